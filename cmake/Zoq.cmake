@@ -1,0 +1,64 @@
+# Shared build settings and the helpers every directory uses.
+
+set(ZOQ_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+
+if(ZOQ_NATIVE)
+  set(ZOQ_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_compile_options(${ZOQ_SANITIZE})
+  add_link_options(${ZOQ_SANITIZE})
+  find_package(GTest REQUIRED)
+  set(ZOQ_GTEST_MAIN GTest::gtest_main GTest::gtest)
+else()
+  if(NOT WIN32)
+    message(FATAL_ERROR "Configure with -DCMAKE_TOOLCHAIN_FILE=<setup dir>/mingw-i686.cmake, or -DZOQ_NATIVE=ON")
+  endif()
+  # Sources are UTF-8; the system's own texts are GBK bytes at run time.
+  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=GBK>)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+  find_package(GTest CONFIG REQUIRED)
+  set(ZOQ_GTEST_MAIN GTest::gtest_main GTest::gtest)
+  set(ZOQ_SYSROOT_LIB ${CMAKE_FIND_ROOT_PATH})
+endif()
+
+set(ZOQ_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+
+# zoq_library(name SOURCES ... [LIBS ...]) : a static library of project code.
+function(zoq_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;PUBLIC_LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${ZOQ_ROOT})
+  target_compile_options(${name} PRIVATE ${ZOQ_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} PUBLIC ${A_PUBLIC_LIBS})
+endfunction()
+
+# zoq_test(name SOURCES ... [LIBS ...]) : a GoogleTest executable whose tests
+# CTest discovers when it runs (under Wine for the cross build).
+include(GoogleTest)
+function(zoq_test name)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${ZOQ_ROOT})
+  target_compile_options(${name} PRIVATE ${ZOQ_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} ${ZOQ_GTEST_MAIN})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT ${A_TIMEOUT})
+endfunction()
+
+# zoq_gbk_def(target def_in): the module-definition file is kept in UTF-8 and
+# turned into GBK at build time, so export names such as 初始化 reach the
+# export table as the GBK bytes a host asks for. Names with non-ASCII bytes
+# must be quoted in the .def file.
+function(zoq_gbk_def target def_in)
+  get_filename_component(_name ${def_in} NAME_WE)
+  set(_out ${CMAKE_CURRENT_BINARY_DIR}/${_name}.gbk.def)
+  add_custom_command(OUTPUT ${_out}
+    COMMAND iconv -f UTF-8 -t GBK ${def_in} -o ${_out}
+    DEPENDS ${def_in} VERBATIM)
+  target_sources(${target} PRIVATE ${_out})
+  set_source_files_properties(${_out} PROPERTIES GENERATED TRUE)
+  target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+endfunction()

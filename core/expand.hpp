@@ -1,0 +1,28 @@
+// Reply-template expansion: picks one alternative of the stored template and
+// replaces the bracket variables, carrying out the actions among them.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/plugin.hpp"
+
+namespace zoq {
+
+// Reads key 回复 of section `keyword` in `libraryFile` (full path) and
+// expands it for `record` (which "[目标]" may change). The empty text means
+// nothing is sent.
+std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword);
+
+// The text between the first `opening` at or after `startPosition` (1-based;
+// 0 or less counts as 1) and the first `closing` after it; empty when either
+// is missing. "#引号" in opening and closing stands for a double quote.
+std::string TextBetween(const std::string& text, const std::string& opening, const std::string& closing,
+                        std::int32_t startPosition = 0, bool caseSensitive = false);
+
+// The sender's mention code for the active host kind.
+std::string SenderMentionCode(const std::string& sender);
+
+// The WeChat-style host's avatar picture of `account` (empty on failure).
+std::string DownloadAvatarWx(const std::string& account, bool large);
+
+}  // namespace zoq

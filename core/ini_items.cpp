@@ -1,0 +1,36 @@
+#include "core/ini_items.hpp"
+
+#include "platform/ini.hpp"
+
+namespace zoq {
+namespace {
+
+bool BlankName(const std::string& name) {
+  for (unsigned char c : name) {
+    if (c > ' ') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& defaultValue) {
+  if (BlankName(file) || BlankName(section) || BlankName(key)) return {};
+  return platform::GetIniString(file, section, key, defaultValue, kIniValueBuffer);
+}
+
+bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
+                  const std::optional<std::string>& value) {
+  if (BlankName(file) || BlankName(section)) return false;
+  return platform::WriteIniString(file, section, key, value);
+}
+
+std::vector<std::string> ReadIniSections(const std::string& file) {
+  if (BlankName(file)) return {};
+  return platform::GetIniSectionNames(file, kIniSectionListBuffer);
+}
+
+bool IsSwitchOn(const std::string& stored) { return stored == kSwitchOn; }
+
+}  // namespace zoq

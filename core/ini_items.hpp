@@ -1,0 +1,33 @@
+// INI items as the plug-in reads and writes them.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zoq {
+
+// Values are read into a 10,240-byte buffer: at most 10,239 bytes come back.
+inline constexpr std::size_t kIniValueBuffer = 10240;
+// The section list starts with a 204,800-byte buffer and grows when needed.
+inline constexpr std::size_t kIniSectionListBuffer = 204800;
+
+// One value. A file, section or key name that is empty after its leading
+// blanks and control characters gives the empty text, without the default;
+// the default stands only for a missing section or key.
+std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& defaultValue = {});
+
+// Writes one value; without a key the section is deleted, without a value the
+// key is deleted.
+bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
+                  const std::optional<std::string>& value);
+
+// Section names in file order.
+std::vector<std::string> ReadIniSections(const std::string& file);
+
+// Switch words: only "开" is on.
+inline constexpr const char* kSwitchOn = "开";
+inline constexpr const char* kSwitchOff = "关";
+bool IsSwitchOn(const std::string& stored);
+
+}  // namespace zoq

@@ -1,0 +1,45 @@
+#include "core/plugin.hpp"
+
+#include <memory>
+
+#include "core/error_hook.hpp"
+#include "platform/files.hpp"
+
+namespace zoq {
+namespace {
+
+std::unique_ptr<PluginState>& Instance() {
+  static std::unique_ptr<PluginState> state;
+  return state;
+}
+
+}  // namespace
+
+const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
+  ExportResultSlots[slot] = std::move(text);
+  return ExportResultSlots[slot].c_str();
+}
+
+PluginState& Plugin() { return *Instance(); }
+PluginState* PluginIfAlive() { return Instance().get(); }
+
+void ProgramStart(const std::string& runDirectory) {
+  auto state = std::make_unique<PluginState>();
+  if (runDirectory.empty()) {
+    state->runDirectory = platform::ExecutableFolder();
+    platform::SetCurrentFolder(state->runDirectory);
+  } else {
+    state->runDirectory = runDirectory;
+  }
+  Instance() = std::move(state);
+  RegisterLoadTimeErrorHook();
+}
+
+void ProgramExit() {
+  RegisterErrorHook(nullptr);
+  Instance().reset();
+}
+
+void StartAccount() { Plugin().AccountStarted = true; }
+
+}  // namespace zoq

@@ -1,0 +1,145 @@
+// The plug-in's process-wide state: one PluginState exists from the moment
+// the DLL is loaded until it is unloaded.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/random.hpp"
+#include "hosts/adapters.hpp"
+
+namespace zoq {
+
+// Active host kind; 0 until a host enables the plug-in, 2 is not used.
+enum HostKind : std::int32_t {
+  kHostNone = 0,
+  kHostIsky = 1,
+  kHostTable = 3,
+  kHostVlq = 4,
+  kHostWx = 5,
+  kHostXq = 6,
+  kHostOq = 7,
+  kHostMingQq = 8,
+  kHostSp = 9,
+  kHostEr = 10,
+  kHostMyQq = 11,
+};
+
+enum class MessageKind : std::int32_t { Private = 1, Group = 2, Channel = 3, ChannelDirect = 4 };
+
+// One incoming message as an event adapter hands it to the message handler.
+struct MessageRecord {
+  MessageKind kind{};
+  std::string group;   // group or guild number; empty for private messages
+  std::string sender;
+  std::string text;
+  std::string idA;     // recall operations take it last
+  std::string idB;     // recall operations take it before idA
+  std::int64_t subchannel = 0;
+  std::int32_t enterprise = 0;
+};
+
+// The options of section `admin`, named after their keys.
+struct SettingsRecord {
+  bool 好友权限 = false;
+  bool 群组权限 = false;
+  std::string 主人号码;
+  std::string 开启命令;
+  std::string 关闭命令;
+  std::string 添加命令;
+  std::string 删除命令;
+  std::string 精确命令;
+  std::string 模糊命令;
+  bool 全员删除 = false;
+  bool 全员可用 = false;
+  bool 必须艾特 = false;
+  std::int32_t 精确冷却 = 0;
+  std::int32_t 模糊冷却 = 0;
+};
+
+// The WeChat-style host's information record, filled at every request.
+struct WxPluginInfo {
+  std::string name;
+  std::string author;
+  std::string version;
+  std::string description;
+  std::string pluginId;
+  std::int32_t priority = 0;
+  std::int32_t sdkVersion = 0;
+  std::string icon;  // PNG bytes
+  std::string contact;
+};
+
+// The WeChat-style host's identity, stored at its initialisation.
+struct HostIdentity {
+  std::string AppName;
+  std::string FileName;
+};
+
+// Text results handed back by the exports, one slot per text-returning export.
+enum ExportSlot : std::size_t {
+  kSlotInit, kSlotInformation, kSlotErCreate, kSlotMqInfo, kSlotOqCreate, kSlotSpCreate,
+  kSlotXqCreate, kSlotInfo, kSlotIskyInformation, kSlotMyQqInfo, kSlotSdkVersion,
+  kExportSlotCount
+};
+
+struct PluginState {
+  // The folder of the host's executable, without a trailing backslash.
+  std::string runDirectory;
+
+  std::int32_t HostType = kHostNone;
+  std::string RobotAccount;
+  bool AccountStarted = false;
+  std::string DataFolder;
+  bool 插件开关 = false;
+  bool 仅限群号 = false;
+  std::string 群号列表;
+  SettingsRecord settings;
+  std::vector<std::string> FuzzyKeywords;
+  std::int32_t ReplyCounter = 0;
+  std::string MakerGroupNumber;
+  std::string XqPluginName;
+  std::string chosenAccount;  // the account chooser's pick
+  RandomSource random;
+  // Closes the settings windows that are open (set by the windows' code).
+  std::function<void()> closeWindows;
+
+  IskyHostApi isky;
+  TableHostApi table;
+  VlqHostApi vlq;
+  WxHostApi wx;
+  XqHostApi xq;
+  OqHostApi oq;
+  MingQqHostApi mingqq;
+  SpHostApi sp;
+  ErHostApi er;
+  MyQqHostApi myqq;
+  XqHostApi xqReport;  // never bound: receives the runtime-error report only
+
+  WxPluginInfo wxPluginInfo;
+  HostIdentity hostIdentity;
+
+  std::array<std::string, kExportSlotCount> ExportResultSlots;
+
+  // Stores `text` in the export's slot and returns the slot's pointer, valid
+  // until the same export is called again or the plug-in is unloaded.
+  const char* KeepExportResult(ExportSlot slot, std::string text);
+};
+
+// The state of the loaded plug-in. Only valid between ProgramStart and
+// ProgramExit.
+PluginState& Plugin();
+PluginState* PluginIfAlive();
+
+// Load and unload. `runDirectory` empty: the folder of the process's
+// executable, which also becomes the current directory.
+void ProgramStart(const std::string& runDirectory = {});
+void ProgramExit();
+
+// Marks the robot account as taken: later account events are ignored until
+// ShutDown. Callers store RobotAccount first.
+void StartAccount();
+
+}  // namespace zoq

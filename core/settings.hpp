@@ -1,0 +1,35 @@
+// The settings file `admin`, the data folders and the keyword libraries.
+#pragma once
+#include <string>
+
+namespace zoq {
+
+inline constexpr const char* kAdminSection = "admin";
+inline constexpr const char* kStagingSection = "新增词库";
+inline constexpr const char* kStagingKey = "待添词汇";
+inline constexpr const char* kReplyKey = "回复";
+
+// Paths inside DataFolder.
+std::string AdminFile();
+std::string ExactLibraryFile();
+std::string FuzzyLibraryFile();
+std::string CooldownFile();
+
+// Reads a key of section `admin`, with its default.
+std::string ReadAdminItem(const std::string& key, const std::string& defaultValue = {});
+// Writes a key of section `admin` at once.
+void WriteAdminItem(const std::string& key, const std::string& value);
+
+// Every enable path runs it after storing HostType: folders, options,
+// default libraries, fuzzy keywords.
+void LoadSettings();
+// Every disable path: closes the windows, forgets the robot account.
+void ShutDown();
+
+// FuzzyKeywords := the section names of SayM.ini in file order.
+void ReloadFuzzyKeywords();
+
+// Reseeds the random generator from the tick count (shared offset).
+void ReseedRandom();
+
+}  // namespace zoq

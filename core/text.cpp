@@ -1,0 +1,124 @@
+#include "core/text.hpp"
+
+#include <limits>
+
+namespace zoq::text {
+namespace {
+
+constexpr unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+
+bool MatchAt(std::string_view hay, std::size_t pos, std::string_view needle, Case mode) {
+  if (hay.size() - pos < needle.size()) return false;
+  if (mode == Case::Sensitive) return hay.compare(pos, needle.size(), needle) == 0;
+  for (std::size_t i = 0; i < needle.size(); ++i) {
+    if (Fold(static_cast<unsigned char>(hay[pos + i])) != Fold(static_cast<unsigned char>(needle[i]))) return false;
+  }
+  return true;
+}
+
+// Full-width digit "０".."９" (A3 B0..A3 B9) at pos: its value, else -1.
+int FullWidthDigit(std::string_view s, std::size_t pos) {
+  if (pos + 1 < s.size() && static_cast<unsigned char>(s[pos]) == 0xA3) {
+    const unsigned char t = static_cast<unsigned char>(s[pos + 1]);
+    if (t >= 0xB0 && t <= 0xB9) return t - 0xB0;
+  }
+  return -1;
+}
+
+std::string Replace(std::string_view s, std::string_view from, std::string_view to, Case mode, bool all) {
+  std::string out;
+  if (from.empty()) return std::string(s);
+  out.reserve(s.size());
+  std::size_t done = 0;
+  std::size_t pos = Find(s, from, 0, mode);
+  while (pos != npos) {
+    out.append(s.substr(done, pos - done));
+    out.append(to);
+    done = pos + from.size();
+    if (!all) break;
+    pos = Find(s, from, done, mode);
+  }
+  out.append(s.substr(done));
+  return out;
+}
+
+}  // namespace
+
+std::size_t CharLength(std::string_view s, std::size_t pos) {
+  return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size()) ? 2 : 1;
+}
+
+std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from, Case mode) {
+  if (needle.empty()) return npos;
+  for (std::size_t pos = from; pos < hay.size() && hay.size() - pos >= needle.size(); pos += CharLength(hay, pos)) {
+    if (MatchAt(hay, pos, needle, mode)) return pos;
+  }
+  return npos;
+}
+
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to, Case mode) {
+  return Replace(s, from, to, mode, true);
+}
+
+std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_view to, Case mode) {
+  return Replace(s, from, to, mode, false);
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && MatchAt(a, 0, b, Case::IgnoreAscii);
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix, Case mode) { return MatchAt(s, 0, prefix, mode); }
+
+std::int64_t ReadWholeNumber(std::string_view s) {
+  std::size_t pos = 0;
+  while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t' || s[pos] == '\r' || s[pos] == '\n')) ++pos;
+  bool negative = false;
+  if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
+    negative = s[pos] == '-';
+    ++pos;
+  }
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::int64_t value = 0;
+  bool saturated = false;
+  for (;;) {
+    int digit;
+    std::size_t width;
+    if (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+      digit = s[pos] - '0';
+      width = 1;
+    } else if ((digit = FullWidthDigit(s, pos)) >= 0) {
+      width = 2;
+    } else {
+      break;
+    }
+    if (value > (kMax - digit) / 10) saturated = true;
+    if (!saturated) value = value * 10 + digit;
+    pos += width;
+  }
+  if (saturated) return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
+  return negative ? -value : value;
+}
+
+std::int32_t ReadWholeNumber32(std::string_view s) {
+  const std::int64_t v = ReadWholeNumber(s);
+  if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+  if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(v);
+}
+
+bool ListHoldsNumber(std::string_view list, std::string_view number) {
+  if (number.empty()) return false;
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  for (std::size_t pos = Find(list, number); pos != npos; pos = Find(list, number, pos + CharLength(list, pos))) {
+    const bool before = pos > 0 && isDigit(list[pos - 1]);
+    const std::size_t end = pos + number.size();
+    const bool after = end < list.size() && isDigit(list[end]);
+    if (!before && !after) return true;
+  }
+  return false;
+}
+
+std::string Decimal(std::int64_t value) { return std::to_string(value); }
+
+}  // namespace zoq::text

@@ -1,0 +1,56 @@
+// GBK text helpers. Texts are std::string of GBK bytes. A search never finds
+// a match that starts on the trail byte of a double-byte character.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zoq::text {
+
+inline constexpr std::size_t npos = std::string_view::npos;
+
+// First byte of a double-byte GBK character (0x81..0xFE).
+constexpr bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Length in bytes of the character that starts at `pos` (1 or 2; a lead byte
+// at the very end counts as 1).
+std::size_t CharLength(std::string_view s, std::size_t pos);
+
+enum class Case { Sensitive, IgnoreAscii };
+
+// Position of the first `needle` at or after byte `from` (which should lie on
+// a character boundary), or npos. An empty needle is never found.
+std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from = 0,
+                 Case mode = Case::Sensitive);
+inline bool Contains(std::string_view hay, std::string_view needle, Case mode = Case::Sensitive) {
+  return Find(hay, needle, 0, mode) != npos;
+}
+
+// Every occurrence of `from`, left to right, replaced by `to`; the inserted
+// text is not searched again. An empty `from` changes nothing.
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to,
+                       Case mode = Case::Sensitive);
+// The first occurrence only.
+std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_view to,
+                         Case mode = Case::Sensitive);
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+bool StartsWith(std::string_view s, std::string_view prefix, Case mode = Case::Sensitive);
+
+// A whole number read from the start of the text: leading blanks, an optional
+// sign, then digits, where the full-width digits "０".."９" count as digits.
+// Reading stops at the first character that is not part of the number; a
+// text that does not begin with a number gives 0. Saturates at the limits of
+// 64 bits.
+std::int64_t ReadWholeNumber(std::string_view s);
+// The same, kept to 32 bits (saturating).
+std::int32_t ReadWholeNumber32(std::string_view s);
+
+// True when `number` (a non-empty run of ASCII digits) occurs in `list` as a
+// whole number: not preceded or followed by another ASCII digit.
+bool ListHoldsNumber(std::string_view list, std::string_view number);
+
+std::string Decimal(std::int64_t value);
+
+}  // namespace zoq::text

@@ -1,0 +1,15 @@
+#include "platform/clock.hpp"
+
+#include <windows.h>
+
+namespace zoq::platform {
+
+std::uint32_t TickCount() { return GetTickCount(); }
+
+LocalTime Now() {
+  SYSTEMTIME st{};
+  GetLocalTime(&st);
+  return LocalTime{st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+}  // namespace zoq::platform

@@ -1,0 +1,16 @@
+// Time sources of the plug-in (the tick count of the random draws, the local
+// time of the date and time variables and of the cool-downs).
+#pragma once
+#include <cstdint>
+
+namespace zoq::platform {
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, weekday = 0;  // weekday: 0 Sunday .. 6 Saturday
+  int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+std::uint32_t TickCount();
+LocalTime Now();
+
+}  // namespace zoq::platform

@@ -1,0 +1,98 @@
+#include "platform/files.hpp"
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "core/text.hpp"
+
+namespace zoq::platform {
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+using FileHandle = std::unique_ptr<void, HandleCloser>;
+
+FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition) {
+  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
+}
+
+}  // namespace
+
+std::size_t LastPathSeparator(const std::string& path) {
+  std::size_t last = std::string::npos;
+  for (std::size_t i = 0; i < path.size(); i += text::CharLength(path, i)) {
+    if (path[i] == '\\' || path[i] == '/') last = i;
+  }
+  return last;
+}
+
+std::string ExecutableFolder() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      std::string path(buffer.data(), n);
+      const std::size_t cut = LastPathSeparator(path);
+      return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string CurrentFolder() {
+  const DWORD n = GetCurrentDirectoryA(0, nullptr);
+  if (n == 0) return {};
+  std::string out(n, '\0');
+  const DWORD got = GetCurrentDirectoryA(n, out.data());
+  out.resize(got < n ? got : 0);
+  return out;
+}
+
+bool SetCurrentFolder(const std::string& folder) { return SetCurrentDirectoryA(folder.c_str()) != 0; }
+
+bool FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  FileHandle f = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
+  if (!f) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD wrote = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    if (!WriteFile(f.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) return false;
+    done += wrote;
+  }
+  return true;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+  if (!f) return {};
+  std::string out;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(f.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) out.append(chunk, got);
+  return out;
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+}  // namespace zoq::platform

@@ -1,0 +1,27 @@
+// Files, folders and the process's own location. Paths are GBK texts (the
+// ANSI code page of the users' machines).
+#pragma once
+#include <string>
+
+namespace zoq::platform {
+
+// The folder of the process's executable, without a trailing backslash.
+std::string ExecutableFolder();
+std::string CurrentFolder();
+bool SetCurrentFolder(const std::string& folder);
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+// One level; an existing folder or a failure is ignored.
+void CreateFolder(const std::string& path);
+// Creates or truncates the file, then writes the bytes.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// The whole file, or the empty byte set when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+bool RemoveFile(const std::string& path);
+
+// Byte position of the last backslash of a GBK path (never the trail byte of
+// a double-byte character), or npos.
+std::size_t LastPathSeparator(const std::string& path);
+
+}  // namespace zoq::platform

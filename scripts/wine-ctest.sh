@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs CTest for a cross build under Wine: a 32-bit prefix of the build's own
+# (<build>/wineprefix), ANSI code page 936, the null display driver, and one
+# wineserver started and warmed up without pipes before CTest (otherwise every
+# test waits on Wine's system processes holding its output pipes).
+# Usage: scripts/wine-ctest.sh <build dir> [ctest arguments...]
+set -euo pipefail
+build=$(cd "$1" && pwd); shift
+export WINEPREFIX=$build/wineprefix WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=
+unset DISPLAY WAYLAND_DISPLAY
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
+  rm -rf "$WINEPREFIX"
+  wineboot -i </dev/null >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.zoq-ready"
+fi
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+ctest --test-dir "$build" --output-on-failure --timeout 300 "$@"

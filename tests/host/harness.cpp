@@ -1,0 +1,173 @@
+#include "tests/host/harness.hpp"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "platform/files.hpp"
+
+namespace zoq::testing {
+namespace {
+
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+std::string BinFolder() { return platform::ExecutableFolder(); }
+
+std::string FakeHostFolder() {
+  const std::string bin = BinFolder();
+  return bin.substr(0, platform::LastPathSeparator(bin)) + "\\fakehosts";
+}
+
+std::string PluginFileName() { return "ZOQ·关键词.dll"; }
+
+std::string FreshRunFolder(const std::string& name) {
+  const std::string bin = BinFolder();
+  const std::string root = bin.substr(0, platform::LastPathSeparator(bin)) + "\\e2e-runs";
+  CreateDirectoryA(root.c_str(), nullptr);
+  const std::string folder = root + "\\" + name;
+  RemoveTree(folder);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::string ReadFile(const std::string& path) { return platform::ReadWholeFile(path); }
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+void WriteFile(const std::string& path, const std::string& bytes) { platform::WriteWholeFile(path, bytes); }
+
+Host::Host(const std::string& runFolder, std::initializer_list<std::string> fakeHostDlls) : folder_(runFolder) {
+  const std::string bin = BinFolder();
+  CopyFileA((bin + "\\zoqhost.exe").c_str(), (folder_ + "\\zoqhost.exe").c_str(), FALSE);
+  CopyFileA((bin + "\\" + PluginFileName()).c_str(), (folder_ + "\\" + PluginFileName()).c_str(), FALSE);
+  for (const std::string& dll : fakeHostDlls) {
+    CopyFileA((FakeHostFolder() + "\\" + dll).c_str(), (folder_ + "\\" + dll).c_str(), FALSE);
+  }
+
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE inRead, inWrite, outRead, outWrite;
+  CreatePipe(&inRead, &inWrite, &sa, 0);
+  CreatePipe(&outRead, &outWrite, &sa, 0);
+  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = inRead;
+  si.hStdOutput = outWrite;
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + folder_ + "\\zoqhost.exe\"";
+  // The host starts elsewhere: the plug-in must make its own folder current.
+  const std::string startFolder = bin;
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, startFolder.c_str(), &si, &pi)) {
+    throw std::runtime_error("cannot start the test host");
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(inRead);
+  CloseHandle(outWrite);
+  process_ = pi.hProcess;
+  toHost_ = inWrite;
+  fromHost_ = outRead;
+}
+
+Host::~Host() {
+  Command("quit");
+  CloseHandle(toHost_);
+  WaitForSingleObject(process_, 10000);
+  CloseHandle(fromHost_);
+  CloseHandle(process_);
+}
+
+std::string Host::Command(const std::string& line) {
+  const std::string out = line + "\n";
+  DWORD wrote = 0;
+  ::WriteFile(toHost_, out.data(), static_cast<DWORD>(out.size()), &wrote, nullptr);
+  if (line == "quit") return {};
+  for (;;) {
+    const std::size_t nl = pending_.find('\n');
+    if (nl != std::string::npos) {
+      std::string answer = pending_.substr(0, nl);
+      pending_.erase(0, nl + 1);
+      if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+      return answer;
+    }
+    char buf[4096];
+    DWORD got = 0;
+    if (!::ReadFile(fromHost_, buf, sizeof buf, &got, nullptr) || got == 0) return "error host-gone";
+    pending_.append(buf, got);
+  }
+}
+
+bool Host::Load() { return Command("load " + Hex(PluginFileName())) == "ok"; }
+void Host::Unload() { Command("unload"); }
+
+CallResult Host::Call(const std::string& name, char kind, const std::vector<Arg>& args) {
+  std::string line = "call " + name + " " + kind;
+  for (const Arg& a : args) {
+    if (auto* s = std::get_if<std::string>(&a)) line += " h" + Hex(*s);
+    else if (auto* n = std::get_if<std::int32_t>(&a)) line += " n" + std::to_string(*n);
+    else line += " z";
+  }
+  CallResult r;
+  r.raw = Command(line);
+  if (r.raw.rfind("ok ", 0) != 0) return r;
+  r.ok = true;
+  const std::size_t sp = r.raw.find(' ', 3);
+  r.stackSkew = std::stoi(r.raw.substr(3, sp - 3));
+  const std::string value = sp == std::string::npos ? std::string() : r.raw.substr(sp + 1);
+  if (kind == 't') r.text = Unhex(value);
+  if (kind == 'n' && !value.empty()) r.number = std::stoi(value);
+  return r;
+}
+
+CallResult Host::CallText(const std::string& name, const std::vector<Arg>& args) { return Call(name, 't', args); }
+CallResult Host::CallNumber(const std::string& name, const std::vector<Arg>& args) { return Call(name, 'n', args); }
+CallResult Host::CallVoid(const std::string& name, const std::vector<Arg>& args) { return Call(name, 'v', args); }
+
+void Host::SetClock(std::uint32_t ticks, int year, int month, int day, int weekday, int hour, int minute, int second) {
+  Command("clock " + std::to_string(ticks) + " " + std::to_string(year) + " " + std::to_string(month) + " " +
+          std::to_string(day) + " " + std::to_string(weekday) + " " + std::to_string(hour) + " " +
+          std::to_string(minute) + " " + std::to_string(second));
+}
+
+std::string Host::CurrentFolder() {
+  const std::string a = Command("cwd");
+  return a.rfind("ok ", 0) == 0 ? Unhex(a.substr(3)) : std::string();
+}
+
+}  // namespace zoq::testing

@@ -1,0 +1,68 @@
+// End-to-end tests: a fresh run directory holding the test host program and
+// the real plug-in DLL (and, on request, fake host API DLLs), with the host
+// program running there as a separate process, driven command by command.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace zoq::testing {
+
+// The build's folders, found from the running test program (build/bin).
+std::string BinFolder();
+std::string FakeHostFolder();
+std::string PluginFileName();  // "ZOQ·关键词.dll" in GBK
+
+// Deletes and re-creates build/e2e-runs/<name>; returns its path.
+std::string FreshRunFolder(const std::string& name);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+struct Null {};
+using Arg = std::variant<std::string, std::int32_t, Null>;
+
+struct CallResult {
+  bool ok = false;
+  std::int32_t stackSkew = 0;
+  std::string text;        // for text results
+  std::int32_t number = 0; // for number results
+  std::string raw;         // the host's answer line
+};
+
+class Host {
+ public:
+  // Copies the host program and the plug-in into `runFolder` (plus the named
+  // fake host DLLs from the fake host folder) and starts the host there.
+  explicit Host(const std::string& runFolder, std::initializer_list<std::string> fakeHostDlls = {});
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  const std::string& folder() const { return folder_; }
+
+  bool Load();  // loads the plug-in
+  void Unload();
+  CallResult CallText(const std::string& name, const std::vector<Arg>& args = {});
+  CallResult CallNumber(const std::string& name, const std::vector<Arg>& args = {});
+  CallResult CallVoid(const std::string& name, const std::vector<Arg>& args = {});
+  // From now on the plug-in's tick count and local time read these values.
+  void SetClock(std::uint32_t ticks, int year, int month, int day, int weekday, int hour, int minute, int second);
+  std::string CurrentFolder();
+  std::string Command(const std::string& line);
+
+ private:
+  CallResult Call(const std::string& name, char kind, const std::vector<Arg>& args);
+  std::string folder_;
+  void* process_ = nullptr;
+  void* toHost_ = nullptr;
+  void* fromHost_ = nullptr;
+  std::string pending_;
+};
+
+std::string Hex(const std::string& bytes);
+std::string Unhex(const std::string& hex);
+
+}  // namespace zoq::testing
