@@ -1,0 +1,193 @@
+// The settings file, the data folders and the keyword library files, on a
+// fresh run folder, through the real Windows INI functions.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "core/ini_items.hpp"
+#include "core/plugin.hpp"
+#include "core/settings.hpp"
+#include "tests/core/core_fixture.hpp"
+
+namespace zoq::testing {
+namespace {
+
+using SettingsTest = CoreTest;
+
+void WriteAdmin(const std::string& folder, const std::string& key, const std::string& value) {
+  const std::string data = folder + "\\ZOQData";
+  CreateDirectoryA(data.c_str(), nullptr);
+  CreateDirectoryA((data + "\\ZOQ-F-关键词").c_str(), nullptr);
+  WritePrivateProfileStringA("admin", key.c_str(), value.c_str(), (data + "\\ZOQ-F-关键词\\admin").c_str());
+}
+
+TEST_F(SettingsTest, FreshRunFolderGetsFoldersAndDefaultLibraries) {
+  LoadSettings();
+  const PluginState& p = Plugin();
+  EXPECT_EQ(p.DataFolder, folder + "\\ZOQData\\ZOQ-F-关键词\\");
+  EXPECT_TRUE(Exists(folder + "\\ZOQData\\ZOQ-F-关键词"));
+  EXPECT_FALSE(Exists(DataFile("admin")));
+
+  const std::string exact = ReadFile(DataFile("SayZ.ini"));
+  const std::string fuzzy = ReadFile(DataFile("SayM.ini"));
+  // Byte checks of the layout: GBK, CRLF after every line, no BOM.
+  const std::string exactHead = "[艾特指定人]\r\n回复=[@1357924680]\r\n[@我]\r\n";
+  const std::string fuzzyHead = "[1357924680]\r\n回复=你找她干什么呀.？[|]这个号码我知道..[|]ZOQ.?\r\n[@1357924680]\r\n";
+  EXPECT_EQ(exact.substr(0, exactHead.size()), exactHead);
+  EXPECT_EQ(fuzzy.substr(0, fuzzyHead.size()), fuzzyHead);
+  EXPECT_EQ(exact.back(), '\n');
+  EXPECT_EQ(exact.find("\n\n"), std::string::npos);
+
+  const auto exactSections = ReadIniSections(DataFile("SayZ.ini"));
+  ASSERT_EQ(exactSections.size(), 22u);
+  EXPECT_EQ(exactSections[21], "触发词在此填写");
+  EXPECT_EQ(ReadIniItem(DataFile("SayZ.ini"), "来一份禁言套餐", "回复"),
+            "[@]一份小套餐[禁言[数字100]][|][@]一份大套餐[禁言[数字600]]");
+  EXPECT_EQ(ReadIniItem(DataFile("SayZ.ini"), "我要退群", "回复"), "[号码] 的愿望已被实现，干掉咯！[踢出]");
+  EXPECT_EQ(ReadIniItem(DataFile("SayZ.ini"), "帮助-批量导入", "回复"),
+            "在词库编辑 关键词处 用|来隔开多关键词[N]可一次性批量导入[N]支持快捷键 空格 或 回车(Enter) 快速插入|符号");
+  const std::string picture = ReadIniItem(DataFile("SayZ.ini"), "图片", "回复");
+  EXPECT_EQ(picture.rfind("接口演示: [图接口=https://", 0), 0u);
+  EXPECT_NE(picture.find("/pic/][N](注: 该网络API非ZOQ提供 可能会失效)"), std::string::npos);
+
+  const std::vector<std::string> expectedFuzzy = {"1357924680", "@1357924680", "撤回演示", "撤回禁言",
+                                                  "复读", "目标号码", "翻译", "帮助-新增词条",
+                                                  "帮助-本地文件", "帮助-不会设置", "帮助-批量导入", "触发词在此填写"};
+  EXPECT_EQ(p.FuzzyKeywords, expectedFuzzy);
+  EXPECT_EQ(ReadIniItem(DataFile("SayM.ini"), "复读", "回复"), "[消息]");
+  const std::string translate = ReadIniItem(DataFile("SayM.ini"), "翻译", "回复");
+  EXPECT_EQ(translate.rfind("[文接口=http://", 0), 0u);
+  EXPECT_NE(translate.find("/api/fanyi2/api.php?msg=[消息]][N]此为文接口提交参数演示[N](注:"), std::string::npos);
+}
+
+TEST_F(SettingsTest, ExistingLibrariesAreNeverTouched) {
+  LoadSettings();
+  WriteFile(DataFile("SayZ.ini"), "[mine]\r\n回复=x\r\n");
+  WriteFile(DataFile("SayM.ini"), "");
+  LoadSettings();
+  EXPECT_EQ(ReadFile(DataFile("SayZ.ini")), "[mine]\r\n回复=x\r\n");
+  EXPECT_EQ(ReadFile(DataFile("SayM.ini")), "");
+  EXPECT_TRUE(Plugin().FuzzyKeywords.empty());
+  // A deleted library comes back with the defaults at the next enable.
+  DeleteFileA(DataFile("SayM.ini").c_str());
+  LoadSettings();
+  EXPECT_EQ(Plugin().FuzzyKeywords.size(), 12u);
+}
+
+TEST_F(SettingsTest, DefaultsStandForMissingKeys) {
+  LoadSettings();
+  const PluginState& p = Plugin();
+  const SettingsRecord& s = p.settings;
+  EXPECT_TRUE(p.插件开关);
+  EXPECT_TRUE(s.好友权限);
+  EXPECT_TRUE(s.群组权限);
+  EXPECT_EQ(s.主人号码, "1357924680");
+  EXPECT_FALSE(s.全员删除);
+  EXPECT_FALSE(s.全员可用);
+  EXPECT_EQ(s.开启命令, "开启问答");
+  EXPECT_EQ(s.关闭命令, "关闭问答");
+  EXPECT_EQ(s.添加命令, "添加词汇");
+  EXPECT_EQ(s.删除命令, "删除词汇");
+  EXPECT_EQ(s.精确命令, "精确回复");
+  EXPECT_EQ(s.模糊命令, "模糊回复");
+  EXPECT_FALSE(s.必须艾特);
+  EXPECT_EQ(s.精确冷却, 0);
+  EXPECT_FALSE(p.仅限群号);
+  EXPECT_EQ(p.群号列表, "多群可使用任意符号分割");
+  EXPECT_TRUE(p.RobotAccount.empty());
+}
+
+TEST_F(SettingsTest, OnlyTheWordOnIsOn) {
+  for (const char* stored : {"on", "1", "", "开开", "開"}) {
+    WriteAdmin(folder, "插件开关", stored);
+    WriteAdmin(folder, "全员删除", stored);
+    LoadSettings();
+    EXPECT_FALSE(Plugin().插件开关) << stored;
+    EXPECT_FALSE(Plugin().settings.全员删除) << stored;
+  }
+  WriteAdmin(folder, "全员删除", "开");
+  LoadSettings();
+  EXPECT_TRUE(Plugin().settings.全员删除);
+}
+
+TEST_F(SettingsTest, CooldownsReadFullWidthDigits) {
+  WriteAdmin(folder, "精确冷却", "\xA3\xB1\xA3\xB2\xA3\xB0");  // １２０
+  WriteAdmin(folder, "模糊冷却", "abc");
+  LoadSettings();
+  EXPECT_EQ(Plugin().settings.精确冷却, 120);
+  EXPECT_EQ(Plugin().settings.模糊冷却, 0);
+}
+
+TEST_F(SettingsTest, RememberedAccountStartsOnlyWithFiveBytes) {
+  WriteAdmin(folder, "记忆登录", "开");
+  WriteAdmin(folder, "记忆号码", "1234");
+  LoadSettings();
+  EXPECT_EQ(Plugin().RobotAccount, "1234");
+  EXPECT_FALSE(Plugin().AccountStarted);
+
+  WriteAdmin(folder, "记忆号码", "12345");
+  LoadSettings();
+  EXPECT_EQ(Plugin().RobotAccount, "12345");
+  EXPECT_TRUE(Plugin().AccountStarted);
+
+  // Off: the remembered account is not read at all.
+  WriteAdmin(folder, "记忆登录", "关");
+  Plugin().RobotAccount = "777";
+  LoadSettings();
+  EXPECT_EQ(Plugin().RobotAccount, "777");
+}
+
+TEST_F(SettingsTest, ShutDownKeepsSettingsAndForgetsTheAccount) {
+  WriteAdmin(folder, "主人号码", "42");
+  LoadSettings();
+  Plugin().HostType = kHostVlq;
+  Plugin().RobotAccount = "10001";
+  StartAccount();
+  bool closed = false;
+  Plugin().closeWindows = [&] { closed = true; };
+  ShutDown();
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(Plugin().RobotAccount.empty());
+  EXPECT_FALSE(Plugin().AccountStarted);
+  EXPECT_EQ(Plugin().HostType, kHostVlq);
+  EXPECT_EQ(Plugin().settings.主人号码, "42");
+  EXPECT_TRUE(Plugin().插件开关);
+  EXPECT_EQ(Plugin().FuzzyKeywords.size(), 12u);
+}
+
+TEST_F(SettingsTest, BlankNamesGiveTheEmptyTextWithoutDefault) {
+  LoadSettings();
+  const std::string file = DataFile("SayZ.ini");
+  EXPECT_EQ(ReadIniItem(file, "nosuch", "回复", "dflt"), "dflt");
+  EXPECT_EQ(ReadIniItem(file, " \t", "回复", "dflt"), "");
+  EXPECT_EQ(ReadIniItem(file, "头像", "  ", "dflt"), "");
+  EXPECT_EQ(ReadIniItem("\x01 ", "头像", "回复", "dflt"), "");
+  // Writing without a value deletes the key, without a key the section.
+  WriteIniItem(file, "头像", std::string("回复"), std::nullopt);
+  EXPECT_EQ(ReadIniItem(file, "头像", "回复", "gone"), "gone");
+  WriteIniItem(file, "大头像", std::nullopt, std::nullopt);
+  EXPECT_EQ(ReadIniSections(file).size(), 21u);
+}
+
+TEST_F(SettingsTest, LongValuesAreCutAt10239Bytes) {
+  LoadSettings();
+  const std::string file = DataFile("SayZ.ini");
+  WriteIniItem(file, "long", std::string("回复"), std::string(12000, 'x'));
+  EXPECT_EQ(ReadIniItem(file, "long", "回复").size(), 10239u);
+}
+
+TEST_F(SettingsTest, LargeFuzzyLibrariesLoseNoKeyword) {
+  LoadSettings();
+  // About 300 KB of section names: more than the first list buffer holds.
+  std::string library;
+  const int count = 20000;
+  for (int i = 0; i < count; ++i) library += "[keyword-number-" + std::to_string(100000 + i) + "]\r\n回复=x\r\n";
+  WriteFile(DataFile("SayM.ini"), library);
+  ReloadFuzzyKeywords();
+  ASSERT_EQ(Plugin().FuzzyKeywords.size(), static_cast<std::size_t>(count));
+  EXPECT_EQ(Plugin().FuzzyKeywords.front(), "keyword-number-100000");
+  EXPECT_EQ(Plugin().FuzzyKeywords.back(), "keyword-number-" + std::to_string(100000 + count - 1));
+}
+
+}  // namespace
+}  // namespace zoq::testing

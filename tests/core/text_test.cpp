@@ -1,0 +1,70 @@
+// GBK text helpers: built natively (sanitizers) and for Windows.
+#include "core/text.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zoq::text {
+namespace {
+
+// 乗 is 81 5C in GBK: its trail byte is a backslash; 表 is B1 ED.
+const std::string kJou = "\x81\x5C";
+
+TEST(TextFind, NeverMatchesOnATrailByte) {
+  EXPECT_EQ(Find(kJou, "\\"), npos);
+  EXPECT_EQ(Find("a" + kJou + "\\", "\\"), 3u);
+  // "\xED\xB1" would match inside "\xB1\xED\xB1\xED" at offset 1 bytewise.
+  const std::string twice = "\xB1\xED\xB1\xED";
+  EXPECT_EQ(Find(twice, "\xED\xB1"), npos);
+  EXPECT_EQ(Find(twice, "\xB1\xED", 2), 2u);
+  // An ASCII keyword is not found inside a double-byte character.
+  EXPECT_FALSE(Contains("\xC4\x40", "@"));
+  EXPECT_TRUE(Contains("\xC4\x40@", "@"));
+  EXPECT_EQ(Find("abc", ""), npos);
+  EXPECT_EQ(Find("ab", "abc"), npos);
+}
+
+TEST(TextFind, IgnoresAsciiCaseOnlyWhenAsked) {
+  EXPECT_EQ(Find("x[CQ:AT]", "[cq:at]"), npos);
+  EXPECT_EQ(Find("x[CQ:AT]", "[cq:at]", 0, Case::IgnoreAscii), 1u);
+  // Case folding touches ASCII letters only, never GBK bytes.
+  EXPECT_EQ(Find("\xC1\xAA", "\xE1\xAA", 0, Case::IgnoreAscii), npos);
+  EXPECT_TRUE(EqualsIgnoreAsciiCase("[Dx]", "[dX]"));
+  EXPECT_FALSE(EqualsIgnoreAsciiCase("ab", "abc"));
+  EXPECT_TRUE(StartsWith("[ABC]", "[ab", Case::IgnoreAscii));
+}
+
+TEST(TextReplace, ReplacesLeftToRightWithoutRescanning) {
+  EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");
+  EXPECT_EQ(ReplaceAll("[x][x]", "[x]", "[x][x]"), "[x][x][x][x]");
+  EXPECT_EQ(ReplaceAll("abab", "", "z"), "abab");
+  EXPECT_EQ(ReplaceFirst("a-a-a", "a", "b"), "b-a-a");
+  EXPECT_EQ(ReplaceAll(kJou + "\\" + kJou, "\\", "/"), kJou + "/" + kJou);
+  EXPECT_EQ(ReplaceAll("[AB][ab]", "[ab]", "-", Case::IgnoreAscii), "--");
+}
+
+TEST(TextNumber, ReadsLeadingWholeNumbers) {
+  EXPECT_EQ(ReadWholeNumber("120"), 120);
+  EXPECT_EQ(ReadWholeNumber("  -42abc"), -42);
+  EXPECT_EQ(ReadWholeNumber("+7"), 7);
+  // Full-width digits ０..９ (A3 B0..A3 B9), alone or mixed with ASCII ones.
+  EXPECT_EQ(ReadWholeNumber("\xA3\xB1\xA3\xB2\xA3\xB0"), 120);
+  EXPECT_EQ(ReadWholeNumber("1\xA3\xB5秒"), 15);
+  EXPECT_EQ(ReadWholeNumber("abc"), 0);
+  EXPECT_EQ(ReadWholeNumber(""), 0);
+  EXPECT_EQ(ReadWholeNumber("-"), 0);
+  EXPECT_EQ(ReadWholeNumber("99999999999999999999999"), INT64_MAX);
+  EXPECT_EQ(ReadWholeNumber32("99999999999"), INT32_MAX);
+  EXPECT_EQ(ReadWholeNumber32("-99999999999"), INT32_MIN);
+}
+
+TEST(TextNumber, ListHoldsWholeNumbersOnly) {
+  EXPECT_TRUE(ListHoldsNumber("111,222", "222"));
+  EXPECT_FALSE(ListHoldsNumber("111,222", "22"));
+  EXPECT_FALSE(ListHoldsNumber("10001", "1000"));
+  EXPECT_TRUE(ListHoldsNumber("10001 1000", "1000"));
+  EXPECT_TRUE(ListHoldsNumber("主人1000和2000", "2000"));
+  EXPECT_FALSE(ListHoldsNumber("111", ""));
+}
+
+}  // namespace
+}  // namespace zoq::text
