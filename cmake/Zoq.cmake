@@ -62,3 +62,20 @@ function(zoq_gbk_def target def_in)
   set_source_files_properties(${_out} PROPERTIES GENERATED TRUE)
   target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
 endfunction()
+
+# The cross-built dependencies (static i686 libraries in the setup cache):
+# zoq::iconv (GNU libiconv), zoq::png (libpng + zlib), zoq::jpeg (libjpeg-turbo).
+if(NOT ZOQ_NATIVE)
+  find_library(ZOQ_ICONV_LIB NAMES libiconv.a REQUIRED)
+  find_library(ZOQ_PNG_LIB NAMES libpng16.a REQUIRED)
+  find_library(ZOQ_JPEG_LIB NAMES libjpeg.a REQUIRED)
+  find_library(ZOQ_ZLIB_LIB NAMES libz.a REQUIRED)
+  find_path(ZOQ_DEPS_INCLUDE NAMES iconv.h png.h jpeglib.h REQUIRED)
+  foreach(_dep iconv png jpeg zlib)
+    string(TOUPPER ${_dep} _DEP)
+    add_library(zoq::${_dep} STATIC IMPORTED GLOBAL)
+    set_target_properties(zoq::${_dep} PROPERTIES IMPORTED_LOCATION ${ZOQ_${_DEP}_LIB}
+                          INTERFACE_INCLUDE_DIRECTORIES ${ZOQ_DEPS_INCLUDE})
+  endforeach()
+  set_property(TARGET zoq::png APPEND PROPERTY INTERFACE_LINK_LIBRARIES zoq::zlib)
+endif()
