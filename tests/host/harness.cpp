@@ -134,6 +134,7 @@ std::string Host::Command(const std::string& line) {
 }
 
 bool Host::Load() { return Command("load " + Hex(PluginFileName())) == "ok"; }
+bool Host::Preload(const std::string& dll) { return Command("preload " + Hex(dll)) == "ok"; }
 void Host::Unload() { Command("unload"); }
 
 CallResult Host::Call(const std::string& name, char kind, const std::vector<Arg>& args) {

@@ -44,6 +44,8 @@ class Host {
   const std::string& folder() const { return folder_; }
 
   bool Load();  // loads the plug-in
+  // Loads another DLL (a host's API DLL) into the host process.
+  bool Preload(const std::string& dll);
   void Unload();
   CallResult CallText(const std::string& name, const std::vector<Arg>& args = {});
   CallResult CallNumber(const std::string& name, const std::vector<Arg>& args = {});

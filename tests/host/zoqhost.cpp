@@ -4,6 +4,8 @@
 //
 // Commands (texts travel as hex of their bytes, so GBK stays exact):
 //   load <hex file name>                 -> ok | error <GetLastError>
+//   preload <hex file name>              -> ok | error : loads another DLL into
+//        the host process, as a host has its own API DLL loaded
 //   call <export> <t|n|v> [arg...]       -> ok <stack skew> <result>
 //        arg: h<hex bytes> (a text), n<decimal> (a 32-bit word), z (null)
 //        result: t = hex of the returned text, n = eax as signed decimal
@@ -116,6 +118,11 @@ std::string Handle(const std::string& line) {
     in >> hex;
     g_plugin = LoadLibraryA(Unhex(hex).c_str());
     return g_plugin ? "ok" : "error " + std::to_string(GetLastError());
+  }
+  if (cmd == "preload") {
+    std::string hex;
+    in >> hex;
+    return LoadLibraryA(Unhex(hex).c_str()) ? "ok" : "error " + std::to_string(GetLastError());
   }
   if (cmd == "call") return Call(in);
   if (cmd == "clock") {
