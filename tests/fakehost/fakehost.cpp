@@ -1,0 +1,252 @@
+// A stand-in for a host framework's API DLL. The same source is built once
+// per host under the host DLL's own file name; the functions it exports come
+// from that host's list (name, argument kinds, result kind), turned into
+// fakehost_exports.inc and a module-definition file at build time.
+//
+// Every call is recorded as one line: the DLL's file name, the function name
+// and each argument, separated by tabs (see README.md), kept in memory for
+// FakeHost_Log and appended to fakehost.log in the DLL's folder. Answers come
+// from FakeHost_SetAnswer, else from fakehost.answers in the DLL's folder,
+// else 0 (a null text).
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "log_format.hpp"
+
+namespace {
+
+using W = std::uint32_t;
+
+struct Entry {
+  const char* name;
+  const char* kinds;  // argument kind letters, one per argument
+  char result;        // result kind letter
+};
+
+std::uint64_t Dispatch(int index, const W* words);
+
+}  // namespace
+
+#include "fakehost_exports.inc"
+
+namespace {
+
+std::mutex g_mutex;
+std::string g_log;
+std::map<std::string, std::optional<std::string>> g_answers;     // set in-process
+std::map<std::string, std::optional<std::string>> g_fileAnswers;  // last read from fakehost.answers
+std::vector<void*> g_blocks;                                     // text blocks handed out, by address
+int g_blocksHandedOut = 0;
+// Extra bytes that keep other allocations of the host process from taking
+// over a freed block's place before a test looks at it.
+constexpr std::size_t kBlockPadding = 200;
+HMODULE g_self = nullptr;
+
+std::string Folder() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameA(g_self, path, MAX_PATH);
+  std::string p(path, n);
+  const std::size_t cut = p.find_last_of('\\');
+  return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+}
+
+std::string FileName() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameA(g_self, path, MAX_PATH);
+  std::string p(path, n);
+  const std::size_t cut = p.find_last_of('\\');
+  return cut == std::string::npos ? p : p.substr(cut + 1);
+}
+
+using zoq::fakehost::Escape;
+
+std::optional<std::string> AnswerValue(const std::string& field) {
+  if (field == zoq::fakehost::kNullField) return std::nullopt;
+  return zoq::fakehost::Unescape(field);
+}
+
+std::string TextAt(W address) {
+  const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address));
+  return p ? Escape(p) : std::string(zoq::fakehost::kNullField);
+}
+
+std::string Hex(const unsigned char* p, std::size_t n) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) {
+    out += digits[p[i] >> 4];
+    out += digits[p[i] & 15];
+  }
+  return out;
+}
+
+// One argument as the log shows it; advances over the words it used.
+std::string Render(char kind, const W*& w) {
+  switch (kind) {
+    case 'i': return std::to_string(static_cast<std::int32_t>(*w++));
+    case 'b': return std::to_string(*w++);
+    case 'l': {
+      const std::uint64_t v = w[0] | (std::uint64_t(w[1]) << 32);
+      w += 2;
+      return std::to_string(static_cast<std::int64_t>(v));
+    }
+    case 'c': {
+      const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(w[0]));
+      const W n = w[1];
+      w += 2;
+      return p ? Escape(std::string_view(p, n)) : (n ? std::string(zoq::fakehost::kNullField) : std::string());
+    }
+    case 'k': {
+      const auto* p = reinterpret_cast<const unsigned char*>(static_cast<std::uintptr_t>(*w++));
+      return p ? Hex(p, 8) : std::string(zoq::fakehost::kNullField);
+    }
+    default: return TextAt(*w++);  // t, y, a: the bytes up to the first NUL
+  }
+}
+
+void AppendToFile(const std::string& line) {
+  const std::string path = Folder() + "fakehost.log";
+  HANDLE f = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(f);
+}
+
+void ReadAnswerFile() {
+  const std::string path = Folder() + "fakehost.answers";
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(f);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    start = end + 1;
+    const std::size_t tab = line.find('\t');
+    if (line.empty()) continue;
+    if (tab == std::string::npos) g_fileAnswers[line] = std::nullopt;
+    else g_fileAnswers[line.substr(0, tab)] = AnswerValue(line.substr(tab + 1));
+  }
+}
+
+const std::optional<std::string>* Answer(const std::string& function) {
+  if (auto it = g_answers.find(function); it != g_answers.end()) return &it->second;
+  ReadAnswerFile();
+  if (auto it = g_fileAnswers.find(function); it != g_fileAnswers.end()) return &it->second;
+  return nullptr;
+}
+
+std::uint64_t Reply(char result, const std::optional<std::string>* answer) {
+  if (!answer || !answer->has_value()) return 0;
+  const std::string& value = **answer;
+  switch (result) {
+    case 't': return reinterpret_cast<std::uintptr_t>(value.c_str());
+    case 'x': {
+      auto* block = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, 4 + value.size() + kBlockPadding));
+      const auto n = static_cast<std::uint32_t>(value.size());
+      std::memcpy(block, &n, 4);
+      std::memcpy(block + 4, value.data(), value.size());
+      // A block at the place of an earlier one means that one was freed.
+      std::erase(g_blocks, static_cast<void*>(block));
+      g_blocks.push_back(block);
+      ++g_blocksHandedOut;
+      return reinterpret_cast<std::uintptr_t>(block);
+    }
+    case 'v': return 0;
+    default: return static_cast<std::uint64_t>(std::stoll(value.empty() ? "0" : value));
+  }
+}
+
+std::uint64_t Dispatch(int index, const W* words) {
+  const Entry& e = kEntries[index];
+  std::lock_guard lock(g_mutex);
+  std::string line = FileName() + "\t" + e.name;
+  const W* w = words;
+  for (const char* k = e.kinds; *k; ++k) line += "\t" + Render(*k, w);
+  line += "\n";
+  g_log += line;
+  AppendToFile(line);
+  return Reply(e.result, Answer(e.name));
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) g_self = instance;
+  return TRUE;
+}
+
+// Forgets the recorded calls and the answers set in-process.
+__declspec(dllexport) void FakeHost_Reset() {
+  std::lock_guard lock(g_mutex);
+  g_log.clear();
+  g_answers.clear();
+}
+
+// From now on `function` answers `length` bytes of `value` (length -1: up
+// to its NUL); a null value answers 0 (a null text).
+__declspec(dllexport) void FakeHost_SetAnswer(const char* function, const char* value, int length) {
+  std::lock_guard lock(g_mutex);
+  if (!value) g_answers[function] = std::nullopt;
+  else g_answers[function] = std::string(value, length < 0 ? std::strlen(value) : static_cast<std::size_t>(length));
+}
+
+// The lines recorded since the last reset.
+__declspec(dllexport) const char* FakeHost_Log() {
+  static std::string copy;
+  std::lock_guard lock(g_mutex);
+  copy = g_log;
+  return copy.c_str();
+}
+
+// How many of the text blocks handed out are still allocated.
+__declspec(dllexport) int FakeHost_LiveBlocks() {
+  std::lock_guard lock(g_mutex);
+  int live = 0;
+  HANDLE heap = GetProcessHeap();
+  HeapLock(heap);
+  PROCESS_HEAP_ENTRY entry{};
+  while (HeapWalk(heap, &entry)) {
+    if (!(entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)) continue;
+    for (void* b : g_blocks) live += entry.lpData == b ? 1 : 0;
+  }
+  HeapUnlock(heap);
+  return live;
+}
+
+// The list this DLL was built from: one "name kinds result" line a function
+// ("-" for no arguments).
+__declspec(dllexport) const char* FakeHost_Functions() {
+  static std::string list;
+  std::lock_guard lock(g_mutex);
+  if (list.empty()) {
+    for (const Entry& e : kEntries) list += std::string(e.name) + " " + (*e.kinds ? e.kinds : "-") + " " + e.result + "\n";
+  }
+  return list.c_str();
+}
+
+// How many text blocks were handed out since the DLL was loaded.
+__declspec(dllexport) int FakeHost_BlocksHandedOut() {
+  std::lock_guard lock(g_mutex);
+  return g_blocksHandedOut;
+}
+
+}  // extern "C"

@@ -1,0 +1,36 @@
+// Shared pieces of the host adapter tests: a fresh folder per test, the
+// runtime errors raised meanwhile, and the sweep of declared rows.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "hosts/call/host_call.hpp"
+#include "tests/fakehost/fakehost_client.hpp"
+
+namespace zoq::testing {
+
+// <build>/hosts-test-runs/<suite>.<test>, emptied of files and made anew.
+std::string FreshTestFolder();
+
+// Collects the runtime errors raised while it lives.
+class RaisedErrors {
+ public:
+  RaisedErrors();
+  ~RaisedErrors();
+  std::vector<int> codes;
+  std::vector<std::string> messages;
+};
+
+// Every row declared on `binding` is exported by `fake` with the same
+// argument kinds, and every function of `fake` is declared by some row of
+// the bindings; returns the differences, one line each.
+std::vector<std::string> CompareRows(const std::vector<const hosts::HostBinding*>& bindings, const FakeHostDll& fake);
+
+// A call as the fake DLL records it.
+inline FakeCall Call(const std::string& dll, const std::string& function, std::vector<std::string> args) {
+  return {dll, function, std::move(args)};
+}
+
+}  // namespace zoq::testing

@@ -1,0 +1,223 @@
+// The XQ host's adapter against fake xqapi.dll modules loaded in this
+// process, with its message boxes recorded instead of shown.
+#include <windows.h>
+
+#include "core/plugin.hpp"
+#include "hosts/adapters.hpp"
+#include "tests/hosts/host_test_support.hpp"
+
+namespace zoq::testing {
+namespace {
+
+struct Box {
+  std::string text, title;
+  bool exclamation;
+  bool operator==(const Box&) const = default;
+};
+
+std::string HostFileName() {
+  char path[MAX_PATH + 1] = {};
+  std::string p(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+  return p.substr(p.find_last_of('\\') + 1);
+}
+
+const std::string kMissingGetVer = "先驱S3API导出函数->GetVer,加载失败!请检查框架版本";
+const std::string kLoadWarning = "先驱api函数库加载失败!请检查是否在主线程内调用ApiInit()方法？";
+
+class XqHostTest : public ::testing::Test {
+ protected:
+  XqHostTest() {
+    XqHostApi::ResetLoadWarning();
+    XqHostApi::SetMessageBox([this](const std::string& text, const std::string& title, bool exclamation) {
+      boxes_.push_back({text, title, exclamation});
+    });
+    ProgramStart(folder_);
+  }
+  ~XqHostTest() override {
+    ProgramExit();
+    XqHostApi::SetMessageBox([](const std::string&, const std::string&, bool) {});
+  }
+  // Loads the fake module (from `file` below the fake host folder) and binds.
+  FakeHostDll& Bound(const std::string& file = "xqapi.dll") {
+    fake_ = std::make_unique<FakeHostDll>(file, folder_ + "\\host");
+    SetVersions(*fake_);
+    EXPECT_TRUE(api_.BindModule());
+    fake_->Reset();
+    SetVersions(*fake_);
+    return *fake_;
+  }
+  static void SetVersions(FakeHostDll& fake) {
+    fake.SetAnswer("S3_Api_GetVer", "5");
+    fake.SetAnswer("Api_GetVer", "3");
+  }
+  FakeCall Expect(const std::string& function, std::vector<std::string> args) const {
+    return Call("xqapi.dll", function, std::move(args));
+  }
+
+  std::string folder_ = FreshTestFolder();
+  std::vector<Box> boxes_;
+  std::unique_ptr<FakeHostDll> fake_;
+  XqHostApi api_;
+};
+
+TEST_F(XqHostTest, EveryDeclaredRowMatchesTheHostsList) {
+  FakeHostDll& fake = Bound();
+  EXPECT_EQ(CompareRows({&api_.binding(), &api_.plainBinding()}, fake), std::vector<std::string>{});
+}
+
+TEST_F(XqHostTest, NothingIsLookedUpOrCalledBeforeAnAuthId) {
+  FakeHostDll& fake = Bound();
+  fake.SetAnswer("S3_Api_GetOnLineList", "10001");
+  fake.SetAnswer("S3_Api_WithdrawMsg", "ok");
+  api_.SendMessage("10001", 2, "300", "300", "hi");
+  api_.MuteMember("10001", "300", "400", 60);
+  api_.KickMember("10001", "300", "400", false);
+  EXPECT_EQ(api_.RecallMessage("10001", "300", "b", "a"), "");
+  EXPECT_EQ(api_.GetOnlineAccounts(), "");
+  api_.OutputLog("log");
+  const int blocks = fake.BlocksHandedOut();
+  EXPECT_TRUE(fake.Calls().empty());
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(fake.BlocksHandedOut(), blocks);
+}
+
+TEST_F(XqHostTest, TheAuthIdIsTheLittleEndianBytesOfBothNumbers) {
+  EXPECT_EQ(api_.GetAuthId(), "");
+  api_.SetAuthId(0x01020304, 0x0A0B0C0D);
+  EXPECT_EQ(api_.GetAuthId(), "\x04\x03\x02\x01\x0D\x0C\x0B\x0A");
+  // The host's first number is 16-bit; widened with its sign it fills the
+  // upper bytes with ones.
+  const std::int16_t fromHost = -2;
+  api_.SetAuthId(fromHost, 7);
+  EXPECT_EQ(api_.GetAuthId(), std::string("\xFE\xFF\xFF\xFF\x07\x00\x00\x00", 8));
+}
+
+TEST_F(XqHostTest, HostOperationsPassTheAuthIdFirst) {
+  FakeHostDll& fake = Bound();
+  api_.SetAuthId(-2, 7);
+  api_.SendMessage("10001", 1, "20002", "20002", "你好");
+  api_.SendMessage("10001", 2, "30003", "30003", "", 9);
+  api_.MuteMember("10001", "30003", "40004", 600);
+  api_.KickMember("10001", "30003", "40004", false);
+  api_.RecallMessage("10001", "30003", "idB", "idA");
+  api_.OutputLog("行");
+  const std::string id = "feffffff07000000";
+  EXPECT_EQ(fake.Calls(),
+            (std::vector<FakeCall>{Expect("S3_Api_SendMsg", {id, "10001", "1", "20002", "20002", "你好", "0"}),
+                                   Expect("S3_Api_SendMsg", {id, "10001", "2", "30003", "30003", "", "9"}),
+                                   Expect("S3_Api_ShutUP", {id, "10001", "30003", "40004", "600"}),
+                                   Expect("S3_Api_KickGroupMBR", {id, "10001", "30003", "40004", "0"}),
+                                   Expect("S3_Api_WithdrawMsg", {id, "10001", "30003", "idB", "idA"}),
+                                   Expect("S3_Api_OutPutLog", {id, "行"})}));
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(XqHostTest, EveryTextBlockIsCopiedAndFreedAlsoADroppedOne) {
+  FakeHostDll& fake = Bound();
+  api_.SetAuthId(1, 2);
+  fake.SetAnswer("S3_Api_GetOnLineList", "10001\r\n10002");
+  fake.SetAnswer("S3_Api_WithdrawMsg", std::string("ok\0junk", 7));
+  const int blocks = fake.BlocksHandedOut();
+  EXPECT_EQ(api_.GetOnlineAccounts(), "10001\r\n10002");
+  EXPECT_EQ(fake.LiveBlocks(), 0);
+  EXPECT_EQ(api_.RecallMessage("10001", "30003", "b", "a"), "ok");
+  EXPECT_EQ(fake.LiveBlocks(), 0);
+  api_.RecallMessage("10001", "30003", "b", "a");  // the caller drops the text
+  EXPECT_EQ(fake.LiveBlocks(), 0);
+  EXPECT_EQ(fake.BlocksHandedOut(), blocks + 3);
+  fake.SetAnswer("S3_Api_GetOnLineList", std::nullopt);  // no block at all
+  EXPECT_EQ(api_.GetOnlineAccounts(), "");
+}
+
+TEST_F(XqHostTest, BindingFallsBackToTheBinFolderOfTheRunDirectory) {
+  // Two modules named xqapi.dll, each in a "bin" folder: the one that the
+  // name alone finds reports no version, the other one is <run>\bin's.
+  CreateDirectoryA((folder_ + "\\one").c_str(), nullptr);
+  CreateDirectoryA((folder_ + "\\two").c_str(), nullptr);
+  FakeHostDll one("xqapi.dll", folder_ + "\\one\\bin");
+  FakeHostDll two("xqapi.dll", folder_ + "\\two\\bin");
+  ASSERT_TRUE(one.loaded() && two.loaded());
+  ASSERT_NE(one.module(), two.module());
+  one.SetAnswer("S3_Api_GetVer", "0");
+  two.SetAnswer("S3_Api_GetVer", "12 (build)");
+  // Which module a bare name finds is the loader's choice (Wine's: the one
+  // used last); make it the first one.
+  one.Calls();
+  ASSERT_EQ(GetModuleHandleA("xqapi.dll"), one.module());
+  Plugin().runDirectory = folder_ + "\\two";
+  EXPECT_TRUE(api_.BindModule());
+  EXPECT_EQ(api_.module(), two.module());
+  EXPECT_EQ(one.Calls(), (std::vector<FakeCall>{Expect("S3_Api_GetVer", {})}));
+  EXPECT_EQ(two.Calls(), (std::vector<FakeCall>{Expect("S3_Api_GetVer", {})}));
+  // Neither reports a version: the fallback's module stays, the answer is false.
+  two.SetAnswer("S3_Api_GetVer", "v2");
+  EXPECT_FALSE(api_.BindModule());
+  EXPECT_EQ(api_.module(), two.module());
+  EXPECT_EQ(one.LiveBlocks() + two.LiveBlocks(), 0);
+  // No module in <run>\bin: the handle becomes 0.
+  Plugin().runDirectory = folder_;
+  EXPECT_FALSE(api_.BindModule());
+  EXPECT_EQ(api_.module(), nullptr);
+}
+
+TEST_F(XqHostTest, WithoutAnyModuleBindingGivesFalseAndAZeroHandle) {
+  EXPECT_FALSE(api_.BindModule());
+  EXPECT_EQ(api_.module(), nullptr);
+  EXPECT_EQ(api_.GetVer(), "");
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(XqHostTest, AnOlderHostGivesItsVersionThroughApiGetVerAfterTheBox) {
+  Plugin().XqPluginName = "ZOQ";
+  FakeHostDll& fake = Bound("xq-old\\xqapi.dll");
+  EXPECT_EQ(boxes_, (std::vector<Box>{{kMissingGetVer, "ZOQ->插件运行异常", false}}));
+  EXPECT_EQ(api_.GetVer(), "3");
+  EXPECT_EQ(boxes_.size(), 2u);  // a box at every failed lookup
+  EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("Api_GetVer", {})}));
+  EXPECT_EQ(api_.ResolveApi("NoSuch"), nullptr);
+  EXPECT_EQ(boxes_.back(), (Box{"先驱S3API导出函数->NoSuch,加载失败!请检查框架版本", "ZOQ->插件运行异常", false}));
+}
+
+TEST_F(XqHostTest, TheFirstCreateOfARunTitlesItsBoxWithAnEmptyName) {
+  Bound("xq-old\\xqapi.dll");
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].title, "->插件运行异常");
+}
+
+TEST_F(XqHostTest, MarkOnTheNeverBoundObjectDoesNothing) {
+  FakeHostDll& fake = Bound();
+  XqHostApi& report = Plugin().xqReport;
+  report.SetAuthId(1, 1);
+  report.Mark("澜错误代码:6");
+  report.DbgName("name");
+  EXPECT_TRUE(fake.Calls().empty());
+  EXPECT_TRUE(boxes_.empty());
+  // The bound object marks without the auth id.
+  api_.Mark("标记");
+  api_.DbgName("name");
+  EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("S3_Api_Mark", {"标记"}), Expect("S3_Api_DbgName", {"name"})}));
+}
+
+TEST_F(XqHostTest, AnUnboundObjectWithAnAuthIdWarnsOncePerRun) {
+  Plugin().XqPluginName = "ZOQ";
+  api_.SetAuthId(1, 2);
+  EXPECT_EQ(api_.GetOnlineAccounts(), "");
+  api_.SendMessage("1", 1, "2", "2", "x");
+  XqHostApi other;
+  other.SetAuthId(3, 4);
+  other.MuteMember("1", "2", "3", 4);
+  EXPECT_EQ(boxes_, (std::vector<Box>{{kLoadWarning, HostFileName() + "->ZOQ", true}}));
+}
+
+TEST_F(XqHostTest, ACopyKeepsTheAuthIdAndTheModule) {
+  FakeHostDll& fake = Bound();
+  api_.SetAuthId(5, 6);
+  XqHostApi copy(api_);
+  EXPECT_EQ(copy.GetAuthId(), api_.GetAuthId());
+  EXPECT_EQ(copy.module(), api_.module());
+  copy.OutputLog("x");
+  EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("S3_Api_OutPutLog", {"0500000006000000", "x"})}));
+}
+
+}  // namespace
+}  // namespace zoq::testing
