@@ -81,7 +81,7 @@ fi
 # 6. libpng and libjpeg-turbo from Debian's source packages.
 if [ ! -f "$SYSROOT/lib/libpng16.a" ] || [ ! -f "$SYSROOT/lib/libjpeg.a" ]; then
   rm -rf "$SRC/deb" && mkdir -p "$SRC/deb"
-  (cd "$SRC/deb" && apt-get source --download-only -qq libpng1.6 libjpeg-turbo >/dev/null \
+  (cd "$SRC/deb" && apt-get source --download-only -qq libpng1.6 libjpeg-turbo >/dev/null 2>&1 \
      && dpkg-source -x --no-check libpng1.6_*.dsc libpng >/dev/null \
      && dpkg-source -x --no-check libjpeg-turbo_*.dsc libjpeg-turbo >/dev/null)
   cmake -S "$SRC/deb/libpng" -B "$BLD/png" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TCF" -DCMAKE_BUILD_TYPE=Release \
@@ -89,7 +89,7 @@ if [ ! -f "$SYSROOT/lib/libpng16.a" ] || [ ! -f "$SYSROOT/lib/libjpeg.a" ]; then
     -DZLIB_INCLUDE_DIR=/usr/i686-w64-mingw32/include -DZLIB_LIBRARY=/usr/i686-w64-mingw32/lib/libz.a >/dev/null
   cmake --build "$BLD/png" >/dev/null && cmake --install "$BLD/png" >/dev/null
   cmake -S "$SRC/deb/libjpeg-turbo" -B "$BLD/jpeg" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TCF" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$SYSROOT" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF >/dev/null
+    -DCMAKE_INSTALL_PREFIX="$SYSROOT" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -Wno-dev >/dev/null 2>&1
   cmake --build "$BLD/jpeg" >/dev/null && cmake --install "$BLD/jpeg" >/dev/null
 fi
 
