@@ -41,7 +41,7 @@ std::string HostRowBase::kinds() const {
 
 std::size_t HostRowBase::wordCount() const {
   std::size_t n = 0;
-  for (char c : kinds()) n += (c == 'l' || c == 'c') ? 2 : 1;
+  for (char c : kinds()) n += (c == 'l' || c == 'c' || c == 'd') ? 2 : 1;
   return n;
 }
 

@@ -15,6 +15,7 @@
 // gives the empty result, and the process goes on.
 #pragma once
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +32,7 @@ struct Text {};         // address of NUL-terminated GBK bytes, never null
 struct Int {};          // signed 32-bit word
 struct Bool {};         // one word, 1 or 0
 struct I64 {};          // two words, low word first
+struct Double {};       // an IEEE double: two words, low word first
 struct Bytes {};        // address of the bytes, null for an empty set; no length
 struct BytesAddress {}; // address of the bytes, a valid one also when empty; no length
 struct CountedBytes {}; // two words: address and length, 0 and 0 when empty
@@ -79,6 +81,12 @@ struct ArgKind<I64> {
     w.Push(static_cast<std::uint32_t>(u));
     w.Push(static_cast<std::uint32_t>(u >> 32));
   }
+};
+template <>
+struct ArgKind<Double> {
+  using Param = double;
+  static constexpr char code = 'd';
+  static void Push(WordList& w, Param v) { ArgKind<I64>::Push(w, std::bit_cast<std::int64_t>(v)); }
 };
 template <>
 struct ArgKind<Bytes> {

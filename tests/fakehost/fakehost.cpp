@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -28,6 +29,7 @@ struct Entry {
   const char* name;
   const char* kinds;  // argument kind letters, one per argument
   char result;        // result kind letter
+  const char* answer; // the answer when no test set one, or null
 };
 
 std::uint64_t Dispatch(int index, const W* words);
@@ -97,6 +99,15 @@ std::string Render(char kind, const W*& w) {
       w += 2;
       return std::to_string(static_cast<std::int64_t>(v));
     }
+    case 'd': {
+      const std::uint64_t v = w[0] | (std::uint64_t(w[1]) << 32);
+      w += 2;
+      double d;
+      std::memcpy(&d, &v, sizeof d);
+      char text[40];
+      std::snprintf(text, sizeof text, "%.17g", d);
+      return text;
+    }
     case 'c': {
       const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(w[0]));
       const W n = w[1];
@@ -145,11 +156,13 @@ void ReadAnswerFile() {
   }
 }
 
-const std::optional<std::string>* Answer(const std::string& function) {
-  if (auto it = g_answers.find(function); it != g_answers.end()) return &it->second;
+const std::optional<std::string>* Answer(const Entry& e) {
+  if (auto it = g_answers.find(e.name); it != g_answers.end()) return &it->second;
   ReadAnswerFile();
-  if (auto it = g_fileAnswers.find(function); it != g_fileAnswers.end()) return &it->second;
-  return nullptr;
+  if (auto it = g_fileAnswers.find(e.name); it != g_fileAnswers.end()) return &it->second;
+  if (!e.answer) return nullptr;
+  static std::map<std::string, std::optional<std::string>> listed;
+  return &(listed[e.name] = std::string(e.answer));
 }
 
 std::uint64_t Reply(char result, const std::optional<std::string>* answer) {
@@ -182,7 +195,7 @@ std::uint64_t Dispatch(int index, const W* words) {
   line += "\n";
   g_log += line;
   AppendToFile(line);
-  return Reply(e.result, Answer(e.name));
+  return Reply(e.result, Answer(e));
 }
 
 }  // namespace
@@ -238,7 +251,10 @@ __declspec(dllexport) const char* FakeHost_Functions() {
   static std::string list;
   std::lock_guard lock(g_mutex);
   if (list.empty()) {
-    for (const Entry& e : kEntries) list += std::string(e.name) + " " + (*e.kinds ? e.kinds : "-") + " " + e.result + "\n";
+    for (const Entry& e : kEntries) {
+      list += std::string(e.name) + " " + (*e.kinds ? e.kinds : "-") + " " + e.result;
+      list += e.answer ? std::string(" ") + e.answer + "\n" : std::string("\n");
+    }
   }
   return list.c_str();
 }

@@ -84,8 +84,12 @@ std::vector<std::pair<std::string, std::string>> FakeHostDll::Functions() const 
   auto fn = reinterpret_cast<const char* (*)()>(Export("FakeHost_Functions"));
   if (!fn) return out;
   std::istringstream lines(fn());
-  std::string name, kinds, result;
-  while (lines >> name >> kinds >> result) out.emplace_back(name, kinds == "-" ? std::string() : kinds);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string name, kinds;
+    if (fields >> name >> kinds) out.emplace_back(name, kinds == "-" ? std::string() : kinds);
+  }
   return out;
 }
 

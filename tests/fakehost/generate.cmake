@@ -1,6 +1,6 @@
 # cmake -DLIST=<list> -DINC=<out .inc> -DDEF=<out .def.in> -P generate.cmake
 # Turns a fake host's list (one function a line: name, argument kinds or "-",
-# result kind) into the C++ stubs and the module-definition file that export
+# result kind, and optionally the answer it gives when no test set one) into the C++ stubs and the module-definition file that export
 # them undecorated.
 file(STRINGS ${LIST} lines ENCODING UTF-8)
 set(stubs "")
@@ -14,20 +14,25 @@ foreach(line IN LISTS lines)
   if(n EQUAL 0)
     continue()
   endif()
-  if(NOT n EQUAL 3)
-    message(FATAL_ERROR "${LIST}: want 'name kinds result': ${line}")
+  if(n LESS 3 OR n GREATER 4)
+    message(FATAL_ERROR "${LIST}: want 'name kinds result [answer]': ${line}")
   endif()
   list(GET fields 0 name)
   list(GET fields 1 kinds)
   list(GET fields 2 result)
+  set(answer "nullptr")
+  if(n EQUAL 4)
+    list(GET fields 3 answer)
+    set(answer "\"${answer}\"")
+  endif()
   if(kinds STREQUAL "-")
     set(kinds "")
   endif()
-  if(NOT kinds MATCHES "^[tibycakl]*$" OR NOT result MATCHES "^[vtiblx]$")
+  if(NOT kinds MATCHES "^[tibycakld]*$" OR NOT result MATCHES "^[vtiblx]$")
     message(FATAL_ERROR "${LIST}: unknown kind in: ${line}")
   endif()
-  # Words: 64-bit numbers and counted byte sets take two.
-  string(REGEX REPLACE "[lc]" "xx" expanded "${kinds}")
+  # Words: 64-bit numbers, doubles and counted byte sets take two.
+  string(REGEX REPLACE "[lcd]" "xx" expanded "${kinds}")
   string(LENGTH "${expanded}" words)
   set(params "")
   set(args "")
@@ -43,7 +48,7 @@ foreach(line IN LISTS lines)
   math(EXPR bytes "${words} * 4")
   string(APPEND stubs "extern \"C\" std::uint64_t __stdcall fakehost_${index}(${params}) {\n"
                       "  const W w[] = {${args}, 0};\n  return Dispatch(${index}, w);\n}\n")
-  string(APPEND entries "    {\"${name}\", \"${kinds}\", '${result}'},\n")
+  string(APPEND entries "    {\"${name}\", \"${kinds}\", '${result}', ${answer}},\n")
   string(APPEND def "  \"${name}\" = fakehost_${index}@${bytes}\n")
   math(EXPR index "${index} + 1")
 endforeach()

@@ -24,7 +24,8 @@ TEST(HostCallWords, EachKindBecomesItsWords) {
   ArgKind<BytesAddress>::Push(w, empty);
   ArgKind<CountedBytes>::Push(w, empty);
   ArgKind<CountedBytes>::Push(w, text);
-  ASSERT_EQ(w.count, 12u);
+  ArgKind<Double>::Push(w, 60.0);
+  ASSERT_EQ(w.count, 14u);
   EXPECT_EQ(w.words[0], reinterpret_cast<std::uintptr_t>(empty.c_str()));  // never null
   EXPECT_NE(w.words[0], 0u);
   EXPECT_EQ(w.words[1], 0xFFFFFFFEu);
@@ -38,6 +39,8 @@ TEST(HostCallWords, EachKindBecomesItsWords) {
   EXPECT_EQ(w.words[9], 0u);
   EXPECT_EQ(w.words[10], reinterpret_cast<std::uintptr_t>(text.data()));
   EXPECT_EQ(w.words[11], 3u);
+  EXPECT_EQ(w.words[12], 0u);  // 60.0 is 0x404E000000000000
+  EXPECT_EQ(w.words[13], 0x404E0000u);
 }
 
 TEST(HostCallWords, ResultsReadFromTheReturnedWords) {
@@ -87,6 +90,20 @@ TEST_F(HostCallTest, AFunctionDeclaredWithMoreArgumentsIsReportedAndTheProcessGo
   EXPECT_EQ(nick("1", "2"), "nick");
   EXPECT_EQ(fake_.Calls().size(), 3u);
   EXPECT_EQ(errors.codes.size(), 2u);
+}
+
+TEST_F(HostCallTest, AFunctionDeclaredWithFewerArgumentsIsReportedToo) {
+  RaisedErrors errors;
+  fake_.SetAnswer("Api_Shutup", "7");
+  HostRow<Int(Text, Text, Text)> tooShort{library_, "MuteMember", "Api_Shutup"};
+  EXPECT_EQ(tooShort("1", "2", "3"), 0);  // the host took a fourth word of the caller's
+  EXPECT_EQ(errors.codes, std::vector<int>{kErrStackImbalance});
+  HostRow<Int(Text, Text, Text, Int)> shutUp{library_, "MuteMember", "Api_Shutup"};
+  EXPECT_EQ(shutUp("1", "2", "3", 4), 7);
+  EXPECT_EQ(errors.codes.size(), 1u);
+  const auto calls = fake_.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].args, (std::vector<std::string>{"1", "2", "3", "4"}));
 }
 
 TEST_F(HostCallTest, AMissingFunctionGivesTheEmptyResultAndRaisesNothing) {
