@@ -1,0 +1,86 @@
+#include "core/messages/commands.hpp"
+
+#include <optional>
+
+#include "core/ini_items.hpp"
+#include "core/plugin.hpp"
+#include "core/settings.hpp"
+#include "core/text.hpp"
+
+namespace zoq {
+namespace {
+
+constexpr const char* kKeywordMark = "[词汇]";
+constexpr const char* kReplyMark = "[回复]";
+constexpr const char* kDefaultAddConfirmation = "[词汇][N][回复]";
+
+std::string ReadStaged(const std::string& fallback = {}) {
+  return ReadIniItem(AdminFile(), kStagingSection, kStagingKey, fallback);
+}
+
+struct LibraryTarget {
+  const std::string& commandWord;
+  std::string libraryFile;
+  const char* confirmationKey;
+  bool fuzzy;
+};
+
+std::string AddReply(const std::string& text, const LibraryTarget& target) {
+  std::string reply = text::ReplaceAll(text, target.commandWord, "");
+  reply = text::ReplaceAll(reply, "\r\n", "[N]");
+  const std::string keyword = ReadStaged("无");
+  WriteIniItem(target.libraryFile, keyword, std::string(kReplyKey), reply);
+  if (target.fuzzy) ReloadFuzzyKeywords();
+  std::string confirmation = ReadAdminItem(target.confirmationKey, kDefaultAddConfirmation);
+  confirmation = text::ReplaceAll(confirmation, kKeywordMark, keyword);
+  confirmation = text::ReplaceAll(confirmation, kReplyMark, reply);
+  WriteIniItem(AdminFile(), kStagingSection, std::nullopt, std::nullopt);
+  return confirmation;
+}
+
+// Whether `file` has a section named `name`, matched as the INI functions
+// match section names (leading blanks skipped, ASCII letters without case).
+bool HasSection(const std::string& file, const std::string& name) {
+  std::size_t start = 0;
+  while (start < name.size() && static_cast<unsigned char>(name[start]) <= ' ') ++start;
+  if (start == name.size()) return false;
+  const std::string_view wanted = std::string_view(name).substr(start);
+  for (const std::string& section : ReadIniSections(file)) {
+    if (text::EqualsIgnoreAsciiCase(section, wanted)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string StoredKeywordForm(std::string_view keyword) {
+  return text::ReplaceAll(text::ReplaceAll(keyword, "[", "&uoS8#"), "]", "&uoS9#");
+}
+
+std::string StageKeyword(const std::string& keyword) {
+  const std::string staged = text::ReplaceAll(keyword, ReadAdminItem("添加命令"), "");
+  WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged);
+  return text::ReplaceAll(ReadAdminItem("添加返回文本"), kKeywordMark, ReadStaged());
+}
+
+std::string AddExactReply(const std::string& reply) {
+  return AddReply(reply, {Plugin().settings.精确命令, ExactLibraryFile(), "精确返回文本", false});
+}
+
+std::string AddFuzzyReply(const std::string& reply) {
+  return AddReply(reply, {Plugin().settings.模糊命令, FuzzyLibraryFile(), "模糊返回文本", true});
+}
+
+bool DeleteKeyword(const std::string& keyword) {
+  bool removed = false;
+  for (const bool fuzzy : {false, true}) {
+    const std::string file = fuzzy ? FuzzyLibraryFile() : ExactLibraryFile();
+    if (!HasSection(file, keyword)) continue;
+    if (!WriteIniItem(file, keyword, std::nullopt, std::nullopt)) continue;
+    removed = true;
+    if (fuzzy) ReloadFuzzyKeywords();
+  }
+  return removed;
+}
+
+}  // namespace zoq

@@ -1,0 +1,28 @@
+// The keyword-library commands of the chat: stage a keyword, give it a reply
+// in the exact or the fuzzy library, delete a keyword. Each writes the files
+// at once and returns what the handler confirms with.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace zoq {
+
+// "[" and "]" of a keyword as the libraries store them: "&uoS8#", "&uoS9#".
+std::string StoredKeywordForm(std::string_view keyword);
+
+// Stages `keyword` (stored form) as 待添词汇; returns 添加返回文本 with
+// "[词汇]" replaced by the staged keyword (empty when that key is absent).
+std::string StageKeyword(const std::string& keyword);
+
+// Stores `reply` for the staged keyword in the exact or fuzzy library,
+// removes the staging section and returns the confirmation ("[词汇]" the
+// keyword, "[回复]" the reply).
+std::string AddExactReply(const std::string& reply);
+std::string AddFuzzyReply(const std::string& reply);
+
+// Removes the section named `keyword` (stored form) from each library that
+// holds it; true when a section was removed. After a fuzzy removal the fuzzy
+// keyword list is read again.
+bool DeleteKeyword(const std::string& keyword);
+
+}  // namespace zoq

@@ -1,0 +1,73 @@
+#include "core/messages/events.hpp"
+
+#include "core/messages/handler.hpp"
+#include "core/plugin.hpp"
+#include "core/settings.hpp"
+#include "core/text.hpp"
+
+namespace zoq {
+
+const NumericHost kVlqEvents{kHostVlq, kEventAccount, true, 0, 0, 0};
+const NumericHost kOqEvents{kHostOq, kEventAccount, true, 0, 0, 0};
+const NumericHost kXqEvents{kHostXq, kEventAccount, true, 0, 0, 0};
+const NumericHost kMingQqEvents{kHostMingQq, kEventAccount, true, 0, 0, 0};
+const NumericHost kSpEvents{kHostSp, kEventAccount, true, 0, 0, 0};
+const NumericHost kErEvents{kHostEr, kEventAccount, true, 0, 0, 0};
+// MyQQ answers 1 for what it passes over, 10 for enable and disable, and the
+// handler's result plus 1; it hands on the robot's own group messages.
+const NumericHost kMyQqEvents{kHostMyQq, kEventMyQqAccount, false, 1, 10, 1};
+
+namespace {
+
+// Events are answered only for the account the plug-in serves, and only
+// once one was taken.
+bool ForOurRobot(const std::string& robot) {
+  const std::string& ours = Plugin().RobotAccount;
+  return !ours.empty() && robot == ours;
+}
+
+std::int32_t Handle(const NumericHost& host, const NumericEvent& e, MessageKind kind) {
+  MessageRecord record;
+  record.kind = kind;
+  record.text = e.text;
+  if (kind == MessageKind::Group) record.group = e.group;
+  record.sender = e.sender;
+  record.idA = e.idA;
+  record.idB = e.idB;
+  return HandleMessage(record) + host.handledOffset;
+}
+
+}  // namespace
+
+std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& e) {
+  PluginState& p = Plugin();
+  if (e.code == kEventEnabled) {
+    p.HostType = host.hostType;
+    LoadSettings();
+    return host.lifecycle;
+  }
+  if (e.code == kEventDisabled) {
+    ShutDown();
+    return host.lifecycle;
+  }
+  if (p.settings.好友权限 && e.code == kEventPrivateMessage) {
+    if (e.sender == e.robot) return 0;
+    return ForOurRobot(e.robot) ? Handle(host, e, MessageKind::Private) : host.passedOver;
+  }
+  if (p.settings.群组权限 && e.code == kEventGroupMessage) {
+    if (host.ignoresOwnGroupMessages && e.sender == e.robot) return 0;
+    return ForOurRobot(e.robot) && IsGroupAllowed(e.group) ? Handle(host, e, MessageKind::Group) : host.passedOver;
+  }
+  if (e.code == host.accountCode && !p.AccountStarted && !e.robot.empty()) {
+    p.RobotAccount = e.robot;
+    StartAccount();
+  }
+  return host.passedOver;
+}
+
+bool IsGroupAllowed(const std::string& group) {
+  const PluginState& p = Plugin();
+  return !p.仅限群号 || text::ListHoldsNumber(p.群号列表, group);
+}
+
+}  // namespace zoq

@@ -1,0 +1,56 @@
+// The event adapters of the seven hosts that deliver everything through one
+// export with a numeric event code (VLQ, OQ, XQ, MingQQ, SP, ER, MyQQ), and
+// the group filter that every host's adapter applies.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace zoq {
+
+// The arguments of an event that the plug-in reads.
+struct NumericEvent {
+  std::string robot;  // the account that received the event
+  std::int32_t code = 0;
+  std::string group;
+  std::string sender;
+  std::string text;
+  std::string idB;
+  std::string idA;
+};
+
+enum NumericEventCode : std::int32_t {
+  kEventPrivateMessage = 1,
+  kEventGroupMessage = 2,
+  kEventAccount = 1101,
+  kEventMyQqAccount = 11001,
+  kEventEnabled = 12000,
+  kEventDisabled = 12002,
+};
+
+// How one host of the family differs from the others.
+struct NumericHost {
+  std::int32_t hostType;
+  std::int32_t accountCode;
+  bool ignoresOwnGroupMessages;  // the robot's own group messages are dropped
+  std::int32_t passedOver;       // result of an event the plug-in passes over
+  std::int32_t lifecycle;        // result of the enable and disable events
+  std::int32_t handledOffset;    // added to the handler's result
+};
+
+extern const NumericHost kVlqEvents;
+extern const NumericHost kOqEvents;
+extern const NumericHost kXqEvents;
+extern const NumericHost kMingQqEvents;
+extern const NumericHost kSpEvents;
+extern const NumericHost kErEvents;
+extern const NumericHost kMyQqEvents;
+
+// Runs one event of `host`: a message for the handler, the account event,
+// enable or disable. Returns what the host's export returns.
+std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& event);
+
+// With 仅限群号 on, only groups that stand in 群号列表 as a whole number
+// (any separators) are answered; an empty group never is.
+bool IsGroupAllowed(const std::string& group);
+
+}  // namespace zoq

@@ -1,0 +1,159 @@
+#include "core/messages/sending.hpp"
+
+#include <array>
+#include <utility>
+
+#include "core/text.hpp"
+
+namespace zoq {
+namespace {
+
+using text::Case;
+
+// What the hosts write for a line break, an escaped bracket or the opener of
+// a mention, and the neutral code each becomes; replaced in this order.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kIncomingCodes{{
+    {"\r\n", "[N]"},
+    {"\\u005b", "["},
+    {"\\u005d", "]"},
+    {"[at=", "[@"},
+    {"[IR:at=", "[@"},
+    {"[CQ:at,qq=", "[@"},
+    {"&uoS8#", "["},
+    {"&uoS9#", "]"},
+}};
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kOutgoingCodes{{
+    {"[N]", "\r\n"},
+    {"&uoS8#", "["},
+    {"&uoS9#", "]"},
+}};
+
+constexpr std::string_view kPictureOpener = "[P=";
+constexpr std::string_view kVoiceOpener = "[V=";
+
+struct MediaCodes {
+  std::string_view picture;
+  std::string_view voice;
+};
+
+bool IsWebAddress(std::string_view path) {
+  return text::StartsWith(path, "http://", Case::IgnoreAscii) || text::StartsWith(path, "https://", Case::IgnoreAscii);
+}
+
+// ISky: a local file is named by a file URL, a web address as it is; each
+// code is decided by its own path.
+std::string IskyMediaCodes(std::string_view s) {
+  struct Kind {
+    std::string_view opener, webCode, fileCode;
+  };
+  static constexpr Kind kinds[] = {
+      {kPictureOpener, "[CQ:image,file=", "[CQ:image,file=file:///"},
+      {kVoiceOpener, "[CQ:record,file=", "[CQ:record,file=file:///"},
+  };
+  std::string out(s);
+  for (const Kind& k : kinds) {
+    std::string next;
+    std::size_t done = 0;
+    for (std::size_t pos = text::Find(out, k.opener, 0, Case::IgnoreAscii); pos != text::npos;
+         pos = text::Find(out, k.opener, done, Case::IgnoreAscii)) {
+      const std::size_t pathStart = pos + k.opener.size();
+      next.append(out, done, pos - done);
+      next.append(IsWebAddress(std::string_view(out).substr(pathStart)) ? k.webCode : k.fileCode);
+      done = pathStart;
+    }
+    next.append(out, done);
+    out = std::move(next);
+  }
+  return out;
+}
+
+// The picture and voice codes of the hosts that take fixed openers.
+bool FixedMediaCodes(std::int32_t hostType, MediaCodes& codes) {
+  switch (hostType) {
+    case kHostTable:
+      codes = {"[picFile,path=", "[AudioFile,path="};
+      return true;
+    case kHostVlq:
+    case kHostWx:
+    case kHostXq:
+    case kHostOq:
+    case kHostMingQq:
+    case kHostSp:
+    case kHostEr:
+    case kHostMyQq:
+      codes = {"[pic=", "[voi="};
+      return true;
+    default:
+      return false;
+  }
+}
+
+template <class Api>
+void SendClassic(Api& api, const MessageRecord& r, const std::string& robot, const std::string& message) {
+  if (r.kind == MessageKind::Private) {
+    api.SendPrivateMessage(robot, r.sender, message);
+  } else {
+    api.SendGroupMessage(robot, r.group, message);
+  }
+}
+
+}  // namespace
+
+std::string NormalizeIncomingText(std::string_view in) {
+  std::string s(in);
+  for (const auto& [from, to] : kIncomingCodes) s = text::ReplaceAll(s, from, to, Case::IgnoreAscii);
+  return s;
+}
+
+std::string ToHostCodes(std::string_view in, std::int32_t hostType) {
+  std::string s(in);
+  for (const auto& [from, to] : kOutgoingCodes) s = text::ReplaceAll(s, from, to);
+  if (hostType == kHostIsky) return IskyMediaCodes(s);
+  MediaCodes codes;
+  if (!FixedMediaCodes(hostType, codes)) return s;
+  s = text::ReplaceAll(s, kPictureOpener, codes.picture, Case::IgnoreAscii);
+  return text::ReplaceAll(s, kVoiceOpener, codes.voice, Case::IgnoreAscii);
+}
+
+void SendReply(const MessageRecord& record, const std::string& reply) {
+  PluginState& p = Plugin();
+  const std::string message = ToHostCodes(reply, p.HostType);
+  if (message.empty()) return;
+  // Guild channel and guild direct messages go through the function-table
+  // host's channel operations once its adapter is wired in.
+  if (record.kind != MessageKind::Private && record.kind != MessageKind::Group) return;
+  const std::string& robot = p.RobotAccount;
+  const bool isPrivate = record.kind == MessageKind::Private;
+  switch (p.HostType) {
+    case kHostVlq:
+      return SendClassic(p.vlq, record, robot, message);
+    case kHostOq:
+      return SendClassic(p.oq, record, robot, message);
+    case kHostMingQq:
+      return SendClassic(p.mingqq, record, robot, message);
+    case kHostSp:
+      return SendClassic(p.sp, record, robot, message);
+    case kHostEr:
+      return SendClassic(p.er, record, robot, message);
+    case kHostXq: {
+      // XQ takes the one number twice: the sender, or the group.
+      const std::string& target = isPrivate ? record.sender : record.group;
+      return p.xq.SendMessage(robot, static_cast<std::int32_t>(record.kind), target, target, message);
+    }
+    case kHostMyQq:
+      // An ordinary message (form 0), not anonymous.
+      return p.myqq.SendMessage(robot, static_cast<std::int32_t>(record.kind), record.group, record.sender, message,
+                                0, 0, 0);
+    // ISky sends through its own private and group operations once its
+    // adapter is wired in.
+    // The function-table host's sends take the numbers as 64-bit integers;
+    // wired with its adapter.
+    // The WeChat-style host's text sends (enterprise flag 0 or 1) are wired
+    // with its adapter.
+    default:
+      return;
+  }
+}
+
+}  // namespace zoq

@@ -1,0 +1,162 @@
+// The library commands against real INI files: staging, adding to both
+// libraries, deleting, and what the handler makes of command words.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "core/ini_items.hpp"
+#include "core/messages/commands.hpp"
+#include "core/messages/handler.hpp"
+#include "core/settings.hpp"
+#include "tests/core/core_fixture.hpp"
+
+namespace zoq::testing {
+namespace {
+
+class CommandTest : public CoreTest {
+ protected:
+  void SetUp() override {
+    CoreTest::SetUp();
+    LoadSettings();
+  }
+  static std::string Reply(const std::string& file, const std::string& keyword) {
+    return ReadIniItem(file, keyword, kReplyKey);
+  }
+  static std::string Staged() { return ReadIniItem(AdminFile(), kStagingSection, kStagingKey); }
+  static bool Listed(const std::string& keyword) {
+    const auto& k = Plugin().FuzzyKeywords;
+    return std::find(k.begin(), k.end(), keyword) != k.end();
+  }
+};
+
+TEST_F(CommandTest, StoredKeywordFormReplacesBrackets) {
+  EXPECT_EQ(StoredKeywordForm("[测试]"), "&uoS8#测试&uoS9#");
+  EXPECT_EQ(StoredKeywordForm("a[[b"), "a&uoS8#&uoS8#b");
+  EXPECT_EQ(StoredKeywordForm("\x81[x"), "\x81[x");  // a trail byte is no bracket
+}
+
+TEST_F(CommandTest, StageThenAddExact) {
+  WriteAdminItem("添加返回文本", "待创建词汇:[词汇]");
+  EXPECT_EQ(StageKeyword("你好"), "待创建词汇:你好");
+  EXPECT_EQ(Staged(), "你好");
+  EXPECT_EQ(AddExactReply("世界"), "你好[N]世界");
+  EXPECT_EQ(Reply(ExactLibraryFile(), "你好"), "世界");
+  EXPECT_EQ(ReadIniSections(AdminFile()), std::vector<std::string>{"admin"});
+  // Adding again overwrites; variables are stored unexpanded.
+  StageKeyword("你好");
+  EXPECT_EQ(AddExactReply("[@]再见\r\n"), "你好[N][@]再见[N]");
+  EXPECT_EQ(Reply(ExactLibraryFile(), "你好"), "[@]再见[N]");
+}
+
+TEST_F(CommandTest, StageWithoutReturnTextConfirmsWithNothing) {
+  EXPECT_EQ(StageKeyword("你好"), "");
+  EXPECT_EQ(Staged(), "你好");
+  // A different add word in the file is taken out as well.
+  WriteAdminItem("添加命令", "学");
+  StageKeyword("学你学好");
+  EXPECT_EQ(Staged(), "你好");
+}
+
+TEST_F(CommandTest, AddFuzzyRefillsTheKeywordListAtItsEnd) {
+  StageKeyword("新词");
+  WriteAdminItem("模糊返回文本", "[回复]<-[词汇]");
+  EXPECT_EQ(AddFuzzyReply("答"), "答<-新词");
+  EXPECT_EQ(Plugin().FuzzyKeywords.back(), "新词");
+  EXPECT_EQ(Reply(FuzzyLibraryFile(), "新词"), "答");
+}
+
+TEST_F(CommandTest, AddWithNothingStagedGoesToNone) {
+  EXPECT_EQ(AddExactReply("孤"), "无[N]孤");
+  EXPECT_EQ(Reply(ExactLibraryFile(), "无"), "孤");
+}
+
+TEST_F(CommandTest, DeleteRemovesTheOwnSectionWhereItExistsAndReportsIt) {
+  // "好" is a fuzzy keyword inside "你好", but "你好" itself is in neither.
+  WriteIniItem(FuzzyLibraryFile(), std::string("好"), std::string(kReplyKey), std::string("好的"));
+  ReloadFuzzyKeywords();
+  EXPECT_FALSE(DeleteKeyword("你好"));
+  EXPECT_EQ(Reply(FuzzyLibraryFile(), "好"), "好的");
+
+  EXPECT_TRUE(DeleteKeyword("好"));
+  EXPECT_EQ(Reply(FuzzyLibraryFile(), "好"), "");
+  EXPECT_FALSE(Listed("好"));  // the list is read again at once
+
+  EXPECT_TRUE(DeleteKeyword("头像"));  // exact library
+  EXPECT_EQ(Reply(ExactLibraryFile(), "头像"), "");
+  EXPECT_FALSE(DeleteKeyword("头像"));
+
+  // In both libraries: both go.
+  WriteIniItem(ExactLibraryFile(), std::string("复读"), std::string(kReplyKey), std::string("x"));
+  EXPECT_TRUE(DeleteKeyword("复读"));
+  EXPECT_EQ(Reply(ExactLibraryFile(), "复读"), "");
+  EXPECT_EQ(Reply(FuzzyLibraryFile(), "复读"), "");
+  EXPECT_FALSE(Listed("复读"));
+}
+
+TEST_F(CommandTest, DeleteMatchesSectionNamesAsTheIniFunctionsDo) {
+  WriteIniItem(ExactLibraryFile(), std::string("Hello"), std::string(kReplyKey), std::string("x"));
+  EXPECT_TRUE(DeleteKeyword("hELLO"));
+  EXPECT_EQ(Reply(ExactLibraryFile(), "Hello"), "");
+  EXPECT_FALSE(DeleteKeyword(" "));
+}
+
+// The handler's command path, without a host: HostType 0 sends nothing, so
+// only the results and the files show what happened.
+class HandlerCommandTest : public CommandTest {
+ protected:
+  std::int32_t Say(const std::string& sender, const std::string& text) {
+    MessageRecord r;
+    r.kind = MessageKind::Group;
+    r.group = "111";
+    r.sender = sender;
+    r.text = text;
+    return HandleMessage(r);
+  }
+};
+
+TEST_F(HandlerCommandTest, OwnerSwitchesRepliesOffAndOnAndTheKeyIsWritten) {
+  Plugin().settings.主人号码 = "10001,10002";
+  EXPECT_EQ(Say("10002", "关闭问答"), 1);
+  EXPECT_FALSE(Plugin().插件开关);
+  EXPECT_EQ(ReadAdminItem("插件开关"), "关");
+  EXPECT_EQ(Say("1000", "开启问答"), 0);  // not an owner: replies stay off
+  EXPECT_EQ(Say("10002", "开启问答 "), 0);
+  EXPECT_EQ(Say("10002", "开启问答"), 1);
+  EXPECT_EQ(ReadAdminItem("插件开关"), "开");
+}
+
+TEST_F(HandlerCommandTest, EmptyCommandWordsAreDisabled) {
+  SettingsRecord& s = Plugin().settings;
+  s.主人号码 = "10001";
+  s.全员删除 = true;
+  s.删除命令.clear();
+  s.添加命令.clear();
+  s.开启命令.clear();
+  // Before the mend an empty delete word deleted the text's keyword.
+  EXPECT_EQ(Say("50000", "星期几"), 1);  // answered from the library, not deleted
+  EXPECT_NE(Reply(ExactLibraryFile(), "星期几"), "");
+  EXPECT_EQ(Say("10001", "你好"), 0);
+  EXPECT_EQ(Staged(), "");
+  EXPECT_EQ(Say("10001", ""), 0);
+}
+
+TEST_F(HandlerCommandTest, StageAddAndDeleteThroughTheHandler) {
+  Plugin().settings.主人号码 = "10001";
+  EXPECT_EQ(Say("10001", "添加词汇"), 1);  // the word alone: consumed, nothing staged
+  EXPECT_EQ(Staged(), "");
+  EXPECT_EQ(Say("10001", "添加词汇[测试]"), 1);
+  EXPECT_EQ(Staged(), "&uoS8#测试&uoS9#");
+  EXPECT_EQ(Say("20000", "精确回复不行"), 0);  // not allowed to add: an ordinary miss
+  EXPECT_EQ(Say("10001", "精确回复答[N]案"), 1);
+  EXPECT_EQ(Reply(ExactLibraryFile(), "&uoS8#测试&uoS9#"), "答[N]案");
+  EXPECT_EQ(Staged(), "");
+  // Nothing staged: the exact word is an ordinary message.
+  EXPECT_EQ(Say("10001", "精确回复答"), 0);
+  EXPECT_EQ(Say("20000", "删除词汇[测试]"), 0);  // not allowed: an ordinary miss
+  EXPECT_NE(Reply(ExactLibraryFile(), "&uoS8#测试&uoS9#"), "");
+  EXPECT_EQ(Say("10001", "删除词汇[测试]"), 1);
+  EXPECT_EQ(Reply(ExactLibraryFile(), "&uoS8#测试&uoS9#"), "");
+}
+
+}  // namespace
+}  // namespace zoq::testing
