@@ -1,0 +1,327 @@
+// The operations of the document family, each written once on UTF-16 texts
+// and offered in both text forms.
+#include "json/document.hpp"
+
+namespace zoq::json {
+
+using detail::Node;
+using detail::NodeRef;
+
+const Dialect kJsonDialect{};
+
+ByteSet ToByteSet(std::u16string_view text) {
+  ByteSet b(text.size() * 2 + 2, 0);
+  for (size_t k = 0; k < text.size(); ++k) {
+    b[2 * k] = static_cast<uint8_t>(text[k] & 0xFF);
+    b[2 * k + 1] = static_cast<uint8_t>(text[k] >> 8);
+  }
+  return b;
+}
+
+std::u16string FromByteSet(const ByteSet& bytes) {
+  std::u16string s;
+  s.reserve(bytes.size() / 2);
+  for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
+    const auto c = static_cast<char16_t>(bytes[k] | (bytes[k + 1] << 8));
+    if (c == 0) break;
+    s.push_back(c);
+  }
+  return s;
+}
+
+void DocumentBase::SetRoot(NodeHandle node) {
+  Guard g(*this);
+  root_ = std::move(node);
+}
+
+namespace {
+
+std::u16string WriteAt(Node* n, bool pretty, bool escape, int32_t bufferSize, const Dialect& d) {
+  std::u16string out;
+  if (n) detail::Write(n, out, {pretty, escape, static_cast<size_t>(bufferSize > 0 ? bufferSize : 1024)}, d);
+  return out;
+}
+
+// The source's root, copied before anything of the target changes.
+NodeRef CopyRoot(const DocumentBase& source, const Dialect& d) {
+  const NodeHandle r = source.GetRoot();
+  return r ? detail::DeepCopy(r.get(), d) : NodeRef{};
+}
+
+}  // namespace
+
+ByteSet DocumentBase::ToTextW(const ByteSet& path, bool pretty, bool escape, int32_t bufferSize) const {
+  return ToByteSet(Call(std::u16string{}, [&](U p) { return WriteAt(Find(p), pretty, escape, bufferSize, *dialect_); }, path));
+}
+
+DocumentBase::Text DocumentBase::ToText(const Text& path, bool pretty, bool escape, int32_t bufferSize) const {
+  return seam::Utf16ToGbk(
+      Call(std::u16string{}, [&](U p) { return WriteAt(Find(p), pretty, escape, bufferSize, *dialect_); }, path));
+}
+
+// Both forms of an operation whose only text is its path.
+#define ZOQ_JSON_TWINS(R, Name, Fail, Params, Args, Body)                                         \
+  R DocumentBase::Name(const Text& path Params) const { return static_cast<R>(Call(Fail, Body, path Args)); } \
+  R DocumentBase::Name##W(const ByteSet& path Params) const { return static_cast<R>(Call(Fail, Body, path Args)); }
+#define ZOQ_P(...) , __VA_ARGS__
+
+ZOQ_JSON_TWINS(int32_t, GetType, int32_t{kMissing}, , , [&](U p) { Node* n = Find(p); return n ? n->type : kMissing; })
+ZOQ_JSON_TWINS(int32_t, GetCount, int32_t{0}, , , [&](U p) {
+  Node* n = Find(p);
+  return n && n->IsContainer() ? static_cast<int32_t>(n->kids.size()) : 0;
+})
+ZOQ_JSON_TWINS(bool, Exists, false, , , [&](U p) { return detail::Exists(root_.get(), p); })
+ZOQ_JSON_TWINS(bool, SetNull, false, , , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::ClearNode(n, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, SetBool, false, ZOQ_P(bool flag), , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::SetBool(n, flag, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, SetDouble, false, ZOQ_P(double value), , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::SetDouble(n, value, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, SetInt64, false, ZOQ_P(int64_t value), , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::SetInt64(n, value, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, SetInt, false, ZOQ_P(int32_t value), , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::SetInt64(n, value, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, SetObject, false, ZOQ_P(int32_t), , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::SetObject(n, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, SetArray, false, ZOQ_P(int32_t), , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::SetArray(n, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, RemoveElement, false, ZOQ_P(int32_t index), , [&](U p) { return detail::RemoveElement(Make(p), index); })
+ZOQ_JSON_TWINS(bool, Append, false, ZOQ_P(const DocumentBase& source), , [&](U p) {
+  NodeRef copy = CopyRoot(source, *dialect_);
+  Node* n = copy ? Make(p) : nullptr;
+  if (!n) return false;
+  if (n->type != kArray) detail::SetArray(n, *dialect_);
+  return detail::InsertElement(n, std::nullopt, std::move(copy));
+})
+ZOQ_JSON_TWINS(bool, SetElement, false, ZOQ_P(int32_t index, const DocumentBase& source), , [&](U p) {
+  Node* n = Make(p);
+  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  return copy && detail::SetElement(n, index, std::move(copy), *dialect_);
+})
+ZOQ_JSON_TWINS(bool, SetNode, false, ZOQ_P(const DocumentBase& source), , [&](U p) {
+  Node* n = Make(p);
+  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  if (!copy) return false;
+  detail::MoveContent(n, copy.get());
+  return true;
+})
+ZOQ_JSON_TWINS(bool, GetBool, false, , , [&](U p) { return detail::BoolOf(Find(p), *dialect_); })
+ZOQ_JSON_TWINS(double, GetDouble, 0.0, , , [&](U p) { return detail::DoubleOf(Find(p), *dialect_); })
+ZOQ_JSON_TWINS(int64_t, GetInt64, int64_t{0}, , , [&](U p) { return detail::Int64Of(Find(p), *dialect_); })
+ZOQ_JSON_TWINS(int32_t, GetInt, int32_t{0}, , , [&](U p) { return detail::IntOf(Find(p), *dialect_); })
+ZOQ_JSON_TWINS(bool, SortByKey, false, ZOQ_P(int32_t descending, int32_t ignoreCase), , [&](U p) {
+  return detail::SortByKey(Find(p), (descending & 1) != 0, ignoreCase != 0);
+})
+ZOQ_JSON_TWINS(void, Sort, false, ZOQ_P(const Comparator& compare, int32_t value, int32_t), , [&](U p) {
+  detail::SortWith(Find(p), [&](Node* a, Node* b) { return compare(NodeRef::Share(a), NodeRef::Share(b), value); });
+  return true;
+})
+ZOQ_JSON_TWINS(void, ClearAt, false, , , [&](U p) {
+  Node* n = Make(p);
+  if (n) detail::ClearNode(n, *dialect_);
+  return true;
+})
+#undef ZOQ_JSON_TWINS
+
+// Both forms of an operation with a path and one more text.
+#define ZOQ_JSON_TWINS(R, Name, Fail, Params, Args, Body)                                              \
+  R DocumentBase::Name(const Text& path, const Text& text Params) const { return Call(Fail, Body, path, text Args); } \
+  R DocumentBase::Name##W(const ByteSet& path, const ByteSet& text Params) const {                     \
+    return Call(Fail, Body, path, text Args);                                                          \
+  }
+ZOQ_JSON_TWINS(bool, RemoveMember, false, , , [&](U p, U key) { return detail::RemoveMember(Make(p), key); })
+ZOQ_JSON_TWINS(bool, SetText, false, , , [&](U p, U text) {
+  Node* n = Make(p);
+  if (n) detail::SetString(n, text, *dialect_);
+  return n != nullptr;
+})
+ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), , [&](U p, U key) {
+  if (!source.HasRoot()) return false;
+  Node* n = Make(p);
+  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  if (!copy) return false;
+  if (n->type != kObject) detail::SetObject(n, *dialect_);
+  return detail::PutMember(n, key, std::move(copy)) != -1;
+})
+ZOQ_JSON_TWINS(bool, SetMember, false, ZOQ_P(const DocumentBase& source), , [&](U p, U key) {
+  Node* n = Make(p);
+  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  if (!copy) return false;
+  if (n->type != kObject) detail::SetObject(n, *dialect_);
+  return detail::PutMember(n, key, std::move(copy)) != -1;
+})
+ZOQ_JSON_TWINS(bool, ParseAt, false, ZOQ_P(std::optional<int32_t> flags), , [&](U p, U text) {
+  Node* n = Make(p);
+  int32_t pos = 0;
+  return n && ParseInto(n, text, flags, pos) == kParseOk;
+})
+ZOQ_JSON_TWINS(bool, MergeText, false, ZOQ_P(std::optional<int32_t> flags, int32_t addMissing), , [&](U p, U text) {
+  Node* n = Make(p);
+  if (!n) return false;
+  NodeRef parsed = detail::NewNode(kObject, *dialect_);
+  int32_t pos = 0;
+  if (ParseInto(parsed.get(), text, flags, pos) != kParseOk) return false;
+  return detail::MergeInto(n, std::move(parsed), addMissing != 0, *dialect_);
+})
+#undef ZOQ_JSON_TWINS
+
+// Both forms of a reader that gives a text.
+#define ZOQ_JSON_TWINS(Name, Body)                                                                          \
+  DocumentBase::Text DocumentBase::Name(const Text& path) const {                                           \
+    return seam::Utf16ToGbk(Call(std::u16string{}, Body, path));                                           \
+  }                                                                                                         \
+  ByteSet DocumentBase::Name##W(const ByteSet& path) const { return ToByteSet(Call(std::u16string{}, Body, path)); }
+ZOQ_JSON_TWINS(GetName, [&](U p) { Node* n = Find(p); return n ? n->key : std::u16string{}; })
+ZOQ_JSON_TWINS(GetLiteral, [&](U p) { return detail::LiteralOf(Find(p), *dialect_); })
+ZOQ_JSON_TWINS(GetText, [&](U p) { return detail::TextOf(Find(p), *dialect_); })
+#undef ZOQ_JSON_TWINS
+#undef ZOQ_P
+
+namespace {
+
+using KeyList = std::optional<std::vector<std::u16string>>;
+
+template <class T>
+int32_t FillKeys(const KeyList& keys, std::vector<T>& out) {
+  if (!keys) return 0;
+  out.clear();
+  for (const auto& k : *keys) out.push_back(detail::Out(k, static_cast<const T*>(nullptr)));
+  return static_cast<int32_t>(out.size());
+}
+
+}  // namespace
+
+int32_t DocumentBase::GetKeys(const Text& path, std::vector<Text>& keys) const {
+  return FillKeys(Call(KeyList{}, [&](U p) { return KeysOf(p); }, path), keys);
+}
+
+int32_t DocumentBase::GetKeysW(const ByteSet& path, std::vector<ByteSet>& keys) const {
+  return FillKeys(Call(KeyList{}, [&](U p) { return KeysOf(p); }, path), keys);
+}
+
+std::optional<std::vector<std::u16string>> DocumentBase::KeysOf(U path) const {
+  Node* n = Find(path);
+  if (!n || n->type != kObject) return std::nullopt;
+  std::vector<std::u16string> keys;
+  for (const Node* k : n->kids) keys.push_back(k->key);
+  return keys;
+}
+
+bool DocumentBase::MergeObject(const Text& path, const DocumentBase& source) const {
+  return Call(false, [&](U p) {
+    Node* n = Make(p);
+    return n && source.HasRoot() && detail::MergeObject(n, source.GetRoot().get(), *dialect_);
+  }, path);
+}
+
+bool DocumentBase::ConcatArray(const Text& path, const DocumentBase& source) const {
+  return Call(false, [&](U p) {
+    Node* n = Make(p);
+    return n && source.HasRoot() && detail::ConcatArray(n, source.GetRoot().get(), *dialect_);
+  }, path);
+}
+
+NodeHandle DocumentBase::NewNode(int32_t type) const { return detail::NewNode(type, *dialect_); }
+
+NodeHandle DocumentBase::ParentOf(U path) const {
+  Node* n = Find(path);
+  return NodeRef::Share(n ? n->parent : nullptr);
+}
+
+NodeHandle DocumentBase::MemberOf(U path, U key) const { return NodeRef::Share(detail::FindMember(Find(path), key)); }
+NodeHandle DocumentBase::ChildOf(U path, int32_t index) const { return NodeRef::Share(detail::ChildAt(Find(path), index)); }
+NodeHandle DocumentBase::NodeAt(U path) const { return NodeRef::Share(Make(path)); }
+
+NodeHandle DocumentBase::CopyOf(U path) const {
+  Node* n = Make(path);
+  return n ? detail::DeepCopy(n, *dialect_) : NodeRef{};
+}
+
+NodeHandle DocumentBase::AddNew(U path, std::optional<U> key, std::optional<int32_t> pos, int32_t type) const {
+  Node* n = Make(path);
+  NodeRef made = n ? detail::NewNode(type, *dialect_) : NodeRef{};
+  if (!made) return {};
+  NodeRef view = made;
+  bool ok;
+  if (key) {
+    if (n->type != kObject) detail::SetObject(n, *dialect_);
+    ok = detail::PutMember(n, *key, std::move(made), pos) != -1;
+  } else {
+    if (n->type != kArray) detail::SetArray(n, *dialect_);
+    ok = detail::InsertElement(n, pos, std::move(made));
+  }
+  return ok ? view : NodeRef{};
+}
+
+std::vector<NodeHandle> DocumentBase::ChildrenOf(U path) const {
+  std::vector<NodeHandle> kids;
+  if (Node* n = Find(path); n && n->IsContainer())
+    for (Node* k : n->kids) kids.push_back(NodeRef::Share(k));
+  return kids;
+}
+
+int32_t DocumentBase::ParseInto(Node* node, U text, std::optional<int32_t> flags, int32_t& errorPos) const {
+  return detail::Parse(node, text, flags.value_or(dialect_->defaultParseFlags), errorPos, *dialect_);
+}
+
+// --- JsonDocument ------------------------------------------------------------
+
+template <class T>
+bool JsonDocument::LoadAny(const T* text, bool fresh, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
+  int32_t c = code ? *code : 0, pos = 0;
+  if (errorPos) *errorPos = 0;
+  detail::Arg<T> arg(text ? *text : T{});
+  {
+    Guard g(*this);
+    try {
+      if (fresh || !root_) root_ = detail::NewNode(kObject, *dialect_);
+      if (text) c = arg.ok ? ParseInto(root_.get(), arg.get(), flags, pos) : kParseNoInput;
+    } catch (const std::bad_alloc&) {
+      c = kParseNoMemory;
+    }
+  }
+  if (code) *code = c;
+  if (errorPos) *errorPos = pos;
+  return c == kParseOk;
+}
+
+bool JsonDocument::LoadNew(const std::optional<Text>& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
+  return LoadAny(text ? &*text : nullptr, true, flags, code, errorPos);
+}
+bool JsonDocument::LoadNewW(const std::optional<ByteSet>& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
+  return LoadAny(text ? &*text : nullptr, true, flags, code, errorPos);
+}
+bool JsonDocument::Load(const Text& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
+  return LoadAny(&text, false, flags, code, errorPos);
+}
+bool JsonDocument::LoadW(const ByteSet& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
+  return LoadAny(&text, false, flags, code, errorPos);
+}
+
+void JsonDocument::Clear() {
+  Guard g(*this);
+  root_ = NodeRef{};
+}
+
+}  // namespace zoq::json

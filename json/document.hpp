@@ -1,0 +1,282 @@
+// JSON documents addressed by path texts: the operations that every class of
+// the family shares, and JsonDocument with its node view JsonNode.
+//
+// Each text operation comes as a pair: the plain name takes and gives GBK
+// texts (std::string), the name ending in W takes and gives UTF-16LE byte
+// sets (ByteSet, read up to the first NUL; results end with one NUL). An
+// omitted or empty path names the root (a view's node).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "json/engine.hpp"
+#include "json/seams.hpp"
+
+namespace zoq::json {
+
+using ByteSet = std::vector<std::uint8_t>;
+using NodeHandle = detail::NodeRef;  // a node passed by handle (GetRoot, SetRoot, NewNode)
+
+ByteSet ToByteSet(std::u16string_view text);       // the text and one NUL character
+std::u16string FromByteSet(const ByteSet& bytes);  // up to the first NUL; an odd last byte is ignored
+
+extern const Dialect kJsonDialect;  // JsonDocument and WideJsonDocument
+
+namespace detail {
+
+// Arguments of the GBK and UTF-16 forms, converted once for the shared body.
+template <class T>
+struct Arg {
+  explicit Arg(const T& v) : value(v) {}
+  bool ok = true;
+  const T& value;
+  const T& get() const { return value; }
+};
+template <>
+struct Arg<std::string> {
+  explicit Arg(const std::string& s) : ok(seam::GbkToUtf16(s, text)) {}
+  std::u16string text;  // made before `ok`, which fills it
+  bool ok;
+  std::u16string_view get() const { return text; }
+};
+template <>
+struct Arg<ByteSet> {
+  explicit Arg(const ByteSet& b) : text(FromByteSet(b)) {}
+  bool ok = true;
+  std::u16string text;
+  std::u16string_view get() const { return text; }
+};
+
+inline std::string Out(std::u16string_view s, const std::string*) { return seam::Utf16ToGbk(s); }
+inline ByteSet Out(std::u16string_view s, const ByteSet*) { return ToByteSet(s); }
+
+}  // namespace detail
+
+// The operations shared by documents and node views of every class.
+class DocumentBase {
+ public:
+  using Text = std::string;
+  using Comparator = std::function<int32_t(const NodeHandle& a, const NodeHandle& b, int32_t value)>;
+
+  bool HasRoot() const { return static_cast<bool>(root_); }
+  NodeHandle GetRoot() const { return root_; }
+  void SetRoot(NodeHandle node);
+
+  ByteSet ToTextW(const ByteSet& path = {}, bool pretty = false, bool escape = true, int32_t bufferSize = 1024) const;
+  Text ToText(const Text& path = {}, bool pretty = false, bool escape = true, int32_t bufferSize = 1024) const;
+
+#define ZOQ_JSON_TWINS(R, Name, ...) \
+  R Name(const Text& path __VA_OPT__(, ) __VA_ARGS__) const;  \
+  R Name##W(const ByteSet& path __VA_OPT__(, ) __VA_ARGS__) const;
+#define ZOQ_JSON_TWINS_ROOT(R, Name, ...) \
+  R Name(const Text& path = {} __VA_OPT__(, ) __VA_ARGS__) const;  \
+  R Name##W(const ByteSet& path = {} __VA_OPT__(, ) __VA_ARGS__) const;
+  ZOQ_JSON_TWINS_ROOT(int32_t, GetType)
+  ZOQ_JSON_TWINS_ROOT(int32_t, GetCount)
+  ZOQ_JSON_TWINS(bool, Exists)
+  ZOQ_JSON_TWINS_ROOT(void, ClearAt)
+  ZOQ_JSON_TWINS_ROOT(bool, SetNull)
+  ZOQ_JSON_TWINS(bool, SetBool, bool flag)
+  ZOQ_JSON_TWINS(bool, SetDouble, double value)
+  ZOQ_JSON_TWINS(bool, SetInt64, int64_t value)
+  ZOQ_JSON_TWINS(bool, SetInt, int32_t value)
+  ZOQ_JSON_TWINS(bool, SetObject, int32_t bucketCount = 0)
+  ZOQ_JSON_TWINS(bool, SetArray, int32_t capacity = 0)
+  ZOQ_JSON_TWINS(bool, RemoveElement, int32_t index)
+  ZOQ_JSON_TWINS(bool, Append, const DocumentBase& source)
+  ZOQ_JSON_TWINS(bool, SetElement, int32_t index, const DocumentBase& source)
+  ZOQ_JSON_TWINS(bool, SetNode, const DocumentBase& source)
+  ZOQ_JSON_TWINS_ROOT(bool, GetBool)
+  ZOQ_JSON_TWINS_ROOT(double, GetDouble)
+  ZOQ_JSON_TWINS_ROOT(int64_t, GetInt64)
+  ZOQ_JSON_TWINS_ROOT(int32_t, GetInt)
+  ZOQ_JSON_TWINS_ROOT(bool, SortByKey, int32_t descending = 0, int32_t ignoreCase = 0)
+  ZOQ_JSON_TWINS(void, Sort, const Comparator& compare, int32_t value = 0, int32_t flag = 0)
+#undef ZOQ_JSON_TWINS
+#undef ZOQ_JSON_TWINS_ROOT
+
+  // Twins whose other texts change form with the path.
+  bool PutMember(const Text& path, const Text& key, const DocumentBase& source) const;
+  bool PutMemberW(const ByteSet& path, const ByteSet& key, const DocumentBase& source) const;
+  bool SetMember(const Text& path, const Text& key, const DocumentBase& source) const;
+  bool SetMemberW(const ByteSet& path, const ByteSet& key, const DocumentBase& source) const;
+  bool RemoveMember(const Text& path, const Text& key) const;
+  bool RemoveMemberW(const ByteSet& path, const ByteSet& key) const;
+  bool SetText(const Text& path, const Text& text) const;
+  bool SetTextW(const ByteSet& path, const ByteSet& text) const;
+  bool ParseAt(const Text& path, const Text& text, std::optional<int32_t> flags = std::nullopt) const;
+  bool ParseAtW(const ByteSet& path, const ByteSet& text, std::optional<int32_t> flags = std::nullopt) const;
+  bool MergeText(const Text& path, const Text& text, std::optional<int32_t> flags = std::nullopt,
+                 int32_t addMissing = 0) const;
+  bool MergeTextW(const ByteSet& path, const ByteSet& text, std::optional<int32_t> flags = std::nullopt,
+                  int32_t addMissing = 0) const;
+  Text GetName(const Text& path = {}) const;
+  ByteSet GetNameW(const ByteSet& path = {}) const;
+  Text GetLiteral(const Text& path = {}) const;
+  ByteSet GetLiteralW(const ByteSet& path = {}) const;
+  Text GetText(const Text& path = {}) const;
+  ByteSet GetTextW(const ByteSet& path = {}) const;
+  int32_t GetKeys(const Text& path, std::vector<Text>& keys) const;
+  int32_t GetKeysW(const ByteSet& path, std::vector<ByteSet>& keys) const;
+  bool MergeObject(const Text& path, const DocumentBase& source) const;
+  bool ConcatArray(const Text& path, const DocumentBase& source) const;
+
+  NodeHandle NewNode(int32_t type) const;
+
+ protected:
+  explicit DocumentBase(const Dialect& dialect) : dialect_(&dialect) {}
+  DocumentBase(NodeHandle node, const DocumentBase& origin)
+      : root_(std::move(node)), lock_(origin.lock_), dialect_(origin.dialect_) {}
+
+  using Lock = std::shared_ptr<std::recursive_mutex>;
+  class Guard;
+
+  // Runs one body with its arguments converted from either text form,
+  // under the object's lock; `fail` when a GBK text does not convert.
+  template <class R, class Body, class... A>
+  R Call(R fail, Body body, const A&... a) const;
+
+  // The bodies, on UTF-16 texts.
+  using U = std::u16string_view;
+  detail::Node* Find(U path) const { return detail::Resolve(root_.get(), path); }
+  detail::Node* Make(U path) const { return detail::ResolveOrCreate(root_.get(), path, *dialect_); }
+  NodeHandle ParentOf(U path) const;
+  NodeHandle MemberOf(U path, U key) const;
+  NodeHandle ChildOf(U path, int32_t index) const;
+  NodeHandle NodeAt(U path) const;
+  NodeHandle CopyOf(U path) const;
+  NodeHandle AddNew(U path, std::optional<U> key, std::optional<int32_t> pos, int32_t type) const;
+  std::vector<NodeHandle> ChildrenOf(U path) const;
+  std::optional<std::vector<std::u16string>> KeysOf(U path) const;
+  int32_t ParseInto(detail::Node* node, U text, std::optional<int32_t> flags, int32_t& errorPos) const;
+
+  NodeHandle root_;
+  Lock lock_;
+  const Dialect* dialect_;
+};
+
+// Node-returning operations, giving views of the class's own view type.
+template <class View>
+class BasicDocument : public DocumentBase {
+ public:
+// One body for both forms of a node-returning operation.
+#define ZOQ_JSON_VIEW_TWINS(Name, Params, Args, Body)                            \
+  View Name(const Text& path Params) const { return Wrap(Call(NodeHandle{}, Body, path Args)); } \
+  View Name##W(const ByteSet& path Params) const { return Wrap(Call(NodeHandle{}, Body, path Args)); }
+#define ZOQ_P(...) , __VA_ARGS__
+  ZOQ_JSON_VIEW_TWINS(GetParent, = {}, , [this](U p) { return ParentOf(p); })
+  ZOQ_JSON_VIEW_TWINS(GetNode, , , [this](U p) { return NodeAt(p); })
+  ZOQ_JSON_VIEW_TWINS(CopyNode, = {}, , [this](U p) { return CopyOf(p); })
+  ZOQ_JSON_VIEW_TWINS(GetChildAt, ZOQ_P(int32_t index), ZOQ_P(index), [this](U p, int32_t i) { return ChildOf(p, i); })
+  ZOQ_JSON_VIEW_TWINS(AppendNew, ZOQ_P(int32_t type = 0), ,
+                      [&](U p) { return AddNew(p, std::nullopt, std::nullopt, type); })
+  ZOQ_JSON_VIEW_TWINS(InsertNew, ZOQ_P(int32_t index, int32_t type = 0), ,
+                      [&](U p) { return AddNew(p, std::nullopt, index, type); })
+#undef ZOQ_JSON_VIEW_TWINS
+
+#define ZOQ_JSON_VIEW_TWINS(Name, Params, Args, Body)                                     \
+  View Name(const Text& path Params(Text)) const { return Wrap(Call(NodeHandle{}, Body, path Args)); } \
+  View Name##W(const ByteSet& path Params(ByteSet)) const { return Wrap(Call(NodeHandle{}, Body, path Args)); }
+#define ZOQ_KEY(T) , const T& key
+#define ZOQ_POS_KEY(T) , int32_t pos, const T& key, int32_t type = 0
+#define ZOQ_KEY_TYPE(T) , const T& key, int32_t type = 0
+  ZOQ_JSON_VIEW_TWINS(GetMember, ZOQ_KEY, ZOQ_P(key), [this](U p, U k) { return MemberOf(p, k); })
+  ZOQ_JSON_VIEW_TWINS(AddMember, ZOQ_KEY_TYPE, ZOQ_P(key),
+                      [&](U p, U k) { return AddNew(p, k, std::nullopt, type); })
+  ZOQ_JSON_VIEW_TWINS(InsertMember, ZOQ_POS_KEY, ZOQ_P(key),
+                      [&](U p, U k) { return AddNew(p, k, pos, type); })
+#undef ZOQ_KEY
+#undef ZOQ_POS_KEY
+#undef ZOQ_KEY_TYPE
+#undef ZOQ_P
+#undef ZOQ_JSON_VIEW_TWINS
+
+  int32_t GetChildren(const Text& path, std::vector<View>& out) const { return Children(path, out); }
+  int32_t GetChildrenW(const ByteSet& path, std::vector<View>& out) const { return Children(path, out); }
+
+  // A view of a node handle (for example one handed to a comparator).
+  View ViewOf(NodeHandle node) const { return Wrap(std::move(node)); }
+
+ protected:
+  using DocumentBase::DocumentBase;
+
+ private:
+  View Wrap(NodeHandle node) const { return View(std::move(node), *this); }
+  template <class P>
+  int32_t Children(const P& path, std::vector<View>& out) const {
+    std::vector<NodeHandle> kids = Call(std::vector<NodeHandle>{}, [this](U p) { return ChildrenOf(p); }, path);
+    if (kids.empty()) return 0;
+    out.clear();
+    for (NodeHandle& k : kids) out.push_back(Wrap(std::move(k)));
+    return static_cast<int32_t>(out.size());
+  }
+};
+
+// A view of a subtree: the operations of a document on the subtree of its
+// node. It keeps that subtree alive; it never frees what the tree still holds.
+class JsonNode : public BasicDocument<JsonNode> {
+ public:
+  JsonNode() : BasicDocument(kJsonDialect) {}
+  JsonNode(NodeHandle node, const DocumentBase& origin) : BasicDocument(std::move(node), origin) {}
+};
+
+// A document: owns its tree (copies of a document share it; the last holder frees it).
+class JsonDocument : public BasicDocument<JsonNode> {
+ public:
+  JsonDocument() : BasicDocument(kJsonDialect) {}
+
+  // Replaces the tree by a fresh empty object and parses `text` into it.
+  // Without a text, `code` is not written and the result is (*code == 0).
+  bool LoadNew(const std::optional<Text>& text = std::nullopt, std::optional<int32_t> flags = std::nullopt,
+               int32_t* code = nullptr, int32_t* errorPos = nullptr);
+  bool LoadNewW(const std::optional<ByteSet>& text = std::nullopt, std::optional<int32_t> flags = std::nullopt,
+                int32_t* code = nullptr, int32_t* errorPos = nullptr);
+  void Clear();
+  // Parses `text` into the current root (a fresh one when there is none).
+  bool Load(const Text& text, std::optional<int32_t> flags = std::nullopt, int32_t* code = nullptr,
+            int32_t* errorPos = nullptr);
+  bool LoadW(const ByteSet& text, std::optional<int32_t> flags = std::nullopt, int32_t* code = nullptr,
+             int32_t* errorPos = nullptr);
+
+ protected:
+  explicit JsonDocument(const Dialect& d) : BasicDocument(d) {}
+
+ private:
+  template <class T>
+  bool LoadAny(const T* text, bool fresh, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos);
+};
+
+// --- template bodies -------------------------------------------------------
+
+class DocumentBase::Guard {
+ public:
+  explicit Guard(const DocumentBase& d) : m_(d.lock_.get()) { if (m_) m_->lock(); }
+  ~Guard() { if (m_) m_->unlock(); }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+ private:
+  std::recursive_mutex* m_;
+};
+
+template <class R, class Body, class... A>
+R DocumentBase::Call(R fail, Body body, const A&... a) const {
+  std::tuple<detail::Arg<A>...> args(a...);
+  const bool ok = std::apply([](const auto&... x) { return (x.ok && ...); }, args);
+  if (!ok) return fail;
+  Guard g(*this);
+  try {
+    return std::apply([&](const auto&... x) { return static_cast<R>(body(x.get()...)); }, args);
+  } catch (const std::bad_alloc&) {
+    return fail;
+  }
+}
+
+}  // namespace zoq::json

@@ -1,0 +1,440 @@
+// The tolerant JSON parser: one left-to-right pass with an explicit stack of
+// open containers, so nesting depth is limited only by memory.
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+#include "json/engine.hpp"
+
+namespace zoq::json::detail {
+namespace {
+
+enum State : int32_t { kKeyExpected = 1, kValueExpected = 2, kChildClosed = 3 };
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsQuote(char16_t c) { return c == u'"' || c == u'\''; }
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+int HexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// Escapes of keys and string tokens, in place; the text only shrinks.
+void Unescape(std::u16string& t, bool decodeU) {
+  size_t w = 0;
+  const size_t n = t.size();
+  for (size_t r = 0; r < n;) {
+    const char16_t c = t[r];
+    if (c != u'\\' || r + 1 >= n) {
+      t[w++] = c;
+      ++r;
+      continue;
+    }
+    const char16_t e = t[r + 1];
+    char16_t out = 0;
+    switch (e) {
+      case u'\\': case u'/': case u'"': out = e; break;
+      case u'b': out = 0x08; break;
+      case u't': out = 0x09; break;
+      case u'r': out = 0x0D; break;
+      case u'f': out = 0x0C; break;
+      case u'n':
+        if (w > 0 && t[w - 1] != 0x0D) t[w++] = 0x0D;
+        out = 0x0A;
+        break;
+      case u'u': {
+        int code = 0;
+        bool ok = decodeU && r + 5 < n;
+        for (size_t k = 2; ok && k < 6; ++k) {
+          const int h = HexValue(t[r + k]);
+          ok = h >= 0;
+          code = code * 16 + h;
+        }
+        if (ok) {
+          if (code != 0) t[w++] = static_cast<char16_t>(code);
+          r += 6;
+          continue;
+        }
+        break;
+      }
+      default: break;
+    }
+    if (out == 0) {  // not an escape of ours: the backslash stays
+      t[w++] = c;
+      ++r;
+      continue;
+    }
+    t[w++] = out;
+    r += 2;
+  }
+  t.resize(w);
+}
+
+void UnescapeInto(std::u16string& dst, std::u16string_view src, bool decodeU) {
+  dst.assign(src.data(), src.size());
+  if (src.find(u'\\') != std::u16string_view::npos) Unescape(dst, decodeU);
+}
+
+class Parser {
+ public:
+  Parser(Node* target, std::u16string_view text, int32_t flags, const Dialect& d)
+      : s_(text.data()), n_(text.size()), flags_(flags), d_(d), target_(target) {
+    stack_.reserve(1024);
+  }
+
+  int32_t Run() {
+    for (i_ = 0; i_ <= n_; ++i_) {
+      const char16_t c = i_ < n_ ? s_[i_] : u'\0';
+      if (c == u'\0' || IsBlank(c)) continue;
+      const int32_t r = (c == u'{' || c == u'[') ? Open(c == u'{' ? kObject : kArray) : ScanToken();
+      if (r != kParseOk) return r;
+    }
+    return stack_.empty() ? kParseOk : kParseUnclosed;
+  }
+
+  size_t Position() const { return i_; }
+
+ private:
+  struct Frame {
+    Node* node;
+    int32_t state;
+  };
+
+  bool DecodeU() const { return (flags_ & kDecodeUnicodeEscapes) != 0; }
+
+  void Pop() {
+    stack_.pop_back();
+    if (stack_.empty()) topDone_ = true;
+    else stack_.back().state = kChildClosed;
+  }
+
+  size_t EscapeStep() const {
+    const size_t step = (i_ + 1 < n_ && s_[i_ + 1] == u'u') ? 6 : 2;
+    return step < n_ - i_ ? step : n_ - i_;
+  }
+
+  int32_t Open(int32_t kind) {
+    const int32_t state = kind == kObject ? kKeyExpected : kValueExpected;
+    if (stack_.empty()) {
+      if (topDone_ && target_->type != kind) return kParseKeyError;
+      if (target_->type != kind) {
+        if (kind == kObject) SetObject(target_, d_); else SetArray(target_, d_);
+      }
+      stack_.push_back({target_, state});
+      return kParseOk;
+    }
+    Frame& top = stack_.back();
+    if (top.state != kValueExpected) return kParseKeyError;
+    NodeRef child = NodeRef::Adopt(new Node);
+    child->type = kind;
+    Node* raw = child.get();
+    if (top.node->type == kArray) {
+      InsertElement(top.node, std::nullopt, std::move(child));
+    } else {
+      if (keyStart_ < 0 || keyLen_ == 0) return kParseKeyError;
+      UnescapeInto(key_, {s_ + keyStart_, keyLen_}, DecodeU());
+      PutMember(top.node, key_, std::move(child));
+    }
+    stack_.push_back({raw, state});
+    return kParseOk;
+  }
+
+  // The node of one scalar token; -6 when it is none.
+  int32_t Decode(size_t start, size_t len, NodeRef& out) {
+    const std::u16string_view t(s_ + start, len);
+    out = NodeRef::Adopt(new Node);
+    if (IsQuote(t[0])) {
+      if (len < 2 || t[len - 1] != t[0]) return kParseValueError;
+      UnescapeInto(out->text, t, DecodeU());
+      if (out->text.size() < 2) return kParseValueError;
+      out->text.pop_back();
+      out->text.erase(0, 1);
+      out->type = kString;
+      return kParseOk;
+    }
+    bool isDouble = false;
+    if (t == u"null") {
+      if (d_.nullLiteral) out->text = u"null";
+      return kParseOk;
+    }
+    if (t == u"true" || t == u"false") {
+      out->type = kBool;
+      out->v.i = t[0] == u't';
+    } else if (IsNumberText(t, &isDouble)) {
+      out->type = isDouble ? kDouble : kInt64;
+      if (isDouble) out->v.d = ReadDouble(t); else out->v.i = ReadInt64(t);
+    } else {
+      return kParseValueError;
+    }
+    out->text.assign(t.data(), t.size());
+    return kParseOk;
+  }
+
+  int32_t ScanToken() {
+    if (stack_.empty()) return (flags_ & kIgnoreStrayText) ? kParseOk : RootScalar();
+    return stack_.back().node->type == kArray ? ScanElement() : ScanMember();
+  }
+
+  // A bare value outside every container: the rest of the text, blanks
+  // around it aside, must be exactly one scalar.
+  int32_t RootScalar() {
+    size_t b = i_, e = n_;
+    i_ = 0;
+    while (e > b && IsBlank(s_[e - 1])) --e;
+    if (topDone_) return kParseValueError;
+    if (IsQuote(s_[b])) {
+      size_t k = b + 1;
+      while (k < e && s_[k] != s_[b]) {
+        const size_t step = (s_[k] == u'\\') ? ((k + 1 < e && s_[k + 1] == u'u') ? 6 : 2) : 1;
+        k += step < e - k ? step : e - k;
+      }
+      if (k + 1 != e) return kParseValueError;
+    } else {
+      for (size_t k = b; k < e; ++k)
+        if (IsBlank(s_[k])) return kParseValueError;
+    }
+    NodeRef v;
+    if (Decode(b, e - b, v) != kParseOk) return kParseValueError;
+    MoveContent(target_, v.get());
+    i_ = n_;
+    return kParseOk;
+  }
+
+  int32_t ScanElement() {
+    Frame& f = stack_.back();
+    if (f.state == kChildClosed) {
+      f.state = kValueExpected;
+      if (s_[i_] == u',') return kParseOk;
+    }
+    if (f.state != kValueExpected) return kParseValueError;
+    Node* arr = f.node;
+    size_t start = i_, len = 0;
+    char16_t quote = 0;
+    bool gap = false;
+    while (i_ < n_) {
+      const char16_t c = s_[i_];
+      if (!quote) {
+        if (IsBlank(c)) {
+          ++i_;
+          if (len == 0) start = i_; else gap = true;
+          continue;
+        }
+        if (c == u'{' || c == u'[') {
+          if (len > 0) { i_ = start; return kParseValueError; }
+          return Open(c == u'{' ? kObject : kArray);
+        }
+        if (c == u']') {
+          Pop();
+          if (len == 0) return kParseOk;
+          break;
+        }
+        if (c == u',') break;
+      }
+      if (gap) { i_ = start; return kParseValueError; }
+      size_t step = 1;
+      if (IsQuote(c) && (!quote || c == quote)) quote = quote ? 0 : c;
+      else if (c == u'\\') step = EscapeStep();
+      i_ += step;
+      len += step;
+    }
+    if (quote) { i_ = start; return d_.openQuoteCode; }
+    if (len == 0) return kParseOk;
+    NodeRef v;
+    if (Decode(start, len, v) != kParseOk) { i_ = start; return kParseValueError; }
+    InsertElement(arr, std::nullopt, std::move(v));
+    return kParseOk;
+  }
+
+  int32_t ScanMember() {
+    Frame& f = stack_.back();
+    if (f.state == kChildClosed) {
+      f.state = kKeyExpected;
+      if (s_[i_] == u',') return kParseOk;
+    }
+    if (f.state != kKeyExpected) return kParseKeyError;
+    Node* obj = f.node;
+    const size_t depth = stack_.size();
+    keyStart_ = static_cast<ptrdiff_t>(i_);
+    keyLen_ = 0;
+    size_t valStart = 0, valLen = 0;
+    char16_t quote = 0;
+    bool readingKey = true, keyClosed = false, gap = false;
+    while (i_ < n_) {
+      const char16_t c = s_[i_];
+      if (!quote) {
+        if (IsBlank(c)) {
+          ++i_;
+          if (readingKey ? (keyLen_ == 0 && !keyClosed) : valLen == 0) {
+            if (readingKey) keyStart_ = static_cast<ptrdiff_t>(i_); else valStart = i_;
+          } else {
+            gap = true;
+          }
+          continue;
+        }
+        if (c == u':' && readingKey) {
+          if (keyLen_ == 0) return kParseKeyError;
+          readingKey = false;
+          gap = false;
+          valStart = ++i_;
+          stack_.back().state = kValueExpected;
+          continue;
+        }
+        if (c == u'{' || c == u'[') {
+          if (!readingKey && valLen > 0) { i_ = valStart; return kParseValueError; }
+          return Open(c == u'{' ? kObject : kArray);
+        }
+        if (c == u'}') {
+          Pop();
+          if (readingKey && keyLen_ == 0) return kParseOk;
+          break;
+        }
+        if (c == u',') break;
+      }
+      // A character of the key or of the value token.
+      if (readingKey && !quote) {
+        if (IsQuote(c)) {
+          if (keyLen_ > 0 || keyClosed) { ++i_; return kParseKeyError; }
+        } else if (keyClosed || gap) {
+          return kParseKeyError;
+        }
+      }
+      if (!readingKey && gap) { i_ = valStart; return kParseValueError; }
+      size_t step = 1, counted = 1;
+      if (IsQuote(c) && (!quote || c == quote)) {
+        if (readingKey) {
+          counted = 0;
+          if (quote) keyClosed = true;
+          else keyStart_ = static_cast<ptrdiff_t>(i_ + 1);
+        } else if (!quote && valLen == 0) {
+          valStart = i_;
+        }
+        quote = quote ? 0 : c;
+      } else if (c == u'\\') {
+        step = counted = EscapeStep();
+      }
+      i_ += step;
+      (readingKey ? keyLen_ : valLen) += counted;
+    }
+    if (keyLen_ > 0 && valLen == 0) { i_ = valStart; return kParseValueError; }
+    if (quote) {
+      i_ = keyLen_ > 0 ? static_cast<size_t>(keyStart_) : valStart;
+      return d_.openQuoteCode;
+    }
+    if (valLen == 0) { i_ = valStart; return kParseValueError; }
+    NodeRef v;
+    if (Decode(valStart, valLen, v) != kParseOk) { i_ = valStart; return kParseValueError; }
+    if (stack_.size() == depth) stack_.back().state = kKeyExpected;
+    UnescapeInto(key_, {s_ + keyStart_, keyLen_}, DecodeU());
+    PutMember(obj, key_, std::move(v));
+    keyStart_ = -1;
+    keyLen_ = 0;
+    return kParseOk;
+  }
+
+  const char16_t* s_;
+  size_t n_;
+  int32_t flags_;
+  const Dialect& d_;
+  Node* target_;
+  std::vector<Frame> stack_;
+  size_t i_ = 0;
+  bool topDone_ = false;
+  ptrdiff_t keyStart_ = -1;
+  size_t keyLen_ = 0;
+  std::u16string key_;
+};
+
+// The longest leading decimal number of an ASCII text, as atof reads it.
+size_t DecimalPrefix(const std::string& a, size_t i) {
+  size_t k = i;
+  if (k < a.size() && (a[k] == '+' || a[k] == '-')) ++k;
+  size_t digits = 0;
+  while (k < a.size() && a[k] >= '0' && a[k] <= '9') ++k, ++digits;
+  if (k < a.size() && a[k] == '.') {
+    ++k;
+    while (k < a.size() && a[k] >= '0' && a[k] <= '9') ++k, ++digits;
+  }
+  if (digits == 0) return i;
+  if (k < a.size() && (a[k] == 'e' || a[k] == 'E')) {
+    size_t x = k + 1;
+    if (x < a.size() && (a[x] == '+' || a[x] == '-')) ++x;
+    if (x < a.size() && a[x] >= '0' && a[x] <= '9') {
+      while (x < a.size() && a[x] >= '0' && a[x] <= '9') ++x;
+      k = x;
+    }
+  }
+  return k;
+}
+
+bool IsSpace(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D); }
+
+}  // namespace
+
+bool IsNumberText(std::u16string_view t, bool* isDouble) {
+  if (t.empty()) return false;
+  bool dot = false, exp = false, sign = false;
+  for (size_t k = 0; k < t.size(); ++k) {
+    const char16_t c = t[k];
+    if (c <= 0x20 || IsDigit(c)) continue;
+    if (k == 0 && (c == u'+' || c == u'-')) continue;
+    if (k == 0 && c != u'.') return false;
+    bool* seen = c == u'.' ? &dot : (c == u'e' || c == u'E') ? &exp
+                 : (k > 0 && (c == u'+' || c == u'-')) ? &sign : nullptr;
+    if (!seen || *seen) return false;
+    *seen = true;
+  }
+  if (isDouble) *isDouble = dot || exp || sign;
+  return true;
+}
+
+double ReadDouble(std::u16string_view t) {
+  std::string a;
+  size_t i = 0;
+  while (i < t.size() && IsSpace(t[i])) ++i;
+  for (size_t k = i; k < t.size() && t[k] < 0x80; ++k) a.push_back(static_cast<char>(t[k]));
+  const size_t end = DecimalPrefix(a, 0);
+  if (end == 0) return 0.0;
+  a.resize(end);
+  return std::strtod(a.c_str(), nullptr);
+}
+
+int64_t ReadInt64(std::u16string_view t) {
+  size_t i = 0;
+  while (i < t.size() && IsSpace(t[i])) ++i;
+  bool neg = false;
+  if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) neg = t[i++] == u'-';
+  uint64_t v = 0;
+  const uint64_t limit = neg ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+  for (; i < t.size() && IsDigit(t[i]); ++i) {
+    const uint64_t digit = static_cast<uint64_t>(t[i] - u'0');
+    v = (v > (limit - digit) / 10) ? limit : v * 10 + digit;
+  }
+  return neg ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
+}
+
+int32_t Parse(Node* target, std::u16string_view text, int32_t flags, int32_t& errorPos, const Dialect& d) {
+  errorPos = 0;
+  text = text.substr(0, text.find(u'\0'));
+  if (!target || text.empty()) return kParseNoInput;
+  int32_t r;
+  size_t pos = 0;
+  try {
+    ClearNode(target, d);
+    Parser p(target, text, flags, d);
+    r = p.Run();
+    pos = p.Position();
+  } catch (const std::bad_alloc&) {
+    r = kParseNoMemory;
+  }
+  if (r != kParseOk) {
+    ClearNode(target, d);
+    errorPos = static_cast<int32_t>(pos);
+  }
+  return r;
+}
+
+}  // namespace zoq::json::detail

@@ -1,0 +1,89 @@
+// Portable side of the seams (sanitizer and fuzzer builds): glibc's CP936
+// converter, and plain code-unit order with ASCII case folding for keys.
+#include "json/seams.hpp"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace zoq::json::seam {
+namespace {
+
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  // Converts in; on an invalid sequence either fails (substitute empty) or
+  // writes the substitute and skips `skip` input bytes.
+  bool Run(const char* in, size_t inLen, std::string& out, std::string_view substitute, size_t skip) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    out.clear();
+    char buf[4096];
+    auto* src = const_cast<char*>(in);
+    size_t left = inLen;
+    while (left > 0) {
+      char* dst = buf;
+      size_t room = sizeof buf;
+      const size_t r = iconv(cd_, &src, &left, &dst, &room);
+      out.append(buf, static_cast<size_t>(dst - buf));
+      if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+        if (substitute.empty()) return false;
+        out.append(substitute);
+        const size_t step = skip < left ? skip : left;
+        src += step;
+        left -= step;
+      }
+    }
+    return true;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+}  // namespace
+
+bool GbkToUtf16(std::string_view gbk, std::u16string& out) {
+  out.clear();
+  if (gbk.empty()) return true;
+  thread_local Converter conv("UTF-16LE", "CP936");
+  std::string bytes;
+  if (!conv.Run(gbk.data(), gbk.size(), bytes, {}, 0)) return false;
+  out.resize(bytes.size() / 2);
+  for (size_t k = 0; k < out.size(); ++k)
+    out[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                   (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+  return true;
+}
+
+std::string Utf16ToGbk(std::u16string_view text) {
+  if (text.empty()) return {};
+  thread_local Converter conv("CP936", "UTF-16LE");
+  std::string in(text.size() * 2, '\0');
+  for (size_t k = 0; k < text.size(); ++k) {
+    in[2 * k] = static_cast<char>(text[k] & 0xFF);
+    in[2 * k + 1] = static_cast<char>(text[k] >> 8);
+  }
+  std::string out;
+  conv.Run(in.data(), in.size(), out, "?", 2);
+  return out;
+}
+
+int CompareKeys(const std::u16string& a, const std::u16string& b, bool ignoreCase) {
+  const auto fold = [ignoreCase](char16_t c) -> unsigned {
+    return (ignoreCase && c >= u'A' && c <= u'Z') ? c + 32u : c;
+  };
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t k = 0; k < n; ++k) {
+    const unsigned x = fold(a[k]), y = fold(b[k]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+}  // namespace zoq::json::seam

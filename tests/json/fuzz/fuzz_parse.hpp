@@ -1,0 +1,16 @@
+// The parser property that the fuzz target checks and the replay test runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zoq::json::fuzz {
+
+// The first byte selects the parse flags; the rest is read both as a UTF-16LE
+// byte set and as a GBK text. Any answer must be a known code; a successful
+// parse must re-parse its own output to the same text. Returns an empty text,
+// or what went wrong.
+std::string CheckParse(const uint8_t* data, size_t size);
+
+}  // namespace zoq::json::fuzz
