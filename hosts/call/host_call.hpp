@@ -36,6 +36,7 @@ struct Double {};       // an IEEE double: two words, low word first
 struct Bytes {};        // address of the bytes, null for an empty set; no length
 struct BytesAddress {}; // address of the bytes, a valid one also when empty; no length
 struct CountedBytes {}; // two words: address and length, 0 and 0 when empty
+struct OutAddress {};   // the address of a variable of the caller's that the host may write
 struct Lead {};         // the words the binding puts first (auth id, key, ...)
 struct BlockText {};    // result only: a heap block (32-bit length, bytes) the caller frees
 
@@ -108,6 +109,13 @@ struct ArgKind<CountedBytes> {
     w.PushAddress(v.empty() ? nullptr : v.data());
     w.Push(static_cast<std::uint32_t>(v.size()));
   }
+};
+
+template <>
+struct ArgKind<OutAddress> {
+  using Param = void*;
+  static constexpr char code = 'p';
+  static void Push(WordList& w, Param v) { w.PushAddress(v); }
 };
 
 // Result kinds: the value type and how the returned eax/edx become it.

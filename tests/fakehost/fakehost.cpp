@@ -118,6 +118,7 @@ std::string Render(char kind, const W*& w) {
       const auto* p = reinterpret_cast<const unsigned char*>(static_cast<std::uintptr_t>(*w++));
       return p ? Hex(p, 8) : std::string(zoq::fakehost::kNullField);
     }
+    case 'p': return *w++ ? std::string("ptr") : std::string(zoq::fakehost::kNullField);
     default: return TextAt(*w++);  // t, y, a: the bytes up to the first NUL
   }
 }

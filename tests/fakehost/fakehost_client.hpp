@@ -3,6 +3,7 @@
 // fakehost.log that a fake DLL wrote in another process.
 #pragma once
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,13 @@ struct FakeCall {
   std::vector<std::string> args;
   bool operator==(const FakeCall&) const = default;
 };
+
+// For test failures: dll!function(arg, ...).
+inline void PrintTo(const FakeCall& c, std::ostream* os) {
+  *os << c.dll << "!" << c.function << "(";
+  for (std::size_t i = 0; i < c.args.size(); ++i) *os << (i ? ", " : "") << '"' << c.args[i] << '"';
+  *os << ")";
+}
 
 // The folder the build puts the fake host DLLs in (<build>/fakehosts).
 std::string FakeHostBuildFolder();

@@ -33,4 +33,19 @@ inline FakeCall Call(const std::string& dll, const std::string& function, std::v
   return {dll, function, std::move(args)};
 }
 
+// A test of one adapter object against a fresh copy of its host's fake DLL.
+template <class Api>
+class AdapterTest : public ::testing::Test {
+ protected:
+  explicit AdapterTest(const char* dll) : dll_(dll) {}
+  FakeCall Expect(const std::string& function, std::vector<std::string> args) const {
+    return Call(dll_, function, std::move(args));
+  }
+
+  const char* dll_;
+  std::string folder_ = FreshTestFolder();
+  FakeHostDll fake_{dll_, folder_};
+  Api api_;
+};
+
 }  // namespace zoq::testing

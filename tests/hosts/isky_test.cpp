@@ -6,14 +6,9 @@
 namespace zoq::testing {
 namespace {
 
-class IskyHostTest : public ::testing::Test {
+class IskyHostTest : public AdapterTest<IskyHostApi> {
  protected:
-  FakeCall Expect(const std::string& function, std::vector<std::string> args) const {
-    return Call("message.dll", function, std::move(args));
-  }
-  std::string folder_ = FreshTestFolder();
-  FakeHostDll fake_{"message.dll", folder_};
-  IskyHostApi api_;
+  IskyHostTest() : AdapterTest("message.dll") {}
 };
 
 TEST_F(IskyHostTest, EveryDeclaredRowMatchesTheHostsList) {

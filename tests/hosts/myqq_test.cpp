@@ -5,14 +5,9 @@
 namespace zoq::testing {
 namespace {
 
-class MyQqHostTest : public ::testing::Test {
+class MyQqHostTest : public AdapterTest<MyQqHostApi> {
  protected:
-  FakeCall Expect(const std::string& function, std::vector<std::string> args) const {
-    return Call("MyQQApi.DLL", function, std::move(args));
-  }
-  std::string folder_ = FreshTestFolder();
-  FakeHostDll fake_{"MyQQApi.DLL", folder_};
-  MyQqHostApi api_;
+  MyQqHostTest() : AdapterTest("MyQQApi.DLL") {}
 };
 
 TEST_F(MyQqHostTest, EveryDeclaredRowMatchesTheHostsList) {
