@@ -10,4 +10,11 @@ inline constexpr const char* kDemoPoetryApi = "https://api.zoqbot.cn/rensheng.tx
 inline constexpr const char* kDemoTranslateApi = "http://api.zoqbot.cn/api/fanyi2/api.php?msg=";
 inline constexpr const char* kMakerForum = "https://bbs.zoqbot.cn";
 
+// Reply variables: the random picture of "[二次元]", the host of the four
+// text APIs of "[绿茶]", "[一言]", "[诗词]" and "[舔狗]" (paths added by
+// the expansion), and the QQ avatar image service.
+inline constexpr const char* kRandomPictureApi = "https://img.zoqbot.cn/api/api.php";
+inline constexpr const char* kTextApiHost = "https://api.zoqbot.cn";
+inline constexpr const char* kQqAvatarService = "http://q.qlogo.cn";
+
 }  // namespace zoq::web

@@ -1,0 +1,241 @@
+#include "core/expand.hpp"
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+#include "core/ini_items.hpp"
+#include "core/reply/actions.hpp"
+#include "core/reply/encoding.hpp"
+#include "core/reply/environment.hpp"
+#include "core/reply/no_account_picture.hpp"
+#include "core/reply/reply_text.hpp"
+#include "core/settings.hpp"
+#include "core/text.hpp"
+#include "platform/files.hpp"
+#include "platform/http.hpp"
+
+namespace zoq {
+namespace {
+
+using reply::Env;
+using reply::ReplyText;
+constexpr auto kAnyCase = text::Case::IgnoreAscii;
+
+ReplyText Written(std::string_view s) { return ReplyText::Written(s); }
+ReplyText Outside(std::string_view s) { return ReplyText::Outside(s); }
+
+// A number from a to b, the generator reseeded from the tick count first.
+std::int32_t Draw(std::int32_t a, std::int32_t b) {
+  RandomSource& random = Plugin().random;
+  random.Reseed(Env().tickCount());
+  return random.Between(a, b);
+}
+
+// Step 1: one of the pieces between "[|]" separators. A separator closes
+// the piece before it, however empty; the rest after the last one counts
+// only when it is not empty.
+std::string ChooseAlternative(const std::string& stored) {
+  constexpr std::string_view kSeparator = "[|]";
+  if (!text::Contains(stored, kSeparator)) return stored;
+  std::vector<std::string> pieces;
+  std::size_t from = 0;
+  for (std::size_t pos = text::Find(stored, kSeparator); pos != text::npos; pos = text::Find(stored, kSeparator, from)) {
+    pieces.push_back(stored.substr(from, pos - from));
+    from = pos + kSeparator.size();
+  }
+  if (from < stored.size()) pieces.push_back(stored.substr(from));
+  return pieces[static_cast<std::size_t>(Draw(1, static_cast<std::int32_t>(pieces.size())) - 1)];
+}
+
+std::string Format(const char* pattern, int a, int b, int c) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, pattern, a, b, c);
+  return buffer;
+}
+
+// Hosts that take pictures as local files: the expansion downloads them.
+bool HostTakesPictureFiles() {
+  const std::int32_t host = Plugin().HostType;
+  return host == kHostTable || host == kHostWx || host == kHostMyQq;
+}
+
+// The picture code of a downloaded picture, written to its fixed file in
+// DataFolder. A failed download (empty answer) gives no code and no file.
+ReplyText PictureFile(const std::string& bytes, std::string_view fileName, std::string_view attributes = {}) {
+  if (bytes.empty()) return {};
+  const std::string path = Plugin().DataFolder + std::string(fileName);
+  platform::WriteWholeFile(path, bytes);
+  return Written("[P=" + path + std::string(attributes) + "]");
+}
+
+// A web picture: downloaded on the hosts that take files, otherwise its
+// address goes into the code.
+ReplyText WebPicture(const ReplyText& address, std::string_view fileName) {
+  if (HostTakesPictureFiles()) return PictureFile(platform::HttpGet(address.text()), fileName);
+  return Written("[P=") + address + Written(Plugin().HostType == kHostIsky ? ",cache=0]" : "]");
+}
+
+// The QQ avatar image of `account` at size `spec`.
+ReplyText QqAvatarAddress(const std::string& account, std::string_view spec) {
+  return Written(Env().avatarService + "/headimg_dl?dst_uin=") + Outside(account) +
+         Written("&spec=" + std::string(spec));
+}
+
+// The avatar picture of a guild member, from the member profile of the
+// function-table host: wired when that host's adapter lands
+// (GetChannelUserProfile); until then there is no picture.
+std::string ChannelAvatar(const MessageRecord&) { return {}; }
+
+struct AvatarVariable {
+  std::string_view variable;
+  std::string_view fileName;
+  bool large;
+  std::string_view spec;
+};
+constexpr std::array<AvatarVariable, 2> kAvatars{{
+    {"[头像]", "头像.png", false, "100"},
+    {"[大头]", "大头.png", true, "640"},
+}};
+
+ReplyText AvatarPicture(const MessageRecord& record, const AvatarVariable& a) {
+  if (!HostTakesPictureFiles()) return Written("[P=") + QqAvatarAddress(record.sender, a.spec) + Written("]");
+  if (record.kind == MessageKind::Channel || record.kind == MessageKind::ChannelDirect) {
+    return PictureFile(ChannelAvatar(record), a.fileName, ",wide=200,high=200,cartoon=false");
+  }
+  return PictureFile(DownloadAvatarWx(record.sender, a.large), a.fileName);
+}
+
+struct WebTextVariable {
+  std::string_view variable;
+  std::string_view path;
+  bool escapeSyntax;
+};
+constexpr std::array<WebTextVariable, 4> kWebTexts{{
+    {"[绿茶]", "/api/ZOQ/GreenTeaSayAPI.php?type=text", true},
+    {"[一言]", "/api/ZOQ/OneSayAPI.php?type=text", true},
+    {"[诗词]", "/api/ZOQ/OnePoemsAPI.php?type=text", true},
+    {"[舔狗]", "/api/ZOQ/SuckDogAPI.php?type=text", false},
+}};
+
+// The text a web address answers, as GBK with escapes.
+ReplyText WebText(const std::string& address, bool escapeSyntax) {
+  return Outside(encoding::DecodeWebText(platform::HttpGet(address), escapeSyntax));
+}
+
+// A whole variable that the template may hold: replaced by what `value`
+// gives, which runs only when the variable is there.
+template <class Value>
+void ReplaceWhenPresent(ReplyText& t, std::string_view variable, Value&& value, text::Case mode = kAnyCase) {
+  if (t.Contains(variable, mode)) t.Replace(variable, value(), mode);
+}
+
+constexpr std::array<const char*, 7> kWeekdays{"日", "一", "二", "三", "四", "五", "六"};
+
+}  // namespace
+
+std::string TextBetween(const std::string& text, const std::string& opening, const std::string& closing,
+                        std::int32_t startPosition, bool caseSensitive) {
+  const auto quotes = [](const std::string& s) { return text::ReplaceAll(s, "#引号", "\""); };
+  const std::size_t from = startPosition <= 1 ? 0 : static_cast<std::size_t>(startPosition) - 1;
+  const auto variable = ReplyText::Written(text).FindVariable(
+      quotes(opening), quotes(closing), from, caseSensitive ? text::Case::Sensitive : text::Case::IgnoreAscii);
+  return variable ? variable->argument.text() : std::string();
+}
+
+std::string SenderMentionCode(const std::string& sender) {
+  switch (Plugin().HostType) {
+    // kHostIsky: the ISky adapter's MentionCode; wired when that adapter lands.
+    case kHostTable:
+    case kHostVlq:
+    case kHostXq:
+    case kHostMingQq:
+    case kHostMyQq: return "[@" + sender + "]";
+    case kHostWx: return "{提示} ";
+    case kHostOq:
+    case kHostSp:
+    case kHostEr: return "[at=" + sender + "]";
+    default: return {};
+  }
+}
+
+std::string DownloadAvatarWx(const std::string& account, bool large) {
+  const PluginState& p = Plugin();
+  if (p.HostType == kHostWx) {
+    if (p.RobotAccount.size() <= 3) return NoAccountPicture();
+    // The address comes from the WeChat-style adapter's GetAvatarUrl: wired
+    // when that adapter lands.
+    return {};
+  }
+  return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text());
+}
+
+std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword) {
+  PluginState& p = Plugin();
+  const platform::LocalTime now = Env().now();
+  const std::string stored = ReadIniItem(libraryFile, keyword, kReplyKey);
+  if (stored.empty()) return {};
+
+  ReplyText t = Written(ChooseAlternative(stored));
+
+  constexpr auto kExact = text::Case::Sensitive;
+  ReplaceWhenPresent(t, "[星期]", [&] { return Written(kWeekdays[static_cast<std::size_t>(now.weekday) % 7]); },
+                     kExact);
+  ReplaceWhenPresent(
+      t, "[目标]",
+      [&] {
+        const std::string target = TextBetween(record.text, "[@", "]");
+        record.text = text::ReplaceFirst(record.text, "[@" + target + "]", "");
+        return Outside(target);
+      },
+      kExact);
+  ReplaceWhenPresent(t, "[消息]", [&] { return Outside(text::ReplaceAll(record.text, keyword, "")); }, kExact);
+  ReplaceWhenPresent(t, "[号码]", [&] { return Outside(record.sender); }, kExact);
+  ReplaceWhenPresent(t, "[群号]", [&] { return Outside(record.group); }, kExact);
+  ReplaceWhenPresent(t, "[时间]", [&] { return Written(Format("%d时%d分%d秒", now.hour, now.minute, now.second)); },
+                     kExact);
+  ReplaceWhenPresent(t, "[日期]", [&] { return Written(Format("%d年%d月%d日", now.year, now.month, now.day)); },
+                     kExact);
+  ReplaceWhenPresent(t, "[@]", [&] { return Outside(SenderMentionCode(record.sender)); }, kExact);
+  ReplaceWhenPresent(t, "[ZOQData]", [&] { return Written(p.runDirectory + "\\ZOQData"); }, kExact);
+  ReplaceWhenPresent(t, "[ZOQAdmin]", [&] { return Written(p.runDirectory + "\\ZOQAdmin"); }, kExact);
+
+  if (const auto number = t.FindVariable("[数字", "]")) {
+    const std::int32_t bound = number->argument.empty() ? 99 : text::ReadWholeNumber32(number->argument.text());
+    t.Replace(number->whole, Written(text::Decimal(Draw(1, bound))), kExact);
+  }
+
+  for (const AvatarVariable& a : kAvatars) {
+    ReplaceWhenPresent(t, a.variable, [&] { return AvatarPicture(record, a); });
+  }
+  ReplaceWhenPresent(t, "[二次元]", [&] { return WebPicture(Written(Env().randomPictureApi), "二次元.png"); });
+  if (const auto picture = t.FindVariable("[图接口=", "]")) {
+    t.Replace(picture->whole, WebPicture(picture->argument, "图接口.png"), kAnyCase);
+  }
+  if (const auto web = t.FindVariable("[文接口=", "]")) {
+    const std::string address = encoding::UnescapeToUtf8(web->argument.text());
+    t.Replace(web->whole, WebText(address.substr(0, address.find('\0')), false), kAnyCase);
+  }
+
+  if (t.Contains("[禁言", kAnyCase)) {
+    t.Replace("[禁言]", Written("[禁言60]"), kAnyCase);
+    const auto mute = t.FindVariable("[禁言", "]");
+    MuteSender(record, text::ReadWholeNumber(mute->argument.text()));
+    t.Replace(mute->whole, {}, kAnyCase);
+  }
+  ReplaceWhenPresent(t, "[撤回]", [&] {
+    RecallSenderMessage(record);
+    return ReplyText();
+  });
+  ReplaceWhenPresent(t, "[踢出]", [&] {
+    KickSender(record);
+    return ReplyText();
+  });
+
+  for (const WebTextVariable& w : kWebTexts) {
+    ReplaceWhenPresent(t, w.variable, [&] { return WebText(Env().textApiHost + std::string(w.path), w.escapeSyntax); });
+  }
+  return t.Finish();
+}
+
+}  // namespace zoq

@@ -1,0 +1,71 @@
+#include "tests/reply/reply_test_support.hpp"
+
+#include <windows.h>
+
+#include <filesystem>
+
+#include "core/expand.hpp"
+#include "core/ini_items.hpp"
+#include "core/reply/environment.hpp"
+#include "core/settings.hpp"
+#include "platform/files.hpp"
+#include "tests/fakehost/fakehost_client.hpp"
+
+namespace zoq::testing {
+
+std::string FreshReplyFolder() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string root = FakeHostBuildFolder() + "\\..\\reply-test-runs";
+  CreateDirectoryA(root.c_str(), nullptr);
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name) c = (c == '/' ? '_' : c);
+  const std::string folder = root + "\\" + name;
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+ReplyTest::ReplyTest() {
+  ProgramStart(folder_);
+  PluginState& p = Plugin();
+  p.HostType = kHostVlq;
+  p.RobotAccount = "10001";
+  platform::CreateFolder(folder_ + "\\ZOQData");
+  platform::CreateFolder(folder_ + "\\ZOQData\\ZOQ-F-关键词");
+  p.DataFolder = folder_ + "\\ZOQData\\ZOQ-F-关键词\\";
+  library_ = p.DataFolder + "SayM.ini";
+  record_.kind = MessageKind::Group;
+  record_.group = "20002";
+  record_.sender = "30003";
+  record_.text = "k";
+  record_.idA = "7";
+  record_.idB = "8";
+
+  reply::Environment& env = reply::Env();
+  env.randomPictureApi = web_.base() + "/api/api.php";
+  env.textApiHost = web_.base();
+  env.avatarService = web_.base();
+  env.tickCount = [this] { return ticks_; };
+  env.now = [this] { return now_; };
+}
+
+ReplyTest::~ReplyTest() {
+  reply::ResetEnv();
+  ProgramExit();
+}
+
+std::string ReplyTest::Expand(const std::string& reply, const std::string& keyword) {
+  WriteIniItem(library_, keyword, std::string(kReplyKey), reply);
+  return ExpandReply(record_, library_, keyword);
+}
+
+std::string ReplyTest::ReadDataFile(const std::string& name) const {
+  return platform::ReadWholeFile(Plugin().DataFolder + name);
+}
+
+bool ReplyTest::DataFileExists(const std::string& name) const {
+  return platform::FileExists(Plugin().DataFolder + name);
+}
+
+}  // namespace zoq::testing

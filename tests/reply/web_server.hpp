@@ -1,0 +1,53 @@
+// A small HTTP server on 127.0.0.1 inside the test process: answers GET
+// requests from a table of paths and records every request it receives.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zoq::testing {
+
+struct WebRequest {
+  std::string line;  // "GET /path HTTP/1.0"
+  std::string target;  // percent escapes decoded
+  std::string head;  // the request line and every header, as received
+};
+
+class WebServer {
+ public:
+  WebServer();
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // "http://127.0.0.1:<port>"
+  std::string base() const;
+  // Answers `target` (path and query, percent escapes decoded) with `body`;
+  // other targets get 404
+  // with an empty body.
+  void Serve(const std::string& target, const std::string& body);
+  // Accepts connections but never answers them (until the server ends, or
+  // `seconds` later).
+  void Stall(int seconds);
+  std::vector<WebRequest> Requests() const;
+  std::vector<std::string> Targets() const;
+
+ private:
+  void Run();
+  void Answer(std::uintptr_t client);
+
+  std::uintptr_t listener_ = ~std::uintptr_t(0);
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> stallSeconds_{0};
+  mutable std::mutex mutex_;
+  std::map<std::string, std::string> bodies_;
+  std::vector<WebRequest> requests_;
+  std::thread thread_;
+};
+
+}  // namespace zoq::testing
