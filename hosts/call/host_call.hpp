@@ -59,24 +59,28 @@ template <>
 struct ArgKind<Text> {
   using Param = const std::string&;
   static constexpr char code = 't';
+  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.PushAddress(v.c_str()); }
 };
 template <>
 struct ArgKind<Int> {
   using Param = std::int32_t;
   static constexpr char code = 'i';
+  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.Push(static_cast<std::uint32_t>(v)); }
 };
 template <>
 struct ArgKind<Bool> {
   using Param = bool;
   static constexpr char code = 'b';
+  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.Push(v ? 1u : 0u); }
 };
 template <>
 struct ArgKind<I64> {
   using Param = std::int64_t;
   static constexpr char code = 'l';
+  static constexpr std::size_t words = 2;
   static void Push(WordList& w, Param v) {
     const auto u = static_cast<std::uint64_t>(v);
     w.Push(static_cast<std::uint32_t>(u));
@@ -87,24 +91,28 @@ template <>
 struct ArgKind<Double> {
   using Param = double;
   static constexpr char code = 'd';
+  static constexpr std::size_t words = 2;
   static void Push(WordList& w, Param v) { ArgKind<I64>::Push(w, std::bit_cast<std::int64_t>(v)); }
 };
 template <>
 struct ArgKind<Bytes> {
   using Param = const std::string&;
   static constexpr char code = 'y';
+  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.PushAddress(v.empty() ? nullptr : v.data()); }
 };
 template <>
 struct ArgKind<BytesAddress> {
   using Param = const std::string&;
   static constexpr char code = 'a';
+  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.PushAddress(v.c_str()); }
 };
 template <>
 struct ArgKind<CountedBytes> {
   using Param = const std::string&;
   static constexpr char code = 'c';
+  static constexpr std::size_t words = 2;
   static void Push(WordList& w, Param v) {
     w.PushAddress(v.empty() ? nullptr : v.data());
     w.Push(static_cast<std::uint32_t>(v.size()));
@@ -115,6 +123,7 @@ template <>
 struct ArgKind<OutAddress> {
   using Param = void*;
   static constexpr char code = 'p';
+  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.PushAddress(v); }
 };
 
@@ -250,6 +259,9 @@ class HostRow;
 
 template <class R, class... A>
 class HostRowOf : public HostRowBase {
+  static_assert((std::size_t{0} + ... + ArgKind<A>::words) + 4 <= kMaxHostWords,
+                "more argument words than a host call carries");
+
  public:
   using Value = typename ResultKind<R>::Value;
 
