@@ -33,6 +33,14 @@ HostRowBase::HostRowBase(HostBinding& binding, const char* operation, const char
   binding_.last_ = this;
 }
 
+HostRowBase::~HostRowBase() {
+  if (!function_) return;
+  HostRowBase* before = nullptr;
+  for (HostRowBase* r = binding_.first_; r && r != this; r = r->next_) before = r;
+  (before ? before->next_ : binding_.first_) = next_;
+  if (binding_.last_ == this) binding_.last_ = before;
+}
+
 std::string HostRowBase::kinds() const {
   std::string k;
   if (lead_) k = binding_.LeadKinds();

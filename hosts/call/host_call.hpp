@@ -199,8 +199,6 @@ class HostBinding {
   virtual void PushLead(WordList&) const {}
   // The kind letters of the lead words, for comparing declarations.
   virtual std::string_view LeadKinds() const { return {}; }
-  // The host library's file name, for messages and tests.
-  virtual std::string_view LibraryName() const { return {}; }
 
   // The rows declared on this binding, in declaration order.
   const HostRowBase* firstRow() const { return first_; }
@@ -216,6 +214,7 @@ class HostRowBase {
  public:
   HostRowBase(const HostRowBase&) = delete;
   HostRowBase& operator=(const HostRowBase&) = delete;
+  ~HostRowBase();
 
   const char* operation() const { return operation_; }
   // The host's exported name; null for a row this host does not have.
@@ -312,7 +311,6 @@ class LibraryBinding : public HostBinding {
  public:
   explicit LibraryBinding(const char* libraryName) : libraryName_(libraryName) {}
   void* Address(const HostRowBase& row, void*& kept) override;
-  std::string_view LibraryName() const override { return libraryName_; }
 
  private:
   const char* libraryName_;

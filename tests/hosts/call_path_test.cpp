@@ -140,6 +140,13 @@ TEST_F(HostCallTest, RowsRegisterInOrderAndRowsWithoutAFunctionAreNotDeclared) {
   EXPECT_EQ(second.resultKind(), 'i');
   absent("nothing happens");
   EXPECT_TRUE(fake_.Calls().empty());
+  {
+    HostRow<void()> passing{binding, "D", "Api_D"};
+    EXPECT_EQ(second.next(), &passing);
+  }
+  EXPECT_EQ(second.next(), nullptr);  // a row that ends leaves the list
+  HostRow<void()> last{binding, "E", "Api_E"};
+  EXPECT_EQ(second.next(), &last);
 }
 
 TEST_F(HostCallTest, TheFileRecordAndFileAnswersServeOtherProcesses) {

@@ -19,7 +19,6 @@ class XqHostApi {
     bool LeadReady() const override { return !api_.authId_.empty(); }
     void PushLead(hosts::WordList& words) const override { words.PushAddress(api_.authId_.data()); }
     std::string_view LeadKinds() const override { return "k"; }
-    std::string_view LibraryName() const override { return "xqapi.dll"; }
 
    private:
     XqHostApi& api_;
@@ -29,7 +28,6 @@ class XqHostApi {
    public:
     explicit PlainBinding(XqHostApi& api) : api_(api) {}
     void* Address(const hosts::HostRowBase& row, void*& kept) override;
-    std::string_view LibraryName() const override { return "xqapi.dll"; }
 
    private:
     XqHostApi& api_;
