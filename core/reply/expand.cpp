@@ -12,6 +12,7 @@
 #include "core/reply/reply_text.hpp"
 #include "core/settings.hpp"
 #include "core/text.hpp"
+#include "hosts/call/text_between.hpp"
 #include "platform/files.hpp"
 #include "platform/http.hpp"
 
@@ -136,16 +137,12 @@ constexpr std::array<const char*, 7> kWeekdays{"日", "一", "二", "三", "四"
 
 std::string TextBetween(const std::string& text, const std::string& opening, const std::string& closing,
                         std::int32_t startPosition, bool caseSensitive) {
-  const auto quotes = [](const std::string& s) { return text::ReplaceAll(s, "#引号", "\""); };
-  const std::size_t from = startPosition <= 1 ? 0 : static_cast<std::size_t>(startPosition) - 1;
-  const auto variable = ReplyText::Written(text).FindVariable(
-      quotes(opening), quotes(closing), from, caseSensitive ? text::Case::Sensitive : text::Case::IgnoreAscii);
-  return variable ? variable->argument.text() : std::string();
+  return hosts::TextBetween(text, opening, closing, startPosition, !caseSensitive);
 }
 
 std::string SenderMentionCode(const std::string& sender) {
   switch (Plugin().HostType) {
-    // kHostIsky: the ISky adapter's MentionCode; wired when that adapter lands.
+    case kHostIsky: return IskyHostApi::MentionCode(sender);
     case kHostTable:
     case kHostVlq:
     case kHostXq:

@@ -36,9 +36,9 @@ void ReplyText::Replace(const ReplyText& pattern, const ReplyText& value, text::
   *this = std::move(out);
 }
 
-std::optional<ReplyVariable> ReplyText::FindVariable(std::string_view opening, std::string_view closing,
-                                                           std::size_t from, text::Case mode) const {
-  const std::size_t open = Find(Written(opening), from, mode);
+std::optional<ReplyVariable> ReplyText::FindVariable(std::string_view opening, std::string_view closing) const {
+  constexpr auto mode = text::Case::IgnoreAscii;
+  const std::size_t open = Find(Written(opening), 0, mode);
   if (open == text::npos) return std::nullopt;
   const std::size_t argBegin = open + opening.size();
   const std::size_t close = Find(Written(closing), argBegin, mode);

@@ -42,10 +42,9 @@ class ReplyText {
     Replace(Written(written), value, mode);
   }
 
-  // The first written `opening` at or after byte `from` and the first
-  // written `closing` after it; nothing when the opening is missing.
-  std::optional<ReplyVariable> FindVariable(std::string_view opening, std::string_view closing, std::size_t from = 0,
-                                       text::Case mode = text::Case::IgnoreAscii) const;
+  // The first written `opening` and the first written `closing` after it
+  // (ASCII case ignored); nothing when the opening is missing.
+  std::optional<ReplyVariable> FindVariable(std::string_view opening, std::string_view closing) const;
 
   // The finished reply. Picture and voice openers ("[P=", "[V=", also
   // spelt with "&uoS8#") that hold outside bytes have their bracket written

@@ -163,5 +163,80 @@ TEST_F(NoHostActionsTest, DurationsBeyond32BitsPassTheirLowBits) {
                                    {"VLQapi.dll", "Api_Shutup", {"10001", "20002", "30003", "-2147483648"}}}));
 }
 
+class IskyActionsTest : public ReplyTest {
+ protected:
+  IskyActionsTest() {
+    Plugin().HostType = kHostIsky;
+    Plugin().isky.SetAuthCode(77);
+    fake_.Reset();
+  }
+  FakeCall Expect(const char* function, std::vector<std::string> args) const {
+    args.insert(args.begin(), "77");
+    return {"message.dll", function, std::move(args)};
+  }
+  FakeHostDll& fake_ = Fake("message.dll");
+};
+
+TEST_F(IskyActionsTest, ActionsNeedNoRobotAndRecallByTheFirstId) {
+  record_.idA = "4294967297";  // only its low 32 bits
+  EXPECT_EQ(Expand("[禁言][撤回][踢出]ok"), "ok");
+  EXPECT_EQ(fake_.Calls(), (std::vector<FakeCall>{Expect("Api_SetGroupBan", {"20002", "30003", "60"}),
+                                                  Expect("Api_DeleteMsg", {"1"}),
+                                                  Expect("Api_SetGroupKick", {"20002", "30003", "0"})}));
+  EXPECT_EQ(Expand("[@]"), "[CQ:at,qq=30003]");
+}
+
+class TableActionsTest : public ReplyTest {
+ protected:
+  TableActionsTest() {
+    Plugin().HostType = kHostTable;
+    // The table the host hands over: every function of the fake host.
+    std::string table = "{";
+    for (const auto& [name, kinds] : fake_.Functions()) {
+      const auto address =
+          reinterpret_cast<std::uintptr_t>(GetProcAddress(static_cast<HMODULE>(fake_.module()), name.c_str()));
+      table += (table.size() > 1 ? ",\"" : "\"") + name + "\":" + std::to_string(address);
+    }
+    Plugin().table.InitApiTable("KEY", table + "}");
+    fake_.Reset();
+  }
+  FakeCall Expect(const char* function, std::vector<std::string> args) const {
+    args.insert(args.begin(), "KEY");
+    return {"tablehost.dll", function, std::move(args)};
+  }
+  FakeHostDll& fake_ = Fake("tablehost.dll");
+};
+
+TEST_F(TableActionsTest, GroupMessagesUseBothIdsAndSixtyFourBitNumbers) {
+  Plugin().RobotAccount = "6442450944";
+  record_.idB = "-9876543210123";
+  EXPECT_EQ(Expand("[禁言30][撤回][踢出]"), "");
+  EXPECT_EQ(fake_.Calls(),
+            (std::vector<FakeCall>{Expect("禁言群成员", {"6442450944", "20002", "30003", "30"}),
+                                   Expect("撤回消息_群聊", {"6442450944", "20002", "-9876543210123", "7"}),
+                                   Expect("删除群成员", {"6442450944", "20002", "30003", "0"})}));
+}
+
+TEST_F(TableActionsTest, GuildMessagesUseTheSubchannelAndTheFirstId) {
+  for (MessageKind kind : {MessageKind::Channel, MessageKind::ChannelDirect}) {
+    fake_.Reset();
+    record_.kind = kind;
+    record_.group = "40004";
+    record_.subchannel = 50005;
+    record_.sender = "not a number";
+    EXPECT_EQ(Expand("[禁言][撤回][踢出]"), "");
+    EXPECT_EQ(fake_.Calls(), (std::vector<FakeCall>{Expect("禁言频道成员", {"10001", "40004", "0", "60"}),
+                                                    Expect("撤回频道消息", {"10001", "40004", "50005", "7"}),
+                                                    Expect("移除频道成员", {"10001", "40004", "0", "0"})}));
+  }
+}
+
+TEST_F(TableActionsTest, PrivateMessagesAreLeftAlone) {
+  record_.kind = MessageKind::Private;
+  record_.group.clear();
+  EXPECT_EQ(Expand("[禁言][撤回][踢出]x"), "x");
+  EXPECT_TRUE(fake_.Calls().empty());
+}
+
 }  // namespace
 }  // namespace zoq::testing

@@ -103,9 +103,15 @@ TEST_F(VariablesTest, SenderGroupAndFolders) {
   EXPECT_EQ(Expand("[zoqdata][ZOQDATA]"), "[zoqdata][ZOQDATA]");  // steps 2 to 12 match exactly
 }
 
+TEST_F(VariablesTest, NoVariableStartsInsideADoubleByteCharacter) {
+  // 0x81 0x5B is one GBK character whose second byte is "[".
+  EXPECT_EQ(Expand("\x81[号码]\x81[踢出]"), "\x81[号码]\x81[踢出]");
+  EXPECT_EQ(Expand("\x81\x5B[号码]"), "\x81\x5B" "30003");
+}
+
 TEST_F(VariablesTest, MentionCodeOfEveryHostKind) {
   const std::pair<std::int32_t, std::string> kinds[] = {
-      {kHostNone, ""},          {kHostTable, "[@30003]"},   {kHostVlq, "[@30003]"},
+      {kHostNone, ""},          {kHostIsky, "[CQ:at,qq=30003]"}, {kHostTable, "[@30003]"},   {kHostVlq, "[@30003]"},
       {kHostWx, "{提示} "},     {kHostXq, "[@30003]"},      {kHostOq, "[at=30003]"},
       {kHostMingQq, "[@30003]"}, {kHostSp, "[at=30003]"},    {kHostEr, "[at=30003]"},
       {kHostMyQq, "[@30003]"},  {2, ""},
