@@ -3,8 +3,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
-set(allowed KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll SHELL32.dll ole32.dll OLEAUT32.dll
-            WININET.dll COMCTL32.dll COMDLG32.dll msvcrt.dll SHLWAPI.dll WS2_32.dll gdiplus.dll)
+set(allowed KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL OLE32.DLL OLEAUT32.DLL
+            WININET.DLL COMCTL32.DLL COMDLG32.DLL MSVCRT.DLL SHLWAPI.DLL WS2_32.DLL GDIPLUS.DLL)
 # DLL names compare without regard to case, as Windows loads them.
 string(TOUPPER "${allowed}" allowed_upper)
 foreach(entry IN LISTS names)
