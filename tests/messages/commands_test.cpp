@@ -158,5 +158,19 @@ TEST_F(HandlerCommandTest, StageAddAndDeleteThroughTheHandler) {
   EXPECT_EQ(Reply(ExactLibraryFile(), "&uoS8#测试&uoS9#"), "");
 }
 
+TEST_F(HandlerCommandTest, SearchesNeverMatchInsideADoubleByteCharacter) {
+  // 0x81 0x41 is one GBK character whose trail byte is "A".
+  WriteIniItem(FuzzyLibraryFile(), std::string("a"), std::string(kReplyKey), std::string("字母"));
+  ReloadFuzzyKeywords();
+  EXPECT_EQ(Say("50000", "\x81\x41"), 0);
+  EXPECT_EQ(Say("50000", "\x81\x41" "A"), 1);
+  // Removing the command word "A" leaves the character's trail byte alone.
+  WriteIniItem(ExactLibraryFile(), std::string("\x81\x41"), std::string(kReplyKey), std::string("字"));
+  Plugin().settings.主人号码 = "10001";
+  Plugin().settings.删除命令 = "A";
+  EXPECT_EQ(Say("10001", "A\x81\x41"), 1);
+  EXPECT_EQ(Reply(ExactLibraryFile(), "\x81\x41"), "");
+}
+
 }  // namespace
 }  // namespace zoq::testing
