@@ -92,7 +92,9 @@ bool Session::Load() {
   const CallResult created = host_.CallText("XQ_Create", {std::string()});
   if (created.raw == "error no-export") missingExport_ = "XQ_Create";
   if (!created.ok) return false;
-  return host_.CallVoid("XQ_AuthId", {std::int32_t(65535), std::int32_t(7)}).ok;
+  if (!host_.CallVoid("XQ_AuthId", {std::int32_t(65535), std::int32_t(7)}).ok) return false;
+  TakeCalls();  // binding asks the host's version: not part of any transcript
+  return true;
 }
 
 CallResult Session::Event(std::int32_t code, const std::string& group, const std::string& sender,
