@@ -49,8 +49,6 @@ def main():
         f.write("std::string NoAccountPicture() {\n")
         f.write("  return std::string(reinterpret_cast<const char*>(kPicture), sizeof kPicture);\n}\n\n")
         f.write("}  // namespace zoq\n")
-    with open("/tmp/no_account_picture.png", "wb") as f:
-        f.write(data)
 
 
 main()
