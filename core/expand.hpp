@@ -10,8 +10,11 @@ namespace zoq {
 
 // Reads key 回复 of section `keyword` in `libraryFile` (full path) and
 // expands it for `record` (which "[目标]" may change). The empty text means
-// nothing is sent.
-std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword);
+// nothing is sent. For the exact library the keyword is the message text
+// itself (`keywordIsMessageText`): "[消息]", the text without its keyword,
+// is then always the empty text, whatever form the section name takes.
+std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
+                        bool keywordIsMessageText = false);
 
 // The text between the first `opening` at or after `startPosition` (1-based;
 // 0 or less counts as 1) and the first `closing` after it; empty when either

@@ -98,7 +98,7 @@ struct Answer {
 Answer ExactAnswer(MessageRecord& record) {
   const std::string keyword = StoredKeywordForm(record.text);
   Answer a;
-  a.reply = ExpandReply(record, ExactLibraryFile(), keyword);
+  a.reply = ExpandReply(record, ExactLibraryFile(), keyword, /*keywordIsMessageText=*/true);
   if (!a.reply.empty()) a.send = CooldownPasses(record.group, keyword, Plugin().settings.精确冷却, "0");
   return a;
 }

@@ -167,7 +167,8 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
   return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text());
 }
 
-std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword) {
+std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
+                        bool keywordIsMessageText) {
   PluginState& p = Plugin();
   const platform::LocalTime now = Env().now();
   const std::string stored = ReadIniItem(libraryFile, keyword, kReplyKey);
@@ -186,7 +187,10 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
         return Outside(target);
       },
       kExact);
-  ReplaceWhenPresent(t, "[消息]", [&] { return Outside(text::ReplaceAll(record.text, keyword, "")); }, kExact);
+  ReplaceWhenPresent(
+      t, "[消息]",
+      [&] { return Outside(keywordIsMessageText ? std::string() : text::ReplaceAll(record.text, keyword, "")); },
+      kExact);
   ReplaceWhenPresent(t, "[号码]", [&] { return Outside(record.sender); }, kExact);
   ReplaceWhenPresent(t, "[群号]", [&] { return Outside(record.group); }, kExact);
   ReplaceWhenPresent(t, "[时间]", [&] { return Written(Format("%d时%d分%d秒", now.hour, now.minute, now.second)); },

@@ -3,6 +3,8 @@
 #include <set>
 
 #include "core/expand.hpp"
+#include "core/ini_items.hpp"
+#include "core/settings.hpp"
 #include "core/random.hpp"
 #include "core/reply/no_account_picture.hpp"
 #include "tests/reply/reply_test_support.hpp"
@@ -91,6 +93,16 @@ TEST_F(VariablesTest, MessageLosesEveryKeyword) {
   EXPECT_EQ(Expand("[消息]", "复读"), "一下");
   record_.text = "精确";
   EXPECT_EQ(Expand("<[消息]>", "精确"), "<>");  // the exact library passes the text as keyword
+}
+
+TEST_F(VariablesTest, AnExactReplysMessageIsAlwaysEmpty) {
+  // The exact keyword is the message text itself, even when its section name
+  // is the stored form (brackets) or "[目标]" has just changed the text.
+  const std::string section = "&uoS8#@123&uoS9#x";
+  WriteIniItem(library_, section, std::string(kReplyKey), std::string("<[目标]|[消息]>"));
+  record_.text = "[@123]x";
+  EXPECT_EQ(ExpandReply(record_, library_, section, /*keywordIsMessageText=*/true), "<123|>");
+  EXPECT_EQ(record_.text, "x");
 }
 
 TEST_F(VariablesTest, SenderGroupAndFolders) {
