@@ -17,4 +17,10 @@ inline constexpr const char* kRandomPictureApi = "https://img.zoqbot.cn/api/api.
 inline constexpr const char* kTextApiHost = "https://api.zoqbot.cn";
 inline constexpr const char* kQqAvatarService = "http://q.qlogo.cn";
 
+// The maker's contact group number for the information records: two plain
+// text files tried in turn, then a built-in number.
+inline constexpr const char* kContactFirst = "http://www.zoqbot.cn/Save/QQTeam.txt";
+inline constexpr const char* kContactSecond = "http://zoq.zoqbot.cn/QQTeam.txt";
+inline constexpr const char* kContactBuiltIn = "735921846";
+
 }  // namespace zoq::web

@@ -51,7 +51,6 @@ class Session {
   // Loads the plug-in and, for XQ, binds the API and hands over the auth id.
   bool Load();
   // The export that Load needed and the plug-in does not have, if any.
-  const std::string& missingExport() const { return missingExport_; }
   CallResult Event(std::int32_t code, const std::string& group = {}, const std::string& sender = {},
                    const std::string& text = {}, const std::string& robot = kRobot);
   // Load, enable (12000) and take the robot account.
@@ -74,7 +73,6 @@ class Session {
   const NumericHostCase& case_;
   Host host_;
   std::size_t seen_ = 0;
-  std::string missingExport_;
 };
 
 // The text of a library file: each (keyword, reply) a section with 回复.

@@ -1,0 +1,81 @@
+#include "core/info/info_records.hpp"
+
+#include "core/plugin.hpp"
+#include "core/text.hpp"
+#include "core/web_addresses.hpp"
+#include "platform/http.hpp"
+
+namespace zoq {
+namespace {
+
+constexpr std::int32_t kVersionNumber = 226;
+constexpr const char* kAuthor = "Tolvane";
+constexpr const char* kTextDescriptorKey = "4711QZXCVBN8802264POIUYT";
+constexpr std::size_t kShortestGroupText = 5;
+
+// An answer up to its first NUL byte, as it stands.
+std::string UpToNul(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+
+}  // namespace
+
+std::string PluginName() { return "ZOQ·关键词"; }
+
+std::string VersionText() {
+  const std::string digits = std::to_string(kVersionNumber);
+  return std::string() + digits.front() + "." + digits[1] + "." + digits.back();
+}
+
+ContactSources& Contacts() {
+  static ContactSources sources{web::kContactFirst, web::kContactSecond, web::kContactBuiltIn};
+  return sources;
+}
+
+void ResetContacts() { Contacts() = ContactSources{web::kContactFirst, web::kContactSecond, web::kContactBuiltIn}; }
+
+void FetchGroupText() {
+  std::string& number = Plugin().MakerGroupNumber;
+  number = UpToNul(platform::HttpGet(Contacts().first));
+  if (number.size() < kShortestGroupText) number = UpToNul(platform::HttpGet(Contacts().second));
+  if (number.size() < kShortestGroupText) number = Contacts().builtIn;
+}
+
+std::string DescriptionText() {
+  FetchGroupText();
+  return "ZOQ·关键词 精美自定义 高效稳定 \r\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \r\nZOQ ·官方QQ群: " +
+         Plugin().MakerGroupNumber;
+}
+
+std::string TextInfoRecord() {
+  return "插件名称{" + PluginName() + "}\r\n" +
+         "插件版本{" + VersionText() + "}\r\n" +
+         "插件作者{" + kAuthor + "}\r\n" +
+         "插件说明{" + DescriptionText() + "}\r\n" +
+         "插件skey{" + kTextDescriptorKey + "}\r\n" +
+         "插件sdk{S3}";
+}
+
+std::string EscapeCrLf(std::string& value) {
+  value = text::ReplaceAll(value, "\\", "\\\\");
+  value = text::ReplaceAll(value, "\"", "\\\"");
+  value = text::ReplaceAll(value, "\r\n", "\\r\\n");
+  return "\"" + value + "\"";
+}
+
+std::string XqInfoJson(XqPluginInfo& info) {
+  std::string json = "{\"name\":" + EscapeCrLf(info.Name);
+  json += ",\"pver\":" + EscapeCrLf(info.Version);
+  json += ",\"sver\":3";
+  json += ",\"author\":" + EscapeCrLf(info.Author);
+  json += ",\"desc\":" + EscapeCrLf(info.Description);
+  json += ",\"prio\":" + std::to_string(info.Priority) + "}";
+  Plugin().XqPluginName = info.Name;
+  return json;
+}
+
+std::string XqInfoRecord() {
+  Plugin().xq.BindModule();
+  XqPluginInfo info{PluginName(), VersionText(), kAuthor, DescriptionText(), 999};
+  return XqInfoJson(info);
+}
+
+}  // namespace zoq

@@ -1,0 +1,92 @@
+// Information records: the contact number's sources, the text descriptor and
+// the XQ JSON, in-process and through the real DLL's exports.
+#include <gtest/gtest.h>
+
+#include "core/info/info_records.hpp"
+#include "core/plugin.hpp"
+#include "core/web_addresses.hpp"
+#include "tests/core/core_fixture.hpp"
+#include "tests/reply/web_server.hpp"
+
+namespace zoq::testing {
+namespace {
+
+const std::string kDescriptionHead =
+    "ZOQ·关键词 精美自定义 高效稳定 \r\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \r\nZOQ ·官方QQ群: ";
+
+class InfoTest : public CoreTest {
+ protected:
+  void SetUp() override {
+    CoreTest::SetUp();
+    Contacts().first = web_.base() + "/Save/QQTeam.txt";
+    Contacts().second = web_.base() + "/QQTeam.txt";
+  }
+  void TearDown() override {
+    ResetContacts();
+    CoreTest::TearDown();
+  }
+  WebServer web_;
+};
+
+TEST_F(InfoTest, ContactNumberFallsThroughShortAnswers) {
+  web_.Serve("/Save/QQTeam.txt", "12345");
+  EXPECT_EQ(DescriptionText(), kDescriptionHead + "12345");
+  EXPECT_EQ(web_.Targets().size(), 1u);
+
+  web_.Serve("/Save/QQTeam.txt", "1234");
+  web_.Serve("/QQTeam.txt", std::string("67890\0junk", 10));
+  EXPECT_EQ(DescriptionText(), kDescriptionHead + "67890");  // up to the first NUL
+
+  web_.Serve("/QQTeam.txt", "");
+  EXPECT_EQ(DescriptionText(), kDescriptionHead + web::kContactBuiltIn);
+  EXPECT_EQ(Plugin().MakerGroupNumber, web::kContactBuiltIn);
+  EXPECT_EQ(std::string(web::kContactBuiltIn).size(), 9u);
+}
+
+TEST_F(InfoTest, TextDescriptorKeepsTheAnswerRaw) {
+  web_.Serve("/Save/QQTeam.txt", "12\"3\\45\r\n");
+  const std::string record = TextInfoRecord();
+  EXPECT_EQ(record, "插件名称{ZOQ·关键词}\r\n插件版本{2.2.6}\r\n插件作者{Tolvane}\r\n插件说明{" + kDescriptionHead +
+                        "12\"3\\45\r\n}\r\n插件skey{4711QZXCVBN8802264POIUYT}\r\n插件sdk{S3}");
+}
+
+TEST_F(InfoTest, XqRecordEscapesBackslashQuoteAndCrLf) {
+  web_.Serve("/Save/QQTeam.txt", "12\"3\\45\r\n\t");
+  const std::string record = XqInfoRecord();
+  EXPECT_EQ(record,
+            "{\"name\":\"ZOQ·关键词\",\"pver\":\"2.2.6\",\"sver\":3,\"author\":\"Tolvane\",\"desc\":\""
+            "ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
+            "12\\\"3\\\\45\\r\\n\t\",\"prio\":999}");
+  EXPECT_EQ(Plugin().XqPluginName, "ZOQ·关键词");
+}
+
+TEST(InfoRecords, EscapeChangesTheTextInPlace) {
+  std::string s = "a\\b\"c\r\nd\re\n";
+  EXPECT_EQ(EscapeCrLf(s), "\"a\\\\b\\\"c\\r\\nd\re\n\"");
+  EXPECT_EQ(s, "a\\\\b\\\"c\\r\\nd\re\n");
+  EXPECT_EQ(VersionText(), "2.2.6");
+}
+
+TEST(InfoExports, TextRecordsAreIdenticalAndKeptPerExport) {
+  Host host(FreshRunFolder("info-exports"));
+  ASSERT_TRUE(host.Load());
+  std::string first;
+  for (const char* name : {"info", "MQinfo", "OQ_Create", "SP_Create", "ER_Create"}) {
+    const CallResult r = host.CallText(name);
+    ASSERT_TRUE(r.ok) << name << " " << r.raw;
+    EXPECT_EQ(r.stackSkew, 0) << name;
+    if (first.empty()) first = r.text;
+    EXPECT_EQ(r.text, first) << name;
+  }
+  // No web service answers here: the built-in number ends the description.
+  EXPECT_NE(first.find(std::string("ZOQ ·官方QQ群: ") + web::kContactBuiltIn + "}\r\n插件skey{"), std::string::npos);
+
+  const CallResult xq = host.CallText("XQ_Create", {std::string("ignored")});
+  ASSERT_TRUE(xq.ok) << xq.raw;
+  EXPECT_EQ(xq.stackSkew, 0);
+  EXPECT_EQ(xq.text.rfind("{\"name\":\"ZOQ·关键词\",\"pver\":\"2.2.6\",\"sver\":3,", 0), 0u);
+  EXPECT_TRUE(xq.text.ends_with(std::string(web::kContactBuiltIn) + "\",\"prio\":999}")) << xq.text;
+}
+
+}  // namespace
+}  // namespace zoq::testing
