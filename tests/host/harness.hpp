@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "tests/host/hex.hpp"
+
 namespace zoq::testing {
 
 // The build's folders, found from the running test program (build/bin).
@@ -63,8 +65,5 @@ class Host {
   void* fromHost_ = nullptr;
   std::string pending_;
 };
-
-std::string Hex(const std::string& bytes);
-std::string Unhex(const std::string& hex);
 
 }  // namespace zoq::testing

@@ -26,28 +26,17 @@
 #include <vector>
 
 #include "platform/stdcall.hpp"
+#include "tests/host/hex.hpp"
 
 namespace {
+
+using zoq::testing::Hex;
+using zoq::testing::Unhex;
 
 HMODULE g_plugin = nullptr;
 DWORD g_ticks = 0;
 SYSTEMTIME g_time{};
 
-std::string Hex(const std::string& bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string Unhex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
 
 DWORD WINAPI FakeTickCount() { return g_ticks; }
 void WINAPI FakeLocalTime(LPSYSTEMTIME st) { *st = g_time; }
