@@ -7,6 +7,7 @@
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
+#include "core/web_addresses.hpp"
 #include "tests/core/core_fixture.hpp"
 
 namespace zoq::testing {
@@ -28,36 +29,65 @@ TEST_F(SettingsTest, FreshRunFolderGetsFoldersAndDefaultLibraries) {
   EXPECT_TRUE(Exists(folder + "\\ZOQData\\ZOQ-F-关键词"));
   EXPECT_FALSE(Exists(DataFile("admin")));
 
-  const std::string exact = ReadFile(DataFile("SayZ.ini"));
-  const std::string fuzzy = ReadFile(DataFile("SayM.ini"));
-  // Byte checks of the layout: GBK, CRLF after every line, no BOM.
-  const std::string exactHead = "[艾特指定人]\r\n回复=[@1357924680]\r\n[@我]\r\n";
-  const std::string fuzzyHead = "[1357924680]\r\n回复=你找她干什么呀.？[|]这个号码我知道..[|]ZOQ.?\r\n[@1357924680]\r\n";
-  EXPECT_EQ(exact.substr(0, exactHead.size()), exactHead);
-  EXPECT_EQ(fuzzy.substr(0, fuzzyHead.size()), fuzzyHead);
-  EXPECT_EQ(exact.back(), '\n');
-  EXPECT_EQ(exact.find("\n\n"), std::string::npos);
-
-  const auto exactSections = ReadIniSections(DataFile("SayZ.ini"));
-  ASSERT_EQ(exactSections.size(), 22u);
-  EXPECT_EQ(exactSections[21], "触发词在此填写");
+  // Read back through the INI functions: 22 and 12 sections.
+  EXPECT_EQ(ReadIniSections(DataFile("SayZ.ini")).size(), 22u);
   EXPECT_EQ(ReadIniItem(DataFile("SayZ.ini"), "来一份禁言套餐", "回复"),
             "[@]一份小套餐[禁言[数字100]][|][@]一份大套餐[禁言[数字600]]");
-  EXPECT_EQ(ReadIniItem(DataFile("SayZ.ini"), "我要退群", "回复"), "[号码] 的愿望已被实现，干掉咯！[踢出]");
-  EXPECT_EQ(ReadIniItem(DataFile("SayZ.ini"), "帮助-批量导入", "回复"),
-            "在词库编辑 关键词处 用|来隔开多关键词[N]可一次性批量导入[N]支持快捷键 空格 或 回车(Enter) 快速插入|符号");
-  const std::string picture = ReadIniItem(DataFile("SayZ.ini"), "图片", "回复");
-  EXPECT_EQ(picture.rfind("接口演示: [图接口=https://", 0), 0u);
-  EXPECT_NE(picture.find("/pic/][N](注: 该网络API非ZOQ提供 可能会失效)"), std::string::npos);
-
   const std::vector<std::string> expectedFuzzy = {"1357924680", "@1357924680", "撤回演示", "撤回禁言",
                                                   "复读", "目标号码", "翻译", "帮助-新增词条",
                                                   "帮助-本地文件", "帮助-不会设置", "帮助-批量导入", "触发词在此填写"};
   EXPECT_EQ(p.FuzzyKeywords, expectedFuzzy);
   EXPECT_EQ(ReadIniItem(DataFile("SayM.ini"), "复读", "回复"), "[消息]");
-  const std::string translate = ReadIniItem(DataFile("SayM.ini"), "翻译", "回复");
-  EXPECT_EQ(translate.rfind("[文接口=http://", 0), 0u);
-  EXPECT_NE(translate.find("/api/fanyi2/api.php?msg=[消息]][N]此为文接口提交参数演示[N](注:"), std::string::npos);
+}
+
+// The default libraries as their files hold them (line ends added below).
+std::string CrLf(const std::string& lf) {
+  std::string out;
+  for (char c : lf) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+TEST_F(SettingsTest, DefaultLibrariesByteForByte) {
+  LoadSettings();
+  const std::string note = "[N](注: 该网络API非ZOQ提供 可能会失效)";
+  const std::string newEntry = "填写关键词和回复内容点击保存即可[N]也可以使用快捷键CTRL+S";
+  const std::string localFiles = "本地图片和语音可直接拖到这[N]自动生成变量";
+  const std::string bulk = "在词库编辑 关键词处 用|来隔开多关键词[N]可一次性批量导入[N]支持快捷键 空格 或 回车(Enter) 快速插入|符号";
+  const std::string fillIn = "回复内容在此填写[N]橡皮: 擦掉当前触发词和回复内容 CTRL+R[N]插入: 插入多种变量 快捷键 CTRL+D[N]保存: 如无此关键词将新增 如有则为覆盖保存";
+  const std::string exact =
+      "[艾特指定人]\n回复=[@1357924680]\n"
+      "[@我]\n回复=[@]>随机内容演示<[|]就不艾特你[|]为什么要艾特你[|]我就不，气死你！\n"
+      "[头像]\n回复=[头像]\n[大头像]\n回复=[大头]\n[日期]\n回复=[日期][N][时间]\n[星期几]\n回复=今天星期[星期]\n"
+      "[我的号码]\n回复=[号码]\n[一言]\n回复=[一言]\n[舔狗日记]\n回复=[舔狗]\n[绿茶语录]\n回复=[绿茶]\n"
+      "[二次元]\n回复=[二次元]\n[禁言]\n回复=[@][N]被我禁言了120秒..[禁言120]\n"
+      "[随机内容]\n回复=[一言][|][绿茶][|][舔狗][|]今天星期[星期][|]这是第四条[|]支持图片[|]支持语音\n"
+      "[幸运数字]\n回复=[@][N]这次的幸运数字是[数字520]\n"
+      "[来一份禁言套餐]\n回复=[@]一份小套餐[禁言[数字100]][|][@]一份大套餐[禁言[数字600]]\n"
+      "[我要退群]\n回复=[号码] 的愿望已被实现，干掉咯！[踢出]\n"
+      "[图片]\n回复=接口演示: [图接口=" + std::string(web::kDemoPictureApi) + "]" + note + "\n"
+      "[文字]\n回复=接口演示: [文接口=" + web::kDemoPoetryApi + "]" + note + "\n"
+      "[帮助-本地文件]\n回复=" + localFiles + "\n[帮助-新增词条]\n回复=" + newEntry + "\n"
+      "[帮助-批量导入]\n回复=" + bulk + "\n[触发词在此填写]\n回复=" + fillIn + "\n";
+  const std::string fuzzy =
+      "[1357924680]\n回复=你找她干什么呀.？[|]这个号码我知道..[|]ZOQ.?\n[@1357924680]\n回复=@她干嘛呀.?\n"
+      "[撤回演示]\n回复=[@]你这条消息有毒，已被我撤回！[撤回]\n[撤回禁言]\n回复=[撤回][禁言60]\n"
+      "[复读]\n回复=[消息]\n[目标号码]\n回复=[目标]\n"
+      "[翻译]\n回复=[文接口=" + std::string(web::kDemoTranslateApi) + "[消息]][N]此为文接口提交参数演示" + note + "\n"
+      "[帮助-新增词条]\n回复=" + newEntry + "\n[帮助-本地文件]\n回复=" + localFiles + "\n"
+      "[帮助-不会设置]\n回复=ZOQ·交流论坛 有问题就反馈[N]" + web::kMakerForum + "[N]插件主页也有群号加 可提问\n"
+      "[帮助-批量导入]\n回复=" + bulk + "\n[触发词在此填写]\n回复=" + fillIn + "\n";
+  EXPECT_EQ(ReadFile(DataFile("SayZ.ini")), CrLf(exact));
+  EXPECT_EQ(ReadFile(DataFile("SayM.ini")), CrLf(fuzzy));
+  // The demonstration addresses: HTTPS picture and poetry APIs, a plain-HTTP
+  // translation API taking the message as its `msg` query value.
+  EXPECT_EQ(std::string(web::kDemoPictureApi).rfind("https://", 0), 0u);
+  EXPECT_TRUE(std::string(web::kDemoPictureApi).ends_with("/pic/"));
+  EXPECT_TRUE(std::string(web::kDemoPoetryApi).ends_with("/rensheng.txt"));
+  EXPECT_EQ(std::string(web::kDemoTranslateApi).rfind("http://", 0), 0u);
+  EXPECT_TRUE(std::string(web::kDemoTranslateApi).ends_with("/api/fanyi2/api.php?msg="));
 }
 
 TEST_F(SettingsTest, ExistingLibrariesAreNeverTouched) {
