@@ -2,6 +2,8 @@
 // and offered in both text forms.
 #include "json/document.hpp"
 
+#include <atomic>
+
 namespace zoq::json {
 
 using detail::Node;
@@ -29,6 +31,42 @@ std::u16string FromByteSet(const ByteSet& bytes) {
   return s;
 }
 
+bool detail::Widen(std::string_view gbk, std::u16string& out) {
+  out.resize(gbk.size());
+  for (size_t k = 0; k < gbk.size(); ++k) {
+    if (static_cast<unsigned char>(gbk[k]) >= 0x80) return seam::GbkToUtf16(gbk, out);
+    out[k] = static_cast<char16_t>(gbk[k]);
+  }
+  return true;
+}
+
+std::string detail::Narrow(std::u16string_view text) {
+  std::string out(text.size(), '\0');
+  for (size_t k = 0; k < text.size(); ++k) {
+    if (text[k] >= 0x80) return seam::Utf16ToGbk(text);
+    out[k] = static_cast<char>(text[k]);
+  }
+  return out;
+}
+
+int detail::GbkOf(char16_t c, char out[2]) {
+  // Entries: 0 unknown, else 0x100 | (byte count << 16) | bytes.
+  static std::atomic<uint32_t> known[0x10000];
+  if (c >= 0xD800 && c <= 0xDFFF) return 0;
+  uint32_t e = known[c].load(std::memory_order_relaxed);
+  if (e == 0) {
+    const std::string g = seam::Utf16ToGbk(std::u16string_view(&c, 1));
+    const uint32_t n = g.size() == 2 ? 2 : 1;
+    const auto b0 = static_cast<unsigned char>(g.empty() ? '?' : g[0]);
+    const auto b1 = static_cast<unsigned char>(n == 2 ? g[1] : 0);
+    e = 0x100 | (n << 16) | (static_cast<uint32_t>(b1) << 24) | b0;
+    known[c].store(e, std::memory_order_relaxed);
+  }
+  out[0] = static_cast<char>(e & 0xFF);
+  out[1] = static_cast<char>(e >> 24);
+  return static_cast<int>((e >> 16) & 0xFF);
+}
+
 void DocumentBase::SetRoot(NodeHandle node) {
   Guard g(*this);
   root_ = std::move(node);
@@ -36,9 +74,13 @@ void DocumentBase::SetRoot(NodeHandle node) {
 
 namespace {
 
+detail::WriteOptions Options(bool pretty, bool escape, int32_t bufferSize) {
+  return {pretty, escape, static_cast<size_t>(bufferSize > 0 ? bufferSize : 1024)};
+}
+
 std::u16string WriteAt(Node* n, bool pretty, bool escape, int32_t bufferSize, const Dialect& d) {
   std::u16string out;
-  if (n) detail::Write(n, out, {pretty, escape, static_cast<size_t>(bufferSize > 0 ? bufferSize : 1024)}, d);
+  if (n) detail::Write(n, out, Options(pretty, escape, bufferSize), d);
   return out;
 }
 
@@ -55,8 +97,13 @@ ByteSet DocumentBase::ToTextW(const ByteSet& path, bool pretty, bool escape, int
 }
 
 DocumentBase::Text DocumentBase::ToText(const Text& path, bool pretty, bool escape, int32_t bufferSize) const {
-  return seam::Utf16ToGbk(
-      Call(std::u16string{}, [&](U p) { return WriteAt(Find(p), pretty, escape, bufferSize, *dialect_); }, path));
+  // Straight into GBK; through UTF-16 when the tree holds surrogates.
+  return Call(Text{}, [&](U p) {
+    Node* n = Find(p);
+    Text direct;
+    if (!n || detail::Write(n, direct, Options(pretty, escape, bufferSize), *dialect_)) return direct;
+    return detail::Narrow(WriteAt(n, pretty, escape, bufferSize, *dialect_));
+  }, path);
 }
 
 // Both forms of an operation whose only text is its path.
@@ -189,10 +236,10 @@ ZOQ_JSON_TWINS(bool, MergeText, false, ZOQ_P(std::optional<int32_t> flags, int32
 // Both forms of a reader that gives a text.
 #define ZOQ_JSON_TWINS(Name, Body)                                                                          \
   DocumentBase::Text DocumentBase::Name(const Text& path) const {                                           \
-    return seam::Utf16ToGbk(Call(std::u16string{}, Body, path));                                           \
+    return detail::Narrow(Call(std::u16string{}, Body, path));                                           \
   }                                                                                                         \
   ByteSet DocumentBase::Name##W(const ByteSet& path) const { return ToByteSet(Call(std::u16string{}, Body, path)); }
-ZOQ_JSON_TWINS(GetName, [&](U p) { Node* n = Find(p); return n ? n->key : std::u16string{}; })
+ZOQ_JSON_TWINS(GetName, [&](U p) { Node* n = Find(p); return n ? std::u16string(n->key.data(), n->key.size()) : std::u16string{}; })
 ZOQ_JSON_TWINS(GetLiteral, [&](U p) { return detail::LiteralOf(Find(p), *dialect_); })
 ZOQ_JSON_TWINS(GetText, [&](U p) { return detail::TextOf(Find(p), *dialect_); })
 #undef ZOQ_JSON_TWINS
@@ -224,7 +271,7 @@ std::optional<std::vector<std::u16string>> DocumentBase::KeysOf(U path) const {
   Node* n = Find(path);
   if (!n || n->type != kObject) return std::nullopt;
   std::vector<std::u16string> keys;
-  for (const Node* k : n->kids) keys.push_back(k->key);
+  for (const Node* k : n->kids) keys.emplace_back(k->key.data(), k->key.size());
   return keys;
 }
 

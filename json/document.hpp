@@ -31,6 +31,10 @@ extern const Dialect kJsonDialect;  // JsonDocument and WideJsonDocument
 
 namespace detail {
 
+// GBK conversions with a short way for texts of ASCII only.
+bool Widen(std::string_view gbk, std::u16string& out);
+std::string Narrow(std::u16string_view text);
+
 // Arguments of the GBK and UTF-16 forms, converted once for the shared body.
 template <class T>
 struct Arg {
@@ -41,7 +45,7 @@ struct Arg {
 };
 template <>
 struct Arg<std::string> {
-  explicit Arg(const std::string& s) : ok(seam::GbkToUtf16(s, text)) {}
+  explicit Arg(const std::string& s) : ok(Widen(s, text)) {}
   std::u16string text;  // made before `ok`, which fills it
   bool ok;
   std::u16string_view get() const { return text; }
@@ -54,7 +58,7 @@ struct Arg<ByteSet> {
   std::u16string_view get() const { return text; }
 };
 
-inline std::string Out(std::u16string_view s, const std::string*) { return seam::Utf16ToGbk(s); }
+inline std::string Out(std::u16string_view s, const std::string*) { return Narrow(s); }
 inline ByteSet Out(std::u16string_view s, const ByteSet*) { return ToByteSet(s); }
 
 }  // namespace detail

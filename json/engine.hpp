@@ -52,6 +52,26 @@ namespace detail {
 
 struct Node;
 
+// Blocks of small sizes come from pools kept for the whole run (one free
+// list per thread and size); larger ones from the heap.
+void* PoolAlloc(size_t bytes);
+void PoolFree(void* p, size_t bytes) noexcept;
+
+template <class T>
+struct PoolAllocator {
+  using value_type = T;
+  PoolAllocator() = default;
+  template <class U>
+  PoolAllocator(const PoolAllocator<U>&) noexcept {}
+  T* allocate(size_t n) { return static_cast<T*>(PoolAlloc(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) noexcept { PoolFree(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const PoolAllocator<U>&) const noexcept { return true; }
+};
+
+using Str = std::basic_string<char16_t, std::char_traits<char16_t>, PoolAllocator<char16_t>>;
+using Kids = std::vector<Node*, PoolAllocator<Node*>>;
+
 // Open-addressing index over an object's members, made once an object holds
 // more members than a linear scan serves well. Slots hold member nodes.
 struct MemberIndex {
@@ -64,6 +84,9 @@ struct Node {
   ~Node();
   Node(const Node&) = delete;
   Node& operator=(const Node&) = delete;
+  // Nodes come from a pool of fixed-size blocks kept for the whole run.
+  static void* operator new(size_t size);
+  static void operator delete(void* p) noexcept;
 
   std::atomic<int32_t> refs{1};  // holders: the parent container, documents, views
   int32_t type = kNull;
@@ -72,9 +95,9 @@ struct Node {
     double d;
     int64_t i;  // 64-bit integers; booleans as 0/1
   } v;
-  std::u16string key;            // member key (kept when the node leaves its object)
-  std::u16string text;           // string value, or the literal text of a scalar
-  std::vector<Node*> kids;       // elements or members in order; each holds a reference
+  Str key;                       // member key (kept when the node leaves its object)
+  Str text;                      // string value, or the literal text of a scalar
+  Kids kids;                     // elements or members in order; each holds a reference
   std::unique_ptr<MemberIndex> index;  // key lookup for larger objects
 
   bool IsContainer() const { return type == kArray || type == kObject; }
@@ -123,6 +146,7 @@ Node* FindMember(const Node* obj, std::u16string_view key);
 // Enters `node` (taking over its reference) under `key`, at `pos` of member
 // order for a new key (none: the end). 0 new key, 1 replaced, -1 failed.
 int PutMember(Node* obj, std::u16string_view key, NodeRef node, std::optional<int32_t> pos = std::nullopt);
+int PutKeyed(Node* obj, NodeRef node, std::optional<int32_t> pos = std::nullopt);  // under the node's own key
 bool RemoveMember(Node* obj, std::u16string_view key);
 bool InsertElement(Node* arr, std::optional<int32_t> index, NodeRef node);  // none: append
 bool SetElement(Node* arr, int32_t index, NodeRef node, const Dialect& d);
@@ -154,7 +178,15 @@ struct WriteOptions {
   bool escape = true;
   size_t reserve = 1024;
 };
-void Write(const Node* n, std::u16string& out, const WriteOptions& o, const Dialect& d);
+// The GBK bytes of one UTF-16 character (as the conversion seam gives them,
+// remembered per character): their count, or 0 for a surrogate, which only
+// a whole-text conversion handles.
+int GbkOf(char16_t c, char out[2]);
+
+// Appends the JSON text of n. A std::string sink writes GBK; it answers
+// false (leaving a partial text) when the tree holds surrogates.
+template <class Out>
+bool Write(const Node* n, Out& out, const WriteOptions& o, const Dialect& d);
 
 // --- Reading values -------------------------------------------------------
 std::u16string TextOf(const Node* n, const Dialect& d);
@@ -166,7 +198,7 @@ int32_t IntOf(const Node* n, const Dialect& d);
 
 // --- Sort and merge ---------------------------------------------------------
 using Comparator = std::function<int32_t(Node* a, Node* b)>;
-void QuickSort(std::vector<Node*>& items, const Comparator& cmp);
+void QuickSort(Kids& items, const Comparator& cmp);
 bool SortByKey(Node* n, bool descending, bool ignoreCase);
 void SortWith(Node* n, const Comparator& cmp);
 // Merges `source` (a tree of the caller's) into target; see MergeText.

@@ -48,7 +48,7 @@ void DetachAndRelease(Node* kid) {
 }
 
 void ResetValue(Node* n) {
-  std::vector<Node*> kids;
+  Kids kids;
   kids.swap(n->kids);
   n->index.reset();
   n->text.clear();
@@ -94,7 +94,9 @@ void Release(Node* n) {
     dead.pop_back();
     for (Node* k : x->kids) {
       k->parent = nullptr;
-      if (k->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) dead.push_back(k);
+      // A count of 1 is ours alone: nobody else can reach the node to change it.
+      if (k->refs.load(std::memory_order_acquire) == 1 || k->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        dead.push_back(k);
     }
     delete x;
   }
@@ -202,11 +204,16 @@ Node* FindMember(const Node* obj, std::u16string_view key) {
 }
 
 int PutMember(Node* obj, std::u16string_view key, NodeRef node, std::optional<int32_t> pos) {
+  if (!node) return -1;
+  node->key.assign(key.data(), key.size());
+  return PutKeyed(obj, std::move(node), pos);
+}
+
+int PutKeyed(Node* obj, NodeRef node, std::optional<int32_t> pos) {
   if (!obj || obj->type != kObject || !node) return -1;
-  Node* old = FindMember(obj, key);
+  Node* old = FindMember(obj, node->key);
   if (!old && pos && (*pos < 0 || static_cast<size_t>(*pos) > obj->kids.size())) return -1;
   Node* n = node.Detach();
-  n->key.assign(key.data(), key.size());
   n->parent = obj;
   if (old) {
     *std::find(obj->kids.begin(), obj->kids.end(), old) = n;

@@ -24,7 +24,8 @@ int HexValue(char16_t c) {
 }
 
 // Escapes of keys and string tokens, in place; the text only shrinks.
-void Unescape(std::u16string& t, bool decodeU) {
+template <class S>
+void Unescape(S& t, bool decodeU) {
   size_t w = 0;
   const size_t n = t.size();
   for (size_t r = 0; r < n;) {
@@ -74,7 +75,8 @@ void Unescape(std::u16string& t, bool decodeU) {
   t.resize(w);
 }
 
-void UnescapeInto(std::u16string& dst, std::u16string_view src, bool decodeU) {
+template <class S>
+void UnescapeInto(S& dst, std::u16string_view src, bool decodeU) {
   dst.assign(src.data(), src.size());
   if (src.find(u'\\') != std::u16string_view::npos) Unescape(dst, decodeU);
 }
@@ -112,6 +114,14 @@ class Parser {
     else stack_.back().state = kChildClosed;
   }
 
+  // Characters from i_ inside an open quote up to its closing quote or a backslash.
+  size_t QuotedRun(char16_t quote) const {
+    const char16_t* p = s_ + i_;
+    const char16_t* const e = s_ + n_;
+    while (p < e && *p != quote && *p != u'\\') ++p;
+    return static_cast<size_t>(p - (s_ + i_));
+  }
+
   size_t EscapeStep() const {
     const size_t step = (i_ + 1 < n_ && s_[i_ + 1] == u'u') ? 6 : 2;
     return step < n_ - i_ ? step : n_ - i_;
@@ -131,13 +141,14 @@ class Parser {
     if (top.state != kValueExpected) return kParseKeyError;
     NodeRef child = NodeRef::Adopt(new Node);
     child->type = kind;
+    child->kids.reserve(8);
     Node* raw = child.get();
     if (top.node->type == kArray) {
       InsertElement(top.node, std::nullopt, std::move(child));
     } else {
       if (keyStart_ < 0 || keyLen_ == 0) return kParseKeyError;
-      UnescapeInto(key_, {s_ + keyStart_, keyLen_}, DecodeU());
-      PutMember(top.node, key_, std::move(child));
+      UnescapeInto(child->key, {s_ + keyStart_, keyLen_}, DecodeU());
+      PutKeyed(top.node, std::move(child));
     }
     stack_.push_back({raw, state});
     return kParseOk;
@@ -149,10 +160,15 @@ class Parser {
     out = NodeRef::Adopt(new Node);
     if (IsQuote(t[0])) {
       if (len < 2 || t[len - 1] != t[0]) return kParseValueError;
-      UnescapeInto(out->text, t, DecodeU());
-      if (out->text.size() < 2) return kParseValueError;
-      out->text.pop_back();
-      out->text.erase(0, 1);
+      const std::u16string_view inner = t.substr(1, len - 2);
+      if (inner.find(u'\\') == std::u16string_view::npos) {
+        out->text.assign(inner.data(), inner.size());
+      } else {  // unescaped with its quotes, as escapes at the start read differently
+        UnescapeInto(out->text, t, DecodeU());
+        if (out->text.size() < 2) return kParseValueError;
+        out->text.pop_back();
+        out->text.erase(0, 1);
+      }
       out->type = kString;
       return kParseOk;
     }
@@ -216,6 +232,12 @@ class Parser {
     char16_t quote = 0;
     bool gap = false;
     while (i_ < n_) {
+      if (quote) {
+        const size_t run = QuotedRun(quote);
+        i_ += run;
+        len += run;
+        if (i_ >= n_) break;
+      }
       const char16_t c = s_[i_];
       if (!quote) {
         if (IsBlank(c)) {
@@ -264,6 +286,12 @@ class Parser {
     char16_t quote = 0;
     bool readingKey = true, keyClosed = false, gap = false;
     while (i_ < n_) {
+      if (quote) {
+        const size_t run = QuotedRun(quote);
+        i_ += run;
+        (readingKey ? keyLen_ : valLen) += run;
+        if (i_ >= n_) break;
+      }
       const char16_t c = s_[i_];
       if (!quote) {
         if (IsBlank(c)) {
@@ -328,8 +356,8 @@ class Parser {
     NodeRef v;
     if (Decode(valStart, valLen, v) != kParseOk) { i_ = valStart; return kParseValueError; }
     if (stack_.size() == depth) stack_.back().state = kKeyExpected;
-    UnescapeInto(key_, {s_ + keyStart_, keyLen_}, DecodeU());
-    PutMember(obj, key_, std::move(v));
+    UnescapeInto(v->key, {s_ + keyStart_, keyLen_}, DecodeU());
+    PutKeyed(obj, std::move(v));
     keyStart_ = -1;
     keyLen_ = 0;
     return kParseOk;
@@ -345,7 +373,6 @@ class Parser {
   bool topDone_ = false;
   ptrdiff_t keyStart_ = -1;
   size_t keyLen_ = 0;
-  std::u16string key_;
 };
 
 // The longest leading decimal number of an ASCII text, as atof reads it.
@@ -372,6 +399,50 @@ size_t DecimalPrefix(const std::string& a, size_t i) {
 
 bool IsSpace(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D); }
 
+// A plain decimal number of at most 15 significant digits and a small
+// exponent, converted exactly (one correctly rounded operation). False for
+// anything else, which the general conversion then reads.
+bool FastDouble(std::u16string_view t, double& out) {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) neg = t[i++] == u'-';
+  uint64_t m = 0;
+  int digits = 0, exp10 = 0;
+  bool any = false, point = false;
+  for (; i < t.size(); ++i) {
+    const char16_t c = t[i];
+    if (c == u'.' && !point) { point = true; continue; }
+    if (!IsDigit(c)) break;
+    any = true;
+    if (point) --exp10;
+    if (m == 0 && c == u'0') continue;
+    if (++digits > 15) return false;
+    m = m * 10 + static_cast<uint64_t>(c - u'0');
+  }
+  if (!any) return false;
+  if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+    ++i;
+    bool eneg = false;
+    if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) eneg = t[i++] == u'-';
+    if (i == t.size()) return false;
+    int e = 0;
+    for (; i < t.size() && IsDigit(t[i]); ++i)
+      if ((e = e * 10 + (t[i] - u'0')) > 1000) return false;
+    exp10 += eneg ? -e : e;
+  }
+  if (i != t.size()) return false;
+  double v = 0.0;
+  if (m != 0) {
+    if (exp10 < -22 || exp10 > 22) return false;
+    v = static_cast<double>(m);
+    v = exp10 < 0 ? v / kPow10[-exp10] : v * kPow10[exp10];
+  }
+  out = neg ? -v : v;
+  return true;
+}
+
 }  // namespace
 
 bool IsNumberText(std::u16string_view t, bool* isDouble) {
@@ -395,6 +466,7 @@ double ReadDouble(std::u16string_view t) {
   std::string a;
   size_t i = 0;
   while (i < t.size() && IsSpace(t[i])) ++i;
+  if (double v; FastDouble(t.substr(i), v)) return v;
   for (size_t k = i; k < t.size() && t[k] < 0x80; ++k) a.push_back(static_cast<char>(t[k]));
   const size_t end = DecimalPrefix(a, 0);
   if (end == 0) return 0.0;

@@ -34,11 +34,11 @@ std::vector<NodeRef> TakeKids(Node* n) {
 
 std::u16string TextOf(const Node* n, const Dialect& d) {
   if (!n) return {};
-  if (n->type == kString) return n->text;
+  if (n->type == kString) return std::u16string(n->text.data(), n->text.size());
   if (d.strictGetters) return {};
-  if (n->type == kBool) return n->text;
+  if (n->type == kBool) return std::u16string(n->text.data(), n->text.size());
   if (IsScalarNumber(n)) {
-    if (!n->text.empty()) return n->text;
+    if (!n->text.empty()) return std::u16string(n->text.data(), n->text.size());
     return n->type == kInt64 ? FormatInt64(n->v.i) : FormatDouble(n->v.d);
   }
   return {};
@@ -46,7 +46,7 @@ std::u16string TextOf(const Node* n, const Dialect& d) {
 
 std::u16string LiteralOf(const Node* n, const Dialect&) {
   if (!n || n->type == kString || n->IsContainer()) return {};
-  return n->text;
+  return std::u16string(n->text.data(), n->text.size());
 }
 
 bool BoolOf(const Node* n, const Dialect& d) {
@@ -86,7 +86,7 @@ int32_t IntOf(const Node* n, const Dialect& d) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(Int64Of(n, d))));
 }
 
-void QuickSort(std::vector<Node*>& a, const Comparator& cmp) {
+void QuickSort(Kids& a, const Comparator& cmp) {
   std::vector<std::pair<ptrdiff_t, ptrdiff_t>> ranges{{0, static_cast<ptrdiff_t>(a.size()) - 1}};
   while (!ranges.empty()) {
     const auto [lo, hi] = ranges.back();
@@ -113,7 +113,8 @@ void QuickSort(std::vector<Node*>& a, const Comparator& cmp) {
 bool SortByKey(Node* n, bool descending, bool ignoreCase) {
   if (!n || n->type != kObject) return false;
   QuickSort(n->kids, [&](Node* a, Node* b) {
-    return descending ? seam::CompareKeys(b->key, a->key, ignoreCase) : seam::CompareKeys(a->key, b->key, ignoreCase);
+    return descending ? seam::CompareKeys(b->key.c_str(), a->key.c_str(), ignoreCase)
+                      : seam::CompareKeys(a->key.c_str(), b->key.c_str(), ignoreCase);
   });
   return true;
 }
@@ -141,7 +142,7 @@ bool MergeInto(Node* target, NodeRef source, bool addMissing, const Dialect& d, 
       }
     }
   } else if (target && source && target->parent && target->parent->type == kObject) {
-    const std::u16string key = target->key;
+    const Str key = target->key;
     any = true;
     ok = PutMember(target->parent, key, std::move(source)) != -1;
   } else {
@@ -156,7 +157,7 @@ bool MergeObject(Node* target, const Node* source, const Dialect& d) {
   NodeRef snap = DeepCopy(source, d);
   if (target->type != kObject) SetObject(target, d);
   for (NodeRef& m : TakeKids(snap.get())) {
-    const std::u16string key = m->key;
+    const Str key = m->key;
     if (PutMember(target, key, std::move(m)) == -1) return false;
   }
   return true;

@@ -20,39 +20,87 @@ char16_t EscapeLetter(char16_t c, bool slash) {
   }
 }
 
-void AppendQuoted(std::u16string& out, const std::u16string& s, bool escape, bool slash) {
-  out += u'"';
-  if (!escape) {
-    out += s;
-  } else {
-    size_t run = 0;
-    for (size_t k = 0; k < s.size(); ++k) {
-      const char16_t c = s[k];
-      if (c >= 0x20 && c != u'\\' && c != u'"' && c != u'/') continue;
-      const char16_t e = EscapeLetter(c, slash);
-      if (!e) continue;
-      out.append(s, run, k - run);
-      out += u'\\';
-      out += e;
-      run = k + 1;
-    }
-    out.append(s, run, std::u16string::npos);
-  }
-  out += u'"';
+// Appends one character; false when a narrow (ASCII) sink meets another one.
+bool Put(std::u16string& out, const char16_t* from, const char16_t* to) {
+  out.append(from, static_cast<size_t>(to - from));
+  return true;
 }
 
-void AppendNumber(std::u16string& out, const Node* n) {
+bool Put(std::string& out, const char16_t* from, const char16_t* to) {
+  const size_t at = out.size();
+  out.resize(at + static_cast<size_t>(to - from));
+  char* d = out.data() + at;
+  for (const char16_t* p = from; p < to; ++p) {
+    if (*p >= 0x80) return false;  // numbers' literals are ASCII
+    *d++ = static_cast<char>(*p);
+  }
+  return true;
+}
+
+// One character into the sink: ASCII as it is, others as GBK bytes.
+char* PutChar(char* d, char16_t c, bool& ok) {
+  if (c < 0x80) {
+    *d++ = static_cast<char>(c);
+  } else {
+    const int n = GbkOf(c, d);
+    ok = n > 0;
+    d += n;
+  }
+  return d;
+}
+
+char16_t* PutChar(char16_t* d, char16_t c, bool&) {
+  *d++ = c;
+  return d;
+}
+
+// One pass over a string: escapes written straight into room reserved for
+// the worst case (two units per character).
+template <class Out>
+bool AppendQuoted(Out& out, std::u16string_view s, bool escape, bool slash) {
+  using C = typename Out::value_type;
+  const size_t at = out.size();
+  out.resize(at + s.size() * 2 + 2);
+  C* d = out.data() + at;
+  *d++ = '"';
+  bool ok = true;
+  for (const char16_t c : s) {
+    if (escape && (c < 0x20 || c == u'\\' || c == u'"' || c == u'/')) {
+      if (const char16_t e = EscapeLetter(c, slash)) {
+        *d++ = '\\';
+        *d++ = static_cast<C>(e);
+        continue;
+      }
+    }
+    d = PutChar(d, c, ok);
+    if (!ok) return false;
+  }
+  *d++ = '"';
+  out.resize(static_cast<size_t>(d - out.data()));
+  return true;
+}
+
+template <class Out>
+void AppendNumber(Out& out, const Node* n) {
   const bool finite = n->type != kDouble || std::isfinite(n->v.d);
-  if (!n->text.empty() && (finite || IsNumberText(n->text))) out += n->text;
-  else if (n->type == kInt64) out += FormatInt64(n->v.i);
-  else if (finite) out += FormatDouble(n->v.d);
-  else out += u"null";
+  if (!n->text.empty() && (finite || IsNumberText(n->text))) {
+    Put(out, n->text.data(), n->text.data() + n->text.size());
+    return;
+  }
+  const std::u16string made = n->type == kInt64 ? FormatInt64(n->v.i) : finite ? FormatDouble(n->v.d) : u"null";
+  Put(out, made.data(), made.data() + made.size());
+}
+
+void AppendWord(std::string& out, std::string_view w) { out.append(w); }
+void AppendWord(std::u16string& out, std::string_view w) {
+  for (char c : w) out += static_cast<char16_t>(c);
 }
 
 }  // namespace
 
-void Write(const Node* root, std::u16string& out, const WriteOptions& o, const Dialect& d) {
-  if (!root) return;
+template <class Out>
+bool Write(const Node* root, Out& out, const WriteOptions& o, const Dialect& d) {
+  if (!root) return true;
   out.reserve(out.size() + o.reserve);
   struct Frame {
     const Node* n;
@@ -60,15 +108,15 @@ void Write(const Node* root, std::u16string& out, const WriteOptions& o, const D
   };
   std::vector<Frame> stack;
   size_t depth = 0;
-  const auto tabs = [&](size_t k) { out.append(k, u'\t'); };
+  bool ok = true;
   const auto visit = [&](const Node* n) {
     switch (n->type) {
-      case kNull: out += u"null"; break;
-      case kBool: out += static_cast<int32_t>(n->v.i) ? u"true" : u"false"; break;
+      case kNull: AppendWord(out, "null"); break;
+      case kBool: AppendWord(out, static_cast<int32_t>(n->v.i) ? "true" : "false"); break;
       case kDouble: case kInt64: AppendNumber(out, n); break;
-      case kString: AppendQuoted(out, n->text, o.escape, d.escapeSlashInValues); break;
+      case kString: ok = AppendQuoted(out, n->text, o.escape, d.escapeSlashInValues); break;
       case kArray: case kObject:
-        out += n->type == kArray ? u"[" : (o.pretty ? u"{\r\n" : u"{");
+        AppendWord(out, n->type == kArray ? "[" : (o.pretty ? "{\r\n" : "{"));
         ++depth;
         stack.push_back({n, 0});
         break;
@@ -76,30 +124,34 @@ void Write(const Node* root, std::u16string& out, const WriteOptions& o, const D
     }
   };
   visit(root);
-  while (!stack.empty()) {
+  while (ok && !stack.empty()) {
     Frame& f = stack.back();
     const Node* c = f.n;
     const bool obj = c->type == kObject;
     const size_t size = c->kids.size();
     if (f.next > 0) {
-      if (f.next < size) out += u',';
-      if (obj && o.pretty) out += u"\r\n";
+      if (f.next < size) out += ',';
+      if (obj && o.pretty) AppendWord(out, "\r\n");
     }
     if (f.next < size) {
       const Node* k = c->kids[f.next++];
       if (obj) {
-        if (o.pretty) tabs(depth);
-        AppendQuoted(out, k->key, o.escape, true);
-        out += u':';
+        if (o.pretty) out.append(depth, '\t');
+        if (!(ok = AppendQuoted(out, k->key, o.escape, true))) break;
+        out += ':';
       }
       visit(k);
       continue;
     }
     --depth;
-    if (obj && o.pretty) tabs(depth);
-    out += obj ? u'}' : u']';
+    if (obj && o.pretty) out.append(depth, '\t');
+    out += obj ? '}' : ']';
     stack.pop_back();
   }
+  return ok;
 }
+
+template bool Write(const Node*, std::u16string&, const WriteOptions&, const Dialect&);
+template bool Write(const Node*, std::string&, const WriteOptions&, const Dialect&);
 
 }  // namespace zoq::json::detail

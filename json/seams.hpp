@@ -15,6 +15,6 @@ std::string Utf16ToGbk(std::u16string_view text);
 
 // Order of two member keys for sorting: negative, 0 or positive, as the
 // platform's word order (case-sensitive, or ignoring case) gives it.
-int CompareKeys(const std::u16string& a, const std::u16string& b, bool ignoreCase);
+int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase);  // NUL-terminated
 
 }  // namespace zoq::json::seam

@@ -74,16 +74,15 @@ std::string Utf16ToGbk(std::u16string_view text) {
   return out;
 }
 
-int CompareKeys(const std::u16string& a, const std::u16string& b, bool ignoreCase) {
+int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase) {
   const auto fold = [ignoreCase](char16_t c) -> unsigned {
     return (ignoreCase && c >= u'A' && c <= u'Z') ? c + 32u : c;
   };
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t k = 0; k < n; ++k) {
-    const unsigned x = fold(a[k]), y = fold(b[k]);
+  for (;; ++a, ++b) {
+    const unsigned x = fold(*a), y = fold(*b);
     if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
   }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 }  // namespace zoq::json::seam

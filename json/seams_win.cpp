@@ -8,28 +8,28 @@ namespace zoq::json::seam {
 bool GbkToUtf16(std::string_view gbk, std::u16string& out) {
   out.clear();
   if (gbk.empty()) return true;
+  // A GBK text never has more UTF-16 characters than bytes: one pass suffices.
+  out.resize(gbk.size());
   const int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()),
-                                    nullptr, 0);
-  if (n <= 0) return false;
-  out.resize(static_cast<size_t>(n));
-  return MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()),
-                             reinterpret_cast<wchar_t*>(out.data()), n) == n;
+                                    reinterpret_cast<wchar_t*>(out.data()), static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return n > 0;
 }
 
 std::string Utf16ToGbk(std::u16string_view text) {
   if (text.empty()) return {};
   const auto* w = reinterpret_cast<const wchar_t*>(text.data());
   const int len = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(936, 0, w, len, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(936, 0, w, len, out.data(), n, nullptr, nullptr);
+  // At most two bytes per UTF-16 character: one pass suffices.
+  std::string out(text.size() * 2, '\0');
+  const int n = WideCharToMultiByte(936, 0, w, len, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return out;
 }
 
-int CompareKeys(const std::u16string& a, const std::u16string& b, bool ignoreCase) {
-  const auto* x = reinterpret_cast<const wchar_t*>(a.c_str());
-  const auto* y = reinterpret_cast<const wchar_t*>(b.c_str());
+int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase) {
+  const auto* x = reinterpret_cast<const wchar_t*>(a);
+  const auto* y = reinterpret_cast<const wchar_t*>(b);
   return ignoreCase ? lstrcmpiW(x, y) : lstrcmpW(x, y);
 }
 

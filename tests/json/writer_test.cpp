@@ -36,6 +36,17 @@ TEST(JsonWriter, EscapesOfValuesAndKeys) {
   EXPECT_EQ(d.ToText("", false, false), Gbk(u"{\"k\n\":\"\u4e2d\u6587\"}"));
 }
 
+TEST(JsonWriter, GbkTextEqualsTheConvertedUtf16Text) {
+  JsonDocument d;
+  d.LoadNew();
+  d.SetTextW(W(u"\u540d\u5b57"), W(u"\u4e2d\u6587 \u0e01 abc"));
+  d.SetTextW(W(u"ascii"), W(u"plain"));
+  EXPECT_EQ(d.ToText(), Gbk(U(d.ToTextW())));
+  EXPECT_EQ(d.ToText("", true), Gbk(U(d.ToTextW(W(u""), true))));
+  d.SetTextW(W(u"pair"), W(u"x\U0001F600y"));  // a surrogate pair: the whole text is converted at once
+  EXPECT_EQ(d.ToText(), Gbk(U(d.ToTextW())));
+}
+
 TEST(JsonWriter, MissingPathsAndBufferSizes) {
   JsonDocument d = Doc(R"({"a":[1,2,3]})");
   EXPECT_EQ(d.ToText("nothing"), "");
