@@ -118,41 +118,13 @@ ZOQ_JSON_TWINS(int32_t, GetCount, int32_t{0}, , , [&](U p) {
   return n && n->IsContainer() ? static_cast<int32_t>(n->kids.size()) : 0;
 })
 ZOQ_JSON_TWINS(bool, Exists, false, , , [&](U p) { return detail::Exists(root_.get(), p); })
-ZOQ_JSON_TWINS(bool, SetNull, false, , , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::ClearNode(n, *dialect_);
-  return n != nullptr;
-})
-ZOQ_JSON_TWINS(bool, SetBool, false, ZOQ_P(bool flag), , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::SetBool(n, flag, *dialect_);
-  return n != nullptr;
-})
-ZOQ_JSON_TWINS(bool, SetDouble, false, ZOQ_P(double value), , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::SetDouble(n, value, *dialect_);
-  return n != nullptr;
-})
-ZOQ_JSON_TWINS(bool, SetInt64, false, ZOQ_P(int64_t value), , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::SetInt64(n, value, *dialect_);
-  return n != nullptr;
-})
-ZOQ_JSON_TWINS(bool, SetInt, false, ZOQ_P(int32_t value), , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::SetInt64(n, value, *dialect_);
-  return n != nullptr;
-})
-ZOQ_JSON_TWINS(bool, SetObject, false, ZOQ_P(int32_t), , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::SetObject(n, *dialect_);
-  return n != nullptr;
-})
-ZOQ_JSON_TWINS(bool, SetArray, false, ZOQ_P(int32_t), , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::SetArray(n, *dialect_);
-  return n != nullptr;
-})
+ZOQ_JSON_TWINS(bool, SetNull, false, , , [&](U p) { return SetAt(p, [&](Node* n) { detail::ClearNode(n, *dialect_); }); })
+ZOQ_JSON_TWINS(bool, SetBool, false, ZOQ_P(bool flag), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetBool(n, flag, *dialect_); }); })
+ZOQ_JSON_TWINS(bool, SetDouble, false, ZOQ_P(double value), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetDouble(n, value, *dialect_); }); })
+ZOQ_JSON_TWINS(bool, SetInt64, false, ZOQ_P(int64_t value), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetInt64(n, value, *dialect_); }); })
+ZOQ_JSON_TWINS(bool, SetInt, false, ZOQ_P(int32_t value), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetInt64(n, value, *dialect_); }); })
+ZOQ_JSON_TWINS(bool, SetObject, false, ZOQ_P(int32_t), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetObject(n, *dialect_); }); })
+ZOQ_JSON_TWINS(bool, SetArray, false, ZOQ_P(int32_t), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetArray(n, *dialect_); }); })
 ZOQ_JSON_TWINS(bool, RemoveElement, false, ZOQ_P(int32_t index), , [&](U p) { return detail::RemoveElement(Make(p), index); })
 ZOQ_JSON_TWINS(bool, Append, false, ZOQ_P(const DocumentBase& source), , [&](U p) {
   NodeRef copy = CopyRoot(source, *dialect_);
@@ -199,9 +171,7 @@ ZOQ_JSON_TWINS(void, ClearAt, false, , , [&](U p) {
   }
 ZOQ_JSON_TWINS(bool, RemoveMember, false, , , [&](U p, U key) { return detail::RemoveMember(Make(p), key); })
 ZOQ_JSON_TWINS(bool, SetText, false, , , [&](U p, U text) {
-  Node* n = Make(p);
-  if (n) detail::SetString(n, text, *dialect_);
-  return n != nullptr;
+  return SetAt(p, [&](Node* n) { detail::SetString(n, text, *dialect_); });
 })
 ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), , [&](U p, U key) {
   if (!source.HasRoot()) return false;

@@ -151,6 +151,13 @@ class DocumentBase {
   using U = std::u16string_view;
   detail::Node* Find(U path) const { return detail::Resolve(root_.get(), path); }
   detail::Node* Make(U path) const { return detail::ResolveOrCreate(root_.get(), path, *dialect_); }
+  // Makes the path and runs `set` on its node; false when it cannot be made.
+  template <class F>
+  bool SetAt(U path, F&& set) const {
+    detail::Node* n = Make(path);
+    if (n) set(n);
+    return n != nullptr;
+  }
   NodeHandle ParentOf(U path) const;
   NodeHandle MemberOf(U path, U key) const;
   NodeHandle ChildOf(U path, int32_t index) const;

@@ -220,12 +220,17 @@ class Parser {
     return kParseOk;
   }
 
+  // After a nested container closed, the container waits again; a comma
+  // right there is taken. True when the character at i_ was that comma.
+  bool Resume(Frame& f, int32_t waiting) const {
+    if (f.state != kChildClosed) return false;
+    f.state = waiting;
+    return s_[i_] == u',';
+  }
+
   int32_t ScanElement() {
     Frame& f = stack_.back();
-    if (f.state == kChildClosed) {
-      f.state = kValueExpected;
-      if (s_[i_] == u',') return kParseOk;
-    }
+    if (Resume(f, kValueExpected)) return kParseOk;
     if (f.state != kValueExpected) return kParseValueError;
     Node* arr = f.node;
     size_t start = i_, len = 0;
@@ -273,10 +278,7 @@ class Parser {
 
   int32_t ScanMember() {
     Frame& f = stack_.back();
-    if (f.state == kChildClosed) {
-      f.state = kKeyExpected;
-      if (s_[i_] == u',') return kParseOk;
-    }
+    if (Resume(f, kKeyExpected)) return kParseOk;
     if (f.state != kKeyExpected) return kParseKeyError;
     Node* obj = f.node;
     const size_t depth = stack_.size();
