@@ -302,12 +302,11 @@ int32_t DocumentBase::ParseInto(Node* node, U text, std::optional<int32_t> flags
   return detail::Parse(node, text, flags.value_or(dialect_->defaultParseFlags), errorPos, *dialect_);
 }
 
-// --- JsonDocument ------------------------------------------------------------
+// --- Loads -----------------------------------------------------------------
 
 template <class T>
-bool JsonDocument::LoadAny(const T* text, bool fresh, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
+bool DocumentBase::LoadText(const T* text, bool fresh, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
   int32_t c = code ? *code : 0, pos = 0;
-  if (errorPos) *errorPos = 0;
   detail::Arg<T> arg(text ? *text : T{});
   {
     Guard g(*this);
@@ -323,20 +322,10 @@ bool JsonDocument::LoadAny(const T* text, bool fresh, std::optional<int32_t> fla
   return c == kParseOk;
 }
 
-bool JsonDocument::LoadNew(const std::optional<Text>& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
-  return LoadAny(text ? &*text : nullptr, true, flags, code, errorPos);
-}
-bool JsonDocument::LoadNewW(const std::optional<ByteSet>& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
-  return LoadAny(text ? &*text : nullptr, true, flags, code, errorPos);
-}
-bool JsonDocument::Load(const Text& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
-  return LoadAny(&text, false, flags, code, errorPos);
-}
-bool JsonDocument::LoadW(const ByteSet& text, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
-  return LoadAny(&text, false, flags, code, errorPos);
-}
+template bool DocumentBase::LoadText(const std::string*, bool, std::optional<int32_t>, int32_t*, int32_t*);
+template bool DocumentBase::LoadText(const ByteSet*, bool, std::optional<int32_t>, int32_t*, int32_t*);
 
-void JsonDocument::Clear() {
+void DocumentBase::ClearTree() {
   Guard g(*this);
   root_ = NodeRef{};
 }

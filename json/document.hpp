@@ -7,6 +7,7 @@
 // omitted or empty path names the root (a view's node).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -135,12 +136,18 @@ class DocumentBase {
   NodeHandle NewNode(int32_t type) const;
 
  protected:
-  explicit DocumentBase(const Dialect& dialect) : dialect_(&dialect) {}
+  explicit DocumentBase(const Dialect& dialect, bool locked = false)
+      : lock_(locked ? std::make_shared<std::recursive_mutex>() : nullptr), dialect_(&dialect) {}
   DocumentBase(NodeHandle node, const DocumentBase& origin)
       : root_(std::move(node)), lock_(origin.lock_), dialect_(origin.dialect_) {}
 
   using Lock = std::shared_ptr<std::recursive_mutex>;
   class Guard;
+
+  template <class T>
+  bool LoadText(const T* text, bool fresh, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos);
+  void ClearTree();
+  const void* TreeLock() const { return lock_.get(); }
 
   // Runs one body with its arguments converted from either text form,
   // under the object's lock; `fail` when a GBK text does not convert.
@@ -238,43 +245,74 @@ class JsonNode : public BasicDocument<JsonNode> {
   JsonNode(NodeHandle node, const DocumentBase& origin) : BasicDocument(std::move(node), origin) {}
 };
 
-// A document: owns its tree (copies of a document share it; the last holder frees it).
-class JsonDocument : public BasicDocument<JsonNode> {
+// The loads and Clear of the document classes.
+template <class View>
+class LoadableDocument : public BasicDocument<View> {
  public:
-  JsonDocument() : BasicDocument(kJsonDialect) {}
-
+  using Text = DocumentBase::Text;
   // Replaces the tree by a fresh empty object and parses `text` into it.
   // Without a text, `code` is not written and the result is (*code == 0).
   bool LoadNew(const std::optional<Text>& text = std::nullopt, std::optional<int32_t> flags = std::nullopt,
-               int32_t* code = nullptr, int32_t* errorPos = nullptr);
+               int32_t* code = nullptr, int32_t* errorPos = nullptr) {
+    return this->LoadText(text ? &*text : nullptr, true, flags, code, errorPos);
+  }
   bool LoadNewW(const std::optional<ByteSet>& text = std::nullopt, std::optional<int32_t> flags = std::nullopt,
-                int32_t* code = nullptr, int32_t* errorPos = nullptr);
-  void Clear();
+                int32_t* code = nullptr, int32_t* errorPos = nullptr) {
+    return this->LoadText(text ? &*text : nullptr, true, flags, code, errorPos);
+  }
+  // Lets go of the tree; the document has no root afterwards.
+  void Clear() { this->ClearTree(); }
   // Parses `text` into the current root (a fresh one when there is none).
   bool Load(const Text& text, std::optional<int32_t> flags = std::nullopt, int32_t* code = nullptr,
-            int32_t* errorPos = nullptr);
+            int32_t* errorPos = nullptr) {
+    return this->LoadText(&text, false, flags, code, errorPos);
+  }
   bool LoadW(const ByteSet& text, std::optional<int32_t> flags = std::nullopt, int32_t* code = nullptr,
-             int32_t* errorPos = nullptr);
+             int32_t* errorPos = nullptr) {
+    return this->LoadText(&text, false, flags, code, errorPos);
+  }
 
  protected:
-  explicit JsonDocument(const Dialect& d) : BasicDocument(d) {}
+  using BasicDocument<View>::BasicDocument;
+};
 
- private:
-  template <class T>
-  bool LoadAny(const T* text, bool fresh, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos);
+// A document: owns its tree (copies of a document share it; the last holder frees it).
+class JsonDocument : public LoadableDocument<JsonNode> {
+ public:
+  JsonDocument() : LoadableDocument(kJsonDialect) {}
 };
 
 // --- template bodies -------------------------------------------------------
 
+// Holds the locks of a document and of the source documents among an
+// operation's arguments for the operation's whole run, taken in one global
+// order so that two operations never wait for each other.
 class DocumentBase::Guard {
  public:
-  explicit Guard(const DocumentBase& d) : m_(d.lock_.get()) { if (m_) m_->lock(); }
-  ~Guard() { if (m_) m_->unlock(); }
+  template <class... A>
+  explicit Guard(const DocumentBase& d, const A&... args) {
+    Add(d);
+    (AddIfDocument(args), ...);
+    for (size_t k = 1; k < count_; ++k)  // a handful: sorted by address in place
+      for (size_t j = k; j > 0 && held_[j] < held_[j - 1]; --j) std::swap(held_[j], held_[j - 1]);
+    for (size_t k = 0; k < count_; ++k) held_[k]->lock();
+  }
+  ~Guard() {
+    for (size_t k = count_; k-- > 0;) held_[k]->unlock();
+  }
   Guard(const Guard&) = delete;
   Guard& operator=(const Guard&) = delete;
 
  private:
-  std::recursive_mutex* m_;
+  void Add(const DocumentBase& d) {
+    if (d.lock_) held_[count_++] = d.lock_.get();
+  }
+  template <class A>
+  void AddIfDocument(const A& a) {
+    if constexpr (std::is_base_of_v<DocumentBase, A>) Add(a);
+  }
+  std::recursive_mutex* held_[4] = {};
+  size_t count_ = 0;
 };
 
 template <class R, class Body, class... A>
@@ -282,7 +320,7 @@ R DocumentBase::Call(R fail, Body body, const A&... a) const {
   std::tuple<detail::Arg<A>...> args(a...);
   const bool ok = std::apply([](const auto&... x) { return (x.ok && ...); }, args);
   if (!ok) return fail;
-  Guard g(*this);
+  Guard g(*this, a...);
   try {
     return std::apply([&](const auto&... x) { return static_cast<R>(body(x.get()...)); }, args);
   } catch (const std::bad_alloc&) {
