@@ -84,12 +84,6 @@ std::u16string WriteAt(Node* n, bool pretty, bool escape, int32_t bufferSize, co
   return out;
 }
 
-// The source's root, copied before anything of the target changes.
-NodeRef CopyRoot(const DocumentBase& source, const Dialect& d) {
-  const NodeHandle r = source.GetRoot();
-  return r ? detail::DeepCopy(r.get(), d) : NodeRef{};
-}
-
 }  // namespace
 
 ByteSet DocumentBase::ToTextW(const ByteSet& path, bool pretty, bool escape, int32_t bufferSize) const {
@@ -127,7 +121,7 @@ ZOQ_JSON_TWINS(bool, SetObject, false, ZOQ_P(int32_t), , [&](U p) { return SetAt
 ZOQ_JSON_TWINS(bool, SetArray, false, ZOQ_P(int32_t), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetArray(n, *dialect_); }); })
 ZOQ_JSON_TWINS(bool, RemoveElement, false, ZOQ_P(int32_t index), , [&](U p) { return detail::RemoveElement(Make(p), index); })
 ZOQ_JSON_TWINS(bool, Append, false, ZOQ_P(const DocumentBase& source), , [&](U p) {
-  NodeRef copy = CopyRoot(source, *dialect_);
+  NodeRef copy = CopyRootOf(source);
   Node* n = copy ? Make(p) : nullptr;
   if (!n) return false;
   if (n->type != kArray) detail::SetArray(n, *dialect_);
@@ -135,12 +129,12 @@ ZOQ_JSON_TWINS(bool, Append, false, ZOQ_P(const DocumentBase& source), , [&](U p
 })
 ZOQ_JSON_TWINS(bool, SetElement, false, ZOQ_P(int32_t index, const DocumentBase& source), , [&](U p) {
   Node* n = Make(p);
-  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
   return copy && detail::SetElement(n, index, std::move(copy), *dialect_);
 })
 ZOQ_JSON_TWINS(bool, SetNode, false, ZOQ_P(const DocumentBase& source), , [&](U p) {
   Node* n = Make(p);
-  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
   if (!copy) return false;
   detail::MoveContent(n, copy.get());
   return true;
@@ -157,9 +151,10 @@ ZOQ_JSON_TWINS(void, Sort, false, ZOQ_P(const Comparator& compare, int32_t value
   return true;
 })
 ZOQ_JSON_TWINS(void, ClearAt, false, , , [&](U p) {
-  Node* n = Make(p);
-  if (n) detail::ClearNode(n, *dialect_);
-  return true;
+  return SetAt(p, [&](Node* n) {
+    if (dialect_->clearAtEmptiesInPlace) detail::EmptyNode(n);
+    else detail::ClearNode(n, *dialect_);
+  });
 })
 #undef ZOQ_JSON_TWINS
 
@@ -176,14 +171,14 @@ ZOQ_JSON_TWINS(bool, SetText, false, , , [&](U p, U text) {
 ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), , [&](U p, U key) {
   if (!source.HasRoot()) return false;
   Node* n = Make(p);
-  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
   if (!copy) return false;
   if (n->type != kObject) detail::SetObject(n, *dialect_);
   return detail::PutMember(n, key, std::move(copy)) != -1;
 })
 ZOQ_JSON_TWINS(bool, SetMember, false, ZOQ_P(const DocumentBase& source), , [&](U p, U key) {
   Node* n = Make(p);
-  NodeRef copy = n ? CopyRoot(source, *dialect_) : NodeRef{};
+  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
   if (!copy) return false;
   if (n->type != kObject) detail::SetObject(n, *dialect_);
   return detail::PutMember(n, key, std::move(copy)) != -1;
@@ -199,7 +194,9 @@ ZOQ_JSON_TWINS(bool, MergeText, false, ZOQ_P(std::optional<int32_t> flags, int32
   NodeRef parsed = detail::NewNode(kObject, *dialect_);
   int32_t pos = 0;
   if (ParseInto(parsed.get(), text, flags, pos) != kParseOk) return false;
-  return detail::MergeInto(n, std::move(parsed), addMissing != 0, *dialect_);
+  bool changed = false;
+  const bool ok = detail::MergeInto(n, std::move(parsed), addMissing != 0, *dialect_, &changed);
+  return ok && (changed || !dialect_->emptyMergeFails);
 })
 #undef ZOQ_JSON_TWINS
 
@@ -257,6 +254,11 @@ bool DocumentBase::ConcatArray(const Text& path, const DocumentBase& source) con
     Node* n = Make(p);
     return n && source.HasRoot() && detail::ConcatArray(n, source.GetRoot().get(), *dialect_);
   }, path);
+}
+
+NodeHandle DocumentBase::CopyRootOf(const DocumentBase& source) const {
+  const NodeHandle r = source.GetRoot();
+  return r ? detail::DeepCopy(r.get(), *dialect_) : NodeRef{};
 }
 
 NodeHandle DocumentBase::NewNode(int32_t type) const { return detail::NewNode(type, *dialect_); }

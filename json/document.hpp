@@ -173,6 +173,7 @@ class DocumentBase {
   NodeHandle AddNew(U path, std::optional<U> key, std::optional<int32_t> pos, int32_t type) const;
   std::vector<NodeHandle> ChildrenOf(U path) const;
   std::optional<std::vector<std::u16string>> KeysOf(U path) const;
+  NodeHandle CopyRootOf(const DocumentBase& source) const;  // a deep copy of the source's root, or none
   int32_t ParseInto(detail::Node* node, U text, std::optional<int32_t> flags, int32_t& errorPos) const;
 
   NodeHandle root_;

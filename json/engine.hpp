@@ -46,6 +46,8 @@ struct Dialect {
   bool negativeIndexAppends = true;         // "[]" / "[-1]" append when writing; else fail
   bool strictGetters = false;               // GetText of a number is empty, etc.
   bool nullLiteral = false;                 // null nodes carry the literal "null"
+  bool clearAtEmptiesInPlace = false;       // ClearAt keeps the node's type, emptied; else null
+  bool emptyMergeFails = false;             // a text merge that merged nothing answers false
 };
 
 namespace detail {
@@ -129,6 +131,8 @@ class NodeRef {
 // --- Node makers and setters --------------------------------------------
 NodeRef NewNode(int32_t type, const Dialect& d);  // default value of the type; none for other codes
 void ClearNode(Node* n, const Dialect& d);        // frees value and children; null
+void EmptyNode(Node* n);                          // frees value, children and literal; type kept
+bool DetachNode(Node* n);                         // takes n out of its container; false without one
 void SetObject(Node* n, const Dialect& d);
 void SetArray(Node* n, const Dialect& d);
 void SetString(Node* n, std::u16string_view s, const Dialect& d);

@@ -132,6 +132,22 @@ void ClearNode(Node* n, const Dialect& d) {
   if (d.nullLiteral) n->text = u"null";
 }
 
+void EmptyNode(Node* n) {
+  const int32_t type = n->type;
+  ResetValue(n);
+  n->type = type;
+}
+
+bool DetachNode(Node* n) {
+  Node* p = n ? n->parent : nullptr;
+  if (!p) return false;
+  const auto at = std::find(p->kids.begin(), p->kids.end(), n);
+  if (at != p->kids.end()) p->kids.erase(at);
+  p->index.reset();
+  DetachAndRelease(n);  // the container's reference
+  return true;
+}
+
 void SetObject(Node* n, const Dialect&) { ResetValue(n); n->type = kObject; }
 void SetArray(Node* n, const Dialect&) { ResetValue(n); n->type = kArray; }
 

@@ -87,7 +87,10 @@ Node* ResolveOrCreate(Node* start, std::u16string_view path, const Dialect& d) {
       if (first && cur->type != kArray) SetArray(cur, d);
       int32_t index = seg.index;
       if (index < 0) {
-        if (!d.negativeIndexAppends) return nullptr;
+        if (!d.negativeIndexAppends) {  // the array is made, the element is not
+          if (cur->type != kArray) SetArray(cur, d);
+          return nullptr;
+        }
         index = cur->IsContainer() ? static_cast<int32_t>(cur->kids.size()) : 0;
       }
       cur = GetOrCreateElement(cur, index, d);

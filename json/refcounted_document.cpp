@@ -1,0 +1,87 @@
+#include "json/refcounted_document.hpp"
+
+namespace zoq::json {
+
+using detail::Node;
+using detail::NodeRef;
+
+const Dialect kRefCountedDialect{
+    .defaultParseFlags = 0,
+    .openQuoteCode = kParseValueError,
+    .escapeSlashInValues = true,
+    .negativeIndexAppends = false,
+    .strictGetters = true,
+    .nullLiteral = true,
+    .clearAtEmptiesInPlace = true,
+    .emptyMergeFails = true,
+};
+
+template <class Set>
+RefCountedJsonDocument RefCountedJsonDocument::MadeWith(int32_t type, Set&& set) const {
+  NodeHandle n = NewNode(type);
+  if (n) set(n.get());
+  return {std::move(n), *this};
+}
+
+RefCountedJsonDocument RefCountedJsonDocument::NewBool(bool value) const {
+  return MadeWith(kBool, [&](Node* n) { detail::SetBool(n, value, *dialect_); });
+}
+RefCountedJsonDocument RefCountedJsonDocument::NewDouble(double value) const {
+  return MadeWith(kDouble, [&](Node* n) { detail::SetDouble(n, value, *dialect_); });
+}
+RefCountedJsonDocument RefCountedJsonDocument::NewInt64(int64_t value) const {
+  return MadeWith(kInt64, [&](Node* n) { detail::SetInt64(n, value, *dialect_); });
+}
+RefCountedJsonDocument RefCountedJsonDocument::NewTextW(const ByteSet& text) const {
+  return MadeWith(kString, [&](Node* n) { detail::SetString(n, FromByteSet(text), *dialect_); });
+}
+RefCountedJsonDocument RefCountedJsonDocument::NewText(const Text& text) const {
+  std::u16string wide;
+  if (!detail::Widen(text, wide)) return {NodeHandle{}, *this};
+  return MadeWith(kString, [&](Node* n) { detail::SetString(n, wide, *dialect_); });
+}
+
+void RefCountedJsonDocument::Detach() {
+  Call(false, [&] { return detail::DetachNode(root_.get()); });
+}
+
+namespace {
+
+// The copy of `source`'s root, placed by `place` into the node at the path.
+template <class Place>
+bool PlaceCopy(Node* node, NodeRef copy, Place&& place) {
+  return node && copy && place(node, std::move(copy));
+}
+
+}  // namespace
+
+#define ZOQ_JSON_TWINS(Name, Params, Args, Body)                                               \
+  bool RefCountedJsonDocument::Name(const Text& path Params(Text)) const {                     \
+    return Call(false, Body, path Args);                                                       \
+  }                                                                                            \
+  bool RefCountedJsonDocument::Name##W(const ByteSet& path Params(ByteSet)) const {            \
+    return Call(false, Body, path Args);                                                       \
+  }
+#define ZOQ_P(...) , __VA_ARGS__
+#define ZOQ_INDEX(T) , int32_t index, const RefCountedJsonDocument& source
+#define ZOQ_POS_KEY(T) , int32_t pos, const T& key, const RefCountedJsonDocument& source
+ZOQ_JSON_TWINS(Insert, ZOQ_INDEX, , [&](U p) {
+  Node* n = Make(p);
+  return PlaceCopy(n, n ? CopyRootOf(source) : NodeRef{}, [&](Node* at, NodeRef c) {
+    if (at->type != kArray) detail::SetArray(at, *dialect_);
+    return detail::InsertElement(at, index, std::move(c));
+  });
+})
+ZOQ_JSON_TWINS(InsertMember, ZOQ_POS_KEY, ZOQ_P(key), [&](U p, U k) {
+  Node* n = Make(p);
+  return PlaceCopy(n, n ? CopyRootOf(source) : NodeRef{}, [&](Node* at, NodeRef c) {
+    if (at->type != kObject) detail::SetObject(at, *dialect_);
+    return detail::PutMember(at, k, std::move(c), pos) != -1;
+  });
+})
+#undef ZOQ_INDEX
+#undef ZOQ_POS_KEY
+#undef ZOQ_P
+#undef ZOQ_JSON_TWINS
+
+}  // namespace zoq::json
