@@ -315,7 +315,7 @@ bool DocumentBase::LoadText(const T* text, bool fresh, std::optional<int32_t> fl
     try {
       if (fresh || !root_) root_ = detail::NewNode(kObject, *dialect_);
       if (text) c = arg.ok ? ParseInto(root_.get(), arg.get(), flags, pos) : kParseNoInput;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
       c = kParseNoMemory;
     }
   }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <algorithm>
+#include <exception>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -324,7 +325,7 @@ R DocumentBase::Call(R fail, Body body, const A&... a) const {
   Guard g(*this, a...);
   try {
     return std::apply([&](const auto&... x) { return static_cast<R>(body(x.get()...)); }, args);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {  // memory exhausted: the operation fails
     return fail;
   }
 }

@@ -233,9 +233,13 @@ int PutKeyed(Node* obj, NodeRef node, std::optional<int32_t> pos) {
   n->parent = obj;
   if (old) {
     *std::find(obj->kids.begin(), obj->kids.end(), old) = n;
-    if (obj->index)
-      for (Node*& s : obj->index->slots)
-        if (s == old) s = n;
+    if (obj->index) {
+      MemberIndex& ix = *obj->index;
+      const size_t mask = ix.slots.size() - 1;
+      size_t s = HashKey(n->key) & mask;
+      while (ix.slots[s] != old) s = (s + 1) & mask;
+      ix.slots[s] = n;
+    }
     DetachAndRelease(old);
     return 1;
   }

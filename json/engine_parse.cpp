@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <exception>
 #include <new>
 
 #include "json/engine.hpp"
@@ -501,7 +502,7 @@ int32_t Parse(Node* target, std::u16string_view text, int32_t flags, int32_t& er
     Parser p(target, text, flags, d);
     r = p.Run();
     pos = p.Position();
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     r = kParseNoMemory;
   }
   if (r != kParseOk) {

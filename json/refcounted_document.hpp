@@ -128,6 +128,7 @@ class RefCountedJsonDocument : private LoadableDocument<RefCountedJsonDocument> 
   using DocumentBase::GetTextW;
   using DocumentBase::GetKeys;
   using DocumentBase::GetKeysW;
+  using Base::ViewOf;  // a document value of a node handle (for example one given to a comparator)
   using Base::GetChildren;
   using Base::GetChildrenW;
   using Base::CopyNode;

@@ -3,7 +3,6 @@
 // JsonDocument where the rules are the same.
 #include <gtest/gtest.h>
 
-#include <random>
 
 #include "json/refcounted_document.hpp"
 #include "tests/json/helpers.hpp"
@@ -206,36 +205,28 @@ TEST(RefCountedJsonDocument, FactoriesAndPlacing) {
 
 // Where the rules are the same, the two classes agree step by step.
 TEST(RefCountedJsonDocument, AgreesWithJsonDocumentOnTheCommonRules) {
-  std::mt19937 rng(7);
   const char* paths[] = {"", "a", "b", "a.b", "a[0]", "c[2]", "b.x.y", "[1]", "a[1].k"};
   const char* texts[] = {"x", "Long text with blanks", "\xD6\xD0\xCE\xC4", ""};
-  auto pick = [&](auto& list) { return list[rng() % std::size(list)]; };
-  for (int run = 0; run < 20; ++run) {
-    JsonDocument plain;
-    Rc rc;
-    plain.LoadNew();
-    rc.LoadNew();
-    for (int step = 0; step < 200; ++step) {
-      const std::string p = pick(paths), q = pick(paths), t = pick(texts);
-      const int32_t n = static_cast<int32_t>(rng() % 4);
-      bool a = false, b = false;
-      switch (rng() % 9) {
-        case 0: a = plain.SetText(p, t); b = rc.SetText(p, t); break;
-        case 1: a = plain.SetInt64(p, n * 1000); b = rc.SetInt64(p, n * 1000); break;
-        case 2: a = plain.SetDouble(p, n / 4.0); b = rc.SetDouble(p, n / 4.0); break;
-        case 3: a = plain.SetBool(p, n & 1); b = rc.SetBool(p, n & 1); break;
-        case 4: a = plain.RemoveMember(p, q); b = rc.RemoveMember(p, q); break;
-        case 5: a = plain.RemoveElement(p, n); b = rc.RemoveElement(p, n); break;
-        case 6: a = plain.Append(p, plain.GetNode(q)); b = rc.Append(p, rc.GetNode(q)); break;
-        case 7: a = plain.PutMember(p, "k", plain.CopyNode(q)); b = rc.PutMember(p, "k", rc.CopyNode(q)); break;
-        default: a = plain.SortByKey(p, n & 1); b = rc.SortByKey(p, n & 1); break;
-      }
-      ASSERT_EQ(a, b) << "run " << run << " step " << step;
-      ASSERT_EQ(plain.ToText(), rc.ToText()) << "run " << run << " step " << step;
-      ASSERT_EQ(plain.GetCount(p), rc.GetCount(p));
-      ASSERT_EQ(plain.GetType(q), rc.GetType(q));
+  ExpectAgreement<Rc>(7, [&](JsonDocument& plain, Rc& rc, std::mt19937& rng) {
+    const std::string p = Pick(rng, paths), q = Pick(rng, paths), t = Pick(rng, texts);
+    const int32_t n = static_cast<int32_t>(rng() % 4);
+    const auto both = [&](auto op) {
+      return std::pair(op(plain) + "|" + std::to_string(plain.GetCount(p)) + "|" + std::to_string(plain.GetType(q)),
+                       op(rc) + "|" + std::to_string(rc.GetCount(p)) + "|" + std::to_string(rc.GetType(q)));
+    };
+    const auto str = [](bool v) { return std::to_string(v); };
+    switch (rng() % 9) {
+      case 0: return both([&](auto& d) { return str(d.SetText(p, t)); });
+      case 1: return both([&](auto& d) { return str(d.SetInt64(p, n * 1000)); });
+      case 2: return both([&](auto& d) { return str(d.SetDouble(p, n / 4.0)); });
+      case 3: return both([&](auto& d) { return str(d.SetBool(p, n & 1)); });
+      case 4: return both([&](auto& d) { return str(d.RemoveMember(p, q)); });
+      case 5: return both([&](auto& d) { return str(d.RemoveElement(p, n)); });
+      case 6: return both([&](auto& d) { return str(d.Append(p, d.GetNode(q))); });
+      case 7: return both([&](auto& d) { return str(d.PutMember(p, "k", d.CopyNode(q))); });
+      default: return both([&](auto& d) { return str(d.SortByKey(p, n & 1)); });
     }
-  }
+  });
 }
 
 }  // namespace

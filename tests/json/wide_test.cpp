@@ -127,42 +127,32 @@ TEST(WideJsonDocument, TwoThreadsThroughADocumentAndAView) {
 
 // The same random operations on both classes give the same results and text.
 TEST(WideJsonDocument, AgreesWithJsonDocument) {
-  std::mt19937 rng(20261206);
   const char* paths[] = {"", "a", "b", "a.b", "a[0]", "a[]", "c[2]", "b.x.y", "[1]", "a[1].k"};
   const char* texts[] = {R"({"a":[1,2,{"k":3}],"b":{}})", "[1.50,007,\"x\"]", R"({"x":{"y":true}})", "{bad", "42"};
-  auto pick = [&](auto& list) { return list[rng() % std::size(list)]; };
-  for (int run = 0; run < 20; ++run) {
-    JsonDocument plain;
-    WideJsonDocument wide;
-    plain.LoadNew();
-    wide.LoadNew();
-    for (int step = 0; step < 200; ++step) {
-      const std::string p = pick(paths), q = pick(paths), t = pick(texts);
-      const int32_t n = static_cast<int32_t>(rng() % 5) - 1;
-      std::string a, b;
-      switch (rng() % 16) {
-        case 0: a = std::to_string(plain.SetText(p, t)); b = std::to_string(wide.SetText(p, t)); break;
-        case 1: a = std::to_string(plain.SetInt(p, n)); b = std::to_string(wide.SetInt(p, n)); break;
-        case 2: a = std::to_string(plain.SetDouble(p, n / 3.0)); b = std::to_string(wide.SetDouble(p, n / 3.0)); break;
-        case 3: a = std::to_string(plain.RemoveMember(p, q)); b = std::to_string(wide.RemoveMember(p, q)); break;
-        case 4: a = std::to_string(plain.RemoveElement(p, n)); b = std::to_string(wide.RemoveElement(p, n)); break;
-        case 5: plain.ClearAt(p); wide.ClearAt(p); break;
-        case 6: a = plain.AddMember(p, q, n + 2).ToText(); b = wide.AddMember(p, q, n + 2).ToText(); break;
-        case 7: a = plain.InsertMember(p, n, q, kObject).ToText(); b = wide.InsertMember(p, n, q, kObject).ToText(); break;
-        case 8: a = plain.InsertNew(p, n, kArray).ToText(); b = wide.InsertNew(p, n, kArray).ToText(); break;
-        case 9: a = std::to_string(plain.ParseAt(p, t)); b = std::to_string(wide.ParseAt(p, t)); break;
-        case 10: a = std::to_string(plain.MergeText(p, t, std::nullopt, n & 1)); b = std::to_string(wide.MergeText(p, t, std::nullopt, n & 1)); break;
-        case 11: a = std::to_string(plain.SortByKey(p, n & 1)); b = std::to_string(wide.SortByKey(p, n & 1)); break;
-        case 12: a = plain.GetText(p) + "|" + plain.GetName(p) + "|" + std::to_string(plain.GetType(p));
-                 b = wide.GetText(p) + "|" + wide.GetName(p) + "|" + std::to_string(wide.GetType(p)); break;
-        case 13: a = std::to_string(plain.SetNode(p, plain.GetNode(q))); b = std::to_string(wide.SetNode(p, wide.GetNode(q))); break;
-        case 14: a = std::to_string(plain.ConcatArray(p, Doc("[9]"))); b = std::to_string(wide.ConcatArray(p, Doc("[9]"))); break;
-        default: a = std::to_string(plain.Load(t)); b = std::to_string(wide.Load(t)); break;
-      }
-      ASSERT_EQ(a, b) << "run " << run << " step " << step;
-      ASSERT_EQ(plain.ToText(), wide.ToText()) << "run " << run << " step " << step;
+  ExpectAgreement<WideJsonDocument>(20261206, [&](JsonDocument& plain, WideJsonDocument& wide, std::mt19937& rng) {
+    const std::string p = Pick(rng, paths), q = Pick(rng, paths), t = Pick(rng, texts);
+    const int32_t n = static_cast<int32_t>(rng() % 5) - 1;
+    const auto both = [&](auto op) { return std::pair(op(plain), op(wide)); };
+    const auto str = [](auto v) { return std::to_string(v); };
+    switch (rng() % 16) {
+      case 0: return both([&](auto& d) { return str(d.SetText(p, t)); });
+      case 1: return both([&](auto& d) { return str(d.SetInt(p, n)); });
+      case 2: return both([&](auto& d) { return str(d.SetDouble(p, n / 3.0)); });
+      case 3: return both([&](auto& d) { return str(d.RemoveMember(p, q)); });
+      case 4: return both([&](auto& d) { return str(d.RemoveElement(p, n)); });
+      case 5: return both([&](auto& d) { d.ClearAt(p); return std::string(); });
+      case 6: return both([&](auto& d) { return d.AddMember(p, q, n + 2).ToText(); });
+      case 7: return both([&](auto& d) { return d.InsertMember(p, n, q, kObject).ToText(); });
+      case 8: return both([&](auto& d) { return d.InsertNew(p, n, kArray).ToText(); });
+      case 9: return both([&](auto& d) { return str(d.ParseAt(p, t)); });
+      case 10: return both([&](auto& d) { return str(d.MergeText(p, t, std::nullopt, n & 1)); });
+      case 11: return both([&](auto& d) { return str(d.SortByKey(p, n & 1)); });
+      case 12: return both([&](auto& d) { return d.GetText(p) + "|" + d.GetName(p) + "|" + str(d.GetType(p)); });
+      case 13: return both([&](auto& d) { return str(d.SetNode(p, d.GetNode(q))); });
+      case 14: return both([&](auto& d) { return str(d.ConcatArray(p, Doc("[9]"))); });
+      default: return both([&](auto& d) { return str(d.Load(t)); });
     }
-  }
+  });
 }
 
 }  // namespace
