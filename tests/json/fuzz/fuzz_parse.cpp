@@ -1,15 +1,16 @@
 #include "tests/json/fuzz/fuzz_parse.hpp"
 
 #include "json/document.hpp"
+#include "json/refcounted_document.hpp"
 
 namespace zoq::json::fuzz {
 namespace {
 
 bool KnownCode(int32_t c) { return c == 0 || (c <= -2 && c >= -7); }
 
-template <class Text, class Load, class Write>
+template <class Doc, class Text, class Load, class Write>
 std::string Check(const Text& input, int32_t flags, Load load, Write write) {
-  JsonDocument d;
+  Doc d;
   int32_t code = 1, pos = -1;
   const bool ok = load(d, input, flags, &code, &pos);
   if (!KnownCode(code)) return "unknown code " + std::to_string(code);
@@ -20,7 +21,7 @@ std::string Check(const Text& input, int32_t flags, Load load, Write write) {
   // from the second round on the text must stay the same.
   Text second = first, third;
   for (int round = 0; round < 2; ++round) {
-    JsonDocument again;
+    Doc again;
     if (!load(again, round ? second : first, flags, &code, &pos))
       return "output does not parse again: code " + std::to_string(code);
     (round ? third : second) = write(again);
@@ -29,21 +30,27 @@ std::string Check(const Text& input, int32_t flags, Load load, Write write) {
   return {};
 }
 
+template <class Doc>
+std::string CheckBothForms(const uint8_t* data, size_t size, int32_t flags) {
+  const ByteSet wide(data + 1, data + size);
+  std::string e = Check<Doc>(wide, flags,
+      [](Doc& d, const ByteSet& t, int32_t f, int32_t* c, int32_t* p) { return d.LoadW(t, f, c, p); },
+      [](const Doc& d) { return d.ToTextW(); });
+  if (!e.empty()) return "UTF-16: " + e;
+  const std::string gbk(reinterpret_cast<const char*>(data + 1), size - 1);
+  e = Check<Doc>(gbk, flags,
+      [](Doc& d, const std::string& t, int32_t f, int32_t* c, int32_t* p) { return d.Load(t, f, c, p); },
+      [](const Doc& d) { return d.ToText(); });
+  return e.empty() ? e : "GBK: " + e;
+}
+
 }  // namespace
 
 std::string CheckParse(const uint8_t* data, size_t size) {
   if (size == 0) return {};
   const int32_t flags = data[0] & 3;
-  const ByteSet wide(data + 1, data + size);
-  std::string e = Check(wide, flags,
-      [](JsonDocument& d, const ByteSet& t, int32_t f, int32_t* c, int32_t* p) { return d.LoadW(t, f, c, p); },
-      [](const JsonDocument& d) { return d.ToTextW(); });
-  if (!e.empty()) return "UTF-16: " + e;
-  const std::string gbk(reinterpret_cast<const char*>(data + 1), size - 1);
-  e = Check(gbk, flags,
-      [](JsonDocument& d, const std::string& t, int32_t f, int32_t* c, int32_t* p) { return d.Load(t, f, c, p); },
-      [](const JsonDocument& d) { return d.ToText(); });
-  return e.empty() ? e : "GBK: " + e;
+  if (data[0] & 4) return CheckBothForms<RefCountedJsonDocument>(data, size, flags & kDecodeUnicodeEscapes);
+  return CheckBothForms<JsonDocument>(data, size, flags);
 }
 
 }  // namespace zoq::json::fuzz

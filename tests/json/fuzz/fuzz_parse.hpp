@@ -7,8 +7,9 @@
 
 namespace zoq::json::fuzz {
 
-// The first byte selects the parse flags; the rest is read both as a UTF-16LE
-// byte set and as a GBK text. Any answer must be a known code; a successful
+// The first byte selects the parse flags (bits 0 and 1) and the class (bit 2:
+// RefCountedJsonDocument, else JsonDocument); the rest is read both as a
+// UTF-16LE byte set and as a GBK text. Any answer must be a known code; a successful
 // parse must re-parse its own output to the same text. Returns an empty text,
 // or what went wrong.
 std::string CheckParse(const uint8_t* data, size_t size);
