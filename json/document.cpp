@@ -67,6 +67,31 @@ int detail::GbkOf(char16_t c, char out[2]) {
   return static_cast<int>((e >> 16) & 0xFF);
 }
 
+DocumentBase::DocumentBase(const DocumentBase& other) : lock_(other.lock_), dialect_(other.dialect_) {
+  Guard g(other);
+  root_ = other.root_;
+}
+
+DocumentBase& DocumentBase::operator=(const DocumentBase& other) {
+  if (this != &other) {
+    NodeHandle root = other.GetRoot();
+    lock_ = other.lock_;
+    dialect_ = other.dialect_;
+    root_ = std::move(root);
+  }
+  return *this;
+}
+
+bool DocumentBase::HasRoot() const {
+  Guard g(*this);
+  return static_cast<bool>(root_);
+}
+
+NodeHandle DocumentBase::GetRoot() const {
+  Guard g(*this);
+  return root_;
+}
+
 void DocumentBase::SetRoot(NodeHandle node) {
   Guard g(*this);
   root_ = std::move(node);

@@ -71,8 +71,8 @@ class DocumentBase {
   using Text = std::string;
   using Comparator = std::function<int32_t(const NodeHandle& a, const NodeHandle& b, int32_t value)>;
 
-  bool HasRoot() const { return static_cast<bool>(root_); }
-  NodeHandle GetRoot() const { return root_; }
+  bool HasRoot() const;
+  NodeHandle GetRoot() const;
   void SetRoot(NodeHandle node);
 
   ByteSet ToTextW(const ByteSet& path = {}, bool pretty = false, bool escape = true, int32_t bufferSize = 1024) const;
@@ -135,6 +135,12 @@ class DocumentBase {
   bool ConcatArray(const Text& path, const DocumentBase& source) const;
 
   NodeHandle NewNode(int32_t type) const;
+
+  // A copy names the same tree (and shares its lock); the tree is freed by
+  // its last holder.
+  DocumentBase(const DocumentBase& other);
+  DocumentBase& operator=(const DocumentBase& other);
+  ~DocumentBase() = default;
 
  protected:
   explicit DocumentBase(const Dialect& dialect, bool locked = false)

@@ -5,6 +5,8 @@
 // and Clear set, as IsLockReady reports it.
 #pragma once
 
+#include <atomic>
+
 #include "json/document.hpp"
 
 namespace zoq::json {
@@ -23,12 +25,19 @@ class LockFlag {
   LockToken GetLock() const { return token_; }
   int32_t IsLockReady() const { return ready_; }
 
+  LockFlag(const LockFlag& o) : token_(o.token_), ready_(o.ready_.load()) {}
+  LockFlag& operator=(const LockFlag& o) {
+    token_ = o.token_;
+    ready_ = o.ready_.load();
+    return *this;
+  }
+
  protected:
   explicit LockFlag(LockToken token) : token_(token) {}
 
  private:
   LockToken token_;
-  int32_t ready_ = 0;
+  std::atomic<int32_t> ready_{0};
 };
 
 class WideJsonNode : public BasicDocument<WideJsonNode>, public LockFlag {

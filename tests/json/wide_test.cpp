@@ -98,7 +98,7 @@ TEST(WideJsonDocument, LockFlagStates) {
   EXPECT_EQ(unloaded.ToText(), "[]");
 }
 
-TEST(WideJsonDocument, TwoThreadsThroughADocumentAndAView) {
+TEST(WideJsonDocument, ThreadsThroughADocumentItsViewAndItsCopy) {
   WideJsonDocument d;
   ASSERT_TRUE(d.Load(R"({"a":[],"b":{"list":[]}})"));
   WideJsonNode b = d.GetNode("b");
@@ -118,8 +118,18 @@ TEST(WideJsonDocument, TwoThreadsThroughADocumentAndAView) {
       (void)copy.GetCount();
     }
   });
+  WideJsonDocument copy = d;  // a copy names the same tree and shares its lock
+  std::thread third([&] {
+    for (int k = 0; k < kRounds; ++k) {
+      copy.SetInt("c", k);
+      EXPECT_TRUE(copy.HasRoot());
+      (void)copy.GetRoot();
+    }
+  });
   first.join();
   second.join();
+  third.join();
+  EXPECT_EQ(d.GetInt("c"), kRounds - 1);
   EXPECT_EQ(d.GetCount("a"), kRounds);
   EXPECT_EQ(d.GetCount("b.list"), kRounds);
   EXPECT_EQ(d.GetInt("a[1999]"), 1999);
