@@ -127,6 +127,20 @@ TEST_F(HostCallTest, AMissingLibraryGivesTheEmptyResult) {
   EXPECT_TRUE(fake_.Calls().empty());
 }
 
+TEST_F(HostCallTest, ALibraryMissingAtTheFirstCallIsLookedForAgainByItsName) {
+  RaisedErrors errors;
+  LibraryBinding late{"OQapi.dll"};
+  HostRow<void(Text)> log{late, "OutputLog", "Api_OutPutLog"};
+  log("before");
+  FakeHostDll oq("OQapi.dll", folder_ + "\\oq");  // the host loads its DLL now
+  ASSERT_TRUE(oq.loaded());
+  log("after");
+  log("again");
+  EXPECT_EQ(oq.Calls(), (std::vector<FakeCall>{Call("OQapi.dll", "Api_OutPutLog", {"after"}),
+                                               Call("OQapi.dll", "Api_OutPutLog", {"again"})}));
+  EXPECT_TRUE(errors.codes.empty());
+}
+
 TEST_F(HostCallTest, RowsRegisterInOrderAndRowsWithoutAFunctionAreNotDeclared) {
   LibraryBinding binding{"VLQapi.dll"};
   HostRow<void(Text)> first{binding, "A", "Api_A"};

@@ -15,13 +15,16 @@ struct Box {
   bool operator==(const Box&) const = default;
 };
 
+void PrintTo(const Box& b, std::ostream* os) { *os << (b.exclamation ? "(!) " : "") << b.title << ": " << b.text; }
+
 std::string HostFileName() {
   char path[MAX_PATH + 1] = {};
   std::string p(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
   return p.substr(p.find_last_of('\\') + 1);
 }
 
-const std::string kMissingGetVer = "先驱S3API导出函数->GetVer,加载失败!请检查框架版本";
+std::string MissingFunction(const std::string& name) { return "先驱S3API导出函数->" + name + ",加载失败!请检查框架版本"; }
+const std::string kMissingGetVer = MissingFunction("GetVer");
 const std::string kLoadWarning = "先驱api函数库加载失败!请检查是否在主线程内调用ApiInit()方法？";
 
 class XqHostTest : public ::testing::Test {
@@ -101,6 +104,7 @@ TEST_F(XqHostTest, HostOperationsPassTheAuthIdFirst) {
   api_.KickMember("10001", "30003", "40004", false);
   api_.RecallMessage("10001", "30003", "idB", "idA");
   api_.OutputLog("行");
+  api_.GetOnlineAccounts();
   const std::string id = "feffffff07000000";
   EXPECT_EQ(fake.Calls(),
             (std::vector<FakeCall>{Expect("S3_Api_SendMsg", {id, "10001", "1", "20002", "20002", "你好", "0"}),
@@ -108,7 +112,8 @@ TEST_F(XqHostTest, HostOperationsPassTheAuthIdFirst) {
                                    Expect("S3_Api_ShutUP", {id, "10001", "30003", "40004", "600"}),
                                    Expect("S3_Api_KickGroupMBR", {id, "10001", "30003", "40004", "0"}),
                                    Expect("S3_Api_WithdrawMsg", {id, "10001", "30003", "idB", "idA"}),
-                                   Expect("S3_Api_OutPutLog", {id, "行"})}));
+                                   Expect("S3_Api_OutPutLog", {id, "行"}),
+                                   Expect("S3_Api_GetOnLineList", {id})}));
   EXPECT_TRUE(boxes_.empty());
 }
 
@@ -125,6 +130,10 @@ TEST_F(XqHostTest, EveryTextBlockIsCopiedAndFreedAlsoADroppedOne) {
   api_.RecallMessage("10001", "30003", "b", "a");  // the caller drops the text
   EXPECT_EQ(fake.LiveBlocks(), 0);
   EXPECT_EQ(fake.BlocksHandedOut(), blocks + 3);
+  fake.SetAnswer("S3_Api_GetOnLineList", "");  // a block of length 0 is freed too
+  EXPECT_EQ(api_.GetOnlineAccounts(), "");
+  EXPECT_EQ(fake.BlocksHandedOut(), blocks + 4);
+  EXPECT_EQ(fake.LiveBlocks(), 0);
   fake.SetAnswer("S3_Api_GetOnLineList", std::nullopt);  // no block at all
   EXPECT_EQ(api_.GetOnlineAccounts(), "");
 }
@@ -176,6 +185,33 @@ TEST_F(XqHostTest, AnOlderHostGivesItsVersionThroughApiGetVerAfterTheBox) {
   EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("Api_GetVer", {})}));
   EXPECT_EQ(api_.ResolveApi("NoSuch"), nullptr);
   EXPECT_EQ(boxes_.back(), (Box{"先驱S3API导出函数->NoSuch,加载失败!请检查框架版本", "ZOQ->插件运行异常", false}));
+}
+
+TEST_F(XqHostTest, AFunctionTheModuleLacksGivesItsBoxAtEveryCallAndTheEmptyResult) {
+  Plugin().XqPluginName = "ZOQ";
+  FakeHostDll& fake = Bound("xq-bare\\xqapi.dll");
+  const auto everyOperation = [this] {
+    api_.SendMessage("10001", 2, "300", "300", "hi");
+    api_.MuteMember("10001", "300", "400", 60);
+    api_.KickMember("10001", "300", "400", false);
+    EXPECT_EQ(api_.RecallMessage("10001", "300", "b", "a"), "");
+    EXPECT_EQ(api_.GetOnlineAccounts(), "");
+    api_.OutputLog("log");
+  };
+  // Without an auth id nothing is even looked up: no box.
+  everyOperation();
+  EXPECT_TRUE(boxes_.empty());
+  api_.SetAuthId(1, 2);
+  everyOperation();
+  api_.GetOnlineAccounts();
+  api_.Mark("标记");
+  api_.DbgName("name");
+  std::vector<Box> expected;
+  for (const char* name :
+       {"SendMsg", "ShutUP", "KickGroupMBR", "WithdrawMsg", "GetOnLineList", "OutPutLog", "GetOnLineList", "Mark", "DbgName"})
+    expected.push_back({MissingFunction(name), "ZOQ->插件运行异常", false});
+  EXPECT_EQ(boxes_, expected);
+  EXPECT_TRUE(fake.Calls().empty());
 }
 
 TEST_F(XqHostTest, TheFirstCreateOfARunTitlesItsBoxWithAnEmptyName) {
