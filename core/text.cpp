@@ -107,10 +107,11 @@ std::int32_t ReadWholeNumber32(std::string_view s) {
   return static_cast<std::int32_t>(v);
 }
 
-bool ListHoldsNumber(std::string_view list, std::string_view number) {
+bool ListHoldsNumber(std::string_view list, std::string_view number, Case mode) {
   if (number.empty()) return false;
   auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  for (std::size_t pos = Find(list, number); pos != npos; pos = Find(list, number, pos + CharLength(list, pos))) {
+  for (std::size_t pos = Find(list, number, 0, mode); pos != npos;
+       pos = Find(list, number, pos + CharLength(list, pos), mode)) {
     const bool before = pos > 0 && isDigit(list[pos - 1]);
     const std::size_t end = pos + number.size();
     const bool after = end < list.size() && isDigit(list[end]);

@@ -47,9 +47,10 @@ std::int64_t ReadWholeNumber(std::string_view s);
 // The same, kept to 32 bits (saturating).
 std::int32_t ReadWholeNumber32(std::string_view s);
 
-// True when `number` (a non-empty run of ASCII digits) occurs in `list` as a
-// whole number: not preceded or followed by another ASCII digit.
-bool ListHoldsNumber(std::string_view list, std::string_view number);
+// True when `number` (a non-empty text, usually a run of ASCII digits)
+// occurs in `list` as a whole number: not preceded or followed by another
+// ASCII digit.
+bool ListHoldsNumber(std::string_view list, std::string_view number, Case mode = Case::Sensitive);
 
 std::string Decimal(std::int64_t value);
 

@@ -57,6 +57,10 @@ std::string StoredKeywordForm(std::string_view keyword) {
   return text::ReplaceAll(text::ReplaceAll(keyword, "[", "&uoS8#"), "]", "&uoS9#");
 }
 
+std::string PlainKeywordForm(std::string_view stored) {
+  return text::ReplaceAll(text::ReplaceAll(stored, "&uoS8#", "["), "&uoS9#", "]");
+}
+
 std::string StageKeyword(const std::string& keyword) {
   const std::string staged = text::ReplaceAll(keyword, ReadAdminItem("添加命令"), "");
   WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged);

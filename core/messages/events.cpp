@@ -67,7 +67,7 @@ std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& e) {
 
 bool IsGroupAllowed(const std::string& group) {
   const PluginState& p = Plugin();
-  return !p.仅限群号 || text::ListHoldsNumber(p.群号列表, group);
+  return !p.仅限群号 || text::ListHoldsNumber(p.群号列表, group, text::Case::IgnoreAscii);
 }
 
 }  // namespace zoq

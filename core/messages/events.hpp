@@ -50,7 +50,8 @@ extern const NumericHost kMyQqEvents;
 std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& event);
 
 // With 仅限群号 on, only groups that stand in 群号列表 as a whole number
-// (any separators) are answered; an empty group never is.
+// (any separators, ASCII letters in either case) are answered; an empty
+// group never is.
 bool IsGroupAllowed(const std::string& group);
 
 }  // namespace zoq

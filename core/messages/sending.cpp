@@ -120,12 +120,37 @@ void SendReply(const MessageRecord& record, const std::string& reply) {
   PluginState& p = Plugin();
   const std::string message = ToHostCodes(reply, p.HostType);
   if (message.empty()) return;
-  // Guild channel and guild direct messages go through the function-table
-  // host's channel operations once its adapter is wired in.
-  if (record.kind != MessageKind::Private && record.kind != MessageKind::Group) return;
   const std::string& robot = p.RobotAccount;
   const bool isPrivate = record.kind == MessageKind::Private;
+  // The function-table host takes the numbers as 64-bit integers (a text
+  // that is no number gives 0).
+  const auto number = [](const std::string& s) { return text::ReadWholeNumber(s); };
+  // Only the function-table host delivers guild messages: they go back
+  // through its channel operations whatever host is active.
+  if (record.kind == MessageKind::Channel) {
+    p.table.SendChannelMessage(number(robot), number(record.group), record.subchannel, message);
+    return;
+  }
+  if (record.kind == MessageKind::ChannelDirect) {
+    p.table.SendChannelDirectMessage(number(robot), number(record.group), record.subchannel, message);
+    return;
+  }
+  if (!isPrivate && record.kind != MessageKind::Group) return;
   switch (p.HostType) {
+    case kHostIsky:
+      if (isPrivate) {
+        p.isky.SendPrivateMessage(record.sender, message);
+      } else {
+        p.isky.SendGroupMessage(record.group, message);
+      }
+      return;
+    case kHostTable:
+      if (isPrivate) {
+        p.table.SendPrivateMessage(number(robot), number(record.sender), message);
+      } else {
+        p.table.SendGroupMessage(number(robot), number(record.group), message, false);
+      }
+      return;
     case kHostVlq:
       return SendClassic(p.vlq, record, robot, message);
     case kHostOq:
@@ -145,10 +170,6 @@ void SendReply(const MessageRecord& record, const std::string& reply) {
       // An ordinary message (form 0), not anonymous.
       return p.myqq.SendMessage(robot, static_cast<std::int32_t>(record.kind), record.group, record.sender, message,
                                 0, 0, 0);
-    // ISky sends through its own private and group operations once its
-    // adapter is wired in.
-    // The function-table host's sends take the numbers as 64-bit integers;
-    // wired with its adapter.
     // The WeChat-style host's text sends (enterprise flag 0 or 1) are wired
     // with its adapter.
     default:

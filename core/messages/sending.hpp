@@ -19,7 +19,8 @@ std::string NormalizeIncomingText(std::string_view text);
 std::string ToHostCodes(std::string_view text, std::int32_t hostType);
 
 // Converts `text` for the active host and sends it through that host's
-// adapter, to the sender of a private record or the group of a group record.
+// adapter, to the sender of a private record or the group of a group record;
+// guild records go through the function-table host's channel operations.
 // An empty text is never handed to a host.
 void SendReply(const MessageRecord& record, const std::string& text);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ini_items.hpp"
+#include "core/messages/commands.hpp"
 #include "core/reply/actions.hpp"
 #include "core/reply/encoding.hpp"
 #include "core/reply/environment.hpp"
@@ -189,7 +190,11 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
       kExact);
   ReplaceWhenPresent(
       t, "[消息]",
-      [&] { return Outside(keywordIsMessageText ? std::string() : text::ReplaceAll(record.text, keyword, "")); },
+      [&] {
+        // The message holds the keyword with plain brackets.
+        return Outside(keywordIsMessageText ? std::string()
+                                            : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
+      },
       kExact);
   ReplaceWhenPresent(t, "[号码]", [&] { return Outside(record.sender); }, kExact);
   ReplaceWhenPresent(t, "[群号]", [&] { return Outside(record.group); }, kExact);

@@ -40,6 +40,10 @@ TEST_F(FilterTest, GroupListAllowsWholeNumbersOnly) {
   EXPECT_FALSE(IsGroupAllowed(""));
   p.群号列表 = "群111 群222|333";
   EXPECT_TRUE(IsGroupAllowed("333"));
+  // Group identifiers with letters are listed in either case.
+  p.群号列表 = "Room-A7,111";
+  EXPECT_TRUE(IsGroupAllowed("room-a7"));
+  EXPECT_FALSE(IsGroupAllowed("room-a"));  // inside room-a7
   p.群号列表.clear();
   EXPECT_FALSE(IsGroupAllowed("111"));
 }

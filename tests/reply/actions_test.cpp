@@ -37,20 +37,6 @@ const ActionHost kHosts[] = {
     {kHostMyQq, "MyQQApi.DLL", "Api_Shutup", "Api_WithdrawMsg", "Api_KickGroupMBR", {}},
 };
 
-// Every fake host DLL is loaded once per process: the adapters find a
-// loaded module by its file name.
-FakeHostDll& Fake(const std::string& dll) {
-  static std::map<std::string, std::unique_ptr<FakeHostDll>> loaded;
-  auto& fake = loaded[dll];
-  if (!fake) {
-    // A folder of this process's own: tests run in parallel processes.
-    const std::string folder =
-        FakeHostBuildFolder() + "\\..\\reply-test-runs\\hosts-" + std::to_string(GetCurrentProcessId());
-    fake = std::make_unique<FakeHostDll>(dll, folder);
-  }
-  return *fake;
-}
-
 class ActionsTest : public ReplyTest, public ::testing::WithParamInterface<ActionHost> {
  protected:
   ActionsTest() {
@@ -163,19 +149,7 @@ TEST_F(NoHostActionsTest, DurationsBeyond32BitsPassTheirLowBits) {
                                    {"VLQapi.dll", "Api_Shutup", {"10001", "20002", "30003", "-2147483648"}}}));
 }
 
-class IskyActionsTest : public ReplyTest {
- protected:
-  IskyActionsTest() {
-    Plugin().HostType = kHostIsky;
-    Plugin().isky.SetAuthCode(77);
-    fake_.Reset();
-  }
-  FakeCall Expect(const char* function, std::vector<std::string> args) const {
-    args.insert(args.begin(), "77");
-    return {"message.dll", function, std::move(args)};
-  }
-  FakeHostDll& fake_ = Fake("message.dll");
-};
+using IskyActionsTest = IskyHostTest;
 
 TEST_F(IskyActionsTest, ActionsNeedNoRobotAndRecallByTheFirstId) {
   record_.idA = "4294967297";  // only its low 32 bits
@@ -186,26 +160,7 @@ TEST_F(IskyActionsTest, ActionsNeedNoRobotAndRecallByTheFirstId) {
   EXPECT_EQ(Expand("[@]"), "[CQ:at,qq=30003]");
 }
 
-class TableActionsTest : public ReplyTest {
- protected:
-  TableActionsTest() {
-    Plugin().HostType = kHostTable;
-    // The table the host hands over: every function of the fake host.
-    std::string table = "{";
-    for (const auto& [name, kinds] : fake_.Functions()) {
-      const auto address =
-          reinterpret_cast<std::uintptr_t>(GetProcAddress(static_cast<HMODULE>(fake_.module()), name.c_str()));
-      table += (table.size() > 1 ? ",\"" : "\"") + name + "\":" + std::to_string(address);
-    }
-    Plugin().table.InitApiTable("KEY", table + "}");
-    fake_.Reset();
-  }
-  FakeCall Expect(const char* function, std::vector<std::string> args) const {
-    args.insert(args.begin(), "KEY");
-    return {"tablehost.dll", function, std::move(args)};
-  }
-  FakeHostDll& fake_ = Fake("tablehost.dll");
-};
+using TableActionsTest = TableHostTest;
 
 TEST_F(TableActionsTest, GroupMessagesUseBothIdsAndSixtyFourBitNumbers) {
   Plugin().RobotAccount = "6442450944";

@@ -93,6 +93,9 @@ TEST_F(VariablesTest, MessageLosesEveryKeyword) {
   EXPECT_EQ(Expand("[消息]", "复读"), "一下");
   record_.text = "精确";
   EXPECT_EQ(Expand("<[消息]>", "精确"), "<>");  // the exact library passes the text as keyword
+  // A keyword stored with brackets is taken out as the message writes it.
+  record_.text = "说[甲]呀[甲]";
+  EXPECT_EQ(Expand("[消息]", "&uoS8#甲&uoS9#"), "说呀");
 }
 
 TEST_F(VariablesTest, AnExactReplysMessageIsAlwaysEmpty) {

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <map>
+#include <memory>
 
 #include "core/expand.hpp"
 #include "core/ini_items.hpp"
@@ -66,6 +68,46 @@ std::string ReplyTest::ReadDataFile(const std::string& name) const {
 
 bool ReplyTest::DataFileExists(const std::string& name) const {
   return platform::FileExists(Plugin().DataFolder + name);
+}
+
+FakeHostDll& Fake(const std::string& dll) {
+  static std::map<std::string, std::unique_ptr<FakeHostDll>> loaded;
+  auto& fake = loaded[dll];
+  if (!fake) {
+    // A folder of this process's own: tests run in parallel processes.
+    const std::string folder =
+        FakeHostBuildFolder() + "\\..\\reply-test-runs\\hosts-" + std::to_string(GetCurrentProcessId());
+    fake = std::make_unique<FakeHostDll>(dll, folder);
+  }
+  return *fake;
+}
+
+IskyHostTest::IskyHostTest() {
+  Plugin().HostType = kHostIsky;
+  Plugin().isky.SetAuthCode(77);
+  fake_.Reset();
+}
+
+FakeCall IskyHostTest::Expect(const char* function, std::vector<std::string> args) const {
+  args.insert(args.begin(), "77");
+  return {"message.dll", function, std::move(args)};
+}
+
+TableHostTest::TableHostTest() {
+  Plugin().HostType = kHostTable;
+  std::string table = "{";
+  for (const auto& [name, kinds] : fake_.Functions()) {
+    const auto address =
+        reinterpret_cast<std::uintptr_t>(GetProcAddress(static_cast<HMODULE>(fake_.module()), name.c_str()));
+    table += (table.size() > 1 ? ",\"" : "\"") + name + "\":" + std::to_string(address);
+  }
+  Plugin().table.InitApiTable("KEY", table + "}");
+  fake_.Reset();
+}
+
+FakeCall TableHostTest::Expect(const char* function, std::vector<std::string> args) const {
+  args.insert(args.begin(), "KEY");
+  return {"tablehost.dll", function, std::move(args)};
 }
 
 }  // namespace zoq::testing

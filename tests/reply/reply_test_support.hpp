@@ -8,6 +8,7 @@
 
 #include "core/plugin.hpp"
 #include "platform/clock.hpp"
+#include "tests/fakehost/fakehost_client.hpp"
 #include "tests/reply/web_server.hpp"
 
 namespace zoq::testing {
@@ -32,6 +33,28 @@ class ReplyTest : public ::testing::Test {
   std::uint32_t ticks_ = 4242;  // what every reseeding reads
   platform::LocalTime now_{2024, 3, 5, 2, 9, 5, 7, 0};
   WebServer web_;
+};
+
+// The fake API DLL `dll`, loaded once per process (the adapters find a
+// loaded module by its file name).
+FakeHostDll& Fake(const std::string& dll);
+
+// The ISky host active, with auth code 77; Expect puts it before the
+// arguments.
+class IskyHostTest : public ReplyTest {
+ protected:
+  IskyHostTest();
+  FakeCall Expect(const char* function, std::vector<std::string> args) const;
+  FakeHostDll& fake_ = Fake("message.dll");
+};
+
+// The function-table host active: its table lists every function of the
+// fake host, with the plug-in key "KEY", which Expect puts first.
+class TableHostTest : public ReplyTest {
+ protected:
+  TableHostTest();
+  FakeCall Expect(const char* function, std::vector<std::string> args) const;
+  FakeHostDll& fake_ = Fake("tablehost.dll");
 };
 
 }  // namespace zoq::testing
