@@ -56,6 +56,16 @@ class XqHostTest : public ::testing::Test {
   FakeCall Expect(const std::string& function, std::vector<std::string> args) const {
     return Call("xqapi.dll", function, std::move(args));
   }
+  // The host operations the core calls, each once, with the empty result
+  // that each gives while it cannot reach the host.
+  void EachHostOperationGivesItsEmptyResult() {
+    api_.SendMessage("10001", 2, "300", "300", "hi");
+    api_.MuteMember("10001", "300", "400", 60);
+    api_.KickMember("10001", "300", "400", false);
+    EXPECT_EQ(api_.RecallMessage("10001", "300", "b", "a"), "");
+    EXPECT_EQ(api_.GetOnlineAccounts(), "");
+    api_.OutputLog("log");
+  }
 
   std::string folder_ = FreshTestFolder();
   std::vector<Box> boxes_;
@@ -72,12 +82,7 @@ TEST_F(XqHostTest, NothingIsLookedUpOrCalledBeforeAnAuthId) {
   FakeHostDll& fake = Bound();
   fake.SetAnswer("S3_Api_GetOnLineList", "10001");
   fake.SetAnswer("S3_Api_WithdrawMsg", "ok");
-  api_.SendMessage("10001", 2, "300", "300", "hi");
-  api_.MuteMember("10001", "300", "400", 60);
-  api_.KickMember("10001", "300", "400", false);
-  EXPECT_EQ(api_.RecallMessage("10001", "300", "b", "a"), "");
-  EXPECT_EQ(api_.GetOnlineAccounts(), "");
-  api_.OutputLog("log");
+  EachHostOperationGivesItsEmptyResult();
   const int blocks = fake.BlocksHandedOut();
   EXPECT_TRUE(fake.Calls().empty());
   EXPECT_TRUE(boxes_.empty());
@@ -190,19 +195,11 @@ TEST_F(XqHostTest, AnOlderHostGivesItsVersionThroughApiGetVerAfterTheBox) {
 TEST_F(XqHostTest, AFunctionTheModuleLacksGivesItsBoxAtEveryCallAndTheEmptyResult) {
   Plugin().XqPluginName = "ZOQ";
   FakeHostDll& fake = Bound("xq-bare\\xqapi.dll");
-  const auto everyOperation = [this] {
-    api_.SendMessage("10001", 2, "300", "300", "hi");
-    api_.MuteMember("10001", "300", "400", 60);
-    api_.KickMember("10001", "300", "400", false);
-    EXPECT_EQ(api_.RecallMessage("10001", "300", "b", "a"), "");
-    EXPECT_EQ(api_.GetOnlineAccounts(), "");
-    api_.OutputLog("log");
-  };
   // Without an auth id nothing is even looked up: no box.
-  everyOperation();
+  EachHostOperationGivesItsEmptyResult();
   EXPECT_TRUE(boxes_.empty());
   api_.SetAuthId(1, 2);
-  everyOperation();
+  EachHostOperationGivesItsEmptyResult();
   api_.GetOnlineAccounts();
   api_.Mark("标记");
   api_.DbgName("name");
@@ -232,6 +229,24 @@ TEST_F(XqHostTest, MarkOnTheNeverBoundObjectDoesNothing) {
   api_.Mark("标记");
   api_.DbgName("name");
   EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("S3_Api_Mark", {"标记"}), Expect("S3_Api_DbgName", {"name"})}));
+}
+
+TEST_F(XqHostTest, TheRuntimeErrorReportReachesNoHostWhileTheFirstObjectIsBound) {
+  // The load-time hook is in place (ProgramStart); the plug-in's own XQ
+  // object is bound and has its auth id.
+  FakeHostDll& fake = Bound();
+  ASSERT_TRUE(Plugin().xq.BindModule());
+  Plugin().xq.SetAuthId(1, 2);
+  fake.Reset();
+  // A host function called with one word too many: reported, and the
+  // process goes on.
+  hosts::LibraryBinding library{"xqapi.dll"};
+  hosts::HostRow<void(hosts::Text, hosts::Text, hosts::Text)> miscounted{library, "OutputLog", "S3_Api_OutPutLog"};
+  miscounted("12345678", "x", "extra");
+  Plugin().xq.OutputLog("after");
+  EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("S3_Api_OutPutLog", {"3132333435363738", "x"}),
+                                                 Expect("S3_Api_OutPutLog", {"0100000002000000", "after"})}));
+  EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(XqHostTest, AnUnboundObjectWithAnAuthIdWarnsOncePerRun) {
