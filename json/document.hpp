@@ -136,6 +136,10 @@ class DocumentBase {
 
   NodeHandle NewNode(int32_t type) const;
 
+  // Exists under the name that the lock-guarded and the value classes use.
+  bool HasPath(const Text& path) const { return Exists(path); }
+  bool HasPathW(const ByteSet& path) const { return ExistsW(path); }
+
   // A copy names the same tree (and shares its lock); the tree is freed by
   // its last holder.
   DocumentBase(const DocumentBase& other);

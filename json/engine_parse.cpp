@@ -466,15 +466,24 @@ bool IsNumberText(std::u16string_view t, bool* isDouble) {
 }
 
 double ReadDouble(std::u16string_view t) {
-  std::string a;
   size_t i = 0;
   while (i < t.size() && IsSpace(t[i])) ++i;
   if (double v; FastDouble(t.substr(i), v)) return v;
-  for (size_t k = i; k < t.size() && t[k] < 0x80; ++k) a.push_back(static_cast<char>(t[k]));
-  const size_t end = DecimalPrefix(a, 0);
-  if (end == 0) return 0.0;
+  // The number conversion reads the full-width forms of ASCII characters
+  // (and the ideographic space) as the characters themselves.
+  std::string a;
+  for (char16_t c : t) {
+    if (c >= 0xFF01 && c <= 0xFF5E) c = static_cast<char16_t>(c - 0xFEE0);
+    else if (c == 0x3000) c = u' ';
+    if (c >= 0x80) break;
+    a.push_back(static_cast<char>(c));
+  }
+  i = 0;
+  while (i < a.size() && IsSpace(static_cast<char16_t>(a[i]))) ++i;
+  const size_t end = DecimalPrefix(a, i);
+  if (end == i) return 0.0;
   a.resize(end);
-  return std::strtod(a.c_str(), nullptr);
+  return std::strtod(a.c_str() + i, nullptr);
 }
 
 int64_t ReadInt64(std::u16string_view t) {

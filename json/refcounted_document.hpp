@@ -102,8 +102,8 @@ class RefCountedJsonDocument : private LoadableDocument<RefCountedJsonDocument> 
     return DocumentBase::ConcatArray(path, source);
   }
 
-  bool HasPath(const Text& path) const { return Exists(path); }
-  bool HasPathW(const ByteSet& path) const { return ExistsW(path); }
+  using DocumentBase::HasPath;
+  using DocumentBase::HasPathW;
 
   using DocumentBase::SetBool;
   using DocumentBase::SetBoolW;
@@ -134,8 +134,9 @@ class RefCountedJsonDocument : private LoadableDocument<RefCountedJsonDocument> 
   using Base::CopyNode;
   using Base::CopyNodeW;
 
-  bool SortByKey(const Text& path = {}, int32_t descending = 0) const { return DocumentBase::SortByKey(path, descending); }
-  bool SortByKeyW(const ByteSet& path = {}, int32_t descending = 0) const {
+  // Any non-zero `descending` sorts in descending order.
+  bool SortByKey(const Text& path = {}, bool descending = false) const { return DocumentBase::SortByKey(path, descending); }
+  bool SortByKeyW(const ByteSet& path = {}, bool descending = false) const {
     return DocumentBase::SortByKeyW(path, descending);
   }
   using DocumentBase::Sort;

@@ -1,5 +1,5 @@
 // Portable side of the seams (sanitizer and fuzzer builds): glibc's CP936
-// converter, and plain code-unit order with ASCII case folding for keys.
+// converter, and the word order of ASCII letters for keys.
 #include "json/seams.hpp"
 
 #include <iconv.h>
@@ -74,14 +74,16 @@ std::string Utf16ToGbk(std::u16string_view text) {
   return out;
 }
 
+// The word order of ASCII letters: letters compare without case first, and
+// only keys equal so far put a lower-case letter before its capital.
 int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase) {
-  const auto fold = [ignoreCase](char16_t c) -> unsigned {
-    return (ignoreCase && c >= u'A' && c <= u'Z') ? c + 32u : c;
-  };
+  const auto fold = [](char16_t c) -> unsigned { return (c >= u'A' && c <= u'Z') ? c + 32u : c; };
+  int tie = 0;
   for (;; ++a, ++b) {
     const unsigned x = fold(*a), y = fold(*b);
     if (x != y) return x < y ? -1 : 1;
-    if (x == 0) return 0;
+    if (x == 0) return ignoreCase ? 0 : tie;
+    if (tie == 0 && *a != *b) tie = *a > *b ? -1 : 1;  // 'a' (0x61) before 'A' (0x41)
   }
 }
 

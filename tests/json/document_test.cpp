@@ -132,6 +132,15 @@ TEST(JsonDocument, GetterMatrix) {
   EXPECT_EQ(d.GetInt("s"), 12);
   EXPECT_EQ(d.GetDouble("sd"), 2.5);
   EXPECT_EQ(d.GetDouble("sw"), 0.0);
+  // Full-width forms read as their ASCII characters, the ideographic space as a blank.
+  JsonDocument wide;
+  wide.LoadNew();
+  wide.SetTextW(W(u"fw"), W(u"\uff11\uff12"));
+  wide.SetTextW(W(u"fws"), W(u"\u3000\uff0d\uff13\uff0e\uff15\uff45\uff11x"));
+  wide.SetTextW(W(u"mixed"), W(u"4\uff12.5"));
+  EXPECT_EQ(wide.GetDouble("fw"), 12.0);
+  EXPECT_EQ(wide.GetDouble("fws"), -35.0);
+  EXPECT_EQ(wide.GetDoubleW(W(u"mixed")), 42.5);
   EXPECT_EQ(d.GetDouble("t"), 1.0);
   EXPECT_EQ(d.GetInt64("f"), 0);
   EXPECT_EQ(d.GetInt64("x"), 2);

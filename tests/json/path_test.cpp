@@ -95,6 +95,14 @@ TEST(JsonPath, NegativeIndexAppendsWhenWriting) {
   d.SetInt("x[]", 7);
   d.SetInt("x[-1]", 8);
   EXPECT_EQ(d.ToText(), R"({"x":[1,7,8]})");
+  // On an object the index is its member count; the object then becomes the array.
+  JsonDocument o = Doc(R"({"o":{"a":1,"b":2}})");
+  o.SetInt("o[]", 7);
+  EXPECT_EQ(o.ToText(), R"({"o":[null,null,7]})");
+  // A first index on a root of another kind makes the root an array before counting.
+  JsonDocument r = Doc(R"({"a":1,"b":2})");
+  r.SetInt("[]", 5);
+  EXPECT_EQ(r.ToText(), "[5]");
 }
 
 TEST(JsonPath, WideFormsLeaveTheCallersBytesUnchanged) {

@@ -199,7 +199,11 @@ TEST(RefCountedJsonDocument, FactoriesAndPlacing) {
   EXPECT_FALSE(t.Append("arr", empty));
   t.SetRoot(NodeHandle{});
   EXPECT_TRUE(static_cast<bool>(t.GetRoot()));
-  EXPECT_TRUE(t.SortByKey("", 1));
+  EXPECT_TRUE(t.SortByKey("", true));
+  EXPECT_EQ(t.GetName("[0]"), "z");
+  EXPECT_TRUE(t.SortByKey(""));
+  EXPECT_EQ(t.GetName("[0]"), "a");
+  EXPECT_TRUE(t.SortByKeyW(W(u""), 2));  // any non-zero flag sorts descending
   EXPECT_EQ(t.GetName("[0]"), "z");
 }
 

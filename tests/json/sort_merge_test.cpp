@@ -17,6 +17,15 @@ TEST(JsonSort, SortByKey) {
   JsonDocument mixed = Doc(R"({"b":1,"B":2,"a":3})");
   EXPECT_TRUE(mixed.SortByKeyW(W(u""), 0, 1));
   EXPECT_EQ(mixed.GetName("[0]"), "a");
+  // Keys sort in the platform's word order: letters without regard to case first.
+  JsonDocument words = Doc(R"({"b":1,"a":2,"C":3})");
+  EXPECT_TRUE(words.SortByKey(""));
+  EXPECT_EQ(words.ToText(), R"({"a":2,"b":1,"C":3})");
+  EXPECT_TRUE(words.SortByKey("", 1));
+  EXPECT_EQ(words.ToText(), R"({"C":3,"b":1,"a":2})");
+  JsonDocument cases = Doc(R"({"A":1,"a":2})");
+  EXPECT_TRUE(cases.SortByKey(""));
+  EXPECT_EQ(cases.ToText(), R"({"a":2,"A":1})");
   JsonDocument arr = Doc(R"({"x":[3,1]})");
   EXPECT_FALSE(arr.SortByKey("x"));
   EXPECT_FALSE(arr.SortByKey("missing"));
@@ -36,6 +45,23 @@ TEST(JsonSort, SortWithComparatorAndWithoutRecursion) {
   JsonDocument two = Doc(R"({"x":1,"y":2})");
   two.Sort("", [](const NodeHandle&, const NodeHandle&, int32_t) { return 0; });
   EXPECT_EQ(two.ToText(), R"({"x":1,"y":2})");
+  // Two children: the median of three compares them first in list order, then
+  // the first with the second and with itself; one child is never compared.
+  JsonDocument pair = Doc("[20,10]");
+  std::vector<std::string> calls;
+  pair.Sort("", [&](const NodeHandle& a, const NodeHandle& b, int32_t value) {
+    calls.push_back(pair.ViewOf(a).ToText() + "," + pair.ViewOf(b).ToText() + "," + std::to_string(value));
+    return byValue(a, b, 1);
+  }, 7);
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[0], "20,10,7");
+  EXPECT_EQ(calls[1], "10,20,7");
+  EXPECT_EQ(calls[2], "10,10,7");
+  EXPECT_EQ(pair.ToText(), "[10,20]");
+  calls.clear();
+  JsonDocument single = Doc("[1]");
+  single.Sort("", [&](const NodeHandle&, const NodeHandle&, int32_t) { calls.push_back("x"); return 0; });
+  EXPECT_TRUE(calls.empty());
   JsonDocument scalar = Doc("[1]");
   scalar.Sort("[0]", byValue);
   EXPECT_EQ(scalar.ToText(), "[1]");

@@ -135,6 +135,22 @@ TEST(WideJsonDocument, ThreadsThroughADocumentItsViewAndItsCopy) {
   EXPECT_EQ(d.GetInt("a[1999]"), 1999);
 }
 
+TEST(WideJsonDocument, HasPathOnDocumentsAndViews) {
+  WideJsonDocument d;
+  EXPECT_FALSE(d.HasPath("a"));
+  ASSERT_TRUE(d.Load(R"({"a":{"b":[1,"s"]},"n":null})"));
+  EXPECT_FALSE(d.HasPath(""));  // an empty path names no step
+  EXPECT_TRUE(d.HasPath("n"));
+  EXPECT_TRUE(d.HasPath("a.b[1]"));
+  EXPECT_FALSE(d.HasPath("a.b[1].x"));  // through a string
+  EXPECT_FALSE(d.HasPath("a.b[2]"));
+  EXPECT_TRUE(d.HasPathW(W(u"a[0][0]")));
+  WideJsonNode a = d.GetMember("", "a");
+  EXPECT_TRUE(a.HasPath("b[0]"));
+  EXPECT_FALSE(a.HasPathW(W(u"n")));
+  EXPECT_EQ(d.ToText(), R"({"a":{"b":[1,"s"]},"n":null})");  // nothing was made
+}
+
 // The same random operations on both classes give the same results and text.
 TEST(WideJsonDocument, AgreesWithJsonDocument) {
   const char* paths[] = {"", "a", "b", "a.b", "a[0]", "a[]", "c[2]", "b.x.y", "[1]", "a[1].k"};
@@ -157,7 +173,9 @@ TEST(WideJsonDocument, AgreesWithJsonDocument) {
       case 9: return both([&](auto& d) { return str(d.ParseAt(p, t)); });
       case 10: return both([&](auto& d) { return str(d.MergeText(p, t, std::nullopt, n & 1)); });
       case 11: return both([&](auto& d) { return str(d.SortByKey(p, n & 1)); });
-      case 12: return both([&](auto& d) { return d.GetText(p) + "|" + d.GetName(p) + "|" + str(d.GetType(p)); });
+      case 12: return both([&](auto& d) {
+        return d.GetText(p) + "|" + d.GetName(p) + "|" + str(d.GetType(p)) + "|" + str(d.HasPath(q));
+      });
       case 13: return both([&](auto& d) { return str(d.SetNode(p, d.GetNode(q))); });
       case 14: return both([&](auto& d) { return str(d.ConcatArray(p, Doc("[9]"))); });
       default: return both([&](auto& d) { return str(d.Load(t)); });
