@@ -75,11 +75,23 @@ DocumentBase::DocumentBase(const DocumentBase& other) : lock_(other.lock_), dial
 DocumentBase& DocumentBase::operator=(const DocumentBase& other) {
   if (this != &other) {
     NodeHandle root = other.GetRoot();
+    {
+      Guard g(*this);  // the tree let go of, under its own lock
+      std::swap(root_, root);
+      root = NodeHandle{};
+    }
     lock_ = other.lock_;
     dialect_ = other.dialect_;
-    root_ = std::move(root);
   }
   return *this;
+}
+
+// Letting go of the last hold on a tree changes the nodes that views of it
+// still hold (their parents), so it happens under the tree's lock.
+DocumentBase::~DocumentBase() {
+  if (!lock_) return;
+  Guard g(*this);
+  root_ = NodeHandle{};
 }
 
 bool DocumentBase::HasRoot() const {
@@ -145,19 +157,20 @@ ZOQ_JSON_TWINS(bool, SetInt, false, ZOQ_P(int32_t value), , [&](U p) { return Se
 ZOQ_JSON_TWINS(bool, SetObject, false, ZOQ_P(int32_t), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetObject(n, *dialect_); }); })
 ZOQ_JSON_TWINS(bool, SetArray, false, ZOQ_P(int32_t), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetArray(n, *dialect_); }); })
 ZOQ_JSON_TWINS(bool, RemoveElement, false, ZOQ_P(int32_t index), , [&](U p) { return detail::RemoveElement(Make(p), index); })
-ZOQ_JSON_TWINS(bool, Append, false, ZOQ_P(const DocumentBase& source), , [&](U p) {
+ZOQ_JSON_TWINS(bool, Append, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, const DocumentBase&) {
   NodeRef copy = CopyRootOf(source);
   Node* n = copy ? Make(p) : nullptr;
   if (!n) return false;
   if (n->type != kArray) detail::SetArray(n, *dialect_);
   return detail::InsertElement(n, std::nullopt, std::move(copy));
 })
-ZOQ_JSON_TWINS(bool, SetElement, false, ZOQ_P(int32_t index, const DocumentBase& source), , [&](U p) {
+ZOQ_JSON_TWINS(bool, SetElement, false, ZOQ_P(int32_t index, const DocumentBase& source), ZOQ_P(source),
+               [&](U p, const DocumentBase&) {
   Node* n = Make(p);
   NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
   return copy && detail::SetElement(n, index, std::move(copy), *dialect_);
 })
-ZOQ_JSON_TWINS(bool, SetNode, false, ZOQ_P(const DocumentBase& source), , [&](U p) {
+ZOQ_JSON_TWINS(bool, SetNode, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, const DocumentBase&) {
   Node* n = Make(p);
   NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
   if (!copy) return false;
@@ -193,7 +206,7 @@ ZOQ_JSON_TWINS(bool, RemoveMember, false, , , [&](U p, U key) { return detail::R
 ZOQ_JSON_TWINS(bool, SetText, false, , , [&](U p, U text) {
   return SetAt(p, [&](Node* n) { detail::SetString(n, text, *dialect_); });
 })
-ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), , [&](U p, U key) {
+ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
   if (!source.HasRoot()) return false;
   Node* n = Make(p);
   NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
@@ -201,7 +214,7 @@ ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), , [&](
   if (n->type != kObject) detail::SetObject(n, *dialect_);
   return detail::PutMember(n, key, std::move(copy)) != -1;
 })
-ZOQ_JSON_TWINS(bool, SetMember, false, ZOQ_P(const DocumentBase& source), , [&](U p, U key) {
+ZOQ_JSON_TWINS(bool, SetMember, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
   Node* n = Make(p);
   NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
   if (!copy) return false;
@@ -268,17 +281,17 @@ std::optional<std::vector<std::u16string>> DocumentBase::KeysOf(U path) const {
 }
 
 bool DocumentBase::MergeObject(const Text& path, const DocumentBase& source) const {
-  return Call(false, [&](U p) {
+  return Call(false, [&](U p, const DocumentBase&) {
     Node* n = Make(p);
     return n && source.HasRoot() && detail::MergeObject(n, source.GetRoot().get(), *dialect_);
-  }, path);
+  }, path, source);
 }
 
 bool DocumentBase::ConcatArray(const Text& path, const DocumentBase& source) const {
-  return Call(false, [&](U p) {
+  return Call(false, [&](U p, const DocumentBase&) {
     Node* n = Make(p);
     return n && source.HasRoot() && detail::ConcatArray(n, source.GetRoot().get(), *dialect_);
-  }, path);
+  }, path, source);
 }
 
 NodeHandle DocumentBase::CopyRootOf(const DocumentBase& source) const {

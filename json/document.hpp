@@ -144,7 +144,7 @@ class DocumentBase {
   // its last holder.
   DocumentBase(const DocumentBase& other);
   DocumentBase& operator=(const DocumentBase& other);
-  ~DocumentBase() = default;
+  ~DocumentBase();
 
  protected:
   explicit DocumentBase(const Dialect& dialect, bool locked = false)
@@ -161,7 +161,8 @@ class DocumentBase {
   const void* TreeLock() const { return lock_.get(); }
 
   // Runs one body with its arguments converted from either text form,
-  // under the object's lock; `fail` when a GBK text does not convert.
+  // under the object's lock and the locks of the documents among them;
+  // `fail` when a GBK text does not convert.
   template <class R, class Body, class... A>
   R Call(R fail, Body body, const A&... a) const;
 

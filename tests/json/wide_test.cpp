@@ -2,6 +2,7 @@
 // flag states, two threads on one tree, and agreement with JsonDocument.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <thread>
 
@@ -133,6 +134,68 @@ TEST(WideJsonDocument, ThreadsThroughADocumentItsViewAndItsCopy) {
   EXPECT_EQ(d.GetCount("a"), kRounds);
   EXPECT_EQ(d.GetCount("b.list"), kRounds);
   EXPECT_EQ(d.GetInt("a[1999]"), 1999);
+}
+
+// An operation that copies from another tree holds that tree's lock too.
+TEST(WideJsonDocument, ThreadsCopyingFromATreeThatAnotherThreadChanges) {
+  WideJsonDocument source, target;
+  ASSERT_TRUE(source.Load(R"({"list":[1,2,3],"o":{"k":"v"}})"));
+  ASSERT_TRUE(target.LoadNew());
+  constexpr int kRounds = 1000;
+  std::thread writer([&] {
+    for (int k = 0; k < kRounds; ++k) {
+      source.SetInt("list[]", k);
+      source.RemoveElement("list", 0);
+      source.SetText("o.k", std::to_string(k));
+    }
+  });
+  std::thread reader([&] {
+    const WideJsonNode o = source.GetNode("o");
+    for (int k = 0; k < kRounds; ++k) {
+      target.Append("copies", source);
+      target.SetNode("node", source);
+      target.PutMember("m", "k", o);
+      target.MergeObject("merged", o);
+      target.ConcatArray("all", source.GetNode("list"));
+      target.RemoveElement("copies", 0);
+    }
+  });
+  writer.join();
+  reader.join();
+  EXPECT_EQ(target.GetCount("copies"), 0);
+  EXPECT_GE(target.GetCount("all"), 3 * kRounds);  // three or four elements at each copy
+  EXPECT_LE(target.GetCount("all"), 4 * kRounds);
+  EXPECT_EQ(target.GetType("merged.k"), kString);
+  EXPECT_EQ(source.GetCount("list"), 3);
+}
+
+// The last holder of a removed subtree may be a view that another thread
+// lets go of while views of the subtree's children are in use.
+TEST(WideJsonDocument, ThreadsLettingGoOfTheLastHoldOnASubtree) {
+  WideJsonDocument d;
+  ASSERT_TRUE(d.LoadNew());
+  constexpr int kRounds = 5000;
+  std::atomic<bool> done{false};
+  std::thread remover([&] {
+    for (int k = 0; k < kRounds; ++k) {
+      d.SetInt("a.b", k);
+      WideJsonNode a = d.GetMember("", "a");
+      std::this_thread::yield();
+      d.RemoveMember("", "a");
+      WideJsonNode last = a;
+      a = WideJsonNode();  // an assignment lets go of one hold on a
+    }  // and the destructor of `last` of the last one
+    done = true;
+  });
+  std::thread reader([&] {
+    while (!done) {
+      const WideJsonNode b = d.GetChildAt("a", 0);
+      for (int j = 0; j < 20 && b.HasRoot(); ++j) (void)b.GetParent().GetCount();
+    }
+  });
+  remover.join();
+  reader.join();
+  EXPECT_EQ(d.GetType("a"), kMissing);
 }
 
 TEST(WideJsonDocument, HasPathOnDocumentsAndViews) {
