@@ -32,6 +32,7 @@ std::u16string FromByteSet(const ByteSet& bytes) {
 }
 
 bool detail::Widen(std::string_view gbk, std::u16string& out) {
+  gbk = gbk.substr(0, gbk.find('\0'));  // a GBK text ends at its first NUL, as its twin's does
   out.resize(gbk.size());
   for (size_t k = 0; k < gbk.size(); ++k) {
     if (static_cast<unsigned char>(gbk[k]) >= 0x80) return seam::GbkToUtf16(gbk, out);

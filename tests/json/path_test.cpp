@@ -127,6 +127,17 @@ TEST(JsonPath, ExistsAndEmptyPaths) {
   EXPECT_FALSE(JsonDocument().Exists("a"));
 }
 
+TEST(JsonPath, GbkTextsEndAtTheirFirstNul) {
+  using namespace std::string_literals;
+  JsonDocument d = Doc("{}");
+  EXPECT_TRUE(d.SetText("k\0x"s, "v\0w"s));
+  EXPECT_TRUE(d.PutMember("", "m\0n"s, Doc("1")));
+  EXPECT_EQ(d.ToText(), R"({"k":"v","m":1})");
+  EXPECT_EQ(d.GetText("k\0y"s), "v");
+  EXPECT_TRUE(d.Load("[1]\0[2]"s));
+  EXPECT_EQ(d.ToText(), "[1]");
+}
+
 TEST(JsonPath, InvalidGbkPathFailsInsteadOfActingOnTheRoot) {
   JsonDocument d = Doc(R"({"a":1})");
   const std::string bad = "\x81";  // a lead byte without its trail byte
