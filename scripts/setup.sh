@@ -4,6 +4,7 @@
 # static i686 builds of GNU libiconv, libpng, libjpeg-turbo and GoogleTest in
 # a cache folder. Idempotent: a second run only checks.
 set -euo pipefail
+trap 'echo "setup.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 TC_DIR=${TC_DIR:-/opt/zoq-w32}
 SYSROOT=$TC_DIR/sysroot
