@@ -20,6 +20,17 @@ const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
   return ExportResultSlots[slot].c_str();
 }
 
+ClassicHostApi* PluginState::ActiveClassicHost() {
+  switch (HostType) {
+    case kHostVlq: return &vlq;
+    case kHostOq: return &oq;
+    case kHostMingQq: return &mingqq;
+    case kHostSp: return &sp;
+    case kHostEr: return &er;
+    default: return nullptr;
+  }
+}
+
 PluginState& Plugin() { return *Instance(); }
 PluginState* PluginIfAlive() { return Instance().get(); }
 

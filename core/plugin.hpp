@@ -123,6 +123,10 @@ struct PluginState {
 
   std::array<std::string, kExportSlotCount> ExportResultSlots;
 
+  // The classic adapter (VLQ, OQ, MingQQ, SP, ER) of the active host, or null
+  // when the active host is of another kind.
+  ClassicHostApi* ActiveClassicHost();
+
   // Stores `text` in the export's slot and returns the slot's pointer, valid
   // until the same export is called again or the plug-in is unloaded.
   const char* KeepExportResult(ExportSlot slot, std::string text);

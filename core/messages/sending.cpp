@@ -89,15 +89,6 @@ bool FixedMediaCodes(std::int32_t hostType, MediaCodes& codes) {
   }
 }
 
-template <class Api>
-void SendClassic(Api& api, const MessageRecord& r, const std::string& robot, const std::string& message) {
-  if (r.kind == MessageKind::Private) {
-    api.SendPrivateMessage(robot, r.sender, message);
-  } else {
-    api.SendGroupMessage(robot, r.group, message);
-  }
-}
-
 }  // namespace
 
 std::string NormalizeIncomingText(std::string_view in) {
@@ -136,6 +127,14 @@ void SendReply(const MessageRecord& record, const std::string& reply) {
     return;
   }
   if (!isPrivate && record.kind != MessageKind::Group) return;
+  if (ClassicHostApi* classic = p.ActiveClassicHost()) {
+    if (isPrivate) {
+      classic->SendPrivateMessage(robot, record.sender, message);
+    } else {
+      classic->SendGroupMessage(robot, record.group, message);
+    }
+    return;
+  }
   switch (p.HostType) {
     case kHostIsky:
       if (isPrivate) {
@@ -151,16 +150,6 @@ void SendReply(const MessageRecord& record, const std::string& reply) {
         p.table.SendGroupMessage(number(robot), number(record.group), message, false);
       }
       return;
-    case kHostVlq:
-      return SendClassic(p.vlq, record, robot, message);
-    case kHostOq:
-      return SendClassic(p.oq, record, robot, message);
-    case kHostMingQq:
-      return SendClassic(p.mingqq, record, robot, message);
-    case kHostSp:
-      return SendClassic(p.sp, record, robot, message);
-    case kHostEr:
-      return SendClassic(p.er, record, robot, message);
     case kHostXq: {
       // XQ takes the one number twice: the sender, or the group.
       const std::string& target = isPrivate ? record.sender : record.group;

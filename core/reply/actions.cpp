@@ -22,6 +22,7 @@ template <class Isky, class Group, class Guild, class Qq>
 void Act(const MessageRecord& r, Isky&& isky, Group&& group, Guild&& guild, Qq&& qq) {
   PluginState& p = Plugin();
   const TableIds ids{Number(p.RobotAccount), Number(r.group), Number(r.sender)};
+  if (ClassicHostApi* classic = p.ActiveClassicHost()) return qq(*classic);
   switch (p.HostType) {
     case kHostIsky: isky(p.isky); break;
     case kHostTable:
@@ -29,12 +30,7 @@ void Act(const MessageRecord& r, Isky&& isky, Group&& group, Guild&& guild, Qq&&
       if (r.kind == MessageKind::Channel || r.kind == MessageKind::ChannelDirect) guild(p.table, ids);
       break;
     // kHostWx: kicks only; wired when the WeChat-style adapter lands.
-    case kHostVlq: qq(p.vlq); break;
     case kHostXq: qq(p.xq); break;
-    case kHostOq: qq(p.oq); break;
-    case kHostMingQq: qq(p.mingqq); break;
-    case kHostSp: qq(p.sp); break;
-    case kHostEr: qq(p.er); break;
     case kHostMyQq: qq(p.myqq); break;
     default: break;
   }
