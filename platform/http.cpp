@@ -101,6 +101,13 @@ std::string HttpGet(const std::string& address) {
   if (!HttpSendRequestA(static_cast<HINTERNET>(request.get()), kAcceptHeader, static_cast<DWORD>(-1), nullptr, 0)) {
     return {};
   }
+  // An answer other than success (a 404 page, say) is a failure, not a body.
+  DWORD status = 0, size = sizeof status;
+  if (!HttpQueryInfoA(static_cast<HINTERNET>(request.get()), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                      &size, nullptr) ||
+      status < 200 || status > 299) {
+    return {};
+  }
   std::string body;
   char chunk[8192];
   for (;;) {

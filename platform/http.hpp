@@ -17,7 +17,8 @@ HttpTimeouts& HttpTimeoutSettings();
 
 // One "GET" request, version HTTP/1.0, never taken from or written to the
 // local cache, over TLS for an https address. Gives the answer body as
-// bytes; any failure gives the empty byte set. The caller's thread waits.
+// bytes; any failure, an answer with an error status included, gives the
+// empty byte set. The caller's thread waits.
 std::string HttpGet(const std::string& address);
 
 }  // namespace zoq::platform

@@ -43,6 +43,12 @@ TEST_F(InfoTest, ContactNumberFallsThroughShortAnswers) {
   EXPECT_EQ(std::string(web::kContactBuiltIn).size(), 9u);
 }
 
+TEST_F(InfoTest, AnErrorAnswerIsNoContactNumber) {
+  // The first address answers 404 with an error page of its own.
+  web_.Serve("/QQTeam.txt", "24680");
+  EXPECT_EQ(DescriptionText(), kDescriptionHead + "24680");
+}
+
 TEST_F(InfoTest, TextDescriptorKeepsTheAnswerRaw) {
   web_.Serve("/Save/QQTeam.txt", "12\"3\\45\r\n");
   const std::string record = TextInfoRecord();

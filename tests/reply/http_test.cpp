@@ -61,7 +61,7 @@ TEST(HttpGet, AnyFailureGivesTheEmptyByteSet) {
   EXPECT_EQ(platform::HttpGet(""), "");
   EXPECT_EQ(platform::HttpGet("not an address"), "");
   EXPECT_EQ(platform::HttpGet("ftp://127.0.0.1/x"), "");
-  EXPECT_EQ(platform::HttpGet(web.base() + "/missing"), "");  // 404 with no body
+  EXPECT_EQ(platform::HttpGet(web.base() + "/missing"), "");  // 404 with an error page
   // TLS against a server that speaks plain HTTP fails.
   EXPECT_EQ(platform::HttpGet("https://127.0.0.1:" + web.base().substr(web.base().rfind(':') + 1) + "/x"), "");
 }

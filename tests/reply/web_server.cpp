@@ -123,6 +123,7 @@ void WebServer::Answer(std::uintptr_t socketValue) {
     }
     return;
   }
+  if (!found) body = "<html><body>404 Not Found</body></html>";
   const std::string answer = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
                              "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;

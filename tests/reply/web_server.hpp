@@ -27,8 +27,7 @@ class WebServer {
   // "http://127.0.0.1:<port>"
   std::string base() const;
   // Answers `target` (path and query, percent escapes decoded) with `body`;
-  // other targets get 404
-  // with an empty body.
+  // other targets get 404 with a small error page.
   void Serve(const std::string& target, const std::string& body);
   // Accepts connections but never answers them (until the server ends, or
   // `seconds` later).
