@@ -101,7 +101,6 @@ struct PluginState {
   std::int32_t ReplyCounter = 0;
   std::string MakerGroupNumber;
   std::string XqPluginName;
-  std::string chosenAccount;  // the account chooser's pick
   RandomSource random;
   // Closes the settings windows that are open (set by the windows' code).
   std::function<void()> closeWindows;
