@@ -159,24 +159,19 @@ ZOQ_JSON_TWINS(bool, SetObject, false, ZOQ_P(int32_t), , [&](U p) { return SetAt
 ZOQ_JSON_TWINS(bool, SetArray, false, ZOQ_P(int32_t), , [&](U p) { return SetAt(p, [&](Node* n) { detail::SetArray(n, *dialect_); }); })
 ZOQ_JSON_TWINS(bool, RemoveElement, false, ZOQ_P(int32_t index), , [&](U p) { return detail::RemoveElement(Make(p), index); })
 ZOQ_JSON_TWINS(bool, Append, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, const DocumentBase&) {
-  NodeRef copy = CopyRootOf(source);
+  NodeRef copy = CopyRootOf(source);  // taken before the path is made
   Node* n = copy ? Make(p) : nullptr;
-  if (!n) return false;
-  if (n->type != kArray) detail::SetArray(n, *dialect_);
-  return detail::InsertElement(n, std::nullopt, std::move(copy));
+  return n && InsertInto(n, std::nullopt, std::move(copy));
 })
 ZOQ_JSON_TWINS(bool, SetElement, false, ZOQ_P(int32_t index, const DocumentBase& source), ZOQ_P(source),
                [&](U p, const DocumentBase&) {
-  Node* n = Make(p);
-  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
-  return copy && detail::SetElement(n, index, std::move(copy), *dialect_);
+  return PlaceCopyAt(p, source, [&](Node* n, NodeRef copy) { return detail::SetElement(n, index, std::move(copy), *dialect_); });
 })
 ZOQ_JSON_TWINS(bool, SetNode, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, const DocumentBase&) {
-  Node* n = Make(p);
-  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
-  if (!copy) return false;
-  detail::MoveContent(n, copy.get());
-  return true;
+  return PlaceCopyAt(p, source, [](Node* n, NodeRef copy) {
+    detail::MoveContent(n, copy.get());
+    return true;
+  });
 })
 ZOQ_JSON_TWINS(bool, GetBool, false, , , [&](U p) { return detail::BoolOf(Find(p), *dialect_); })
 ZOQ_JSON_TWINS(double, GetDouble, 0.0, , , [&](U p) { return detail::DoubleOf(Find(p), *dialect_); })
@@ -207,20 +202,12 @@ ZOQ_JSON_TWINS(bool, RemoveMember, false, , , [&](U p, U key) { return detail::R
 ZOQ_JSON_TWINS(bool, SetText, false, , , [&](U p, U text) {
   return SetAt(p, [&](Node* n) { detail::SetString(n, text, *dialect_); });
 })
+// PutMember makes nothing for a source without a root; SetMember makes the path all the same.
 ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
-  if (!source.HasRoot()) return false;
-  Node* n = Make(p);
-  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
-  if (!copy) return false;
-  if (n->type != kObject) detail::SetObject(n, *dialect_);
-  return detail::PutMember(n, key, std::move(copy)) != -1;
+  return source.HasRoot() && PlaceCopyAt(p, source, [&](Node* n, NodeRef copy) { return PutInto(n, key, std::nullopt, std::move(copy)); });
 })
 ZOQ_JSON_TWINS(bool, SetMember, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
-  Node* n = Make(p);
-  NodeRef copy = n ? CopyRootOf(source) : NodeRef{};
-  if (!copy) return false;
-  if (n->type != kObject) detail::SetObject(n, *dialect_);
-  return detail::PutMember(n, key, std::move(copy)) != -1;
+  return PlaceCopyAt(p, source, [&](Node* n, NodeRef copy) { return PutInto(n, key, std::nullopt, std::move(copy)); });
 })
 ZOQ_JSON_TWINS(bool, ParseAt, false, ZOQ_P(std::optional<int32_t> flags), , [&](U p, U text) {
   Node* n = Make(p);
@@ -321,15 +308,18 @@ NodeHandle DocumentBase::AddNew(U path, std::optional<U> key, std::optional<int3
   NodeRef made = n ? detail::NewNode(type, *dialect_) : NodeRef{};
   if (!made) return {};
   NodeRef view = made;
-  bool ok;
-  if (key) {
-    if (n->type != kObject) detail::SetObject(n, *dialect_);
-    ok = detail::PutMember(n, *key, std::move(made), pos) != -1;
-  } else {
-    if (n->type != kArray) detail::SetArray(n, *dialect_);
-    ok = detail::InsertElement(n, pos, std::move(made));
-  }
+  const bool ok = key ? PutInto(n, *key, pos, std::move(made)) : InsertInto(n, pos, std::move(made));
   return ok ? view : NodeRef{};
+}
+
+bool DocumentBase::PutInto(Node* at, U key, std::optional<int32_t> pos, NodeHandle node) const {
+  if (at->type != kObject) detail::SetObject(at, *dialect_);
+  return detail::PutMember(at, key, std::move(node), pos) != -1;
+}
+
+bool DocumentBase::InsertInto(Node* at, std::optional<int32_t> pos, NodeHandle node) const {
+  if (at->type != kArray) detail::SetArray(at, *dialect_);
+  return detail::InsertElement(at, pos, std::move(node));
 }
 
 std::vector<NodeHandle> DocumentBase::ChildrenOf(U path) const {

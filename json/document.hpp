@@ -186,6 +186,18 @@ class DocumentBase {
   std::vector<NodeHandle> ChildrenOf(U path) const;
   std::optional<std::vector<std::u16string>> KeysOf(U path) const;
   NodeHandle CopyRootOf(const DocumentBase& source) const;  // a deep copy of the source's root, or none
+  // Enter `node` into `at`, which becomes an object (an array) first when
+  // it is none; at the end without `pos`.
+  bool PutInto(detail::Node* at, U key, std::optional<int32_t> pos, NodeHandle node) const;
+  bool InsertInto(detail::Node* at, std::optional<int32_t> pos, NodeHandle node) const;
+  // Makes the path, then gives its node and a deep copy of `source`'s root
+  // to `place`; false when either is missing.
+  template <class F>
+  bool PlaceCopyAt(U path, const DocumentBase& source, F&& place) const {
+    detail::Node* n = Make(path);
+    NodeHandle copy = n ? CopyRootOf(source) : NodeHandle{};
+    return copy && place(n, std::move(copy));
+  }
   int32_t ParseInto(detail::Node* node, U text, std::optional<int32_t> flags, int32_t& errorPos) const;
 
   NodeHandle root_;

@@ -1,10 +1,7 @@
 // The tolerant JSON parser: one left-to-right pass with an explicit stack of
 // open containers, so nesting depth is limited only by memory.
-#include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <exception>
-#include <new>
 
 #include "json/engine.hpp"
 
@@ -123,9 +120,10 @@ class Parser {
     return static_cast<size_t>(p - (s_ + i_));
   }
 
-  size_t EscapeStep() const {
-    const size_t step = (i_ + 1 < n_ && s_[i_ + 1] == u'u') ? 6 : 2;
-    return step < n_ - i_ ? step : n_ - i_;
+  // Characters of the escape at `at` ("\uXXXX" or two), cut at `end`.
+  size_t EscapeStep(size_t at, size_t end) const {
+    const size_t step = (at + 1 < end && s_[at + 1] == u'u') ? 6 : 2;
+    return step < end - at ? step : end - at;
   }
 
   int32_t Open(int32_t kind) {
@@ -205,10 +203,7 @@ class Parser {
     if (topDone_) return kParseValueError;
     if (IsQuote(s_[b])) {
       size_t k = b + 1;
-      while (k < e && s_[k] != s_[b]) {
-        const size_t step = (s_[k] == u'\\') ? ((k + 1 < e && s_[k + 1] == u'u') ? 6 : 2) : 1;
-        k += step < e - k ? step : e - k;
-      }
+      while (k < e && s_[k] != s_[b]) k += s_[k] == u'\\' ? EscapeStep(k, e) : 1;
       if (k + 1 != e) return kParseValueError;
     } else {
       for (size_t k = b; k < e; ++k)
@@ -265,7 +260,7 @@ class Parser {
       if (gap) { i_ = start; return kParseValueError; }
       size_t step = 1;
       if (IsQuote(c) && (!quote || c == quote)) quote = quote ? 0 : c;
-      else if (c == u'\\') step = EscapeStep();
+      else if (c == u'\\') step = EscapeStep(i_, n_);
       i_ += step;
       len += step;
     }
@@ -345,7 +340,7 @@ class Parser {
         }
         quote = quote ? 0 : c;
       } else if (c == u'\\') {
-        step = counted = EscapeStep();
+        step = counted = EscapeStep(i_, n_);
       }
       i_ += step;
       (readingKey ? keyLen_ : valLen) += counted;

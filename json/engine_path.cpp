@@ -56,23 +56,20 @@ Node* Step(Node* cur, const Segment& seg) {
   return cur;
 }
 
-}  // namespace
-
-Node* Resolve(Node* start, std::u16string_view path) {
-  if (!start) return nullptr;
-  Node* cur = start;
-  for (const Segment& seg : ParsePath(path))
+// Every step of a parsed path in turn; none when one finds nothing.
+Node* Walk(Node* cur, const std::vector<Segment>& segs) {
+  for (const Segment& seg : segs)
     if (!(cur = Step(cur, seg))) return nullptr;
   return cur;
 }
 
+}  // namespace
+
+Node* Resolve(Node* start, std::u16string_view path) { return start ? Walk(start, ParsePath(path)) : nullptr; }
+
 bool Exists(Node* start, std::u16string_view path) {
   const auto segs = ParsePath(path);
-  if (!start || segs.empty()) return false;
-  Node* cur = start;
-  for (const Segment& seg : segs)
-    if (!(cur = Step(cur, seg))) return false;
-  return true;
+  return start && !segs.empty() && Walk(start, segs);
 }
 
 Node* ResolveOrCreate(Node* start, std::u16string_view path, const Dialect& d) {

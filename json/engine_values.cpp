@@ -156,10 +156,8 @@ bool MergeObject(Node* target, const Node* source, const Dialect& d) {
   if (!target || !source || source->type != kObject) return false;
   NodeRef snap = DeepCopy(source, d);
   if (target->type != kObject) SetObject(target, d);
-  for (NodeRef& m : TakeKids(snap.get())) {
-    const Str key = m->key;
-    if (PutMember(target, key, std::move(m)) == -1) return false;
-  }
+  for (NodeRef& m : TakeKids(snap.get()))
+    if (PutKeyed(target, std::move(m)) == -1) return false;
   return true;
 }
 

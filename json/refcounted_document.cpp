@@ -45,16 +45,6 @@ void RefCountedJsonDocument::Detach() {
   Call(false, [&] { return detail::DetachNode(root_.get()); });
 }
 
-namespace {
-
-// The copy of `source`'s root, placed by `place` into the node at the path.
-template <class Place>
-bool PlaceCopy(Node* node, NodeRef copy, Place&& place) {
-  return node && copy && place(node, std::move(copy));
-}
-
-}  // namespace
-
 #define ZOQ_JSON_TWINS(Name, Params, Args, Body)                                               \
   bool RefCountedJsonDocument::Name(const Text& path Params(Text)) const {                     \
     return Call(false, Body, path Args);                                                       \
@@ -66,18 +56,10 @@ bool PlaceCopy(Node* node, NodeRef copy, Place&& place) {
 #define ZOQ_INDEX(T) , int32_t index, const RefCountedJsonDocument& source
 #define ZOQ_POS_KEY(T) , int32_t pos, const T& key, const RefCountedJsonDocument& source
 ZOQ_JSON_TWINS(Insert, ZOQ_INDEX, , [&](U p) {
-  Node* n = Make(p);
-  return PlaceCopy(n, n ? CopyRootOf(source) : NodeRef{}, [&](Node* at, NodeRef c) {
-    if (at->type != kArray) detail::SetArray(at, *dialect_);
-    return detail::InsertElement(at, index, std::move(c));
-  });
+  return PlaceCopyAt(p, source, [&](Node* n, NodeRef copy) { return InsertInto(n, index, std::move(copy)); });
 })
 ZOQ_JSON_TWINS(InsertMember, ZOQ_POS_KEY, ZOQ_P(key), [&](U p, U k) {
-  Node* n = Make(p);
-  return PlaceCopy(n, n ? CopyRootOf(source) : NodeRef{}, [&](Node* at, NodeRef c) {
-    if (at->type != kObject) detail::SetObject(at, *dialect_);
-    return detail::PutMember(at, k, std::move(c), pos) != -1;
-  });
+  return PlaceCopyAt(p, source, [&](Node* n, NodeRef copy) { return PutInto(n, k, pos, std::move(copy)); });
 })
 #undef ZOQ_INDEX
 #undef ZOQ_POS_KEY
