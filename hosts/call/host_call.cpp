@@ -24,9 +24,8 @@ std::string ReadHostTextBlock(std::uint32_t block) {
 }
 
 HostRowBase::HostRowBase(HostBinding& binding, const char* operation, const char* function, const char* ownKinds,
-                         bool lead, char result)
-    : binding_(binding), operation_(operation), function_(function), ownKinds_(ownKinds), lead_(lead),
-      result_(result) {
+                         bool lead)
+    : binding_(binding), operation_(operation), function_(function), ownKinds_(ownKinds), lead_(lead) {
   if (!function_) return;
   if (binding_.last_) binding_.last_->next_ = this;
   else binding_.first_ = this;
@@ -45,12 +44,6 @@ std::string HostRowBase::kinds() const {
   std::string k;
   if (lead_) k = binding_.LeadKinds();
   return k + ownKinds_;
-}
-
-std::size_t HostRowBase::wordCount() const {
-  std::size_t n = 0;
-  for (char c : kinds()) n += (c == 'l' || c == 'c' || c == 'd') ? 2 : 1;
-  return n;
 }
 
 bool HostRowBase::Run(const WordList& words, std::uint32_t& eax, std::uint32_t& edx) {

@@ -101,12 +101,10 @@ struct ArgKind<Bytes> {
   static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.PushAddress(v.empty() ? nullptr : v.data()); }
 };
+// Crosses as a text does; only the declared kind differs.
 template <>
-struct ArgKind<BytesAddress> {
-  using Param = const std::string&;
+struct ArgKind<BytesAddress> : ArgKind<Text> {
   static constexpr char code = 'a';
-  static constexpr std::size_t words = 1;
-  static void Push(WordList& w, Param v) { w.PushAddress(v.c_str()); }
 };
 template <>
 struct ArgKind<CountedBytes> {
@@ -134,12 +132,10 @@ struct ResultKind;
 template <>
 struct ResultKind<void> {
   using Value = void;
-  static constexpr char code = 'v';
 };
 template <>
 struct ResultKind<Text> {
   using Value = std::string;
-  static constexpr char code = 't';
   static Value Read(std::uint32_t eax, std::uint32_t) {
     const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(eax));
     return p ? std::string(p) : std::string();
@@ -148,19 +144,16 @@ struct ResultKind<Text> {
 template <>
 struct ResultKind<Int> {
   using Value = std::int32_t;
-  static constexpr char code = 'i';
   static Value Read(std::uint32_t eax, std::uint32_t) { return static_cast<std::int32_t>(eax); }
 };
 template <>
 struct ResultKind<Bool> {
   using Value = bool;
-  static constexpr char code = 'b';
   static Value Read(std::uint32_t eax, std::uint32_t) { return eax != 0; }
 };
 template <>
 struct ResultKind<I64> {
   using Value = std::int64_t;
-  static constexpr char code = 'l';
   static Value Read(std::uint32_t eax, std::uint32_t edx) {
     return static_cast<std::int64_t>((std::uint64_t(edx) << 32) | eax);
   }
@@ -174,7 +167,6 @@ std::string ReadHostTextBlock(std::uint32_t block);
 template <>
 struct ResultKind<BlockText> {
   using Value = std::string;
-  static constexpr char code = 'x';
   static Value Read(std::uint32_t eax, std::uint32_t) { return ReadHostTextBlock(eax); }
 };
 
@@ -222,15 +214,12 @@ class HostRowBase {
   bool declared() const { return function_ != nullptr; }
   // Every argument kind letter the host receives, lead words included.
   std::string kinds() const;
-  char resultKind() const { return result_; }
-  // Number of 32-bit words the host function receives.
-  std::size_t wordCount() const;
   const HostRowBase* next() const { return next_; }
   HostBinding& binding() const { return binding_; }
 
  protected:
   HostRowBase(HostBinding& binding, const char* operation, const char* function, const char* ownKinds,
-              bool lead, char result);
+              bool lead);
 
   // Finds the function and calls it; false (nothing called, or the stack was
   // unbalanced and reported) when there is no result to read.
@@ -243,7 +232,6 @@ class HostRowBase {
   const char* function_;
   const char* ownKinds_;
   bool lead_;
-  char result_;
   void* kept_ = nullptr;
   HostRowBase* next_ = nullptr;
 };
@@ -278,7 +266,7 @@ class HostRowOf : public HostRowBase {
 
  protected:
   HostRowOf(HostBinding& binding, const char* operation, const char* function, bool lead)
-      : HostRowBase(binding, operation, function, KindCodes<A...>::value, lead, ResultKind<R>::code) {}
+      : HostRowBase(binding, operation, function, KindCodes<A...>::value, lead) {}
 
  private:
   static Value Empty() {

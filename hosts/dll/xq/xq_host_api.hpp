@@ -70,8 +70,6 @@ class XqHostApi {
   void Mark(const std::string& text);
   std::string GetVer();
 
-  // The text of a host block, which is freed (see hosts::ReadHostTextBlock).
-  static std::string ReadHostText(std::uint32_t block) { return hosts::ReadHostTextBlock(block); }
   // The entry of "S3_Api_" + `name`, or null (after the warning boxes).
   void* ResolveApi(const std::string& name);
 
