@@ -51,20 +51,20 @@ int g_blocksHandedOut = 0;
 constexpr std::size_t kBlockPadding = 200;
 HMODULE g_self = nullptr;
 
-std::string Folder() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD n = GetModuleFileNameA(g_self, path, MAX_PATH);
-  std::string p(path, n);
-  const std::size_t cut = p.find_last_of('\\');
-  return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
-}
+// This DLL's own path, cut after its last backslash: the folder (with the
+// backslash) and the file name.
+struct OwnPath {
+  std::string folder, file;
+};
 
-std::string FileName() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD n = GetModuleFileNameA(g_self, path, MAX_PATH);
-  std::string p(path, n);
-  const std::size_t cut = p.find_last_of('\\');
-  return cut == std::string::npos ? p : p.substr(cut + 1);
+const OwnPath& Self() {
+  static const OwnPath self = [] {
+    char path[MAX_PATH + 1] = {};
+    const std::string p(path, GetModuleFileNameA(g_self, path, MAX_PATH));
+    const std::size_t cut = p.find_last_of('\\') + 1;  // 0 without a backslash
+    return OwnPath{p.substr(0, cut), p.substr(cut)};
+  }();
+  return self;
 }
 
 using zoq::fakehost::Escape;
@@ -124,7 +124,7 @@ std::string Render(char kind, const W*& w) {
 }
 
 void AppendToFile(const std::string& line) {
-  const std::string path = Folder() + "fakehost.log";
+  const std::string path = Self().folder + "fakehost.log";
   HANDLE f = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
@@ -134,7 +134,7 @@ void AppendToFile(const std::string& line) {
 }
 
 void ReadAnswerFile() {
-  const std::string path = Folder() + "fakehost.answers";
+  const std::string path = Self().folder + "fakehost.answers";
   HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
@@ -190,7 +190,7 @@ std::uint64_t Reply(char result, const std::optional<std::string>* answer) {
 std::uint64_t Dispatch(int index, const W* words) {
   const Entry& e = kEntries[index];
   std::lock_guard lock(g_mutex);
-  std::string line = FileName() + "\t" + e.name;
+  std::string line = Self().file + "\t" + e.name;
   const W* w = words;
   for (const char* k = e.kinds; *k; ++k) line += "\t" + Render(*k, w);
   line += "\n";

@@ -1,7 +1,9 @@
 #include "tests/fakehost/fakehost_client.hpp"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "tests/fakehost/log_format.hpp"
@@ -24,6 +26,19 @@ std::string ExeFolder() {
 std::string FakeHostBuildFolder() {
   const std::string bin = ExeFolder();
   return bin.substr(0, bin.find_last_of('\\')) + "\\fakehosts";
+}
+
+std::string FreshTestRunFolder(const std::string& runs) {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string root = FakeHostBuildFolder() + "\\..\\" + runs;
+  CreateDirectoryA(root.c_str(), nullptr);
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name) c = (c == '/' ? '_' : c);
+  const std::string folder = root + "\\" + name;
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
 }
 
 std::vector<FakeCall> ParseFakeHostLog(const std::string& text) {

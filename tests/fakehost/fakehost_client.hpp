@@ -30,6 +30,10 @@ inline void PrintTo(const FakeCall& c, std::ostream* os) {
 // The folder the build puts the fake host DLLs in (<build>/fakehosts).
 std::string FakeHostBuildFolder();
 
+// A folder of the running test's own, <build>/<runs>/<suite>.<test>, made
+// anew and empty.
+std::string FreshTestRunFolder(const std::string& runs);
+
 // Parses log lines (FakeHost_Log or a fakehost.log file).
 std::vector<FakeCall> ParseFakeHostLog(const std::string& text);
 

@@ -1,7 +1,5 @@
 #include "tests/hosts/host_test_support.hpp"
 
-#include <windows.h>
-
 #include <map>
 #include <set>
 
@@ -9,24 +7,7 @@
 
 namespace zoq::testing {
 
-std::string FreshTestFolder() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string root = FakeHostBuildFolder() + "\\..\\hosts-test-runs";
-  CreateDirectoryA(root.c_str(), nullptr);
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  for (char& c : name) c = (c == '/' ? '_' : c);
-  const std::string folder = root + "\\" + name;
-  CreateDirectoryA(folder.c_str(), nullptr);
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((folder + "\\" + found.cFileName).c_str());
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-  }
-  return folder;
-}
+std::string FreshTestFolder() { return FreshTestRunFolder("hosts-test-runs"); }
 
 RaisedErrors::RaisedErrors() {
   RegisterErrorHook([this](int code, const std::string& message) {
