@@ -35,7 +35,8 @@ TEST(JsonDocument, AddAndInsertMembers) {
   JsonNode second = d.AddMember("", "k", kString);
   EXPECT_EQ(d.GetCount(), 1);
   EXPECT_EQ(second.GetType(), kString);
-  EXPECT_FALSE(first.HasRoot() && first.GetRoot() == second.GetRoot());
+  ASSERT_TRUE(first.HasRoot());
+  EXPECT_FALSE(first.GetRoot() == second.GetRoot());  // the second replaced the first
   JsonDocument o = Doc(R"({"a":1})");
   EXPECT_TRUE(o.InsertMember("", 0, "z", kNull).HasRoot());
   EXPECT_EQ(o.ToText(), R"({"z":null,"a":1})");

@@ -3,7 +3,6 @@
 // JsonDocument where the rules are the same.
 #include <gtest/gtest.h>
 
-
 #include "json/refcounted_document.hpp"
 #include "tests/json/helpers.hpp"
 

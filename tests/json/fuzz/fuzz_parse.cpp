@@ -6,8 +6,6 @@
 namespace zoq::json::fuzz {
 namespace {
 
-bool KnownCode(int32_t c) { return c == 0 || (c <= -2 && c >= -7); }
-
 template <class Doc, class Text, class Load, class Write>
 std::string Check(const Text& input, int32_t flags, Load load, Write write) {
   Doc d;

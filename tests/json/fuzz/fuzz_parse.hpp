@@ -14,4 +14,7 @@ namespace zoq::json::fuzz {
 // or what went wrong.
 std::string CheckParse(const uint8_t* data, size_t size);
 
+// A result code that a load may answer.
+inline bool KnownCode(int32_t c) { return c == 0 || (c <= -2 && c >= -7); }
+
 }  // namespace zoq::json::fuzz
