@@ -2,35 +2,12 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "platform/files.hpp"
 
 namespace zoq::testing {
-namespace {
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
-}  // namespace
-
 
 std::string BinFolder() { return platform::ExecutableFolder(); }
 
@@ -46,7 +23,8 @@ std::string FreshRunFolder(const std::string& name) {
   const std::string root = bin.substr(0, platform::LastPathSeparator(bin)) + "\\e2e-runs";
   CreateDirectoryA(root.c_str(), nullptr);
   const std::string folder = root + "\\" + name;
-  RemoveTree(folder);
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(folder), ignored);
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
 }

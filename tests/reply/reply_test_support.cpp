@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -15,18 +14,7 @@
 
 namespace zoq::testing {
 
-std::string FreshReplyFolder() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string root = FakeHostBuildFolder() + "\\..\\reply-test-runs";
-  CreateDirectoryA(root.c_str(), nullptr);
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  for (char& c : name) c = (c == '/' ? '_' : c);
-  const std::string folder = root + "\\" + name;
-  std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::path(folder), ignored);
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
+std::string FreshReplyFolder() { return FreshTestRunFolder("reply-test-runs"); }
 
 ReplyTest::ReplyTest() {
   ProgramStart(folder_);
