@@ -30,6 +30,9 @@ function(zoq_library name)
   target_include_directories(${name} PUBLIC ${ZOQ_ROOT})
   target_compile_options(${name} PRIVATE ${ZOQ_WARNINGS})
   target_link_libraries(${name} PRIVATE ${A_LIBS} PUBLIC ${A_PUBLIC_LIBS})
+  if(TARGET zoq_layers)
+    add_dependencies(${name} zoq_layers)
+  endif()
 endfunction()
 
 # zoq_test(name SOURCES ... [LIBS ...]) : a GoogleTest executable whose tests
@@ -90,3 +93,17 @@ macro(zoq_add_subfolders)
     endif()
   endforeach()
 endmacro()
+
+# zoq_layer_check(): the target zoq_layers, which every library of the
+# product depends on, runs check_layers.cmake whenever a product source
+# changes, so that the build fails on an include against the layer order.
+function(zoq_layer_check)
+  file(GLOB_RECURSE _sources CONFIGURE_DEPENDS
+       ${ZOQ_ROOT}/text/* ${ZOQ_ROOT}/json/* ${ZOQ_ROOT}/platform/* ${ZOQ_ROOT}/hosts/* ${ZOQ_ROOT}/core/*
+       ${ZOQ_ROOT}/ui/*)
+  set(_stamp ${CMAKE_BINARY_DIR}/layers.checked)
+  add_custom_command(OUTPUT ${_stamp}
+    COMMAND ${CMAKE_COMMAND} -DROOT=${ZOQ_ROOT} -DSTAMP=${_stamp} -P ${ZOQ_ROOT}/cmake/check_layers.cmake
+    DEPENDS ${_sources} ${ZOQ_ROOT}/cmake/check_layers.cmake VERBATIM)
+  add_custom_target(zoq_layers DEPENDS ${_stamp})
+endfunction()

@@ -16,12 +16,6 @@ namespace zoq {
 std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
                         bool keywordIsMessageText = false);
 
-// The text between the first `opening` at or after `startPosition` (1-based;
-// 0 or less counts as 1) and the first `closing` after it; empty when either
-// is missing. "#引号" in opening and closing stands for a double quote.
-std::string TextBetween(const std::string& text, const std::string& opening, const std::string& closing,
-                        std::int32_t startPosition = 0, bool caseSensitive = false);
-
 // The sender's mention code for the active host kind.
 std::string SenderMentionCode(const std::string& sender);
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/error_hook.hpp"
+#include "core/hosts.hpp"
 #include "platform/files.hpp"
 
 namespace zoq {
@@ -20,16 +21,8 @@ const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
   return ExportResultSlots[slot].c_str();
 }
 
-ClassicHostApi* PluginState::ActiveClassicHost() {
-  switch (HostType) {
-    case kHostVlq: return &vlq;
-    case kHostOq: return &oq;
-    case kHostMingQq: return &mingqq;
-    case kHostSp: return &sp;
-    case kHostEr: return &er;
-    default: return nullptr;
-  }
-}
+PluginState::PluginState() : hosts(std::make_unique<HostAdapters>()) {}
+PluginState::~PluginState() = default;
 
 PluginState& Plugin() { return *Instance(); }
 PluginState* PluginIfAlive() { return Instance().get(); }
@@ -44,6 +37,16 @@ void ProgramStart(const std::string& runDirectory) {
   }
   Instance() = std::move(state);
   RegisterLoadTimeErrorHook();
+  hosts::SetFaultSink([] { RaiseRuntimeError(kErrStackImbalance, RuntimeErrorMessage(kErrStackImbalance)); });
+  XqHostApi::SetPluginContext(
+      [] {
+        const PluginState* p = PluginIfAlive();
+        return p ? p->XqPluginName : std::string();
+      },
+      [] {
+        const PluginState* p = PluginIfAlive();
+        return p ? p->runDirectory : platform::ExecutableFolder();
+      });
 }
 
 void ProgramExit() {

@@ -4,13 +4,15 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/random.hpp"
-#include "hosts/adapters.hpp"
 
 namespace zoq {
+
+struct HostAdapters;  // core/hosts.hpp
 
 // Active host kind; 0 until a host enables the plug-in, 2 is not used.
 enum HostKind : std::int32_t {
@@ -86,6 +88,9 @@ enum ExportSlot : std::size_t {
 };
 
 struct PluginState {
+  PluginState();
+  ~PluginState();
+
   // The folder of the host's executable, without a trailing backslash.
   std::string runDirectory;
 
@@ -105,26 +110,13 @@ struct PluginState {
   // Closes the settings windows that are open (set by the windows' code).
   std::function<void()> closeWindows;
 
-  IskyHostApi isky;
-  TableHostApi table;
-  VlqHostApi vlq;
-  WxHostApi wx;
-  XqHostApi xq;
-  OqHostApi oq;
-  MingQqHostApi mingqq;
-  SpHostApi sp;
-  ErHostApi er;
-  MyQqHostApi myqq;
-  XqHostApi xqReport;  // never bound: receives the runtime-error report only
+  // One adapter object per host (core/hosts.hpp).
+  std::unique_ptr<HostAdapters> hosts;
 
   WxPluginInfo wxPluginInfo;
   HostIdentity hostIdentity;
 
   std::array<std::string, kExportSlotCount> ExportResultSlots;
-
-  // The classic adapter (VLQ, OQ, MingQQ, SP, ER) of the active host, or null
-  // when the active host is of another kind.
-  ClassicHostApi* ActiveClassicHost();
 
   // Stores `text` in the export's slot and returns the slot's pointer, valid
   // until the same export is called again or the plug-in is unloaded.

@@ -3,7 +3,7 @@
 #include "core/default_libraries.hpp"
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
-#include "core/text.hpp"
+#include "text/text.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/text.hpp"
+#include "text/text.hpp"
 
 namespace zoq::platform {
 namespace {
@@ -33,18 +33,20 @@ std::size_t LastPathSeparator(const std::string& path) {
   return last;
 }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {
     const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) return {};
-    if (n < buffer.size()) {
-      std::string path(buffer.data(), n);
-      const std::size_t cut = LastPathSeparator(path);
-      return cut == std::string::npos ? std::string() : path.substr(0, cut);
-    }
+    if (n < buffer.size()) return std::string(buffer.data(), n);
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::string ExecutableFolder() {
+  const std::string path = ExecutablePath();
+  const std::size_t cut = LastPathSeparator(path);
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
 std::string CurrentFolder() {

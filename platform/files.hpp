@@ -5,7 +5,9 @@
 
 namespace zoq::platform {
 
-// The folder of the process's executable, without a trailing backslash.
+// The full path of the process's executable, and its folder (without a
+// trailing backslash).
+std::string ExecutablePath();
 std::string ExecutableFolder();
 std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& folder);

@@ -1,7 +1,7 @@
 #include "core/info/info_records.hpp"
 
 #include "core/plugin.hpp"
-#include "core/text.hpp"
+#include "text/text.hpp"
 #include "core/web_addresses.hpp"
 #include "platform/http.hpp"
 
@@ -9,7 +9,7 @@ namespace zoq {
 namespace {
 
 constexpr std::int32_t kVersionNumber = 226;
-constexpr const char* kAuthor = "Tolvane";
+
 constexpr const char* kTextDescriptorKey = "4711QZXCVBN8802264POIUYT";
 constexpr std::size_t kShortestGroupText = 5;
 
@@ -17,6 +17,8 @@ constexpr std::size_t kShortestGroupText = 5;
 std::string UpToNul(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
 
 }  // namespace
+
+const char* const kAuthor = "Tolvane";
 
 std::string PluginName() { return "ZOQ·关键词"; }
 
@@ -52,30 +54,6 @@ std::string TextInfoRecord() {
          "插件说明{" + DescriptionText() + "}\r\n" +
          "插件skey{" + kTextDescriptorKey + "}\r\n" +
          "插件sdk{S3}";
-}
-
-std::string EscapeCrLf(std::string& value) {
-  value = text::ReplaceAll(value, "\\", "\\\\");
-  value = text::ReplaceAll(value, "\"", "\\\"");
-  value = text::ReplaceAll(value, "\r\n", "\\r\\n");
-  return "\"" + value + "\"";
-}
-
-std::string XqInfoJson(XqPluginInfo& info) {
-  std::string json = "{\"name\":" + EscapeCrLf(info.Name);
-  json += ",\"pver\":" + EscapeCrLf(info.Version);
-  json += ",\"sver\":3";
-  json += ",\"author\":" + EscapeCrLf(info.Author);
-  json += ",\"desc\":" + EscapeCrLf(info.Description);
-  json += ",\"prio\":" + std::to_string(info.Priority) + "}";
-  Plugin().XqPluginName = info.Name;
-  return json;
-}
-
-std::string XqInfoRecord() {
-  Plugin().xq.BindModule();
-  XqPluginInfo info{PluginName(), VersionText(), kAuthor, DescriptionText(), 999};
-  return XqInfoJson(info);
 }
 
 }  // namespace zoq

@@ -8,6 +8,7 @@ namespace zoq {
 
 std::string PluginName();   // "ZOQ·关键词"
 std::string VersionText();  // "2.2.6"
+extern const char* const kAuthor;
 
 // Where the contact group number comes from (tests point these elsewhere).
 struct ContactSources {
@@ -26,22 +27,5 @@ std::string DescriptionText();
 
 // The text descriptor of VLQ, MingQQ, OQ, SP and ER.
 std::string TextInfoRecord();
-
-struct XqPluginInfo {
-  std::string Name;
-  std::string Version;
-  std::string Author;
-  std::string Description;
-  std::int32_t Priority = 0;
-};
-
-// Backslash, double quote and CR LF escaped in place; returns the escaped
-// text between double quotes.
-std::string EscapeCrLf(std::string& text);
-// One line of XQ JSON; the record's texts are left escaped.
-std::string XqInfoJson(XqPluginInfo& info);
-// Binds the XQ adapter (its outcome is not looked at) and builds the record;
-// XqPluginName keeps the escaped name.
-std::string XqInfoRecord();
 
 }  // namespace zoq

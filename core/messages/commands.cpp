@@ -5,7 +5,7 @@
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
-#include "core/text.hpp"
+#include "text/text.hpp"
 
 namespace zoq {
 namespace {

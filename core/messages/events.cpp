@@ -3,19 +3,9 @@
 #include "core/messages/handler.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
-#include "core/text.hpp"
+#include "text/text.hpp"
 
 namespace zoq {
-
-const NumericHost kVlqEvents{kHostVlq, kEventAccount, true, 0, 0, 0};
-const NumericHost kOqEvents{kHostOq, kEventAccount, true, 0, 0, 0};
-const NumericHost kXqEvents{kHostXq, kEventAccount, true, 0, 0, 0};
-const NumericHost kMingQqEvents{kHostMingQq, kEventAccount, true, 0, 0, 0};
-const NumericHost kSpEvents{kHostSp, kEventAccount, true, 0, 0, 0};
-const NumericHost kErEvents{kHostEr, kEventAccount, true, 0, 0, 0};
-// MyQQ answers 1 for what it passes over, 10 for enable and disable, and the
-// handler's result plus 1; it hands on the robot's own group messages.
-const NumericHost kMyQqEvents{kHostMyQq, kEventMyQqAccount, false, 1, 10, 1};
 
 namespace {
 

@@ -37,13 +37,10 @@ struct NumericHost {
   std::int32_t handledOffset;    // added to the handler's result
 };
 
-extern const NumericHost kVlqEvents;
-extern const NumericHost kOqEvents;
-extern const NumericHost kXqEvents;
-extern const NumericHost kMingQqEvents;
-extern const NumericHost kSpEvents;
-extern const NumericHost kErEvents;
-extern const NumericHost kMyQqEvents;
+// The hosts of the family that answer like VLQ: 0 for everything they pass
+// over and for enable and disable, the handler's result as it is; the
+// robot's own group messages are dropped.
+constexpr NumericHost PlainNumericHost(std::int32_t hostType) { return {hostType, kEventAccount, true, 0, 0, 0}; }
 
 // Runs one event of `host`: a message for the handler, the account event,
 // enable or disable. Returns what the host's export returns.

@@ -6,7 +6,7 @@
 #include "core/messages/sending.hpp"
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
-#include "core/text.hpp"
+#include "text/text.hpp"
 #include "platform/files.hpp"
 
 namespace zoq {

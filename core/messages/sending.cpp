@@ -3,7 +3,8 @@
 #include <array>
 #include <utility>
 
-#include "core/text.hpp"
+#include "core/hosts.hpp"
+#include "text/text.hpp"
 
 namespace zoq {
 namespace {
@@ -32,61 +33,25 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kOutgoing
 constexpr std::string_view kPictureOpener = "[P=";
 constexpr std::string_view kVoiceOpener = "[V=";
 
-struct MediaCodes {
-  std::string_view picture;
-  std::string_view voice;
-};
-
 bool IsWebAddress(std::string_view path) {
   return text::StartsWith(path, "http://", Case::IgnoreAscii) || text::StartsWith(path, "https://", Case::IgnoreAscii);
 }
 
-// ISky: a local file is named by a file URL, a web address as it is; each
-// code is decided by its own path.
-std::string IskyMediaCodes(std::string_view s) {
-  struct Kind {
-    std::string_view opener, webCode, fileCode;
-  };
-  static constexpr Kind kinds[] = {
-      {kPictureOpener, "[CQ:image,file=", "[CQ:image,file=file:///"},
-      {kVoiceOpener, "[CQ:record,file=", "[CQ:record,file=file:///"},
-  };
-  std::string out(s);
-  for (const Kind& k : kinds) {
-    std::string next;
-    std::size_t done = 0;
-    for (std::size_t pos = text::Find(out, k.opener, 0, Case::IgnoreAscii); pos != text::npos;
-         pos = text::Find(out, k.opener, done, Case::IgnoreAscii)) {
-      const std::size_t pathStart = pos + k.opener.size();
-      next.append(out, done, pos - done);
-      next.append(IsWebAddress(std::string_view(out).substr(pathStart)) ? k.webCode : k.fileCode);
-      done = pathStart;
-    }
-    next.append(out, done);
-    out = std::move(next);
+// Every `opener` replaced by the host's code, chosen for each code by its own
+// path: a web address or a local file.
+std::string MediaCodes(std::string_view s, std::string_view opener, std::string_view webCode,
+                       std::string_view fileCode) {
+  std::string out;
+  std::size_t done = 0;
+  for (std::size_t pos = text::Find(s, opener, 0, Case::IgnoreAscii); pos != text::npos;
+       pos = text::Find(s, opener, done, Case::IgnoreAscii)) {
+    const std::size_t pathStart = pos + opener.size();
+    out.append(s, done, pos - done);
+    out.append(IsWebAddress(s.substr(pathStart)) ? webCode : fileCode);
+    done = pathStart;
   }
+  out.append(s, done);
   return out;
-}
-
-// The picture and voice codes of the hosts that take fixed openers.
-bool FixedMediaCodes(std::int32_t hostType, MediaCodes& codes) {
-  switch (hostType) {
-    case kHostTable:
-      codes = {"[picFile,path=", "[AudioFile,path="};
-      return true;
-    case kHostVlq:
-    case kHostWx:
-    case kHostXq:
-    case kHostOq:
-    case kHostMingQq:
-    case kHostSp:
-    case kHostEr:
-    case kHostMyQq:
-      codes = {"[pic=", "[voi="};
-      return true;
-    default:
-      return false;
-  }
 }
 
 }  // namespace
@@ -100,70 +65,19 @@ std::string NormalizeIncomingText(std::string_view in) {
 std::string ToHostCodes(std::string_view in, std::int32_t hostType) {
   std::string s(in);
   for (const auto& [from, to] : kOutgoingCodes) s = text::ReplaceAll(s, from, to);
-  if (hostType == kHostIsky) return IskyMediaCodes(s);
-  MediaCodes codes;
-  if (!FixedMediaCodes(hostType, codes)) return s;
-  s = text::ReplaceAll(s, kPictureOpener, codes.picture, Case::IgnoreAscii);
-  return text::ReplaceAll(s, kVoiceOpener, codes.voice, Case::IgnoreAscii);
+  const HostProfile& host = HostProfileOf(hostType);
+  if (host.pictureCode.empty()) return s;
+  s = MediaCodes(s, kPictureOpener, host.pictureCode, host.pictureFileCode);
+  return MediaCodes(s, kVoiceOpener, host.voiceCode, host.voiceFileCode);
 }
 
 void SendReply(const MessageRecord& record, const std::string& reply) {
-  PluginState& p = Plugin();
-  const std::string message = ToHostCodes(reply, p.HostType);
+  const std::string message = ToHostCodes(reply, Plugin().HostType);
   if (message.empty()) return;
-  const std::string& robot = p.RobotAccount;
-  const bool isPrivate = record.kind == MessageKind::Private;
-  // The function-table host takes the numbers as 64-bit integers (a text
-  // that is no number gives 0).
-  const auto number = [](const std::string& s) { return text::ReadWholeNumber(s); };
-  // Only the function-table host delivers guild messages: they go back
-  // through its channel operations whatever host is active.
-  if (record.kind == MessageKind::Channel) {
-    p.table.SendChannelMessage(number(robot), number(record.group), record.subchannel, message);
-    return;
-  }
-  if (record.kind == MessageKind::ChannelDirect) {
-    p.table.SendChannelDirectMessage(number(robot), number(record.group), record.subchannel, message);
-    return;
-  }
-  if (!isPrivate && record.kind != MessageKind::Group) return;
-  if (ClassicHostApi* classic = p.ActiveClassicHost()) {
-    if (isPrivate) {
-      classic->SendPrivateMessage(robot, record.sender, message);
-    } else {
-      classic->SendGroupMessage(robot, record.group, message);
-    }
-    return;
-  }
-  switch (p.HostType) {
-    case kHostIsky:
-      if (isPrivate) {
-        p.isky.SendPrivateMessage(record.sender, message);
-      } else {
-        p.isky.SendGroupMessage(record.group, message);
-      }
-      return;
-    case kHostTable:
-      if (isPrivate) {
-        p.table.SendPrivateMessage(number(robot), number(record.sender), message);
-      } else {
-        p.table.SendGroupMessage(number(robot), number(record.group), message, false);
-      }
-      return;
-    case kHostXq: {
-      // XQ takes the one number twice: the sender, or the group.
-      const std::string& target = isPrivate ? record.sender : record.group;
-      return p.xq.SendMessage(robot, static_cast<std::int32_t>(record.kind), target, target, message);
-    }
-    case kHostMyQq:
-      // An ordinary message (form 0), not anonymous.
-      return p.myqq.SendMessage(robot, static_cast<std::int32_t>(record.kind), record.group, record.sender, message,
-                                0, 0, 0);
-    // The WeChat-style host's text sends (enterprise flag 0 or 1) are wired
-    // with its adapter.
-    default:
-      return;
-  }
+  const bool guild = record.kind == MessageKind::Channel || record.kind == MessageKind::ChannelDirect;
+  if (!guild && record.kind != MessageKind::Private && record.kind != MessageKind::Group) return;
+  const HostProfile& host = guild ? GuildHost() : ActiveHost();
+  host.send(Hosts(), record, message);
 }
 
 }  // namespace zoq

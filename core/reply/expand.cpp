@@ -4,18 +4,19 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/hosts.hpp"
 #include "core/ini_items.hpp"
 #include "core/messages/commands.hpp"
 #include "core/reply/actions.hpp"
-#include "core/reply/encoding.hpp"
 #include "core/reply/environment.hpp"
 #include "core/reply/no_account_picture.hpp"
 #include "core/reply/reply_text.hpp"
 #include "core/settings.hpp"
-#include "core/text.hpp"
-#include "hosts/call/text_between.hpp"
 #include "platform/files.hpp"
 #include "platform/http.hpp"
+#include "text/encoding.hpp"
+#include "text/text.hpp"
+#include "text/text_between.hpp"
 
 namespace zoq {
 namespace {
@@ -57,10 +58,7 @@ std::string Format(const char* pattern, int a, int b, int c) {
 }
 
 // Hosts that take pictures as local files: the expansion downloads them.
-bool HostTakesPictureFiles() {
-  const std::int32_t host = Plugin().HostType;
-  return host == kHostTable || host == kHostWx || host == kHostMyQq;
-}
+bool HostTakesPictureFiles() { return ActiveHost().takesPictureFiles; }
 
 // The picture code of a downloaded picture, written to its fixed file in
 // DataFolder. A failed download (empty answer) gives no code and no file.
@@ -75,7 +73,7 @@ ReplyText PictureFile(const std::string& bytes, std::string_view fileName, std::
 // address goes into the code.
 ReplyText WebPicture(const ReplyText& address, std::string_view fileName) {
   if (HostTakesPictureFiles()) return PictureFile(platform::HttpGet(address.text()), fileName);
-  return Written("[P=") + address + Written(Plugin().HostType == kHostIsky ? ",cache=0]" : "]");
+  return Written("[P=") + address + Written(std::string(ActiveHost().webPictureClose));
 }
 
 // The QQ avatar image of `account` at size `spec`.
@@ -136,26 +134,7 @@ constexpr std::array<const char*, 7> kWeekdays{"日", "一", "二", "三", "四"
 
 }  // namespace
 
-std::string TextBetween(const std::string& text, const std::string& opening, const std::string& closing,
-                        std::int32_t startPosition, bool caseSensitive) {
-  return hosts::TextBetween(text, opening, closing, startPosition, !caseSensitive);
-}
-
-std::string SenderMentionCode(const std::string& sender) {
-  switch (Plugin().HostType) {
-    case kHostIsky: return IskyHostApi::MentionCode(sender);
-    case kHostTable:
-    case kHostVlq:
-    case kHostXq:
-    case kHostMingQq:
-    case kHostMyQq: return "[@" + sender + "]";
-    case kHostWx: return "{提示} ";
-    case kHostOq:
-    case kHostSp:
-    case kHostEr: return "[at=" + sender + "]";
-    default: return {};
-  }
-}
+std::string SenderMentionCode(const std::string& sender) { return ActiveHost().MentionCode(sender); }
 
 std::string DownloadAvatarWx(const std::string& account, bool large) {
   const PluginState& p = Plugin();
@@ -183,7 +162,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
   ReplaceWhenPresent(
       t, "[目标]",
       [&] {
-        const std::string target = TextBetween(record.text, "[@", "]");
+        const std::string target = text::TextBetween(record.text, "[@", "]", 1, kAnyCase);
         record.text = text::ReplaceFirst(record.text, "[@" + target + "]", "");
         return Outside(target);
       },

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/text.hpp"
+#include "text/text.hpp"
 
 namespace zoq::reply {
 

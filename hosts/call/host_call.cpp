@@ -1,13 +1,18 @@
 #include "hosts/call/host_call.hpp"
 
-#include <windows.h>
-
 #include <cstring>
 
-#include "core/error_hook.hpp"
+#include "platform/modules.hpp"
 #include "platform/stdcall.hpp"
 
 namespace zoq::hosts {
+namespace {
+
+FaultSink g_faultSink = nullptr;
+
+}  // namespace
+
+void SetFaultSink(FaultSink sink) { g_faultSink = sink; }
 
 std::string ReadHostTextBlock(std::uint32_t block) {
   if (block == 0) return {};
@@ -19,41 +24,15 @@ std::string ReadHostTextBlock(std::uint32_t block) {
     const char* bytes = reinterpret_cast<const char*>(p + sizeof n);
     text.assign(bytes, strnlen(bytes, static_cast<std::size_t>(n)));
   }
-  HeapFree(GetProcessHeap(), 0, p);
+  platform::FreeProcessHeapBlock(p);
   return text;
 }
 
-HostRowBase::HostRowBase(HostBinding& binding, const char* operation, const char* function, const char* ownKinds,
-                         bool lead)
-    : binding_(binding), operation_(operation), function_(function), ownKinds_(ownKinds), lead_(lead) {
-  if (!function_) return;
-  if (binding_.last_) binding_.last_->next_ = this;
-  else binding_.first_ = this;
-  binding_.last_ = this;
-}
-
-HostRowBase::~HostRowBase() {
-  if (!function_) return;
-  HostRowBase* before = nullptr;
-  for (HostRowBase* r = binding_.first_; r && r != this; r = r->next_) before = r;
-  (before ? before->next_ : binding_.first_) = next_;
-  if (binding_.last_ == this) binding_.last_ = before;
-}
-
-std::string HostRowBase::kinds() const {
-  std::string k;
-  if (lead_) k = binding_.LeadKinds();
-  return k + ownKinds_;
-}
-
-bool HostRowBase::Run(const WordList& words, std::uint32_t& eax, std::uint32_t& edx) {
-  if (!function_) return false;
-  void* fn = binding_.Address(*this, kept_);
-  if (!fn) return false;
+bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::uint32_t& edx) {
   const platform::StdcallOutcome out =
-      platform::CallStdcall(fn, std::span<const std::uint32_t>(words.words.data(), words.count));
+      platform::CallStdcall(function, std::span<const std::uint32_t>(words.words.data(), words.count));
   if (!out.balanced()) {
-    RaiseRuntimeError(kErrStackImbalance, RuntimeErrorMessage(kErrStackImbalance));
+    if (g_faultSink) g_faultSink();
     return false;
   }
   eax = out.eax;
@@ -61,11 +40,12 @@ bool HostRowBase::Run(const WordList& words, std::uint32_t& eax, std::uint32_t& 
   return true;
 }
 
-void* LibraryBinding::Address(const HostRowBase& row, void*& kept) {
+void* LibraryBinding::Address(std::size_t slot, const char* function) {
+  void*& kept = cache_.Slot(slot);
   if (kept) return kept;
-  if (!module_) module_ = LoadLibraryA(libraryName_);
+  if (!module_) module_ = platform::LoadModule(libraryName_);
   if (!module_) return nullptr;
-  kept = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module_), row.function()));
+  kept = platform::FindFunction(module_, function);
   return kept;
 }
 

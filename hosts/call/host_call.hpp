@@ -1,18 +1,26 @@
 // The one path by which every adapter calls a host function.
 //
-// A host function is declared once, as a row: the adapter operation it
-// serves, the host's exported name, and its signature written with the kind
-// tags below, e.g.
+// A host function is declared once, as one line of its adapter's rows file:
 //
-//   HostRow<Int(Text, Text, Text, Int)> shutUp_{library_, "MuteMember", "Api_Shutup"};
+//   ZOQ_ROW(GetGroupCard, "Api_GetGroupCard", Text(Text, Text, Text))
 //
-// Calling the row binds the function through the row's binding (by name, the
-// way the host asks for), turns the typed arguments into stdcall words,
-// calls, checks the stack and turns the answer into the typed result. A
-// function that cannot be found gives the empty result (empty text, 0,
+// the adapter operation, the host's exported name and its signature written
+// with the kind tags below. `hosts/call/rows.inc`, included in the adapter's
+// class body, turns every line into a member operation and into an entry of
+// the adapter's `Declarations()` list, which the conformance tests compare
+// with the hosts' own lists.
+//
+// Calling an operation asks the adapter's binding for the function's address
+// (by name, the way the host wants), turns the typed arguments into stdcall
+// words, calls, checks the stack and turns the answer into the typed result.
+// A function that cannot be found gives the empty result (empty text, 0,
 // false) and calls nothing; a function that removed another number of
-// argument words than it was given is reported as a runtime error and also
+// argument words than it was given is reported to the fault sink and also
 // gives the empty result, and the process goes on.
+//
+// Arguments convert as C++ converts them to the kind's parameter type (an
+// int to a Double, a number to a Bool); trailing arguments declared Opt may
+// be left out and then take their default.
 #pragma once
 #include <array>
 #include <bit>
@@ -20,7 +28,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace zoq::hosts {
 
@@ -36,9 +47,24 @@ struct Double {};       // an IEEE double: two words, low word first
 struct Bytes {};        // address of the bytes, null for an empty set; no length
 struct BytesAddress {}; // address of the bytes, a valid one also when empty; no length
 struct CountedBytes {}; // two words: address and length, 0 and 0 when empty
-struct OutAddress {};   // the address of a variable of the caller's that the host may write
+template <class T>
+struct Out {};          // the address of a variable of the caller's that the host may write
 struct Lead {};         // the words the binding puts first (auth id, key, ...)
 struct BlockText {};    // result only: a heap block (32-bit length, bytes) the caller frees
+
+// A text default of an optional argument.
+template <std::size_t N>
+struct Str {
+  char value[N]{};
+  constexpr Str(const char (&s)[N]) {
+    for (std::size_t i = 0; i < N; ++i) value[i] = s[i];
+  }
+};
+
+// An optional trailing argument of kind K: left out, it is `Default` (0,
+// false, the empty text or a zeroed variable unless given).
+template <class K, auto Default = 0>
+struct Opt {};
 
 // Up to this many words go to one host function.
 inline constexpr std::size_t kMaxHostWords = 32;
@@ -50,6 +76,26 @@ struct WordList {
     if (count < words.size()) words[count++] = w;
   }
   void PushAddress(const void* p) { Push(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p))); }
+  void Push64(std::uint64_t v) {
+    Push(static_cast<std::uint32_t>(v));
+    Push(static_cast<std::uint32_t>(v >> 32));
+  }
+};
+
+// The caller's variable behind an Out argument; without one (a null address
+// or the argument left out) the host writes into a zeroed variable of the
+// call's own, so it never receives a null address.
+template <class T>
+class OutArg {
+ public:
+  OutArg(T* variable = nullptr) : p_(variable ? variable : &zero_) {}  // NOLINT: converts from T*
+  OutArg(const OutArg&) = delete;
+  OutArg& operator=(const OutArg&) = delete;
+  void* address() const { return p_; }
+
+ private:
+  T zero_{};
+  T* p_;
 };
 
 template <class K>
@@ -59,46 +105,36 @@ template <>
 struct ArgKind<Text> {
   using Param = const std::string&;
   static constexpr char code = 't';
-  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.PushAddress(v.c_str()); }
 };
 template <>
 struct ArgKind<Int> {
   using Param = std::int32_t;
   static constexpr char code = 'i';
-  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.Push(static_cast<std::uint32_t>(v)); }
 };
 template <>
 struct ArgKind<Bool> {
   using Param = bool;
   static constexpr char code = 'b';
-  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.Push(v ? 1u : 0u); }
 };
 template <>
 struct ArgKind<I64> {
   using Param = std::int64_t;
   static constexpr char code = 'l';
-  static constexpr std::size_t words = 2;
-  static void Push(WordList& w, Param v) {
-    const auto u = static_cast<std::uint64_t>(v);
-    w.Push(static_cast<std::uint32_t>(u));
-    w.Push(static_cast<std::uint32_t>(u >> 32));
-  }
+  static void Push(WordList& w, Param v) { w.Push64(static_cast<std::uint64_t>(v)); }
 };
 template <>
 struct ArgKind<Double> {
   using Param = double;
   static constexpr char code = 'd';
-  static constexpr std::size_t words = 2;
-  static void Push(WordList& w, Param v) { ArgKind<I64>::Push(w, std::bit_cast<std::int64_t>(v)); }
+  static void Push(WordList& w, Param v) { w.Push64(std::bit_cast<std::uint64_t>(v)); }
 };
 template <>
 struct ArgKind<Bytes> {
   using Param = const std::string&;
   static constexpr char code = 'y';
-  static constexpr std::size_t words = 1;
   static void Push(WordList& w, Param v) { w.PushAddress(v.empty() ? nullptr : v.data()); }
 };
 // Crosses as a text does; only the declared kind differs.
@@ -110,20 +146,36 @@ template <>
 struct ArgKind<CountedBytes> {
   using Param = const std::string&;
   static constexpr char code = 'c';
-  static constexpr std::size_t words = 2;
   static void Push(WordList& w, Param v) {
     w.PushAddress(v.empty() ? nullptr : v.data());
     w.Push(static_cast<std::uint32_t>(v.size()));
   }
 };
-
-template <>
-struct ArgKind<OutAddress> {
-  using Param = void*;
+template <class T>
+struct ArgKind<Out<T>> {
+  using Param = OutArg<T>;
   static constexpr char code = 'p';
-  static constexpr std::size_t words = 1;
-  static void Push(WordList& w, Param v) { w.PushAddress(v); }
+  static void Push(WordList& w, const Param& v) { w.PushAddress(v.address()); }
 };
+template <class K, auto Default>
+struct ArgKind<Opt<K, Default>> : ArgKind<K> {
+  static auto DefaultValue() {
+    using Value = std::remove_cvref_t<typename ArgKind<K>::Param>;
+    if constexpr (!std::is_same_v<Value, std::string>) return static_cast<Value>(Default);
+    else if constexpr (std::is_integral_v<decltype(Default)>) return std::string();
+    else return std::string(Default.value);
+  }
+};
+// An optional Out argument left out: a zeroed variable of the call's own.
+template <class T, auto Default>
+struct ArgKind<Opt<Out<T>, Default>> : ArgKind<Out<T>> {
+  static T* DefaultValue() { return nullptr; }
+};
+
+template <class K>
+inline constexpr bool kIsOptional = false;
+template <class K, auto D>
+inline constexpr bool kIsOptional<Opt<K, D>> = true;
 
 // Result kinds: the value type and how the returned eax/edx become it.
 template <class K>
@@ -132,10 +184,12 @@ struct ResultKind;
 template <>
 struct ResultKind<void> {
   using Value = void;
+  static constexpr char code = 'v';
 };
 template <>
 struct ResultKind<Text> {
   using Value = std::string;
+  static constexpr char code = 't';
   static Value Read(std::uint32_t eax, std::uint32_t) {
     const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(eax));
     return p ? std::string(p) : std::string();
@@ -144,16 +198,19 @@ struct ResultKind<Text> {
 template <>
 struct ResultKind<Int> {
   using Value = std::int32_t;
+  static constexpr char code = 'i';
   static Value Read(std::uint32_t eax, std::uint32_t) { return static_cast<std::int32_t>(eax); }
 };
 template <>
 struct ResultKind<Bool> {
   using Value = bool;
+  static constexpr char code = 'b';
   static Value Read(std::uint32_t eax, std::uint32_t) { return eax != 0; }
 };
 template <>
 struct ResultKind<I64> {
   using Value = std::int64_t;
+  static constexpr char code = 'l';
   static Value Read(std::uint32_t eax, std::uint32_t edx) {
     return static_cast<std::int64_t>((std::uint64_t(edx) << 32) | eax);
   }
@@ -167,142 +224,134 @@ std::string ReadHostTextBlock(std::uint32_t block);
 template <>
 struct ResultKind<BlockText> {
   using Value = std::string;
+  static constexpr char code = 'x';
   static Value Read(std::uint32_t eax, std::uint32_t) { return ReadHostTextBlock(eax); }
 };
 
-// ---- Bindings and rows ---------------------------------------------------
+// ---- The call ------------------------------------------------------------
 
-class HostRowBase;
+// Who hears of a host function that left the stack unbalanced (the plug-in
+// core's runtime-error report); nobody until it is set.
+using FaultSink = void (*)();
+void SetFaultSink(FaultSink sink);
 
-// Where a set of rows finds its functions and what it passes first.
-class HostBinding {
- public:
-  HostBinding() = default;
-  HostBinding(const HostBinding&) = delete;
-  HostBinding& operator=(const HostBinding&) = delete;
-  virtual ~HostBinding() = default;
+// Calls `function` with `words`; false (and the sink told) when the callee
+// removed another number of words than it was given.
+bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::uint32_t& edx);
 
-  // The address of `row`'s function, or null when it cannot be had (the row
-  // then calls nothing). `kept` is the row's own slot for an address found
-  // earlier; a binding that keeps addresses stores it there.
-  virtual void* Address(const HostRowBase& row, void*& kept) = 0;
-  // Rows that begin with Lead: whether they may run at all, and their words.
-  virtual bool LeadReady() const { return true; }
-  virtual void PushLead(WordList&) const {}
-  // The kind letters of the lead words, for comparing declarations.
-  virtual std::string_view LeadKinds() const { return {}; }
-
-  // The rows declared on this binding, in declaration order.
-  const HostRowBase* firstRow() const { return first_; }
-
- private:
-  friend class HostRowBase;
-  HostRowBase* first_ = nullptr;
-  HostRowBase* last_ = nullptr;
+// What a row declares, without its C++ types: for the conformance lists.
+struct RowDeclaration {
+  std::string operation;
+  std::string function;  // the host's exported name
+  std::string kinds;     // argument kind letters, lead words included
+  char result;           // result kind letter
 };
 
-// What a row declares, without its C++ types.
-class HostRowBase {
- public:
-  HostRowBase(const HostRowBase&) = delete;
-  HostRowBase& operator=(const HostRowBase&) = delete;
-  ~HostRowBase();
-
-  const char* operation() const { return operation_; }
-  // The host's exported name; null for a row this host does not have.
-  const char* function() const { return function_; }
-  bool declared() const { return function_ != nullptr; }
-  // Every argument kind letter the host receives, lead words included.
-  std::string kinds() const;
-  const HostRowBase* next() const { return next_; }
-  HostBinding& binding() const { return binding_; }
-
- protected:
-  HostRowBase(HostBinding& binding, const char* operation, const char* function, const char* ownKinds,
-              bool lead);
-
-  // Finds the function and calls it; false (nothing called, or the stack was
-  // unbalanced and reported) when there is no result to read.
-  bool Run(const WordList& words, std::uint32_t& eax, std::uint32_t& edx);
-  bool lead() const { return lead_; }
-
- private:
-  HostBinding& binding_;
-  const char* operation_;
-  const char* function_;
-  const char* ownKinds_;
-  bool lead_;
-  void* kept_ = nullptr;
-  HostRowBase* next_ = nullptr;
-};
-
-template <class... K>
-struct KindCodes {
-  static constexpr char value[sizeof...(K) + 1] = {ArgKind<K>::code..., '\0'};
-};
-
-template <class Sig>
-class HostRow;
-
-template <class R, class... A>
-class HostRowOf : public HostRowBase {
-  static_assert((std::size_t{0} + ... + ArgKind<A>::words) + 4 <= kMaxHostWords,
-                "more argument words than a host call carries");
-
- public:
+template <bool HasLead, class R, class... A>
+struct RowOf {
   using Value = typename ResultKind<R>::Value;
+  static constexpr bool kLead = HasLead;
+  static constexpr std::size_t kRequired = (std::size_t{0} + ... + (kIsOptional<A> ? 0 : 1));
+  // The caller's argument kind letters (the lead's come from the binding).
+  static constexpr char kKinds[sizeof...(A) + 1] = {ArgKind<A>::code..., '\0'};
+  static constexpr char kResult = ResultKind<R>::code;
 
-  Value operator()(typename ArgKind<A>::Param... args) {
+  // Looks the function up through `binding` (`slot` is the row's place for
+  // an address the binding keeps) and calls it with `given`, the defaults of
+  // the optional arguments left out after them.
+  template <class Binding, class... G>
+  static Value Call(Binding& binding, std::size_t slot, const char* function, G&&... given) {
+    static_assert(sizeof...(G) >= kRequired && sizeof...(G) <= sizeof...(A),
+                  "a host operation called with a number of arguments its row does not declare");
+    return Fill(std::make_index_sequence<sizeof...(A) - sizeof...(G)>(), binding, slot, function,
+                std::forward<G>(given)...);
+  }
+
+ private:
+  using Kinds = std::tuple<A...>;
+
+  template <std::size_t... I, class Binding, class... G>
+  static Value Fill(std::index_sequence<I...>, Binding& binding, std::size_t slot, const char* function,
+                    G&&... given) {
+    return Typed(binding, slot, function, std::forward<G>(given)...,
+                 ArgKind<std::tuple_element_t<sizeof...(G) + I, Kinds>>::DefaultValue()...);
+  }
+
+  // Every argument in its kind's parameter type: converted temporaries live
+  // until the host function has returned.
+  template <class Binding>
+  static Value Typed(Binding& binding, std::size_t slot, const char* function, typename ArgKind<A>::Param... args) {
     WordList words;
-    if (lead()) {
-      if (!binding().LeadReady()) return Empty();
-      binding().PushLead(words);
+    if constexpr (HasLead) {
+      if (!binding.LeadReady()) return Empty();
+      binding.PushLead(words);
     }
     (ArgKind<A>::Push(words, args), ...);
+    void* fn = function ? binding.Address(slot, function) : nullptr;
     std::uint32_t eax = 0, edx = 0;
-    if (!Run(words, eax, edx)) return Empty();
+    if (!fn || !CallHost(fn, words, eax, edx)) return Empty();
     if constexpr (!std::is_void_v<Value>) return ResultKind<R>::Read(eax, edx);
   }
 
- protected:
-  HostRowOf(HostBinding& binding, const char* operation, const char* function, bool lead)
-      : HostRowBase(binding, operation, function, KindCodes<A...>::value, lead) {}
-
- private:
   static Value Empty() {
     if constexpr (!std::is_void_v<Value>) return Value{};
   }
 };
 
-// A host function whose arguments are all the caller's.
+// A row's signature: R(A...) with the caller's arguments, or R(Lead, A...)
+// for a host function that receives the binding's lead words first.
+template <class Sig>
+struct Row;
 template <class R, class... A>
-class HostRow<R(A...)> : public HostRowOf<R, A...> {
- public:
-  HostRow(HostBinding& binding, const char* operation, const char* function)
-      : HostRowOf<R, A...>(binding, operation, function, false) {}
-};
-
-// A host function that receives the binding's lead words before the caller's.
+struct Row<R(A...)> : RowOf<false, R, A...> {};
 template <class R, class... A>
-class HostRow<R(Lead, A...)> : public HostRowOf<R, A...> {
- public:
-  HostRow(HostBinding& binding, const char* operation, const char* function)
-      : HostRowOf<R, A...>(binding, operation, function, true) {}
-};
+struct Row<R(Lead, A...)> : RowOf<true, R, A...> {};
 
-// ---- Bindings to API DLLs -------------------------------------------------
+// ---- Bindings ------------------------------------------------------------
+// A binding gives a row its function's address and the lead words:
+//   void* Address(std::size_t slot, const char* function);
+//   bool LeadReady() const;  void PushLead(WordList&) const;
+//   static constexpr std::string_view kLeadKinds;  (letters of the lead words)
+// Bindings are plain values: an adapter copies by default.
+
+// Addresses found once are kept, one slot per row.
+class AddressCache {
+ public:
+  void*& Slot(std::size_t slot) {
+    if (slot >= kept_.size()) kept_.resize(slot + 1);
+    return kept_[slot];
+  }
+
+ private:
+  std::vector<void*> kept_;
+};
 
 // An API DLL loaded by its name at the first call of one of its functions;
 // every function address found is kept for the rest of the run. A DLL or
 // function that cannot be found is looked for again at the next call.
-class LibraryBinding : public HostBinding {
+class LibraryBinding {
  public:
   explicit LibraryBinding(const char* libraryName) : libraryName_(libraryName) {}
-  void* Address(const HostRowBase& row, void*& kept) override;
+  void* Address(std::size_t slot, const char* function);
+  bool LeadReady() const { return true; }
+  void PushLead(WordList&) const {}
+  static constexpr std::string_view kLeadKinds{};
 
  private:
   const char* libraryName_;
   void* module_ = nullptr;
+  AddressCache cache_;
 };
+
+// The declarations of one adapter's rows, in rows-file order (rows without
+// a host function left out).
+using RowDeclarations = std::vector<RowDeclaration>;
+
+template <class Sig, class Binding>
+void Declare(RowDeclarations& list, const char* operation, const char* function) {
+  if (!function) return;
+  std::string kinds = Row<Sig>::kLead ? std::string(Binding::kLeadKinds) : std::string();
+  list.push_back({operation, function, kinds + Row<Sig>::kKinds, Row<Sig>::kResult});
+}
 
 }  // namespace zoq::hosts

@@ -102,8 +102,8 @@ std::vector<std::pair<std::string, std::string>> FakeHostDll::Functions() const 
   std::string line;
   while (std::getline(lines, line)) {
     std::istringstream fields(line);
-    std::string name, kinds;
-    if (fields >> name >> kinds) out.emplace_back(name, kinds == "-" ? std::string() : kinds);
+    std::string name, kinds, result;
+    if (fields >> name >> kinds >> result) out.emplace_back(name, (kinds == "-" ? std::string() : kinds) + " " + result);
   }
   return out;
 }

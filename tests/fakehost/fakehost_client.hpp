@@ -56,7 +56,7 @@ class FakeHostDll {
   void Reset();
   void SetAnswer(const std::string& function, const std::optional<std::string>& value);
   std::vector<FakeCall> Calls() const;
-  // The functions the DLL exports, from its list: name -> argument kinds.
+  // The functions the DLL exports, from its list: name -> "<argument kinds> <result kind>".
   std::vector<std::pair<std::string, std::string>> Functions() const;
   // Heap text blocks handed out, and how many of them are not freed yet.
   int BlocksHandedOut() const;

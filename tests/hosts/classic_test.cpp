@@ -55,7 +55,7 @@ class ClassicHostTest : public ::testing::TestWithParam<ClassicCase> {
 
 TEST_P(ClassicHostTest, EveryDeclaredRowMatchesTheHostsList) {
   ASSERT_TRUE(fake_.loaded());
-  EXPECT_EQ(CompareRows({&api_->binding()}, fake_), std::vector<std::string>{});
+  EXPECT_EQ(CompareRows(api_->Declarations(), fake_), std::vector<std::string>{});
 }
 
 TEST_P(ClassicHostTest, RepliesGoToApiSendMsgWithTheTargetTwice) {
@@ -113,7 +113,7 @@ TEST_P(ClassicHostTest, TheOtherOperationsWrapTheirFunctions) {
 TEST_P(ClassicHostTest, ACopyIsAnotherObjectOfTheSameHost) {
   const ClassicHostApi copy(*api_);
   EXPECT_EQ(copy.MentionCode("12345"), c.mention);
-  EXPECT_EQ(CompareRows({&copy.binding()}, fake_), std::vector<std::string>{});
+  EXPECT_EQ(CompareRows(copy.Declarations(), fake_), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, ClassicHostTest, ::testing::ValuesIn(kCases),

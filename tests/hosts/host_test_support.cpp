@@ -18,21 +18,20 @@ RaisedErrors::RaisedErrors() {
 
 RaisedErrors::~RaisedErrors() { RegisterErrorHook(nullptr); }
 
-std::vector<std::string> CompareRows(const std::vector<const hosts::HostBinding*>& bindings, const FakeHostDll& fake) {
+std::vector<std::string> CompareRows(const hosts::RowDeclarations& rows, const FakeHostDll& fake) {
   std::map<std::string, std::string> exported;
-  for (const auto& [name, kinds] : fake.Functions()) exported[name] = kinds;
+  for (const auto& [name, signature] : fake.Functions()) exported[name] = signature;
   std::vector<std::string> differences;
   std::set<std::string> declared;
-  for (const hosts::HostBinding* binding : bindings) {
-    for (const hosts::HostRowBase* row = binding->firstRow(); row; row = row->next()) {
-      declared.insert(row->function());
-      const auto it = exported.find(row->function());
-      if (it == exported.end()) differences.push_back(std::string(row->operation()) + ": no export " + row->function());
-      else if (it->second != row->kinds())
-        differences.push_back(std::string(row->function()) + ": declared " + row->kinds() + ", exported " + it->second);
-    }
+  for (const hosts::RowDeclaration& row : rows) {
+    declared.insert(row.function);
+    const std::string signature = row.kinds + " " + row.result;
+    const auto it = exported.find(row.function);
+    if (it == exported.end()) differences.push_back(row.operation + ": no export " + row.function);
+    else if (it->second != signature)
+      differences.push_back(row.function + ": declared " + signature + ", exported " + it->second);
   }
-  for (const auto& [name, kinds] : exported)
+  for (const auto& [name, signature] : exported)
     if (!declared.count(name)) differences.push_back(name + ": exported, declared by no row");
   if (exported.empty()) differences.push_back("the fake DLL lists no function");
   return differences;

@@ -23,10 +23,10 @@ class RaisedErrors {
   std::vector<std::string> messages;
 };
 
-// Every row declared on `binding` is exported by `fake` with the same
-// argument kinds, and every function of `fake` is declared by some row of
-// the bindings; returns the differences, one line each.
-std::vector<std::string> CompareRows(const std::vector<const hosts::HostBinding*>& bindings, const FakeHostDll& fake);
+// Every row of an adapter's declarations is exported by `fake` with the same
+// argument and result kinds, and every function of `fake` is declared by
+// some row; returns the differences, one line each.
+std::vector<std::string> CompareRows(const hosts::RowDeclarations& rows, const FakeHostDll& fake);
 
 // A call as the fake DLL records it.
 inline FakeCall Call(const std::string& dll, const std::string& function, std::vector<std::string> args) {

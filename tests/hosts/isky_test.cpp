@@ -13,7 +13,7 @@ class IskyHostTest : public AdapterTest<IskyHostApi> {
 
 TEST_F(IskyHostTest, EveryDeclaredRowMatchesTheHostsList) {
   ASSERT_TRUE(fake_.loaded());
-  EXPECT_EQ(CompareRows({&api_.binding()}, fake_), std::vector<std::string>{});
+  EXPECT_EQ(CompareRows(api_.Declarations(), fake_), std::vector<std::string>{});
 }
 
 TEST_F(IskyHostTest, EveryCallPassesTheAuthCodeFirst) {

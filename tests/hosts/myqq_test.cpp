@@ -12,7 +12,7 @@ class MyQqHostTest : public AdapterTest<MyQqHostApi> {
 
 TEST_F(MyQqHostTest, EveryDeclaredRowMatchesTheHostsList) {
   ASSERT_TRUE(fake_.loaded());
-  EXPECT_EQ(CompareRows({&api_.binding()}, fake_), std::vector<std::string>{});
+  EXPECT_EQ(CompareRows(api_.Declarations(), fake_), std::vector<std::string>{});
 }
 
 TEST_F(MyQqHostTest, TheFourSendFormsPlaceTheirArgumentsEachItsOwnWay) {

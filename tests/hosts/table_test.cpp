@@ -4,48 +4,10 @@
 #include <windows.h>
 
 #include "hosts/adapters.hpp"
-#include "hosts/call/text_between.hpp"
 #include "tests/hosts/host_test_support.hpp"
 
 namespace zoq::testing {
 namespace {
-
-using hosts::TextBetween;
-
-TEST(TextBetween, CutsBetweenTheFirstStartAndTheNextEnd) {
-  EXPECT_EQ(TextBetween("{\"wxid\":\"abc\",\"n\":1}", "\"wxid\":\"", "\""), "abc");
-  EXPECT_EQ(TextBetween("{\"wxid\":\"abc\",\"n\":1}", "#引号wxid#引号:#引号", "#引号"), "abc");
-  EXPECT_EQ(TextBetween("k=1;k=2;", "k=", ";"), "1");  // the first occurrence
-  EXPECT_EQ(TextBetween("k=1;k=2;", "k=", ";", 3), "2");  // from the 1-based position 3
-  EXPECT_EQ(TextBetween("k=1;", "k=", ";", -5), "1");
-  EXPECT_EQ(TextBetween("k=1;", "k=", ";", 40), "");
-  EXPECT_EQ(TextBetween("ab", "a", "b"), "");          // the end right after the start
-  EXPECT_EQ(TextBetween("]x[a", "[", "]"), "");        // an end only before the start
-  EXPECT_EQ(TextBetween("abc", "a", ""), "");          // an empty end marker
-  EXPECT_EQ(TextBetween("abc;d", "", ";"), "abc");     // an empty start marker: the first byte
-  EXPECT_EQ(TextBetween("", "", ";"), "");
-}
-
-TEST(TextBetween, IgnoresCaseOnlyWhenAskedAndOnlyForAsciiLetters) {
-  EXPECT_EQ(TextBetween("\"sex\":1,", "\"SEX\":", ","), "");
-  EXPECT_EQ(TextBetween("\"sex\":1,", "\"SEX\":", ",", 1, true), "1");
-}
-
-TEST(TextBetween, NeverMatchesFromTheSecondByteOfACharacter) {
-  // 0x81 0x7D is one GBK character whose second byte is "}".
-  const std::string text = "a\x81\x7D" "b}c";
-  EXPECT_EQ(TextBetween(text, "a", "}"), "\x81\x7D" "b");
-  EXPECT_EQ(TextBetween(text, "}", "c"), "");
-  EXPECT_EQ(TextBetween(std::string("x\x81"), "x", "\x81"), "");  // a lead byte at the very end
-}
-
-TEST(TextBetween, LeadingNumbersWrapToThirtyTwoBits) {
-  EXPECT_EQ(hosts::LeadingNumber32("  42}"), 42);
-  EXPECT_EQ(hosts::LeadingNumber32("-7"), -7);
-  EXPECT_EQ(hosts::LeadingNumber32("4294967295"), -1);
-  EXPECT_EQ(hosts::LeadingNumber32("\"12\""), 0);
-  EXPECT_EQ(hosts::LeadingNumber32(""), 0);
-}
 
 TEST(TableLookup, FindsMembersByTheirWholeName) {
   TableHostApi api;
@@ -84,7 +46,7 @@ class TableHostTest : public AdapterTest<TableHostApi> {
 
 TEST_F(TableHostTest, EveryDeclaredRowMatchesTheHostsList) {
   ASSERT_TRUE(fake_.loaded());
-  EXPECT_EQ(CompareRows({&api_.binding()}, fake_), std::vector<std::string>{});
+  EXPECT_EQ(CompareRows(api_.Declarations(), fake_), std::vector<std::string>{});
 }
 
 TEST_F(TableHostTest, BeforeTheTableArrivesNothingIsCalled) {

@@ -1,9 +1,9 @@
 // The XQ host's adapter against fake xqapi.dll modules loaded in this
 // process, with its message boxes recorded instead of shown.
-#include <windows.h>
-
-#include "core/plugin.hpp"
+#include "core/hosts.hpp"
 #include "hosts/adapters.hpp"
+#include "platform/files.hpp"
+#include "platform/modules.hpp"
 #include "tests/hosts/host_test_support.hpp"
 
 namespace zoq::testing {
@@ -18,8 +18,7 @@ struct Box {
 void PrintTo(const Box& b, std::ostream* os) { *os << (b.exclamation ? "(!) " : "") << b.title << ": " << b.text; }
 
 std::string HostFileName() {
-  char path[MAX_PATH + 1] = {};
-  std::string p(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+  const std::string p = platform::ExecutablePath();
   return p.substr(p.find_last_of('\\') + 1);
 }
 
@@ -75,7 +74,7 @@ class XqHostTest : public ::testing::Test {
 
 TEST_F(XqHostTest, EveryDeclaredRowMatchesTheHostsList) {
   FakeHostDll& fake = Bound();
-  EXPECT_EQ(CompareRows({&api_.binding(), &api_.plainBinding()}, fake), std::vector<std::string>{});
+  EXPECT_EQ(CompareRows(api_.Declarations(), fake), std::vector<std::string>{});
 }
 
 TEST_F(XqHostTest, NothingIsLookedUpOrCalledBeforeAnAuthId) {
@@ -146,8 +145,8 @@ TEST_F(XqHostTest, EveryTextBlockIsCopiedAndFreedAlsoADroppedOne) {
 TEST_F(XqHostTest, BindingFallsBackToTheBinFolderOfTheRunDirectory) {
   // Two modules named xqapi.dll, each in a "bin" folder: the one that the
   // name alone finds reports no version, the other one is <run>\bin's.
-  CreateDirectoryA((folder_ + "\\one").c_str(), nullptr);
-  CreateDirectoryA((folder_ + "\\two").c_str(), nullptr);
+  platform::CreateFolder(folder_ + "\\one");
+  platform::CreateFolder(folder_ + "\\two");
   FakeHostDll one("xqapi.dll", folder_ + "\\one\\bin");
   FakeHostDll two("xqapi.dll", folder_ + "\\two\\bin");
   ASSERT_TRUE(one.loaded() && two.loaded());
@@ -157,7 +156,7 @@ TEST_F(XqHostTest, BindingFallsBackToTheBinFolderOfTheRunDirectory) {
   // Which module a bare name finds is the loader's choice (Wine's: the one
   // used last); make it the first one.
   one.Calls();
-  ASSERT_EQ(GetModuleHandleA("xqapi.dll"), one.module());
+  ASSERT_EQ(platform::LoadedModule("xqapi.dll"), one.module());
   Plugin().runDirectory = folder_ + "\\two";
   EXPECT_TRUE(api_.BindModule());
   EXPECT_EQ(api_.module(), two.module());
@@ -219,7 +218,7 @@ TEST_F(XqHostTest, TheFirstCreateOfARunTitlesItsBoxWithAnEmptyName) {
 
 TEST_F(XqHostTest, MarkOnTheNeverBoundObjectDoesNothing) {
   FakeHostDll& fake = Bound();
-  XqHostApi& report = Plugin().xqReport;
+  XqHostApi& report = Hosts().xqReport;
   report.SetAuthId(1, 1);
   report.Mark("澜错误代码:6");
   report.DbgName("name");
@@ -235,15 +234,14 @@ TEST_F(XqHostTest, TheRuntimeErrorReportReachesNoHostWhileTheFirstObjectIsBound)
   // The load-time hook is in place (ProgramStart); the plug-in's own XQ
   // object is bound and has its auth id.
   FakeHostDll& fake = Bound();
-  ASSERT_TRUE(Plugin().xq.BindModule());
-  Plugin().xq.SetAuthId(1, 2);
+  ASSERT_TRUE(Hosts().xq.BindModule());
+  Hosts().xq.SetAuthId(1, 2);
   fake.Reset();
   // A host function called with one word too many: reported, and the
   // process goes on.
   hosts::LibraryBinding library{"xqapi.dll"};
-  hosts::HostRow<void(hosts::Text, hosts::Text, hosts::Text)> miscounted{library, "OutputLog", "S3_Api_OutPutLog"};
-  miscounted("12345678", "x", "extra");
-  Plugin().xq.OutputLog("after");
+  hosts::Row<void(hosts::Text, hosts::Text, hosts::Text)>::Call(library, 0, "S3_Api_OutPutLog", "12345678", "x", "extra");
+  Hosts().xq.OutputLog("after");
   EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("S3_Api_OutPutLog", {"3132333435363738", "x"}),
                                                  Expect("S3_Api_OutPutLog", {"0100000002000000", "after"})}));
   EXPECT_TRUE(boxes_.empty());

@@ -8,6 +8,9 @@
 #include "tests/core/core_fixture.hpp"
 #include "tests/reply/web_server.hpp"
 
+// The XQ host's information export.
+extern "C" __stdcall const char* XQ_Create(const char*);
+
 namespace zoq::testing {
 namespace {
 
@@ -58,19 +61,12 @@ TEST_F(InfoTest, TextDescriptorKeepsTheAnswerRaw) {
 
 TEST_F(InfoTest, XqRecordEscapesBackslashQuoteAndCrLf) {
   web_.Serve("/Save/QQTeam.txt", "12\"3\\45\r\n\t");
-  const std::string record = XqInfoRecord();
+  const std::string record = XQ_Create("");
   EXPECT_EQ(record,
             "{\"name\":\"ZOQ·关键词\",\"pver\":\"2.2.6\",\"sver\":3,\"author\":\"Tolvane\",\"desc\":\""
             "ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
             "12\\\"3\\\\45\\r\\n\t\",\"prio\":999}");
   EXPECT_EQ(Plugin().XqPluginName, "ZOQ·关键词");
-}
-
-TEST(InfoRecords, EscapeChangesTheTextInPlace) {
-  std::string s = "a\\b\"c\r\nd\re\n";
-  EXPECT_EQ(EscapeCrLf(s), "\"a\\\\b\\\"c\\r\\nd\re\n\"");
-  EXPECT_EQ(s, "a\\\\b\\\"c\\r\\nd\re\n");
-  EXPECT_EQ(VersionText(), "2.2.6");
 }
 
 TEST(InfoExports, TextRecordsAreIdenticalAndKeptPerExport) {

@@ -7,6 +7,11 @@
 #include "core/settings.hpp"
 #include "tests/core/core_fixture.hpp"
 
+namespace zoq {
+// The hosts' event codes, from their export files.
+extern const NumericHost kVlqEvents, kOqEvents, kSpEvents, kErEvents, kMyQqEvents;
+}  // namespace zoq
+
 namespace zoq::testing {
 namespace {
 

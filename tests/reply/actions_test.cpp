@@ -7,7 +7,7 @@
 
 #include "core/expand.hpp"
 #include "core/reply/actions.hpp"
-#include "hosts/adapters.hpp"
+#include "core/hosts.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
 #include "tests/reply/reply_test_support.hpp"
 
@@ -43,8 +43,8 @@ class ActionsTest : public ReplyTest, public ::testing::WithParamInterface<Actio
     XqHostApi::SetMessageBox([](const std::string&, const std::string&, bool) {});
     for (const ActionHost& h : kHosts) Fake(h.dll).Reset();
     Fake("xqapi.dll").SetAnswer("S3_Api_GetVer", "5");
-    Plugin().xq.BindModule();
-    Plugin().xq.SetAuthId(1, 2);
+    Hosts().xq.BindModule();
+    Hosts().xq.SetAuthId(1, 2);
     Plugin().HostType = h.host;
     for (const ActionHost& other : kHosts) Fake(other.dll).Reset();
   }

@@ -124,17 +124,12 @@ TEST_F(VariablesTest, NoVariableStartsInsideADoubleByteCharacter) {
   EXPECT_EQ(Expand("\x81\x5B[号码]"), "\x81\x5B" "30003");
 }
 
-TEST_F(VariablesTest, MentionCodeOfEveryHostKind) {
+TEST_F(VariablesTest, MentionCodeFollowsTheActiveHost) {
   const std::pair<std::int32_t, std::string> kinds[] = {
-      {kHostNone, ""},          {kHostIsky, "[CQ:at,qq=30003]"}, {kHostTable, "[@30003]"},   {kHostVlq, "[@30003]"},
-      {kHostWx, "{提示} "},     {kHostXq, "[@30003]"},      {kHostOq, "[at=30003]"},
-      {kHostMingQq, "[@30003]"}, {kHostSp, "[at=30003]"},    {kHostEr, "[at=30003]"},
-      {kHostMyQq, "[@30003]"},  {2, ""},
-  };
+      {kHostNone, ""}, {kHostIsky, "[CQ:at,qq=30003]"}, {kHostWx, "{提示} "}, {kHostOq, "[at=30003]"}, {2, ""}};
   for (const auto& [host, code] : kinds) {
     Plugin().HostType = host;
     EXPECT_EQ(Expand("[@]hi"), code + "hi") << "host " << host;
-    EXPECT_EQ(SenderMentionCode("30003"), code) << "host " << host;
   }
 }
 
@@ -150,17 +145,6 @@ TEST_F(VariablesTest, OneNumberPerKindAndExpansion) {
   EXPECT_EQ(Expand("[数字12"), "[数字12");  // no closing: drawn, nothing replaced
   replica.Draw(ticks_, 1, 99);
   EXPECT_EQ(Expand("[数字9000]"), std::to_string(replica.Draw(ticks_, 1, 9000)));
-}
-
-TEST(TextBetween, FindsTheFirstPairFromTheStart) {
-  EXPECT_EQ(TextBetween("a[@12]b[@34]", "[@", "]"), "12");
-  EXPECT_EQ(TextBetween("a[@12]b[@34]", "[@", "]", 4), "34");
-  EXPECT_EQ(TextBetween("a[@12", "[@", "]"), "");
-  EXPECT_EQ(TextBetween("no opening]", "[@", "]"), "");
-  EXPECT_EQ(TextBetween("say \"hi\" now", "#引号", "#引号"), "hi");
-  EXPECT_EQ(TextBetween("<A>x</A>", "<a>", "</a>"), "x");
-  EXPECT_EQ(TextBetween("<A>x</A>", "<a>", "</a>", 0, true), "");
-  EXPECT_EQ(TextBetween("[@5]", "[@", "]", -3), "5");
 }
 
 class PicturesTest : public ReplyTest {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/expand.hpp"
+#include "core/hosts.hpp"
 #include "core/ini_items.hpp"
 #include "core/reply/environment.hpp"
 #include "core/settings.hpp"
@@ -72,7 +73,7 @@ FakeHostDll& Fake(const std::string& dll) {
 
 IskyHostTest::IskyHostTest() {
   Plugin().HostType = kHostIsky;
-  Plugin().isky.SetAuthCode(77);
+  Hosts().isky.SetAuthCode(77);
   fake_.Reset();
 }
 
@@ -89,7 +90,7 @@ TableHostTest::TableHostTest() {
         reinterpret_cast<std::uintptr_t>(GetProcAddress(static_cast<HMODULE>(fake_.module()), name.c_str()));
     table += (table.size() > 1 ? ",\"" : "\"") + name + "\":" + std::to_string(address);
   }
-  Plugin().table.InitApiTable("KEY", table + "}");
+  Hosts().table.InitApiTable("KEY", table + "}");
   fake_.Reset();
 }
 

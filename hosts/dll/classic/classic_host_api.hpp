@@ -13,54 +13,45 @@ struct ClassicHostConfig {
   const char* library;        // API DLL file name
   const char* sendMsg6;       // `Api_SendMsg` with the trailing 0, or null
   const char* sendMsg5;       // `Api_SendMsg` without it, or null
-  const char* shutUp;         // "Api_Shutup" or "Api_ShutUP"
+  const char* shutUp;         // the mute with an integer answer ("Api_Shutup"), or null
+  const char* shutUpQuietly;  // the mute without an answer ("Api_Shutup" or "Api_ShutUP"), or null
   const char* outputLog;      // "Api_OutPutLog" or "Api_OutPut"
   const char* onlineList;     // "Api_GetOnLineList" or "Api_GetOnlineQQlist"
   const char* mentionPrefix;  // "[@" or "[at="
 };
 
 class ClassicHostApi {
-  // Declared first: every row below registers with the binding.
-  ClassicHostConfig config_;
-  hosts::LibraryBinding library_;
-
  public:
-  explicit ClassicHostApi(const ClassicHostConfig& config);
-  // A copy is a fresh object of the same host: it keeps no bound address.
-  ClassicHostApi(const ClassicHostApi& other) : ClassicHostApi(other.config_) {}
-  ClassicHostApi& operator=(const ClassicHostApi&) = delete;
+  explicit ClassicHostApi(const ClassicHostConfig& config) : config_(config), binding_(config.library) {}
 
-  void SendPrivateMessage(const std::string& robot, const std::string& qq, const std::string& message);
-  void SendGroupMessage(const std::string& robot, const std::string& group, const std::string& message);
-  std::string MentionCode(const std::string& qq) const;
+  void SendPrivateMessage(const std::string& robot, const std::string& qq, const std::string& message) {
+    Send(robot, 1, qq, message);
+  }
+  void SendGroupMessage(const std::string& robot, const std::string& group, const std::string& message) {
+    Send(robot, 2, group, message);
+  }
+  std::string MentionCode(const std::string& qq) const { return config_.mentionPrefix + qq + "]"; }
+  // The host's answer where it gives one, else 0.
   std::int32_t MuteMember(const std::string& robot, const std::string& group, const std::string& qq,
                           std::int32_t seconds) {
-    return shutUp_(robot, group, qq, seconds);
+    if (config_.shutUp) return ShutUp(robot, group, qq, seconds);
+    ShutUpQuietly(robot, group, qq, seconds);
+    return 0;
   }
-  hosts::HostRow<hosts::Text(hosts::Text, hosts::Text, hosts::Text)> GetGroupCard{library_, "GetGroupCard",
-                                                                                  "Api_GetGroupCard"};
-  hosts::HostRow<hosts::Text(hosts::Text, hosts::Text)> GetNick{library_, "GetNick", "Api_GetNick"};
-  hosts::HostRow<hosts::Text(hosts::Text, hosts::Int, hosts::Text, hosts::Bytes)> UploadPicture{
-      library_, "UploadPicture", "Api_UpLoadPic"};
-  hosts::HostRow<void(hosts::Text)> OutputLog;
-  hosts::HostRow<void(hosts::Text, hosts::Text, hosts::Text, hosts::Int)> KickMember{library_, "KickMember",
-                                                                                     "Api_KickGroupMBR"};
-  hosts::HostRow<hosts::Text()> GetOnlineAccounts;
-  hosts::HostRow<void(hosts::Text, hosts::Text, hosts::Text, hosts::Text)> RecallMessage{
-      library_, "RecallMessage", "Api_WithdrawMsg"};
-  hosts::HostRow<hosts::Text(hosts::Text, hosts::Text)> GetGroupName{library_, "GetGroupName", "Api_GetGroupName"};
-  hosts::HostRow<hosts::Int(hosts::Text, hosts::Text)> GetGender{library_, "GetGender", "Api_GetGender"};
-  hosts::HostRow<hosts::Int(hosts::Text, hosts::Text)> GetQqAge{library_, "GetQqAge", "Api_GetQQAge"};
-  hosts::HostRow<hosts::Int(hosts::Text, hosts::Text)> GetAge{library_, "GetAge", "Api_GetAge"};
-
-  const hosts::HostBinding& binding() const { return library_; }
+  const ClassicHostConfig& config() const { return config_; }
 
  private:
-  void Send(const std::string& robot, std::int32_t kind, const std::string& target, const std::string& message);
+  ClassicHostConfig config_;
+  hosts::LibraryBinding binding_;
 
-  hosts::HostRow<void(hosts::Text, hosts::Int, hosts::Text, hosts::Text, hosts::Text, hosts::Int)> sendMsg6_;
-  hosts::HostRow<void(hosts::Text, hosts::Int, hosts::Text, hosts::Text, hosts::Text)> sendMsg5_;
-  hosts::HostRow<hosts::Int(hosts::Text, hosts::Text, hosts::Text, hosts::Int)> shutUp_;
+  // The target goes twice: as the group and as the qq of the host function.
+  void Send(const std::string& robot, std::int32_t kind, const std::string& target, const std::string& message) {
+    if (config_.sendMsg6) SendMsg6(robot, kind, target, target, message, 0);
+    else SendMsg5(robot, kind, target, target, message);
+  }
+
+#define ZOQ_ROWS_FILE "hosts/dll/classic/classic_rows.inc"
+#include "hosts/call/rows.inc"
 };
 
 extern const ClassicHostConfig kVlqHost;

@@ -9,18 +9,18 @@ void MyQqHostApi::SendMessage(const std::string& robot, std::int32_t kind, const
                               std::int32_t anonymous, std::int32_t form) {
   anonymous = std::min(anonymous, 1);
   switch (form) {
-    case 1: sendXml_(robot, anonymous, kind, group, qq, message, 0); break;
-    case 2: sendJson_(robot, anonymous, kind, group, qq, message); break;
-    case 3: sendLongMsg_(robot, kind, group, qq, message, anonymous); break;
-    default: sendMsgEx_(robot, anonymous, kind, group, qq, message, extra); break;
+    case 1: SendXml(robot, anonymous, kind, group, qq, message, 0); break;
+    case 2: SendJson(robot, anonymous, kind, group, qq, message); break;
+    case 3: SendLongMsg(robot, kind, group, qq, message, anonymous); break;
+    default: SendMsgEx(robot, anonymous, kind, group, qq, message, extra); break;
   }
 }
 
 std::string MyQqHostApi::GetOnlineAccounts(std::int32_t mode) {
   switch (mode) {
-    case 1: return qqList_();
-    case 2: return offlineList_();
-    default: return onlineList_();
+    case 1: return GetQqList();
+    case 2: return GetOffLineList();
+    default: return GetOnlineQqList();
   }
 }
 

@@ -12,84 +12,52 @@
 namespace zoq {
 
 class XqHostApi {
-  class ApiBinding : public hosts::HostBinding {
-   public:
-    explicit ApiBinding(XqHostApi& api) : api_(api) {}
-    void* Address(const hosts::HostRowBase& row, void*& kept) override;
-    bool LeadReady() const override { return !api_.authId_.empty(); }
-    void PushLead(hosts::WordList& words) const override { words.PushAddress(api_.authId_.data()); }
-    std::string_view LeadKinds() const override { return "k"; }
-
-   private:
-    XqHostApi& api_;
-  };
-  // The older version function, found without the prefix and without a box.
-  class PlainBinding : public hosts::HostBinding {
-   public:
-    explicit PlainBinding(XqHostApi& api) : api_(api) {}
-    void* Address(const hosts::HostRowBase& row, void*& kept) override;
-
-   private:
-    XqHostApi& api_;
-  };
-
-  std::string authId_;
-  void* module_ = nullptr;
-  ApiBinding api_{*this};
-  PlainBinding plain_{*this};
-
  public:
-  XqHostApi() = default;
-  // A copy has the same auth id and module; it looks its functions up anew.
-  XqHostApi(const XqHostApi& other) : authId_(other.authId_), module_(other.module_) {}
-  XqHostApi& operator=(const XqHostApi&) = delete;
-
-  // Finds xqapi.dll (the loaded one, else the one in the run directory's
-  // "bin" folder); true when the host then reports a version above 0.
-  bool BindModule();
-  std::string GetAuthId() const { return authId_; }
-  // The auth id becomes the little-endian bytes of `first`, then of `second`.
-  void SetAuthId(std::int32_t first, std::int32_t second);
-  void* module() const { return module_; }
-
-  hosts::HostRow<hosts::BlockText(hosts::Lead)> GetOnlineAccounts{api_, "GetOnlineAccounts", "S3_Api_GetOnLineList"};
-  void SendMessage(const std::string& robot, std::int32_t type, const std::string& group, const std::string& qq,
-                   const std::string& message, std::int32_t sixth = 0) {
-    sendMsg_(robot, type, group, qq, message, sixth);
-  }
-  hosts::HostRow<void(hosts::Lead, hosts::Text, hosts::Text, hosts::Text, hosts::Int)> MuteMember{
-      api_, "MuteMember", "S3_Api_ShutUP"};
-  hosts::HostRow<void(hosts::Lead, hosts::Text, hosts::Text, hosts::Text, hosts::Bool)> KickMember{
-      api_, "KickMember", "S3_Api_KickGroupMBR"};
-  hosts::HostRow<hosts::BlockText(hosts::Lead, hosts::Text, hosts::Text, hosts::Text, hosts::Text)> RecallMessage{
-      api_, "RecallMessage", "S3_Api_WithdrawMsg"};
-  hosts::HostRow<void(hosts::Lead, hosts::Text)> OutputLog{api_, "OutputLog", "S3_Api_OutPutLog"};
-
-  // Without the auth id; nothing happens while no module is bound.
-  void DbgName(const std::string& text);
-  void Mark(const std::string& text);
-  std::string GetVer();
-
-  // The entry of "S3_Api_" + `name`, or null (after the warning boxes).
-  void* ResolveApi(const std::string& name);
-
-  const hosts::HostBinding& binding() const { return api_; }
-  const hosts::HostBinding& plainBinding() const { return plain_; }
-
   // The boxes the adapter shows; replaceable (tests). `exclamation` is set
   // for the load warning, which also has the host's file name in its title.
   using MessageBoxFunction = std::function<void(const std::string& text, const std::string& title, bool exclamation)>;
   static void SetMessageBox(MessageBoxFunction box);
+  // What the adapter takes from the plug-in around it: the plug-in name of
+  // the boxes' titles and the folder of the host's executable, under which
+  // "bin\xqapi.dll" is the fallback module.
+  using TextSource = std::function<std::string()>;
+  static void SetPluginContext(TextSource pluginName, TextSource runDirectory);
   // The load warning comes once per run; this starts a new run (tests).
   static void ResetLoadWarning();
 
+  // Finds xqapi.dll (the loaded one, else the one in the run directory's
+  // "bin" folder); true when the host then reports a version above 0.
+  bool BindModule();
+  std::string GetAuthId() const { return binding_.authId; }
+  // The auth id becomes the little-endian bytes of `first`, then of `second`.
+  void SetAuthId(std::int32_t first, std::int32_t second);
+  void* module() const { return binding_.module; }
+
+  // Without the auth id; nothing happens while no module is bound.
+  void DbgName(const std::string& text) {
+    if (binding_.module) DbgNameRow(text);
+  }
+  void Mark(const std::string& text) {
+    if (binding_.module) MarkRow(text);
+  }
+  std::string GetVer();
+
+  // The entry of "S3_Api_" + `name`, or null (after the warning boxes).
+  void* ResolveApi(const std::string& name) const;
+
  private:
-  hosts::HostRow<void(hosts::Lead, hosts::Text, hosts::Int, hosts::Text, hosts::Text, hosts::Text, hosts::Int)>
-      sendMsg_{api_, "SendMessage", "S3_Api_SendMsg"};
-  hosts::HostRow<void(hosts::Text)> dbgName_{api_, "DbgName", "S3_Api_DbgName"};
-  hosts::HostRow<void(hosts::Text)> mark_{api_, "Mark", "S3_Api_Mark"};
-  hosts::HostRow<hosts::BlockText()> getVer_{api_, "GetVer", "S3_Api_GetVer"};
-  hosts::HostRow<hosts::Text()> oldGetVer_{plain_, "GetVer", "Api_GetVer"};
+  struct Binding {
+    std::string authId;
+    void* module = nullptr;
+    void* Address(std::size_t, const char* function) const;
+    bool LeadReady() const { return !authId.empty(); }
+    void PushLead(hosts::WordList& words) const { words.PushAddress(authId.data()); }
+    static constexpr std::string_view kLeadKinds = "k";
+  };
+  Binding binding_;
+
+#define ZOQ_ROWS_FILE "hosts/dll/xq/xq_rows.inc"
+#include "hosts/call/rows.inc"
 };
 
 }  // namespace zoq

@@ -1,4 +1,4 @@
-#include "core/text.hpp"
+#include "text/text.hpp"
 
 #include <limits>
 

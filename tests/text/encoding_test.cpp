@@ -2,7 +2,7 @@
 // UTF-8 answers to GBK texts.
 #include <gtest/gtest.h>
 
-#include "core/reply/encoding.hpp"
+#include "text/encoding.hpp"
 
 namespace zoq::encoding {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/reply/encoding.hpp"
+#include "text/encoding.hpp"
 
 #include <iconv.h>
 

@@ -1,0 +1,54 @@
+# cmake -DROOT=<tree> [-DSTAMP=<file>] -P check_layers.cmake
+# Fails when a product source includes a header of a higher layer. A file's
+# layer, and an included header's, is the one of the longest folder prefix
+# below that matches its path; tests, scripts and unlisted folders are not
+# checked.
+set(_layers
+  "text/=0" "json/=0"
+  "platform/=1"
+  "hosts/call/=2"
+  "hosts/=3"
+  "core/exports/=6" "core/dllmain.cpp=6"
+  "core/=4"
+  "ui/=5")
+
+function(_layer_of path out)
+  set(best -1)
+  set(bestLen 0)
+  foreach(entry IN LISTS _layers)
+    string(REPLACE "=" ";" pair "${entry}")
+    list(GET pair 0 prefix)
+    list(GET pair 1 level)
+    string(LENGTH "${prefix}" len)
+    string(SUBSTRING "${path}" 0 ${len} head)
+    if(head STREQUAL prefix AND len GREATER bestLen)
+      set(best ${level})
+      set(bestLen ${len})
+    endif()
+  endforeach()
+  set(${out} ${best} PARENT_SCOPE)
+endfunction()
+
+file(GLOB_RECURSE _sources RELATIVE "${ROOT}"
+     "${ROOT}/text/*" "${ROOT}/json/*" "${ROOT}/platform/*" "${ROOT}/hosts/*" "${ROOT}/core/*" "${ROOT}/ui/*")
+set(_faults "")
+foreach(src IN LISTS _sources)
+  if(NOT src MATCHES "\\.(cpp|hpp|h|inc)$")
+    continue()
+  endif()
+  _layer_of("${src}" own)
+  file(STRINGS "${ROOT}/${src}" _includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS _includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
+    _layer_of("${header}" theirs)
+    if(theirs GREATER own)
+      string(APPEND _faults "  ${src} includes ${header}\n")
+    endif()
+  endforeach()
+endforeach()
+if(_faults)
+  message(FATAL_ERROR "A lower layer includes a higher one:\n${_faults}")
+endif()
+if(STAMP)
+  file(TOUCH "${STAMP}")
+endif()

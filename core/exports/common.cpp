@@ -1,0 +1,24 @@
+// Entry points every host may call, and what the hosts' exports share.
+#include "core/exports/export.hpp"
+#include "core/settings.hpp"
+
+namespace zoq {
+
+std::int32_t DeliverNumericEvent(const NumericHost& host, const char* robot, std::int32_t code, const char* group,
+                                 const char* sender, const char* text, const char* idB, const char* idA) {
+  return Guarded<std::int32_t>(host.passedOver, [&] {
+    return RunNumericEvent(host, {ArgText(robot), code, ArgText(group), ArgText(sender), ArgText(text), ArgText(idB),
+                                  ArgText(idA)});
+  });
+}
+
+std::int32_t StopExport() {
+  return Guarded<std::int32_t>(0, [] {
+    ShutDown();
+    return 0;
+  });
+}
+
+}  // namespace zoq
+
+ZOQ_EXPORT const char* SdkVersion() { return zoq::KeptText(zoq::kSlotSdkVersion, [] { return std::string("V6"); }); }

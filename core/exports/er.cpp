@@ -1,0 +1,12 @@
+// The ER host: its event codes, exports and information record.
+#include "core/exports/export.hpp"
+#include "core/info/info_records.hpp"
+
+namespace zoq {
+extern const NumericHost kErEvents;
+const NumericHost kErEvents = PlainNumericHost(kHostEr);
+}
+
+ZOQ_EVENT_EXPORT_11(ER_Event, zoq::kErEvents)
+ZOQ_STOP_EXPORT(ER_DestroyPlugin)
+ZOQ_TEXT_INFO_EXPORT(ER_Create, kSlotErCreate)

@@ -1,0 +1,12 @@
+// The MingQQ host: its event codes, exports and information record.
+#include "core/exports/export.hpp"
+#include "core/info/info_records.hpp"
+
+namespace zoq {
+extern const NumericHost kMingQqEvents;
+const NumericHost kMingQqEvents = PlainNumericHost(kHostMingQq);
+}
+
+ZOQ_EVENT_EXPORT_11(MQEvent, zoq::kMingQqEvents)
+ZOQ_STOP_EXPORT(MQend)
+ZOQ_TEXT_INFO_EXPORT(MQinfo, kSlotMqInfo)

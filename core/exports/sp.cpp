@@ -1,0 +1,12 @@
+// The SP host: its event codes, exports and information record.
+#include "core/exports/export.hpp"
+#include "core/info/info_records.hpp"
+
+namespace zoq {
+extern const NumericHost kSpEvents;
+const NumericHost kSpEvents = PlainNumericHost(kHostSp);
+}
+
+ZOQ_EVENT_EXPORT_11(SP_Event, zoq::kSpEvents)
+ZOQ_STOP_EXPORT(SP_DestroyPlugin)
+ZOQ_TEXT_INFO_EXPORT(SP_Create, kSlotSpCreate)

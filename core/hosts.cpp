@@ -1,0 +1,142 @@
+#include "core/hosts.hpp"
+
+#include "text/text.hpp"
+
+namespace zoq {
+namespace {
+
+const std::string& Robot() { return Plugin().RobotAccount; }
+// The function-table host takes numbers: a text that is no number gives 0.
+std::int64_t Number(const std::string& s) { return text::ReadWholeNumber(s); }
+std::int32_t Low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+bool IsGuild(const MessageRecord& r) { return r.kind == MessageKind::Channel || r.kind == MessageKind::ChannelDirect; }
+
+// ---- The classic hosts, XQ and MyQQ: the robot, the group and the rest as texts.
+
+template <auto Member>
+struct Classic {
+  static void Send(HostAdapters& h, const MessageRecord& r, const std::string& m) {
+    if (r.kind == MessageKind::Private) (h.*Member).SendPrivateMessage(Robot(), r.sender, m);
+    else (h.*Member).SendGroupMessage(Robot(), r.group, m);
+  }
+};
+
+template <auto Member>
+struct TextActions {
+  static void Mute(HostAdapters& h, const MessageRecord& r, std::int32_t seconds) {
+    (h.*Member).MuteMember(Robot(), r.group, r.sender, seconds);
+  }
+  static void Recall(HostAdapters& h, const MessageRecord& r) {
+    (h.*Member).RecallMessage(Robot(), r.group, r.idB, r.idA);
+  }
+  static void Kick(HostAdapters& h, const MessageRecord& r) { (h.*Member).KickMember(Robot(), r.group, r.sender, 0); }
+};
+
+// XQ takes the one number twice: the sender, or the group.
+void XqSend(HostAdapters& h, const MessageRecord& r, const std::string& m) {
+  const std::string& target = r.kind == MessageKind::Private ? r.sender : r.group;
+  h.xq.SendMessage(Robot(), static_cast<std::int32_t>(r.kind), target, target, m);
+}
+
+// MyQQ: an ordinary message (form 0), not anonymous.
+void MyQqSend(HostAdapters& h, const MessageRecord& r, const std::string& m) {
+  h.myqq.SendMessage(Robot(), static_cast<std::int32_t>(r.kind), r.group, r.sender, m, 0, 0, 0);
+}
+
+// ---- ISky: no robot; the ids as the host gave them.
+
+void IskySend(HostAdapters& h, const MessageRecord& r, const std::string& m) {
+  if (r.kind == MessageKind::Private) h.isky.SendPrivateMessage(r.sender, m);
+  else h.isky.SendGroupMessage(r.group, m);
+}
+void IskyMute(HostAdapters& h, const MessageRecord& r, std::int32_t seconds) {
+  h.isky.MuteMember(r.group, r.sender, seconds);
+}
+void IskyRecall(HostAdapters& h, const MessageRecord& r) { h.isky.RecallMessage(Low32(Number(r.idA))); }
+void IskyKick(HostAdapters& h, const MessageRecord& r) { h.isky.KickMember(r.group, r.sender, false); }
+
+// ---- The function-table host: 64-bit numbers; guild records through the
+// channel operations, group records through the group ones.
+
+void TableSend(HostAdapters& h, const MessageRecord& r, const std::string& m) {
+  TableHostApi& t = h.table;
+  const std::int64_t robot = Number(Robot());
+  switch (r.kind) {
+    case MessageKind::Private: t.SendPrivateMessage(robot, Number(r.sender), m); break;
+    case MessageKind::Group: t.SendGroupMessage(robot, Number(r.group), m, false); break;
+    case MessageKind::Channel: t.SendChannelMessage(robot, Number(r.group), r.subchannel, m); break;
+    case MessageKind::ChannelDirect: t.SendChannelDirectMessage(robot, Number(r.group), r.subchannel, m); break;
+  }
+}
+void TableMute(HostAdapters& h, const MessageRecord& r, std::int32_t seconds) {
+  const std::int64_t robot = Number(Robot()), group = Number(r.group), sender = Number(r.sender);
+  if (r.kind == MessageKind::Group) h.table.MuteMember(robot, group, sender, seconds);
+  if (IsGuild(r)) h.table.MuteChannelMember(robot, group, sender, seconds);
+}
+void TableRecall(HostAdapters& h, const MessageRecord& r) {
+  const std::int64_t robot = Number(Robot()), group = Number(r.group);
+  const std::int32_t idA = Low32(Number(r.idA));
+  if (r.kind == MessageKind::Group) h.table.RecallMessage(robot, group, Number(r.idB), idA);
+  if (IsGuild(r)) h.table.RecallChannelMessage(robot, group, r.subchannel, idA);
+}
+void TableKick(HostAdapters& h, const MessageRecord& r) {
+  const std::int64_t robot = Number(Robot()), group = Number(r.group), sender = Number(r.sender);
+  if (r.kind == MessageKind::Group) h.table.KickMember(robot, group, sender, false);
+  if (IsGuild(r)) h.table.KickChannelMember(robot, group, sender, false);
+}
+
+void Nothing(HostAdapters&, const MessageRecord&) {}
+void NoSend(HostAdapters&, const MessageRecord&, const std::string&) {}
+void NoMute(HostAdapters&, const MessageRecord&, std::int32_t) {}
+
+constexpr std::string_view kPic = "[pic=", kVoi = "[voi=";
+
+template <auto Member>
+HostProfile ClassicProfile(std::int32_t type, const ClassicHostConfig& config) {
+  using A = TextActions<Member>;
+  return {type, config.mentionPrefix, {}, kPic, kPic, kVoi, kVoi, false, "]", &Classic<Member>::Send,
+          &A::Mute, &A::Recall, &A::Kick};
+}
+
+using XqActions = TextActions<&HostAdapters::xq>;
+using MyQqActions = TextActions<&HostAdapters::myqq>;
+
+const HostProfile kProfiles[] = {
+    {kHostNone, {}, {}, {}, {}, {}, {}, false, "]", &NoSend, &NoMute, &Nothing, &Nothing},
+    {kHostIsky, "[CQ:at,qq=", {}, "[CQ:image,file=", "[CQ:image,file=file:///", "[CQ:record,file=",
+     "[CQ:record,file=file:///", false, ",cache=0]", &IskySend, &IskyMute, &IskyRecall, &IskyKick},
+    {kHostTable, "[@", {}, "[picFile,path=", "[picFile,path=", "[AudioFile,path=", "[AudioFile,path=", true, "]",
+     &TableSend, &TableMute, &TableRecall, &TableKick},
+    ClassicProfile<&HostAdapters::vlq>(kHostVlq, kVlqHost),
+    // The WeChat-style host: its sends and its kick come with its adapter.
+    {kHostWx, {}, "{提示} ", kPic, kPic, kVoi, kVoi, true, "]", &NoSend, &NoMute, &Nothing, &Nothing},
+    {kHostXq, "[@", {}, kPic, kPic, kVoi, kVoi, false, "]", &XqSend, &XqActions::Mute, &XqActions::Recall,
+     &XqActions::Kick},
+    ClassicProfile<&HostAdapters::oq>(kHostOq, kOqHost),
+    ClassicProfile<&HostAdapters::mingqq>(kHostMingQq, kMingQqHost),
+    ClassicProfile<&HostAdapters::sp>(kHostSp, kSpHost),
+    ClassicProfile<&HostAdapters::er>(kHostEr, kErHost),
+    {kHostMyQq, "[@", {}, kPic, kPic, kVoi, kVoi, true, "]", &MyQqSend, &MyQqActions::Mute, &MyQqActions::Recall,
+     &MyQqActions::Kick},
+};
+
+}  // namespace
+
+HostAdapters& Hosts() { return *Plugin().hosts; }
+
+std::string HostProfile::MentionCode(const std::string& sender) const {
+  if (!fixedMention.empty()) return std::string(fixedMention);
+  if (mentionOpener.empty()) return {};
+  return std::string(mentionOpener) + sender + "]";
+}
+
+const HostProfile& HostProfileOf(std::int32_t hostType) {
+  for (const HostProfile& p : kProfiles)
+    if (p.hostType == hostType) return p;
+  return kProfiles[0];
+}
+
+const HostProfile& ActiveHost() { return HostProfileOf(Plugin().HostType); }
+const HostProfile& GuildHost() { return HostProfileOf(kHostTable); }
+
+}  // namespace zoq

@@ -1,0 +1,67 @@
+// The hosts as the core sees them: one adapter object per host framework,
+// and one profile per host that says how the core talks to it. Everything
+// the core does that differs by host goes through ActiveHost() (or, for
+// guild messages, the function-table host's profile): there is no other
+// switch on the host kind.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/plugin.hpp"
+#include "hosts/adapters.hpp"
+
+namespace zoq {
+
+// The adapter objects, alive as long as the plug-in's state.
+struct HostAdapters {
+  IskyHostApi isky;
+  TableHostApi table;
+  VlqHostApi vlq;
+  WxHostApi wx;
+  XqHostApi xq;
+  OqHostApi oq;
+  MingQqHostApi mingqq;
+  SpHostApi sp;
+  ErHostApi er;
+  MyQqHostApi myqq;
+  XqHostApi xqReport;  // never bound: receives the runtime-error report only
+};
+
+HostAdapters& Hosts();
+
+// How the core talks to one host.
+struct HostProfile {
+  std::int32_t hostType;
+  // The sender's mention: opener + number + "]", or a fixed text; neither
+  // for a host that has no mention code.
+  std::string_view mentionOpener;
+  std::string_view fixedMention;
+  // The codes that "[P=" and "[V=" become, for a web address and for a local
+  // file; empty: the neutral codes stay as they are.
+  std::string_view pictureCode, pictureFileCode;
+  std::string_view voiceCode, voiceFileCode;
+  // Pictures go to the host as files the expansion downloads, not as
+  // addresses; the closing of a picture code that names an address.
+  bool takesPictureFiles;
+  std::string_view webPictureClose;
+  // The host's operations for the core. Each record's numbers come as texts;
+  // a host whose adapter takes 64-bit numbers converts them itself.
+  void (*send)(HostAdapters&, const MessageRecord&, const std::string& message);
+  void (*mute)(HostAdapters&, const MessageRecord&, std::int32_t seconds);
+  void (*recall)(HostAdapters&, const MessageRecord&);
+  void (*kick)(HostAdapters&, const MessageRecord&);
+
+  std::string MentionCode(const std::string& sender) const;
+};
+
+// The profile of `hostType`; a host kind without one gets a profile that
+// sends nothing and does nothing.
+const HostProfile& HostProfileOf(std::int32_t hostType);
+// The profile of the active host (HostType).
+const HostProfile& ActiveHost();
+// Guild messages come only from the function-table host and go back through
+// it, whatever host is active.
+const HostProfile& GuildHost();
+
+}  // namespace zoq

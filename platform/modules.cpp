@@ -1,0 +1,20 @@
+#include "platform/modules.hpp"
+
+#include <windows.h>
+
+namespace zoq::platform {
+
+void* LoadModule(const std::string& name) { return LoadLibraryA(name.c_str()); }
+
+void* LoadedModule(const std::string& name) { return GetModuleHandleA(name.c_str()); }
+
+void* FindFunction(void* module, const char* name) {
+  if (!module || !name) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+void FreeProcessHeapBlock(void* block) {
+  if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+
+}  // namespace zoq::platform

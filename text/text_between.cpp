@@ -1,0 +1,41 @@
+#include "text/text_between.hpp"
+
+namespace zoq::text {
+namespace {
+
+std::string WorkingMarker(std::string_view marker) { return ReplaceAll(marker, "#引号", "\""); }
+
+// The first character boundary at or after `from`.
+std::size_t BoundaryFrom(std::string_view s, std::size_t from) {
+  std::size_t at = 0;
+  while (at < from && at < s.size()) at += CharLength(s, at);
+  return at;
+}
+
+}  // namespace
+
+std::string TextBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                        std::int32_t start, Case mode) {
+  const std::string opening = WorkingMarker(startMarker);
+  const std::string closing = WorkingMarker(endMarker);
+  if (closing.empty()) return {};
+  const std::size_t from = BoundaryFrom(text, start <= 1 ? 0 : static_cast<std::size_t>(start - 1));
+  const std::size_t found = opening.empty() ? from : Find(text, opening, from, mode);
+  if (found == npos) return {};
+  const std::size_t p = found + opening.size();
+  const std::size_t q = Find(text, closing, p, mode);
+  if (q == npos) return {};
+  return std::string(text.substr(p, q - p));
+}
+
+std::int32_t LeadingNumber32(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::uint32_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  return static_cast<std::int32_t>(negative ? 0u - value : value);
+}
+
+}  // namespace zoq::text
