@@ -1,9 +1,12 @@
 // The XQ host's adapter against fake xqapi.dll modules loaded in this
 // process, with its message boxes recorded instead of shown.
+#include <windows.h>
+
 #include "core/hosts.hpp"
 #include "hosts/adapters.hpp"
 #include "platform/files.hpp"
 #include "platform/modules.hpp"
+#include "platform/window.hpp"
 #include "tests/hosts/host_test_support.hpp"
 
 namespace zoq::testing {
@@ -30,14 +33,16 @@ class XqHostTest : public ::testing::Test {
  protected:
   XqHostTest() {
     XqHostApi::ResetLoadWarning();
-    XqHostApi::SetMessageBox([this](const std::string& text, const std::string& title, bool exclamation) {
-      boxes_.push_back({text, title, exclamation});
+    platform::SetMessageBoxHook([this](const std::string& text, const std::string& title, unsigned flags) {
+      EXPECT_EQ(flags & ~static_cast<unsigned>(MB_ICONEXCLAMATION), static_cast<unsigned>(MB_OK | MB_TASKMODAL));
+      boxes_.push_back({text, title, (flags & MB_ICONEXCLAMATION) != 0});
+      return IDOK;
     });
     ProgramStart(folder_);
   }
   ~XqHostTest() override {
     ProgramExit();
-    XqHostApi::SetMessageBox([](const std::string&, const std::string&, bool) {});
+    platform::SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
   }
   // Loads the fake module (from `file` below the fake host folder) and binds.
   FakeHostDll& Bound(const std::string& file = "xqapi.dll") {

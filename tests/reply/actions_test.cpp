@@ -8,6 +8,7 @@
 #include "core/expand.hpp"
 #include "core/reply/actions.hpp"
 #include "core/hosts.hpp"
+#include "platform/window.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
 #include "tests/reply/reply_test_support.hpp"
 
@@ -40,7 +41,7 @@ const ActionHost kHosts[] = {
 class ActionsTest : public ReplyTest, public ::testing::WithParamInterface<ActionHost> {
  protected:
   ActionsTest() {
-    XqHostApi::SetMessageBox([](const std::string&, const std::string&, bool) {});
+    platform::SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
     for (const ActionHost& h : kHosts) Fake(h.dll).Reset();
     Fake("xqapi.dll").SetAnswer("S3_Api_GetVer", "5");
     Hosts().xq.BindModule();

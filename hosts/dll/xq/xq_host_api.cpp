@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "platform/dialogs.hpp"
 #include "platform/files.hpp"
 #include "platform/modules.hpp"
+#include "platform/window.hpp"
 
 namespace zoq {
 namespace {
@@ -14,7 +14,6 @@ constexpr std::string_view kApiPrefix = "S3_Api_";
 bool g_loadWarningShown = false;
 
 struct Surroundings {
-  XqHostApi::MessageBoxFunction messageBox = &platform::ShowTaskModalBox;
   XqHostApi::TextSource pluginName = [] { return std::string(); };
   XqHostApi::TextSource runDirectory = &platform::ExecutableFolder;
 };
@@ -38,19 +37,17 @@ void* ResolveIn(void* module, const std::string& name) {
   if (!module) {
     if (!g_loadWarningShown) {
       g_loadWarningShown = true;
-      Around().messageBox("先驱api函数库加载失败!请检查是否在主线程内调用ApiInit()方法？",
+      platform::ShowTaskModalBox("先驱api函数库加载失败!请检查是否在主线程内调用ApiInit()方法？",
                           HostFileName() + "->" + pluginName, true);
     }
     return nullptr;
   }
   void* entry = platform::FindFunction(module, (std::string(kApiPrefix) + name).c_str());
-  if (!entry) Around().messageBox("先驱S3API导出函数->" + name + ",加载失败!请检查框架版本", pluginName + "->插件运行异常", false);
+  if (!entry) platform::ShowTaskModalBox("先驱S3API导出函数->" + name + ",加载失败!请检查框架版本", pluginName + "->插件运行异常", false);
   return entry;
 }
 
 }  // namespace
-
-void XqHostApi::SetMessageBox(MessageBoxFunction box) { Around().messageBox = std::move(box); }
 
 void XqHostApi::SetPluginContext(TextSource pluginName, TextSource runDirectory) {
   Around().pluginName = std::move(pluginName);

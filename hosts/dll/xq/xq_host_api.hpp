@@ -13,10 +13,6 @@ namespace zoq {
 
 class XqHostApi {
  public:
-  // The boxes the adapter shows; replaceable (tests). `exclamation` is set
-  // for the load warning, which also has the host's file name in its title.
-  using MessageBoxFunction = std::function<void(const std::string& text, const std::string& title, bool exclamation)>;
-  static void SetMessageBox(MessageBoxFunction box);
   // What the adapter takes from the plug-in around it: the plug-in name of
   // the boxes' titles and the folder of the host's executable, under which
   // "bin\xqapi.dll" is the fallback module.

@@ -1,0 +1,204 @@
+#include "platform/window.hpp"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <mutex>
+#include <type_traits>
+#include <utility>
+
+namespace zoq::platform {
+
+static_assert(std::is_same_v<WindowHandle, HWND> && std::is_same_v<FontHandle, HFONT> &&
+              std::is_same_v<ModuleHandle, HMODULE>);
+
+namespace {
+
+constexpr UINT kGbk = 936;
+
+std::wstring Wide(const std::string& gbk) {
+  if (gbk.empty()) return {};
+  const int size = static_cast<int>(gbk.size());
+  const int n = MultiByteToWideChar(kGbk, 0, gbk.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(kGbk, 0, gbk.data(), size, out.data(), n);
+  return out;
+}
+
+std::string Gbk(const wchar_t* text, int length) {
+  if (length <= 0) return {};
+  const int n = WideCharToMultiByte(kGbk, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(n, '\0');
+  WideCharToMultiByte(kGbk, 0, text, length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::mutex hookLock;
+MessageBoxHook& Hook() {
+  static MessageBoxHook hook;
+  return hook;
+}
+
+}  // namespace
+
+UniqueWindow& UniqueWindow::operator=(UniqueWindow&& other) noexcept {
+  if (this != &other) reset(other.release());
+  return *this;
+}
+
+WindowHandle UniqueWindow::release() noexcept { return std::exchange(window_, nullptr); }
+
+void UniqueWindow::reset(WindowHandle window) noexcept {
+  const HWND old = std::exchange(window_, window);
+  if (old && old != window && IsWindow(old)) DestroyWindow(old);
+}
+
+UniqueFont& UniqueFont::operator=(UniqueFont&& other) noexcept {
+  if (this != &other) reset(other.release());
+  return *this;
+}
+
+FontHandle UniqueFont::release() noexcept { return std::exchange(font_, nullptr); }
+
+void UniqueFont::reset(FontHandle font) noexcept {
+  const HFONT old = std::exchange(font_, font);
+  if (old && old != font) DeleteObject(old);
+}
+
+UniqueFont MakeFont(const std::string& faceGbk, int heightPx, bool bold) {
+  const std::wstring face = Wide(faceGbk);
+  return UniqueFont(CreateFontW(heightPx, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
+}
+
+bool SetWindowTextGbk(WindowHandle window, const std::string& textGbk) {
+  return SetWindowTextW(window, Wide(textGbk).c_str()) != 0;
+}
+
+std::string WindowTextGbk(WindowHandle window) {
+  const int length = GetWindowTextLengthW(window);
+  if (length <= 0) return {};
+  std::wstring buffer(length + 1, L'\0');
+  const int got = GetWindowTextW(window, buffer.data(), length + 1);
+  return Gbk(buffer.data(), got);
+}
+
+void EnableWindowIf(WindowHandle window, bool condition) { EnableWindow(window, condition ? TRUE : FALSE); }
+
+void ShowWindowIf(WindowHandle window, bool condition) { ShowWindow(window, condition ? SW_SHOW : SW_HIDE); }
+
+bool ListView::AddColumn(int index, const std::string& captionGbk, int widthPx) {
+  std::wstring caption = Wide(captionGbk);
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.pszText = caption.data();
+  column.cx = widthPx;
+  column.iSubItem = index;
+  return SendMessageW(window_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)) >= 0;
+}
+
+int ListView::InsertRow(int index, const std::string& firstCellGbk) {
+  std::wstring text = Wide(firstCellGbk);
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = index;
+  item.pszText = text.data();
+  return static_cast<int>(SendMessageW(window_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+bool ListView::SetCell(int row, int column, const std::string& textGbk) {
+  std::wstring text = Wide(textGbk);
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text.data();
+  return SendMessageW(window_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+std::string ListView::Cell(int row, int column) const {
+  // The control says how many characters it copied, not how many the cell
+  // holds: a buffer it fills up may have cut the text, so grow and ask again.
+  std::wstring buffer(128, L'\0');
+  for (;;) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    const int got = static_cast<int>(SendMessageW(window_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+    if (got < static_cast<int>(buffer.size()) - 1 || buffer.size() >= (1u << 20)) return Gbk(buffer.data(), got);
+    buffer.assign(buffer.size() * 2, L'\0');
+  }
+}
+
+int ListView::RowCount() const { return static_cast<int>(SendMessageW(window_, LVM_GETITEMCOUNT, 0, 0)); }
+
+int ListView::SelectedRow() const {
+  return static_cast<int>(SendMessageW(window_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void ListView::Select(int row) {
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = 0;
+  SendMessageW(window_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+  if (row < 0) return;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(window_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+  SendMessageW(window_, LVM_ENSUREVISIBLE, row, FALSE);
+}
+
+bool ListView::DeleteRow(int row) { return SendMessageW(window_, LVM_DELETEITEM, row, 0) != 0; }
+
+void ListView::Clear() { SendMessageW(window_, LVM_DELETEALLITEMS, 0, 0); }
+
+void SetMessageBoxHook(MessageBoxHook hook) {
+  std::lock_guard<std::mutex> lock(hookLock);
+  Hook() = std::move(hook);
+}
+
+int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk, unsigned flags) {
+  MessageBoxHook hook;
+  {
+    std::lock_guard<std::mutex> lock(hookLock);
+    hook = Hook();
+  }
+  if (hook) return hook(textGbk, titleGbk, flags);
+  return MessageBoxW(owner, Wide(textGbk).c_str(), Wide(titleGbk).c_str(), flags);
+}
+
+void ShowTaskModalBox(const std::string& textGbk, const std::string& titleGbk, bool exclamation) {
+  ShowMessageBox(nullptr, textGbk, titleGbk, MB_OK | MB_TASKMODAL | (exclamation ? MB_ICONEXCLAMATION : 0));
+}
+
+ActivationContext::ActivationContext(ModuleHandle module) noexcept {
+  // The module's path goes with its handle: lpSource names the image the
+  // manifest resource is read from.
+  wchar_t path[MAX_PATH] = {};
+  const DWORD pathLength = GetModuleFileNameW(module, path, MAX_PATH);
+  ACTCTXW request{};
+  request.cbSize = sizeof request;
+  request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  request.hModule = module;
+  request.lpResourceName = MAKEINTRESOURCEW(2);
+  request.lpSource = pathLength > 0 && pathLength < MAX_PATH ? path : nullptr;
+  const HANDLE context = CreateActCtxW(&request);
+  if (context == INVALID_HANDLE_VALUE) return;
+  ULONG_PTR cookie = 0;
+  if (!ActivateActCtx(context, &cookie)) {
+    ReleaseActCtx(context);
+    return;
+  }
+  context_ = context;
+  cookie_ = cookie;
+  active_ = true;
+}
+
+ActivationContext::~ActivationContext() {
+  if (!active_) return;
+  DeactivateActCtx(0, cookie_);
+  ReleaseActCtx(context_);
+}
+
+}  // namespace zoq::platform

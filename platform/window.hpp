@@ -1,0 +1,130 @@
+// Windows, fonts, list views and message boxes for the settings windows.
+// Texts are GBK bytes; they cross to Windows as UTF-16 (code page 936), so
+// Chinese captions show correctly on Common Controls 6 windows whatever the
+// window's own character set is.
+//
+// The handle types are declared here as <windows.h> declares them (STRICT),
+// so this header does not pull in <windows.h>; code that includes it passes
+// its HWND, HFONT and HMODULE values unchanged.
+#pragma once
+#include <functional>
+#include <string>
+
+struct HWND__;
+struct HFONT__;
+struct HINSTANCE__;
+
+namespace zoq::platform {
+
+using WindowHandle = ::HWND__*;
+using FontHandle = ::HFONT__*;
+using ModuleHandle = ::HINSTANCE__*;
+
+// Owns a window: destroys it, if it is still a window, when the owner goes
+// away or is reset.
+class UniqueWindow {
+ public:
+  UniqueWindow() = default;
+  explicit UniqueWindow(WindowHandle window) noexcept : window_(window) {}
+  UniqueWindow(UniqueWindow&& other) noexcept : window_(other.release()) {}
+  UniqueWindow& operator=(UniqueWindow&& other) noexcept;
+  UniqueWindow(const UniqueWindow&) = delete;
+  UniqueWindow& operator=(const UniqueWindow&) = delete;
+  ~UniqueWindow() { reset(); }
+
+  WindowHandle get() const noexcept { return window_; }
+  explicit operator bool() const noexcept { return window_ != nullptr; }
+  // Gives up ownership without destroying the window.
+  WindowHandle release() noexcept;
+  // Destroys the owned window (if still a window) and owns `window` instead.
+  void reset(WindowHandle window = nullptr) noexcept;
+
+ private:
+  WindowHandle window_ = nullptr;
+};
+
+// Owns a GDI font.
+class UniqueFont {
+ public:
+  UniqueFont() = default;
+  explicit UniqueFont(FontHandle font) noexcept : font_(font) {}
+  UniqueFont(UniqueFont&& other) noexcept : font_(other.release()) {}
+  UniqueFont& operator=(UniqueFont&& other) noexcept;
+  UniqueFont(const UniqueFont&) = delete;
+  UniqueFont& operator=(const UniqueFont&) = delete;
+  ~UniqueFont() { reset(); }
+
+  FontHandle get() const noexcept { return font_; }
+  explicit operator bool() const noexcept { return font_ != nullptr; }
+  FontHandle release() noexcept;
+  void reset(FontHandle font = nullptr) noexcept;
+
+ private:
+  FontHandle font_ = nullptr;
+};
+
+// A font of the GB2312 character set, e.g. MakeFont("微软雅黑", 14, true).
+// heightPx is the cell height in pixels. Empty when GDI refuses.
+UniqueFont MakeFont(const std::string& faceGbk, int heightPx, bool bold);
+
+bool SetWindowTextGbk(WindowHandle window, const std::string& textGbk);
+std::string WindowTextGbk(WindowHandle window);
+// Enables the window when `condition` holds, disables it otherwise.
+void EnableWindowIf(WindowHandle window, bool condition);
+// Shows the window when `condition` holds, hides it otherwise.
+void ShowWindowIf(WindowHandle window, bool condition);
+
+// A report-mode list view control; does not own the window. Rows and columns
+// count from 0.
+class ListView {
+ public:
+  explicit ListView(WindowHandle window) noexcept : window_(window) {}
+  WindowHandle get() const noexcept { return window_; }
+
+  bool AddColumn(int index, const std::string& captionGbk, int widthPx);
+  // The index the row got, or -1.
+  int InsertRow(int index, const std::string& firstCellGbk);
+  bool SetCell(int row, int column, const std::string& textGbk);
+  std::string Cell(int row, int column) const;
+  int RowCount() const;
+  // The first selected row, or -1 when none is.
+  int SelectedRow() const;
+  // Selects and focuses `row` alone; -1 clears the selection.
+  void Select(int row);
+  bool DeleteRow(int row);
+  void Clear();
+
+ private:
+  WindowHandle window_;
+};
+
+// Replaces the real message box (tests must never wait on a modal box); an
+// empty hook brings the real one back.
+using MessageBoxHook = std::function<int(const std::string& text, const std::string& title, unsigned flags)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+// flags are MessageBox's MB_* flags; returns the button pressed (IDOK...).
+int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk, unsigned flags);
+// A task-modal box without owner, with an OK button and, when asked, the
+// exclamation icon.
+void ShowTaskModalBox(const std::string& textGbk, const std::string& titleGbk, bool exclamation);
+
+// While alive, the activation context of `module`'s manifest resource 2 (the
+// Common Controls 6 dependency) is active on this thread, so windows created
+// meanwhile use Common Controls 6. Without such a resource it stays inactive
+// and changes nothing. Create and destroy it on the same thread.
+class ActivationContext {
+ public:
+  explicit ActivationContext(ModuleHandle module) noexcept;
+  ActivationContext(const ActivationContext&) = delete;
+  ActivationContext& operator=(const ActivationContext&) = delete;
+  ~ActivationContext();
+
+  bool active() const noexcept { return active_; }
+
+ private:
+  void* context_ = nullptr;  // none when creating it failed
+  unsigned long cookie_ = 0;
+  bool active_ = false;
+};
+
+}  // namespace zoq::platform
