@@ -57,7 +57,7 @@ std::string BuildRuntimeErrorReport(int code, const std::string& message) {
 
 void RegisterLoadTimeErrorHook() {
   RegisterErrorHook([](int code, const std::string& message) {
-    if (PluginState* state = PluginIfAlive()) state->hosts->xqReport.Mark(BuildRuntimeErrorReport(code, message));
+    if (PluginState* state = PluginIfAlive()) state->Adapters->xqReport.Mark(BuildRuntimeErrorReport(code, message));
   });
 }
 

@@ -122,7 +122,7 @@ const HostProfile kProfiles[] = {
 
 }  // namespace
 
-HostAdapters& Hosts() { return *Plugin().hosts; }
+HostAdapters& Hosts() { return *Plugin().Adapters; }
 
 std::string HostProfile::MentionCode(const std::string& sender) const {
   if (!fixedMention.empty()) return std::string(fixedMention);

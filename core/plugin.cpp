@@ -21,7 +21,7 @@ const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
   return ExportResultSlots[slot].c_str();
 }
 
-PluginState::PluginState() : hosts(std::make_unique<HostAdapters>()) {}
+PluginState::PluginState() : Adapters(std::make_unique<HostAdapters>()) {}
 PluginState::~PluginState() = default;
 
 PluginState& Plugin() { return *Instance(); }
@@ -30,10 +30,10 @@ PluginState* PluginIfAlive() { return Instance().get(); }
 void ProgramStart(const std::string& runDirectory) {
   auto state = std::make_unique<PluginState>();
   if (runDirectory.empty()) {
-    state->runDirectory = platform::ExecutableFolder();
-    platform::SetCurrentFolder(state->runDirectory);
+    state->RunDirectory = platform::ExecutableFolder();
+    platform::SetCurrentFolder(state->RunDirectory);
   } else {
-    state->runDirectory = runDirectory;
+    state->RunDirectory = runDirectory;
   }
   Instance() = std::move(state);
   RegisterLoadTimeErrorHook();
@@ -45,7 +45,7 @@ void ProgramStart(const std::string& runDirectory) {
       },
       [] {
         const PluginState* p = PluginIfAlive();
-        return p ? p->runDirectory : platform::ExecutableFolder();
+        return p ? p->RunDirectory : platform::ExecutableFolder();
       });
 }
 

@@ -62,7 +62,7 @@ struct SettingsRecord {
 };
 
 // The WeChat-style host's information record, filled at every request.
-struct WxPluginInfo {
+struct WxPluginInfoRecord {
   std::string name;
   std::string author;
   std::string version;
@@ -75,7 +75,7 @@ struct WxPluginInfo {
 };
 
 // The WeChat-style host's identity, stored at its initialisation.
-struct HostIdentity {
+struct HostIdentityRecord {
   std::string AppName;
   std::string FileName;
 };
@@ -92,7 +92,7 @@ struct PluginState {
   ~PluginState();
 
   // The folder of the host's executable, without a trailing backslash.
-  std::string runDirectory;
+  std::string RunDirectory;
 
   std::int32_t HostType = kHostNone;
   std::string RobotAccount;
@@ -101,20 +101,20 @@ struct PluginState {
   bool 插件开关 = false;
   bool 仅限群号 = false;
   std::string 群号列表;
-  SettingsRecord settings;
+  SettingsRecord Settings;
   std::vector<std::string> FuzzyKeywords;
   std::int32_t ReplyCounter = 0;
   std::string MakerGroupNumber;
   std::string XqPluginName;
-  RandomSource random;
+  RandomSource Random;
   // Closes the settings windows that are open (set by the windows' code).
-  std::function<void()> closeWindows;
+  std::function<void()> CloseWindows;
 
   // One adapter object per host (core/hosts.hpp).
-  std::unique_ptr<HostAdapters> hosts;
+  std::unique_ptr<HostAdapters> Adapters;
 
-  WxPluginInfo wxPluginInfo;
-  HostIdentity hostIdentity;
+  WxPluginInfoRecord WxPluginInfo;
+  HostIdentityRecord HostIdentity;
 
   std::array<std::string, kExportSlotCount> ExportResultSlots;
 

@@ -27,18 +27,18 @@ void WriteAdminItem(const std::string& key, const std::string& value) {
   WriteIniItem(AdminFile(), kAdminSection, key, value);
 }
 
-void ReseedRandom() { Plugin().random.Reseed(platform::TickCount()); }
+void ReseedRandom() { Plugin().Random.Reseed(platform::TickCount()); }
 
 void ReloadFuzzyKeywords() { Plugin().FuzzyKeywords = ReadIniSections(FuzzyLibraryFile()); }
 
 void LoadSettings() {
   PluginState& p = Plugin();
-  const std::string data = p.runDirectory + "\\ZOQData";
+  const std::string data = p.RunDirectory + "\\ZOQData";
   platform::CreateFolder(data);
   platform::CreateFolder(data + "\\ZOQ-F-关键词");
   p.DataFolder = data + "\\ZOQ-F-关键词\\";
 
-  SettingsRecord& s = p.settings;
+  SettingsRecord& s = p.Settings;
   p.插件开关 = ReadSwitch("插件开关", kSwitchOn);
   s.好友权限 = ReadSwitch("好友权限", kSwitchOn);
   s.群组权限 = ReadSwitch("群组权限", kSwitchOn);
@@ -74,7 +74,7 @@ void LoadSettings() {
 
 void ShutDown() {
   PluginState& p = Plugin();
-  if (p.closeWindows) p.closeWindows();
+  if (p.CloseWindows) p.CloseWindows();
   p.RobotAccount.clear();
   p.AccountStarted = false;
 }

@@ -68,11 +68,11 @@ std::string StageKeyword(const std::string& keyword) {
 }
 
 std::string AddExactReply(const std::string& reply) {
-  return AddReply(reply, {Plugin().settings.精确命令, ExactLibraryFile(), "精确返回文本", false});
+  return AddReply(reply, {Plugin().Settings.精确命令, ExactLibraryFile(), "精确返回文本", false});
 }
 
 std::string AddFuzzyReply(const std::string& reply) {
-  return AddReply(reply, {Plugin().settings.模糊命令, FuzzyLibraryFile(), "模糊返回文本", true});
+  return AddReply(reply, {Plugin().Settings.模糊命令, FuzzyLibraryFile(), "模糊返回文本", true});
 }
 
 bool DeleteKeyword(const std::string& keyword) {

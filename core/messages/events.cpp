@@ -40,11 +40,11 @@ std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& e) {
     ShutDown();
     return host.lifecycle;
   }
-  if (p.settings.好友权限 && e.code == kEventPrivateMessage) {
+  if (p.Settings.好友权限 && e.code == kEventPrivateMessage) {
     if (e.sender == e.robot) return 0;
     return ForOurRobot(e.robot) ? Handle(host, e, MessageKind::Private) : host.passedOver;
   }
-  if (p.settings.群组权限 && e.code == kEventGroupMessage) {
+  if (p.Settings.群组权限 && e.code == kEventGroupMessage) {
     if (host.ignoresOwnGroupMessages && e.sender == e.robot) return 0;
     return ForOurRobot(e.robot) && IsGroupAllowed(e.group) ? Handle(host, e, MessageKind::Group) : host.passedOver;
   }

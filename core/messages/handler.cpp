@@ -29,8 +29,8 @@ bool RunSwitchCommand(const MessageRecord& record) {
   };
   PluginState& p = Plugin();
   const SwitchCommand commands[] = {
-      {p.settings.开启命令, true, "开启返回文本", "关键词回复已开启"},
-      {p.settings.关闭命令, false, "关闭返回文本", "关键词回复已关闭"},
+      {p.Settings.开启命令, true, "开启返回文本", "关键词回复已开启"},
+      {p.Settings.关闭命令, false, "关闭返回文本", "关键词回复已关闭"},
   };
   for (const SwitchCommand& c : commands) {
     if (c.word.empty() || record.text != c.word) continue;
@@ -44,7 +44,7 @@ bool RunSwitchCommand(const MessageRecord& record) {
 
 // The delete, add and stage commands; true when the message was one.
 bool RunLibraryCommand(MessageRecord& record, bool owner) {
-  const SettingsRecord& s = Plugin().settings;
+  const SettingsRecord& s = Plugin().Settings;
   std::string& text = record.text;
   if ((s.全员删除 || owner) && BeginsWithCommand(text, s.删除命令)) {
     text = StoredKeywordForm(text::ReplaceAll(text, s.删除命令, ""));
@@ -76,7 +76,7 @@ bool RunLibraryCommand(MessageRecord& record, bool owner) {
 // the mention is taken out of it.
 bool ApplyMustMention(std::string& text) {
   PluginState& p = Plugin();
-  if (!p.settings.必须艾特) return true;
+  if (!p.Settings.必须艾特) return true;
   const std::string mention = "[@" + p.RobotAccount + "]";
   if (!text::Contains(text, mention)) return false;
   text = text::ReplaceAll(text::ReplaceAll(text, mention + " ", ""), mention, "");
@@ -99,7 +99,7 @@ Answer ExactAnswer(MessageRecord& record) {
   const std::string keyword = StoredKeywordForm(record.text);
   Answer a;
   a.reply = ExpandReply(record, ExactLibraryFile(), keyword, /*keywordIsMessageText=*/true);
-  if (!a.reply.empty()) a.send = CooldownPasses(record.group, keyword, Plugin().settings.精确冷却, "0");
+  if (!a.reply.empty()) a.send = CooldownPasses(record.group, keyword, Plugin().Settings.精确冷却, "0");
   return a;
 }
 
@@ -111,7 +111,7 @@ bool FuzzyAnswer(MessageRecord& record, Answer& a) {
   for (const std::string& candidate : p.FuzzyKeywords) {
     if (!text::Contains(searched, candidate, text::Case::IgnoreAscii)) continue;
     const std::string keyword = candidate;
-    a.send = CooldownPasses(record.group, keyword, p.settings.模糊冷却, {});
+    a.send = CooldownPasses(record.group, keyword, p.Settings.模糊冷却, {});
     a.reply = ExpandReply(record, FuzzyLibraryFile(), keyword);
     return true;
   }
@@ -129,7 +129,7 @@ void CountReply() {
 
 }  // namespace
 
-bool IsOwner(const std::string& sender) { return text::ListHoldsNumber(Plugin().settings.主人号码, sender); }
+bool IsOwner(const std::string& sender) { return text::ListHoldsNumber(Plugin().Settings.主人号码, sender); }
 
 std::int32_t HandleMessage(MessageRecord& record) {
   PluginState& p = Plugin();

@@ -30,7 +30,7 @@ ReplyText Outside(std::string_view s) { return ReplyText::Outside(s); }
 
 // A number from a to b, the generator reseeded from the tick count first.
 std::int32_t Draw(std::int32_t a, std::int32_t b) {
-  RandomSource& random = Plugin().random;
+  RandomSource& random = Plugin().Random;
   random.Reseed(Env().tickCount());
   return random.Between(a, b);
 }
@@ -182,8 +182,8 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
   ReplaceWhenPresent(t, "[日期]", [&] { return Written(Format("%d年%d月%d日", now.year, now.month, now.day)); },
                      kExact);
   ReplaceWhenPresent(t, "[@]", [&] { return Outside(SenderMentionCode(record.sender)); }, kExact);
-  ReplaceWhenPresent(t, "[ZOQData]", [&] { return Written(p.runDirectory + "\\ZOQData"); }, kExact);
-  ReplaceWhenPresent(t, "[ZOQAdmin]", [&] { return Written(p.runDirectory + "\\ZOQAdmin"); }, kExact);
+  ReplaceWhenPresent(t, "[ZOQData]", [&] { return Written(p.RunDirectory + "\\ZOQData"); }, kExact);
+  ReplaceWhenPresent(t, "[ZOQAdmin]", [&] { return Written(p.RunDirectory + "\\ZOQAdmin"); }, kExact);
 
   if (const auto number = t.FindVariable("[数字", "]")) {
     const std::int32_t bound = number->argument.empty() ? 99 : text::ReadWholeNumber32(number->argument.text());

@@ -107,7 +107,7 @@ TEST_F(SettingsTest, ExistingLibrariesAreNeverTouched) {
 TEST_F(SettingsTest, DefaultsStandForMissingKeys) {
   LoadSettings();
   const PluginState& p = Plugin();
-  const SettingsRecord& s = p.settings;
+  const SettingsRecord& s = p.Settings;
   EXPECT_TRUE(p.插件开关);
   EXPECT_TRUE(s.好友权限);
   EXPECT_TRUE(s.群组权限);
@@ -133,19 +133,19 @@ TEST_F(SettingsTest, OnlyTheWordOnIsOn) {
     WriteAdmin(folder, "全员删除", stored);
     LoadSettings();
     EXPECT_FALSE(Plugin().插件开关) << stored;
-    EXPECT_FALSE(Plugin().settings.全员删除) << stored;
+    EXPECT_FALSE(Plugin().Settings.全员删除) << stored;
   }
   WriteAdmin(folder, "全员删除", "开");
   LoadSettings();
-  EXPECT_TRUE(Plugin().settings.全员删除);
+  EXPECT_TRUE(Plugin().Settings.全员删除);
 }
 
 TEST_F(SettingsTest, CooldownsReadFullWidthDigits) {
   WriteAdmin(folder, "精确冷却", "\xA3\xB1\xA3\xB2\xA3\xB0");  // １２０
   WriteAdmin(folder, "模糊冷却", "abc");
   LoadSettings();
-  EXPECT_EQ(Plugin().settings.精确冷却, 120);
-  EXPECT_EQ(Plugin().settings.模糊冷却, 0);
+  EXPECT_EQ(Plugin().Settings.精确冷却, 120);
+  EXPECT_EQ(Plugin().Settings.模糊冷却, 0);
 }
 
 TEST_F(SettingsTest, RememberedAccountStartsOnlyWithFiveBytes) {
@@ -174,13 +174,13 @@ TEST_F(SettingsTest, ShutDownKeepsSettingsAndForgetsTheAccount) {
   Plugin().RobotAccount = "10001";
   StartAccount();
   bool closed = false;
-  Plugin().closeWindows = [&] { closed = true; };
+  Plugin().CloseWindows = [&] { closed = true; };
   ShutDown();
   EXPECT_TRUE(closed);
   EXPECT_TRUE(Plugin().RobotAccount.empty());
   EXPECT_FALSE(Plugin().AccountStarted);
   EXPECT_EQ(Plugin().HostType, kHostVlq);
-  EXPECT_EQ(Plugin().settings.主人号码, "42");
+  EXPECT_EQ(Plugin().Settings.主人号码, "42");
   EXPECT_TRUE(Plugin().插件开关);
   EXPECT_EQ(Plugin().FuzzyKeywords.size(), 12u);
 }

@@ -162,7 +162,7 @@ TEST_F(XqHostTest, BindingFallsBackToTheBinFolderOfTheRunDirectory) {
   // used last); make it the first one.
   one.Calls();
   ASSERT_EQ(platform::LoadedModule("xqapi.dll"), one.module());
-  Plugin().runDirectory = folder_ + "\\two";
+  Plugin().RunDirectory = folder_ + "\\two";
   EXPECT_TRUE(api_.BindModule());
   EXPECT_EQ(api_.module(), two.module());
   EXPECT_EQ(one.Calls(), (std::vector<FakeCall>{Expect("S3_Api_GetVer", {})}));
@@ -173,7 +173,7 @@ TEST_F(XqHostTest, BindingFallsBackToTheBinFolderOfTheRunDirectory) {
   EXPECT_EQ(api_.module(), two.module());
   EXPECT_EQ(one.LiveBlocks() + two.LiveBlocks(), 0);
   // No module in <run>\bin: the handle becomes 0.
-  Plugin().runDirectory = folder_;
+  Plugin().RunDirectory = folder_;
   EXPECT_FALSE(api_.BindModule());
   EXPECT_EQ(api_.module(), nullptr);
 }

@@ -115,7 +115,7 @@ class HandlerCommandTest : public CommandTest {
 };
 
 TEST_F(HandlerCommandTest, OwnerSwitchesRepliesOffAndOnAndTheKeyIsWritten) {
-  Plugin().settings.主人号码 = "10001,10002";
+  Plugin().Settings.主人号码 = "10001,10002";
   EXPECT_EQ(Say("10002", "关闭问答"), 1);
   EXPECT_FALSE(Plugin().插件开关);
   EXPECT_EQ(ReadAdminItem("插件开关"), "关");
@@ -126,7 +126,7 @@ TEST_F(HandlerCommandTest, OwnerSwitchesRepliesOffAndOnAndTheKeyIsWritten) {
 }
 
 TEST_F(HandlerCommandTest, EmptyCommandWordsAreDisabled) {
-  SettingsRecord& s = Plugin().settings;
+  SettingsRecord& s = Plugin().Settings;
   s.主人号码 = "10001";
   s.全员删除 = true;
   s.删除命令.clear();
@@ -141,7 +141,7 @@ TEST_F(HandlerCommandTest, EmptyCommandWordsAreDisabled) {
 }
 
 TEST_F(HandlerCommandTest, StageAddAndDeleteThroughTheHandler) {
-  Plugin().settings.主人号码 = "10001";
+  Plugin().Settings.主人号码 = "10001";
   EXPECT_EQ(Say("10001", "添加词汇"), 1);  // the word alone: consumed, nothing staged
   EXPECT_EQ(Staged(), "");
   EXPECT_EQ(Say("10001", "添加词汇[测试]"), 1);
@@ -166,8 +166,8 @@ TEST_F(HandlerCommandTest, SearchesNeverMatchInsideADoubleByteCharacter) {
   EXPECT_EQ(Say("50000", "\x81\x41" "A"), 1);
   // Removing the command word "A" leaves the character's trail byte alone.
   WriteIniItem(ExactLibraryFile(), std::string("\x81\x41"), std::string(kReplyKey), std::string("字"));
-  Plugin().settings.主人号码 = "10001";
-  Plugin().settings.删除命令 = "A";
+  Plugin().Settings.主人号码 = "10001";
+  Plugin().Settings.删除命令 = "A";
   EXPECT_EQ(Say("10001", "A\x81\x41"), 1);
   EXPECT_EQ(Reply(ExactLibraryFile(), "\x81\x41"), "");
 }

@@ -18,16 +18,16 @@ namespace {
 using FilterTest = CoreTest;
 
 TEST_F(FilterTest, OwnersCountOnlyAsWholeNumbers) {
-  Plugin().settings.主人号码 = "10001,10002";
+  Plugin().Settings.主人号码 = "10001,10002";
   EXPECT_TRUE(IsOwner("10001"));
   EXPECT_TRUE(IsOwner("10002"));
   EXPECT_FALSE(IsOwner("1000"));   // inside 10001
   EXPECT_FALSE(IsOwner("0001"));
   EXPECT_FALSE(IsOwner("100011"));
   EXPECT_FALSE(IsOwner(""));       // an empty sender is never an owner
-  Plugin().settings.主人号码 = "主人:10001 和 10002;";  // any separators
+  Plugin().Settings.主人号码 = "主人:10001 和 10002;";  // any separators
   EXPECT_TRUE(IsOwner("10002"));
-  Plugin().settings.主人号码.clear();
+  Plugin().Settings.主人号码.clear();
   EXPECT_FALSE(IsOwner("10001"));
 }
 
@@ -63,7 +63,7 @@ NumericEvent Ev(const std::string& robot, std::int32_t code, const std::string& 
 TEST_F(EventTest, EnableStoresTheHostKindEvenAfterAnotherHost) {
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("", kEventEnabled)), 0);
   EXPECT_EQ(Plugin().HostType, kHostVlq);
-  EXPECT_TRUE(Plugin().settings.好友权限);
+  EXPECT_TRUE(Plugin().Settings.好友权限);
   EXPECT_EQ(RunNumericEvent(kSpEvents, Ev("", kEventEnabled)), 0);
   EXPECT_EQ(Plugin().HostType, kHostSp);
   EXPECT_EQ(RunNumericEvent(kMyQqEvents, Ev("", kEventEnabled)), 10);
@@ -100,7 +100,7 @@ TEST_F(EventTest, MessagesBeforeAnyAccountOrForAnotherRobotAreIgnored) {
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("", kEventPrivateMessage, "", "30001", "开启问答")), 0);
   EXPECT_EQ(RunNumericEvent(kMyQqEvents, Ev("", kEventPrivateMessage, "", "30001", "开启问答")), 1);
   RunNumericEvent(kVlqEvents, Ev("20001", kEventAccount));
-  Plugin().settings.主人号码 = "30001";
+  Plugin().Settings.主人号码 = "30001";
   // Another robot: passed over.
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("20009", kEventPrivateMessage, "", "30001", "开启问答")), 0);
   // The robot's own messages: 0 for every host, except MyQQ's own group ones.
@@ -113,7 +113,7 @@ TEST_F(EventTest, PermissionsAndTheGroupFilterGateTheHandler) {
   RunNumericEvent(kVlqEvents, Ev("", kEventEnabled));
   RunNumericEvent(kVlqEvents, Ev("20001", kEventAccount));
   PluginState& p = Plugin();
-  p.settings.主人号码 = "20001,30001";
+  p.Settings.主人号码 = "20001,30001";
   // The owner's on word is consumed (1), through every door that is open.
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("20001", kEventPrivateMessage, "", "30001", "开启问答")), 1);
   EXPECT_EQ(RunNumericEvent(kMyQqEvents, Ev("20001", kEventPrivateMessage, "", "30001", "开启问答")), 2);
@@ -124,9 +124,9 @@ TEST_F(EventTest, PermissionsAndTheGroupFilterGateTheHandler) {
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("20001", kEventGroupMessage, "111", "30001", "开启问答")), 0);
   EXPECT_EQ(RunNumericEvent(kMyQqEvents, Ev("20001", kEventGroupMessage, "111", "30001", "开启问答")), 1);
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("20001", kEventGroupMessage, "1111", "30001", "开启问答")), 1);
-  p.settings.群组权限 = false;
+  p.Settings.群组权限 = false;
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("20001", kEventGroupMessage, "1111", "30001", "开启问答")), 0);
-  p.settings.好友权限 = false;
+  p.Settings.好友权限 = false;
   EXPECT_EQ(RunNumericEvent(kVlqEvents, Ev("20001", kEventPrivateMessage, "", "30001", "开启问答")), 0);
   EXPECT_EQ(RunNumericEvent(kMyQqEvents, Ev("20001", kEventPrivateMessage, "", "30001", "开启问答")), 1);
 }
