@@ -3,8 +3,7 @@
 #include "core/info/info_records.hpp"
 
 namespace zoq {
-extern const NumericHost kErEvents;
-const NumericHost kErEvents = PlainNumericHost(kHostEr);
+constexpr NumericHost kErEvents = PlainNumericHost(kHostEr);
 }
 
 ZOQ_EVENT_EXPORT_11(ER_Event, zoq::kErEvents)

@@ -3,8 +3,7 @@
 #include "core/info/info_records.hpp"
 
 namespace zoq {
-extern const NumericHost kMingQqEvents;
-const NumericHost kMingQqEvents = PlainNumericHost(kHostMingQq);
+constexpr NumericHost kMingQqEvents = PlainNumericHost(kHostMingQq);
 }
 
 ZOQ_EVENT_EXPORT_11(MQEvent, zoq::kMingQqEvents)

@@ -4,8 +4,7 @@
 namespace zoq {
 // MyQQ answers 1 for what it passes over, 10 for enable and disable, and the
 // handler's result plus 1; it hands on the robot's own group messages.
-extern const NumericHost kMyQqEvents;
-const NumericHost kMyQqEvents{kHostMyQq, kEventMyQqAccount, false, 1, 10, 1};
+constexpr NumericHost kMyQqEvents{kHostMyQq, kEventMyQqAccount, false, 1, 10, 1};
 }
 
 ZOQ_EVENT_EXPORT_11(MQ_Event, zoq::kMyQqEvents)

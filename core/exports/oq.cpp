@@ -3,8 +3,7 @@
 #include "core/info/info_records.hpp"
 
 namespace zoq {
-extern const NumericHost kOqEvents;
-const NumericHost kOqEvents = PlainNumericHost(kHostOq);
+constexpr NumericHost kOqEvents = PlainNumericHost(kHostOq);
 }
 
 ZOQ_EVENT_EXPORT_12(OQ_Event, zoq::kOqEvents)

@@ -3,8 +3,7 @@
 #include "core/info/info_records.hpp"
 
 namespace zoq {
-extern const NumericHost kSpEvents;
-const NumericHost kSpEvents = PlainNumericHost(kHostSp);
+constexpr NumericHost kSpEvents = PlainNumericHost(kHostSp);
 }
 
 ZOQ_EVENT_EXPORT_11(SP_Event, zoq::kSpEvents)

@@ -3,8 +3,7 @@
 #include "core/info/info_records.hpp"
 
 namespace zoq {
-extern const NumericHost kVlqEvents;
-const NumericHost kVlqEvents = PlainNumericHost(kHostVlq);
+constexpr NumericHost kVlqEvents = PlainNumericHost(kHostVlq);
 }
 
 ZOQ_EVENT_EXPORT_12(Event, zoq::kVlqEvents)

@@ -6,8 +6,7 @@
 
 namespace zoq {
 
-extern const NumericHost kXqEvents;
-const NumericHost kXqEvents = PlainNumericHost(kHostXq);
+constexpr NumericHost kXqEvents = PlainNumericHost(kHostXq);
 
 namespace {
 
