@@ -6,7 +6,7 @@
 #include "core/plugin.hpp"
 #include "core/web_addresses.hpp"
 #include "tests/core/core_fixture.hpp"
-#include "tests/reply/web_server.hpp"
+#include "tests/web/web_server.hpp"
 
 // The XQ host's information export.
 extern "C" __stdcall const char* XQ_Create(const char*);

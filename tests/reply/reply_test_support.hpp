@@ -9,7 +9,7 @@
 #include "core/plugin.hpp"
 #include "platform/clock.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
-#include "tests/reply/web_server.hpp"
+#include "tests/web/web_server.hpp"
 
 namespace zoq::testing {
 

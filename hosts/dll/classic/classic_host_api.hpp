@@ -38,7 +38,6 @@ class ClassicHostApi {
     ShutUpQuietly(robot, group, qq, seconds);
     return 0;
   }
-  const ClassicHostConfig& config() const { return config_; }
 
  private:
   ClassicHostConfig config_;

@@ -18,8 +18,6 @@ class TableHostApi {
     binding_.pluginKey = key;
     binding_.apiTable = table;
   }
-  const std::string& pluginKey() const { return binding_.pluginKey; }
-  const std::string& apiTable() const { return binding_.apiTable; }
   // The address the table gives the host function `name`; 0 when none.
   std::uint32_t LookupApiAddress(const std::string& name) const { return binding_.Lookup(name); }
 

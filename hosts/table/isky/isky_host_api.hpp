@@ -13,7 +13,6 @@ namespace zoq {
 class IskyHostApi {
  public:
   void SetAuthCode(std::int32_t code) { binding_.authCode = code; }
-  std::int32_t authCode() const { return binding_.authCode; }
 
   // Kind 1 with an empty group text; kind 2 with an empty user text.
   template <class... Flag>

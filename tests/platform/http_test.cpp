@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "platform/http.hpp"
-#include "tests/reply/web_server.hpp"
+#include "tests/web/web_server.hpp"
 
 namespace zoq::testing {
 namespace {

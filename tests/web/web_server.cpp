@@ -1,4 +1,4 @@
-#include "tests/reply/web_server.hpp"
+#include "tests/web/web_server.hpp"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

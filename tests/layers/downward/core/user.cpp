@@ -1,0 +1,2 @@
+#include "platform/files.hpp"
+#include "text/text.hpp"
