@@ -23,8 +23,8 @@ std::string ReadAdminItem(const std::string& key, const std::string& defaultValu
   return ReadIniItem(AdminFile(), kAdminSection, key, defaultValue);
 }
 
-void WriteAdminItem(const std::string& key, const std::string& value) {
-  WriteIniItem(AdminFile(), kAdminSection, key, value);
+bool WriteAdminItem(const std::string& key, const std::string& value) {
+  return WriteIniItem(AdminFile(), kAdminSection, key, value);
 }
 
 void ReseedRandom() { Plugin().Random.Reseed(platform::TickCount()); }

@@ -17,8 +17,8 @@ std::string CooldownFile();
 
 // Reads a key of section `admin`, with its default.
 std::string ReadAdminItem(const std::string& key, const std::string& defaultValue = {});
-// Writes a key of section `admin` at once.
-void WriteAdminItem(const std::string& key, const std::string& value);
+// Writes a key of section `admin` at once; false when the write failed.
+bool WriteAdminItem(const std::string& key, const std::string& value);
 
 // Every enable path runs it after storing HostType: folders, options,
 // default libraries, fuzzy keywords.

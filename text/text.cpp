@@ -7,11 +7,21 @@ namespace {
 
 constexpr unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
 
+// Without case, only single-byte ASCII letters fold: both bytes of a
+// double-byte character compare exactly (its second byte may look like a
+// letter).
 bool MatchAt(std::string_view hay, std::size_t pos, std::string_view needle, Case mode) {
   if (hay.size() - pos < needle.size()) return false;
   if (mode == Case::Sensitive) return hay.compare(pos, needle.size(), needle) == 0;
-  for (std::size_t i = 0; i < needle.size(); ++i) {
-    if (Fold(static_cast<unsigned char>(hay[pos + i])) != Fold(static_cast<unsigned char>(needle[i]))) return false;
+  for (std::size_t i = 0; i < needle.size();) {
+    const unsigned char c = static_cast<unsigned char>(hay[pos + i]);
+    if (IsLeadByte(c) && i + 1 < needle.size()) {
+      if (hay[pos + i] != needle[i] || hay[pos + i + 1] != needle[i + 1]) return false;
+      i += 2;
+      continue;
+    }
+    if (Fold(c) != Fold(static_cast<unsigned char>(needle[i]))) return false;
+    ++i;
   }
   return true;
 }

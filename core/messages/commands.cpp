@@ -25,11 +25,18 @@ struct LibraryTarget {
   bool fuzzy;
 };
 
+// A value the INI read gives back whole: shorter than its read buffer.
+bool FitsIniValue(const std::string& value) { return value.size() < kIniValueBuffer; }
+
+// Nothing is confirmed unless the reply was stored whole: a reply or a
+// staged keyword too long to be read back is refused, and so is a write that
+// failed (the staged keyword then stays for another try).
 std::string AddReply(const std::string& text, const LibraryTarget& target) {
   std::string reply = text::ReplaceAll(text, target.commandWord, "");
   reply = text::ReplaceAll(reply, "\r\n", "[N]");
   const std::string keyword = ReadStaged("无");
-  WriteIniItem(target.libraryFile, keyword, std::string(kReplyKey), reply);
+  if (!FitsIniValue(reply) || !FitsIniValue(keyword)) return {};
+  if (!WriteIniItem(target.libraryFile, keyword, std::string(kReplyKey), reply)) return {};
   if (target.fuzzy) ReloadFuzzyKeywords();
   std::string confirmation = ReadAdminItem(target.confirmationKey, kDefaultAddConfirmation);
   confirmation = text::ReplaceAll(confirmation, kKeywordMark, keyword);
@@ -63,7 +70,7 @@ std::string PlainKeywordForm(std::string_view stored) {
 
 std::string StageKeyword(const std::string& keyword) {
   const std::string staged = text::ReplaceAll(keyword, ReadAdminItem("添加命令"), "");
-  WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged);
+  if (!FitsIniValue(staged) || !WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged)) return {};
   return text::ReplaceAll(ReadAdminItem("添加返回文本"), kKeywordMark, ReadStaged());
 }
 

@@ -14,11 +14,14 @@ std::string PlainKeywordForm(std::string_view stored);
 
 // Stages `keyword` (stored form) as 待添词汇; returns 添加返回文本 with
 // "[词汇]" replaced by the staged keyword (empty when that key is absent).
+// A keyword too long to be read back whole, or a failed write, stages
+// nothing and gives the empty text (nothing is confirmed).
 std::string StageKeyword(const std::string& keyword);
 
 // Stores `reply` for the staged keyword in the exact or fuzzy library,
 // removes the staging section and returns the confirmation ("[词汇]" the
-// keyword, "[回复]" the reply).
+// keyword, "[回复]" the reply). A reply too long to be read back whole, or a
+// failed write, stores nothing and gives the empty text.
 std::string AddExactReply(const std::string& reply);
 std::string AddFuzzyReply(const std::string& reply);
 

@@ -34,9 +34,11 @@ bool RunSwitchCommand(const MessageRecord& record) {
   };
   for (const SwitchCommand& c : commands) {
     if (c.word.empty() || record.text != c.word) continue;
+    // The switch takes effect at once; it is confirmed only once stored.
     p.插件开关 = c.on;
-    WriteAdminItem("插件开关", c.on ? kSwitchOn : kSwitchOff);
-    SendReply(record, ReadAdminItem(c.replyKey, c.defaultReply));
+    if (WriteAdminItem("插件开关", c.on ? kSwitchOn : kSwitchOff)) {
+      SendReply(record, ReadAdminItem(c.replyKey, c.defaultReply));
+    }
     return true;
   }
   return false;

@@ -50,6 +50,22 @@ TEST_F(CommandsE2eTest, StageAndAddToBothLibraries) {
             (Sent{"待创建词汇:你好", "你好\r\n世界", "世界", "待创建词汇:早安", "早安\r\n早上好", "早上好"}));
 }
 
+TEST_F(CommandsE2eTest, WhatCouldNotBeReadBackWholeIsRefusedNotConfirmed) {
+  WriteIni("admin", "admin", "添加返回文本", "待创建词汇:[词汇]");
+  // A keyword past the read buffer (once the host's own crash) stages nothing.
+  EXPECT_EQ(s().Group("添加词汇" + std::string(40000, 'k')).number, 1);
+  EXPECT_EQ(Admin("新增词库", "待添词汇"), "");
+  // A reply past it is not written, and the staged keyword stays.
+  s().Group("添加词汇你好");
+  EXPECT_EQ(s().Group("精确回复" + std::string(10240, 'r')).number, 1);
+  EXPECT_EQ(Admin("新增词库", "待添词汇"), "你好");
+  EXPECT_EQ(Ini("SayZ.ini", "你好", "回复"), "你好呀");
+  // The longest reply that reads back whole is stored.
+  EXPECT_EQ(s().Group("精确回复" + std::string(10239, 'r')).number, 1);
+  EXPECT_EQ(Ini("SayZ.ini", "你好", "回复"), std::string(10239, 'r'));
+  EXPECT_EQ(s().TakeSent(), (Sent{"待创建词汇:你好", "你好\r\n" + std::string(10239, 'r')}));
+}
+
 TEST_F(CommandsE2eTest, AnAbsentStageTextSendsNothing) {
   EXPECT_EQ(s().Group("添加词汇你好").number, 1);
   EXPECT_EQ(Admin("新增词库", "待添词汇"), "你好");

@@ -30,6 +30,10 @@ TEST(TextFind, IgnoresAsciiCaseOnlyWhenAsked) {
   EXPECT_EQ(Find("x[CQ:AT]", "[cq:at]", 0, Case::IgnoreAscii), 1u);
   // Case folding touches ASCII letters only, never GBK bytes.
   EXPECT_EQ(Find("\xC1\xAA", "\xE1\xAA", 0, Case::IgnoreAscii), npos);
+  // ... not even the second byte of a character that looks like a letter.
+  EXPECT_EQ(Find("x\x81\x61", "\x81\x41", 0, Case::IgnoreAscii), npos);
+  EXPECT_FALSE(EqualsIgnoreAsciiCase("\x81\x61", "\x81\x41"));
+  EXPECT_EQ(Find("A\x81\x61", "a\x81\x61", 0, Case::IgnoreAscii), 0u);
   EXPECT_TRUE(EqualsIgnoreAsciiCase("[Dx]", "[dX]"));
   EXPECT_FALSE(EqualsIgnoreAsciiCase("ab", "abc"));
   EXPECT_TRUE(StartsWith("[ABC]", "[ab", Case::IgnoreAscii));
