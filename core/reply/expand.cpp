@@ -71,15 +71,17 @@ ReplyText PictureFile(const std::string& bytes, std::string_view fileName, std::
 
 // A web picture: downloaded on the hosts that take files, otherwise its
 // address goes into the code.
-ReplyText WebPicture(const ReplyText& address, std::string_view fileName) {
+ReplyText WebPicture(const ReplyText& written, std::string_view fileName) {
+  const ReplyText address = written.AsAddress();
   if (HostTakesPictureFiles()) return PictureFile(platform::HttpGet(address.text()), fileName);
   return Written("[P=") + address + Written(std::string(ActiveHost().webPictureClose));
 }
 
 // The QQ avatar image of `account` at size `spec`.
 ReplyText QqAvatarAddress(const std::string& account, std::string_view spec) {
-  return Written(Env().avatarService + "/headimg_dl?dst_uin=") + Outside(account) +
-         Written("&spec=" + std::string(spec));
+  return (Written(Env().avatarService + "/headimg_dl?dst_uin=") + Outside(account) +
+          Written("&spec=" + std::string(spec)))
+      .AsAddress();
 }
 
 // The avatar picture of a guild member, from the member profile of the
@@ -198,7 +200,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
     t.Replace(picture->whole, WebPicture(picture->argument, "图接口.png"), kAnyCase);
   }
   if (const auto web = t.FindVariable("[文接口=", "]")) {
-    const std::string address = encoding::UnescapeToUtf8(web->argument.text());
+    const std::string address = web->argument.AsAddress(&encoding::UnescapeToUtf8).text();
     t.Replace(web->whole, WebText(address.substr(0, address.find('\0')), false), kAnyCase);
   }
 

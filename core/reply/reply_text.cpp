@@ -59,23 +59,84 @@ bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
   return origin_.find(kOutside, begin) < end;
 }
 
+namespace {
+
+// A path that names a file of this machine: a drive, a root, a file address,
+// or any backslash or parent step (the hosts' own picture ids have none).
+bool IsLocalPath(std::string_view path) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (text::StartsWith(path, "file:", text::Case::IgnoreAscii)) return true;
+  if (path.size() >= 2 && letter(path[0]) && path[1] == ':') return true;
+  if (!path.empty() && (path[0] == '\\' || path[0] == '/')) return true;
+  return text::Contains(path, "\\") || text::Contains(path, "..");
+}
+
+bool IsUnreserved(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~';
+}
+
+std::string PercentEncoded(std::string_view bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (IsUnreserved(c)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kDigits[c >> 4];
+      out += kDigits[c & 0xF];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+ReplyText ReplyText::AsAddress(std::string (*convert)(const std::string&)) const {
+  ReplyText out;
+  for (std::size_t begin = 0; begin < text_.size();) {
+    const char origin = origin_[begin];
+    std::size_t end = origin_.find(origin == kWritten ? kOutside : kWritten, begin);
+    if (end == std::string::npos) end = text_.size();
+    std::string run = text_.substr(begin, end - begin);
+    if (convert) run = convert(run);
+    out += origin == kWritten ? Written(run) : Outside(PercentEncoded(run));
+    begin = end;
+  }
+  return out;
+}
+
 std::string ReplyText::Finish() const {
-  // What sending turns into "[", and the codes it then converts.
+  // What sending turns into "[": the neutral picture and voice codes, which
+  // never take a file from outside, and the hosts' own codes, which take
+  // none of this machine's files from outside (their web addresses and the
+  // hosts' own picture ids still pass).
   static constexpr std::array<std::string_view, 2> kBrackets{"[", "&uoS8#"};
-  static constexpr std::array<std::string_view, 2> kCodes{"P=", "V="};
+  static constexpr std::array<std::string_view, 2> kNeutralCodes{"P=", "V="};
+  static constexpr std::array<std::string_view, 6> kHostCodes{"pic=", "voi=", "picFile,path=", "AudioFile,path=",
+                                                               "CQ:image,file=", "CQ:record,file="};
+  const std::string_view all(text_);
+  const auto startsWith = [&](std::size_t at, std::string_view code) {
+    return text::StartsWith(all.substr(at), code, text::Case::IgnoreAscii);
+  };
   std::string out;
   out.reserve(text_.size());
   std::size_t pos = 0;
   while (pos < text_.size()) {
     std::size_t skip = 0;
     for (std::string_view bracket : kBrackets) {
-      if (!text::StartsWith(std::string_view(text_).substr(pos), bracket)) continue;
+      if (!text::StartsWith(all.substr(pos), bracket)) continue;
       const std::size_t after = pos + bracket.size();
-      for (std::string_view code : kCodes) {
-        if (text::StartsWith(std::string_view(text_).substr(after), code, text::Case::IgnoreAscii) &&
-            AnyOutside(pos, after + code.size())) {
-          skip = bracket.size();
-        }
+      for (std::string_view code : kNeutralCodes) {
+        if (startsWith(after, code) && AnyOutside(pos, after + code.size())) skip = bracket.size();
+      }
+      for (std::string_view code : kHostCodes) {
+        if (!startsWith(after, code)) continue;
+        const std::size_t path = after + code.size();
+        std::size_t pathEnd = all.find_first_of("],", path);
+        if (pathEnd == std::string_view::npos) pathEnd = all.size();
+        if (AnyOutside(pos, pathEnd) && IsLocalPath(all.substr(path, pathEnd - path))) skip = bracket.size();
       }
     }
     if (skip != 0) {

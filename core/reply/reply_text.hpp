@@ -46,9 +46,17 @@ class ReplyText {
   // (ASCII case ignored); nothing when the opening is missing.
   std::optional<ReplyVariable> FindVariable(std::string_view opening, std::string_view closing) const;
 
+  // The text as a web address: written runs as `convert` gives them (null:
+  // as they are), each run of outside bytes converted and then
+  // percent-encoded as one query value, reserved characters included, so
+  // that it cannot add parameters or change the path.
+  ReplyText AsAddress(std::string (*convert)(const std::string&) = nullptr) const;
+
   // The finished reply. Picture and voice openers ("[P=", "[V=", also
-  // spelt with "&uoS8#") that hold outside bytes have their bracket written
-  // as "［", so that sending cannot turn them into the host's codes.
+  // spelt with "&uoS8#") that hold outside bytes, and the hosts' own picture
+  // and voice codes whose file, coming from outside, is a file of this
+  // machine, have their bracket written as "［", so that neither sending nor
+  // the host turns them into a picture or voice of a local file.
   std::string Finish() const;
 
  private:

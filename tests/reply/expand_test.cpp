@@ -264,6 +264,34 @@ TEST_F(InsertedTextTest, PictureAndVoiceCodesInInsertedTextAreBroken) {
   EXPECT_EQ(Expand("[[消息]", "复读"), "［P=C:\\b.png]");  // a code formed across the seam
 }
 
+TEST_F(InsertedTextTest, HostCodesOfLocalFilesInInsertedTextAreBroken) {
+  record_.text = "复读[pic=C:\\windows\\win.ini][CQ:image,file=file:///C:/a.png][voi=..\\b.amr]"
+                 "[picFile,path=\\\\srv\\c.png][pic={5F3A}.jpg][CQ:image,file=http://x.test/d.png][CQ:image,file=e.image]";
+  EXPECT_EQ(Expand("[消息]", "复读"),
+            "［pic=C:\\windows\\win.ini]［CQ:image,file=file:///C:/a.png]［voi=..\\b.amr]"
+            "［picFile,path=\\\\srv\\c.png][pic={5F3A}.jpg][CQ:image,file=http://x.test/d.png][CQ:image,file=e.image]");
+  // The template's own codes stay, and so does a code whose path alone is
+  // the template's.
+  record_.text = "复读C:\\a.png";
+  EXPECT_EQ(Expand("[pic=D:\\b.png][pic=[消息]]", "复读"), "[pic=D:\\b.png]［pic=C:\\a.png]");
+}
+
+TEST_F(InsertedTextTest, InsertedTextIsOneQueryValueOfAWebAddress) {
+  web_.Serve("/api?msg=a&admin=1#x", "\xE5\xA5\xBD");
+  web_.Serve("/api?msg=../../x?y=1 \xE5\xA5\xBD", "\xE5\xA5\xBD");  // the server decodes to UTF-8
+  record_.text = "问a&admin=1#x";
+  EXPECT_EQ(Expand("[文接口=" + web_.base() + "/api?msg=[消息]]", "问"), "好");
+  record_.text = "问../../x?y=1 好";
+  EXPECT_EQ(Expand("[文接口=" + web_.base() + "/api?msg=[消息]]", "问"), "好");
+  const auto requests = web_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].line, "GET /api?msg=a%26admin%3D1%23x HTTP/1.0");
+  EXPECT_EQ(requests[1].line, "GET /api?msg=..%2F..%2Fx%3Fy%3D1%20%E5%A5%BD HTTP/1.0");
+  Plugin().HostType = kHostVlq;
+  record_.text = "图a&b=/c";
+  EXPECT_EQ(Expand("[图接口=http://pics.test/?n=[消息]&k=v]", "图"), "[P=http://pics.test/?n=a%26b%3D%2Fc&k=v]");
+}
+
 TEST_F(InsertedTextTest, TemplateVariablesStillTakeInsertedArguments) {
   web_.Serve("/fanyi?msg=hi]there", "\xE5\xA5\xBD");
   record_.text = "翻译hi]there";
