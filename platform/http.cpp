@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -17,9 +18,11 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
-void ApplyTimeouts(HINTERNET h) {
+// The limits, none beyond the time left of the whole request.
+void ApplyTimeouts(HINTERNET h, DWORD left) {
   const HttpTimeouts& t = HttpTimeoutSettings();
-  DWORD connect = t.connectMs, send = t.sendMs, receive = t.receiveMs;
+  DWORD connect = std::min<DWORD>(t.connectMs, left), send = std::min<DWORD>(t.sendMs, left),
+        receive = std::min<DWORD>(t.receiveMs, left);
   InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
   InternetSetOptionA(h, INTERNET_OPTION_SEND_TIMEOUT, &send, sizeof send);
   InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
@@ -81,23 +84,29 @@ HttpTimeouts& HttpTimeoutSettings() {
   return timeouts;
 }
 
-std::string HttpGet(const std::string& address) {
+std::string HttpGet(const std::string& address, std::size_t limit) {
+  const ULONGLONG deadline = GetTickCount64() + HttpTimeoutSettings().totalMs;
+  // The milliseconds left, 0 once the deadline has passed.
+  const auto left = [&]() -> DWORD {
+    const ULONGLONG now = GetTickCount64();
+    return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+  };
   Address a;
   if (address.empty() || !Crack(address, a)) return {};
   Handle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return {};
-  ApplyTimeouts(session.get());
+  ApplyTimeouts(session.get(), left());
   Handle connection(InternetConnectA(static_cast<HINTERNET>(session.get()), a.host.c_str(), a.port, nullptr,
                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) return {};
-  ApplyTimeouts(connection.get());
+  ApplyTimeouts(connection.get(), left());
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                 INTERNET_FLAG_NO_UI;
   if (a.secure) flags |= INTERNET_FLAG_SECURE;
   Handle request(HttpOpenRequestA(static_cast<HINTERNET>(connection.get()), "GET", a.object.c_str(), "HTTP/1.0",
                                   nullptr, nullptr, flags, 0));
   if (!request) return {};
-  ApplyTimeouts(request.get());
+  ApplyTimeouts(request.get(), left());
   if (!HttpSendRequestA(static_cast<HINTERNET>(request.get()), kAcceptHeader, static_cast<DWORD>(-1), nullptr, 0)) {
     return {};
   }
@@ -108,12 +117,31 @@ std::string HttpGet(const std::string& address) {
       status < 200 || status > 299) {
     return {};
   }
+  // A declared length past the limit fails before anything is read.
+  DWORD declared = 0;
+  size = sizeof declared;
+  if (HttpQueryInfoA(static_cast<HINTERNET>(request.get()), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                     &declared, &size, nullptr) &&
+      declared > limit) {
+    return {};
+  }
+  // Read what has arrived, with the time left as the limit of every wait.
   std::string body;
   char chunk[8192];
   for (;;) {
+    const DWORD remaining = left();
+    if (remaining == 0) return {};
+    ApplyTimeouts(request.get(), remaining);
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(static_cast<HINTERNET>(request.get()), &available, 0, 0)) return {};
+    if (available == 0) break;
     DWORD got = 0;
-    if (!InternetReadFile(static_cast<HINTERNET>(request.get()), chunk, sizeof chunk, &got)) return {};
+    if (!InternetReadFile(static_cast<HINTERNET>(request.get()), chunk, std::min<DWORD>(available, sizeof chunk),
+                          &got)) {
+      return {};
+    }
     if (got == 0) break;
+    if (body.size() + got > limit) return {};
     body.append(chunk, got);
   }
   return body;

@@ -9,45 +9,59 @@
 namespace zoq::encoding {
 namespace {
 
-// One libiconv conversion of the whole input. `skipWidth` 0: any invalid
-// input fails the conversion; otherwise invalid input is skipped that many
-// bytes at a time. Input ending inside a character always fails.
-std::string Convert(const char* to, const char* from, const std::string& in, std::size_t skipWidth) {
-  if (in.empty()) return {};
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
-  std::string out(in.size() * 2 + 16, '\0');
-  const char* inPtr = in.data();
-  std::size_t inLeft = in.size();
-  std::size_t written = 0;
-  bool ok = true;
-  for (;;) {
-    char* outPtr = out.data() + written;
-    std::size_t outLeft = out.size() - written;
-    const std::size_t r = inLeft ? iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft)
-                                 : iconv(cd, nullptr, nullptr, &outPtr, &outLeft);  // flush
-    const int error = errno;
-    written = static_cast<std::size_t>(outPtr - out.data());
-    if (r != static_cast<std::size_t>(-1)) {
-      if (inLeft == 0) break;
-      continue;
-    }
-    if (error == E2BIG) {
-      out.resize(out.size() * 2);
-    } else if (error == EILSEQ && skipWidth != 0) {
-      const std::size_t step = inLeft < skipWidth ? inLeft : skipWidth;
-      inPtr += step;
-      inLeft -= step;
-    } else {
-      ok = false;
-      break;
-    }
+// One libiconv converter, opened once and used for as many pieces as a
+// conversion has. `skipWidth` 0: any invalid input fails a piece; otherwise
+// invalid input is skipped that many bytes at a time. Input ending inside a
+// character always fails the piece.
+class Converter {
+ public:
+  Converter(const char* to, const char* from, std::size_t skipWidth)
+      : cd_(iconv_open(to, from)), skipWidth_(skipWidth) {}
+  ~Converter() {
+    if (ready()) iconv_close(cd_);
   }
-  iconv_close(cd);
-  if (!ok) return {};
-  out.resize(written);
-  return out;
-}
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  // The whole of `in` converted, from the converter's initial state.
+  std::string Run(const char* data, std::size_t size) {
+    if (size == 0 || !ready()) return {};
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+    std::string out(size * 2 + 16, '\0');
+    const char* inPtr = data;
+    std::size_t inLeft = size;
+    std::size_t written = 0;
+    for (;;) {
+      char* outPtr = out.data() + written;
+      std::size_t outLeft = out.size() - written;
+      const std::size_t r = inLeft ? iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft)
+                                   : iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);  // flush
+      const int error = errno;
+      written = static_cast<std::size_t>(outPtr - out.data());
+      if (r != static_cast<std::size_t>(-1)) {
+        if (inLeft == 0) break;
+        continue;
+      }
+      if (error == E2BIG) {
+        out.resize(out.size() * 2);
+      } else if (error == EILSEQ && skipWidth_ != 0) {
+        const std::size_t step = inLeft < skipWidth_ ? inLeft : skipWidth_;
+        inPtr += step;
+        inLeft -= step;
+      } else {
+        return {};
+      }
+    }
+    out.resize(written);
+    return out;
+  }
+  std::string Run(const std::string& in) { return Run(in.data(), in.size()); }
+
+ private:
+  bool ready() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t cd_;
+  std::size_t skipWidth_;
+};
 
 using Units = std::vector<std::uint16_t>;
 
@@ -100,25 +114,29 @@ std::string EscapeOf(std::uint16_t u) {
   return s;
 }
 
-// Appends the UTF-8 of `count` units. A surrogate pair written plainly is
-// converted together, so a character beyond U+FFFF keeps its bytes.
+// Appends the UTF-8 of `count` units, each piece converted on its own with
+// one converter. A surrogate pair written plainly is converted together, so
+// a character beyond U+FFFF keeps its bytes.
 class Utf8Writer {
  public:
   explicit Utf8Writer(std::size_t capacity) { out_.reserve(capacity); }
-  void Units(const std::uint16_t* units, std::size_t count) { out_ += Utf16beToUtf8(FromUnits(units, count)); }
+  void Units(const std::uint16_t* units, std::size_t count) { out_ += toUtf8_.Run(FromUnits(units, count)); }
   void Unit(std::uint16_t u) { Units(&u, 1); }
   std::string Take() { return std::move(out_); }
 
  private:
+  Converter toUtf8_{"UTF-8", "UTF-16BE", 0};
   std::string out_;
 };
 
 }  // namespace
 
-std::string Gb18030ToUtf16be(const std::string& text) { return Convert("UTF-16BE//IGNORE", "GB18030", text, 1); }
-std::string Utf16beToGb18030(const std::string& units) { return Convert("GB18030//IGNORE", "UTF-16BE", units, 2); }
-std::string Utf16beToUtf8(const std::string& units) { return Convert("UTF-8", "UTF-16BE", units, 0); }
-std::string Utf8ToUtf16be(const std::string& bytes) { return Convert("UTF-16BE", "UTF-8", bytes, 0); }
+std::string Gb18030ToUtf16be(const std::string& text) { return Converter("UTF-16BE//IGNORE", "GB18030", 1).Run(text); }
+std::string Utf16beToGb18030(const std::string& units) {
+  return Converter("GB18030//IGNORE", "UTF-16BE", 2).Run(units);
+}
+std::string Utf16beToUtf8(const std::string& units) { return Converter("UTF-8", "UTF-16BE", 0).Run(units); }
+std::string Utf8ToUtf16be(const std::string& bytes) { return Converter("UTF-16BE", "UTF-8", 0).Run(bytes); }
 
 std::string UnescapeToUtf8(const std::string& text) {
   const Units u = ToUnits(Gb18030ToUtf16be(text));
@@ -193,6 +211,7 @@ std::string UnescapeToUtf8(const std::string& text) {
 
 std::string DecodeWebText(const std::string& bytes, bool escapeSyntax) {
   const Units u = ToUnits(Utf8ToUtf16be(bytes));
+  Converter toGb("GB18030//IGNORE", "UTF-16BE", 2);
   std::string out;
   out.reserve(u.size() * 6);
   for (std::size_t i = 0; i < u.size(); ++i) {
@@ -207,7 +226,7 @@ std::string DecodeWebText(const std::string& bytes, bool escapeSyntax) {
       out += ' ';
       continue;
     }
-    const std::string g = Utf16beToGb18030(FromUnits(&unit, 1));
+    const std::string g = toGb.Run(FromUnits(&unit, 1));
     if (g.empty() || g == "??" || g.size() > 2) {
       out += EscapeOf(unit);
     } else if (escapeSyntax && g == "\\") {

@@ -73,7 +73,7 @@ ReplyText PictureFile(const std::string& bytes, std::string_view fileName, std::
 // address goes into the code.
 ReplyText WebPicture(const ReplyText& written, std::string_view fileName) {
   const ReplyText address = written.AsAddress();
-  if (HostTakesPictureFiles()) return PictureFile(platform::HttpGet(address.text()), fileName);
+  if (HostTakesPictureFiles()) return PictureFile(platform::HttpGet(address.text(), platform::kHttpPictureLimit), fileName);
   return Written("[P=") + address + Written(std::string(ActiveHost().webPictureClose));
 }
 
@@ -146,7 +146,7 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
     // when that adapter lands.
     return {};
   }
-  return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text());
+  return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text(), platform::kHttpPictureLimit);
 }
 
 std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,

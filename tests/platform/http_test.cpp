@@ -81,5 +81,31 @@ TEST(HttpGet, ADeadServiceCannotHoldTheThread) {
   for (std::uint32_t ms : {shipped.connectMs, shipped.sendMs, shipped.receiveMs}) EXPECT_LE(ms, 10000u);
 }
 
+// Mended: a server that sends a byte now and then kept every wait short and
+// the request going for as long as it liked.
+TEST(HttpGet, ATricklingServiceIsCutOffAtTheTotalTime) {
+  platform::HttpTimeouts limits = platform::HttpTimeoutSettings();
+  const platform::HttpTimeouts saved = limits;
+  limits.totalMs = 1500;
+  platform::HttpTimeoutSettings() = limits;
+  WebServer web;
+  web.Serve("/drip", std::string(40, 'x'));  // 40 bytes at 200 ms each: 8 s
+  web.Trickle(200);
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(platform::HttpGet(web.base() + "/drip"), "");
+  EXPECT_LT(GetTickCount64() - start, 6000u);
+  platform::HttpTimeoutSettings() = saved;
+  EXPECT_LE(saved.totalMs, 10000u);  // what ships: a few seconds
+}
+
+// Mended: answers had no size limit.
+TEST(HttpGet, AnAnswerPastItsLimitIsAFailure) {
+  WebServer web;
+  web.Serve("/big", std::string(1000, 'b'));
+  EXPECT_EQ(platform::HttpGet(web.base() + "/big", 999), "");
+  EXPECT_EQ(platform::HttpGet(web.base() + "/big", 1000), std::string(1000, 'b'));
+  EXPECT_LT(platform::kHttpTextLimit, platform::kHttpPictureLimit);
+}
+
 }  // namespace
 }  // namespace zoq::testing

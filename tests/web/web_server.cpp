@@ -65,6 +65,7 @@ void WebServer::Serve(const std::string& target, const std::string& body) {
 }
 
 void WebServer::Stall(int seconds) { stallSeconds_ = seconds; }
+void WebServer::Trickle(int milliseconds) { trickleMs_ = milliseconds; }
 
 std::vector<WebRequest> WebServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -127,11 +128,17 @@ void WebServer::Answer(std::uintptr_t socketValue) {
   const std::string answer = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
                              "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  // Trickling: the head at once, then the body one byte at a time.
+  const int trickle = trickleMs_;
+  const std::size_t headSize = answer.size() - body.size();
   std::size_t sent = 0;
-  while (sent < answer.size()) {
-    const int n = send(client, answer.data() + sent, static_cast<int>(answer.size() - sent), 0);
+  while (sent < answer.size() && !stop_) {
+    std::size_t piece = answer.size() - sent;
+    if (trickle > 0) piece = sent < headSize ? headSize - sent : 1;
+    const int n = send(client, answer.data() + sent, static_cast<int>(piece), 0);
     if (n <= 0) break;
     sent += static_cast<std::size_t>(n);
+    if (trickle > 0 && sent > headSize) Sleep(static_cast<DWORD>(trickle));
   }
   shutdown(client, SD_SEND);
 }

@@ -32,6 +32,8 @@ class WebServer {
   // Accepts connections but never answers them (until the server ends, or
   // `seconds` later).
   void Stall(int seconds);
+  // Sends every body one byte per `milliseconds` from now on (0: at once).
+  void Trickle(int milliseconds);
   std::vector<WebRequest> Requests() const;
   std::vector<std::string> Targets() const;
 
@@ -43,6 +45,7 @@ class WebServer {
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> stallSeconds_{0};
+  std::atomic<int> trickleMs_{0};
   mutable std::mutex mutex_;
   std::map<std::string, std::string> bodies_;
   std::vector<WebRequest> requests_;
