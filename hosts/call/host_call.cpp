@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/files.hpp"
 #include "platform/modules.hpp"
 #include "platform/stdcall.hpp"
 
@@ -40,10 +41,14 @@ bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::ui
   return true;
 }
 
+// The module the host process has loaded already, else the DLL of that name
+// in the host executable's folder; never one found along the general DLL
+// search path, where a planted DLL could win.
 void* LibraryBinding::Address(std::size_t slot, const char* function) {
   void*& kept = cache_.Slot(slot);
   if (kept) return kept;
-  if (!module_) module_ = platform::LoadModule(libraryName_);
+  if (!module_) module_ = platform::LoadedModule(libraryName_);
+  if (!module_) module_ = platform::LoadModule(platform::ExecutableFolder() + "\\" + libraryName_);
   if (!module_) return nullptr;
   kept = platform::FindFunction(module_, function);
   return kept;

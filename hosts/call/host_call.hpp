@@ -326,9 +326,10 @@ class AddressCache {
   std::vector<void*> kept_;
 };
 
-// An API DLL loaded by its name at the first call of one of its functions;
-// every function address found is kept for the rest of the run. A DLL or
-// function that cannot be found is looked for again at the next call.
+// An API DLL found at the first call of one of its functions: the module of
+// that name the host has loaded, else the one in the host executable's
+// folder. Every function address found is kept for the rest of the run; a
+// DLL or function that cannot be found is looked for again at the next call.
 class LibraryBinding {
  public:
   explicit LibraryBinding(const char* libraryName) : libraryName_(libraryName) {}

@@ -131,6 +131,21 @@ TEST_F(HostCallTest, AMissingLibraryIsLookedForAgainByItsName) {
   EXPECT_EQ(faults, 0);
 }
 
+// Mended: a DLL the host had not loaded was looked for along the general
+// search path, where one planted in the current folder could win.
+TEST_F(HostCallTest, ADllIsNeverTakenFromTheCurrentFolder) {
+  const std::string planted = folder_ + "\\planted";
+  platform::CreateFolder(planted);
+  ASSERT_TRUE(platform::WriteWholeFile(planted + "\\SPapi.dll",
+                                       platform::ReadWholeFile(FakeHostBuildFolder() + "\\SPapi.dll")));
+  const std::string before = platform::CurrentFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(planted));
+  LibraryBinding binding{"SPapi.dll"};
+  CallRow<void(Text)>(binding, "Api_OutPutLog", "planted?");
+  platform::SetCurrentFolder(before);
+  EXPECT_FALSE(platform::FileExists(planted + "\\fakehost.log"));  // the planted DLL recorded no call
+}
+
 TEST_F(HostCallTest, OptionalArgumentsTakeTheirDefaultsAndOutArgumentsAnAddress) {
   CallRow<void(Text, Text, Opt<Text, Str{"默认"}>, Opt<Int, -3>)>(library_, "Api_KickGroupMBR", "1", "2");
   CallRow<void(Text, Text, Opt<Text, Str{"默认"}>, Opt<Int, -3>)>(library_, "Api_KickGroupMBR", "1", "2", "x", 2.9);
