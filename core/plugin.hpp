@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/libraries.hpp"
 #include "core/random.hpp"
 
 namespace zoq {
@@ -102,7 +103,11 @@ struct PluginState {
   bool 仅限群号 = false;
   std::string 群号列表;
   SettingsRecord Settings;
+  // Changed only by ReloadFuzzyKeywords, which builds FuzzyIndex with it.
   std::vector<std::string> FuzzyKeywords;
+  FuzzyMatcher FuzzyIndex;
+  // The library files as they were last read.
+  KeywordLibraries Libraries;
   std::int32_t ReplyCounter = 0;
   std::string MakerGroupNumber;
   std::string XqPluginName;

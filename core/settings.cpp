@@ -29,7 +29,14 @@ bool WriteAdminItem(const std::string& key, const std::string& value) {
 
 void ReseedRandom() { Plugin().Random.Reseed(platform::TickCount()); }
 
-void ReloadFuzzyKeywords() { Plugin().FuzzyKeywords = ReadIniSections(FuzzyLibraryFile()); }
+void ReloadFuzzyKeywords() {
+  PluginState& p = Plugin();
+  p.FuzzyKeywords = p.Libraries.SectionNames(FuzzyLibraryFile());
+  std::vector<std::string> plain;
+  plain.reserve(p.FuzzyKeywords.size());
+  for (const std::string& k : p.FuzzyKeywords) plain.push_back(PlainKeywordForm(k));
+  p.FuzzyIndex.Build(plain);
+}
 
 void LoadSettings() {
   PluginState& p = Plugin();

@@ -1,6 +1,7 @@
 // Files, folders and the process's own location. Paths are GBK texts (the
 // ANSI code page of the users' machines).
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace zoq::platform {
@@ -13,6 +14,16 @@ std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& folder);
 
 bool FileExists(const std::string& path);
+
+// What a cheap attribute query tells of a file: whether it is there, its
+// last write time and its size. Two stamps differ when the file changed.
+struct FileStamp {
+  bool exists = false;
+  std::uint64_t writeTime = 0;
+  std::uint64_t size = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
 bool FolderExists(const std::string& path);
 // One level; an existing folder or a failure is ignored.
 void CreateFolder(const std::string& path);

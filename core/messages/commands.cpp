@@ -60,14 +60,6 @@ bool HasSection(const std::string& file, const std::string& name) {
 
 }  // namespace
 
-std::string StoredKeywordForm(std::string_view keyword) {
-  return text::ReplaceAll(text::ReplaceAll(keyword, "[", "&uoS8#"), "]", "&uoS9#");
-}
-
-std::string PlainKeywordForm(std::string_view stored) {
-  return text::ReplaceAll(text::ReplaceAll(stored, "&uoS8#", "["), "&uoS9#", "]");
-}
-
 std::string StageKeyword(const std::string& keyword) {
   const std::string staged = text::ReplaceAll(keyword, ReadAdminItem("添加命令"), "");
   if (!FitsIniValue(staged) || !WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged)) return {};

@@ -5,12 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace zoq {
+#include "core/libraries.hpp"
 
-// "[" and "]" of a keyword as the libraries store them: "&uoS8#", "&uoS9#".
-std::string StoredKeywordForm(std::string_view keyword);
-// The other way: a stored keyword as a message writes it.
-std::string PlainKeywordForm(std::string_view stored);
+namespace zoq {
 
 // Stages `keyword` (stored form) as 待添词汇; returns 添加返回文本 with
 // "[词汇]" replaced by the staged keyword (empty when that key is absent).

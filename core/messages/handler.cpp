@@ -105,19 +105,18 @@ Answer ExactAnswer(MessageRecord& record) {
   return a;
 }
 
-// Fuzzy library: the first keyword found in the text answers; its cool-down
-// is tested before the expansion, which runs (with its actions) either way.
+// Fuzzy library: the first keyword found in the text answers (the message as
+// written against each keyword as a message writes it); its cool-down is
+// tested before the expansion, which runs (with its actions) either way.
 bool FuzzyAnswer(MessageRecord& record, Answer& a) {
   PluginState& p = Plugin();
-  const std::string searched = StoredKeywordForm(WithoutBlanks(record.text));
-  for (const std::string& candidate : p.FuzzyKeywords) {
-    if (!text::Contains(searched, candidate, text::Case::IgnoreAscii)) continue;
-    const std::string keyword = candidate;
-    a.send = CooldownPasses(record.group, keyword, p.Settings.模糊冷却, {});
-    a.reply = ExpandReply(record, FuzzyLibraryFile(), keyword);
-    return true;
-  }
-  return false;
+  if (p.FuzzyIndex.size() != p.FuzzyKeywords.size()) ReloadFuzzyKeywords();
+  const std::int32_t found = p.FuzzyIndex.FirstIn(WithoutBlanks(record.text));
+  if (found < 0) return false;
+  const std::string keyword = p.FuzzyKeywords[static_cast<std::size_t>(found)];
+  a.send = CooldownPasses(record.group, keyword, p.Settings.模糊冷却, {});
+  a.reply = ExpandReply(record, FuzzyLibraryFile(), keyword);
+  return true;
 }
 
 // Counts a reply; every 151st deletes every cool-down time.

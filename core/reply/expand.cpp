@@ -6,7 +6,7 @@
 
 #include "core/hosts.hpp"
 #include "core/ini_items.hpp"
-#include "core/messages/commands.hpp"
+#include "core/libraries.hpp"
 #include "core/reply/actions.hpp"
 #include "core/reply/environment.hpp"
 #include "core/reply/no_account_picture.hpp"
@@ -153,7 +153,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
                         bool keywordIsMessageText) {
   PluginState& p = Plugin();
   const platform::LocalTime now = Env().now();
-  const std::string stored = ReadIniItem(libraryFile, keyword, kReplyKey);
+  const std::string stored = p.Libraries.Reply(libraryFile, keyword);
   if (stored.empty()) return {};
 
   ReplyText t = Written(ChooseAlternative(stored));

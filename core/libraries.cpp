@@ -1,0 +1,293 @@
+#include "core/libraries.hpp"
+
+#include <algorithm>
+
+#include "core/ini_items.hpp"
+#include "core/settings.hpp"
+#include "platform/code_pages.hpp"
+#include "text/text.hpp"
+
+namespace zoq {
+namespace {
+
+// The blanks the INI functions trim around names, values and lines.
+bool IsIniBlank(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20; }
+
+// The length of the character at `pos`: a lead byte with a trail byte is
+// two bytes; a lead byte before a control byte or at the end stands alone.
+std::size_t CharAt(std::string_view s, std::size_t pos) {
+  const unsigned char c = static_cast<unsigned char>(s[pos]);
+  if (!text::IsLeadByte(c) || pos + 1 >= s.size()) return 1;
+  return static_cast<unsigned char>(s[pos + 1]) >= 0x40 ? 2 : 1;
+}
+
+// Folds the character at `pos` (of length `n`) into `out`.
+void FoldChar(std::string_view s, std::size_t pos, std::size_t n, std::string& out) {
+  const unsigned char c = static_cast<unsigned char>(s[pos]);
+  if (n == 1) {
+    out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return;
+  }
+  const std::uint16_t code = static_cast<std::uint16_t>((c << 8) | static_cast<unsigned char>(s[pos + 1]));
+  const std::uint16_t lower = platform::LowerCaseOfDoubleBytes()[code];
+  out += static_cast<char>(lower >> 8);
+  out += static_cast<char>(lower & 0xFF);
+}
+
+std::uint64_t Hash(std::string_view bytes) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::size_t TableSizeFor(std::size_t count) {
+  std::size_t size = 16;
+  while (size < count * 2) size *= 2;
+  return size;
+}
+
+// A value as GetPrivateProfileStringA hands it over: a value enclosed in
+// matching quotes loses them; at most the read buffer less one, cut at a
+// character boundary.
+std::string AsRead(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  std::size_t end = 0;
+  while (end < value.size()) {
+    const std::size_t n = CharAt(value, end);
+    if (end + n > kIniValueBuffer - 1) break;
+    end += n;
+  }
+  return std::string(value.substr(0, end));
+}
+
+}  // namespace
+
+std::string StoredKeywordForm(std::string_view keyword) {
+  return text::ReplaceAll(text::ReplaceAll(keyword, "[", "&uoS8#"), "]", "&uoS9#");
+}
+
+std::string PlainKeywordForm(std::string_view stored) {
+  return text::ReplaceAll(text::ReplaceAll(stored, "&uoS8#", "["), "&uoS9#", "]");
+}
+
+std::string FoldedForLibraries(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t n = CharAt(text, pos);
+    FoldChar(text, pos, n, out);
+    pos += n;
+  }
+  return out;
+}
+
+// ---- IniImage ------------------------------------------------------------
+
+void IniImage::Load(std::string text) {
+  text_ = std::move(text);
+  sections_.clear();
+  const std::string_view all(text_);
+  std::size_t next = 0;
+  const auto closeBody = [&](std::size_t end) {
+    if (!sections_.empty()) sections_.back().bodyEnd = static_cast<std::uint32_t>(end);
+  };
+  while (next < all.size()) {
+    const std::size_t lineBegin = next;
+    while (next < all.size() && all[next] != '\n' && all[next] != '\r') next += CharAt(all, next);
+    std::size_t lineEnd = std::min(next, all.size());
+    while (next < all.size() && (all[next] == '\n' || all[next] == '\r')) ++next;
+    std::size_t start = lineBegin;
+    while (start < lineEnd && IsIniBlank(static_cast<unsigned char>(all[start]))) ++start;
+    while (lineEnd > start && IsIniBlank(static_cast<unsigned char>(all[lineEnd - 1]))) --lineEnd;
+    if (start >= lineEnd || all[start] != '[') continue;
+    // The name ends at the line's last "]" (a whole character, not the
+    // second byte of one).
+    std::size_t close = std::string_view::npos;
+    for (std::size_t pos = start; pos < lineEnd; pos += CharAt(all, pos)) {
+      if (all[pos] == ']') close = pos;
+    }
+    if (close == std::string_view::npos || close <= start) continue;
+    closeBody(lineBegin);
+    sections_.push_back({static_cast<std::uint32_t>(start + 1), static_cast<std::uint32_t>(close - start - 1),
+                         static_cast<std::uint32_t>(next), static_cast<std::uint32_t>(all.size())});
+  }
+  closeBody(all.size());
+
+  table_.assign(TableSizeFor(sections_.size()), 0);
+  const std::size_t mask = table_.size() - 1;
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    const Section& s = sections_[i];
+    const std::string folded = FoldedForLibraries(all.substr(s.nameBegin, s.nameLength));
+    std::size_t slot = Hash(folded) & mask;
+    bool duplicate = false;
+    for (; table_[slot] != 0; slot = (slot + 1) & mask) {
+      const Section& other = sections_[table_[slot] - 1];
+      if (FoldedForLibraries(all.substr(other.nameBegin, other.nameLength)) == folded) {
+        duplicate = true;  // the first section of a name is the one that answers
+        break;
+      }
+    }
+    if (!duplicate) table_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+const IniImage::Section* IniImage::Find(std::string_view name) const {
+  const std::string_view trimmed = Trimmed(name);
+  if (trimmed.empty() || table_.empty()) return nullptr;
+  const std::string folded = FoldedForLibraries(trimmed);
+  const std::size_t mask = table_.size() - 1;
+  for (std::size_t slot = Hash(folded) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
+    const Section& s = sections_[table_[slot] - 1];
+    if (s.nameLength == folded.size() &&
+        FoldedForLibraries(std::string_view(text_).substr(s.nameBegin, s.nameLength)) == folded) {
+      return &s;
+    }
+  }
+  return nullptr;
+}
+
+std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key) const {
+  const Section* s = Find(section);
+  const std::string_view wanted = Trimmed(key);
+  if (!s || wanted.empty()) return std::nullopt;
+  const std::string foldedKey = FoldedForLibraries(wanted);
+  const std::string_view body = std::string_view(text_).substr(s->bodyBegin, s->bodyEnd - s->bodyBegin);
+  std::size_t next = 0;
+  while (next < body.size()) {
+    const std::size_t lineBegin = next;
+    while (next < body.size() && body[next] != '\n' && body[next] != '\r') next += CharAt(body, next);
+    const std::string_view line = Trimmed(body.substr(lineBegin, std::min(next, body.size()) - lineBegin));
+    while (next < body.size() && (body[next] == '\n' || body[next] == '\r')) ++next;
+    if (line.empty() || line.front() == '[') continue;  // a header that names no section
+    const std::size_t equals = line.find('=');
+    const std::string_view name = equals == std::string_view::npos ? line : Trimmed(line.substr(0, equals));
+    if (name.size() != foldedKey.size() || FoldedForLibraries(name) != foldedKey) continue;
+    // The first key of the name answers; one without "=" answers as missing.
+    if (equals == std::string_view::npos) return std::nullopt;
+    return AsRead(Trimmed(line.substr(equals + 1)));
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> IniImage::SectionNames() const {
+  std::vector<std::string> names;
+  names.reserve(sections_.size());
+  for (const Section& s : sections_) {
+    if (s.nameLength != 0) names.emplace_back(text_, s.nameBegin, s.nameLength);
+  }
+  return names;
+}
+
+std::size_t IniImage::MemoryBytes() const {
+  return text_.capacity() + sections_.capacity() * sizeof(Section) + table_.capacity() * sizeof(std::uint32_t);
+}
+
+// ---- FuzzyMatcher --------------------------------------------------------
+
+void FuzzyMatcher::Build(const std::vector<std::string>& keywords) {
+  folded_.clear();
+  lengths_.clear();
+  folded_.reserve(keywords.size());
+  for (const std::string& k : keywords) folded_.push_back(FoldedForLibraries(k));
+  table_.assign(TableSizeFor(keywords.size()), Entry{0, ~0u});
+  const std::size_t mask = table_.size() - 1;
+  for (std::uint32_t i = 0; i < folded_.size(); ++i) {
+    const std::string& k = folded_[i];
+    if (k.empty()) continue;  // an empty keyword is found nowhere
+    const std::uint64_t h = Hash(k);
+    std::size_t slot = h & mask;
+    bool known = false;
+    for (; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
+      if (table_[slot].hash == h && folded_[table_[slot].keyword] == k) {
+        known = true;  // a later keyword of the same bytes never comes first
+        break;
+      }
+    }
+    if (known) continue;
+    table_[slot] = {h, i};
+    if (std::find(lengths_.begin(), lengths_.end(), k.size()) == lengths_.end()) {
+      lengths_.push_back(static_cast<std::uint32_t>(k.size()));
+    }
+  }
+}
+
+std::size_t FuzzyMatcher::size() const { return folded_.size(); }
+
+std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
+  if (lengths_.empty()) return -1;
+  // The text folded the same way, and where its characters begin.
+  std::string folded;
+  folded.reserve(text.size());
+  std::vector<std::uint32_t> starts;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t n = CharAt(text, pos);
+    starts.push_back(static_cast<std::uint32_t>(pos));
+    FoldChar(text, pos, n, folded);
+    pos += n;
+  }
+  const std::string_view all(folded);
+  const std::size_t mask = table_.size() - 1;
+  std::uint32_t best = ~0u;
+  for (const std::uint32_t start : starts) {
+    for (const std::uint32_t length : lengths_) {
+      if (start + length > all.size()) continue;
+      const std::string_view piece = all.substr(start, length);
+      const std::uint64_t h = Hash(piece);
+      for (std::size_t slot = h & mask; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
+        const Entry& e = table_[slot];
+        if (e.hash == h && e.keyword < best && folded_[e.keyword] == piece) best = e.keyword;
+      }
+    }
+  }
+  return best == ~0u ? -1 : static_cast<std::int32_t>(best);
+}
+
+std::size_t FuzzyMatcher::MemoryBytes() const {
+  std::size_t bytes = folded_.capacity() * sizeof(std::string) + lengths_.capacity() * sizeof(std::uint32_t) +
+                      table_.capacity() * sizeof(Entry);
+  for (const std::string& k : folded_) bytes += k.capacity() > 15 ? k.capacity() + 1 : 0;
+  return bytes;
+}
+
+// ---- KeywordLibraries ----------------------------------------------------
+
+KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
+  auto it = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.path == file; });
+  if (it == kept_.end()) {
+    kept_.push_back({file, {}, {}});
+    it = kept_.end() - 1;
+    it->stamp.writeTime = ~0ull;  // never read yet
+  }
+  const platform::FileStamp now = platform::StampOf(file);
+  if (!(now == it->stamp)) {
+    it->image.Load(now.exists ? platform::FileTextAsAnsi(platform::ReadWholeFile(file)) : std::string());
+    it->stamp = now;
+  }
+  return *it;
+}
+
+std::string KeywordLibraries::Reply(const std::string& file, const std::string& keyword) {
+  return Current(file).image.Value(keyword, kReplyKey).value_or(std::string());
+}
+
+std::vector<std::string> KeywordLibraries::SectionNames(const std::string& file) {
+  return Current(file).image.SectionNames();
+}
+
+void KeywordLibraries::Forget() { kept_.clear(); }
+
+std::size_t KeywordLibraries::MemoryBytes() const {
+  std::size_t bytes = 0;
+  for (const Kept& k : kept_) bytes += k.image.MemoryBytes() + k.path.capacity();
+  return bytes;
+}
+
+}  // namespace zoq

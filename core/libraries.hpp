@@ -1,0 +1,96 @@
+// The keyword libraries in memory. Each library file is read whole, once,
+// and answered from memory the way the Windows INI functions answer from the
+// file (section names matched without case and without the blanks around
+// them, the first of duplicate sections winning, values trimmed, unquoted
+// and cut to the read buffer); it is read again when the file's write time
+// or size changes. The fuzzy keywords are found in a message in one pass of
+// a table of their hashes, whatever their number.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.hpp"
+
+namespace zoq {
+
+// One INI file's text, parsed as the INI functions parse it.
+class IniImage {
+ public:
+  // `text`: the file's bytes as the INI functions read them (ANSI).
+  void Load(std::string text);
+  // The value GetPrivateProfileStringA gives for `section` and `key` with a
+  // read buffer of kIniValueBuffer bytes; nothing when either is missing.
+  std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+  // GetPrivateProfileSectionNamesA: the named sections in file order.
+  std::vector<std::string> SectionNames() const;
+  std::size_t MemoryBytes() const;
+
+ private:
+  struct Section {
+    std::uint32_t nameBegin, nameLength;  // between "[" and the last "]"
+    std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
+  };
+  const Section* Find(std::string_view name) const;
+
+  std::string text_;
+  std::vector<Section> sections_;
+  std::vector<std::uint32_t> table_;  // open addressing: section index + 1, 0 for none
+};
+
+// The first fuzzy keyword in library order that occurs in a text at a
+// character boundary, ASCII letters compared without case.
+class FuzzyMatcher {
+ public:
+  void Build(const std::vector<std::string>& keywords);
+  // The keyword's index in the list given to Build, or -1.
+  std::int32_t FirstIn(std::string_view text) const;
+  // How many keywords it was built for.
+  std::size_t size() const;
+  std::size_t MemoryBytes() const;
+
+ private:
+  struct Entry {
+    std::uint64_t hash;
+    std::uint32_t keyword;  // the first keyword of these bytes
+  };
+  std::vector<std::string> folded_;
+  std::vector<std::uint32_t> lengths_;  // the distinct keyword lengths
+  std::vector<Entry> table_;            // open addressing; keyword ~0u for none
+};
+
+// The two library files, each kept in memory as long as it is unchanged.
+class KeywordLibraries {
+ public:
+  // The stored reply template of `keyword` in the library file `file`
+  // (the exact or the fuzzy one): what ReadIniItem would read. Reads the file
+  // again first when it changed.
+  std::string Reply(const std::string& file, const std::string& keyword);
+  // The named sections of `file`, read again when it changed.
+  std::vector<std::string> SectionNames(const std::string& file);
+  // Forget what is kept: the next use reads the files again.
+  void Forget();
+  std::size_t MemoryBytes() const;
+
+ private:
+  struct Kept {
+    std::string path;
+    platform::FileStamp stamp;
+    IniImage image;
+  };
+  Kept& Current(const std::string& file);
+  std::vector<Kept> kept_;
+};
+
+// "[" and "]" of a keyword as the libraries store them: "&uoS8#", "&uoS9#".
+std::string StoredKeywordForm(std::string_view keyword);
+// The other way: a stored keyword as a message writes it.
+std::string PlainKeywordForm(std::string_view stored);
+
+// Case folding as the libraries compare: single-byte ASCII letters to lower
+// case, double-byte characters as Windows lowers them.
+std::string FoldedForLibraries(std::string_view text);
+
+}  // namespace zoq
