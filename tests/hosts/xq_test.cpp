@@ -147,6 +147,92 @@ TEST_F(XqHostTest, EveryTextBlockIsCopiedAndFreedAlsoADroppedOne) {
   EXPECT_EQ(api_.GetOnlineAccounts(), "");
 }
 
+TEST_F(XqHostTest, EveryTextOperationFreesItsBlockAlsoWhenTheTextIsDropped) {
+  FakeHostDll& fake = Bound();
+  api_.SetAuthId(1, 2);
+  int textFunctions = 0;
+  for (const hosts::RowDeclaration& row : api_.Declarations())
+    if (row.result == 'x' && row.kinds.starts_with('k')) {
+      fake.SetAnswer(row.function, "text");
+      ++textFunctions;
+    }
+  const int blocks = fake.BlocksHandedOut();
+  const std::string t = "1", bytes = "b";
+  std::string qrcode;
+  api_.GetFriendList(t), api_.GetGroupList(t), api_.GetOnlineAccounts(), api_.GetGroupMemberList(t, t);
+  api_.GetGroupCard(t, t, t), api_.UpLoadPic(t, 1, t, bytes), api_.GetGroupAdmin(t, t), api_.GetNotice(t, t);
+  api_.GetGroupPsKey(t), api_.GetZonePsKey(t), api_.GetCookies(t), api_.RecallMessage(t, t, t, t);
+  api_.OcrPic(t, bytes), api_.UpVote(t, t), api_.UpVote_temp(t, t), api_.GetQQList(), api_.AddQQ(t, t);
+  api_.DelQQ(t), api_.GetNick(t, t), api_.GetFriendsRemark(t, t), api_.GetClientkey(t), api_.GetBkn(t);
+  api_.CreateDisGroup(t), api_.CreateGroup(t, t), api_.GetGroupList_B(t), api_.GetFriendList_B(t);
+  api_.GetQrcode(qrcode), api_.GetGroupName(t, t), api_.GetGroupMemberNum(t, t), api_.GetGroupMemberList_B(t, t);
+  api_.GetGroupMemberList_C(t, t), api_.GetRInf(t), api_.UpLoadVoice(t, 1, t, bytes), api_.GetVoiLink(t, t);
+  api_.GetLongClientkey(t), api_.GetBlogPsKey(t), api_.GetClassRoomPsKey(t), api_.GetRepPsKey(t);
+  api_.GetTenPayPsKey(t), api_.VoiToText(t, t, 1, t), api_.GetPicLink(t, 1, t, t), api_.SendMsgEX_V2(t, 1, t, t, t);
+  api_.WithdrawMsgEX(t, 1, t, t, t, t, t), api_.GetPluginList();
+  EXPECT_EQ(fake.BlocksHandedOut(), blocks + textFunctions);
+  EXPECT_EQ(fake.LiveBlocks(), 0);
+  EXPECT_EQ(api_.GetPicLink(t, 1, t, t), "text");
+  EXPECT_EQ(fake.LiveBlocks(), 0);
+}
+
+TEST_F(XqHostTest, OptionalArgumentsReachTheHostAsZeroFalseOrTheEmptyText) {
+  FakeHostDll& fake = Bound();
+  api_.SetAuthId(1, 2);
+  api_.AddQQ("10001", "pw");
+  api_.AddQQ("10001", "pw", true);
+  api_.SendMsgEX("10001", 2, "300", "300", "hi");
+  api_.SendMsgEX("10001", 2, "300", "300", "hi", 7, true);
+  api_.SendMsgEX_V2("10001", 2, "300", "300", "hi");
+  api_.SendMsgEX_V2("10001", 2, "300", "300", "hi", 7, true, "扩展");
+  const std::string id = "0100000002000000";
+  EXPECT_EQ(fake.Calls(),
+            (std::vector<FakeCall>{Expect("S3_Api_AddQQ", {id, "10001", "pw", "0"}),
+                                   Expect("S3_Api_AddQQ", {id, "10001", "pw", "1"}),
+                                   Expect("S3_Api_SendMsgEX", {id, "10001", "2", "300", "300", "hi", "0", "0"}),
+                                   Expect("S3_Api_SendMsgEX", {id, "10001", "2", "300", "300", "hi", "7", "1"}),
+                                   Expect("S3_Api_SendMsgEX_V2", {id, "10001", "2", "300", "300", "hi", "0", "0", ""}),
+                                   Expect("S3_Api_SendMsgEX_V2", {id, "10001", "2", "300", "300", "hi", "7", "1", "扩展"})}));
+}
+
+TEST_F(XqHostTest, SendXmlEndsWithZeroAndCreateGroupPassesItsSecondText) {
+  FakeHostDll& fake = Bound();
+  api_.SetAuthId(1, 2);
+  api_.SendXML("10001", 2, 1, "300", "300", "<xml/>");
+  api_.SendXML("10001", 2, 1, "300", "300", "<xml/>", 9);
+  fake.SetAnswer("S3_Api_CreateGroup", "400");
+  fake.SetAnswer("S3_Api_IsEnable", "2");
+  EXPECT_EQ(api_.CreateGroup("first", "second"), "400");
+  EXPECT_TRUE(api_.IsEnable());  // any answer but 0 is true
+  const std::string id = "0100000002000000";
+  const FakeCall xml = Expect("S3_Api_SendXML", {id, "10001", "2", "1", "300", "300", "<xml/>", "0"});
+  EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{xml, xml, Expect("S3_Api_CreateGroup", {id, "second"}),
+                                                 Expect("S3_Api_IsEnable", {id})}));
+}
+
+TEST_F(XqHostTest, GetQrcodeHandsTheHost255ZeroBytesInPlaceOfTheCallersOnes) {
+  FakeHostDll& fake = Bound();
+  std::string qrcode = "old";
+  EXPECT_EQ(api_.GetQrcode(qrcode), "");  // no auth id: nothing happens
+  EXPECT_EQ(qrcode, "old");
+  api_.SetAuthId(1, 2);
+  fake.SetAnswer("S3_Api_GetQrcode", "ok");
+  EXPECT_EQ(api_.GetQrcode(qrcode), "ok");
+  EXPECT_EQ(qrcode, std::string(255, '\0'));
+  EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("S3_Api_GetQrcode", {"0100000002000000", ""})}));
+}
+
+TEST_F(XqHostTest, GetQrcodeReplacesTheBytesAlsoWhenTheHostLacksTheFunction) {
+  Plugin().XqPluginName = "ZOQ";
+  FakeHostDll& fake = Bound("xq-bare\\xqapi.dll");
+  api_.SetAuthId(1, 2);
+  std::string qrcode = "old";
+  EXPECT_EQ(api_.GetQrcode(qrcode), "");
+  EXPECT_EQ(qrcode, std::string(255, '\0'));
+  EXPECT_EQ(boxes_, (std::vector<Box>{{MissingFunction("GetQrcode"), "ZOQ->插件运行异常", false}}));
+  EXPECT_TRUE(fake.Calls().empty());
+}
+
 TEST_F(XqHostTest, BindingFallsBackToTheBinFolderOfTheRunDirectory) {
   // Two modules named xqapi.dll, each in a "bin" folder: the one that the
   // name alone finds reports no version, the other one is <run>\bin's.
@@ -172,10 +258,17 @@ TEST_F(XqHostTest, BindingFallsBackToTheBinFolderOfTheRunDirectory) {
   EXPECT_FALSE(api_.BindModule());
   EXPECT_EQ(api_.module(), two.module());
   EXPECT_EQ(one.LiveBlocks() + two.LiveBlocks(), 0);
-  // No module in <run>\bin: the handle becomes 0.
+  // No module in <run>\bin: the first module stays, and its functions still
+  // reach the host.
   Plugin().RunDirectory = folder_;
+  one.Calls();
+  ASSERT_EQ(platform::LoadedModule("xqapi.dll"), one.module());
   EXPECT_FALSE(api_.BindModule());
-  EXPECT_EQ(api_.module(), nullptr);
+  EXPECT_EQ(api_.module(), one.module());
+  api_.SetAuthId(1, 2);
+  api_.OutputLog("x");
+  const FakeCall getVer = Expect("S3_Api_GetVer", {});  // at the last two bindings
+  EXPECT_EQ(one.Calls(), (std::vector<FakeCall>{getVer, getVer, Expect("S3_Api_OutPutLog", {"0100000002000000", "x"})}));
 }
 
 TEST_F(XqHostTest, WithoutAnyModuleBindingGivesFalseAndAZeroHandle) {

@@ -76,8 +76,12 @@ bool XqHostApi::BindModule() {
   binding_.module = platform::LoadedModule("xqapi.dll");
   std::int64_t version = VersionNumber(GetVer());
   if (version < 1) {
-    binding_.module = platform::LoadedModule(Around().runDirectory() + "\\bin\\xqapi.dll");
-    version = VersionNumber(GetVer());
+    // A missing fallback leaves the first module, so that its functions
+    // still reach the host.
+    if (void* fallback = platform::LoadedModule(Around().runDirectory() + "\\bin\\xqapi.dll")) {
+      binding_.module = fallback;
+      version = VersionNumber(GetVer());
+    }
   }
   return version > 0;
 }
@@ -86,6 +90,12 @@ std::string XqHostApi::GetVer() {
   if (!binding_.module) return {};
   if (ResolveApi("GetVer")) return GetVerRow();
   return OldGetVerRow();
+}
+
+std::string XqHostApi::GetQrcode(std::string& qrcode) {
+  if (!binding_.LeadReady()) return {};
+  qrcode.assign(255, '\0');
+  return GetQrcodeRow(qrcode);
 }
 
 }  // namespace zoq

@@ -21,8 +21,9 @@ class XqHostApi {
   // The load warning comes once per run; this starts a new run (tests).
   static void ResetLoadWarning();
 
-  // Finds xqapi.dll (the loaded one, else the one in the run directory's
-  // "bin" folder); true when the host then reports a version above 0.
+  // Finds xqapi.dll (the loaded one; when that reports no version, the one
+  // in the run directory's "bin" folder if that is loaded, else the first
+  // stays); true when the host then reports a version above 0.
   bool BindModule();
   std::string GetAuthId() const { return binding_.authId; }
   // The auth id becomes the little-endian bytes of `first`, then of `second`.
@@ -37,6 +38,20 @@ class XqHostApi {
     if (binding_.module) MarkRow(text);
   }
   std::string GetVer();
+
+  // Operations of the host's table with logic of their own (the rest are
+  // rows); like the rows, each does nothing without the auth id.
+  //
+  // Replaces `qrcode` by 255 zero bytes, which the host may fill, also when
+  // the host lacks the function; without the auth id `qrcode` stays as it is.
+  std::string GetQrcode(std::string& qrcode);
+  // The host takes only the second text.
+  std::string CreateGroup(const std::string& /*first*/, const std::string& second) { return CreateGroupRow(second); }
+  // The host's seventh argument is always 0; `seventh` is not passed on.
+  void SendXML(const std::string& robot, std::int32_t type, std::int32_t third, const std::string& group,
+               const std::string& qq, const std::string& xml, std::int32_t /*seventh*/ = 0) {
+    SendXmlRow(robot, type, third, group, qq, xml, 0);
+  }
 
   // The entry of "S3_Api_" + `name`, or null (after the warning boxes).
   void* ResolveApi(const std::string& name) const;
