@@ -13,25 +13,25 @@ namespace {
 // The blanks the INI functions trim around names, values and lines.
 bool IsIniBlank(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20; }
 
-// The length of the character at `pos`: a lead byte with a trail byte is
-// two bytes; a lead byte before a control byte or at the end stands alone.
-std::size_t CharAt(std::string_view s, std::size_t pos) {
-  const unsigned char c = static_cast<unsigned char>(s[pos]);
-  if (!text::IsLeadByte(c) || pos + 1 >= s.size()) return 1;
-  return static_cast<unsigned char>(s[pos + 1]) >= 0x40 ? 2 : 1;
+// The length of the character at `pos`: a lead byte takes the next byte
+// with it, whatever it is (as the code page conversion does).
+std::size_t CharAt(std::string_view s, std::size_t pos) { return text::CharLength(s, pos); }
+
+// A character the code page cannot read: a lead byte alone at the end, or
+// with a second byte outside 0x40..0xFE (or 0x7F).
+bool Unreadable(std::string_view ch) {
+  if (!text::IsLeadByte(static_cast<unsigned char>(ch[0]))) return false;
+  if (ch.size() == 1) return true;
+  const unsigned char trail = static_cast<unsigned char>(ch[1]);
+  return trail < 0x40 || trail == 0x7F || trail == 0xFF;
 }
 
-// Folds the character at `pos` (of length `n`) into `out`.
+// Folds the character at `pos` (of length `n`) into `out`: the INI
+// functions compare names with ASCII letters folded, nothing else.
 void FoldChar(std::string_view s, std::size_t pos, std::size_t n, std::string& out) {
   const unsigned char c = static_cast<unsigned char>(s[pos]);
-  if (n == 1) {
-    out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    return;
-  }
-  const std::uint16_t code = static_cast<std::uint16_t>((c << 8) | static_cast<unsigned char>(s[pos + 1]));
-  const std::uint16_t lower = platform::LowerCaseOfDoubleBytes()[code];
-  out += static_cast<char>(lower >> 8);
-  out += static_cast<char>(lower & 0xFF);
+  out += static_cast<char>(n == 1 && c >= 'A' && c <= 'Z' ? c + 32 : c);
+  if (n == 2) out += s[pos + 1];
 }
 
 std::uint64_t Hash(std::string_view bytes) {
@@ -52,20 +52,36 @@ std::size_t TableSizeFor(std::size_t count) {
   return size;
 }
 
-// A value as GetPrivateProfileStringA hands it over: a value enclosed in
-// matching quotes loses them; at most the read buffer less one, cut at a
-// character boundary.
+// A value as GetPrivateProfileStringA hands it over with a read buffer of
+// kIniValueBuffer: counted in characters, a value enclosed in matching
+// quotes loses them (when the closing one fits the buffer, else the last
+// character that did), at most the buffer less one; then cut to the buffer
+// less one in bytes, at a character boundary. A character the code page
+// cannot read comes back as "?".
 std::string AsRead(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
+  std::vector<std::string_view> chars;
+  for (std::size_t pos = 0; pos < value.size();) {
+    const std::size_t n = CharAt(value, pos);
+    chars.push_back(value.substr(pos, n));
+    pos += n;
   }
-  std::size_t end = 0;
-  while (end < value.size()) {
-    const std::size_t n = CharAt(value, end);
-    if (end + n > kIniValueBuffer - 1) break;
-    end += n;
+  const std::size_t limit = kIniValueBuffer - 1;
+  std::size_t first = 0, count = chars.size();
+  bool quoted = false;
+  if (count >= 2 && (chars[0] == "\"" || chars[0] == "'") && chars.back() == chars[0]) {
+    quoted = true;
+    first = 1;
+    --count;  // the closing quote is still counted here
   }
-  return std::string(value.substr(0, end));
+  std::size_t copied = std::min(count, limit);
+  if (quoted && kIniValueBuffer >= count && copied > 0) --copied;
+  std::string out;
+  for (std::size_t i = first; i < first + copied; ++i) {
+    const std::string_view ch = Unreadable(chars[i]) ? std::string_view("?") : chars[i];
+    if (out.size() + ch.size() > limit) break;
+    out += ch;
+  }
+  return out;
 }
 
 }  // namespace
@@ -116,7 +132,11 @@ void IniImage::Load(std::string text) {
     }
     if (close == std::string_view::npos || close <= start) continue;
     closeBody(lineBegin);
-    sections_.push_back({static_cast<std::uint32_t>(start + 1), static_cast<std::uint32_t>(close - start - 1),
+    // The name without the blanks inside the brackets.
+    const std::string_view inside = all.substr(start + 1, close - start - 1);
+    const std::string_view name = Trimmed(inside);
+    const std::size_t nameBegin = name.empty() ? start + 1 : static_cast<std::size_t>(name.data() - all.data());
+    sections_.push_back({static_cast<std::uint32_t>(nameBegin), static_cast<std::uint32_t>(name.size()),
                          static_cast<std::uint32_t>(next), static_cast<std::uint32_t>(all.size())});
   }
   closeBody(all.size());

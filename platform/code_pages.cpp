@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string_view>
 
 namespace zoq::platform {
@@ -38,42 +37,6 @@ std::string FileTextAsAnsi(const std::string& bytes) {
     return WideToAnsi(wide.data(), static_cast<int>(wide.size()));
   }
   return bytes;
-}
-
-const std::array<std::uint16_t, 0x10000>& LowerCaseOfDoubleBytes() {
-  static const std::unique_ptr<std::array<std::uint16_t, 0x10000>> table = [] {
-    auto t = std::make_unique<std::array<std::uint16_t, 0x10000>>();
-    for (std::size_t i = 0; i < t->size(); ++i) (*t)[i] = static_cast<std::uint16_t>(i);
-    // Every character in one text, converted, lowered and compared in bulk.
-    std::string all;
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-      for (int trail = 0x40; trail <= 0xFE; ++trail) {
-        if (trail == 0x7F) continue;
-        all += static_cast<char>(lead);
-        all += static_cast<char>(trail);
-      }
-    }
-    const int count = static_cast<int>(all.size() / 2);
-    std::wstring wide(all.size(), L'\0');
-    const int n = MultiByteToWideChar(936, 0, all.data(), static_cast<int>(all.size()), wide.data(),
-                                      static_cast<int>(wide.size()));
-    if (n != count) return t;  // not one wide character each: leave every character to itself
-    std::wstring lower(wide.data(), static_cast<std::size_t>(n));
-    CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
-    for (int i = 0; i < n; ++i) {
-      if (lower[i] == wide[i]) continue;
-      char back[4];
-      BOOL lossy = FALSE;
-      const int m = WideCharToMultiByte(936, 0, &lower[i], 1, back, sizeof back, nullptr, &lossy);
-      if (m != 2 || lossy) continue;
-      const auto code = static_cast<std::uint16_t>((static_cast<unsigned char>(all[2 * i]) << 8) |
-                                                   static_cast<unsigned char>(all[2 * i + 1]));
-      (*t)[code] = static_cast<std::uint16_t>((static_cast<unsigned char>(back[0]) << 8) |
-                                              static_cast<unsigned char>(back[1]));
-    }
-    return t;
-  }();
-  return *table;
 }
 
 }  // namespace zoq::platform

@@ -1,8 +1,6 @@
 // Conversions with the code pages of Windows, for text that must be read
 // the way Windows reads it.
 #pragma once
-#include <array>
-#include <cstdint>
 #include <string>
 
 namespace zoq::platform {
@@ -12,11 +10,5 @@ namespace zoq::platform {
 // of them); any other text unchanged. This is how the INI functions read a
 // file.
 std::string FileTextAsAnsi(const std::string& bytes);
-
-// For every double-byte character of code page 936 (lead byte 0x81..0xFE
-// in the high byte, trail byte in the low byte), the character that Windows'
-// case-insensitive comparison takes it for (its lower case); a character
-// without another case maps to itself. Made once per process.
-const std::array<std::uint16_t, 0x10000>& LowerCaseOfDoubleBytes();
 
 }  // namespace zoq::platform

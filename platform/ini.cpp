@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace zoq::platform {
 
 std::string GetIniString(const std::string& file, const std::string& section, const std::string& key,
@@ -9,7 +11,9 @@ std::string GetIniString(const std::string& file, const std::string& section, co
   std::string buffer(bufferSize, '\0');
   const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
                                            static_cast<DWORD>(bufferSize), file.c_str());
-  buffer.resize(n);
+  // The count may take in half a character cut off at the buffer's end: the
+  // text ends at its NUL.
+  buffer.resize(strnlen(buffer.data(), n));
   return buffer;
 }
 
