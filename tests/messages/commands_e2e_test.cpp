@@ -134,5 +134,33 @@ TEST_F(MustMentionE2eTest, OnlyMessagesThatMentionTheRobotAreAnswered) {
   EXPECT_EQ(s().TakeSent(), (Sent{"你好呀", "你好呀"}));
 }
 
+// Mended: the fuzzy search ran over the message in the stored bracket form,
+// so keywords such as "9", "uoS" or "#" matched every mention or picture.
+class LibraryFormsE2eTest : public CommandsE2eTest {
+  Files DataFiles() const override {
+    return {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n"},
+            {"SayZ.ini", Library({{"你好", "你好呀"}})},
+            {"SayM.ini", Library({{"9", "nine"}, {"uoS", "u"}, {"#", "hash"}, {"\x81\x41", "trail"}, {"图", "pic"},
+                                  {"&uoS8#甲&uoS9#", "bracketed"}})}};
+  }
+};
+
+TEST_F(LibraryFormsE2eTest, FuzzyKeywordsMatchTheMessageAsWritten) {
+  EXPECT_EQ(s().Group("看[@10001]图").number, 1);
+  EXPECT_EQ(s().Group("[pic=abc.jpg]").number, 0);
+  EXPECT_EQ(s().Group("\x81\x61").number, 0);  // the second byte of a character is no letter
+  EXPECT_EQ(s().Group("说[甲]吧").number, 1);
+  EXPECT_EQ(s().Group("写9").number, 1);
+  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine"}));
+}
+
+TEST_F(LibraryFormsE2eTest, ALibraryEditedWhileTheHostRunsAnswersAtTheNextMessage) {
+  EXPECT_EQ(s().Group("新词").number, 0);
+  WriteFile(s().DataFile("SayZ.ini"), Library({{"你好", "改过了"}, {"新词", "新答"}}));
+  EXPECT_EQ(s().Group("新词").number, 1);
+  EXPECT_EQ(s().Group("你好").number, 1);
+  EXPECT_EQ(s().TakeSent(), (Sent{"新答", "改过了"}));
+}
+
 }  // namespace
 }  // namespace zoq::testing
