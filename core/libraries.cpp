@@ -34,10 +34,32 @@ void FoldChar(std::string_view s, std::size_t pos, std::size_t n, std::string& o
   if (n == 2) out += s[pos + 1];
 }
 
-std::uint64_t Hash(std::string_view bytes) {
+// The hash of a name as the INI functions compare it (ASCII letters folded).
+std::uint64_t FoldedHash(std::string_view bytes) {
   std::uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const std::size_t n = CharAt(bytes, pos);
+    unsigned char c = static_cast<unsigned char>(bytes[pos]);
+    if (n == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    h = (h ^ c) * 1099511628211ull;
+    if (n == 2) h = (h ^ static_cast<unsigned char>(bytes[pos + 1])) * 1099511628211ull;
+    pos += n;
+  }
   return h;
+}
+
+// Two names equal as the INI functions compare them.
+bool FoldedEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
+}
+
+// Appends `text` folded.
+void AppendFolded(std::string_view text, std::string& out) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t n = CharAt(text, pos);
+    FoldChar(text, pos, n, out);
+    pos += n;
+  }
 }
 
 std::string_view Trimmed(std::string_view s) {
@@ -87,22 +109,13 @@ std::string AsRead(std::string_view value) {
 }  // namespace
 
 std::string StoredKeywordForm(std::string_view keyword) {
+  if (keyword.find_first_of("[]") == std::string_view::npos) return std::string(keyword);
   return text::ReplaceAll(text::ReplaceAll(keyword, "[", "&uoS8#"), "]", "&uoS9#");
 }
 
 std::string PlainKeywordForm(std::string_view stored) {
+  if (stored.find("&uoS") == std::string_view::npos) return std::string(stored);
   return text::ReplaceAll(text::ReplaceAll(stored, "&uoS8#", "["), "&uoS9#", "]");
-}
-
-std::string FoldedForLibraries(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t n = CharAt(text, pos);
-    FoldChar(text, pos, n, out);
-    pos += n;
-  }
-  return out;
 }
 
 // ---- IniImage ------------------------------------------------------------
@@ -145,12 +158,12 @@ void IniImage::Load(std::string text) {
   const std::size_t mask = table_.size() - 1;
   for (std::size_t i = 0; i < sections_.size(); ++i) {
     const Section& s = sections_[i];
-    const std::string folded = FoldedForLibraries(all.substr(s.nameBegin, s.nameLength));
-    std::size_t slot = Hash(folded) & mask;
+    const std::string_view name = all.substr(s.nameBegin, s.nameLength);
+    std::size_t slot = FoldedHash(name) & mask;
     bool duplicate = false;
     for (; table_[slot] != 0; slot = (slot + 1) & mask) {
       const Section& other = sections_[table_[slot] - 1];
-      if (FoldedForLibraries(all.substr(other.nameBegin, other.nameLength)) == folded) {
+      if (FoldedEqual(all.substr(other.nameBegin, other.nameLength), name)) {
         duplicate = true;  // the first section of a name is the one that answers
         break;
       }
@@ -162,14 +175,10 @@ void IniImage::Load(std::string text) {
 const IniImage::Section* IniImage::Find(std::string_view name) const {
   const std::string_view trimmed = Trimmed(name);
   if (trimmed.empty() || table_.empty()) return nullptr;
-  const std::string folded = FoldedForLibraries(trimmed);
   const std::size_t mask = table_.size() - 1;
-  for (std::size_t slot = Hash(folded) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
+  for (std::size_t slot = FoldedHash(trimmed) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
     const Section& s = sections_[table_[slot] - 1];
-    if (s.nameLength == folded.size() &&
-        FoldedForLibraries(std::string_view(text_).substr(s.nameBegin, s.nameLength)) == folded) {
-      return &s;
-    }
+    if (FoldedEqual(std::string_view(text_).substr(s.nameBegin, s.nameLength), trimmed)) return &s;
   }
   return nullptr;
 }
@@ -178,7 +187,6 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
   const Section* s = Find(section);
   const std::string_view wanted = Trimmed(key);
   if (!s || wanted.empty()) return std::nullopt;
-  const std::string foldedKey = FoldedForLibraries(wanted);
   const std::string_view body = std::string_view(text_).substr(s->bodyBegin, s->bodyEnd - s->bodyBegin);
   std::size_t next = 0;
   while (next < body.size()) {
@@ -189,7 +197,7 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
     if (line.empty() || line.front() == '[') continue;  // a header that names no section
     const std::size_t equals = line.find('=');
     const std::string_view name = equals == std::string_view::npos ? line : Trimmed(line.substr(0, equals));
-    if (name.size() != foldedKey.size() || FoldedForLibraries(name) != foldedKey) continue;
+    if (!FoldedEqual(name, wanted)) continue;
     // The first key of the name answers; one without "=" answers as missing.
     if (equals == std::string_view::npos) return std::nullopt;
     return AsRead(Trimmed(line.substr(equals + 1)));
@@ -212,58 +220,105 @@ std::size_t IniImage::MemoryBytes() const {
 
 // ---- FuzzyMatcher --------------------------------------------------------
 
+namespace {
+
+constexpr std::uint64_t kBase = 1099511628211ull;
+constexpr std::size_t kPrefixBits = std::size_t{1} << 20;
+
+// The polynomial hash of `bytes`: h = h * kBase + byte + 1, from the first.
+std::uint64_t PolynomialHash(std::string_view bytes) {
+  std::uint64_t h = 0;
+  for (unsigned char c : bytes) h = h * kBase + c + 1;
+  return h;
+}
+
+std::uint32_t PrefixBit(std::string_view four) {
+  std::uint32_t v = 0;
+  for (unsigned char c : four) v = v * 16777619u ^ c;
+  return (v ^ (v >> 13)) & (kPrefixBits - 1);
+}
+
+}  // namespace
+
 void FuzzyMatcher::Build(const std::vector<std::string>& keywords) {
-  folded_.clear();
+  count_ = keywords.size();
+  bytes_.clear();
+  begins_.clear();
   lengths_.clear();
-  folded_.reserve(keywords.size());
-  for (const std::string& k : keywords) folded_.push_back(FoldedForLibraries(k));
-  table_.assign(TableSizeFor(keywords.size()), Entry{0, ~0u});
+  begins_.reserve(count_ + 1);
+  std::size_t total = 0;
+  for (const std::string& k : keywords) total += k.size();
+  bytes_.reserve(total);
+  for (const std::string& k : keywords) {
+    begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+    AppendFolded(k, bytes_);
+  }
+  begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+  bytes_.shrink_to_fit();
+  table_.assign(TableSizeFor(count_), Entry{0, ~0u});
+  prefixes_.assign(kPrefixBits / 64, 0);
   const std::size_t mask = table_.size() - 1;
-  for (std::uint32_t i = 0; i < folded_.size(); ++i) {
-    const std::string& k = folded_[i];
+  for (std::uint32_t i = 0; i < count_; ++i) {
+    const std::string_view k = Folded(i);
     if (k.empty()) continue;  // an empty keyword is found nowhere
-    const std::uint64_t h = Hash(k);
+    const std::uint64_t h = PolynomialHash(k);
     std::size_t slot = h & mask;
     bool known = false;
     for (; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
-      if (table_[slot].hash == h && folded_[table_[slot].keyword] == k) {
+      if (table_[slot].hash == static_cast<std::uint32_t>(h >> 32) && Folded(table_[slot].keyword) == k) {
         known = true;  // a later keyword of the same bytes never comes first
         break;
       }
     }
     if (known) continue;
-    table_[slot] = {h, i};
+    table_[slot] = {static_cast<std::uint32_t>(h >> 32), i};
+    if (k.size() >= 4) {
+      const std::uint32_t bit = PrefixBit(k.substr(0, 4));
+      prefixes_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    }
     if (std::find(lengths_.begin(), lengths_.end(), k.size()) == lengths_.end()) {
       lengths_.push_back(static_cast<std::uint32_t>(k.size()));
     }
   }
+  std::sort(lengths_.begin(), lengths_.end());
 }
-
-std::size_t FuzzyMatcher::size() const { return folded_.size(); }
 
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
   if (lengths_.empty()) return -1;
-  // The text folded the same way, and where its characters begin.
+  // The text folded the same way, the hashes of its beginnings, the powers
+  // of the base, and where its characters begin.
   std::string folded;
   folded.reserve(text.size());
   std::vector<std::uint32_t> starts;
+  starts.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
     const std::size_t n = CharAt(text, pos);
-    starts.push_back(static_cast<std::uint32_t>(pos));
+    starts.push_back(static_cast<std::uint32_t>(folded.size()));
     FoldChar(text, pos, n, folded);
     pos += n;
   }
-  const std::string_view all(folded);
+  std::vector<std::uint64_t> heads(folded.size() + 1, 0), powers(folded.size() + 1, 1);
+  for (std::size_t i = 0; i < folded.size(); ++i) {
+    heads[i + 1] = heads[i] * kBase + static_cast<unsigned char>(folded[i]) + 1;
+    powers[i + 1] = powers[i] * kBase;
+  }
   const std::size_t mask = table_.size() - 1;
+  const std::string_view all(folded);
   std::uint32_t best = ~0u;
   for (const std::uint32_t start : starts) {
+    const bool longer = start + 4 <= all.size() && [&] {
+      const std::uint32_t bit = PrefixBit(all.substr(start, 4));
+      return (prefixes_[bit / 64] >> (bit % 64)) & 1;
+    }();
     for (const std::uint32_t length : lengths_) {
-      if (start + length > all.size()) continue;
-      const std::string_view piece = all.substr(start, length);
-      const std::uint64_t h = Hash(piece);
+      if (start + length > all.size()) break;
+      if (length >= 4 && !longer) break;
+      const std::uint64_t h = heads[start + length] - heads[start] * powers[length];
       for (std::size_t slot = h & mask; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
         const Entry& e = table_[slot];
-        if (e.hash == h && e.keyword < best && folded_[e.keyword] == piece) best = e.keyword;
+        if (e.hash == static_cast<std::uint32_t>(h >> 32) && e.keyword < best && Folded(e.keyword) == all.substr(start, length)) {
+          best = e.keyword;
+        }
       }
     }
   }
@@ -271,10 +326,9 @@ std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
 }
 
 std::size_t FuzzyMatcher::MemoryBytes() const {
-  std::size_t bytes = folded_.capacity() * sizeof(std::string) + lengths_.capacity() * sizeof(std::uint32_t) +
-                      table_.capacity() * sizeof(Entry);
-  for (const std::string& k : folded_) bytes += k.capacity() > 15 ? k.capacity() + 1 : 0;
-  return bytes;
+  return bytes_.capacity() + begins_.capacity() * sizeof(std::uint32_t) +
+         lengths_.capacity() * sizeof(std::uint32_t) + table_.capacity() * sizeof(Entry) +
+         prefixes_.capacity() * sizeof(std::uint64_t);
 }
 
 // ---- KeywordLibraries ----------------------------------------------------

@@ -41,24 +41,35 @@ class IniImage {
 };
 
 // The first fuzzy keyword in library order that occurs in a text at a
-// character boundary, ASCII letters compared without case.
+// character boundary, ASCII letters compared without case. Every keyword
+// is kept folded in one block; a table of their hashes (a polynomial hash,
+// so that every piece of a text is hashed in constant time from the hashes
+// of its beginnings) finds the keywords of each length that begin at each
+// character of the text, and a bit set of the keywords' first four bytes
+// passes over the characters where no longer keyword begins.
 class FuzzyMatcher {
  public:
   void Build(const std::vector<std::string>& keywords);
   // The keyword's index in the list given to Build, or -1.
   std::int32_t FirstIn(std::string_view text) const;
   // How many keywords it was built for.
-  std::size_t size() const;
+  std::size_t size() const { return count_; }
   std::size_t MemoryBytes() const;
 
  private:
   struct Entry {
-    std::uint64_t hash;
-    std::uint32_t keyword;  // the first keyword of these bytes
+    std::uint32_t hash;     // the low bits of the keyword's hash
+    std::uint32_t keyword;  // the first keyword of these bytes; ~0u for none
   };
-  std::vector<std::string> folded_;
-  std::vector<std::uint32_t> lengths_;  // the distinct keyword lengths
-  std::vector<Entry> table_;            // open addressing; keyword ~0u for none
+  std::string_view Folded(std::uint32_t keyword) const {
+    return std::string_view(bytes_).substr(begins_[keyword], begins_[keyword + 1] - begins_[keyword]);
+  }
+  std::size_t count_ = 0;
+  std::string bytes_;                   // every keyword folded, one after the other
+  std::vector<std::uint32_t> begins_;   // where each begins, and the end
+  std::vector<std::uint32_t> lengths_;  // the distinct keyword lengths, shortest first
+  std::vector<Entry> table_;            // open addressing
+  std::vector<std::uint64_t> prefixes_; // bit set of the first four bytes of keywords of four bytes or more
 };
 
 // The two library files, each kept in memory as long as it is unchanged.
@@ -88,9 +99,5 @@ class KeywordLibraries {
 std::string StoredKeywordForm(std::string_view keyword);
 // The other way: a stored keyword as a message writes it.
 std::string PlainKeywordForm(std::string_view stored);
-
-// Case folding as the libraries compare: single-byte ASCII letters to lower
-// case, double-byte characters as Windows lowers them.
-std::string FoldedForLibraries(std::string_view text);
 
 }  // namespace zoq

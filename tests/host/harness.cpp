@@ -1,5 +1,7 @@
 #include "tests/host/harness.hpp"
 
+#include <cstdio>
+
 #include <windows.h>
 
 #include <filesystem>
@@ -97,6 +99,18 @@ std::string Host::Command(const std::string& line) {
 }
 
 bool Host::Load() { return Command("load " + Hex(PluginFileName())) == "ok"; }
+std::pair<long long, long long> Host::Spent(const std::string& dll) {
+  long long call = -1, fake = -1;
+  std::sscanf(Command("spent " + Hex(dll)).c_str(), "ok %lld %lld", &call, &fake);
+  return {call, fake};
+}
+
+long long Host::PeakMemory() {
+  long long bytes = -1;
+  std::sscanf(Command("memory").c_str(), "ok %lld", &bytes);
+  return bytes;
+}
+
 bool Host::Preload(const std::string& dll) { return Command("preload " + Hex(dll)) == "ok"; }
 void Host::Unload() { Command("unload"); }
 

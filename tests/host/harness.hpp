@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -55,6 +56,11 @@ class Host {
   // From now on the plug-in's tick count and local time read these values.
   void SetClock(std::uint32_t ticks, int year, int month, int day, int weekday, int hour, int minute, int second);
   std::string CurrentFolder();
+  // The last call's nanoseconds inside the export, and those the fake host
+  // DLL `dll` has spent answering calls so far (benchmarks).
+  std::pair<long long, long long> Spent(const std::string& dll);
+  // The host process's peak working set in bytes.
+  long long PeakMemory();
   std::string Command(const std::string& line);
 
  private:

@@ -13,9 +13,13 @@
 //                                        -> ok : the loaded DLL's GetTickCount
 //        and GetLocalTime imports answer these values from now on
 //   cwd                                  -> ok <hex of the current folder>
+//   spent <hex DLL name>                 -> ok <ns> <ns>: the last call's time
+//        inside the export, and the time that fake host DLL spent answering
+//   memory                               -> ok <bytes>: peak working set
 //   unload                               -> ok
 //   quit
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -66,6 +70,14 @@ bool PatchImport(HMODULE module, const char* function, void* replacement) {
   return patched;
 }
 
+long long g_lastCallTicks = 0;
+
+long long Nanoseconds(long long ticks) {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return static_cast<long long>(static_cast<double>(ticks) * 1e9 / static_cast<double>(f.QuadPart));
+}
+
 std::string Call(std::istringstream& in) {
   std::string name, kind, arg;
   in >> name >> kind;
@@ -87,7 +99,11 @@ std::string Call(std::istringstream& in) {
   if (!g_plugin) return "error not-loaded";
   FARPROC fn = GetProcAddress(g_plugin, name.c_str());
   if (!fn) return "error no-export";
+  LARGE_INTEGER start, stop;
+  QueryPerformanceCounter(&start);
   const auto out = zoq::platform::CallStdcall(reinterpret_cast<const void*>(fn), words);
+  QueryPerformanceCounter(&stop);
+  g_lastCallTicks = stop.QuadPart - start.QuadPart;
   std::string result;
   if (kind == "t") {
     const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(out.eax));
@@ -127,6 +143,23 @@ std::string Handle(const std::string& line) {
     char buf[MAX_PATH * 2] = {};
     GetCurrentDirectoryA(sizeof buf, buf);
     return "ok " + Hex(buf);
+  }
+  if (cmd == "spent") {
+    // The last call's time inside the export, and the time the fake host
+    // DLL of that name has spent answering calls so far.
+    std::string hex;
+    in >> hex;
+    long long fake = 0;
+    if (HMODULE m = GetModuleHandleA(Unhex(hex).c_str())) {
+      if (auto f = reinterpret_cast<long long (*)()>(GetProcAddress(m, "FakeHost_SpentNanoseconds"))) fake = f();
+    }
+    return "ok " + std::to_string(Nanoseconds(g_lastCallTicks)) + " " + std::to_string(fake);
+  }
+  if (cmd == "memory") {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return "ok " + std::to_string(counters.PeakWorkingSetSize);
   }
   if (cmd == "unload") {
     if (g_plugin) FreeLibrary(g_plugin);
