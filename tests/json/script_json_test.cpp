@@ -46,6 +46,8 @@ TEST(ScriptJson, ReadsByPath) {
   }
   EXPECT_EQ(doc.ToText(), kSample);
   EXPECT_DOUBLE_EQ(doc.GetValue("n"), 1234.56789012345);
+  EXPECT_EQ(doc.GetValue("zz"), 0);
+  EXPECT_EQ(doc.GetElementText(1, "a", true), "2");
   EXPECT_TRUE(doc.Exists("b.c"));
   EXPECT_FALSE(doc.Exists("z"));
   std::vector<std::string> keys{"old"};
