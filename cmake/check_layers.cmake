@@ -4,7 +4,7 @@
 # below that matches its path; tests, scripts and unlisted folders are not
 # checked.
 set(_layers
-  "text/=0" "json/=0"
+  "text/=0" "json/=0" "json/script_json=2"
   "platform/=1"
   "hosts/call/=2"
   "hosts/=3"

@@ -12,9 +12,20 @@ constexpr std::int32_t kVersionNumber = 226;
 
 constexpr const char* kTextDescriptorKey = "4711QZXCVBN8802264POIUYT";
 constexpr std::size_t kShortestGroupText = 5;
+constexpr std::size_t kLongestGroupText = 12;
 
-// An answer up to its first NUL byte, as it stands.
-std::string UpToNul(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+// A group number from an answer: its bytes up to the first NUL, blanks
+// around them trimmed, taken only when 5 to 12 ASCII digits remain (else
+// empty, and the next source is asked).
+std::string GroupNumberOf(const std::string& answer) {
+  std::string number = answer.substr(0, answer.find('\0'));
+  const char* blanks = " \t\r\n";
+  number.erase(0, number.find_first_not_of(blanks));
+  number.erase(number.find_last_not_of(blanks) + 1);
+  const bool digits = number.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits || number.size() < kShortestGroupText || number.size() > kLongestGroupText) return {};
+  return number;
+}
 
 }  // namespace
 
@@ -36,9 +47,9 @@ void ResetContacts() { Contacts() = ContactSources{web::kContactFirst, web::kCon
 
 void FetchGroupText() {
   std::string& number = Plugin().MakerGroupNumber;
-  number = UpToNul(platform::HttpGet(Contacts().first));
-  if (number.size() < kShortestGroupText) number = UpToNul(platform::HttpGet(Contacts().second));
-  if (number.size() < kShortestGroupText) number = Contacts().builtIn;
+  number = GroupNumberOf(platform::HttpGet(Contacts().first));
+  if (number.empty()) number = GroupNumberOf(platform::HttpGet(Contacts().second));
+  if (number.empty()) number = Contacts().builtIn;
 }
 
 std::string DescriptionText() {

@@ -20,7 +20,8 @@ ContactSources& Contacts();
 void ResetContacts();
 
 // Refreshes MakerGroupNumber: the first address, then the second, while the
-// answer holds 4 bytes or fewer; the built-in number last.
+// answer is no group number (5 to 12 ASCII digits once the blanks around
+// them are trimmed); the built-in number last.
 void FetchGroupText();
 // The fixed description followed by a freshly fetched MakerGroupNumber.
 std::string DescriptionText();

@@ -10,6 +10,8 @@
 
 // The XQ host's information export.
 extern "C" __stdcall const char* XQ_Create(const char*);
+// MyQQ's.
+extern "C" __stdcall const char* MQ_Info();
 
 namespace zoq::testing {
 namespace {
@@ -46,27 +48,45 @@ TEST_F(InfoTest, ContactNumberFallsThroughShortAnswers) {
   EXPECT_EQ(std::string(web::kContactBuiltIn).size(), 9u);
 }
 
+TEST_F(InfoTest, OnlyFiveToTwelveDigitsAreAContactNumber) {
+  web_.Serve("/Save/QQTeam.txt", " 123456789012\r\n");
+  EXPECT_EQ(DescriptionText(), kDescriptionHead + "123456789012");  // blanks trimmed
+  for (const char* answer : {"1234567890123", "12\"3\\45", "<html>404</html>", "12 345"}) {
+    web_.Serve("/Save/QQTeam.txt", answer);
+    web_.Serve("/QQTeam.txt", "");
+    EXPECT_EQ(DescriptionText(), kDescriptionHead + web::kContactBuiltIn) << answer;
+  }
+}
+
 TEST_F(InfoTest, AnErrorAnswerIsNoContactNumber) {
   // The first address answers 404 with an error page of its own.
   web_.Serve("/QQTeam.txt", "24680");
   EXPECT_EQ(DescriptionText(), kDescriptionHead + "24680");
 }
 
-TEST_F(InfoTest, TextDescriptorKeepsTheAnswerRaw) {
-  web_.Serve("/Save/QQTeam.txt", "12\"3\\45\r\n");
+TEST_F(InfoTest, TextDescriptor) {
+  web_.Serve("/Save/QQTeam.txt", "12345\r\n");
   const std::string record = TextInfoRecord();
   EXPECT_EQ(record, "插件名称{ZOQ·关键词}\r\n插件版本{2.2.6}\r\n插件作者{Tolvane}\r\n插件说明{" + kDescriptionHead +
-                        "12\"3\\45\r\n}\r\n插件skey{4711QZXCVBN8802264POIUYT}\r\n插件sdk{S3}");
+                        "12345}\r\n插件skey{4711QZXCVBN8802264POIUYT}\r\n插件sdk{S3}");
 }
 
-TEST_F(InfoTest, XqRecordEscapesBackslashQuoteAndCrLf) {
-  web_.Serve("/Save/QQTeam.txt", "12\"3\\45\r\n\t");
+TEST_F(InfoTest, XqRecordEscapesCrLf) {
+  web_.Serve("/Save/QQTeam.txt", "12345");
   const std::string record = XQ_Create("");
   EXPECT_EQ(record,
             "{\"name\":\"ZOQ·关键词\",\"pver\":\"2.2.6\",\"sver\":3,\"author\":\"Tolvane\",\"desc\":\""
             "ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
-            "12\\\"3\\\\45\\r\\n\t\",\"prio\":999}");
+            "12345\",\"prio\":999}");
   EXPECT_EQ(Plugin().XqPluginName, "ZOQ·关键词");
+}
+
+TEST_F(InfoTest, MyQqRecordIsCompactJsonWithLineFeedEscapes) {
+  web_.Serve("/Save/QQTeam.txt", "12345\r\n");
+  EXPECT_EQ(std::string(MQ_Info()),
+            "{\"name\":\"ZOQ·关键词\",\"author\":\"Tolvane\",\"description\":\""
+            "ZOQ·关键词 精美自定义 高效稳定 \\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\nZOQ ·官方QQ群: 12345\","
+            "\"version\":\"2.2.6\",\"skey\":\"Rq7TzW2mKp4NvX9cLb\",\"sdk\":\"S1\"}");
 }
 
 TEST(InfoExports, TextRecordsAreIdenticalAndKeptPerExport) {
@@ -88,6 +108,14 @@ TEST(InfoExports, TextRecordsAreIdenticalAndKeptPerExport) {
   EXPECT_EQ(xq.stackSkew, 0);
   EXPECT_EQ(xq.text.rfind("{\"name\":\"ZOQ·关键词\",\"pver\":\"2.2.6\",\"sver\":3,", 0), 0u);
   EXPECT_TRUE(xq.text.ends_with(std::string(web::kContactBuiltIn) + "\",\"prio\":999}")) << xq.text;
+
+  const CallResult myqq = host.CallText("MQ_Info");
+  ASSERT_TRUE(myqq.ok) << myqq.raw;
+  EXPECT_EQ(myqq.stackSkew, 0);
+  EXPECT_EQ(myqq.text, "{\"name\":\"ZOQ·关键词\",\"author\":\"Tolvane\",\"description\":\""
+                       "ZOQ·关键词 精美自定义 高效稳定 \\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\nZOQ ·官方QQ群: " +
+                           std::string(web::kContactBuiltIn) +
+                           "\",\"version\":\"2.2.6\",\"skey\":\"Rq7TzW2mKp4NvX9cLb\",\"sdk\":\"S1\"}");
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+#include "platform/script_control.hpp"
+
+#include <windows.h>
+#include <oleauto.h>
+
+namespace zoq::platform {
+namespace {
+
+constexpr UINT kGbk = 936;
+
+IDispatch* AsDispatch(void* p) { return static_cast<IDispatch*>(p); }
+
+bool DispatchId(IDispatch* d, const wchar_t* name, DISPID& id) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  return SUCCEEDED(d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+}
+
+bool PutProperty(IDispatch* d, const wchar_t* name, VARIANT value) {
+  DISPID id;
+  if (!DispatchId(d, name, id)) return false;
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params{&value, &named, 1, 1};
+  return SUCCEEDED(d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                             nullptr));
+}
+
+// A method with one text argument; `result` (may be null) receives its value.
+bool CallWithText(IDispatch* d, const wchar_t* method, const std::wstring& text, VARIANT* result) {
+  DISPID id;
+  if (!DispatchId(d, method, id)) return false;
+  VARIANT arg;
+  VariantInit(&arg);
+  arg.vt = VT_BSTR;
+  arg.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  if (!arg.bstrVal) return false;
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  EXCEPINFO error{};
+  const HRESULT hr =
+      d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &error, nullptr);
+  SysFreeString(error.bstrSource);
+  SysFreeString(error.bstrDescription);
+  SysFreeString(error.bstrHelpFile);
+  VariantClear(&arg);
+  return SUCCEEDED(hr);
+}
+
+}  // namespace
+
+std::wstring GbkToWide(std::string_view gbk) {
+  if (gbk.empty()) return {};
+  const int n = MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), n);
+  return wide;
+}
+
+namespace {
+std::string ToGbk(std::wstring_view wide, bool exact) {
+  if (wide.empty()) return {};
+  BOOL usedDefault = FALSE;
+  BOOL* flag = exact ? &usedDefault : nullptr;
+  const DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
+  const int n =
+      WideCharToMultiByte(kGbk, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, flag);
+  if (n <= 0 || usedDefault) return {};
+  std::string gbk(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(kGbk, flags, wide.data(), static_cast<int>(wide.size()), gbk.data(), n, nullptr, flag);
+  if (usedDefault) return {};
+  return gbk;
+}
+}  // namespace
+
+std::string WideToGbk(std::wstring_view wide) { return ToGbk(wide, false); }
+std::string WideToGbkExact(std::wstring_view wide) { return ToGbk(wide, true); }
+
+ComApartment::ComApartment() {
+  const HRESULT hr = CoInitialize(nullptr);
+  owned_ = hr == S_OK || hr == S_FALSE;  // RPC_E_CHANGED_MODE is not ours to undo
+}
+
+ComApartment::~ComApartment() {
+  if (owned_) CoUninitialize();
+}
+
+std::unique_ptr<ScriptControl> ScriptControl::Create(const std::wstring& language) {
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(L"MSScriptControl.ScriptControl", &clsid))) return nullptr;
+  IDispatch* d = nullptr;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&d))) ||
+      !d)
+    return nullptr;
+  std::unique_ptr<ScriptControl> control(new ScriptControl(d));
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = VARIANT_FALSE;
+  PutProperty(d, L"AllowUI", v);
+  v.boolVal = VARIANT_TRUE;
+  PutProperty(d, L"UseSafeSubset", v);
+  VARIANT lang;
+  VariantInit(&lang);
+  lang.vt = VT_BSTR;
+  lang.bstrVal = SysAllocStringLen(language.data(), static_cast<UINT>(language.size()));
+  const bool ok = lang.bstrVal && PutProperty(d, L"Language", lang);
+  VariantClear(&lang);
+  if (!ok) return nullptr;
+  return control;
+}
+
+ScriptControl::~ScriptControl() { AsDispatch(dispatch_)->Release(); }
+
+bool ScriptControl::AddCode(const std::wstring& code) {
+  return CallWithText(AsDispatch(dispatch_), L"AddCode", code, nullptr);
+}
+
+bool ScriptControl::Eval(const std::wstring& expression, std::wstring& value) {
+  value.clear();
+  VARIANT result;
+  VariantInit(&result);
+  if (!CallWithText(AsDispatch(dispatch_), L"Eval", expression, &result)) {
+    VariantClear(&result);
+    return false;
+  }
+  bool ok = true;
+  if (result.vt != VT_EMPTY && result.vt != VT_NULL) {
+    VARIANT text;
+    VariantInit(&text);
+    ok = SUCCEEDED(VariantChangeType(&text, &result, 0, VT_BSTR));
+    if (ok && text.bstrVal) value.assign(text.bstrVal, SysStringLen(text.bstrVal));
+    VariantClear(&text);
+  }
+  VariantClear(&result);
+  return ok;
+}
+
+}  // namespace zoq::platform

@@ -1,0 +1,57 @@
+// The Windows script control (MSScriptControl.ScriptControl) through late
+// bound IDispatch, COM on the calling thread, and the GBK / UTF-16 code page
+// conversions (code page 936) that go with it.
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zoq::platform {
+
+// GBK bytes to UTF-16 (code page 936); invalid bytes become U+FFFD.
+std::wstring GbkToWide(std::string_view gbk);
+// UTF-16 to GBK (code page 936), characters GBK cannot hold as '?'.
+std::string WideToGbk(std::wstring_view wide);
+// The same, but empty when any character has no GBK form or the conversion
+// fails.
+std::string WideToGbkExact(std::wstring_view wide);
+
+// COM for the calling thread while the object lives. Its destructor undoes
+// its own CoInitialize only when that succeeded (S_OK or S_FALSE), so COM
+// that someone else set up on the thread stays as it was.
+class ComApartment {
+ public:
+  ComApartment();
+  ~ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  bool initialised() const { return owned_; }
+
+ private:
+  bool owned_ = false;
+};
+
+// One script-control object. Texts are UTF-16; every call reports failure
+// (a script error included) instead of throwing.
+class ScriptControl {
+ public:
+  // Creates the control with COM already initialised on the thread: sets
+  // Language, turns AllowUI off and UseSafeSubset on. Null when the control
+  // cannot be made or the language not set.
+  static std::unique_ptr<ScriptControl> Create(const std::wstring& language);
+  ~ScriptControl();
+  ScriptControl(const ScriptControl&) = delete;
+  ScriptControl& operator=(const ScriptControl&) = delete;
+
+  // AddCode: runs statements at global scope.
+  bool AddCode(const std::wstring& code);
+  // Eval of an expression, its value as text (undefined and null give the
+  // empty text); false on a script error.
+  bool Eval(const std::wstring& expression, std::wstring& value);
+
+ private:
+  explicit ScriptControl(void* dispatch) : dispatch_(dispatch) {}
+  void* dispatch_;  // IDispatch*
+};
+
+}  // namespace zoq::platform
