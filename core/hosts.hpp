@@ -52,6 +52,11 @@ struct HostProfile {
   void (*recall)(HostAdapters&, const MessageRecord&);
   void (*kick)(HostAdapters&, const MessageRecord&);
 
+  // How "[" and "]" that came from outside (the message text, web answers)
+  // are written in a reply, so that they stay text; empty: as they are.
+  std::string_view outsideOpenBracket{};
+  std::string_view outsideCloseBracket{};
+
   std::string MentionCode(const std::string& sender) const;
 };
 

@@ -106,6 +106,15 @@ ReplyText AvatarPicture(const MessageRecord& record, const AvatarVariable& a) {
   return PictureFile(DownloadAvatarWx(record.sender, a.large), a.fileName);
 }
 
+// The host's mention code is written by the plug-in; only the number in it
+// came from outside.
+ReplyText SenderMention(const std::string& sender) {
+  const std::string code = SenderMentionCode(sender);
+  const std::size_t at = sender.empty() ? std::string::npos : code.find(sender);
+  if (at == std::string::npos) return Written(code);
+  return Written(code.substr(0, at)) + Outside(sender) + Written(code.substr(at + sender.size()));
+}
+
 struct WebTextVariable {
   std::string_view variable;
   std::string_view path;
@@ -181,7 +190,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
                      kExact);
   ReplaceWhenPresent(t, "[日期]", [&] { return Written(Format("%d年%d月%d日", now.year, now.month, now.day)); },
                      kExact);
-  ReplaceWhenPresent(t, "[@]", [&] { return Outside(SenderMentionCode(record.sender)); }, kExact);
+  ReplaceWhenPresent(t, "[@]", [&] { return SenderMention(record.sender); }, kExact);
   ReplaceWhenPresent(t, "[ZOQData]", [&] { return Written(p.RunDirectory + "\\ZOQData"); }, kExact);
   ReplaceWhenPresent(t, "[ZOQAdmin]", [&] { return Written(p.RunDirectory + "\\ZOQAdmin"); }, kExact);
 
@@ -220,7 +229,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
   for (const WebTextVariable& w : kWebTexts) {
     ReplaceWhenPresent(t, w.variable, [&] { return WebText(Env().textApiHost + std::string(w.path), w.escapeSyntax); });
   }
-  return t.Finish();
+  return t.Finish(ActiveHost().outsideOpenBracket, ActiveHost().outsideCloseBracket);
 }
 
 }  // namespace zoq

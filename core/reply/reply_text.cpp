@@ -59,7 +59,7 @@ bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
   return origin_.find(kOutside, begin) < end;
 }
 
-std::string ReplyText::Finish() const {
+std::string ReplyText::Finish(std::string_view outsideOpen, std::string_view outsideClose) const {
   // What sending turns into "[", and the codes it then converts.
   static constexpr std::array<std::string_view, 2> kBrackets{"[", "&uoS8#"};
   static constexpr std::array<std::string_view, 2> kCodes{"P=", "V="};
@@ -84,6 +84,11 @@ std::string ReplyText::Finish() const {
       continue;
     }
     const std::size_t length = text::CharLength(text_, pos);
+    if (length == 1 && origin_[pos] == kOutside && !outsideOpen.empty() && (text_[pos] == '[' || text_[pos] == ']')) {
+      out += text_[pos] == '[' ? outsideOpen : outsideClose;
+      ++pos;
+      continue;
+    }
     out.append(text_, pos, length);
     pos += length;
   }

@@ -48,8 +48,10 @@ class ReplyText {
 
   // The finished reply. Picture and voice openers ("[P=", "[V=", also
   // spelt with "&uoS8#") that hold outside bytes have their bracket written
-  // as "［", so that sending cannot turn them into the host's codes.
-  std::string Finish() const;
+  // as "［", so that sending cannot turn them into the host's codes. A host
+  // that reads brackets as codes of its own gives the escapes of "[" and "]"
+  // that its texts use: every outside bracket is written so and stays text.
+  std::string Finish(std::string_view outsideOpen = {}, std::string_view outsideClose = {}) const;
 
  private:
   static constexpr char kWritten = 0;

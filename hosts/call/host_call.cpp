@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/files.hpp"
 #include "platform/modules.hpp"
 #include "platform/stdcall.hpp"
 
@@ -43,10 +44,16 @@ bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::ui
 void* LibraryBinding::Address(std::size_t slot, const char* function) {
   void*& kept = cache_.Slot(slot);
   if (kept) return kept;
-  if (!module_) module_ = platform::LoadModule(libraryName_);
+  if (!module_) module_ = FindLibrary();
   if (!module_) return nullptr;
   kept = platform::FindFunction(module_, function);
   return kept;
+}
+
+void* LibraryBinding::FindLibrary() const {
+  if (search_ == LibrarySearch::ByName) return platform::LoadModule(libraryName_);
+  if (void* loaded = platform::LoadedModule(libraryName_)) return loaded;
+  return platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + libraryName_);
 }
 
 }  // namespace zoq::hosts

@@ -51,6 +51,8 @@ template <class T>
 struct Out {};          // the address of a variable of the caller's that the host may write
 struct Lead {};         // the words the binding puts first (auth id, key, ...)
 struct BlockText {};    // result only: a heap block (32-bit length, bytes) the caller frees
+template <std::int32_t EmptyValue>
+struct IntOr {};        // result only: Int, but `EmptyValue` when the function cannot be called
 
 // A text default of an optional argument.
 template <std::size_t N>
@@ -216,6 +218,11 @@ struct ResultKind<I64> {
   }
 };
 
+template <std::int32_t EmptyValue>
+struct ResultKind<IntOr<EmptyValue>> : ResultKind<Int> {
+  static constexpr std::int32_t kEmpty = EmptyValue;
+};
+
 // Copies the text of a host heap block (a 32-bit length n, then n bytes, the
 // text ending at the first NUL among them) and frees the block from the
 // process heap; 0 gives the empty text and frees nothing.
@@ -294,7 +301,8 @@ struct RowOf {
   }
 
   static Value Empty() {
-    if constexpr (!std::is_void_v<Value>) return Value{};
+    if constexpr (requires { ResultKind<R>::kEmpty; }) return ResultKind<R>::kEmpty;
+    else if constexpr (!std::is_void_v<Value>) return Value{};
   }
 };
 
@@ -326,19 +334,29 @@ class AddressCache {
   std::vector<void*> kept_;
 };
 
-// An API DLL loaded by its name at the first call of one of its functions;
-// every function address found is kept for the rest of the run. A DLL or
-// function that cannot be found is looked for again at the next call.
+// Where an API DLL is looked for: by its name through the system's search,
+// or only as the module the host process has already loaded, else as the
+// file beside the host's executable (a DLL planted elsewhere on the search
+// path never wins).
+enum class LibrarySearch { ByName, LoadedOrHostFolder };
+
+// An API DLL found at the first call of one of its functions; every function
+// address found is kept for the rest of the run. A DLL or function that
+// cannot be found is looked for again at the next call.
 class LibraryBinding {
  public:
-  explicit LibraryBinding(const char* libraryName) : libraryName_(libraryName) {}
+  explicit LibraryBinding(const char* libraryName, LibrarySearch search = LibrarySearch::ByName)
+      : libraryName_(libraryName), search_(search) {}
   void* Address(std::size_t slot, const char* function);
   bool LeadReady() const { return true; }
   void PushLead(WordList&) const {}
   static constexpr std::string_view kLeadKinds{};
 
  private:
+  void* FindLibrary() const;
+
   const char* libraryName_;
+  LibrarySearch search_;
   void* module_ = nullptr;
   AddressCache cache_;
 };
