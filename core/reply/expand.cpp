@@ -106,15 +106,6 @@ ReplyText AvatarPicture(const MessageRecord& record, const AvatarVariable& a) {
   return PictureFile(DownloadAvatarWx(record.sender, a.large), a.fileName);
 }
 
-// The host's mention code is written by the plug-in; only the number in it
-// came from outside.
-ReplyText SenderMention(const std::string& sender) {
-  const std::string code = SenderMentionCode(sender);
-  const std::size_t at = sender.empty() ? std::string::npos : code.find(sender);
-  if (at == std::string::npos) return Written(code);
-  return Written(code.substr(0, at)) + Outside(sender) + Written(code.substr(at + sender.size()));
-}
-
 struct WebTextVariable {
   std::string_view variable;
   std::string_view path;
@@ -180,8 +171,8 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
       t, "[消息]",
       [&] {
         // The message holds the keyword with plain brackets.
-        return Outside(keywordIsMessageText ? std::string()
-                                            : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
+        return ReplyText::FromMessage(keywordIsMessageText ? std::string()
+                                                           : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
       },
       kExact);
   ReplaceWhenPresent(t, "[号码]", [&] { return Outside(record.sender); }, kExact);
@@ -190,7 +181,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
                      kExact);
   ReplaceWhenPresent(t, "[日期]", [&] { return Written(Format("%d年%d月%d日", now.year, now.month, now.day)); },
                      kExact);
-  ReplaceWhenPresent(t, "[@]", [&] { return SenderMention(record.sender); }, kExact);
+  ReplaceWhenPresent(t, "[@]", [&] { return Outside(SenderMentionCode(record.sender)); }, kExact);
   ReplaceWhenPresent(t, "[ZOQData]", [&] { return Written(p.RunDirectory + "\\ZOQData"); }, kExact);
   ReplaceWhenPresent(t, "[ZOQAdmin]", [&] { return Written(p.RunDirectory + "\\ZOQAdmin"); }, kExact);
 
@@ -229,7 +220,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
   for (const WebTextVariable& w : kWebTexts) {
     ReplaceWhenPresent(t, w.variable, [&] { return WebText(Env().textApiHost + std::string(w.path), w.escapeSyntax); });
   }
-  return t.Finish(ActiveHost().outsideOpenBracket, ActiveHost().outsideCloseBracket);
+  return t.Finish(ActiveHost().messageOpenBracket, ActiveHost().messageCloseBracket);
 }
 
 }  // namespace zoq

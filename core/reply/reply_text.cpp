@@ -56,10 +56,10 @@ std::optional<ReplyVariable> ReplyText::FindVariable(std::string_view opening, s
 }
 
 bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
-  return origin_.find(kOutside, begin) < end;
+  return origin_.find_first_not_of(kWritten, begin) < end;
 }
 
-std::string ReplyText::Finish(std::string_view outsideOpen, std::string_view outsideClose) const {
+std::string ReplyText::Finish(std::string_view messageOpen, std::string_view messageClose) const {
   // What sending turns into "[", and the codes it then converts.
   static constexpr std::array<std::string_view, 2> kBrackets{"[", "&uoS8#"};
   static constexpr std::array<std::string_view, 2> kCodes{"P=", "V="};
@@ -67,6 +67,12 @@ std::string ReplyText::Finish(std::string_view outsideOpen, std::string_view out
   out.reserve(text_.size());
   std::size_t pos = 0;
   while (pos < text_.size()) {
+    const char c = text_[pos];
+    if (origin_[pos] == kMessage && !messageOpen.empty() && (c == '[' || c == ']')) {
+      out += c == '[' ? messageOpen : messageClose;
+      ++pos;
+      continue;
+    }
     std::size_t skip = 0;
     for (std::string_view bracket : kBrackets) {
       if (!text::StartsWith(std::string_view(text_).substr(pos), bracket)) continue;
@@ -84,11 +90,6 @@ std::string ReplyText::Finish(std::string_view outsideOpen, std::string_view out
       continue;
     }
     const std::size_t length = text::CharLength(text_, pos);
-    if (length == 1 && origin_[pos] == kOutside && !outsideOpen.empty() && (text_[pos] == '[' || text_[pos] == ']')) {
-      out += text_[pos] == '[' ? outsideOpen : outsideClose;
-      ++pos;
-      continue;
-    }
     out.append(text_, pos, length);
     pos += length;
   }

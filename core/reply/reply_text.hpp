@@ -20,6 +20,8 @@ class ReplyText {
   ReplyText() = default;
   static ReplyText Written(std::string_view s) { return ReplyText(s, kWritten); }
   static ReplyText Outside(std::string_view s) { return ReplyText(s, kOutside); }
+  // Outside bytes that came in as the message's own text.
+  static ReplyText FromMessage(std::string_view s) { return ReplyText(s, kMessage); }
 
   const std::string& text() const { return text_; }
   bool empty() const { return text_.empty(); }
@@ -49,13 +51,15 @@ class ReplyText {
   // The finished reply. Picture and voice openers ("[P=", "[V=", also
   // spelt with "&uoS8#") that hold outside bytes have their bracket written
   // as "［", so that sending cannot turn them into the host's codes. A host
-  // that reads brackets as codes of its own gives the escapes of "[" and "]"
-  // that its texts use: every outside bracket is written so and stays text.
-  std::string Finish(std::string_view outsideOpen = {}, std::string_view outsideClose = {}) const;
+  // that writes "[" and "]" of its message texts escaped gives the escapes:
+  // the brackets that came in with the message are written so again and
+  // stay text.
+  std::string Finish(std::string_view messageOpen = {}, std::string_view messageClose = {}) const;
 
  private:
   static constexpr char kWritten = 0;
   static constexpr char kOutside = 1;
+  static constexpr char kMessage = 2;
   ReplyText(std::string_view s, char origin) : text_(s), origin_(s.size(), origin) {}
   bool AnyOutside(std::size_t begin, std::size_t end) const;
 

@@ -8,8 +8,9 @@
 #include "tests/core/core_fixture.hpp"
 #include "tests/web/web_server.hpp"
 
-// The XQ host's information export.
+// The XQ and ISky hosts' information exports.
 extern "C" __stdcall const char* XQ_Create(const char*);
+extern "C" __stdcall const char* ISky_Information(std::int32_t);
 
 namespace zoq::testing {
 namespace {
@@ -67,6 +68,16 @@ TEST_F(InfoTest, XqRecordEscapesBackslashQuoteAndCrLf) {
             "ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
             "12\\\"3\\\\45\\r\\n\t\",\"prio\":999}");
   EXPECT_EQ(Plugin().XqPluginName, "ZOQ·关键词");
+}
+
+TEST_F(InfoTest, IskyRecordIsCompactJsonInItsOrder) {
+  web_.Serve("/Save/QQTeam.txt", "12\"3\\45\r\n");
+  const std::string record = ISky_Information(42);
+  EXPECT_EQ(record,
+            "{\"id\":\"ZOQ·关键词\",\"name\":\"ZOQ·关键词\",\"author\":\"Quillane\",\"version\":\"2.2.6\","
+            "\"brief\":\"ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
+            "12\\\"3\\\\45\\r\\n\",\"menu\":true,\"sdk\":2}");
+  EXPECT_EQ(Plugin().HostType, kHostNone);  // the kind comes with ISky_Initialization
 }
 
 TEST(InfoExports, TextRecordsAreIdenticalAndKeptPerExport) {

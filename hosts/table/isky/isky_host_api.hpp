@@ -22,6 +22,7 @@ struct IskyDateTime {
 struct IskyFrameInfo {
   std::string name;
   std::string version;
+  bool operator==(const IskyFrameInfo&) const = default;
 };
 
 struct IskyVersionInfo {
@@ -30,6 +31,7 @@ struct IskyVersionInfo {
   std::string runtime_version;
   std::string runtime_os;
   std::string version;
+  bool operator==(const IskyVersionInfo&) const = default;
 };
 
 // Sex: 0 male, 1 female, -1 other. Role: 3 owner, 2 administrator, 1 member.
@@ -39,12 +41,14 @@ struct IskyStrangerInfo {
   std::int32_t sex = 0;
   std::int32_t age = 0;
   std::string qid;
+  bool operator==(const IskyStrangerInfo&) const = default;
 };
 
 struct IskyFriend {
   std::string userId;
   std::string nickname;
   std::string remark;
+  bool operator==(const IskyFriend&) const = default;
 };
 
 struct IskyGroupInfo {
@@ -55,6 +59,7 @@ struct IskyGroupInfo {
   std::int64_t groupLevel = 0;
   std::int32_t memberCount = 0;
   std::int32_t maxMemberCount = 0;
+  bool operator==(const IskyGroupInfo&) const = default;
 };
 
 struct IskyVipInfo {
@@ -65,6 +70,7 @@ struct IskyVipInfo {
   std::string vipLevel;
   std::int64_t vipGrowthSpeed = 0;
   std::int64_t vipGrowthTotal = 0;
+  bool operator==(const IskyVipInfo&) const = default;
 };
 
 struct IskyMemberInfo {
@@ -83,6 +89,7 @@ struct IskyMemberInfo {
   std::string title;
   IskyDateTime titleExpireTime;
   bool cardChangeable = false;
+  bool operator==(const IskyMemberInfo&) const = default;
 };
 
 class IskyHostApi {
