@@ -33,8 +33,12 @@ class IskySession {
   bool Start() {
     if (!host_.Load()) return false;
     host_.SetClock(1000, 2026, 12, 5, 6, 17, 46, 29);
-    return host_.CallText("ISky_Information", {kAuthCode}).ok && host_.CallNumber("ISky_Initialization").number == 0 &&
-           host_.CallNumber("ISky_pluginStart").number == 0;
+    // Each export removes exactly its own argument words.
+    const CallResult info = host_.CallText("ISky_Information", {kAuthCode});
+    const CallResult kind = host_.CallNumber("ISky_Initialization");
+    const CallResult start = host_.CallNumber("ISky_pluginStart");
+    return info.ok && info.stackSkew == 0 && info.text.starts_with("{\"id\":") && kind.number == 0 &&
+           kind.stackSkew == 0 && start.number == 0 && start.stackSkew == 0;
   }
 
   CallResult Event(const std::string& name, const std::string& json) { return host_.CallNumber(name, {json}); }
@@ -68,7 +72,8 @@ FakeCall Api(const std::string& function, std::vector<std::string> args) {
 }
 
 const std::vector<std::pair<std::string, std::string>> kLibraries{
-    {"SayZ.ini", Library({{"你好", "你好呀[N]朋友"}, {"管", "[禁言60][撤回][踢出]好"}, {"图", "[P=C:\\a.png]"}})},
+    {"SayZ.ini", Library({{"你好", "你好呀[N]朋友"}, {"管", "[禁言60][撤回][踢出]好"}, {"图", "[P=C:\\a.png]"},
+                            {"&uoS8#表情&uoS9#", "表情包"}})},
     {"SayM.ini", Library({{"复读", "[消息]"}})},
 };
 
@@ -99,7 +104,9 @@ TEST(IskyTranscript, AnswersGroupAndPrivateMessagesThroughMessageDll) {
   EXPECT_EQ(s.Event("ISky_Get_New_Msg", "").number, 0);
   EXPECT_EQ(s.Message(3, "你好").number, 0);
   EXPECT_EQ(s.host().CallNumber("ISky_Get_New_Msg", {Null{}}).number, 0);
-  EXPECT_EQ(s.host().CallNumber("ISky_Menu").number, 0);
+  const CallResult menu = s.host().CallNumber("ISky_Menu");
+  EXPECT_EQ(menu.number, 0);
+  EXPECT_EQ(menu.stackSkew, 0);
   const CallResult stop = s.host().CallNumber("ISky_pluginStop");
   EXPECT_EQ(stop.number, 0);
   EXPECT_EQ(stop.stackSkew, 0);
@@ -112,10 +119,11 @@ TEST(IskyTranscript, RepeatedBracketsGoBackEscaped) {
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   EXPECT_EQ(s.Message(2, "复读&#91;CQ:face,id=1&#93;&#91;号码&#93;&#91;P=C:\\\\x&#93;").number, 1);
+  // The keyword of a message that holds brackets is found with them.
+  EXPECT_EQ(s.Message(2, "&#91;表情&#93;").number, 1);
   EXPECT_EQ(s.TakeCalls(),
-            std::vector<FakeCall>{Send(2, "111", "", "&#91;CQ:face,id=1&#93;&#91;号码&#93;&#91;P=C:\\x&#93;")});
-  // A keyword with brackets is still found in the unescaped text.
-  s.TakeCalls();
+            (std::vector<FakeCall>{Send(2, "111", "", "&#91;CQ:face,id=1&#93;&#91;号码&#93;&#91;P=C:\\x&#93;"),
+                                   Send(2, "111", "", "表情包")}));
 }
 
 TEST(IskyTranscript, MustMentionTakesTheCqMentionOfTheLoginAccount) {
