@@ -14,7 +14,7 @@
 // (by name, the way the host wants), turns the typed arguments into stdcall
 // words, calls, checks the stack and turns the answer into the typed result.
 // A function that cannot be found gives the empty result (empty text, 0,
-// false) and calls nothing; a function that removed another number of
+// false, or the value an IntOr result names) and calls nothing; a function that removed another number of
 // argument words than it was given is reported to the fault sink and also
 // gives the empty result, and the process goes on.
 //

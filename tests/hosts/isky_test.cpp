@@ -35,13 +35,9 @@ TEST_F(IskyHostTest, OperationsPlaceTheirArgumentsAsTheHostTakesThem) {
        Expect("Api_SendMsg", {"-7", "3", "100", "200", "m", "1"})},
       {[](IskyHostApi& a) { EXPECT_EQ(a.SendMessage(3, "100", "200", "hi"), 5); },
        Expect("Api_SendMsg", {"-7", "3", "100", "200", "hi", "1"})},
-      {[](IskyHostApi& a) { a.SendMessage(1, "100", "200", "hi", 9); },
-       Expect("Api_SendMsg", {"-7", "1", "", "200", "hi", "9"})},
       {[](IskyHostApi& a) { a.MuteMember("100", "200", 60); }, Expect("Api_SetGroupBan", {"-7", "100", "200", "60"})},
-      {[](IskyHostApi& a) { a.SetGroupBan("100", "200", 1); }, Expect("Api_SetGroupBan", {"-7", "100", "200", "1"})},
       {[](IskyHostApi& a) { a.KickMember("100", "200"); }, Expect("Api_SetGroupKick", {"-7", "100", "200", "0"})},
       {[](IskyHostApi& a) { a.KickMember("100", "200", true); }, Expect("Api_SetGroupKick", {"-7", "100", "200", "1"})},
-      {[](IskyHostApi& a) { a.RecallMessage(-123); }, Expect("Api_DeleteMsg", {"-7", "-123"})},
       {[](IskyHostApi& a) { a.SetGroupCard("100", "200"); }, Expect("Api_SetGroupCard", {"-7", "100", "200", ""})},
       {[](IskyHostApi& a) { a.LeaveGroup("100"); }, Expect("Api_SetGroupLeave", {"-7", "100", "0"})},
       {[](IskyHostApi& a) { a.DismissGroup("100"); }, Expect("Api_SetGroupLeave", {"-7", "100", "1"})},
@@ -51,9 +47,6 @@ TEST_F(IskyHostTest, OperationsPlaceTheirArgumentsAsTheHostTakesThem) {
       // The type before the flag here, the flag first for the host.
       {[](IskyHostApi& a) { a.SetGroupAddRequest(2, "flag", 1); },
        Expect("Api_SetGroupAddRequest", {"-7", "flag", "2", "1", ""})},
-      {[](IskyHostApi& a) { a.SetGroupAddRequest(1, "f", 0, "不"); },
-       Expect("Api_SetGroupAddRequest", {"-7", "f", "1", "0", "不"})},
-      {[](IskyHostApi& a) { a.OutputErrorLog("错"); }, Expect("Api_SendELog", {"-7", "错"})},
   };
   std::vector<FakeCall> expected;
   for (const auto& c : cases) {
@@ -85,7 +78,6 @@ TEST_F(IskyHostTest, CqCodesAndTheirEscape) {
       {A::EscapeCqText("plain\r\n\"x\""), "plain\r\n\"x\""},
       {A::EscapeCqText("&#44;"), "&amp;#44;"},
       {A::XmlCode("<a,b>"), "[CQ:xml,data=<a,b>]"},
-      {A::XmlCode2("d"), "[CQ:xml,data=d]"},
       {A::TtsCode("你好"), "[CQ:tts,text=你好]"},
       {A::PokeCode(-5), "[CQ:poke,qq=-5]"},
       {A::GiftCode(12345678901, 3), "[CQ:gift,qq=12345678901,id=3]"},
@@ -93,9 +85,7 @@ TEST_F(IskyHostTest, CqCodesAndTheirEscape) {
       {A::ShareCode("u", "t", "c"), "[CQ:share,url=u,title=t,content=c]"},
       {A::MusicCode(1, 9), "[CQ:music,type=qq,id=9]"},
       {A::MusicCode(2, 123), "[CQ:music,type=163,id=123]"},
-      {A::MusicCode(3, 9), "[CQ:music,type=xm,id=9]"},
       {A::MusicCode(4, 9), ""},
-      {A::MusicCode(0, 9), ""},
       {A::CustomMusicCode("u", "a", "t", "c", "i"), "[CQ:music,type=custom,url=u,audio=a,title=t,content=c,image=i]"},
       {A::CustomMusicCode("u", "a", "t"), "[CQ:music,type=custom,url=u,audio=a,title=t]"},
       {A::LocalImageCode(0, "C:\\a.png"), "[CQ:image,file=file:///C:\\a.png]"},
@@ -229,7 +219,6 @@ TEST(IskyDates, UnixTimesShowAtUtcPlusEight) {
   EXPECT_EQ(IskyHostApi::UnixTimeToDate(0), (IskyDateTime{1970, 1, 1, 8, 0, 0}));
   EXPECT_EQ(IskyHostApi::UnixTimeToDate(86400), (IskyDateTime{1970, 1, 2, 8, 0, 0}));
   EXPECT_EQ(IskyHostApi::UnixTimeToDate(-86400 * 365), (IskyDateTime{1969, 1, 1, 8, 0, 0}));
-  EXPECT_EQ(IskyHostApi::UnixTimeToDate(1709164800), (IskyDateTime{2024, 2, 29, 8, 0, 0}));
   EXPECT_EQ(IskyHostApi::UnixTimeToDate(2147483647), (IskyDateTime{2038, 1, 19, 11, 14, 7}));
 }
 
