@@ -104,7 +104,8 @@ using MyQqActions = TextActions<&HostAdapters::myqq>;
 const HostProfile kProfiles[] = {
     {kHostNone, {}, {}, {}, {}, {}, {}, false, "]", &NoSend, &NoMute, &Nothing, &Nothing},
     {kHostIsky, "[CQ:at,qq=", {}, "[CQ:image,file=", "[CQ:image,file=file:///", "[CQ:record,file=",
-     "[CQ:record,file=file:///", false, ",cache=0]", &IskySend, &IskyMute, &IskyRecall, &IskyKick},
+     "[CQ:record,file=file:///", false, ",cache=0]", &IskySend, &IskyMute, &IskyRecall, &IskyKick, "&#91;",
+     "&#93;"},
     {kHostTable, "[@", {}, "[picFile,path=", "[picFile,path=", "[AudioFile,path=", "[AudioFile,path=", true, "]",
      &TableSend, &TableMute, &TableRecall, &TableKick},
     ClassicProfile<&HostAdapters::vlq>(kHostVlq, kVlqHost),

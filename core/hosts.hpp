@@ -52,6 +52,11 @@ struct HostProfile {
   void (*recall)(HostAdapters&, const MessageRecord&);
   void (*kick)(HostAdapters&, const MessageRecord&);
 
+  // How "[" and "]" of the message's own text are written when a reply
+  // repeats it, so that they stay text; empty: as they are.
+  std::string_view messageOpenBracket{};
+  std::string_view messageCloseBracket{};
+
   std::string MentionCode(const std::string& sender) const;
 };
 

@@ -331,6 +331,13 @@ class JsonCheck {
 // COM first, the control after it: the control is released before COM is
 // undone.
 struct ScriptJson::Engine {
+  Engine() { com.Enter(); }
+  ~Engine() {
+    control.reset();
+    com.Leave();
+  }
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
   platform::ComApartment com;
   std::unique_ptr<platform::ScriptControl> control;
 };

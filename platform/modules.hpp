@@ -7,6 +7,9 @@ namespace zoq::platform {
 
 // LoadLibraryA: the module, loaded when it is not yet; null when it cannot be.
 void* LoadModule(const std::string& name);
+// LoadLibraryExA of a full path, its dependencies looked for beside it
+// first; null when the file is missing or cannot be loaded.
+void* LoadModuleFile(const std::string& path);
 // GetModuleHandleA: a module the process has already loaded, or null.
 void* LoadedModule(const std::string& name);
 // GetProcAddress; null for a null module or a missing function.

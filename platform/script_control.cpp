@@ -74,15 +74,6 @@ std::string ToGbk(std::wstring_view wide, bool exact) {
 std::string WideToGbk(std::wstring_view wide) { return ToGbk(wide, false); }
 std::string WideToGbkExact(std::wstring_view wide) { return ToGbk(wide, true); }
 
-ComApartment::ComApartment() {
-  const HRESULT hr = CoInitialize(nullptr);
-  owned_ = hr == S_OK || hr == S_FALSE;  // RPC_E_CHANGED_MODE is not ours to undo
-}
-
-ComApartment::~ComApartment() {
-  if (owned_) CoUninitialize();
-}
-
 std::unique_ptr<ScriptControl> ScriptControl::Create(const std::wstring& language) {
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(L"MSScriptControl.ScriptControl", &clsid))) return nullptr;

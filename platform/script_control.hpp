@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/com_apartment.hpp"
+
 namespace zoq::platform {
 
 // GBK bytes to UTF-16 (code page 936); invalid bytes become U+FFFD.
@@ -15,21 +17,6 @@ std::string WideToGbk(std::wstring_view wide);
 // The same, but empty when any character has no GBK form or the conversion
 // fails.
 std::string WideToGbkExact(std::wstring_view wide);
-
-// COM for the calling thread while the object lives. Its destructor undoes
-// its own CoInitialize only when that succeeded (S_OK or S_FALSE), so COM
-// that someone else set up on the thread stays as it was.
-class ComApartment {
- public:
-  ComApartment();
-  ~ComApartment();
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  bool initialised() const { return owned_; }
-
- private:
-  bool owned_ = false;
-};
 
 // One script-control object. Texts are UTF-16; every call reports failure
 // (a script error included) instead of throwing.

@@ -173,8 +173,8 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
       t, "[消息]",
       [&] {
         // The message holds the keyword with plain brackets.
-        return Outside(keywordIsMessageText ? std::string()
-                                            : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
+        return ReplyText::FromMessage(keywordIsMessageText ? std::string()
+                                                           : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
       },
       kExact);
   ReplaceWhenPresent(t, "[号码]", [&] { return Outside(record.sender); }, kExact);
@@ -222,7 +222,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
   for (const WebTextVariable& w : kWebTexts) {
     ReplaceWhenPresent(t, w.variable, [&] { return WebText(Env().textApiHost + std::string(w.path), w.escapeSyntax); });
   }
-  return t.Finish();
+  return t.Finish(ActiveHost().messageOpenBracket, ActiveHost().messageCloseBracket);
 }
 
 }  // namespace zoq

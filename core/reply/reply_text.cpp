@@ -56,7 +56,7 @@ std::optional<ReplyVariable> ReplyText::FindVariable(std::string_view opening, s
 }
 
 bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
-  return origin_.find(kOutside, begin) < end;
+  return origin_.find_first_not_of(kWritten, begin) < end;
 }
 
 namespace {
@@ -96,18 +96,18 @@ std::string PercentEncoded(std::string_view bytes) {
 ReplyText ReplyText::AsAddress(std::string (*convert)(const std::string&)) const {
   ReplyText out;
   for (std::size_t begin = 0; begin < text_.size();) {
-    const char origin = origin_[begin];
-    std::size_t end = origin_.find(origin == kWritten ? kOutside : kWritten, begin);
+    const bool written = origin_[begin] == kWritten;
+    std::size_t end = written ? origin_.find_first_not_of(kWritten, begin) : origin_.find(kWritten, begin);
     if (end == std::string::npos) end = text_.size();
     std::string run = text_.substr(begin, end - begin);
     if (convert) run = convert(run);
-    out += origin == kWritten ? Written(run) : Outside(PercentEncoded(run));
+    out += written ? Written(run) : Outside(PercentEncoded(run));
     begin = end;
   }
   return out;
 }
 
-std::string ReplyText::Finish() const {
+std::string ReplyText::Finish(std::string_view messageOpen, std::string_view messageClose) const {
   // What sending turns into "[": the neutral picture and voice codes, which
   // never take a file from outside, and the hosts' own codes, which take
   // none of this machine's files from outside (their web addresses and the
@@ -124,6 +124,12 @@ std::string ReplyText::Finish() const {
   out.reserve(text_.size());
   std::size_t pos = 0;
   while (pos < text_.size()) {
+    const char c = text_[pos];
+    if (origin_[pos] == kMessage && !messageOpen.empty() && (c == '[' || c == ']')) {
+      out += c == '[' ? messageOpen : messageClose;
+      ++pos;
+      continue;
+    }
     std::size_t skip = 0;
     for (std::string_view bracket : kBrackets) {
       if (!text::StartsWith(all.substr(pos), bracket)) continue;

@@ -20,6 +20,8 @@ class ReplyText {
   ReplyText() = default;
   static ReplyText Written(std::string_view s) { return ReplyText(s, kWritten); }
   static ReplyText Outside(std::string_view s) { return ReplyText(s, kOutside); }
+  // Outside bytes that came in as the message's own text.
+  static ReplyText FromMessage(std::string_view s) { return ReplyText(s, kMessage); }
 
   const std::string& text() const { return text_; }
   bool empty() const { return text_.empty(); }
@@ -56,12 +58,16 @@ class ReplyText {
   // spelt with "&uoS8#") that hold outside bytes, and the hosts' own picture
   // and voice codes whose file, coming from outside, is a file of this
   // machine, have their bracket written as "［", so that neither sending nor
-  // the host turns them into a picture or voice of a local file.
-  std::string Finish() const;
+  // the host turns them into a picture or voice of a local file. A host that
+  // writes "[" and "]" of its message texts escaped gives the escapes: the
+  // brackets that came in with the message are written so again and stay
+  // text.
+  std::string Finish(std::string_view messageOpen = {}, std::string_view messageClose = {}) const;
 
  private:
   static constexpr char kWritten = 0;
   static constexpr char kOutside = 1;
+  static constexpr char kMessage = 2;
   ReplyText(std::string_view s, char origin) : text_(s), origin_(s.size(), origin) {}
   bool AnyOutside(std::size_t begin, std::size_t end) const;
 

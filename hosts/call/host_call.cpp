@@ -48,7 +48,7 @@ void* LibraryBinding::Address(std::size_t slot, const char* function) {
   void*& kept = cache_.Slot(slot);
   if (kept) return kept;
   if (!module_) module_ = platform::LoadedModule(libraryName_);
-  if (!module_) module_ = platform::LoadModule(platform::ExecutableFolder() + "\\" + libraryName_);
+  if (!module_) module_ = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + libraryName_);
   if (!module_) return nullptr;
   kept = platform::FindFunction(module_, function);
   return kept;

@@ -14,7 +14,7 @@
 // (by name, the way the host wants), turns the typed arguments into stdcall
 // words, calls, checks the stack and turns the answer into the typed result.
 // A function that cannot be found gives the empty result (empty text, 0,
-// false) and calls nothing; a function that removed another number of
+// false, or the value an IntOr result names) and calls nothing; a function that removed another number of
 // argument words than it was given is reported to the fault sink and also
 // gives the empty result, and the process goes on.
 //
@@ -51,6 +51,8 @@ template <class T>
 struct Out {};          // the address of a variable of the caller's that the host may write
 struct Lead {};         // the words the binding puts first (auth id, key, ...)
 struct BlockText {};    // result only: a heap block (32-bit length, bytes) the caller frees
+template <std::int32_t EmptyValue>
+struct IntOr {};        // result only: Int, but `EmptyValue` when the function cannot be called
 
 // A text default of an optional argument.
 template <std::size_t N>
@@ -216,6 +218,11 @@ struct ResultKind<I64> {
   }
 };
 
+template <std::int32_t EmptyValue>
+struct ResultKind<IntOr<EmptyValue>> : ResultKind<Int> {
+  static constexpr std::int32_t kEmpty = EmptyValue;
+};
+
 // Copies the text of a host heap block (a 32-bit length n, then n bytes, the
 // text ending at the first NUL among them) and frees the block from the
 // process heap; 0 gives the empty text and frees nothing.
@@ -294,7 +301,8 @@ struct RowOf {
   }
 
   static Value Empty() {
-    if constexpr (!std::is_void_v<Value>) return Value{};
+    if constexpr (requires { ResultKind<R>::kEmpty; }) return ResultKind<R>::kEmpty;
+    else if constexpr (!std::is_void_v<Value>) return Value{};
   }
 };
 

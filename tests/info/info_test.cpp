@@ -8,10 +8,11 @@
 #include "tests/core/core_fixture.hpp"
 #include "tests/web/web_server.hpp"
 
-// The XQ host's information export.
+// The XQ and ISky hosts' information exports.
 extern "C" __stdcall const char* XQ_Create(const char*);
 // MyQQ's.
 extern "C" __stdcall const char* MQ_Info();
+extern "C" __stdcall const char* ISky_Information(std::int32_t);
 
 namespace zoq::testing {
 namespace {
@@ -87,6 +88,16 @@ TEST_F(InfoTest, MyQqRecordIsCompactJsonWithLineFeedEscapes) {
             "{\"name\":\"ZOQ·关键词\",\"author\":\"Tolvane\",\"description\":\""
             "ZOQ·关键词 精美自定义 高效稳定 \\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\nZOQ ·官方QQ群: 12345\","
             "\"version\":\"2.2.6\",\"skey\":\"Rq7TzW2mKp4NvX9cLb\",\"sdk\":\"S1\"}");
+}
+
+TEST_F(InfoTest, IskyRecordIsCompactJsonInItsOrder) {
+  web_.Serve("/Save/QQTeam.txt", "12345");
+  const std::string record = ISky_Information(42);
+  EXPECT_EQ(record,
+            "{\"id\":\"ZOQ·关键词\",\"name\":\"ZOQ·关键词\",\"author\":\"Quillane\",\"version\":\"2.2.6\","
+            "\"brief\":\"ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
+            "12345\",\"menu\":true,\"sdk\":2}");
+  EXPECT_EQ(Plugin().HostType, kHostNone);  // the kind comes with ISky_Initialization
 }
 
 TEST(InfoExports, TextRecordsAreIdenticalAndKeptPerExport) {
