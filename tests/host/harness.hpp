@@ -61,6 +61,11 @@ class Host {
   std::pair<long long, long long> Spent(const std::string& dll);
   // The host process's peak working set in bytes.
   long long PeakMemory();
+  // The address of `function` of the loaded module `dll` in the host
+  // process; 0 when there is none.
+  std::uint32_t FunctionAddress(const std::string& dll, const std::string& function);
+  // The address of a copy of `bytes` in the host process's memory.
+  std::uint32_t Block(const std::string& bytes);
   std::string Command(const std::string& line);
 
  private:
