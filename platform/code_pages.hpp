@@ -2,8 +2,17 @@
 // the way Windows reads it.
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace zoq::platform {
+
+// GBK bytes to UTF-16 (code page 936); invalid bytes become U+FFFD.
+std::wstring GbkToWide(std::string_view gbk);
+// UTF-16 to GBK (code page 936), characters GBK cannot hold as '?'.
+std::string WideToGbk(std::wstring_view wide);
+// The same, but empty when any character has no GBK form or the conversion
+// fails.
+std::string WideToGbkExact(std::wstring_view wide);
 
 // The text of a file that starts with a UTF-8 or UTF-16 byte-order mark,
 // in the ANSI code page (characters it cannot hold become what Windows makes

@@ -6,7 +6,6 @@
 namespace zoq::platform {
 namespace {
 
-constexpr UINT kGbk = 936;
 
 IDispatch* AsDispatch(void* p) { return static_cast<IDispatch*>(p); }
 
@@ -46,33 +45,7 @@ bool CallWithText(IDispatch* d, const wchar_t* method, const std::wstring& text,
 
 }  // namespace
 
-std::wstring GbkToWide(std::string_view gbk) {
-  if (gbk.empty()) return {};
-  const int n = MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), n);
-  return wide;
-}
 
-namespace {
-std::string ToGbk(std::wstring_view wide, bool exact) {
-  if (wide.empty()) return {};
-  BOOL usedDefault = FALSE;
-  BOOL* flag = exact ? &usedDefault : nullptr;
-  const DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
-  const int n =
-      WideCharToMultiByte(kGbk, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, flag);
-  if (n <= 0 || usedDefault) return {};
-  std::string gbk(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(kGbk, flags, wide.data(), static_cast<int>(wide.size()), gbk.data(), n, nullptr, flag);
-  if (usedDefault) return {};
-  return gbk;
-}
-}  // namespace
-
-std::string WideToGbk(std::wstring_view wide) { return ToGbk(wide, false); }
-std::string WideToGbkExact(std::wstring_view wide) { return ToGbk(wide, true); }
 
 std::unique_ptr<ScriptControl> ScriptControl::Create(const std::wstring& language) {
   CLSID clsid;

@@ -6,17 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/code_pages.hpp"
 #include "platform/com_apartment.hpp"
 
 namespace zoq::platform {
 
-// GBK bytes to UTF-16 (code page 936); invalid bytes become U+FFFD.
-std::wstring GbkToWide(std::string_view gbk);
-// UTF-16 to GBK (code page 936), characters GBK cannot hold as '?'.
-std::string WideToGbk(std::wstring_view wide);
-// The same, but empty when any character has no GBK form or the conversion
-// fails.
-std::string WideToGbkExact(std::wstring_view wide);
+
 
 // One script-control object. Texts are UTF-16; every call reports failure
 // (a script error included) instead of throwing.

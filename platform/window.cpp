@@ -1,5 +1,7 @@
 #include "platform/window.hpp"
 
+#include "platform/code_pages.hpp"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -14,25 +16,9 @@ static_assert(std::is_same_v<WindowHandle, HWND> && std::is_same_v<FontHandle, H
 
 namespace {
 
-constexpr UINT kGbk = 936;
-
-std::wstring Wide(const std::string& gbk) {
-  if (gbk.empty()) return {};
-  const int size = static_cast<int>(gbk.size());
-  const int n = MultiByteToWideChar(kGbk, 0, gbk.data(), size, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(n, L'\0');
-  MultiByteToWideChar(kGbk, 0, gbk.data(), size, out.data(), n);
-  return out;
-}
-
+std::wstring Wide(const std::string& gbk) { return GbkToWide(gbk); }
 std::string Gbk(const wchar_t* text, int length) {
-  if (length <= 0) return {};
-  const int n = WideCharToMultiByte(kGbk, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(n, '\0');
-  WideCharToMultiByte(kGbk, 0, text, length, out.data(), n, nullptr, nullptr);
-  return out;
+  return length > 0 ? WideToGbk(std::wstring_view(text, static_cast<std::size_t>(length))) : std::string();
 }
 
 std::mutex hookLock;

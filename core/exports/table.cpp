@@ -74,7 +74,6 @@ std::string FoldLineBreaks(const std::string& s) {
   return text::ReplaceAll(text::ReplaceAll(text::ReplaceAll(s, "\r\n", "[N]"), "\n", "[N]"), "\r", "[N]");
 }
 
-bool ForOurRobot(const std::string& robot) { return robot == Plugin().RobotAccount; }
 
 std::int32_t OnPrivateMessage(const void* event) {
   if (!event || !Plugin().Settings.好友权限) return 0;

@@ -7,14 +7,12 @@
 
 namespace zoq {
 
-namespace {
-
-// Events are answered only for the account the plug-in serves, and only
-// once one was taken.
 bool ForOurRobot(const std::string& robot) {
   const std::string& ours = Plugin().RobotAccount;
   return !ours.empty() && robot == ours;
 }
+
+namespace {
 
 std::int32_t Handle(const NumericHost& host, const NumericEvent& e, MessageKind kind) {
   MessageRecord record;

@@ -46,6 +46,10 @@ constexpr NumericHost PlainNumericHost(std::int32_t hostType) { return {hostType
 // enable or disable. Returns what the host's export returns.
 std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& event);
 
+// Events are answered only for the account the plug-in serves, and only
+// once one was taken.
+bool ForOurRobot(const std::string& robot);
+
 // With 仅限群号 on, only groups that stand in 群号列表 as a whole number
 // (any separators, ASCII letters in either case) are answered; an empty
 // group never is.
