@@ -17,4 +17,6 @@ void FreeProcessHeapBlock(void* block) {
   if (block) HeapFree(GetProcessHeap(), 0, block);
 }
 
+void* NewProcessHeapBlock(std::size_t bytes) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes); }
+
 }  // namespace zoq::platform

@@ -1,6 +1,7 @@
 // Modules of the process: host API DLLs found by name, their functions, and
 // the process heap that host blocks come from.
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace zoq::platform {
@@ -13,5 +14,7 @@ void* LoadedModule(const std::string& name);
 void* FindFunction(void* module, const char* name);
 // Frees a block of the process heap (HeapFree); null is ignored.
 void FreeProcessHeapBlock(void* block);
+// A zeroed block of the process heap (HeapAlloc), or null.
+void* NewProcessHeapBlock(std::size_t bytes);
 
 }  // namespace zoq::platform

@@ -24,6 +24,7 @@
 #pragma once
 #include <array>
 #include <bit>
+#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,7 +49,10 @@ struct Bytes {};        // address of the bytes, null for an empty set; no lengt
 struct BytesAddress {}; // address of the bytes, a valid one also when empty; no length
 struct CountedBytes {}; // two words: address and length, 0 and 0 when empty
 template <class T>
-struct Out {};          // the address of a variable of the caller's that the host may write
+struct Out {};          // the address of a variable of the caller's that the host may read and write
+template <class T>
+struct Refill {};       // Out of an array variable that is emptied (its blocks freed) before the call
+struct Callback {};     // the address of a subroutine of the plug-in, one word
 struct Lead {};         // the words the binding puts first (auth id, key, ...)
 struct BlockText {};    // result only: a heap block (32-bit length, bytes) the caller frees
 
@@ -82,20 +86,162 @@ struct WordList {
   }
 };
 
+// ---- Variables the host may fill ------------------------------------------
+// Behind an Out argument lies a variable of the caller's; the host receives
+// its address. What a host stores there (a text, a byte set, an array) is a
+// block of the process heap that belongs to the variable's holder: the
+// classes below are such holders, one word each (the word the host reads and
+// writes), and free what they hold when they go. Out<std::int32_t> and
+// Out<std::int64_t> are the plain numbers.
+
+// A text variable: the address of a NUL-terminated text, or 0 for none.
+class HostText {
+ public:
+  HostText() = default;
+  ~HostText() { Free(); }
+  HostText(const HostText&) = delete;
+  HostText& operator=(const HostText&) = delete;
+  std::string str() const;
+  void Free();  // frees the text; the variable holds 0 again
+
+ private:
+  std::uint32_t address_ = 0;
+};
+
+// A byte-set variable: the address of a block (word 1, 32-bit length, the
+// bytes), or 0 for the empty byte set.
+class HostBytes {
+ public:
+  HostBytes() = default;
+  ~HostBytes() { Free(); }
+  HostBytes(const HostBytes&) = delete;
+  HostBytes& operator=(const HostBytes&) = delete;
+  std::string bytes() const;
+  void Free();
+
+ private:
+  std::uint32_t address_ = 0;
+};
+
+// An array of 64-bit numbers: the address of a block (word 1, a count n,
+// then n numbers). It always holds a block, the empty one at least.
+class HostI64Array {
+ public:
+  explicit HostI64Array(const std::vector<std::int64_t>& values = {});
+  ~HostI64Array();
+  HostI64Array(const HostI64Array&) = delete;
+  HostI64Array& operator=(const HostI64Array&) = delete;
+  std::vector<std::int64_t> values() const;
+
+ private:
+  std::uint32_t address_ = 0;
+};
+
+// Which members of a host record are blocks that go with it: texts (or byte
+// sets) at byte offsets, and at most one array of blocks (a HostArray whose
+// elements are texts or byte sets). A layout is a type with
+//   static constexpr std::array<std::uint16_t, N> kTexts;  static constexpr int kBlockArray;  (-1: none)
+// A record whose layout is the host's alone: only its block is freed.
+struct OpaqueRecordLayout {
+  static constexpr std::array<std::uint16_t, 0> kTexts{};
+  static constexpr int kBlockArray = -1;
+};
+
+// Frees a HostArray block at `array`: every member block of each record as
+// the layout names them, each record block, then the array block.
+void FreeHostArray(std::uint32_t array, const std::uint16_t* texts, std::size_t textCount, int blockArray);
+// A fresh empty HostArray block (1, 0): each variable its own, so that
+// nothing a host frees is shared.
+std::uint32_t NewEmptyHostArray();
+
+// The array through which the host hands over a list of records: the
+// address of a block (word 1, a count n, then n addresses of record blocks).
+// It always holds a block, the empty one at least, never 0; freeing it frees
+// every record with the blocks its layout names.
+template <class Layout = OpaqueRecordLayout>
+class HostArray {
+ public:
+  HostArray() : address_(NewEmptyHostArray()) {}
+  ~HostArray() { Release(); }
+  HostArray(const HostArray&) = delete;
+  HostArray& operator=(const HostArray&) = delete;
+  // Frees everything held and holds a fresh empty array.
+  void Clear() {
+    Release();
+    address_ = NewEmptyHostArray();
+  }
+  std::size_t size() const { return address_ ? Word(1) : 0; }
+  // The address of the i-th record block.
+  std::uint32_t record(std::size_t i) const { return Word(2 + i); }
+  // The word the host reads and writes.
+  std::uint32_t address() const { return address_; }
+
+ private:
+  std::uint32_t Word(std::size_t i) const {
+    return reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(address_))[i];
+  }
+  void Release() {
+    FreeHostArray(address_, Layout::kTexts.data(), Layout::kTexts.size(), Layout::kBlockArray);
+    address_ = 0;
+  }
+  std::uint32_t address_;
+};
+
+// A record of the host's own layout that an operation hands over by the
+// address of the caller's variable: zeroed room the host may fill; nothing
+// in it is read or freed.
+struct HostRecord {
+  std::array<std::uint32_t, 128> words{};
+};
+
 // The caller's variable behind an Out argument; without one (a null address
 // or the argument left out) the host writes into a zeroed variable of the
-// call's own, so it never receives a null address.
+// call's own, which frees what the host stored there when the call ends; so
+// the host never receives a null address.
 template <class T>
 class OutArg {
  public:
-  OutArg(T* variable = nullptr) : p_(variable ? variable : &zero_) {}  // NOLINT: converts from T*
+  OutArg(T* variable = nullptr) : p_(variable) {  // NOLINT: converts from T*
+    if (!p_) p_ = &own_.emplace();
+  }
   OutArg(const OutArg&) = delete;
   OutArg& operator=(const OutArg&) = delete;
   void* address() const { return p_; }
+  T& variable() const { return *p_; }
 
  private:
-  T zero_{};
+  std::optional<T> own_;
   T* p_;
+};
+
+// The kind letter of an out-variable: what the host finds at the address.
+template <class T>
+struct OutCode {
+  static constexpr char code = 'r';  // a record
+};
+template <>
+struct OutCode<std::int32_t> {
+  static constexpr char code = 'p';
+};
+template <>
+struct OutCode<std::int64_t> {
+  static constexpr char code = 'q';
+};
+template <>
+struct OutCode<HostText> {
+  static constexpr char code = 's';
+};
+template <>
+struct OutCode<HostBytes> {
+  static constexpr char code = 'o';
+};
+template <>
+struct OutCode<HostI64Array> {
+  static constexpr char code = 'n';
+};
+template <class L>
+struct OutCode<HostArray<L>> {
+  static constexpr char code = 'h';
 };
 
 template <class K>
@@ -154,8 +300,23 @@ struct ArgKind<CountedBytes> {
 template <class T>
 struct ArgKind<Out<T>> {
   using Param = OutArg<T>;
-  static constexpr char code = 'p';
+  static constexpr char code = OutCode<T>::code;
   static void Push(WordList& w, const Param& v) { w.PushAddress(v.address()); }
+};
+// The list operations: the caller's array is emptied first, whether or not
+// the host function is found.
+template <class T>
+struct ArgKind<Refill<T>> : ArgKind<Out<T>> {
+  static void Push(WordList& w, const OutArg<T>& v) {
+    v.variable().Clear();
+    w.PushAddress(v.address());
+  }
+};
+template <>
+struct ArgKind<Callback> {
+  using Param = std::uintptr_t;
+  static constexpr char code = 'f';
+  static void Push(WordList& w, Param v) { w.Push(static_cast<std::uint32_t>(v)); }
 };
 template <class K, auto Default>
 struct ArgKind<Opt<K, Default>> : ArgKind<K> {
@@ -169,6 +330,10 @@ struct ArgKind<Opt<K, Default>> : ArgKind<K> {
 // An optional Out argument left out: a zeroed variable of the call's own.
 template <class T, auto Default>
 struct ArgKind<Opt<Out<T>, Default>> : ArgKind<Out<T>> {
+  static T* DefaultValue() { return nullptr; }
+};
+template <class T, auto Default>
+struct ArgKind<Opt<Refill<T>, Default>> : ArgKind<Refill<T>> {
   static T* DefaultValue() { return nullptr; }
 };
 

@@ -118,7 +118,23 @@ std::string Render(char kind, const W*& w) {
       const auto* p = reinterpret_cast<const unsigned char*>(static_cast<std::uintptr_t>(*w++));
       return p ? Hex(p, 8) : std::string(zoq::fakehost::kNullField);
     }
-    case 'p': return *w++ ? std::string("ptr") : std::string(zoq::fakehost::kNullField);
+    case 'p': case 'q': case 's': case 'o': case 'r':
+      return *w++ ? std::string("ptr") : std::string(zoq::fakehost::kNullField);
+    case 'f': return std::to_string(*w++);
+    case 'h': case 'n': {
+      // The array the variable holds: its count and, for numbers, the numbers.
+      const W* variable = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*w++));
+      if (!variable) return std::string(zoq::fakehost::kNullField);
+      const W* block = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*variable));
+      if (!block) return "array:null";
+      std::string out = "array:" + std::to_string(block[1]);
+      for (W i = 0; kind == 'n' && i < block[1]; ++i) {
+        std::int64_t v;
+        std::memcpy(&v, block + 2 + 2 * i, 8);
+        out += "," + std::to_string(v);
+      }
+      return out;
+    }
     default: return TextAt(*w++);  // t, y, a: the bytes up to the first NUL
   }
 }
@@ -157,13 +173,70 @@ void ReadAnswerFile() {
   }
 }
 
-const std::optional<std::string>* Answer(const Entry& e) {
-  if (auto it = g_answers.find(e.name); it != g_answers.end()) return &it->second;
+// The answer set for `key` in-process or in the answers file, else null.
+const std::optional<std::string>* SetAnswer(const std::string& key) {
+  if (auto it = g_answers.find(key); it != g_answers.end()) return &it->second;
   ReadAnswerFile();
-  if (auto it = g_fileAnswers.find(e.name); it != g_fileAnswers.end()) return &it->second;
+  if (auto it = g_fileAnswers.find(key); it != g_fileAnswers.end()) return &it->second;
+  return nullptr;
+}
+
+const std::optional<std::string>* Answer(const Entry& e) {
+  if (const auto* set = SetAnswer(e.name)) return set;
   if (!e.answer) return nullptr;
   static std::map<std::string, std::optional<std::string>> listed;
   return &(listed[e.name] = std::string(e.answer));
+}
+
+W NewBlock(const void* bytes, std::size_t n, std::size_t room) {
+  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, room);
+  if (n) std::memcpy(block, bytes, n);
+  return static_cast<W>(reinterpret_cast<std::uintptr_t>(block));
+}
+W NewText(const std::string& s) { return NewBlock(s.c_str(), s.size() + 1, s.size() + 1); }
+
+// What the host stores in an out-variable of kind `kind` at `address`, as
+// the answer "<function>#<argument index>" gives it (see README.md).
+void StoreOut(char kind, W address, const std::string& value) {
+  W* variable = reinterpret_cast<W*>(static_cast<std::uintptr_t>(address));
+  if (!variable) return;
+  switch (kind) {
+    case 'p': *variable = static_cast<W>(std::stoll(value)); break;
+    case 'q': {
+      const std::int64_t v = std::stoll(value);
+      std::memcpy(variable, &v, 8);
+      break;
+    }
+    case 's': *variable = NewText(value); break;
+    case 'o': {
+      std::string block(8, '\0');
+      const W header[2] = {1, static_cast<W>(value.size())};
+      std::memcpy(block.data(), header, 8);
+      block += value;
+      *variable = NewBlock(block.data(), block.size(), block.size());
+      break;
+    }
+    case 'r': {  // texts separated by "|", one per word; empty pieces leave their word
+      std::size_t word = 0, from = 0;
+      for (;;) {
+        const std::size_t bar = value.find('|', from);
+        const std::string piece = value.substr(from, bar == std::string::npos ? std::string::npos : bar - from);
+        if (!piece.empty()) variable[word] = NewText(piece);
+        if (bar == std::string::npos) break;
+        from = bar + 1;
+        ++word;
+      }
+      break;
+    }
+    case 'h': {  // a new array of that many zeroed 64-byte records
+      const W n = static_cast<W>(std::stoul(value));
+      std::vector<W> words{1, n};
+      for (W i = 0; i < n; ++i) words.push_back(NewBlock(nullptr, 0, 64));
+      *variable = NewBlock(words.data(), words.size() * 4, words.size() * 4);
+      break;
+    }
+    default: break;
+  }
 }
 
 std::uint64_t Reply(char result, const std::optional<std::string>* answer) {
@@ -192,10 +265,19 @@ std::uint64_t Dispatch(int index, const W* words) {
   std::lock_guard lock(g_mutex);
   std::string line = Self().file + "\t" + e.name;
   const W* w = words;
-  for (const char* k = e.kinds; *k; ++k) line += "\t" + Render(*k, w);
+  std::vector<std::pair<char, W>> outs;  // (kind, address) by argument index
+  for (const char* k = e.kinds; *k; ++k) {
+    outs.emplace_back(*k, *w);
+    line += "\t" + Render(*k, w);
+  }
   line += "\n";
   g_log += line;
   AppendToFile(line);
+  for (std::size_t i = 0; i < outs.size(); ++i) {
+    if (!std::strchr("pqsorh", outs[i].first)) continue;
+    const auto* value = SetAnswer(std::string(e.name) + "#" + std::to_string(i));
+    if (value && value->has_value()) StoreOut(outs[i].first, outs[i].second, **value);
+  }
   return Reply(e.result, Answer(e));
 }
 

@@ -28,7 +28,7 @@ foreach(line IN LISTS lines)
   if(kinds STREQUAL "-")
     set(kinds "")
   endif()
-  if(NOT kinds MATCHES "^[tibycakldp]*$" OR NOT result MATCHES "^[vtiblx]$")
+  if(NOT kinds MATCHES "^[tibycakldpqsohnrf]*$" OR NOT result MATCHES "^[vtiblx]$")
     message(FATAL_ERROR "${LIST}: unknown kind in: ${line}")
   endif()
   # Words: 64-bit numbers, doubles and counted byte sets take two.
