@@ -106,6 +106,8 @@ struct PluginState {
   std::int32_t ReplyCounter = 0;
   std::string MakerGroupNumber;
   std::string XqPluginName;
+  // The plug-in's name as the function-table host's start stripped it.
+  std::string AppNameText;
   RandomSource Random;
   // Closes the settings windows that are open (set by the windows' code).
   std::function<void()> CloseWindows;

@@ -82,10 +82,15 @@ ReplyText QqAvatarAddress(const std::string& account, std::string_view spec) {
          Written("&spec=" + std::string(spec));
 }
 
-// The avatar picture of a guild member, from the member profile of the
-// function-table host: wired when that host's adapter lands
-// (GetChannelUserProfile); until then there is no picture.
-std::string ChannelAvatar(const MessageRecord&) { return {}; }
+// The avatar picture of a guild member: the address in the member's profile
+// of the function-table host, fetched; no address, no fetch.
+std::string ChannelAvatar(const MessageRecord& record) {
+  ChannelUserProfile profile;
+  Hosts().table.GetChannelUserProfile(text::ReadWholeNumber(Plugin().RobotAccount),
+                                      text::ReadWholeNumber(record.sender), &profile);
+  const std::string address = profile.AvatarAddress();
+  return address.empty() ? std::string() : platform::HttpGet(address);
+}
 
 struct AvatarVariable {
   std::string_view variable;

@@ -129,6 +129,17 @@ void Host::SetClock(std::uint32_t ticks, int year, int month, int day, int weekd
           std::to_string(minute) + " " + std::to_string(second));
 }
 
+namespace {
+std::uint32_t AddressAnswer(const std::string& answer) {
+  return answer.rfind("ok ", 0) == 0 ? static_cast<std::uint32_t>(std::stoul(answer.substr(3))) : 0;
+}
+}  // namespace
+
+std::uint32_t Host::FunctionAddress(const std::string& dll, const std::string& function) {
+  return AddressAnswer(Command("address " + Hex(dll) + " " + Hex(function)));
+}
+std::uint32_t Host::Block(const std::string& bytes) { return AddressAnswer(Command("block " + Hex(bytes))); }
+
 std::string Host::CurrentFolder() {
   const std::string a = Command("cwd");
   return a.rfind("ok ", 0) == 0 ? Unhex(a.substr(3)) : std::string();

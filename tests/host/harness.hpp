@@ -55,6 +55,11 @@ class Host {
   // From now on the plug-in's tick count and local time read these values.
   void SetClock(std::uint32_t ticks, int year, int month, int day, int weekday, int hour, int minute, int second);
   std::string CurrentFolder();
+  // The address of `function` of the loaded module `dll` in the host
+  // process; 0 when there is none.
+  std::uint32_t FunctionAddress(const std::string& dll, const std::string& function);
+  // The address of a copy of `bytes` in the host process's memory.
+  std::uint32_t Block(const std::string& bytes);
   std::string Command(const std::string& line);
 
  private:

@@ -13,10 +13,16 @@
 //                                        -> ok : the loaded DLL's GetTickCount
 //        and GetLocalTime imports answer these values from now on
 //   cwd                                  -> ok <hex of the current folder>
+//   address <hex module> <hex function>  -> ok <decimal address> | error : a
+//        function of a loaded module, as a host lists it in its API table
+//   block <hex bytes>                    -> ok <decimal address> : a copy of
+//        the bytes in the host's memory, kept until the host ends (records
+//        and texts a host hands to the plug-in)
 //   unload                               -> ok
 //   quit
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -127,6 +133,21 @@ std::string Handle(const std::string& line) {
     char buf[MAX_PATH * 2] = {};
     GetCurrentDirectoryA(sizeof buf, buf);
     return "ok " + Hex(buf);
+  }
+  if (cmd == "address") {
+    std::string module, function;
+    in >> module >> function;
+    HMODULE m = GetModuleHandleA(Unhex(module).c_str());
+    FARPROC f = m ? GetProcAddress(m, Unhex(function).c_str()) : nullptr;
+    return f ? "ok " + std::to_string(reinterpret_cast<std::uintptr_t>(f)) : "error no-function";
+  }
+  if (cmd == "block") {
+    std::string hex;
+    in >> hex;
+    const std::string bytes = Unhex(hex);
+    char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes.size() + 1));
+    std::copy(bytes.begin(), bytes.end(), block);
+    return "ok " + std::to_string(reinterpret_cast<std::uintptr_t>(block));
   }
   if (cmd == "unload") {
     if (g_plugin) FreeLibrary(g_plugin);

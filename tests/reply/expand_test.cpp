@@ -207,6 +207,28 @@ TEST_F(PicturesTest, AFailedDownloadLeavesNoPictureCode) {
   EXPECT_EQ(web_.Requests().size(), 3u);
 }
 
+using GuildAvatarTest = TableHostTest;
+
+TEST_F(GuildAvatarTest, TheAddressComesFromTheMembersProfile) {
+  Plugin().RobotAccount = "20001";
+  record_.kind = MessageKind::Channel;
+  record_.sender = "60006";
+  web_.Serve("/guild/a.png", "guild-avatar");
+  fake_.SetAnswer("取频道用户资料#3", "||名字|" + web_.base() + "/guild/a.png|c|d|e");
+  EXPECT_EQ(Expand("[头像]"), "[P=" + Plugin().DataFolder + "头像.png,wide=200,high=200,cartoon=false]");
+  EXPECT_EQ(ReadDataFile("头像.png"), "guild-avatar");
+  EXPECT_EQ(fake_.Calls(), std::vector<FakeCall>{Expect("取频道用户资料", {"20001", "60006", "ptr"})});
+}
+
+// Mended: a profile without an address used to be fetched all the same.
+TEST_F(GuildAvatarTest, NoAddressNoFetchAndNoFile) {
+  record_.kind = MessageKind::ChannelDirect;
+  fake_.SetAnswer("取频道用户资料#3", "||名字||c");
+  EXPECT_EQ(Expand("[大头]"), "");
+  EXPECT_FALSE(DataFileExists("大头.png"));
+  EXPECT_TRUE(web_.Requests().empty());
+}
+
 using WebTextsTest = ReplyTest;
 
 TEST_F(WebTextsTest, TextApiSendsUtf8AndDecodesTheAnswer) {

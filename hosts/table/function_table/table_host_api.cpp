@@ -1,5 +1,7 @@
 #include "hosts/table/function_table/table_host_api.hpp"
 
+#include "platform/modules.hpp"
+#include "text/text.hpp"
 #include "text/text_between.hpp"
 
 namespace zoq {
@@ -11,6 +13,38 @@ std::uint32_t TableHostApi::Binding::Lookup(const std::string& name) const {
   std::string value = text::TextBetween(apiTable, key, ",");
   if (value.empty()) value = text::TextBetween(apiTable, key, "}");
   return static_cast<std::uint32_t>(text::LeadingNumber32(value));
+}
+
+ChannelUserProfile::~ChannelUserProfile() {
+  for (std::size_t i = 2; i < words_.size(); ++i)
+    platform::FreeProcessHeapBlock(reinterpret_cast<void*>(static_cast<std::uintptr_t>(words_[i])));
+}
+
+std::string ChannelUserProfile::TextAt(std::size_t word) const {
+  const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(words_.at(word)));
+  return p ? std::string(p) : std::string();
+}
+
+std::string TableHostApi::WithSize(std::string code, std::int32_t width, std::int32_t height, bool cartoon) {
+  if (code.empty() || code.back() != ']') return code;
+  code.pop_back();
+  return code + ",wide=" + std::to_string(width) + ",high=" + std::to_string(height) +
+         ",cartoon=" + (cartoon ? "true" : "false") + "]";
+}
+
+std::string TableHostApi::WithTime(std::string code, std::int32_t time) {
+  if (code.empty() || code.back() != ']') return code;
+  code.pop_back();
+  return code + ",time=" + std::to_string(time) + "]";
+}
+
+bool TableHostApi::取私信频道Id(std::int64_t robot, std::int64_t guild, std::int64_t user, std::int64_t* first,
+                                std::int64_t* second) {
+  hosts::HostText a, b;
+  const bool answer = ReadDirectChannelIds(robot, guild, user, &a, &b);
+  if (first) *first = text::ReadWholeNumber(a.str());
+  if (second) *second = text::ReadWholeNumber(b.str());
+  return answer;
 }
 
 }  // namespace zoq

@@ -1,9 +1,9 @@
 // The adapter of the host that hands over its API as a JSON table of
 // function addresses, with a plug-in key that goes first to every function.
 // Each host function is looked up in the kept table again at every call.
-// (The operations the plug-in core calls; the rest come with the host's own
-// work.)
+// Copies are independent (each holds its own key and table).
 #pragma once
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +12,37 @@
 #include "hosts/table/function_table/text_code_parser.hpp"
 
 namespace zoq {
+
+// Record layouts of the host's lists: the byte offsets of the members that
+// are blocks of their own, freed with the record (see hosts::HostArray).
+struct FriendInfo {
+  static constexpr std::array<std::uint16_t, 9> kTexts{0, 12, 16, 20, 28, 44, 48, 52, 64};
+  static constexpr int kBlockArray = 56;
+};
+struct GroupInfo {
+  static constexpr std::array<std::uint16_t, 2> kTexts{208, 212};
+  static constexpr int kBlockArray = -1;
+};
+struct GroupMemberInfo {
+  static constexpr std::array<std::uint16_t, 7> kTexts{0, 12, 16, 20, 24, 28, 32};
+  static constexpr int kBlockArray = -1;
+};
+
+// A guild user's profile as the host fills it: seven words, the last five
+// texts of the host's heap, freed with the record.
+class ChannelUserProfile {
+ public:
+  ChannelUserProfile() = default;
+  ~ChannelUserProfile();
+  ChannelUserProfile(const ChannelUserProfile&) = delete;
+  ChannelUserProfile& operator=(const ChannelUserProfile&) = delete;
+  // The text of word `word` (2 to 6); empty for a null one.
+  std::string TextAt(std::size_t word) const;
+  std::string AvatarAddress() const { return TextAt(3); }
+
+ private:
+  std::array<std::uint32_t, 7> words_{};
+};
 
 class TableHostApi {
  public:
@@ -22,6 +53,38 @@ class TableHostApi {
   }
   // The address the table gives the host function `name`; 0 when none.
   std::uint32_t LookupApiAddress(const std::string& name) const { return binding_.Lookup(name); }
+
+  // The uploads answer the host's code with the picture's size or the
+  // voice's length put before its closing "]"; the size and the length are
+  // not passed to the host.
+  std::string 上传好友图片(std::int64_t robot, std::int64_t friendNumber, bool flag, const std::string& picture,
+                           std::int32_t width = 0, std::int32_t height = 0, bool cartoon = false) {
+    return WithSize(UploadFriendPicture(robot, friendNumber, flag, picture), width, height, cartoon);
+  }
+  std::string 上传群图片(std::int64_t robot, std::int64_t group, bool flag, const std::string& picture,
+                         std::int32_t width = 0, std::int32_t height = 0, bool cartoon = false) {
+    return WithSize(UploadGroupPicture(robot, group, flag, picture), width, height, cartoon);
+  }
+  std::string 上传好友语音(std::int64_t robot, std::int64_t friendNumber, std::int32_t kind, const std::string& text,
+                           const std::string& voice, std::int32_t time = 0) {
+    return WithTime(UploadFriendVoice(robot, friendNumber, kind, text, voice), time);
+  }
+  std::string 上传群语音(std::int64_t robot, std::int64_t group, std::int32_t kind, const std::string& text,
+                         const std::string& voice, std::int32_t time = 0) {
+    return WithTime(UploadGroupVoice(robot, group, kind, text, voice), time);
+  }
+  std::string 上传频道图片(std::int64_t robot, std::int64_t guild, std::int64_t subchannel, const std::string& picture,
+                           std::int32_t width = 0, std::int32_t height = 0, bool cartoon = false) {
+    return WithSize(UploadChannelPicture(robot, guild, subchannel, picture), width, height, cartoon);
+  }
+
+  // The direct-message channel: the host's two texts read as numbers into
+  // the caller's variables, which are 0 when the host gives nothing.
+  bool 取私信频道Id(std::int64_t robot, std::int64_t guild, std::int64_t user, std::int64_t* first = nullptr,
+                    std::int64_t* second = nullptr);
+
+  static std::string WithSize(std::string code, std::int32_t width, std::int32_t height, bool cartoon);
+  static std::string WithTime(std::string code, std::int32_t time);
 
   // ---- Operations that do more than forward (table_host_slots.cpp) ----
   // Voice conversions by the programs in main\corn below the run folder:
