@@ -83,6 +83,9 @@ class TableHostApi {
   bool 取私信频道Id(std::int64_t robot, std::int64_t guild, std::int64_t user, std::int64_t* first = nullptr,
                     std::int64_t* second = nullptr);
 
+  // A code that ends with "]" gets `suffix` before it; any other answer
+  // stays as it is.
+  static std::string WithSuffix(std::string code, const std::string& suffix);
   static std::string WithSize(std::string code, std::int32_t width, std::int32_t height, bool cartoon);
   static std::string WithTime(std::string code, std::int32_t time);
 

@@ -31,14 +31,6 @@ std::string JsonEscaped(const std::string& value) {
   return out;
 }
 
-// A code that ends with "]" gets `suffix` before its "]"; any other answer
-// stays as it is.
-std::string CompletedCode(std::string code, const std::string& suffix) {
-  if (code.empty() || code.back() != ']') return code;
-  code.pop_back();
-  return code + suffix + "]";
-}
-
 constexpr const char* kDefaultCheckInForm =
     "template_data=&gallery_info=%7B%22category_id%22%3A9%2C%22page%22%3A0%2C%22pic_id%22%3A124%7D"
     "&template_id=%7B%7D&client=2&lgt=0&lat=0&poi=&pic_id=&text=%E5%AD%A6%E4%B9%A0%E6%89%93%E5%8D%A1";
@@ -104,9 +96,9 @@ std::string TableHostApi::取收款链接(std::int64_t account, std::int32_t amo
 std::string TableHostApi::上传小视频(std::int64_t account, std::int64_t group, const std::string& text,
                                      const std::string& video, std::int32_t width, std::int32_t height,
                                      std::int32_t time) {
-  return CompletedCode(上传小视频Row(account, group, text, video), ",wide=" + std::to_string(width) + ",high=" +
-                                                                       std::to_string(height) + ",time=" +
-                                                                       std::to_string(time));
+  const std::string suffix =
+      ",wide=" + std::to_string(width) + ",high=" + std::to_string(height) + ",time=" + std::to_string(time);
+  return WithSuffix(上传小视频Row(account, group, text, video), suffix);
 }
 
 bool TableHostApi::群聊签到(std::int64_t account, std::int64_t group, const std::string& form) {
