@@ -1,6 +1,6 @@
 // A stand-in for the voice converters (built as ffmpeg.exe, silk_v3_decoder.exe
-// and silkencoder.exe in bin\main\corn). It appends "<working folder> TAB
-// <command line>" to converter.log beside itself, reads the first quoted
+// and silkencoder.exe in bin\main\corn). It appends "<its own path> TAB
+// <working folder> TAB <command line>" to converter.log beside itself, reads the first quoted
 // argument and writes "<its bytes>|<own name>" to the last one. An input that
 // is missing or holds "fail" gives no output. An existing output is kept
 // unless "y" is read from the standard input, as ffmpeg asks.
@@ -34,7 +34,7 @@ int main() {
   name.resize(name.find('.'));
   const std::string line = GetCommandLineA();
   if (FILE* log = std::fopen((dir + "converter.log").c_str(), "ab")) {
-    std::fprintf(log, "%s\t%s\n", folder, line.c_str());
+    std::fprintf(log, "%s\t%s\t%s\n", self, folder, line.c_str());
     std::fclose(log);
   }
   std::vector<std::string> quoted;

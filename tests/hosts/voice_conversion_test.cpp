@@ -46,7 +46,7 @@ class VoiceTest : public AdapterTest<TableHostApi> {
     return ConvertVoice(target, input, {run_, [this] { return numbers_.at(drawn_++); },
                                         [this](const std::string& line) { api_.OutputLog(line); }});
   }
-  // The lines logged, and the converters' "<folder> TAB <command line>" lines.
+  // The lines logged, and the command lines the converters saw.
   std::vector<std::string> Logged() {
     std::vector<std::string> lines;
     for (const FakeCall& c : fake_.Calls())
@@ -60,9 +60,15 @@ class VoiceTest : public AdapterTest<TableHostApi> {
     std::string all = platform::ReadWholeFile(corn_ + "\\converter.log");
     platform::RemoveFile(corn_ + "\\converter.log");
     for (std::size_t start = 0, end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
-      std::string line = all.substr(start, end - start);
-      EXPECT_TRUE(line.starts_with(run_ + "\t")) << line;  // run in the run folder
-      lines.push_back(line.substr(line.find('\t') + 1));
+      // <program path> TAB <working folder> TAB <command line>: the program
+      // checked below the run folder, run in the run folder.
+      const std::string line = all.substr(start, end - start);
+      const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+      const std::string command = line.substr(tab2 + 1);
+      const std::size_t name = command.find(' ');
+      EXPECT_EQ(line.substr(0, tab1), run_ + "\\" + command.substr(0, name) + ".exe");
+      EXPECT_EQ(line.substr(tab1 + 1, tab2 - tab1 - 1), run_);
+      lines.push_back(command);
     }
     return lines;
   }
