@@ -21,6 +21,13 @@
 // Arguments convert as C++ converts them to the kind's parameter type (an
 // int to a Double, a number to a Bool); trailing arguments declared Opt may
 // be left out and then take their default.
+//
+// Out-variables are given as the address of the caller's variable:
+//   ZOQ_ROW(取群成员列表, "取群成员列表", Int(Lead, I64, I64, Refill<HostArray<GroupMemberInfo>>))
+//   hosts::HostArray<GroupMemberInfo> members;  api.取群成员列表(robot, group, &members);
+// (Out<std::int32_t>, Out<std::int64_t>, Out<HostText>, Out<HostBytes>,
+// Out<HostI64Array>, Out<HostArray<Layout>>, Out<a record type>; a left-out
+// optional one is a zeroed variable of the call's own.)
 #pragma once
 #include <array>
 #include <bit>

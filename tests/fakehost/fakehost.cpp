@@ -44,7 +44,14 @@ std::mutex g_mutex;
 std::string g_log;
 std::map<std::string, std::optional<std::string>> g_answers;     // set in-process
 std::map<std::string, std::optional<std::string>> g_fileAnswers;  // last read from fakehost.answers
-std::vector<void*> g_blocks;                                     // text blocks handed out, by address
+// Blocks handed out, by address and size (a block of another size at the
+// same place is another block).
+std::vector<std::pair<void*, std::size_t>> g_blocks;
+
+void Handed(void* block, std::size_t size) {
+  std::erase_if(g_blocks, [&](const auto& b) { return b.first == block; });
+  g_blocks.emplace_back(block, size);
+}
 int g_blocksHandedOut = 0;
 // Extra bytes that keep other allocations of the host process from taking
 // over a freed block's place before a test looks at it.
@@ -188,9 +195,11 @@ const std::optional<std::string>* Answer(const Entry& e) {
   return &(listed[e.name] = std::string(e.answer));
 }
 
+// A block handed out through an out-variable: LiveBlocks counts it too.
 W NewBlock(const void* bytes, std::size_t n, std::size_t room) {
-  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, room);
+  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, room + kBlockPadding);
   if (n) std::memcpy(block, bytes, n);
+  Handed(block, room + kBlockPadding);
   return static_cast<W>(reinterpret_cast<std::uintptr_t>(block));
 }
 W NewText(const std::string& s) { return NewBlock(s.c_str(), s.size() + 1, s.size() + 1); }
@@ -250,8 +259,7 @@ std::uint64_t Reply(char result, const std::optional<std::string>* answer) {
       std::memcpy(block, &n, 4);
       std::memcpy(block + 4, value.data(), value.size());
       // A block at the place of an earlier one means that one was freed.
-      std::erase(g_blocks, static_cast<void*>(block));
-      g_blocks.push_back(block);
+      Handed(block, 4 + value.size() + kBlockPadding);
       ++g_blocksHandedOut;
       return reinterpret_cast<std::uintptr_t>(block);
     }
@@ -322,7 +330,7 @@ __declspec(dllexport) int FakeHost_LiveBlocks() {
   PROCESS_HEAP_ENTRY entry{};
   while (HeapWalk(heap, &entry)) {
     if (!(entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)) continue;
-    for (void* b : g_blocks) live += entry.lpData == b ? 1 : 0;
+    for (const auto& [b, size] : g_blocks) live += entry.lpData == b && entry.cbData == size ? 1 : 0;
   }
   HeapUnlock(heap);
   return live;

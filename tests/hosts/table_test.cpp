@@ -240,6 +240,7 @@ TEST_F(TableHostTest, DirectChannelIdsComeBackAsNumbers) {
   EXPECT_EQ(first, 123);
   EXPECT_EQ(second, 0);
   EXPECT_EQ(Last(), Expect("取私信频道Id", {"KEY", "1", "2", "3", "ptr", "ptr"}));
+  EXPECT_EQ(fake_.LiveBlocks(), 0);  // the operation's own variables freed the host's texts
   api_.InitApiTable("KEY", ApiTable("取私信频道Id"));
   first = second = 9;
   EXPECT_FALSE(api_.取私信频道Id(1, 2, 3, &first, &second));
@@ -288,6 +289,7 @@ TEST_F(TableHostTest, ListsFreeTheCallersArrayAndLeaveTheEmptyOne) {
   EXPECT_EQ(api_.取群成员列表(1, 2, &members), 3);
   EXPECT_EQ(Last(), Expect("取群成员列表", {"KEY", "1", "2", "array:0"}));
   EXPECT_EQ(members.size(), 2u);
+  EXPECT_EQ(fake_.LiveBlocks(), 3);  // the host's array and records, held by `members`
   hosts::HostArray<GroupInfo> groups;
   EXPECT_EQ(api_.取群列表(1, &groups), 0);
   EXPECT_EQ(Last(), Expect("取群列表", {"KEY", "1", "array:0"}));

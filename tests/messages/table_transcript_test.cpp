@@ -38,7 +38,8 @@ class TableTranscriptTest : public ::testing::Test {
  protected:
   TableTranscriptTest()
       : s_(std::string("table-") + ::testing::UnitTest::GetInstance()->current_test_info()->name(), kCase,
-           {{"SayZ.ini", Library({{"你好", "你好呀[N]朋友"}, {"罚", "[踢出][撤回][禁言120]罚"}})}}) {}
+           {{"SayZ.ini", Library({{"你好", "你好呀[N]朋友"}, {"罚", "[踢出][撤回][禁言120]罚"},
+                                 {"a&uoS8#N&uoS9#b&uoS8#N&uoS9#c&uoS8#N&uoS9#d", "折行"}})}}) {}
 
   void SetUp() override {
     ASSERT_TRUE(s_.Load());
@@ -111,12 +112,14 @@ TEST_F(TableTranscriptTest, StartsFromItsTableAndAnswersEveryKindOfMessage) {
   EXPECT_EQ(Private("你好", 20002), 0);
 
   EXPECT_EQ(Private("你好"), 1);
+  EXPECT_EQ(Private("a\r\nb\nc\rd"), 1);  // each line break one [N]
   EXPECT_EQ(Group("罚"), 1);
   EXPECT_EQ(Guild(0, "罚"), 1);
   EXPECT_EQ(Guild(1, "你好"), 1);
   EXPECT_EQ(s_.TakeCalls(),
             (std::vector<FakeCall>{
                 Expect("发送好友消息", {"20001", "30001", "你好呀\r\n朋友", "ptr", "ptr"}),
+                Expect("发送好友消息", {"20001", "30001", "折行", "ptr", "ptr"}),
                 Expect("禁言群成员", {"20001", "111", "30001", "120"}),
                 Expect("撤回消息_群聊", {"20001", "111", "9876543210123", "-5"}),
                 Expect("删除群成员", {"20001", "111", "30001", "0"}),

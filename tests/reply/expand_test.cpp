@@ -218,6 +218,7 @@ TEST_F(GuildAvatarTest, TheAddressComesFromTheMembersProfile) {
   EXPECT_EQ(Expand("[头像]"), "[P=" + Plugin().DataFolder + "头像.png,wide=200,high=200,cartoon=false]");
   EXPECT_EQ(ReadDataFile("头像.png"), "guild-avatar");
   EXPECT_EQ(fake_.Calls(), std::vector<FakeCall>{Expect("取频道用户资料", {"20001", "60006", "ptr"})});
+  EXPECT_EQ(fake_.LiveBlocks(), 0);  // the profile's texts are freed
 }
 
 // Mended: a profile without an address used to be fetched all the same.
