@@ -157,6 +157,7 @@ TEST_F(TableSlotsTest, TheQrCodeAlwaysReplacesTheCallersBytes) {
   fake_.SetAnswer("QQ列表_二维码登录_拉取二维码", "ok");
   EXPECT_EQ(api_.QQ列表_二维码登录_拉取二维码(1, &code), "ok");
   EXPECT_EQ(code.bytes(), "PNG");
+  EXPECT_EQ(fake_.LiveBlocks(), 0);  // the host wrote into the operation's own byte set, which went
   fake_.Reset();  // the host writes nothing now
   EXPECT_EQ(api_.QQ列表_二维码登录_拉取二维码(1, &code), "");
   EXPECT_EQ(code.bytes(), "");
