@@ -83,6 +83,13 @@ bool FolderExists(const std::string& path) {
 
 void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
 
+void CreateFolders(const std::string& path) {
+  if (path.empty() || FolderExists(path)) return;
+  const std::size_t cut = LastPathSeparator(path);
+  if (cut != std::string::npos && cut > 0) CreateFolders(path.substr(0, cut));
+  CreateFolder(path);
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   FileHandle f = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
   if (!f) return false;
@@ -103,6 +110,18 @@ std::string ReadWholeFile(const std::string& path) {
   char chunk[65536];
   DWORD got = 0;
   while (ReadFile(f.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) out.append(chunk, got);
+  return out;
+}
+
+std::string ReadFileStart(const std::string& path, std::size_t count) {
+  FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+  if (!f) return {};
+  std::string out(count, '\0');
+  std::size_t done = 0;
+  DWORD got = 0;
+  while (done < count && ReadFile(f.get(), out.data() + done, static_cast<DWORD>(count - done), &got, nullptr) && got > 0)
+    done += got;
+  out.resize(done);
   return out;
 }
 

@@ -27,10 +27,14 @@ FileStamp StampOf(const std::string& path);
 bool FolderExists(const std::string& path);
 // One level; an existing folder or a failure is ignored.
 void CreateFolder(const std::string& path);
+// The folder and every missing folder above it; failures are ignored.
+void CreateFolders(const std::string& path);
 // Creates or truncates the file, then writes the bytes.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // The whole file, or the empty byte set when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+// At most the first `count` bytes of the file (fewer when it is shorter).
+std::string ReadFileStart(const std::string& path, std::size_t count);
 bool RemoveFile(const std::string& path);
 
 // Byte position of the last backslash of a GBK path (never the trail byte of

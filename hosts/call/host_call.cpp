@@ -54,6 +54,15 @@ void HostBytes::Free() {
   FreeAt(address_);
   address_ = 0;
 }
+void HostBytes::Hold(const std::string& bytes) {
+  Free();
+  auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(8 + bytes.size()));
+  if (!block) return;
+  block[0] = 1;
+  block[1] = static_cast<std::uint32_t>(bytes.size());
+  if (!bytes.empty()) std::memcpy(block + 2, bytes.data(), bytes.size());
+  address_ = WordOf(block);
+}
 
 HostI64Array::HostI64Array(const std::vector<std::int64_t>& values) {
   auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(8 + 8 * values.size()));

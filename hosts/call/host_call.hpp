@@ -127,6 +127,9 @@ class HostBytes {
   HostBytes& operator=(const HostBytes&) = delete;
   std::string bytes() const;
   void Free();
+  // Frees what it holds and holds a new block of `bytes` (a block of length
+  // 0 for none).
+  void Hold(const std::string& bytes);
 
  private:
   std::uint32_t address_ = 0;

@@ -1,5 +1,7 @@
 #include "tests/hosts/host_test_support.hpp"
 
+#include <windows.h>
+
 #include <map>
 #include <set>
 
@@ -17,6 +19,15 @@ RaisedErrors::RaisedErrors() {
 }
 
 RaisedErrors::~RaisedErrors() { RegisterErrorHook(nullptr); }
+
+std::string ApiTableOf(const FakeHostDll& fake) {
+  std::string table = "{";
+  for (const auto& [name, kinds] : fake.Functions()) {
+    const auto address = reinterpret_cast<std::uintptr_t>(GetProcAddress(static_cast<HMODULE>(fake.module()), name.c_str()));
+    table += (table.size() > 1 ? ",\"" : "\"") + name + "\":" + std::to_string(address);
+  }
+  return table + "}";
+}
 
 std::vector<std::string> CompareRows(const hosts::RowDeclarations& rows, const FakeHostDll& fake) {
   std::map<std::string, std::string> exported;

@@ -28,6 +28,10 @@ class RaisedErrors {
 // some row; returns the differences, one line each.
 std::vector<std::string> CompareRows(const hosts::RowDeclarations& rows, const FakeHostDll& fake);
 
+// The API table the function-table host would hand over: every function of
+// `fake` with its address.
+std::string ApiTableOf(const FakeHostDll& fake);
+
 // A call as the fake DLL records it.
 inline FakeCall Call(const std::string& dll, const std::string& function, std::vector<std::string> args) {
   return {dll, function, std::move(args)};

@@ -1,5 +1,7 @@
 #include "hosts/table/function_table/table_host_api.hpp"
 
+#include <utility>
+
 #include "platform/modules.hpp"
 #include "text/text.hpp"
 #include "text/text_between.hpp"
@@ -25,17 +27,19 @@ std::string ChannelUserProfile::TextAt(std::size_t word) const {
   return p ? std::string(p) : std::string();
 }
 
-std::string TableHostApi::WithSize(std::string code, std::int32_t width, std::int32_t height, bool cartoon) {
+std::string TableHostApi::WithSuffix(std::string code, const std::string& suffix) {
   if (code.empty() || code.back() != ']') return code;
   code.pop_back();
-  return code + ",wide=" + std::to_string(width) + ",high=" + std::to_string(height) +
-         ",cartoon=" + (cartoon ? "true" : "false") + "]";
+  return code + suffix + "]";
+}
+
+std::string TableHostApi::WithSize(std::string code, std::int32_t width, std::int32_t height, bool cartoon) {
+  return WithSuffix(std::move(code), ",wide=" + std::to_string(width) + ",high=" + std::to_string(height) +
+                                         ",cartoon=" + (cartoon ? "true" : "false"));
 }
 
 std::string TableHostApi::WithTime(std::string code, std::int32_t time) {
-  if (code.empty() || code.back() != ']') return code;
-  code.pop_back();
-  return code + ",time=" + std::to_string(time) + "]";
+  return WithSuffix(std::move(code), ",time=" + std::to_string(time));
 }
 
 bool TableHostApi::取私信频道Id(std::int64_t robot, std::int64_t guild, std::int64_t user, std::int64_t* first,

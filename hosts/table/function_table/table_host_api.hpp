@@ -5,9 +5,11 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "hosts/call/host_call.hpp"
+#include "hosts/table/function_table/text_code_parser.hpp"
 
 namespace zoq {
 
@@ -81,8 +83,61 @@ class TableHostApi {
   bool 取私信频道Id(std::int64_t robot, std::int64_t guild, std::int64_t user, std::int64_t* first = nullptr,
                     std::int64_t* second = nullptr);
 
+  // A code that ends with "]" gets `suffix` before it; any other answer
+  // stays as it is.
+  static std::string WithSuffix(std::string code, const std::string& suffix);
   static std::string WithSize(std::string code, std::int32_t width, std::int32_t height, bool cartoon);
   static std::string WithTime(std::string code, std::int32_t time);
+
+  // ---- Operations that do more than forward (table_host_slots.cpp) ----
+  // Voice conversions by the programs in main\corn below the run folder:
+  // the converted file's bytes, or empty; the outcome goes to the host's log.
+  std::string SilkDecodeToMp3(const std::string& path);
+  std::string EncodeToSilk(const std::string& path);
+  std::string EncodeToAmr(const std::string& path);
+
+  // The profile fields of 修改资料; a field left out is not sent.
+  struct ProfileChange {
+    std::optional<std::string> 昵称;
+    std::optional<std::int32_t> 性别;  // 1 or 2, anything else sent as 1
+    std::optional<std::string> 生日;
+    std::optional<std::int32_t> 职业;  // 1 to 14, anything else sent as 1
+    std::optional<std::string> 公司, 所在地, 家乡, 邮箱, 个人说明;
+  };
+  // The host receives the fields as {"info":{"昵称":"...",...}}.
+  bool 修改资料(std::int64_t account, const ProfileChange& change = {});
+  // A frequency below 0 goes as 0.
+  bool 群权限_设置群发言频率(std::int64_t account, std::int64_t group, std::int32_t frequency);
+  // A way outside 0 to 2 goes as 1.
+  bool 群权限_设置群查找方式(std::int64_t account, std::int64_t group, std::int32_t way = 1);
+  // A setting outside 0 to 2 goes as 2.
+  bool 置群内消息通知(std::int64_t account, std::int64_t group, std::int64_t member, std::int32_t setting = 2);
+  // The picture is handed to the host last, after the five flags.
+  std::string 发送群公告(std::int64_t account, std::int64_t group, const std::string& title, const std::string& content,
+                         const std::string& picture = {}, const std::string& video = {}, bool a = false, bool b = false,
+                         bool c = false, bool d = false, bool e = false);
+  // An amount of 0 or below (none given) goes as 5000000.
+  std::string 取收款链接(std::int64_t account, std::int32_t amount, const std::string& text);
+  // The video code answered, completed with the size and time given.
+  std::string 上传小视频(std::int64_t account, std::int64_t group, const std::string& text, const std::string& video,
+                         std::int32_t width = 0, std::int32_t height = 0, std::int32_t time = 0);
+  // An empty form goes as the host's default check-in form.
+  bool 群聊签到(std::int64_t account, std::int64_t group, const std::string& form = {});
+  // A new parser: a copy of the host's own parser when the host has one,
+  // else one of the plug-in's own.
+  TextCodeParser 创建小栗子文本代码解析类对象();
+  // `code` is replaced by what the host wrote (a fresh empty byte set at
+  // least); the bytes it held are released.
+  std::string QQ列表_二维码登录_拉取二维码(std::int64_t account, hosts::HostBytes* code);
+  // The fifth and sixth arguments left out go as 2 and 1.
+  bool 创建子频道(std::int64_t account, std::int64_t guild, const std::string& name, const std::string& text,
+                  std::optional<std::int32_t> fifth, std::optional<std::int32_t> sixth, std::int32_t seventh,
+                  std::int32_t eighth, std::int32_t ninth, hosts::HostI64Array* first, hosts::HostI64Array* second,
+                  std::int32_t twelfth, std::int32_t thirteenth);
+  // The host receives the first number, the text, the second and third
+  // numbers, then the second, third and first int.
+  std::string 上传频道文件(std::int64_t first, std::int64_t second, std::int64_t third, const std::string& text,
+                           std::int32_t a = 0, std::int32_t b = 0, std::int32_t c = 0);
 
  private:
   struct Binding {

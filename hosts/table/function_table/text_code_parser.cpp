@@ -1,0 +1,98 @@
+#include "hosts/table/function_table/text_code_parser.hpp"
+
+#include <cstring>
+#include <utility>
+
+#include "hosts/call/host_call.hpp"
+#include "platform/modules.hpp"
+
+namespace zoq {
+namespace {
+
+using Word = std::uint32_t;
+
+template <class T>
+T* At(Word address) {
+  return reinterpret_cast<T*>(static_cast<std::uintptr_t>(address));
+}
+template <class T>
+Word WordOf(T* p) {
+  return static_cast<Word>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+Word NewBlock(const void* list) {
+  auto* block = static_cast<Word*>(platform::NewProcessHeapBlock(sizeof(Word)));
+  if (block) *block = WordOf(list);
+  return WordOf(block);
+}
+
+// The plug-in's own operations.
+Word __stdcall OwnDestroy(Word*) { return 0; }
+Word __stdcall OwnCopy(Word* variable);
+Word __stdcall OwnTwoWords(Word*, Word, Word) { return 0; }
+Word __stdcall OwnCopyText(Word*, Word text) {
+  if (!text) return 0;
+  const std::size_t n = std::strlen(At<const char>(text)) + 1;
+  void* copy = platform::NewProcessHeapBlock(n);
+  if (copy) std::memcpy(copy, At<const char>(text), n);
+  return WordOf(copy);
+}
+Word __stdcall OwnOneWord(Word*, Word) { return 0; }
+
+const void* const kOwnList[] = {
+    reinterpret_cast<const void*>(&OwnDestroy),  reinterpret_cast<const void*>(&OwnCopy),
+    reinterpret_cast<const void*>(&OwnTwoWords), reinterpret_cast<const void*>(&OwnTwoWords),
+    reinterpret_cast<const void*>(&OwnTwoWords), reinterpret_cast<const void*>(&OwnTwoWords),
+    reinterpret_cast<const void*>(&OwnCopyText), reinterpret_cast<const void*>(&OwnOneWord),
+};
+
+Word __stdcall OwnCopy(Word* variable) { return NewBlock(variable && *variable ? *At<const void*>(*variable) : kOwnList); }
+
+enum : int { kDestroy, kCopy, kThird, kFourth, kFifth, kSixth, kSeventh, kEighth };
+
+}  // namespace
+
+TextCodeParser::TextCodeParser() : block_(NewBlock(kOwnList)) {}
+
+TextCodeParser::TextCodeParser(const TextCodeParser& other) : block_(other.Call(kCopy, {})) {}
+
+TextCodeParser::TextCodeParser(TextCodeParser&& other) noexcept : block_(std::exchange(other.block_, 0)) {}
+
+TextCodeParser& TextCodeParser::operator=(TextCodeParser other) noexcept {
+  std::swap(block_, other.block_);
+  return *this;
+}
+
+TextCodeParser::~TextCodeParser() {
+  if (!block_) return;
+  Call(kDestroy, {});
+  platform::FreeProcessHeapBlock(At<void>(block_));
+}
+
+bool TextCodeParser::IsOwn() const { return block_ && *At<const void*>(block_) == static_cast<const void*>(kOwnList); }
+
+Word TextCodeParser::Call(int operation, std::initializer_list<Word> arguments) const {
+  if (!block_) return 0;
+  void* function = At<void*>(*At<Word>(block_))[operation];
+  hosts::WordList words;
+  words.PushAddress(&block_);
+  for (Word w : arguments) words.Push(w);
+  Word eax = 0, edx = 0;
+  return function && hosts::CallHost(function, words, eax, edx) ? eax : 0;
+}
+
+std::string TextCodeParser::TextOf(Word answer) const {
+  if (!answer) return {};
+  std::string text(At<const char>(answer));
+  platform::FreeProcessHeapBlock(At<void>(answer));
+  return text;
+}
+
+std::int32_t TextCodeParser::Third(Word a, Word b) const { return static_cast<std::int32_t>(Call(kThird, {a, b})); }
+std::string TextCodeParser::Fourth(Word a, Word b) const { return TextOf(Call(kFourth, {a, b})); }
+std::int32_t TextCodeParser::Fifth(Word a, Word b) const { return static_cast<std::int32_t>(Call(kFifth, {a, b})); }
+std::int32_t TextCodeParser::Sixth(Word a, Word b) const { return static_cast<std::int32_t>(Call(kSixth, {a, b})); }
+std::string TextCodeParser::Seventh(const std::string& text) const { return TextOf(Call(kSeventh, {WordOf(text.c_str())})); }
+std::string TextCodeParser::Eighth(Word a) const { return TextOf(Call(kEighth, {a})); }
+
+}  // namespace zoq
