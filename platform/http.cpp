@@ -17,8 +17,7 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
-void ApplyTimeouts(HINTERNET h) {
-  const HttpTimeouts& t = HttpTimeoutSettings();
+void ApplyTimeouts(HINTERNET h, const HttpTimeouts& t) {
   DWORD connect = t.connectMs, send = t.sendMs, receive = t.receiveMs;
   InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
   InternetSetOptionA(h, INTERNET_OPTION_SEND_TIMEOUT, &send, sizeof send);
@@ -81,23 +80,25 @@ HttpTimeouts& HttpTimeoutSettings() {
   return timeouts;
 }
 
-std::string HttpGet(const std::string& address) {
+std::string HttpGet(const std::string& address) { return HttpGet(address, HttpTimeoutSettings()); }
+
+std::string HttpGet(const std::string& address, const HttpTimeouts& limits) {
   Address a;
   if (address.empty() || !Crack(address, a)) return {};
   Handle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return {};
-  ApplyTimeouts(session.get());
+  ApplyTimeouts(session.get(), limits);
   Handle connection(InternetConnectA(static_cast<HINTERNET>(session.get()), a.host.c_str(), a.port, nullptr,
                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) return {};
-  ApplyTimeouts(connection.get());
+  ApplyTimeouts(connection.get(), limits);
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                 INTERNET_FLAG_NO_UI;
   if (a.secure) flags |= INTERNET_FLAG_SECURE;
   Handle request(HttpOpenRequestA(static_cast<HINTERNET>(connection.get()), "GET", a.object.c_str(), "HTTP/1.0",
                                   nullptr, nullptr, flags, 0));
   if (!request) return {};
-  ApplyTimeouts(request.get());
+  ApplyTimeouts(request.get(), limits);
   if (!HttpSendRequestA(static_cast<HINTERNET>(request.get()), kAcceptHeader, static_cast<DWORD>(-1), nullptr, 0)) {
     return {};
   }

@@ -20,5 +20,7 @@ HttpTimeouts& HttpTimeoutSettings();
 // bytes; any failure, an answer with an error status included, gives the
 // empty byte set. The caller's thread waits.
 std::string HttpGet(const std::string& address);
+// The same with limits of its own.
+std::string HttpGet(const std::string& address, const HttpTimeouts& limits);
 
 }  // namespace zoq::platform

@@ -9,3 +9,4 @@ constexpr NumericHost kMyQqEvents{kHostMyQq, kEventMyQqAccount, false, 1, 10, 1}
 
 ZOQ_EVENT_EXPORT_11(MQ_Event, zoq::kMyQqEvents)
 ZOQ_MESSAGE_EXPORT(MQ_Message)
+ZOQ_SETTINGS_EXPORT(MQ_Set)

@@ -1,0 +1,5 @@
+// The ISky host's settings export. It joins the host's own exports in
+// core/exports/isky.cpp when that file comes.
+#include "core/exports/export.hpp"
+
+ZOQ_SETTINGS_EXPORT(ISky_Menu)
