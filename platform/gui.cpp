@@ -236,7 +236,7 @@ void Painter::Draw(const Bitmap& bitmap, int x, int y, int w, int h) {
   HGDIOBJ old = SelectObject(memory, bitmap.get());
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   SetStretchBltMode(dc_, HALFTONE);
-  AlphaBlend(dc_, x, y, w, h, memory, 0, 0, bitmap.width(), bitmap.height(), blend);
+  GdiAlphaBlend(dc_, x, y, w, h, memory, 0, 0, bitmap.width(), bitmap.height(), blend);
   SelectObject(memory, old);
   DeleteDC(memory);
 }
@@ -297,7 +297,7 @@ WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int w
 
 WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height, const EditStyle& style) {
   DWORD flags = WS_TABSTOP | (style.centred ? ES_CENTER : ES_LEFT);
-  flags |= style.multiLine ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL : ES_AUTOHSCROLL;
+  flags |= style.multiLine ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL : ES_AUTOHSCROLL;
   HWND edit = Child(L"EDIT", L"", flags, parent, x, y, width, height);
   if (edit && style.limit > 0) SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
   return edit;

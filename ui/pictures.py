@@ -91,7 +91,8 @@ def overlay(x, y):
     if d < 46:
         return (0, 0, 0, 0)
     ring = clamp01(1 - abs(d - 47.5) / 2.2)
-    c = mix(BACK, ACCENT, ring)
+    card = mix(BACK, (255, 255, 255), 0.03)
+    c = mix(card, ACCENT, ring)
     outside = clamp01(d - 46)
     return c + (int(255 * max(outside, ring)),)
 

@@ -37,7 +37,9 @@ bool SettingsWindow::Create(const platform::FormClass& windowClass) {
   BuildOptionsPage();
   BuildLibraryPage();
   BuildHomePage();
-  // The pages lie over the tab control, which only keeps the page number.
+  // The pages lie over the tab control, which only keeps the page number:
+  // it stays hidden, and the navigation buttons switch the pages.
+  platform::ShowWindowIf(tabs_, false);
   for (WindowHandle page : pages_) {
     if (page) platform::RaiseAboveSiblings(page);
   }
