@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <map>
 #include <mutex>
@@ -128,6 +129,17 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       SetBkColor(dc, Ref(background));
       return reinterpret_cast<LRESULT>(BrushOf(background));
     }
+    case WM_NOTIFY: {
+      const auto* head = reinterpret_cast<const NMHDR*>(lParam);
+      if (head->code == LVN_ITEMCHANGED) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+            !(change->uOldState & LVIS_SELECTED)) {
+          events->OnNotice(head->hwndFrom, Notice::RowSelected);
+        }
+      }
+      return 0;
+    }
     case WM_DESTROY:
       if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) events->OnDestroyed(window);
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -142,6 +154,42 @@ HWND Child(const wchar_t* windowClass, const std::wstring& text, DWORD style, HW
            int h, DWORD exStyle = 0) {
   return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
                          nullptr, OwnModule(), nullptr);
+}
+
+// Held by the test's PressKey: Ctrl counts as held.
+bool ctrlPressedByTest = false;
+
+LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR data) {
+  auto* events = reinterpret_cast<FormEvents*>(data);
+  switch (message) {
+    case WM_KEYDOWN: {
+      const bool ctrl = ctrlPressedByTest || (GetKeyState(VK_CONTROL) & 0x8000);
+      const bool others = (GetKeyState(VK_SHIFT) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000);
+      events->OnKeyDown(control, static_cast<int>(wParam), ctrl && !others);
+      break;
+    }
+    case WM_DROPFILES: {
+      const HDROP drop = reinterpret_cast<HDROP>(wParam);
+      std::vector<std::string> paths;
+      const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        const UINT got = DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
+        path.resize(got);
+        paths.push_back(Gbk(path));
+      }
+      DragFinish(drop);
+      events->OnFilesDropped(control, paths);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(control, WatchProcedure, 1);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(control, message, wParam, lParam);
 }
 
 std::mutex timerLock;
@@ -333,6 +381,51 @@ WindowHandle CreateTabs(WindowHandle parent, int x, int y, int width, int height
     SendMessageW(tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
   }
   return tabs;
+}
+
+void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
+  SetWindowSubclass(control, WatchProcedure, 1, reinterpret_cast<DWORD_PTR>(&events));
+  if (acceptFiles) DragAcceptFiles(control, TRUE);
+}
+
+WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
+                              Colour background) {
+  HWND list = Child(WC_LISTVIEWW, L"", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, parent, x, y,
+                    width, height);
+  if (!list) return nullptr;
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+  SendMessageW(list, LVM_SETTEXTCOLOR, 0, Ref(text));
+  SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, Ref(background));
+  SendMessageW(list, LVM_SETBKCOLOR, 0, Ref(background));
+  return list;
+}
+
+void CaretToEnd(WindowHandle edit) {
+  const int end = GetWindowTextLengthW(edit);
+  SendMessageW(edit, EM_SETSEL, end, end);
+}
+
+void SelectAllText(WindowHandle edit) { SendMessageW(edit, EM_SETSEL, 0, -1); }
+
+void PressKey(WindowHandle control, int key, bool withCtrl) {
+  ctrlPressedByTest = withCtrl;
+  SendMessageW(control, WM_KEYDOWN, key, 1);
+  ctrlPressedByTest = false;
+}
+
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk) {
+  // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
+  std::wstring list;
+  for (const std::string& path : pathsGbk) list += Wide(path) + L'\0';
+  list += L'\0';
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  if (!block) return;
+  auto* files = static_cast<DROPFILES*>(GlobalLock(block));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+  GlobalUnlock(block);
+  SendMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
 }
 
 void SelectTab(WindowHandle tabs, int page) { SendMessageW(tabs, TCM_SETCURSEL, page, 0); }

@@ -65,7 +65,7 @@ class Painter {
 };
 
 // How a child control notifies its parent.
-enum class Notice { Click, Changed, FocusGained, FocusLost };
+enum class Notice { Click, Changed, FocusGained, FocusLost, RowSelected };
 
 // The receiver of a window's events; every window of a class made with
 // RegisterFormClass (the top-level window and its containers) hands its
@@ -82,7 +82,27 @@ class FormEvents {
   virtual bool ColoursOf(WindowHandle control, Colour& text, Colour& background) = 0;
   // The top-level window is going away.
   virtual void OnDestroyed(WindowHandle window) = 0;
+  // A watched control (WatchKeys): a key went down; ctrlOnly when Ctrl alone is held.
+  virtual void OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {}
+  // A watched control that accepts files: files were dropped on it.
+  virtual void OnFilesDropped(WindowHandle control, const std::vector<std::string>& pathsGbk) {}
 };
+
+// Reports the control's key-downs (and, with acceptFiles, dropped files) to
+// `events` until the control is destroyed.
+void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
+
+// A report-mode list view with single selection; its row selections are
+// notified as Notice::RowSelected.
+WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
+                              Colour background);
+// Moves the caret of an edit box to the end of its text; selects all of it.
+void CaretToEnd(WindowHandle edit);
+void SelectAllText(WindowHandle edit);
+// Sends a key-down as the keyboard would (tests), with Ctrl held when asked.
+void PressKey(WindowHandle control, int key, bool withCtrl);
+// Drops files on a control as the shell would (tests).
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk);
 
 // A window class of `module` whose windows are dragged by their background
 // (they move their top-level window) and report to their FormEvents.

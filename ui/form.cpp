@@ -66,9 +66,9 @@ bool Form::CreateWindowOf(const platform::FormClass& windowClass, const std::str
   return true;
 }
 
-WindowHandle Form::Container(const std::string& name, int x, int y, int width, int height, Picture background,
-                             std::vector<Caption> captions) {
-  WindowHandle box = class_->CreateContainer(window_.get(), x, y, width, height, *this);
+WindowHandle Form::Container(const std::string& name, int x, int y, int width, int height,
+                             std::optional<Picture> background, std::vector<Caption> captions, WindowHandle parent) {
+  WindowHandle box = class_->CreateContainer(parent ? parent : window_.get(), x, y, width, height, *this);
   if (!Named(name, box)) return nullptr;
   Look& look = looks_[box];
   look.normal.builtIn = background;
@@ -120,6 +120,43 @@ WindowHandle Form::Label(WindowHandle parent, const std::string& name, int x, in
 
 void Form::On(WindowHandle control, Notice notice, std::function<void()> handler) {
   if (control) handlers_[{control, notice}] = std::move(handler);
+}
+
+void Form::OnKey(WindowHandle control, std::function<void(int, bool)> handler) {
+  if (!control) return;
+  if (!keyHandlers_.count(control) && !dropHandlers_.count(control)) platform::WatchKeys(control, *this, false);
+  keyHandlers_[control] = std::move(handler);
+}
+
+void Form::OnDrop(WindowHandle control, std::function<void(const std::string&)> handler) {
+  if (!control) return;
+  platform::WatchKeys(control, *this, true);
+  dropHandlers_[control] = std::move(handler);
+}
+
+void Form::SetTextColour(WindowHandle control, Colour colour) {
+  auto found = looks_.find(control);
+  if (found != looks_.end()) found->second.text = colour;
+}
+
+void Form::OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {
+  auto found = keyHandlers_.find(control);
+  if (found == keyHandlers_.end()) return;
+  try {
+    std::function<void(int, bool)> handler = found->second;
+    handler(key, ctrlOnly);
+  } catch (...) {
+  }
+}
+
+void Form::OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) {
+  auto found = dropHandlers_.find(control);
+  if (found == dropHandlers_.end()) return;
+  try {
+    std::function<void(const std::string&)> handler = found->second;
+    for (const std::string& path : paths) handler(path);
+  } catch (...) {
+  }
 }
 
 void Form::SetPicture(WindowHandle control, Shown picture) {
@@ -229,7 +266,7 @@ void Form::OnPaintBackground(WindowHandle window, platform::Painter& painter, in
 bool Form::ColoursOf(WindowHandle control, Colour& text, Colour& background) {
   auto found = looks_.find(control);
   if (found == looks_.end() || !found->second.textOn) return false;
-  text = kTextColour;
+  text = found->second.text;
   background = *found->second.textOn;
   return true;
 }

@@ -24,7 +24,7 @@ using platform::WindowHandle;
 inline constexpr Colour kTextColour = 0xE8ECF4;
 inline constexpr Colour kDimTextColour = 0x9AA3B5;
 inline constexpr Colour kAccentColour = 0x2EAADC;
-inline constexpr Colour kEditBackground = 0x1B1F2A;
+inline constexpr Colour kEditBackground = 0x1B222E;
 inline constexpr Colour kPageColour = 0x252934;
 inline constexpr Colour kColumnColour = 0x141720;
 
@@ -70,8 +70,10 @@ class Form : public platform::FormEvents {
   // Creates the top-level window with its background picture.
   bool CreateWindowOf(const platform::FormClass& windowClass, const std::string& title, int width, int height,
                       Picture background);
-  WindowHandle Container(const std::string& name, int x, int y, int width, int height, Picture background,
-                         std::vector<Caption> captions = {});
+  // A container on the window (or on `parent`); without a picture it is plain.
+  WindowHandle Container(const std::string& name, int x, int y, int width, int height,
+                         std::optional<Picture> background, std::vector<Caption> captions = {},
+                         WindowHandle parent = nullptr);
   // A picture button drawn from a normal and a pressed picture (the pressed
   // one also when it is disabled), with an optional caption over them.
   WindowHandle PictureButton(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
@@ -85,6 +87,10 @@ class Form : public platform::FormEvents {
                      const std::string& text, bool centred, Colour background);
 
   void On(WindowHandle control, Notice notice, std::function<void()> handler);
+  // Key-downs of a control (and files dropped on it).
+  void OnKey(WindowHandle control, std::function<void(int key, bool ctrlOnly)> handler);
+  void OnDrop(WindowHandle control, std::function<void(const std::string& path)> handler);
+  void SetTextColour(WindowHandle control, Colour colour);
   void SetPicture(WindowHandle control, Shown picture);
   // The words drawn over a picture button.
   void SetButtonCaption(WindowHandle control, const std::string& text, Colour colour);
@@ -96,6 +102,8 @@ class Form : public platform::FormEvents {
   const platform::Bitmap* Keep(std::string_view bytes);
   const platform::Bitmap& BuiltIn(Picture picture);
 
+  // Names a control made elsewhere (and gives it a look).
+  WindowHandle Named(const std::string& name, WindowHandle control);
   // The top-level window has been destroyed.
   virtual void Closed() {}
 
@@ -108,6 +116,7 @@ class Form : public platform::FormEvents {
     std::vector<Caption> captions;  // containers: labels on the background
     std::optional<Colour> textOn;   // edit boxes and labels: their background
     Colour behind = kPageColour;    // under pictures with transparent parts
+    Colour text = kTextColour;
   };
 
   void OnNotice(WindowHandle control, Notice notice) override;
@@ -115,9 +124,10 @@ class Form : public platform::FormEvents {
   void OnPaintBackground(WindowHandle window, platform::Painter& painter, int width, int height) override;
   bool ColoursOf(WindowHandle control, Colour& text, Colour& background) override;
   void OnDestroyed(WindowHandle window) override;
+  void OnKeyDown(WindowHandle control, int key, bool ctrlOnly) override;
+  void OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) override;
   void Draw(platform::Painter& painter, const Shown& picture, int x, int y, int width, int height);
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
-  WindowHandle Named(const std::string& name, WindowHandle control);
 
   const platform::FormClass* class_ = nullptr;
   platform::UniqueWindow window_;
@@ -125,6 +135,8 @@ class Form : public platform::FormEvents {
   std::map<std::string, WindowHandle> names_;
   std::map<WindowHandle, Look> looks_;
   std::map<std::pair<WindowHandle, Notice>, std::function<void()>> handlers_;
+  std::map<WindowHandle, std::function<void(int, bool)>> keyHandlers_;
+  std::map<WindowHandle, std::function<void(const std::string&)>> dropHandlers_;
   std::map<Picture, platform::Bitmap> builtIns_;
   std::vector<std::unique_ptr<platform::Bitmap>> kept_;
   WindowHandle muted_ = nullptr;  // an edit box whose text the program sets

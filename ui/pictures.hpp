@@ -22,6 +22,13 @@ enum class Picture {
   Page,           // 626 x 468: a page's container
   ForumNormal,    // 170 x 24: the forum button
   ForumPressed,   // 170 x 24
+  LibraryHeader,  // 635 x 40: the library page's header strip
+  LibraryPanel,   // 626 x 171: the editor's panel
+  SearchButton,   // 30 x 30: a magnifier
+  ActionDelete,   // 87 x 30: the editor's buttons, a sign on the left
+  ActionEraser,
+  ActionInsert,
+  ActionSave,
   Count
 };
 

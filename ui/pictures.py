@@ -115,6 +115,40 @@ def link(pressed):
     return draw
 
 
+def strip(x, y):
+    c = mix(COLUMN, (0, 0, 0), 0.2)
+    if y == 39:
+        c = mix(BACK, ACCENT, 0.5)
+    return c + (255,)
+
+
+def panel(x, y):
+    c = mix(COLUMN, (0, 0, 0), 0.2)
+    edge = rounded(x, y, 0, 0, 626, 171, 6) - rounded(x, y, 1, 1, 625, 170, 5)
+    c = mix(c, mix(BACK, ACCENT, 0.4), clamp01(edge))
+    return c + (int(255 * rounded(x, y, 0, 0, 626, 171, 6)),)
+
+
+def magnifier(x, y):
+    d = math.hypot(x + 0.5 - 12.5, y + 0.5 - 12.5)
+    ring = clamp01(1 - abs(d - 7.5) / 1.6)
+    on_handle = 17 <= x <= 26 and 17 <= y <= 26 and abs((x - y)) <= 1.5
+    a = max(ring, 1.0 if on_handle else 0.0)
+    return (240, 196, 64, int(a * 255))
+
+
+def action(colour):
+    def draw(x, y):
+        a = rounded(x, y, 0, 0, 87, 30, 5)
+        c = mix(BACK, COLUMN, 0.2)
+        sign = clamp01(5.5 - math.hypot(x + 0.5 - 14, y + 0.5 - 15))
+        c = mix(c, colour, sign)
+        if x < 3:
+            c = mix(c, colour, 0.6)
+        return c + (int(a * 255),)
+    return draw
+
+
 PICTURES = [  # name, width, height, painter
     ("Background", 800, 500, background),
     ("NavPlain", 122, 50, nav(False, ACCENT)),
@@ -132,6 +166,13 @@ PICTURES = [  # name, width, height, painter
     ("Page", 626, 468, page),
     ("ForumNormal", 170, 24, link(False)),
     ("ForumPressed", 170, 24, link(True)),
+    ("LibraryHeader", 635, 40, strip),
+    ("LibraryPanel", 626, 171, panel),
+    ("SearchButton", 30, 30, magnifier),
+    ("ActionDelete", 87, 30, action((232, 168, 48))),
+    ("ActionEraser", 87, 30, action((150, 160, 180))),
+    ("ActionInsert", 87, 30, action(GREEN)),
+    ("ActionSave", 87, 30, action((150, 96, 220))),
 ]
 
 

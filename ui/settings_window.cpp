@@ -5,6 +5,7 @@
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
+#include "text/text.hpp"
 
 namespace zoq::ui {
 namespace {
@@ -63,10 +64,6 @@ void SettingsWindow::BuildNavigation() {
   On(quit, Notice::Click, [this] { platform::PostClose(handle()); });
 }
 
-void SettingsWindow::BuildLibraryPage() {
-  // The library editor's units come with the editor.
-  pages_[1] = Container("词库页面区域", 136, 16, 626, 468, Picture::Page);
-}
 
 int SettingsWindow::Page() const { return platform::SelectedTab(tabs_); }
 
@@ -74,6 +71,7 @@ void SettingsWindow::Start() {
   const SettingsRecord& s = Plugin().Settings;
   SetPermissionPicture("删除词汇", s.全员删除);
   SetPermissionPicture("词库权限", s.全员可用);
+  OnDrop(Control("词控_回复框"), [this](const std::string& path) { DropMediaFile(path); });
   SetEditText(Control("主页_登录号头像"), Plugin().RobotAccount);
   ShowRobotAvatar();
   platform::SetWindowTextGbk(Control("版本标签"), VersionText());
@@ -98,6 +96,9 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   platform::EnableWindowIf(Control(button), false);
   ShowPage(1);
   LibraryMode() = mode;
+  const SettingsRecord& s = Plugin().Settings;
+  SetEditText(Control("词控_冷却时间"), text::Decimal(mode == 1 ? s.精确冷却 : s.模糊冷却));
+  ReloadLibraryList();
 }
 
 void SettingsWindow::SetSwitchPicture(const char* control, bool on) {

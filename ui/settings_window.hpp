@@ -12,6 +12,8 @@ namespace zoq::ui {
 
 // The keyword library the library page shows: 1 exact (SayZ.ini), 2 fuzzy (SayM.ini).
 std::int32_t& LibraryMode();
+// The position (from 1) of the row the last library search found; 0 none.
+std::int32_t& SearchPosition();
 
 // Where the home page fetches its pictures and what it opens (tests point
 // these at a local server), and how long a fetch may take.
@@ -48,6 +50,19 @@ class SettingsWindow : public Form {
   void ShowExactLibrary();
   void ShowFuzzyLibrary();
   void ShowLibrary(std::int32_t mode, const char* button);
+
+  // The keyword-library page.
+  void ReloadLibraryList();
+  void SaveLibraryEntry();
+  void DeleteLibraryEntries();
+  void ClearEditorBoxes();
+  void SearchLibrary();
+  void RowToEditor();
+  void SaveCooldown();
+  void DropMediaFile(const std::string& path);
+  void EditorShortcut(int key, WindowHandle box);
+  // Writes one row of the list: the row of `shownKeyword`, or a new last one.
+  void RefreshRow(const std::string& shownKeyword, const std::string& reply);
 
   void ShowRobotAvatar();
   void FillMakerGroupStrip();
