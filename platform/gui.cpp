@@ -99,7 +99,10 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       return 0;
     case WM_COMMAND: {
       const HWND control = reinterpret_cast<HWND>(lParam);
-      if (!control) return 0;  // Enter and Esc of the dialog keys: nothing
+      if (!control) {  // the dialog keys: Esc goes to the window, Enter nowhere
+        if (LOWORD(wParam) == IDCANCEL) events->OnEscape();
+        return 0;
+      }
       switch (HIWORD(wParam)) {
         case BN_CLICKED: events->OnNotice(control, Notice::Click); break;
         case EN_CHANGE: events->OnNotice(control, Notice::Changed); break;
@@ -327,13 +330,14 @@ FormClass::~FormClass() {
   }
 }
 
-UniqueWindow FormClass::CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events) const {
+UniqueWindow FormClass::CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events,
+                                       WindowHandle owner) const {
   if (!registered_) return {};
   const Rect screen = ScreenRect();
   const int x = screen.left + (screen.width - width) / 2, y = screen.top + (screen.height - height) / 2;
   return UniqueWindow(CreateWindowExW(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, name_.c_str(), Wide(titleGbk).c_str(),
                                       WS_POPUP | WS_CLIPCHILDREN | WS_MINIMIZEBOX | WS_SYSMENU, x, y, width, height,
-                                      nullptr, nullptr, module_, &events));
+                                      owner, nullptr, module_, &events));
 }
 
 WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int width, int height,
@@ -466,6 +470,10 @@ Rect WindowRect(WindowHandle window) {
   RECT r{};
   GetWindowRect(window, &r);
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void MoveWindowTo(WindowHandle window, int left, int top) {
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Rect ScreenRect() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }

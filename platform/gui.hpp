@@ -86,6 +86,8 @@ class FormEvents {
   virtual void OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {}
   // A watched control that accepts files: files were dropped on it.
   virtual void OnFilesDropped(WindowHandle control, const std::vector<std::string>& pathsGbk) {}
+  // The Esc key in the window (while RunModal runs it).
+  virtual void OnEscape() {}
 };
 
 // Reports the control's key-downs (and, with acceptFiles, dropped files) to
@@ -117,7 +119,8 @@ class FormClass {
 
   // A borderless top-level window, shown in the taskbar, centred on the
   // screen, not yet visible.
-  UniqueWindow CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events) const;
+  UniqueWindow CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events,
+                              WindowHandle owner = nullptr) const;
   // A child container at x, y of `parent`.
   WindowHandle CreateContainer(WindowHandle parent, int x, int y, int width, int height, FormEvents& events) const;
 
@@ -169,6 +172,7 @@ struct Rect {
   int left = 0, top = 0, width = 0, height = 0;
 };
 Rect WindowRect(WindowHandle window);
+void MoveWindowTo(WindowHandle window, int left, int top);
 Rect ScreenRect();
 // Typed text as a user would: a WM_CHAR per byte pair or byte (GBK).
 void TypeText(WindowHandle edit, const std::string& textGbk);

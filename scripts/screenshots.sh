@@ -15,7 +15,7 @@ cp "$exe" "$out/run/"
 export WINEPREFIX=$out/wineprefix WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=
 export WINEDLLOVERRIDES="mscoree,mshtml="
 display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x640x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
 export DISPLAY=$display
@@ -27,8 +27,8 @@ if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
   touch "$WINEPREFIX/.zoq-ready"
 fi
 cd "$out/run"
-for page in home options hint library; do
-  wine explorer /desktop=zoq,1024x640 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
+for page in home options hint library picker; do
+  wine explorer /desktop=zoq,1280x800 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
   shown=$!
   sleep 4
   /usr/bin/import -window root "$out/$page.png"

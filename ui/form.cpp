@@ -58,9 +58,9 @@ WindowHandle Form::Named(const std::string& name, WindowHandle control) {
 }
 
 bool Form::CreateWindowOf(const platform::FormClass& windowClass, const std::string& title, int width, int height,
-                          Picture background) {
+                          std::optional<Picture> background, WindowHandle owner) {
   class_ = &windowClass;
-  window_ = windowClass.CreateTopLevel(title, width, height, *this);
+  window_ = windowClass.CreateTopLevel(title, width, height, *this, owner);
   if (!window_) return false;
   looks_[window_.get()].normal.builtIn = background;
   return true;

@@ -69,7 +69,7 @@ class Form : public platform::FormEvents {
  protected:
   // Creates the top-level window with its background picture.
   bool CreateWindowOf(const platform::FormClass& windowClass, const std::string& title, int width, int height,
-                      Picture background);
+                      std::optional<Picture> background, WindowHandle owner = nullptr);
   // A container on the window (or on `parent`); without a picture it is plain.
   WindowHandle Container(const std::string& name, int x, int y, int width, int height,
                          std::optional<Picture> background, std::vector<Caption> captions = {},
@@ -106,6 +106,8 @@ class Form : public platform::FormEvents {
   WindowHandle Named(const std::string& name, WindowHandle control);
   // The top-level window has been destroyed.
   virtual void Closed() {}
+  // The class the window was made with (for the windows it opens).
+  const platform::FormClass& WindowClass() const { return *class_; }
 
  private:
   struct Look {

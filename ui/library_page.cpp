@@ -7,6 +7,7 @@
 #include "platform/ini.hpp"
 #include "text/text.hpp"
 #include "ui/settings_window.hpp"
+#include "ui/variable_picker.hpp"
 
 namespace zoq::ui {
 namespace {
@@ -96,7 +97,7 @@ void SettingsWindow::BuildLibraryPage() {
   };
   const Action actions[] = {{"词控_删除", Picture::ActionDelete, "删除 DEL", &SettingsWindow::DeleteLibraryEntries},
                             {"词控_橡皮", Picture::ActionEraser, "橡皮 ^R", &SettingsWindow::ClearEditorBoxes},
-                            {"词控_变量", Picture::ActionInsert, "插入 ^D", nullptr},
+                            {"词控_变量", Picture::ActionInsert, "插入 ^D", &SettingsWindow::ShowVariablePicker},
                             {"词控_保存", Picture::ActionSave, "保存 ^S", &SettingsWindow::SaveLibraryEntry}};
   for (int i = 0; i < 4; ++i) {
     WindowHandle button = PictureButton(panel, actions[i].name, 530, 4 + 44 * i, 87, 30, {actions[i].picture}, {},
@@ -132,8 +133,16 @@ void SettingsWindow::EditorShortcut(int key, WindowHandle box) {
     case 'R': ClearEditorBoxes(); break;
     case 'F': SearchLibrary(); break;
     case 'A': platform::SelectAllText(box); break;
-    default: break;  // Ctrl+D: the variable picker comes with its own work
+    case 'D': ShowVariablePicker(); break;
+    default: break;
   }
+}
+
+void SettingsWindow::ShowVariablePicker() {
+  WindowHandle reply = Control("词控_回复框");
+  OpenVariablePicker(WindowClass(), handle(), [this, reply](const std::string& variable) {
+    SetEditText(reply, platform::WindowTextGbk(reply) + variable);
+  });
 }
 
 void SettingsWindow::ReloadLibraryList() {

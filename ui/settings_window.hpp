@@ -60,6 +60,7 @@ class SettingsWindow : public Form {
   void RowToEditor();
   void SaveCooldown();
   void DropMediaFile(const std::string& path);
+  void ShowVariablePicker();
   void EditorShortcut(int key, WindowHandle box);
   // Writes one row of the list: the row of `shownKeyword`, or a new last one.
   void RefreshRow(const std::string& shownKeyword, const std::string& reply);

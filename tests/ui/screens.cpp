@@ -1,5 +1,5 @@
 // Shows the settings window on one page for a while, for scripts/screenshots.sh:
-//   ui_screens.exe <home|options|library|hint> <milliseconds>
+//   ui_screens.exe <home|options|library|hint|picker> <milliseconds>
 // The run folder is the current folder; the avatars come from a local server.
 #include <cstdlib>
 #include <string>
@@ -31,9 +31,10 @@ int main(int argc, char** argv) {
     ui::SettingsWindow* w = ui::OpenedSettingsWindow();
     if (!w) return;
     if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));
-    if (page == "library") platform::Click(w->Control("按钮_精确词库"));
+    if (page == "library" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
     if (page == "hint") platform::SetFocusTo(w->Control("主人号码"));
     platform::RunSoon([] { ui::CloseSettingsWindows(); }, ms);
+    if (page == "picker") platform::Click(w->Control("词控_变量"));  // returns when the picker closes
   });
   set();
   ProgramExit();
