@@ -103,6 +103,12 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
         if (LOWORD(wParam) == IDCANCEL) events->OnEscape();
         return 0;
       }
+      wchar_t className[16] = {};
+      GetClassNameW(control, className, 16);
+      if (lstrcmpiW(className, L"ComboBox") == 0) {
+        if (HIWORD(wParam) == CBN_SELCHANGE) events->OnNotice(control, Notice::RowSelected);
+        return 0;
+      }
       switch (HIWORD(wParam)) {
         case BN_CLICKED: events->OnNotice(control, Notice::Click); break;
         case EN_CHANGE: events->OnNotice(control, Notice::Changed); break;
@@ -124,7 +130,8 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN: {
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX: {
       Colour text = 0, background = 0;
       if (!events->ColoursOf(reinterpret_cast<HWND>(lParam), text, background)) break;
       HDC dc = reinterpret_cast<HDC>(wParam);
@@ -340,6 +347,18 @@ UniqueWindow FormClass::CreateTopLevel(const std::string& titleGbk, int width, i
                                       owner, nullptr, module_, &events));
 }
 
+UniqueWindow FormClass::CreateTopmostTool(const std::string& titleGbk, int width, int height,
+                                          FormEvents& events) const {
+  if (!registered_) return {};
+  const Rect screen = ScreenRect();
+  const int x = screen.left + (screen.width - width) / 2, y = screen.top + (screen.height - height) / 2;
+  return UniqueWindow(CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, name_.c_str(),
+                                      Wide(titleGbk).c_str(), WS_POPUP | WS_CLIPCHILDREN, x, y, width, height,
+                                      nullptr, nullptr, module_, &events));
+}
+
+bool IsTopmost(WindowHandle window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
 WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int width, int height,
                                         FormEvents& events) const {
   if (!registered_) return nullptr;
@@ -402,6 +421,34 @@ WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int 
   SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, Ref(background));
   SendMessageW(list, LVM_SETBKCOLOR, 0, Ref(background));
   return list;
+}
+
+WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height) {
+  // The height includes the dropped-down list.
+  return Child(L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, parent, x, y, width, height + 120);
+}
+
+void AddListItem(WindowHandle combo, const std::string& textGbk) {
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(textGbk).c_str()));
+}
+
+void SelectListItem(WindowHandle combo, int item) { SendMessageW(combo, CB_SETCURSEL, item, 0); }
+int SelectedListItem(WindowHandle combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+int ListItemCount(WindowHandle combo) { return static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0)); }
+
+std::string ListItemText(WindowHandle combo, int item) {
+  const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, item, 0);
+  if (length == CB_ERR || length <= 0) return {};
+  std::wstring text(length + 1, L'\0');
+  const LRESULT got = SendMessageW(combo, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got == CB_ERR ? 0 : got);
+  return Gbk(text);
+}
+
+void ChooseListItem(WindowHandle combo, int item) {
+  SendMessageW(combo, CB_SETCURSEL, item, 0);
+  SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(combo));
 }
 
 void CaretToEnd(WindowHandle edit) {

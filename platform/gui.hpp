@@ -98,6 +98,17 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
 // notified as Notice::RowSelected.
 WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
                               Colour background);
+// A drop-down list (combo box); selection changes are notified as
+// Notice::RowSelected. Items count from 0.
+WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height);
+void AddListItem(WindowHandle combo, const std::string& textGbk);
+void SelectListItem(WindowHandle combo, int item);
+int SelectedListItem(WindowHandle combo);
+int ListItemCount(WindowHandle combo);
+std::string ListItemText(WindowHandle combo, int item);
+// Selects as a user does: the selection and its notice.
+void ChooseListItem(WindowHandle combo, int item);
+
 // Moves the caret of an edit box to the end of its text; selects all of it.
 void CaretToEnd(WindowHandle edit);
 void SelectAllText(WindowHandle edit);
@@ -121,6 +132,8 @@ class FormClass {
   // screen, not yet visible.
   UniqueWindow CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events,
                               WindowHandle owner = nullptr) const;
+  // The same always on top of other windows and not in the taskbar.
+  UniqueWindow CreateTopmostTool(const std::string& titleGbk, int width, int height, FormEvents& events) const;
   // A child container at x, y of `parent`.
   WindowHandle CreateContainer(WindowHandle parent, int x, int y, int width, int height, FormEvents& events) const;
 
@@ -161,6 +174,7 @@ void PostClose(WindowHandle window);
 void DestroyNow(WindowHandle window);
 bool IsAlive(WindowHandle window);
 bool IsEnabled(WindowHandle window);
+bool IsTopmost(WindowHandle window);
 WindowHandle ParentOf(WindowHandle window);
 bool IsVisible(WindowHandle window);
 // Puts a child window above its siblings.

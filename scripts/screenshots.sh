@@ -11,7 +11,8 @@ out=$build/screenshots
 exe=$build/bin/ui_screens.exe
 cmake --build "$build" --target ui_screens >/dev/null
 mkdir -p "$out/run"
-cp "$exe" "$out/run/"
+cp "$exe" "$build/fakehosts/VLQapi.dll" "$out/run/"
+printf 'Api_GetOnLineList\t10001\\r\\n20002\\r\\n\n' > "$out/run/fakehost.answers"
 export WINEPREFIX=$out/wineprefix WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=
 export WINEDLLOVERRIDES="mscoree,mshtml="
 display=:$((90 + RANDOM % 9))
@@ -27,7 +28,7 @@ if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
   touch "$WINEPREFIX/.zoq-ready"
 fi
 cd "$out/run"
-for page in home options hint library picker; do
+for page in home options hint library picker chooser nobody; do
   wine explorer /desktop=zoq,1280x800 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
   shown=$!
   sleep 4

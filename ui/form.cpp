@@ -51,6 +51,11 @@ std::vector<PictureItem> Form::ItemsOf(WindowHandle control) const {
   return found == looks_.end() ? std::vector<PictureItem>{} : found->second.items;
 }
 
+Colour Form::TextColourOf(WindowHandle control) const {
+  auto found = looks_.find(control);
+  return found == looks_.end() ? kTextColour : found->second.text;
+}
+
 WindowHandle Form::Named(const std::string& name, WindowHandle control) {
   if (control && !name.empty()) names_[name] = control;
   if (control) looks_[control].behind = window_ && platform::ParentOf(control) == window_.get() ? kColumnColour : kPageColour;
@@ -63,6 +68,16 @@ bool Form::CreateWindowOf(const platform::FormClass& windowClass, const std::str
   window_ = windowClass.CreateTopLevel(title, width, height, *this, owner);
   if (!window_) return false;
   looks_[window_.get()].normal.builtIn = background;
+  return true;
+}
+
+bool Form::CreateTopmostWindowOf(const platform::FormClass& windowClass, const std::string& title, int width,
+                                 int height, Picture background, std::vector<Caption> captions) {
+  class_ = &windowClass;
+  window_ = windowClass.CreateTopmostTool(title, width, height, *this);
+  if (!window_) return false;
+  looks_[window_.get()].normal.builtIn = background;
+  looks_[window_.get()].captions = std::move(captions);
   return true;
 }
 

@@ -65,11 +65,15 @@ class Form : public platform::FormEvents {
   std::optional<Picture> ShownBuiltIn(WindowHandle control) const;
   const platform::Bitmap* ShownBitmap(WindowHandle control) const;
   std::vector<PictureItem> ItemsOf(WindowHandle control) const;
+  Colour TextColourOf(WindowHandle control) const;
 
  protected:
   // Creates the top-level window with its background picture.
   bool CreateWindowOf(const platform::FormClass& windowClass, const std::string& title, int width, int height,
                       std::optional<Picture> background, WindowHandle owner = nullptr);
+  // The same always on top, not in the taskbar, with labels on its background.
+  bool CreateTopmostWindowOf(const platform::FormClass& windowClass, const std::string& title, int width,
+                             int height, Picture background, std::vector<Caption> captions);
   // A container on the window (or on `parent`); without a picture it is plain.
   WindowHandle Container(const std::string& name, int x, int y, int width, int height,
                          std::optional<Picture> background, std::vector<Caption> captions = {},

@@ -29,6 +29,7 @@ enum class Picture {
   ActionEraser,
   ActionInsert,
   ActionSave,
+  ChooserBackground,  // 200 x 280: the account chooser
   Count
 };
 

@@ -149,6 +149,18 @@ def action(colour):
     return draw
 
 
+def chooser(x, y):
+    c = mix(BACK, COLUMN, 0.4)
+    # A large dim logo behind, and a small bright one by the title.
+    for cx, cy, r, strength in ((100, 150, 70, 0.12), (36, 22, 11, 1.0)):
+        d = math.hypot(x + 0.5 - cx, y + 0.5 - cy)
+        ring = clamp01(1 - abs(d - r) / (r / 7))
+        bar = rounded(x, y, cx - r * 0.55, cy - r * 0.13, cx + r * 0.55, cy + r * 0.13, r * 0.1) if d < r else 0
+        c = mix(c, ACCENT, strength * max(ring, bar))
+    edge = 1 - rounded(x, y, 1, 1, 199, 279, 4)
+    return mix(c, ACCENT, 0.5 * edge) + (255,)
+
+
 PICTURES = [  # name, width, height, painter
     ("Background", 800, 500, background),
     ("NavPlain", 122, 50, nav(False, ACCENT)),
@@ -173,6 +185,7 @@ PICTURES = [  # name, width, height, painter
     ("ActionEraser", 87, 30, action((150, 160, 180))),
     ("ActionInsert", 87, 30, action(GREEN)),
     ("ActionSave", 87, 30, action((150, 96, 220))),
+    ("ChooserBackground", 200, 280, chooser),
 ]
 
 

@@ -6,6 +6,7 @@
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
 #include "text/text.hpp"
+#include "ui/account_chooser.hpp"
 
 namespace zoq::ui {
 namespace {
@@ -126,24 +127,34 @@ SettingsWindow* OpenedSettingsWindow() { return openWindow; }
 
 void CloseSettingsWindows() {
   if (openWindow) platform::DestroyNow(openWindow->handle());
+  CloseAccountChooser();
 }
 
 bool OpenSettingsWindow() {
-  if (openWindow) {
-    platform::BringToFront(openWindow->handle());
+  if (openWindow || OpenedAccountChooser()) {
+    platform::BringToFront(openWindow ? openWindow->handle() : OpenedAccountChooser()->handle());
     return false;
   }
-  // The account chooser comes with its own work; until then nothing opens
-  // before an account has been taken.
-  if (!Plugin().AccountStarted) return false;
-
   const platform::ModuleHandle module = platform::OwnModule();
   platform::ActivationContext commonControls6(module);
   platform::FormClass windowClass(module, "ZoqSettingsWindow");
-  SettingsWindow window;
-  if (!window.Create(windowClass)) return false;
-  openWindow = &window;
   Plugin().CloseWindows = CloseSettingsWindows;
+  // Without an account the chooser comes first; the settings window opens
+  // once it has closed with an account taken.
+  if (!Plugin().AccountStarted) {
+    const bool taken = RunAccountChooser(windowClass);
+    PluginState* p = PluginIfAlive();
+    if (!taken || !p) {
+      if (p) p->CloseWindows = nullptr;
+      return true;
+    }
+  }
+  SettingsWindow window;
+  if (!window.Create(windowClass)) {
+    Plugin().CloseWindows = nullptr;
+    return false;
+  }
+  openWindow = &window;
   window.Start();
   platform::ShowWindowNow(window.handle());
   platform::RunModal(window.handle());

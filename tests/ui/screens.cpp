@@ -1,5 +1,5 @@
 // Shows the settings window on one page for a while, for scripts/screenshots.sh:
-//   ui_screens.exe <home|options|library|hint|picker> <milliseconds>
+//   ui_screens.exe <home|options|library|hint|picker|chooser|nobody> <milliseconds>
 // The run folder is the current folder; the avatars come from a local server.
 #include <cstdlib>
 #include <string>
@@ -19,15 +19,20 @@ int main(int argc, char** argv) {
   const unsigned ms = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 4000;
   ProgramStart(platform::ExecutableFolder());
   LoadSettings();
-  Plugin().HostType = kHostVlq;
+  // The chooser pages take no account: "chooser" lists the accounts of the
+  // fake VLQ host beside the program, "nobody" finds no host.
+  const bool chooser = page == "chooser" || page == "nobody";
+  Plugin().HostType = page == "nobody" ? kHostIsky : kHostVlq;
   Plugin().RobotAccount = "1357924680";
   Plugin().MakerGroupNumber = "735921846";
-  StartAccount();
+  if (!chooser) StartAccount();
   testing::WebServer server;
   server.Serve("/headimg_dl?dst_uin=1357924680&spec=100", NoAccountPicture());
   server.Serve("/gh/735921846/735921846/640/", NoAccountPicture());
+  server.Serve("/headimg_dl?dst_uin=10001&spec=100", NoAccountPicture());
   ui::HomeWebSettings() = {server.base(), server.base(), "https://bbs.zoqbot.cn", {2000, 2000, 2000}};
-  platform::RunSoon([page, ms] {
+  if (chooser) platform::RunSoon([ms] { platform::RunSoon([] { ui::CloseSettingsWindows(); }, ms); });
+  if (!chooser) platform::RunSoon([page, ms] {
     ui::SettingsWindow* w = ui::OpenedSettingsWindow();
     if (!w) return;
     if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));

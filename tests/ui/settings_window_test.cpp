@@ -45,12 +45,6 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowCentredOnTheHomePage)
   }
 }
 
-TEST_F(SettingsWindowTest, WithoutAnAccountNothingOpensYet) {
-  ShutDown();
-  EXPECT_EQ(set(), 0);
-  EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
-}
-
 TEST_F(SettingsWindowTest, OptionsPageFillsWritesBackAndStoresEachChange) {
   WriteAdminItem("精确返回文本", "a[N]b");
   Drive(set, [&](ui::SettingsWindow& w) {
