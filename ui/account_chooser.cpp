@@ -26,6 +26,7 @@ bool AccountChooser::Create(const platform::FormClass& windowClass) {
   }
   PictureBox(handle(), "头像", 50, 54, 100, 100);
   WindowHandle list = Named("号码列表", platform::CreateDropDownList(handle(), 40, 196, 120, 20));
+  SetColours(list, kTextColour, kEditBackground);
   WindowHandle confirm = Button(handle(), "确定", 40, 234, 50, 24, "确定");
   WindowHandle cancel = Button(handle(), "放弃", 110, 234, 50, 24, "取消");
   On(list, Notice::RowSelected, [this, list] {

@@ -154,6 +154,13 @@ void Form::SetTextColour(WindowHandle control, Colour colour) {
   if (found != looks_.end()) found->second.text = colour;
 }
 
+void Form::SetColours(WindowHandle control, Colour text, Colour background) {
+  auto found = looks_.find(control);
+  if (found == looks_.end()) return;
+  found->second.text = text;
+  found->second.textOn = background;
+}
+
 void Form::OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {
   auto found = keyHandlers_.find(control);
   if (found == keyHandlers_.end()) return;

@@ -95,6 +95,8 @@ class Form : public platform::FormEvents {
   void OnKey(WindowHandle control, std::function<void(int key, bool ctrlOnly)> handler);
   void OnDrop(WindowHandle control, std::function<void(const std::string& path)> handler);
   void SetTextColour(WindowHandle control, Colour colour);
+  // Text and background colours of a control that draws text.
+  void SetColours(WindowHandle control, Colour text, Colour background);
   void SetPicture(WindowHandle control, Shown picture);
   // The words drawn over a picture button.
   void SetButtonCaption(WindowHandle control, const std::string& text, Colour colour);
