@@ -1,5 +1,6 @@
 #include "core/hosts.hpp"
 
+#include "json/wide_document.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -139,5 +140,55 @@ const HostProfile& HostProfileOf(std::int32_t hostType) {
 
 const HostProfile& ActiveHost() { return HostProfileOf(Plugin().HostType); }
 const HostProfile& GuildHost() { return HostProfileOf(kHostTable); }
+
+namespace {
+
+// The pieces between CR LF; the last piece counts only when it is not empty.
+std::vector<std::string> CrLfPieces(const std::string& answer) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (std::size_t end; (end = answer.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    pieces.push_back(answer.substr(start, end - start));
+  }
+  if (start < answer.size()) pieces.push_back(answer.substr(start));
+  return pieces;
+}
+
+// The function-table host's "QQlist": one member per account, named by the
+// account; those whose "登录状态" is "未登录" are not on line.
+std::vector<std::string> TableAccounts(const std::string& answer) {
+  json::WideJsonDocument document;
+  document.Load(answer);
+  std::vector<std::string> accounts;
+  const std::int32_t n = document.GetCount("QQlist");
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::string member = "QQlist[" + std::to_string(i) + "]";
+    if (document.GetText(member + ".登录状态") != "未登录") accounts.push_back(document.GetName(member));
+  }
+  return accounts;
+}
+
+}  // namespace
+
+std::vector<std::string> OnlineAccounts() {
+  HostAdapters& h = Hosts();
+  switch (Plugin().HostType) {
+    case kHostIsky: {
+      std::string account = h.isky.GetLoginAccount();
+      if (account.size() > 4) return {account};
+      return {};
+    }
+    case kHostTable: return TableAccounts(h.table.GetOnlineAccounts());
+    case kHostVlq: return CrLfPieces(h.vlq.GetOnlineAccounts());
+    case kHostXq: return CrLfPieces(h.xq.GetOnlineAccounts());
+    case kHostOq: return CrLfPieces(h.oq.GetOnlineAccounts());
+    case kHostMingQq: return CrLfPieces(h.mingqq.GetOnlineAccounts());
+    case kHostSp: return CrLfPieces(h.sp.GetOnlineAccounts());
+    case kHostEr: return CrLfPieces(h.er.GetOnlineAccounts());
+    case kHostMyQq: return CrLfPieces(h.myqq.GetOnlineAccounts(0));
+    // The WeChat-style host's account list comes with its adapter.
+    default: return {};
+  }
+}
 
 }  // namespace zoq

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/plugin.hpp"
 #include "hosts/adapters.hpp"
@@ -65,6 +66,10 @@ struct HostProfile {
 const HostProfile& HostProfileOf(std::int32_t hostType);
 // The profile of the active host (HostType).
 const HostProfile& ActiveHost();
+// The active host's on-line robot accounts, in the host's order (the account
+// chooser's list); none for a host without such a list.
+std::vector<std::string> OnlineAccounts();
+
 // Guild messages come only from the function-table host and go back through
 // it, whatever host is active.
 const HostProfile& GuildHost();

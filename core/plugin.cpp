@@ -50,6 +50,8 @@ void ProgramStart(const std::string& runDirectory) {
 }
 
 void ProgramExit() {
+  // A settings window still open goes first: its code leaves with the DLL.
+  if (PluginState* p = PluginIfAlive(); p && p->CloseWindows) p->CloseWindows();
   RegisterErrorHook(nullptr);
   Instance().reset();
 }

@@ -16,6 +16,8 @@ inline constexpr const char* kMakerForum = "https://bbs.zoqbot.cn";
 inline constexpr const char* kRandomPictureApi = "https://img.zoqbot.cn/api/api.php";
 inline constexpr const char* kTextApiHost = "https://api.zoqbot.cn";
 inline constexpr const char* kQqAvatarService = "http://q.qlogo.cn";
+// The QQ group-avatar image service (the settings window's maker-group strip).
+inline constexpr const char* kQqGroupAvatarService = "http://p.qlogo.cn";
 
 // The maker's contact group number for the information records: two plain
 // text files tried in turn, then a built-in number.

@@ -19,8 +19,7 @@ struct HandleCloser {
 using Handle = std::unique_ptr<void, HandleCloser>;
 
 // The limits, none beyond the time left of the whole request.
-void ApplyTimeouts(HINTERNET h, DWORD left) {
-  const HttpTimeouts& t = HttpTimeoutSettings();
+void ApplyTimeouts(HINTERNET h, const HttpTimeouts& t, DWORD left) {
   DWORD connect = std::min<DWORD>(t.connectMs, left), send = std::min<DWORD>(t.sendMs, left),
         receive = std::min<DWORD>(t.receiveMs, left);
   InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
@@ -85,7 +84,11 @@ HttpTimeouts& HttpTimeoutSettings() {
 }
 
 std::string HttpGet(const std::string& address, std::size_t limit) {
-  const ULONGLONG deadline = GetTickCount64() + HttpTimeoutSettings().totalMs;
+  return HttpGet(address, HttpTimeoutSettings(), limit);
+}
+
+std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std::size_t limit) {
+  const ULONGLONG deadline = GetTickCount64() + limits.totalMs;
   // The milliseconds left, 0 once the deadline has passed.
   const auto left = [&]() -> DWORD {
     const ULONGLONG now = GetTickCount64();
@@ -95,18 +98,18 @@ std::string HttpGet(const std::string& address, std::size_t limit) {
   if (address.empty() || !Crack(address, a)) return {};
   Handle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return {};
-  ApplyTimeouts(session.get(), left());
+  ApplyTimeouts(session.get(), limits, left());
   Handle connection(InternetConnectA(static_cast<HINTERNET>(session.get()), a.host.c_str(), a.port, nullptr,
                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) return {};
-  ApplyTimeouts(connection.get(), left());
+  ApplyTimeouts(connection.get(), limits, left());
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                 INTERNET_FLAG_NO_UI;
   if (a.secure) flags |= INTERNET_FLAG_SECURE;
   Handle request(HttpOpenRequestA(static_cast<HINTERNET>(connection.get()), "GET", a.object.c_str(), "HTTP/1.0",
                                   nullptr, nullptr, flags, 0));
   if (!request) return {};
-  ApplyTimeouts(request.get(), left());
+  ApplyTimeouts(request.get(), limits, left());
   if (!HttpSendRequestA(static_cast<HINTERNET>(request.get()), kAcceptHeader, static_cast<DWORD>(-1), nullptr, 0)) {
     return {};
   }
@@ -131,7 +134,7 @@ std::string HttpGet(const std::string& address, std::size_t limit) {
   for (;;) {
     const DWORD remaining = left();
     if (remaining == 0) return {};
-    ApplyTimeouts(request.get(), remaining);
+    ApplyTimeouts(request.get(), limits, remaining);
     DWORD available = 0;
     if (!InternetQueryDataAvailable(static_cast<HINTERNET>(request.get()), &available, 0, 0)) return {};
     if (available == 0) break;

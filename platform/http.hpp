@@ -27,5 +27,7 @@ inline constexpr std::size_t kHttpPictureLimit = std::size_t{8} << 20;
 // status, a body larger than `limit`, a request still unfinished after the
 // total time. The caller's thread waits.
 std::string HttpGet(const std::string& address, std::size_t limit = kHttpTextLimit);
+// The same with limits of its own (a picture by default).
+std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std::size_t limit = kHttpPictureLimit);
 
 }  // namespace zoq::platform

@@ -16,6 +16,17 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 need_root() { [ "$(id -u)" = 0 ] || { echo "setup.sh: run as root (apt-get)" >&2; exit 1; }; }
 
+# WITH_GUI=1: also what scripts/screenshots.sh needs (an X server without a
+# screen, X tools, ImageMagick and a Chinese font).
+if [ "${WITH_GUI:-0}" = 1 ]; then
+  GUI_PKGS=(xvfb xauth x11-apps imagemagick fonts-wqy-microhei)
+  if ! dpkg -s "${GUI_PKGS[@]}" >/dev/null 2>&1; then
+    need_root
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${GUI_PKGS[@]}" >/dev/null
+  fi
+fi
+
 if [ -f "$STAMP" ] && command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null \
    && locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   exit 0

@@ -1,6 +1,7 @@
 // Entry points every host may call, and what the hosts' exports share.
 #include "core/exports/export.hpp"
 #include "core/settings.hpp"
+#include "ui/settings_window.hpp"
 
 namespace zoq {
 
@@ -15,6 +16,13 @@ std::int32_t DeliverNumericEvent(const NumericHost& host, const char* robot, std
 std::int32_t StopExport() {
   return Guarded<std::int32_t>(0, [] {
     ShutDown();
+    return 0;
+  });
+}
+
+std::int32_t SettingsExport() {
+  return Guarded<std::int32_t>(0, [] {
+    ui::OpenSettingsWindow();
     return 0;
   });
 }

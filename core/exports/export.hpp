@@ -36,6 +36,8 @@ std::int32_t DeliverNumericEvent(const NumericHost& host, const char* robot, std
                                  const char* sender, const char* text, const char* idB, const char* idA);
 // The stop exports: the plug-in is disabled.
 std::int32_t StopExport();
+// The settings exports: the settings window, modal; 0 when it has closed.
+std::int32_t SettingsExport();
 
 }  // namespace zoq
 
@@ -56,6 +58,8 @@ std::int32_t StopExport();
   }
 #define ZOQ_STOP_EXPORT(name) \
   ZOQ_EXPORT std::int32_t name() { return zoq::StopExport(); }
+#define ZOQ_SETTINGS_EXPORT(name) \
+  ZOQ_EXPORT std::int32_t name() { return zoq::SettingsExport(); }
 // The hosts' plain message notifications: nothing to do.
 #define ZOQ_MESSAGE_EXPORT(name) \
   ZOQ_EXPORT std::int32_t name(const char*, std::int32_t, const char*, const char*, const char*, const char*) { return 1; }

@@ -123,7 +123,7 @@ ZOQ_EXPORT std::int32_t ISky_pluginStop() {
 }
 
 // The settings window is not there yet: nothing opens.
-ZOQ_EXPORT std::int32_t ISky_Menu() { return 0; }
+ZOQ_SETTINGS_EXPORT(ISky_Menu)
 
 ZOQ_EXPORT std::int32_t ISky_Get_New_Msg(const char* event) { return zoq::IskyEvent(event, zoq::OnIskyMessage); }
 

@@ -9,3 +9,4 @@ constexpr NumericHost kMingQqEvents = PlainNumericHost(kHostMingQq);
 ZOQ_EVENT_EXPORT_11(MQEvent, zoq::kMingQqEvents)
 ZOQ_STOP_EXPORT(MQend)
 ZOQ_TEXT_INFO_EXPORT(MQinfo, kSlotMqInfo)
+ZOQ_SETTINGS_EXPORT(MQset)

@@ -45,3 +45,4 @@ std::string MyQqInfoRecord() {
 ZOQ_EVENT_EXPORT_11(MQ_Event, zoq::kMyQqEvents)
 ZOQ_MESSAGE_EXPORT(MQ_Message)
 ZOQ_EXPORT const char* MQ_Info() { return zoq::KeptText(zoq::kSlotMyQqInfo, zoq::MyQqInfoRecord); }
+ZOQ_SETTINGS_EXPORT(MQ_Set)

@@ -9,3 +9,4 @@ constexpr NumericHost kSpEvents = PlainNumericHost(kHostSp);
 ZOQ_EVENT_EXPORT_11(SP_Event, zoq::kSpEvents)
 ZOQ_STOP_EXPORT(SP_DestroyPlugin)
 ZOQ_TEXT_INFO_EXPORT(SP_Create, kSlotSpCreate)
+ZOQ_SETTINGS_EXPORT(SP_SetUp)

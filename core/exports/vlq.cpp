@@ -11,3 +11,4 @@ ZOQ_EVENT_EXPORT_12(Event, zoq::kVlqEvents)
 // the image's data).
 ZOQ_STOP_EXPORT(VlqEnd)
 ZOQ_TEXT_INFO_EXPORT(info, kSlotInfo)
+ZOQ_SETTINGS_EXPORT(set)

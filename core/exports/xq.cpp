@@ -63,3 +63,4 @@ ZOQ_EXPORT void XQ_AuthId(std::int32_t first, std::int32_t second) {
 
 // Its one text argument is not read.
 ZOQ_EXPORT const char* XQ_Create(const char*) { return zoq::KeptText(zoq::kSlotXqCreate, zoq::XqInfoRecord); }
+ZOQ_SETTINGS_EXPORT(XQ_SetUp)

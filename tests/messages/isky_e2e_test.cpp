@@ -104,9 +104,6 @@ TEST(IskyTranscript, AnswersGroupAndPrivateMessagesThroughMessageDll) {
   EXPECT_EQ(s.Event("ISky_Get_New_Msg", "").number, 0);
   EXPECT_EQ(s.Message(3, "你好").number, 0);
   EXPECT_EQ(s.host().CallNumber("ISky_Get_New_Msg", {Null{}}).number, 0);
-  const CallResult menu = s.host().CallNumber("ISky_Menu");
-  EXPECT_EQ(menu.number, 0);
-  EXPECT_EQ(menu.stackSkew, 0);
   const CallResult stop = s.host().CallNumber("ISky_pluginStop");
   EXPECT_EQ(stop.number, 0);
   EXPECT_EQ(stop.stackSkew, 0);

@@ -131,7 +131,6 @@ TEST_F(TableTranscriptTest, StartsFromItsTableAndAnswersEveryKindOfMessage) {
                 Expect("发送频道私信消息", {"20001", "40005", "80008", "你好呀\r\n朋友"}),
             }));
 
-  EXPECT_EQ(Lifecycle("ZOQ_MeKyu"), 0);
   EXPECT_EQ(Lifecycle("ZOQ_KyFOn"), 0);
   EXPECT_EQ(Private("你好"), 0);  // the account is forgotten
   EXPECT_TRUE(s_.TakeCalls().empty());

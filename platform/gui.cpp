@@ -1,0 +1,639 @@
+#include "platform/gui.hpp"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace zoq::platform {
+
+static_assert(std::is_same_v<BitmapHandle, HBITMAP> && std::is_same_v<DeviceContext, HDC>);
+
+namespace {
+
+constexpr UINT kGbk = 936;
+
+std::wstring Wide(const std::string& gbk) {
+  if (gbk.empty()) return {};
+  const int size = static_cast<int>(gbk.size());
+  const int n = MultiByteToWideChar(kGbk, 0, gbk.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(kGbk, 0, gbk.data(), size, out.data(), n);
+  return out;
+}
+
+std::string Gbk(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int n = WideCharToMultiByte(kGbk, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(n, '\0');
+  WideCharToMultiByte(kGbk, 0, text.data(), length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+COLORREF Ref(Colour c) { return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+
+// Solid brushes of the colours the windows ask for, kept while a form class
+// is registered.
+std::mutex brushLock;
+std::map<Colour, HBRUSH>& Brushes() {
+  static std::map<Colour, HBRUSH> brushes;
+  return brushes;
+}
+HBRUSH BrushOf(Colour c) {
+  std::lock_guard<std::mutex> lock(brushLock);
+  HBRUSH& brush = Brushes()[c];
+  if (!brush) brush = CreateSolidBrush(Ref(c));
+  return brush;
+}
+int formClasses = 0;
+
+FormEvents* EventsOf(HWND window) { return reinterpret_cast<FormEvents*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
+
+// Paints through a memory bitmap, so that a repaint does not flicker.
+template <typename Paint>
+void Buffered(HDC target, int x, int y, int w, int h, Paint&& paint) {
+  if (w <= 0 || h <= 0) return;
+  HDC memory = CreateCompatibleDC(target);
+  HBITMAP surface = CreateCompatibleBitmap(target, w, h);
+  HGDIOBJ old = SelectObject(memory, surface);
+  Painter painter(memory);
+  paint(painter);
+  BitBlt(target, x, y, w, h, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteObject(surface);
+  DeleteDC(memory);
+}
+
+LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  FormEvents* events = EventsOf(window);
+  if (!events) return DefWindowProcW(window, message, wParam, lParam);
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window, &ps);
+      RECT client;
+      GetClientRect(window, &client);
+      Buffered(dc, 0, 0, client.right, client.bottom,
+               [&](Painter& p) { events->OnPaintBackground(window, p, client.right, client.bottom); });
+      EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      // The background drags the whole window.
+      ReleaseCapture();
+      SendMessageW(GetAncestor(window, GA_ROOT), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      return 0;
+    case WM_COMMAND: {
+      const HWND control = reinterpret_cast<HWND>(lParam);
+      if (!control) {  // the dialog keys: Esc goes to the window, Enter nowhere
+        if (LOWORD(wParam) == IDCANCEL) events->OnEscape();
+        return 0;
+      }
+      wchar_t className[16] = {};
+      GetClassNameW(control, className, 16);
+      if (lstrcmpiW(className, L"ComboBox") == 0) {
+        if (HIWORD(wParam) == CBN_SELCHANGE) events->OnNotice(control, Notice::RowSelected);
+        return 0;
+      }
+      switch (HIWORD(wParam)) {
+        case BN_CLICKED: events->OnNotice(control, Notice::Click); break;
+        case EN_CHANGE: events->OnNotice(control, Notice::Changed); break;
+        case EN_SETFOCUS:
+        case BN_SETFOCUS: events->OnNotice(control, Notice::FocusGained); break;
+        case EN_KILLFOCUS:
+        case BN_KILLFOCUS: events->OnNotice(control, Notice::FocusLost); break;
+        default: break;
+      }
+      return 0;
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      const int w = item->rcItem.right - item->rcItem.left, h = item->rcItem.bottom - item->rcItem.top;
+      Buffered(item->hDC, item->rcItem.left, item->rcItem.top, w, h, [&](Painter& p) {
+        events->OnPaintControl(item->hwndItem, p, w, h, (item->itemState & ODS_SELECTED) != 0);
+      });
+      return TRUE;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX: {
+      Colour text = 0, background = 0;
+      if (!events->ColoursOf(reinterpret_cast<HWND>(lParam), text, background)) break;
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetTextColor(dc, Ref(text));
+      SetBkColor(dc, Ref(background));
+      return reinterpret_cast<LRESULT>(BrushOf(background));
+    }
+    case WM_NOTIFY: {
+      const auto* head = reinterpret_cast<const NMHDR*>(lParam);
+      if (head->code == LVN_ITEMCHANGED) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+            !(change->uOldState & LVIS_SELECTED)) {
+          events->OnNotice(head->hwndFrom, Notice::RowSelected);
+        }
+      }
+      return 0;
+    }
+    case WM_DESTROY:
+      if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) events->OnDestroyed(window);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND Child(const wchar_t* windowClass, const std::wstring& text, DWORD style, HWND parent, int x, int y, int w,
+           int h, DWORD exStyle = 0) {
+  return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                         nullptr, OwnModule(), nullptr);
+}
+
+// Held by the test's PressKey: Ctrl counts as held.
+bool ctrlPressedByTest = false;
+
+LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR data) {
+  auto* events = reinterpret_cast<FormEvents*>(data);
+  switch (message) {
+    case WM_KEYDOWN: {
+      const bool ctrl = ctrlPressedByTest || (GetKeyState(VK_CONTROL) & 0x8000);
+      const bool others = (GetKeyState(VK_SHIFT) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000);
+      events->OnKeyDown(control, static_cast<int>(wParam), ctrl && !others);
+      break;
+    }
+    case WM_DROPFILES: {
+      const HDROP drop = reinterpret_cast<HDROP>(wParam);
+      std::vector<std::string> paths;
+      const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        const UINT got = DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
+        path.resize(got);
+        paths.push_back(Gbk(path));
+      }
+      DragFinish(drop);
+      events->OnFilesDropped(control, paths);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(control, WatchProcedure, 1);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(control, message, wParam, lParam);
+}
+
+std::mutex timerLock;
+std::map<UINT_PTR, std::function<void()>>& Timers() {
+  static std::map<UINT_PTR, std::function<void()>> timers;
+  return timers;
+}
+
+void CALLBACK TimerTick(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  std::function<void()> tick;
+  {
+    std::lock_guard<std::mutex> lock(timerLock);
+    auto found = Timers().find(id);
+    if (found == Timers().end()) return;
+    tick = std::move(found->second);
+    Timers().erase(found);
+  }
+  if (tick) tick();
+}
+
+std::mutex openerLock;
+OpenAddressHook& Opener() {
+  static OpenAddressHook hook;
+  return hook;
+}
+
+}  // namespace
+
+ModuleHandle OwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+  return module;
+}
+
+Bitmap::Bitmap(const Pixels& pixels) {
+  if (pixels.width <= 0 || pixels.height <= 0 ||
+      pixels.rgba.size() != static_cast<std::size_t>(pixels.width) * pixels.height * 4) {
+    return;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = pixels.width;
+  info.bmiHeader.biHeight = -pixels.height;  // top down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap || !bits) return;
+  auto* out = static_cast<std::uint8_t*>(bits);
+  const std::uint8_t* in = pixels.rgba.data();
+  for (std::size_t i = 0, n = pixels.rgba.size(); i < n; i += 4) {
+    const unsigned a = in[i + 3];
+    out[i + 0] = static_cast<std::uint8_t>(in[i + 2] * a / 255);  // premultiplied B, G, R
+    out[i + 1] = static_cast<std::uint8_t>(in[i + 1] * a / 255);
+    out[i + 2] = static_cast<std::uint8_t>(in[i + 0] * a / 255);
+    out[i + 3] = static_cast<std::uint8_t>(a);
+  }
+  GdiFlush();
+  bitmap_ = bitmap;
+  width_ = pixels.width;
+  height_ = pixels.height;
+}
+
+Bitmap::Bitmap(Bitmap&& other) noexcept
+    : bitmap_(std::exchange(other.bitmap_, nullptr)), width_(other.width_), height_(other.height_) {}
+
+Bitmap& Bitmap::operator=(Bitmap&& other) noexcept {
+  if (this != &other) {
+    if (bitmap_) DeleteObject(bitmap_);
+    bitmap_ = std::exchange(other.bitmap_, nullptr);
+    width_ = other.width_;
+    height_ = other.height_;
+  }
+  return *this;
+}
+
+Bitmap::~Bitmap() {
+  if (bitmap_) DeleteObject(bitmap_);
+}
+
+void Painter::Fill(int x, int y, int w, int h, Colour colour) {
+  RECT r{x, y, x + w, y + h};
+  FillRect(dc_, &r, BrushOf(colour));
+}
+
+void Painter::Draw(const Bitmap& bitmap, int x, int y, int w, int h) {
+  if (!bitmap || w <= 0 || h <= 0) return;
+  HDC memory = CreateCompatibleDC(dc_);
+  HGDIOBJ old = SelectObject(memory, bitmap.get());
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  SetStretchBltMode(dc_, HALFTONE);
+  GdiAlphaBlend(dc_, x, y, w, h, memory, 0, 0, bitmap.width(), bitmap.height(), blend);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+void Painter::Text(const std::string& textGbk, int x, int y, int w, int h, Colour colour, FontHandle font,
+                   bool centred) {
+  std::wstring text = Wide(textGbk);
+  RECT r{x, y, x + w, y + h};
+  SetBkMode(dc_, TRANSPARENT);
+  SetTextColor(dc_, Ref(colour));
+  HGDIOBJ old = font ? SelectObject(dc_, font) : nullptr;
+  DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &r,
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (centred ? DT_CENTER : DT_LEFT));
+  if (old) SelectObject(dc_, old);
+}
+
+FormClass::FormClass(ModuleHandle module, const std::string& name) : module_(module), name_(Wide(name)) {
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&classes);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = FormProcedure;
+  wc.hInstance = module_;
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.lpszClassName = name_.c_str();
+  registered_ = RegisterClassExW(&wc) != 0;
+  if (registered_) {
+    std::lock_guard<std::mutex> lock(brushLock);
+    ++formClasses;
+  }
+}
+
+FormClass::~FormClass() {
+  if (!registered_) return;
+  UnregisterClassW(name_.c_str(), module_);
+  std::lock_guard<std::mutex> lock(brushLock);
+  if (--formClasses == 0) {
+    for (auto& [colour, brush] : Brushes()) DeleteObject(brush);
+    Brushes().clear();
+  }
+}
+
+UniqueWindow FormClass::CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events,
+                                       WindowHandle owner) const {
+  if (!registered_) return {};
+  const Rect screen = ScreenRect();
+  const int x = screen.left + (screen.width - width) / 2, y = screen.top + (screen.height - height) / 2;
+  return UniqueWindow(CreateWindowExW(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, name_.c_str(), Wide(titleGbk).c_str(),
+                                      WS_POPUP | WS_CLIPCHILDREN | WS_MINIMIZEBOX | WS_SYSMENU, x, y, width, height,
+                                      owner, nullptr, module_, &events));
+}
+
+UniqueWindow FormClass::CreateTopmostTool(const std::string& titleGbk, int width, int height,
+                                          FormEvents& events) const {
+  if (!registered_) return {};
+  const Rect screen = ScreenRect();
+  const int x = screen.left + (screen.width - width) / 2, y = screen.top + (screen.height - height) / 2;
+  return UniqueWindow(CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, name_.c_str(),
+                                      Wide(titleGbk).c_str(), WS_POPUP | WS_CLIPCHILDREN, x, y, width, height,
+                                      nullptr, nullptr, module_, &events));
+}
+
+bool IsTopmost(WindowHandle window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int width, int height,
+                                        FormEvents& events) const {
+  if (!registered_) return nullptr;
+  return CreateWindowExW(WS_EX_CONTROLPARENT, name_.c_str(), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x, y,
+                         width, height, parent, nullptr, module_, &events);
+}
+
+WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height, const EditStyle& style) {
+  DWORD flags = WS_TABSTOP | (style.centred ? ES_CENTER : ES_LEFT);
+  flags |= style.multiLine ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL : ES_AUTOHSCROLL;
+  HWND edit = Child(L"EDIT", L"", flags, parent, x, y, width, height);
+  if (edit && style.limit > 0) SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
+  return edit;
+}
+
+WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int height, const std::string& captionGbk) {
+  return Child(L"BUTTON", Wide(captionGbk), BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, parent, x, y, width, height);
+}
+
+WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height) {
+  return Child(L"BUTTON", L"", BS_OWNERDRAW, parent, x, y, width, height);
+}
+
+WindowHandle CreatePictureBox(WindowHandle parent, int x, int y, int width, int height) {
+  return Child(L"STATIC", L"", SS_OWNERDRAW, parent, x, y, width, height);
+}
+
+WindowHandle CreateLabel(WindowHandle parent, int x, int y, int width, int height, const std::string& textGbk,
+                         bool centred) {
+  return Child(L"STATIC", Wide(textGbk), (centred ? SS_CENTER : SS_LEFT) | SS_CENTERIMAGE, parent, x, y, width,
+               height);
+}
+
+WindowHandle CreateTabs(WindowHandle parent, int x, int y, int width, int height,
+                        const std::vector<std::string>& pagesGbk) {
+  HWND tabs = Child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, parent, x, y, width, height);
+  if (!tabs) return nullptr;
+  for (std::size_t i = 0; i < pagesGbk.size(); ++i) {
+    std::wstring caption = Wide(pagesGbk[i]);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = caption.data();
+    SendMessageW(tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+  }
+  return tabs;
+}
+
+void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
+  SetWindowSubclass(control, WatchProcedure, 1, reinterpret_cast<DWORD_PTR>(&events));
+  if (acceptFiles) DragAcceptFiles(control, TRUE);
+}
+
+WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
+                              Colour background) {
+  HWND list = Child(WC_LISTVIEWW, L"", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, parent, x, y,
+                    width, height);
+  if (!list) return nullptr;
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+  SendMessageW(list, LVM_SETTEXTCOLOR, 0, Ref(text));
+  SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, Ref(background));
+  SendMessageW(list, LVM_SETBKCOLOR, 0, Ref(background));
+  return list;
+}
+
+WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height) {
+  // The height includes the dropped-down list.
+  return Child(L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, parent, x, y, width, height + 120);
+}
+
+void AddListItem(WindowHandle combo, const std::string& textGbk) {
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(textGbk).c_str()));
+}
+
+void SelectListItem(WindowHandle combo, int item) { SendMessageW(combo, CB_SETCURSEL, item, 0); }
+int SelectedListItem(WindowHandle combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+int ListItemCount(WindowHandle combo) { return static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0)); }
+
+std::string ListItemText(WindowHandle combo, int item) {
+  const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, item, 0);
+  if (length == CB_ERR || length <= 0) return {};
+  std::wstring text(length + 1, L'\0');
+  const LRESULT got = SendMessageW(combo, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got == CB_ERR ? 0 : got);
+  return Gbk(text);
+}
+
+void ChooseListItem(WindowHandle combo, int item) {
+  SendMessageW(combo, CB_SETCURSEL, item, 0);
+  SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(combo));
+}
+
+void CaretToEnd(WindowHandle edit) {
+  const int end = GetWindowTextLengthW(edit);
+  SendMessageW(edit, EM_SETSEL, end, end);
+}
+
+void SelectAllText(WindowHandle edit) { SendMessageW(edit, EM_SETSEL, 0, -1); }
+
+void PressKey(WindowHandle control, int key, bool withCtrl) {
+  ctrlPressedByTest = withCtrl;
+  SendMessageW(control, WM_KEYDOWN, key, 1);
+  ctrlPressedByTest = false;
+}
+
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk) {
+  // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
+  std::wstring list;
+  for (const std::string& path : pathsGbk) list += Wide(path) + L'\0';
+  list += L'\0';
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  if (!block) return;
+  auto* files = static_cast<DROPFILES*>(GlobalLock(block));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+  GlobalUnlock(block);
+  SendMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+}
+
+void SelectTab(WindowHandle tabs, int page) { SendMessageW(tabs, TCM_SETCURSEL, page, 0); }
+int SelectedTab(WindowHandle tabs) { return static_cast<int>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0)); }
+
+void SetFont(WindowHandle control, FontHandle font) {
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
+void Redraw(WindowHandle window) { InvalidateRect(window, nullptr, FALSE); }
+void SetFocusTo(WindowHandle window) { SetFocus(window); }
+WindowHandle FocusedWindow() { return GetFocus(); }
+void PostClose(WindowHandle window) { PostMessageW(window, WM_CLOSE, 0, 0); }
+void DestroyNow(WindowHandle window) {
+  if (IsWindow(window)) DestroyWindow(window);
+}
+bool IsAlive(WindowHandle window) { return window && IsWindow(window); }
+
+bool IsEnabled(WindowHandle window) { return IsWindowEnabled(window) != 0; }
+WindowHandle ParentOf(WindowHandle window) { return GetParent(window); }
+bool IsVisible(WindowHandle window) { return IsWindowVisible(window) != 0; }
+void RaiseAboveSiblings(WindowHandle window) {
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void BringToFront(WindowHandle window) {
+  if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+  SetForegroundWindow(window);
+  BringWindowToTop(window);
+}
+
+void ShowWindowNow(WindowHandle window) {
+  ShowWindow(window, SW_SHOW);
+  UpdateWindow(window);
+}
+
+Rect WindowRect(WindowHandle window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void MoveWindowTo(WindowHandle window, int left, int top) {
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Rect ScreenRect() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+void TypeText(WindowHandle edit, const std::string& textGbk) {
+  for (wchar_t c : Wide(textGbk)) SendMessageW(edit, WM_CHAR, c, 1);
+}
+
+void Click(WindowHandle button) { SendMessageW(button, BM_CLICK, 0, 0); }
+
+void AddToolTip(WindowHandle owner, WindowHandle tool, const std::string& textGbk) {
+  HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, OwnModule(),
+                             nullptr);
+  if (!tip) return;
+  std::wstring text = Wide(textGbk);
+  TOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = owner;
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.lpszText = text.data();
+  SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 400);  // lets CR LF break the tip's lines
+  SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+namespace {
+
+struct DisabledWindows {
+  HWND modal;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK DisableOther(HWND w, LPARAM p) {
+  auto* d = reinterpret_cast<DisabledWindows*>(p);
+  if (w != d->modal && IsWindowVisible(w) && IsWindowEnabled(w)) {
+    EnableWindow(w, FALSE);
+    d->windows.push_back(w);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+void RunModal(WindowHandle window) {
+  DisabledWindows disabled{window, {}};
+  EnumThreadWindows(GetCurrentThreadId(), DisableOther, reinterpret_cast<LPARAM>(&disabled));
+  MSG msg;
+  while (IsWindow(window)) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got < 0) break;
+    if (IsWindow(window) && IsDialogMessageW(window, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  for (HWND w : disabled.windows) {
+    if (IsWindow(w)) EnableWindow(w, TRUE);
+  }
+}
+
+bool SetClipboardText(const std::string& textGbk) {
+  const std::wstring text = Wide(textGbk);
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  bool done = false;
+  if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+    if (void* p = GlobalLock(block)) {
+      memcpy(p, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+      GlobalUnlock(block);
+      done = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    }
+    if (!done) GlobalFree(block);
+  }
+  CloseClipboard();
+  return done;
+}
+
+std::string ClipboardText() {
+  if (!OpenClipboard(nullptr)) return {};
+  std::wstring text;
+  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* p = static_cast<const wchar_t*>(GlobalLock(block))) {
+      text = p;
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return Gbk(text);
+}
+
+void SetOpenAddressHook(OpenAddressHook hook) {
+  std::lock_guard<std::mutex> lock(openerLock);
+  Opener() = std::move(hook);
+}
+
+void OpenAddress(const std::string& address) {
+  OpenAddressHook hook;
+  {
+    std::lock_guard<std::mutex> lock(openerLock);
+    hook = Opener();
+  }
+  if (hook) return hook(address);
+  ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void RunSoon(std::function<void()> tick, unsigned delayMs) {
+  std::lock_guard<std::mutex> lock(timerLock);
+  const UINT_PTR id = SetTimer(nullptr, 0, delayMs, TimerTick);
+  if (id) Timers()[id] = std::move(tick);
+}
+
+}  // namespace zoq::platform

@@ -1,0 +1,220 @@
+// The pieces the settings windows are built from: window classes whose
+// events go to an object of the caller's, child controls, bitmaps made from
+// decoded pixels, painting, the modal loop, tool-tips, the clipboard and the
+// default browser. Texts are GBK bytes, as in platform/window.hpp.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/window.hpp"
+
+struct HBITMAP__;
+struct HDC__;
+
+namespace zoq::platform {
+
+using BitmapHandle = ::HBITMAP__*;
+using DeviceContext = ::HDC__*;
+
+// 0xRRGGBB
+using Colour = std::uint32_t;
+
+// Pixels as decoded: width × height, 4 bytes R, G, B, A per pixel, rows top down.
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgba;
+};
+
+// Owns a GDI bitmap (a 32-bit DIB section with premultiplied alpha).
+class Bitmap {
+ public:
+  Bitmap() = default;
+  explicit Bitmap(const Pixels& pixels);
+  Bitmap(Bitmap&& other) noexcept;
+  Bitmap& operator=(Bitmap&& other) noexcept;
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+  ~Bitmap();
+
+  BitmapHandle get() const noexcept { return bitmap_; }
+  explicit operator bool() const noexcept { return bitmap_ != nullptr; }
+  int width() const noexcept { return width_; }
+  int height() const noexcept { return height_; }
+
+ private:
+  BitmapHandle bitmap_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// Drawing on a window while it paints (or on an owner-drawn control).
+class Painter {
+ public:
+  explicit Painter(DeviceContext dc) noexcept : dc_(dc) {}
+  void Fill(int x, int y, int w, int h, Colour colour);
+  // Draws the whole bitmap stretched to the rectangle, blended by its alpha.
+  void Draw(const Bitmap& bitmap, int x, int y, int w, int h);
+  // Text in the rectangle, centred when asked (else left), vertically centred.
+  void Text(const std::string& textGbk, int x, int y, int w, int h, Colour colour, FontHandle font, bool centred);
+
+ private:
+  DeviceContext dc_;
+};
+
+// How a child control notifies its parent.
+enum class Notice { Click, Changed, FocusGained, FocusLost, RowSelected };
+
+// The receiver of a window's events; every window of a class made with
+// RegisterFormClass (the top-level window and its containers) hands its
+// events to the receiver it was created with.
+class FormEvents {
+ public:
+  virtual ~FormEvents() = default;
+  virtual void OnNotice(WindowHandle control, Notice notice) = 0;
+  // An owner-drawn control (picture box or picture button) is painted.
+  virtual void OnPaintControl(WindowHandle control, Painter& painter, int width, int height, bool pressed) = 0;
+  // The window's own background is painted.
+  virtual void OnPaintBackground(WindowHandle window, Painter& painter, int width, int height) = 0;
+  // Colours of an edit box or label: text and background. false: the defaults.
+  virtual bool ColoursOf(WindowHandle control, Colour& text, Colour& background) = 0;
+  // The top-level window is going away.
+  virtual void OnDestroyed(WindowHandle window) = 0;
+  // A watched control (WatchKeys): a key went down; ctrlOnly when Ctrl alone is held.
+  virtual void OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {}
+  // A watched control that accepts files: files were dropped on it.
+  virtual void OnFilesDropped(WindowHandle control, const std::vector<std::string>& pathsGbk) {}
+  // The Esc key in the window (while RunModal runs it).
+  virtual void OnEscape() {}
+};
+
+// Reports the control's key-downs (and, with acceptFiles, dropped files) to
+// `events` until the control is destroyed.
+void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
+
+// A report-mode list view with single selection; its row selections are
+// notified as Notice::RowSelected.
+WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
+                              Colour background);
+// A drop-down list (combo box); selection changes are notified as
+// Notice::RowSelected. Items count from 0.
+WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height);
+void AddListItem(WindowHandle combo, const std::string& textGbk);
+void SelectListItem(WindowHandle combo, int item);
+int SelectedListItem(WindowHandle combo);
+int ListItemCount(WindowHandle combo);
+std::string ListItemText(WindowHandle combo, int item);
+// Selects as a user does: the selection and its notice.
+void ChooseListItem(WindowHandle combo, int item);
+
+// Moves the caret of an edit box to the end of its text; selects all of it.
+void CaretToEnd(WindowHandle edit);
+void SelectAllText(WindowHandle edit);
+// Sends a key-down as the keyboard would (tests), with Ctrl held when asked.
+void PressKey(WindowHandle control, int key, bool withCtrl);
+// Drops files on a control as the shell would (tests).
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk);
+
+// A window class of `module` whose windows are dragged by their background
+// (they move their top-level window) and report to their FormEvents.
+// Unregistered when the object goes (its windows must be gone by then).
+class FormClass {
+ public:
+  FormClass(ModuleHandle module, const std::string& name);
+  FormClass(const FormClass&) = delete;
+  FormClass& operator=(const FormClass&) = delete;
+  ~FormClass();
+  bool registered() const noexcept { return registered_; }
+
+  // A borderless top-level window, shown in the taskbar, centred on the
+  // screen, not yet visible.
+  UniqueWindow CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events,
+                              WindowHandle owner = nullptr) const;
+  // The same always on top of other windows and not in the taskbar.
+  UniqueWindow CreateTopmostTool(const std::string& titleGbk, int width, int height, FormEvents& events) const;
+  // A child container at x, y of `parent`.
+  WindowHandle CreateContainer(WindowHandle parent, int x, int y, int width, int height, FormEvents& events) const;
+
+ private:
+  ModuleHandle module_;
+  std::wstring name_;
+  bool registered_ = false;
+};
+
+// Child controls; `id` is free for the caller (0 is fine).
+struct EditStyle {
+  bool multiLine = false;
+  bool centred = false;
+  int limit = 0;  // characters; 0 no limit
+};
+WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height, const EditStyle& style);
+// A push button with a caption (notifies focus changes too).
+WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int height, const std::string& captionGbk);
+// An owner-drawn button: painted by OnPaintControl, clicks notified.
+WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height);
+// An owner-drawn static control: painted by OnPaintControl, no clicks.
+WindowHandle CreatePictureBox(WindowHandle parent, int x, int y, int width, int height);
+WindowHandle CreateLabel(WindowHandle parent, int x, int y, int width, int height, const std::string& textGbk,
+                         bool centred);
+// A tab control with the given page captions.
+WindowHandle CreateTabs(WindowHandle parent, int x, int y, int width, int height,
+                        const std::vector<std::string>& pagesGbk);
+void SelectTab(WindowHandle tabs, int page);
+int SelectedTab(WindowHandle tabs);
+
+void SetFont(WindowHandle control, FontHandle font);
+// Repaints the window (and its children) soon.
+void Redraw(WindowHandle window);
+void SetFocusTo(WindowHandle window);
+WindowHandle FocusedWindow();
+// Ends the window's life at the next turn of the message loop.
+void PostClose(WindowHandle window);
+void DestroyNow(WindowHandle window);
+bool IsAlive(WindowHandle window);
+bool IsEnabled(WindowHandle window);
+bool IsTopmost(WindowHandle window);
+WindowHandle ParentOf(WindowHandle window);
+bool IsVisible(WindowHandle window);
+// Puts a child window above its siblings.
+void RaiseAboveSiblings(WindowHandle window);
+void BringToFront(WindowHandle window);
+void ShowWindowNow(WindowHandle window);
+// Left, top, width and height of the window on the screen.
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+Rect WindowRect(WindowHandle window);
+void MoveWindowTo(WindowHandle window, int left, int top);
+Rect ScreenRect();
+// Typed text as a user would: a WM_CHAR per byte pair or byte (GBK).
+void TypeText(WindowHandle edit, const std::string& textGbk);
+// Clicks a button (BM_CLICK).
+void Click(WindowHandle button);
+
+// Adds a tool-tip for `tool` (a child of `owner`).
+void AddToolTip(WindowHandle owner, WindowHandle tool, const std::string& textGbk);
+
+// Runs the messages of this thread until `window` is gone: the thread's
+// other enabled top-level windows are disabled meanwhile and enabled again
+// afterwards. A WM_QUIT ends the loop and is posted again for the caller.
+void RunModal(WindowHandle window);
+
+// Clipboard text (CF_UNICODETEXT from GBK); false when the clipboard refuses.
+bool SetClipboardText(const std::string& textGbk);
+std::string ClipboardText();
+
+// Opens an address in the user's default browser (tests replace the opener).
+using OpenAddressHook = std::function<void(const std::string& address)>;
+void SetOpenAddressHook(OpenAddressHook hook);
+void OpenAddress(const std::string& address);
+
+// A thread timer that runs `tick` once inside whatever message loop runs
+// next on this thread (tests drive modal windows with it).
+void RunSoon(std::function<void()> tick, unsigned delayMs = 10);
+
+// The module (DLL or program) this code is linked into.
+ModuleHandle OwnModule();
+
+}  // namespace zoq::platform

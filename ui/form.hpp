@@ -1,0 +1,153 @@
+// The toolkit of the settings windows: a borderless top-level window and its
+// containers, moved by dragging their background, with picture buttons,
+// picture boxes (also stacked, scaled picture items), edit boxes and labels
+// in the windows' colours and fonts, and handlers bound to one event of one
+// control each. Built on the wrappers of platform/gui.hpp.
+#pragma once
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/gui.hpp"
+#include "ui/pictures.hpp"
+
+namespace zoq::ui {
+
+using platform::Colour;
+using platform::Notice;
+using platform::WindowHandle;
+
+inline constexpr Colour kTextColour = 0xE8ECF4;
+inline constexpr Colour kDimTextColour = 0x9AA3B5;
+inline constexpr Colour kAccentColour = 0x2EAADC;
+inline constexpr Colour kEditBackground = 0x1B222E;
+inline constexpr Colour kPageColour = 0x252934;
+inline constexpr Colour kColumnColour = 0x141720;
+
+// A picture shown by a control: one of the built-in ones, or one decoded
+// from bytes (from the web), owned by the form.
+struct Shown {
+  std::optional<Picture> builtIn;
+  const platform::Bitmap* bitmap = nullptr;
+};
+
+// One picture of a picture-item box, drawn at its position, scaled per mille.
+struct PictureItem {
+  Shown picture;
+  int x = 0, y = 0;
+  int scaleX = 1000, scaleY = 1000;
+};
+
+// Text drawn on a window's background or on a picture control.
+struct Caption {
+  std::string text;
+  int x = 0, y = 0, width = 0, height = 0;
+  Colour colour = kTextColour;
+  bool centred = false;
+  bool small = false;
+};
+
+class Form : public platform::FormEvents {
+ public:
+  Form();
+  ~Form() override;
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+
+  WindowHandle handle() const { return window_.get(); }
+  // The named control, or null.
+  WindowHandle Control(const std::string& name) const;
+  // What a picture control shows: its (normal) picture.
+  std::optional<Picture> ShownBuiltIn(WindowHandle control) const;
+  const platform::Bitmap* ShownBitmap(WindowHandle control) const;
+  std::vector<PictureItem> ItemsOf(WindowHandle control) const;
+  Colour TextColourOf(WindowHandle control) const;
+
+ protected:
+  // Creates the top-level window with its background picture.
+  bool CreateWindowOf(const platform::FormClass& windowClass, const std::string& title, int width, int height,
+                      std::optional<Picture> background, WindowHandle owner = nullptr);
+  // The same always on top, not in the taskbar, with labels on its background.
+  bool CreateTopmostWindowOf(const platform::FormClass& windowClass, const std::string& title, int width,
+                             int height, Picture background, std::vector<Caption> captions);
+  // A container on the window (or on `parent`); without a picture it is plain.
+  WindowHandle Container(const std::string& name, int x, int y, int width, int height,
+                         std::optional<Picture> background, std::vector<Caption> captions = {},
+                         WindowHandle parent = nullptr);
+  // A picture button drawn from a normal and a pressed picture (the pressed
+  // one also when it is disabled), with an optional caption over them.
+  WindowHandle PictureButton(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
+                             Shown normal, Shown pressed, Caption caption = {}, Colour litCaption = kTextColour);
+  WindowHandle PictureBox(WindowHandle parent, const std::string& name, int x, int y, int width, int height);
+  WindowHandle Edit(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
+                    platform::EditStyle style, bool bold);
+  WindowHandle Button(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
+                      const std::string& caption);
+  WindowHandle Label(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
+                     const std::string& text, bool centred, Colour background);
+
+  void On(WindowHandle control, Notice notice, std::function<void()> handler);
+  // Key-downs of a control (and files dropped on it).
+  void OnKey(WindowHandle control, std::function<void(int key, bool ctrlOnly)> handler);
+  void OnDrop(WindowHandle control, std::function<void(const std::string& path)> handler);
+  void SetTextColour(WindowHandle control, Colour colour);
+  // Text and background colours of a control that draws text.
+  void SetColours(WindowHandle control, Colour text, Colour background);
+  void SetPicture(WindowHandle control, Shown picture);
+  // The words drawn over a picture button.
+  void SetButtonCaption(WindowHandle control, const std::string& text, Colour colour);
+  void AddItem(WindowHandle box, PictureItem item);
+  // Sets an edit box's text; its change handler runs exactly once, as for
+  // an edit by the user.
+  void SetEditText(WindowHandle edit, const std::string& text);
+  // Decodes bytes into a bitmap owned by the form; null when they are no picture.
+  const platform::Bitmap* Keep(std::string_view bytes);
+  const platform::Bitmap& BuiltIn(Picture picture);
+
+  // Names a control made elsewhere (and gives it a look).
+  WindowHandle Named(const std::string& name, WindowHandle control);
+  // The top-level window has been destroyed.
+  virtual void Closed() {}
+  // The class the window was made with (for the windows it opens).
+  const platform::FormClass& WindowClass() const { return *class_; }
+
+ private:
+  struct Look {
+    Shown normal, pressed;
+    Caption caption;
+    Colour litCaption = kTextColour;
+    std::vector<PictureItem> items;
+    std::vector<Caption> captions;  // containers: labels on the background
+    std::optional<Colour> textOn;   // edit boxes and labels: their background
+    Colour behind = kPageColour;    // under pictures with transparent parts
+    Colour text = kTextColour;
+  };
+
+  void OnNotice(WindowHandle control, Notice notice) override;
+  void OnPaintControl(WindowHandle control, platform::Painter& painter, int width, int height, bool pressed) override;
+  void OnPaintBackground(WindowHandle window, platform::Painter& painter, int width, int height) override;
+  bool ColoursOf(WindowHandle control, Colour& text, Colour& background) override;
+  void OnDestroyed(WindowHandle window) override;
+  void OnKeyDown(WindowHandle control, int key, bool ctrlOnly) override;
+  void OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) override;
+  void Draw(platform::Painter& painter, const Shown& picture, int x, int y, int width, int height);
+  void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
+
+  const platform::FormClass* class_ = nullptr;
+  platform::UniqueWindow window_;
+  platform::UniqueFont font_, boldFont_, smallFont_, captionFont_;
+  std::map<std::string, WindowHandle> names_;
+  std::map<WindowHandle, Look> looks_;
+  std::map<std::pair<WindowHandle, Notice>, std::function<void()>> handlers_;
+  std::map<WindowHandle, std::function<void(int, bool)>> keyHandlers_;
+  std::map<WindowHandle, std::function<void(const std::string&)>> dropHandlers_;
+  std::map<Picture, platform::Bitmap> builtIns_;
+  std::vector<std::unique_ptr<platform::Bitmap>> kept_;
+  WindowHandle muted_ = nullptr;  // an edit box whose text the program sets
+};
+
+}  // namespace zoq::ui

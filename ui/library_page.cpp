@@ -1,0 +1,288 @@
+// Page 1 "词库": the list of one keyword library, its search, the editor
+// boxes that save one or several keywords with one reply, deleting, the
+// library's cool-down and media files dropped on the reply box.
+#include "core/ini_items.hpp"
+#include "core/plugin.hpp"
+#include "core/settings.hpp"
+#include "platform/ini.hpp"
+#include "text/text.hpp"
+#include "ui/settings_window.hpp"
+#include "ui/variable_picker.hpp"
+
+namespace zoq::ui {
+namespace {
+
+constexpr Colour kListText = 0xECECEC, kListBackground = 0x262F3E;
+constexpr const char* kNotEmpty = "此处不可为空";
+constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
+
+std::string LibraryFile() { return LibraryMode() == 2 ? FuzzyLibraryFile() : ExactLibraryFile(); }
+
+std::string Readable(const std::string& stored) {
+  return text::ReplaceAll(text::ReplaceAll(stored, "&uoS8#", "["), "&uoS9#", "]");
+}
+
+std::string StoredName(const std::string& readable) {
+  return text::ReplaceAll(text::ReplaceAll(readable, "[", "&uoS8#"), "]", "&uoS9#");
+}
+
+// The reply of a section, whole: the buffer grows until the value fits.
+std::string ReadReply(const std::string& file, const std::string& section) {
+  for (std::size_t size = 10240;; size *= 4) {
+    std::string value = platform::GetIniString(file, section, "回复", "", size);
+    if (value.size() + 1 < size || size > (64u << 20)) return value;
+  }
+}
+
+// Without ASCII and full-width spaces.
+std::string WithoutSpaces(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = text::CharLength(s, i);
+    const bool space = (n == 1 && s[i] == ' ') || (n == 2 && s.compare(i, 2, "\xA1\xA1") == 0);
+    if (!space) out.append(s, i, n);
+    i += n;
+  }
+  return out;
+}
+
+// The pieces between "|": a last piece counts only when it is not empty.
+std::vector<std::string> Pieces(const std::string& s) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (std::size_t bar; (bar = text::Find(s, "|", start)) != text::npos; start = bar + 1) {
+    pieces.push_back(s.substr(start, bar - start));
+  }
+  if (start < s.size()) pieces.push_back(s.substr(start));
+  return pieces;
+}
+
+}  // namespace
+
+std::int32_t& SearchPosition() {
+  static std::int32_t position = 0;
+  return position;
+}
+
+void SettingsWindow::BuildLibraryPage() {
+  WindowHandle page = pages_[1] = Container("词库页面区域", 128, 8, 635, 488, std::nullopt);
+  WindowHandle header = Container("背景图", 0, 0, 635, 40, Picture::LibraryHeader,
+                                  {{"关键词", 16, 0, 100, 40, kDimTextColour}, {"内容", 130, 0, 100, 40, kDimTextColour}},
+                                  page);
+  WindowHandle search = Edit(header, "词控_搜索框", 328, 4, 272, 30, {false, true}, false);
+  platform::SetWindowTextGbk(search, "搜索内容 (CTRL+F)");
+  SetTextColour(search, 0x778BAC);
+  WindowHandle searchButton = PictureButton(header, "词控_搜索", 604, 4, 30, 30, {Picture::SearchButton}, {});
+  platform::AddToolTip(handle(), searchButton, "快捷键 CTRL+F");
+  WindowHandle list = Named("词库列表", platform::CreateReportList(page, 8, 40, 626, 256, kListText, kListBackground));
+  platform::ListView view(list);
+  view.AddColumn(0, "关键词", 100);
+  view.AddColumn(1, "回复内容", 500);
+
+  const std::vector<Caption> panelLabels = {
+      {"词库编辑", 210, 4, 80, 30, kTextColour},
+      {"批量导入关键词可使用|分开", 10, 6, 190, 18, kDimTextColour, false, true},
+      {"回车键(Enter) 可快速插入|", 10, 26, 190, 18, kDimTextColour, false, true},
+      {"冷却时间", 30, 100, 68, 30, kTextColour},
+      {"秒", 160, 100, 30, 30, kTextColour},
+      {"相同关键词的触发间隔时间", 10, 134, 196, 16, kDimTextColour, false, true},
+      {"每个群冷却时间都是独立的", 10, 150, 196, 16, kDimTextColour, false, true},
+  };
+  WindowHandle panel = Container("词控_底下背景", 8, 304, 626, 171, Picture::LibraryPanel, panelLabels, page);
+  struct Action {
+    const char* name;
+    Picture picture;
+    const char* label;
+    void (SettingsWindow::*run)();
+  };
+  const Action actions[] = {{"词控_删除", Picture::ActionDelete, "删除 DEL", &SettingsWindow::DeleteLibraryEntries},
+                            {"词控_橡皮", Picture::ActionEraser, "橡皮 ^R", &SettingsWindow::ClearEditorBoxes},
+                            {"词控_变量", Picture::ActionInsert, "插入 ^D", &SettingsWindow::ShowVariablePicker},
+                            {"词控_保存", Picture::ActionSave, "保存 ^S", &SettingsWindow::SaveLibraryEntry}};
+  for (int i = 0; i < 4; ++i) {
+    WindowHandle button = PictureButton(panel, actions[i].name, 530, 4 + 44 * i, 87, 30, {actions[i].picture}, {},
+                                        Caption{actions[i].label, 24, 0, 63, 30, kTextColour, true, true});
+    if (actions[i].run) On(button, Notice::Click, [this, run = actions[i].run] { (this->*run)(); });
+  }
+  WindowHandle keyword = Edit(panel, "词控_关键词框", 296, 4, 222, 30, {false, true}, true);
+  WindowHandle reply = Edit(panel, "词控_回复框", 210, 40, 306, 122, {true, false}, false);
+  WindowHandle cooldown = Edit(panel, "词控_冷却时间", 101, 100, 54, 30, {false, true, 6}, true);
+
+  On(searchButton, Notice::Click, [this] { SearchLibrary(); });
+  On(search, Notice::FocusGained, [search] { platform::SetWindowTextGbk(search, ""); });
+  On(list, Notice::RowSelected, [this] { RowToEditor(); });
+  OnKey(list, [this](int key, bool) {
+    if (key == kKeyDelete) DeleteLibraryEntries();
+  });
+  OnKey(keyword, [this, keyword](int key, bool ctrlOnly) {
+    if (key == kKeySpace || key == kKeyEnter) {
+      platform::SetWindowTextGbk(keyword, WithoutSpaces(platform::WindowTextGbk(keyword)) + "|");
+      platform::CaretToEnd(keyword);
+    }
+    if (ctrlOnly) EditorShortcut(key, keyword);
+  });
+  OnKey(reply, [this, reply](int key, bool ctrlOnly) {
+    if (ctrlOnly) EditorShortcut(key, reply);
+  });
+  On(cooldown, Notice::Changed, [this] { SaveCooldown(); });
+}
+
+void SettingsWindow::EditorShortcut(int key, WindowHandle box) {
+  switch (key) {
+    case 'S': SaveLibraryEntry(); break;
+    case 'R': ClearEditorBoxes(); break;
+    case 'F': SearchLibrary(); break;
+    case 'A': platform::SelectAllText(box); break;
+    case 'D': ShowVariablePicker(); break;
+    default: break;
+  }
+}
+
+void SettingsWindow::ShowVariablePicker() {
+  WindowHandle reply = Control("词控_回复框");
+  OpenVariablePicker(WindowClass(), handle(), [this, reply](const std::string& variable) {
+    SetEditText(reply, platform::WindowTextGbk(reply) + variable);
+  });
+}
+
+void SettingsWindow::ReloadLibraryList() {
+  platform::ListView view(Control("词库列表"));
+  view.Clear();
+  const std::string file = LibraryFile();
+  for (const std::string& name : ReadIniSections(file)) {
+    const int row = view.InsertRow(view.RowCount(), Readable(name));
+    view.SetCell(row, 1, ReadReply(file, name));
+  }
+}
+
+void SettingsWindow::RefreshRow(const std::string& shownKeyword, const std::string& reply) {
+  platform::ListView view(Control("词库列表"));
+  int row = -1;
+  for (int i = 0, n = view.RowCount(); i < n; ++i) {
+    if (view.Cell(i, 0) == shownKeyword) {
+      view.DeleteRow(i);
+      row = view.InsertRow(i, shownKeyword);
+      break;
+    }
+  }
+  if (row < 0) row = view.InsertRow(view.RowCount(), shownKeyword);
+  view.SetCell(row, 1, reply);
+  view.Select(row);
+}
+
+void SettingsWindow::SaveLibraryEntry() {
+  WindowHandle keywordBox = Control("词控_关键词框"), replyBox = Control("词控_回复框");
+  if (platform::WindowTextGbk(replyBox).empty()) {
+    SetEditText(replyBox, kNotEmpty);
+    return;
+  }
+  const std::string keywords = WithoutSpaces(platform::WindowTextGbk(keywordBox));
+  if (keywords.empty()) return;
+  const std::vector<std::string> pieces = Pieces(StoredName(keywords));
+  const std::string file = LibraryFile();
+  std::vector<std::string> written;
+  for (const std::string& piece : pieces) {
+    if (piece.empty()) continue;
+    WriteIniItem(file, piece, std::string("回复"),
+                 text::ReplaceAll(platform::WindowTextGbk(replyBox), "\r\n", "[N]"));
+    written.push_back(piece);
+  }
+  // Nothing written (no piece, or only empty ones, as "||"): what was typed
+  // stays, and the keyword box says what is missing.
+  if (written.empty()) {
+    SetEditText(keywordBox, kNotEmpty);
+    return;
+  }
+  if (LibraryMode() == 2) ReloadFuzzyKeywords();
+  SetEditText(keywordBox, "");
+  SetEditText(replyBox, "");
+  if (written.size() == 1) {
+    RefreshRow(Readable(written.front()), ReadReply(file, written.front()));
+  } else {
+    ReloadLibraryList();
+  }
+}
+
+void SettingsWindow::DeleteLibraryEntries() {
+  platform::ListView view(Control("词库列表"));
+  WindowHandle keywordBox = Control("词控_关键词框"), replyBox = Control("词控_回复框");
+  const int row = view.SelectedRow();
+  std::string section;
+  if (row >= 0) {
+    section = StoredName(view.Cell(row, 0));
+    WriteIniItem(LibraryFile(), section, std::nullopt, std::nullopt);
+    view.DeleteRow(row);
+  } else {
+    const std::string typed = platform::WindowTextGbk(keywordBox);
+    if (typed.empty()) return;
+    WriteIniItem(LibraryFile(), StoredName(typed), std::nullopt, std::nullopt);
+  }
+  // A deleted fuzzy keyword must stop matching at once, as a saved one starts to.
+  if (LibraryMode() == 2) ReloadFuzzyKeywords();
+  SetEditText(keywordBox, "");
+  SetEditText(replyBox, "");
+}
+
+void SettingsWindow::ClearEditorBoxes() {
+  SetEditText(Control("词控_关键词框"), "");
+  SetEditText(Control("词控_回复框"), "");
+}
+
+void SettingsWindow::SearchLibrary() {
+  WindowHandle box = Control("词控_搜索框");
+  const std::string wanted = platform::WindowTextGbk(box);
+  if (wanted.empty()) {
+    platform::SetWindowTextGbk(box, "未输入搜索内容");
+    return;
+  }
+  platform::ListView view(Control("词库列表"));
+  const int n = view.RowCount();
+  std::int32_t& position = SearchPosition();
+  int p = position + 1;
+  for (; p <= n; ++p) {
+    if (p < 1) continue;
+    if (text::Contains(view.Cell(p - 1, 0) + view.Cell(p - 1, 1), wanted, text::Case::IgnoreAscii)) {
+      position = p;
+      view.Select(p - 1);
+      break;
+    }
+  }
+  if (p >= n) position = 0;
+  if (p < 1 || p > n || view.Cell(p - 1, 1).empty()) platform::SetWindowTextGbk(box, "无搜索结果");
+}
+
+void SettingsWindow::RowToEditor() {
+  platform::ListView view(Control("词库列表"));
+  const int row = view.SelectedRow();
+  if (row < 0) return;
+  SetEditText(Control("词控_关键词框"), view.Cell(row, 0));
+  SetEditText(Control("词控_回复框"), text::ReplaceAll(view.Cell(row, 1), "[N]", "\r\n"));
+}
+
+void SettingsWindow::SaveCooldown() {
+  const std::int32_t seconds = text::ReadWholeNumber32(platform::WindowTextGbk(Control("词控_冷却时间")));
+  SettingsRecord& s = Plugin().Settings;
+  const bool exact = LibraryMode() == 1;
+  (exact ? s.精确冷却 : s.模糊冷却) = seconds;
+  WriteAdminItem(exact ? "精确冷却" : "模糊冷却", text::Decimal(seconds));
+}
+
+void SettingsWindow::DropMediaFile(const std::string& dropped) {
+  const std::string& run = Plugin().RunDirectory;
+  std::string path = text::ReplaceAll(dropped, run + "\\ZOQData", "[ZOQData]", text::Case::IgnoreAscii);
+  path = text::ReplaceAll(path, run + "\\ZOQAdmin", "[ZOQAdmin]", text::Case::IgnoreAscii);
+  const auto holdsAny = [&](std::initializer_list<const char*> endings) {
+    for (const char* e : endings) {
+      if (text::Contains(path, e, text::Case::IgnoreAscii)) return true;
+    }
+    return false;
+  };
+  WindowHandle reply = Control("词控_回复框");
+  if (holdsAny({".jpg", ".gif", ".png", ".bmp"})) {
+    SetEditText(reply, platform::WindowTextGbk(reply) + "[P=" + path + "]");
+  } else if (holdsAny({".amr", ".mp3", ".wav", ".flac"})) {
+    SetEditText(reply, platform::WindowTextGbk(reply) + "[V=" + path + "]");
+  }
+}
+
+}  // namespace zoq::ui

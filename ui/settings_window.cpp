@@ -1,0 +1,166 @@
+#include "ui/settings_window.hpp"
+
+#include "core/info/info_records.hpp"
+#include "core/ini_items.hpp"
+#include "core/plugin.hpp"
+#include "core/settings.hpp"
+#include "core/web_addresses.hpp"
+#include "text/text.hpp"
+#include "ui/account_chooser.hpp"
+
+namespace zoq::ui {
+namespace {
+
+constexpr int kWidth = 780, kHeight = 500;
+constexpr const char* kNavButtons[] = {"按钮_插件主页", "按钮_远程命令", "按钮_精确词库", "按钮_模糊词库"};
+
+SettingsWindow* openWindow = nullptr;
+
+}  // namespace
+
+std::int32_t& LibraryMode() {
+  static std::int32_t mode = 0;
+  return mode;
+}
+
+HomeWeb& HomeWebSettings() {
+  static HomeWeb settings{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000}};
+  return settings;
+}
+
+void ResetHomeWebSettings() {
+  HomeWebSettings() = HomeWeb{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000}};
+}
+
+bool SettingsWindow::Create(const platform::FormClass& windowClass) {
+  if (!CreateWindowOf(windowClass, "ZOQ·关键词", kWidth, kHeight, Picture::Background)) return false;
+  BuildNavigation();
+  tabs_ = platform::CreateTabs(handle(), 128, 8, 635, 488, {"设置", "词库", "主页"});
+  BuildOptionsPage();
+  BuildLibraryPage();
+  BuildHomePage();
+  // The pages lie over the tab control, which only keeps the page number:
+  // it stays hidden, and the navigation buttons switch the pages.
+  platform::ShowWindowIf(tabs_, false);
+  for (WindowHandle page : pages_) {
+    if (page) platform::RaiseAboveSiblings(page);
+  }
+  Label(handle(), "版本标签", 24, 470, 76, 24, "1.0.0", true, kColumnColour);
+  return true;
+}
+
+void SettingsWindow::BuildNavigation() {
+  const char* labels[] = {"插件主页", "远程命令", "精确词库", "模糊词库"};
+  void (SettingsWindow::*actions[])() = {&SettingsWindow::FillSettingsControls, &SettingsWindow::LoadReturnTexts,
+                                         &SettingsWindow::ShowExactLibrary, &SettingsWindow::ShowFuzzyLibrary};
+  for (int i = 0; i < 4; ++i) {
+    WindowHandle button =
+        PictureButton(handle(), kNavButtons[i], 1, 132 + 60 * i, 122, 50, {Picture::NavPlain}, {Picture::NavLit},
+                      Caption{labels[i], 0, 0, 122, 50, kDimTextColour, true}, kAccentColour);
+    On(button, Notice::Click, [this, action = actions[i]] { (this->*action)(); });
+  }
+  WindowHandle quit = PictureButton(handle(), "退出设置", 1, 372, 122, 50, {Picture::ExitLit}, {Picture::ExitPressed},
+                                    Caption{"退出设置", 0, 0, 122, 50, 0xFFFFFF, true}, 0xFFFFFF);
+  // The window goes after the click has been handled.
+  On(quit, Notice::Click, [this] { platform::PostClose(handle()); });
+}
+
+
+int SettingsWindow::Page() const { return platform::SelectedTab(tabs_); }
+
+void SettingsWindow::Start() {
+  const SettingsRecord& s = Plugin().Settings;
+  SetPermissionPicture("删除词汇", s.全员删除);
+  SetPermissionPicture("词库权限", s.全员可用);
+  OnDrop(Control("词控_回复框"), [this](const std::string& path) { DropMediaFile(path); });
+  SetEditText(Control("主页_登录号头像"), Plugin().RobotAccount);
+  ShowRobotAvatar();
+  platform::SetWindowTextGbk(Control("版本标签"), VersionText());
+  FillSettingsControls();
+  FillMakerGroupStrip();
+}
+
+void SettingsWindow::EnableNavButtons() {
+  for (const char* name : kNavButtons) platform::EnableWindowIf(Control(name), true);
+}
+
+void SettingsWindow::ShowPage(int page) {
+  platform::SelectTab(tabs_, page);
+  for (int i = 0; i < 3; ++i) platform::ShowWindowIf(pages_[i], i == page);
+}
+
+void SettingsWindow::ShowExactLibrary() { ShowLibrary(1, "按钮_精确词库"); }
+void SettingsWindow::ShowFuzzyLibrary() { ShowLibrary(2, "按钮_模糊词库"); }
+
+void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
+  EnableNavButtons();
+  platform::EnableWindowIf(Control(button), false);
+  ShowPage(1);
+  LibraryMode() = mode;
+  const SettingsRecord& s = Plugin().Settings;
+  SetEditText(Control("词控_冷却时间"), text::Decimal(mode == 1 ? s.精确冷却 : s.模糊冷却));
+  ReloadLibraryList();
+}
+
+void SettingsWindow::SetSwitchPicture(const char* control, bool on) {
+  SetPicture(Control(control), {on ? Picture::SwitchOn : Picture::SwitchOff});
+}
+
+void SettingsWindow::SetPermissionPicture(const char* control, bool on) {
+  SetPicture(Control(control), {on ? Picture::PicButtonOn : Picture::PicButtonOff});
+}
+
+void SettingsWindow::BindSwitch(const char* button, bool& setting, const char* key, const char* statusPicture,
+                                bool permissionButton) {
+  On(Control(button), Notice::Click, [this, &setting, key, statusPicture, permissionButton] {
+    setting = !setting;
+    if (permissionButton) {
+      SetPermissionPicture(statusPicture, setting);
+    } else {
+      SetSwitchPicture(statusPicture, setting);
+    }
+    WriteAdminItem(key, setting ? kSwitchOn : kSwitchOff);
+  });
+}
+
+SettingsWindow* OpenedSettingsWindow() { return openWindow; }
+
+void CloseSettingsWindows() {
+  if (openWindow) platform::DestroyNow(openWindow->handle());
+  CloseAccountChooser();
+}
+
+bool OpenSettingsWindow() {
+  if (openWindow || OpenedAccountChooser()) {
+    platform::BringToFront(openWindow ? openWindow->handle() : OpenedAccountChooser()->handle());
+    return false;
+  }
+  const platform::ModuleHandle module = platform::OwnModule();
+  platform::ActivationContext commonControls6(module);
+  platform::FormClass windowClass(module, "ZoqSettingsWindow");
+  Plugin().CloseWindows = CloseSettingsWindows;
+  // Without an account the chooser comes first; the settings window opens
+  // once it has closed with an account taken.
+  if (!Plugin().AccountStarted) {
+    const bool taken = RunAccountChooser(windowClass);
+    PluginState* p = PluginIfAlive();
+    if (!taken || !p) {
+      if (p) p->CloseWindows = nullptr;
+      return true;
+    }
+  }
+  SettingsWindow window;
+  if (!window.Create(windowClass)) {
+    Plugin().CloseWindows = nullptr;
+    return false;
+  }
+  openWindow = &window;
+  window.Start();
+  platform::ShowWindowNow(window.handle());
+  platform::RunModal(window.handle());
+  openWindow = nullptr;
+  if (PluginState* p = PluginIfAlive()) p->CloseWindows = nullptr;
+  return true;
+}
+
+}  // namespace zoq::ui

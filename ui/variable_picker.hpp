@@ -1,0 +1,29 @@
+// The variable picker: one button per reply variable with its help beside
+// it; a click appends the variable to the library editor's reply box.
+// Modal, owned by the settings window.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "ui/form.hpp"
+
+namespace zoq::ui {
+
+class VariablePicker : public Form {
+ public:
+  // `insert` receives the picked variable.
+  bool Create(const platform::FormClass& windowClass, WindowHandle settingsWindow,
+              std::function<void(const std::string&)> insert);
+
+ private:
+  void OnEscape() override;
+  std::function<void(const std::string&)> insert_;
+};
+
+// Opens the picker over `settingsWindow` and returns when it has closed.
+void OpenVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow,
+                        std::function<void(const std::string&)> insert);
+// The open picker, or null.
+VariablePicker* OpenedVariablePicker();
+
+}  // namespace zoq::ui
