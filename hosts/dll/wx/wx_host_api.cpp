@@ -1,0 +1,275 @@
+#include "hosts/dll/wx/wx_host_api.hpp"
+
+#include "json/refcounted_document.hpp"
+#include "platform/modules.hpp"
+#include "text/text.hpp"
+#include "text/text_between.hpp"
+
+namespace zoq {
+namespace {
+
+using json::RefCountedJsonDocument;
+
+constexpr const char* kApiDll = "Api.dll";
+
+std::int32_t Low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+
+// Each card's lines joined by CR LF.
+std::string JoinLines(std::initializer_list<std::string_view> lines) {
+  std::string out;
+  for (std::string_view line : lines) {
+    if (!out.empty()) out += "\r\n";
+    out += line;
+  }
+  return out;
+}
+
+const std::string& LinkCardTemplate() {
+  static const std::string t = JoinLines({
+      "<msg>",
+      "    <fromusername>[wxid]</fromusername>",
+      "    <scene>0</scene>",
+      "    <commenturl></commenturl>",
+      "    <appmsg appid=\"\" sdkver=\"0\">",
+      "        <title>[title]</title>",
+      "        <des>[des]</des>",
+      "        <action>view</action>",
+      "        <type>5</type>",
+      "        <showtype>0</showtype>",
+      "        <content></content>",
+      "        <url>[url]</url>",
+      "        <dataurl></dataurl>",
+      "        <lowurl></lowurl>",
+      "        <thumburl>[thumburl]</thumburl>",
+      "        <recorditem>",
+      "            <![CDATA[]]>",
+      "        </recorditem>",
+      "        <extinfo></extinfo>",
+      "        <sourceusername></sourceusername>",
+      "        <sourcedisplayname></sourcedisplayname>",
+      "       <commenturl></commenturl>",
+      "        <appattach>",
+      " <totallen>0</totallen>",
+      "            <attachid></attachid>",
+      "      <emoticonmd5></emoticonmd5>",
+      "            <fileext></fileext>",
+      "        </appattach>",
+      "    </appmsg>",
+      "    <appinfo>",
+      "        <version>1</version>",
+      "        <appname>Window wechat</appname>",
+      "    </appinfo>",
+      "</msg>",
+  });
+  return t;
+}
+
+const std::string& MusicCardTemplate() {
+  static const std::string t = JoinLines({
+      "<?xml version=\"1.0\"?>",
+      "<msg>",
+      "\t<appmsg appid=\"\" sdkver=\"0\">",
+      "\t\t<title>[title]</title>",
+      "\t\t<des>[des]</des>",
+      "\t\t<action>view</action>",
+      "\t\t<type>3</type>",
+      "\t\t<showtype>0</showtype>",
+      "\t\t<url>[url]</url>",
+      "\t\t<lowurl />",
+      "\t\t<thumburl>[thumburl]</thumburl>",
+      "    </appmsg>",
+      "    <appinfo>",
+      "        <version>1</version>",
+      "        <appname>Window wechat</appname>",
+      "    </appinfo>",
+      "</msg>",
+  });
+  return t;
+}
+
+// The placeholders are replaced one after the other over the whole text,
+// the values unescaped.
+std::string FillCard(std::string card, std::initializer_list<std::pair<std::string_view, const std::string*>> values) {
+  for (const auto& [placeholder, value] : values) card = text::ReplaceAll(card, placeholder, *value);
+  return card;
+}
+
+}  // namespace
+
+// ---- Fields of unparsed answers --------------------------------------------
+
+std::string QuotedField(std::string_view answer, std::string_view key) {
+  return text::TextBetween(answer, "\"" + std::string(key) + "\":\"", "\"");
+}
+
+// The number right after the marker: it needs no comma after it, so a last
+// member ("sex":2}) reads as what it holds.
+std::int32_t NumberField(std::string_view answer, std::string_view key) {
+  const std::string marker = "\"" + std::string(key) + "\":";
+  const std::size_t at = text::Find(answer, marker, 0, text::Case::Sensitive);
+  return at == text::npos ? 0 : text::LeadingNumber32(answer.substr(at + marker.size()));
+}
+
+// ---- The binding -----------------------------------------------------------
+
+// Api.dll from the first folder, else by the standard search; the module and
+// every function found are kept. Nothing found: looked for again next time.
+void* WxHostApi::Binding::Address(std::size_t, const char* function) {
+  if (const auto it = found.find(function); it != found.end()) return it->second;
+  if (!module && !firstFolder.empty()) module = platform::LoadModule(firstFolder + kApiDll);
+  if (!module) module = platform::LoadModule(kApiDll);
+  if (!module) return nullptr;
+  void* address = platform::FindFunction(module, function);
+  if (address) found.emplace(function, address);
+  return address;
+}
+
+// ---- Start, information, errors ----------------------------------------------
+
+std::int32_t WxHostApi::InitApp(const std::string& hostJson) {
+  RefCountedJsonDocument doc;
+  doc.Load(hostJson);
+  binding_.identity = {doc.GetText("AppName"), doc.GetText("FileName")};
+  const std::string edition = doc.GetText("Version");
+  const std::string folder = doc.GetText("path");
+  // Without a folder of its own the host's Api.dll is found by the standard
+  // search, never below the root of the current drive.
+  const auto setFirstFolder = [&](std::string_view below) {
+    if (!folder.empty()) binding_.firstFolder = folder + std::string(below);
+  };
+  if (edition == "VLW") {
+    setFirstFolder("\\Bin\\");
+    const std::string fVersion = doc.GetText("F_Version");
+    const WxInitRecord record{binding_.identity.AppName.c_str(), binding_.identity.FileName.c_str(),
+                              Low32(doc.GetInt64("LogOutput")), Low32(doc.GetInt64("P_state")), fVersion.c_str(),
+                              Low32(doc.GetInt64("P_update"))};
+    doc.Clear();
+    return InitAppRow(record);
+  }
+  if (edition == "VLW_Pro" || edition == "VLW_Max") {
+    setFirstFolder("\\Bin\\Bin\\");
+    binding_.proMode = 1;
+  }
+  return 0;
+}
+
+std::string WxHostApi::BuildPluginInfo(const WxPluginInfoRecord& info) {
+  RefCountedJsonDocument doc;
+  doc.LoadNew();
+  doc.SetInt64("SdkVersion", info.sdkVersion);
+  doc.SetText("PluginID", info.pluginId);
+  doc.SetText("Name", info.name);
+  doc.SetText("Author", info.author);
+  doc.SetText("Version", info.version);
+  doc.SetText("Desc", info.description);
+  doc.SetText("Img", Base64Encode(info.icon));
+  doc.SetInt64("priority", info.priority);
+  doc.SetText("Contact", info.contact);
+  return doc.ToText();
+}
+
+std::string WxHostApi::Base64Encode(std::string_view bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < 3; ++k)
+      group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
+  }
+  return out;
+}
+
+void WxHostApi::ReportError(std::int32_t code, const std::string& message) {
+  ErrorRow(binding_.identity.AppName, binding_.identity.FileName, code, message);
+}
+
+// ---- Accounts ------------------------------------------------------------------
+
+std::string WxHostApi::GetLoginAccount() {
+  if (binding_.proMode == 0) return LoginWxidRow();
+  RefCountedJsonDocument doc;
+  if (!doc.Load(AccountListRow())) return {};
+  return doc.GetCount("data") == 1 ? doc.GetText("data[0].wxid") : std::string();
+}
+
+std::string WxHostApi::GetAccountList(std::vector<WxAccountRecord>& list) {
+  if (binding_.proMode != 1) return {};
+  const std::string answer = AccountListRow();
+  RefCountedJsonDocument doc;
+  if (!doc.Load(answer)) return answer;
+  const std::int32_t n = doc.GetCount("data");
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::string at = "data[" + std::to_string(i) + "].";
+    list.push_back({doc.GetText(at + "wxid"), doc.GetText(at + "username"), doc.GetText(at + "wx_num"),
+                    doc.GetText(at + "wx_headimgurl"), Low32(doc.GetInt64(at + "Enterprise wechat")),
+                    Low32(doc.GetInt64(at + "Enterprise wechat clientId"))});
+  }
+  return answer;
+}
+
+WxLoginInfo WxHostApi::取登录账号信息() {
+  if (binding_.proMode != 0) return {};
+  RefCountedJsonDocument doc;
+  doc.Load(LoginInfoRow());
+  return {doc.GetText("wxid"),      doc.GetText("wx_num"),           doc.GetText("nickname"),
+          doc.GetText("headimgurl"), doc.GetText("country"),         doc.GetText("province"),
+          doc.GetText("city"),       Low32(doc.GetInt64("sex")),     doc.GetText("signature"),
+          doc.GetText("backgroundimgurl"), doc.GetText("wx_wind_handle"), doc.GetText("wx_pid")};
+}
+
+// ---- Sends that reorder their arguments, and the cards ----------------------------
+
+// The fourth argument (d) is not passed on.
+void WxHostApi::SendGroupMsgAndAtByByteHex(const std::string& robot, const std::string& a, const std::string& b,
+                                           const std::string& c, const std::string&, const std::string& e) {
+  GroupAtRow(robot, a, b, c, e);
+}
+
+void WxHostApi::SendLinkMsg_企业(const std::string& robot, const std::string& a, const std::string& b,
+                                 const std::string& c, const std::string& d, const std::string& e) {
+  EnterpriseLinkRow(robot, a, e, d, b, c);
+}
+
+std::string WxHostApi::LinkCard(const std::string& title, const std::string& des, const std::string& thumburl,
+                                const std::string& url) {
+  return FillCard(LinkCardTemplate(), {{"[title]", &title}, {"[des]", &des}, {"[thumburl]", &thumburl}, {"[url]", &url}});
+}
+
+std::string WxHostApi::MusicCard(const std::string& title, const std::string& des, const std::string& url,
+                                 const std::string& thumburl) {
+  return FillCard(MusicCardTemplate(), {{"[title]", &title}, {"[des]", &des}, {"[url]", &url}, {"[thumburl]", &thumburl}});
+}
+
+void WxHostApi::SendLinkCard(const std::string& robot, const std::string& target, const std::string& title,
+                             const std::string& des, const std::string& thumburl, const std::string& url) {
+  SendLinkMsg(robot, target, LinkCard(title, des, thumburl, url));
+}
+
+// `f` is not used.
+void WxHostApi::SendMusicCard(const std::string& robot, const std::string& target, const std::string& title,
+                              const std::string& des, const std::string& url, const std::string&,
+                              const std::string& thumburl) {
+  SendLinkMsg(robot, target, MusicCard(title, des, url, thumburl));
+}
+
+// ---- Contacts and groups ---------------------------------------------------------
+
+WxContactDetail WxHostApi::GetDetailInfoByWxid(const std::string& robot, const std::string& wxid) {
+  const std::string a = DetailInfoRow(robot, wxid);
+  return {QuotedField(a, "wxid"),    QuotedField(a, "wx_num"),   QuotedField(a, "nickname"),
+          QuotedField(a, "headimgurl"), QuotedField(a, "country"), QuotedField(a, "province"),
+          QuotedField(a, "city"),    NumberField(a, "sex"),      NumberField(a, "scene"),
+          QuotedField(a, "signature"), QuotedField(a, "backgroundimgurl")};
+}
+
+std::int32_t WxHostApi::BuildingGroup(const std::string& robot, const std::vector<std::string>& wxids) {
+  if (wxids.size() < 2) return -1;
+  std::string joined;
+  for (std::size_t i = 0; i < wxids.size(); ++i) joined += (i ? "|" : "") + wxids[i];
+  return BuildingGroupRow(robot, joined);
+}
+
+}  // namespace zoq

@@ -1,0 +1,72 @@
+// The records the WeChat-style host's adapter takes and gives.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace zoq {
+
+// The plug-in's information record for the host, filled at every request.
+struct WxPluginInfoRecord {
+  std::string name;
+  std::string author;
+  std::string version;
+  std::string description;
+  std::string pluginId;
+  std::int32_t priority = 0;
+  std::int32_t sdkVersion = 0;
+  std::string icon;  // PNG bytes
+  std::string contact;
+};
+
+// The host's identity, taken from its initialisation text; every host
+// function but InitApp and Error takes FileName, then AppName, first.
+struct HostIdentityRecord {
+  std::string AppName;
+  std::string FileName;
+};
+
+// One logged-in robot account of the professional edition.
+struct WxAccountRecord {
+  std::string wxid;
+  std::string username;
+  std::string wx_num;
+  std::string wx_headimgurl;
+  std::int32_t EnterpriseFlag = 0;
+  std::int32_t EnterpriseClientId = 0;
+  bool operator==(const WxAccountRecord&) const = default;
+};
+
+// The logged-in account of the basic edition.
+struct WxLoginInfo {
+  std::string wxid;
+  std::string wx_num;
+  std::string nickname;
+  std::string headimgurl;
+  std::string country;
+  std::string province;
+  std::string city;
+  std::int32_t sex = 0;
+  std::string signature;
+  std::string backgroundimgurl;
+  std::string wx_wind_handle;
+  std::string wx_pid;
+  bool operator==(const WxLoginInfo&) const = default;
+};
+
+// One contact, cut out of the host's answer field by field.
+struct WxContactDetail {
+  std::string wxid;
+  std::string wx_num;
+  std::string nickname;
+  std::string headimgurl;
+  std::string country;
+  std::string province;
+  std::string city;
+  std::int32_t sex = 0;
+  std::int32_t scene = 0;
+  std::string signature;
+  std::string backgroundimgurl;
+  bool operator==(const WxContactDetail&) const = default;
+};
+
+}  // namespace zoq
