@@ -12,6 +12,9 @@
 namespace zoq::testing {
 namespace {
 
+using hosts::Int;
+using hosts::Text;
+
 constexpr const char* kApp = "应用";
 constexpr const char* kFile = "host.exe";
 constexpr const char* kRobot = "wxid_robot";
@@ -83,6 +86,269 @@ TEST_F(WxHostTest, EveryDeclaredRowMatchesTheHostsList) {
       differences.push_back(row.function + ": in neither edition");
   EXPECT_EQ(differences, std::vector<std::string>{});
   EXPECT_GT(rows.size(), 60u);
+}
+
+
+struct EditionCase {
+  const char* edition;
+  std::int32_t proMode;
+  bool hostInitApp;      // the basic edition's InitApp is called
+  const char* below;     // the first folder below the host's: "" none
+};
+
+TEST_F(WxHostTest, EachEditionSetsItsModeFolderAndStart) {
+  const EditionCase cases[] = {{"VLW", 0, true, "\\Bin\\"},
+                               {"VLW_Pro", 1, false, "\\Bin\\Bin\\"},
+                               {"VLW_Max", 1, false, "\\Bin\\Bin\\"},
+                               {"vlw_pro", 0, false, ""},
+                               {"", 0, false, ""}};
+  basic_.SetAnswer("InitApp", "7");
+  for (const EditionCase& c : cases) {
+    SCOPED_TRACE(c.edition);
+    basic_.Reset();
+    basic_.SetAnswer("InitApp", "7");
+    WxHostApi api;
+    const std::int32_t result = api.InitApp(
+        InitJson(c.edition, ",\"LogOutput\":3,\"P_state\":-1,\"P_update\":4294967297,\"F_Version\":\"v1/2\""));
+    EXPECT_EQ(result, c.hostInitApp ? 7 : 0);
+    EXPECT_EQ(api.ProMode(), c.proMode);
+    EXPECT_EQ(api.Identity().AppName, kApp);
+    EXPECT_EQ(api.Identity().FileName, kFile);
+    EXPECT_EQ(api.FirstFolder(), *c.below ? folder_ + c.below : std::string());
+    std::vector<FakeCall> expected;
+    if (c.hostInitApp) expected.push_back(Call("Api.dll", "InitApp", {kApp, kFile, "3", "-1", "v1/2", "1"}));
+    EXPECT_EQ(basic_.Calls(), expected);
+  }
+}
+
+TEST_F(WxHostTest, TheLibraryOfTheEditionIsTheOneCalled) {
+  WxHostApi basic = Basic(), pro = Pro();
+  basic.GetFrameVersion();
+  pro.GetFrameVersion();
+  EXPECT_EQ(basic_.Calls(), std::vector<FakeCall>{Expect("取框架版本号", {})});
+  EXPECT_EQ(pro_.Calls(), std::vector<FakeCall>{Expect("取框架版本号", {})});
+}
+
+TEST_F(WxHostTest, TheProfessionalModeStaysAndALaterBasicStartStillCallsInitApp) {
+  WxHostApi api;
+  api.InitApp(InitJson("VLW_Pro"));
+  api.InitApp("not json");  // no identity, no edition: only the identity changes
+  EXPECT_EQ(api.ProMode(), 1);
+  EXPECT_EQ(api.Identity().AppName, "");
+  EXPECT_EQ(api.FirstFolder(), folder_ + "\\Bin\\Bin\\");
+  api.InitApp(InitJson("VLW", ",\"LogOutput\":\"3\",\"P_state\":2"));
+  EXPECT_EQ(api.ProMode(), 1);
+  // Numbers given as texts are 0.
+  EXPECT_EQ(basic_.Calls(), std::vector<FakeCall>{Call("Api.dll", "InitApp", {kApp, kFile, "0", "2", "", "0"})});
+}
+
+// A binding of one edition's library, for the rules that no operation of
+// the main road uses.
+struct EditionBinding {
+  void* module;
+  bool pro;
+  void* Address(std::size_t, const char* function) const { return platform::FindFunction(module, function); }
+  bool LeadReady() const { return true; }
+  void PushLead(hosts::WordList& words) const {
+    words.PushAddress(kFile);
+    words.PushAddress(kApp);
+  }
+  bool ProEdition() const { return pro; }
+  static constexpr std::string_view kLeadKinds = "tt";
+};
+
+// One representative of each rule, in both editions: the call made, or none.
+struct RuleCase {
+  const char* rule;
+  std::function<void(WxHostApi&, EditionBinding&)> operation;
+  std::vector<FakeCall> basic, pro;
+};
+
+TEST_F(WxHostTest, TheRobotArgumentFollowsEachRuleInBothEditions) {
+  const std::vector<RuleCase> cases{
+      {"pair", [](WxHostApi& a, EditionBinding&) { a.SendTextMessage(kRobot, "wxid_friend", "你好"); },
+       {Expect("SendTextMsg", {"wxid_friend", "你好"})}, {Expect("SendTextMsg", {kRobot, "wxid_friend", "你好"})}},
+      {"pair", [](WxHostApi& a, EditionBinding&) { a.KickMember(kRobot, "123@chatroom", "wxid_m"); },
+       {Expect("RemoveGroupMember", {"123@chatroom", "wxid_m"})},
+       {Expect("RemoveGroupMember", {kRobot, "123@chatroom", "wxid_m"})}},
+      {"pair", [](WxHostApi& a, EditionBinding&) { a.AccepteTransfer(kRobot, "1", "2", "3", -4, "5"); },
+       {Expect("AccepteTransfer", {"1", "2", "3", "-4", "5"})},
+       {Expect("AccepteTransfer", {kRobot, "1", "2", "3", "-4", "5"})}},
+      {"pro only", [](WxHostApi& a, EditionBinding&) { EXPECT_EQ(a.GetGroupcardByWxid(kRobot, "g", "m"), ""); },
+       {}, {Expect("GetGroupcardByWxid", {kRobot, "g", "m"})}},
+      {"pro only", [](WxHostApi& a, EditionBinding&) { a.SendEnterpriseTextMessage(kRobot, "t", "x"); },
+       {}, {Expect("SendTextMsg_企业", {kRobot, "t", "x"})}},
+      {"pro only", [](WxHostApi& a, EditionBinding&) { a.SendXmlMsg_企业(kRobot, "1", "2", "3", "4", "5", "6", "7", 8, "9", "10", "11"); },
+       {}, {Expect("SendXmlMsg_企业", {kRobot, "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"})}},
+      {"no robot", [](WxHostApi& a, EditionBinding&) { a.Updateplugin("u"); }, {Expect("Updateplugin", {"u"})},
+       {Expect("Updateplugin", {"u"})}},
+      {"no robot", [](WxHostApi& a, EditionBinding&) { a.OutputLog("a", "b", 255); }, {Expect("日志输出", {"a", "b", "255"})},
+       {Expect("日志输出", {"a", "b", "255"})}},
+      // Fallback and always, through the call path on functions of the list.
+      {"fallback",
+       [](WxHostApi&, EditionBinding& b) {
+         hosts::Row<Text(hosts::FallbackLead, Text)>::Call(b, 0, "GetNameByWxid2", kRobot, "wxid_x");
+       }, {Expect("GetNameByWxid", {"wxid_x"})},
+       {Expect("GetNameByWxid2", {kRobot, "wxid_x"})}},
+      {"always",
+       [](WxHostApi&, EditionBinding& b) {
+         hosts::Row<Int(hosts::RobotAlwaysLead, Text, Int)>::Call(b, 0, "日志输出", kRobot, "line", 1);
+       }, {Expect("日志输出", {kRobot, "line", "1"})},
+       {Expect("日志输出", {kRobot, "line", "1"})}},
+  };
+  for (const RuleCase& c : cases) {
+    SCOPED_TRACE(c.rule);
+    for (const bool pro : {false, true}) {
+      WxHostApi api = pro ? Pro() : Basic();
+      EditionBinding binding{(pro ? pro_ : basic_).module(), pro};
+      basic_.Reset();
+      pro_.Reset();
+      c.operation(api, binding);
+      EXPECT_EQ(basic_.Calls(), pro ? std::vector<FakeCall>{} : c.basic);
+      EXPECT_EQ(pro_.Calls(), pro ? c.pro : std::vector<FakeCall>{});
+    }
+  }
+}
+
+TEST_F(WxHostTest, TheInformationRecordIsCompactJsonOfNineMembersInOrder) {
+  WxPluginInfoRecord info{"名/称", "Tolvane", "2.2.6", "说明\r\n\"引\"", "id", -2, 6, "\x89PN", "13579"};
+  EXPECT_EQ(WxHostApi().BuildPluginInfo(info),
+            "{\"SdkVersion\":6,\"PluginID\":\"id\",\"Name\":\"名\\/称\",\"Author\":\"Tolvane\",\"Version\":\"2.2.6\","
+            "\"Desc\":\"说明\\r\\n\\\"引\\\"\",\"Img\":\"iVBO\",\"priority\":-2,\"Contact\":\"13579\"}");
+  EXPECT_EQ(WxHostApi().BuildPluginInfo({}),
+            "{\"SdkVersion\":0,\"PluginID\":\"\",\"Name\":\"\",\"Author\":\"\",\"Version\":\"\",\"Desc\":\"\","
+            "\"Img\":\"\",\"priority\":0,\"Contact\":\"\"}");
+}
+
+TEST(WxBase64, PadsTheLastGroup) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
+      {std::string("\xff\xfe\x00\x01", 4), "//4AAQ=="}};
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(WxHostApi::Base64Encode(bytes), text) << text;
+}
+
+TEST_F(WxHostTest, TheSendsThatReorderTheirArguments) {
+  for (WxHostApi api : {Basic(), Pro()}) {
+    const bool pro = api.ProMode() == 1;
+    api.SendGroupMsgAndAtByByteHex(kRobot, "a", "b", "c", "d", "e");
+    api.SendLinkMsg_企业(kRobot, "a", "b", "c", "d", "e");
+    api.SendGroupMsgAndAtByByteHex_企业(kRobot, "a", "b", "c");
+    std::vector<FakeCall> expected{Expect("SendGroupMsgAndAtByByteHex", {"a", "b", "c", "e"})};
+    if (pro) {
+      expected = {Expect("SendGroupMsgAndAtByByteHex", {kRobot, "a", "b", "c", "e"}),
+                  Expect("SendLinkMsg_企业", {kRobot, "a", "e", "d", "b", "c"}),
+                  Expect("SendGroupMsgAndAtByByteHex_企业", {kRobot, "a", "b", "c"})};
+    }
+    EXPECT_EQ(Edition(api).Calls(), expected);
+  }
+}
+
+TEST(WxCards, TemplatesHaveTheirLengthsAndPlaceholdersRunInTurn) {
+  const std::string empty;
+  EXPECT_EQ(WxHostApi::LinkCard("[title]", "[des]", "[thumburl]", "[url]").size(), 953u);
+  EXPECT_EQ(WxHostApi::MusicCard("[title]", "[des]", "[url]", "[thumburl]").size(), 369u);
+  const std::string link = WxHostApi::LinkCard("T[des]", "D[title]", "<&", "");
+  EXPECT_NE(link.find("<title>TD[title]</title>"), std::string::npos);  // des goes into the title too
+  EXPECT_NE(link.find("<des>D[title]</des>"), std::string::npos);       // a later value stays as it is
+  EXPECT_NE(link.find("<thumburl><&</thumburl>"), std::string::npos);    // not escaped
+  EXPECT_NE(link.find("<url></url>"), std::string::npos);
+  EXPECT_NE(link.find("<fromusername>[wxid]</fromusername>"), std::string::npos);
+  EXPECT_EQ(link.substr(0, 7), "<msg>\r\n");
+  const std::string music = WxHostApi::MusicCard("t", "d", "u", "p");
+  EXPECT_EQ(music.substr(0, 38), "<?xml version=\"1.0\"?>\r\n<msg>\r\n\t<appmsg");
+  EXPECT_NE(music.find("\t\t<type>3</type>\r\n"), std::string::npos);
+  EXPECT_NE(music.find("\t\t<url>u</url>\r\n\t\t<lowurl />\r\n\t\t<thumburl>p</thumburl>\r\n    </appmsg>"),
+            std::string::npos);
+}
+
+TEST_F(WxHostTest, CardsGoOutAsLinkMessages) {
+  for (WxHostApi api : {Basic(), Pro()}) {
+    api.SendLinkCard(kRobot, "wxid_f", "t", "d", "p", "u");
+    api.SendMusicCard(kRobot, "wxid_f", "t", "d", "u", "ignored", "p");
+    std::vector<std::string> link{"wxid_f", WxHostApi::LinkCard("t", "d", "p", "u")};
+    std::vector<std::string> music{"wxid_f", WxHostApi::MusicCard("t", "d", "u", "p")};
+    if (api.ProMode() == 1) {
+      link.insert(link.begin(), kRobot);
+      music.insert(music.begin(), kRobot);
+    }
+    EXPECT_EQ(Edition(api).Calls(), (std::vector<FakeCall>{Expect("SendLinkMsg", link), Expect("SendLinkMsg", music)}));
+  }
+}
+
+const char* const kTwoAccounts =
+    R"({"data":[{"wxid":"wxid_a","username":"甲","wx_num":"a1","wx_headimgurl":"http://h/a",)"
+    R"("Enterprise wechat":1,"Enterprise wechat clientId":4294967302},)"
+    R"({"wxid":"wxid_b","username":"乙","wx_num":"b1","wx_headimgurl":"","Enterprise wechat":"1"}]})";
+
+TEST_F(WxHostTest, TheProfessionalEditionListsItsAccounts) {
+  WxHostApi api = Pro();
+  const WxAccountRecord kept{"kept", "", "", "", 0, 0};
+  const std::pair<std::string, std::vector<WxAccountRecord>> cases[] = {
+      {kTwoAccounts, {kept, {"wxid_a", "甲", "a1", "http://h/a", 1, 6}, {"wxid_b", "乙", "b1", "", 0, 0}}},
+      {R"({"data":[]})", {kept}},
+      {"not json", {kept}},
+  };
+  for (const auto& [answer, records] : cases) {
+    pro_.SetAnswer("取登录账号列表", answer);
+    std::vector<WxAccountRecord> list{kept};
+    EXPECT_EQ(api.GetAccountList(list), answer);
+    EXPECT_EQ(list, records) << answer;
+  }
+  // One account or none: GetLoginAccount gives it only when it is the one.
+  pro_.SetAnswer("取登录账号列表", R"({"data":[{"wxid":"wxid_one"}]})");
+  EXPECT_EQ(api.GetLoginAccount(), "wxid_one");
+  pro_.SetAnswer("取登录账号列表", kTwoAccounts);
+  EXPECT_EQ(api.GetLoginAccount(), "");
+  EXPECT_EQ(api.取登录账号信息(), WxLoginInfo{});
+  EXPECT_EQ(pro_.Calls().size(), 5u);  // none for the login details
+}
+
+TEST_F(WxHostTest, TheBasicEditionHasOneAccountAndItsDetails) {
+  WxHostApi api = Basic();
+  basic_.SetAnswer("获取登录微信ID", "wxid_basic");
+  basic_.SetAnswer("取登录账号信息",
+                   R"({"wxid":"w","wx_num":"n","nickname":"昵称","headimgurl":"h","country":"c","province":"p",)"
+                   R"("city":"y","sex":4294967298,"signature":"s","backgroundimgurl":"b","wx_wind_handle":12,"wx_pid":"9"})");
+  std::vector<WxAccountRecord> list;
+  EXPECT_EQ(api.GetAccountList(list), "");
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(api.GetLoginAccount(), "wxid_basic");
+  EXPECT_EQ(api.取登录账号信息(), (WxLoginInfo{"w", "n", "昵称", "h", "c", "p", "y", 2, "s", "b", "", "9"}));
+  EXPECT_EQ(basic_.Calls(), (std::vector<FakeCall>{Expect("获取登录微信ID", {}), Expect("取登录账号信息", {})}));
+}
+
+TEST_F(WxHostTest, ContactDetailsAreCutOutOfTheAnswer) {
+  WxHostApi api = Basic();
+  basic_.SetAnswer("GetDetailInfoByWxid",
+                   R"({"x":{"nickname":"inner"},"wxid":"wxid_c","wx_num":"num","nickname":"outer","headimgurl":"h",)"
+                   R"("country":"CN","province":"粤","city":"深","scene": 14,"signature":"say \"hi\"",)"
+                   R"("backgroundimgurl":null,"sex":2})");
+  const WxContactDetail d = api.GetDetailInfoByWxid(kRobot, "wxid_c");
+  EXPECT_EQ(d, (WxContactDetail{"wxid_c", "num", "inner", "h", "CN", "粤", "深", 2, 14, "say \\", ""}));
+  EXPECT_EQ(basic_.Calls(), std::vector<FakeCall>{Expect("GetDetailInfoByWxid", {"wxid_c"})});
+  basic_.SetAnswer("GetDetailInfoByWxid", std::nullopt);
+  EXPECT_EQ(api.GetDetailInfoByWxid(kRobot, "none"), WxContactDetail{});
+}
+
+// Mended: the number is read right after its key, also as the last member.
+TEST(WxFields, TheNumberFollowsItsKeyWithOrWithoutAComma) {
+  EXPECT_EQ(NumberField(R"({"sex":1,"a":2})", "sex"), 1);
+  EXPECT_EQ(NumberField(R"({"a":"x","sex":2})", "sex"), 2);
+  EXPECT_EQ(NumberField(R"({"sex":"2"})", "sex"), 0);
+  EXPECT_EQ(NumberField(R"({"sex" :2})", "sex"), 0);
+  EXPECT_EQ(NumberField(R"({"sex":-7})", "sex"), -7);
+  EXPECT_EQ(QuotedField(R"({"wxid": "abc","wxid":"def"})", "wxid"), "def");
+}
+
+TEST_F(WxHostTest, AGroupIsBuiltFromTwoOrMoreWxids) {
+  WxHostApi api = Pro();
+  pro_.SetAnswer("BuildingGroup", "5");
+  EXPECT_EQ(api.BuildingGroup(kRobot, {}), -1);
+  EXPECT_EQ(api.BuildingGroup(kRobot, {"a"}), -1);
+  EXPECT_EQ(api.BuildingGroup(kRobot, {"a", "b"}), 5);
+  EXPECT_EQ(api.BuildingGroup(kRobot, {"a", "", "b|c"}), 5);
+  EXPECT_EQ(pro_.Calls(), (std::vector<FakeCall>{Expect("BuildingGroup", {kRobot, "a|b"}),
+                                                 Expect("BuildingGroup", {kRobot, "a||b|c"})}));
 }
 
 }  // namespace
