@@ -172,6 +172,20 @@ TEST(WxErrors, ARuntimeErrorReachesTheHostsErrorFunction) {
   EXPECT_EQ(calls[1], (FakeCall{"Api.dll", "Error", {kApp, kFile, "6", "调用DLL命令后发现堆栈错误"}}));
 }
 
+// Mended: a host without its Api.dll is not ended; nothing is called.
+TEST(WxErrors, WithoutTheLibraryNothingIsSentAndTheHostGoesOn) {
+  WxHost h("wx-no-library", kPro, kPro.fake, kFiles);
+  ASSERT_TRUE(DeleteFileA((h.libraryFolder() + "\\Api.dll").c_str()));
+  ASSERT_TRUE(h.Start());
+  EXPECT_EQ(h.Login(0, kWxRobot), 0);
+  for (int i = 0; i < 2; ++i) {
+    const CallResult r = h.Private("你好");
+    EXPECT_TRUE(r.ok) << r.raw;
+    EXPECT_EQ(r.number, 1);
+  }
+  EXPECT_EQ(h.host().CallNumber("StopUsing").number, 0);
+}
+
 // Mended: without a folder of its own the library is found by the standard
 // search (beside the host's program), not in "\Bin\" of the current drive.
 TEST(WxStart, WithoutAPathTheLibraryIsFoundBesideTheProgram) {
