@@ -351,5 +351,49 @@ TEST_F(WxHostTest, AGroupIsBuiltFromTwoOrMoreWxids) {
                                                  Expect("BuildingGroup", {kRobot, "a||b|c"})}));
 }
 
+// ---- Enterprise lists
+
+const char* const kEnterpriseContacts =
+    R"({"data":[{"user_id":"u1","username":"张三","corp_id":"c","realname":"r","remark":"m","position":"p",)"
+    R"("sex":1.9,"avatar":"a"},{"user_id":"u2","sex":"1"},{"user_id":"u3","sex":-1.9}]})";
+
+TEST_F(WxHostTest, EnterpriseListsAppendTheirRecordsInTheProfessionalEdition) {
+  WxHostApi api = Pro();
+  pro_.SetAnswer("获取内部联系人_企业", kEnterpriseContacts);
+  pro_.SetAnswer("获取群成员列表_企业",
+                 R"({"data":{"member_list":[{"user_id":"m1"}]},"member_list":[{"user_id":"no"}]})");
+  pro_.SetAnswer("获取群列表_企业",
+                 R"({"data":[{"conversation_id":"g","nickname":"群","create_user_id":"o","total":4294967299,"is_external":1}]})");
+  pro_.SetAnswer("获取外部联系人_企业", "{\"data\":[]}");
+  const WxEnterpriseContact kept{"kept"};
+  std::vector<WxEnterpriseContact> contacts{kept};
+  EXPECT_EQ(api.获取内部联系人_企业(kRobot, contacts), kEnterpriseContacts);
+  EXPECT_EQ(contacts, (std::vector<WxEnterpriseContact>{
+                          kept, {"u1", "张三", "c", "r", "m", "p", 1, "a"}, {"u2"}, {"u3", "", "", "", "", "", -1}}));
+  contacts = {};
+  EXPECT_EQ(api.获取外部联系人_企业(kRobot, contacts), "{\"data\":[]}");
+  api.获取群成员列表_企业(kRobot, "g", contacts);
+  EXPECT_EQ(contacts, std::vector<WxEnterpriseContact>{{"m1"}});
+  std::vector<WxEnterpriseGroup> groups;
+  api.获取群列表_企业(kRobot, groups);
+  api.获取群列表_企业(kRobot, groups);  // nothing is emptied
+  const WxEnterpriseGroup group{"g", "群", "o", 3, 1};
+  EXPECT_EQ(groups, (std::vector<WxEnterpriseGroup>{group, group}));
+  EXPECT_EQ(pro_.Calls()[2], Expect("获取群成员列表_企业", {kRobot, "g"}));
+}
+
+TEST_F(WxHostTest, EnterpriseListsCallNothingInTheBasicEdition) {
+  WxHostApi api = Basic();
+  std::vector<WxEnterpriseContact> contacts{{"kept"}};
+  std::vector<WxEnterpriseGroup> groups;
+  EXPECT_EQ(api.获取内部联系人_企业(kRobot, contacts), "");
+  EXPECT_EQ(api.获取外部联系人_企业(kRobot, contacts), "");
+  EXPECT_EQ(api.获取群成员列表_企业(kRobot, "g", contacts), "");
+  EXPECT_EQ(api.获取群列表_企业(kRobot, groups), "");
+  EXPECT_EQ(contacts.size(), 1u);
+  EXPECT_TRUE(groups.empty());
+  EXPECT_TRUE(basic_.Calls().empty());
+  EXPECT_TRUE(pro_.Calls().empty());
+}
 }  // namespace
 }  // namespace zoq::testing

@@ -1,5 +1,7 @@
 #include "hosts/dll/wx/wx_host_api.hpp"
 
+#include <span>
+
 #include "json/refcounted_document.hpp"
 #include "platform/modules.hpp"
 #include "text/text.hpp"
@@ -93,6 +95,91 @@ std::string FillCard(std::string card, std::initializer_list<std::pair<std::stri
   for (const auto& [placeholder, value] : values) card = text::ReplaceAll(card, placeholder, *value);
   return card;
 }
+
+// ---- Records read from answers ---------------------------------------------
+
+// One field of a record and the member (or key) it comes from: a text or a
+// 32-bit number.
+template <class R>
+struct Field {
+  constexpr Field(const char* k, std::string R::*t) : key(k), text(t) {}
+  constexpr Field(const char* k, std::int32_t R::*n) : key(k), number(n) {}
+  const char* key;
+  std::string R::*text = nullptr;
+  std::int32_t R::*number = nullptr;
+};
+template <class R>
+using Fields = std::span<const Field<R>>;
+
+// The members at `prefix` + key of a parsed answer (numbers: their low 32 bits).
+template <class R>
+R ReadMembers(const RefCountedJsonDocument& doc, const std::string& prefix, Fields<R> fields) {
+  R r{};
+  for (const Field<R>& f : fields) {
+    if (f.text) r.*f.text = doc.GetText(prefix + f.key);
+    else r.*f.number = Low32(doc.GetInt64(prefix + f.key));
+  }
+  return r;
+}
+
+// Every field cut out of the raw answer.
+template <class R>
+R CutFields(std::string_view answer, Fields<R> fields) {
+  R r{};
+  for (const Field<R>& f : fields) {
+    if (f.text) r.*f.text = QuotedField(answer, f.key);
+    else r.*f.number = NumberField(answer, f.key);
+  }
+  return r;
+}
+
+// Appends a record for every element of the array at `listPath`, in order.
+template <class R>
+void AppendElements(const RefCountedJsonDocument& doc, const std::string& listPath, Fields<R> fields,
+                    std::vector<R>& list) {
+  const std::int32_t n = doc.GetCount(listPath);
+  for (std::int32_t i = 0; i < n; ++i)
+    list.push_back(ReadMembers(doc, listPath + "[" + std::to_string(i) + "].", fields));
+}
+
+// The same from the host's answer; an answer that does not parse adds nothing.
+template <class R>
+void AppendFromAnswer(const std::string& answer, const std::string& listPath, Fields<R> fields, std::vector<R>& list) {
+  RefCountedJsonDocument doc;
+  if (doc.Load(answer)) AppendElements(doc, listPath, fields, list);
+}
+
+using Account = WxAccountRecord;
+constexpr Field<Account> kAccountFields[] = {
+    {"wxid", &Account::wxid}, {"username", &Account::username}, {"wx_num", &Account::wx_num},
+    {"wx_headimgurl", &Account::wx_headimgurl}, {"Enterprise wechat", &Account::EnterpriseFlag},
+    {"Enterprise wechat clientId", &Account::EnterpriseClientId}};
+
+using Login = WxLoginInfo;
+constexpr Field<Login> kLoginFields[] = {
+    {"wxid", &Login::wxid},         {"wx_num", &Login::wx_num},       {"nickname", &Login::nickname},
+    {"headimgurl", &Login::headimgurl}, {"country", &Login::country}, {"province", &Login::province},
+    {"city", &Login::city},         {"sex", &Login::sex},             {"signature", &Login::signature},
+    {"backgroundimgurl", &Login::backgroundimgurl}, {"wx_wind_handle", &Login::wx_wind_handle},
+    {"wx_pid", &Login::wx_pid}};
+
+using Contact = WxContactDetail;
+constexpr Field<Contact> kContactFields[] = {
+    {"wxid", &Contact::wxid},         {"wx_num", &Contact::wx_num},     {"nickname", &Contact::nickname},
+    {"headimgurl", &Contact::headimgurl}, {"country", &Contact::country}, {"province", &Contact::province},
+    {"city", &Contact::city},         {"sex", &Contact::sex},           {"scene", &Contact::scene},
+    {"signature", &Contact::signature}, {"backgroundimgurl", &Contact::backgroundimgurl}};
+
+using Enterprise = WxEnterpriseContact;
+constexpr Field<Enterprise> kEnterpriseContactFields[] = {
+    {"user_id", &Enterprise::user_id}, {"username", &Enterprise::username}, {"corp_id", &Enterprise::corp_id},
+    {"realname", &Enterprise::realname}, {"remark", &Enterprise::remark}, {"position", &Enterprise::position},
+    {"sex", &Enterprise::sex},         {"avatar", &Enterprise::avatar}};
+
+using EGroup = WxEnterpriseGroup;
+constexpr Field<EGroup> kEnterpriseGroupFields[] = {
+    {"conversation_id", &EGroup::conversation_id}, {"nickname", &EGroup::nickname},
+    {"create_user_id", &EGroup::create_user_id}, {"total", &EGroup::total}, {"is_external", &EGroup::is_external}};
 
 }  // namespace
 
@@ -198,15 +285,7 @@ std::string WxHostApi::GetLoginAccount() {
 std::string WxHostApi::GetAccountList(std::vector<WxAccountRecord>& list) {
   if (binding_.proMode != 1) return {};
   const std::string answer = AccountListRow();
-  RefCountedJsonDocument doc;
-  if (!doc.Load(answer)) return answer;
-  const std::int32_t n = doc.GetCount("data");
-  for (std::int32_t i = 0; i < n; ++i) {
-    const std::string at = "data[" + std::to_string(i) + "].";
-    list.push_back({doc.GetText(at + "wxid"), doc.GetText(at + "username"), doc.GetText(at + "wx_num"),
-                    doc.GetText(at + "wx_headimgurl"), Low32(doc.GetInt64(at + "Enterprise wechat")),
-                    Low32(doc.GetInt64(at + "Enterprise wechat clientId"))});
-  }
+  AppendFromAnswer<Account>(answer, "data", kAccountFields, list);
   return answer;
 }
 
@@ -214,10 +293,7 @@ WxLoginInfo WxHostApi::取登录账号信息() {
   if (binding_.proMode != 0) return {};
   RefCountedJsonDocument doc;
   doc.Load(LoginInfoRow());
-  return {doc.GetText("wxid"),      doc.GetText("wx_num"),           doc.GetText("nickname"),
-          doc.GetText("headimgurl"), doc.GetText("country"),         doc.GetText("province"),
-          doc.GetText("city"),       Low32(doc.GetInt64("sex")),     doc.GetText("signature"),
-          doc.GetText("backgroundimgurl"), doc.GetText("wx_wind_handle"), doc.GetText("wx_pid")};
+  return ReadMembers<Login>(doc, "", kLoginFields);
 }
 
 // ---- Sends that reorder their arguments, and the cards ----------------------------
@@ -258,11 +334,7 @@ void WxHostApi::SendMusicCard(const std::string& robot, const std::string& targe
 // ---- Contacts and groups ---------------------------------------------------------
 
 WxContactDetail WxHostApi::GetDetailInfoByWxid(const std::string& robot, const std::string& wxid) {
-  const std::string a = DetailInfoRow(robot, wxid);
-  return {QuotedField(a, "wxid"),    QuotedField(a, "wx_num"),   QuotedField(a, "nickname"),
-          QuotedField(a, "headimgurl"), QuotedField(a, "country"), QuotedField(a, "province"),
-          QuotedField(a, "city"),    NumberField(a, "sex"),      NumberField(a, "scene"),
-          QuotedField(a, "signature"), QuotedField(a, "backgroundimgurl")};
+  return CutFields<Contact>(DetailInfoRow(robot, wxid), kContactFields);
 }
 
 std::int32_t WxHostApi::BuildingGroup(const std::string& robot, const std::vector<std::string>& wxids) {
@@ -270,6 +342,33 @@ std::int32_t WxHostApi::BuildingGroup(const std::string& robot, const std::vecto
   std::string joined;
   for (std::size_t i = 0; i < wxids.size(); ++i) joined += (i ? "|" : "") + wxids[i];
   return BuildingGroupRow(robot, joined);
+}
+
+// ---- Enterprise lists ------------------------------------------------------------
+
+std::string WxHostApi::获取内部联系人_企业(const std::string& robot, std::vector<WxEnterpriseContact>& list) {
+  const std::string answer = InternalContactsRow(robot);
+  AppendFromAnswer<Enterprise>(answer, "data", kEnterpriseContactFields, list);
+  return answer;
+}
+
+std::string WxHostApi::获取外部联系人_企业(const std::string& robot, std::vector<WxEnterpriseContact>& list) {
+  const std::string answer = ExternalContactsRow(robot);
+  AppendFromAnswer<Enterprise>(answer, "data", kEnterpriseContactFields, list);
+  return answer;
+}
+
+std::string WxHostApi::获取群列表_企业(const std::string& robot, std::vector<WxEnterpriseGroup>& list) {
+  const std::string answer = EnterpriseGroupsRow(robot);
+  AppendFromAnswer<EGroup>(answer, "data", kEnterpriseGroupFields, list);
+  return answer;
+}
+
+std::string WxHostApi::获取群成员列表_企业(const std::string& robot, const std::string& group,
+                                           std::vector<WxEnterpriseContact>& list) {
+  const std::string answer = EnterpriseMembersRow(robot, group);
+  AppendFromAnswer<Enterprise>(answer, "data.member_list", kEnterpriseContactFields, list);
+  return answer;
 }
 
 }  // namespace zoq

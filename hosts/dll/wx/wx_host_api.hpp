@@ -60,6 +60,14 @@ class WxHostApi {
   // -1 for fewer than two wxids; else the host's answer to "a|b|...".
   std::int32_t BuildingGroup(const std::string& robot, const std::vector<std::string>& wxids);
 
+  // Enterprise lists (professional edition only): the records are appended
+  // to `list`; the host's answer is returned.
+  std::string 获取内部联系人_企业(const std::string& robot, std::vector<WxEnterpriseContact>& list);
+  std::string 获取外部联系人_企业(const std::string& robot, std::vector<WxEnterpriseContact>& list);
+  std::string 获取群列表_企业(const std::string& robot, std::vector<WxEnterpriseGroup>& list);
+  std::string 获取群成员列表_企业(const std::string& robot, const std::string& group,
+                                  std::vector<WxEnterpriseContact>& list);
+
   static std::string Base64Encode(std::string_view bytes);
 
  private:

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zoq {
 
@@ -67,6 +68,28 @@ struct WxContactDetail {
   std::string signature;
   std::string backgroundimgurl;
   bool operator==(const WxContactDetail&) const = default;
+};
+
+// Enterprise accounts: a contact (internal, external, group member) and a group.
+struct WxEnterpriseContact {
+  std::string user_id;
+  std::string username;
+  std::string corp_id;
+  std::string realname;
+  std::string remark;
+  std::string position;
+  std::int32_t sex = 0;
+  std::string avatar;
+  bool operator==(const WxEnterpriseContact&) const = default;
+};
+
+struct WxEnterpriseGroup {
+  std::string conversation_id;
+  std::string nickname;
+  std::string create_user_id;
+  std::int32_t total = 0;
+  std::int32_t is_external = 0;
+  bool operator==(const WxEnterpriseGroup&) const = default;
 };
 
 }  // namespace zoq
