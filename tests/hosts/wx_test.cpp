@@ -395,5 +395,29 @@ TEST_F(WxHostTest, EnterpriseListsCallNothingInTheBasicEdition) {
   EXPECT_TRUE(basic_.Calls().empty());
   EXPECT_TRUE(pro_.Calls().empty());
 }
+// ---- Friends and groups
+
+TEST_F(WxHostTest, AnAccountSearchIsCutOutOfTheAnswer) {
+  WxHostApi api = Pro();
+  pro_.SetAnswer("SearchAccount",
+                 R"(not json "from_wxid":"w","from_nickname":"昵\"称","v1":"a","v2":"b","sex":1,"city":"c",)"
+                 R"("status_desc":"ok","status":7)");
+  EXPECT_EQ(api.SearchAccount(kRobot, "find"),
+            (WxSearchResult{"w", "昵\\", "", "a", "b", 1, "", "c", "", "", 7, "ok"}));
+  EXPECT_EQ(pro_.Calls(), std::vector<FakeCall>{Expect("SearchAccount", {kRobot, "find"})});
+}
+
+TEST_F(WxHostTest, TheEnterpriseInvitationJoinsItsWxidsWithCommas) {
+  WxHostApi pro = Pro(), basic = Basic();
+  for (WxHostApi* api : {&pro, &basic}) {
+    api->邀请好友入群_企业(kRobot, "g", {"a", "b", "c"});
+    api->邀请好友入群_企业(kRobot, "g", {"a"});
+    api->邀请好友入群_企业(kRobot, "g", {});
+  }
+  EXPECT_EQ(pro_.Calls(), (std::vector<FakeCall>{Expect("邀请好友入群_企业", {kRobot, "g", "a,b,c"}),
+                                                 Expect("邀请好友入群_企业", {kRobot, "g", "a"}),
+                                                 Expect("邀请好友入群_企业", {kRobot, "g", ""})}));
+  EXPECT_TRUE(basic_.Calls().empty());
+}
 }  // namespace
 }  // namespace zoq::testing

@@ -181,6 +181,13 @@ constexpr Field<EGroup> kEnterpriseGroupFields[] = {
     {"conversation_id", &EGroup::conversation_id}, {"nickname", &EGroup::nickname},
     {"create_user_id", &EGroup::create_user_id}, {"total", &EGroup::total}, {"is_external", &EGroup::is_external}};
 
+using Search = WxSearchResult;
+constexpr Field<Search> kSearchFields[] = {
+    {"from_wxid", &Search::from_wxid}, {"from_nickname", &Search::from_nickname},
+    {"headimgurl", &Search::headimgurl}, {"v1", &Search::v1}, {"v2", &Search::v2}, {"sex", &Search::sex},
+    {"country", &Search::country},     {"city", &Search::city}, {"province", &Search::province},
+    {"signature", &Search::signature}, {"status", &Search::status}, {"status_desc", &Search::status_desc}};
+
 }  // namespace
 
 // ---- Fields of unparsed answers --------------------------------------------
@@ -369,6 +376,19 @@ std::string WxHostApi::获取群成员列表_企业(const std::string& robot, co
   const std::string answer = EnterpriseMembersRow(robot, group);
   AppendFromAnswer<Enterprise>(answer, "data.member_list", kEnterpriseContactFields, list);
   return answer;
+}
+
+// ---- Friends and groups ------------------------------------------------------------
+
+WxSearchResult WxHostApi::SearchAccount(const std::string& robot, const std::string& search) {
+  return CutFields<Search>(SearchAccountRow(robot, search), kSearchFields);
+}
+
+void WxHostApi::邀请好友入群_企业(const std::string& robot, const std::string& group,
+                                  const std::vector<std::string>& wxids) {
+  std::string joined;
+  for (std::size_t i = 0; i < wxids.size(); ++i) joined += (i ? "," : "") + wxids[i];
+  EnterpriseInviteRow(robot, group, joined);
 }
 
 }  // namespace zoq

@@ -68,6 +68,10 @@ class WxHostApi {
   std::string 获取群成员列表_企业(const std::string& robot, const std::string& group,
                                   std::vector<WxEnterpriseContact>& list);
 
+  WxSearchResult SearchAccount(const std::string& robot, const std::string& search);
+  // Professional edition only: the wxids joined by ",".
+  void 邀请好友入群_企业(const std::string& robot, const std::string& group, const std::vector<std::string>& wxids);
+
   static std::string Base64Encode(std::string_view bytes);
 
  private:

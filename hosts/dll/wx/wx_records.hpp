@@ -92,4 +92,21 @@ struct WxEnterpriseGroup {
   bool operator==(const WxEnterpriseGroup&) const = default;
 };
 
+// The account an account search found.
+struct WxSearchResult {
+  std::string from_wxid;
+  std::string from_nickname;
+  std::string headimgurl;
+  std::string v1;
+  std::string v2;
+  std::int32_t sex = 0;
+  std::string country;
+  std::string city;
+  std::string province;
+  std::string signature;
+  std::int32_t status = 0;
+  std::string status_desc;
+  bool operator==(const WxSearchResult&) const = default;
+};
+
 }  // namespace zoq
