@@ -419,5 +419,84 @@ TEST_F(WxHostTest, TheEnterpriseInvitationJoinsItsWxidsWithCommas) {
                                                  Expect("邀请好友入群_企业", {kRobot, "g", ""})}));
   EXPECT_TRUE(basic_.Calls().empty());
 }
+// ---- Group, friend and subscription lists
+
+TEST_F(WxHostTest, ListsAppendAndAnswerTheListsLength) {
+  for (WxHostApi api : {Basic(), Pro()}) {
+    FakeHostDll& fake = Edition(api);
+    const std::string two = R"({"friend_list":[{"wxid":"f1","wx_num":"n","nickname":"昵\"称","note":"r"},{"wxid":"f2"}]})";
+    fake.SetAnswer("GetFriendlist", two);
+    fake.SetAnswer("GetFriendlist2", two);
+    std::vector<WxFriend> friends{{"a"}, {"b"}, {"c"}};
+    EXPECT_EQ(api.GetFriendlist(kRobot, friends, 0), 5);
+    EXPECT_EQ(friends[3], (WxFriend{"f1", "n", "昵\"称", "r"}));
+    EXPECT_EQ(friends[4], WxFriend{"f2"});
+    EXPECT_EQ(api.GetFriendlist2(kRobot, friends, 9), 7);
+    fake.SetAnswer("GetFriendlist", R"({"friend_list":[]})");
+    EXPECT_EQ(api.GetFriendlist(kRobot, friends, 0), 7);
+    fake.SetAnswer("GetFriendlist", "broken {");
+    EXPECT_EQ(api.GetFriendlist(kRobot, friends, 0), 7);
+    // The basic edition answers the "2" operation with its plain function.
+    const std::vector<std::string> robot = api.ProMode() == 1 ? std::vector<std::string>{kRobot} : std::vector<std::string>{};
+    const auto args = [&](std::vector<std::string> rest) {
+      rest.insert(rest.begin(), robot.begin(), robot.end());
+      return rest;
+    };
+    const std::string second = api.ProMode() == 1 ? "GetFriendlist2" : "GetFriendlist";
+    EXPECT_EQ(fake.Calls()[1], Expect(second, args({"9"})));
+  }
+}
+
+TEST_F(WxHostTest, GroupAndSubscriptionListsReadTheirMembers) {
+  WxHostApi api = Pro();
+  const std::string groups =
+      R"({"group_list":[{"wxid":"g@chatroom","nickname":"群","avatar":"a","total_member":12,"manager_wxid":"m",)"
+      R"("is_manager":true},{"wxid":"h","is_manager":1}]})";
+  pro_.SetAnswer("GetGrouplist", groups);
+  pro_.SetAnswer("GetGrouplist2", groups);
+  pro_.SetAnswer("GetSubscriptionlist2", R"({"mp_list":[{"wxid":"gh_1","wx_num":"n","nickname":"号"}]})");
+  std::vector<WxGroup> list;
+  EXPECT_EQ(api.GetGrouplist(kRobot, list, 1), 2);
+  EXPECT_EQ(api.GetGrouplist2(kRobot, list, 1), 4);
+  EXPECT_EQ(list, (std::vector<WxGroup>{{"g@chatroom", "群", "a", 12, "m", 0}, {"h", "", "", 0, "", 1},
+                                        {"g@chatroom", "群"}, {"h"}}));
+  std::vector<WxSubscription> subscriptions;
+  EXPECT_EQ(api.GetSubscriptionlist2(kRobot, subscriptions, 0), 1);
+  EXPECT_EQ(subscriptions, (std::vector<WxSubscription>{{"gh_1", "n", "号"}}));
+}
+
+TEST_F(WxHostTest, GroupMembersHaveAHeadCutFromTheAnswer) {
+  WxHostApi api = Basic();
+  const std::string answer =
+      R"({"group_wxid":"g","group_name":"名\"字","count":5,"owner_wxid":"o","owner_nickname":"主","member_list":[)"
+      R"({"wxid":"m1","wx_num":"n","group_nickname":"gn","nickname":"nn","avatar":"a","country":"c","city":"y",)"
+      R"("province":"p","sex":"1"},{"wxid":"m2","sex":2},{"wxid":"m3"}]})";
+  basic_.SetAnswer("GetGroupMember", answer);
+  const WxGroupMemberList full = api.GetGroupMember(kRobot, "g", 3);
+  EXPECT_EQ(full.group_wxid, "g");
+  EXPECT_EQ(full.group_name, "名\\");
+  EXPECT_EQ(full.count, 5);
+  EXPECT_EQ(full.owner_nickname, "主");
+  EXPECT_EQ(full.member_list, (std::vector<WxGroupMember>{{"m1", "n", "gn", "nn", "a", "c", "y", "p", 0},
+                                                          {"m2", "", "", "", "", "", "", "", 2}, {"m3"}}));
+  const WxGroupMemberList fewer = api.GetGroupMember2(kRobot, "g", 3);  // GetGroupMember in the basic edition
+  EXPECT_EQ(fewer.member_list[0], (WxGroupMember{"m1", "n", "gn", "nn"}));
+  EXPECT_EQ(fewer.member_list[1], WxGroupMember{"m2"});
+  basic_.SetAnswer("GetGroupMember", R"({"group_wxid":"abc","member_list":[{"wxid":"m1"})");
+  const WxGroupMemberList broken = api.GetGroupMember(kRobot, "g", 3);
+  EXPECT_EQ(broken.group_wxid, "abc");
+  EXPECT_TRUE(broken.member_list.empty());
+  EXPECT_EQ(basic_.Calls()[1], Expect("GetGroupMember", {"g", "3"}));
+}
+
+TEST_F(WxHostTest, AMembersDetailsAreCutOutOfTheAnswer) {
+  WxHostApi api = Pro();
+  pro_.SetAnswer("GetGroupMemberDetailInfo",
+                 R"({"wxid":"w","wx_num":"n","nickname":"a","nickname_":"b","headimgurl":"h","country":"c",)"
+                 R"("province":"p","city":"y","sex":1,"scene":3,"signature":"s","backgroundimgurl":"g"})");
+  EXPECT_EQ(api.GetGroupMemberDetailInfo(kRobot, "g", "m"),
+            (WxGroupMemberDetail{"w", "n", "a", "b", "h", "c", "p", "y", 1, 3, "s", "g"}));
+  EXPECT_EQ(pro_.Calls(), std::vector<FakeCall>{Expect("GetGroupMemberDetailInfo", {kRobot, "g", "m"})});
+}
 }  // namespace
 }  // namespace zoq::testing

@@ -188,6 +188,54 @@ constexpr Field<Search> kSearchFields[] = {
     {"country", &Search::country},     {"city", &Search::city}, {"province", &Search::province},
     {"signature", &Search::signature}, {"status", &Search::status}, {"status_desc", &Search::status_desc}};
 
+// The plain list operations read every field; those ending in 2 read the
+// leading ones of a group (two) or a member (four, see kMemberFields).
+constexpr Field<WxGroup> kGroupFields[] = {
+    {"wxid", &WxGroup::wxid},           {"nickname", &WxGroup::nickname},
+    {"avatar", &WxGroup::avatar},       {"total_member", &WxGroup::total_member},
+    {"manager_wxid", &WxGroup::manager_wxid}, {"is_manager", &WxGroup::is_manager}};
+constexpr std::size_t kGroup2Fields = 2;
+
+constexpr Field<WxFriend> kFriendFields[] = {
+    {"wxid", &WxFriend::wxid}, {"wx_num", &WxFriend::wx_num}, {"nickname", &WxFriend::nickname},
+    {"note", &WxFriend::note}};
+
+constexpr Field<WxSubscription> kSubscriptionFields[] = {
+    {"wxid", &WxSubscription::wxid}, {"wx_num", &WxSubscription::wx_num},
+    {"nickname", &WxSubscription::nickname}};
+
+using Member = WxGroupMember;
+constexpr Field<Member> kMemberFields[] = {
+    {"wxid", &Member::wxid},         {"wx_num", &Member::wx_num},   {"nickname", &Member::nickname},
+    {"group_nickname", &Member::group_nickname}, {"avatar", &Member::avatar}, {"country", &Member::country},
+    {"city", &Member::city},         {"province", &Member::province}, {"sex", &Member::sex}};
+constexpr std::size_t kMember2Fields = 4;
+
+using Head = WxGroupMemberList;
+constexpr Field<Head> kHeadFields[] = {{"group_wxid", &Head::group_wxid}, {"group_name", &Head::group_name},
+                                       {"count", &Head::count},           {"owner_wxid", &Head::owner_wxid},
+                                       {"owner_nickname", &Head::owner_nickname}};
+
+using Detail = WxGroupMemberDetail;
+constexpr Field<Detail> kDetailFields[] = {
+    {"wxid", &Detail::wxid},         {"wx_num", &Detail::wx_num},       {"nickname", &Detail::nickname},
+    {"nickname_", &Detail::nickname_}, {"headimgurl", &Detail::headimgurl}, {"country", &Detail::country},
+    {"province", &Detail::province}, {"city", &Detail::city},           {"sex", &Detail::sex},
+    {"scene", &Detail::scene},       {"signature", &Detail::signature}, {"backgroundimgurl", &Detail::backgroundimgurl}};
+
+// The head cut from the raw answer, the members from the parsed one.
+WxGroupMemberList GroupMembers(const std::string& answer, Fields<Member> fields) {
+  WxGroupMemberList list = CutFields<Head>(answer, kHeadFields);
+  AppendFromAnswer(answer, "member_list", fields, list.member_list);
+  return list;
+}
+
+template <class R>
+std::int32_t AppendedLength(const std::string& answer, const char* listKey, Fields<R> fields, std::vector<R>& list) {
+  AppendFromAnswer(answer, listKey, fields, list);
+  return static_cast<std::int32_t>(list.size());
+}
+
 }  // namespace
 
 // ---- Fields of unparsed answers --------------------------------------------
@@ -389,6 +437,48 @@ void WxHostApi::邀请好友入群_企业(const std::string& robot, const std::s
   std::string joined;
   for (std::size_t i = 0; i < wxids.size(); ++i) joined += (i ? "," : "") + wxids[i];
   EnterpriseInviteRow(robot, group, joined);
+}
+
+// ---- Lists and member details ------------------------------------------------------
+
+WxGroupMemberList WxHostApi::GetGroupMember(const std::string& robot, const std::string& group, std::int32_t option) {
+  return GroupMembers(GroupMemberRow(robot, group, option), kMemberFields);
+}
+
+WxGroupMemberList WxHostApi::GetGroupMember2(const std::string& robot, const std::string& group, std::int32_t option) {
+  return GroupMembers(GroupMember2Row(robot, group, option), Fields<Member>(kMemberFields).first(kMember2Fields));
+}
+
+std::int32_t WxHostApi::GetGrouplist(const std::string& robot, std::vector<WxGroup>& list, std::int32_t option) {
+  return AppendedLength<WxGroup>(GrouplistRow(robot, option), "group_list", kGroupFields, list);
+}
+
+std::int32_t WxHostApi::GetGrouplist2(const std::string& robot, std::vector<WxGroup>& list, std::int32_t option) {
+  return AppendedLength(Grouplist2Row(robot, option), "group_list", Fields<WxGroup>(kGroupFields).first(kGroup2Fields),
+                        list);
+}
+
+std::int32_t WxHostApi::GetFriendlist(const std::string& robot, std::vector<WxFriend>& list, std::int32_t option) {
+  return AppendedLength<WxFriend>(FriendlistRow(robot, option), "friend_list", kFriendFields, list);
+}
+
+std::int32_t WxHostApi::GetFriendlist2(const std::string& robot, std::vector<WxFriend>& list, std::int32_t option) {
+  return AppendedLength<WxFriend>(Friendlist2Row(robot, option), "friend_list", kFriendFields, list);
+}
+
+std::int32_t WxHostApi::GetSubscriptionlist(const std::string& robot, std::vector<WxSubscription>& list,
+                                            std::int32_t option) {
+  return AppendedLength<WxSubscription>(SubscriptionlistRow(robot, option), "mp_list", kSubscriptionFields, list);
+}
+
+std::int32_t WxHostApi::GetSubscriptionlist2(const std::string& robot, std::vector<WxSubscription>& list,
+                                             std::int32_t option) {
+  return AppendedLength<WxSubscription>(Subscriptionlist2Row(robot, option), "mp_list", kSubscriptionFields, list);
+}
+
+WxGroupMemberDetail WxHostApi::GetGroupMemberDetailInfo(const std::string& robot, const std::string& id1,
+                                                        const std::string& id2) {
+  return CutFields<Detail>(MemberDetailRow(robot, id1, id2), kDetailFields);
 }
 
 }  // namespace zoq

@@ -72,6 +72,18 @@ class WxHostApi {
   // Professional edition only: the wxids joined by ",".
   void 邀请好友入群_企业(const std::string& robot, const std::string& group, const std::vector<std::string>& wxids);
 
+  // The list operations append to `list` and return its length afterwards;
+  // those ending in 2 read fewer members of a group or a member.
+  WxGroupMemberList GetGroupMember(const std::string& robot, const std::string& group, std::int32_t option);
+  WxGroupMemberList GetGroupMember2(const std::string& robot, const std::string& group, std::int32_t option);
+  std::int32_t GetGrouplist(const std::string& robot, std::vector<WxGroup>& list, std::int32_t option);
+  std::int32_t GetGrouplist2(const std::string& robot, std::vector<WxGroup>& list, std::int32_t option);
+  std::int32_t GetFriendlist(const std::string& robot, std::vector<WxFriend>& list, std::int32_t option);
+  std::int32_t GetFriendlist2(const std::string& robot, std::vector<WxFriend>& list, std::int32_t option);
+  std::int32_t GetSubscriptionlist(const std::string& robot, std::vector<WxSubscription>& list, std::int32_t option);
+  std::int32_t GetSubscriptionlist2(const std::string& robot, std::vector<WxSubscription>& list, std::int32_t option);
+  WxGroupMemberDetail GetGroupMemberDetailInfo(const std::string& robot, const std::string& id1, const std::string& id2);
+
   static std::string Base64Encode(std::string_view bytes);
 
  private:

@@ -109,4 +109,70 @@ struct WxSearchResult {
   bool operator==(const WxSearchResult&) const = default;
 };
 
+struct WxFriend {
+  std::string wxid;
+  std::string wx_num;
+  std::string nickname;
+  std::string note;
+  bool operator==(const WxFriend&) const = default;
+};
+
+struct WxSubscription {
+  std::string wxid;
+  std::string wx_num;
+  std::string nickname;
+  bool operator==(const WxSubscription&) const = default;
+};
+
+struct WxGroup {
+  std::string wxid;
+  std::string nickname;
+  std::string avatar;
+  std::int32_t total_member = 0;
+  std::string manager_wxid;
+  std::int32_t is_manager = 0;
+  bool operator==(const WxGroup&) const = default;
+};
+
+struct WxGroupMember {
+  std::string wxid;
+  std::string wx_num;
+  std::string group_nickname;
+  std::string nickname;
+  std::string avatar;
+  std::string country;
+  std::string city;
+  std::string province;
+  std::int32_t sex = 0;
+  bool operator==(const WxGroupMember&) const = default;
+};
+
+// One group as the host describes it: its head, cut from the answer, and
+// its members.
+struct WxGroupMemberList {
+  std::string group_wxid;
+  std::string group_name;
+  std::int32_t count = 0;
+  std::string owner_wxid;
+  std::string owner_nickname;
+  std::vector<WxGroupMember> member_list;
+  bool operator==(const WxGroupMemberList&) const = default;
+};
+
+struct WxGroupMemberDetail {
+  std::string wxid;
+  std::string wx_num;
+  std::string nickname;
+  std::string nickname_;
+  std::string headimgurl;
+  std::string country;
+  std::string province;
+  std::string city;
+  std::int32_t sex = 0;
+  std::int32_t scene = 0;
+  std::string signature;
+  std::string backgroundimgurl;
+  bool operator==(const WxGroupMemberDetail&) const = default;
+};
+
 }  // namespace zoq
