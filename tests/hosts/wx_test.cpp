@@ -184,6 +184,15 @@ TEST_F(WxHostTest, TheRobotArgumentFollowsEachRuleInBothEditions) {
        {Expect("Updateplugin", {"u"})}},
       {"no robot", [](WxHostApi& a, EditionBinding&) { a.OutputLog("a", "b", 255); }, {Expect("日志输出", {"a", "b", "255"})},
        {Expect("日志输出", {"a", "b", "255"})}},
+      {"pair", [](WxHostApi& a, EditionBinding&) { a.OnTopContact(kRobot, "wxid_c"); },
+       {Expect("OnTopContact", {"wxid_c"})}, {Expect("OnTopContact", {kRobot, "wxid_c"})}},
+      {"always", [](WxHostApi& a, EditionBinding&) { a.发送群消息并艾特所有人_企业(kRobot, "g", "x"); },
+       {Expect("发送群消息并艾特所有人_企业", {kRobot, "g", "x"})},
+       {Expect("发送群消息并艾特所有人_企业", {kRobot, "g", "x"})}},
+      {"always", [](WxHostApi& a, EditionBinding&) { EXPECT_EQ(a.获取微信登录时长(kRobot), ""); },
+       {Expect("获取微信登录时长", {kRobot})}, {Expect("获取微信登录时长", {kRobot})}},
+      {"no robot", [](WxHostApi& a, EditionBinding&) { a.获取框架运行时长(); }, {Expect("获取框架运行时长", {})},
+       {Expect("获取框架运行时长", {})}},
       // Fallback and always, through the call path on functions of the list.
       {"fallback",
        [](WxHostApi&, EditionBinding& b) {
