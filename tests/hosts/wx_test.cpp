@@ -507,5 +507,29 @@ TEST_F(WxHostTest, AMembersDetailsAreCutOutOfTheAnswer) {
             (WxGroupMemberDetail{"w", "n", "a", "b", "h", "c", "p", "y", 1, 3, "s", "g"}));
   EXPECT_EQ(pro_.Calls(), std::vector<FakeCall>{Expect("GetGroupMemberDetailInfo", {kRobot, "g", "m"})});
 }
+// ---- Mentions
+
+TEST(WxMentions, TheLastEntryGivesTheMentionedUser) {
+  EXPECT_EQ(WxHostApi::ParseAtList(R"({"wxid":"a","nickname":"A"},{"wxid":"b","nickname":"B"})"), (WxAtUser{"b", "B"}));
+  EXPECT_EQ(WxHostApi::ParseAtList(R"({"from_wxid":"x","wxid":"y"})"), (WxAtUser{"x", ""}));
+  EXPECT_EQ(WxHostApi::ParseAtList("no entry"), WxAtUser{});
+}
+
+TEST(WxMentions, TheAtUserListIsAppendedWithItsPositions) {
+  const std::string message =
+      R"({"msg":"@甲 @乙","atuserlist":[{"wxid":"w1","nickname":"甲","position_from":"0","position_to":"3"},)"
+      R"({"wxid":"w2","nickname":"乙","position_from":4,"position_to":7}]})";
+  std::vector<WxAtUserItem> items;
+  EXPECT_EQ(WxHostApi::ParseAtUserList(message, items), 2);
+  EXPECT_EQ(items, (std::vector<WxAtUserItem>{{"w1", "甲", 0, 3}, {"w2", "乙", 0, 0}}));  // numbers unquoted: 0
+  EXPECT_EQ(WxHostApi::ParseAtUserList(message, items), 4);
+  std::vector<WxAtUserItem> empty;
+  EXPECT_EQ(WxHostApi::ParseAtUserList(R"({"atuserlist":[]})", empty), 1);  // one empty entry
+  EXPECT_EQ(empty, std::vector<WxAtUserItem>{WxAtUserItem{}});
+  std::vector<WxAtUserItem> brace;
+  EXPECT_EQ(WxHostApi::ParseAtUserList(R"({"atuserlist":[{"wxid":"w","nickname":"a{b"}]})", brace), 2);
+  EXPECT_EQ(brace[1], WxAtUserItem{});  // cut from the rest of that entry
+}
+
 }  // namespace
 }  // namespace zoq::testing

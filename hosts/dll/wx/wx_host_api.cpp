@@ -399,6 +399,31 @@ std::int32_t WxHostApi::BuildingGroup(const std::string& robot, const std::vecto
   return BuildingGroupRow(robot, joined);
 }
 
+// ---- Mentions ------------------------------------------------------------------
+
+// The short markers have no quote before the key: the tail of a longer key
+// ("from_wxid") matches too.
+WxAtUser WxHostApi::ParseAtList(const std::string& message) {
+  std::vector<std::string> entries;
+  text::AllTextsBetween(message, "{", "}", entries);
+  WxAtUser user;
+  for (const std::string& e : entries) user = {text::TextBetween(e, "wxid\":\"", "\""), text::TextBetween(e, "nickname\":\"", "\"")};
+  return user;
+}
+
+std::int32_t WxHostApi::ParseAtUserList(const std::string& message, std::vector<WxAtUserItem>& items) {
+  // The list markers take the first entry's opening and the last one's closing brace.
+  const std::string list = "{" + text::TextBetween(message, "\"atuserlist\":[{", "}]") + "}";
+  std::vector<std::string> entries;
+  text::AllTextsBetween(list, "{", "}", entries);
+  for (const std::string& e : entries) {
+    items.push_back({text::TextBetween(e, "\"wxid\":\"", "\""), text::TextBetween(e, "\"nickname\":\"", "\""),
+                     text::LeadingNumber32(text::TextBetween(e, "\"position_from\":\"", "\"")),
+                     text::LeadingNumber32(text::TextBetween(e, "\"position_to\":\"", "\""))});
+  }
+  return static_cast<std::int32_t>(items.size());
+}
+
 // ---- Enterprise lists ------------------------------------------------------------
 
 std::string WxHostApi::获取内部联系人_企业(const std::string& robot, std::vector<WxEnterpriseContact>& list) {

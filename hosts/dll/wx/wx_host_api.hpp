@@ -84,6 +84,12 @@ class WxHostApi {
   std::int32_t GetSubscriptionlist2(const std::string& robot, std::vector<WxSubscription>& list, std::int32_t option);
   WxGroupMemberDetail GetGroupMemberDetailInfo(const std::string& robot, const std::string& id1, const std::string& id2);
 
+  // Mentions read out of a message's JSON text, without the host: the last
+  // entry's user; the "atuserlist" entries appended to `items` (returns
+  // their number afterwards).
+  static WxAtUser ParseAtList(const std::string& message);
+  static std::int32_t ParseAtUserList(const std::string& message, std::vector<WxAtUserItem>& items);
+
   static std::string Base64Encode(std::string_view bytes);
 
  private:

@@ -175,4 +175,20 @@ struct WxGroupMemberDetail {
   bool operator==(const WxGroupMemberDetail&) const = default;
 };
 
+// A mention in a message's JSON text: one user, and one entry of its
+// "atuserlist" with the positions the host gives.
+struct WxAtUser {
+  std::string wxid;
+  std::string nickname;
+  bool operator==(const WxAtUser&) const = default;
+};
+
+struct WxAtUserItem {
+  std::string wxid;
+  std::string nickname;
+  std::int32_t position_from = 0;
+  std::int32_t position_to = 0;
+  bool operator==(const WxAtUserItem&) const = default;
+};
+
 }  // namespace zoq
