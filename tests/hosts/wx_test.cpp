@@ -531,5 +531,44 @@ TEST(WxMentions, TheAtUserListIsAppendedWithItsPositions) {
   EXPECT_EQ(brace[1], WxAtUserItem{});  // cut from the rest of that entry
 }
 
+// ---- Moments and enterprise friends
+
+TEST_F(WxHostTest, MomentsReplaceTheListAndReadStringsOnly) {
+  WxHostApi api = Basic();
+  basic_.SetAnswer("获取朋友圈",
+                   R"({"pyq_list":[{"username":"u","nickname":"昵","pyq_id":7,"object":"<x/>"},{},)"
+                   R"({"pyq_id":"p3","object":{"a":1}}]})");
+  basic_.SetAnswer("获取好友朋友圈", R"({"pyq_list":{"one":{"pyq_id":"a"},"two":{"pyq_id":"b"}}})");
+  std::vector<WxMomentItem> moments{{"old"}, {"old"}, {"old"}};
+  api.获取朋友圈(kRobot, "", 5, moments);
+  EXPECT_EQ(moments, (std::vector<WxMomentItem>{{"u", "昵", "", "<x/>"}, {}, {"", "", "p3", ""}}));
+  api.获取好友朋友圈(kRobot, "wxid_f", "t", 2, moments);
+  EXPECT_EQ(moments, (std::vector<WxMomentItem>{{"", "", "a"}, {"", "", "b"}}));
+  basic_.SetAnswer("获取朋友圈", R"({"pyq_list":[]})");
+  api.获取朋友圈(kRobot, "s", 0, moments);
+  EXPECT_TRUE(moments.empty());
+  const std::vector<FakeCall> calls = basic_.Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0], Expect("获取朋友圈", {kRobot, "", "5"}));
+  EXPECT_EQ(calls[1], Expect("获取好友朋友圈", {kRobot, "wxid_f", "t", "2"}));
+}
+
+TEST_F(WxHostTest, AnEnterpriseFriendIsReadBelowData) {
+  WxHostApi api = Basic();  // called in every edition
+  const std::pair<std::string, WxEnterpriseFriendDetail> cases[] = {
+      {R"({"data":{"user_id":"u","username":"n","realname":"r","remark":"m","position":"p","sex":4294967297,"avatar":"a"}})",
+       {"u", "n", "r", "m", "p", 1, "a"}},
+      {R"({"data":{"sex":"1"}})", {}},
+      {R"({"data":{"sex":2.9}})", {"", "", "", "", "", 2}},
+      {R"({"user_id":"u"})", {}},
+      {"not json", {}},
+  };
+  for (const auto& [answer, detail] : cases) {
+    basic_.SetAnswer("获取好友详细_企业", answer);
+    EXPECT_EQ(api.获取好友详细_企业(kRobot, "f"), detail) << answer;
+  }
+  EXPECT_EQ(basic_.Calls()[0], Expect("获取好友详细_企业", {kRobot, "f"}));
+}
+
 }  // namespace
 }  // namespace zoq::testing

@@ -236,6 +236,31 @@ std::int32_t AppendedLength(const std::string& answer, const char* listKey, Fiel
   return static_cast<std::int32_t>(list.size());
 }
 
+// The records of a parsed answer replace what `list` held.
+template <class R>
+void ReplaceFromAnswer(const std::string& answer, const std::string& listPath, Fields<R> fields, std::vector<R>& list) {
+  list.clear();
+  AppendFromAnswer(answer, listPath, fields, list);
+}
+
+// The members below `prefix` of an answer that parses; else an empty record.
+template <class R>
+R RecordFromAnswer(const std::string& answer, const std::string& prefix, Fields<R> fields) {
+  RefCountedJsonDocument doc;
+  return doc.Load(answer) ? ReadMembers(doc, prefix, fields) : R{};
+}
+
+constexpr Field<WxMomentItem> kMomentFields[] = {{"username", &WxMomentItem::username},
+                                                 {"nickname", &WxMomentItem::nickname},
+                                                 {"pyq_id", &WxMomentItem::pyq_id},
+                                                 {"object", &WxMomentItem::object}};
+
+using EFriend = WxEnterpriseFriendDetail;
+constexpr Field<EFriend> kEnterpriseFriendFields[] = {
+    {"sex", &EFriend::sex},           {"avatar", &EFriend::avatar},     {"remark", &EFriend::remark},
+    {"user_id", &EFriend::user_id},   {"username", &EFriend::username}, {"realname", &EFriend::realname},
+    {"position", &EFriend::position}};
+
 }  // namespace
 
 // ---- Fields of unparsed answers --------------------------------------------
@@ -504,6 +529,23 @@ std::int32_t WxHostApi::GetSubscriptionlist2(const std::string& robot, std::vect
 WxGroupMemberDetail WxHostApi::GetGroupMemberDetailInfo(const std::string& robot, const std::string& id1,
                                                         const std::string& id2) {
   return CutFields<Detail>(MemberDetailRow(robot, id1, id2), kDetailFields);
+}
+
+// ---- Moments and enterprise friends --------------------------------------------------
+
+WxEnterpriseFriendDetail WxHostApi::获取好友详细_企业(const std::string& robot, const std::string& friendId) {
+  return RecordFromAnswer<EFriend>(EnterpriseFriendRow(robot, friendId), "data.", kEnterpriseFriendFields);
+}
+
+void WxHostApi::获取朋友圈(const std::string& robot, const std::string& second, std::int32_t third,
+                           std::vector<WxMomentItem>& moments) {
+  ReplaceFromAnswer<WxMomentItem>(MomentsRow(robot, second, third), "pyq_list", kMomentFields, moments);
+}
+
+void WxHostApi::获取好友朋友圈(const std::string& robot, const std::string& friendId, const std::string& third,
+                               std::int32_t fourth, std::vector<WxMomentItem>& moments) {
+  ReplaceFromAnswer<WxMomentItem>(FriendMomentsRow(robot, friendId, third, fourth), "pyq_list", kMomentFields,
+                                  moments);
 }
 
 }  // namespace zoq

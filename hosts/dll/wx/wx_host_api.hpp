@@ -90,6 +90,14 @@ class WxHostApi {
   static WxAtUser ParseAtList(const std::string& message);
   static std::int32_t ParseAtUserList(const std::string& message, std::vector<WxAtUserItem>& items);
 
+  // Moments and enterprise friends, in every edition; the moments lists are
+  // emptied first.
+  WxEnterpriseFriendDetail 获取好友详细_企业(const std::string& robot, const std::string& friendId);
+  void 获取朋友圈(const std::string& robot, const std::string& second, std::int32_t third,
+                  std::vector<WxMomentItem>& moments);
+  void 获取好友朋友圈(const std::string& robot, const std::string& friendId, const std::string& third,
+                      std::int32_t fourth, std::vector<WxMomentItem>& moments);
+
   static std::string Base64Encode(std::string_view bytes);
 
  private:

@@ -191,4 +191,24 @@ struct WxAtUserItem {
   bool operator==(const WxAtUserItem&) const = default;
 };
 
+// One post of a moments feed.
+struct WxMomentItem {
+  std::string username;
+  std::string nickname;
+  std::string pyq_id;
+  std::string object;
+  bool operator==(const WxMomentItem&) const = default;
+};
+
+struct WxEnterpriseFriendDetail {
+  std::string user_id;
+  std::string username;
+  std::string realname;
+  std::string remark;
+  std::string position;
+  std::int32_t sex = 0;
+  std::string avatar;
+  bool operator==(const WxEnterpriseFriendDetail&) const = default;
+};
+
 }  // namespace zoq
