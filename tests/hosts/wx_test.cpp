@@ -570,5 +570,42 @@ TEST_F(WxHostTest, AnEnterpriseFriendIsReadBelowData) {
   EXPECT_EQ(basic_.Calls()[0], Expect("获取好友详细_企业", {kRobot, "f"}));
 }
 
+// ---- Favourites, contact details, invitations and notices
+
+TEST_F(WxHostTest, FavouritesInvitationsAndNoticesReplaceTheirLists) {
+  WxHostApi api = Pro();
+  pro_.SetAnswer("获取收藏列表",
+                 R"({"data":{"items":{"a":{"from_user":"u","local_id":"5","title":7,"type":4294967297,)"
+                 R"("update_time":-2.9,"xml":"<x/>"},"b":{}}}})");
+  pro_.SetAnswer("获取群成员邀请信息",
+                 R"({"data":{"member_list":[{"wxid":"m","nickname":"n","avatar":"a","invite_by":"o","flag":2.9}]}})");
+  pro_.SetAnswer("获取群公告列表", R"({"data":[{"group_wxid":"g","wxid":"w","content":"c","timestamp":1700000000},)"
+                                   R"({"timestamp":"1700000000"}]})");
+  std::vector<WxFavouriteItem> favourites{{"old"}, {"old"}, {"old"}};
+  api.获取收藏列表(kRobot, favourites);
+  EXPECT_EQ(favourites, (std::vector<WxFavouriteItem>{{"u", 0, "", 1, -2, "<x/>"}, {}}));
+  std::vector<WxGroupInviteInfo> members{{"old"}};
+  api.获取群成员邀请信息(kRobot, "g", members);
+  EXPECT_EQ(members, (std::vector<WxGroupInviteInfo>{{"m", "n", "a", "o", 2}}));
+  std::vector<WxGroupNotice> notices;
+  api.获取群公告列表(kRobot, notices);
+  EXPECT_EQ(notices, (std::vector<WxGroupNotice>{{"g", "w", "c", ""}, {"", "", "", "1700000000"}}));
+  pro_.SetAnswer("获取收藏列表", "not json");
+  api.获取收藏列表(kRobot, favourites);
+  EXPECT_TRUE(favourites.empty());
+  EXPECT_EQ(pro_.Calls()[1], Expect("获取群成员邀请信息", {kRobot, "g"}));
+}
+
+TEST_F(WxHostTest, AContactByWxidIsReadBelowData) {
+  WxHostApi api = Basic();
+  basic_.SetAnswer("wxid查详细信息",
+                   R"({"data":{"wxid":"w","account":"acc","nickname":"n","avatar":"a","country":"c","province":"p",)"
+                   R"("city":"y","sex":2,"scene":9,"signature":"s","sns_pic":"bg"}})");
+  EXPECT_EQ(api.wxid查详细信息(kRobot, "w"), (WxContactDetail{"w", "acc", "n", "a", "c", "p", "y", 2, 0, "s", "bg"}));
+  basic_.SetAnswer("wxid查详细信息", R"({"wxid":"w"})");
+  EXPECT_EQ(api.wxid查详细信息(kRobot, "w"), WxContactDetail{});
+  EXPECT_EQ(basic_.Calls()[0], Expect("wxid查详细信息", {kRobot, "w"}));
+}
+
 }  // namespace
 }  // namespace zoq::testing

@@ -261,6 +261,29 @@ constexpr Field<EFriend> kEnterpriseFriendFields[] = {
     {"user_id", &EFriend::user_id},   {"username", &EFriend::username}, {"realname", &EFriend::realname},
     {"position", &EFriend::position}};
 
+using Favourite = WxFavouriteItem;
+constexpr Field<Favourite> kFavouriteFields[] = {
+    {"from_user", &Favourite::from_user}, {"local_id", &Favourite::local_id}, {"type", &Favourite::type},
+    {"update_time", &Favourite::update_time}, {"title", &Favourite::title}, {"xml", &Favourite::xml}};
+
+// wxid查详细信息 names three members otherwise; scene is not read.
+constexpr Field<Contact> kContactByWxidFields[] = {
+    {"wxid", &Contact::wxid},         {"sex", &Contact::sex},           {"account", &Contact::wx_num},
+    {"avatar", &Contact::headimgurl}, {"city", &Contact::city},         {"country", &Contact::country},
+    {"nickname", &Contact::nickname}, {"province", &Contact::province}, {"signature", &Contact::signature},
+    {"sns_pic", &Contact::backgroundimgurl}};
+
+using Invite = WxGroupInviteInfo;
+constexpr Field<Invite> kInviteFields[] = {{"wxid", &Invite::wxid},         {"invite_by", &Invite::invite_by},
+                                           {"nickname", &Invite::nickname}, {"avatar", &Invite::avatar},
+                                           {"flag", &Invite::flag}};
+
+using Notice = WxGroupNotice;
+constexpr Field<Notice> kNoticeFields[] = {{"wxid", &Notice::wxid},
+                                           {"content", &Notice::content},
+                                           {"timestamp", &Notice::timestamp},
+                                           {"group_wxid", &Notice::group_wxid}};
+
 }  // namespace
 
 // ---- Fields of unparsed answers --------------------------------------------
@@ -546,6 +569,25 @@ void WxHostApi::获取好友朋友圈(const std::string& robot, const std::strin
                                std::int32_t fourth, std::vector<WxMomentItem>& moments) {
   ReplaceFromAnswer<WxMomentItem>(FriendMomentsRow(robot, friendId, third, fourth), "pyq_list", kMomentFields,
                                   moments);
+}
+
+// ---- Favourites, contact details, invitations and notices ----------------------------------
+
+void WxHostApi::获取收藏列表(const std::string& robot, std::vector<WxFavouriteItem>& favourites) {
+  ReplaceFromAnswer<Favourite>(FavouritesRow(robot), "data.items", kFavouriteFields, favourites);
+}
+
+WxContactDetail WxHostApi::wxid查详细信息(const std::string& robot, const std::string& wxid) {
+  return RecordFromAnswer<Contact>(ContactByWxidRow(robot, wxid), "data.", kContactByWxidFields);
+}
+
+void WxHostApi::获取群成员邀请信息(const std::string& robot, const std::string& group,
+                                   std::vector<WxGroupInviteInfo>& members) {
+  ReplaceFromAnswer<Invite>(InvitationsRow(robot, group), "data.member_list", kInviteFields, members);
+}
+
+void WxHostApi::获取群公告列表(const std::string& robot, std::vector<WxGroupNotice>& notices) {
+  ReplaceFromAnswer<Notice>(NoticesRow(robot), "data", kNoticeFields, notices);
 }
 
 }  // namespace zoq

@@ -98,6 +98,13 @@ class WxHostApi {
   void 获取好友朋友圈(const std::string& robot, const std::string& friendId, const std::string& third,
                       std::int32_t fourth, std::vector<WxMomentItem>& moments);
 
+  // Favourites, contact details, invitations and notices, in every edition;
+  // the lists are emptied first.
+  void 获取收藏列表(const std::string& robot, std::vector<WxFavouriteItem>& favourites);
+  WxContactDetail wxid查详细信息(const std::string& robot, const std::string& wxid);
+  void 获取群成员邀请信息(const std::string& robot, const std::string& group, std::vector<WxGroupInviteInfo>& members);
+  void 获取群公告列表(const std::string& robot, std::vector<WxGroupNotice>& notices);
+
   static std::string Base64Encode(std::string_view bytes);
 
  private:

@@ -54,7 +54,9 @@ struct WxLoginInfo {
   bool operator==(const WxLoginInfo&) const = default;
 };
 
-// One contact, cut out of the host's answer field by field.
+// One contact: cut out of GetDetailInfoByWxid's answer, or read below "data"
+// of wxid查详细信息's (whose keys for wx_num, headimgurl and
+// backgroundimgurl are "account", "avatar" and "sns_pic").
 struct WxContactDetail {
   std::string wxid;
   std::string wx_num;
@@ -209,6 +211,34 @@ struct WxEnterpriseFriendDetail {
   std::int32_t sex = 0;
   std::string avatar;
   bool operator==(const WxEnterpriseFriendDetail&) const = default;
+};
+
+struct WxFavouriteItem {
+  std::string from_user;
+  std::int32_t local_id = 0;
+  std::string title;
+  std::int32_t type = 0;
+  std::int32_t update_time = 0;
+  std::string xml;
+  bool operator==(const WxFavouriteItem&) const = default;
+};
+
+// A group member and who invited it.
+struct WxGroupInviteInfo {
+  std::string wxid;
+  std::string nickname;
+  std::string avatar;
+  std::string invite_by;
+  std::int32_t flag = 0;
+  bool operator==(const WxGroupInviteInfo&) const = default;
+};
+
+struct WxGroupNotice {
+  std::string group_wxid;
+  std::string wxid;
+  std::string content;
+  std::string timestamp;
+  bool operator==(const WxGroupNotice&) const = default;
 };
 
 }  // namespace zoq
