@@ -86,6 +86,16 @@ void TableKick(HostAdapters& h, const MessageRecord& r) {
   if (IsGuild(r)) h.table.KickChannelMember(robot, group, sender, false);
 }
 
+// ---- The WeChat-style host: wxid texts; a message of an enterprise account
+// is answered through the enterprise send.
+
+void WxSend(HostAdapters& h, const MessageRecord& r, const std::string& m) {
+  const std::string& target = r.kind == MessageKind::Private ? r.sender : r.group;
+  if (r.enterprise == 1) h.wx.SendEnterpriseTextMessage(Robot(), target, m);
+  else h.wx.SendTextMessage(Robot(), target, m);
+}
+void WxKick(HostAdapters& h, const MessageRecord& r) { h.wx.KickMember(Robot(), r.group, r.sender); }
+
 void Nothing(HostAdapters&, const MessageRecord&) {}
 void NoSend(HostAdapters&, const MessageRecord&, const std::string&) {}
 void NoMute(HostAdapters&, const MessageRecord&, std::int32_t) {}
@@ -110,8 +120,7 @@ const HostProfile kProfiles[] = {
     {kHostTable, "[@", {}, "[picFile,path=", "[picFile,path=", "[AudioFile,path=", "[AudioFile,path=", true, "]",
      &TableSend, &TableMute, &TableRecall, &TableKick},
     ClassicProfile<&HostAdapters::vlq>(kHostVlq, kVlqHost),
-    // The WeChat-style host: its sends and its kick come with its adapter.
-    {kHostWx, {}, "{提示} ", kPic, kPic, kVoi, kVoi, true, "]", &NoSend, &NoMute, &Nothing, &Nothing},
+    {kHostWx, {}, "{提示} ", kPic, kPic, kVoi, kVoi, true, "]", &WxSend, &NoMute, &Nothing, &WxKick},
     {kHostXq, "[@", {}, kPic, kPic, kVoi, kVoi, false, "]", &XqSend, &XqActions::Mute, &XqActions::Recall,
      &XqActions::Kick},
     ClassicProfile<&HostAdapters::oq>(kHostOq, kOqHost),

@@ -10,6 +10,7 @@
 
 #include "core/libraries.hpp"
 #include "core/random.hpp"
+#include "hosts/dll/wx/wx_records.hpp"
 
 namespace zoq {
 
@@ -62,25 +63,6 @@ struct SettingsRecord {
   std::int32_t 模糊冷却 = 0;
 };
 
-// The WeChat-style host's information record, filled at every request.
-struct WxPluginInfoRecord {
-  std::string name;
-  std::string author;
-  std::string version;
-  std::string description;
-  std::string pluginId;
-  std::int32_t priority = 0;
-  std::int32_t sdkVersion = 0;
-  std::string icon;  // PNG bytes
-  std::string contact;
-};
-
-// The WeChat-style host's identity, stored at its initialisation.
-struct HostIdentityRecord {
-  std::string AppName;
-  std::string FileName;
-};
-
 // Text results handed back by the exports, one slot per text-returning export.
 enum ExportSlot : std::size_t {
   kSlotInit, kSlotInformation, kSlotErCreate, kSlotMqInfo, kSlotOqCreate, kSlotSpCreate,
@@ -120,8 +102,9 @@ struct PluginState {
   // One adapter object per host (core/hosts.hpp).
   std::unique_ptr<HostAdapters> Adapters;
 
+  // The WeChat-style host's information record (its identity is kept by
+  // its adapter, which passes it to every host call).
   WxPluginInfoRecord WxPluginInfo;
-  HostIdentityRecord HostIdentity;
 
   std::array<std::string, kExportSlotCount> ExportResultSlots;
 

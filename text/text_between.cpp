@@ -34,8 +34,39 @@ std::int32_t LeadingNumber32(std::string_view text) {
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   std::uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= '0' && c <= '9') {
+      value = value * 10 + (c - '0');
+      ++i;
+    } else if (c == 0xA3 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0xB0 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0xB9) {  // a full-width digit
+      value = value * 10 + (static_cast<unsigned char>(text[i + 1]) - 0xB0);
+      i += 2;
+    } else {
+      break;
+    }
+  }
   return static_cast<std::int32_t>(negative ? 0u - value : value);
+}
+
+std::int32_t AllTextsBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                             std::vector<std::string>& pieces, const PieceOptions& o) {
+  pieces.clear();
+  if (startMarker.empty() || endMarker.empty()) return 0;
+  std::size_t p = BoundaryFrom(text, o.start <= 1 ? 0 : static_cast<std::size_t>(o.start - 1));
+  while (true) {
+    const std::size_t found = Find(text, startMarker, p, o.mode);
+    if (found == npos) break;
+    p = found + startMarker.size();
+    const std::size_t q = Find(text, endMarker, p, o.mode);
+    if (q == npos) break;
+    std::string piece = o.prefix + std::string(text.substr(p, q - p)) + o.suffix;
+    if (o.keepStartMarker) piece = std::string(startMarker) + piece;
+    if (o.keepEndMarker) piece += endMarker;
+    if (o.maxLength == 0 || static_cast<std::int64_t>(piece.size()) < o.maxLength) pieces.push_back(std::move(piece));
+  }
+  return static_cast<std::int32_t>(pieces.size());
 }
 
 }  // namespace zoq::text

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text/text.hpp"
 
@@ -20,7 +21,27 @@ std::string TextBetween(std::string_view text, std::string_view startMarker, std
                         std::int32_t start = 1, Case mode = Case::Sensitive);
 
 // The leading decimal number of `text` (white space before it skipped, an
-// optional sign), taken modulo 2 to the power 32; 0 when there is none.
+// optional sign; full-width GBK digits count as digits), taken modulo 2 to
+// the power 32; 0 when there is none.
 std::int32_t LeadingNumber32(std::string_view text);
+
+// Every piece of `text` between an occurrence of `startMarker` and the next
+// `endMarker` after it, in order; the search for the next start goes on right
+// after the previous start marker, so pieces may overlap. Each piece becomes
+// prefix + piece + suffix, then keeps its markers when asked, and is kept
+// when `maxLength` is 0 or its length is below `maxLength`. `pieces` is
+// emptied first; returns how many it holds. Markers are taken literally; an
+// empty marker finds nothing. `start`: the 1-based byte position to begin at.
+struct PieceOptions {
+  Case mode = Case::Sensitive;
+  std::int32_t maxLength = 0;
+  std::string prefix;
+  std::string suffix;
+  bool keepStartMarker = false;
+  bool keepEndMarker = false;
+  std::int32_t start = 0;
+};
+std::int32_t AllTextsBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                             std::vector<std::string>& pieces, const PieceOptions& options = {});
 
 }  // namespace zoq::text

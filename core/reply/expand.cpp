@@ -147,9 +147,9 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
   const PluginState& p = Plugin();
   if (p.HostType == kHostWx) {
     if (p.RobotAccount.size() <= 3) return NoAccountPicture();
-    // The address comes from the WeChat-style adapter's GetAvatarUrl: wired
-    // when that adapter lands.
-    return {};
+    // The host knows the address; none known: no picture.
+    const std::string address = Hosts().wx.GetAvatarUrl(p.RobotAccount, account);
+    return address.empty() ? std::string() : platform::HttpGet(address);
   }
   return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text(), platform::kHttpPictureLimit);
 }

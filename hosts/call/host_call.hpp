@@ -61,9 +61,27 @@ template <class T>
 struct Refill {};       // Out of an array variable that is emptied (its blocks freed) before the call
 struct Callback {};     // the address of a subroutine of the plug-in, one word
 struct Lead {};         // the words the binding puts first (auth id, key, ...)
+// For hosts whose functions take the robot's id right after the lead words,
+// depending on the host's edition (the binding's ProEdition()): the lead
+// words, then the robot, which the operation takes as its first argument.
+enum class RobotRule : char {
+  Pair,      // two declarations: with the robot in the professional edition, without it otherwise
+  ProOnly,   // one declaration, with the robot; outside the professional edition nothing is called
+  Fallback,  // "...2" with the robot in the professional edition; otherwise the function without
+             // the "2", without the robot
+  Always,    // one declaration, with the robot, in every edition
+};
+template <RobotRule R>
+struct RobotLead {};
+using PairLead = RobotLead<RobotRule::Pair>;
+using ProOnlyLead = RobotLead<RobotRule::ProOnly>;
+using FallbackLead = RobotLead<RobotRule::Fallback>;
+using RobotAlwaysLead = RobotLead<RobotRule::Always>;
 struct BlockText {};    // result only: a heap block (32-bit length, bytes) the caller frees
 template <std::int32_t EmptyValue>
 struct IntOr {};        // result only: Int, but `EmptyValue` when the function cannot be called
+template <class Record>
+struct Indirect {};     // the address of a cell that holds the address of a record of the caller's
 
 // A text default of an optional argument.
 template <std::size_t N>
@@ -92,6 +110,11 @@ struct WordList {
   void Push64(std::uint64_t v) {
     Push(static_cast<std::uint32_t>(v));
     Push(static_cast<std::uint32_t>(v >> 32));
+  }
+  void Erase(std::size_t at) {
+    if (at >= count) return;
+    for (std::size_t i = at + 1; i < count; ++i) words[i - 1] = words[i];
+    --count;
   }
 };
 
@@ -256,6 +279,20 @@ struct OutCode<HostArray<L>> {
   static constexpr char code = 'h';
 };
 
+// The cell behind an Indirect argument: it and the record live until the
+// host function has returned.
+template <class Record>
+class IndirectArg {
+ public:
+  IndirectArg(const Record& record) : cell_(&record) {}  // NOLINT: converts from the record
+  IndirectArg(const IndirectArg&) = delete;
+  IndirectArg& operator=(const IndirectArg&) = delete;
+  const void* address() const { return &cell_; }
+
+ private:
+  const Record* cell_;
+};
+
 template <class K>
 struct ArgKind;
 
@@ -329,6 +366,12 @@ struct ArgKind<Callback> {
   using Param = std::uintptr_t;
   static constexpr char code = 'f';
   static void Push(WordList& w, Param v) { w.Push(static_cast<std::uint32_t>(v)); }
+};
+template <class Record>
+struct ArgKind<Indirect<Record>> {
+  using Param = IndirectArg<Record>;
+  static constexpr char code = 'e';
+  static void Push(WordList& w, const Param& v) { w.PushAddress(v.address()); }
 };
 template <class K, auto Default>
 struct ArgKind<Opt<K, Default>> : ArgKind<K> {
@@ -427,12 +470,44 @@ struct RowDeclaration {
   std::string function;  // the host's exported name
   std::string kinds;     // argument kind letters, lead words included
   char result;           // result kind letter
+  // The host edition that has this declaration: empty for every edition,
+  // else kProEdition or kBasicEdition (rows with a robot lead).
+  std::string edition = {};
+};
+inline constexpr const char* kProEdition = "pro";
+inline constexpr const char* kBasicEdition = "basic";
+
+// How a row's lead is handled: none, the binding's words, or those and the
+// robot's id by a rule.
+template <class L>
+struct LeadForm {
+  static constexpr bool kLead = false, kRobot = false;
+};
+template <>
+struct LeadForm<Lead> {
+  static constexpr bool kLead = true, kRobot = false;
+};
+template <RobotRule R>
+struct LeadForm<RobotLead<R>> {
+  static constexpr bool kLead = true, kRobot = true;
+  static constexpr RobotRule rule = R;
 };
 
-template <bool HasLead, class R, class... A>
+// A Fallback row's function outside the professional edition: the name
+// without its final "2".
+inline std::string WithoutFinalTwo(const char* function) {
+  std::string name(function);
+  if (!name.empty() && name.back() == '2') name.pop_back();
+  return name;
+}
+
+// L: the lead form (void for none); with a robot lead the first of A is the
+// robot's Text.
+template <class L, class R, class... A>
 struct RowOf {
   using Value = typename ResultKind<R>::Value;
-  static constexpr bool kLead = HasLead;
+  using Form = LeadForm<L>;
+  static constexpr bool kLead = Form::kLead;
   static constexpr std::size_t kRequired = (std::size_t{0} + ... + (kIsOptional<A> ? 0 : 1));
   // The caller's argument kind letters (the lead's come from the binding).
   static constexpr char kKinds[sizeof...(A) + 1] = {ArgKind<A>::code..., '\0'};
@@ -464,11 +539,24 @@ struct RowOf {
   template <class Binding>
   static Value Typed(Binding& binding, std::size_t slot, const char* function, typename ArgKind<A>::Param... args) {
     WordList words;
-    if constexpr (HasLead) {
+    if constexpr (Form::kLead) {
       if (!binding.LeadReady()) return Empty();
       binding.PushLead(words);
     }
+    const std::size_t robotAt = words.count;
+    bool dropRobot = false;
+    std::string shortName;
+    if constexpr (Form::kRobot) {
+      const bool pro = binding.ProEdition();
+      if (Form::rule == RobotRule::ProOnly && !pro) return Empty();
+      dropRobot = Form::rule != RobotRule::Always && !pro;
+      if (Form::rule == RobotRule::Fallback && !pro && function) {
+        shortName = WithoutFinalTwo(function);
+        function = shortName.c_str();
+      }
+    }
     (ArgKind<A>::Push(words, args), ...);
+    if (dropRobot) words.Erase(robotAt);
     void* fn = function ? binding.Address(slot, function) : nullptr;
     std::uint32_t eax = 0, edx = 0;
     if (!fn || !CallHost(fn, words, eax, edx)) return Empty();
@@ -481,20 +569,26 @@ struct RowOf {
   }
 };
 
-// A row's signature: R(A...) with the caller's arguments, or R(Lead, A...)
-// for a host function that receives the binding's lead words first.
+// A row's signature: R(A...) with the caller's arguments, R(Lead, A...)
+// for a host function that receives the binding's lead words first, or
+// R(RobotLead<rule>, A...) for one that receives them and then, by the
+// rule, the robot's id (the operation's first argument).
 template <class Sig>
 struct Row;
 template <class R, class... A>
-struct Row<R(A...)> : RowOf<false, R, A...> {};
+struct Row<R(A...)> : RowOf<void, R, A...> {};
 template <class R, class... A>
-struct Row<R(Lead, A...)> : RowOf<true, R, A...> {};
+struct Row<R(Lead, A...)> : RowOf<Lead, R, A...> {};
+template <RobotRule Rule, class R, class... A>
+struct Row<R(RobotLead<Rule>, A...)> : RowOf<RobotLead<Rule>, R, Text, A...> {};
 
 // ---- Bindings ------------------------------------------------------------
 // A binding gives a row its function's address and the lead words:
 //   void* Address(std::size_t slot, const char* function);
 //   bool LeadReady() const;  void PushLead(WordList&) const;
 //   static constexpr std::string_view kLeadKinds;  (letters of the lead words)
+// and, for rows with a robot lead, bool ProEdition() const. A Fallback row
+// asks for two names under one slot.
 // Bindings are plain values: an adapter copies by default.
 
 // Addresses found once are kept, one slot per row.
@@ -531,11 +625,30 @@ class LibraryBinding {
 // a host function left out).
 using RowDeclarations = std::vector<RowDeclaration>;
 
+// A row with a robot lead declares what each edition of the host has.
 template <class Sig, class Binding>
 void Declare(RowDeclarations& list, const char* operation, const char* function) {
   if (!function) return;
-  std::string kinds = Row<Sig>::kLead ? std::string(Binding::kLeadKinds) : std::string();
-  list.push_back({operation, function, kinds + Row<Sig>::kKinds, Row<Sig>::kResult});
+  using R = Row<Sig>;
+  const std::string lead = R::kLead ? std::string(Binding::kLeadKinds) : std::string();
+  const std::string kinds = lead + R::kKinds;
+  if constexpr (!R::Form::kRobot) {
+    list.push_back({operation, function, kinds, R::kResult});
+  } else {
+    const std::string withoutRobot = lead + (R::kKinds + 1);
+    switch (R::Form::rule) {
+      case RobotRule::Always: list.push_back({operation, function, kinds, R::kResult}); break;
+      case RobotRule::ProOnly: list.push_back({operation, function, kinds, R::kResult, kProEdition}); break;
+      case RobotRule::Pair:
+        list.push_back({operation, function, kinds, R::kResult, kProEdition});
+        list.push_back({operation, function, withoutRobot, R::kResult, kBasicEdition});
+        break;
+      case RobotRule::Fallback:
+        list.push_back({operation, function, kinds, R::kResult, kProEdition});
+        list.push_back({operation, WithoutFinalTwo(function), withoutRobot, R::kResult, kBasicEdition});
+        break;
+    }
+  }
 }
 
 }  // namespace zoq::hosts

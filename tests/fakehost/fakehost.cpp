@@ -144,6 +144,16 @@ std::string Render(char kind, const W*& w) {
       }
       return out;
     }
+    case 'e': {
+      // A cell holding the address of the start record: text, text, 32-bit,
+      // 32-bit, text, 32-bit; the six fields become six of the line's.
+      const auto* cell = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*w++));
+      if (!cell || !*cell) return std::string(zoq::fakehost::kNullField);
+      const W* field = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*cell));
+      std::string out;
+      for (const char kind : std::string_view("ttiiti")) out += (out.empty() ? "" : "\t") + Render(kind, field);
+      return out;
+    }
     default: return TextAt(*w++);  // t, y, a: the bytes up to the first NUL
   }
 }

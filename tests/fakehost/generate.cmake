@@ -1,7 +1,8 @@
-# cmake -DLIST=<list> -DINC=<out .inc> -DDEF=<out .def.in> -P generate.cmake
+# cmake -DLIST=<list> -DINC=<out .inc> -DDEF=<out .def.in> [-DEDITION=<edition>] -P generate.cmake
 # Turns a fake host's list (one function a line: name, argument kinds or "-",
 # result kind, and optionally the answer it gives when no test set one) into the C++ stubs and the module-definition file that export
-# them undecorated.
+# them undecorated. A name "<edition>:<name>" is a function of that edition
+# of the host only: it is left out unless EDITION names it.
 file(STRINGS ${LIST} lines ENCODING UTF-8)
 set(stubs "")
 set(entries "")
@@ -18,6 +19,12 @@ foreach(line IN LISTS lines)
     message(FATAL_ERROR "${LIST}: want 'name kinds result [answer]': ${line}")
   endif()
   list(GET fields 0 name)
+  if(name MATCHES "^([a-z]+):(.+)$")
+    if(NOT CMAKE_MATCH_1 STREQUAL "${EDITION}")
+      continue()
+    endif()
+    set(name "${CMAKE_MATCH_2}")
+  endif()
   list(GET fields 1 kinds)
   list(GET fields 2 result)
   set(answer "nullptr")
@@ -28,7 +35,7 @@ foreach(line IN LISTS lines)
   if(kinds STREQUAL "-")
     set(kinds "")
   endif()
-  if(NOT kinds MATCHES "^[tibycakldpqsohnrf]*$" OR NOT result MATCHES "^[vtiblx]$")
+  if(NOT kinds MATCHES "^[tibycakldpqsohnrfe]*$" OR NOT result MATCHES "^[vtiblx]$")
     message(FATAL_ERROR "${LIST}: unknown kind in: ${line}")
   endif()
   # Words: 64-bit numbers, doubles and counted byte sets take two.

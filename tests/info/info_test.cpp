@@ -4,6 +4,9 @@
 
 #include "core/info/info_records.hpp"
 #include "core/plugin.hpp"
+#include "core/reply/no_account_picture.hpp"
+#include "hosts/dll/wx/wx_host_api.hpp"
+#include "text/text.hpp"
 #include "core/web_addresses.hpp"
 #include "tests/core/core_fixture.hpp"
 #include "tests/web/web_server.hpp"
@@ -13,6 +16,8 @@ extern "C" __stdcall const char* XQ_Create(const char*);
 // MyQQ's.
 extern "C" __stdcall const char* MQ_Info();
 extern "C" __stdcall const char* ISky_Information(std::int32_t);
+// The WeChat-style host's.
+extern "C" __stdcall const char* Information();
 
 namespace zoq::testing {
 namespace {
@@ -98,6 +103,18 @@ TEST_F(InfoTest, IskyRecordIsCompactJsonInItsOrder) {
             "\"brief\":\"ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
             "12345\",\"menu\":true,\"sdk\":2}");
   EXPECT_EQ(Plugin().HostType, kHostNone);  // the kind comes with ISky_Initialization
+}
+
+TEST_F(InfoTest, WxRecordIsTheAdaptersJsonOfTheFilledRecord) {
+  web_.Serve("/Save/QQTeam.txt", "12345");
+  const std::string record = Information();
+  const WxPluginInfoRecord& info = Plugin().WxPluginInfo;
+  EXPECT_EQ(info.description, kDescriptionHead + "12345");
+  EXPECT_EQ(info.icon, NoAccountPicture());
+  EXPECT_EQ(record, "{\"SdkVersion\":6,\"PluginID\":\"ZOQ·关键词\",\"Name\":\"ZOQ·关键词\",\"Author\":\"Tolvane\","
+                    "\"Version\":\"2.2.6\",\"Desc\":\"ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 "
+                    "绿茶\\/一言\\/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: 12345\",\"Img\":\"" +
+                        text::ReplaceAll(WxHostApi::Base64Encode(info.icon), "/", "\\/") + "\",\"priority\":2,\"Contact\":\"1357924680\"}");
 }
 
 TEST(InfoExports, TextRecordsAreIdenticalAndKeptPerExport) {

@@ -105,6 +105,37 @@ TEST(TextBetween, LeadingNumbersWrapToThirtyTwoBits) {
   EXPECT_EQ(LeadingNumber32("4294967295"), -1);
   EXPECT_EQ(LeadingNumber32("\"12\""), 0);
   EXPECT_EQ(LeadingNumber32(""), 0);
+  EXPECT_EQ(LeadingNumber32("1\xA3\xB2" "3x"), 123);  // a full-width 2
+  EXPECT_EQ(LeadingNumber32("\xA3\xB9"), 9);
+  EXPECT_EQ(LeadingNumber32("\xA3\xC1" "1"), 0);     // a full-width letter is no digit
+}
+
+TEST(AllTextsBetween, CollectsOverlappingPiecesInOrder) {
+  std::vector<std::string> pieces{"old"};
+  EXPECT_EQ(AllTextsBetween("{a{b}c}", "{", "}", pieces), 2);
+  EXPECT_EQ(pieces, (std::vector<std::string>{"a{b", "b"}));
+  EXPECT_EQ(AllTextsBetween("no markers", "{", "}", pieces), 0);
+  EXPECT_TRUE(pieces.empty());
+  EXPECT_EQ(AllTextsBetween("[x][y]", "[", "]", pieces, {.prefix = "<", .suffix = ">", .keepStartMarker = true}), 2);
+  EXPECT_EQ(pieces, (std::vector<std::string>{"[<x>", "[<y>"}));
+  EXPECT_EQ(AllTextsBetween("[x][y]", "[", "]", pieces, {.keepEndMarker = true, .start = 3}), 1);
+  EXPECT_EQ(pieces, std::vector<std::string>{"y]"});
+  EXPECT_EQ(AllTextsBetween("<A><b>", "<a", ">", pieces, {.mode = Case::IgnoreAscii}), 1);
+}
+
+TEST(AllTextsBetween, KeepsOnlyPiecesShorterThanTheMaximum) {
+  std::vector<std::string> pieces;
+  EXPECT_EQ(AllTextsBetween("(ab)(abc)", "(", ")", pieces, {.maxLength = 3}), 1);
+  EXPECT_EQ(pieces, std::vector<std::string>{"ab"});
+  EXPECT_EQ(AllTextsBetween("(ab)(abc)", "(", ")", pieces, {.maxLength = -1}), 0);
+}
+
+// Mended: an empty marker finds nothing instead of looping.
+TEST(AllTextsBetween, AnEmptyMarkerGivesNoPieces) {
+  std::vector<std::string> pieces{"old"};
+  EXPECT_EQ(AllTextsBetween("abc", "", "c", pieces), 0);
+  EXPECT_EQ(AllTextsBetween("abc", "a", "", pieces), 0);
+  EXPECT_TRUE(pieces.empty());
 }
 
 }  // namespace
