@@ -100,58 +100,6 @@ void Nothing(HostAdapters&, const MessageRecord&) {}
 void NoSend(HostAdapters&, const MessageRecord&, const std::string&) {}
 void NoMute(HostAdapters&, const MessageRecord&, std::int32_t) {}
 
-constexpr std::string_view kPic = "[pic=", kVoi = "[voi=";
-
-template <auto Member>
-HostProfile ClassicProfile(std::int32_t type, const ClassicHostConfig& config) {
-  using A = TextActions<Member>;
-  return {type, config.mentionPrefix, {}, kPic, kPic, kVoi, kVoi, false, "]", &Classic<Member>::Send,
-          &A::Mute, &A::Recall, &A::Kick};
-}
-
-using XqActions = TextActions<&HostAdapters::xq>;
-using MyQqActions = TextActions<&HostAdapters::myqq>;
-
-const HostProfile kProfiles[] = {
-    {kHostNone, {}, {}, {}, {}, {}, {}, false, "]", &NoSend, &NoMute, &Nothing, &Nothing},
-    {kHostIsky, "[CQ:at,qq=", {}, "[CQ:image,file=", "[CQ:image,file=file:///", "[CQ:record,file=",
-     "[CQ:record,file=file:///", false, ",cache=0]", &IskySend, &IskyMute, &IskyRecall, &IskyKick, "&#91;",
-     "&#93;"},
-    {kHostTable, "[@", {}, "[picFile,path=", "[picFile,path=", "[AudioFile,path=", "[AudioFile,path=", true, "]",
-     &TableSend, &TableMute, &TableRecall, &TableKick},
-    ClassicProfile<&HostAdapters::vlq>(kHostVlq, kVlqHost),
-    {kHostWx, {}, "{提示} ", kPic, kPic, kVoi, kVoi, true, "]", &WxSend, &NoMute, &Nothing, &WxKick},
-    {kHostXq, "[@", {}, kPic, kPic, kVoi, kVoi, false, "]", &XqSend, &XqActions::Mute, &XqActions::Recall,
-     &XqActions::Kick},
-    ClassicProfile<&HostAdapters::oq>(kHostOq, kOqHost),
-    ClassicProfile<&HostAdapters::mingqq>(kHostMingQq, kMingQqHost),
-    ClassicProfile<&HostAdapters::sp>(kHostSp, kSpHost),
-    ClassicProfile<&HostAdapters::er>(kHostEr, kErHost),
-    {kHostMyQq, "[@", {}, kPic, kPic, kVoi, kVoi, true, "]", &MyQqSend, &MyQqActions::Mute, &MyQqActions::Recall,
-     &MyQqActions::Kick},
-};
-
-}  // namespace
-
-HostAdapters& Hosts() { return *Plugin().Adapters; }
-
-std::string HostProfile::MentionCode(const std::string& sender) const {
-  if (!fixedMention.empty()) return std::string(fixedMention);
-  if (mentionOpener.empty()) return {};
-  return std::string(mentionOpener) + sender + "]";
-}
-
-const HostProfile& HostProfileOf(std::int32_t hostType) {
-  for (const HostProfile& p : kProfiles)
-    if (p.hostType == hostType) return p;
-  return kProfiles[0];
-}
-
-const HostProfile& ActiveHost() { return HostProfileOf(Plugin().HostType); }
-const HostProfile& GuildHost() { return HostProfileOf(kHostTable); }
-
-namespace {
-
 // The pieces between CR LF; the last piece counts only when it is not empty.
 std::vector<std::string> CrLfPieces(const std::string& answer) {
   std::vector<std::string> pieces;
@@ -177,27 +125,94 @@ std::vector<std::string> TableAccounts(const std::string& answer) {
   return accounts;
 }
 
+
+std::vector<std::string> NoAccounts(HostAdapters&) { return {}; }
+
+// ISky: the login account, when it is a number of 5 digits or more.
+std::vector<std::string> IskyAccounts(HostAdapters& h) {
+  std::string account = h.isky.GetLoginAccount();
+  if (account.size() > 4) return {account};
+  return {};
+}
+
+std::vector<std::string> TableOnline(HostAdapters& h) { return TableAccounts(h.table.GetOnlineAccounts()); }
+
+template <auto Member>
+std::vector<std::string> ListedAccounts(HostAdapters& h) {
+  return CrLfPieces((h.*Member).GetOnlineAccounts());
+}
+
+// The WeChat-style host: a host whose version says "VLW-" lists its accounts,
+// another one names its one logged-in account.
+std::vector<std::string> WxAccounts(HostAdapters& h) {
+  if (h.wx.GetFrameVersion().find("VLW-") == std::string::npos) {
+    std::string account = h.wx.GetLoginAccount();
+    if (account.size() > 1) return {account};
+    return {};
+  }
+  std::vector<WxAccountRecord> records;
+  h.wx.GetAccountList(records);
+  std::vector<std::string> accounts;
+  for (const WxAccountRecord& r : records) accounts.push_back(r.wxid);
+  return accounts;
+}
+
+std::string WxAvatarAddress(HostAdapters& h, const std::string& account) {
+  return h.wx.GetAvatarUrl(Plugin().RobotAccount, account);
+}
+
+constexpr std::string_view kPic = "[pic=", kVoi = "[voi=";
+
+template <auto Member>
+HostProfile ClassicProfile(std::int32_t type, const ClassicHostConfig& config) {
+  using A = TextActions<Member>;
+  return {type,       config.mentionPrefix, {},       kPic,     kPic,
+          kVoi,       kVoi,                 false,    "]",      &Classic<Member>::Send,
+          &A::Mute,   &A::Recall,           &A::Kick, &ListedAccounts<Member>, nullptr};
+}
+
+using XqActions = TextActions<&HostAdapters::xq>;
+using MyQqActions = TextActions<&HostAdapters::myqq>;
+
+const HostProfile kProfiles[] = {
+    {kHostNone, {}, {}, {}, {}, {}, {}, false, "]", &NoSend, &NoMute, &Nothing, &Nothing, &NoAccounts, nullptr},
+    {kHostIsky, "[CQ:at,qq=", {}, "[CQ:image,file=", "[CQ:image,file=file:///", "[CQ:record,file=",
+     "[CQ:record,file=file:///", false, ",cache=0]", &IskySend, &IskyMute, &IskyRecall, &IskyKick, &IskyAccounts,
+     nullptr, "&#91;", "&#93;"},
+    {kHostTable, "[@", {}, "[picFile,path=", "[picFile,path=", "[AudioFile,path=", "[AudioFile,path=", true, "]",
+     &TableSend, &TableMute, &TableRecall, &TableKick, &TableOnline, nullptr},
+    ClassicProfile<&HostAdapters::vlq>(kHostVlq, kVlqHost),
+    {kHostWx, {}, "{提示} ", kPic, kPic, kVoi, kVoi, true, "]", &WxSend, &NoMute, &Nothing, &WxKick, &WxAccounts,
+     &WxAvatarAddress},
+    {kHostXq, "[@", {}, kPic, kPic, kVoi, kVoi, false, "]", &XqSend, &XqActions::Mute, &XqActions::Recall,
+     &XqActions::Kick, &ListedAccounts<&HostAdapters::xq>, nullptr},
+    ClassicProfile<&HostAdapters::oq>(kHostOq, kOqHost),
+    ClassicProfile<&HostAdapters::mingqq>(kHostMingQq, kMingQqHost),
+    ClassicProfile<&HostAdapters::sp>(kHostSp, kSpHost),
+    ClassicProfile<&HostAdapters::er>(kHostEr, kErHost),
+    {kHostMyQq, "[@", {}, kPic, kPic, kVoi, kVoi, true, "]", &MyQqSend, &MyQqActions::Mute, &MyQqActions::Recall,
+     &MyQqActions::Kick, &ListedAccounts<&HostAdapters::myqq>, nullptr},
+};
+
 }  // namespace
 
-std::vector<std::string> OnlineAccounts() {
-  HostAdapters& h = Hosts();
-  switch (Plugin().HostType) {
-    case kHostIsky: {
-      std::string account = h.isky.GetLoginAccount();
-      if (account.size() > 4) return {account};
-      return {};
-    }
-    case kHostTable: return TableAccounts(h.table.GetOnlineAccounts());
-    case kHostVlq: return CrLfPieces(h.vlq.GetOnlineAccounts());
-    case kHostXq: return CrLfPieces(h.xq.GetOnlineAccounts());
-    case kHostOq: return CrLfPieces(h.oq.GetOnlineAccounts());
-    case kHostMingQq: return CrLfPieces(h.mingqq.GetOnlineAccounts());
-    case kHostSp: return CrLfPieces(h.sp.GetOnlineAccounts());
-    case kHostEr: return CrLfPieces(h.er.GetOnlineAccounts());
-    case kHostMyQq: return CrLfPieces(h.myqq.GetOnlineAccounts(0));
-    // The WeChat-style host's account list comes with its adapter.
-    default: return {};
-  }
+HostAdapters& Hosts() { return *Plugin().Adapters; }
+
+std::string HostProfile::MentionCode(const std::string& sender) const {
+  if (!fixedMention.empty()) return std::string(fixedMention);
+  if (mentionOpener.empty()) return {};
+  return std::string(mentionOpener) + sender + "]";
 }
+
+const HostProfile& HostProfileOf(std::int32_t hostType) {
+  for (const HostProfile& p : kProfiles)
+    if (p.hostType == hostType) return p;
+  return kProfiles[0];
+}
+
+const HostProfile& ActiveHost() { return HostProfileOf(Plugin().HostType); }
+const HostProfile& GuildHost() { return HostProfileOf(kHostTable); }
+
+std::vector<std::string> OnlineAccounts() { return ActiveHost().accounts(Hosts()); }
 
 }  // namespace zoq

@@ -52,6 +52,11 @@ struct HostProfile {
   void (*mute)(HostAdapters&, const MessageRecord&, std::int32_t seconds);
   void (*recall)(HostAdapters&, const MessageRecord&);
   void (*kick)(HostAdapters&, const MessageRecord&);
+  // The robot accounts on line, for the account chooser.
+  std::vector<std::string> (*accounts)(HostAdapters&);
+  // The host that names an account's avatar address itself; null: the QQ
+  // avatar service.
+  std::string (*avatarAddress)(HostAdapters&, const std::string& account);
 
   // How "[" and "]" of the message's own text are written when a reply
   // repeats it, so that they stay text; empty: as they are.

@@ -13,18 +13,15 @@ namespace {
 
 bool RememberOn() { return ReadAdminItem("记忆登录", kSwitchOff) == kSwitchOn; }
 
-// The WeChat-style host names the avatar's address itself; its adapter's
-// GetAvatarUrl comes with that adapter's work, and until then no address is
-// known.
-std::string WxAvatarAddress(const std::string&) { return {}; }
-
 }  // namespace
 
 std::string FetchAvatar(const std::string& account) {
   const HomeWeb& web = HomeWebSettings();
-  const std::string address = Plugin().HostType == kHostWx
-                                  ? WxAvatarAddress(account)
-                                  : web.avatarService + "/headimg_dl?dst_uin=" + account + "&spec=100";
+  // A host that names the address itself (the WeChat-style host), else the
+  // QQ avatar service.
+  const HostProfile& host = ActiveHost();
+  const std::string address = host.avatarAddress ? host.avatarAddress(Hosts(), account)
+                                                 : web.avatarService + "/headimg_dl?dst_uin=" + account + "&spec=100";
   if (address.empty()) return {};
   return platform::HttpGet(address, web.limits);
 }

@@ -145,11 +145,12 @@ std::string SenderMentionCode(const std::string& sender) { return ActiveHost().M
 
 std::string DownloadAvatarWx(const std::string& account, bool large) {
   const PluginState& p = Plugin();
-  if (p.HostType == kHostWx) {
+  const HostProfile& host = ActiveHost();
+  if (host.avatarAddress) {
     if (p.RobotAccount.size() <= 3) return NoAccountPicture();
     // The host knows the address; none known: no picture.
-    const std::string address = Hosts().wx.GetAvatarUrl(p.RobotAccount, account);
-    return address.empty() ? std::string() : platform::HttpGet(address);
+    const std::string address = host.avatarAddress(Hosts(), account);
+    return address.empty() ? std::string() : platform::HttpGet(address, platform::kHttpPictureLimit);
   }
   return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text(), platform::kHttpPictureLimit);
 }
