@@ -146,5 +146,23 @@ TEST_F(AccountChooserTest, FunctionTableHostSkipsAccountsNotLoggedIn) {
   RunChooser([&](ui::AccountChooser& c) { ExpectEmptyState(c); });
 }
 
+TEST_F(AccountChooserTest, WeChatStyleHostListsItsAccountsByItsVersion) {
+  platform::CreateFolder(Fakes());
+  platform::CreateFolder(Fakes() + "\\Bin");
+  FakeHostDll fake("wx-pro\\Api.dll", Fakes() + "\\Bin\\Bin");
+  ASSERT_TRUE(fake.loaded());
+  std::string path = Fakes();
+  for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 2)) path.insert(at, "\\");
+  Hosts().wx.InitApp(R"({"AppName":"app","FileName":"file","Version":"VLW_Pro","path":")" + path + "\"}");
+  Plugin().HostType = kHostWx;
+  fake.SetAnswer("取框架版本号", "VLW-2.1");
+  fake.SetAnswer("取登录账号列表", R"({"data":[{"wxid":"wxid_a"},{"wxid":"wxid_b"}]})");
+  RunChooser([&](ui::AccountChooser& c) { EXPECT_EQ(Items(c), (std::vector<std::string>{"wxid_a", "wxid_b"})); });
+  // A version without "VLW-": the one logged-in account only.
+  fake.SetAnswer("取框架版本号", "2.1");
+  fake.SetAnswer("取登录账号列表", R"({"data":[{"wxid":"wxid_one"}]})");
+  RunChooser([&](ui::AccountChooser& c) { EXPECT_EQ(Items(c), std::vector<std::string>{"wxid_one"}); });
+}
+
 }  // namespace
 }  // namespace zoq::testing
