@@ -125,7 +125,7 @@ std::u16string WriteAt(Node* n, bool pretty, bool escape, int32_t bufferSize, co
 }  // namespace
 
 ByteSet DocumentBase::ToTextW(const ByteSet& path, bool pretty, bool escape, int32_t bufferSize) const {
-  return ToByteSet(Call(std::u16string{}, [&](U p) { return WriteAt(Find(p), pretty, escape, bufferSize, *dialect_); }, path));
+  return Call(ByteSet{}, [&](U p) { return ToByteSet(WriteAt(Find(p), pretty, escape, bufferSize, *dialect_)); }, path);
 }
 
 DocumentBase::Text DocumentBase::ToText(const Text& path, bool pretty, bool escape, int32_t bufferSize) const {
@@ -226,12 +226,14 @@ ZOQ_JSON_TWINS(bool, MergeText, false, ZOQ_P(std::optional<int32_t> flags, int32
 })
 #undef ZOQ_JSON_TWINS
 
-// Both forms of a reader that gives a text.
+// Both forms of a reader that gives a text (none when memory runs out).
 #define ZOQ_JSON_TWINS(Name, Body)                                                                          \
   DocumentBase::Text DocumentBase::Name(const Text& path) const {                                           \
-    return detail::Narrow(Call(std::u16string{}, Body, path));                                           \
+    return Call(Text{}, [&](U p) { return detail::Narrow((Body)(p)); }, path);                              \
   }                                                                                                         \
-  ByteSet DocumentBase::Name##W(const ByteSet& path) const { return ToByteSet(Call(std::u16string{}, Body, path)); }
+  ByteSet DocumentBase::Name##W(const ByteSet& path) const {                                                \
+    return Call(ByteSet{}, [&](U p) { return ToByteSet((Body)(p)); }, path);                                \
+  }
 ZOQ_JSON_TWINS(GetName, [&](U p) { Node* n = Find(p); return n ? std::u16string(n->key.data(), n->key.size()) : std::u16string{}; })
 ZOQ_JSON_TWINS(GetLiteral, [&](U p) { return detail::LiteralOf(Find(p), *dialect_); })
 ZOQ_JSON_TWINS(GetText, [&](U p) { return detail::TextOf(Find(p), *dialect_); })
@@ -245,19 +247,20 @@ using KeyList = std::optional<std::vector<std::u16string>>;
 template <class T>
 int32_t FillKeys(const KeyList& keys, std::vector<T>& out) {
   if (!keys) return 0;
-  out.clear();
-  for (const auto& k : *keys) out.push_back(detail::Out(k, static_cast<const T*>(nullptr)));
+  std::vector<T> texts;
+  for (const auto& k : *keys) texts.push_back(detail::Out(k, static_cast<const T*>(nullptr)));
+  out.swap(texts);
   return static_cast<int32_t>(out.size());
 }
 
 }  // namespace
 
 int32_t DocumentBase::GetKeys(const Text& path, std::vector<Text>& keys) const {
-  return FillKeys(Call(KeyList{}, [&](U p) { return KeysOf(p); }, path), keys);
+  return Call(int32_t{0}, [&](U p) { return FillKeys(KeysOf(p), keys); }, path);
 }
 
 int32_t DocumentBase::GetKeysW(const ByteSet& path, std::vector<ByteSet>& keys) const {
-  return FillKeys(Call(KeyList{}, [&](U p) { return KeysOf(p); }, path), keys);
+  return Call(int32_t{0}, [&](U p) { return FillKeys(KeysOf(p), keys); }, path);
 }
 
 std::optional<std::vector<std::u16string>> DocumentBase::KeysOf(U path) const {
@@ -287,7 +290,9 @@ NodeHandle DocumentBase::CopyRootOf(const DocumentBase& source) const {
   return r ? detail::DeepCopy(r.get(), *dialect_) : NodeRef{};
 }
 
-NodeHandle DocumentBase::NewNode(int32_t type) const { return detail::NewNode(type, *dialect_); }
+NodeHandle DocumentBase::NewNode(int32_t type) const {
+  return Call(NodeHandle{}, [&] { return detail::NewNode(type, *dialect_); });
+}
 
 NodeHandle DocumentBase::ParentOf(U path) const {
   Node* n = Find(path);
@@ -338,10 +343,10 @@ int32_t DocumentBase::ParseInto(Node* node, U text, std::optional<int32_t> flags
 template <class T>
 bool DocumentBase::LoadText(const T* text, bool fresh, std::optional<int32_t> flags, int32_t* code, int32_t* errorPos) {
   int32_t c = code ? *code : 0, pos = 0;
-  detail::Arg<T> arg(text ? *text : T{});
   {
     Guard g(*this);
     try {
+      detail::Arg<T> arg(text ? *text : T{});
       if (fresh || !root_) root_ = detail::NewNode(kObject, *dialect_);
       if (text) c = arg.ok ? ParseInto(root_.get(), arg.get(), flags, pos) : kParseNoInput;
     } catch (const std::exception&) {

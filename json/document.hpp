@@ -254,11 +254,13 @@ class BasicDocument : public DocumentBase {
   View Wrap(NodeHandle node) const { return View(std::move(node), *this); }
   template <class P>
   int32_t Children(const P& path, std::vector<View>& out) const {
-    std::vector<NodeHandle> kids = Call(std::vector<NodeHandle>{}, [this](U p) { return ChildrenOf(p); }, path);
-    if (kids.empty()) return 0;
-    out.clear();
-    for (NodeHandle& k : kids) out.push_back(Wrap(std::move(k)));
-    return static_cast<int32_t>(out.size());
+    return this->Call(int32_t{0}, [&](U p) {
+      std::vector<View> views;
+      for (NodeHandle& k : ChildrenOf(p)) views.push_back(Wrap(std::move(k)));
+      if (views.empty()) return 0;
+      out.swap(views);
+      return static_cast<int32_t>(out.size());
+    }, path);
   }
 };
 
@@ -342,13 +344,13 @@ class DocumentBase::Guard {
 
 template <class R, class Body, class... A>
 R DocumentBase::Call(R fail, Body body, const A&... a) const {
-  std::tuple<detail::Arg<A>...> args(a...);
-  const bool ok = std::apply([](const auto&... x) { return (x.ok && ...); }, args);
-  if (!ok) return fail;
-  Guard g(*this, a...);
-  try {
+  try {  // memory exhausted, in the conversions as in the body: the operation fails
+    std::tuple<detail::Arg<A>...> args(a...);
+    const bool ok = std::apply([](const auto&... x) { return (x.ok && ...); }, args);
+    if (!ok) return fail;
+    Guard g(*this, a...);
     return std::apply([&](const auto&... x) { return static_cast<R>(body(x.get()...)); }, args);
-  } catch (const std::exception&) {  // memory exhausted: the operation fails
+  } catch (const std::exception&) {
     return fail;
   }
 }

@@ -153,6 +153,9 @@ int PutMember(Node* obj, std::u16string_view key, NodeRef node, std::optional<in
 int PutKeyed(Node* obj, NodeRef node, std::optional<int32_t> pos = std::nullopt);  // under the node's own key
 bool RemoveMember(Node* obj, std::u16string_view key);
 bool InsertElement(Node* arr, std::optional<int32_t> index, NodeRef node);  // none: append
+// Writing past an array's end pads it with nulls, up to this many; an index
+// further out fails.
+constexpr size_t kMaxPadding = size_t{1} << 24;
 bool SetElement(Node* arr, int32_t index, NodeRef node, const Dialect& d);
 bool RemoveElement(Node* arr, int32_t index);
 Node* ChildAt(const Node* n, int32_t index);
@@ -166,7 +169,8 @@ struct Segment {
   std::u16string key;
   int32_t index;
 };
-std::vector<Segment> ParsePath(std::u16string_view path);
+// None when an index has more digits than an int32_t holds: such a path names nothing.
+std::optional<std::vector<Segment>> ParsePath(std::u16string_view path);
 int32_t StrToInt(std::u16string_view s);  // optional minus, digits, stops at anything else
 Node* Resolve(Node* start, std::u16string_view path);
 bool Exists(Node* start, std::u16string_view path);

@@ -84,21 +84,22 @@ void AddRef(Node* n) { n->refs.fetch_add(1, std::memory_order_relaxed); }
 
 void Release(Node* n) {
   if (n->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-  if (n->kids.empty()) {
-    delete n;
-    return;
-  }
-  std::vector<Node*> dead{n};
-  while (!dead.empty()) {
-    Node* x = dead.back();
-    dead.pop_back();
+  // The nodes to free wait in a list linked through their parent fields:
+  // letting go of a tree of any size takes no memory.
+  n->parent = nullptr;
+  for (Node* x = n; x;) {
+    Node* next = x->parent;
     for (Node* k : x->kids) {
-      k->parent = nullptr;
       // A count of 1 is ours alone: nobody else can reach the node to change it.
-      if (k->refs.load(std::memory_order_acquire) == 1 || k->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        dead.push_back(k);
+      if (k->refs.load(std::memory_order_acquire) == 1 || k->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        k->parent = next;
+        next = k;
+      } else {
+        k->parent = nullptr;
+      }
     }
     delete x;
+    x = next;
   }
 }
 
@@ -187,7 +188,8 @@ NodeRef DeepCopy(const Node* src, const Dialect& d) {
       if (s->type == kObject) c->key = k->key;
       c->parent = t;
       if (k->IsContainer() && !k->kids.empty()) work.emplace_back(k, c.get());
-      t->kids.push_back(c.Detach());
+      t->kids.push_back(c.get());
+      c.Detach();  // the container holds it now
     }
   }
   return root;
@@ -229,9 +231,10 @@ int PutKeyed(Node* obj, NodeRef node, std::optional<int32_t> pos) {
   if (!obj || obj->type != kObject || !node) return -1;
   Node* old = FindMember(obj, node->key);
   if (!old && pos && (*pos < 0 || static_cast<size_t>(*pos) > obj->kids.size())) return -1;
-  Node* n = node.Detach();
-  n->parent = obj;
+  Node* n = node.get();
   if (old) {
+    node.Detach();
+    n->parent = obj;
     *std::find(obj->kids.begin(), obj->kids.end(), old) = n;
     if (obj->index) {
       MemberIndex& ix = *obj->index;
@@ -243,9 +246,19 @@ int PutKeyed(Node* obj, NodeRef node, std::optional<int32_t> pos) {
     DetachAndRelease(old);
     return 1;
   }
+  // Entered first, taken over after: when memory runs out the node is freed, not lost.
   if (!pos) obj->kids.push_back(n);
   else obj->kids.insert(obj->kids.begin() + *pos, n);
-  if (obj->index) IndexInsert(*obj->index, n);
+  node.Detach();
+  n->parent = obj;
+  if (obj->index) {
+    try {
+      IndexInsert(*obj->index, n);
+    } catch (...) {
+      obj->index.reset();  // made again when next needed
+      throw;
+    }
+  }
   return 0;
 }
 
@@ -261,10 +274,11 @@ bool RemoveMember(Node* obj, std::u16string_view key) {
 bool InsertElement(Node* arr, std::optional<int32_t> index, NodeRef node) {
   if (!arr || arr->type != kArray || !node) return false;
   if (index && (*index < 0 || static_cast<size_t>(*index) > arr->kids.size())) return false;
-  Node* n = node.Detach();
-  n->parent = arr;
+  Node* n = node.get();
   if (!index) arr->kids.push_back(n);
   else arr->kids.insert(arr->kids.begin() + *index, n);
+  node.Detach();  // the array holds it now
+  n->parent = arr;
   return true;
 }
 
@@ -278,6 +292,7 @@ bool SetElement(Node* arr, int32_t index, NodeRef node, const Dialect& d) {
     slot->parent = arr;
     return true;
   }
+  if (static_cast<size_t>(index) - arr->kids.size() > kMaxPadding) return false;
   while (arr->kids.size() < static_cast<size_t>(index)) InsertElement(arr, std::nullopt, NewNode(kNull, d));
   return InsertElement(arr, std::nullopt, std::move(node));
 }
@@ -308,6 +323,8 @@ Node* GetOrCreateElement(Node* n, int32_t index, const Dialect& d) {
   if (!n) return nullptr;
   if (n->type != kArray) SetArray(n, d);
   if (index < 0) return nullptr;
+  if (static_cast<size_t>(index) > n->kids.size() && static_cast<size_t>(index) - n->kids.size() > kMaxPadding)
+    return nullptr;
   while (n->kids.size() <= static_cast<size_t>(index)) InsertElement(n, std::nullopt, NewNode(kNull, d));
   return n->kids[static_cast<size_t>(index)];
 }

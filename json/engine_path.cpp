@@ -12,7 +12,23 @@ int32_t StrToInt(std::u16string_view s) {
   return static_cast<int32_t>(neg ? 0u - v : v);
 }
 
-std::vector<Segment> ParsePath(std::u16string_view path) {
+namespace {
+
+// The index of "[...]": an optional minus and digits, up to anything else;
+// none when the digits exceed an int32_t. Empty: -1 (append).
+std::optional<int32_t> IndexOf(std::u16string_view t) {
+  if (t.empty()) return -1;
+  size_t i = t[0] == u'-' ? 1 : 0;
+  const bool neg = i == 1;
+  int64_t v = 0;
+  for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i)
+    if ((v = v * 10 + (t[i] - u'0')) > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(neg ? -v : v);
+}
+
+}  // namespace
+
+std::optional<std::vector<Segment>> ParsePath(std::u16string_view path) {
   std::vector<Segment> segs;
   std::u16string c(path.substr(0, path.find(u'\0')));
   size_t n = c.size(), s = 0;
@@ -38,8 +54,9 @@ std::vector<Segment> ParsePath(std::u16string_view path) {
       s = i + 1;
     } else if (c[i] == u']') {
       if (bracket) {
-        const std::u16string_view t(c.data() + b, i > b ? i - b : 0);
-        segs.push_back({Segment::kIndex, {}, t.empty() ? -1 : StrToInt(t)});
+        const auto index = IndexOf(std::u16string_view(c.data() + b, i > b ? i - b : 0));
+        if (!index) return std::nullopt;
+        segs.push_back({Segment::kIndex, {}, *index});
       }
       s = i + 1;
     }
@@ -57,8 +74,9 @@ Node* Step(Node* cur, const Segment& seg) {
 }
 
 // Every step of a parsed path in turn; none when one finds nothing.
-Node* Walk(Node* cur, const std::vector<Segment>& segs) {
-  for (const Segment& seg : segs)
+Node* Walk(Node* cur, const std::optional<std::vector<Segment>>& segs) {
+  if (!segs) return nullptr;
+  for (const Segment& seg : *segs)
     if (!(cur = Step(cur, seg))) return nullptr;
   return cur;
 }
@@ -69,14 +87,15 @@ Node* Resolve(Node* start, std::u16string_view path) { return start ? Walk(start
 
 bool Exists(Node* start, std::u16string_view path) {
   const auto segs = ParsePath(path);
-  return start && !segs.empty() && Walk(start, segs);
+  return start && segs && !segs->empty() && Walk(start, segs);
 }
 
 Node* ResolveOrCreate(Node* start, std::u16string_view path, const Dialect& d) {
-  if (!start) return nullptr;
+  const auto segs = ParsePath(path);
+  if (!start || !segs) return nullptr;
   Node* cur = start;
   bool first = true;
-  for (const Segment& seg : ParsePath(path)) {
+  for (const Segment& seg : *segs) {
     if (!cur) return nullptr;
     if (seg.kind & Segment::kKey) {
       cur = GetOrCreateMember(cur, seg.key, d);

@@ -86,7 +86,10 @@ int32_t IntOf(const Node* n, const Dialect& d) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(Int64Of(n, d))));
 }
 
-void QuickSort(Kids& a, const Comparator& cmp) {
+void QuickSort(Kids& items, const Comparator& cmp) {
+  // Sorted in a copy, taken in at the end: a comparator that throws (or
+  // memory running out) leaves the container as it was, each node held once.
+  Kids a(items);
   std::vector<std::pair<ptrdiff_t, ptrdiff_t>> ranges{{0, static_cast<ptrdiff_t>(a.size()) - 1}};
   while (!ranges.empty()) {
     const auto [lo, hi] = ranges.back();
@@ -108,6 +111,7 @@ void QuickSort(Kids& a, const Comparator& cmp) {
     ranges.push_back({i + 1, hi});
     ranges.push_back({lo, i - 1});
   }
+  items.swap(a);
 }
 
 bool SortByKey(Node* n, bool descending, bool ignoreCase) {

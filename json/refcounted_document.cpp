@@ -16,11 +16,13 @@ const Dialect kRefCountedDialect{
     .emptyMergeFails = true,
 };
 
-template <class Set>
-RefCountedJsonDocument RefCountedJsonDocument::MadeWith(int32_t type, Set&& set) const {
-  NodeHandle n = NewNode(type);
-  if (n) set(n.get());
-  return {std::move(n), *this};
+template <class Set, class... A>
+RefCountedJsonDocument RefCountedJsonDocument::MadeWith(int32_t type, Set&& set, const A&... text) const {
+  return {Call(NodeHandle{}, [&](auto... t) {
+    NodeHandle n = detail::NewNode(type, *dialect_);
+    set(n.get(), t...);
+    return n;
+  }, text...), *this};
 }
 
 RefCountedJsonDocument RefCountedJsonDocument::NewBool(bool value) const {
@@ -33,12 +35,10 @@ RefCountedJsonDocument RefCountedJsonDocument::NewInt64(int64_t value) const {
   return MadeWith(kInt64, [&](Node* n) { detail::SetInt64(n, value, *dialect_); });
 }
 RefCountedJsonDocument RefCountedJsonDocument::NewTextW(const ByteSet& text) const {
-  return MadeWith(kString, [&](Node* n) { detail::SetString(n, FromByteSet(text), *dialect_); });
+  return MadeWith(kString, [&](Node* n, U t) { detail::SetString(n, t, *dialect_); }, text);
 }
 RefCountedJsonDocument RefCountedJsonDocument::NewText(const Text& text) const {
-  std::u16string wide;
-  if (!detail::Widen(text, wide)) return {NodeHandle{}, *this};
-  return MadeWith(kString, [&](Node* n) { detail::SetString(n, wide, *dialect_); });
+  return MadeWith(kString, [&](Node* n, U t) { detail::SetString(n, t, *dialect_); }, text);
 }
 
 void RefCountedJsonDocument::Detach() {

@@ -158,8 +158,9 @@ class RefCountedJsonDocument : private LoadableDocument<RefCountedJsonDocument> 
 
  private:
   RefCountedJsonDocument Made(int32_t type) const { return {NewNode(type), *this}; }
-  template <class Set>
-  RefCountedJsonDocument MadeWith(int32_t type, Set&& set) const;
+  // A new node of the type, given to `set` with the texts (none when memory runs out).
+  template <class Set, class... A>
+  RefCountedJsonDocument MadeWith(int32_t type, Set&& set, const A&... text) const;
 };
 
 }  // namespace zoq::json

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine:
-# the MinGW-w64 i686 toolchain, Wine (32-bit), the zh_CN.UTF-8 locale, and
+# the MinGW-w64 i686 toolchain, Wine (32-bit), the zh_CN.UTF-8 locale, clang
+# with libFuzzer for the native fuzz targets, and
 # static i686 builds of GNU libiconv, libpng, libjpeg-turbo and GoogleTest in
 # a cache folder. Idempotent: a second run only checks.
 set -euo pipefail
@@ -28,6 +29,7 @@ if [ "${WITH_GUI:-0}" = 1 ]; then
 fi
 
 if [ -f "$STAMP" ] && command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null \
+   && command -v clang++ >/dev/null \
    && locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   exit 0
 fi
@@ -48,7 +50,7 @@ apt-get update -qq
 # 2. Packages.
 PKGS=(cmake ninja-build make ca-certificates xz-utils dpkg-dev locales python3 binutils-mingw-w64-i686
       gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
-      wine wine32:i386 g++ libgtest-dev nlohmann-json3-dev)
+      wine wine32:i386 g++ libgtest-dev nlohmann-json3-dev clang libclang-rt-14-dev)
 command -v npm >/dev/null || PKGS+=(npm)
 apt-get install -y -qq --no-install-recommends "${PKGS[@]}" >/dev/null
 

@@ -1,10 +1,11 @@
-// Runs the parser fuzz target's check over the committed seed corpus.
+// Runs the fuzz targets' checks over the committed seed corpus.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "tests/json/fuzz/fuzz_ops.hpp"
 #include "tests/json/fuzz/fuzz_parse.hpp"
 
 namespace zoq::json::test {
@@ -16,8 +17,9 @@ TEST(JsonFuzzReplay, SeedCorpus) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(fuzz::CheckParse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), "")
-        << entry.path().filename().string();
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    EXPECT_EQ(fuzz::CheckParse(data, bytes.size()), "") << entry.path().filename().string();
+    EXPECT_EQ(fuzz::CheckOps(data, bytes.size()), "") << entry.path().filename().string();
     ++files;
   }
   EXPECT_GE(files, 10u);

@@ -11,8 +11,10 @@ using detail::ParsePath;
 using detail::Segment;
 
 std::string Describe(std::u16string_view path) {
+  const auto segs = ParsePath(path);
+  if (!segs) return "invalid";
   std::string out;
-  for (const Segment& s : ParsePath(path)) {
+  for (const Segment& s : *segs) {
     if (!out.empty()) out += ' ';
     if (s.kind == Segment::kKey) out += "k:" + Gbk(s.key);
     else out += "i:" + std::to_string(s.index);
@@ -45,6 +47,12 @@ TEST(JsonPath, SegmentTable) {
       {u"a[x]", "k:a i:0"},
       {u"a[12abc]", "k:a i:12"},
       {u"a\\", "k:a\\"},
+      {u"a[2147483647]", "k:a i:2147483647"},
+      {u"a[-2147483647]", "k:a i:-2147483647"},
+      {u"a[0000000000002]", "k:a i:2"},
+      {u"a[2147483648]", "invalid"},
+      {u"a[4294967295]", "invalid"},
+      {u"b.a[99999999999999999999x]", "invalid"},
   };
   for (const auto& c : cases) EXPECT_EQ(Describe(c.path), c.segments) << Gbk(c.path);
 }

@@ -2,6 +2,14 @@
 // text) against nlohmann's ordered_json (UTF-8 text), same compiler, same
 // process. Prints one line per input and direction with the ratio
 // ours / nlohmann (above 1: faster than nlohmann).
+//
+// Before timing an input, both sides must write the same document (the same
+// values in the same order; the run fails otherwise). Where the work
+// differs: ours writes each number literal back as it was read ("1e3",
+// "0.0001"), nlohmann formats the parsed double anew ("1000.0"), so on
+// numbers nlohmann's writer does more; ours also converts GBK <-> UTF-16
+// where nlohmann reads and writes UTF-8 as it is. Each input's line says
+// whether the two texts are the same byte for byte.
 #include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -76,11 +84,40 @@ double SecondsPerRun(F&& f) {
   return spent.count() / static_cast<double>(runs);
 }
 
-void Bench(const char* name, const std::u16string& text) {
+// Both sides' output of one input: the same values, or a loud failure.
+bool SameOutput(const char* name, const zoq::json::JsonDocument& doc, const nlohmann::ordered_json& j) {
+  std::u16string wide;
+  if (!zoq::json::seam::GbkToUtf16(doc.ToText(), wide)) wide.clear();
+  const std::string ours = Utf8(wide), theirs = j.dump();
+  const auto a = nlohmann::ordered_json::parse(ours, nullptr, false);
+  if (a.is_discarded() || a != nlohmann::ordered_json::parse(theirs)) {
+    std::fprintf(stderr, "%s: MISMATCH: ours and nlohmann's outputs hold different documents\n", name);
+    return false;
+  }
+  if (ours == theirs) {
+    std::printf("%-10s output: the same text\n", name);
+  } else {
+    size_t at = 0;
+    while (at < ours.size() && at < theirs.size() && ours[at] == theirs[at]) ++at;
+    const size_t from = at < 8 ? 0 : at - 8;
+    std::printf("%-10s output: the same values; texts differ from byte %lu (ours ...%s..., nlohmann ...%s...): "
+                "number literals written back as read vs reformatted\n",
+                name, static_cast<unsigned long>(at), ours.substr(from, 16).c_str(), theirs.substr(from, 16).c_str());
+  }
+  return true;
+}
+
+bool Bench(const char* name, const std::u16string& text) {
   const std::string gbk = zoq::json::seam::Utf16ToGbk(text);
   const std::string utf8 = Utf8(text);
   zoq::json::JsonDocument doc;
   nlohmann::ordered_json j;
+  if (!doc.Load(gbk)) {
+    std::fprintf(stderr, "%s: MISMATCH: our parser refuses the input\n", name);
+    return false;
+  }
+  j = nlohmann::ordered_json::parse(utf8);
+  if (!SameOutput(name, doc, j)) return false;
   size_t sink = 0;
   const double ourParse = SecondsPerRun([&] { doc.Load(gbk); sink += doc.GetCount(); });
   const double theirParse = SecondsPerRun([&] { j = nlohmann::ordered_json::parse(utf8); sink += j.size(); });
@@ -92,14 +129,13 @@ void Bench(const char* name, const std::u16string& text) {
   std::printf("%-10s %8.1f KB  write: ours %7.1f MB/s, nlohmann %7.1f MB/s, ratio %.2f\n", name, mb * 1e3,
               mb / ourWrite, mb / theirWrite, theirWrite / ourWrite);
   if (sink == 0) std::puts("");
+  return true;
 }
 
 }  // namespace
 
 int main() {
-  Bench("small", Nested(40));
-  Bench("nested", Nested(5000));
-  Bench("numbers", Numbers(25000));
-  Bench("chinese", Chinese(6000));
-  return 0;
+  const bool ok = Bench("small", Nested(40)) && Bench("nested", Nested(5000)) && Bench("numbers", Numbers(25000)) &&
+                  Bench("chinese", Chinese(6000));
+  return ok ? 0 : 1;
 }
