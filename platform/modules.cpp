@@ -4,8 +4,6 @@
 
 namespace zoq::platform {
 
-void* LoadModule(const std::string& name) { return LoadLibraryA(name.c_str()); }
-
 void* LoadModuleFile(const std::string& path) {
   return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

@@ -1,4 +1,4 @@
-// Modules of the process: host API DLLs found by name, their functions, and
+// Modules of the process: host API DLLs, their functions, and
 // the process heap that host blocks come from.
 #pragma once
 #include <cstddef>
@@ -6,8 +6,6 @@
 
 namespace zoq::platform {
 
-// LoadLibraryA: the module, loaded when it is not yet; null when it cannot be.
-void* LoadModule(const std::string& name);
 // LoadLibraryExA of a full path, its dependencies looked for beside it
 // first; null when the file is missing or cannot be loaded.
 void* LoadModuleFile(const std::string& path);

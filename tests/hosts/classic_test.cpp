@@ -87,29 +87,6 @@ TEST_P(ClassicHostTest, OnlineAccountsAreTheHostsTextOrEmpty) {
   EXPECT_EQ(fake_.Calls(), (std::vector<FakeCall>{Expect(c.onlineList, {}), Expect(c.onlineList, {})}));
 }
 
-TEST_P(ClassicHostTest, TheOtherOperationsWrapTheirFunctions) {
-  EXPECT_EQ(api_->MentionCode("12345"), c.mention);
-  EXPECT_EQ(api_->MentionCode(""), std::string(c.mention).substr(0, std::string(c.mention).find('1')) + "]");
-  fake_.SetAnswer("Api_GetGroupCard", "名片");
-  fake_.SetAnswer("Api_GetGender", "2");
-  fake_.SetAnswer("Api_GetAge", "-1");
-  EXPECT_EQ(api_->GetGroupCard("1", "2", "3"), "名片");
-  EXPECT_EQ(api_->GetNick("1", "2"), "");
-  EXPECT_EQ(api_->UploadPicture("1", 2, "3", ""), "");
-  api_->UploadPicture("1", 2, "3", "PNG");
-  api_->OutputLog("日志");
-  EXPECT_EQ(api_->GetGroupName("1", "2"), "");
-  EXPECT_EQ(api_->GetGender("1", "2"), 2);
-  EXPECT_EQ(api_->GetQqAge("1", "2"), 0);
-  EXPECT_EQ(api_->GetAge("1", "2"), -1);
-  EXPECT_EQ(fake_.Calls(),
-            (std::vector<FakeCall>{Expect("Api_GetGroupCard", {"1", "2", "3"}), Expect("Api_GetNick", {"1", "2"}),
-                                   Expect("Api_UpLoadPic", {"1", "2", "3", "\\N"}),  // empty bytes: null
-                                   Expect("Api_UpLoadPic", {"1", "2", "3", "PNG"}), Expect(c.outputLog, {"日志"}),
-                                   Expect("Api_GetGroupName", {"1", "2"}), Expect("Api_GetGender", {"1", "2"}),
-                                   Expect("Api_GetQQAge", {"1", "2"}), Expect("Api_GetAge", {"1", "2"})}));
-}
-
 TEST_P(ClassicHostTest, ACopyIsAnotherObjectOfTheSameHost) {
   const ClassicHostApi copy(*api_);
   EXPECT_EQ(copy.MentionCode("12345"), c.mention);

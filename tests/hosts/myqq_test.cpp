@@ -44,22 +44,6 @@ TEST_F(MyQqHostTest, AnAnonymousValueOfOneOrMoreGoesAsOne) {
   EXPECT_EQ(calls[3].args[1], "1");
 }
 
-TEST_F(MyQqHostTest, TheCoresOtherOperations) {
-  fake_.SetAnswer("Api_Shutup", "-3");
-  fake_.SetAnswer("Api_WithdrawMsg", "撤回成功");
-  EXPECT_EQ(api_.MuteMember("10001", "300", "400", 0), -3);
-  api_.KickMember("10001", "300", "400", 0);
-  EXPECT_EQ(api_.RecallMessage("10001", "300", "idB", "idA"), "撤回成功");
-  api_.OutputLog("日志");
-  fake_.SetAnswer("Api_WithdrawMsg", std::nullopt);
-  EXPECT_EQ(api_.RecallMessage("10001", "300", "idB", "idA"), "");
-  EXPECT_EQ(fake_.Calls(), (std::vector<FakeCall>{Expect("Api_Shutup", {"10001", "300", "400", "0"}),
-                                                  Expect("Api_KickGroupMBR", {"10001", "300", "400", "0"}),
-                                                  Expect("Api_WithdrawMsg", {"10001", "300", "idB", "idA"}),
-                                                  Expect("Api_OutPut", {"日志"}),
-                                                  Expect("Api_WithdrawMsg", {"10001", "300", "idB", "idA"})}));
-}
-
 TEST_F(MyQqHostTest, TheAccountListOfEachMode) {
   fake_.SetAnswer("Api_GetOnlineQQlist", "1\r\n\r\n2\r\n");
   fake_.SetAnswer("Api_GetQQList", "all");

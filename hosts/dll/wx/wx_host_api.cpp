@@ -3,6 +3,7 @@
 #include <span>
 
 #include "json/refcounted_document.hpp"
+#include "platform/files.hpp"
 #include "platform/modules.hpp"
 #include "text/text.hpp"
 #include "text/text_between.hpp"
@@ -306,8 +307,11 @@ std::int32_t NumberField(std::string_view answer, std::string_view key) {
 // every function found are kept. Nothing found: looked for again next time.
 void* WxHostApi::Binding::Address(std::size_t, const char* function) {
   if (const auto it = found.find(function); it != found.end()) return it->second;
-  if (!module && !firstFolder.empty()) module = platform::LoadModule(firstFolder + kApiDll);
-  if (!module) module = platform::LoadModule(kApiDll);
+  if (!module && !firstFolder.empty()) module = platform::LoadModuleFile(firstFolder + kApiDll);
+  // Else as every host API DLL: the module the host loaded, else the one
+  // beside the host's executable, never one along the general search path.
+  if (!module) module = platform::LoadedModule(kApiDll);
+  if (!module) module = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + kApiDll);
   if (!module) return nullptr;
   void* address = platform::FindFunction(module, function);
   if (address) found.emplace(function, address);
