@@ -232,10 +232,10 @@ std::uint64_t PolynomialHash(std::string_view bytes) {
   return h;
 }
 
-std::uint32_t PrefixBit(std::string_view four) {
+std::uint32_t PrefixHash(std::string_view four) {
   std::uint32_t v = 0;
   for (unsigned char c : four) v = v * 16777619u ^ c;
-  return (v ^ (v >> 13)) & (kPrefixBits - 1);
+  return v ^ (v >> 13);
 }
 
 }  // namespace
@@ -256,7 +256,9 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords) {
   begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
   bytes_.shrink_to_fit();
   table_.assign(TableSizeFor(count_), Entry{0, ~0u});
-  prefixes_.assign(kPrefixBits / 64, 0);
+  prefixBits_ = 4096;
+  while (prefixBits_ < count_ * 16 && prefixBits_ < kPrefixBits) prefixBits_ *= 2;
+  prefixes_.assign(prefixBits_ / 64, 0);
   const std::size_t mask = table_.size() - 1;
   for (std::uint32_t i = 0; i < count_; ++i) {
     const std::string_view k = Folded(i);
@@ -273,7 +275,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords) {
     if (known) continue;
     table_[slot] = {static_cast<std::uint32_t>(h >> 32), i};
     if (k.size() >= 4) {
-      const std::uint32_t bit = PrefixBit(k.substr(0, 4));
+      const std::uint32_t bit = PrefixHash(k.substr(0, 4)) & (prefixBits_ - 1);
       prefixes_[bit / 64] |= std::uint64_t{1} << (bit % 64);
     }
     if (std::find(lengths_.begin(), lengths_.end(), k.size()) == lengths_.end()) {
@@ -286,18 +288,21 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords) {
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
   if (lengths_.empty()) return -1;
   // The text folded the same way, the hashes of its beginnings, the powers
-  // of the base, and where its characters begin.
-  std::string folded;
-  folded.reserve(text.size());
-  std::vector<std::uint32_t> starts;
-  starts.reserve(text.size());
+  // of the base, and where its characters begin (buffers kept between calls:
+  // this runs for every message).
+  thread_local std::string folded;
+  thread_local std::vector<std::uint32_t> starts;
+  thread_local std::vector<std::uint64_t> heads, powers;
+  folded.clear();
+  starts.clear();
   for (std::size_t pos = 0; pos < text.size();) {
     const std::size_t n = CharAt(text, pos);
     starts.push_back(static_cast<std::uint32_t>(folded.size()));
     FoldChar(text, pos, n, folded);
     pos += n;
   }
-  std::vector<std::uint64_t> heads(folded.size() + 1, 0), powers(folded.size() + 1, 1);
+  heads.assign(folded.size() + 1, 0);
+  powers.assign(folded.size() + 1, 1);
   for (std::size_t i = 0; i < folded.size(); ++i) {
     heads[i + 1] = heads[i] * kBase + static_cast<unsigned char>(folded[i]) + 1;
     powers[i + 1] = powers[i] * kBase;
@@ -307,7 +312,7 @@ std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
   std::uint32_t best = ~0u;
   for (const std::uint32_t start : starts) {
     const bool longer = start + 4 <= all.size() && [&] {
-      const std::uint32_t bit = PrefixBit(all.substr(start, 4));
+      const std::uint32_t bit = PrefixHash(all.substr(start, 4)) & (prefixBits_ - 1);
       return (prefixes_[bit / 64] >> (bit % 64)) & 1;
     }();
     for (const std::uint32_t length : lengths_) {

@@ -70,6 +70,7 @@ class FuzzyMatcher {
   std::vector<std::uint32_t> lengths_;  // the distinct keyword lengths, shortest first
   std::vector<Entry> table_;            // open addressing
   std::vector<std::uint64_t> prefixes_; // bit set of the first four bytes of keywords of four bytes or more
+  std::size_t prefixBits_ = 0;
 };
 
 // The two library files, each kept in memory as long as it is unchanged.

@@ -58,7 +58,9 @@ std::string MediaCodes(std::string_view s, std::string_view opener, std::string_
 
 std::string NormalizeIncomingText(std::string_view in) {
   std::string s(in);
-  for (const auto& [from, to] : kIncomingCodes) s = text::ReplaceAll(s, from, to, Case::IgnoreAscii);
+  for (const auto& [from, to] : kIncomingCodes) {
+    if (text::Contains(s, from, Case::IgnoreAscii)) s = text::ReplaceAll(s, from, to, Case::IgnoreAscii);
+  }
   return s;
 }
 
