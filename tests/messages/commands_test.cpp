@@ -35,28 +35,6 @@ TEST_F(CommandTest, StoredKeywordFormReplacesBrackets) {
   EXPECT_EQ(StoredKeywordForm("\x81[x"), "\x81[x");  // a trail byte is no bracket
 }
 
-TEST_F(CommandTest, StageThenAddExact) {
-  WriteAdminItem("添加返回文本", "待创建词汇:[词汇]");
-  EXPECT_EQ(StageKeyword("你好"), "待创建词汇:你好");
-  EXPECT_EQ(Staged(), "你好");
-  EXPECT_EQ(AddExactReply("世界"), "你好[N]世界");
-  EXPECT_EQ(Reply(ExactLibraryFile(), "你好"), "世界");
-  EXPECT_EQ(ReadIniSections(AdminFile()), std::vector<std::string>{"admin"});
-  // Adding again overwrites; variables are stored unexpanded.
-  StageKeyword("你好");
-  EXPECT_EQ(AddExactReply("[@]再见\r\n"), "你好[N][@]再见[N]");
-  EXPECT_EQ(Reply(ExactLibraryFile(), "你好"), "[@]再见[N]");
-}
-
-TEST_F(CommandTest, StageWithoutReturnTextConfirmsWithNothing) {
-  EXPECT_EQ(StageKeyword("你好"), "");
-  EXPECT_EQ(Staged(), "你好");
-  // A different add word in the file is taken out as well.
-  WriteAdminItem("添加命令", "学");
-  StageKeyword("学你学好");
-  EXPECT_EQ(Staged(), "你好");
-}
-
 TEST_F(CommandTest, AddFuzzyRefillsTheKeywordListAtItsEnd) {
   StageKeyword("新词");
   WriteAdminItem("模糊返回文本", "[回复]<-[词汇]");
@@ -114,17 +92,6 @@ class HandlerCommandTest : public CommandTest {
   }
 };
 
-TEST_F(HandlerCommandTest, OwnerSwitchesRepliesOffAndOnAndTheKeyIsWritten) {
-  Plugin().Settings.主人号码 = "10001,10002";
-  EXPECT_EQ(Say("10002", "关闭问答"), 1);
-  EXPECT_FALSE(Plugin().插件开关);
-  EXPECT_EQ(ReadAdminItem("插件开关"), "关");
-  EXPECT_EQ(Say("1000", "开启问答"), 0);  // not an owner: replies stay off
-  EXPECT_EQ(Say("10002", "开启问答 "), 0);
-  EXPECT_EQ(Say("10002", "开启问答"), 1);
-  EXPECT_EQ(ReadAdminItem("插件开关"), "开");
-}
-
 TEST_F(HandlerCommandTest, EmptyCommandWordsAreDisabled) {
   SettingsRecord& s = Plugin().Settings;
   s.主人号码 = "10001";
@@ -138,24 +105,6 @@ TEST_F(HandlerCommandTest, EmptyCommandWordsAreDisabled) {
   EXPECT_EQ(Say("10001", "你好"), 0);
   EXPECT_EQ(Staged(), "");
   EXPECT_EQ(Say("10001", ""), 0);
-}
-
-TEST_F(HandlerCommandTest, StageAddAndDeleteThroughTheHandler) {
-  Plugin().Settings.主人号码 = "10001";
-  EXPECT_EQ(Say("10001", "添加词汇"), 1);  // the word alone: consumed, nothing staged
-  EXPECT_EQ(Staged(), "");
-  EXPECT_EQ(Say("10001", "添加词汇[测试]"), 1);
-  EXPECT_EQ(Staged(), "&uoS8#测试&uoS9#");
-  EXPECT_EQ(Say("20000", "精确回复不行"), 0);  // not allowed to add: an ordinary miss
-  EXPECT_EQ(Say("10001", "精确回复答[N]案"), 1);
-  EXPECT_EQ(Reply(ExactLibraryFile(), "&uoS8#测试&uoS9#"), "答[N]案");
-  EXPECT_EQ(Staged(), "");
-  // Nothing staged: the exact word is an ordinary message.
-  EXPECT_EQ(Say("10001", "精确回复答"), 0);
-  EXPECT_EQ(Say("20000", "删除词汇[测试]"), 0);  // not allowed: an ordinary miss
-  EXPECT_NE(Reply(ExactLibraryFile(), "&uoS8#测试&uoS9#"), "");
-  EXPECT_EQ(Say("10001", "删除词汇[测试]"), 1);
-  EXPECT_EQ(Reply(ExactLibraryFile(), "&uoS8#测试&uoS9#"), "");
 }
 
 TEST_F(HandlerCommandTest, SearchesNeverMatchInsideADoubleByteCharacter) {

@@ -55,17 +55,6 @@ TEST(DateTimeText, SecondsBetweenCountsDaysAcrossMonthsAndLeapYears) {
 
 using CooldownTest = CoreTest;
 
-TEST_F(CooldownTest, PassesOnceAndWritesTheTimeThenHoldsBack) {
-  LoadSettings();
-  EXPECT_TRUE(CooldownPasses("111", "你好", 60, "0"));
-  const std::string written = ReadIniItem(CooldownFile(), "111", "你好");
-  EXPECT_NE(written.find("年"), std::string::npos) << written;
-  EXPECT_FALSE(CooldownPasses("111", "你好", 60, "0"));
-  // Another group, or another key, has its own time.
-  EXPECT_TRUE(CooldownPasses("222", "你好", 60, "0"));
-  EXPECT_TRUE(CooldownPasses("111", "世界", 60, {}));
-}
-
 TEST_F(CooldownTest, NoCooldownTouchesNothing) {
   LoadSettings();
   EXPECT_TRUE(CooldownPasses("111", "你好", 0, "0"));
