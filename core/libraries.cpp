@@ -240,7 +240,7 @@ std::uint32_t PrefixHash(std::string_view four) {
 
 }  // namespace
 
-void FuzzyMatcher::Build(const std::vector<std::string>& keywords) {
+void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   count_ = keywords.size();
   bytes_.clear();
   begins_.clear();
@@ -251,7 +251,8 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords) {
   bytes_.reserve(total);
   for (const std::string& k : keywords) {
     begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-    AppendFolded(k, bytes_);
+    if (form == Form::Plain && k.find("&uoS") != std::string::npos) AppendFolded(PlainKeywordForm(k), bytes_);
+    else AppendFolded(k, bytes_);
   }
   begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
   bytes_.shrink_to_fit();

@@ -49,7 +49,9 @@ class IniImage {
 // passes over the characters where no longer keyword begins.
 class FuzzyMatcher {
  public:
-  void Build(const std::vector<std::string>& keywords);
+  // Keywords in the stored form are searched in their plain form.
+  enum class Form { AsGiven, Plain };
+  void Build(const std::vector<std::string>& keywords, Form form = Form::AsGiven);
   // The keyword's index in the list given to Build, or -1.
   std::int32_t FirstIn(std::string_view text) const;
   // How many keywords it was built for.
@@ -82,6 +84,8 @@ class KeywordLibraries {
   std::string Reply(const std::string& file, const std::string& keyword);
   // The named sections of `file`, read again when it changed.
   std::vector<std::string> SectionNames(const std::string& file);
+  // Reads `file` now when it changed (enable reads both libraries).
+  void Refresh(const std::string& file) { Current(file); }
   // Forget what is kept: the next use reads the files again.
   void Forget();
   std::size_t MemoryBytes() const;

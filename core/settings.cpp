@@ -32,10 +32,7 @@ void ReseedRandom() { Plugin().Random.Reseed(platform::TickCount()); }
 void ReloadFuzzyKeywords() {
   PluginState& p = Plugin();
   p.FuzzyKeywords = p.Libraries.SectionNames(FuzzyLibraryFile());
-  std::vector<std::string> plain;
-  plain.reserve(p.FuzzyKeywords.size());
-  for (const std::string& k : p.FuzzyKeywords) plain.push_back(PlainKeywordForm(k));
-  p.FuzzyIndex.Build(plain);
+  p.FuzzyIndex.Build(p.FuzzyKeywords, FuzzyMatcher::Form::Plain);
 }
 
 void LoadSettings() {
@@ -77,6 +74,7 @@ void LoadSettings() {
   if (!platform::FileExists(FuzzyLibraryFile())) platform::WriteWholeFile(FuzzyLibraryFile(), DefaultFuzzyLibrary());
 
   ReloadFuzzyKeywords();
+  p.Libraries.Refresh(ExactLibraryFile());
 }
 
 void ShutDown() {

@@ -47,7 +47,7 @@ std::string ToGbk(std::wstring_view wide, bool exact) {
 std::string WideToGbk(std::wstring_view wide) { return ToGbk(wide, false); }
 std::string WideToGbkExact(std::wstring_view wide) { return ToGbk(wide, true); }
 
-std::string FileTextAsAnsi(const std::string& bytes) {
+std::string FileTextAsAnsi(std::string bytes) {
   const std::string_view b(bytes);
   if (b.starts_with("\xEF\xBB\xBF")) {
     const std::string_view utf8 = b.substr(3);
@@ -66,7 +66,7 @@ std::string FileTextAsAnsi(const std::string& bytes) {
     }
     return WideToAnsi(wide.data(), static_cast<int>(wide.size()));
   }
-  return bytes;
+  return bytes;  // moved out
 }
 
 }  // namespace zoq::platform

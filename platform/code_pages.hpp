@@ -18,6 +18,6 @@ std::string WideToGbkExact(std::wstring_view wide);
 // in the ANSI code page (characters it cannot hold become what Windows makes
 // of them); any other text unchanged. This is how the INI functions read a
 // file.
-std::string FileTextAsAnsi(const std::string& bytes);
+std::string FileTextAsAnsi(std::string bytes);
 
 }  // namespace zoq::platform

@@ -106,10 +106,19 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 std::string ReadWholeFile(const std::string& path) {
   FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
   if (!f) return {};
-  std::string out;
-  char chunk[65536];
+  // Read in place at the size the file has; a file that grows meanwhile is
+  // read on in chunks.
+  LARGE_INTEGER size{};
+  std::string out(GetFileSizeEx(f.get(), &size) && size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) : 0,
+                  '\0');
+  std::size_t done = 0;
   DWORD got = 0;
-  while (ReadFile(f.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) out.append(chunk, got);
+  for (;;) {
+    if (done == out.size()) out.resize(done + 65536);
+    if (!ReadFile(f.get(), out.data() + done, static_cast<DWORD>(out.size() - done), &got, nullptr) || got == 0) break;
+    done += got;
+  }
+  out.resize(done);
   return out;
 }
 

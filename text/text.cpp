@@ -54,10 +54,6 @@ std::string Replace(std::string_view s, std::string_view from, std::string_view 
 
 }  // namespace
 
-std::size_t CharLength(std::string_view s, std::size_t pos) {
-  return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size()) ? 2 : 1;
-}
-
 std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from, Case mode) {
   if (needle.empty()) return npos;
   for (std::size_t pos = from; pos < hay.size() && hay.size() - pos >= needle.size(); pos += CharLength(hay, pos)) {

@@ -15,7 +15,9 @@ constexpr bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 // Length in bytes of the character that starts at `pos` (1 or 2; a lead byte
 // at the very end counts as 1).
-std::size_t CharLength(std::string_view s, std::size_t pos);
+inline std::size_t CharLength(std::string_view s, std::size_t pos) {
+  return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size()) ? 2 : 1;
+}
 
 enum class Case { Sensitive, IgnoreAscii };
 
