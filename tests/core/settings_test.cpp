@@ -199,13 +199,6 @@ TEST_F(SettingsTest, BlankNamesGiveTheEmptyTextWithoutDefault) {
   EXPECT_EQ(ReadIniSections(file).size(), 21u);
 }
 
-TEST_F(SettingsTest, LongValuesAreCutAt10239Bytes) {
-  LoadSettings();
-  const std::string file = DataFile("SayZ.ini");
-  WriteIniItem(file, "long", std::string("回复"), std::string(12000, 'x'));
-  EXPECT_EQ(ReadIniItem(file, "long", "回复").size(), 10239u);
-}
-
 TEST_F(SettingsTest, LargeFuzzyLibrariesLoseNoKeyword) {
   LoadSettings();
   // About 300 KB of section names: more than the first list buffer holds.

@@ -76,42 +76,6 @@ TEST_F(TableHostTest, BeforeTheTableArrivesNothingIsCalled) {
   EXPECT_TRUE(api_.MuteMember(1, 2, 3, 60));
 }
 
-TEST_F(TableHostTest, CallsPassTheKeyFirstAndNumbersAsSixtyFourBits) {
-  api_.InitApiTable("KEY", ApiTable());
-  fake_.SetAnswer("撤回消息_群聊", "2");  // any word but 0 is true
-  fake_.SetAnswer("取框架QQ", "{\"QQlist\":{}}");
-  const std::int64_t robot = 2147483648LL * 3;  // above 32 bits
-  api_.SendPrivateMessage(robot, 20002, "你好");
-  api_.SendGroupMessage(robot, 30003, "");
-  api_.MuteMember(robot, 30003, 20002, 60);
-  EXPECT_TRUE(api_.RecallMessage(robot, 30003, -9876543210123LL, -5));
-  api_.KickMember(robot, 30003, 20002, false);
-  api_.SendChannelMessage(robot, 40004, 50005, "频道");
-  api_.SendChannelDirectMessage(robot, 40004, 50005, "私信");
-  api_.RecallChannelMessage(robot, 40004, 50005, 77);
-  api_.MuteChannelMember(robot, 40004, 20002);
-  api_.KickChannelMember(robot, 40004, 20002);
-  api_.OutputLog("日志");
-  EXPECT_EQ(api_.GetOnlineAccounts(), "{\"QQlist\":{}}");
-  const std::string r = "6442450944";
-  const auto call = [](const std::string& f, std::vector<std::string> args) {
-    return Call("tablehost.dll", f, std::move(args));
-  };
-  EXPECT_EQ(fake_.Calls(),
-            (std::vector<FakeCall>{call("发送好友消息", {"KEY", r, "20002", "你好", "ptr", "ptr"}),
-                                   call("发送群消息", {"KEY", r, "30003", "", "0"}),
-                                   call("禁言群成员", {"KEY", r, "30003", "20002", "60"}),
-                                   call("撤回消息_群聊", {"KEY", r, "30003", "-9876543210123", "-5"}),
-                                   call("删除群成员", {"KEY", r, "30003", "20002", "0"}),
-                                   call("发送频道消息", {"KEY", r, "40004", "50005", "频道"}),
-                                   call("发送频道私信消息", {"KEY", r, "40004", "50005", "私信"}),
-                                   call("撤回频道消息", {"KEY", r, "40004", "50005", "77"}),
-                                   call("禁言频道成员", {"KEY", r, "40004", "20002", "0"}),
-                                   call("移除频道成员", {"KEY", r, "40004", "20002", "0"}),
-                                   call("输出日志", {"KEY", "日志", "32768", "16777215"}),
-                                   call("取框架QQ", {"KEY"})}));
-}
-
 TEST_F(TableHostTest, AnEmptyKeyGoesAsAnEmptyText) {
   api_.InitApiTable("", ApiTable());
   api_.GetOnlineAccounts();

@@ -1,6 +1,5 @@
-// RefCountedJsonDocument: the WeChat-style information record, its own
-// rules, document values and reference counts, and agreement with
-// JsonDocument where the rules are the same.
+// RefCountedJsonDocument: its own rules, document values and reference
+// counts, and agreement with JsonDocument where the rules are the same.
 #include <gtest/gtest.h>
 
 #include "json/refcounted_document.hpp"
@@ -15,23 +14,6 @@ Rc RcDoc(const std::string& text) {
   Rc d;
   EXPECT_TRUE(d.Load(text)) << text;
   return d;
-}
-
-TEST(RefCountedJsonDocument, WeChatStyleInformationRecord) {
-  Rc d;
-  ASSERT_TRUE(d.LoadNew());
-  EXPECT_TRUE(d.SetInt64("SdkVersion", 6));
-  EXPECT_TRUE(d.SetText("PluginID", "zoq.keyword"));
-  EXPECT_TRUE(d.SetText("Name", Gbk(u"ZOQ\u00b7\u5173\u952e\u8bcd")));
-  EXPECT_TRUE(d.SetText("Author", "Tolvane"));
-  EXPECT_TRUE(d.SetText("Version", "2.2.6"));
-  EXPECT_TRUE(d.SetText("Desc", Gbk(u"\u7eff\u8336/\u4e00\u8a00 \r\nQQ: 1")));
-  EXPECT_TRUE(d.SetText("Img", "iVBORw0KGgo/AA+B=="));
-  EXPECT_TRUE(d.SetInt64("priority", 2));
-  EXPECT_TRUE(d.SetText("Contact", ""));
-  EXPECT_EQ(d.ToText(), Gbk(u"{\"SdkVersion\":6,\"PluginID\":\"zoq.keyword\",\"Name\":\"ZOQ\u00b7\u5173\u952e\u8bcd\","
-                            u"\"Author\":\"Tolvane\",\"Version\":\"2.2.6\",\"Desc\":\"\u7eff\u8336\\/\u4e00\u8a00 \\r\\nQQ: 1\","
-                            u"\"Img\":\"iVBORw0KGgo\\/AA+B==\",\"priority\":2,\"Contact\":\"\"}"));
 }
 
 TEST(RefCountedJsonDocument, ReadsHostAnswersStrictly) {

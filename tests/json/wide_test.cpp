@@ -1,5 +1,6 @@
-// WideJsonDocument: the information record, the account list, the lock
-// flag states, two threads on one tree, and agreement with JsonDocument.
+// WideJsonDocument: the lock flag states, two threads on one tree, and
+// agreement with JsonDocument. (The records built with it are checked
+// through the exports, in tests/info.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,54 +12,6 @@
 
 namespace zoq::json::test {
 namespace {
-
-TEST(WideJsonDocument, IskyInformationRecord) {
-  const std::string name = Gbk(u"ZOQ\u00b7\u5173\u952e\u8bcd");
-  const std::string brief = Gbk(
-      u"ZOQ\u00b7\u5173\u952e\u8bcd \u7cbe\u7f8e\u81ea\u5b9a\u4e49 \u9ad8\u6548\u7a33\u5b9a \r\n"
-      u"\u652f\u6301\u8fdc\u7a0b\u63a7\u5236 \u7eff\u8336/\u4e00\u8a00/API\u5bf9\u63a5\u53d8\u91cf\u4e00\u5e94\u4ff1\u5168.. \r\n"
-      u"ZOQ \u00b7\u5b98\u65b9QQ\u7fa4: 123456789");
-  WideJsonDocument d;
-  ASSERT_TRUE(d.LoadNew());
-  EXPECT_TRUE(d.SetText("id", name));
-  EXPECT_TRUE(d.SetText("name", name));
-  EXPECT_TRUE(d.SetText("author", "Quillane"));
-  EXPECT_TRUE(d.SetText("version", "2.2.6"));
-  EXPECT_TRUE(d.SetText("brief", brief));
-  EXPECT_TRUE(d.SetBool("menu", true));
-  EXPECT_TRUE(d.SetInt("sdk", 2));
-  const std::string expected = Gbk(
-      u"{\"id\":\"ZOQ\u00b7\u5173\u952e\u8bcd\",\"name\":\"ZOQ\u00b7\u5173\u952e\u8bcd\",\"author\":\"Quillane\","
-      u"\"version\":\"2.2.6\",\"brief\":\"ZOQ\u00b7\u5173\u952e\u8bcd \u7cbe\u7f8e\u81ea\u5b9a\u4e49 \u9ad8\u6548\u7a33\u5b9a \\r\\n"
-      u"\u652f\u6301\u8fdc\u7a0b\u63a7\u5236 \u7eff\u8336/\u4e00\u8a00/API\u5bf9\u63a5\u53d8\u91cf\u4e00\u5e94\u4ff1\u5168.. \\r\\n"
-      u"ZOQ \u00b7\u5b98\u65b9QQ\u7fa4: 123456789\",\"menu\":true,\"sdk\":2}");
-  EXPECT_EQ(d.ToText(), expected);
-  d.ClearAt();
-  EXPECT_EQ(d.ToText(), "null");
-}
-
-// The account chooser's reading of the function-table host's account list.
-std::vector<std::string> OnlineAccounts(const std::string& answer) {
-  WideJsonDocument d;
-  d.Load(answer);
-  std::vector<std::string> accounts;
-  const int32_t n = d.GetCount("QQlist");
-  for (int32_t i = 0; i < n; ++i) {
-    const std::string at = "QQlist[" + std::to_string(i) + "]";
-    if (d.GetText(at + "." + Gbk(u"\u767b\u5f55\u72b6\u6001")) != Gbk(u"\u672a\u767b\u5f55")) accounts.push_back(d.GetName(at));
-  }
-  return accounts;
-}
-
-TEST(WideJsonDocument, AccountListOfTheFunctionTableHost) {
-  const std::string answer = Gbk(
-      u"{\"QQlist\":{\"10001\":{\"\u767b\u5f55\u72b6\u6001\":\"\u672a\u767b\u5f55\"},"
-      u"\"20002\":{\"\u767b\u5f55\u72b6\u6001\":\"\u5728\u7ebf\"},\"30003\":{\"\u767b\u5f55\u72b6\u6001\":\"\u5fd9\u788c\"}}}");
-  EXPECT_EQ(OnlineAccounts(answer), (std::vector<std::string>{"20002", "30003"}));
-  EXPECT_TRUE(OnlineAccounts("<html>garbage</html>").empty());
-  EXPECT_TRUE(OnlineAccounts(R"({"QQlist":{}})").empty());
-  EXPECT_TRUE(OnlineAccounts(R"({"other":1})").empty());
-}
 
 TEST(WideJsonDocument, LockFlagStates) {
   WideJsonDocument d;

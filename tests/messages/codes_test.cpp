@@ -50,28 +50,6 @@ TEST(ToHostCodes, TurnsLineBreaksAndStoredBracketsWithExactCase) {
   EXPECT_EQ(ToHostCodes("[@10001] 你好", kHostVlq), "[@10001] 你好");
 }
 
-TEST(ToHostCodes, EveryHostRowOfPictureAndVoiceCodes) {
-  const std::string reply = "看[P=C:\\a.png]听[v=C:\\b.amr][N]";
-  const struct {
-    std::int32_t host;
-    const char* out;
-  } rows[] = {
-      {kHostNone, "看[P=C:\\a.png]听[v=C:\\b.amr]\r\n"},
-      {2, "看[P=C:\\a.png]听[v=C:\\b.amr]\r\n"},
-      {kHostTable, "看[picFile,path=C:\\a.png]听[AudioFile,path=C:\\b.amr]\r\n"},
-      {kHostVlq, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostWx, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostXq, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostOq, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostMingQq, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostSp, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostEr, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostMyQq, "看[pic=C:\\a.png]听[voi=C:\\b.amr]\r\n"},
-      {kHostIsky, "看[CQ:image,file=file:///C:\\a.png]听[CQ:record,file=file:///C:\\b.amr]\r\n"},
-  };
-  for (const auto& r : rows) EXPECT_EQ(ToHostCodes(reply, r.host), r.out) << "host " << r.host;
-}
-
 TEST(ToHostCodes, IskyDecidesFileUrlsPerCodeFromItsOwnPath) {
   // A web address elsewhere in the reply does not change a local file's code.
   EXPECT_EQ(ToHostCodes("见 http://x.cn [P=C:\\a.png][P=https://p.cn/1.jpg][P=HTTP://q.cn/2.jpg]", kHostIsky),

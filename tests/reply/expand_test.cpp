@@ -61,11 +61,6 @@ TEST_F(AlternativesTest, NoTemplateGivesNothingAndFetchesNothing) {
   EXPECT_TRUE(web_.Requests().empty());
 }
 
-TEST_F(AlternativesTest, ATemplateIsCutTo10239Bytes) {
-  const std::string reply = std::string(10300, 'x') + "[号码]";
-  EXPECT_EQ(Expand(reply), std::string(10239, 'x'));
-}
-
 using VariablesTest = ReplyTest;
 
 TEST_F(VariablesTest, WeekdayTimeAndDateComeFromOneTimeStamp) {
