@@ -154,11 +154,10 @@ struct FakeHostParser {
 // host that answered a variable holding 0 gave an object without a block.
 TEST_F(HostAnswersTest, TheTextCodeParserIsTheHostsCopyOrThePluginsOwn) {
   std::uint32_t none = 0;
-  for (const std::optional<std::string> answer : {std::optional<std::string>("0"), std::optional<std::string>("-1"),
-                                                  std::optional<std::string>(std::to_string(Word(&none)))}) {
+  for (const std::string& answer : {std::string("0"), std::string("-1"), std::to_string(Word(&none))}) {
     fake_.SetAnswer("创建小栗子文本代码解析类对象", answer);
     const TextCodeParser parser = api_.创建小栗子文本代码解析类对象();
-    EXPECT_TRUE(parser.IsOwn()) << *answer;
+    EXPECT_TRUE(parser.IsOwn()) << answer;
     EXPECT_EQ(std::make_tuple(parser.Third(1, 2), parser.Fourth(1, 2), parser.Seventh("abc"), parser.Eighth(1)),
               std::make_tuple(0, "", "abc", ""));
   }
