@@ -25,17 +25,23 @@ void RegisterErrorHook(ErrorHandler handler) {
 }
 
 void RaiseRuntimeError(int code, const std::string& message) {
+  // Set while this thread's handler runs: what the report itself raises is
+  // dropped instead of reported from within the report.
+  thread_local bool reporting = false;
+  if (reporting) return;
   ErrorHandler handler;
   {
     std::lock_guard lock(HookMutex());
     handler = CurrentHandler();
   }
   if (!handler) return;
+  reporting = true;
   try {
     handler(code, message);
   } catch (...) {
     // A report that fails is dropped; the caller goes on either way.
   }
+  reporting = false;
 }
 
 std::string RuntimeErrorMessage(int code, std::string_view dll, std::string_view function) {
@@ -58,6 +64,10 @@ std::string BuildRuntimeErrorReport(int code, const std::string& message) {
 void RegisterLoadTimeErrorHook() {
   RegisterErrorHook([](int code, const std::string& message) {
     if (PluginState* state = PluginIfAlive()) state->Adapters->xqReport.Mark(BuildRuntimeErrorReport(code, message));
+  });
+  hosts::SetFaultSink([](const hosts::HostFault& fault) {
+    const int code = fault.kind == hosts::HostFault::MissingFunction ? kErrMissingDllCommand : kErrStackImbalance;
+    RaiseRuntimeError(code, RuntimeErrorMessage(code, fault.library, fault.function));
   });
 }
 

@@ -2,7 +2,9 @@
 // function missing from its DLL or declared with other arguments, an index
 // out of range). Each goes to the handler registered last, which receives the
 // code and the message. The handler only reports: the process always goes on,
-// and the failing operation gives its empty result.
+// and the failing operation gives its empty result. A runtime error raised
+// while a handler is reporting (a report that itself fails in the host) is
+// dropped: no handler is ever entered again from within itself.
 #pragma once
 #include <functional>
 #include <string>
@@ -35,7 +37,9 @@ std::string RuntimeErrorMessage(int code, std::string_view dll = {}, std::string
 std::string BuildRuntimeErrorReport(int code, const std::string& message);
 
 // Registers the load-time hook, which hands the report to the never-bound
-// second XQ adapter object (so it reaches no host).
+// second XQ adapter object (so it reaches no host), and has the host call
+// path's faults (a host function that cannot be found or that left the stack
+// unbalanced) raised as runtime errors.
 void RegisterLoadTimeErrorHook();
 
 }  // namespace zoq

@@ -87,12 +87,13 @@ void TableKick(HostAdapters& h, const MessageRecord& r) {
 }
 
 // ---- The WeChat-style host: wxid texts; a message of an enterprise account
-// is answered through the enterprise send.
+// (flag 1) is answered through the enterprise send, one of another (flag 0)
+// through the plain one; a message with any other flag is not answered.
 
 void WxSend(HostAdapters& h, const MessageRecord& r, const std::string& m) {
   const std::string& target = r.kind == MessageKind::Private ? r.sender : r.group;
   if (r.enterprise == 1) h.wx.SendEnterpriseTextMessage(Robot(), target, m);
-  else h.wx.SendTextMessage(Robot(), target, m);
+  else if (r.enterprise == 0) h.wx.SendTextMessage(Robot(), target, m);
 }
 void WxKick(HostAdapters& h, const MessageRecord& r) { h.wx.KickMember(Robot(), r.group, r.sender); }
 
@@ -157,8 +158,13 @@ std::vector<std::string> WxAccounts(HostAdapters& h) {
   return accounts;
 }
 
+// Asked for the robot's account (the settings window), for the accounts of
+// the account chooser before one is taken, and for a sender once the robot's
+// account is known (the reply's avatar variables): until an account is
+// taken, the account asked about stands for the robot too.
 std::string WxAvatarAddress(HostAdapters& h, const std::string& account) {
-  return h.wx.GetAvatarUrl(Plugin().RobotAccount, account);
+  const PluginState& p = Plugin();
+  return h.wx.GetAvatarUrl(p.AccountStarted ? p.RobotAccount : account, account);
 }
 
 constexpr std::string_view kPic = "[pic=", kVoi = "[voi=";

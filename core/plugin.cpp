@@ -37,7 +37,6 @@ void ProgramStart(const std::string& runDirectory) {
   }
   Instance() = std::move(state);
   RegisterLoadTimeErrorHook();
-  hosts::SetFaultSink([] { RaiseRuntimeError(kErrStackImbalance, RuntimeErrorMessage(kErrStackImbalance)); });
   XqHostApi::SetPluginContext(
       [] {
         const PluginState* p = PluginIfAlive();

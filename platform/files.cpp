@@ -60,6 +60,17 @@ std::string CurrentFolder() {
 
 bool SetCurrentFolder(const std::string& folder) { return SetCurrentDirectoryA(folder.c_str()) != 0; }
 
+std::string FullPath(const std::string& path) {
+  if (path.empty()) return path;
+  const DWORD n = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::string out(n, '\0');
+  const DWORD got = GetFullPathNameA(path.c_str(), n, out.data(), nullptr);
+  if (got == 0 || got >= n) return path;
+  out.resize(got);
+  return out;
+}
+
 bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
@@ -106,10 +117,11 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 std::string ReadWholeFile(const std::string& path) {
   FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
   if (!f) return {};
-  // Read in place at the size the file has; a file that grows meanwhile is
+  // Read in place at the size the file has, with one byte more so that its
+  // end is seen without growing the block; a file that grows meanwhile is
   // read on in chunks.
   LARGE_INTEGER size{};
-  std::string out(GetFileSizeEx(f.get(), &size) && size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) : 0,
+  std::string out(GetFileSizeEx(f.get(), &size) && size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) + 1 : 0,
                   '\0');
   std::size_t done = 0;
   DWORD got = 0;

@@ -12,6 +12,9 @@ std::string ExecutablePath();
 std::string ExecutableFolder();
 std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& folder);
+// `path` as a full path (GetFullPathNameA: a relative path is taken from the
+// current folder); the path itself when it cannot be resolved.
+std::string FullPath(const std::string& path);
 
 bool FileExists(const std::string& path);
 

@@ -1,5 +1,6 @@
 #include "hosts/call/host_call.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/files.hpp"
@@ -11,44 +12,80 @@ namespace {
 
 FaultSink g_faultSink = nullptr;
 
-}  // namespace
-
-void SetFaultSink(FaultSink sink) { g_faultSink = sink; }
-
-std::string ReadHostTextBlock(std::uint32_t block) {
-  if (block == 0) return {};
-  auto* p = reinterpret_cast<unsigned char*>(static_cast<std::uintptr_t>(block));
-  std::int32_t n = 0;
-  std::memcpy(&n, p, sizeof n);
-  std::string text;
-  if (n > 0) {
-    const char* bytes = reinterpret_cast<const char*>(p + sizeof n);
-    text.assign(bytes, strnlen(bytes, static_cast<std::size_t>(n)));
-  }
-  platform::FreeProcessHeapBlock(p);
-  return text;
-}
-
-namespace {
-
 template <class T = std::uint32_t>
 T* At(std::uint32_t address) {
   return reinterpret_cast<T*>(static_cast<std::uintptr_t>(address));
 }
 std::uint32_t WordOf(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
-void FreeAt(std::uint32_t address) { platform::FreeProcessHeapBlock(At<void>(address)); }
+
+// The bytes of the host's block at `address` that may be read: its size, 0
+// for no block (or an address that is no block of the process heap).
+std::size_t Room(std::uint32_t address) { return platform::ProcessHeapBlockSize(At<void>(address)).value_or(0); }
+
+// Frees a block of the process heap; anything else is left alone.
+void FreeAt(std::uint32_t address) {
+  if (platform::ProcessHeapBlockSize(At<void>(address))) platform::FreeProcessHeapBlock(At<void>(address));
+}
+
+// The word at byte `offset` of a block of `room` bytes, 0 beyond it.
+std::uint32_t WordIn(std::uint32_t block, std::size_t room, std::size_t offset) {
+  std::uint32_t w = 0;
+  if (offset + 4 <= room) std::memcpy(&w, At<const unsigned char>(block) + offset, 4);
+  return w;
+}
+
+// The count word of a block (word 1, a count n, then n items of `item`
+// bytes), no more than the block holds.
+std::size_t CountIn(std::uint32_t block, std::size_t item) {
+  const std::size_t room = Room(block);
+  if (room < 8) return 0;
+  return std::min<std::size_t>(WordIn(block, room, 4), (room - 8) / item);
+}
 
 }  // namespace
 
-std::string HostText::str() const { return address_ ? std::string(At<const char>(address_)) : std::string(); }
+void SetFaultSink(FaultSink sink) { g_faultSink = sink; }
+
+void ReportFault(const HostFault& fault) {
+  if (g_faultSink) g_faultSink(fault);
+}
+
+void MissingFunctions::Report(std::string_view library, const char* function) {
+  const std::string_view name = function ? function : "";
+  for (const std::string& r : reported_)
+    if (r == name) return;
+  reported_.emplace_back(name);
+  ReportFault({HostFault::MissingFunction, library, name});
+}
+
+std::string ReadHostTextBlock(std::uint32_t block) {
+  const std::size_t room = Room(block);
+  if (room == 0) return {};
+  std::string text;
+  const auto n = static_cast<std::int32_t>(WordIn(block, room, 0));
+  if (n > 0 && room > 4) {
+    const char* bytes = At<const char>(block) + 4;
+    text.assign(bytes, strnlen(bytes, std::min<std::size_t>(static_cast<std::size_t>(n), room - 4)));
+  }
+  FreeAt(block);
+  return text;
+}
+
+std::string HostTextAt(std::uint32_t address) {
+  const std::size_t room = Room(address);
+  return room ? std::string(At<const char>(address), strnlen(At<const char>(address), room)) : std::string();
+}
+void FreeHostBlock(std::uint32_t address) { FreeAt(address); }
+
+std::string HostText::str() const { return HostTextAt(address_); }
 void HostText::Free() {
   FreeAt(address_);
   address_ = 0;
 }
 
 std::string HostBytes::bytes() const {
-  if (!address_) return {};
-  return std::string(At<const char>(address_) + 8, At(address_)[1]);
+  const std::size_t n = CountIn(address_, 1);
+  return n ? std::string(At<const char>(address_) + 8, n) : std::string();
 }
 void HostBytes::Free() {
   FreeAt(address_);
@@ -74,8 +111,7 @@ HostI64Array::HostI64Array(const std::vector<std::int64_t>& values) {
 }
 HostI64Array::~HostI64Array() { FreeAt(address_); }
 std::vector<std::int64_t> HostI64Array::values() const {
-  if (!address_) return {};
-  std::vector<std::int64_t> out(At(address_)[1]);
+  std::vector<std::int64_t> out(CountIn(address_, 8));
   if (!out.empty()) std::memcpy(out.data(), At(address_) + 2, 8 * out.size());
   return out;
 }
@@ -86,23 +122,16 @@ std::uint32_t NewEmptyHostArray() {
   return WordOf(block);
 }
 
+std::size_t HostArrayCount(std::uint32_t array) { return CountIn(array, 4); }
+
 void FreeHostArray(std::uint32_t array, const std::uint16_t* texts, std::size_t textCount, int blockArray) {
-  if (!array) return;
-  const std::uint32_t count = At(array)[1];
-  for (std::uint32_t i = 0; i < count; ++i) {
+  const std::size_t count = HostArrayCount(array);
+  for (std::size_t i = 0; i < count; ++i) {
     const std::uint32_t record = At(array)[2 + i];
-    if (!record) continue;
-    const auto* bytes = At<const unsigned char>(record);
-    for (std::size_t t = 0; t < textCount; ++t) {
-      std::uint32_t member = 0;
-      std::memcpy(&member, bytes + texts[t], 4);
-      FreeAt(member);
-    }
-    if (blockArray >= 0) {
-      std::uint32_t inner = 0;
-      std::memcpy(&inner, bytes + blockArray, 4);
-      FreeHostArray(inner, nullptr, 0, -1);
-    }
+    const std::size_t room = Room(record);
+    if (!room) continue;
+    for (std::size_t t = 0; t < textCount; ++t) FreeAt(WordIn(record, room, texts[t]));
+    if (blockArray >= 0) FreeHostArray(WordIn(record, room, static_cast<std::size_t>(blockArray)), nullptr, 0, -1);
     FreeAt(record);
   }
   FreeAt(array);
@@ -112,7 +141,7 @@ bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::ui
   const platform::StdcallOutcome out =
       platform::CallStdcall(function, std::span<const std::uint32_t>(words.words.data(), words.count));
   if (!out.balanced()) {
-    if (g_faultSink) g_faultSink();
+    ReportFault({HostFault::StackImbalance});
     return false;
   }
   eax = out.eax;
@@ -127,9 +156,12 @@ void* LibraryBinding::Address(std::size_t slot, const char* function) {
   void*& kept = cache_.Slot(slot);
   if (kept) return kept;
   if (!module_) module_ = platform::LoadedModule(libraryName_);
-  if (!module_) module_ = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + libraryName_);
-  if (!module_) return nullptr;
+  if (!module_) {
+    loaded_ = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + libraryName_);
+    module_ = loaded_.get();
+  }
   kept = platform::FindFunction(module_, function);
+  if (!kept) missing_.Report(libraryName_, function);
   return kept;
 }
 

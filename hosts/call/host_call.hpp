@@ -14,9 +14,12 @@
 // (by name, the way the host wants), turns the typed arguments into stdcall
 // words, calls, checks the stack and turns the answer into the typed result.
 // A function that cannot be found gives the empty result (empty text, 0,
-// false, or the value an IntOr result names) and calls nothing; a function that removed another number of
-// argument words than it was given is reported to the fault sink and also
-// gives the empty result, and the process goes on.
+// false, or the value an IntOr result names) and calls nothing; a binding of
+// an API DLL reports it to the fault sink the first time. A function that
+// removed another number of argument words than it was given is reported
+// every time and also gives the empty result. The process goes on either
+// way, and no exception leaves an operation: one raised on the way (a host
+// answer too large to copy) gives the empty result too.
 //
 // Arguments convert as C++ converts them to the kind's parameter type (an
 // int to a Double, a number to a Bool); trailing arguments declared Opt may
@@ -34,6 +37,7 @@
 #include <optional>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -126,6 +130,15 @@ struct WordList {
 // writes), and free what they hold when they go. Out<std::int32_t> and
 // Out<std::int64_t> are the plain numbers.
 
+// Whatever a host stored is read within the block it allocated: the process
+// heap knows the block's size, and an address that is no block of the
+// process heap is read as nothing and never freed.
+
+// The NUL-terminated text of the host's block at `address`, and freeing
+// that block.
+std::string HostTextAt(std::uint32_t address);
+void FreeHostBlock(std::uint32_t address);
+
 // A text variable: the address of a NUL-terminated text, or 0 for none.
 class HostText {
  public:
@@ -185,6 +198,9 @@ struct OpaqueRecordLayout {
 // Frees a HostArray block at `array`: every member block of each record as
 // the layout names them, each record block, then the array block.
 void FreeHostArray(std::uint32_t array, const std::uint16_t* texts, std::size_t textCount, int blockArray);
+// The element count of the HostArray block at `array`, no more than the
+// block holds.
+std::size_t HostArrayCount(std::uint32_t array);
 // A fresh empty HostArray block (1, 0): each variable its own, so that
 // nothing a host frees is shared.
 std::uint32_t NewEmptyHostArray();
@@ -205,7 +221,7 @@ class HostArray {
     Release();
     address_ = NewEmptyHostArray();
   }
-  std::size_t size() const { return address_ ? Word(1) : 0; }
+  std::size_t size() const { return HostArrayCount(address_); }
   // The address of the i-th record block.
   std::uint32_t record(std::size_t i) const { return Word(2 + i); }
   // The word the host reads and writes.
@@ -442,8 +458,9 @@ struct ResultKind<IntOr<EmptyValue>> : ResultKind<Int> {
 };
 
 // Copies the text of a host heap block (a 32-bit length n, then n bytes, the
-// text ending at the first NUL among them) and frees the block from the
-// process heap; 0 gives the empty text and frees nothing.
+// text ending at the first NUL among them, no further than the block) and
+// frees the block from the process heap; 0 gives the empty text and frees
+// nothing.
 std::string ReadHostTextBlock(std::uint32_t block);
 
 template <>
@@ -455,10 +472,39 @@ struct ResultKind<BlockText> {
 
 // ---- The call ------------------------------------------------------------
 
-// Who hears of a host function that left the stack unbalanced (the plug-in
-// core's runtime-error report); nobody until it is set.
-using FaultSink = void (*)();
+// What went wrong on the way to a host function: it left the stack
+// unbalanced, or its API DLL or the function itself cannot be found.
+struct HostFault {
+  enum Kind { StackImbalance, MissingFunction } kind;
+  std::string_view library = {};   // the API DLL's file name (MissingFunction)
+  std::string_view function = {};  // the function's exported name (MissingFunction)
+};
+// Who hears of host faults (the plug-in core's runtime-error report);
+// nobody until it is set.
+using FaultSink = void (*)(const HostFault& fault);
 void SetFaultSink(FaultSink sink);
+void ReportFault(const HostFault& fault);
+
+// A binding's record of the functions it could not find: each is reported
+// once, at the first call that misses it.
+class MissingFunctions {
+ public:
+  void Report(std::string_view library, const char* function);
+
+ private:
+  std::vector<std::string> reported_;
+};
+
+// `body`'s result, or `fallback` when it throws: what an adapter's own
+// operations wrap their reading of host answers in.
+template <class T, class F>
+T NoThrow(T fallback, F&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return fallback;
+  }
+}
 
 // Calls `function` with `words`; false (and the sink told) when the callee
 // removed another number of words than it was given.
@@ -517,11 +563,15 @@ struct RowOf {
   // an address the binding keeps) and calls it with `given`, the defaults of
   // the optional arguments left out after them.
   template <class Binding, class... G>
-  static Value Call(Binding& binding, std::size_t slot, const char* function, G&&... given) {
+  static Value Call(Binding& binding, std::size_t slot, const char* function, G&&... given) noexcept {
     static_assert(sizeof...(G) >= kRequired && sizeof...(G) <= sizeof...(A),
                   "a host operation called with a number of arguments its row does not declare");
-    return Fill(std::make_index_sequence<sizeof...(A) - sizeof...(G)>(), binding, slot, function,
-                std::forward<G>(given)...);
+    try {
+      return Fill(std::make_index_sequence<sizeof...(A) - sizeof...(G)>(), binding, slot, function,
+                  std::forward<G>(given)...);
+    } catch (...) {
+      return Empty();
+    }
   }
 
  private:
@@ -605,8 +655,9 @@ class AddressCache {
 
 // An API DLL found at the first call of one of its functions: the module of
 // that name the host has loaded, else the one in the host executable's
-// folder. Every function address found is kept for the rest of the run; a
-// DLL or function that cannot be found is looked for again at the next call.
+// folder (loaded then by the binding, and let go with it). Every function
+// address found is kept for the rest of the run; a DLL or function that
+// cannot be found is reported once and looked for again at the next call.
 class LibraryBinding {
  public:
   explicit LibraryBinding(const char* libraryName) : libraryName_(libraryName) {}
@@ -618,7 +669,9 @@ class LibraryBinding {
  private:
   const char* libraryName_;
   void* module_ = nullptr;
+  std::shared_ptr<void> loaded_;  // the module, when the binding loaded it
   AddressCache cache_;
+  MissingFunctions missing_;
 };
 
 // The declarations of one adapter's rows, in rows-file order (rows without

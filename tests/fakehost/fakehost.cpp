@@ -54,7 +54,6 @@ void Handed(void* block, std::size_t size) {
   std::erase_if(g_blocks, [&](const auto& b) { return b.first == block; });
   g_blocks.emplace_back(block, size);
 }
-int g_blocksHandedOut = 0;
 // Extra bytes that keep other allocations of the host process from taking
 // over a freed block's place before a test looks at it.
 constexpr std::size_t kBlockPadding = 200;
@@ -272,7 +271,6 @@ std::uint64_t Reply(char result, const std::optional<std::string>* answer) {
       std::memcpy(block + 4, value.data(), value.size());
       // A block at the place of an earlier one means that one was freed.
       Handed(block, 4 + value.size() + kBlockPadding);
-      ++g_blocksHandedOut;
       return reinterpret_cast<std::uintptr_t>(block);
     }
     case 'v': return 0;
@@ -380,12 +378,6 @@ __declspec(dllexport) const char* FakeHost_Functions() {
     }
   }
   return list.c_str();
-}
-
-// How many text blocks were handed out since the DLL was loaded.
-__declspec(dllexport) int FakeHost_BlocksHandedOut() {
-  std::lock_guard lock(g_mutex);
-  return g_blocksHandedOut;
 }
 
 }  // extern "C"

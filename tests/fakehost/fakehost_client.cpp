@@ -76,6 +76,10 @@ FakeHostDll::FakeHostDll(const std::string& file, const std::string& folder) {
   module_ = LoadLibraryA(path_.c_str());
 }
 
+FakeHostDll::~FakeHostDll() {
+  if (module_) FreeLibrary(static_cast<HMODULE>(module_));
+}
+
 void* FakeHostDll::Export(const char* name) const {
   return module_ ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module_), name)) : nullptr;
 }
@@ -106,11 +110,6 @@ std::vector<std::pair<std::string, std::string>> FakeHostDll::Functions() const 
     if (fields >> name >> kinds >> result) out.emplace_back(name, (kinds == "-" ? std::string() : kinds) + " " + result);
   }
   return out;
-}
-
-int FakeHostDll::BlocksHandedOut() const {
-  auto fn = reinterpret_cast<int (*)()>(Export("FakeHost_BlocksHandedOut"));
-  return fn ? fn() : -1;
 }
 
 int FakeHostDll::LiveBlocks() const {

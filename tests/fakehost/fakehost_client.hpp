@@ -45,7 +45,10 @@ class FakeHostDll {
  public:
   // Copies <fake host folder>/<file> into `folder` (made if missing) and
   // loads the copy; `file` may name a sub-folder ("xq-old\\xqapi.dll").
+  // The copy is unloaded with the object, so that the next test's copy of
+  // the same name is the one a host binding finds.
   FakeHostDll(const std::string& file, const std::string& folder);
+  ~FakeHostDll();
   FakeHostDll(const FakeHostDll&) = delete;
   FakeHostDll& operator=(const FakeHostDll&) = delete;
 
@@ -58,8 +61,7 @@ class FakeHostDll {
   std::vector<FakeCall> Calls() const;
   // The functions the DLL exports, from its list: name -> "<argument kinds> <result kind>".
   std::vector<std::pair<std::string, std::string>> Functions() const;
-  // Heap text blocks handed out, and how many of them are not freed yet.
-  int BlocksHandedOut() const;
+  // How many heap blocks it handed out are not freed yet.
   int LiveBlocks() const;
 
  private:

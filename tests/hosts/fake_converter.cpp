@@ -1,28 +1,16 @@
 // A stand-in for the voice converters (built as ffmpeg.exe, silk_v3_decoder.exe
 // and silkencoder.exe in bin\main\corn). It appends "<its own path> TAB
-// <working folder> TAB <command line>" to converter.log beside itself, reads the first quoted
-// argument and writes "<its bytes>|<own name>" to the last one. An input that
-// is missing or holds "fail" gives no output. An existing output is kept
-// unless "y" is read from the standard input, as ffmpeg asks.
+// <working folder> TAB <command line>" to converter.log beside itself, reads
+// the first quoted argument and writes "<its bytes>|<own name>" to the last
+// one. An input that is missing or holds "fail" gives no output; one that
+// holds "huge" has ffmpeg write an output of 3 GB (that takes no disk space).
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
-
-namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::string out;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
-    std::fclose(f);
-  }
-  return out;
-}
-
-}  // namespace
 
 int main() {
   char self[MAX_PATH] = {}, folder[MAX_PATH] = {};
@@ -45,12 +33,16 @@ int main() {
     open = line.find('"', close + 1);
   }
   if (quoted.size() < 2) return 2;
-  if (GetFileAttributesA(quoted.back().c_str()) != INVALID_FILE_ATTRIBUTES) {
-    char answer[8] = {};
-    if (!std::fgets(answer, sizeof answer, stdin) || answer[0] != 'y') return 1;
-  }
-  const std::string input = ReadAll(quoted.front());
+  std::ifstream in(quoted.front(), std::ios::binary);
+  const std::string input{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (input.empty() || input.find("fail") != std::string::npos) return 1;
+  if (name == "ffmpeg" && input.find("huge") != std::string::npos) {
+    HANDLE huge = CreateFileA(quoted.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    SetFilePointerEx(huge, LARGE_INTEGER{.QuadPart = 3LL << 30}, nullptr, FILE_BEGIN);
+    SetEndOfFile(huge);
+    CloseHandle(huge);
+    return 0;
+  }
   FILE* out = std::fopen(quoted.back().c_str(), "wb");
   if (!out) return 1;
   const std::string bytes = input + "|" + name;

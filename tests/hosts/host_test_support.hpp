@@ -1,5 +1,5 @@
-// Shared pieces of the host adapter tests: a fresh folder per test, the
-// runtime errors raised meanwhile, and the sweep of declared rows.
+// Shared pieces of the host adapter tests: a fresh folder per test and the
+// adapter fixture.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -13,20 +13,6 @@ namespace zoq::testing {
 
 // <build>/hosts-test-runs/<suite>.<test>, emptied of files and made anew.
 std::string FreshTestFolder();
-
-// Collects the runtime errors raised while it lives.
-class RaisedErrors {
- public:
-  RaisedErrors();
-  ~RaisedErrors();
-  std::vector<int> codes;
-  std::vector<std::string> messages;
-};
-
-// Every row of an adapter's declarations is exported by `fake` with the same
-// argument and result kinds, and every function of `fake` is declared by
-// some row; returns the differences, one line each.
-std::vector<std::string> CompareRows(const hosts::RowDeclarations& rows, const FakeHostDll& fake);
 
 // The API table the function-table host would hand over: every function of
 // `fake` with its address.

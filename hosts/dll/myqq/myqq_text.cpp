@@ -1,6 +1,7 @@
 #include "hosts/dll/myqq/myqq_text.hpp"
 
 #include <cctype>
+#include <limits>
 
 #include "platform/script_control.hpp"
 #include "text/text.hpp"
@@ -22,7 +23,8 @@ unsigned Hex(const std::string& s, std::size_t at, std::size_t n) {
 // Characters that must stay escaped for the text to stay JSON.
 bool KeepsEscape(unsigned unit) { return unit == '"' || unit == '\\' || unit < 0x20 || unit == 0x2028 || unit == 0x2029; }
 
-std::string Gbk(const std::wstring& units) { return platform::WideToGbkExact(units); }
+// As WideCharToMultiByte gives them: a character GBK cannot hold is "?".
+std::string Gbk(const std::wstring& units) { return platform::WideToGbk(units); }
 
 // One escape at `at` ("\uXXXX", "%uXXXX" or "%XX"): its length and the text
 // it gives, or 0 when it is no escape to decode there.
@@ -81,8 +83,10 @@ std::string Decode(const std::string& s, bool backslash, bool percent) {
 }  // namespace
 
 std::string UnescapeUnicodeText(const std::string& answer) {
+  // A CR that begins the answer goes, unless it begins a CR LF.
   const std::string_view s = answer;
-  return Decode(std::string(s.starts_with('\r') ? s.substr(1) : s), true, true);
+  const bool loneCr = s.starts_with('\r') && !s.starts_with("\r\n");
+  return Decode(std::string(loneCr ? s.substr(1) : s), true, true);
 }
 
 std::string PercentDecodeText(const std::string& text) { return Decode(text, false, true); }
@@ -95,6 +99,10 @@ std::int64_t HexTextToInteger(const std::string& digits) {
     const std::size_t at = kDigits.find(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
     value = value * 16 + (at == std::string_view::npos ? -2.0 : static_cast<double>(at));
   }
+  // Beyond 64 bits the value is the nearest one that fits.
+  constexpr double kLimit = 9223372036854775808.0;  // 2 to the power 63
+  if (value >= kLimit) return std::numeric_limits<std::int64_t>::max();
+  if (value < -kLimit) return std::numeric_limits<std::int64_t>::min();
   return static_cast<std::int64_t>(value);
 }
 

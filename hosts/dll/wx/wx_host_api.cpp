@@ -123,15 +123,18 @@ R ReadMembers(const RefCountedJsonDocument& doc, const std::string& prefix, Fiel
   return r;
 }
 
-// Every field cut out of the raw answer.
+// Every field cut out of the raw answer (an answer too large to hold gives
+// an empty record, here and in the readers below).
 template <class R>
 R CutFields(std::string_view answer, Fields<R> fields) {
-  R r{};
-  for (const Field<R>& f : fields) {
-    if (f.text) r.*f.text = QuotedField(answer, f.key);
-    else r.*f.number = NumberField(answer, f.key);
-  }
-  return r;
+  return hosts::NoThrow(R{}, [&] {
+    R r{};
+    for (const Field<R>& f : fields) {
+      if (f.text) r.*f.text = QuotedField(answer, f.key);
+      else r.*f.number = NumberField(answer, f.key);
+    }
+    return r;
+  });
 }
 
 // Appends a record for every element of the array at `listPath`, in order.
@@ -146,8 +149,10 @@ void AppendElements(const RefCountedJsonDocument& doc, const std::string& listPa
 // The same from the host's answer; an answer that does not parse adds nothing.
 template <class R>
 void AppendFromAnswer(const std::string& answer, const std::string& listPath, Fields<R> fields, std::vector<R>& list) {
-  RefCountedJsonDocument doc;
-  if (doc.Load(answer)) AppendElements(doc, listPath, fields, list);
+  hosts::NoThrow(false, [&] {
+    RefCountedJsonDocument doc;
+    return doc.Load(answer) && (AppendElements(doc, listPath, fields, list), true);
+  });
 }
 
 using Account = WxAccountRecord;
@@ -247,8 +252,10 @@ void ReplaceFromAnswer(const std::string& answer, const std::string& listPath, F
 // The members below `prefix` of an answer that parses; else an empty record.
 template <class R>
 R RecordFromAnswer(const std::string& answer, const std::string& prefix, Fields<R> fields) {
-  RefCountedJsonDocument doc;
-  return doc.Load(answer) ? ReadMembers(doc, prefix, fields) : R{};
+  return hosts::NoThrow(R{}, [&] {
+    RefCountedJsonDocument doc;
+    return doc.Load(answer) ? ReadMembers(doc, prefix, fields) : R{};
+  });
 }
 
 constexpr Field<WxMomentItem> kMomentFields[] = {{"username", &WxMomentItem::username},
@@ -304,17 +311,22 @@ std::int32_t NumberField(std::string_view answer, std::string_view key) {
 // ---- The binding -----------------------------------------------------------
 
 // Api.dll from the first folder, else by the standard search; the module and
-// every function found are kept. Nothing found: looked for again next time.
+// every function found are kept. Nothing found: reported the first time,
+// looked for again next time.
 void* WxHostApi::Binding::Address(std::size_t, const char* function) {
   if (const auto it = found.find(function); it != found.end()) return it->second;
-  if (!module && !firstFolder.empty()) module = platform::LoadModuleFile(firstFolder + kApiDll);
+  const auto load = [this](const std::string& path) {
+    loaded = platform::LoadModuleFile(path);
+    module = loaded.get();
+  };
+  if (!module && !firstFolder.empty()) load(firstFolder + kApiDll);
   // Else as every host API DLL: the module the host loaded, else the one
   // beside the host's executable, never one along the general search path.
   if (!module) module = platform::LoadedModule(kApiDll);
-  if (!module) module = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + kApiDll);
-  if (!module) return nullptr;
+  if (!module) load(platform::ExecutableFolder() + "\\" + kApiDll);
   void* address = platform::FindFunction(module, function);
   if (address) found.emplace(function, address);
+  else missing.Report(kApiDll, function);
   return address;
 }
 
@@ -453,26 +465,112 @@ std::int32_t WxHostApi::BuildingGroup(const std::string& robot, const std::vecto
 
 // ---- Mentions ------------------------------------------------------------------
 
+namespace {
+
+// The places in `s` where `marker` begins, in order; a match begins only
+// where a GBK character begins.
+std::vector<std::size_t> Occurrences(std::string_view s, std::string_view marker) {
+  std::vector<std::size_t> at;
+  for (std::size_t i = 0; i < s.size(); i += text::CharLength(s, i))
+    if (s.compare(i, marker.size(), marker) == 0) at.push_back(i);
+  return at;
+}
+
+// The first of a list of places at or after a position, asked for rising
+// positions.
+class Cursor {
+ public:
+  explicit Cursor(const std::vector<std::size_t>& at) : at_(at) {}
+  std::size_t From(std::size_t position) {
+    while (next_ < at_.size() && at_[next_] < position) ++next_;
+    return next_ < at_.size() ? at_[next_] : text::npos;
+  }
+
+ private:
+  const std::vector<std::size_t>& at_;
+  std::size_t next_ = 0;
+};
+
+// The entries of a mention list: the text between every "{" and the first
+// "}" after it. The next "{" is looked for right after the one before, so
+// entries nest and overlap ({a{b}c} holds a{b and b); they are walked by
+// their bounds, rising, so that nothing is copied per entry.
+class Entries {
+ public:
+  explicit Entries(std::string_view s)
+      : s_(s), opens_(Occurrences(s, "{")), closes_(Occurrences(s, "}")), quotes_(Occurrences(s, "\"")) {}
+
+  // The text after `marker` up to the next double quote, inside one entry
+  // (as text::TextBetween cuts it out of the entry), for entries asked in
+  // their order.
+  class Field {
+   public:
+    Field(const Entries& entries, std::string_view marker)
+        : s_(entries.s_), size_(marker.size()), at_(Occurrences(entries.s_, marker)), markers_(at_),
+          quotes_(entries.quotes_) {}
+    std::string_view In(std::size_t begin, std::size_t end) {
+      const std::size_t m = markers_.From(begin);
+      if (m == text::npos || m + size_ > end) return {};
+      const std::size_t q = quotes_.From(m + size_);
+      if (q == text::npos || q >= end) return {};
+      return s_.substr(m + size_, q - m - size_);
+    }
+
+   private:
+    std::string_view s_;
+    std::size_t size_;
+    std::vector<std::size_t> at_;
+    Cursor markers_;
+    Cursor quotes_;
+  };
+
+  // Calls `visit`(begin, end) for every entry, in order.
+  template <class F>
+  void Each(F&& visit) const {
+    Cursor close(closes_);
+    for (const std::size_t open : opens_) {
+      const std::size_t end = close.From(open + 1);
+      if (end == text::npos) return;
+      visit(open + 1, end);
+    }
+  }
+
+ private:
+  std::string_view s_;
+  std::vector<std::size_t> opens_, closes_, quotes_;
+};
+
+}  // namespace
+
 // The short markers have no quote before the key: the tail of a longer key
-// ("from_wxid") matches too.
+// ("from_wxid") matches too. Every entry replaces the user: the last one
+// stays.
 WxAtUser WxHostApi::ParseAtList(const std::string& message) {
-  std::vector<std::string> entries;
-  text::AllTextsBetween(message, "{", "}", entries);
-  WxAtUser user;
-  for (const std::string& e : entries) user = {text::TextBetween(e, "wxid\":\"", "\""), text::TextBetween(e, "nickname\":\"", "\"")};
-  return user;
+  return hosts::NoThrow(WxAtUser{}, [&] {
+    const Entries entries(message);
+    Entries::Field wxid(entries, "wxid\":\""), nickname(entries, "nickname\":\"");
+    std::string_view lastWxid, lastNickname;
+    entries.Each([&](std::size_t begin, std::size_t end) {
+      lastWxid = wxid.In(begin, end);
+      lastNickname = nickname.In(begin, end);
+    });
+    return WxAtUser{std::string(lastWxid), std::string(lastNickname)};
+  });
 }
 
 std::int32_t WxHostApi::ParseAtUserList(const std::string& message, std::vector<WxAtUserItem>& items) {
-  // The list markers take the first entry's opening and the last one's closing brace.
-  const std::string list = "{" + text::TextBetween(message, "\"atuserlist\":[{", "}]") + "}";
-  std::vector<std::string> entries;
-  text::AllTextsBetween(list, "{", "}", entries);
-  for (const std::string& e : entries) {
-    items.push_back({text::TextBetween(e, "\"wxid\":\"", "\""), text::TextBetween(e, "\"nickname\":\"", "\""),
-                     text::LeadingNumber32(text::TextBetween(e, "\"position_from\":\"", "\"")),
-                     text::LeadingNumber32(text::TextBetween(e, "\"position_to\":\"", "\""))});
-  }
+  hosts::NoThrow(0, [&] {
+    // The list markers take the first entry's opening and the last one's closing brace.
+    const std::string list = "{" + text::TextBetween(message, "\"atuserlist\":[{", "}]") + "}";
+    const Entries entries(list);
+    Entries::Field wxid(entries, "\"wxid\":\""), nickname(entries, "\"nickname\":\""),
+        from(entries, "\"position_from\":\""), to(entries, "\"position_to\":\"");
+    entries.Each([&](std::size_t begin, std::size_t end) {
+      items.push_back({std::string(wxid.In(begin, end)), std::string(nickname.In(begin, end)),
+                       text::LeadingNumber32(from.In(begin, end)), text::LeadingNumber32(to.In(begin, end))});
+    });
+    return 0;
+  });
   return static_cast<std::int32_t>(items.size());
 }
 

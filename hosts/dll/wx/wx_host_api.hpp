@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,7 +124,9 @@ class WxHostApi {
     std::int32_t proMode = 0;
     std::string firstFolder;
     void* module = nullptr;
+    std::shared_ptr<void> loaded;  // the module, when the binding loaded it
     std::map<std::string, void*, std::less<>> found;
+    hosts::MissingFunctions missing;
     void* Address(std::size_t slot, const char* function);
     bool LeadReady() const { return true; }
     void PushLead(hosts::WordList& words) const {

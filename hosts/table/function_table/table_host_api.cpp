@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "platform/modules.hpp"
 #include "text/text.hpp"
 #include "text/text_between.hpp"
 
@@ -18,13 +17,11 @@ std::uint32_t TableHostApi::Binding::Lookup(const std::string& name) const {
 }
 
 ChannelUserProfile::~ChannelUserProfile() {
-  for (std::size_t i = 2; i < words_.size(); ++i)
-    platform::FreeProcessHeapBlock(reinterpret_cast<void*>(static_cast<std::uintptr_t>(words_[i])));
+  for (std::size_t i = 2; i < words_.size(); ++i) hosts::FreeHostBlock(words_[i]);
 }
 
 std::string ChannelUserProfile::TextAt(std::size_t word) const {
-  const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(words_.at(word)));
-  return p ? std::string(p) : std::string();
+  return word < words_.size() ? hosts::HostTextAt(words_[word]) : std::string();
 }
 
 std::string TableHostApi::WithSuffix(std::string code, const std::string& suffix) {

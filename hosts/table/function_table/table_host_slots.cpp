@@ -119,7 +119,11 @@ TextCodeParser TableHostApi::创建小栗子文本代码解析类对象() {
     result = TextCodeParser(holder);
     std::swap(*hostVariable, holder.variable());
   }
-  return TextCodeParser(result);
+  // Never absent: a host variable that held no object, or a Copy that made
+  // none, leaves the plug-in's own object.
+  TextCodeParser copy(result);
+  if (!copy.variable()) return TextCodeParser();
+  return copy;
 }
 
 std::string TableHostApi::QQ列表_二维码登录_拉取二维码(std::int64_t account, hosts::HostBytes* code) {

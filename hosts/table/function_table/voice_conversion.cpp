@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "hosts/call/host_call.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
@@ -76,14 +77,22 @@ std::string FreeWorkBase(const std::string& folder, const std::string& input, co
   return {};
 }
 
-}  // namespace
+// The work files a conversion deletes, deleted however it ends.
+class WorkFiles {
+ public:
+  WorkFiles(const std::string& base, const std::array<const char*, 2>& suffixes)
+      : paths_{base + suffixes[0], base + suffixes[1]} {}
+  WorkFiles(const WorkFiles&) = delete;
+  WorkFiles& operator=(const WorkFiles&) = delete;
+  ~WorkFiles() {
+    for (const std::string& path : paths_) platform::RemoveFile(path);
+  }
 
-std::uint32_t DrawVoiceWorkNumber() {
-  static std::mt19937 engine(platform::TickCount());
-  return std::uniform_int_distribution<std::uint32_t>(1000, 999999)(engine);
-}
+ private:
+  std::array<std::string, 2> paths_;
+};
 
-std::string ConvertVoice(VoiceTarget target, const std::string& input, const VoiceWork& work) {
+std::string Convert(VoiceTarget target, const std::string& input, const VoiceWork& work) {
   const Conversion& c = ConversionOf(target);
   const std::string corn = work.runFolder + "\\main\\corn\\";
   if (!platform::FileExists(corn + "ffmpeg.exe") || (c.extraProgram && !platform::FileExists(corn + c.extraProgram))) {
@@ -101,12 +110,29 @@ std::string ConvertVoice(VoiceTarget target, const std::string& input, const Voi
     work.log(c.failed);
     return {};
   }
-  for (const Step& step : StepsOf(target, input, base))
-    platform::RunProgram(corn + step.program, step.commandLine, work.runFolder);
-  std::string result = platform::ReadWholeFile(base + c.output);
-  for (const char* suffix : c.deleted) platform::RemoveFile(base + suffix);
+  std::string result;
+  {
+    const WorkFiles files(base, c.deleted);
+    for (const Step& step : StepsOf(target, input, base))
+      platform::RunProgram(corn + step.program, step.commandLine, work.runFolder);
+    // An output too large to hold counts as none.
+    result = hosts::NoThrow(std::string(), [&] { return platform::ReadWholeFile(base + c.output); });
+  }
   work.log(result.empty() ? c.failed : c.done);
   return result;
+}
+
+}  // namespace
+
+std::uint32_t DrawVoiceWorkNumber() {
+  static std::mt19937 engine(platform::TickCount());
+  return std::uniform_int_distribution<std::uint32_t>(1000, 999999)(engine);
+}
+
+std::string ConvertVoice(VoiceTarget target, const std::string& input, const VoiceWork& work) {
+  // The converters run in the run folder: a relative input is taken from
+  // the current folder here, where it was checked.
+  return hosts::NoThrow(std::string(), [&] { return Convert(target, platform::FullPath(input), work); });
 }
 
 }  // namespace zoq
