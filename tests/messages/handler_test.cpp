@@ -67,8 +67,8 @@ TEST_F(CommandsE2eTest, OwnersSwitchStageAddAndDelete) {
   EXPECT_EQ(Ini("SayM.ini", "&uoS8#早安&uoS9#", "回复"), "早上好");
   // Delete: the section of the keyword itself, in either library or both,
   // matched as the INI functions match names; confirmed only when removed.
-  Say(s(), {{"删除词汇天", 1}, {"删除词汇hELLO", 1}, {"删除词汇复读", 1}, {"删除词汇天气", 1}, {"天气好", 1},
-            {"复读一下", 0}});
+  Say(s(), {{"删除词汇天", 1}, {"删除词汇 ", 1}, {"删除词汇hELLO", 1}, {"删除词汇复读", 1}, {"删除词汇天气", 1},
+            {"天气好", 1}, {"复读一下", 0}});
   EXPECT_EQ(ReadIniSections(s().DataFile("SayZ.ini")), std::vector<std::string>{"你好"});
   EXPECT_EQ(s().TakeSent(), (Sent{"关键词回复已关闭", "关键词回复已开启", "你好\r\n世界", "世界",
                                   "待创建词汇:［早安］", "［早安］\r\n早上好", "早上好", "删除成功", "删除成功",
