@@ -204,12 +204,6 @@ const HostProfile kProfiles[] = {
 
 HostAdapters& Hosts() { return *Plugin().Adapters; }
 
-std::string HostProfile::MentionCode(const std::string& sender) const {
-  if (!fixedMention.empty()) return std::string(fixedMention);
-  if (mentionOpener.empty()) return {};
-  return std::string(mentionOpener) + sender + "]";
-}
-
 const HostProfile& HostProfileOf(std::int32_t hostType) {
   for (const HostProfile& p : kProfiles)
     if (p.hostType == hostType) return p;

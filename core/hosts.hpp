@@ -58,12 +58,12 @@ struct HostProfile {
   // avatar service.
   std::string (*avatarAddress)(HostAdapters&, const std::string& account);
 
-  // How "[" and "]" of the message's own text are written when a reply
-  // repeats it, so that they stay text; empty: as they are.
-  std::string_view messageOpenBracket{};
-  std::string_view messageCloseBracket{};
-
-  std::string MentionCode(const std::string& sender) const;
+  // The host's own escapes of "[" and "]" in message texts: undone when a
+  // message arrives, and written for the brackets of outside text in what
+  // is sent. Empty: the host has none; its messages hold its codes as they
+  // are, and outside brackets are sent as full-width ones.
+  std::string_view escapedOpen{};
+  std::string_view escapedClose{};
 };
 
 // The profile of `hostType`; a host kind without one gets a profile that

@@ -51,8 +51,9 @@ std::int32_t OnIskyStart() {
   return 0;
 }
 
-// A private or group message. The host writes "[" and "]" of the text as
-// "&#91;" and "&#93;"; the reply writes them so again (the host's profile).
+// A private or group message. The host writes "[" and "]" typed in the
+// text as "&#91;" and "&#93;": the handler undoes them (the host's profile),
+// after it has looked for a real mention of the robot.
 std::int32_t OnIskyMessage(const std::string& event) {
   json::IskyEventReader reader;
   if (!reader.Load(event)) return 0;
@@ -61,8 +62,7 @@ std::int32_t OnIskyMessage(const std::string& event) {
   record.kind = static_cast<MessageKind>(kind);
   record.group = text::Decimal(reader.GetInt64("group_id"));
   record.sender = text::Decimal(reader.GetInt64("user_id"));
-  record.text = text::ReplaceAll(text::ReplaceAll(reader.GetText("msg"), "&#91;", "[", text::Case::IgnoreAscii),
-                                 "&#93;", "]", text::Case::IgnoreAscii);
+  record.text = reader.GetText("msg");
   record.idA = text::Decimal(reader.GetInt("msg_id"));
   reader.Clear();
   const SettingsRecord& s = Plugin().Settings;

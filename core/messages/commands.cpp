@@ -10,6 +10,8 @@
 namespace zoq {
 namespace {
 
+using reply::ReplyText;
+
 constexpr const char* kKeywordMark = "[词汇]";
 constexpr const char* kReplyMark = "[回复]";
 constexpr const char* kDefaultAddConfirmation = "[词汇][N][回复]";
@@ -31,16 +33,16 @@ bool FitsIniValue(const std::string& value) { return value.size() < kIniValueBuf
 // Nothing is confirmed unless the reply was stored whole: a reply or a
 // staged keyword too long to be read back is refused, and so is a write that
 // failed (the staged keyword then stays for another try).
-std::string AddReply(const std::string& text, const LibraryTarget& target) {
+ReplyText AddReply(const std::string& text, const LibraryTarget& target) {
   std::string reply = text::ReplaceAll(text, target.commandWord, "");
   reply = text::ReplaceAll(reply, "\r\n", "[N]");
   const std::string keyword = ReadStaged("无");
   if (!FitsIniValue(reply) || !FitsIniValue(keyword)) return {};
   if (!WriteIniItem(target.libraryFile, keyword, std::string(kReplyKey), reply)) return {};
   if (target.fuzzy) ReloadFuzzyKeywords();
-  std::string confirmation = ReadAdminItem(target.confirmationKey, kDefaultAddConfirmation);
-  confirmation = text::ReplaceAll(confirmation, kKeywordMark, keyword);
-  confirmation = text::ReplaceAll(confirmation, kReplyMark, reply);
+  ReplyText confirmation = ReplyText::Written(ReadAdminItem(target.confirmationKey, kDefaultAddConfirmation));
+  confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(keyword)));
+  confirmation.Replace(kReplyMark, ReplyText::Outside(reply));
   WriteIniItem(AdminFile(), kStagingSection, std::nullopt, std::nullopt);
   return confirmation;
 }
@@ -60,17 +62,19 @@ bool HasSection(const std::string& file, const std::string& name) {
 
 }  // namespace
 
-std::string StageKeyword(const std::string& keyword) {
+ReplyText StageKeyword(const std::string& keyword) {
   const std::string staged = text::ReplaceAll(keyword, ReadAdminItem("添加命令"), "");
   if (!FitsIniValue(staged) || !WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged)) return {};
-  return text::ReplaceAll(ReadAdminItem("添加返回文本"), kKeywordMark, ReadStaged());
+  ReplyText confirmation = ReplyText::Written(ReadAdminItem("添加返回文本"));
+  confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(ReadStaged())));
+  return confirmation;
 }
 
-std::string AddExactReply(const std::string& reply) {
+ReplyText AddExactReply(const std::string& reply) {
   return AddReply(reply, {Plugin().Settings.精确命令, ExactLibraryFile(), "精确返回文本", false});
 }
 
-std::string AddFuzzyReply(const std::string& reply) {
+ReplyText AddFuzzyReply(const std::string& reply) {
   return AddReply(reply, {Plugin().Settings.模糊命令, FuzzyLibraryFile(), "模糊返回文本", true});
 }
 

@@ -1,11 +1,13 @@
 // The keyword-library commands of the chat: stage a keyword, give it a reply
 // in the exact or the fuzzy library, delete a keyword. Each writes the files
-// at once and returns what the handler confirms with.
+// at once and returns what the handler confirms with: the owner's return
+// text, with the keyword and the reply from the chat put in as outside text.
 #pragma once
 #include <string>
 #include <string_view>
 
 #include "core/libraries.hpp"
+#include "core/reply/reply_text.hpp"
 
 namespace zoq {
 
@@ -13,14 +15,14 @@ namespace zoq {
 // "[词汇]" replaced by the staged keyword (empty when that key is absent).
 // A keyword too long to be read back whole, or a failed write, stages
 // nothing and gives the empty text (nothing is confirmed).
-std::string StageKeyword(const std::string& keyword);
+reply::ReplyText StageKeyword(const std::string& keyword);
 
 // Stores `reply` for the staged keyword in the exact or fuzzy library,
 // removes the staging section and returns the confirmation ("[词汇]" the
 // keyword, "[回复]" the reply). A reply too long to be read back whole, or a
 // failed write, stores nothing and gives the empty text.
-std::string AddExactReply(const std::string& reply);
-std::string AddFuzzyReply(const std::string& reply);
+reply::ReplyText AddExactReply(const std::string& reply);
+reply::ReplyText AddFuzzyReply(const std::string& reply);
 
 // Removes the section named `keyword` (stored form) from each library that
 // holds it; true when a section was removed. After a fuzzy removal the fuzzy

@@ -12,6 +12,8 @@
 namespace zoq {
 namespace {
 
+using reply::ReplyText;
+
 // A command word begins the text. An empty word is a disabled command.
 bool BeginsWithCommand(const std::string& text, const std::string& word) {
   return !word.empty() && text::StartsWith(text, word);
@@ -37,7 +39,7 @@ bool RunSwitchCommand(const MessageRecord& record) {
     // The switch takes effect at once; it is confirmed only once stored.
     p.插件开关 = c.on;
     if (WriteAdminItem("插件开关", c.on ? kSwitchOn : kSwitchOff)) {
-      SendReply(record, ReadAdminItem(c.replyKey, c.defaultReply));
+      SendReply(record, ReplyText::Written(ReadAdminItem(c.replyKey, c.defaultReply)));
     }
     return true;
   }
@@ -50,13 +52,15 @@ bool RunLibraryCommand(MessageRecord& record, bool owner) {
   std::string& text = record.text;
   if ((s.全员删除 || owner) && BeginsWithCommand(text, s.删除命令)) {
     text = StoredKeywordForm(text::ReplaceAll(text, s.删除命令, ""));
-    if (!text.empty() && DeleteKeyword(text)) SendReply(record, ReadAdminItem("删除返回文本", "删除成功"));
+    if (!text.empty() && DeleteKeyword(text)) {
+      SendReply(record, ReplyText::Written(ReadAdminItem("删除返回文本", "删除成功")));
+    }
     return true;
   }
   if (!(s.全员可用 || owner)) return false;
   struct AddCommand {
     const std::string& word;
-    std::string (*add)(const std::string&);
+    ReplyText (*add)(const std::string&);
   };
   for (const AddCommand& c : {AddCommand{s.精确命令, AddExactReply}, AddCommand{s.模糊命令, AddFuzzyReply}}) {
     if (!BeginsWithCommand(text, c.word)) continue;
@@ -74,13 +78,14 @@ bool RunLibraryCommand(MessageRecord& record, bool owner) {
   return false;
 }
 
-// With must-mention on, only a message that mentions the robot goes on, and
-// the mention is taken out of it.
-bool ApplyMustMention(std::string& text) {
+// With must-mention on, only a message that mentions the robot goes on
+// (`mentioned`: decided on the message as the host delivered it), and the
+// mention is taken out of it.
+bool ApplyMustMention(std::string& text, bool mentioned) {
   PluginState& p = Plugin();
   if (!p.Settings.必须艾特) return true;
+  if (!mentioned) return false;
   const std::string mention = "[@" + p.RobotAccount + "]";
-  if (!text::Contains(text, mention)) return false;
   text = text::ReplaceAll(text::ReplaceAll(text, mention + " ", ""), mention, "");
   return true;
 }
@@ -91,7 +96,7 @@ std::string WithoutBlanks(const std::string& s) {
 }
 
 struct Answer {
-  std::string reply;
+  ReplyText reply;
   bool send = false;
 };
 
@@ -134,12 +139,13 @@ bool IsOwner(const std::string& sender) { return text::ListHoldsNumber(Plugin().
 
 std::int32_t HandleMessage(MessageRecord& record) {
   PluginState& p = Plugin();
-  record.text = NormalizeIncomingText(record.text);
+  const bool mentioned = p.Settings.必须艾特 && MentionsAccount(record.text, p.RobotAccount);
+  record.text = NormalizeIncomingText(record.text, p.HostType);
   const bool owner = IsOwner(record.sender);
   if (owner && RunSwitchCommand(record)) return 1;
   if (!p.插件开关) return 0;
   if (RunLibraryCommand(record, owner)) return 1;
-  if (!ApplyMustMention(record.text)) return 0;
+  if (!ApplyMustMention(record.text, mentioned)) return 0;
 
   Answer a = ExactAnswer(record);
   if (a.reply.empty() && !FuzzyAnswer(record, a)) return 0;

@@ -137,11 +137,20 @@ void ReplaceWhenPresent(ReplyText& t, std::string_view variable, Value&& value, 
   if (t.Contains(variable, mode)) t.Replace(variable, value(), mode);
 }
 
+// The sender's mention: the host's code around the number, or its fixed
+// text; none for a host without a mention.
+ReplyText MentionOf(const std::string& sender) {
+  const HostProfile& host = ActiveHost();
+  if (!host.fixedMention.empty()) return Written(host.fixedMention);
+  if (host.mentionOpener.empty()) return {};
+  return Written(host.mentionOpener) + Outside(sender) + Written("]");
+}
+
 constexpr std::array<const char*, 7> kWeekdays{"日", "一", "二", "三", "四", "五", "六"};
 
 }  // namespace
 
-std::string SenderMentionCode(const std::string& sender) { return ActiveHost().MentionCode(sender); }
+std::string SenderMentionCode(const std::string& sender) { return MentionOf(sender).text(); }
 
 std::string DownloadAvatarWx(const std::string& account, bool large) {
   const PluginState& p = Plugin();
@@ -155,8 +164,8 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
   return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text(), platform::kHttpPictureLimit);
 }
 
-std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
-                        bool keywordIsMessageText) {
+ReplyText ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
+                      bool keywordIsMessageText) {
   PluginState& p = Plugin();
   const platform::LocalTime now = Env().now();
   const std::string stored = p.Libraries.Reply(libraryFile, keyword);
@@ -179,8 +188,8 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
       t, "[消息]",
       [&] {
         // The message holds the keyword with plain brackets.
-        return ReplyText::FromMessage(keywordIsMessageText ? std::string()
-                                                           : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
+        return Outside(keywordIsMessageText ? std::string()
+                                            : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
       },
       kExact);
   ReplaceWhenPresent(t, "[号码]", [&] { return Outside(record.sender); }, kExact);
@@ -189,7 +198,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
                      kExact);
   ReplaceWhenPresent(t, "[日期]", [&] { return Written(Format("%d年%d月%d日", now.year, now.month, now.day)); },
                      kExact);
-  ReplaceWhenPresent(t, "[@]", [&] { return Outside(SenderMentionCode(record.sender)); }, kExact);
+  ReplaceWhenPresent(t, "[@]", [&] { return MentionOf(record.sender); }, kExact);
   ReplaceWhenPresent(t, "[ZOQData]", [&] { return Written(p.RunDirectory + "\\ZOQData"); }, kExact);
   ReplaceWhenPresent(t, "[ZOQAdmin]", [&] { return Written(p.RunDirectory + "\\ZOQAdmin"); }, kExact);
 
@@ -228,7 +237,7 @@ std::string ExpandReply(MessageRecord& record, const std::string& libraryFile, c
   for (const WebTextVariable& w : kWebTexts) {
     ReplaceWhenPresent(t, w.variable, [&] { return WebText(Env().textApiHost + std::string(w.path), w.escapeSyntax); });
   }
-  return t.Finish(ActiveHost().messageOpenBracket, ActiveHost().messageCloseBracket);
+  return t;
 }
 
 }  // namespace zoq

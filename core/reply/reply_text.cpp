@@ -1,13 +1,29 @@
 #include "core/reply/reply_text.hpp"
 
-#include <array>
-
 namespace zoq::reply {
 
 ReplyText& ReplyText::operator+=(const ReplyText& other) {
   text_ += other.text_;
   origin_ += other.origin_;
   return *this;
+}
+
+void ReplyText::Append(std::string_view bytes, Origin origin) {
+  text_ += bytes;
+  origin_.append(bytes.size(), static_cast<char>(origin));
+}
+
+void ReplyText::Append(const ReplyText& from, std::size_t pos, std::size_t length) {
+  text_.append(from.text_, pos, length);
+  origin_.append(from.origin_, pos, length);
+}
+
+bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
+  return origin_.find_first_not_of(static_cast<char>(Origin::Written), begin) < end;
+}
+
+bool ReplyText::AllOutside(std::size_t begin, std::size_t end) const {
+  return origin_.find_first_not_of(static_cast<char>(Origin::Outside), begin) >= end;
 }
 
 std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Case mode) const {
@@ -26,13 +42,11 @@ void ReplyText::Replace(const ReplyText& pattern, const ReplyText& value, text::
   ReplyText out;
   std::size_t done = 0;
   for (; pos != text::npos; pos = Find(pattern, done, mode)) {
-    out.text_.append(text_, done, pos - done);
-    out.origin_.append(origin_, done, pos - done);
+    out.Append(*this, done, pos - done);
     out += value;
     done = pos + pattern.text_.size();
   }
-  out.text_.append(text_, done);
-  out.origin_.append(origin_, done);
+  out.Append(*this, done, text_.size() - done);
   *this = std::move(out);
 }
 
@@ -44,32 +58,12 @@ std::optional<ReplyVariable> ReplyText::FindVariable(std::string_view opening, s
   const std::size_t close = Find(Written(closing), argBegin, mode);
   ReplyVariable v;
   if (close == text::npos) return v;
-  auto slice = [this](std::size_t begin, std::size_t end) {
-    ReplyText t;
-    t.text_ = text_.substr(begin, end - begin);
-    t.origin_ = origin_.substr(begin, end - begin);
-    return t;
-  };
-  v.argument = slice(argBegin, close);
-  v.whole = slice(open, close + closing.size());
+  v.argument.Append(*this, argBegin, close - argBegin);
+  v.whole.Append(*this, open, close + closing.size() - open);
   return v;
 }
 
-bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
-  return origin_.find_first_not_of(kWritten, begin) < end;
-}
-
 namespace {
-
-// A path that names a file of this machine: a drive, a root, a file address,
-// or any backslash or parent step (the hosts' own picture ids have none).
-bool IsLocalPath(std::string_view path) {
-  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  if (text::StartsWith(path, "file:", text::Case::IgnoreAscii)) return true;
-  if (path.size() >= 2 && letter(path[0]) && path[1] == ':') return true;
-  if (!path.empty() && (path[0] == '\\' || path[0] == '/')) return true;
-  return text::Contains(path, "\\") || text::Contains(path, "..");
-}
 
 bool IsUnreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -96,6 +90,7 @@ std::string PercentEncoded(std::string_view bytes) {
 ReplyText ReplyText::AsAddress(std::string (*convert)(const std::string&)) const {
   ReplyText out;
   for (std::size_t begin = 0; begin < text_.size();) {
+    constexpr char kWritten = static_cast<char>(Origin::Written);
     const bool written = origin_[begin] == kWritten;
     std::size_t end = written ? origin_.find_first_not_of(kWritten, begin) : origin_.find(kWritten, begin);
     if (end == std::string::npos) end = text_.size();
@@ -103,56 +98,6 @@ ReplyText ReplyText::AsAddress(std::string (*convert)(const std::string&)) const
     if (convert) run = convert(run);
     out += written ? Written(run) : Outside(PercentEncoded(run));
     begin = end;
-  }
-  return out;
-}
-
-std::string ReplyText::Finish(std::string_view messageOpen, std::string_view messageClose) const {
-  // What sending turns into "[": the neutral picture and voice codes, which
-  // never take a file from outside, and the hosts' own codes, which take
-  // none of this machine's files from outside (their web addresses and the
-  // hosts' own picture ids still pass).
-  static constexpr std::array<std::string_view, 2> kBrackets{"[", "&uoS8#"};
-  static constexpr std::array<std::string_view, 2> kNeutralCodes{"P=", "V="};
-  static constexpr std::array<std::string_view, 6> kHostCodes{"pic=", "voi=", "picFile,path=", "AudioFile,path=",
-                                                               "CQ:image,file=", "CQ:record,file="};
-  const std::string_view all(text_);
-  const auto startsWith = [&](std::size_t at, std::string_view code) {
-    return text::StartsWith(all.substr(at), code, text::Case::IgnoreAscii);
-  };
-  std::string out;
-  out.reserve(text_.size());
-  std::size_t pos = 0;
-  while (pos < text_.size()) {
-    const char c = text_[pos];
-    if (origin_[pos] == kMessage && !messageOpen.empty() && (c == '[' || c == ']')) {
-      out += c == '[' ? messageOpen : messageClose;
-      ++pos;
-      continue;
-    }
-    std::size_t skip = 0;
-    for (std::string_view bracket : kBrackets) {
-      if (!text::StartsWith(all.substr(pos), bracket)) continue;
-      const std::size_t after = pos + bracket.size();
-      for (std::string_view code : kNeutralCodes) {
-        if (startsWith(after, code) && AnyOutside(pos, after + code.size())) skip = bracket.size();
-      }
-      for (std::string_view code : kHostCodes) {
-        if (!startsWith(after, code)) continue;
-        const std::size_t path = after + code.size();
-        std::size_t pathEnd = all.find_first_of("],", path);
-        if (pathEnd == std::string_view::npos) pathEnd = all.size();
-        if (AnyOutside(pos, pathEnd) && IsLocalPath(all.substr(path, pathEnd - path))) skip = bracket.size();
-      }
-    }
-    if (skip != 0) {
-      out += "［";
-      pos += skip;
-      continue;
-    }
-    const std::size_t length = text::CharLength(text_, pos);
-    out.append(text_, pos, length);
-    pos += length;
   }
   return out;
 }

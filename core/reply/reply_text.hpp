@@ -1,8 +1,9 @@
-// A reply while it is being expanded. Every byte remembers where it came
-// from: written in the template, where it may form variables and codes, or
-// put in from outside (the message text, the numbers of the sender, group
-// and target, web answers), where it is only ever text: no variable, action,
-// address or picture code inside it takes effect.
+// A text on its way to a host. Every byte remembers where it came from:
+// written by the owner (a reply template, a command's return text), where
+// it may form variables, actions, markers and host codes, or put in from
+// outside (the message text, the numbers of the sender, group and target,
+// web answers, what a chat command stores), where it is only ever text.
+// Sending (ToHostCodes) is the one place that turns it into host codes.
 #pragma once
 #include <cstddef>
 #include <optional>
@@ -17,17 +18,26 @@ struct ReplyVariable;
 
 class ReplyText {
  public:
+  enum class Origin : char { Written, Outside };
+
   ReplyText() = default;
-  static ReplyText Written(std::string_view s) { return ReplyText(s, kWritten); }
-  static ReplyText Outside(std::string_view s) { return ReplyText(s, kOutside); }
-  // Outside bytes that came in as the message's own text.
-  static ReplyText FromMessage(std::string_view s) { return ReplyText(s, kMessage); }
+  static ReplyText Written(std::string_view s) { return ReplyText(s, Origin::Written); }
+  static ReplyText Outside(std::string_view s) { return ReplyText(s, Origin::Outside); }
 
   const std::string& text() const { return text_; }
   bool empty() const { return text_.empty(); }
+  Origin origin(std::size_t pos) const { return static_cast<Origin>(origin_[pos]); }
+  // Whether a byte in [begin, end) came from outside.
+  bool AnyOutside(std::size_t begin, std::size_t end) const;
+  // Whether every byte in [begin, end) came from outside.
+  bool AllOutside(std::size_t begin, std::size_t end) const;
+
   ReplyText& operator+=(const ReplyText& other);
   friend ReplyText operator+(ReplyText a, const ReplyText& b) { return a += b; }
   bool operator==(const ReplyText&) const = default;
+  void Append(std::string_view bytes, Origin origin);
+  // Bytes [pos, pos + length) of `from`, with their origins.
+  void Append(const ReplyText& from, std::size_t pos, std::size_t length);
 
   // The first occurrence at or after byte `from` of `pattern`: the same
   // bytes (ASCII letters compared as `mode` says) of the same origin; npos
@@ -54,25 +64,11 @@ class ReplyText {
   // that it cannot add parameters or change the path.
   ReplyText AsAddress(std::string (*convert)(const std::string&) = nullptr) const;
 
-  // The finished reply. Picture and voice openers ("[P=", "[V=", also
-  // spelt with "&uoS8#") that hold outside bytes, and the hosts' own picture
-  // and voice codes whose file, coming from outside, is a file of this
-  // machine, have their bracket written as "［", so that neither sending nor
-  // the host turns them into a picture or voice of a local file. A host that
-  // writes "[" and "]" of its message texts escaped gives the escapes: the
-  // brackets that came in with the message are written so again and stay
-  // text.
-  std::string Finish(std::string_view messageOpen = {}, std::string_view messageClose = {}) const;
-
  private:
-  static constexpr char kWritten = 0;
-  static constexpr char kOutside = 1;
-  static constexpr char kMessage = 2;
-  ReplyText(std::string_view s, char origin) : text_(s), origin_(s.size(), origin) {}
-  bool AnyOutside(std::size_t begin, std::size_t end) const;
+  ReplyText(std::string_view s, Origin origin) : text_(s), origin_(s.size(), static_cast<char>(origin)) {}
 
   std::string text_;
-  std::string origin_;  // one origin byte per text byte
+  std::string origin_;  // one Origin per text byte
 };
 
 // A variable with an argument: opening and closing written in the template,

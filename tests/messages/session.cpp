@@ -8,61 +8,158 @@
 namespace zoq::testing {
 namespace {
 
-std::string Decimal(int v) { return std::to_string(v); }
+std::string Decimal(std::int64_t v) { return std::to_string(v); }
+std::int64_t Number(Text s) { return s.empty() ? 0 : std::stoll(s); }
+std::string Escaped(Text s, char c) {  // every `c` and backslash behind a backslash
+  std::string out;
+  for (char b : s) out += b == '\\' || b == c ? std::string{'\\', b} : std::string(1, b);
+  return out;
+}
 
-// VLQ, OQ, SP, ER: Api_SendMsg (robot, kind, target, target, message, 0).
-FakeCall ClassicSend(const char* dll, int kind, const std::string& group, const std::string& sender,
-                     const std::string& message) {
+// ---- The numeric-event hosts. VLQ, OQ, SP, ER: Api_SendMsg (robot, kind,
+// target, target, message, 0); MingQQ without the 0; XQ with its auth id;
+// MyQQ: Api_SendMsgEx (robot, anonymous 0, kind, group, qq, message, 0).
+
+template <const char* Dll, bool Zero = true>
+FakeCall ClassicSend(int kind, Text group, Text sender, Text message) {
   const std::string& target = kind == 1 ? sender : group;
-  return {dll, "Api_SendMsg", {kRobot, Decimal(kind), target, target, message, "0"}};
-}
-
-template <const char* Dll>
-FakeCall ClassicSendOf(int kind, const std::string& group, const std::string& sender, const std::string& message) {
-  return ClassicSend(Dll, kind, group, sender, message);
-}
-
-constexpr char kVlqDll[] = "VLQapi.dll";
-constexpr char kOqDll[] = "OQapi.dll";
-constexpr char kSpDll[] = "SPapi.dll";
-constexpr char kErDll[] = "ERapi.dll";
-
-FakeCall MingQqSend(int kind, const std::string& group, const std::string& sender, const std::string& message) {
-  FakeCall c = ClassicSend("MingQQAPI.DLL", kind, group, sender, message);
-  c.args.pop_back();  // MingQQ's Api_SendMsg has no trailing 0
+  FakeCall c{Dll, "Api_SendMsg", {kRobot, Decimal(kind), target, target, message, "0"}};
+  if (!Zero) c.args.pop_back();
   return c;
 }
-
-FakeCall XqSend(int kind, const std::string& group, const std::string& sender, const std::string& message) {
+constexpr char kVlq[] = "VLQapi.dll", kOq[] = "OQapi.dll", kSp[] = "SPapi.dll", kEr[] = "ERapi.dll",
+               kMingQq[] = "MingQQAPI.DLL";
+FakeCall XqSend(int kind, Text group, Text sender, Text message) {
   const std::string& target = kind == 1 ? sender : group;
   return {"xqapi.dll", "S3_Api_SendMsg", {kXqAuthIdHex, kRobot, Decimal(kind), target, target, message, "0"}};
 }
-
-// MyQQ: Api_SendMsgEx (robot, anonymous 0, kind, group, qq, message, 0).
-FakeCall MyQqSend(int kind, const std::string& group, const std::string& sender, const std::string& message) {
+FakeCall MyQqSend(int kind, Text group, Text sender, Text message) {
   return {"MyQQApi.DLL", "Api_SendMsgEx", {kRobot, "0", Decimal(kind), group, sender, message, "0"}};
 }
 
-}  // namespace
+// ---- ISky: information (with the auth code), kind, start; JSON events.
 
-const std::vector<NumericHostCase>& NumericHostCases() {
-  static const std::vector<NumericHostCase> cases{
-      {"VLQ", "Event", 12, kVlqDll, 1101, 0, 0, ClassicSendOf<kVlqDll>},
-      {"OQ", "OQ_Event", 12, kOqDll, 1101, 0, 0, ClassicSendOf<kOqDll>},
-      {"XQ", "XQ_Event", 12, "xqapi.dll", 1101, 0, 0, XqSend},
-      {"MingQQ", "MQEvent", 11, "MingQQAPI.DLL", 1101, 0, 0, MingQqSend},
-      {"SP", "SP_Event", 11, kSpDll, 1101, 0, 0, ClassicSendOf<kSpDll>},
-      {"ER", "ER_Event", 11, kErDll, 1101, 0, 0, ClassicSendOf<kErDll>},
-      {"MyQQ", "MQ_Event", 11, "MyQQApi.DLL", 11001, 10, 1, MyQqSend},
-  };
-  return cases;
+constexpr std::int32_t kIskyAuth = -77;
+
+bool IskyStart(Session& s) {
+  WriteFile(s.ApiFolder() + "fakehost.answers", FakeHostAnswerLine("Api_GetLoginQQ", kRobot));
+  if (!s.Load()) return false;
+  // Each export removes exactly its own argument words.
+  const CallResult info = s.host().CallText("ISky_Information", {kIskyAuth});
+  const CallResult kind = s.host().CallNumber("ISky_Initialization");
+  const CallResult start = s.host().CallNumber("ISky_pluginStart");
+  return info.text.starts_with("{\"id\":") && info.stackSkew == 0 && kind.number == 0 && kind.stackSkew == 0 &&
+         start.number == 0 && start.stackSkew == 0;
+}
+CallResult IskyMessage(Session& s, int kind, Text group, Text sender, Text text) {
+  const std::string json = "{\"isky\":{\"type\":" + Decimal(kind) + (kind == 1 ? "" : ",\"group_id\":" + group) +
+                           ",\"user_id\":" + sender + ",\"msg\":\"" + Escaped(text, '"') + "\",\"msg_id\":7}}";
+  return s.host().CallNumber("ISky_Get_New_Msg", {json});
+}
+FakeCall IskySend(int kind, Text group, Text sender, Text message) {
+  return IskyCall("Api_SendMsg", {Decimal(kind), kind == 2 ? group : "", kind == 1 ? sender : "", message, "1"});
 }
 
-const NumericHostCase& NumericHostCaseNamed(const std::string& name) {
-  for (const NumericHostCase& c : NumericHostCases()) {
+// ---- The WeChat-style host: its Api.dll of the edition it names, in the
+// folder its initialisation text gives; the robot logs in.
+
+template <bool Pro>
+bool WxStart(Session& s) {
+  const std::string json = std::string("{\"AppName\":\"") + kWxApp + "\",\"FileName\":\"" + kWxFile +
+                           "\",\"Version\":\"" + (Pro ? "VLW_Max" : "VLW") + "\",\"path\":\"" +
+                           Escaped(s.host().folder() + "\\wxhost", '"') + "\",\"LogOutput\":1,\"F_Version\":\"9.9\"}";
+  return s.Load() && s.host().CallNumber("Initialization", {std::string("ignored"), json}).number == 0 &&
+         s.host().CallNumber("Enable").number == 0 &&
+         s.host().CallNumber("Login", {std::int32_t(0), std::string(kRobot), std::int32_t(0)}).number == 0;
+}
+CallResult WxMessage(Session& s, int kind, Text group, Text sender, Text text) {
+  const std::string robot(kRobot), none;
+  const std::int32_t delivered = 1, zero = 0;
+  if (kind == 1) return s.host().CallNumber("EventPrivateChat", {robot, delivered, sender, none, text, zero, zero});
+  return s.host().CallNumber("EventGroupChat", {robot, delivered, group, none, sender, none, text, none, zero, zero});
+}
+template <bool Pro>
+FakeCall WxSend(int kind, Text group, Text sender, Text message) {
+  return WxCall(Pro, "SendTextMsg", {kind == 1 ? sender : group, message}, kRobot);
+}
+
+// ---- The function-table host: 初始化 hands over a real API table (the fake
+// host's functions in the host process); events are packed records.
+
+bool TableStart(Session& s) {
+  Host& h = s.host();
+  if (!s.Load() || !h.Preload(kTableDll)) return false;
+  std::string table;
+  for (const char* f : {"发送好友消息", "发送群消息", "发送频道消息", "发送频道私信消息", "撤回消息_群聊",
+                        "撤回频道消息", "禁言群成员", "禁言频道成员", "删除群成员", "移除频道成员", "取频道用户资料"}) {
+    table += (table.empty() ? "{\"" : ",\"") + std::string(f) + "\":" + Decimal(h.FunctionAddress(kTableDll, f));
+  }
+  const CallResult init = h.CallText("初始化", {table + "}", std::string(kTableKey)});
+  return init.ok && init.stackSkew == 0 && h.CallNumber("ZOQ_KyOn").number == 0 &&
+         h.CallNumber("ZOQ_ToTKeyEv", {Record(h, 68).Number(24, Number(kRobot)).Word(60, 31).Address()}).number == 0;
+}
+CallResult TableMessage(Session& s, int kind, Text group, Text sender, Text text) {
+  Record r(s.host(), 128);
+  r.Number(0, Number(sender)).Number(8, Number(kRobot));
+  if (kind == 1) return s.host().CallNumber("ZOQ_Frekey", {r.Word(16, 3).Number(44, 4).Text(68, text).Address()});
+  r.Word(16, -5).Number(24, Number(group)).Number(44, 9876543210123LL).Text(76, text);
+  return s.host().CallNumber("ZOQ_FrFeSxKey", {r.Address()});
+}
+FakeCall TableSend(int kind, Text group, Text sender, Text message) {
+  if (kind == 1) return TableCall("发送好友消息", {kRobot, sender, message, "ptr", "ptr"});
+  return TableCall("发送群消息", {kRobot, group, message, "0"});
+}
+
+const HostCase kHosts[] = {
+    {"VLQ", "Event", 12, kVlq, 1101, 0, 0, ClassicSend<kVlq>},
+    {"OQ", "OQ_Event", 12, kOq, 1101, 0, 0, ClassicSend<kOq>},
+    {"XQ", "XQ_Event", 12, "xqapi.dll", 1101, 0, 0, XqSend},
+    {"MingQQ", "MQEvent", 11, kMingQq, 1101, 0, 0, ClassicSend<kMingQq, false>},
+    {"SP", "SP_Event", 11, kSp, 1101, 0, 0, ClassicSend<kSp>},
+    {"ER", "ER_Event", 11, kEr, 1101, 0, 0, ClassicSend<kEr>},
+    {"MyQQ", "MQ_Event", 11, "MyQQApi.DLL", 11001, 10, 1, MyQqSend},
+    {"ISky", "", 0, "message.dll", 0, 0, 0, IskySend, IskyStart, IskyMessage},
+    {"Table", "", 0, kTableDll, 0, 0, 0, TableSend, TableStart, TableMessage},
+    {"WX", "", 0, "wx\\Api.dll", 0, 0, 0, WxSend<false>, WxStart<false>, WxMessage, "\\wxhost\\Bin"},
+    {"WXpro", "", 0, "wx-pro\\Api.dll", 0, 0, 0, WxSend<true>, WxStart<true>, WxMessage, "\\wxhost\\Bin\\Bin"},
+};
+
+}  // namespace
+
+FakeCall IskyCall(Text function, std::vector<std::string> args) {
+  args.insert(args.begin(), Decimal(kIskyAuth));
+  return {"message.dll", function, std::move(args)};
+}
+FakeCall TableCall(Text function, std::vector<std::string> args) {
+  args.insert(args.begin(), kTableKey);
+  return {kTableDll, function, std::move(args)};
+}
+FakeCall WxCall(bool pro, Text function, std::vector<std::string> args, const char* robot) {
+  if (robot && pro) args.insert(args.begin(), robot);
+  args.insert(args.begin(), {kWxFile, kWxApp});
+  return {"Api.dll", function, std::move(args)};
+}
+
+std::span<const HostCase> NumericHostCases() { return {kHosts, 7}; }
+std::span<const HostCase> AllHostCases() { return {kHosts, 10}; }
+const HostCase& HostCaseNamed(Text name) {
+  for (const HostCase& c : kHosts) {
     if (name == c.name) return c;
   }
   throw std::invalid_argument("no such host: " + name);
+}
+const HostCase& NumericHostCaseNamed(Text name) { return HostCaseNamed(name); }
+
+bool IsSend(const HostCase& hc, const FakeCall& c, std::string* message) {
+  for (int kind : {1, 2}) {
+    // Where this host's send call of that kind carries the message.
+    const FakeCall probe = hc.sendCall(kind, "g", "s", "\x01");
+    const std::size_t at = std::find(probe.args.begin(), probe.args.end(), "\x01") - probe.args.begin();
+    if (c.function != probe.function || at >= c.args.size()) continue;
+    if (message) *message = c.args[at];
+    return true;
+  }
+  return false;
 }
 
 std::string Library(const std::vector<std::pair<std::string, std::string>>& entries) {
@@ -71,16 +168,20 @@ std::string Library(const std::vector<std::pair<std::string, std::string>>& entr
   return out;
 }
 
-Session::Session(const std::string& runName, const NumericHostCase& hc,
-                 const std::vector<std::pair<std::string, std::string>>& files)
-    : folder_(FreshRunFolder(runName)), case_(hc), host_(folder_, {hc.apiDll}) {
-  if (files.empty()) return;
-  CreateDirectoryA((folder_ + "\\ZOQData").c_str(), nullptr);
-  CreateDirectoryA((folder_ + "\\ZOQData\\ZOQ-F-关键词").c_str(), nullptr);
+Session::Session(Text runName, const HostCase& hc, const Files& files, const char* apiDll)
+    : folder_(FreshRunFolder(runName)), case_(hc), host_(folder_) {
+  const std::string dll = apiDll ? apiDll : hc.apiDll, below = hc.apiFolder;
+  for (const std::string& d : {folder_ + "\\ZOQData", DataFile("")}) CreateDirectoryA(d.c_str(), nullptr);
+  for (std::size_t at = 1; at <= below.size(); ++at) {
+    if (at == below.size() || below[at] == '\\') CreateDirectoryA((folder_ + below.substr(0, at)).c_str(), nullptr);
+  }
+  if (!dll.empty()) {
+    CopyFileA((FakeHostFolder() + "\\" + dll).c_str(), (ApiFolder() + dll.substr(dll.rfind('\\') + 1)).c_str(), FALSE);
+  }
   for (const auto& [name, bytes] : files) WriteFile(DataFile(name), bytes);
 }
 
-std::string Session::DataFile(const std::string& name) const { return folder_ + "\\ZOQData\\ZOQ-F-关键词\\" + name; }
+std::string Session::DataFile(Text name) const { return folder_ + "\\ZOQData\\ZOQ-F-关键词\\" + name; }
 
 bool Session::Load() {
   if (!host_.Load()) return false;
@@ -88,15 +189,13 @@ bool Session::Load() {
   if (std::string(case_.name) != "XQ") return true;
   // XQ: its API DLL is loaded by the host; the information request binds it
   // and the auth id comes with its own export.
-  if (!host_.Preload(case_.apiDll)) return false;
-  if (!host_.CallText("XQ_Create", {std::string()}).ok) return false;
+  if (!host_.Preload(case_.apiDll) || !host_.CallText("XQ_Create", {std::string()}).ok) return false;
   if (!host_.CallVoid("XQ_AuthId", {std::int32_t(65535), std::int32_t(7)}).ok) return false;
   TakeCalls();  // binding asks the host's version: not part of any transcript
   return true;
 }
 
-CallResult Session::Event(std::int32_t code, const std::string& group, const std::string& sender,
-                          const std::string& text, const std::string& robot) {
+CallResult Session::Event(std::int32_t code, Text group, Text sender, Text text, Text robot) {
   std::vector<Arg> args{robot, code, std::int32_t(0), group, sender, std::string(), text, std::string("idB"),
                         std::string("idA"), std::string()};
   if (case_.words == 12) args.push_back(std::string());
@@ -105,7 +204,12 @@ CallResult Session::Event(std::int32_t code, const std::string& group, const std
 }
 
 bool Session::Start() {
+  if (case_.start) return case_.start(*this);
   return Load() && Event(12000).number == case_.lifecycleResult && Event(case_.accountCode).ok;
+}
+
+CallResult Session::Message(int kind, Text group, Text sender, Text text) {
+  return case_.message ? case_.message(*this, kind, group, sender, text) : Event(kind, group, sender, text);
 }
 
 void Session::SetClock(int year, int month, int day, int hour, int minute, int second) {
@@ -114,20 +218,17 @@ void Session::SetClock(int year, int month, int day, int hour, int minute, int s
 }
 
 std::vector<FakeCall> Session::TakeCalls() {
-  const std::vector<FakeCall> all = ParseFakeHostLog(ReadFile(folder_ + "\\fakehost.log"));
+  const std::vector<FakeCall> all = ParseFakeHostLog(ReadFile(ApiFolder() + "fakehost.log"));
   std::vector<FakeCall> fresh(all.begin() + static_cast<std::ptrdiff_t>(std::min(seen_, all.size())), all.end());
   seen_ = all.size();
   return fresh;
 }
 
-std::vector<std::string> Session::TakeSent() {
-  // Where this host's send call carries the message.
-  const FakeCall probe = case_.sendCall(1, "g", "s", "\x01");
-  std::size_t at = 0;
-  while (at < probe.args.size() && probe.args[at] != "\x01") ++at;
-  std::vector<std::string> sent;
+Sent Session::TakeSent() {
+  Sent sent;
+  std::string message;
   for (const FakeCall& c : TakeCalls()) {
-    if (c.function == probe.function && at < c.args.size()) sent.push_back(c.args[at]);
+    if (IsSend(case_, c, &message)) sent.push_back(message);
   }
   return sent;
 }

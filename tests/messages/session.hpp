@@ -1,10 +1,13 @@
-// A host process with the real plug-in and one host's fake API DLL, driven
-// through that host's numeric event export: the shared bench of the message
-// path's end-to-end tests and of its benchmark.
+// A host process with the real plug-in and one host's fake API, driven
+// through that host's own exports: the shared bench of the message path's
+// end-to-end tests and of its benchmark. Each of the ten hosts is a row of
+// HostCase: how it starts, delivers a message and sends.
 #pragma once
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/fakehost/fakehost_client.hpp"
@@ -14,65 +17,100 @@ namespace zoq::testing {
 
 inline constexpr const char* kRobot = "20001";
 inline constexpr const char* kOwner = "30001";
+// The XQ auth id the sessions hand over: (65535, 7) -> bytes ff ff ff ff 07 00 00 00.
+inline constexpr const char* kXqAuthIdHex = "ffffffff07000000";
 
-// One host of the numeric-event family as the tests see it.
-struct NumericHostCase {
+using Text = const std::string&;
+using Files = std::vector<std::pair<std::string, std::string>>;
+using Sent = std::vector<std::string>;
+class Session;
+
+struct HostCase {
   const char* name;         // for test names and run folders
-  const char* eventExport;  // the event export
+  const char* eventExport;  // the numeric event export; "" for the other hosts
   int words;                // its argument words: 12 or 11
-  const char* apiDll;       // the fake API DLL to put beside the host
+  const char* apiDll;       // the fake API DLL, below the fake host folder
   std::int32_t accountCode;
   std::int32_t lifecycleResult;  // what enable and disable return
   std::int32_t handledOffset;    // added to the handler's 0 or 1
-  // The host call that sends `message` to `target` (kind 1 private, 2 group).
-  FakeCall (*sendCall)(int kind, const std::string& group, const std::string& sender, const std::string& message);
+  // The host call that sends `message` (kind 1 private to `sender`, 2 to `group`).
+  FakeCall (*sendCall)(int kind, Text group, Text sender, Text message);
+  // The hosts without numeric events: how each starts and delivers a message.
+  bool (*start)(Session&) = nullptr;
+  CallResult (*message)(Session&, int kind, Text group, Text sender, Text text) = nullptr;
+  const char* apiFolder = "";  // where the host keeps its API, below its folder
 };
+inline void PrintTo(const HostCase& c, std::ostream* os) { *os << c.name; }
 
-inline void PrintTo(const NumericHostCase& c, std::ostream* os) { *os << c.name; }
+// The seven hosts of numeric events, and all ten (the WeChat-style host in
+// its basic edition; "WXpro" names the professional one).
+std::span<const HostCase> NumericHostCases();
+std::span<const HostCase> AllHostCases();
+const HostCase& HostCaseNamed(Text name);
+const HostCase& NumericHostCaseNamed(Text name);
+// Whether `call` is a send of the host; `message`: what it sends.
+bool IsSend(const HostCase& hc, const FakeCall& call, std::string* message = nullptr);
 
-const std::vector<NumericHostCase>& NumericHostCases();
-const NumericHostCase& NumericHostCaseNamed(const std::string& name);
-
-// The XQ auth id the sessions hand over: (65535, 7) -> bytes ff ff ff ff 07 00 00 00.
-inline constexpr const char* kXqAuthIdHex = "ffffffff07000000";
+// Calls of the ISky host (its auth code first), the function-table host (its
+// plug-in key first) and the WeChat-style host (its identity first and, for
+// a function with a robot in the professional edition, the robot).
+inline constexpr const char* kTableDll = "tablehost.dll";
+inline constexpr const char* kTableKey = "KEY";
+inline constexpr const char* kWxApp = "微信框架";
+inline constexpr const char* kWxFile = "wx.exe";
+FakeCall IskyCall(Text function, std::vector<std::string> args);
+FakeCall TableCall(Text function, std::vector<std::string> args);
+FakeCall WxCall(bool pro, Text function, std::vector<std::string> args, const char* robot = nullptr);
 
 class Session {
  public:
   // A fresh run folder with the host, the plug-in and the host's fake API
-  // DLL; `files` are written into the data folder before anything runs
-  // (name, bytes), so they stand instead of the defaults.
-  Session(const std::string& runName, const NumericHostCase& hc,
-          const std::vector<std::pair<std::string, std::string>>& files = {});
+  // (`apiDll` in place of the case's own: "" for none); `files` are written
+  // into the data folder before anything runs.
+  Session(Text runName, const HostCase& hc, const Files& files = {}, const char* apiDll = nullptr);
 
   Host& host() { return host_; }
-  const NumericHostCase& hostCase() const { return case_; }
-  std::string DataFile(const std::string& name) const;
+  const HostCase& hostCase() const { return case_; }
+  std::string DataFile(Text name) const;
+  std::string ApiFolder() const { return folder_ + case_.apiFolder + "\\"; }
 
-  // Loads the plug-in and, for XQ, binds the API and hands over the auth id.
-  bool Load();
-  // The export that Load needed and the plug-in does not have, if any.
-  CallResult Event(std::int32_t code, const std::string& group = {}, const std::string& sender = {},
-                   const std::string& text = {}, const std::string& robot = kRobot);
-  // Load, enable (12000) and take the robot account.
-  bool Start();
-  CallResult Private(const std::string& text, const std::string& sender = kOwner) {
-    return Event(1, {}, sender, text);
-  }
-  CallResult Group(const std::string& text, const std::string& group = "111", const std::string& sender = kOwner) {
-    return Event(2, group, sender, text);
-  }
+  bool Load();  // the plug-in, the clock and, for XQ, the API bound and the auth id
+  CallResult Event(std::int32_t code, Text group = {}, Text sender = {}, Text text = {}, Text robot = kRobot);
+  bool Start();  // loads the plug-in, enables it, hands over the robot account
+  // A message of kind 1 (private) or 2 (group): the export's result.
+  CallResult Message(int kind, Text group, Text sender, Text text);
+  CallResult Private(Text text, Text sender = kOwner) { return Message(1, {}, sender, text); }
+  CallResult Group(Text text, Text group = "111", Text sender = kOwner) { return Message(2, group, sender, text); }
   void SetClock(int year, int month, int day, int hour, int minute, int second);
 
-  // The host calls recorded since the last time they were taken.
+  // The host calls since the last time they were taken; the messages sent.
   std::vector<FakeCall> TakeCalls();
-  // The messages sent since then, in order.
-  std::vector<std::string> TakeSent();
+  Sent TakeSent();
 
  private:
   std::string folder_;
-  const NumericHostCase& case_;
+  const HostCase& case_;
   Host host_;
   std::size_t seen_ = 0;
+};
+
+// A packed event record of the function-table host in the host's memory:
+// 64-bit numbers, 32-bit words and addresses of texts at their offsets.
+class Record {
+ public:
+  Record(Host& host, std::size_t size) : host_(host), bytes_(size, '\0') {}
+  Record& Number(std::size_t at, std::int64_t v) { return Put(at, &v, 8); }
+  Record& Word(std::size_t at, std::int32_t v) { return Put(at, &v, 4); }
+  Record& Text(std::size_t at, const std::string& s) { return Word(at, static_cast<std::int32_t>(host_.Block(s))); }
+  std::int32_t Address() const { return static_cast<std::int32_t>(host_.Block(bytes_)); }
+
+ private:
+  Record& Put(std::size_t at, const void* v, std::size_t size) {
+    bytes_.replace(at, size, static_cast<const char*>(v), size);
+    return *this;
+  }
+  Host& host_;
+  std::string bytes_;
 };
 
 // The text of a library file: each (keyword, reply) a section with 回复.

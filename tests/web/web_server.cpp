@@ -64,6 +64,11 @@ void WebServer::Serve(const std::string& target, const std::string& body) {
   bodies_[target] = body;
 }
 
+void WebServer::Echo(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  echo_ = path + "?";
+}
+
 void WebServer::Stall(int seconds) { stallSeconds_ = seconds; }
 void WebServer::Trickle(int milliseconds) { trickleMs_ = milliseconds; }
 
@@ -114,6 +119,9 @@ void WebServer::Answer(std::uintptr_t socketValue) {
     requests_.push_back(request);
     if (auto it = bodies_.find(request.target); it != bodies_.end()) {
       body = it->second;
+      found = true;
+    } else if (!echo_.empty() && request.target.starts_with(echo_) && request.target.find('=') != std::string::npos) {
+      body = request.target.substr(request.target.find('=') + 1);
       found = true;
     }
   }

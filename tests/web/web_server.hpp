@@ -29,6 +29,9 @@ class WebServer {
   // Answers `target` (path and query, percent escapes decoded) with `body`;
   // other targets get 404 with a small error page.
   void Serve(const std::string& target, const std::string& body);
+  // Answers every target `path` "?" name "=" value with the value (escapes
+  // decoded): a text service that echoes its query.
+  void Echo(const std::string& path);
   // Accepts connections but never answers them (until the server ends, or
   // `seconds` later).
   void Stall(int seconds);
@@ -48,6 +51,7 @@ class WebServer {
   std::atomic<int> trickleMs_{0};
   mutable std::mutex mutex_;
   std::map<std::string, std::string> bodies_;
+  std::string echo_;
   std::vector<WebRequest> requests_;
   std::thread thread_;
 };

@@ -1,0 +1,262 @@
+// The message handler: owner commands, library commands, the must-mention
+// rule, lookups and cool-downs, through the real DLL and the VLQ host's fake
+// API; the date-time texts of `SAVE` and the test of one key in this process.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/ini_items.hpp"
+#include "core/messages/cooldown.hpp"
+#include "core/settings.hpp"
+#include "tests/core/core_fixture.hpp"
+#include "tests/messages/session.hpp"
+
+namespace zoq::testing {
+namespace {
+
+// A started session of the VLQ host with the data files the test names.
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    session_ = std::make_unique<Session>(std::string(info->test_suite_name()) + "-" + info->name(),
+                                         HostCaseNamed("VLQ"), DataFiles());
+    ASSERT_TRUE(session_->Start());
+  }
+  virtual Files DataFiles() const = 0;
+
+  Session& s() { return *session_; }
+  std::string Ini(const std::string& file, const std::string& section, const std::string& key) {
+    return ReadIniItem(s().DataFile(file), section, key);
+  }
+  void WriteIni(const std::string& file, const std::string& section, const std::string& key, const std::string& value) {
+    WriteIniItem(s().DataFile(file), section, key, value);
+  }
+
+ private:
+  std::unique_ptr<Session> session_;
+};
+
+// The owners, a small exact library and fuzzy keywords; `admin` lines of a
+// test's own follow the owners line.
+Files CommandFiles(const std::string& adminLines = {}) {
+  return {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + ",30002\r\n" + adminLines},
+          {"SayZ.ini", Library({{"你好", "你好呀"}, {"Hello", "hi"}, {"复读", "x"}})},
+          {"SayM.ini", Library({{"天气", "晴"}, {"好", "好的"}, {"复读", "[消息]"}})}};
+}
+
+// Group messages of `sender` in turn, each with the export's result.
+void Say(Session& s, const std::vector<std::pair<std::string, std::int32_t>>& steps, const char* sender = kOwner) {
+  for (const auto& [text, result] : steps) EXPECT_EQ(s.Group(text, "111", sender).number, result) << text;
+}
+
+struct CommandsE2eTest : SessionTest {
+  Files DataFiles() const override { return CommandFiles(); }
+};
+
+TEST_F(CommandsE2eTest, OwnersSwitchStageAddAndDelete) {
+  Say(s(), {{"关闭问答", 1}, {"你好", 0}, {"添加词汇x", 0}});
+  EXPECT_EQ(Ini("admin", "admin", "插件开关"), "关");
+  Say(s(), {{"开启问答", 0}}, "3000");  // 3000 is inside 30001: no owner
+  Say(s(), {{"开启问答", 1}, {"添加词汇你好", 1}});  // no stage text: staged, nothing sent
+  EXPECT_EQ(Ini("admin", "新增词库", "待添词汇"), "你好");
+  EXPECT_EQ(Ini("admin", "admin", "插件开关"), "开");
+  WriteIni("admin", "admin", "添加返回文本", "待创建词汇:[词汇]");
+  Say(s(), {{"精确回复世界", 1}, {"你好", 1}, {"添加词汇[早安]", 1}, {"模糊回复早上好", 1}, {"大家 [早安]", 1}});
+  EXPECT_EQ(ReadIniSections(s().DataFile("admin")), std::vector<std::string>{"admin"});
+  EXPECT_EQ(Ini("SayM.ini", "&uoS8#早安&uoS9#", "回复"), "早上好");
+  // Delete: the section of the keyword itself, in either library or both,
+  // matched as the INI functions match names; confirmed only when removed.
+  Say(s(), {{"删除词汇天", 1}, {"删除词汇 ", 1}, {"删除词汇hELLO", 1}, {"删除词汇复读", 1}, {"删除词汇天气", 1},
+            {"天气好", 1}, {"复读一下", 0}});
+  EXPECT_EQ(ReadIniSections(s().DataFile("SayZ.ini")), std::vector<std::string>{"你好"});
+  EXPECT_EQ(s().TakeSent(), (Sent{"关键词回复已关闭", "关键词回复已开启", "你好\r\n世界", "世界",
+                                  "待创建词汇:［早安］", "［早安］\r\n早上好", "早上好", "删除成功", "删除成功",
+                                  "删除成功", "好的"}));
+}
+
+TEST_F(CommandsE2eTest, WhatCouldNotBeReadBackWholeIsRefusedNotConfirmed) {
+  WriteIni("admin", "admin", "添加返回文本", "待创建词汇:[词汇]");
+  // A keyword past the read buffer (once the host's own crash) stages nothing.
+  Say(s(), {{"添加词汇" + std::string(40000, 'k'), 1}});
+  EXPECT_EQ(Ini("admin", "新增词库", "待添词汇"), "");
+  // A reply past it is not written, and the staged keyword stays.
+  Say(s(), {{"添加词汇你好", 1}, {"精确回复" + std::string(10240, 'r'), 1}});
+  EXPECT_EQ(Ini("admin", "新增词库", "待添词汇"), "你好");
+  EXPECT_EQ(Ini("SayZ.ini", "你好", "回复"), "你好呀");
+  // The longest reply that reads back whole is stored.
+  Say(s(), {{"精确回复" + std::string(10239, 'r'), 1}});
+  EXPECT_EQ(Ini("SayZ.ini", "你好", "回复"), std::string(10239, 'r'));
+  EXPECT_EQ(s().TakeSent(), (Sent{"待创建词汇:你好", "你好\r\n" + std::string(10239, 'r')}));
+}
+
+TEST_F(CommandsE2eTest, OthersMayNotCommandAndAnEditedLibraryAnswersAtOnce) {
+  // Not commands for them: ordinary messages, which the fuzzy "好" answers.
+  Say(s(), {{"关闭问答", 0}, {"删除词汇你好", 1}, {"添加词汇新", 0}, {"精确回复你", 0}}, "40004");
+  EXPECT_EQ(Ini("admin", "新增词库", "待添词汇"), "");
+  WriteFile(s().DataFile("SayZ.ini"), Library({{"你好", "改过了"}, {"新词", "新答"}}));
+  Say(s(), {{"新词", 1}, {"你好", 1}});
+  EXPECT_EQ(s().TakeSent(), (Sent{"好的", "新答", "改过了"}));
+}
+
+// Mended: a keyword or reply stored through the chat used to be confirmed
+// with its codes live.
+class AllowedE2eTest : public CommandsE2eTest {
+  Files DataFiles() const override {
+    return CommandFiles("全员删除=开\r\n全员可用=开\r\n删除返回文本=删了\r\n添加返回文本=待:[词汇]\r\n");
+  }
+};
+
+TEST_F(AllowedE2eTest, EverybodyMayDeleteAndAddAndSeesWhatWasStoredAsText) {
+  Say(s(), {{"删除词汇你好", 1}, {"添加词汇[pic=C:\\a.png]", 1}, {"精确回复[CQ:at,qq=all]&uoS8#N]", 1},
+            {"关闭问答", 0}}, "40004");  // switching stays the owner's
+  EXPECT_EQ(Ini("SayZ.ini", "&uoS8#pic=C:\\a.png&uoS9#", "回复"), "[@all][N]");
+  EXPECT_EQ(s().TakeSent(), (Sent{"删了", "待:［pic=C:\\a.png］", "［pic=C:\\a.png］\r\n［@all］\r\n"}));
+}
+
+// Mended: brackets typed as escapes used to make a mention of the robot.
+class MustMentionE2eTest : public CommandsE2eTest {
+  Files DataFiles() const override { return CommandFiles("必须艾特=开\r\n删除命令=\r\n添加命令=\r\n开启命令=\r\n"); }
+};
+
+TEST_F(MustMentionE2eTest, OnlyRealMentionsOfTheRobotAreAnsweredAndEmptyCommandWordsAreNone) {
+  Say(s(), {{"你好", 0}, {"[@20002] 你好", 0}, {"\\u005b@20001\\u005d 你好", 0}, {"&uoS8#@20001&uoS9# 你好", 0},
+            {"[@20001] 你好", 1}, {"[CQ:at,qq=20001]你好", 1}, {"", 0}});
+  EXPECT_EQ(s().Private("你好").number, 0);
+  EXPECT_EQ(s().Private("[at=20001]你好").number, 1);
+  // Before the mend an empty delete word deleted the keyword of every text.
+  EXPECT_EQ(Ini("SayZ.ini", "你好", "回复"), "你好呀");
+  EXPECT_EQ(s().TakeSent(), Sent(3, "你好呀"));
+}
+
+// Mended: the fuzzy search ran over the message in the stored bracket form,
+// so keywords such as "9", "uoS" or "#" matched every mention or picture.
+class LibraryFormsE2eTest : public CommandsE2eTest {
+  Files DataFiles() const override {
+    return {{"SayZ.ini", Library({{"你好", "你好呀"}})},
+            {"SayM.ini", Library({{"9", "nine"}, {"uoS", "u"}, {"#", "hash"}, {"\x81\x41", "trail"}, {"图", "pic"},
+                                  {"&uoS8#甲&uoS9#", "bracketed"}, {"a", "letter"}})}};
+  }
+};
+
+TEST_F(LibraryFormsE2eTest, FuzzyKeywordsMatchTheMessageAsWritten) {
+  Say(s(), {{"看[@10001]图", 1}, {"[pic=xyz.jpg]", 0}, {"\x81\x61", 0}, {"说[甲]吧", 1}, {"写9", 1},
+            {"\x81\x61" "A", 1}});
+  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter"}));
+}
+
+TEST(DateTimeText, LeavesOutTrailingZeroPartsAndReadsBackWithEverySeparator) {
+  const std::pair<DateTime, const char*> written[] = {
+      {{2026, 12, 5, 17, 46, 29}, "2026年12月5日17时46分29秒"}, {{2026, 12, 5, 18, 0, 0}, "2026年12月5日18时"},
+      {{2026, 12, 5, 18, 5, 0}, "2026年12月5日18时5分"},        {{2026, 12, 5, 0, 0, 7}, "2026年12月5日0时0分7秒"},
+      {{2026, 1, 2, 0, 0, 0}, "2026年1月2日"}};
+  for (const auto& [t, text] : written) {
+    EXPECT_EQ(FormatDateTime(t), text);
+    EXPECT_EQ(SecondsBetween(t, ParseDateTime(text)), 0) << text;
+  }
+  const std::pair<DateTime, const char*> read[] = {
+      {{2026, 12, 5, 17, 46, 29}, "2026/12/5 17:46:29"}, {{2026, 12, 5, 17, 46, 29}, "2026-12-05-17-46-29"},
+      {{2026, 12, 5, 17, 46, 29}, "2026.12.5.17.46.29"}, {{2026, 12, 5, 17, 46, 29}, "2026年12月5日17:46:29"},
+      {{2026, 12, 5, 17, 46, 29}, "2026:12:5:17:46:29"}, {{2026, 12, 5, 17, 46, 29}, "2026/12/5/17/46/29"},
+      {{2026, 12, 5, 0, 0, 0}, "2026/12/5"},             {{2026, 12, 5, 9, 30, 0}, "2026-12-5 9:30"},
+      {{2026, 12, 5, 17, 0, 0}, "2026/12/5 17时"},  // a blank ends the day only
+  };
+  for (const auto& [t, text] : read) EXPECT_EQ(SecondsBetween(t, ParseDateTime(text)), 0) << text;
+}
+
+TEST(DateTimeText, WhatIsNoDateCountsAsTheEarliestDate) {
+  for (const char* s : {"", "0", "abc", "2026", "2026年12月", "2026年13月5日", "2026年2月30日", "2026年12月5日25时",
+                        "12026年1月1日", "2026年12月5日17时46分29秒后", "2026年12月5日  17时", "2026/12 5 17时"}) {
+    EXPECT_EQ(SecondsBetween(kEarliestDate, ParseDateTime(s)), 0) << s;
+  }
+}
+
+TEST(DateTimeText, SecondsBetweenCountsDaysAcrossMonthsAndLeapYears) {
+  EXPECT_EQ(SecondsBetween({2026, 12, 31, 23, 59, 50}, {2027, 1, 1, 0, 0, 10}), 20);
+  EXPECT_EQ(SecondsBetween({2028, 2, 28, 0, 0, 0}, {2028, 3, 1, 0, 0, 0}), 2 * 86400);
+  EXPECT_EQ(SecondsBetween({2026, 12, 5, 17, 0, 10}, {2026, 12, 5, 17, 0, 0}), -10);
+  EXPECT_GT(SecondsBetween(kEarliestDate, {2026, 1, 1, 0, 0, 0}), std::int64_t{1900} * 365 * 86400);
+}
+
+using CooldownTest = CoreTest;
+
+TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroupWritesNothing) {
+  LoadSettings();
+  for (const auto& [group, seconds] : {std::pair{"111", 0}, {"111", -5}, {"", 60}, {"", 60}}) {
+    EXPECT_TRUE(CooldownPasses(group, "你好", seconds, "0"));
+  }
+  EXPECT_FALSE(Exists(CooldownFile()));
+  for (const auto& [key, time, passes] :
+       {std::tuple{"旧", "2000/1/1 0:00:00", true}, {"乱", "不是日期", true}, {"新", "9999年1月1日", false}}) {
+    WriteIniItem(CooldownFile(), "111", std::string(key), std::string(time));
+    EXPECT_EQ(CooldownPasses("111", key, 3600, "0"), passes) << key;
+  }
+}
+
+class CooldownE2eTest : public SessionTest {
+ protected:
+  Files DataFiles() const override {
+    return {{"admin", "[admin]\r\n精确冷却=60\r\n模糊冷却=６０\r\n"},
+            {"SayZ.ini", Library({{"你好", "你好呀"}, {"禁", "[禁言60]禁了"}, {"撤", "[撤回]"}})},
+            {"SayM.ini", Library({{"空", "[撤回]"}, {"天气", "晴"}})}};
+  }
+  std::string Save(const std::string& group, const std::string& key) { return Ini("SAVE", group, key); }
+  // The calls taken since the last time: how many sends, how many actions.
+  std::pair<int, int> SendsAndActions() {
+    int sends = 0, actions = 0;
+    for (const FakeCall& c : s().TakeCalls()) ++(IsSend(s().hostCase(), c) ? sends : actions);
+    return {sends, actions};
+  }
+};
+
+TEST_F(CooldownE2eTest, ExactRepliesAreHeldPerGroupAfterTheirExpansion) {
+  EXPECT_EQ(s().Group("你好").number, 1);
+  EXPECT_EQ(Save("111", "你好"), "2026年12月5日17时46分29秒");
+  s().SetClock(2026, 12, 5, 17, 46, 39);
+  for (const auto& [group, result] : {std::pair{"111", 0}, {"222", 1}, {"", 1}, {"", 1}}) {  // private: no group
+    EXPECT_EQ(*group ? s().Group("你好", group).number : s().Private("你好").number, result) << group;
+  }
+  s().SetClock(2026, 12, 5, 17, 47, 29);
+  EXPECT_EQ(s().Group("你好").number, 1);
+  EXPECT_EQ(Save("111", "你好"), "2026年12月5日17时47分29秒");
+  s().SetClock(2026, 12, 5, 18, 0, 0);
+  EXPECT_EQ(s().Group("你好", "222").number, 1);
+  EXPECT_EQ(Save("222", "你好"), "2026年12月5日18时");
+  EXPECT_EQ(ReadIniSections(s().DataFile("SAVE")), (std::vector<std::string>{"111", "222"}));
+  EXPECT_EQ(SendsAndActions(), std::pair(6, 0));
+  // The template's actions run also when its reply is held back.
+  EXPECT_EQ(s().Group("禁").number, 1);
+  s().SetClock(2026, 12, 5, 18, 0, 10);
+  EXPECT_EQ(s().Group("禁").number, 0);
+  EXPECT_EQ(SendsAndActions(), std::pair(1, 2));
+  // An exact template that expands to nothing is no exact answer: no time.
+  EXPECT_EQ(s().Group("撤").number, 0);
+  EXPECT_EQ(Save("111", "撤"), "");
+}
+
+TEST_F(CooldownE2eTest, FuzzyKeywordsAreTestedBeforeTheExpansion) {
+  EXPECT_EQ(s().Group("空空").number, 0);  // expands to nothing, yet its time is written
+  EXPECT_EQ(Save("111", "空"), "2026年12月5日17时46分29秒");
+  EXPECT_EQ(SendsAndActions(), std::pair(0, 1));
+  EXPECT_EQ(s().Group("天气好").number, 1);
+  s().SetClock(2026, 12, 5, 17, 47, 28);
+  EXPECT_EQ(s().Group("天气好").number, 0);
+  s().SetClock(2026, 12, 5, 17, 47, 29);
+  EXPECT_EQ(s().Group("好天气").number, 1);
+  EXPECT_EQ(s().TakeSent(), (Sent{"晴", "晴"}));
+}
+
+TEST_F(CooldownE2eTest, TheHundredAndFiftyFirstCountedReplyDeletesSave) {
+  WriteIni("SAVE", "111", "你好", "2026年12月5日17时46分29秒");
+  for (int i = 0; i < 150; ++i) ASSERT_EQ(s().Private("你好").number, 1) << i;
+  EXPECT_EQ(s().Group("开启问答").number, 0);  // not an owner here: nothing counted
+  EXPECT_TRUE(Exists(s().DataFile("SAVE")));
+  EXPECT_EQ(s().Private("你好").number, 1);
+  EXPECT_FALSE(Exists(s().DataFile("SAVE")));
+  // Counting starts again: the held key answers at once.
+  EXPECT_EQ(s().Group("你好").number, 1);
+  EXPECT_TRUE(Exists(s().DataFile("SAVE")));
+}
+
+}  // namespace
+}  // namespace zoq::testing

@@ -1,0 +1,177 @@
+// Host codes. In this process: the hosts' codes folded in on the way in,
+// and on the way out the one place where written bytes become each host's
+// codes and outside bytes stay text. Through the real DLL, every host:
+// started, it answers exact and fuzzy keywords in a group and in private
+// with its own send call, and the owner's template with its codes and
+// actions; outside text repeated by a fuzzy "[消息]" or by a text service
+// that echoes it sends no live code, runs no action and makes no request.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "core/messages/sending.hpp"
+#include "tests/messages/session.hpp"
+#include "text/text.hpp"
+#include "tests/web/web_server.hpp"
+
+namespace zoq::testing {
+namespace {
+
+using reply::ReplyText;
+
+TEST(NormalizeIncomingText, FoldsEachHostCodeIntoTheNeutralOneInOrder) {
+  const struct {
+    const char* in;
+    std::int32_t host;
+    const char* out;
+  } cases[] = {
+      {"你好\r\n世界", kHostVlq, "你好[N]世界"},    {"\\u005b测试\\U005D", kHostVlq, "[测试]"},
+      {"[at=10001] 你好", kHostVlq, "[@10001] 你好"}, {"[IR:at=10001][AT=1]", kHostVlq, "[@10001][@1]"},
+      {"[CQ:AT,QQ=10001]早", kHostVlq, "[@10001]早"}, {"&uoS8#测试&UOS9#", kHostVlq, "[测试]"},
+      {"\\u005bat=10001]", kHostVlq, "[@10001]"},    // an escaped bracket is undone before the openers fold
+      {"&uoS8#at=10001]", kHostVlq, "[at=10001]"},   // the stored bracket comes last
+      {"&#91;x&#93;", kHostVlq, "&#91;x&#93;"},     {"&#91;CQ:at,qq=1&#93;", kHostIsky, "[@1]"},  // ISky's own escapes
+      {"\x81[at=1]", kHostVlq, "\x81[at=1]"},        // 0x81 0x5B is one GBK character
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalizeIncomingText(c.in, c.host), c.out) << c.in;
+}
+
+// Pieces alternate: written, outside, written, ...
+ReplyText Pieces(std::initializer_list<const char*> pieces) {
+  ReplyText t;
+  bool outside = false;
+  for (const char* p : pieces) t += std::exchange(outside, !outside) ? ReplyText::Outside(p) : ReplyText::Written(p);
+  return t;
+}
+
+TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
+  const struct {
+    ReplyText text;
+    std::int32_t host;
+    const char* sent;
+  } cases[] = {
+      {Pieces({"一[N]二[n]&uoS8#x&uoS9#&UOS8#[@10001]"}), kHostVlq, "一\r\n二[n][x]&UOS8#[@10001]"},
+      {Pieces({"\x81[N]\x81[P=a]"}), kHostVlq, "\x81[N]\x81[P=a]"},
+      // ISky chooses a web or a file code for each code by its own path.
+      {Pieces({"见 http://x.cn [P=C:\\a.png][p=https://p.cn/1.jpg][V=HTTP://q.cn/2.mp3][P=httpd.png]"}), kHostIsky,
+       "见 http://x.cn [CQ:image,file=file:///C:\\a.png][CQ:image,file=https://p.cn/1.jpg]"
+       "[CQ:record,file=HTTP://q.cn/2.mp3][CQ:image,file=file:///httpd.png]"},
+      {Pieces({"[P=a.png][V=b.amr]"}), kHostTable, "[picFile,path=a.png][AudioFile,path=b.amr]"},
+      {Pieces({"[P=a.png]"}), kHostNone, "[P=a.png]"},
+      {Pieces({"&uoS", "8#x"}), kHostVlq, "&uoS8#x"},  // a stored bracket not wholly written stays as it is
+      // A written bracket opens a code only under a written name...
+      {Pieces({"[@", "30001", "][CQ:at,qq=", "30001", "]"}), kHostIsky, "[@30001][CQ:at,qq=30001]"},
+      {Pieces({"[", "@all", "][", "pic=http://x.cn/a.png", "]"}), kHostVlq, "［@all]［pic=http://x.cn/a.png]"},
+      {Pieces({"[P", "=a.png", "]"}), kHostVlq, "[P=a.png]"},
+      // ... and none whose outside bytes name a file of this machine in any key.
+      {Pieces({"[pic=", " C:\\a.png", "][P=", "..\\b.png", "][P=", "http://x.cn/?a=1", "]"}), kHostVlq,
+       "［pic= C:\\a.png]［P=..\\b.png][pic=http://x.cn/?a=1]"},
+      {Pieces({"[CQ:image,file=", "e.image,type=show,file= file:///C:/x", "]"}), kHostIsky,
+       "&#91;CQ:image,file=e.image,type=show,file= file:///C:/x]"},
+      {Pieces({"[P=C:\\a.png]"}), kHostVlq, "[pic=C:\\a.png]"},
+      // A picture the host delivered, by its own ids, passes where the host has no escapes.
+      {Pieces({"", "[pic={5F3A}.jpg][CQ:image,file=e.image,type=show][pic=a..b]"}), kHostVlq,
+       "[pic={5F3A}.jpg][CQ:image,file=e.image,type=show]［pic=a..b］"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ToHostCodes(c.text, c.host), c.sent) << c.text.text();
+}
+
+// The owner's "[@][P=C:\a.png]" as each host receives it, and the calls of
+// "[禁言][撤回][踢出]" in group 111, with the message's ids.
+std::pair<std::string, std::vector<FakeCall>> OwnTemplate(const HostCase& hc) {
+  const std::string name = hc.name;
+  if (name == "ISky") {
+    return {"[CQ:at,qq=30001][CQ:image,file=file:///", {IskyCall("Api_SetGroupBan", {"111", kOwner, "60"}),
+            IskyCall("Api_DeleteMsg", {"7"}), IskyCall("Api_SetGroupKick", {"111", kOwner, "0"})}};
+  }
+  if (name == "Table") {
+    return {"[@30001][picFile,path=", {TableCall("禁言群成员", {kRobot, "111", kOwner, "60"}),
+            TableCall("撤回消息_群聊", {kRobot, "111", "9876543210123", "-5"}),
+            TableCall("删除群成员", {kRobot, "111", kOwner, "0"})}};
+  }
+  if (name == "WX") return {"{提示} [pic=", {WxCall(false, "RemoveGroupMember", {"111", kOwner})}};
+  const bool xq = name == "XQ", at = name == "OQ" || name == "SP" || name == "ER";
+  const auto call = [&](const std::string& function, std::vector<std::string> args) {
+    if (xq) args.insert(args.begin(), kXqAuthIdHex);
+    return FakeCall{hc.apiDll, (xq ? "S3_" : "") + function, std::move(args)};
+  };
+  return {std::string(at ? "[at=30001]" : "[@30001]") + "[pic=",
+          {call(xq || at ? "Api_ShutUP" : "Api_Shutup", {kRobot, "111", kOwner, "60"}),
+           call("Api_WithdrawMsg", {kRobot, "111", "idB", "idA"}),
+           call("Api_KickGroupMBR", {kRobot, "111", kOwner, "0"})}};
+}
+
+class HostsTest : public ::testing::TestWithParam<HostCase> {};
+
+TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
+  const HostCase& hc = GetParam();
+  WebServer web;
+  web.Echo("/echo");
+  Session s(std::string("hosts-") + hc.name, hc,
+            {{"SayZ.ini", Library({{"你好", "你好呀[N]朋友"}, {"own", "[@][P=C:\\a.png][禁言][撤回][踢出]"}})},
+             {"SayM.ini", Library({{"天气", "晴[|]晴"}, {"web", "[文接口=" + web.base() + "/echo?m=[消息]]"},
+                                   {"echo", "[消息]"}})}});
+  ASSERT_TRUE(s.Start());
+  s.TakeCalls();
+  for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
+    const CallResult r = s.Private(text);
+    EXPECT_EQ(r.stackSkew, 0);
+    EXPECT_EQ(r.number, 1 + hc.handledOffset) << text;
+    EXPECT_EQ(s.Group(text).number, 1 + hc.handledOffset) << text;
+  }
+  EXPECT_EQ(s.TakeCalls(), (std::vector<FakeCall>{hc.sendCall(1, "", kOwner, "你好呀\r\n朋友"),
+                                                  hc.sendCall(2, "111", kOwner, "你好呀\r\n朋友"),
+                                                  hc.sendCall(1, "", kOwner, "晴"),
+                                                  hc.sendCall(2, "111", kOwner, "晴")}));
+  s.Group("own");
+  const auto [codes, actions] = OwnTemplate(hc);
+  std::vector<FakeCall> calls = actions;
+  calls.push_back(hc.sendCall(2, "111", kOwner, codes + "C:\\a.png]"));
+  EXPECT_EQ(s.TakeCalls(), calls);
+
+  // The message after its keyword ("{K}" stands for the keyword) and what
+  // the reply repeats (when it differs), "[" and "]" being outside brackets.
+  const std::string hit = web.base() + "/hit";
+  const std::vector<std::pair<std::string, std::string>> hostile{
+      {"&uoS{K}8#CQ:at,qq=all&uoS{K}9#", "&uoS8#CQ:at,qq=all&uoS9#"},
+      {"&uoS{K}8#pic=http://x.test/a.png&uoS{K}9#", "&uoS8#pic=http://x.test/a.png&uoS9#"},
+      {"[CQ:image,type=show,file=file:///C:/windows/win.ini][CQ:record,magic=0,file=file:///C:/a.amr]", ""},
+      {"[CQ:image,file=abc.image,file=file:///C:/windows/win.ini][pic={5F3A}.jpg,path=C:\\a.png]", ""},
+      {"[CQ:image,file= file:///C:/windows/win.ini][pic= C:\\a.png]", ""},
+      {"[pic=C:\\windows\\win.ini][picFile,path=\\\\srv\\a.png][P=C:\\a.png][V=..\\b.amr]", ""},
+      {"[pic=http://x.test/a.png][CQ:image,file=https://x.test/b.png]", ""},
+      {"[CQ:at,qq=all][@all][at=all]", "[@all][@all][@all]"},
+      {"[踢出][禁言9][撤回]", ""},
+      {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", ""},
+      {"1\r\n2", ""},
+  };
+  // A picture the host delivered, by its own id, is repeated as such where
+  // the host has no escapes of its own.
+  const std::string delivered = "[pic={5F3A-01}.jpg]";
+  const bool isky = std::string(hc.name) == "ISky";
+  const auto inert = [&](const std::string& t) {
+    return text::ReplaceAll(text::ReplaceAll(t, "[", isky ? "&#91;" : "［"), "]", isky ? "&#93;" : "］");
+  };
+  std::string sent;
+  const auto expectSent = [&](const std::string& message, const std::string& expected) {
+    s.Group(message);
+    calls = s.TakeCalls();
+    ASSERT_EQ(calls.size(), 1u) << message;  // no action
+    EXPECT_TRUE(IsSend(hc, calls[0], &sent)) << message;
+    EXPECT_EQ(sent, expected) << message;
+  };
+  for (const std::string keyword : {"echo", "web"}) {
+    for (const auto& [message, repeated] : hostile) {
+      expectSent(keyword + text::ReplaceAll(message, "{K}", keyword), inert(repeated.empty() ? message : repeated));
+    }
+    expectSent(keyword + delivered, isky ? inert(delivered) : delivered);
+  }
+  EXPECT_EQ(web.Targets().size(), hostile.size() + 1);
+  for (const std::string& target : web.Targets()) EXPECT_TRUE(target.starts_with("/echo?m=")) << target;
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, HostsTest, ::testing::ValuesIn(AllHostCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace zoq::testing

@@ -1,0 +1,139 @@
+// The numeric-event hosts: who counts as an owner, which groups the filter
+// lets through, the switches between an event and the handler; through the
+// real DLL what each host passes over, disabling, and the export table,
+// every export removing exactly its own argument words.
+#include <gtest/gtest.h>
+
+#include "core/messages/events.hpp"
+#include "core/messages/handler.hpp"
+#include "core/settings.hpp"
+#include "tests/core/core_fixture.hpp"
+#include "tests/messages/session.hpp"
+
+namespace zoq::testing {
+namespace {
+
+using FilterTest = CoreTest;
+
+TEST_F(FilterTest, OwnersAndListedGroupsCountOnlyAsWholeNumbers) {
+  PluginState& p = Plugin();
+  const struct {
+    const char* list;
+    const char* number;
+    bool owner, group;  // as an owner number, and as a group with the group filter on
+  } cases[] = {
+      {"10001,10002", "10002", true, true},   {"10001,10002", "1000", false, false},  // inside 10001
+      {"10001,10002", "0001", false, false},  {"10001,10002", "100011", false, false},
+      {"10001,10002", "", false, false},      {"主人:10001 和 10002;", "10002", true, true},  // any separators
+      {"", "10001", false, false},            {"Room-A7,111", "room-a7", false, true},  // groups in either case
+      {"Room-A7,111", "room-a", false, false},
+  };
+  for (const auto& c : cases) {
+    p.Settings.主人号码 = c.list;
+    p.群号列表 = c.list;
+    p.仅限群号 = true;
+    EXPECT_EQ(IsOwner(c.number), c.owner) << c.list << " / " << c.number;
+    EXPECT_EQ(IsGroupAllowed(c.number), c.group) << c.list << " / " << c.number;
+    p.仅限群号 = false;
+    EXPECT_TRUE(IsGroupAllowed(c.number));
+  }
+}
+
+// Enable, the account, the robot filter and the answers of each host are in
+// the transcripts; these are the switches and the group filter between an
+// event and the handler.
+TEST_F(FilterTest, PermissionsAndTheGroupFilterGateTheHandler) {
+  const NumericHost vlq = PlainNumericHost(kHostVlq);
+  const auto on = [&](std::int32_t code, const std::string& group) {
+    return RunNumericEvent(vlq, NumericEvent{"20001", code, group, "30001", "开启问答", "idB", "idA"});
+  };
+  RunNumericEvent(vlq, NumericEvent{"", kEventEnabled});
+  RunNumericEvent(vlq, NumericEvent{"20001", kEventAccount});
+  PluginState& p = Plugin();
+  p.Settings.主人号码 = "20001,30001";
+  EXPECT_EQ(on(kEventPrivateMessage, ""), 1);  // the owner's on word is consumed, through every open door
+  p.仅限群号 = true;
+  p.群号列表 = "1111";
+  EXPECT_EQ(on(kEventGroupMessage, "111"), 0);
+  EXPECT_EQ(on(kEventGroupMessage, "1111"), 1);
+  p.Settings.群组权限 = false;
+  EXPECT_EQ(on(kEventGroupMessage, "1111"), 0);
+  p.Settings.好友权限 = false;
+  EXPECT_EQ(on(kEventPrivateMessage, ""), 0);
+}
+
+class NumericHostsTest : public ::testing::TestWithParam<HostCase> {};
+
+TEST_P(NumericHostsTest, PassOverOwnMessagesOtherRobotsAndMissesAndForgetTheAccountWhenDisabled) {
+  const HostCase& hc = GetParam();
+  Session s(std::string("numeric-") + hc.name, hc, {{"SayZ.ini", Library({{"你好", "好"}})}});
+  ASSERT_TRUE(s.Load());
+  EXPECT_EQ(s.Event(12000).number, hc.lifecycleResult);
+  const CallResult account = s.Event(hc.accountCode);
+  EXPECT_EQ(account.stackSkew, 0);
+  const std::int32_t passed = hc.handledOffset;  // 0, MyQQ 1
+  EXPECT_EQ(account.number, passed);
+  s.Event(hc.accountCode, {}, {}, {}, "29999");  // a second account is not taken
+  EXPECT_EQ(s.Event(1, {}, kRobot, "你好").number, 0);                 // own private message
+  EXPECT_EQ(s.Event(1, {}, kOwner, "你好", "29999").number, passed);  // another robot
+  EXPECT_EQ(s.Event(2, "111", kOwner, "你好", "29999").number, passed);
+  EXPECT_EQ(s.Private("没有这个词").number, passed);
+  EXPECT_EQ(s.Event(5, "111", kOwner, "你好").number, passed);  // an unknown event
+  // MyQQ alone hands its own group messages on.
+  const bool myqq = std::string(hc.name) == "MyQQ";
+  EXPECT_EQ(s.Event(2, "111", kRobot, "你好").number, myqq ? 2 : 0);
+  EXPECT_EQ(s.Event(12002).number, hc.lifecycleResult);
+  EXPECT_EQ(s.Private("你好").number, passed);
+  s.Event(hc.accountCode);
+  EXPECT_EQ(s.Private("你好").number, 1 + passed);
+  EXPECT_EQ(s.TakeSent().size(), myqq ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, NumericHostsTest, ::testing::ValuesIn(NumericHostCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NumericExports, EveryExportBalancesTheStackForItsArgumentWords) {
+  Host host(FreshRunFolder("numeric-exports"));
+  ASSERT_TRUE(host.Load());
+  const struct {
+    const char* name;
+    int words;
+    std::int32_t result;
+  } exports[] = {
+      {"Event", 12, 0},          {"OQ_Event", 12, 0},     {"XQ_Event", 12, 0},        {"MQEvent", 11, 0},
+      {"SP_Event", 11, 0},       {"ER_Event", 11, 0},     {"MQ_Event", 11, 1},        {"end", 0, 0},
+      {"OQ_DestroyPlugin", 0, 0}, {"MQend", 0, 0},        {"SP_DestroyPlugin", 0, 0}, {"ER_DestroyPlugin", 0, 0},
+      {"XQ_DestroyPlugin", 0, 0}, {"OQ_Message", 6, 1},   {"MQ_Message", 6, 1},       {"XQ_AuthId", 2, 0},
+  };
+  for (const auto& e : exports) {
+    // Null texts and zero numbers: an unknown event code 0, read as nothing.
+    const CallResult r = e.words == 2 ? host.CallVoid(e.name, {std::int32_t(0), std::int32_t(0)})
+                                      : host.CallNumber(e.name, std::vector<Arg>(e.words, std::int32_t(0)));
+    ASSERT_TRUE(r.ok) << e.name << ": " << r.raw;
+    EXPECT_TRUE(r.stackSkew == 0 && r.number == e.result) << e.name << ": " << r.number;
+  }
+  // The message notifications return 1 for any arguments.
+  for (const char* name : {"OQ_Message", "MQ_Message"}) {
+    EXPECT_EQ(host.CallNumber(name, {std::string("20001"), std::int32_t(2), std::string("111"), std::string("30001"),
+                                     std::string("你好"), Null{}}).number, 1) << name;
+  }
+}
+
+TEST(NumericExports, NullTextsAreEmptyTexts) {
+  Session s("numeric-null-texts", HostCaseNamed("ER"));
+  ASSERT_TRUE(s.Load());
+  EXPECT_EQ(s.Event(12000).number, 0);
+  const auto nulls = [&](Arg robot, Arg sender) {
+    return s.host().CallNumber("ER_Event", {robot, std::int32_t(robot.index() == 2 ? 1101 : 1), std::int32_t(0),
+                                            Null{}, sender, Null{}, Null{}, Null{}, Null{}, Null{}, std::int32_t(0)});
+  };
+  // A null robot takes no account; a null message text is empty: no reply.
+  EXPECT_EQ(nulls(Null{}, Null{}).number, 0);
+  EXPECT_EQ(s.Event(1101).number, 0);
+  EXPECT_EQ(s.Private("星期几").number, 1);
+  EXPECT_EQ(nulls(std::string(kRobot), std::string(kOwner)).number, 0);
+  EXPECT_EQ(s.TakeSent(), Sent{"今天星期六"});
+}
+
+}  // namespace
+}  // namespace zoq::testing
