@@ -1,5 +1,6 @@
 // The function-table host: its start (`初始化`), its exports, and its events,
 // which arrive as pointers to packed records in the host's memory.
+#include <cstddef>
 #include <cstring>
 
 #include "core/error_hook.hpp"
@@ -16,58 +17,122 @@ namespace {
 
 // ---- The start ---------------------------------------------------------
 
-// The name without the characters a file name cannot hold, nor the quote
-// (whole characters only: the trail byte of a GBK character stays).
-std::string StripName(std::string name) {
-  for (const char* c : {"/", "\\", ":", "*", "?", "\"", "<", ">", "|", "'"}) name = text::ReplaceAll(name, c, "");
-  return name;
-}
-
 // Reports a runtime error in a box under the plug-in's name; the operation
 // that failed gives its empty result and the host goes on.
-void ShowPluginErrorBox(int code, const std::string& message) {
+bool PluginErrorHandler(int code, const std::string& message) {
   const PluginState* state = PluginIfAlive();
   const std::string name = state ? state->AppNameText : std::string();
   platform::ShowTaskModalBox("插件[" + name + "]运行时发生澜类型错误\r\n\r\n错误代码：" + std::to_string(code) +
                                  "\r\n错误信息：\r\n" + message,
                              "插件运行出错：" + name, true);
+  return true;
 }
+
+// Names the plug-in for the function-table host: the name its error box
+// shows and the answer of its start.
+class AppNameInfo {
+ public:
+  // The name without the characters a file name cannot hold, nor the quote
+  // (whole characters only: the trail byte of a GBK character stays); kept
+  // as the plug-in's name, whose box then reports runtime errors.
+  void SetName(std::string& name) const {
+    StripName(name);
+    Plugin().AppNameText = name;
+    RegisterErrorHook(&PluginErrorHandler);
+  }
+  std::string GetInfo() const { return "{\"sdkv\":\"4.5.3\",\"appname\":\"" + Plugin().AppNameText + "\"}"; }
+
+ private:
+  static void StripName(std::string& name) {
+    for (const char* c : {"/", "\\", ":", "*", "?", "\"", "<", ">", "|", "'"}) name = text::ReplaceAll(name, c, "");
+  }
+};
 
 // The adapter keeps the key and the table; the answer names the plug-in.
 std::string ApiTableStart(const std::string& table, const std::string& key) {
-  PluginState& p = Plugin();
+  const AppNameInfo info;
   Hosts().table.InitApiTable(key, table);
-  p.AppNameText = StripName(PluginName());
-  RegisterErrorHook(&ShowPluginErrorBox);
+  std::string name = PluginName();
+  info.SetName(name);
   FetchGroupText();
-  return "{\"sdkv\":\"4.5.3\",\"appname\":\"" + p.AppNameText + "\"}";
+  return info.GetInfo();
 }
 
 // ---- The events ----------------------------------------------------------
 
-// A record the host handed over, copied whole; its texts are read while the
-// host's call lasts (a null text is the empty text).
-template <std::size_t Size>
-class PackedRecord {
- public:
-  explicit PackedRecord(const void* p) { std::memcpy(bytes_, p, Size); }
-  std::int64_t Number(std::size_t offset) const { return Read<std::int64_t>(offset); }
-  std::int32_t Word(std::size_t offset) const { return Read<std::int32_t>(offset); }
-  std::string Decimal(std::size_t offset) const { return std::to_string(Number(offset)); }
-  std::string Text(std::size_t offset) const {
-    const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(Read<std::uint32_t>(offset)));
-    return p ? std::string(p) : std::string();
-  }
-
- private:
-  template <class T>
-  T Read(std::size_t offset) const {
-    T v;
-    std::memcpy(&v, bytes_ + offset, sizeof v);
-    return v;
-  }
-  unsigned char bytes_[Size];
+// The records the host hands over, packed, little-endian; a text is the
+// address of a NUL-terminated GBK text (null reads as empty). Only the
+// fields the plug-in reads are named.
+#pragma pack(push, 1)
+struct ZoqPrivateMessageEvent {
+  std::int64_t sender, robot;
+  std::int32_t messageId;
+  char unused1[24];
+  std::int64_t messageNumber;
+  char unused2[16];
+  std::uint32_t text;
+  char unused3[56];
 };
+struct ZoqGroupMessageEvent {
+  std::int64_t sender, robot;
+  std::int32_t messageId;
+  char unused1[4];
+  std::int64_t group;
+  char unused2[12];
+  std::int64_t messageNumber;
+  char unused3[24];
+  std::uint32_t text;
+  char unused4[40];
+};
+struct ZoqChannelPushEvent {
+  char unused1[8];
+  std::int64_t robot;
+  std::int32_t messageId;
+  char unused2[4];
+  std::int64_t guild;
+  char unused3[4];
+  std::int64_t subchannel;
+  char unused4[4];
+  std::int64_t sender;
+  char unused5[12];
+  std::int64_t directGuild, directSubchannel;
+  char unused6[36];
+  std::int64_t messageNumber;
+  char unused7[16];
+  std::int32_t pushKind;
+  char unused8[4];
+  std::uint32_t text;
+  char unused9[12];
+};
+struct ZoqAccountEvent {
+  char unused1[24];
+  std::int64_t robot;
+  char unused2[28];
+  std::int32_t type;
+  char unused3[4];
+};
+#pragma pack(pop)
+static_assert(sizeof(ZoqPrivateMessageEvent) == 128 && offsetof(ZoqPrivateMessageEvent, text) == 68);
+static_assert(sizeof(ZoqGroupMessageEvent) == 120 && offsetof(ZoqGroupMessageEvent, text) == 76);
+static_assert(sizeof(ZoqChannelPushEvent) == 168 && offsetof(ZoqChannelPushEvent, pushKind) == 144 &&
+              offsetof(ZoqChannelPushEvent, text) == 152 && offsetof(ZoqChannelPushEvent, messageNumber) == 120);
+static_assert(sizeof(ZoqAccountEvent) == 68 && offsetof(ZoqAccountEvent, type) == 60);
+
+// The record copied whole from the host's memory.
+template <class Record>
+Record Copied(const void* event) {
+  Record r;
+  std::memcpy(&r, event, sizeof r);
+  return r;
+}
+
+// A text of a record, read while the host's call lasts.
+std::string RecordText(std::uint32_t address) {
+  const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address));
+  return p ? std::string(p) : std::string();
+}
+
+std::string Decimal(std::int64_t n) { return std::to_string(n); }
 
 // CR LF, then LF, then CR: each one "[N]".
 std::string FoldLineBreaks(const std::string& s) {
@@ -75,72 +140,72 @@ std::string FoldLineBreaks(const std::string& s) {
 }
 
 
-std::int32_t OnPrivateMessage(const void* event) {
+std::int32_t OnZoqPrivateMessage(const void* event) {
   if (!event || !Plugin().Settings.好友权限) return 0;
-  const PackedRecord<128> r(event);
-  if (r.Number(0) == r.Number(8) || !ForOurRobot(r.Decimal(8))) return 0;
+  const auto r = Copied<ZoqPrivateMessageEvent>(event);
+  if (r.sender == r.robot || !ForOurRobot(Decimal(r.robot))) return 0;
   MessageRecord m;
   m.kind = MessageKind::Private;
-  m.sender = r.Decimal(0);
-  m.idA = std::to_string(r.Word(16));
-  m.idB = r.Decimal(44);
-  m.text = FoldLineBreaks(r.Text(68));
+  m.sender = Decimal(r.sender);
+  m.idA = Decimal(r.messageId);
+  m.idB = Decimal(r.messageNumber);
+  m.text = FoldLineBreaks(RecordText(r.text));
   return HandleMessage(m);
 }
 
-std::int32_t OnGroupMessage(const void* event) {
+std::int32_t OnZoqGroupMessage(const void* event) {
   if (!event || !Plugin().Settings.群组权限) return 0;
-  const PackedRecord<120> r(event);
-  if (r.Number(0) == r.Number(8) || !ForOurRobot(r.Decimal(8)) || !IsGroupAllowed(r.Decimal(24))) return 0;
+  const auto r = Copied<ZoqGroupMessageEvent>(event);
+  if (r.sender == r.robot || !ForOurRobot(Decimal(r.robot)) || !IsGroupAllowed(Decimal(r.group))) return 0;
   MessageRecord m;
   m.kind = MessageKind::Group;
-  m.group = r.Decimal(24);
-  m.sender = r.Decimal(0);
-  m.idA = std::to_string(r.Word(16));
-  m.idB = r.Decimal(44);
-  m.text = FoldLineBreaks(r.Text(76));
+  m.group = Decimal(r.group);
+  m.sender = Decimal(r.sender);
+  m.idA = Decimal(r.messageId);
+  m.idB = Decimal(r.messageNumber);
+  m.text = FoldLineBreaks(RecordText(r.text));
   return HandleMessage(m);
 }
 
 // Push kind 0: a channel message, 1: a direct message; anything else is
 // passed over. Guild messages need no robot account.
-std::int32_t OnChannelPush(const void* event) {
+std::int32_t OnZoqChannelPush(const void* event) {
   if (!event) return 0;
-  const PackedRecord<168> r(event);
-  if (r.Number(48) == r.Number(8)) return 0;
+  const auto r = Copied<ZoqChannelPushEvent>(event);
+  if (r.sender == r.robot) return 0;
   const SettingsRecord& s = Plugin().Settings;
   MessageRecord m;
-  switch (r.Word(144)) {
+  switch (r.pushKind) {
     case 0:
       if (!s.群组权限) return 0;
       m.kind = MessageKind::Channel;
-      m.group = r.Decimal(24);
-      m.subchannel = r.Number(36);
+      m.group = Decimal(r.guild);
+      m.subchannel = r.subchannel;
       break;
     case 1:
       if (!s.好友权限) return 0;
       m.kind = MessageKind::ChannelDirect;
-      m.group = r.Decimal(68);
-      m.subchannel = r.Number(76);
+      m.group = Decimal(r.directGuild);
+      m.subchannel = r.directSubchannel;
       break;
     default: return 0;
   }
   if (!IsGroupAllowed(m.group)) return 0;
-  m.sender = r.Decimal(48);
-  m.text = r.Text(152);
-  m.idA = std::to_string(r.Word(16));
-  m.idB = r.Decimal(120);
+  m.sender = Decimal(r.sender);
+  m.text = RecordText(r.text);
+  m.idA = Decimal(r.messageId);
+  m.idB = Decimal(r.messageNumber);
   return HandleMessage(m);
 }
 
 constexpr std::int32_t kAccountEventType = 31;
 
-std::int32_t OnAccount(const void* event) {
+std::int32_t OnZoqAccount(const void* event) {
   if (!event) return 0;
-  const PackedRecord<68> r(event);
+  const auto r = Copied<ZoqAccountEvent>(event);
   PluginState& p = Plugin();
-  if (r.Word(60) == kAccountEventType && !p.AccountStarted) {
-    p.RobotAccount = r.Decimal(24);
+  if (r.type == kAccountEventType && !p.AccountStarted) {
+    p.RobotAccount = Decimal(r.robot);
     StartAccount();
   }
   return 0;
@@ -166,10 +231,10 @@ ZOQ_EXPORT std::int32_t ZOQ_KyOn() {
   });
 }
 ZOQ_STOP_EXPORT(ZOQ_KyFOn)
-// The settings: the window opens from here once the settings windows exist.
+// Opens the settings window.
 ZOQ_SETTINGS_EXPORT(ZOQ_MeKyu)
 
-ZOQ_EXPORT std::int32_t ZOQ_Frekey(const void* event) { return zoq::Deliver(zoq::OnPrivateMessage, event); }
-ZOQ_EXPORT std::int32_t ZOQ_FrFeSxKey(const void* event) { return zoq::Deliver(zoq::OnGroupMessage, event); }
-ZOQ_EXPORT std::int32_t ZOQ_QGPush(const void* event) { return zoq::Deliver(zoq::OnChannelPush, event); }
-ZOQ_EXPORT std::int32_t ZOQ_ToTKeyEv(const void* event) { return zoq::Deliver(zoq::OnAccount, event); }
+ZOQ_EXPORT std::int32_t ZOQ_Frekey(const void* event) { return zoq::Deliver(zoq::OnZoqPrivateMessage, event); }
+ZOQ_EXPORT std::int32_t ZOQ_FrFeSxKey(const void* event) { return zoq::Deliver(zoq::OnZoqGroupMessage, event); }
+ZOQ_EXPORT std::int32_t ZOQ_QGPush(const void* event) { return zoq::Deliver(zoq::OnZoqChannelPush, event); }
+ZOQ_EXPORT std::int32_t ZOQ_ToTKeyEv(const void* event) { return zoq::Deliver(zoq::OnZoqAccount, event); }

@@ -156,7 +156,7 @@ TEST_F(HostAnswersTest, TheTextCodeParserIsTheHostsCopyOrThePluginsOwn) {
   std::uint32_t none = 0;
   for (const std::string& answer : {std::string("0"), std::string("-1"), std::to_string(Word(&none))}) {
     fake_.SetAnswer("创建小栗子文本代码解析类对象", answer);
-    const TextCodeParser parser = api_.创建小栗子文本代码解析类对象();
+    const NullTextCodeParser parser = api_.创建小栗子文本代码解析类对象();
     EXPECT_TRUE(parser.IsOwn()) << answer;
     EXPECT_EQ(std::make_tuple(parser.Third(1, 2), parser.Fourth(1, 2), parser.Seventh("abc"), parser.Eighth(1)),
               std::make_tuple(0, "", "abc", ""));
@@ -166,8 +166,8 @@ TEST_F(HostAnswersTest, TheTextCodeParserIsTheHostsCopyOrThePluginsOwn) {
   const std::uint32_t hostObject = host.variable;
   fake_.SetAnswer("创建小栗子文本代码解析类对象", std::to_string(Word(&host.variable)));
   {
-    TextCodeParser first = api_.创建小栗子文本代码解析类对象();
-    TextCodeParser second = api_.创建小栗子文本代码解析类对象();
+    NullTextCodeParser first = api_.创建小栗子文本代码解析类对象();
+    NullTextCodeParser second = api_.创建小栗子文本代码解析类对象();
     EXPECT_EQ(host.variable, hostObject);  // the very object, not a copy
     EXPECT_FALSE(first.IsOwn());
     EXPECT_EQ(first.Third(1, 2), 80);  // answered by the host's operation on a copy of its object

@@ -125,7 +125,7 @@ class TableHostApi {
   bool 群聊签到(std::int64_t account, std::int64_t group, const std::string& form = {});
   // A new parser: a copy of the host's own parser when the host has one,
   // else one of the plug-in's own.
-  TextCodeParser 创建小栗子文本代码解析类对象();
+  NullTextCodeParser 创建小栗子文本代码解析类对象();
   // `code` is replaced by what the host wrote (a fresh empty byte set at
   // least); the bytes it held are released.
   std::string QQ列表_二维码登录_拉取二维码(std::int64_t account, hosts::HostBytes* code);

@@ -109,20 +109,20 @@ bool TableHostApi::群聊签到(std::int64_t account, std::int64_t group, const 
 // the moment of one Copy that variable and a holder of the plug-in's
 // exchange their objects, so that the copy is made by the host's own Copy;
 // afterwards the host's variable holds its very object again.
-TextCodeParser TableHostApi::创建小栗子文本代码解析类对象() {
-  TextCodeParser holder;
-  TextCodeParser result;
+NullTextCodeParser TableHostApi::创建小栗子文本代码解析类对象() {
+  NullTextCodeParser holder;
+  NullTextCodeParser result;
   const std::int32_t answer = 创建小栗子文本代码解析类对象Row();
   if (answer > 0) {
     auto* hostVariable = reinterpret_cast<std::uint32_t*>(static_cast<std::uintptr_t>(answer));
     std::swap(*hostVariable, holder.variable());
-    result = TextCodeParser(holder);
+    result = NullTextCodeParser(holder);
     std::swap(*hostVariable, holder.variable());
   }
   // Never absent: a host variable that held no object, or a Copy that made
   // none, leaves the plug-in's own object.
-  TextCodeParser copy(result);
-  if (!copy.variable()) return TextCodeParser();
+  NullTextCodeParser copy(result);
+  if (!copy.variable()) return NullTextCodeParser();
   return copy;
 }
 

@@ -52,26 +52,26 @@ enum : int { kDestroy, kCopy, kThird, kFourth, kFifth, kSixth, kSeventh, kEighth
 
 }  // namespace
 
-TextCodeParser::TextCodeParser() : block_(NewBlock(kOwnList)) {}
+NullTextCodeParser::NullTextCodeParser() : block_(NewBlock(kOwnList)) {}
 
-TextCodeParser::TextCodeParser(const TextCodeParser& other) : block_(other.Call(kCopy, {})) {}
+NullTextCodeParser::NullTextCodeParser(const NullTextCodeParser& other) : block_(other.Call(kCopy, {})) {}
 
-TextCodeParser::TextCodeParser(TextCodeParser&& other) noexcept : block_(std::exchange(other.block_, 0)) {}
+NullTextCodeParser::NullTextCodeParser(NullTextCodeParser&& other) noexcept : block_(std::exchange(other.block_, 0)) {}
 
-TextCodeParser& TextCodeParser::operator=(TextCodeParser other) noexcept {
+NullTextCodeParser& NullTextCodeParser::operator=(NullTextCodeParser other) noexcept {
   std::swap(block_, other.block_);
   return *this;
 }
 
-TextCodeParser::~TextCodeParser() {
+NullTextCodeParser::~NullTextCodeParser() {
   if (!block_) return;
   Call(kDestroy, {});
   platform::FreeProcessHeapBlock(At<void>(block_));
 }
 
-bool TextCodeParser::IsOwn() const { return block_ && *At<const void*>(block_) == static_cast<const void*>(kOwnList); }
+bool NullTextCodeParser::IsOwn() const { return block_ && *At<const void*>(block_) == static_cast<const void*>(kOwnList); }
 
-Word TextCodeParser::Call(int operation, std::initializer_list<Word> arguments) const {
+Word NullTextCodeParser::Call(int operation, std::initializer_list<Word> arguments) const {
   if (!block_) return 0;
   void* function = At<void*>(*At<Word>(block_))[operation];
   hosts::WordList words;
@@ -81,18 +81,18 @@ Word TextCodeParser::Call(int operation, std::initializer_list<Word> arguments) 
   return function && hosts::CallHost(function, words, eax, edx) ? eax : 0;
 }
 
-std::string TextCodeParser::TextOf(Word answer) const {
+std::string NullTextCodeParser::TextOf(Word answer) const {
   if (!answer) return {};
   std::string text(At<const char>(answer));
   platform::FreeProcessHeapBlock(At<void>(answer));
   return text;
 }
 
-std::int32_t TextCodeParser::Third(Word a, Word b) const { return static_cast<std::int32_t>(Call(kThird, {a, b})); }
-std::string TextCodeParser::Fourth(Word a, Word b) const { return TextOf(Call(kFourth, {a, b})); }
-std::int32_t TextCodeParser::Fifth(Word a, Word b) const { return static_cast<std::int32_t>(Call(kFifth, {a, b})); }
-std::int32_t TextCodeParser::Sixth(Word a, Word b) const { return static_cast<std::int32_t>(Call(kSixth, {a, b})); }
-std::string TextCodeParser::Seventh(const std::string& text) const { return TextOf(Call(kSeventh, {WordOf(text.c_str())})); }
-std::string TextCodeParser::Eighth(Word a) const { return TextOf(Call(kEighth, {a})); }
+std::int32_t NullTextCodeParser::Third(Word a, Word b) const { return static_cast<std::int32_t>(Call(kThird, {a, b})); }
+std::string NullTextCodeParser::Fourth(Word a, Word b) const { return TextOf(Call(kFourth, {a, b})); }
+std::int32_t NullTextCodeParser::Fifth(Word a, Word b) const { return static_cast<std::int32_t>(Call(kFifth, {a, b})); }
+std::int32_t NullTextCodeParser::Sixth(Word a, Word b) const { return static_cast<std::int32_t>(Call(kSixth, {a, b})); }
+std::string NullTextCodeParser::Seventh(const std::string& text) const { return TextOf(Call(kSeventh, {WordOf(text.c_str())})); }
+std::string NullTextCodeParser::Eighth(Word a) const { return TextOf(Call(kEighth, {a})); }
 
 }  // namespace zoq

@@ -15,17 +15,17 @@
 
 namespace zoq {
 
-class TextCodeParser {
+class NullTextCodeParser {
  public:
   // A parser of the plug-in's own, whose operations answer 0 or the empty
   // text (the seventh a copy of its text).
-  TextCodeParser();
+  NullTextCodeParser();
   // A new object made by the Copy operation of `other`'s class.
-  TextCodeParser(const TextCodeParser& other);
-  TextCodeParser(TextCodeParser&& other) noexcept;
-  TextCodeParser& operator=(TextCodeParser other) noexcept;
+  NullTextCodeParser(const NullTextCodeParser& other);
+  NullTextCodeParser(NullTextCodeParser&& other) noexcept;
+  NullTextCodeParser& operator=(NullTextCodeParser other) noexcept;
   // Destroy of its own class, then the block goes back to the process heap.
-  ~TextCodeParser();
+  ~NullTextCodeParser();
 
   // The object variable (for exchanging an object with the host's).
   std::uint32_t& variable() { return block_; }
