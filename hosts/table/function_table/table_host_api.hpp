@@ -28,6 +28,28 @@ struct GroupMemberInfo {
   static constexpr int kBlockArray = -1;
 };
 
+// Records whose layout is the host's alone: the plug-in hands over zeroed
+// room (a record) or an array block and neither reads nor frees what the
+// host writes into their members.
+using GroupMemberBriefInfo = hosts::HostRecord;
+using GroupMemberDetail = hosts::HostRecord;
+using GroupQueryInfo = hosts::HostRecord;
+using WalletInfo = hosts::HostRecord;
+using OrderDetail = hosts::HostRecord;
+using PaymentRecord = hosts::HostRecord;
+using ProfileDisplaySettings = hosts::HostRecord;
+using LoginDeviceInfo = hosts::HostRecord;
+using GroupCollectionState = hosts::HostRecord;
+using ForwardedChatItem = hosts::OpaqueRecordLayout;
+using GroupFileEntry = hosts::OpaqueRecordLayout;
+using UnclaimedRedPacketInfo = hosts::OpaqueRecordLayout;
+using DiscussionMemberInfo = hosts::OpaqueRecordLayout;
+using SubscriptionAccountInfo = hosts::OpaqueRecordLayout;
+using DiscussionGroupInfo = hosts::OpaqueRecordLayout;
+using GroupAppInfo = hosts::OpaqueRecordLayout;
+using GroupCollectionEntry = hosts::OpaqueRecordLayout;
+using MemberRemovalEntry = hosts::OpaqueRecordLayout;
+
 // A guild user's profile as the host fills it: seven words, the last five
 // texts of the host's heap, freed with the record.
 class ChannelUserProfile {
