@@ -61,10 +61,18 @@ std::string BuildRuntimeErrorReport(int code, const std::string& message) {
   return "澜错误代码:" + std::to_string(code) + "\r\n澜错误信息:" + message;
 }
 
+namespace {
+
+// The hook registered at load: the report goes to the second XQ adapter,
+// which is never bound, so it reaches no host.
+void ReportRuntimeError(int code, const std::string& message) {
+  if (PluginState* state = PluginIfAlive()) state->Adapters->xqReport.Mark(BuildRuntimeErrorReport(code, message));
+}
+
+}  // namespace
+
 void RegisterLoadTimeErrorHook() {
-  RegisterErrorHook([](int code, const std::string& message) {
-    if (PluginState* state = PluginIfAlive()) state->Adapters->xqReport.Mark(BuildRuntimeErrorReport(code, message));
-  });
+  RegisterErrorHook(&ReportRuntimeError);
   hosts::SetFaultSink([](const hosts::HostFault& fault) {
     const int code = fault.kind == hosts::HostFault::MissingFunction ? kErrMissingDllCommand : kErrStackImbalance;
     RaiseRuntimeError(code, RuntimeErrorMessage(code, fault.library, fault.function));

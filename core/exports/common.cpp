@@ -27,6 +27,11 @@ std::int32_t SettingsExport() {
   });
 }
 
+// The plug-in's SDK version, the same for every host.
+constexpr const char* SdkVersionText = "V6";
+
 }  // namespace zoq
 
-ZOQ_EXPORT const char* SdkVersion() { return zoq::KeptText(zoq::kSlotSdkVersion, [] { return std::string("V6"); }); }
+ZOQ_EXPORT const char* SdkVersion() {
+  return zoq::KeptText(zoq::kSlotSdkVersion, [] { return std::string(zoq::SdkVersionText); });
+}

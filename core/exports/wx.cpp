@@ -25,7 +25,7 @@ std::int32_t WxReportError(std::int32_t code, const std::string& message) {
 
 std::int32_t OnWxInitialization(const std::string& hostJson) {
   Hosts().wx.InitApp(hostJson);
-  RegisterErrorHook([](int code, const std::string& message) { WxReportError(code, message); });
+  RegisterErrorHook(&WxReportError);
   return 0;
 }
 

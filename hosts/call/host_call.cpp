@@ -58,7 +58,7 @@ void MissingFunctions::Report(std::string_view library, const char* function) {
   ReportFault({HostFault::MissingFunction, library, name});
 }
 
-std::string ReadHostTextBlock(std::uint32_t block) {
+std::string ReadHostText(std::uint32_t block) {
   const std::size_t room = Room(block);
   if (room == 0) return {};
   std::string text;

@@ -461,13 +461,13 @@ struct ResultKind<IntOr<EmptyValue>> : ResultKind<Int> {
 // text ending at the first NUL among them, no further than the block) and
 // frees the block from the process heap; 0 gives the empty text and frees
 // nothing.
-std::string ReadHostTextBlock(std::uint32_t block);
+std::string ReadHostText(std::uint32_t block);
 
 template <>
 struct ResultKind<BlockText> {
   using Value = std::string;
   static constexpr char code = 'x';
-  static Value Read(std::uint32_t eax, std::uint32_t) { return ReadHostTextBlock(eax); }
+  static Value Read(std::uint32_t eax, std::uint32_t) { return ReadHostText(eax); }
 };
 
 // ---- The call ------------------------------------------------------------

@@ -87,10 +87,10 @@ TEST_F(HostAnswersTest, ByteSetsAndTextBlocksAreReadWithinTheBlockTheHostAllocat
   };
   for (const auto& b : blocks) {
     const std::uint32_t block = Block(4, b.length, b.bytes, b.onHeap);
-    EXPECT_EQ(hosts::ReadHostTextBlock(block), b.text);
+    EXPECT_EQ(hosts::ReadHostText(block), b.text);
     EXPECT_FALSE(Live(block, 4 + b.bytes.size()));  // freed, also when the text is dropped
   }
-  EXPECT_EQ(hosts::ReadHostTextBlock(0), "");
+  EXPECT_EQ(hosts::ReadHostText(0), "");
 }
 
 // A list the host handed over goes with every block its records' layout

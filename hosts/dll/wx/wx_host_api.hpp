@@ -21,7 +21,7 @@ class WxHostApi {
   // 1 once an initialisation named the professional edition ("VLW_Pro",
   // "VLW_Max"); nothing sets it back.
   std::int32_t ProMode() const { return binding_.proMode; }
-  const HostIdentityRecord& Identity() const { return binding_.identity; }
+  const HostIdentity& Identity() const { return binding_.identity; }
   // Where Api.dll is looked for before the standard search; empty: only there.
   const std::string& FirstFolder() const { return binding_.firstFolder; }
 
@@ -120,7 +120,7 @@ class WxHostApi {
   };
 
   struct Binding {
-    HostIdentityRecord identity;
+    HostIdentity identity;
     std::int32_t proMode = 0;
     std::string firstFolder;
     void* module = nullptr;

@@ -21,7 +21,7 @@ struct WxPluginInfoRecord {
 
 // The host's identity, taken from its initialisation text; every host
 // function but InitApp and Error takes FileName, then AppName, first.
-struct HostIdentityRecord {
+struct HostIdentity {
   std::string AppName;
   std::string FileName;
 };

@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::string_view kApiPrefix = "S3_Api_";
 
-bool g_loadWarningShown = false;
+bool XqLoadWarningShown = false;
 
 struct Surroundings {
   XqHostApi::TextSource pluginName = [] { return std::string(); };
@@ -35,8 +35,8 @@ std::int64_t VersionNumber(const std::string& text) { return std::strtoll(text.c
 void* ResolveIn(void* module, const std::string& name) {
   const std::string& pluginName = Around().pluginName();
   if (!module) {
-    if (!g_loadWarningShown) {
-      g_loadWarningShown = true;
+    if (!XqLoadWarningShown) {
+      XqLoadWarningShown = true;
       platform::ShowTaskModalBox("先驱api函数库加载失败!请检查是否在主线程内调用ApiInit()方法？",
                           HostFileName() + "->" + pluginName, true);
     }
@@ -53,7 +53,7 @@ void XqHostApi::SetPluginContext(TextSource pluginName, TextSource runDirectory)
   Around().pluginName = std::move(pluginName);
   Around().runDirectory = std::move(runDirectory);
 }
-void XqHostApi::ResetLoadWarning() { g_loadWarningShown = false; }
+void XqHostApi::ResetLoadWarning() { XqLoadWarningShown = false; }
 
 void* XqHostApi::Binding::Address(std::size_t, const char* function) const {
   const std::string_view name = function;
