@@ -31,11 +31,11 @@ std::u16string FromByteSet(const ByteSet& bytes) {
   return s;
 }
 
-bool detail::Widen(std::string_view gbk, std::u16string& out) {
+bool detail::Widen(std::string_view gbk, std::u16string& out, bool strict) {
   gbk = gbk.substr(0, gbk.find('\0'));  // a GBK text ends at its first NUL, as its twin's does
   out.resize(gbk.size());
   for (size_t k = 0; k < gbk.size(); ++k) {
-    if (static_cast<unsigned char>(gbk[k]) >= 0x80) return seam::GbkToUtf16(gbk, out);
+    if (static_cast<unsigned char>(gbk[k]) >= 0x80) return seam::GbkToUtf16(gbk, out, strict);
     out[k] = static_cast<char16_t>(gbk[k]);
   }
   return true;
@@ -192,29 +192,30 @@ ZOQ_JSON_TWINS(void, ClearAt, false, , , [&](U p) {
 })
 #undef ZOQ_JSON_TWINS
 
-// Both forms of an operation with a path and one more text.
-#define ZOQ_JSON_TWINS(R, Name, Fail, Params, Args, Body)                                              \
-  R DocumentBase::Name(const Text& path, const Text& text Params) const { return Call(Fail, Body, path, text Args); } \
+// Both forms of an operation with a path and one more text: a key (As
+// empty), or a text that is stored or parsed (As detail::Loosely).
+#define ZOQ_JSON_TWINS(R, Name, Fail, As, Params, Args, Body)                                           \
+  R DocumentBase::Name(const Text& path, const Text& text Params) const { return Call(Fail, Body, path, As(text) Args); } \
   R DocumentBase::Name##W(const ByteSet& path, const ByteSet& text Params) const {                     \
-    return Call(Fail, Body, path, text Args);                                                          \
+    return Call(Fail, Body, path, As(text) Args);                                                      \
   }
-ZOQ_JSON_TWINS(bool, RemoveMember, false, , , [&](U p, U key) { return detail::RemoveMember(Make(p), key); })
-ZOQ_JSON_TWINS(bool, SetText, false, , , [&](U p, U text) {
+ZOQ_JSON_TWINS(bool, RemoveMember, false, , , , [&](U p, U key) { return detail::RemoveMember(Make(p), key); })
+ZOQ_JSON_TWINS(bool, SetText, false, detail::Loosely, , , [&](U p, U text) {
   return SetAt(p, [&](Node* n) { detail::SetString(n, text, *dialect_); });
 })
 // PutMember makes nothing for a source without a root; SetMember makes the path all the same.
-ZOQ_JSON_TWINS(bool, PutMember, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
+ZOQ_JSON_TWINS(bool, PutMember, false, , ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
   return source.HasRoot() && PlaceCopyAt(p, source, [&](Node* n, NodeRef copy) { return PutInto(n, key, std::nullopt, std::move(copy)); });
 })
-ZOQ_JSON_TWINS(bool, SetMember, false, ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
+ZOQ_JSON_TWINS(bool, SetMember, false, , ZOQ_P(const DocumentBase& source), ZOQ_P(source), [&](U p, U key, const DocumentBase&) {
   return PlaceCopyAt(p, source, [&](Node* n, NodeRef copy) { return PutInto(n, key, std::nullopt, std::move(copy)); });
 })
-ZOQ_JSON_TWINS(bool, ParseAt, false, ZOQ_P(std::optional<int32_t> flags), , [&](U p, U text) {
+ZOQ_JSON_TWINS(bool, ParseAt, false, detail::Loosely, ZOQ_P(std::optional<int32_t> flags), , [&](U p, U text) {
   Node* n = Make(p);
   int32_t pos = 0;
   return n && ParseInto(n, text, flags, pos) == kParseOk;
 })
-ZOQ_JSON_TWINS(bool, MergeText, false, ZOQ_P(std::optional<int32_t> flags, int32_t addMissing), , [&](U p, U text) {
+ZOQ_JSON_TWINS(bool, MergeText, false, detail::Loosely, ZOQ_P(std::optional<int32_t> flags, int32_t addMissing), , [&](U p, U text) {
   Node* n = Make(p);
   if (!n) return false;
   NodeRef parsed = detail::NewNode(kObject, *dialect_);
@@ -346,7 +347,8 @@ bool DocumentBase::LoadText(const T* text, bool fresh, std::optional<int32_t> fl
   {
     Guard g(*this);
     try {
-      detail::Arg<T> arg(text ? *text : T{});
+      static const T kNone{};
+      const detail::Arg<detail::Loose<T>> arg(detail::Loosely(text ? *text : kNone));
       if (fresh || !root_) root_ = detail::NewNode(kObject, *dialect_);
       if (text) c = arg.ok ? ParseInto(root_.get(), arg.get(), flags, pos) : kParseNoInput;
     } catch (const std::exception&) {

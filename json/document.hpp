@@ -33,8 +33,10 @@ extern const Dialect kJsonDialect;  // JsonDocument and WideJsonDocument
 
 namespace detail {
 
-// GBK conversions with a short way for texts of ASCII only.
-bool Widen(std::string_view gbk, std::u16string& out);
+// GBK conversions with a short way for texts of ASCII only. Paths and keys
+// convert strictly (bytes that are not GBK name nothing); texts that are
+// stored or parsed take what Windows makes of such bytes.
+bool Widen(std::string_view gbk, std::u16string& out, bool strict = true);
 std::string Narrow(std::u16string_view text);
 
 // Arguments of the GBK and UTF-16 forms, converted once for the shared body.
@@ -60,6 +62,24 @@ struct Arg<ByteSet> {
   std::u16string_view get() const { return text; }
 };
 
+// A text argument that is stored or parsed rather than used as an address.
+template <class T>
+struct Loose {
+  const T& value;
+};
+template <class T>
+Loose<T> Loosely(const T& v) { return {v}; }
+template <>
+struct Arg<Loose<std::string>> {
+  explicit Arg(Loose<std::string> s) : ok(Widen(s.value, text, false)) {}
+  std::u16string text;
+  bool ok;
+  std::u16string_view get() const { return text; }
+};
+template <>
+struct Arg<Loose<ByteSet>> : Arg<ByteSet> {
+  explicit Arg(Loose<ByteSet> b) : Arg<ByteSet>(b.value) {}
+};
 inline std::string Out(std::u16string_view s, const std::string*) { return Narrow(s); }
 inline ByteSet Out(std::u16string_view s, const ByteSet*) { return ToByteSet(s); }
 

@@ -38,7 +38,7 @@ RefCountedJsonDocument RefCountedJsonDocument::NewTextW(const ByteSet& text) con
   return MadeWith(kString, [&](Node* n, U t) { detail::SetString(n, t, *dialect_); }, text);
 }
 RefCountedJsonDocument RefCountedJsonDocument::NewText(const Text& text) const {
-  return MadeWith(kString, [&](Node* n, U t) { detail::SetString(n, t, *dialect_); }, text);
+  return MadeWith(kString, [&](Node* n, U t) { detail::SetString(n, t, *dialect_); }, detail::Loosely(text));
 }
 
 void RefCountedJsonDocument::Detach() {

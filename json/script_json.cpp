@@ -1,10 +1,14 @@
 #include "json/script_json.hpp"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <optional>
+#include <utility>
 
+#include "json/document.hpp"
+#include "json/script_value.hpp"
 #include "platform/script_control.hpp"
 #include "text/text.hpp"
 
@@ -15,7 +19,8 @@ namespace {
 
 // The engine has no JSON object of its own: the script brings a writer and a
 // parser (which never evaluates its input), the element count, the text and
-// type of a value, and the own member names of an object.
+// type of a value, and the own member names of an object. Numbers are
+// written as the C++ side writes them (script_value.hpp).
 constexpr const wchar_t* kEmbeddedScript = LR"JS(
 var JSON, ary = null;
 if (typeof JSON != 'object' || JSON === null) JSON = {};
@@ -34,7 +39,7 @@ if (typeof JSON != 'object' || JSON === null) JSON = {};
     if (v && typeof v == 'object' && typeof v.toJSON == 'function') v = v.toJSON();
     switch (typeof v) {
       case 'string': return quote(v);
-      case 'number': return isFinite(v) ? String(v) : 'null';
+      case 'number': return isFinite(v) ? zoq__digits(v) : 'null';
       case 'boolean': return String(v);
       case 'object':
         if (v === null) return 'null';
@@ -61,7 +66,7 @@ if (typeof JSON != 'object' || JSON === null) JSON = {};
       s += digits();
       if (ch == '.') { s += '.'; next(); s += digits(); }
       if (ch == 'e' || ch == 'E') { s += 'e'; next(); if (ch == '-' || ch == '+') { s += ch; next(); } s += digits(); }
-      var n = Number(s);
+      var n = parseFloat(s);
       if (isNaN(n)) fail();
       return n;
     }
@@ -147,10 +152,43 @@ function get__count(c) {
   for (var k in c) if (Object.prototype.hasOwnProperty.call(c, k)) n++;
   return n;
 }
-function zoq__number(v) { return isFinite(v) ? String(Number(v.toPrecision(13))) : String(v); }
-function zoq__text(v) {
+function zoq__digits(v) {
+  var neg = v < 0, s, d, k, m, n;
+  if (neg) v = -v;
+  if (v == Math.floor(v) && v <= 9007199254740992) {
+    s = '';
+    do { d = v % 10; s = d + s; v = (v - d) / 10; } while (v > 0);
+  } else {
+    s = String(v);
+    k = s.indexOf('E');
+    if (k >= 0) {
+      m = s.substring(0, k).replace('.', '');
+      n = parseInt(s.substring(k + 1), 10) + 1;
+      k = m.length;
+      if (k <= n && n <= 21) { s = m; while (k++ < n) s += '0'; }
+      else if (0 < n && n <= 21) s = m.substring(0, n) + '.' + m.substring(n);
+      else if (-6 < n && n <= 0) { s = '0.'; while (n++ < 0) s += '0'; s += m; }
+      else s = m.charAt(0) + (k > 1 ? '.' + m.substring(1) : '') + 'e' + (n > 0 ? '+' : '-') + Math.abs(n - 1);
+    }
+  }
+  return neg ? '-' + s : s;
+}
+function zoq__str(v) {
   if (v === null || v === undefined) return '';
-  return typeof v == 'number' ? zoq__number(v) : String(v);
+  if (typeof v == 'number') return isFinite(v) ? zoq__digits(v) : String(v);
+  if (Object.prototype.toString.call(v) == '[object Array]') {
+    var a = [], i;
+    for (i = 0; i < v.length; i++) a.push(zoq__str(v[i]));
+    return a.join(',');
+  }
+  return String(v);
+}
+function zoq__text(v) {
+  return (v === null || v === undefined || typeof v == 'number' || typeof v == 'boolean') ? v : zoq__str(v);
+}
+function zoq__value(v) {
+  if (v === null) return 0;
+  return (v === undefined || typeof v == 'number' || typeof v == 'boolean') ? v : zoq__str(v);
 }
 function zoq__type(v) {
   if (v == null) return 0;
@@ -169,16 +207,24 @@ function zoq__keys(c) {
 }
 var da = {};
 )JS";
-
 std::wstring Wide(const std::string& gbk) { return platform::GbkToWide(gbk); }
+std::wstring Wide(std::u16string_view u) { return {reinterpret_cast<const wchar_t*>(u.data()), u.size()}; }
+// The conversions of the document family: a short way for ASCII, and bytes
+// that are not GBK as Windows reads them.
+std::u16string Utf16(const std::string& gbk) {
+  std::u16string out;
+  detail::Widen(gbk, out, false);
+  return out;
+}
+std::string Gbk(std::u16string_view u) { return detail::Narrow(u); }
 
 std::wstring Index(std::int32_t i) { return std::to_wstring(i); }
 
 // A JavaScript string literal of the text: every character that could end
 // the literal, escape or break a line is written as a "\u" escape.
-std::wstring Literal(const std::string& gbk) {
+std::wstring Literal(std::wstring_view text) {
   std::wstring out = L"'";
-  for (wchar_t c : Wide(gbk)) {
+  for (wchar_t c : text) {
     if (c == L'\\' || c == L'\'' || c == L'"' || c < 0x20 || c == 0x2028 || c == 0x2029) {
       wchar_t buf[8];
       std::swprintf(buf, 8, L"\\u%04x", static_cast<unsigned>(c));
@@ -197,139 +243,36 @@ std::wstring Target(const std::string& path) {
   return L"da." + Wide(path);
 }
 
-std::wstring NumberText(double number) {
-  if (std::isnan(number)) return L"NaN";
-  if (std::isinf(number)) return number > 0 ? L"Infinity" : L"-Infinity";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.13g", number);
-  return Wide(buf);
+std::string ElementPath(const std::string& path, std::int32_t index) {
+  return path + "[" + std::to_string(index) + "]";
 }
 
-// RFC 8259 syntax on GBK bytes; a double-byte character inside a string is
-// taken whole, so its trail byte is never read as a quote or backslash.
-class JsonCheck {
- public:
-  explicit JsonCheck(const std::string& s) : s_(s) {}
-  bool Whole() {
-    Blank();
-    if (!Value(0)) return false;
-    Blank();
-    return p_ == s_.size();
-  }
+// The tree of a JSON text; none when it is not JSON.
+std::optional<detail::NodeRef> Tree(const std::string& json) { return script::Parse(Utf16(json)); }
 
- private:
-  static constexpr int kDeepest = 256;
-  unsigned char At() const { return p_ < s_.size() ? static_cast<unsigned char>(s_[p_]) : 0; }
-  bool End() const { return p_ >= s_.size(); }
-  void Blank() {
-    while (!End() && (At() == ' ' || At() == '\t' || At() == '\r' || At() == '\n')) ++p_;
-  }
-  bool Word(const char* w) {
-    const std::string_view word(w);
-    if (s_.compare(p_, word.size(), word) != 0) return false;
-    p_ += word.size();
-    return true;
-  }
-  bool Digits() {
-    const std::size_t start = p_;
-    while (!End() && At() >= '0' && At() <= '9') ++p_;
-    return p_ > start;
-  }
-  bool Number() {
-    if (At() == '-') ++p_;
-    if (At() == '0') ++p_;
-    else if (!Digits()) return false;
-    if (At() == '.') {
-      ++p_;
-      if (!Digits()) return false;
-    }
-    if (At() == 'e' || At() == 'E') {
-      ++p_;
-      if (At() == '+' || At() == '-') ++p_;
-      if (!Digits()) return false;
-    }
-    return true;
-  }
-  bool String() {
-    ++p_;  // the opening quote
-    while (!End()) {
-      const unsigned char c = At();
-      if (c == '"') {
-        ++p_;
-        return true;
-      }
-      if (c < 0x20) return false;
-      if (c == '\\') {
-        ++p_;
-        const unsigned char e = At();
-        if (e == 'u') {
-          for (int i = 0; i < 4; ++i) {
-            ++p_;
-            if (!std::isxdigit(At())) return false;
-          }
-          ++p_;
-        } else if (e && std::string_view("\"\\/bfnrt").find(static_cast<char>(e)) != std::string_view::npos) {
-          ++p_;
-        } else {
-          return false;
-        }
-        continue;
-      }
-      p_ += text::CharLength(s_, p_);
-    }
-    return false;
-  }
-  bool Value(int depth) {
-    if (depth > kDeepest) return false;
-    Blank();
-    switch (At()) {
-      case '{': return Members(depth);
-      case '[': return Elements(depth);
-      case '"': return String();
-      case 't': return Word("true");
-      case 'f': return Word("false");
-      case 'n': return Word("null");
-      default: return (At() == '-' || (At() >= '0' && At() <= '9')) && Number();
-    }
-  }
-  bool Members(int depth) {
-    ++p_;
-    Blank();
-    if (At() == '}') return ++p_, true;
-    for (;;) {
-      Blank();
-      if (At() != '"' || !String()) return false;
-      Blank();
-      if (At() != ':') return false;
-      ++p_;
-      if (!Value(depth + 1)) return false;
-      Blank();
-      if (At() == '}') return ++p_, true;
-      if (At() != ',') return false;
-      ++p_;
-    }
-  }
-  bool Elements(int depth) {
-    ++p_;
-    Blank();
-    if (At() == ']') return ++p_, true;
-    for (;;) {
-      if (!Value(depth + 1)) return false;
-      Blank();
-      if (At() == ']') return ++p_, true;
-      if (At() != ',') return false;
-      ++p_;
-    }
-  }
+// The script value of `value`: a string literal, or with `raw` what our
+// writer makes of the JSON text (empty when it is not JSON).
+std::wstring ValueScript(const std::string& value, bool raw) {
+  if (!raw) return Literal(Wide(value));
+  const auto tree = Tree(value);
+  return tree ? Wide(script::Script(tree->get())) : std::wstring{};
+}
 
-  const std::string& s_;
-  std::size_t p_ = 0;
-};
+script::Value Defined(detail::NodeRef root) { return {std::move(root), true}; }
+
+detail::NodeRef Empty(std::int32_t type) {
+  detail::NodeRef n = detail::NodeRef::Adopt(new detail::Node);
+  n->type = type == ScriptJson::kArray ? json::kArray : json::kObject;
+  return n;
+}
 
 }  // namespace
 
 // COM first, the control after it: the control is released before COM is
-// undone.
+// undone. The control is made when an operation first needs the script. The
+// value is held on the C++ side (`held`) from a load until a change runs in
+// the script; the script's "da" holds it (`given`) once an operation needed
+// the script.
 struct ScriptJson::Engine {
   Engine() { com.Enter(); }
   ~Engine() {
@@ -338,28 +281,46 @@ struct ScriptJson::Engine {
   }
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
+  // The control with the embedded script; null when it cannot be made.
+  platform::ScriptControl* Control() {
+    if (!control && !failed) {
+      control = platform::ScriptControl::Create(L"JavaScript");
+      if (!control || !control->AddCode(kEmbeddedScript)) control.reset();
+      failed = !control;
+    }
+    return control.get();
+  }
   platform::ComApartment com;
   std::unique_ptr<platform::ScriptControl> control;
+  bool failed = false;
+  script::Value value;
+  bool held = true;
+  bool given = false;
+  std::map<std::pair<bool, std::u16string>, bool> inherited;  // answers of Inherits
 };
 
 ScriptJson::ScriptJson() { Start(); }
 
-bool ScriptJson::Start() {
-  auto engine = std::make_shared<Engine>();
-  engine->control = platform::ScriptControl::Create(L"JavaScript");
-  if (!engine->control || !engine->control->AddCode(kEmbeddedScript)) {
-    engine_.reset();
-    return false;
-  }
-  engine_ = std::move(engine);
-  return true;
+void ScriptJson::Start() {
+  engine_ = std::make_shared<Engine>();
+  engine_->value = Defined(Empty(kObject));
 }
 
-bool ScriptJson::Run(const std::wstring& statements) const { return engine_ && engine_->control->AddCode(statements); }
+bool ScriptJson::Run(const std::wstring& statements) const {
+  platform::ScriptControl* c = engine_ ? engine_->Control() : nullptr;
+  return c && c->AddCode(statements);
+}
 
 bool ScriptJson::Eval(const std::wstring& expression, std::wstring& value) const {
   value.clear();
-  return engine_ && engine_->control->Eval(expression, value);
+  platform::ScriptControl* c = engine_ ? engine_->Control() : nullptr;
+  return c && c->Eval(expression, value);
+}
+
+bool ScriptJson::Eval(const std::wstring& expression, platform::ScriptValue& value) const {
+  value = {};
+  platform::ScriptControl* c = engine_ ? engine_->Control() : nullptr;
+  return c && c->Eval(expression, value);
 }
 
 std::string ScriptJson::EvalText(const std::wstring& expression) const {
@@ -368,7 +329,187 @@ std::string ScriptJson::EvalText(const std::wstring& expression) const {
   return platform::WideToGbk(value);
 }
 
-bool ScriptJson::IsJson(const std::string& text) { return JsonCheck(text).Whole(); }
+void ScriptJson::Hold(script::Value value) {
+  if (!engine_) return;
+  engine_->value = std::move(value);
+  engine_->held = true;
+  engine_->given = false;
+}
+
+bool ScriptJson::Give() const {
+  if (!engine_ || !engine_->Control()) return false;
+  if (engine_->given) return true;
+  engine_->given = true;
+  const script::Value& v = engine_->value;
+  return Run(L"da = " + (v.defined ? Wide(script::Script(v.root.get())) : L"undefined") + L";") ||
+         Run(L"da = undefined;");
+}
+
+void ScriptJson::Change(const std::wstring& statements) {
+  if (!Give()) return;
+  Run(statements);
+  engine_->held = false;
+  engine_->value = {};
+}
+
+bool ScriptJson::Inherits(bool array, std::u16string_view name) const {
+  auto key = std::make_pair(array, std::u16string(name));
+  const auto known = engine_->inherited.find(key);
+  if (known != engine_->inherited.end()) return known->second;
+  std::wstring type;
+  const bool ok = Eval(std::wstring(L"typeof (") + (array ? L"[]" : L"{}") + L")[" + Literal(Wide(name)) + L"]", type);
+  const bool inherits = !ok || type != L"undefined";  // a failure leaves the answer to the script
+  engine_->inherited.emplace(std::move(key), inherits);
+  return inherits;
+}
+
+std::optional<script::Found> ScriptJson::Held(const std::string& path) const {
+  if (!engine_ || !engine_->held) return std::nullopt;
+  const auto names = script::ParsePath(Utf16(path));
+  if (!names) return std::nullopt;
+  const script::Found f =
+      script::Walk(engine_->value, *names, [this](bool array, std::u16string_view n) { return Inherits(array, n); });
+  if (f.kind == script::Found::kUnsure) return std::nullopt;
+  return f;
+}
+
+bool ScriptJson::LoadNew(const std::string& json) {
+  // A document that shares its engine with copies gets a fresh one, so the
+  // copies keep what they saw.
+  if (!engine_ || engine_.use_count() > 1) Start();
+  auto tree = Tree(json);
+  Hold(tree ? Defined(std::move(*tree)) : script::Value{});
+  return tree && engine_->value.root->type != json::kNull;
+}
+
+std::string ScriptJson::ToText() const { return GetText("", true); }
+
+void ScriptJson::SetText(const std::string& path, const std::string& value, bool raw) {
+  const std::wstring v = ValueScript(raw && value.empty() ? "{}" : value, raw);
+  if (!v.empty()) Change(Target(path) + L" = " + v + L";");
+}
+
+void ScriptJson::ParseAt(const std::string& path, const std::string& json) { SetText(path, json, true); }
+
+void ScriptJson::SetRaw(const std::string& path, double number) {
+  Change(Target(path) + L" = " + Wide(script::NumberText(number, 13)) + L";");
+}
+
+double ScriptJson::GetValue(const std::string& path) const {
+  double x = NAN;
+  if (const auto f = Held(path)) {
+    x = script::ValueOf(*f);
+  } else if (platform::ScriptValue v; Give() && Eval(L"zoq__value(" + Target(path) + L")", v)) {
+    if (v.kind == platform::ScriptValue::kNumber || v.kind == platform::ScriptValue::kBoolean) x = v.number;
+    if (v.kind == platform::ScriptValue::kText) x = script::ToNumber({reinterpret_cast<const char16_t*>(v.text.data()), v.text.size()});
+  }
+  return std::isnan(x) ? 0 : x;
+}
+
+std::string ScriptJson::GetJson(const std::string& path) const { return GetText(path, true); }
+
+std::string ScriptJson::GetText(const std::string& path, bool asJson) const {
+  if (const auto f = Held(path)) return Gbk(asJson ? script::JsonOf(*f) : script::TextOf(*f));
+  if (!Give()) return {};
+  if (asJson) return EvalText(L"JSON.stringify(" + Target(path) + L")");
+  platform::ScriptValue v;
+  if (!Eval(L"zoq__text(" + Target(path) + L")", v)) return {};
+  switch (v.kind) {
+    case platform::ScriptValue::kNumber: return Gbk(script::NumberText(v.number, 13));
+    case platform::ScriptValue::kBoolean: return v.number ? "true" : "false";
+    case platform::ScriptValue::kText: return platform::WideToGbk(v.text);
+    default: return {};
+  }
+}
+
+ScriptJson ScriptJson::GetObject(const std::string& path) const {
+  ScriptJson copy;
+  copy.LoadNew(GetText(path, true));
+  return copy;
+}
+
+std::int32_t ScriptJson::GetCount(const std::string& path) const {
+  if (const auto f = Held(path)) return script::CountOf(*f);
+  std::wstring value;
+  if (!Give() || !Eval(L"get__count(" + Target(path) + L")", value) || value.empty()) return -2;
+  return static_cast<std::int32_t>(std::wcstol(value.c_str(), nullptr, 10));
+}
+
+void ScriptJson::Append(const std::string& value, const std::string& path, bool raw) {
+  const std::wstring v = ValueScript(value, raw);
+  if (v.empty()) return;
+  const std::wstring t = Target(path);
+  Change(L"if (Object.prototype.toString.call(" + t + L") != '[object Array]') { " + t + L" = []; } " + t +
+         L".push(" + v + L");");
+}
+
+ScriptJson ScriptJson::GetElementObject(std::int32_t index, const std::string& path) const {
+  return GetObject(ElementPath(path, index));
+}
+
+std::string ScriptJson::GetElementText(std::int32_t index, const std::string& path, bool asJson) const {
+  return GetText(ElementPath(path, index), asJson);
+}
+
+void ScriptJson::SetElement(std::int32_t index, const std::string& value, bool raw) {
+  const std::wstring v = ValueScript(value, raw);
+  if (!v.empty()) Change(L"da[" + Index(index) + L"] = " + v + L";");
+}
+
+void ScriptJson::RemoveElement(std::int32_t index) {
+  Change(L"if (Object.prototype.toString.call(da) == '[object Array]') da.splice(" + Index(index) + L", 1);");
+}
+
+void ScriptJson::Remove(const std::string& path) { Change(L"delete " + Target(path) + L";"); }
+
+void ScriptJson::Reset(std::int32_t type) {
+  if (type == kNull || type == kObject || type == kArray) Hold(Defined(Empty(type)));
+}
+
+void ScriptJson::SetValue(const std::string& value, bool raw) {
+  if (raw) {
+    if (auto tree = Tree(value)) Hold(Defined(std::move(*tree)));
+    return;
+  }
+  detail::NodeRef text = detail::NodeRef::Adopt(new detail::Node);
+  text->type = json::kString;
+  const std::u16string chars = Utf16(value);
+  text->text.assign(chars.data(), chars.size());
+  Hold(Defined(std::move(text)));
+}
+
+bool ScriptJson::Exists(const std::string& path) const {
+  if (const auto f = Held(path)) return f->kind == script::Found::kNode && f->node->type != json::kNull;
+  return Give() && EvalText(L"(" + Target(path) + L" != null) ? 1 : 0") == "1";
+}
+
+std::int32_t ScriptJson::GetKeys(std::vector<std::string>& keys, const std::string& path) const {
+  keys.clear();
+  if (const auto f = Held(path)) {
+    for (const std::u16string& k : script::KeysOf(*f)) keys.push_back(Gbk(k));
+    return static_cast<std::int32_t>(keys.size());
+  }
+  std::wstring count;
+  if (!Give() || !Eval(L"(ary = zoq__keys(" + Target(path) + L")).length", count)) return 0;
+  const long n = std::wcstol(count.c_str(), nullptr, 10);
+  for (long i = 0; i < n; ++i) keys.push_back(EvalText(L"ary[" + std::to_wstring(i) + L"]"));
+  Run(L"ary = null;");
+  return static_cast<std::int32_t>(keys.size());
+}
+
+std::int32_t ScriptJson::GetType(const std::string& path) const {
+  if (const auto f = Held(path)) return script::TypeOf(*f);
+  std::wstring value;
+  if (!Give() || !Eval(L"zoq__type(" + Target(path) + L")", value) || value.empty()) return kOther;
+  return static_cast<std::int32_t>(std::wcstol(value.c_str(), nullptr, 10));
+}
+
+void ScriptJson::Clear() { Reset(kObject); }
+
+std::shared_ptr<platform::ScriptControl> ScriptJson::GetScriptControl() const {
+  if (!Give()) return nullptr;
+  return std::shared_ptr<platform::ScriptControl>(engine_, engine_->Control());
+}
 
 std::string ScriptJson::KeyPath(const std::string& key) {
   std::string out = "['";
@@ -385,136 +526,6 @@ std::string ScriptJson::KeyPath(const std::string& key) {
     i += n;
   }
   return out + "']";
-}
-
-bool ScriptJson::LoadNew(const std::string& json) {
-  // A document that shares its engine with copies gets a fresh one, so the
-  // copies keep what they saw.
-  if (!engine_ || engine_.use_count() > 1) Start();
-  if (!Run(L"da = undefined;")) return false;
-  if (!IsJson(json) || !Run(L"da = JSON.parse(" + Literal(json) + L");")) return false;
-  return EvalText(L"(null != da) ? 1 : 0") == "1";
-}
-
-std::string ScriptJson::ToText() const { return EvalText(L"JSON.stringify(da)"); }
-
-void ScriptJson::SetText(const std::string& path, const std::string& value, bool raw) {
-  if (!raw) {
-    Run(Target(path) + L" = " + Literal(value) + L";");
-    return;
-  }
-  const std::string json = value.empty() ? "{}" : value;
-  if (IsJson(json)) Run(Target(path) + L" = JSON.parse(" + Literal(json) + L");");
-}
-
-void ScriptJson::ParseAt(const std::string& path, const std::string& json) { SetText(path, json, true); }
-
-void ScriptJson::SetRaw(const std::string& path, double number) {
-  Run(Target(path) + L" = " + NumberText(number) + L";");
-}
-
-double ScriptJson::GetValue(const std::string& path) const {
-  const std::string t = EvalText(L"String(Number(" + Target(path) + L"))");
-  if (t.empty() || t == "NaN") return 0;
-  if (t == "Infinity") return HUGE_VAL;
-  if (t == "-Infinity") return -HUGE_VAL;
-  return std::strtod(t.c_str(), nullptr);
-}
-
-std::string ScriptJson::GetJson(const std::string& path) const { return GetText(path, true); }
-
-std::string ScriptJson::GetText(const std::string& path, bool asJson) const {
-  if (asJson) return EvalText(L"JSON.stringify(" + Target(path) + L")");
-  return EvalText(L"zoq__text(" + Target(path) + L")");
-}
-
-ScriptJson ScriptJson::GetObject(const std::string& path) const {
-  ScriptJson copy;
-  copy.LoadNew(GetText(path, true));
-  return copy;
-}
-
-std::int32_t ScriptJson::GetCount(const std::string& path) const {
-  std::wstring value;
-  if (!Eval(L"get__count(" + Target(path) + L")", value) || value.empty()) return -2;
-  return static_cast<std::int32_t>(std::wcstol(value.c_str(), nullptr, 10));
-}
-
-namespace {
-// The script value of `value`: a string literal, or with `raw` the parse of a
-// JSON text (empty when it is not JSON).
-std::wstring ValueScript(const std::string& value, bool raw) {
-  if (!raw) return Literal(value);
-  if (!ScriptJson::IsJson(value)) return {};
-  return L"JSON.parse(" + Literal(value) + L")";
-}
-}  // namespace
-
-void ScriptJson::Append(const std::string& value, const std::string& path, bool raw) {
-  const std::wstring v = ValueScript(value, raw);
-  if (v.empty()) return;
-  const std::wstring t = Target(path);
-  Run(L"if (Object.prototype.toString.call(" + t + L") != '[object Array]') { " + t + L" = []; } " + t +
-      L".push(" + v + L");");
-}
-
-ScriptJson ScriptJson::GetElementObject(std::int32_t index, const std::string& path) const {
-  ScriptJson copy;
-  copy.LoadNew(GetElementText(index, path, true));
-  return copy;
-}
-
-std::string ScriptJson::GetElementText(std::int32_t index, const std::string& path, bool asJson) const {
-  const std::wstring element = Target(path) + L"[" + Index(index) + L"]";
-  return EvalText((asJson ? L"JSON.stringify(" : L"zoq__text(") + element + L")");
-}
-
-void ScriptJson::SetElement(std::int32_t index, const std::string& value, bool raw) {
-  const std::wstring v = ValueScript(value, raw);
-  if (!v.empty()) Run(L"da[" + Index(index) + L"] = " + v + L";");
-}
-
-void ScriptJson::RemoveElement(std::int32_t index) {
-  Run(L"if (Object.prototype.toString.call(da) == '[object Array]') da.splice(" + Index(index) + L", 1);");
-}
-
-void ScriptJson::Remove(const std::string& path) { Run(L"delete " + Target(path) + L";"); }
-
-void ScriptJson::Reset(std::int32_t type) {
-  if (type == kNull || type == kObject) Run(L"da = {};");
-  else if (type == kArray) Run(L"da = [];");
-}
-
-void ScriptJson::SetValue(const std::string& value, bool raw) {
-  const std::wstring v = ValueScript(value, raw);
-  if (!v.empty()) Run(L"da = " + v + L";");
-}
-
-bool ScriptJson::Exists(const std::string& path) const {
-  return EvalText(L"(" + Target(path) + L" != null) ? 1 : 0") == "1";
-}
-
-std::int32_t ScriptJson::GetKeys(std::vector<std::string>& keys, const std::string& path) const {
-  keys.clear();
-  std::wstring count;
-  if (!Eval(L"(ary = zoq__keys(" + Target(path) + L")).length", count)) return 0;
-  const long n = std::wcstol(count.c_str(), nullptr, 10);
-  for (long i = 0; i < n; ++i) keys.push_back(EvalText(L"ary[" + std::to_wstring(i) + L"]"));
-  Run(L"ary = null;");
-  return static_cast<std::int32_t>(keys.size());
-}
-
-std::int32_t ScriptJson::GetType(const std::string& path) const {
-  std::wstring value;
-  if (!Eval(L"zoq__type(" + Target(path) + L")", value) || value.empty()) return kOther;
-  return static_cast<std::int32_t>(std::wcstol(value.c_str(), nullptr, 10));
-}
-
-void ScriptJson::Clear() { Run(L"da = {};"); }
-
-std::shared_ptr<platform::ScriptControl> ScriptJson::GetScriptControl() const {
-  if (!engine_) return nullptr;
-  return std::shared_ptr<platform::ScriptControl>(engine_, engine_->control.get());
 }
 
 }  // namespace zoq::json

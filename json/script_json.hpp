@@ -5,10 +5,16 @@
 // which join the value without a dot; an empty path is the whole value.
 //
 // No text that comes from outside is ever run as script: values go in as
-// escaped string literals, JSON texts are checked to be JSON and then read by
-// the embedded script's own parser, and a key taken from an answer goes into
-// a path only through `KeyPath`. Reads never fail loudly: a path that does
-// not resolve gives the empty text, 0, a count below 1, type 0 or -1.
+// escaped string literals, JSON texts are read (strictly, as JSON) on the C++
+// side and reach the script only as what our own writer makes of them, and a
+// key taken from an answer goes into a path only through `KeyPath`. A loaded
+// value stays on the C++ side, which answers the reads, until a change needs
+// the script. Reads never fail loudly: a path that does not resolve gives
+// the empty text, 0, a count below 1, type 0 or -1.
+//
+// Numbers read back as the script writes them: whole numbers up to 2^53
+// exactly, others with 15 significant digits ("1500", "1e-7"); GetText of a
+// number alone with at most 13.
 //
 // Copies share one engine: a change through one is seen through the other.
 // Each engine undoes exactly its own successful COM initialisation when the
@@ -16,7 +22,9 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #pragma push_macro("GetObject")
@@ -24,9 +32,15 @@
 
 namespace zoq::platform {
 class ScriptControl;
+struct ScriptValue;
 }
 
 namespace zoq::json {
+
+namespace script {
+struct Value;
+struct Found;
+}  // namespace script
 
 class ScriptJson {
  public:
@@ -78,15 +92,20 @@ class ScriptJson {
   // The path piece "['key']" that addresses the member `key` whatever it
   // holds (quotes, backslashes, line breaks).
   static std::string KeyPath(const std::string& key);
-  // True when `text` is one JSON value (RFC 8259), blanks around it allowed.
-  static bool IsJson(const std::string& text);
 
  private:
   struct Engine;
-  bool Start();
+  void Start();
   bool Run(const std::wstring& statements) const;
   bool Eval(const std::wstring& expression, std::wstring& value) const;
+  bool Eval(const std::wstring& expression, platform::ScriptValue& value) const;
   std::string EvalText(const std::wstring& expression) const;
+  void Hold(script::Value value);               // the value, on the C++ side
+  bool Give() const;                            // the script's "da" made the value
+  void Change(const std::wstring& statements);  // runs in the script, which then holds the value
+  bool Inherits(bool array, std::u16string_view name) const;
+  // What the C++ side answers of the path; none when the script must.
+  std::optional<script::Found> Held(const std::string& path) const;
   std::shared_ptr<Engine> engine_;
 };
 

@@ -7,8 +7,10 @@
 
 namespace zoq::json::seam {
 
-// GBK -> UTF-16. False when the bytes are not valid GBK (out is then empty).
-bool GbkToUtf16(std::string_view gbk, std::u16string& out);
+// GBK -> UTF-16. Strict: false when the bytes are not valid GBK (out is
+// then empty). Otherwise bytes that are not GBK become what Windows makes of
+// them (a lone 0xFF U+F8F5, a lead byte with a wrong second byte "?").
+bool GbkToUtf16(std::string_view gbk, std::u16string& out, bool strict);
 
 // UTF-16 -> GBK; a character that GBK cannot hold becomes "?".
 std::string Utf16ToGbk(std::u16string_view text);

@@ -17,9 +17,10 @@ class Converter {
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
-  // Converts in; on an invalid sequence either fails (substitute empty) or
-  // writes the substitute and skips `skip` input bytes.
-  bool Run(const char* in, size_t inLen, std::string& out, std::string_view substitute, size_t skip) {
+  // Converts in; on an invalid sequence fails, or writes what `replace`
+  // gives for the bytes there and skips as many as it says.
+  template <class Replace>
+  bool Run(const char* in, size_t inLen, std::string& out, Replace replace) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     out.clear();
@@ -32,8 +33,8 @@ class Converter {
       const size_t r = iconv(cd_, &src, &left, &dst, &room);
       out.append(buf, static_cast<size_t>(dst - buf));
       if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-        if (substitute.empty()) return false;
-        out.append(substitute);
+        const size_t skip = replace(static_cast<unsigned char>(*src), out);
+        if (skip == 0) return false;
         const size_t step = skip < left ? skip : left;
         src += step;
         left -= step;
@@ -48,12 +49,19 @@ class Converter {
 
 }  // namespace
 
-bool GbkToUtf16(std::string_view gbk, std::u16string& out) {
+bool GbkToUtf16(std::string_view gbk, std::u16string& out, bool strict) {
   out.clear();
   if (gbk.empty()) return true;
   thread_local Converter conv("UTF-16LE", "CP936");
   std::string bytes;
-  if (!conv.Run(gbk.data(), gbk.size(), bytes, {}, 0)) return false;
+  // As Windows reads them: a lone 0xFF is U+F8F5, a lead byte and the byte
+  // after it that make no character are one "?".
+  const auto replace = [strict](unsigned char b, std::string& o) -> size_t {
+    if (strict) return 0;
+    o.append(b == 0xFF ? std::string_view("\xF5\xF8", 2) : std::string_view("?\0", 2));
+    return b == 0xFF ? 1 : 2;
+  };
+  if (!conv.Run(gbk.data(), gbk.size(), bytes, replace)) return false;
   out.resize(bytes.size() / 2);
   for (size_t k = 0; k < out.size(); ++k)
     out[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
@@ -70,7 +78,10 @@ std::string Utf16ToGbk(std::u16string_view text) {
     in[2 * k + 1] = static_cast<char>(text[k] >> 8);
   }
   std::string out;
-  conv.Run(in.data(), in.size(), out, "?", 2);
+  conv.Run(in.data(), in.size(), out, [](unsigned char, std::string& o) -> size_t {
+    o += '?';
+    return 2;
+  });
   return out;
 }
 

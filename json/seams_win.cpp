@@ -5,12 +5,12 @@
 
 namespace zoq::json::seam {
 
-bool GbkToUtf16(std::string_view gbk, std::u16string& out) {
+bool GbkToUtf16(std::string_view gbk, std::u16string& out, bool strict) {
   out.clear();
   if (gbk.empty()) return true;
   // A GBK text never has more UTF-16 characters than bytes: one pass suffices.
   out.resize(gbk.size());
-  const int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()),
+  const int n = MultiByteToWideChar(936, strict ? MB_ERR_INVALID_CHARS : 0, gbk.data(), static_cast<int>(gbk.size()),
                                     reinterpret_cast<wchar_t*>(out.data()), static_cast<int>(out.size()));
   out.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return n > 0;

@@ -6,7 +6,6 @@
 namespace zoq::platform {
 namespace {
 
-
 IDispatch* AsDispatch(void* p) { return static_cast<IDispatch*>(p); }
 
 bool DispatchId(IDispatch* d, const wchar_t* name, DISPID& id) {
@@ -44,8 +43,6 @@ bool CallWithText(IDispatch* d, const wchar_t* method, const std::wstring& text,
 }
 
 }  // namespace
-
-
 
 std::unique_ptr<ScriptControl> ScriptControl::Create(const std::wstring& language) {
   CLSID clsid;
@@ -96,6 +93,43 @@ bool ScriptControl::Eval(const std::wstring& expression, std::wstring& value) {
   }
   VariantClear(&result);
   return ok;
+}
+
+bool ScriptControl::Eval(const std::wstring& expression, ScriptValue& value) {
+  value = {};
+  VARIANT result;
+  VariantInit(&result);
+  if (!CallWithText(AsDispatch(dispatch_), L"Eval", expression, &result)) {
+    VariantClear(&result);
+    return false;
+  }
+  switch (result.vt) {
+    case VT_EMPTY: case VT_NULL: break;
+    case VT_BOOL:
+      value.kind = ScriptValue::kBoolean;
+      value.number = result.boolVal ? 1 : 0;
+      break;
+    case VT_BSTR:
+      value.kind = ScriptValue::kText;
+      if (result.bstrVal) value.text.assign(result.bstrVal, SysStringLen(result.bstrVal));
+      break;
+    case VT_DISPATCH: case VT_UNKNOWN:
+      value.kind = ScriptValue::kOther;
+      break;
+    default: {  // the number kinds
+      VARIANT number;
+      VariantInit(&number);
+      if (SUCCEEDED(VariantChangeType(&number, &result, 0, VT_R8))) {
+        value.kind = ScriptValue::kNumber;
+        value.number = number.dblVal;
+      } else {
+        value.kind = ScriptValue::kOther;
+      }
+      VariantClear(&number);
+    }
+  }
+  VariantClear(&result);
+  return true;
 }
 
 }  // namespace zoq::platform

@@ -11,7 +11,12 @@
 
 namespace zoq::platform {
 
-
+// A value that the script gives back, by its kind.
+struct ScriptValue {
+  enum Kind { kNone, kNumber, kBoolean, kText, kOther } kind = kNone;  // kNone: undefined or null
+  double number = 0;  // kNumber: exactly the script's; kBoolean: 1 or 0
+  std::wstring text;  // kText
+};
 
 // One script-control object. Texts are UTF-16; every call reports failure
 // (a script error included) instead of throwing.
@@ -30,6 +35,8 @@ class ScriptControl {
   // Eval of an expression, its value as text (undefined and null give the
   // empty text); false on a script error.
   bool Eval(const std::wstring& expression, std::wstring& value);
+  // Eval of an expression, its value by kind; false on a script error.
+  bool Eval(const std::wstring& expression, ScriptValue& value);
 
  private:
   explicit ScriptControl(void* dispatch) : dispatch_(dispatch) {}

@@ -1,4 +1,4 @@
-#include "tests/json/fuzz/fuzz_ops.hpp"
+#include "tests/json/fuzz/fuzz_checks.hpp"
 
 #include <iterator>
 #include <type_traits>
@@ -17,12 +17,10 @@ class Input {
   bool More() const { return p_ < e_; }
   uint8_t Byte() { return p_ < e_ ? *p_++ : 0; }
 
-  // The bytes up to the next NUL (which is skipped).
-  std::string UpToNul() {
+  std::string UpToNul() {  // the NUL is skipped
     std::string t;
     while (p_ < e_ && *p_) t += static_cast<char>(*p_++);
-    if (p_ < e_) ++p_;
-    return t;
+    return p_ < e_ ? (++p_, t) : t;
   }
 
   // A short text: bytes as they are (high bit of the length byte) or mapped
@@ -43,12 +41,10 @@ class Input {
     return t;
   }
 
-  // An element index: mostly small, sometimes far or negative.
-  int32_t Index() {
-    const uint8_t b = Byte();
-    if (b < 0xF0) return b % 12;
+  int32_t Index() {  // mostly small, sometimes far or negative
     static constexpr int32_t kOdd[] = {-1, -7, 33554432, 2147483647};
-    return kOdd[b % std::size(kOdd)];
+    const uint8_t b = Byte();
+    return b < 0xF0 ? b % 12 : kOdd[b % std::size(kOdd)];
   }
 
  private:
@@ -105,7 +101,7 @@ std::string Run(Input& in, int32_t flags) {
       case 6: {
         std::vector<std::string> keys;
         std::vector<ByteSet> wkeys;
-        if (wide) t.GetKeysW(wp, wkeys); else t.GetKeys(gp, keys);
+        (void)(wide ? t.GetKeysW(wp, wkeys) : t.GetKeys(gp, keys));
         break;
       }
       case 7: if (wide) t.ToTextW(wp, op & 1, op & 2); else t.ToText(gp, op & 1, op & 2); break;

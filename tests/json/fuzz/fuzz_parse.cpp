@@ -1,7 +1,8 @@
-#include "tests/json/fuzz/fuzz_parse.hpp"
+#include "tests/json/fuzz/fuzz_checks.hpp"
 
 #include "json/document.hpp"
 #include "json/refcounted_document.hpp"
+#include "json/script_value.hpp"
 
 namespace zoq::json::fuzz {
 namespace {
@@ -42,10 +43,25 @@ std::string CheckBothForms(const uint8_t* data, size_t size, int32_t flags) {
   return e.empty() ? e : "GBK: " + e;
 }
 
+// The strict reader: what it takes, its JSON text and its script text (all
+// numbers finite) read back to the same JSON text.
+std::string CheckStrict(const uint8_t* data, size_t size) {
+  const auto tree = script::Parse(FromByteSet(ByteSet(data + 1, data + size)));
+  if (!tree) return {};
+  const std::u16string json = script::Json(tree->get()), made = script::Script(tree->get());
+  for (const std::u16string& text : {json, made}) {
+    if (text.find(u"Infinity") != std::u16string::npos || text.find(u"NaN") != std::u16string::npos) continue;
+    const auto again = script::Parse(text);
+    if (!again || script::Json(again->get()) != json) return "strict: " + seam::Utf16ToGbk(text) + " reads otherwise";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string CheckParse(const uint8_t* data, size_t size) {
   if (size == 0) return {};
+  if (data[0] & 8) return CheckStrict(data, size);
   const int32_t flags = data[0] & 3;
   if (data[0] & 4) return CheckBothForms<RefCountedJsonDocument>(data, size, flags & kDecodeUnicodeEscapes);
   return CheckBothForms<JsonDocument>(data, size, flags);
