@@ -29,4 +29,9 @@ std::int32_t SettingsExport() {
 
 }  // namespace zoq
 
+extern "C" std::uint64_t zoq_SettingsExportHolding() noexcept {
+  void* module = zoq::platform::ReferenceOwnModule();
+  return zoq::platform::ResultReleasing(zoq::SettingsExport(), module);
+}
+
 ZOQ_EXPORT const char* SdkVersion() { return zoq::KeptText(zoq::kSlotSdkVersion, [] { return std::string("V6"); }); }

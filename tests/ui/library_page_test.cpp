@@ -1,180 +1,197 @@
-// The keyword-library page through the real settings export: listing,
-// saving one or several keywords, deleting, searching, the cool-down, keys
-// and dropped files.
-#include "tests/ui/settings_fixture.hpp"
+// The keyword-library page through the real settings export, keys through
+// the window's own message loop: listing, the editor, saving one or several
+// keywords, deleting, searching, the cool-down and dropped files.
+#include <windows.h>
 
-#include "core/ini_items.hpp"
-#include "core/settings.hpp"
 #include "platform/ini.hpp"
+#include "tests/ui/settings_fixture.hpp"
 
 namespace zoq::testing {
 namespace {
 
 using LibraryPageTest = SettingsWindowTest;
-using platform::WindowHandle;
 
-struct Page {
-  ui::SettingsWindow& w;
-  platform::ListView list() const { return platform::ListView(w.Control("词库列表")); }
-  WindowHandle keyword() const { return w.Control("词控_关键词框"); }
-  WindowHandle reply() const { return w.Control("词控_回复框"); }
-  WindowHandle search() const { return w.Control("词控_搜索框"); }
-  std::string Text(WindowHandle box) const { return platform::WindowTextGbk(box); }
-  void Save(const std::string& keywords, const std::string& answer) const {
-    platform::SetWindowTextGbk(keyword(), keywords);
-    platform::SetWindowTextGbk(reply(), answer);
-    platform::Click(w.Control("词控_保存"));
-  }
-  void Search(const std::string& wanted) const {
-    platform::SetWindowTextGbk(search(), wanted);
-    platform::Click(w.Control("词控_搜索"));
-  }
-};
+platform::ListView List(ui::SettingsWindow& w) { return platform::ListView(w.Control("词库列表")); }
+std::vector<std::string> Rows(ui::SettingsWindow& w) {
+  std::vector<std::string> rows;
+  for (int i = 0; i < List(w).RowCount(); ++i) rows.push_back(List(w).Cell(i, 0) + "=" + List(w).Cell(i, 1));
+  return rows;
+}
+// The owner fills the editor boxes (the reply pasted) and saves.
+void Save(ui::SettingsWindow& w, const std::string& keywords, const std::string& reply) {
+  platform::SetWindowTextGbk(w.Control("词控_关键词框"), keywords);
+  platform::SetWindowTextGbk(w.Control("词控_回复框"), reply);
+  platform::Click(w.Control("词控_保存"));
+}
+void Search(ui::SettingsWindow& w, const std::string& wanted) {
+  platform::SetWindowTextGbk(w.Control("词控_搜索框"), wanted);
+  platform::Click(w.Control("词控_搜索"));
+}
+std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
 
-TEST_F(LibraryPageTest, ListsEscapedNamesAndLoadsARowIntoTheEditor) {
+TEST_F(LibraryPageTest, ListsEscapedNamesAndTheOwnersRowGoesIntoTheEditor) {
   WriteFile(ExactLibraryFile(), "[a&uoS8#b&uoS9#]\r\n回复=x[N]y\r\n[猫]\r\n回复=喵\r\n");
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    ASSERT_EQ(page.list().RowCount(), 2);
-    EXPECT_EQ(page.list().Cell(0, 0), "a[b]");
-    EXPECT_EQ(page.list().Cell(0, 1), "x[N]y");
-    page.list().Select(0);
-    EXPECT_EQ(page.Text(page.keyword()), "a[b]");
-    EXPECT_EQ(page.Text(page.reply()), "x\r\ny");
-  });
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"a[b]=x[N]y", "猫=喵"}));
+                Focus(w, "词库列表");
+                platform::PressKey(VK_DOWN);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(List(w).SelectedRow(), 0);
+                EXPECT_EQ(Text(w, "词控_关键词框"), "a[b]");
+                EXPECT_EQ(Text(w, "词控_回复框"), "x\r\ny");
+              }});
 }
 
 TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReply) {
-  WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n");
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    page.Save("你好 | hi|", "l1\r\nl2");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "你好", "回复"), "l1[N]l2");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "hi", "回复"), "l1[N]l2");
-    ASSERT_EQ(page.list().RowCount(), 3);  // reloaded from the file
-    EXPECT_EQ(page.list().Cell(2, 0), "hi");
-    EXPECT_EQ(page.Text(page.keyword()), "");
-    EXPECT_EQ(page.Text(page.reply()), "");
+  WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[abc]\r\n回复=old\r\n");
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                Save(w, "你好 | hi|", "l1\r\nl2\nl3\rl4");  // line breaks of every kind
+                EXPECT_EQ(Stored("你好"), "l1[N]l2[N]l3[N]l4");
+                EXPECT_EQ(Stored("hi"), "l1[N]l2[N]l3[N]l4");
+                EXPECT_EQ(List(w).RowCount(), 4);  // reloaded from the file
+                EXPECT_EQ(Text(w, "词控_关键词框") + Text(w, "词控_回复框"), "");
 
-    // One keyword refreshes its own row in place, or adds one.
-    page.Save("[x]", "one");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "&uoS8#x&uoS9#", "回复"), "one");
-    ASSERT_EQ(page.list().RowCount(), 4);
-    EXPECT_EQ(page.list().Cell(3, 0), "[x]");
-    page.Save("猫|", "喵喵");
-    EXPECT_EQ(page.list().RowCount(), 4);
-    EXPECT_EQ(page.list().Cell(0, 0), "猫");
-    EXPECT_EQ(page.list().Cell(0, 1), "喵喵");
-    EXPECT_EQ(page.list().SelectedRow(), 0);
+                // One keyword refreshes its own row in place (the row of the
+                // same section, whatever the case of its letters), or adds one.
+                Save(w, "[x]", "one");
+                EXPECT_EQ(Stored("&uoS8#x&uoS9#"), "one");
+                Save(w, "ABC|", "new");
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"猫=喵", "abc=new", "你好=l1[N]l2[N]l3[N]l4",
+                                                             "hi=l1[N]l2[N]l3[N]l4", "[x]=one"}));
+                EXPECT_EQ(List(w).SelectedRow(), 1);
 
-    // Nothing to write: an empty reply, or only empty pieces.
-    page.Save("空", "");
-    EXPECT_EQ(page.Text(page.reply()), "此处不可为空");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "空", "回复", "<none>"), "<none>");
-    page.Save("||", "kept");
-    EXPECT_EQ(page.Text(page.keyword()), "此处不可为空");
-    EXPECT_EQ(page.Text(page.reply()), "kept");
-    EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 4u);
-  });
+                // Nothing to write: an empty reply, or only empty pieces.
+                Save(w, "空", "");
+                EXPECT_EQ(Text(w, "词控_回复框"), "此处不可为空");
+                EXPECT_EQ(Stored("空"), "<none>");
+                Save(w, "||", "kept");
+                EXPECT_EQ(Text(w, "词控_关键词框"), "此处不可为空");
+                EXPECT_EQ(Text(w, "词控_回复框"), "kept");
+
+                // Ctrl+S in a box.
+                platform::SetWindowTextGbk(w.Control("词控_关键词框"), "键");
+                Focus(w, "词控_回复框");
+                platform::PressKey('S', true);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Stored("键"), "kept");
+                EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 6u);
+              }});
 }
 
 TEST_F(LibraryPageTest, FuzzySavesAndDeletesUpdateTheFuzzyKeywords) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n");
   WriteFile(FuzzyLibraryFile(), "[狗]\r\n回复=汪\r\n[鸟]\r\n回复=啾\r\n");
   ReloadFuzzyKeywords();
-  Drive(set, [&](ui::SettingsWindow& w) {
-    Page page{w};
-    platform::Click(w.Control("按钮_精确词库"));
-    page.Save("兔", "蹦");
-    EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟"}));
-    platform::Click(w.Control("按钮_模糊词库"));
-    page.Save("鱼", "游");
-    EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟", "鱼"}));
-
-    // By row, by the keyword box, or nothing at all.
-    page.list().Select(0);
-    platform::Click(w.Control("词控_删除"));
-    EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"鸟", "鱼"}));
-    EXPECT_EQ(page.list().RowCount(), 2);
-    EXPECT_EQ(page.list().Cell(0, 0), "鸟");
-    page.list().Select(-1);
-    platform::SetWindowTextGbk(page.keyword(), "鱼");
-    platform::PressKey(page.list().get(), 46, false);  // Delete in the list
-    EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
-    EXPECT_EQ(page.list().RowCount(), 2);  // the list is left as it was
-    platform::Click(w.Control("词控_删除"));
-    EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
-  });
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                Save(w, "兔", "蹦");
+                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟"}));
+                platform::Click(w.Control("按钮_模糊词库"));
+                Save(w, "鱼", "游");
+                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟", "鱼"}));
+                // By the selected row, by the keyword box (Delete in the list), or nothing at all.
+                List(w).Select(0);
+                platform::Click(w.Control("词控_删除"));
+                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"鸟", "鱼"}));
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=啾", "鱼=游"}));
+                platform::SetWindowTextGbk(w.Control("词控_关键词框"), "鱼");
+                Focus(w, "词库列表");
+                platform::PressKey(VK_DELETE);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
+                EXPECT_EQ(List(w).RowCount(), 2);  // the list is left as it was
+                platform::Click(w.Control("词控_删除"));
+                EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
+              }});
 }
 
-TEST_F(LibraryPageTest, SearchFindsTheNextRowAndStartsOverAfterTheLast) {
+TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[狗]\r\n回复=汪abc\r\n");
   ui::SearchPosition() = 0;
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    // Ctrl+F before the search box ever had the focus: its first text.
-    platform::PressKey(page.keyword(), 'F', true);
-    EXPECT_EQ(page.Text(page.search()), "无搜索结果");
-    page.Search("");
-    EXPECT_EQ(page.Text(page.search()), "未输入搜索内容");
-    page.Search("猫");
-    EXPECT_EQ(page.list().SelectedRow(), 0);
-    EXPECT_EQ(ui::SearchPosition(), 1);
-    page.Search("猫");
-    EXPECT_EQ(page.Text(page.search()), "无搜索结果");
-    EXPECT_EQ(ui::SearchPosition(), 0);
-    page.Search("猫喵");  // keyword and reply joined
-    EXPECT_EQ(page.list().SelectedRow(), 0);
-    page.Search("ABC");
-    EXPECT_EQ(page.list().SelectedRow(), 1);
-    EXPECT_EQ(ui::SearchPosition(), 0);  // the last row: the next search starts over
-    EXPECT_EQ(page.Text(page.search()), "ABC");
-  });
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                Focus(w, "词控_关键词框");
+                platform::PressKey('F', true);  // before the search box ever had the focus: its first text
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_搜索框"), "无搜索结果");
+                Search(w, "");
+                EXPECT_EQ(Text(w, "词控_搜索框"), "未输入搜索内容");
+                Search(w, "猫");
+                EXPECT_EQ(List(w).SelectedRow(), 0);
+                EXPECT_EQ(ui::SearchPosition(), 1);
+                EXPECT_EQ(Text(w, "词控_关键词框"), "猫");  // the editor held nothing unsaved
+                Search(w, "猫");
+                EXPECT_EQ(Text(w, "词控_搜索框"), "无搜索结果");
+                EXPECT_EQ(ui::SearchPosition(), 0);
+                Focus(w, "词控_回复框");
+                platform::TypeText("新");
+              },
+              [](ui::SettingsWindow& w) {
+                Search(w, "ABC");  // keyword and reply joined, letters of either case
+                EXPECT_EQ(List(w).SelectedRow(), 1);
+                EXPECT_EQ(ui::SearchPosition(), 0);  // the last row: the next search starts over
+                EXPECT_EQ(Text(w, "词控_搜索框"), "ABC");
+                EXPECT_EQ(Text(w, "词控_关键词框") + Text(w, "词控_回复框"), "猫新喵");
+              }});
 }
 
-TEST_F(LibraryPageTest, CooldownKeysAndDroppedFiles) {
-  Drive(set, [&](ui::SettingsWindow& w) {
-    Page page{w};
-    platform::Click(w.Control("按钮_精确词库"));
-    WindowHandle cooldown = w.Control("词控_冷却时间");
-    platform::SetWindowTextGbk(cooldown, "");
-    platform::TypeText(cooldown, "３０");
-    EXPECT_EQ(Plugin().Settings.精确冷却, 30);
-    EXPECT_EQ(ReadAdminItem("精确冷却"), "30");
-    platform::Click(w.Control("按钮_模糊词库"));
-    EXPECT_EQ(platform::WindowTextGbk(cooldown), "0");
-    EXPECT_EQ(ReadAdminItem("模糊冷却"), "0");
-    EXPECT_EQ(Plugin().Settings.精确冷却, 30);
+TEST_F(LibraryPageTest, KeywordBoxKeysCooldownAndDroppedFiles) {
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                Focus(w, "词控_关键词框");
+                platform::TypeText("a b");
+                platform::PressKey(VK_RETURN);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_关键词框"), "ab|");
+                platform::TypeText("c");
+                platform::PressKey(VK_SPACE);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_关键词框"), "ab|c|");
+                platform::SetWindowTextGbk(w.Control("词控_回复框"), "r");
+                platform::PressKey('R', true);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_关键词框") + Text(w, "词控_回复框"), "");
+                platform::SetWindowTextGbk(w.Control("词控_冷却时间"), "");
+                Focus(w, "词控_冷却时间");
+                platform::TypeText("1a３");
+                platform::SetClipboardText("x0");
+                platform::PressKey('V', true);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_冷却时间"), "1３0");  // a whole number
+                EXPECT_EQ(Plugin().Settings.精确冷却, 130);
+                platform::Click(w.Control("按钮_模糊词库"));
+                EXPECT_EQ(Text(w, "词控_冷却时间"), "0");
+                EXPECT_EQ(ReadAdminItem("精确冷却"), "130");
+                EXPECT_EQ(ReadAdminItem("模糊冷却", "<missing>"), "<missing>");
 
-    platform::SetWindowTextGbk(page.keyword(), "a b");
-    platform::PressKey(page.keyword(), 32, false);
-    EXPECT_EQ(page.Text(page.keyword()), "ab|");
-    platform::SetWindowTextGbk(page.reply(), "r");
-    platform::PressKey(page.reply(), 'R', true);
-    EXPECT_EQ(page.Text(page.keyword()), "");
-    EXPECT_EQ(page.Text(page.reply()), "");
-
-    platform::DropFiles(page.reply(), {folder + "\\zoqdata\\pic\\a.PNG", "D:\\music\\x.mp3", "C:\\notes.txt"});
-    EXPECT_EQ(page.Text(page.reply()), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
-  });
+                platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
+                                                               "D:\\music\\x.mp3", "C:\\notes.txt"});
+                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
+              }});
 }
 
 TEST_F(LibraryPageTest, LongRepliesAreListedEditedAndSavedWhole) {
   std::string longReply;
   while (longReply.size() < 20000) longReply += "长回复0123456789[N]";
   WriteFile(ExactLibraryFile(), "[长]\r\n回复=" + longReply + "\r\n");
-  Drive(set, [&](ui::SettingsWindow& w) {
+  Drive(set, {[&](ui::SettingsWindow& w) {
     platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    EXPECT_EQ(page.list().Cell(0, 1), longReply);
-    page.list().Select(0);
+    EXPECT_EQ(List(w).Cell(0, 1), longReply);
+    List(w).Select(0);
     platform::Click(w.Control("词控_保存"));
     EXPECT_EQ(platform::GetIniString(ExactLibraryFile(), "长", "回复", "", 1 << 20), longReply);
-    EXPECT_EQ(page.list().Cell(0, 1), longReply);
-  });
+    EXPECT_EQ(List(w).Cell(0, 1), longReply);
+  }});
 }
 
 }  // namespace
