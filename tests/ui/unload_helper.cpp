@@ -2,7 +2,7 @@
 // a window of the plug-in is open, frees the plug-in as a host may and closes
 // the window as its owner would. Copied as "unload-timer.dll" it does so from
 // a thread timer that fires inside the window's message loop, otherwise from
-// a thread of its own.
+// a thread of its own. A host that crashes ends at once (no debugger).
 #include <windows.h>
 
 #include <cwchar>
@@ -40,11 +40,17 @@ DWORD WINAPI OnThread(void*) {
   return 0;
 }
 
+LONG WINAPI EndTheHost(EXCEPTION_POINTERS*) {
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, void*) {
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
   hostThread = GetCurrentThreadId();
+  SetUnhandledExceptionFilter(EndTheHost);
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(self, path, MAX_PATH);
   if (std::wcsstr(path, L"timer")) {
