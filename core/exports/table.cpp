@@ -166,7 +166,7 @@ ZOQ_EXPORT std::int32_t ZOQ_KyOn() {
   });
 }
 ZOQ_STOP_EXPORT(ZOQ_KyFOn)
-// The settings: the window opens from here once the settings windows exist.
+// Opens the settings window.
 ZOQ_SETTINGS_EXPORT(ZOQ_MeKyu)
 
 ZOQ_EXPORT std::int32_t ZOQ_Frekey(const void* event) { return zoq::Deliver(zoq::OnPrivateMessage, event); }

@@ -1,7 +1,6 @@
 // The settings windows opened through the real settings exports, in process,
-// and driven as their owner drives them: steps run one after the other from
-// timers of the window's own modal loop, and the keys a step queues
-// (platform::PressKey, TypeText) go through that loop before the next step.
+// driven as their owner drives them: steps run from timers of the window's
+// own modal loop, which handles the keys a step queues before the next step.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -13,63 +12,49 @@
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/gui.hpp"
-#include "platform/window.hpp"
 #include "tests/core/core_fixture.hpp"
 #include "tests/web/web_server.hpp"
 #include "ui/settings_window.hpp"
 
-#define ZOQ_DECLARE_EXPORT(name) extern "C" std::int32_t __stdcall name();
-ZOQ_DECLARE_EXPORT(set)
-ZOQ_DECLARE_EXPORT(OQ_SetUp)
-ZOQ_DECLARE_EXPORT(MQset)
-ZOQ_DECLARE_EXPORT(SP_SetUp)
-ZOQ_DECLARE_EXPORT(ER_SetUp)
-ZOQ_DECLARE_EXPORT(XQ_SetUp)
-ZOQ_DECLARE_EXPORT(MQ_Set)
-ZOQ_DECLARE_EXPORT(ISky_Menu)
-ZOQ_DECLARE_EXPORT(Settings)
-ZOQ_DECLARE_EXPORT(ZOQ_MeKyu)
-ZOQ_DECLARE_EXPORT(ER_DestroyPlugin)
-#undef ZOQ_DECLARE_EXPORT
+extern "C" std::int32_t __stdcall set(), OQ_SetUp(), MQset(), SP_SetUp(), ER_SetUp(), XQ_SetUp(), MQ_Set(), ISky_Menu(),
+    Settings(), ZOQ_MeKyu(), ER_DestroyPlugin();
 
 namespace zoq::testing {
 
 using platform::WindowHandle;
 using Export = std::int32_t(__stdcall*)();
 
-// Steps that run one after the other, each from a timer of whatever modal
-// loop runs next on this thread (a step that opens a modal window returns
-// when it has closed: the next step runs inside it). Steps that never ran
-// are a failure.
-class Script {
- public:
-  explicit Script(std::vector<std::function<void()>> steps)
-      : steps_(std::make_shared<std::vector<std::function<void()>>>(std::move(steps))) {
-    Next(steps_, ran_);
-  }
-  ~Script() {
-    EXPECT_EQ(*ran_, steps_->size()) << "the window was not open for every step";
-    *ran_ = steps_->size();  // a timer still waiting does nothing
-  }
+// The owner clicks into a box to press keys there.
+inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo(w.Control(control)); }
+inline std::string Text(const ui::Form& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
+inline std::string Admin(const std::string& key) { return ReadAdminItem(key, "<missing>"); }
 
- private:
-  using Steps = std::shared_ptr<std::vector<std::function<void()>>>;
-  static void Next(Steps steps, std::shared_ptr<std::size_t> ran) {
-    platform::RunSoon([steps, ran] {
-      if (*ran >= steps->size()) return;
-      const std::size_t now = (*ran)++;
-      Next(steps, ran);
-      (*steps)[now]();
+// Steps run one after the other, each from a timer of whatever modal loop
+// runs next on this thread (a step that opens a modal window returns when it
+// has closed: the next step runs inside it). Steps that never ran fail.
+class Script {
+  struct Run {
+    std::vector<std::function<void()>> steps;
+    std::size_t done = 0;
+  };
+  static void Next(std::shared_ptr<Run> run) {
+    platform::RunSoon([run] {
+      if (run->done < run->steps.size()) Next(run), run->steps[run->done++]();
     });
   }
-  Steps steps_;
-  std::shared_ptr<std::size_t> ran_ = std::make_shared<std::size_t>(0);
+  std::shared_ptr<Run> run_;
+
+ public:
+  explicit Script(std::vector<std::function<void()>> steps) : run_(new Run{std::move(steps)}) { Next(run_); }
+  ~Script() {
+    EXPECT_EQ(run_->done, run_->steps.size()) << "the window was not open for every step";
+    run_->done = run_->steps.size();  // a timer still waiting does nothing
+  }
 };
 
 class SettingsWindowTest : public CoreTest {
  protected:
   using Step = std::function<void(ui::SettingsWindow&)>;
-
   void SetUp() override {
     CoreTest::SetUp();
     LoadSettings();
@@ -84,24 +69,24 @@ class SettingsWindowTest : public CoreTest {
     CoreTest::TearDown();
   }
 
-  // Opens the settings window through `open`, runs the steps in it and
-  // closes it after the last.
-  std::int32_t Drive(Export open, std::vector<Step> steps) {
-    std::vector<std::function<void()>> inWindow;
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-      inWindow.push_back([step = steps[i], last = i + 1 == steps.size()] {
-        if (ui::SettingsWindow* w = ui::OpenedSettingsWindow()) step(*w);
-        if (ui::SettingsWindow* w = ui::OpenedSettingsWindow(); w && last) platform::DestroyNow(w->handle());
-      });
-    }
-    Script script(std::move(inWindow));
+  // Runs `open` (a settings export) with the steps running inside its
+  // windows; what is still open after the last step is closed.
+  std::int32_t Run(Export open, std::vector<std::function<void()>> steps) {
+    steps.back() = [last = steps.back()] { last(), ui::CloseSettingsWindows(); };
+    Script script(std::move(steps));
     return open();
   }
-
-  // The owner clicks into a box (or the list) and presses keys there.
-  static void Focus(ui::SettingsWindow& w, const char* control) { platform::SetFocusTo(w.Control(control)); }
-  static std::string Text(ui::SettingsWindow& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
-  static std::string Admin(const std::string& key) { return ReadAdminItem(key, "<missing>"); }
+  // The same with the steps in the settings window.
+  std::int32_t Drive(Export open, std::vector<Step> steps) {
+    std::vector<std::function<void()>> inWindow;
+    for (Step& step : steps) {
+      inWindow.push_back([step] {
+        ASSERT_NE(ui::OpenedSettingsWindow(), nullptr);
+        step(*ui::OpenedSettingsWindow());
+      });
+    }
+    return Run(open, std::move(inWindow));
+  }
 
   WebServer server;
 };

@@ -1,8 +1,6 @@
-// Loaded by the test host beside the plug-in, before a settings export: once
-// a window of the plug-in is open, frees the plug-in as a host may and closes
-// the window as its owner would. Copied as "unload-timer.dll" it does so from
-// a thread timer that fires inside the window's message loop, otherwise from
-// a thread of its own. A host that crashes ends at once (no debugger).
+// Loaded by the test host: once a window of the plug-in is open, frees the
+// plug-in and closes the window, from a thread timer inside the window's loop
+// ("unload-timer.dll") or from a thread of its own. A crash ends the host.
 #include <windows.h>
 
 #include <cwchar>
@@ -11,52 +9,34 @@ namespace {
 
 DWORD hostThread = 0;
 
-BOOL CALLBACK FindOurs(HWND window, LPARAM found) {
+BOOL CALLBACK FreeThenClose(HWND window, LPARAM done) {
   wchar_t name[32] = {};
   GetClassNameW(window, name, 32);
-  if (std::wcscmp(name, L"ZoqSettingsWindow") == 0 && IsWindowVisible(window)) *reinterpret_cast<HWND*>(found) = window;
-  return TRUE;
-}
-
-HWND OpenWindow() {
-  HWND found = nullptr;
-  EnumThreadWindows(hostThread, FindOurs, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-void FreeThenClose(HWND window) {
+  if (std::wcscmp(name, L"ZoqSettingsWindow") != 0 || !IsWindowVisible(window)) return TRUE;
   FreeLibrary(GetModuleHandleW(L"ZOQ·关键词.dll"));
-  PostMessageW(window, WM_CLOSE, 0, 0);
+  return !(*reinterpret_cast<bool*>(done) = PostMessageW(window, WM_CLOSE, 0, 0));
 }
 
-void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  if (HWND window = OpenWindow()) KillTimer(nullptr, id), FreeThenClose(window);
+bool FreedAndClosed() {
+  bool done = false;
+  EnumThreadWindows(hostThread, FreeThenClose, reinterpret_cast<LPARAM>(&done));
+  return done;
 }
 
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) { FreedAndClosed() && KillTimer(nullptr, id); }
 DWORD WINAPI OnThread(void*) {
-  for (int i = 0; i < 1000; ++i, Sleep(10)) {
-    if (HWND window = OpenWindow()) return FreeThenClose(window), 0;
-  }
+  for (int i = 0; i < 1000 && !FreedAndClosed(); ++i) Sleep(10);
   return 0;
 }
-
-LONG WINAPI EndTheHost(EXCEPTION_POINTERS*) {
-  TerminateProcess(GetCurrentProcess(), 3);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
+LONG WINAPI EndTheHost(EXCEPTION_POINTERS*) { return TerminateProcess(GetCurrentProcess(), 3); }
 
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, void*) {
-  if (reason != DLL_PROCESS_ATTACH) return TRUE;
+  wchar_t path[MAX_PATH] = {};
+  if (reason != DLL_PROCESS_ATTACH || !GetModuleFileNameW(self, path, MAX_PATH)) return TRUE;
   hostThread = GetCurrentThreadId();
   SetUnhandledExceptionFilter(EndTheHost);
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(self, path, MAX_PATH);
-  if (std::wcsstr(path, L"timer")) {
-    SetTimer(nullptr, 0, 50, OnTimer);
-  } else {
-    CloseHandle(CreateThread(nullptr, 0, OnThread, nullptr, 0, nullptr));
-  }
-  return TRUE;
+  if (std::wcsstr(path, L"timer")) return SetTimer(nullptr, 0, 50, OnTimer) != 0;
+  return CloseHandle(CreateThread(nullptr, 0, OnThread, nullptr, 0, nullptr));
 }
