@@ -471,7 +471,8 @@ WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height
   if (!edit) return nullptr;
   if (style.limit > 0) SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
   if (style.multiLine || style.digitsOnly) {
-    SetWindowSubclass(edit, EditProcedure, 2, (style.multiLine ? kMultiLine : 0) | (style.digitsOnly ? kDigitsOnly : 0));
+    const DWORD_PTR kind = (style.multiLine ? kMultiLine : 0) | (style.digitsOnly ? kDigitsOnly : 0);
+    SetWindowSubclass(edit, EditProcedure, 2, kind);
   }
   return edit;
 }
@@ -527,8 +528,8 @@ WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int 
 
 WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height) {
   // The height includes the dropped-down list.
-  return Child(L"COMBOBOX", L"", CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, parent,
-               x, y, width, height + 120);
+  const DWORD style = CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP;
+  return Child(L"COMBOBOX", L"", style, parent, x, y, width, height + 120);
 }
 
 void AddListItem(WindowHandle combo, const std::string& textGbk) {

@@ -27,7 +27,8 @@ void* ReferenceOwnModule();
 // What the body of a ZOQ_EXPORT_RELEASING_MODULE export returns: the
 // export's result and the module reference to release on the way out.
 inline std::uint64_t ResultReleasing(std::int32_t result, void* module) {
-  return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(module)) << 32 | static_cast<std::uint32_t>(result);
+  const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(module));
+  return address << 32 | static_cast<std::uint32_t>(result);
 }
 
 }  // namespace zoq::platform
