@@ -455,8 +455,6 @@ UniqueWindow FormClass::CreateTopmostTool(const std::string& titleGbk, int width
                                       nullptr, nullptr, module_, &events));
 }
 
-bool IsTopmost(WindowHandle window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
-
 WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int width, int height,
                                         FormEvents& events) const {
   if (!registered_) return nullptr;

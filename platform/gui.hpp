@@ -195,7 +195,6 @@ void PostClose(WindowHandle window);
 void DestroyNow(WindowHandle window);
 bool IsAlive(WindowHandle window);
 bool IsEnabled(WindowHandle window);
-bool IsTopmost(WindowHandle window);
 WindowHandle ParentOf(WindowHandle window);
 bool IsVisible(WindowHandle window);
 // Puts a child window above its siblings.
