@@ -35,11 +35,12 @@ function(zoq_library name)
   endif()
 endfunction()
 
-# zoq_test(name SOURCES ... [LIBS ...]) : a GoogleTest executable whose tests
-# CTest discovers when it runs (under Wine for the cross build).
+# zoq_test(name SOURCES ... [LIBS ...] [PROPERTIES ...]) : a GoogleTest
+# executable whose tests CTest discovers when it runs (under Wine for the
+# cross build); PROPERTIES go to every test.
 include(GoogleTest)
 function(zoq_test name)
-  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${ZOQ_ROOT})
   target_compile_options(${name} PRIVATE ${ZOQ_WARNINGS})
@@ -48,7 +49,7 @@ function(zoq_test name)
     set(A_TIMEOUT 120)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT ${A_TIMEOUT})
+                       PROPERTIES TIMEOUT ${A_TIMEOUT} ${A_PROPERTIES})
 endfunction()
 
 # zoq_gbk_def(target def_in): the module-definition file is kept in UTF-8 and

@@ -75,19 +75,19 @@ std::size_t TableSizeFor(std::size_t count) {
 }
 
 // A value as GetPrivateProfileStringA hands it over with a read buffer of
-// kIniValueBuffer: counted in characters, a value enclosed in matching
+// `buffer` bytes: counted in characters, a value enclosed in matching
 // quotes loses them (when the closing one fits the buffer, else the last
 // character that did), at most the buffer less one; then cut to the buffer
 // less one in bytes, at a character boundary. A character the code page
 // cannot read comes back as "?".
-std::string AsRead(std::string_view value) {
+std::string AsRead(std::string_view value, std::size_t buffer) {
   std::vector<std::string_view> chars;
   for (std::size_t pos = 0; pos < value.size();) {
     const std::size_t n = CharAt(value, pos);
     chars.push_back(value.substr(pos, n));
     pos += n;
   }
-  const std::size_t limit = kIniValueBuffer - 1;
+  const std::size_t limit = buffer - 1;
   std::size_t first = 0, count = chars.size();
   bool quoted = false;
   if (count >= 2 && (chars[0] == "\"" || chars[0] == "'") && chars.back() == chars[0]) {
@@ -96,7 +96,7 @@ std::string AsRead(std::string_view value) {
     --count;  // the closing quote is still counted here
   }
   std::size_t copied = std::min(count, limit);
-  if (quoted && kIniValueBuffer >= count && copied > 0) --copied;
+  if (quoted && buffer >= count && copied > 0) --copied;
   std::string out;
   for (std::size_t i = first; i < first + copied; ++i) {
     const std::string_view ch = Unreadable(chars[i]) ? std::string_view("?") : chars[i];
@@ -183,7 +183,7 @@ const IniImage::Section* IniImage::Find(std::string_view name) const {
   return nullptr;
 }
 
-std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key) const {
+std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key, std::size_t buffer) const {
   const Section* s = Find(section);
   const std::string_view wanted = Trimmed(key);
   if (!s || wanted.empty()) return std::nullopt;
@@ -200,7 +200,7 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
     if (!FoldedEqual(name, wanted)) continue;
     // The first key of the name answers; one without "=" answers as missing.
     if (equals == std::string_view::npos) return std::nullopt;
-    return AsRead(Trimmed(line.substr(equals + 1)));
+    return AsRead(Trimmed(line.substr(equals + 1)), buffer);
   }
   return std::nullopt;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ini_items.hpp"
 #include "platform/files.hpp"
 
 namespace zoq {
@@ -22,8 +23,9 @@ class IniImage {
   // `text`: the file's bytes as the INI functions read them (ANSI).
   void Load(std::string text);
   // The value GetPrivateProfileStringA gives for `section` and `key` with a
-  // read buffer of kIniValueBuffer bytes; nothing when either is missing.
-  std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+  // read buffer of `buffer` bytes; nothing when either is missing.
+  std::optional<std::string> Value(std::string_view section, std::string_view key,
+                                   std::size_t buffer = kIniValueBuffer) const;
   // GetPrivateProfileSectionNamesA: the named sections in file order.
   std::vector<std::string> SectionNames() const;
   std::size_t MemoryBytes() const;

@@ -38,6 +38,7 @@ std::string Gbk(const std::wstring& text) {
 }
 
 COLORREF Ref(Colour c) { return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+Colour FromRef(COLORREF c) { return GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c); }
 
 // Solid brushes of the colours the windows ask for, kept while a form class
 // is registered.
@@ -69,6 +70,26 @@ void Buffered(HDC target, int x, int y, int w, int h, Paint&& paint) {
   SelectObject(memory, old);
   DeleteObject(surface);
   DeleteDC(memory);
+}
+
+// A row of an owner-drawn drop-down list, in the control's colours whether
+// it is enabled or not (a disabled list keeps its red warning red).
+void DrawListItem(FormEvents& events, const DRAWITEMSTRUCT& item) {
+  Colour text = 0xFFFFFF, background = 0;
+  events.ColoursOf(item.hwndItem, text, background);
+  const bool lit = (item.itemState & ODS_SELECTED) && !(item.itemState & ODS_COMBOBOXEDIT);
+  const RECT& r = item.rcItem;
+  Painter painter(item.hDC);
+  if (lit) text = FromRef(GetSysColor(COLOR_HIGHLIGHTTEXT)), background = FromRef(GetSysColor(COLOR_HIGHLIGHT));
+  painter.Fill(r.left, r.top, r.right - r.left, r.bottom - r.top, background);
+  if (item.itemID == static_cast<UINT>(-1)) return;
+  const LRESULT length = SendMessageW(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0);
+  std::wstring wide(length > 0 ? length + 1 : 1, L'\0');
+  if (length > 0) SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(wide.data()));
+  wide.resize(length > 0 ? length : 0);
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+  painter.Text(Gbk(wide), r.left + 3, r.top, r.right - r.left - 3, r.bottom - r.top, text, static_cast<HFONT>(font),
+               false);
 }
 
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -120,8 +141,15 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       }
       return 0;
     }
+    case WM_MEASUREITEM:
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 16;  // the drop-down lists' rows
+      return TRUE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlType == ODT_COMBOBOX) {
+        DrawListItem(*events, *item);
+        return TRUE;
+      }
       const int w = item->rcItem.right - item->rcItem.left, h = item->rcItem.bottom - item->rcItem.top;
       Buffered(item->hDC, item->rcItem.left, item->rcItem.top, w, h, [&](Painter& p) {
         events->OnPaintControl(item->hwndItem, p, w, h, (item->itemState & ODS_SELECTED) != 0);
@@ -139,8 +167,19 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       SetBkColor(dc, Ref(background));
       return reinterpret_cast<LRESULT>(BrushOf(background));
     }
+    case WM_TIMER:
+      events->OnTimer(window, static_cast<unsigned>(wParam));
+      return 0;
     case WM_NOTIFY: {
       const auto* head = reinterpret_cast<const NMHDR*>(lParam);
+      if (head->code == LVN_GETDISPINFOW) {
+        LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
+        if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+          const std::wstring text = Wide(events->CellText(head->hwndFrom, item.iItem, item.iSubItem));
+          lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+        }
+        return 0;
+      }
       if (head->code == LVN_ITEMCHANGED) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
         if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
@@ -166,18 +205,29 @@ HWND Child(const wchar_t* windowClass, const std::wstring& text, DWORD style, HW
                          nullptr, OwnModule(), nullptr);
 }
 
-// Held by the test's PressKey: Ctrl counts as held.
-bool ctrlPressedByTest = false;
+// The key of a WM_GETDLGCODE query, when the message asked about is a key-down.
+WPARAM KeyAskedAbout(LPARAM lParam) {
+  const auto* asked = reinterpret_cast<const MSG*>(lParam);
+  return asked && asked->message == WM_KEYDOWN ? asked->wParam : 0;
+}
 
 LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                 DWORD_PTR data) {
   auto* events = reinterpret_cast<FormEvents*>(data);
   switch (message) {
-    case WM_KEYDOWN: {
-      const bool ctrl = ctrlPressedByTest || (GetKeyState(VK_CONTROL) & 0x8000);
-      const bool others = (GetKeyState(VK_SHIFT) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000);
-      events->OnKeyDown(control, static_cast<int>(wParam), ctrl && !others);
+    case WM_GETDLGCODE:
+      // The modal loop's dialog keys would take Enter away before the
+      // control's own key handler sees it.
+      if (KeyAskedAbout(lParam) == VK_RETURN) return DefSubclassProc(control, message, wParam, lParam) | DLGC_WANTMESSAGE;
       break;
+    case WM_KEYDOWN: {
+      const bool ctrl = GetKeyState(VK_CONTROL) & 0x8000;
+      const bool others = (GetKeyState(VK_SHIFT) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000);
+      if (!events->OnKeyDown(control, static_cast<int>(wParam), ctrl && !others)) break;
+      // Used up: the character the loop has already made of the key goes too.
+      MSG typed;
+      PeekMessageW(&typed, control, WM_CHAR, WM_CHAR, PM_REMOVE);
+      return 0;
     }
     case WM_DROPFILES: {
       const HDROP drop = reinterpret_cast<HDROP>(wParam);
@@ -200,6 +250,54 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
       break;
   }
   return DefSubclassProc(control, message, wParam, lParam);
+}
+
+bool IsDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= 0xFF10 && c <= 0xFF19); }
+
+std::wstring ClipboardWide() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* p = static_cast<const wchar_t*>(GlobalLock(block))) {
+      text = p;
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+// Every edit box: Tab leaves a multi-line box (which would keep it) and Esc
+// goes to the window (in a multi-line box it would close the box's parent),
+// and a box of digits refuses everything else.
+constexpr DWORD_PTR kMultiLine = 1, kDigitsOnly = 2;
+LRESULT CALLBACK EditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR kind) {
+  switch (message) {
+    case WM_GETDLGCODE:
+      if ((kind & kMultiLine) && (KeyAskedAbout(lParam) == VK_TAB || KeyAskedAbout(lParam) == VK_ESCAPE)) {
+        return DefSubclassProc(edit, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+      }
+      break;
+    case WM_CHAR:
+      if ((kind & kDigitsOnly) && wParam >= L' ' && !IsDigit(static_cast<wchar_t>(wParam))) return 0;
+      break;
+    case WM_PASTE:
+      if (kind & kDigitsOnly) {
+        std::wstring digits;
+        for (wchar_t c : ClipboardWide()) {
+          if (IsDigit(c)) digits += c;
+        }
+        SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(digits.c_str()));
+        return 0;
+      }
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(edit, EditProcedure, 2);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(edit, message, wParam, lParam);
 }
 
 std::mutex timerLock;
@@ -357,8 +455,6 @@ UniqueWindow FormClass::CreateTopmostTool(const std::string& titleGbk, int width
                                       nullptr, nullptr, module_, &events));
 }
 
-bool IsTopmost(WindowHandle window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
-
 WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int width, int height,
                                         FormEvents& events) const {
   if (!registered_) return nullptr;
@@ -370,7 +466,12 @@ WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height
   DWORD flags = WS_TABSTOP | (style.centred ? ES_CENTER : ES_LEFT);
   flags |= style.multiLine ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL : ES_AUTOHSCROLL;
   HWND edit = Child(L"EDIT", L"", flags, parent, x, y, width, height);
-  if (edit && style.limit > 0) SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
+  if (!edit) return nullptr;
+  if (style.limit > 0) SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
+  if (style.multiLine || style.digitsOnly) {
+    const DWORD_PTR kind = (style.multiLine ? kMultiLine : 0) | (style.digitsOnly ? kDigitsOnly : 0);
+    SetWindowSubclass(edit, EditProcedure, 2, kind);
+  }
   return edit;
 }
 
@@ -413,8 +514,8 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
 
 WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
                               Colour background) {
-  HWND list = Child(WC_LISTVIEWW, L"", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, parent, x, y,
-                    width, height);
+  HWND list = Child(WC_LISTVIEWW, L"", LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
+                    parent, x, y, width, height);
   if (!list) return nullptr;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
   SendMessageW(list, LVM_SETTEXTCOLOR, 0, Ref(text));
@@ -425,7 +526,8 @@ WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int 
 
 WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height) {
   // The height includes the dropped-down list.
-  return Child(L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, parent, x, y, width, height + 120);
+  const DWORD style = CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP;
+  return Child(L"COMBOBOX", L"", style, parent, x, y, width, height + 120);
 }
 
 void AddListItem(WindowHandle combo, const std::string& textGbk) {
@@ -458,10 +560,70 @@ void CaretToEnd(WindowHandle edit) {
 
 void SelectAllText(WindowHandle edit) { SendMessageW(edit, EM_SETSEL, 0, -1); }
 
-void PressKey(WindowHandle control, int key, bool withCtrl) {
-  ctrlPressedByTest = withCtrl;
-  SendMessageW(control, WM_KEYDOWN, key, 1);
-  ctrlPressedByTest = false;
+namespace {
+
+// Keys of PressKey and TypeText are posted to the thread without a window and
+// reach the window that has the focus when the loop takes them, as keyboard
+// input does; a key-down or key-up sets the modifiers it was pressed with.
+constexpr LPARAM kCtrlHeld = 1 << 25, kShiftHeld = 1 << 26;
+LRESULT CALLBACK RouteKeysToFocus(int code, WPARAM removed, LPARAM lParam) {
+  MSG& msg = *reinterpret_cast<MSG*>(lParam);
+  if (code == HC_ACTION && removed == PM_REMOVE && !msg.hwnd && msg.message >= WM_KEYFIRST &&
+      msg.message <= WM_KEYLAST) {
+    msg.hwnd = GetFocus();
+    if (msg.message != WM_CHAR) {
+      BYTE keys[256] = {};
+      GetKeyboardState(keys);
+      keys[VK_CONTROL] = keys[VK_LCONTROL] = (msg.lParam & kCtrlHeld) ? 0x80 : 0;
+      keys[VK_SHIFT] = keys[VK_LSHIFT] = (msg.lParam & kShiftHeld) ? 0x80 : 0;
+      SetKeyboardState(keys);
+      msg.lParam &= ~(kCtrlHeld | kShiftHeld);
+    }
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
+void PostKey(UINT message, WPARAM key, LPARAM lParam) {
+  thread_local const HHOOK routing =
+      SetWindowsHookExW(WH_GETMESSAGE, RouteKeysToFocus, nullptr, GetCurrentThreadId());
+  (void)routing;
+  PostThreadMessageW(GetCurrentThreadId(), message, key, lParam);
+}
+
+}  // namespace
+
+void PressKey(int key, bool withCtrl, bool withShift) {
+  const LPARAM held = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16 | (withCtrl ? kCtrlHeld : 0) |
+                      (withShift ? kShiftHeld : 0) | 1;
+  PostKey(WM_KEYDOWN, key, held);
+  PostKey(WM_KEYUP, key, held | 0xC0000000);
+}
+
+void TypeText(const std::string& textGbk) {
+  for (wchar_t c : Wide(textGbk)) PostKey(WM_CHAR, c, 1);
+}
+
+Pixels Snapshot(WindowHandle window) {
+  RECT r{};
+  GetClientRect(window, &r);
+  Pixels pixels{r.right, r.bottom, {}};
+  if (r.right <= 0 || r.bottom <= 0) return pixels;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, r.right, -r.bottom, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+  GdiFlush();
+  const auto* bgra = static_cast<const std::uint8_t*>(bits);
+  for (int i = 0; i < r.right * r.bottom; ++i) {
+    pixels.rgba.insert(pixels.rgba.end(), {bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i], 255});
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  return pixels;
 }
 
 void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk) {
@@ -524,10 +686,6 @@ void MoveWindowTo(WindowHandle window, int left, int top) {
 }
 
 Rect ScreenRect() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
-
-void TypeText(WindowHandle edit, const std::string& textGbk) {
-  for (wchar_t c : Wide(textGbk)) SendMessageW(edit, WM_CHAR, c, 1);
-}
 
 void Click(WindowHandle button) { SendMessageW(button, BM_CLICK, 0, 0); }
 
@@ -602,18 +760,7 @@ bool SetClipboardText(const std::string& textGbk) {
   return done;
 }
 
-std::string ClipboardText() {
-  if (!OpenClipboard(nullptr)) return {};
-  std::wstring text;
-  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
-    if (const auto* p = static_cast<const wchar_t*>(GlobalLock(block))) {
-      text = p;
-      GlobalUnlock(block);
-    }
-  }
-  CloseClipboard();
-  return Gbk(text);
-}
+std::string ClipboardText() { return Gbk(ClipboardWide()); }
 
 void SetOpenAddressHook(OpenAddressHook hook) {
   std::lock_guard<std::mutex> lock(openerLock);
@@ -629,6 +776,9 @@ void OpenAddress(const std::string& address) {
   if (hook) return hook(address);
   ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
+
+void StartTimer(WindowHandle window, unsigned id, unsigned ms) { SetTimer(window, id, ms, nullptr); }
+void StopTimer(WindowHandle window, unsigned id) { KillTimer(window, id); }
 
 void RunSoon(std::function<void()> tick, unsigned delayMs) {
   std::lock_guard<std::mutex> lock(timerLock);

@@ -82,24 +82,33 @@ class FormEvents {
   virtual bool ColoursOf(WindowHandle control, Colour& text, Colour& background) = 0;
   // The top-level window is going away.
   virtual void OnDestroyed(WindowHandle window) = 0;
-  // A watched control (WatchKeys): a key went down; ctrlOnly when Ctrl alone is held.
-  virtual void OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {}
+  // A watched control (WatchKeys): a key went down; ctrlOnly when Ctrl alone
+  // is held. true: the key is used up (the control never sees it, nor the
+  // character it types).
+  virtual bool OnKeyDown(WindowHandle control, int key, bool ctrlOnly) { return false; }
   // A watched control that accepts files: files were dropped on it.
   virtual void OnFilesDropped(WindowHandle control, const std::vector<std::string>& pathsGbk) {}
   // The Esc key in the window (while RunModal runs it).
   virtual void OnEscape() {}
+  // A timer of the window (StartTimer) is due.
+  virtual void OnTimer(WindowHandle window, unsigned id) {}
+  // What a report list (CreateReportList) shows in a cell.
+  virtual std::string CellText(WindowHandle list, int row, int column) { return {}; }
 };
 
 // Reports the control's key-downs (and, with acceptFiles, dropped files) to
 // `events` until the control is destroyed.
 void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
 
-// A report-mode list view with single selection; its row selections are
+// A report-mode list view with single selection whose rows the receiver
+// keeps: it asks FormEvents::CellText for what it shows, so that any number
+// of rows is listed at once (ListView::SetRowCount). Row selections are
 // notified as Notice::RowSelected.
 WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
                               Colour background);
-// A drop-down list (combo box); selection changes are notified as
-// Notice::RowSelected. Items count from 0.
+// A drop-down list (combo box) drawn in the colours of FormEvents::ColoursOf,
+// enabled or not; selection changes are notified as Notice::RowSelected.
+// Items count from 0.
 WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height);
 void AddListItem(WindowHandle combo, const std::string& textGbk);
 void SelectListItem(WindowHandle combo, int item);
@@ -112,8 +121,16 @@ void ChooseListItem(WindowHandle combo, int item);
 // Moves the caret of an edit box to the end of its text; selects all of it.
 void CaretToEnd(WindowHandle edit);
 void SelectAllText(WindowHandle edit);
-// Sends a key-down as the keyboard would (tests), with Ctrl held when asked.
-void PressKey(WindowHandle control, int key, bool withCtrl);
+// Keyboard input for tests, as the owner types it: queued on this thread and
+// handled once its message loop runs again (the window's own modal loop, as
+// for real keys), by the window that has the focus then. PressKey presses and
+// releases `key` (a virtual-key code) with Ctrl and Shift held or not; the
+// character a key types is queued when the loop takes the key, behind what is
+// queued already. TypeText types characters (as an input method hands them over).
+void PressKey(int key, bool withCtrl = false, bool withShift = false);
+void TypeText(const std::string& textGbk);
+// What the window shows in its client area, painted afresh (tests).
+Pixels Snapshot(WindowHandle window);
 // Drops files on a control as the shell would (tests).
 void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk);
 
@@ -144,10 +161,14 @@ class FormClass {
 };
 
 // Child controls; `id` is free for the caller (0 is fine).
+// A multi-line box takes Enter, but Tab (and Shift+Tab) moves the focus on
+// and Esc is the window's;
+// a box of digits takes digits only (full-width ones too), typed or pasted.
 struct EditStyle {
   bool multiLine = false;
   bool centred = false;
   int limit = 0;  // characters; 0 no limit
+  bool digitsOnly = false;
 };
 WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height, const EditStyle& style);
 // A push button with a caption (notifies focus changes too).
@@ -174,7 +195,6 @@ void PostClose(WindowHandle window);
 void DestroyNow(WindowHandle window);
 bool IsAlive(WindowHandle window);
 bool IsEnabled(WindowHandle window);
-bool IsTopmost(WindowHandle window);
 WindowHandle ParentOf(WindowHandle window);
 bool IsVisible(WindowHandle window);
 // Puts a child window above its siblings.
@@ -188,13 +208,16 @@ struct Rect {
 Rect WindowRect(WindowHandle window);
 void MoveWindowTo(WindowHandle window, int left, int top);
 Rect ScreenRect();
-// Typed text as a user would: a WM_CHAR per byte pair or byte (GBK).
-void TypeText(WindowHandle edit, const std::string& textGbk);
 // Clicks a button (BM_CLICK).
 void Click(WindowHandle button);
 
 // Adds a tool-tip for `tool` (a child of `owner`).
 void AddToolTip(WindowHandle owner, WindowHandle tool, const std::string& textGbk);
+
+// A timer of `window`: FormEvents::OnTimer every `ms` until stopped (or the
+// window goes).
+void StartTimer(WindowHandle window, unsigned id, unsigned ms);
+void StopTimer(WindowHandle window, unsigned id);
 
 // Runs the messages of this thread until `window` is gone: the thread's
 // other enabled top-level windows are disabled meanwhile and enabled again

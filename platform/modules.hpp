@@ -2,6 +2,7 @@
 // the process heap that host blocks come from.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,4 +28,27 @@ void* NewProcessHeapBlock(std::size_t bytes);
 // that what a host hands over is never read past the block it allocated.
 std::optional<std::size_t> ProcessHeapBlockSize(const void* block);
 
+// A reference on the module this code is linked into (GetModuleHandleEx on
+// an address of its own): the module stays loaded, whoever else frees it,
+// until the reference is released.
+void* ReferenceOwnModule();
+
+// What the body of a ZOQ_EXPORT_RELEASING_MODULE export returns: the
+// export's result and the module reference to release on the way out.
+inline std::uint64_t ResultReleasing(std::int32_t result, void* module) {
+  const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(module));
+  return address << 32 | static_cast<std::uint32_t>(result);
+}
+
 }  // namespace zoq::platform
+
+// Exports `name`, a stdcall function without arguments, that runs `body`
+// (extern "C" std::uint64_t body(), returning ResultReleasing) and returns
+// its result. The reference that body hands back is released when none of
+// this module's code is left on the stack: the export returns through
+// FreeLibrary (and SetLastError, GetLastError, which hand the result back),
+// so that a host which freed the DLL while the export ran (a modal window
+// open: from a timer inside it or from another thread) unloads it only then.
+#define ZOQ_EXPORT_RELEASING_MODULE(name, body)                                         \
+  asm(".text\n\t.globl _" #name "@0\n_" #name "@0:\n\tmovl $_" #body \
+      ", %eax\n\tjmp _zoq_ReturnReleasingModule")

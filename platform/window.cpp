@@ -86,21 +86,10 @@ bool ListView::AddColumn(int index, const std::string& captionGbk, int widthPx) 
   return SendMessageW(window_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)) >= 0;
 }
 
-int ListView::InsertRow(int index, const std::string& firstCellGbk) {
-  std::wstring text = Wide(firstCellGbk);
-  LVITEMW item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = index;
-  item.pszText = text.data();
-  return static_cast<int>(SendMessageW(window_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-}
-
-bool ListView::SetCell(int row, int column, const std::string& textGbk) {
-  std::wstring text = Wide(textGbk);
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = text.data();
-  return SendMessageW(window_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+void ListView::SetRowCount(int rows) {
+  Select(-1);
+  SendMessageW(window_, LVM_SETITEMCOUNT, rows, 0);
+  InvalidateRect(window_, nullptr, TRUE);
 }
 
 std::string ListView::Cell(int row, int column) const {
@@ -135,9 +124,6 @@ void ListView::Select(int row) {
   SendMessageW(window_, LVM_ENSUREVISIBLE, row, FALSE);
 }
 
-bool ListView::DeleteRow(int row) { return SendMessageW(window_, LVM_DELETEITEM, row, 0) != 0; }
-
-void ListView::Clear() { SendMessageW(window_, LVM_DELETEALLITEMS, 0, 0); }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
   std::lock_guard<std::mutex> lock(hookLock);

@@ -74,25 +74,24 @@ void EnableWindowIf(WindowHandle window, bool condition);
 // Shows the window when `condition` holds, hides it otherwise.
 void ShowWindowIf(WindowHandle window, bool condition);
 
-// A report-mode list view control; does not own the window. Rows and columns
-// count from 0.
+// A report-mode list view control whose rows its owner keeps (owner data);
+// does not own the window. Rows and columns count from 0.
 class ListView {
  public:
   explicit ListView(WindowHandle window) noexcept : window_(window) {}
   WindowHandle get() const noexcept { return window_; }
 
   bool AddColumn(int index, const std::string& captionGbk, int widthPx);
-  // The index the row got, or -1.
-  int InsertRow(int index, const std::string& firstCellGbk);
-  bool SetCell(int row, int column, const std::string& textGbk);
+  // The rows are now `rows`, shown afresh; the selection is cleared.
+  void SetRowCount(int rows);
+  // What the cell shows.
   std::string Cell(int row, int column) const;
   int RowCount() const;
   // The first selected row, or -1 when none is.
   int SelectedRow() const;
-  // Selects and focuses `row` alone; -1 clears the selection.
+  // Selects and focuses `row` alone and scrolls it into view; -1 clears the
+  // selection.
   void Select(int row);
-  bool DeleteRow(int row);
-  void Clear();
 
  private:
   WindowHandle window_;

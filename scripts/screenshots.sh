@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of every page of the settings window, for a person to look at:
+# Screenshots of every page of the settings window (and of the library page
+# listing 5,000 keywords), for a person to look at:
 # runs the window under Xvfb with Wine's X11 driver (a prefix of its own,
 # build/screenshots/wineprefix) and writes build/screenshots/<page>.png.
 # Needs xvfb, x11-apps, imagemagick and fonts-wqy-microhei
@@ -28,7 +29,7 @@ if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
   touch "$WINEPREFIX/.zoq-ready"
 fi
 cd "$out/run"
-for page in home options hint library picker chooser nobody; do
+for page in home options hint library large picker chooser nobody; do
   wine explorer /desktop=zoq,1280x800 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
   shown=$!
   sleep 4

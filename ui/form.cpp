@@ -7,6 +7,8 @@ namespace zoq::ui {
 namespace {
 
 constexpr const char* kFace = "微软雅黑";
+// Typed text is stored once the owner has paused this long.
+constexpr unsigned kSaveTimer = 1, kSaveAfterMs = 1500;
 
 // The words that belong to a built-in picture, drawn with it.
 const char* WordsOf(const Shown& picture) {
@@ -137,7 +139,34 @@ void Form::On(WindowHandle control, Notice notice, std::function<void()> handler
   if (control) handlers_[{control, notice}] = std::move(handler);
 }
 
-void Form::OnKey(WindowHandle control, std::function<void(int, bool)> handler) {
+void Form::OnEdit(WindowHandle edit, std::function<void(const std::string&)> apply,
+                  std::function<void(const std::string&)> save) {
+  if (!edit) return;
+  edits_[edit] = {std::move(apply), std::move(save)};
+  On(edit, Notice::Changed, [this, edit] {
+    Edited& e = edits_[edit];
+    if (e.apply) e.apply(platform::WindowTextGbk(edit));
+    e.unsaved = true;
+    platform::StartTimer(handle(), kSaveTimer, kSaveAfterMs);  // again from now on
+  });
+}
+
+void Form::SaveEdits() {
+  if (handle()) platform::StopTimer(handle(), kSaveTimer);
+  for (auto& [edit, e] : edits_) {
+    if (!std::exchange(e.unsaved, false)) continue;
+    try {
+      e.save(platform::WindowTextGbk(edit));
+    } catch (...) {
+    }
+  }
+}
+
+void Form::OnTimer(WindowHandle, unsigned id) {
+  if (id == kSaveTimer) SaveEdits();
+}
+
+void Form::OnKey(WindowHandle control, std::function<bool(int, bool)> handler) {
   if (!control) return;
   if (!keyHandlers_.count(control) && !dropHandlers_.count(control)) platform::WatchKeys(control, *this, false);
   keyHandlers_[control] = std::move(handler);
@@ -161,13 +190,14 @@ void Form::SetColours(WindowHandle control, Colour text, Colour background) {
   found->second.textOn = background;
 }
 
-void Form::OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {
+bool Form::OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {
   auto found = keyHandlers_.find(control);
-  if (found == keyHandlers_.end()) return;
+  if (found == keyHandlers_.end()) return false;
   try {
-    std::function<void(int, bool)> handler = found->second;
-    handler(key, ctrlOnly);
+    std::function<bool(int, bool)> handler = found->second;
+    return handler(key, ctrlOnly);
   } catch (...) {
+    return false;
   }
 }
 
@@ -209,7 +239,6 @@ void Form::SetEditText(WindowHandle edit, const std::string& text) {
   muted_ = edit;
   platform::SetWindowTextGbk(edit, text);
   muted_ = nullptr;
-  OnNotice(edit, Notice::Changed);
 }
 
 const platform::Bitmap* Form::Keep(std::string_view bytes) {
@@ -230,6 +259,7 @@ const platform::Bitmap& Form::BuiltIn(Picture picture) {
 
 void Form::OnNotice(WindowHandle control, Notice notice) {
   if (notice == Notice::Changed && control == muted_) return;
+  if (notice == Notice::FocusLost && edits_.count(control)) SaveEdits();
   auto found = handlers_.find({control, notice});
   if (found == handlers_.end()) return;
   // A handler's failure stays here: nothing may unwind through the window
@@ -295,6 +325,8 @@ bool Form::ColoursOf(WindowHandle control, Colour& text, Colour& background) {
 
 void Form::OnDestroyed(WindowHandle window) {
   if (window != window_.get()) return;
+  // Closing, shutting down or unloading: what the owner typed is kept.
+  SaveEdits();
   window_.release();
   Closed();
 }

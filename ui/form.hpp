@@ -91,8 +91,17 @@ class Form : public platform::FormEvents {
                      const std::string& text, bool centred, Colour background);
 
   void On(WindowHandle control, Notice notice, std::function<void()> handler);
-  // Key-downs of a control (and files dropped on it).
-  void OnKey(WindowHandle control, std::function<void(int key, bool ctrlOnly)> handler);
+  // A box the owner edits: `apply` takes every change at once (what the
+  // core keeps in memory; may be empty), `save` stores the text once the
+  // owner pauses, leaves the box, or the window closes (SaveEdits) — not at
+  // every keystroke, and never a text that the program put in.
+  void OnEdit(WindowHandle edit, std::function<void(const std::string&)> apply,
+              std::function<void(const std::string&)> save);
+  // Stores every edit not saved yet.
+  void SaveEdits();
+  // Key-downs of a control (and files dropped on it); the handler returns
+  // true when it used the key up.
+  void OnKey(WindowHandle control, std::function<bool(int key, bool ctrlOnly)> handler);
   void OnDrop(WindowHandle control, std::function<void(const std::string& path)> handler);
   void SetTextColour(WindowHandle control, Colour colour);
   // Text and background colours of a control that draws text.
@@ -101,8 +110,7 @@ class Form : public platform::FormEvents {
   // The words drawn over a picture button.
   void SetButtonCaption(WindowHandle control, const std::string& text, Colour colour);
   void AddItem(WindowHandle box, PictureItem item);
-  // Sets an edit box's text; its change handler runs exactly once, as for
-  // an edit by the user.
+  // Sets an edit box's text from the program: no change handler runs.
   void SetEditText(WindowHandle edit, const std::string& text);
   // Decodes bytes into a bitmap owned by the form; null when they are no picture.
   const platform::Bitmap* Keep(std::string_view bytes);
@@ -132,7 +140,8 @@ class Form : public platform::FormEvents {
   void OnPaintBackground(WindowHandle window, platform::Painter& painter, int width, int height) override;
   bool ColoursOf(WindowHandle control, Colour& text, Colour& background) override;
   void OnDestroyed(WindowHandle window) override;
-  void OnKeyDown(WindowHandle control, int key, bool ctrlOnly) override;
+  bool OnKeyDown(WindowHandle control, int key, bool ctrlOnly) override;
+  void OnTimer(WindowHandle window, unsigned id) override;
   void OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) override;
   void Draw(platform::Painter& painter, const Shown& picture, int x, int y, int width, int height);
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
@@ -143,7 +152,12 @@ class Form : public platform::FormEvents {
   std::map<std::string, WindowHandle> names_;
   std::map<WindowHandle, Look> looks_;
   std::map<std::pair<WindowHandle, Notice>, std::function<void()>> handlers_;
-  std::map<WindowHandle, std::function<void(int, bool)>> keyHandlers_;
+  struct Edited {
+    std::function<void(const std::string&)> apply, save;
+    bool unsaved = false;
+  };
+  std::map<WindowHandle, Edited> edits_;
+  std::map<WindowHandle, std::function<bool(int, bool)>> keyHandlers_;
   std::map<WindowHandle, std::function<void(const std::string&)>> dropHandlers_;
   std::map<Picture, platform::Bitmap> builtIns_;
   std::vector<std::unique_ptr<platform::Bitmap>> kept_;

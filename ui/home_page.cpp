@@ -54,7 +54,7 @@ void SettingsWindow::BuildHomePage() {
     PictureButton(page, unit.button, unit.x + 26, unit.y, 44, 20, {Picture::ToggleNormal}, {Picture::TogglePressed});
   }
   platform::AddToolTip(handle(), Control("主页_群号控制"), "绿色：仅限群号列表内的群使用\r\n红色：所有群可用");
-  WindowHandle groups = Edit(page, "主页_群号列表", 108, 252, 496, 20, {false, true}, false);
+  Edit(page, "主页_群号列表", 108, 252, 496, 20, {false, true}, false);
   PictureBox(page, "群头像", 340, 366, 24, 24);
   Label(page, "主页_群号显示", 364, 366, 100, 24, "QQ群号", true, kPageColour);
   WindowHandle copy = Button(page, "主页_复制", 464, 366, 50, 24, "复制");
@@ -69,11 +69,7 @@ void SettingsWindow::BuildHomePage() {
   BindSwitch("主页_群号控制", p.仅限群号, "仅限群号", "主页_群号图", false);
   BindSwitch("主页_仅限艾特", p.Settings.必须艾特, "必须艾特", "主页_仅限艾特图", false);
   On(Control("主页_记忆控制"), Notice::Click, [this] { ToggleRememberAccount(); });
-  On(groups, Notice::Changed, [groups] {
-    std::string& list = Plugin().群号列表;
-    list = platform::WindowTextGbk(groups);
-    WriteAdminItem("群号列表", list);
-  });
+  BindText("主页_群号列表", p.群号列表, "群号列表");
   On(copy, Notice::Click, [copy] {
     platform::SetClipboardText(Plugin().MakerGroupNumber);
     platform::SetWindowTextGbk(copy, "OK");
@@ -92,7 +88,7 @@ void SettingsWindow::FillSettingsControls() {
   SetSwitchPicture("主页_私聊图", p.Settings.好友权限);
   SetSwitchPicture("主页_记忆图", RememberOn());
   SetSwitchPicture("主页_仅限艾特图", p.Settings.必须艾特);
-  SetEditText(Control("主页_群号列表"), p.群号列表);
+  SetEditText(Control("主页_群号列表"), WholeAdminItem("群号列表", p.群号列表));
 }
 
 void SettingsWindow::ShowRobotAvatar() {

@@ -1,10 +1,17 @@
 // Page 1 "词库": the list of one keyword library, its search, the editor
 // boxes that save one or several keywords with one reply, deleting, the
-// library's cool-down and media files dropped on the reply box.
+// library's cool-down and media files dropped on the reply box. The list
+// shows rows kept here, read from the library file in one pass: any number
+// of keywords is listed at once.
+#include <algorithm>
+#include <limits>
+
 #include "core/ini_items.hpp"
+#include "core/libraries.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
-#include "platform/ini.hpp"
+#include "platform/code_pages.hpp"
+#include "platform/files.hpp"
 #include "text/text.hpp"
 #include "ui/settings_window.hpp"
 #include "ui/variable_picker.hpp"
@@ -18,20 +25,9 @@ constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
 std::string LibraryFile() { return LibraryMode() == 2 ? FuzzyLibraryFile() : ExactLibraryFile(); }
 
-std::string Readable(const std::string& stored) {
-  return text::ReplaceAll(text::ReplaceAll(stored, "&uoS8#", "["), "&uoS9#", "]");
-}
-
-std::string StoredName(const std::string& readable) {
-  return text::ReplaceAll(text::ReplaceAll(readable, "[", "&uoS8#"), "]", "&uoS9#");
-}
-
-// The reply of a section, whole: the buffer grows until the value fits.
-std::string ReadReply(const std::string& file, const std::string& section) {
-  for (std::size_t size = 10240;; size *= 4) {
-    std::string value = platform::GetIniString(file, section, "回复", "", size);
-    if (value.size() + 1 < size || size > (64u << 20)) return value;
-  }
+// Two section names the INI functions take for one.
+bool SameSection(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
 }
 
 // Without ASCII and full-width spaces.
@@ -106,35 +102,46 @@ void SettingsWindow::BuildLibraryPage() {
   }
   WindowHandle keyword = Edit(panel, "词控_关键词框", 296, 4, 222, 30, {false, true}, true);
   WindowHandle reply = Edit(panel, "词控_回复框", 210, 40, 306, 122, {true, false}, false);
-  WindowHandle cooldown = Edit(panel, "词控_冷却时间", 101, 100, 54, 30, {false, true, 6}, true);
+  // A whole number: digits only; the library's cool-down reaches the core
+  // at once and the settings file when the owner pauses.
+  WindowHandle cooldown = Edit(panel, "词控_冷却时间", 101, 100, 54, 30, {false, true, 6, true}, true);
 
   On(searchButton, Notice::Click, [this] { SearchLibrary(); });
   On(search, Notice::FocusGained, [search] { platform::SetWindowTextGbk(search, ""); });
-  On(list, Notice::RowSelected, [this] { RowToEditor(); });
+  On(list, Notice::RowSelected, [this] {
+    if (!(selectingFromCode_ && editorTyped_)) RowToEditor();
+  });
   OnKey(list, [this](int key, bool) {
     if (key == kKeyDelete) DeleteLibraryEntries();
+    return false;
   });
   OnKey(keyword, [this, keyword](int key, bool ctrlOnly) {
     if (key == kKeySpace || key == kKeyEnter) {
       platform::SetWindowTextGbk(keyword, WithoutSpaces(platform::WindowTextGbk(keyword)) + "|");
       platform::CaretToEnd(keyword);
+      return true;
     }
-    if (ctrlOnly) EditorShortcut(key, keyword);
+    return ctrlOnly && EditorShortcut(key, keyword);
   });
-  OnKey(reply, [this, reply](int key, bool ctrlOnly) {
-    if (ctrlOnly) EditorShortcut(key, reply);
-  });
-  On(cooldown, Notice::Changed, [this] { SaveCooldown(); });
+  OnKey(reply, [this, reply](int key, bool ctrlOnly) { return ctrlOnly && EditorShortcut(key, reply); });
+  for (WindowHandle box : {keyword, reply}) On(box, Notice::Changed, [this] { editorTyped_ = true; });
+  const auto cooldownOfMode = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
+  OnEdit(
+      cooldown,
+      [cooldownOfMode](const std::string& text) { Plugin().Settings.*cooldownOfMode() = text::ReadWholeNumber32(text); },
+      [cooldownOfMode](const std::string&) {
+        WriteAdminItem(LibraryMode() == 1 ? "精确冷却" : "模糊冷却", text::Decimal(Plugin().Settings.*cooldownOfMode()));
+      });
 }
 
-void SettingsWindow::EditorShortcut(int key, WindowHandle box) {
+bool SettingsWindow::EditorShortcut(int key, WindowHandle box) {
   switch (key) {
-    case 'S': SaveLibraryEntry(); break;
-    case 'R': ClearEditorBoxes(); break;
-    case 'F': SearchLibrary(); break;
-    case 'A': platform::SelectAllText(box); break;
-    case 'D': ShowVariablePicker(); break;
-    default: break;
+    case 'S': SaveLibraryEntry(); return true;
+    case 'R': ClearEditorBoxes(); return true;
+    case 'F': SearchLibrary(); return true;
+    case 'A': platform::SelectAllText(box); return true;
+    case 'D': ShowVariablePicker(); return true;
+    default: return false;
   }
 }
 
@@ -142,32 +149,40 @@ void SettingsWindow::ShowVariablePicker() {
   WindowHandle reply = Control("词控_回复框");
   OpenVariablePicker(WindowClass(), handle(), [this, reply](const std::string& variable) {
     SetEditText(reply, platform::WindowTextGbk(reply) + variable);
+    editorTyped_ = true;
   });
 }
 
+std::string SettingsWindow::CellText(WindowHandle, int row, int column) {
+  if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
+  return column == 0 ? rows_[row].first : rows_[row].second;
+}
+
+void SettingsWindow::ShowRows() { platform::ListView(Control("词库列表")).SetRowCount(static_cast<int>(rows_.size())); }
+
+void SettingsWindow::SelectRow(int row) {
+  selectingFromCode_ = true;
+  platform::ListView(Control("词库列表")).Select(row);
+  selectingFromCode_ = false;
+}
+
 void SettingsWindow::ReloadLibraryList() {
-  platform::ListView view(Control("词库列表"));
-  view.Clear();
-  const std::string file = LibraryFile();
-  for (const std::string& name : ReadIniSections(file)) {
-    const int row = view.InsertRow(view.RowCount(), Readable(name));
-    view.SetCell(row, 1, ReadReply(file, name));
+  IniImage library;
+  library.Load(platform::FileTextAsAnsi(platform::ReadWholeFile(LibraryFile())));
+  rows_.clear();
+  for (const std::string& name : library.SectionNames()) {
+    rows_.emplace_back(PlainKeywordForm(name),
+                       library.Value(name, kReplyKey, std::numeric_limits<std::size_t>::max()).value_or(""));
   }
+  ShowRows();
 }
 
 void SettingsWindow::RefreshRow(const std::string& shownKeyword, const std::string& reply) {
-  platform::ListView view(Control("词库列表"));
-  int row = -1;
-  for (int i = 0, n = view.RowCount(); i < n; ++i) {
-    if (view.Cell(i, 0) == shownKeyword) {
-      view.DeleteRow(i);
-      row = view.InsertRow(i, shownKeyword);
-      break;
-    }
-  }
-  if (row < 0) row = view.InsertRow(view.RowCount(), shownKeyword);
-  view.SetCell(row, 1, reply);
-  view.Select(row);
+  auto row = std::find_if(rows_.begin(), rows_.end(), [&](const auto& r) { return SameSection(r.first, shownKeyword); });
+  if (row == rows_.end()) row = rows_.emplace(rows_.end(), shownKeyword, reply);
+  row->second = reply;  // a row of the same section shows the name the file keeps
+  ShowRows();
+  SelectRow(static_cast<int>(row - rows_.begin()));
 }
 
 void SettingsWindow::SaveLibraryEntry() {
@@ -178,13 +193,12 @@ void SettingsWindow::SaveLibraryEntry() {
   }
   const std::string keywords = WithoutSpaces(platform::WindowTextGbk(keywordBox));
   if (keywords.empty()) return;
-  const std::vector<std::string> pieces = Pieces(StoredName(keywords));
+  const std::vector<std::string> pieces = Pieces(StoredKeywordForm(keywords));
   const std::string file = LibraryFile();
   std::vector<std::string> written;
   for (const std::string& piece : pieces) {
     if (piece.empty()) continue;
-    WriteIniItem(file, piece, std::string("回复"),
-                 text::ReplaceAll(platform::WindowTextGbk(replyBox), "\r\n", "[N]"));
+    WriteIniItem(file, piece, std::string(kReplyKey), LineBreaksAsN(platform::WindowTextGbk(replyBox)));
     written.push_back(piece);
   }
   // Nothing written (no piece, or only empty ones, as "||"): what was typed
@@ -194,38 +208,35 @@ void SettingsWindow::SaveLibraryEntry() {
     return;
   }
   if (LibraryMode() == 2) ReloadFuzzyKeywords();
-  SetEditText(keywordBox, "");
-  SetEditText(replyBox, "");
+  ClearEditorBoxes();
   if (written.size() == 1) {
-    RefreshRow(Readable(written.front()), ReadReply(file, written.front()));
+    RefreshRow(PlainKeywordForm(written.front()), WholeIniItem(file, written.front(), kReplyKey, ""));
   } else {
     ReloadLibraryList();
   }
 }
 
 void SettingsWindow::DeleteLibraryEntries() {
-  platform::ListView view(Control("词库列表"));
-  WindowHandle keywordBox = Control("词控_关键词框"), replyBox = Control("词控_回复框");
-  const int row = view.SelectedRow();
-  std::string section;
-  if (row >= 0) {
-    section = StoredName(view.Cell(row, 0));
-    WriteIniItem(LibraryFile(), section, std::nullopt, std::nullopt);
-    view.DeleteRow(row);
+  WindowHandle keywordBox = Control("词控_关键词框");
+  const int row = platform::ListView(Control("词库列表")).SelectedRow();
+  if (row >= 0 && row < static_cast<int>(rows_.size())) {
+    WriteIniItem(LibraryFile(), StoredKeywordForm(rows_[row].first), std::nullopt, std::nullopt);
+    rows_.erase(rows_.begin() + row);
+    ShowRows();
   } else {
     const std::string typed = platform::WindowTextGbk(keywordBox);
     if (typed.empty()) return;
-    WriteIniItem(LibraryFile(), StoredName(typed), std::nullopt, std::nullopt);
+    WriteIniItem(LibraryFile(), StoredKeywordForm(typed), std::nullopt, std::nullopt);
   }
   // A deleted fuzzy keyword must stop matching at once, as a saved one starts to.
   if (LibraryMode() == 2) ReloadFuzzyKeywords();
-  SetEditText(keywordBox, "");
-  SetEditText(replyBox, "");
+  ClearEditorBoxes();
 }
 
 void SettingsWindow::ClearEditorBoxes() {
   SetEditText(Control("词控_关键词框"), "");
   SetEditText(Control("词控_回复框"), "");
+  editorTyped_ = false;
 }
 
 void SettingsWindow::SearchLibrary() {
@@ -235,36 +246,27 @@ void SettingsWindow::SearchLibrary() {
     platform::SetWindowTextGbk(box, "未输入搜索内容");
     return;
   }
-  platform::ListView view(Control("词库列表"));
-  const int n = view.RowCount();
+  const int n = static_cast<int>(rows_.size());
   std::int32_t& position = SearchPosition();
   int p = position + 1;
   for (; p <= n; ++p) {
     if (p < 1) continue;
-    if (text::Contains(view.Cell(p - 1, 0) + view.Cell(p - 1, 1), wanted, text::Case::IgnoreAscii)) {
+    if (text::Contains(rows_[p - 1].first + rows_[p - 1].second, wanted, text::Case::IgnoreAscii)) {
       position = p;
-      view.Select(p - 1);
+      SelectRow(p - 1);
       break;
     }
   }
   if (p >= n) position = 0;
-  if (p < 1 || p > n || view.Cell(p - 1, 1).empty()) platform::SetWindowTextGbk(box, "无搜索结果");
+  if (p < 1 || p > n || rows_[p - 1].second.empty()) platform::SetWindowTextGbk(box, "无搜索结果");
 }
 
 void SettingsWindow::RowToEditor() {
-  platform::ListView view(Control("词库列表"));
-  const int row = view.SelectedRow();
-  if (row < 0) return;
-  SetEditText(Control("词控_关键词框"), view.Cell(row, 0));
-  SetEditText(Control("词控_回复框"), text::ReplaceAll(view.Cell(row, 1), "[N]", "\r\n"));
-}
-
-void SettingsWindow::SaveCooldown() {
-  const std::int32_t seconds = text::ReadWholeNumber32(platform::WindowTextGbk(Control("词控_冷却时间")));
-  SettingsRecord& s = Plugin().Settings;
-  const bool exact = LibraryMode() == 1;
-  (exact ? s.精确冷却 : s.模糊冷却) = seconds;
-  WriteAdminItem(exact ? "精确冷却" : "模糊冷却", text::Decimal(seconds));
+  const int row = platform::ListView(Control("词库列表")).SelectedRow();
+  if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+  SetEditText(Control("词控_关键词框"), rows_[row].first);
+  SetEditText(Control("词控_回复框"), text::ReplaceAll(rows_[row].second, "[N]", "\r\n"));
+  editorTyped_ = false;
 }
 
 void SettingsWindow::DropMediaFile(const std::string& dropped) {
@@ -282,7 +284,10 @@ void SettingsWindow::DropMediaFile(const std::string& dropped) {
     SetEditText(reply, platform::WindowTextGbk(reply) + "[P=" + path + "]");
   } else if (holdsAny({".amr", ".mp3", ".wav", ".flac"})) {
     SetEditText(reply, platform::WindowTextGbk(reply) + "[V=" + path + "]");
+  } else {
+    return;
   }
+  editorTyped_ = true;
 }
 
 }  // namespace zoq::ui

@@ -1,6 +1,7 @@
 // Page 0 "设置": the plug-in switch, the permissions, the owner numbers, the
-// command words and the texts answered after a command. Every change is
-// written at once.
+// command words and the texts answered after a command. A switch is written
+// at once; a box's text reaches the core at once and the file when the owner
+// pauses or leaves the box.
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
@@ -60,22 +61,13 @@ void SettingsWindow::BuildOptionsPage() {
   BindSwitch("插件开关", p.插件开关, "插件开关", "插件开关图", false);
   BindSwitch("删除词汇", p.Settings.全员删除, "全员删除", "删除词汇", true);
   BindSwitch("词库权限", p.Settings.全员可用, "全员可用", "词库权限", true);
-  On(owner, Notice::Changed, [owner] {
-    std::string& field = Plugin().Settings.主人号码;
-    field = platform::WindowTextGbk(owner);
-    WriteAdminItem("主人号码", field);
-  });
+  BindText("主人号码", p.Settings.主人号码);
   On(owner, Notice::FocusGained, [hint] { platform::ShowWindowIf(hint, true); });
   On(owner, Notice::FocusLost, [hint] { platform::ShowWindowIf(hint, false); });
   for (const CommandRow& row : kRows) {
-    WindowHandle command = Control(row.command), answer = Control(row.returnText);
-    On(command, Notice::Changed, [command, &row] {
-      Plugin().Settings.*row.field = platform::WindowTextGbk(command);
-      WriteAdminItem(row.command, platform::WindowTextGbk(command));
-    });
-    On(answer, Notice::Changed, [answer, &row] {
-      WriteAdminItem(row.returnText, text::ReplaceAll(platform::WindowTextGbk(answer), "\r\n", "[N]"));
-    });
+    BindText(row.command, p.Settings.*row.field);
+    OnEdit(Control(row.returnText), nullptr,
+           [key = row.returnText](const std::string& text) { WriteAdminItem(key, LineBreaksAsN(text)); });
   }
 }
 
@@ -85,10 +77,10 @@ void SettingsWindow::LoadReturnTexts() {
   ShowPage(0);
   const PluginState& p = Plugin();
   SetSwitchPicture("插件开关图", p.插件开关);
-  SetEditText(Control("主人号码"), p.Settings.主人号码);
+  SetEditText(Control("主人号码"), WholeAdminItem("主人号码", p.Settings.主人号码));
   for (const CommandRow& row : kRows) {
-    SetEditText(Control(row.command), p.Settings.*row.field);
-    SetEditText(Control(row.returnText), text::ReplaceAll(ReadAdminItem(row.returnText, row.fallback), "[N]", "\r\n"));
+    SetEditText(Control(row.command), WholeAdminItem(row.command, p.Settings.*row.field));
+    SetEditText(Control(row.returnText), text::ReplaceAll(WholeAdminItem(row.returnText, row.fallback), "[N]", "\r\n"));
   }
 }
 

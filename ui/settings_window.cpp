@@ -5,6 +5,7 @@
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
+#include "platform/ini.hpp"
 #include "text/text.hpp"
 #include "ui/account_chooser.hpp"
 
@@ -26,6 +27,32 @@ std::int32_t& LibraryMode() {
 HomeWeb& HomeWebSettings() {
   static HomeWeb settings{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000}};
   return settings;
+}
+
+std::string LineBreaksAsN(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') {
+      out += text[i];
+      continue;
+    }
+    out += "[N]";
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
+std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
+                         const std::string& fallback) {
+  for (std::size_t size = kIniValueBuffer;; size *= 4) {
+    std::string value = platform::GetIniString(file, section, key, fallback, size);
+    if (value.size() + 1 < size || size > (64u << 20)) return value;
+  }
+}
+
+std::string WholeAdminItem(const std::string& key, const std::string& fallback) {
+  return WholeIniItem(AdminFile(), kAdminSection, key, fallback);
 }
 
 void ResetHomeWebSettings() {
@@ -85,6 +112,7 @@ void SettingsWindow::EnableNavButtons() {
 }
 
 void SettingsWindow::ShowPage(int page) {
+  SaveEdits();  // before a page's boxes are filled again
   platform::SelectTab(tabs_, page);
   for (int i = 0; i < 3; ++i) platform::ShowWindowIf(pages_[i], i == page);
 }
@@ -108,6 +136,11 @@ void SettingsWindow::SetSwitchPicture(const char* control, bool on) {
 
 void SettingsWindow::SetPermissionPicture(const char* control, bool on) {
   SetPicture(Control(control), {on ? Picture::PicButtonOn : Picture::PicButtonOff});
+}
+
+void SettingsWindow::BindText(const char* box, std::string& setting, const char* key) {
+  OnEdit(Control(box), [&setting](const std::string& text) { setting = text; },
+         [key = key ? key : box](const std::string& text) { WriteAdminItem(key, text); });
 }
 
 void SettingsWindow::BindSwitch(const char* button, bool& setting, const char* key, const char* statusPicture,

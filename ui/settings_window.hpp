@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/http.hpp"
 #include "ui/form.hpp"
@@ -29,6 +31,14 @@ void ResetHomeWebSettings();
 // The avatar picture of `account` as bytes; empty when it cannot be fetched.
 std::string FetchAvatar(const std::string& account);
 
+// A box's text as the files store it: every CR LF, lone CR and lone LF as "[N]".
+std::string LineBreaksAsN(const std::string& text);
+// An INI value read whole (the core reads at most 10,239 bytes), or
+// `fallback` when the key is missing: what the boxes show.
+std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
+                         const std::string& fallback);
+std::string WholeAdminItem(const std::string& key, const std::string& fallback);
+
 class SettingsWindow : public Form {
  public:
   bool Create(const platform::FormClass& windowClass);
@@ -51,18 +61,28 @@ class SettingsWindow : public Form {
   void ShowFuzzyLibrary();
   void ShowLibrary(std::int32_t mode, const char* button);
 
+  // A box holding a text setting of the core: the core sees each change at
+  // once, the settings file gets it under `key` (the box's name when null).
+  void BindText(const char* box, std::string& setting, const char* key = nullptr);
+
   // The keyword-library page.
+  std::string CellText(WindowHandle list, int row, int column) override;
+  // Shows rows_ afresh.
+  void ShowRows();
+  // Selects a row from the program: it reaches the editor boxes only when
+  // they hold no typing of the owner's that is not saved.
+  void SelectRow(int row);
   void ReloadLibraryList();
   void SaveLibraryEntry();
   void DeleteLibraryEntries();
   void ClearEditorBoxes();
   void SearchLibrary();
   void RowToEditor();
-  void SaveCooldown();
   void DropMediaFile(const std::string& path);
   void ShowVariablePicker();
-  void EditorShortcut(int key, WindowHandle box);
-  // Writes one row of the list: the row of `shownKeyword`, or a new last one.
+  bool EditorShortcut(int key, WindowHandle box);
+  // Refreshes one row of the list: the row of `shownKeyword` (compared as
+  // the INI functions compare section names), or a new last one.
   void RefreshRow(const std::string& shownKeyword, const std::string& reply);
 
   void ShowRobotAvatar();
@@ -77,6 +97,10 @@ class SettingsWindow : public Form {
 
   WindowHandle tabs_ = nullptr;
   WindowHandle pages_[3] = {};
+  // The rows of the library list as it shows them: keyword, reply.
+  std::vector<std::pair<std::string, std::string>> rows_;
+  bool editorTyped_ = false;  // the editor boxes hold typing not saved
+  bool selectingFromCode_ = false;
 };
 
 // Opens the settings window (modal; returns when it has been closed); a

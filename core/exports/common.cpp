@@ -32,6 +32,11 @@ constexpr const char* SdkVersionText = "V6";
 
 }  // namespace zoq
 
+extern "C" std::uint64_t zoq_SettingsExportHolding() noexcept {
+  void* module = zoq::platform::ReferenceOwnModule();
+  return zoq::platform::ResultReleasing(zoq::SettingsExport(), module);
+}
+
 ZOQ_EXPORT const char* SdkVersion() {
   return zoq::KeptText(zoq::kSlotSdkVersion, [] { return std::string(zoq::SdkVersionText); });
 }

@@ -7,6 +7,7 @@
 
 #include "core/messages/events.hpp"
 #include "core/plugin.hpp"
+#include "platform/modules.hpp"
 
 #define ZOQ_EXPORT extern "C" __stdcall
 
@@ -58,8 +59,9 @@ std::int32_t SettingsExport();
   }
 #define ZOQ_STOP_EXPORT(name) \
   ZOQ_EXPORT std::int32_t name() { return zoq::StopExport(); }
-#define ZOQ_SETTINGS_EXPORT(name) \
-  ZOQ_EXPORT std::int32_t name() { return zoq::SettingsExport(); }
+// The settings exports run the host's thread in a modal window: the module
+// stays referenced until the export has returned, whatever the host frees.
+#define ZOQ_SETTINGS_EXPORT(name) ZOQ_EXPORT_RELEASING_MODULE(name, zoq_SettingsExportHolding);
 // The hosts' plain message notifications: nothing to do.
 #define ZOQ_MESSAGE_EXPORT(name) \
   ZOQ_EXPORT std::int32_t name(const char*, std::int32_t, const char*, const char*, const char*, const char*) { return 1; }

@@ -2,12 +2,17 @@
 // taken: each host's account list (from the fake host DLLs), the empty
 // state, selecting, and confirming, which closes the chooser before the
 // settings window opens.
+#include "ui/account_chooser.hpp"
+
 #include <windows.h>
 
+#include <map>
+#include <tuple>
+
+#include "core/hosts.hpp"
+#include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
 #include "tests/ui/settings_fixture.hpp"
-#include "ui/account_chooser.hpp"
-#include "core/hosts.hpp"
 #include "ui/pictures.hpp"
 
 namespace zoq::testing {
@@ -15,153 +20,122 @@ namespace {
 
 class AccountChooserTest : public SettingsWindowTest {
  protected:
-  void SetUp() override {
-    SettingsWindowTest::SetUp();
-    ShutDown();  // no account taken
+  void SetUp() override { SettingsWindowTest::SetUp(), ShutDown(); }  // no account taken
+
+  // One loaded copy of each fake host DLL per process (the adapters find a
+  // host DLL by its name: a second copy would never be called), answers reset.
+  FakeHostDll& Fake(const std::string& file, const std::string& subfolder = "") {
+    static std::map<std::string, std::unique_ptr<FakeHostDll>> fakes;
+    std::unique_ptr<FakeHostDll>& fake = fakes[file];
+    if (!fake) fake = std::make_unique<FakeHostDll>(file, folder + "\\fakes" + subfolder);
+    EXPECT_TRUE(fake->loaded()) << file;
+    fake->Reset();
+    return *fake;
   }
 
-  // Opens the chooser through a settings export, runs `inside` in it and
-  // closes it if it is still open; `settings` runs in the settings window
-  // if one opens afterwards.
-  void RunChooser(std::function<void(ui::AccountChooser&)> inside,
-                  std::function<void(ui::SettingsWindow&)> settings = nullptr) {
-    bool ran = false;
-    settingsOpened = false;
-    platform::RunSoon([&] {
-      ui::AccountChooser* chooser = ui::OpenedAccountChooser();
-      if (!chooser) return;
-      ran = true;
-      inside(*chooser);
-      if (settings) WhenSettingsOpen(settings, 100);
-      if (ui::OpenedAccountChooser() && !settings) platform::DestroyNow(chooser->handle());
-    });
-    EXPECT_EQ(set(), 0);
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(ui::OpenedAccountChooser(), nullptr);
-    EXPECT_EQ(settingsOpened, settings != nullptr);
+  // Opens the chooser through a settings export, runs `inChooser` in it and
+  // `then` in the settings window that opens after it.
+  void RunChooser(std::function<void(ui::AccountChooser&)> inChooser, std::function<void()> then = nullptr) {
+    std::vector<std::function<void()>> steps = {[=] {
+      ASSERT_NE(ui::OpenedAccountChooser(), nullptr);
+      inChooser(*ui::OpenedAccountChooser());
+    }};
+    if (then) steps.push_back(then);
+    EXPECT_EQ(Run(set, std::move(steps)), 0);
   }
-
-  void WhenSettingsOpen(std::function<void(ui::SettingsWindow&)> then, int tries) {
-    platform::RunSoon([this, then, tries] {
-      if (ui::SettingsWindow* w = ui::OpenedSettingsWindow()) {
-        settingsOpened = true;
-        then(*w);
-        platform::DestroyNow(w->handle());
-      } else if (tries > 0) {
-        WhenSettingsOpen(then, tries - 1);
-      }
-    }, 20);
+  void ExpectItems(std::vector<std::string> items) {
+    RunChooser([items](ui::AccountChooser& c) { EXPECT_EQ(Items(c), items); });
   }
-
   static std::vector<std::string> Items(const ui::AccountChooser& c) {
-    std::vector<std::string> items;
-    WindowHandle list = c.Control("号码列表");
-    for (int i = 0; i < platform::ListItemCount(list); ++i) items.push_back(platform::ListItemText(list, i));
+    std::vector<std::string> items(platform::ListItemCount(c.Control("号码列表")));
+    for (std::size_t i = 0; i < items.size(); ++i) items[i] = platform::ListItemText(c.Control("号码列表"), int(i));
     return items;
   }
-
-  static void ExpectEmptyState(ui::AccountChooser& c) {
-    EXPECT_EQ(Items(c), std::vector<std::string>{"框架没有号码在线"});
-    EXPECT_EQ(platform::SelectedListItem(c.Control("号码列表")), 0);
-    EXPECT_EQ(c.TextColourOf(c.Control("号码列表")), 0xFF0000u);
-    EXPECT_FALSE(platform::IsEnabled(c.Control("号码列表")));
-    EXPECT_FALSE(platform::IsEnabled(c.Control("确定")));
-    const platform::Bitmap* picture = c.ShownBitmap(c.Control("头像"));
-    ASSERT_NE(picture, nullptr);  // the built-in no-account picture
-    EXPECT_EQ(picture->width(), 100);
-    platform::Click(c.Control("确定"));
-    EXPECT_FALSE(Plugin().AccountStarted);
-    platform::Click(c.Control("放弃"));
-  }
-
-  std::string Fakes() const { return folder + "\\fakes"; }
-  bool settingsOpened = false;
 };
 
 TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSettingsWindowAlone) {
-  FakeHostDll fake("VLQapi.dll", Fakes());
-  ASSERT_TRUE(fake.loaded());
+  FakeHostDll& fake = Fake("VLQapi.dll");
   fake.SetAnswer("Api_GetOnLineList", "10001\r\n20002\r\n");
   server.Serve("/headimg_dl?dst_uin=10001&spec=100", std::string(ui::PictureData(ui::Picture::SwitchOn)));
   server.Serve("/headimg_dl?dst_uin=20002&spec=100", std::string(ui::PictureData(ui::Picture::AvatarOverlay)));
-  ui::ChosenAccount() = "";
-  WindowHandle chooserWindow = nullptr;
+  WindowHandle chooser = nullptr;
   RunChooser(
       [&](ui::AccountChooser& c) {
-        chooserWindow = c.handle();
-        EXPECT_TRUE(platform::IsTopmost(c.handle()));
+        chooser = c.handle();
         EXPECT_EQ(Items(c), (std::vector<std::string>{"10001", "20002"}));
         EXPECT_EQ(platform::SelectedListItem(c.Control("号码列表")), 0);
-        EXPECT_EQ(ui::ChosenAccount(), "10001");
-        ASSERT_NE(c.ShownBitmap(c.Control("头像")), nullptr);
-        EXPECT_EQ(c.ShownBitmap(c.Control("头像"))->width(), 15);
+        const auto avatarWidth = [&] { return std::to_string(c.ShownBitmap(c.Control("头像"))->width()); };
+        EXPECT_EQ(ui::ChosenAccount() + "," + avatarWidth(), "10001,15");
         platform::ChooseListItem(c.Control("号码列表"), 1);
-        EXPECT_EQ(ui::ChosenAccount(), "20002");
-        EXPECT_EQ(c.ShownBitmap(c.Control("头像"))->width(), 100);
+        EXPECT_EQ(ui::ChosenAccount() + "," + avatarWidth(), "20002,100");
         platform::Click(c.Control("确定"));
         EXPECT_EQ(Plugin().RobotAccount, "20002");
-        EXPECT_TRUE(Plugin().AccountStarted);
       },
-      [&](ui::SettingsWindow& w) {
-        EXPECT_EQ(ui::OpenedAccountChooser(), nullptr);
-        EXPECT_FALSE(platform::IsAlive(chooserWindow));  // not left over the settings window
-        EXPECT_EQ(platform::WindowTextGbk(w.Control("主页_登录号头像")), "20002");
+      [&] {
+        ASSERT_NE(ui::OpenedSettingsWindow(), nullptr);
+        EXPECT_FALSE(platform::IsAlive(chooser));  // not left over the settings window
+        EXPECT_EQ(Text(*ui::OpenedSettingsWindow(), "主页_登录号头像"), "20002");
       });
-  EXPECT_EQ(ui::ChosenAccount(), "20002");  // kept for the next opening
-}
-
-TEST_F(AccountChooserTest, AnAccountOfTwoBytesCannotBeConfirmed) {
-  FakeHostDll fake("VLQapi.dll", Fakes());
+  ShutDown();
   fake.SetAnswer("Api_GetOnLineList", "12");
-  RunChooser([&](ui::AccountChooser& c) {
-    EXPECT_EQ(Items(c), std::vector<std::string>{"12"});
-    platform::Click(c.Control("确定"));
+  RunChooser([](ui::AccountChooser& c) {
+    platform::Click(c.Control("确定"));  // an account of two bytes cannot be confirmed
     EXPECT_FALSE(Plugin().AccountStarted);
-    EXPECT_EQ(Plugin().RobotAccount, "");
   });
 }
 
-TEST_F(AccountChooserTest, IskyTakesItsLoginAccountWhenLongerThanFourBytes) {
-  FakeHostDll fake("message.dll", Fakes());
+TEST_F(AccountChooserTest, WithoutAnAccountTheListSaysSoInRedAndOnlyCancelLeaves) {
+  Fake("message.dll").SetAnswer("Api_GetLoginQQ", "1234");  // ISky: an account needs five bytes
   Plugin().HostType = kHostIsky;
-  fake.SetAnswer("Api_GetLoginQQ", "12345");
-  RunChooser([&](ui::AccountChooser& c) { EXPECT_EQ(Items(c), std::vector<std::string>{"12345"}); });
-  fake.SetAnswer("Api_GetLoginQQ", "1234");
-  RunChooser([&](ui::AccountChooser& c) { ExpectEmptyState(c); });
-  EXPECT_EQ(Plugin().RobotAccount, "");
+  RunChooser([](ui::AccountChooser& c) {
+    WindowHandle list = c.Control("号码列表");
+    EXPECT_EQ(Items(c), std::vector<std::string>{"框架没有号码在线"});
+    EXPECT_EQ(platform::SelectedListItem(list), 0);
+    EXPECT_FALSE(platform::IsEnabled(list) || platform::IsEnabled(c.Control("确定")));
+    const platform::Pixels shown = platform::Snapshot(list);
+    int red = 0;
+    for (std::size_t i = 0; i < shown.rgba.size(); i += 4) red += shown.rgba[i] > 200 && shown.rgba[i + 1] < 80;
+    EXPECT_GT(red, 20) << "the text is not drawn red";
+    ASSERT_NE(c.ShownBitmap(c.Control("头像")), nullptr);  // the built-in no-account picture
+    EXPECT_EQ(c.ShownBitmap(c.Control("头像"))->width(), 100);
+    platform::Click(c.Control("确定"));
+    EXPECT_FALSE(Plugin().AccountStarted);
+    platform::Click(c.Control("放弃"));
+  });
+  Fake("message.dll").SetAnswer("Api_GetLoginQQ", "12345");
+  ExpectItems({"12345"});
 }
 
-TEST_F(AccountChooserTest, FunctionTableHostSkipsAccountsNotLoggedIn) {
-  FakeHostDll fake("tablehost.dll", Fakes());
-  std::string table = "{";
-  for (const auto& [name, kinds] : fake.Functions()) {
-    const auto address = reinterpret_cast<std::uintptr_t>(GetProcAddress(static_cast<HMODULE>(fake.module()), name.c_str()));
-    table += (table.size() > 1 ? ",\"" : "\"") + name + "\":" + std::to_string(address);
+TEST_F(AccountChooserTest, FunctionTableAndWeChatStyleHostsListTheirAccounts) {
+  FakeHostDll& table = Fake("tablehost.dll");
+  std::string functions;
+  for (const auto& [name, kinds] : table.Functions()) {
+    functions +=
+        ",\"" + name +
+        "\":" + std::to_string(reinterpret_cast<std::uintptr_t>(GetProcAddress(HMODULE(table.module()), name.c_str())));
   }
-  Hosts().table.InitApiTable("KEY", table + "}");
+  Hosts().table.InitApiTable("KEY", "{" + functions.substr(1) + "}");
   Plugin().HostType = kHostTable;
-  fake.SetAnswer("取框架QQ", "{\"QQlist\":{\"111222\":{\"登录状态\":\"在线\"},\"333444\":{\"登录状态\":\"未登录\"}}}");
-  RunChooser([&](ui::AccountChooser& c) { EXPECT_EQ(Items(c), std::vector<std::string>{"111222"}); });
-  fake.SetAnswer("取框架QQ", "not json");
-  RunChooser([&](ui::AccountChooser& c) { ExpectEmptyState(c); });
-}
+  table.SetAnswer("取框架QQ", "{\"QQlist\":{\"111222\":{\"登录状态\":\"在线\"},\"333444\":{\"登录状态\":\"未登录\"}}}");
+  ExpectItems({"111222"});
+  table.SetAnswer("取框架QQ", "not json");
+  ExpectItems({"框架没有号码在线"});
 
-TEST_F(AccountChooserTest, WeChatStyleHostListsItsAccountsByItsVersion) {
-  platform::CreateFolder(Fakes());
-  platform::CreateFolder(Fakes() + "\\Bin");
-  FakeHostDll fake("wx-pro\\Api.dll", Fakes() + "\\Bin\\Bin");
-  ASSERT_TRUE(fake.loaded());
-  std::string path = Fakes();
-  for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 2)) path.insert(at, "\\");
-  Hosts().wx.InitApp(R"({"AppName":"app","FileName":"file","Version":"VLW_Pro","path":")" + path + "\"}");
+  // The WeChat-style host: by its version, every account of its list or its one logged-in account.
+  for (const char* sub : {"\\fakes", "\\fakes\\Bin"}) platform::CreateFolder(folder + sub);
+  FakeHostDll& wx = Fake("wx-pro\\Api.dll", "\\Bin\\Bin");
+  std::string root = wx.path().substr(0, wx.path().size() - std::string("\\Bin\\Bin\\Api.dll").size());
+  for (std::size_t at = root.find('\\'); at != std::string::npos; at = root.find('\\', at + 2)) root.insert(at, "\\");
+  Hosts().wx.InitApp(R"({"AppName":"app","FileName":"file","Version":"VLW_Pro","path":")" + root + "\"}");
   Plugin().HostType = kHostWx;
-  fake.SetAnswer("取框架版本号", "VLW-2.1");
-  fake.SetAnswer("取登录账号列表", R"({"data":[{"wxid":"wxid_a"},{"wxid":"wxid_b"}]})");
-  RunChooser([&](ui::AccountChooser& c) { EXPECT_EQ(Items(c), (std::vector<std::string>{"wxid_a", "wxid_b"})); });
-  // A version without "VLW-": the one logged-in account only.
-  fake.SetAnswer("取框架版本号", "2.1");
-  fake.SetAnswer("取登录账号列表", R"({"data":[{"wxid":"wxid_one"}]})");
-  RunChooser([&](ui::AccountChooser& c) { EXPECT_EQ(Items(c), std::vector<std::string>{"wxid_one"}); });
+  for (const auto& [version, list, accounts] :
+       {std::tuple{"VLW-2.1", R"({"data":[{"wxid":"wxid_a"},{"wxid":"wxid_b"}]})",
+                   std::vector<std::string>{"wxid_a", "wxid_b"}},
+        {"2.1", R"({"data":[{"wxid":"wxid_one"}]})", std::vector<std::string>{"wxid_one"}}}) {
+    wx.SetAnswer("取框架版本号", version);
+    wx.SetAnswer("取登录账号列表", list);
+    ExpectItems(accounts);
+  }
 }
 
 }  // namespace

@@ -1,180 +1,219 @@
-// The keyword-library page through the real settings export: listing,
-// saving one or several keywords, deleting, searching, the cool-down, keys
-// and dropped files.
-#include "tests/ui/settings_fixture.hpp"
+// The keyword-library page through the real settings export, keys through the
+// window's own loop: listing, the editor, saving, deleting, searching, the
+// cool-down, dropped files and the variable picker.
+#include <windows.h>
 
-#include "core/ini_items.hpp"
-#include "core/settings.hpp"
-#include "platform/ini.hpp"
+#include "tests/ui/settings_fixture.hpp"
+#include "ui/variable_picker.hpp"
 
 namespace zoq::testing {
 namespace {
 
 using LibraryPageTest = SettingsWindowTest;
-using platform::WindowHandle;
 
-struct Page {
-  ui::SettingsWindow& w;
-  platform::ListView list() const { return platform::ListView(w.Control("词库列表")); }
-  WindowHandle keyword() const { return w.Control("词控_关键词框"); }
-  WindowHandle reply() const { return w.Control("词控_回复框"); }
-  WindowHandle search() const { return w.Control("词控_搜索框"); }
-  std::string Text(WindowHandle box) const { return platform::WindowTextGbk(box); }
-  void Save(const std::string& keywords, const std::string& answer) const {
-    platform::SetWindowTextGbk(keyword(), keywords);
-    platform::SetWindowTextGbk(reply(), answer);
-    platform::Click(w.Control("词控_保存"));
-  }
-  void Search(const std::string& wanted) const {
-    platform::SetWindowTextGbk(search(), wanted);
-    platform::Click(w.Control("词控_搜索"));
-  }
-};
-
-TEST_F(LibraryPageTest, ListsEscapedNamesAndLoadsARowIntoTheEditor) {
-  WriteFile(ExactLibraryFile(), "[a&uoS8#b&uoS9#]\r\n回复=x[N]y\r\n[猫]\r\n回复=喵\r\n");
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    ASSERT_EQ(page.list().RowCount(), 2);
-    EXPECT_EQ(page.list().Cell(0, 0), "a[b]");
-    EXPECT_EQ(page.list().Cell(0, 1), "x[N]y");
-    page.list().Select(0);
-    EXPECT_EQ(page.Text(page.keyword()), "a[b]");
-    EXPECT_EQ(page.Text(page.reply()), "x\r\ny");
-  });
+platform::ListView List(ui::SettingsWindow& w) { return platform::ListView(w.Control("词库列表")); }
+// The rows as the list shows them: keyword=reply.
+std::vector<std::string> Rows(ui::SettingsWindow& w) {
+  std::vector<std::string> rows;
+  for (int i = 0; i < List(w).RowCount(); ++i) rows.push_back(List(w).Cell(i, 0) + "=" + List(w).Cell(i, 1));
+  return rows;
 }
-
-TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReply) {
-  WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n");
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    page.Save("你好 | hi|", "l1\r\nl2");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "你好", "回复"), "l1[N]l2");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "hi", "回复"), "l1[N]l2");
-    ASSERT_EQ(page.list().RowCount(), 3);  // reloaded from the file
-    EXPECT_EQ(page.list().Cell(2, 0), "hi");
-    EXPECT_EQ(page.Text(page.keyword()), "");
-    EXPECT_EQ(page.Text(page.reply()), "");
-
-    // One keyword refreshes its own row in place, or adds one.
-    page.Save("[x]", "one");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "&uoS8#x&uoS9#", "回复"), "one");
-    ASSERT_EQ(page.list().RowCount(), 4);
-    EXPECT_EQ(page.list().Cell(3, 0), "[x]");
-    page.Save("猫|", "喵喵");
-    EXPECT_EQ(page.list().RowCount(), 4);
-    EXPECT_EQ(page.list().Cell(0, 0), "猫");
-    EXPECT_EQ(page.list().Cell(0, 1), "喵喵");
-    EXPECT_EQ(page.list().SelectedRow(), 0);
-
-    // Nothing to write: an empty reply, or only empty pieces.
-    page.Save("空", "");
-    EXPECT_EQ(page.Text(page.reply()), "此处不可为空");
-    EXPECT_EQ(ReadIniItem(ExactLibraryFile(), "空", "回复", "<none>"), "<none>");
-    page.Save("||", "kept");
-    EXPECT_EQ(page.Text(page.keyword()), "此处不可为空");
-    EXPECT_EQ(page.Text(page.reply()), "kept");
-    EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 4u);
-  });
+// The owner fills the editor boxes (the reply pasted) and saves; or searches.
+void Save(ui::SettingsWindow& w, const std::string& keywords, const std::string& reply) {
+  platform::SetWindowTextGbk(w.Control("词控_关键词框"), keywords);
+  platform::SetWindowTextGbk(w.Control("词控_回复框"), reply);
+  platform::Click(w.Control("词控_保存"));
 }
-
-TEST_F(LibraryPageTest, FuzzySavesAndDeletesUpdateTheFuzzyKeywords) {
-  WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n");
-  WriteFile(FuzzyLibraryFile(), "[狗]\r\n回复=汪\r\n[鸟]\r\n回复=啾\r\n");
-  ReloadFuzzyKeywords();
-  Drive(set, [&](ui::SettingsWindow& w) {
-    Page page{w};
-    platform::Click(w.Control("按钮_精确词库"));
-    page.Save("兔", "蹦");
-    EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟"}));
-    platform::Click(w.Control("按钮_模糊词库"));
-    page.Save("鱼", "游");
-    EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟", "鱼"}));
-
-    // By row, by the keyword box, or nothing at all.
-    page.list().Select(0);
-    platform::Click(w.Control("词控_删除"));
-    EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"鸟", "鱼"}));
-    EXPECT_EQ(page.list().RowCount(), 2);
-    EXPECT_EQ(page.list().Cell(0, 0), "鸟");
-    page.list().Select(-1);
-    platform::SetWindowTextGbk(page.keyword(), "鱼");
-    platform::PressKey(page.list().get(), 46, false);  // Delete in the list
-    EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
-    EXPECT_EQ(page.list().RowCount(), 2);  // the list is left as it was
-    platform::Click(w.Control("词控_删除"));
-    EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
-  });
+void Search(ui::SettingsWindow& w, const std::string& wanted) {
+  platform::SetWindowTextGbk(w.Control("词控_搜索框"), wanted);
+  platform::Click(w.Control("词控_搜索"));
 }
+std::string Editor(ui::SettingsWindow& w) { return Text(w, "词控_关键词框") + "/" + Text(w, "词控_回复框"); }
+std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
 
-TEST_F(LibraryPageTest, SearchFindsTheNextRowAndStartsOverAfterTheLast) {
-  WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[狗]\r\n回复=汪abc\r\n");
-  ui::SearchPosition() = 0;
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    // Ctrl+F before the search box ever had the focus: its first text.
-    platform::PressKey(page.keyword(), 'F', true);
-    EXPECT_EQ(page.Text(page.search()), "无搜索结果");
-    page.Search("");
-    EXPECT_EQ(page.Text(page.search()), "未输入搜索内容");
-    page.Search("猫");
-    EXPECT_EQ(page.list().SelectedRow(), 0);
-    EXPECT_EQ(ui::SearchPosition(), 1);
-    page.Search("猫");
-    EXPECT_EQ(page.Text(page.search()), "无搜索结果");
-    EXPECT_EQ(ui::SearchPosition(), 0);
-    page.Search("猫喵");  // keyword and reply joined
-    EXPECT_EQ(page.list().SelectedRow(), 0);
-    page.Search("ABC");
-    EXPECT_EQ(page.list().SelectedRow(), 1);
-    EXPECT_EQ(ui::SearchPosition(), 0);  // the last row: the next search starts over
-    EXPECT_EQ(page.Text(page.search()), "ABC");
-  });
-}
-
-TEST_F(LibraryPageTest, CooldownKeysAndDroppedFiles) {
-  Drive(set, [&](ui::SettingsWindow& w) {
-    Page page{w};
-    platform::Click(w.Control("按钮_精确词库"));
-    WindowHandle cooldown = w.Control("词控_冷却时间");
-    platform::SetWindowTextGbk(cooldown, "");
-    platform::TypeText(cooldown, "３０");
-    EXPECT_EQ(Plugin().Settings.精确冷却, 30);
-    EXPECT_EQ(ReadAdminItem("精确冷却"), "30");
-    platform::Click(w.Control("按钮_模糊词库"));
-    EXPECT_EQ(platform::WindowTextGbk(cooldown), "0");
-    EXPECT_EQ(ReadAdminItem("模糊冷却"), "0");
-    EXPECT_EQ(Plugin().Settings.精确冷却, 30);
-
-    platform::SetWindowTextGbk(page.keyword(), "a b");
-    platform::PressKey(page.keyword(), 32, false);
-    EXPECT_EQ(page.Text(page.keyword()), "ab|");
-    platform::SetWindowTextGbk(page.reply(), "r");
-    platform::PressKey(page.reply(), 'R', true);
-    EXPECT_EQ(page.Text(page.keyword()), "");
-    EXPECT_EQ(page.Text(page.reply()), "");
-
-    platform::DropFiles(page.reply(), {folder + "\\zoqdata\\pic\\a.PNG", "D:\\music\\x.mp3", "C:\\notes.txt"});
-    EXPECT_EQ(page.Text(page.reply()), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
-  });
-}
-
-TEST_F(LibraryPageTest, LongRepliesAreListedEditedAndSavedWhole) {
+TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEditor) {
   std::string longReply;
   while (longReply.size() < 20000) longReply += "长回复0123456789[N]";
-  WriteFile(ExactLibraryFile(), "[长]\r\n回复=" + longReply + "\r\n");
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    Page page{w};
-    EXPECT_EQ(page.list().Cell(0, 1), longReply);
-    page.list().Select(0);
-    platform::Click(w.Control("词控_保存"));
-    EXPECT_EQ(platform::GetIniString(ExactLibraryFile(), "长", "回复", "", 1 << 20), longReply);
-    EXPECT_EQ(page.list().Cell(0, 1), longReply);
-  });
+  // 乗 is 81 5C in GBK: its second byte is a backslash.
+  WriteFile(ExactLibraryFile(), "[a&uoS8#b&uoS9#]\r\n回复=x[N]乗\\\r\n[长]\r\n回复=" + longReply + "\r\n");
+  Drive(set, {[&](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"a[b]=x[N]乗\\", "长=" + longReply}));
+                Focus(w, "词库列表");
+                platform::PressKey(VK_DOWN);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(Editor(w), "a[b]/x\r\n乗\\");
+                List(w).Select(1);
+                platform::Click(w.Control("词控_保存"));
+                EXPECT_EQ(ui::WholeIniItem(ExactLibraryFile(), "长", "回复", ""), longReply);
+                EXPECT_EQ(Rows(w)[1], "长=" + longReply);
+              }});
+}
+
+TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
+  WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[abc]\r\n回复=old\r\n");
+  WriteFile(FuzzyLibraryFile(), "[狗]\r\n回复=汪\r\n[鸟]\r\n回复=啾\r\n");
+  ReloadFuzzyKeywords();
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                Save(w, "你好 | hi|", "l1\r\nl2\nl3\rl4");  // line breaks of every kind
+                EXPECT_EQ(Stored("你好") + Stored("hi"), "l1[N]l2[N]l3[N]l4l1[N]l2[N]l3[N]l4");
+                EXPECT_EQ(List(w).RowCount(), 4);  // reloaded from the file
+                EXPECT_EQ(Editor(w), "/");
+                // One keyword refreshes its own row in place (the row of the
+                // same section, whatever the case of its letters), or adds one.
+                Save(w, "[x]", "one");
+                EXPECT_EQ(Stored("&uoS8#x&uoS9#"), "one");
+                Save(w, "ABC|", "new");
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"猫=喵", "abc=new", "你好=l1[N]l2[N]l3[N]l4",
+                                                             "hi=l1[N]l2[N]l3[N]l4", "[x]=one"}));
+                EXPECT_EQ(List(w).SelectedRow(), 1);
+                // Nothing to write: an empty reply, or only empty pieces.
+                Save(w, "空", "");
+                EXPECT_EQ(Editor(w), "空/此处不可为空");
+                Save(w, "||", "kept");
+                EXPECT_EQ(Editor(w), "此处不可为空/kept");
+                EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 5u);
+                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟"}));  // saved to the other library
+                platform::Click(w.Control("按钮_模糊词库"));
+                Save(w, "鱼", "游");
+                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟", "鱼"}));
+                // By the selected row, by the keyword box (Delete in the list), or nothing at all.
+                List(w).Select(0);
+                platform::Click(w.Control("词控_删除"));
+                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"鸟", "鱼"}));
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=啾", "鱼=游"}));
+                platform::SetWindowTextGbk(w.Control("词控_关键词框"), "鱼");
+                Focus(w, "词库列表");
+                platform::PressKey(VK_DELETE);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
+                EXPECT_EQ(List(w).RowCount(), 2);  // the list is left as it was
+                platform::Click(w.Control("词控_删除"));
+                EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
+              }});
+}
+
+TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
+  WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[狗]\r\n回复=汪abc\r\n");
+  ui::SearchPosition() = 0;
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                Focus(w, "词控_关键词框");
+                platform::PressKey('F', true);  // before the search box ever had the focus: its first text
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_搜索框"), "无搜索结果");
+                Search(w, "");
+                EXPECT_EQ(Text(w, "词控_搜索框"), "未输入搜索内容");
+                Search(w, "猫");
+                EXPECT_EQ(std::pair(List(w).SelectedRow(), ui::SearchPosition()), std::pair(0, 1));
+                EXPECT_EQ(Editor(w), "猫/喵");  // the editor held nothing unsaved
+                Search(w, "猫");
+                EXPECT_EQ(Text(w, "词控_搜索框") + std::to_string(ui::SearchPosition()), "无搜索结果0");
+                Focus(w, "词控_回复框");
+                platform::TypeText("新");
+              },
+              [](ui::SettingsWindow& w) {
+                Search(w, "ABC");  // keyword and reply joined, letters of either case
+                EXPECT_EQ(std::pair(List(w).SelectedRow(), ui::SearchPosition()), std::pair(1, 0));  // starts over
+                EXPECT_EQ(Text(w, "词控_搜索框"), "ABC");
+                EXPECT_EQ(Editor(w), "猫/新喵");
+              }});
+}
+
+TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                Focus(w, "词控_搜索框");
+                for (int box = 0; box < 5; ++box) platform::PressKey(VK_TAB);  // round the page's 5 boxes
+                platform::PressKey(VK_TAB, false, true);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(platform::FocusedWindow(), w.Control("词控_冷却时间"));
+                Focus(w, "词控_回复框");  // Esc in a multi-line box leaves the page standing
+                platform::PressKey(VK_ESCAPE);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_TRUE(platform::IsVisible(w.Control("词控_回复框")));
+                Focus(w, "词控_关键词框");
+                platform::TypeText("a b");
+                platform::PressKey(VK_RETURN);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_关键词框"), "ab|");
+                platform::TypeText("c");
+                platform::PressKey(VK_SPACE);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_关键词框"), "ab|c|");
+                platform::SetWindowTextGbk(w.Control("词控_回复框"), "r");
+                platform::PressKey('R', true);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Editor(w), "/");
+                platform::SetWindowTextGbk(w.Control("词控_冷却时间"), "");
+                Focus(w, "词控_冷却时间");
+                platform::TypeText("1a３");
+                platform::SetClipboardText("x0");
+                platform::PressKey('V', true);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_冷却时间"), "1３0");  // a whole number
+                EXPECT_EQ(Plugin().Settings.精确冷却, 130);
+                platform::Click(w.Control("按钮_模糊词库"));
+                EXPECT_EQ(Text(w, "词控_冷却时间"), "0");
+                EXPECT_EQ(ReadAdminItem("精确冷却") + Admin("模糊冷却"), "130<missing>");
+                platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
+                                                               "D:\\music\\x.mp3", "C:\\notes.txt"});
+                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
+              }});
+}
+
+ui::VariablePicker& Picker() { return *ui::OpenedVariablePicker(); }
+std::string Help(const char* label) { return platform::WindowTextGbk(Picker().Control(label)); }
+
+// A step that opens the picker returns when it has closed; the step after it runs in the picker.
+TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClickedVariable) {
+  const Step openPicker = [](ui::SettingsWindow& w) { platform::Click(w.Control("词控_变量")); };
+  Drive(set, {[&](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                platform::SetWindowTextGbk(w.Control("词控_回复框"), "你好");
+                platform::MoveWindowTo(w.handle(), 50, 50);
+                openPicker(w);
+              },
+              [](ui::SettingsWindow& w) {
+                ASSERT_NE(ui::OpenedVariablePicker(), nullptr);
+                const platform::Rect p = platform::WindowRect(Picker().handle());
+                EXPECT_EQ(std::vector<int>({p.left, p.top, p.width, p.height}), std::vector<int>({715, -60, 480, 720}));
+                EXPECT_FALSE(platform::IsEnabled(w.handle()));  // modal
+                EXPECT_EQ(Help("标签6"), " 说明: [@]=关键词触发者 [@ID]=艾特填写ID");
+                platform::Click(Picker().Control("变量艾特"));
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_回复框"), "你好[@]");
+                EXPECT_TRUE(platform::IsEnabled(w.handle()));
+                Focus(w, "词控_回复框");
+                platform::PressKey('D', true);
+              },
+              [](ui::SettingsWindow&) { platform::Click(Picker().Control("变量图接口")); }, openPicker,
+              [](ui::SettingsWindow&) { platform::Click(Picker().Control("取消")); }, openPicker,
+              [](ui::SettingsWindow&) {
+                Focus(Picker(), "变量日期");
+                platform::PressKey(VK_ESCAPE);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ui::OpenedVariablePicker(), nullptr);  // cancel and Esc insert nothing
+                EXPECT_EQ(Text(w, "词控_回复框"), "你好[@][图接口=]");
+                Plugin().HostType = kHostWx;
+                openPicker(w);
+              },
+              [](ui::SettingsWindow&) {
+                EXPECT_EQ(Help("标签6") + "," + Help("标签3"), " 说明: 微信当前不支持该变量, 说明: 返回当前xxxx年xx月xx日");
+                platform::Click(Picker().Control("取消"));
+              }});
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
-// Shows the settings window on one page for a while, for scripts/screenshots.sh:
-//   ui_screens.exe <home|options|library|hint|picker|chooser|nobody> <milliseconds>
+// For scripts/screenshots.sh, shows the settings window on one page for a while:
+//   ui_screens.exe <home|options|hint|library|large|picker|chooser|nobody> <milliseconds>
+// ("large": a library of 5,000 keywords); or times listing one library of n
+// keywords, switching to the other and back: ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
+#include <windows.h>
+
+#include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "core/plugin.hpp"
 #include "core/reply/no_account_picture.hpp"
@@ -12,13 +16,33 @@
 #include "ui/settings_window.hpp"
 
 extern "C" std::int32_t __stdcall set();
+using namespace zoq;
+
+void Bench(ui::SettingsWindow& w) {
+  LARGE_INTEGER frequency, t[4];
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&t[0]);
+  for (int i = 0; i < 3; ++i) {
+    platform::Click(w.Control(i == 1 ? "按钮_模糊词库" : "按钮_精确词库"));
+    UpdateWindow(w.handle());
+    QueryPerformanceCounter(&t[i + 1]);
+  }
+  const auto ms = [&](int i) { return 1000.0 * (t[i + 1].QuadPart - t[i].QuadPart) / frequency.QuadPart; };
+  std::printf("listed %.0f ms, switched %.0f ms, back %.0f ms\n", ms(0), ms(1), ms(2));
+}
 
 int main(int argc, char** argv) {
-  using namespace zoq;
   const std::string page = argc > 1 ? argv[1] : "home";
-  const unsigned ms = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 4000;
+  const int number = argc > 2 ? std::atoi(argv[2]) : 4000;  // milliseconds, or keywords for "bench"
   ProgramStart(platform::ExecutableFolder());
   LoadSettings();
+  for (const std::string& file : {ExactLibraryFile(), FuzzyLibraryFile()}) {
+    std::string text;
+    for (int i = 0, n = page == "bench" ? number : page == "large" ? 5000 : 0; i < n; ++i) {
+      text += "[关键词" + std::to_string(i) + "]\r\n回复=回复内容" + std::to_string(i) + "[N]第二行\r\n";
+    }
+    if (!text.empty()) platform::WriteWholeFile(file, text);
+  }
   // The chooser pages take no account: "chooser" lists the accounts of the
   // fake VLQ host beside the program, "nobody" finds no host.
   const bool chooser = page == "chooser" || page == "nobody";
@@ -27,18 +51,20 @@ int main(int argc, char** argv) {
   Plugin().MakerGroupNumber = "735921846";
   if (!chooser) StartAccount();
   testing::WebServer server;
-  server.Serve("/headimg_dl?dst_uin=1357924680&spec=100", NoAccountPicture());
-  server.Serve("/gh/735921846/735921846/640/", NoAccountPicture());
-  server.Serve("/headimg_dl?dst_uin=10001&spec=100", NoAccountPicture());
+  for (const char* path : {"/headimg_dl?dst_uin=1357924680&spec=100", "/gh/735921846/735921846/640/",
+                           "/headimg_dl?dst_uin=10001&spec=100"}) {
+    server.Serve(path, NoAccountPicture());
+  }
   ui::HomeWebSettings() = {server.base(), server.base(), "https://bbs.zoqbot.cn", {2000, 2000, 2000}};
-  if (chooser) platform::RunSoon([ms] { platform::RunSoon([] { ui::CloseSettingsWindows(); }, ms); });
-  if (!chooser) platform::RunSoon([page, ms] {
+  const unsigned ms = static_cast<unsigned>(number);
+  platform::RunSoon([page, ms, chooser] {
     ui::SettingsWindow* w = ui::OpenedSettingsWindow();
-    if (!w) return;
-    if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));
-    if (page == "library" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
-    if (page == "hint") platform::SetFocusTo(w->Control("主人号码"));
+    if (page == "bench" && w) return Bench(*w), ui::CloseSettingsWindows();
     platform::RunSoon([] { ui::CloseSettingsWindows(); }, ms);
+    if (chooser || !w) return;
+    if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));
+    if (page == "library" || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
+    if (page == "hint") platform::SetFocusTo(w->Control("主人号码"));
     if (page == "picker") platform::Click(w->Control("词控_变量"));  // returns when the picker closes
   });
   set();

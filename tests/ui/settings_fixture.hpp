@@ -1,39 +1,60 @@
-// The settings window opened through the real settings exports, in process,
-// and driven by messages from a thread timer that fires inside its modal loop.
+// The settings windows opened through the real settings exports, in process,
+// driven as their owner drives them: steps run from timers of the window's
+// own modal loop, which handles the keys a step queues before the next step.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "core/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/gui.hpp"
-#include "platform/window.hpp"
 #include "tests/core/core_fixture.hpp"
 #include "tests/web/web_server.hpp"
 #include "ui/settings_window.hpp"
 
-#define ZOQ_DECLARE_EXPORT(name) extern "C" std::int32_t __stdcall name();
-ZOQ_DECLARE_EXPORT(set)
-ZOQ_DECLARE_EXPORT(OQ_SetUp)
-ZOQ_DECLARE_EXPORT(MQset)
-ZOQ_DECLARE_EXPORT(SP_SetUp)
-ZOQ_DECLARE_EXPORT(ER_SetUp)
-ZOQ_DECLARE_EXPORT(XQ_SetUp)
-ZOQ_DECLARE_EXPORT(MQ_Set)
-ZOQ_DECLARE_EXPORT(ISky_Menu)
-ZOQ_DECLARE_EXPORT(Settings)
-ZOQ_DECLARE_EXPORT(ZOQ_MeKyu)
-ZOQ_DECLARE_EXPORT(ER_DestroyPlugin)
-#undef ZOQ_DECLARE_EXPORT
+extern "C" std::int32_t __stdcall set(), OQ_SetUp(), MQset(), SP_SetUp(), ER_SetUp(), XQ_SetUp(), MQ_Set(), ISky_Menu(),
+    Settings(), ZOQ_MeKyu(), ER_DestroyPlugin();
 
 namespace zoq::testing {
 
 using platform::WindowHandle;
 using Export = std::int32_t(__stdcall*)();
 
+// The owner clicks into a box to press keys there.
+inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo(w.Control(control)); }
+inline std::string Text(const ui::Form& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
+inline std::string Admin(const std::string& key) { return ReadAdminItem(key, "<missing>"); }
+
+// Steps run one after the other, each from a timer of whatever modal loop
+// runs next on this thread (a step that opens a modal window returns when it
+// has closed: the next step runs inside it). Steps that never ran fail.
+class Script {
+  struct Run {
+    std::vector<std::function<void()>> steps;
+    std::size_t done = 0;
+  };
+  static void Next(std::shared_ptr<Run> run) {
+    platform::RunSoon([run] {
+      if (run->done < run->steps.size()) Next(run), run->steps[run->done++]();
+    });
+  }
+  std::shared_ptr<Run> run_;
+
+ public:
+  explicit Script(std::vector<std::function<void()>> steps) : run_(new Run{std::move(steps)}) { Next(run_); }
+  ~Script() {
+    EXPECT_EQ(run_->done, run_->steps.size()) << "the window was not open for every step";
+    run_->done = run_->steps.size();  // a timer still waiting does nothing
+  }
+};
+
 class SettingsWindowTest : public CoreTest {
  protected:
+  using Step = std::function<void(ui::SettingsWindow&)>;
   void SetUp() override {
     CoreTest::SetUp();
     LoadSettings();
@@ -48,22 +69,24 @@ class SettingsWindowTest : public CoreTest {
     CoreTest::TearDown();
   }
 
-  // Opens the window through `open`, runs `drive` inside it and closes it.
-  std::int32_t Drive(Export open, std::function<void(ui::SettingsWindow&)> drive) {
-    bool ran = false;
-    platform::RunSoon([&] {
-      ran = true;
-      ui::SettingsWindow* window = ui::OpenedSettingsWindow();
-      if (!window) return;
-      drive(*window);
-      if (ui::OpenedSettingsWindow()) platform::DestroyNow(ui::OpenedSettingsWindow()->handle());
-    });
-    const std::int32_t result = open();
-    EXPECT_TRUE(ran) << "the window did not open";
-    return result;
+  // Runs `open` (a settings export) with the steps running inside its
+  // windows; what is still open after the last step is closed.
+  std::int32_t Run(Export open, std::vector<std::function<void()>> steps) {
+    steps.back() = [last = steps.back()] { last(), ui::CloseSettingsWindows(); };
+    Script script(std::move(steps));
+    return open();
   }
-
-  std::string Admin(const std::string& key) { return ReadAdminItem(key, "<missing>"); }
+  // The same with the steps in the settings window.
+  std::int32_t Drive(Export open, std::vector<Step> steps) {
+    std::vector<std::function<void()>> inWindow;
+    for (Step& step : steps) {
+      inWindow.push_back([step] {
+        ASSERT_NE(ui::OpenedSettingsWindow(), nullptr);
+        step(*ui::OpenedSettingsWindow());
+      });
+    }
+    return Run(open, std::move(inWindow));
+  }
 
   WebServer server;
 };

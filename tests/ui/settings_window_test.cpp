@@ -1,210 +1,225 @@
-// The settings window through the real settings exports, driven by messages
-// from a thread timer that fires inside the window's modal loop.
-#include "ui/settings_window.hpp"
+// The settings window, its options page and its home page through the real
+// settings exports, keys through the window's own message loop; and a host
+// that unloads the real DLL while a window is open.
+#include <windows.h>
 
-#include <gtest/gtest.h>
-
-#include <functional>
+#include <commctrl.h>
+#include <zlib.h>
 
 #include "core/info/info_records.hpp"
-#include "core/ini_items.hpp"
-#include "core/settings.hpp"
-#include "platform/clock.hpp"
+#include "tests/host/harness.hpp"
 #include "tests/ui/settings_fixture.hpp"
 #include "ui/image.hpp"
+#include "ui/pictures.hpp"
 
 namespace zoq::testing {
 namespace {
 
-using platform::WindowHandle;
+// An 8 x 8 grey JPEG.
+const std::string kJpeg(
+    "\xFF\xD8\xFF\xE0\x00\x10\x4A\x46\x49\x46\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00\xFF\xDB\x00\x43\x00\x10\x0B"
+    "\x0C\x0E\x0C\x0A\x10\x0E\x0D\x0E\x12\x11\x10\x13\x18\x28\x1A\x18\x16\x16\x18\x31\x23\x25\x1D\x28\x3A\x33\x3D"
+    "\x3C\x39\x33\x38\x37\x40\x48\x5C\x4E\x40\x44\x57\x45\x37\x38\x50\x6D\x51\x57\x5F\x62\x67\x68\x67\x3E\x4D\x71"
+    "\x79\x70\x64\x78\x5C\x65\x67\x63\xFF\xC0\x00\x0B\x08\x00\x08\x00\x08\x01\x01\x11\x00\xFF\xC4\x00\x14\x00\x01"
+    "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x06\xFF\xC4\x00\x14\x10\x01\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00\x48\xFF\xD9",
+    159);
 
-// The avatar service's answer: an 800 x 500 PNG.
-std::string AvatarPng() { return std::string(ui::PictureData(ui::Picture::Background)); }
+// `bytes` with a big-endian word of `size` bytes at `at`.
+std::string With(std::string bytes, std::size_t at, unsigned value, int size) {
+  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * (size - 1 - i)));
+  return bytes;
+}
 
-TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowCentredOnTheHomePage) {
+// The page shown, and which page buttons are enabled: all but the page's own.
+std::string Page(ui::SettingsWindow& w) {
+  std::string page = std::to_string(w.Page());
+  for (const char* button : {"按钮_插件主页", "按钮_远程命令", "按钮_精确词库", "按钮_模糊词库"}) {
+    page += "01"[platform::IsEnabled(w.Control(button))];
+  }
+  return page;
+}
+
+// Each export opens the window; the avatar service answers each time with
+// other bytes: pictures are drawn 100 pixels wide under the frame, and broken,
+// foreign or oversized ones (a header that claims a side beyond the cap) give
+// an empty picture.
+TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheAvatarAsItCame) {
+  const std::string png(ui::PictureData(ui::Picture::Background)), garbled = With(png, png.size() / 2, 0x55, 1);
+  std::string wide = With(png, 16, ui::kMaxPictureSide + 1, 4);  // with a valid checksum
+  wide = With(wide, 29, crc32(0, reinterpret_cast<const Bytef*>(wide.data() + 12), 17), 4);
+  const std::string avatars[] = {png,
+                                 kJpeg,
+                                 "",
+                                 "GIF89a......",
+                                 png.substr(0, png.size() / 2),
+                                 kJpeg.substr(0, 40),
+                                 garbled,
+                                 wide,
+                                 With(kJpeg, kJpeg.find("\xFF\xC0") + 7, ui::kMaxPictureSide + 8, 2),
+                                 png};
+  const int widths[] = {800, 8, 0, 0, 0, 0, 0, 0, 0, 800};
   const Export exports[] = {set, OQ_SetUp, MQset, SP_SetUp, ER_SetUp, XQ_SetUp, MQ_Set, ISky_Menu, Settings, ZOQ_MeKyu};
-  for (Export open : exports) {
-    EXPECT_EQ(Drive(open,
-                    [](ui::SettingsWindow& w) {
-                      const platform::Rect r = platform::WindowRect(w.handle()), screen = platform::ScreenRect();
-                      EXPECT_EQ(r.width, 780);
-                      EXPECT_EQ(r.height, 500);
-                      EXPECT_EQ(r.left, (screen.width - 780) / 2);
-                      EXPECT_EQ(r.top, (screen.height - 500) / 2);
-                      EXPECT_EQ(w.Page(), 2);
-                      EXPECT_FALSE(platform::IsEnabled(w.Control("按钮_插件主页")));
-                      for (const char* name : {"按钮_远程命令", "按钮_精确词库", "按钮_模糊词库", "退出设置"}) {
-                        EXPECT_TRUE(platform::IsEnabled(w.Control(name))) << name;
-                      }
-                      EXPECT_EQ(platform::WindowTextGbk(w.Control("版本标签")), VersionText());
-                      EXPECT_EQ(platform::WindowTextGbk(w.Control("主页_登录号头像")), "10001");
-                      EXPECT_EQ(platform::WindowTextGbk(w.Control("主页_群号显示")), "Q群 735921846");
-                    }),
+  for (std::size_t i = 0; i < 10; ++i) {
+    server.Serve("/headimg_dl?dst_uin=10001&spec=100", avatars[i]);
+    EXPECT_EQ(Drive(exports[i], {[&](ui::SettingsWindow& w) {
+                      EXPECT_EQ(Page(w), "20111");
+                      EXPECT_EQ(Text(w, "版本标签") + "," + Text(w, "主页_登录号头像") + "," + Text(w, "主页_群号显示"),
+                                VersionText() + ",10001,Q群 735921846");
+                      SIZE ideal{};  // its controls are those of Common Controls 6
+                      EXPECT_TRUE(
+                          SendMessageW(w.Control("主页_复制"), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+                      const std::vector<ui::PictureItem> items = w.ItemsOf(w.Control("头像动画框"));
+                      ASSERT_EQ(items.size(), 2u);
+                      const int width = items[0].picture.bitmap ? items[0].picture.bitmap->width() : 0;
+                      const int scale = width ? 100000 / width : 1000;
+                      EXPECT_EQ(std::vector<int>({width, items[0].scaleX, items[0].scaleY}),
+                                std::vector<int>({widths[i], scale, scale}));
+                      EXPECT_EQ(items[1].picture.builtIn, ui::Picture::AvatarOverlay);
+                      EXPECT_EQ(w.ShownBitmap(w.Control("群头像")), nullptr);  // the group picture was not served
+                    }}),
               0);
     EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
   }
+  EXPECT_EQ(server.Targets().at(0) + " " + server.Targets().at(1),
+            "/headimg_dl?dst_uin=10001&spec=100 /gh/735921846/735921846/640/");
 }
 
-TEST_F(SettingsWindowTest, OptionsPageFillsWritesBackAndStoresEachChange) {
-  WriteAdminItem("精确返回文本", "a[N]b");
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_远程命令"));
-    EXPECT_EQ(w.Page(), 0);
-    EXPECT_FALSE(platform::IsEnabled(w.Control("按钮_远程命令")));
-    EXPECT_TRUE(platform::IsEnabled(w.Control("按钮_插件主页")));
-    // A missing return text shows the window's default and is written.
-    EXPECT_EQ(platform::WindowTextGbk(w.Control("开启返回文本")), "词库功能已开启");
-    EXPECT_EQ(Admin("开启返回文本"), "词库功能已开启");
-    EXPECT_EQ(platform::WindowTextGbk(w.Control("精确返回文本")), "a\r\nb");
-    EXPECT_EQ(Admin("精确返回文本"), "a[N]b");
-    EXPECT_EQ(Admin("开启命令"), "开启问答");
-
-    // The switch and the permissions.
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("插件开关图")), ui::Picture::SwitchOn);
-    platform::Click(w.Control("插件开关"));
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("插件开关图")), ui::Picture::SwitchOff);
-    EXPECT_FALSE(Plugin().插件开关);
-    EXPECT_EQ(Admin("插件开关"), "关");
-    platform::Click(w.Control("插件开关"));
-    EXPECT_EQ(Admin("插件开关"), "开");
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("删除词汇")), ui::Picture::PicButtonOff);
-    platform::Click(w.Control("删除词汇"));
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("删除词汇")), ui::Picture::PicButtonOn);
-    EXPECT_TRUE(Plugin().Settings.全员删除);
-    EXPECT_EQ(Admin("全员删除"), "开");
-
-    // Typing: each change is written at once.
-    WindowHandle owner = w.Control("主人号码");
-    platform::SetWindowTextGbk(owner, "");
-    platform::TypeText(owner, "1");
-    EXPECT_EQ(Admin("主人号码"), "1");
-    platform::TypeText(owner, "2");
-    EXPECT_EQ(Admin("主人号码"), "12");
-    EXPECT_EQ(Plugin().Settings.主人号码, "12");
-    platform::SetWindowTextGbk(w.Control("开启命令"), "");
-    EXPECT_EQ(Plugin().Settings.开启命令, "");
-    EXPECT_EQ(Admin("开启命令"), "");
-    WindowHandle answer = w.Control("关闭返回文本");
-    platform::SetWindowTextGbk(answer, "");
-    platform::TypeText(answer, "x\ry");  // Enter in a multi-line box
-    EXPECT_EQ(platform::WindowTextGbk(answer), "x\r\ny");
-    EXPECT_EQ(Admin("关闭返回文本"), "x[N]y");
-
-    // The owner box's hint shows while it has the focus.
-    WindowHandle hint = w.Control("号码提示");
-    EXPECT_FALSE(platform::IsVisible(hint));
-    platform::SetFocusTo(owner);
-    EXPECT_TRUE(platform::IsVisible(hint));
-    platform::SetFocusTo(w.Control("开启命令"));
-    EXPECT_FALSE(platform::IsVisible(hint));
-  });
+TEST_F(SettingsWindowTest, PagesShowValuesWholeAndOpeningThemWritesNothing) {
+  const std::string longText(10300, 'x'), longList(10300, '7');  // longer than the core reads
+  for (const auto& [key, value] : {std::pair{"开启返回文本", longText},
+                                   {"主人号码", longList},
+                                   {"群号列表", longList},
+                                   {"精确返回文本", std::string("a[N]b")}})
+    WriteAdminItem(key, value);
+  const std::string before = ReadFile(DataFile("admin"));
+  Drive(
+      set, {[&](ui::SettingsWindow& w) {
+        EXPECT_EQ(Text(w, "主页_群号列表"), longList);
+        for (const char* page : {"按钮_远程命令", "按钮_精确词库", "按钮_模糊词库", "按钮_插件主页", "按钮_远程命令"}) {
+          platform::Click(w.Control(page));
+        }
+        EXPECT_EQ(Page(w), "01011");
+        EXPECT_EQ(std::vector<std::string>(
+                      {Text(w, "开启返回文本"), Text(w, "主人号码"), Text(w, "精确返回文本"), Text(w, "关闭返回文本")}),
+                  std::vector<std::string>(
+                      {longText, longList, "a\r\nb", "词库功能已关闭"}));  // the last a default, shown only
+      }});
+  EXPECT_EQ(ReadFile(DataFile("admin")), before);
 }
 
-TEST_F(SettingsWindowTest, LibraryButtonsSelectTheModeAndThePage) {
-  Drive(set, [&](ui::SettingsWindow& w) {
-    platform::Click(w.Control("按钮_精确词库"));
-    EXPECT_EQ(w.Page(), 1);
-    EXPECT_EQ(ui::LibraryMode(), 1);
-    EXPECT_FALSE(platform::IsEnabled(w.Control("按钮_精确词库")));
-    platform::Click(w.Control("按钮_模糊词库"));
-    EXPECT_EQ(ui::LibraryMode(), 2);
-    EXPECT_TRUE(platform::IsEnabled(w.Control("按钮_精确词库")));
-    EXPECT_FALSE(platform::IsEnabled(w.Control("按钮_模糊词库")));
-    platform::Click(w.Control("按钮_插件主页"));
-    EXPECT_EQ(w.Page(), 2);
-  });
+TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLeavesTheBox) {
+  for (const char* key : {"主人号码", "开启返回文本", "关闭返回文本"}) WriteAdminItem(key, "");
+  Drive(set, {[](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_远程命令"));
+                Focus(w, "主人号码");
+                platform::TypeText("12");
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Plugin().Settings.主人号码, "12");
+                EXPECT_EQ(Admin("主人号码"), "");  // not at every keystroke
+                EXPECT_TRUE(platform::IsVisible(w.Control("号码提示")));
+                for (int box = 0; box < 13; ++box) platform::PressKey(VK_TAB);  // round the page's 13 boxes
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Admin("主人号码"), "12");
+                EXPECT_EQ(platform::FocusedWindow(), w.Control("主人号码"));
+                Focus(w, "开启返回文本");
+                platform::TypeText("a");
+                platform::PressKey(VK_RETURN);  // a new line in a multi-line box
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_FALSE(platform::IsVisible(w.Control("号码提示")));
+                platform::TypeText("b");
+                platform::PressKey(VK_TAB);
+              },
+              [](ui::SettingsWindow& w) {
+                Focus(w, "关闭返回文本");
+                platform::SetClipboardText("x\ny\rz\r\nw");  // pasted: lone LF and CR too
+                platform::PressKey('V', true);
+              },
+              [](ui::SettingsWindow&) { platform::PressKey(VK_TAB); },
+              [](ui::SettingsWindow&) {
+                EXPECT_EQ(Admin("开启返回文本") + "," + Admin("关闭返回文本"), "a[N]b,x[N]y[N]z[N]w");
+              }});
 }
 
-TEST_F(SettingsWindowTest, HomePageSwitchesRememberGroupListAndCopy) {
-  Drive(set, [&](ui::SettingsWindow& w) {
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_群号图")), ui::Picture::SwitchOff);
-    platform::Click(w.Control("主页_群号控制"));
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_群号图")), ui::Picture::SwitchOn);
-    EXPECT_TRUE(Plugin().仅限群号);
-    EXPECT_EQ(Admin("仅限群号"), "开");
-
-    // Remembering the account: the state lives in the file only.
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_记忆图")), ui::Picture::SwitchOff);
-    platform::Click(w.Control("主页_记忆控制"));
-    EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_记忆图")), ui::Picture::SwitchOn);
-    EXPECT_EQ(Admin("记忆登录"), "开");
-    EXPECT_EQ(Admin("记忆号码"), "10001");
-    Plugin().RobotAccount = "20002";
-    platform::Click(w.Control("主页_记忆控制"));
-    EXPECT_EQ(Admin("记忆登录"), "关");
-    EXPECT_EQ(Admin("记忆号码"), "20002");
-
-    // Opening the page wrote the group list back; typing changes memory and file.
-    EXPECT_EQ(Admin("群号列表"), "多群可使用任意符号分割");
-    WindowHandle groups = w.Control("主页_群号列表");
-    platform::SetWindowTextGbk(groups, "");
-    platform::TypeText(groups, "123");
-    EXPECT_EQ(Plugin().群号列表, "123");
-    EXPECT_EQ(Admin("群号列表"), "123");
-
-    WindowHandle copy = w.Control("主页_复制");
-    platform::SetFocusTo(copy);
-    platform::Click(copy);
-    EXPECT_EQ(platform::ClipboardText(), "735921846");
-    EXPECT_EQ(platform::WindowTextGbk(copy), "OK");
-    platform::SetFocusTo(groups);
-    EXPECT_EQ(platform::WindowTextGbk(copy), "复制 ");
-  });
+TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNumber) {
+  struct Switch {
+    const char *page, *button, *picture, *key;
+    bool* setting;
+  };
+  PluginState& p = Plugin();
+  const Switch switches[] = {{"按钮_远程命令", "插件开关", "插件开关图", "插件开关", &p.插件开关},
+                             {"按钮_远程命令", "删除词汇", "删除词汇", "全员删除", &p.Settings.全员删除},
+                             {"按钮_插件主页", "主页_群号控制", "主页_群号图", "仅限群号", &p.仅限群号}};
+  Drive(set, {[&](ui::SettingsWindow& w) {
+          for (const Switch& s : switches) {
+            platform::Click(w.Control(s.page));
+            for (const bool now : {!*s.setting, *s.setting}) {
+              platform::Click(w.Control(s.button));
+              EXPECT_EQ(*s.setting, now) << s.key;
+              const bool own = std::string(s.button) == s.picture;  // a permission button shows its own state
+              EXPECT_EQ(w.ShownBuiltIn(w.Control(s.picture)), own ? (now ? ui::Picture::PicButtonOn : ui::Picture::PicButtonOff)
+                                                                   : (now ? ui::Picture::SwitchOn : ui::Picture::SwitchOff));
+              EXPECT_EQ(Admin(s.key), now ? "开" : "关") << s.key;
+            }
+          }
+          for (const char* account : {"10001", "20002"}) {  // remembering the account: its state is in the file only
+            Plugin().RobotAccount = account;
+            platform::Click(w.Control("主页_记忆控制"));
+            EXPECT_EQ(Admin("记忆号码"), account);
+          }
+          EXPECT_EQ(Admin("记忆登录"), "关");
+          EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_记忆图")), ui::Picture::SwitchOff);
+          Focus(w, "主页_复制");
+          platform::Click(w.Control("主页_复制"));
+          EXPECT_EQ(platform::ClipboardText() + Text(w, "主页_复制"), "735921846OK");
+          Focus(w, "主页_群号列表");
+          EXPECT_EQ(Text(w, "主页_复制"), "复制 ");
+        }});
 }
 
-TEST_F(SettingsWindowTest, AvatarIsScaledToOneHundredPixelsUnderItsFrame) {
-  server.Serve("/headimg_dl?dst_uin=10001&spec=100", AvatarPng());
-  Drive(set, [&](ui::SettingsWindow& w) {
-    const std::vector<ui::PictureItem> items = w.ItemsOf(w.Control("头像动画框"));
-    ASSERT_EQ(items.size(), 2u);
-    ASSERT_NE(items[0].picture.bitmap, nullptr);
-    EXPECT_EQ(items[0].picture.bitmap->width(), 800);
-    EXPECT_EQ(items[0].scaleX, 125);
-    EXPECT_EQ(items[0].scaleY, 125);
-    EXPECT_EQ(items[1].picture.builtIn, ui::Picture::AvatarOverlay);
-    EXPECT_EQ(w.ShownBitmap(w.Control("群头像")), nullptr);  // the group picture was not served
-  });
-  EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/headimg_dl?dst_uin=10001&spec=100",
-                                                         "/gh/735921846/735921846/640/"}));
+TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasTyped) {
+  const std::function<void()> closers[] = {[] { EXPECT_EQ(ER_DestroyPlugin(), 0); }, [] { ProgramExit(); }};
+  for (const auto& close : closers) {
+    WriteAdminItem("群号列表", "");
+    Drive(set, {[&](ui::SettingsWindow& w) {
+                  EXPECT_EQ(OQ_SetUp(), 0);  // returns at once: the open window stays
+                  EXPECT_EQ(ui::OpenedSettingsWindow(), &w);
+                  Focus(w, "主页_群号列表");
+                  platform::TypeText("9");
+                },
+                [&](ui::SettingsWindow& w) {
+                  close();
+                  EXPECT_EQ(w.handle(), nullptr);
+                }});
+    if (!PluginIfAlive()) ProgramStart(folder), LoadSettings();
+    EXPECT_EQ(Admin("群号列表"), "9");
+    StartAccount();
+  }
 }
 
-TEST_F(SettingsWindowTest, UnansweredFetchesGiveUpAndLeaveEmptyPictures) {
-  server.Stall(30);
-  const std::uint32_t start = platform::TickCount();
-  Drive(set, [&](ui::SettingsWindow& w) {
-    const std::vector<ui::PictureItem> items = w.ItemsOf(w.Control("头像动画框"));
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].picture.bitmap, nullptr);
-    EXPECT_EQ(items[0].scaleX, 1000);
-    EXPECT_EQ(w.ShownBitmap(w.Control("群头像")), nullptr);
-  });
-  // Two fetches of one second each, not the server's thirty.
-  EXPECT_LT(platform::TickCount() - start, 15000u);
-}
-
-TEST_F(SettingsWindowTest, ASecondExportWhileOpenReturnsAndShutDownClosesTheWindow) {
-  Drive(set, [&](ui::SettingsWindow& w) {
-    WindowHandle open = w.handle();
-    EXPECT_EQ(OQ_SetUp(), 0);  // returns at once: the open window stays
-    EXPECT_EQ(ui::OpenedSettingsWindow(), &w);
-    EXPECT_TRUE(platform::IsAlive(open));
-    EXPECT_EQ(ER_DestroyPlugin(), 0);  // ShutDown from the host while the loop runs
-    EXPECT_FALSE(platform::IsAlive(open));
-  });
-  EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
-  EXPECT_FALSE(Plugin().AccountStarted);
-  EXPECT_EQ(Plugin().RobotAccount, "");
-}
-
-TEST_F(SettingsWindowTest, UnloadingWithTheWindowOpenClosesIt) {
-  WindowHandle open = nullptr;
-  Drive(set, [&](ui::SettingsWindow& w) {
-    open = w.handle();
-    ProgramExit();
-    EXPECT_FALSE(platform::IsAlive(open));
-  });
-  EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
-  ProgramStart(folder);  // for the fixture's own exit
+// The host frees the DLL while the settings window or the chooser is open, then
+// the window closes: the DLL goes once the export has returned; the host goes on.
+TEST(UnloadWhileOpen, TheHostFreesTheDllFromATimerOrAThreadAndGoesOn) {
+  for (const char* helper : {"unload-timer.dll", "unload-thread.dll"}) {
+    for (const bool account : {false, true}) {
+      Host host(FreshRunFolder(std::string("ui-") + helper + (account ? "-settings" : "-chooser")));
+      WriteFile(host.folder() + "\\" + helper, ReadFile(BinFolder() + "\\ui_unload_helper.dll"));
+      ASSERT_TRUE(host.Load());
+      for (const std::int32_t code : {12000, 1101}) {  // enabled with an account: the settings window opens
+        if (account)
+          host.CallNumber("Event",
+                          {"10001", code, 0, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, 0});
+      }
+      ASSERT_TRUE(host.Preload(host.folder() + "\\" + helper));
+      EXPECT_TRUE(host.CallNumber("set").ok) << helper << " " << account;
+      EXPECT_EQ(host.FunctionAddress(PluginFileName(), "set"), 0u);
+      ASSERT_TRUE(host.Load());
+      EXPECT_TRUE(host.CallText("info").ok);
+    }
+  }
 }
 
 }  // namespace
