@@ -8,9 +8,9 @@ set(_layers
   "platform/=1"
   "hosts/call/=2"
   "hosts/=3"
-  "core/exports/=6" "core/dllmain.cpp=6"
   "core/=4"
-  "ui/=5")
+  "ui/=5"
+  "exports/=6")
 
 function(_layer_of path out)
   set(best -1)
@@ -30,7 +30,7 @@ function(_layer_of path out)
 endfunction()
 
 file(GLOB_RECURSE _sources RELATIVE "${ROOT}"
-     "${ROOT}/text/*" "${ROOT}/json/*" "${ROOT}/platform/*" "${ROOT}/hosts/*" "${ROOT}/core/*" "${ROOT}/ui/*")
+     "${ROOT}/text/*" "${ROOT}/json/*" "${ROOT}/platform/*" "${ROOT}/hosts/*" "${ROOT}/core/*" "${ROOT}/ui/*" "${ROOT}/exports/*")
 set(_faults "")
 foreach(src IN LISTS _sources)
   if(NOT src MATCHES "\\.(cpp|hpp|h|inc)$")

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/error_hook.hpp"
-#include "core/exports/export.hpp"
+#include "exports/export.hpp"
 #include "core/hosts.hpp"
 #include "core/info/info_records.hpp"
 #include "core/messages/handler.hpp"

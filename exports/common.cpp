@@ -1,5 +1,5 @@
 // Entry points every host may call, and what the hosts' exports share.
-#include "core/exports/export.hpp"
+#include "exports/export.hpp"
 #include "core/settings.hpp"
 #include "ui/settings_window.hpp"
 

@@ -1,5 +1,5 @@
 // The SP host: its event codes, exports and information record.
-#include "core/exports/export.hpp"
+#include "exports/export.hpp"
 #include "core/info/info_records.hpp"
 
 namespace zoq {

@@ -1,5 +1,5 @@
 // The XQ host: its event codes, auth id, exports and information record.
-#include "core/exports/export.hpp"
+#include "exports/export.hpp"
 #include "core/hosts.hpp"
 #include "core/info/info_records.hpp"
 #include "text/text.hpp"

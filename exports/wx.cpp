@@ -3,7 +3,7 @@
 // calls a separate export for each event; the robot's own messages are not
 // told apart here.
 #include "core/error_hook.hpp"
-#include "core/exports/export.hpp"
+#include "exports/export.hpp"
 #include "core/hosts.hpp"
 #include "core/info/info_records.hpp"
 #include "core/messages/handler.hpp"

@@ -3,7 +3,7 @@
 // stand under the member "isky".
 #include <initializer_list>
 
-#include "core/exports/export.hpp"
+#include "exports/export.hpp"
 #include "core/hosts.hpp"
 #include "core/info/info_records.hpp"
 #include "core/messages/events.hpp"
