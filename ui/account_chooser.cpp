@@ -29,16 +29,13 @@ bool AccountChooser::Create(const platform::FormClass& windowClass) {
   SetColours(list, kTextColour, kEditBackground);
   WindowHandle confirm = Button(handle(), "确定", 40, 234, 50, 24, "确定");
   WindowHandle cancel = Button(handle(), "放弃", 110, 234, 50, 24, "取消");
-  On(list, Notice::RowSelected, [this, list] {
-    ChosenAccount() = platform::ListItemText(list, platform::SelectedListItem(list));
-    ShowAvatar();
-  });
-  On(confirm, Notice::Click, [this] { Confirm(); });
-  On(cancel, Notice::Click, [this] { platform::PostClose(handle()); });
+  On(list, Notice::RowSelected, [this] { AccountSelected(); });
+  On(confirm, Notice::Click, [this] { ConfirmAccount(); });
+  On(cancel, Notice::Click, [this] { CancelAccountChooser(); });
   return true;
 }
 
-void AccountChooser::Start() {
+void AccountChooser::ListOnlineAccounts() {
   WindowHandle list = Control("号码列表");
   const std::vector<std::string> accounts = OnlineAccounts();
   if (accounts.empty()) {
@@ -56,9 +53,15 @@ void AccountChooser::Start() {
   ShowAvatar();
 }
 
+void AccountChooser::AccountSelected() {
+  WindowHandle list = Control("号码列表");
+  ChosenAccount() = platform::ListItemText(list, platform::SelectedListItem(list));
+  ShowAvatar();
+}
+
 void AccountChooser::ShowAvatar() { SetPicture(Control("头像"), {std::nullopt, Keep(FetchAvatar(ChosenAccount()))}); }
 
-void AccountChooser::Confirm() {
+void AccountChooser::ConfirmAccount() {
   // In the empty state the kept account of an earlier opening is no choice.
   if (!platform::IsEnabled(Control("确定")) || ChosenAccount().size() < 3) return;
   Plugin().RobotAccount = ChosenAccount();
@@ -67,6 +70,8 @@ void AccountChooser::Confirm() {
   // The chooser goes first; the settings window opens once it has gone.
   platform::PostClose(handle());
 }
+
+void AccountChooser::CancelAccountChooser() { platform::PostClose(handle()); }
 
 AccountChooser* OpenedAccountChooser() { return openChooser; }
 
@@ -78,7 +83,7 @@ bool RunAccountChooser(const platform::FormClass& windowClass) {
   AccountChooser chooser;
   if (!chooser.Create(windowClass)) return false;
   openChooser = &chooser;
-  chooser.Start();
+  chooser.ListOnlineAccounts();
   platform::ShowWindowNow(chooser.handle());
   platform::RunModal(chooser.handle());
   openChooser = nullptr;

@@ -14,14 +14,17 @@ std::string& ChosenAccount();
 class AccountChooser : public Form {
  public:
   bool Create(const platform::FormClass& windowClass);
-  // Lists the accounts (or shows that there is none).
-  void Start();
+  // What the chooser does when it has been created: lists the accounts (or
+  // shows that there is none).
+  void ListOnlineAccounts();
   // An account was confirmed and taken.
   bool confirmed() const { return confirmed_; }
 
  private:
+  void AccountSelected();
+  void ConfirmAccount();
+  void CancelAccountChooser();
   void ShowAvatar();
-  void Confirm();
   bool confirmed_ = false;
 };
 

@@ -14,8 +14,8 @@ constexpr unsigned kSaveTimer = 1, kSaveAfterMs = 1500;
 const char* WordsOf(const Shown& picture) {
   if (!picture.builtIn) return nullptr;
   switch (*picture.builtIn) {
-    case Picture::PicButtonOn: return "全员可用";
-    case Picture::PicButtonOff: return "仅限主人";
+    case Picture::PicButtonOnPicture: return "全员可用";
+    case Picture::PicButtonOffPicture: return "仅限主人";
     case Picture::ToggleNormal:
     case Picture::TogglePressed: return "切换";
     case Picture::OwnerHint: return "多个号码可用任意符号隔开";
@@ -139,13 +139,12 @@ void Form::On(WindowHandle control, Notice notice, std::function<void()> handler
   if (control) handlers_[{control, notice}] = std::move(handler);
 }
 
-void Form::OnEdit(WindowHandle edit, std::function<void(const std::string&)> apply,
-                  std::function<void(const std::string&)> save) {
+void Form::OnEdit(WindowHandle edit, EditHandler handler) {
   if (!edit) return;
-  edits_[edit] = {std::move(apply), std::move(save)};
+  edits_[edit] = {std::move(handler)};
   On(edit, Notice::Changed, [this, edit] {
     Edited& e = edits_[edit];
-    if (e.apply) e.apply(platform::WindowTextGbk(edit));
+    if (e.handler.apply) e.handler.apply(platform::WindowTextGbk(edit));
     e.unsaved = true;
     platform::StartTimer(handle(), kSaveTimer, kSaveAfterMs);  // again from now on
   });
@@ -156,7 +155,7 @@ void Form::SaveEdits() {
   for (auto& [edit, e] : edits_) {
     if (!std::exchange(e.unsaved, false)) continue;
     try {
-      e.save(platform::WindowTextGbk(edit));
+      e.handler.save(platform::WindowTextGbk(edit));
     } catch (...) {
     }
   }

@@ -51,6 +51,15 @@ struct Caption {
   bool small = false;
 };
 
+// What a box the owner edits does with its text: `apply` takes every change
+// at once (what the core keeps in memory; may be empty), `save` stores the
+// text once the owner pauses, leaves the box, or the window closes
+// (SaveEdits) — not at every keystroke, and never a text that the program
+// put in.
+struct EditHandler {
+  std::function<void(const std::string&)> apply, save;
+};
+
 class Form : public platform::FormEvents {
  public:
   Form();
@@ -91,12 +100,8 @@ class Form : public platform::FormEvents {
                      const std::string& text, bool centred, Colour background);
 
   void On(WindowHandle control, Notice notice, std::function<void()> handler);
-  // A box the owner edits: `apply` takes every change at once (what the
-  // core keeps in memory; may be empty), `save` stores the text once the
-  // owner pauses, leaves the box, or the window closes (SaveEdits) — not at
-  // every keystroke, and never a text that the program put in.
-  void OnEdit(WindowHandle edit, std::function<void(const std::string&)> apply,
-              std::function<void(const std::string&)> save);
+  // The change handler of a box the owner edits.
+  void OnEdit(WindowHandle edit, EditHandler handler);
   // Stores every edit not saved yet.
   void SaveEdits();
   // Key-downs of a control (and files dropped on it); the handler returns
@@ -153,7 +158,7 @@ class Form : public platform::FormEvents {
   std::map<WindowHandle, Look> looks_;
   std::map<std::pair<WindowHandle, Notice>, std::function<void()>> handlers_;
   struct Edited {
-    std::function<void(const std::string&)> apply, save;
+    EditHandler handler;
     bool unsaved = false;
   };
   std::map<WindowHandle, Edited> edits_;

@@ -13,6 +13,8 @@ namespace {
 
 bool RememberOn() { return ReadAdminItem("记忆登录", kSwitchOff) == kSwitchOn; }
 
+void OpenForumPage() { platform::OpenAddress(HomeWebSettings().forum); }
+
 }  // namespace
 
 std::string FetchAvatar(const std::string& account) {
@@ -64,18 +66,15 @@ void SettingsWindow::BuildHomePage() {
   SetButtonCaption(forum, HomeWebSettings().forum, kAccentColour);
 
   PluginState& p = Plugin();
-  BindSwitch("主页_私聊控制", p.Settings.好友权限, "好友权限", "主页_私聊图", false);
-  BindSwitch("主页_群聊控制", p.Settings.群组权限, "群组权限", "主页_群聊图", false);
-  BindSwitch("主页_群号控制", p.仅限群号, "仅限群号", "主页_群号图", false);
-  BindSwitch("主页_仅限艾特", p.Settings.必须艾特, "必须艾特", "主页_仅限艾特图", false);
+  On(Control("主页_私聊控制"), Notice::Click, ToggleSetting(p.Settings.好友权限, "好友权限", "主页_私聊图", false));
+  On(Control("主页_群聊控制"), Notice::Click, ToggleSetting(p.Settings.群组权限, "群组权限", "主页_群聊图", false));
+  On(Control("主页_群号控制"), Notice::Click, ToggleSetting(p.仅限群号, "仅限群号", "主页_群号图", false));
+  On(Control("主页_仅限艾特"), Notice::Click, ToggleSetting(p.Settings.必须艾特, "必须艾特", "主页_仅限艾特图", false));
   On(Control("主页_记忆控制"), Notice::Click, [this] { ToggleRememberAccount(); });
-  BindText("主页_群号列表", p.群号列表, "群号列表");
-  On(copy, Notice::Click, [copy] {
-    platform::SetClipboardText(Plugin().MakerGroupNumber);
-    platform::SetWindowTextGbk(copy, "OK");
-  });
-  On(copy, Notice::FocusLost, [copy] { platform::SetWindowTextGbk(copy, "复制 "); });
-  On(forum, Notice::Click, [] { platform::OpenAddress(HomeWebSettings().forum); });
+  OnEdit(Control("主页_群号列表"), SaveCommandWord(p.群号列表, "群号列表"));
+  On(copy, Notice::Click, [this] { CopyGroupNumber(); });
+  On(copy, Notice::FocusLost, [this] { ResetCopyCaption(); });
+  On(forum, Notice::Click, OpenForumPage);
 }
 
 void SettingsWindow::FillSettingsControls() {
@@ -98,7 +97,7 @@ void SettingsWindow::ShowRobotAvatar() {
   item.picture.bitmap = avatar;
   if (avatar && avatar->width() > 0) item.scaleX = item.scaleY = 100000 / avatar->width();
   AddItem(box, item);
-  AddItem(box, PictureItem{{Picture::AvatarOverlay}});
+  AddItem(box, PictureItem{{Picture::AvatarOverlayPicture}});
 }
 
 void SettingsWindow::FillMakerGroupStrip() {
@@ -108,6 +107,13 @@ void SettingsWindow::FillMakerGroupStrip() {
   SetPicture(Control("群头像"), {std::nullopt, Keep(bytes)});
   platform::SetWindowTextGbk(Control("主页_群号显示"), "Q群 " + n);
 }
+
+void SettingsWindow::CopyGroupNumber() {
+  platform::SetClipboardText(Plugin().MakerGroupNumber);
+  platform::SetWindowTextGbk(Control("主页_复制"), "OK");
+}
+
+void SettingsWindow::ResetCopyCaption() { platform::SetWindowTextGbk(Control("主页_复制"), "复制 "); }
 
 void SettingsWindow::ToggleRememberAccount() {
   const bool on = !RememberOn();

@@ -53,6 +53,16 @@ std::vector<std::string> Pieces(const std::string& s) {
   return pieces;
 }
 
+// The cool-down box's change handler: the leading number, for the library
+// shown; the core sees it at once, the settings file when the owner pauses.
+EditHandler SaveCooldown() {
+  const auto field = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
+  return {[field](const std::string& text) { Plugin().Settings.*field() = text::ReadWholeNumber32(text); },
+          [field](const std::string&) {
+            WriteAdminItem(LibraryMode() == 1 ? "精确冷却" : "模糊冷却", text::Decimal(Plugin().Settings.*field()));
+          }};
+}
+
 }  // namespace
 
 std::int32_t& SearchPosition() {
@@ -93,7 +103,7 @@ void SettingsWindow::BuildLibraryPage() {
   };
   const Action actions[] = {{"词控_删除", Picture::ActionDelete, "删除 DEL", &SettingsWindow::DeleteLibraryEntries},
                             {"词控_橡皮", Picture::ActionEraser, "橡皮 ^R", &SettingsWindow::ClearEditorBoxes},
-                            {"词控_变量", Picture::ActionInsert, "插入 ^D", &SettingsWindow::ShowVariablePicker},
+                            {"词控_变量", Picture::ActionInsert, "插入 ^D", &SettingsWindow::OpenVariablePicker},
                             {"词控_保存", Picture::ActionSave, "保存 ^S", &SettingsWindow::SaveLibraryEntry}};
   for (int i = 0; i < 4; ++i) {
     WindowHandle button = PictureButton(panel, actions[i].name, 530, 4 + 44 * i, 87, 30, {actions[i].picture}, {},
@@ -102,36 +112,40 @@ void SettingsWindow::BuildLibraryPage() {
   }
   WindowHandle keyword = Edit(panel, "词控_关键词框", 296, 4, 222, 30, {false, true}, true);
   WindowHandle reply = Edit(panel, "词控_回复框", 210, 40, 306, 122, {true, false}, false);
-  // A whole number: digits only; the library's cool-down reaches the core
-  // at once and the settings file when the owner pauses.
+  // A whole number: digits only.
   WindowHandle cooldown = Edit(panel, "词控_冷却时间", 101, 100, 54, 30, {false, true, 6, true}, true);
 
   On(searchButton, Notice::Click, [this] { SearchLibrary(); });
-  On(search, Notice::FocusGained, [search] { platform::SetWindowTextGbk(search, ""); });
+  On(search, Notice::FocusGained, [this] { ClearSearchBox(); });
   On(list, Notice::RowSelected, [this] {
     if (!(selectingFromCode_ && editorTyped_)) RowToEditor();
   });
-  OnKey(list, [this](int key, bool) {
-    if (key == kKeyDelete) DeleteLibraryEntries();
-    return false;
-  });
-  OnKey(keyword, [this, keyword](int key, bool ctrlOnly) {
-    if (key == kKeySpace || key == kKeyEnter) {
-      platform::SetWindowTextGbk(keyword, WithoutSpaces(platform::WindowTextGbk(keyword)) + "|");
-      platform::CaretToEnd(keyword);
-      return true;
-    }
-    return ctrlOnly && EditorShortcut(key, keyword);
-  });
-  OnKey(reply, [this, reply](int key, bool ctrlOnly) { return ctrlOnly && EditorShortcut(key, reply); });
+  OnKey(list, [this](int key, bool ctrlOnly) { return LibraryListKeyDown(key, ctrlOnly); });
+  OnKey(keyword, [this](int key, bool ctrlOnly) { return KeywordBoxKeyDown(key, ctrlOnly); });
+  OnKey(reply, [this](int key, bool ctrlOnly) { return ReplyBoxKeyDown(key, ctrlOnly); });
   for (WindowHandle box : {keyword, reply}) On(box, Notice::Changed, [this] { editorTyped_ = true; });
-  const auto cooldownOfMode = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
-  OnEdit(
-      cooldown,
-      [cooldownOfMode](const std::string& text) { Plugin().Settings.*cooldownOfMode() = text::ReadWholeNumber32(text); },
-      [cooldownOfMode](const std::string&) {
-        WriteAdminItem(LibraryMode() == 1 ? "精确冷却" : "模糊冷却", text::Decimal(Plugin().Settings.*cooldownOfMode()));
-      });
+  OnEdit(cooldown, SaveCooldown());
+}
+
+void SettingsWindow::ClearSearchBox() { platform::SetWindowTextGbk(Control("词控_搜索框"), ""); }
+
+bool SettingsWindow::LibraryListKeyDown(int key, bool) {
+  if (key == kKeyDelete) DeleteLibraryEntries();
+  return false;
+}
+
+bool SettingsWindow::KeywordBoxKeyDown(int key, bool ctrlOnly) {
+  WindowHandle keyword = Control("词控_关键词框");
+  if (key == kKeySpace || key == kKeyEnter) {
+    platform::SetWindowTextGbk(keyword, WithoutSpaces(platform::WindowTextGbk(keyword)) + "|");
+    platform::CaretToEnd(keyword);
+    return true;
+  }
+  return ctrlOnly && EditorShortcut(key, keyword);
+}
+
+bool SettingsWindow::ReplyBoxKeyDown(int key, bool ctrlOnly) {
+  return ctrlOnly && EditorShortcut(key, Control("词控_回复框"));
 }
 
 bool SettingsWindow::EditorShortcut(int key, WindowHandle box) {
@@ -140,14 +154,14 @@ bool SettingsWindow::EditorShortcut(int key, WindowHandle box) {
     case 'R': ClearEditorBoxes(); return true;
     case 'F': SearchLibrary(); return true;
     case 'A': platform::SelectAllText(box); return true;
-    case 'D': ShowVariablePicker(); return true;
+    case 'D': OpenVariablePicker(); return true;
     default: return false;
   }
 }
 
-void SettingsWindow::ShowVariablePicker() {
+void SettingsWindow::OpenVariablePicker() {
   WindowHandle reply = Control("词控_回复框");
-  OpenVariablePicker(WindowClass(), handle(), [this, reply](const std::string& variable) {
+  RunVariablePicker(WindowClass(), handle(), [this, reply](const std::string& variable) {
     SetEditText(reply, platform::WindowTextGbk(reply) + variable);
     editorTyped_ = true;
   });

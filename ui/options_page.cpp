@@ -30,6 +30,11 @@ const CommandRow kRows[] = {
     {"模糊命令", "模糊返回文本", "[词汇][N][回复]", &SettingsRecord::模糊命令, 525, 296, "远程", "查询回复 可用[词汇][回复]"},
 };
 
+// A return text's change handler: stored with its line breaks as "[N]".
+EditHandler SaveReturnText(const char* key) {
+  return {nullptr, [key](const std::string& text) { WriteAdminItem(key, LineBreaksAsN(text)); }};
+}
+
 }  // namespace
 
 void SettingsWindow::BuildOptionsPage() {
@@ -46,8 +51,8 @@ void SettingsWindow::BuildOptionsPage() {
 
   PictureBox(page, "插件开关图", 106, 15, 15, 15);
   PictureButton(page, "插件开关", 132, 13, 44, 20, {Picture::ToggleNormal}, {Picture::TogglePressed});
-  PictureButton(page, "删除词汇", 542, 13, 68, 20, {Picture::PicButtonOff}, {});
-  PictureButton(page, "词库权限", 542, 53, 68, 20, {Picture::PicButtonOff}, {});
+  PictureButton(page, "删除词汇", 542, 13, 68, 20, {Picture::PicButtonOffPicture}, {});
+  PictureButton(page, "词库权限", 542, 53, 68, 20, {Picture::PicButtonOffPicture}, {});
   WindowHandle owner = Edit(page, "主人号码", 104, 51, 296, 20, {}, false);
   WindowHandle hint = PictureBox(page, "号码提示", 201, 75, 200, 35);
   SetPicture(hint, {Picture::OwnerHint});
@@ -58,18 +63,20 @@ void SettingsWindow::BuildOptionsPage() {
   }
 
   PluginState& p = Plugin();
-  BindSwitch("插件开关", p.插件开关, "插件开关", "插件开关图", false);
-  BindSwitch("删除词汇", p.Settings.全员删除, "全员删除", "删除词汇", true);
-  BindSwitch("词库权限", p.Settings.全员可用, "全员可用", "词库权限", true);
-  BindText("主人号码", p.Settings.主人号码);
-  On(owner, Notice::FocusGained, [hint] { platform::ShowWindowIf(hint, true); });
-  On(owner, Notice::FocusLost, [hint] { platform::ShowWindowIf(hint, false); });
+  On(Control("插件开关"), Notice::Click, ToggleSetting(p.插件开关, "插件开关", "插件开关图", false));
+  On(Control("删除词汇"), Notice::Click, ToggleSetting(p.Settings.全员删除, "全员删除", "删除词汇", true));
+  On(Control("词库权限"), Notice::Click, ToggleSetting(p.Settings.全员可用, "全员可用", "词库权限", true));
+  OnEdit(owner, SaveCommandWord(p.Settings.主人号码, "主人号码"));
+  On(owner, Notice::FocusGained, [this] { ShowOwnerHint(); });
+  On(owner, Notice::FocusLost, [this] { HideOwnerHint(); });
   for (const CommandRow& row : kRows) {
-    BindText(row.command, p.Settings.*row.field);
-    OnEdit(Control(row.returnText), nullptr,
-           [key = row.returnText](const std::string& text) { WriteAdminItem(key, LineBreaksAsN(text)); });
+    OnEdit(Control(row.command), SaveCommandWord(p.Settings.*row.field, row.command));
+    OnEdit(Control(row.returnText), SaveReturnText(row.returnText));
   }
 }
+
+void SettingsWindow::ShowOwnerHint() { platform::ShowWindowIf(Control("号码提示"), true); }
+void SettingsWindow::HideOwnerHint() { platform::ShowWindowIf(Control("号码提示"), false); }
 
 void SettingsWindow::LoadReturnTexts() {
   EnableNavButtons();

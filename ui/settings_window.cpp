@@ -88,14 +88,14 @@ void SettingsWindow::BuildNavigation() {
   }
   WindowHandle quit = PictureButton(handle(), "退出设置", 1, 372, 122, 50, {Picture::ExitLit}, {Picture::ExitPressed},
                                     Caption{"退出设置", 0, 0, 122, 50, 0xFFFFFF, true}, 0xFFFFFF);
-  // The window goes after the click has been handled.
-  On(quit, Notice::Click, [this] { platform::PostClose(handle()); });
+  On(quit, Notice::Click, [this] { CloseSettingsWindow(); });
 }
 
+void SettingsWindow::CloseSettingsWindow() { platform::PostClose(handle()); }
 
 int SettingsWindow::Page() const { return platform::SelectedTab(tabs_); }
 
-void SettingsWindow::Start() {
+void SettingsWindow::SettingsWindowStart() {
   const SettingsRecord& s = Plugin().Settings;
   SetPermissionPicture("删除词汇", s.全员删除);
   SetPermissionPicture("词库权限", s.全员可用);
@@ -131,21 +131,21 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
 }
 
 void SettingsWindow::SetSwitchPicture(const char* control, bool on) {
-  SetPicture(Control(control), {on ? Picture::SwitchOn : Picture::SwitchOff});
+  SetPicture(Control(control), {on ? Picture::SwitchOnPicture : Picture::SwitchOffPicture});
 }
 
 void SettingsWindow::SetPermissionPicture(const char* control, bool on) {
-  SetPicture(Control(control), {on ? Picture::PicButtonOn : Picture::PicButtonOff});
+  SetPicture(Control(control), {on ? Picture::PicButtonOnPicture : Picture::PicButtonOffPicture});
 }
 
-void SettingsWindow::BindText(const char* box, std::string& setting, const char* key) {
-  OnEdit(Control(box), [&setting](const std::string& text) { setting = text; },
-         [key = key ? key : box](const std::string& text) { WriteAdminItem(key, text); });
+EditHandler SettingsWindow::SaveCommandWord(std::string& setting, const char* key) {
+  return {[&setting](const std::string& text) { setting = text; },
+          [key](const std::string& text) { WriteAdminItem(key, text); }};
 }
 
-void SettingsWindow::BindSwitch(const char* button, bool& setting, const char* key, const char* statusPicture,
-                                bool permissionButton) {
-  On(Control(button), Notice::Click, [this, &setting, key, statusPicture, permissionButton] {
+std::function<void()> SettingsWindow::ToggleSetting(bool& setting, const char* key, const char* statusPicture,
+                                                    bool permissionButton) {
+  return [this, &setting, key, statusPicture, permissionButton] {
     setting = !setting;
     if (permissionButton) {
       SetPermissionPicture(statusPicture, setting);
@@ -153,7 +153,7 @@ void SettingsWindow::BindSwitch(const char* button, bool& setting, const char* k
       SetSwitchPicture(statusPicture, setting);
     }
     WriteAdminItem(key, setting ? kSwitchOn : kSwitchOff);
-  });
+  };
 }
 
 SettingsWindow* OpenedSettingsWindow() { return openWindow; }
@@ -188,7 +188,7 @@ bool OpenSettingsWindow() {
     return false;
   }
   openWindow = &window;
-  window.Start();
+  window.SettingsWindowStart();
   platform::ShowWindowNow(window.handle());
   platform::RunModal(window.handle());
   openWindow = nullptr;

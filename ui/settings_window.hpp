@@ -3,6 +3,7 @@
 // modal on the thread of the settings export that opened it.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,7 +44,7 @@ class SettingsWindow : public Form {
  public:
   bool Create(const platform::FormClass& windowClass);
   // What the window does when it has been created: fills it and shows the home page.
-  void Start();
+  void SettingsWindowStart();
   // The page shown: 0 options, 1 keyword library, 2 home.
   int Page() const;
 
@@ -60,10 +61,16 @@ class SettingsWindow : public Form {
   void ShowExactLibrary();
   void ShowFuzzyLibrary();
   void ShowLibrary(std::int32_t mode, const char* button);
+  // Closes the window once the click has been handled.
+  void CloseSettingsWindow();
 
-  // A box holding a text setting of the core: the core sees each change at
-  // once, the settings file gets it under `key` (the box's name when null).
-  void BindText(const char* box, std::string& setting, const char* key = nullptr);
+  // The options page.
+  void ShowOwnerHint();
+  void HideOwnerHint();
+  // The change handler of a box holding a text setting of the core: a
+  // command word, and alike the owner numbers and the group list. The core
+  // sees each change at once, the settings file gets it under `key`.
+  static EditHandler SaveCommandWord(std::string& setting, const char* key);
 
   // The keyword-library page.
   std::string CellText(WindowHandle list, int row, int column) override;
@@ -79,21 +86,32 @@ class SettingsWindow : public Form {
   void SearchLibrary();
   void RowToEditor();
   void DropMediaFile(const std::string& path);
-  void ShowVariablePicker();
+  void OpenVariablePicker();
+  void ClearSearchBox();
+  // Key-downs of the keyword box, the reply box and the list: true when the
+  // key was used up.
+  bool KeywordBoxKeyDown(int key, bool ctrlOnly);
+  bool ReplyBoxKeyDown(int key, bool ctrlOnly);
+  bool LibraryListKeyDown(int key, bool ctrlOnly);
+  // The Ctrl shortcuts of the two editor boxes (Ctrl+A selects all of `box`).
   bool EditorShortcut(int key, WindowHandle box);
   // Refreshes one row of the list: the row of `shownKeyword` (compared as
   // the INI functions compare section names), or a new last one.
   void RefreshRow(const std::string& shownKeyword, const std::string& reply);
 
+  // The home page.
   void ShowRobotAvatar();
   void FillMakerGroupStrip();
   void ToggleRememberAccount();
+  void CopyGroupNumber();
+  void ResetCopyCaption();
 
   void SetSwitchPicture(const char* control, bool on);
   void SetPermissionPicture(const char* control, bool on);
-  // A switch of the core: flips it, shows it and writes it.
-  void BindSwitch(const char* button, bool& setting, const char* key, const char* statusPicture,
-                  bool permissionButton);
+  // The click handler of a switch of the core: flips it, shows it on
+  // `statusPicture` and writes it under `key`.
+  std::function<void()> ToggleSetting(bool& setting, const char* key, const char* statusPicture,
+                                      bool permissionButton);
 
   WindowHandle tabs_ = nullptr;
   WindowHandle pages_[3] = {};

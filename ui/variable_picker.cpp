@@ -53,33 +53,45 @@ bool VariablePicker::Create(const platform::FormClass& windowClass, WindowHandle
   SetTextColour(heading, kAccentColour);
   WindowHandle cancel = PictureButton(handle(), "取消", 368, 8, 87, 30, {Picture::ActionEraser}, {},
                                       Caption{"取消 ESC", 24, 0, 63, 30, kTextColour, true, true});
-  On(cancel, Notice::Click, [this] { platform::PostClose(handle()); });
-  const bool wx = Plugin().HostType == kHostWx;
+  On(cancel, Notice::Click, [this] { CloseVariablePicker(); });
   int y = 50;
   for (const Variable& v : kVariables) {
     WindowHandle button = Button(handle(), v.button, 30, y, 60, 20, v.caption);
-    Label(handle(), v.label, y < 170 ? 104 : 105, y, 350, 20, wx && v.wxHelp ? v.wxHelp : v.help, false,
-          kEditBackground);
-    On(button, Notice::Click, [this, button] {
-      insert_(platform::WindowTextGbk(button));
-      platform::PostClose(handle());
-    });
+    Label(handle(), v.label, y < 170 ? 104 : 105, y, 350, 20, v.help, false, kEditBackground);
+    On(button, Notice::Click, [this, button] { PickVariableButton(button); });
     y += 30;
   }
+  return true;
+}
+
+void VariablePicker::FillVariablePicker(WindowHandle settingsWindow) {
   // Beside the settings window: its middle on the settings window's middle,
   // its left edge 115 pixels inside the settings window's right edge.
   const platform::Rect settings = platform::WindowRect(settingsWindow);
   platform::MoveWindowTo(handle(), settings.left + settings.width - 115, settings.top - kHeight / 2 + 250);
-  return true;
+  if (Plugin().HostType != kHostWx) return;
+  for (const Variable& v : kVariables) {
+    if (v.wxHelp) platform::SetWindowTextGbk(Control(v.label), v.wxHelp);
+  }
 }
 
-void VariablePicker::OnEscape() { platform::PostClose(handle()); }
+void VariablePicker::PickVariableButton(WindowHandle button) { InsertVariable(platform::WindowTextGbk(button)); }
 
-void OpenVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow,
-                        std::function<void(const std::string&)> insert) {
+void VariablePicker::InsertVariable(const std::string& variable) {
+  insert_(variable);
+  CloseVariablePicker();
+}
+
+void VariablePicker::CloseVariablePicker() { platform::PostClose(handle()); }
+
+void VariablePicker::OnEscape() { CloseVariablePicker(); }
+
+void RunVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow,
+                       std::function<void(const std::string&)> insert) {
   if (openPicker) return;
   VariablePicker picker;
   if (!picker.Create(windowClass, settingsWindow, std::move(insert))) return;
+  picker.FillVariablePicker(settingsWindow);
   openPicker = &picker;
   platform::ShowWindowNow(picker.handle());
   platform::RunModal(picker.handle());

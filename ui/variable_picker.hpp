@@ -14,15 +14,24 @@ class VariablePicker : public Form {
   // `insert` receives the picked variable.
   bool Create(const platform::FormClass& windowClass, WindowHandle settingsWindow,
               std::function<void(const std::string&)> insert);
+  // What the picker does when it has been created: places it beside the
+  // settings window and gives the help that differs by host.
+  void FillVariablePicker(WindowHandle settingsWindow);
 
  private:
+  // A variable button's click: its caption is the variable.
+  void PickVariableButton(WindowHandle button);
+  // Hands `variable` over and closes the picker.
+  void InsertVariable(const std::string& variable);
+  // Closes the picker once the current event has been handled.
+  void CloseVariablePicker();
   void OnEscape() override;
   std::function<void(const std::string&)> insert_;
 };
 
 // Opens the picker over `settingsWindow` and returns when it has closed.
-void OpenVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow,
-                        std::function<void(const std::string&)> insert);
+void RunVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow,
+                       std::function<void(const std::string&)> insert);
 // The open picker, or null.
 VariablePicker* OpenedVariablePicker();
 

@@ -56,8 +56,8 @@ class AccountChooserTest : public SettingsWindowTest {
 TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSettingsWindowAlone) {
   FakeHostDll& fake = Fake("VLQapi.dll");
   fake.SetAnswer("Api_GetOnLineList", "10001\r\n20002\r\n");
-  server.Serve("/headimg_dl?dst_uin=10001&spec=100", std::string(ui::PictureData(ui::Picture::SwitchOn)));
-  server.Serve("/headimg_dl?dst_uin=20002&spec=100", std::string(ui::PictureData(ui::Picture::AvatarOverlay)));
+  server.Serve("/headimg_dl?dst_uin=10001&spec=100", std::string(ui::PictureData(ui::Picture::SwitchOnPicture)));
+  server.Serve("/headimg_dl?dst_uin=20002&spec=100", std::string(ui::PictureData(ui::Picture::AvatarOverlayPicture)));
   WindowHandle chooser = nullptr;
   RunChooser(
       [&](ui::AccountChooser& c) {

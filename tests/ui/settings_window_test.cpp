@@ -75,7 +75,7 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
                       const int scale = width ? 100000 / width : 1000;
                       EXPECT_EQ(std::vector<int>({width, items[0].scaleX, items[0].scaleY}),
                                 std::vector<int>({widths[i], scale, scale}));
-                      EXPECT_EQ(items[1].picture.builtIn, ui::Picture::AvatarOverlay);
+                      EXPECT_EQ(items[1].picture.builtIn, ui::Picture::AvatarOverlayPicture);
                       EXPECT_EQ(w.ShownBitmap(w.Control("群头像")), nullptr);  // the group picture was not served
                     }}),
               0);
@@ -160,8 +160,9 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
               platform::Click(w.Control(s.button));
               EXPECT_EQ(*s.setting, now) << s.key;
               const bool own = std::string(s.button) == s.picture;  // a permission button shows its own state
-              EXPECT_EQ(w.ShownBuiltIn(w.Control(s.picture)), own ? (now ? ui::Picture::PicButtonOn : ui::Picture::PicButtonOff)
-                                                                   : (now ? ui::Picture::SwitchOn : ui::Picture::SwitchOff));
+              using enum ui::Picture;
+              EXPECT_EQ(w.ShownBuiltIn(w.Control(s.picture)), own ? (now ? PicButtonOnPicture : PicButtonOffPicture)
+                                                                   : (now ? SwitchOnPicture : SwitchOffPicture));
               EXPECT_EQ(Admin(s.key), now ? "开" : "关") << s.key;
             }
           }
@@ -171,7 +172,7 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
             EXPECT_EQ(Admin("记忆号码"), account);
           }
           EXPECT_EQ(Admin("记忆登录"), "关");
-          EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_记忆图")), ui::Picture::SwitchOff);
+          EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_记忆图")), ui::Picture::SwitchOffPicture);
           Focus(w, "主页_复制");
           platform::Click(w.Control("主页_复制"));
           EXPECT_EQ(platform::ClipboardText() + Text(w, "主页_复制"), "735921846OK");
