@@ -17,6 +17,14 @@ bool Readable(SOCKET s, int milliseconds) {
   return select(0, &set, nullptr, nullptr, &tv) > 0;
 }
 
+// Keeps the connection open, answering nothing, until the client gives up.
+void WaitForClientToLeave(SOCKET client, ULONGLONG until, const std::atomic<bool>& stop) {
+  char buffer[4096];
+  while (!stop && GetTickCount64() < until) {
+    if (Readable(client, 50) && recv(client, buffer, sizeof buffer, 0) <= 0) return;
+  }
+}
+
 std::string PercentDecoded(const std::string& s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
@@ -54,6 +62,7 @@ WebServer::~WebServer() {
   stop_ = true;
   thread_.join();
   closesocket(static_cast<SOCKET>(listener_));
+  for (std::uintptr_t s : deaf_) closesocket(static_cast<SOCKET>(s));
   WSACleanup();
 }
 
@@ -62,6 +71,16 @@ std::string WebServer::base() const { return "http://127.0.0.1:" + std::to_strin
 void WebServer::Serve(const std::string& target, const std::string& body) {
   std::lock_guard<std::mutex> lock(mutex_);
   bodies_[target] = body;
+}
+
+void WebServer::Serve(const std::string& target, Shape shape) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  shapes_[target] = shape;
+}
+
+void WebServer::Redirect(const std::string& target, const std::string& location) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  redirects_[target] = location;
 }
 
 void WebServer::Stall(int seconds) { stallSeconds_ = seconds; }
@@ -110,19 +129,26 @@ void WebServer::Answer(std::uintptr_t socketValue) {
   std::string body;
   bool found = false;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     requests_.push_back(request);
+    if (auto it = shapes_.find(request.target); it != shapes_.end()) {
+      const Shape shape = it->second;
+      lock.unlock();
+      return AnswerShape(socketValue, shape);
+    }
+    if (auto it = redirects_.find(request.target); it != redirects_.end()) {
+      const std::string answer =
+          "HTTP/1.0 302 Found\r\nLocation: " + it->second + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+      send(client, answer.data(), static_cast<int>(answer.size()), 0);
+      return;
+    }
     if (auto it = bodies_.find(request.target); it != bodies_.end()) {
       body = it->second;
       found = true;
     }
   }
   if (const int stall = stallSeconds_; stall > 0) {
-    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(stall) * 1000;
-    while (!stop_ && GetTickCount64() < until) {
-      if (Readable(client, 50) && recv(client, buffer, sizeof buffer, 0) <= 0) return;  // the client gave up
-    }
-    return;
+    return WaitForClientToLeave(client, GetTickCount64() + static_cast<ULONGLONG>(stall) * 1000, stop_);
   }
   if (!found) body = "<html><body>404 Not Found</body></html>";
   const std::string answer = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
@@ -141,6 +167,83 @@ void WebServer::Answer(std::uintptr_t socketValue) {
     if (trickle > 0 && sent > headSize) Sleep(static_cast<DWORD>(trickle));
   }
   shutdown(client, SD_SEND);
+}
+
+// ---- Broken and hostile services -----------------------------------------
+
+namespace {
+
+// Sends `bytes` over and over one at a time, 100 ms apart, for as long as
+// the client stays and the server runs (at most 30 s).
+void Drip(SOCKET client, const std::string& bytes, const std::atomic<bool>& stop) {
+  for (std::size_t i = 0, n = 0; !stop && n < 300; i = (i + 1) % bytes.size(), ++n) {
+    if (send(client, &bytes[i], 1, 0) != 1) return;
+    Sleep(100);
+  }
+}
+
+SOCKET LoopbackSocket(sockaddr_in& addr) {
+  addr = {};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+}
+
+}  // namespace
+
+void WebServer::AnswerShape(std::uintptr_t socketValue, Shape shape) {
+  const SOCKET client = static_cast<SOCKET>(socketValue);
+  const auto head = [](const std::string& status, const std::string& fields) {
+    return "HTTP/1.0 " + status + "\r\n" + fields + "Connection: close\r\n\r\n";
+  };
+  switch (shape) {
+    case Shape::TrickledStatusLine:
+      return Drip(client, head("200 OK", "Content-Length: 2\r\n") + "ok", stop_);
+    case Shape::TrickledHeaders: {
+      const std::string status = "HTTP/1.0 200 OK\r\nX-Slow: ";
+      if (send(client, status.data(), static_cast<int>(status.size()), 0) > 0) Drip(client, "abcdefgh", stop_);
+      return;
+    }
+    case Shape::Silent:
+      return WaitForClientToLeave(client, ~0ull, stop_);
+    case Shape::HugeBody: {
+      const std::string answer = head("200 OK", "Content-Length: 1073741824\r\n");
+      const std::string chunk(65536, 'h');
+      if (send(client, answer.data(), static_cast<int>(answer.size()), 0) <= 0) return;
+      for (int i = 0; i < 16384 && !stop_; ++i) {
+        if (send(client, chunk.data(), static_cast<int>(chunk.size()), 0) <= 0) return;
+      }
+      return;
+    }
+    case Shape::ShortBody: {
+      const std::string answer = head("200 OK", "Content-Length: 100\r\n") + std::string(50, 's');
+      send(client, answer.data(), static_cast<int>(answer.size()), 0);
+      return;
+    }
+  }
+}
+
+std::string WebServer::DeafBase() {
+  sockaddr_in addr;
+  if (deaf_.empty()) {
+    const SOCKET s = LoopbackSocket(addr);
+    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(s, 1);
+    deaf_.push_back(s);
+  }
+  int length = sizeof addr;
+  getsockname(static_cast<SOCKET>(deaf_[0]), reinterpret_cast<sockaddr*>(&addr), &length);
+  // Fill its queue: later connections find no room.
+  while (deaf_.size() < 4) {
+    sockaddr_in unused;
+    const SOCKET c = LoopbackSocket(unused);
+    u_long nonBlocking = 1;
+    ioctlsocket(c, FIONBIO, &nonBlocking);
+    connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    deaf_.push_back(c);
+  }
+  Sleep(100);
+  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
 }
 
 }  // namespace zoq::testing
