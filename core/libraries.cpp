@@ -1,6 +1,7 @@
 #include "core/libraries.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
@@ -26,14 +27,6 @@ bool Unreadable(std::string_view ch) {
   return trail < 0x40 || trail == 0x7F || trail == 0xFF;
 }
 
-// Folds the character at `pos` (of length `n`) into `out`: the INI
-// functions compare names with ASCII letters folded, nothing else.
-void FoldChar(std::string_view s, std::size_t pos, std::size_t n, std::string& out) {
-  const unsigned char c = static_cast<unsigned char>(s[pos]);
-  out += static_cast<char>(n == 1 && c >= 'A' && c <= 'Z' ? c + 32 : c);
-  if (n == 2) out += s[pos + 1];
-}
-
 // The hash of a name as the INI functions compare it (ASCII letters folded).
 std::uint64_t FoldedHash(std::string_view bytes) {
   std::uint64_t h = 1469598103934665603ull;
@@ -51,15 +44,6 @@ std::uint64_t FoldedHash(std::string_view bytes) {
 // Two names equal as the INI functions compare them.
 bool FoldedEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
-}
-
-// Appends `text` folded.
-void AppendFolded(std::string_view text, std::string& out) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t n = CharAt(text, pos);
-    FoldChar(text, pos, n, out);
-    pos += n;
-  }
 }
 
 std::string_view Trimmed(std::string_view s) {
@@ -222,119 +206,243 @@ std::size_t IniImage::MemoryBytes() const {
 
 namespace {
 
-constexpr std::uint64_t kBase = 1099511628211ull;
-constexpr std::size_t kPrefixBits = std::size_t{1} << 20;
+constexpr std::uint16_t kSymbol = 0x1FF;
+constexpr std::uint16_t kCharacterBegins = 0x100;
+constexpr std::uint16_t kNextIsChild = 0x200;  // state + 1 is a child
+constexpr std::uint16_t kBranches = 0x400;     // it has children in the branch table
+constexpr std::uint16_t kFinds = 0x800;        // a keyword is found on reaching it
+constexpr std::uint32_t kNone = ~0u;
+constexpr unsigned kBlockBits = 6;  // the branch table is indexed by blocks of 64 states
 
-// The polynomial hash of `bytes`: h = h * kBase + byte + 1, from the first.
-std::uint64_t PolynomialHash(std::string_view bytes) {
-  std::uint64_t h = 0;
-  for (unsigned char c : bytes) h = h * kBase + c + 1;
-  return h;
-}
+std::uint64_t BranchKey(std::uint32_t state, std::uint16_t symbol) { return std::uint64_t{state} << 9 | symbol; }
 
-std::uint32_t PrefixHash(std::string_view four) {
-  std::uint32_t v = 0;
-  for (unsigned char c : four) v = v * 16777619u ^ c;
-  return v ^ (v >> 13);
+// Hands `take` the symbols of `text` as the matcher reads them: each byte,
+// marked where a character begins, an ASCII capital of a one-byte
+// character folded. Stops when `take` gives false.
+template <typename Take>
+void ForEachSymbol(std::string_view text, Take take) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t n = CharAt(text, pos);
+    unsigned c = static_cast<unsigned char>(text[pos]);
+    if (n == 1 && c >= 'A' && c <= 'Z') c += 32;
+    if (!take(static_cast<std::uint16_t>(c | kCharacterBegins))) return;
+    if (n == 2 && !take(static_cast<std::uint16_t>(static_cast<unsigned char>(text[pos + 1])))) return;
+    pos += n;
+  }
 }
 
 }  // namespace
 
+std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
+  if (state == 0) return fromRoot_[symbol] ? fromRoot_[symbol] : kNone;
+  const std::uint16_t e = edges_[state];
+  if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
+  if (!(e & kBranches)) return kNone;
+  const auto first = branches_.begin() + branchBlocks_[state >> kBlockBits],
+             last = branches_.begin() + branchBlocks_[(state >> kBlockBits) + 1];
+  const auto it = std::lower_bound(first, last, BranchKey(state, symbol));
+  return it != last && *it == BranchKey(state, symbol) ? branchTo_[it - branches_.begin()] : kNone;
+}
+
+std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
+  const std::uint64_t word = failBits_[state >> 6], bit = std::uint64_t{1} << (state & 63);
+  return word & bit ? failTo_[failRanks_[state >> 6] + std::popcount(word & (bit - 1))] : 0;
+}
+
+std::uint32_t FuzzyMatcher::Next(std::uint32_t state, Symbol symbol) const {
+  for (;;) {
+    const std::uint32_t child = Child(state, symbol);
+    if (child != kNone) return child;
+    if (state == 0) return 0;
+    state = Fail(state);
+  }
+}
+
+std::uint32_t FuzzyMatcher::FirstFoundAt(std::uint32_t state) const {
+  return firstFound_[std::lower_bound(finders_.begin(), finders_.end(), state) - finders_.begin()];
+}
+
 void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   count_ = keywords.size();
-  bytes_.clear();
-  begins_.clear();
-  lengths_.clear();
-  begins_.reserve(count_ + 1);
+  // Every keyword folded (capitals of one-byte characters), one after the
+  // other; then taken in byte order, so that each shares with the one before
+  // it all the states it shares with any.
+  std::string folded;
+  std::vector<std::uint32_t> begins, order(count_);
   std::size_t total = 0;
-  for (const std::string& k : keywords) total += k.size();
-  bytes_.reserve(total);
-  for (const std::string& k : keywords) {
-    begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-    if (form == Form::Plain && k.find("&uoS") != std::string::npos) AppendFolded(PlainKeywordForm(k), bytes_);
-    else AppendFolded(k, bytes_);
+  for (const std::string& given : keywords) total += given.size();
+  folded.reserve(total);
+  begins.reserve(count_ + 1);
+  for (const std::string& given : keywords) {
+    begins.push_back(static_cast<std::uint32_t>(folded.size()));
+    const std::string plain =
+        form == Form::Plain && given.find("&uoS") != std::string::npos ? PlainKeywordForm(given) : std::string();
+    ForEachSymbol(plain.empty() ? std::string_view(given) : std::string_view(plain), [&](Symbol symbol) {
+      folded += static_cast<char>(symbol & 0xFF);
+      return true;
+    });
   }
-  begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-  bytes_.shrink_to_fit();
-  table_.assign(TableSizeFor(count_), Entry{0, ~0u});
-  prefixBits_ = 4096;
-  while (prefixBits_ < count_ * 16 && prefixBits_ < kPrefixBits) prefixBits_ *= 2;
-  prefixes_.assign(prefixBits_ / 64, 0);
-  const std::size_t mask = table_.size() - 1;
+  begins.push_back(static_cast<std::uint32_t>(folded.size()));
+  std::vector<std::string_view> views(count_);
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count_);  // the first eight bytes, and the keyword
   for (std::uint32_t i = 0; i < count_; ++i) {
-    const std::string_view k = Folded(i);
+    views[i] = std::string_view(folded).substr(begins[i], begins[i + 1] - begins[i]);
+    std::uint64_t head = 0;
+    for (std::size_t b = 0; b < 8; ++b) head = head << 8 | (b < views[i].size() ? static_cast<unsigned char>(views[i][b]) : 0);
+    keyed[i] = {head, i};
+  }
+  std::vector<std::uint32_t>().swap(begins);
+  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    const int c = views[a.second].compare(views[b.second]);
+    return c < 0 || (c == 0 && a.second < b.second);
+  });
+  for (std::uint32_t i = 0; i < count_; ++i) order[i] = keyed[i].second;
+  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(keyed);
+
+  edges_.assign(1, 0);
+  edges_.reserve(folded.size() + 1);
+  fromRoot_.assign(kSymbol + 1, 0);
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> branches;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ends;  // (state, keyword)
+  ends.reserve(count_);
+  std::vector<std::uint32_t> path{0};  // the states along the keyword before
+  std::string_view before;
+  for (const std::uint32_t i : order) {
+    const std::string_view k = views[i];
     if (k.empty()) continue;  // an empty keyword is found nowhere
-    const std::uint64_t h = PolynomialHash(k);
-    std::size_t slot = h & mask;
-    bool known = false;
-    for (; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
-      if (table_[slot].hash == static_cast<std::uint32_t>(h >> 32) && Folded(table_[slot].keyword) == k) {
-        known = true;  // a later keyword of the same bytes never comes first
+    std::size_t shared = 0;
+    while (shared < k.size() && shared < before.size() && k[shared] == before[shared]) ++shared;
+    path.resize(shared + 1);
+    std::uint32_t state = path.back();
+    for (std::size_t pos = 0, next = 0; pos < k.size(); ++pos) {
+      const bool character = pos == next;
+      if (character) next += CharAt(k, pos);
+      if (pos < shared) continue;
+      const Symbol symbol = static_cast<Symbol>(static_cast<unsigned char>(k[pos]) | (character ? kCharacterBegins : 0));
+      const std::uint32_t child = static_cast<std::uint32_t>(edges_.size());
+      edges_.push_back(symbol);
+      if (state == 0) {
+        fromRoot_[symbol] = child;
+      } else if (state + 1 == child && !(edges_[state] & kNextIsChild)) {
+        edges_[state] |= kNextIsChild;
+      } else {
+        branches.emplace_back(BranchKey(state, symbol), child);
+        edges_[state] |= kBranches;
+      }
+      state = child;
+      path.push_back(state);
+    }
+    ends.emplace_back(state, i);
+    before = k;
+  }
+  std::sort(branches.begin(), branches.end());
+  branches_.clear();
+  branchTo_.clear();
+  for (const auto& [key, to] : branches) {
+    branches_.push_back(key);
+    branchTo_.push_back(to);
+  }
+  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(branches);
+  std::string().swap(folded);
+  branchBlocks_.assign((edges_.size() >> kBlockBits) + 2, 0);
+  for (const std::uint64_t key : branches_) ++branchBlocks_[(key >> (9 + kBlockBits)) + 1];
+  for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
+  // The fail links and what each state finds: a state finds its own keyword
+  // and what the end of its fail link finds. A state's link needs the links
+  // of shallower states only: the states are settled a depth at a time, and
+  // along a keyword's own states as far as the links they need are settled
+  // (most of a long keyword at once).
+  const std::size_t states = edges_.size();
+  std::vector<std::uint32_t> fail(states, kNone), first(states, kNone);
+  for (const auto& [state, keyword] : ends) first[state] = std::min(first[state], keyword);
+  fail[0] = 0;
+  const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
+    std::uint32_t to = 0;
+    for (std::uint32_t s = from;; s = fail[s]) {
+      if ((to = Child(s, symbol)) != kNone) break;
+      if (s == 0) {
+        to = 0;
         break;
       }
     }
-    if (known) continue;
-    table_[slot] = {static_cast<std::uint32_t>(h >> 32), i};
-    if (k.size() >= 4) {
-      const std::uint32_t bit = PrefixHash(k.substr(0, 4)) & (prefixBits_ - 1);
-      prefixes_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    if (fail[to] == kNone) return false;  // not settled yet
+    fail[child] = to;
+    if (to != 0) first[child] = std::min(first[child], first[to]);
+    return true;
+  };
+  std::vector<std::vector<std::uint32_t>> waiting(2);  // by depth: settled states whose children are not
+  const auto goOn = [&](std::uint32_t x, std::size_t depth) {
+    while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild && settle(x + 1, fail[x], edges_[x + 1] & kSymbol)) {
+      ++x;
+      ++depth;
     }
-    if (std::find(lengths_.begin(), lengths_.end(), k.size()) == lengths_.end()) {
-      lengths_.push_back(static_cast<std::uint32_t>(k.size()));
-    }
+    if (!(edges_[x] & (kNextIsChild | kBranches))) return;
+    if (waiting.size() <= depth) waiting.resize(depth + 1);
+    waiting[depth].push_back(x);
+  };
+  for (std::uint32_t c : fromRoot_) {
+    if (c == 0) continue;
+    fail[c] = 0;
+    goOn(c, 1);
   }
-  std::sort(lengths_.begin(), lengths_.end());
+  for (std::size_t depth = 1; depth < waiting.size(); ++depth) {
+    for (std::size_t i = 0; i < waiting[depth].size(); ++i) {
+      const std::uint32_t s = waiting[depth][i];
+      const auto visit = [&](Symbol symbol, std::uint32_t child) {
+        settle(child, fail[s], symbol);  // the shallower states are all settled
+        goOn(child, depth + 1);
+      };
+      if (edges_[s] & kNextIsChild) visit(edges_[s + 1] & kSymbol, s + 1);
+      if (!(edges_[s] & kBranches)) continue;
+      for (auto it = std::lower_bound(branches_.begin() + branchBlocks_[s >> kBlockBits],
+                                      branches_.begin() + branchBlocks_[(s >> kBlockBits) + 1], BranchKey(s, 0));
+           it != branches_.end() && (*it >> 9) == s; ++it) {
+        visit(static_cast<Symbol>(*it & kSymbol), branchTo_[it - branches_.begin()]);
+      }
+    }
+    std::vector<std::uint32_t>().swap(waiting[depth]);
+  }
+  // Kept where they say something: most fail links of long keywords lead
+  // back to the root, and most states find nothing.
+  failBits_.assign(states / 64 + 1, 0);
+  failRanks_.assign(states / 64 + 1, 0);
+  failTo_.clear();
+  finders_.clear();
+  firstFound_.clear();
+  for (std::uint32_t s = 1; s < states; ++s) {
+    if (fail[s] != 0) {
+      failBits_[s >> 6] |= std::uint64_t{1} << (s & 63);
+      failTo_.push_back(fail[s]);
+    }
+    if (first[s] == kNone) continue;
+    edges_[s] |= kFinds;
+    finders_.push_back(s);
+    firstFound_.push_back(first[s]);
+  }
+  for (std::size_t w = 1; w < failRanks_.size(); ++w) failRanks_[w] = failRanks_[w - 1] + std::popcount(failBits_[w - 1]);
+  for (auto* v : {&failTo_, &branchTo_, &branchBlocks_, &finders_, &firstFound_}) v->shrink_to_fit();
+  edges_.shrink_to_fit();
+  branches_.shrink_to_fit();
 }
 
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
-  if (lengths_.empty()) return -1;
-  // The text folded the same way, the hashes of its beginnings, the powers
-  // of the base, and where its characters begin (buffers kept between calls:
-  // this runs for every message).
-  thread_local std::string folded;
-  thread_local std::vector<std::uint32_t> starts;
-  thread_local std::vector<std::uint64_t> heads, powers;
-  folded.clear();
-  starts.clear();
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t n = CharAt(text, pos);
-    starts.push_back(static_cast<std::uint32_t>(folded.size()));
-    FoldChar(text, pos, n, folded);
-    pos += n;
-  }
-  heads.assign(folded.size() + 1, 0);
-  powers.assign(folded.size() + 1, 1);
-  for (std::size_t i = 0; i < folded.size(); ++i) {
-    heads[i + 1] = heads[i] * kBase + static_cast<unsigned char>(folded[i]) + 1;
-    powers[i + 1] = powers[i] * kBase;
-  }
-  const std::size_t mask = table_.size() - 1;
-  const std::string_view all(folded);
-  std::uint32_t best = ~0u;
-  for (const std::uint32_t start : starts) {
-    const bool longer = start + 4 <= all.size() && [&] {
-      const std::uint32_t bit = PrefixHash(all.substr(start, 4)) & (prefixBits_ - 1);
-      return (prefixes_[bit / 64] >> (bit % 64)) & 1;
-    }();
-    for (const std::uint32_t length : lengths_) {
-      if (start + length > all.size()) break;
-      if (length >= 4 && !longer) break;
-      const std::uint64_t h = heads[start + length] - heads[start] * powers[length];
-      for (std::size_t slot = h & mask; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
-        const Entry& e = table_[slot];
-        if (e.hash == static_cast<std::uint32_t>(h >> 32) && e.keyword < best && Folded(e.keyword) == all.substr(start, length)) {
-          best = e.keyword;
-        }
-      }
-    }
-  }
-  return best == ~0u ? -1 : static_cast<std::int32_t>(best);
+  if (edges_.size() <= 1) return -1;
+  std::uint32_t state = 0, best = kNone;
+  ForEachSymbol(text, [&](Symbol symbol) {
+    state = Next(state, symbol);
+    if (edges_[state] & kFinds) best = std::min(best, FirstFoundAt(state));
+    return best != 0;
+  });
+  return best == kNone ? -1 : static_cast<std::int32_t>(best);
 }
 
 std::size_t FuzzyMatcher::MemoryBytes() const {
-  return bytes_.capacity() + begins_.capacity() * sizeof(std::uint32_t) +
-         lengths_.capacity() * sizeof(std::uint32_t) + table_.capacity() * sizeof(Entry) +
-         prefixes_.capacity() * sizeof(std::uint64_t);
+  return edges_.capacity() * sizeof(std::uint16_t) + branches_.capacity() * sizeof(std::uint64_t) +
+         failBits_.capacity() * sizeof(std::uint64_t) +
+         (failRanks_.capacity() + failTo_.capacity() + fromRoot_.capacity() + branchTo_.capacity() +
+          branchBlocks_.capacity() + finders_.capacity() + firstFound_.capacity()) *
+             sizeof(std::uint32_t);
 }
 
 // ---- KeywordLibraries ----------------------------------------------------

@@ -4,7 +4,7 @@
 // them, the first of duplicate sections winning, values trimmed, unquoted
 // and cut to the read buffer); it is read again when the file's write time
 // or size changes. The fuzzy keywords are found in a message in one pass of
-// a table of their hashes, whatever their number.
+// an automaton, whatever their number.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -41,12 +41,12 @@ class IniImage {
 };
 
 // The first fuzzy keyword in library order that occurs in a text at a
-// character boundary, ASCII letters compared without case. Every keyword
-// is kept folded in one block; a table of their hashes (a polynomial hash,
-// so that every piece of a text is hashed in constant time from the hashes
-// of its beginnings) finds the keywords of each length that begin at each
-// character of the text, and a bit set of the keywords' first four bytes
-// passes over the characters where no longer keyword begins.
+// character boundary, ASCII letters compared without case. The keywords
+// make one automaton (Aho-Corasick) that reads the text once, byte by byte:
+// the work is linear in the text whatever the keywords are. It reads each
+// byte together with whether a character begins there, so a keyword is
+// found only where a character of the text begins, and a second byte is
+// never taken for a letter.
 class FuzzyMatcher {
  public:
   // Keywords in the stored form are searched in their plain form.
@@ -59,20 +59,28 @@ class FuzzyMatcher {
   std::size_t MemoryBytes() const;
 
  private:
-  struct Entry {
-    std::uint32_t hash;     // the low bits of the keyword's hash
-    std::uint32_t keyword;  // the first keyword of these bytes; ~0u for none
-  };
-  std::string_view Folded(std::uint32_t keyword) const {
-    return std::string_view(bytes_).substr(begins_[keyword], begins_[keyword + 1] - begins_[keyword]);
-  }
+  using Symbol = std::uint16_t;  // a byte; 256 more where a character begins
+  std::uint32_t Child(std::uint32_t state, Symbol symbol) const;
+  std::uint32_t Fail(std::uint32_t state) const;
+  std::uint32_t Next(std::uint32_t state, Symbol symbol) const;  // following the fail links
+  std::uint32_t FirstFoundAt(std::uint32_t state) const;
+
   std::size_t count_ = 0;
-  std::string bytes_;                   // every keyword folded, one after the other
-  std::vector<std::uint32_t> begins_;   // where each begins, and the end
-  std::vector<std::uint32_t> lengths_;  // the distinct keyword lengths, shortest first
-  std::vector<Entry> table_;            // open addressing
-  std::vector<std::uint64_t> prefixes_; // bit set of the first four bytes of keywords of four bytes or more
-  std::size_t prefixBits_ = 0;
+  // Per state: the symbol leading to it and flags (below). States are
+  // numbered so that along a keyword the next state is the next number,
+  // wherever no earlier keyword went on otherwise.
+  std::vector<std::uint16_t> edges_;
+  // Fail links (the state of the longest proper suffix), kept for the
+  // states whose link is not the root: a bit per state, a count before each
+  // word of bits, the links.
+  std::vector<std::uint64_t> failBits_;
+  std::vector<std::uint32_t> failRanks_, failTo_;
+  std::vector<std::uint32_t> fromRoot_;   // the root's child per symbol; 0 none
+  std::vector<std::uint64_t> branches_;   // other children: state << 9 | symbol, sorted
+  std::vector<std::uint32_t> branchTo_;
+  std::vector<std::uint32_t> branchBlocks_;  // where each block of states begins in the branch table
+  std::vector<std::uint32_t> finders_;    // the states where a keyword ends (or on their fail chain), sorted
+  std::vector<std::uint32_t> firstFound_; // and the first such keyword of each
 };
 
 // The two library files, each kept in memory as long as it is unchanged.
