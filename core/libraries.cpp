@@ -18,14 +18,48 @@ bool IsIniBlank(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A 
 // with it, whatever it is (as the code page conversion does).
 std::size_t CharAt(std::string_view s, std::size_t pos) { return text::CharLength(s, pos); }
 
-// A character the code page cannot read: a lead byte alone at the end, or
-// with a second byte outside 0x40..0xFE (or 0x7F).
-bool Unreadable(std::string_view ch) {
-  if (!text::IsLeadByte(static_cast<unsigned char>(ch[0]))) return false;
-  if (ch.size() == 1) return true;
-  const unsigned char trail = static_cast<unsigned char>(ch[1]);
-  return trail < 0x40 || trail == 0x7F || trail == 0xFF;
+// A pair the code page cannot read: a second byte outside 0x40..0xFE (or 0x7F).
+bool Unreadable(unsigned char trail) { return trail < 0x40 || trail == 0x7F || trail == 0xFF; }
+
+// `text` as the INI functions hold it once the code page has turned it into
+// characters: a character it cannot read becomes "?", a lead byte before a
+// NUL or at the end too (the NUL stays). Done in place: never longer.
+void AsHeld(std::string& text) {
+  std::size_t to = 0;
+  for (std::size_t from = 0; from < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[from]);
+    if (!text::IsLeadByte(c)) {
+      text[to++] = text[from++];
+    } else if (from + 1 < text.size() && text[from + 1] != '\0') {
+      const bool readable = !Unreadable(static_cast<unsigned char>(text[from + 1]));
+      text[to++] = readable ? text[from] : '?';
+      if (readable) text[to++] = text[from + 1];
+      from += 2;
+    } else {
+      text[to++] = '?';
+      ++from;
+    }
+  }
+  text.resize(to);
 }
+
+// A name asked for, as the INI functions take it: a text up to its NUL
+// whose characters the code page turns as in a file, but a lead byte at
+// the very end ends it.
+std::string AsAsked(std::string_view name) {
+  std::string held(name.substr(0, name.find('\0')));
+  if (!held.empty() && text::IsLeadByte(static_cast<unsigned char>(held.back()))) {
+    std::size_t last = 0;
+    for (std::size_t pos = 0; pos < held.size(); pos += CharAt(held, pos)) last = pos;
+    if (last == held.size() - 1) held.pop_back();
+  }
+  AsHeld(held);
+  return held;
+}
+
+// The part of a name before its first NUL: the INI functions hold names
+// as NUL-ended texts.
+std::string_view UpToNul(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
 
 // The hash of a name as the INI functions compare it (ASCII letters folded).
 std::uint64_t FoldedHash(std::string_view bytes) {
@@ -58,12 +92,11 @@ std::size_t TableSizeFor(std::size_t count) {
   return size;
 }
 
-// A value as GetPrivateProfileStringA hands it over with a read buffer of
-// kIniValueBuffer: counted in characters, a value enclosed in matching
-// quotes loses them (when the closing one fits the buffer, else the last
-// character that did), at most the buffer less one; then cut to the buffer
-// less one in bytes, at a character boundary. A character the code page
-// cannot read comes back as "?".
+// A value (as held) as GetPrivateProfileStringA hands it over with a read
+// buffer of kIniValueBuffer: counted in characters, a value enclosed in
+// matching quotes loses them (when the closing one fits the buffer, else the
+// last character that did), at most the buffer less one; then cut to the
+// buffer less one in bytes, at a character boundary.
 std::string AsRead(std::string_view value) {
   std::vector<std::string_view> chars;
   for (std::size_t pos = 0; pos < value.size();) {
@@ -82,11 +115,7 @@ std::string AsRead(std::string_view value) {
   std::size_t copied = std::min(count, limit);
   if (quoted && kIniValueBuffer >= count && copied > 0) --copied;
   std::string out;
-  for (std::size_t i = first; i < first + copied; ++i) {
-    const std::string_view ch = Unreadable(chars[i]) ? std::string_view("?") : chars[i];
-    if (out.size() + ch.size() > limit) break;
-    out += ch;
-  }
+  for (std::size_t i = first; i < first + copied && out.size() + chars[i].size() <= limit; ++i) out += chars[i];
   return out;
 }
 
@@ -106,85 +135,75 @@ std::string PlainKeywordForm(std::string_view stored) {
 
 void IniImage::Load(std::string text) {
   text_ = std::move(text);
-  sections_.clear();
+  AsHeld(text_);
+  sections_.assign(1, {0, 0, 0, 0});  // the lines before the first header: the section of no name
   const std::string_view all(text_);
   std::size_t next = 0;
-  const auto closeBody = [&](std::size_t end) {
-    if (!sections_.empty()) sections_.back().bodyEnd = static_cast<std::uint32_t>(end);
-  };
   while (next < all.size()) {
     const std::size_t lineBegin = next;
     while (next < all.size() && all[next] != '\n' && all[next] != '\r') next += CharAt(all, next);
-    std::size_t lineEnd = std::min(next, all.size());
+    const std::string_view line = Trimmed(all.substr(lineBegin, next - lineBegin));
     while (next < all.size() && (all[next] == '\n' || all[next] == '\r')) ++next;
-    std::size_t start = lineBegin;
-    while (start < lineEnd && IsIniBlank(static_cast<unsigned char>(all[start]))) ++start;
-    while (lineEnd > start && IsIniBlank(static_cast<unsigned char>(all[lineEnd - 1]))) --lineEnd;
-    if (start >= lineEnd || all[start] != '[') continue;
+    if (line.empty() || line.front() != '[') continue;
     // The name ends at the line's last "]" (a whole character, not the
-    // second byte of one).
+    // second byte of one), without the blanks inside the brackets.
     std::size_t close = std::string_view::npos;
-    for (std::size_t pos = start; pos < lineEnd; pos += CharAt(all, pos)) {
-      if (all[pos] == ']') close = pos;
+    for (std::size_t pos = 0; pos < line.size(); pos += CharAt(line, pos)) {
+      if (line[pos] == ']') close = pos;
     }
-    if (close == std::string_view::npos || close <= start) continue;
-    closeBody(lineBegin);
-    // The name without the blanks inside the brackets.
-    const std::string_view inside = all.substr(start + 1, close - start - 1);
-    const std::string_view name = Trimmed(inside);
-    const std::size_t nameBegin = name.empty() ? start + 1 : static_cast<std::size_t>(name.data() - all.data());
-    sections_.push_back({static_cast<std::uint32_t>(nameBegin), static_cast<std::uint32_t>(name.size()),
-                         static_cast<std::uint32_t>(next), static_cast<std::uint32_t>(all.size())});
+    if (close == std::string_view::npos) continue;
+    const std::string_view name = UpToNul(Trimmed(line.substr(1, close - 1)));
+    sections_.back().bodyEnd = static_cast<std::uint32_t>(lineBegin);
+    sections_.push_back({static_cast<std::uint32_t>(name.data() - all.data()), static_cast<std::uint32_t>(name.size()),
+                         static_cast<std::uint32_t>(next), 0});
   }
-  closeBody(all.size());
+  sections_.back().bodyEnd = static_cast<std::uint32_t>(all.size());
 
   table_.assign(TableSizeFor(sections_.size()), 0);
   const std::size_t mask = table_.size() - 1;
-  for (std::size_t i = 0; i < sections_.size(); ++i) {
-    const Section& s = sections_[i];
-    const std::string_view name = all.substr(s.nameBegin, s.nameLength);
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    const std::string_view name = NameOf(sections_[i]);
+    if (name.empty()) continue;  // found by no name but the empty one, which the first section answers
     std::size_t slot = FoldedHash(name) & mask;
-    bool duplicate = false;
-    for (; table_[slot] != 0; slot = (slot + 1) & mask) {
-      const Section& other = sections_[table_[slot] - 1];
-      if (FoldedEqual(all.substr(other.nameBegin, other.nameLength), name)) {
-        duplicate = true;  // the first section of a name is the one that answers
-        break;
-      }
-    }
-    if (!duplicate) table_[slot] = static_cast<std::uint32_t>(i + 1);
+    while (table_[slot] != 0 && !FoldedEqual(NameOf(sections_[table_[slot] - 1]), name)) slot = (slot + 1) & mask;
+    if (table_[slot] == 0) table_[slot] = static_cast<std::uint32_t>(i + 1);  // the first of a name answers
   }
 }
 
 const IniImage::Section* IniImage::Find(std::string_view name) const {
-  const std::string_view trimmed = Trimmed(name);
-  if (trimmed.empty() || table_.empty()) return nullptr;
+  const std::string asked = AsAsked(name);
+  const std::string_view trimmed = Trimmed(asked);
+  if (trimmed.empty()) return sections_.empty() ? nullptr : &sections_[0];
+  if (table_.empty()) return nullptr;
   const std::size_t mask = table_.size() - 1;
   for (std::size_t slot = FoldedHash(trimmed) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
     const Section& s = sections_[table_[slot] - 1];
-    if (FoldedEqual(std::string_view(text_).substr(s.nameBegin, s.nameLength), trimmed)) return &s;
+    if (FoldedEqual(NameOf(s), trimmed)) return &s;
   }
   return nullptr;
 }
 
 std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key) const {
+  // As ReadIniItem reads: a name of blanks and control characters only
+  // gives the empty text.
+  if (BlankIniName(UpToNul(section)) || BlankIniName(UpToNul(key))) return std::string();
   const Section* s = Find(section);
-  const std::string_view wanted = Trimmed(key);
-  if (!s || wanted.empty()) return std::nullopt;
+  if (!s) return std::nullopt;
+  const std::string askedKey = AsAsked(key);
+  const std::string_view wanted = Trimmed(askedKey);
   const std::string_view body = std::string_view(text_).substr(s->bodyBegin, s->bodyEnd - s->bodyBegin);
-  std::size_t next = 0;
-  while (next < body.size()) {
+  for (std::size_t next = 0; next < body.size();) {
     const std::size_t lineBegin = next;
     while (next < body.size() && body[next] != '\n' && body[next] != '\r') next += CharAt(body, next);
-    const std::string_view line = Trimmed(body.substr(lineBegin, std::min(next, body.size()) - lineBegin));
+    const std::string_view line = Trimmed(body.substr(lineBegin, next - lineBegin));
     while (next < body.size() && (body[next] == '\n' || body[next] == '\r')) ++next;
-    if (line.empty() || line.front() == '[') continue;  // a header that names no section
+    if (line.empty()) continue;
     const std::size_t equals = line.find('=');
-    const std::string_view name = equals == std::string_view::npos ? line : Trimmed(line.substr(0, equals));
+    const std::string_view name = UpToNul(equals == std::string_view::npos ? line : Trimmed(line.substr(0, equals)));
     if (!FoldedEqual(name, wanted)) continue;
     // The first key of the name answers; one without "=" answers as missing.
     if (equals == std::string_view::npos) return std::nullopt;
-    return AsRead(Trimmed(line.substr(equals + 1)));
+    return AsRead(UpToNul(Trimmed(line.substr(equals + 1))));
   }
   return std::nullopt;
 }
@@ -192,8 +211,8 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
 std::vector<std::string> IniImage::SectionNames() const {
   std::vector<std::string> names;
   names.reserve(sections_.size());
-  for (const Section& s : sections_) {
-    if (s.nameLength != 0) names.emplace_back(text_, s.nameBegin, s.nameLength);
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    if (sections_[i].nameLength != 0) names.emplace_back(NameOf(sections_[i]));
   }
   return names;
 }
@@ -447,18 +466,41 @@ std::size_t FuzzyMatcher::MemoryBytes() const {
 
 // ---- KeywordLibraries ----------------------------------------------------
 
+void KeywordLibraries::TakeChanges(const std::string& file) {
+  const std::size_t cut = platform::LastPathSeparator(file);
+  const std::string folder = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
+  const auto watch = std::find_if(watches_.begin(), watches_.end(), [&](const auto& w) { return w->folder() == folder; });
+  if (watch == watches_.end()) {
+    // What it reports starts now: the stamps tell of what came before, and
+    // stand alone where the folder cannot be watched.
+    watches_.push_back(std::make_unique<platform::FolderWatch>(folder));
+    return;
+  }
+  const platform::FolderWatch::Changes changes = (*watch)->Take();
+  for (Kept& k : kept_) {
+    const std::size_t at = platform::LastPathSeparator(k.path);
+    if (k.path.compare(0, at, folder) != 0 || at != folder.size()) continue;
+    const std::string_view name = std::string_view(k.path).substr(at + 1);
+    k.stale = k.stale || changes.all ||
+              std::any_of(changes.names.begin(), changes.names.end(),
+                          [&](const std::string& changed) { return text::EqualsIgnoreAsciiCase(changed, name); });
+  }
+}
+
 KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
   auto it = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.path == file; });
   if (it == kept_.end()) {
-    kept_.push_back({file, {}, {}});
+    kept_.push_back({file, {}, true, {}});
     it = kept_.end() - 1;
-    it->stamp.writeTime = ~0ull;  // never read yet
   }
+  TakeChanges(file);
   const platform::FileStamp now = platform::StampOf(file);
-  if (!(now == it->stamp)) {
-    it->image.Load(now.exists ? platform::FileTextAsAnsi(platform::ReadWholeFile(file)) : std::string());
-    it->stamp = now;
-  }
+  if (!it->stale && now == it->stamp) return *it;
+  std::optional<std::string> bytes = now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
+  if (!bytes) return *it;  // kept as it was, and read again next time
+  it->image.Load(platform::FileTextAsAnsi(std::move(*bytes)));
+  it->stamp = now;
+  it->stale = false;
   return *it;
 }
 
@@ -470,7 +512,10 @@ std::vector<std::string> KeywordLibraries::SectionNames(const std::string& file)
   return Current(file).image.SectionNames();
 }
 
-void KeywordLibraries::Forget() { kept_.clear(); }
+void KeywordLibraries::Forget() {
+  kept_.clear();
+  watches_.clear();
+}
 
 std::size_t KeywordLibraries::MemoryBytes() const {
   std::size_t bytes = 0;

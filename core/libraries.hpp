@@ -7,12 +7,14 @@
 // an automaton, whatever their number.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/files.hpp"
+#include "platform/folder_watch.hpp"
 
 namespace zoq {
 
@@ -21,8 +23,10 @@ class IniImage {
  public:
   // `text`: the file's bytes as the INI functions read them (ANSI).
   void Load(std::string text);
-  // The value GetPrivateProfileStringA gives for `section` and `key` with a
-  // read buffer of kIniValueBuffer bytes; nothing when either is missing.
+  // The value ReadIniItem reads for `section` and `key` (what
+  // GetPrivateProfileStringA gives with a read buffer of kIniValueBuffer
+  // bytes; the empty text for a name of blanks and control characters
+  // only); nothing when either is missing.
   std::optional<std::string> Value(std::string_view section, std::string_view key) const;
   // GetPrivateProfileSectionNamesA: the named sections in file order.
   std::vector<std::string> SectionNames() const;
@@ -30,10 +34,11 @@ class IniImage {
 
  private:
   struct Section {
-    std::uint32_t nameBegin, nameLength;  // between "[" and the last "]"
+    std::uint32_t nameBegin, nameLength;  // between "[" and the last "]", up to a NUL
     std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
   };
   const Section* Find(std::string_view name) const;
+  std::string_view NameOf(const Section& s) const { return std::string_view(text_).substr(s.nameBegin, s.nameLength); }
 
   std::string text_;
   std::vector<Section> sections_;
@@ -83,7 +88,11 @@ class FuzzyMatcher {
   std::vector<std::uint32_t> firstFound_; // and the first such keyword of each
 };
 
-// The two library files, each kept in memory as long as it is unchanged.
+// The two library files, each kept in memory as long as it is unchanged: the
+// system reports every change to the files of their folder (an edit that
+// keeps the size and write time too), and the stamps stand in where it
+// cannot. A file that cannot be read (another program holds it without
+// sharing) keeps what was read last and is tried again at the next use.
 class KeywordLibraries {
  public:
   // The stored reply template of `keyword` in the library file `file`
@@ -102,10 +111,14 @@ class KeywordLibraries {
   struct Kept {
     std::string path;
     platform::FileStamp stamp;
+    bool stale = true;  // to be read at the next use, whatever the stamp says
     IniImage image;
   };
   Kept& Current(const std::string& file);
+  // Marks stale what changed in the folder of `file` since the last look.
+  void TakeChanges(const std::string& file);
   std::vector<Kept> kept_;
+  std::vector<std::unique_ptr<platform::FolderWatch>> watches_;
 };
 
 // "[" and "]" of a keyword as the libraries store them: "&uoS8#", "&uoS9#".
