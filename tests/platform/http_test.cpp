@@ -34,8 +34,8 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   web.Serve("/bin", binary);
   web.Serve("/", "root");
   web.Serve("/big", std::string(1000, 'b'));
-  web.Redirect("/hop", "/bin");
-  web.Redirect("/away", web.base() + "/");
+  web.Serve("/hop", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: /bin\r\n\r\n"});
+  web.Serve("/away", WebServer::RawAnswer{"HTTP/1.0 301 Moved\r\nLocation: " + web.base() + "/\r\n\r\n"});
   const std::string port = web.base().substr(web.base().rfind(':') + 1);
   const struct {
     std::string address;
@@ -64,18 +64,21 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
 TEST(HttpGet, EveryRequestEndsByItsDeadline) {
   platform::HttpTimeouts limits;
   limits.totalMs = 1500;
-  WebServer web;
-  using Shape = WebServer::Shape;
-  for (Shape shape : {Shape::TrickledStatusLine, Shape::TrickledHeaders, Shape::Silent, Shape::HugeBody,
-                      Shape::ShortBody}) {
-    web.Serve("/" + std::to_string(static_cast<int>(shape)), shape);
-  }
-  web.Redirect("/loop", "/loop");
-  web.Serve("/drip", std::string(40, 'x'));  // 40 bytes at 200 ms each: 8 s
-  web.Trickle(200);
-  std::vector<std::string> addresses = {web.DeafBase() + "/x", web.base() + "/loop", web.base() + "/drip"};
-  for (int shape = 0; shape <= static_cast<int>(Shape::ShortBody); ++shape) {
-    addresses.push_back(web.base() + "/" + std::to_string(shape));
+  WebServer web, silent;
+  silent.Stall(60);
+  const std::string ok = "HTTP/1.0 200 OK\r\n";
+  const std::pair<const char*, WebServer::RawAnswer> shapes[] = {
+      {"/status", {ok + "Content-Length: 2\r\n\r\nok", 0, 100}},                          // trickled status line
+      {"/fields", {ok + "X-Slow: " + std::string(200, 'x') + "\r\n\r\n", ok.size(), 100}},  // trickled fields
+      {"/body", {ok + "Content-Length: 40\r\n\r\n" + std::string(40, 'x'), ok.size() + 22, 200}},
+      {"/loop", {"HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n"}},                       // a redirect to itself
+      {"/huge", {ok + "Content-Length: 1073741824\r\n\r\n", 0, 0, std::size_t{1} << 30}},  // refused, not drained
+      {"/short", {ok + "Content-Length: 100\r\n\r\n" + std::string(50, 's')}},             // shorter than declared
+  };
+  std::vector<std::string> addresses = {web.DeafBase() + "/x", silent.base() + "/x"};
+  for (const auto& [target, answer] : shapes) {
+    web.Serve(target, answer);
+    addresses.push_back(web.base() + target);
   }
   for (const std::string& address : addresses) {
     const ULONGLONG start = GetTickCount64();

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cctype>
 
 
@@ -15,14 +16,6 @@ bool Readable(SOCKET s, int milliseconds) {
   FD_SET(s, &set);
   timeval tv{milliseconds / 1000, (milliseconds % 1000) * 1000};
   return select(0, &set, nullptr, nullptr, &tv) > 0;
-}
-
-// Keeps the connection open, answering nothing, until the client gives up.
-void WaitForClientToLeave(SOCKET client, ULONGLONG until, const std::atomic<bool>& stop) {
-  char buffer[4096];
-  while (!stop && GetTickCount64() < until) {
-    if (Readable(client, 50) && recv(client, buffer, sizeof buffer, 0) <= 0) return;
-  }
 }
 
 std::string PercentDecoded(const std::string& s) {
@@ -39,16 +32,38 @@ std::string PercentDecoded(const std::string& s) {
   return out;
 }
 
+// Sends `a`, as long as the client takes it and the server runs.
+void Send(SOCKET client, const WebServer::RawAnswer& a, const std::atomic<bool>& stop) {
+  std::size_t sent = 0;
+  while (sent < a.raw.size() && !stop) {
+    const bool drip = a.dripMs > 0 && sent >= a.dripFrom;
+    const std::size_t piece = drip ? 1 : (a.dripMs > 0 ? a.dripFrom : a.raw.size()) - sent;
+    const int n = send(client, a.raw.data() + sent, static_cast<int>(piece), 0);
+    if (n <= 0) return;
+    sent += static_cast<std::size_t>(n);
+    if (drip) Sleep(static_cast<DWORD>(a.dripMs));
+  }
+  const std::string fill(65536, 'x');
+  for (int n = 0; sent < a.fillTo && !stop && n >= 0; sent += static_cast<std::size_t>(n)) {
+    n = send(client, fill.data(), static_cast<int>(std::min(fill.size(), a.fillTo - sent)), 0);
+  }
+}
+
+sockaddr_in Loopback(std::uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  return addr;
+}
+
 }  // namespace
 
 WebServer::WebServer() {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
+  sockaddr_in addr = Loopback(0);
   bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   listen(s, 16);
   int length = sizeof addr;
@@ -69,22 +84,37 @@ WebServer::~WebServer() {
 std::string WebServer::base() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
 void WebServer::Serve(const std::string& target, const std::string& body) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  bodies_[target] = body;
+  Serve(target, RawAnswer{"HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                 std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body});
 }
 
-void WebServer::Serve(const std::string& target, Shape shape) {
+void WebServer::Serve(const std::string& target, const RawAnswer& answer) {
   std::lock_guard<std::mutex> lock(mutex_);
-  shapes_[target] = shape;
-}
-
-void WebServer::Redirect(const std::string& target, const std::string& location) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  redirects_[target] = location;
+  answers_[target] = answer;
 }
 
 void WebServer::Stall(int seconds) { stallSeconds_ = seconds; }
-void WebServer::Trickle(int milliseconds) { trickleMs_ = milliseconds; }
+
+std::string WebServer::DeafBase() {
+  if (deaf_.empty()) {
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr = Loopback(0);
+    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(s, 1);
+    deaf_.push_back(s);
+  }
+  sockaddr_in addr;
+  int length = sizeof addr;
+  getsockname(static_cast<SOCKET>(deaf_[0]), reinterpret_cast<sockaddr*>(&addr), &length);
+  for (u_long nonBlocking = 1; deaf_.size() < 4;) {  // later connections find no room
+    const SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ioctlsocket(c, FIONBIO, &nonBlocking);
+    connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    deaf_.push_back(c);
+  }
+  Sleep(100);
+  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+}
 
 std::vector<WebRequest> WebServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -126,124 +156,22 @@ void WebServer::Answer(std::uintptr_t socketValue) {
   const std::size_t first = request.line.find(' ');
   const std::size_t last = request.line.rfind(' ');
   if (first != std::string::npos && last > first) request.target = PercentDecoded(request.line.substr(first + 1, last - first - 1));
-  std::string body;
-  bool found = false;
+  RawAnswer answer{"HTTP/1.0 404 Not Found\r\nContent-Length: 39\r\nConnection: close\r\n\r\n"
+                   "<html><body>404 Not Found</body></html>"};
   {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(request);
-    if (auto it = shapes_.find(request.target); it != shapes_.end()) {
-      const Shape shape = it->second;
-      lock.unlock();
-      return AnswerShape(socketValue, shape);
-    }
-    if (auto it = redirects_.find(request.target); it != redirects_.end()) {
-      const std::string answer =
-          "HTTP/1.0 302 Found\r\nLocation: " + it->second + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-      send(client, answer.data(), static_cast<int>(answer.size()), 0);
-      return;
-    }
-    if (auto it = bodies_.find(request.target); it != bodies_.end()) {
-      body = it->second;
-      found = true;
-    }
+    if (auto it = answers_.find(request.target); it != answers_.end()) answer = it->second;
   }
   if (const int stall = stallSeconds_; stall > 0) {
-    return WaitForClientToLeave(client, GetTickCount64() + static_cast<ULONGLONG>(stall) * 1000, stop_);
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(stall) * 1000;
+    while (!stop_ && GetTickCount64() < until) {
+      if (Readable(client, 50) && recv(client, buffer, sizeof buffer, 0) <= 0) return;  // the client gave up
+    }
+    return;
   }
-  if (!found) body = "<html><body>404 Not Found</body></html>";
-  const std::string answer = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
-                             "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-  // Trickling: the head at once, then the body one byte at a time.
-  const int trickle = trickleMs_;
-  const std::size_t headSize = answer.size() - body.size();
-  std::size_t sent = 0;
-  while (sent < answer.size() && !stop_) {
-    std::size_t piece = answer.size() - sent;
-    if (trickle > 0) piece = sent < headSize ? headSize - sent : 1;
-    const int n = send(client, answer.data() + sent, static_cast<int>(piece), 0);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-    if (trickle > 0 && sent > headSize) Sleep(static_cast<DWORD>(trickle));
-  }
+  Send(client, answer, stop_);
   shutdown(client, SD_SEND);
-}
-
-// ---- Broken and hostile services -----------------------------------------
-
-namespace {
-
-// Sends `bytes` over and over one at a time, 100 ms apart, for as long as
-// the client stays and the server runs (at most 30 s).
-void Drip(SOCKET client, const std::string& bytes, const std::atomic<bool>& stop) {
-  for (std::size_t i = 0, n = 0; !stop && n < 300; i = (i + 1) % bytes.size(), ++n) {
-    if (send(client, &bytes[i], 1, 0) != 1) return;
-    Sleep(100);
-  }
-}
-
-SOCKET LoopbackSocket(sockaddr_in& addr) {
-  addr = {};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-}
-
-}  // namespace
-
-void WebServer::AnswerShape(std::uintptr_t socketValue, Shape shape) {
-  const SOCKET client = static_cast<SOCKET>(socketValue);
-  const auto head = [](const std::string& status, const std::string& fields) {
-    return "HTTP/1.0 " + status + "\r\n" + fields + "Connection: close\r\n\r\n";
-  };
-  switch (shape) {
-    case Shape::TrickledStatusLine:
-      return Drip(client, head("200 OK", "Content-Length: 2\r\n") + "ok", stop_);
-    case Shape::TrickledHeaders: {
-      const std::string status = "HTTP/1.0 200 OK\r\nX-Slow: ";
-      if (send(client, status.data(), static_cast<int>(status.size()), 0) > 0) Drip(client, "abcdefgh", stop_);
-      return;
-    }
-    case Shape::Silent:
-      return WaitForClientToLeave(client, ~0ull, stop_);
-    case Shape::HugeBody: {
-      const std::string answer = head("200 OK", "Content-Length: 1073741824\r\n");
-      const std::string chunk(65536, 'h');
-      if (send(client, answer.data(), static_cast<int>(answer.size()), 0) <= 0) return;
-      for (int i = 0; i < 16384 && !stop_; ++i) {
-        if (send(client, chunk.data(), static_cast<int>(chunk.size()), 0) <= 0) return;
-      }
-      return;
-    }
-    case Shape::ShortBody: {
-      const std::string answer = head("200 OK", "Content-Length: 100\r\n") + std::string(50, 's');
-      send(client, answer.data(), static_cast<int>(answer.size()), 0);
-      return;
-    }
-  }
-}
-
-std::string WebServer::DeafBase() {
-  sockaddr_in addr;
-  if (deaf_.empty()) {
-    const SOCKET s = LoopbackSocket(addr);
-    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(s, 1);
-    deaf_.push_back(s);
-  }
-  int length = sizeof addr;
-  getsockname(static_cast<SOCKET>(deaf_[0]), reinterpret_cast<sockaddr*>(&addr), &length);
-  // Fill its queue: later connections find no room.
-  while (deaf_.size() < 4) {
-    sockaddr_in unused;
-    const SOCKET c = LoopbackSocket(unused);
-    u_long nonBlocking = 1;
-    ioctlsocket(c, FIONBIO, &nonBlocking);
-    connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    deaf_.push_back(c);
-  }
-  Sleep(100);
-  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
 }
 
 }  // namespace zoq::testing
