@@ -22,19 +22,15 @@ namespace {
 
 using namespace std::string_literals;
 
-class Random {
- public:
-  explicit Random(unsigned seed) : rng_(seed) {}
-  int Below(int n) { return static_cast<int>(rng_() % static_cast<unsigned>(n)); }
+struct Random {
+  int Below(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
   std::string Pick(const std::vector<std::string>& from) { return from[Below(static_cast<int>(from.size()))]; }
-  std::string Of(const std::vector<std::string>& pieces, int most) {
+  std::string Of(const std::vector<std::string>& pieces, int most) {  // at most `most` pieces
     std::string s;
     for (int n = Below(most + 1); n > 0; --n) s += Pick(pieces);
     return s;
   }
-
- private:
-  std::mt19937 rng_;
+  std::mt19937 rng;
 };
 
 // Letters and characters mostly, now and then a byte that tells parsers apart.
@@ -70,7 +66,7 @@ std::string RandomFile(Random& r, std::vector<std::string>& names) {
 TEST(IniImage, AnswersAsTheIniFunctionsOnRandomFiles) {
   const std::string file = FreshTestRunFolder("libraries-test") + "\\case.ini";
   const std::string absent = "\x01" "absent";
-  Random r(20240607);
+  Random r{std::mt19937(20240607)};
   for (int round = 0; round < 1000; ++round) {
     std::vector<std::string> names;
     std::string bytes = RandomFile(r, names);
@@ -81,12 +77,11 @@ TEST(IniImage, AnswersAsTheIniFunctionsOnRandomFiles) {
     ASSERT_EQ(image.SectionNames(), platform::GetIniSectionNames(file, kIniSectionListBuffer)) << "round " << round;
     names.push_back(r.Pick({"你好", "\x01\x02", "", r.Of(kNamePieces, 3)}));
     for (std::string probe : names) {
-      probe.resize(probe.find('\0') == std::string::npos ? probe.size() : probe.find('\0'));  // names are C texts
-      const int mutation = r.Below(5);
-      if (mutation == 1) probe = " " + probe + "\t";
-      if (mutation == 2) probe += "\x81";
-      if (mutation == 3) {
-        for (char& c : probe) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      probe = probe.c_str();  // what is asked for is a NUL-ended text
+      switch (r.Below(5)) {
+        case 1: probe = " " + probe + "\t"; break;
+        case 2: probe += "\x81"; break;
+        case 3: for (char& c : probe) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       }
       const std::string key = r.Pick({kReplyKey, kReplyKey, kReplyKey, " 回复 ", "x", "\x01"});
       EXPECT_EQ(image.Value(probe, key).value_or(absent), ReadIniItem(file, probe, key, absent))
@@ -99,21 +94,17 @@ TEST(IniImage, AnswersAsTheIniFunctionsOnRandomFiles) {
 // bytes, ASCII capitals of one-byte characters folded, begin where a
 // character of the text begins.
 std::int32_t PlainSearch(const std::vector<std::string>& keywords, std::string_view text) {
-  const auto fold = [](std::string_view s, std::vector<std::size_t>* starts) {
-    std::string out(s);
+  const auto fold = [](std::string s) {
     for (std::size_t pos = 0, n = 0; pos < s.size(); pos += n) {
-      n = text::CharLength(s, pos);
-      if (n == 1) out[pos] = static_cast<char>(std::tolower(static_cast<unsigned char>(s[pos])));
-      if (starts) starts->push_back(pos);
+      if ((n = text::CharLength(s, pos)) == 1) s[pos] = static_cast<char>(std::tolower(static_cast<unsigned char>(s[pos])));
     }
-    return out;
+    return s;
   };
-  std::vector<std::size_t> starts;
-  const std::string folded = fold(text, &starts);
+  const std::string folded = fold(std::string(text));
   for (std::size_t i = 0; i < keywords.size(); ++i) {
-    const std::string k = fold(PlainKeywordForm(keywords[i]), nullptr);
-    for (std::size_t s : starts) {
-      if (!k.empty() && folded.compare(s, k.size(), k) == 0) return static_cast<std::int32_t>(i);
+    const std::string k = fold(PlainKeywordForm(keywords[i]));
+    for (std::size_t s = 0; !k.empty() && s < text.size(); s += text::CharLength(text, s)) {
+      if (folded.compare(s, k.size(), k) == 0) return static_cast<std::int32_t>(i);
     }
   }
   return -1;
@@ -122,7 +113,7 @@ std::int32_t PlainSearch(const std::vector<std::string>& keywords, std::string_v
 TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
   const std::vector<std::string> pieces = {"a", "A", "b", "B", "z", "\x81", "\x81\x41", "\x81\x61", "\x82\x81",
                                            "\x41", "字", "天气", "&uoS8#", "[", "]", "\x80"};
-  Random r(7);
+  Random r{std::mt19937(7)};
   FuzzyMatcher m;  // built again and again
   for (int round = 0; round < 3000; ++round) {
     std::vector<std::string> keywords;
@@ -143,8 +134,7 @@ TEST(KeywordLibraries, SeeEveryEditAndOutliveALock) {
   KeywordLibraries libraries;
   ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=one\r\n"));
   EXPECT_EQ(libraries.Reply(file, "k"), "one");
-
-  WIN32_FILE_ATTRIBUTE_DATA before;
+  WIN32_FILE_ATTRIBUTE_DATA before;  // then an edit that keeps size and write time
   GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &before);
   ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=two\r\n"));
   HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -152,9 +142,8 @@ TEST(KeywordLibraries, SeeEveryEditAndOutliveALock) {
   CloseHandle(h);
   Sleep(200);  // the system reports a change a moment after it
   EXPECT_EQ(libraries.Reply(file, "k"), "two");
-
   ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=three\r\n"));
-  h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // held without sharing
   EXPECT_EQ(libraries.Reply(file, "k"), "two");  // what was read last
   CloseHandle(h);
   EXPECT_EQ(libraries.Reply(file, "k"), "three");

@@ -9,28 +9,13 @@
 namespace zoq::testing {
 namespace {
 
-TEST(HttpGet, SendsOneUncachedHttp10Request) {
-  WebServer web;
-  web.Serve("/a/b.php?type=text&x=1", "answer");
-  web.Serve("/t?q=\xE4\xBD\xA0 \xC4\xE3&r=A", "ok");
-  EXPECT_EQ(platform::HttpGet(web.base() + "/a/b.php?type=text&x=1"), "answer");
-  EXPECT_EQ(platform::HttpGet(web.base() + "/a/b.php?type=text&x=1"), "answer");  // not from a cache
-  // Bytes beyond ASCII travel percent-escaped, as written.
-  EXPECT_EQ(platform::HttpGet(web.base() + "/t?q=\xE4\xBD\xA0 \xC4\xE3&r=%41"), "ok");
-  const auto requests = web.Requests();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(requests[0].line, "GET /a/b.php?type=text&x=1 HTTP/1.0");
-  EXPECT_EQ(requests[2].line, "GET /t?q=%E4%BD%A0%20%C4%E3&r=%41 HTTP/1.0");
-  for (const char* field : {"\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n",
-                            "\r\nAccept: */*\r\n", "\r\nPragma: no-cache\r\n", "\r\nHost: 127.0.0.1:"}) {
-    EXPECT_NE(requests[0].head.find(field), std::string::npos) << requests[0].head;
-  }
-}
-
+// The whole body, or nothing; one uncached HTTP/1.0 request each time.
 TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   WebServer web;
   std::string binary;
   for (int i = 0; i < 40000; ++i) binary.push_back(static_cast<char>(i * 7 % 256));
+  web.Serve("/a/b.php?type=text&x=1", "answer");
+  web.Serve("/t?q=\xE4\xBD\xA0 \xC4\xE3&r=A", "ok");
   web.Serve("/bin", binary);
   web.Serve("/", "root");
   web.Serve("/big", std::string(1000, 'b'));
@@ -42,6 +27,9 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
     std::size_t limit;
     std::string body;
   } rows[] = {
+      {web.base() + "/a/b.php?type=text&x=1", platform::kHttpTextLimit, "answer"},
+      {web.base() + "/a/b.php?type=text&x=1", platform::kHttpTextLimit, "answer"},  // not from a cache
+      {web.base() + "/t?q=\xE4\xBD\xA0 \xC4\xE3&r=%41", platform::kHttpTextLimit, "ok"},  // bytes beyond ASCII escaped
       {web.base() + "/bin", platform::kHttpTextLimit, binary},
       {web.base(), platform::kHttpTextLimit, "root"},
       {web.base() + "/hop", platform::kHttpTextLimit, binary},  // redirects are followed
@@ -55,6 +43,14 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {"https://127.0.0.1:" + port + "/x", platform::kHttpTextLimit, ""},  // TLS against plain HTTP
   };
   for (const auto& row : rows) EXPECT_EQ(platform::HttpGet(row.address, row.limit), row.body) << row.address;
+  const auto requests = web.Requests();
+  ASSERT_GE(requests.size(), 3u);
+  EXPECT_EQ(requests[0].line, "GET /a/b.php?type=text&x=1 HTTP/1.0");
+  EXPECT_EQ(requests[2].line, "GET /t?q=%E4%BD%A0%20%C4%E3&r=%41 HTTP/1.0");
+  for (const char* field : {"\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n",
+                            "\r\nAccept: */*\r\n", "\r\nPragma: no-cache\r\n", "\r\nHost: 127.0.0.1:"}) {
+    EXPECT_NE(requests[0].head.find(field), std::string::npos) << requests[0].head;
+  }
 }
 
 // Mended: a service could hold the host's thread for minutes or for ever
@@ -85,8 +81,7 @@ TEST(HttpGet, EveryRequestEndsByItsDeadline) {
     EXPECT_EQ(platform::HttpGet(address, limits), "") << address;
     EXPECT_LT(GetTickCount64() - start, limits.totalMs + 1000u) << address;
   }
-  // What ships: a few seconds each.
-  EXPECT_LE(platform::HttpTimeoutSettings().totalMs, 8000u);
+  EXPECT_LE(platform::HttpTimeoutSettings().totalMs, 8000u);  // what ships: a few seconds
 }
 
 }  // namespace

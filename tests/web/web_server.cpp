@@ -57,19 +57,24 @@ sockaddr_in Loopback(std::uint16_t port) {
   return addr;
 }
 
+// A socket listening on 127.0.0.1, and the port it was given.
+SOCKET Listen(int backlog, std::uint16_t& port) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr = Loopback(0);
+  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  listen(s, backlog);
+  int length = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length);
+  port = ntohs(addr.sin_port);
+  return s;
+}
+
 }  // namespace
 
 WebServer::WebServer() {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr = Loopback(0);
-  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  listen(s, 16);
-  int length = sizeof addr;
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length);
-  port_ = ntohs(addr.sin_port);
-  listener_ = s;
+  listener_ = Listen(16, port_);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -96,24 +101,17 @@ void WebServer::Serve(const std::string& target, const RawAnswer& answer) {
 void WebServer::Stall(int seconds) { stallSeconds_ = seconds; }
 
 std::string WebServer::DeafBase() {
-  if (deaf_.empty()) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr = Loopback(0);
-    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(s, 1);
-    deaf_.push_back(s);
-  }
-  sockaddr_in addr;
-  int length = sizeof addr;
-  getsockname(static_cast<SOCKET>(deaf_[0]), reinterpret_cast<sockaddr*>(&addr), &length);
-  for (u_long nonBlocking = 1; deaf_.size() < 4;) {  // later connections find no room
+  std::uint16_t port = 0;
+  deaf_.push_back(Listen(1, port));
+  const sockaddr_in addr = Loopback(port);
+  for (u_long nonBlocking = 1; deaf_.size() % 4 != 0;) {  // later connections find no room
     const SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     ioctlsocket(c, FIONBIO, &nonBlocking);
-    connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    connect(c, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     deaf_.push_back(c);
   }
   Sleep(100);
-  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+  return "http://127.0.0.1:" + std::to_string(port);
 }
 
 std::vector<WebRequest> WebServer::Requests() const {
