@@ -45,16 +45,22 @@ void AsHeld(std::string& text) {
 
 // A name asked for, as the INI functions take it: a text up to its NUL
 // whose characters the code page turns as in a file, but a lead byte at
-// the very end ends it.
-std::string AsAsked(std::string_view name) {
-  std::string held(name.substr(0, name.find('\0')));
-  if (!held.empty() && text::IsLeadByte(static_cast<unsigned char>(held.back()))) {
-    std::size_t last = 0;
-    for (std::size_t pos = 0; pos < held.size(); pos += CharAt(held, pos)) last = pos;
-    if (last == held.size() - 1) held.pop_back();
+// the very end ends it. `changed` holds it when it is not `name` itself.
+std::string_view AsAsked(std::string_view name, std::string& changed) {
+  name = name.substr(0, std::min(name.find('\0'), name.size()));
+  std::size_t last = 0;
+  bool same = true;
+  for (std::size_t pos = 0; pos < name.size(); pos += CharAt(name, pos)) {
+    last = pos;
+    same = same && (!text::IsLeadByte(static_cast<unsigned char>(name[pos])) ||
+                    (pos + 1 < name.size() && !Unreadable(static_cast<unsigned char>(name[pos + 1]))));
   }
-  AsHeld(held);
-  return held;
+  if (same) return name;
+  changed.assign(name.substr(0, text::IsLeadByte(static_cast<unsigned char>(name[last])) && last + 1 == name.size()
+                                    ? last
+                                    : name.size()));
+  AsHeld(changed);
+  return changed;
 }
 
 // The part of a name before its first NUL: the INI functions hold names
@@ -171,8 +177,8 @@ void IniImage::Load(std::string text) {
 }
 
 const IniImage::Section* IniImage::Find(std::string_view name) const {
-  const std::string asked = AsAsked(name);
-  const std::string_view trimmed = Trimmed(asked);
+  std::string changed;
+  const std::string_view trimmed = Trimmed(AsAsked(name, changed));
   if (trimmed.empty()) return sections_.empty() ? nullptr : &sections_[0];
   if (table_.empty()) return nullptr;
   const std::size_t mask = table_.size() - 1;
@@ -189,8 +195,8 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
   if (BlankIniName(UpToNul(section)) || BlankIniName(UpToNul(key))) return std::string();
   const Section* s = Find(section);
   if (!s) return std::nullopt;
-  const std::string askedKey = AsAsked(key);
-  const std::string_view wanted = Trimmed(askedKey);
+  std::string changed;
+  const std::string_view wanted = Trimmed(AsAsked(key, changed));
   const std::string_view body = std::string_view(text_).substr(s->bodyBegin, s->bodyEnd - s->bodyBegin);
   for (std::size_t next = 0; next < body.size();) {
     const std::size_t lineBegin = next;
@@ -466,34 +472,32 @@ std::size_t FuzzyMatcher::MemoryBytes() const {
 
 // ---- KeywordLibraries ----------------------------------------------------
 
-void KeywordLibraries::TakeChanges(const std::string& file) {
-  const std::size_t cut = platform::LastPathSeparator(file);
-  const std::string folder = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
-  const auto watch = std::find_if(watches_.begin(), watches_.end(), [&](const auto& w) { return w->folder() == folder; });
-  if (watch == watches_.end()) {
-    // What it reports starts now: the stamps tell of what came before, and
-    // stand alone where the folder cannot be watched.
-    watches_.push_back(std::make_unique<platform::FolderWatch>(folder));
-    return;
-  }
-  const platform::FolderWatch::Changes changes = (*watch)->Take();
+void KeywordLibraries::TakeChanges(const Kept& kept) {
+  if (!kept.watch->watching()) return;
+  const platform::FolderWatch::Changes changes = kept.watch->Take();
+  if (!changes.all && changes.names.empty()) return;
   for (Kept& k : kept_) {
-    const std::size_t at = platform::LastPathSeparator(k.path);
-    if (k.path.compare(0, at, folder) != 0 || at != folder.size()) continue;
-    const std::string_view name = std::string_view(k.path).substr(at + 1);
-    k.stale = k.stale || changes.all ||
-              std::any_of(changes.names.begin(), changes.names.end(),
-                          [&](const std::string& changed) { return text::EqualsIgnoreAsciiCase(changed, name); });
+    const std::string_view name = std::string_view(k.path).substr(k.nameAt);
+    k.stale = k.stale || (k.watch == kept.watch &&
+                          (changes.all || std::any_of(changes.names.begin(), changes.names.end(), [&](const auto& c) {
+                             return text::EqualsIgnoreAsciiCase(c, name);
+                           })));
   }
 }
 
 KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
   auto it = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.path == file; });
   if (it == kept_.end()) {
-    kept_.push_back({file, {}, true, {}});
+    const std::size_t cut = platform::LastPathSeparator(file);
+    const std::string folder = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
+    auto watch = std::find_if(watches_.begin(), watches_.end(), [&](const auto& w) { return w->folder() == folder; });
+    // What a new watch reports starts now: the stamps tell of what came
+    // before, and stand alone where the folder cannot be watched.
+    if (watch == watches_.end()) watch = watches_.insert(watches_.end(), std::make_unique<platform::FolderWatch>(folder));
+    kept_.push_back({file, cut == std::string::npos ? 0 : cut + 1, watch->get(), {}, true, {}});
     it = kept_.end() - 1;
   }
-  TakeChanges(file);
+  TakeChanges(*it);
   const platform::FileStamp now = platform::StampOf(file);
   if (!it->stale && now == it->stamp) return *it;
   std::optional<std::string> bytes = now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();

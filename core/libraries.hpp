@@ -2,9 +2,9 @@
 // and answered from memory the way the Windows INI functions answer from the
 // file (section names matched without case and without the blanks around
 // them, the first of duplicate sections winning, values trimmed, unquoted
-// and cut to the read buffer); it is read again when the file's write time
-// or size changes. The fuzzy keywords are found in a message in one pass of
-// an automaton, whatever their number.
+// and cut to the read buffer); it is read again when the system reports a
+// change to it or its write time or size changes. The fuzzy keywords are
+// found in a message in one pass of an automaton, whatever their number.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -110,13 +110,15 @@ class KeywordLibraries {
  private:
   struct Kept {
     std::string path;
+    std::size_t nameAt;               // where the file's name begins in `path`
+    platform::FolderWatch* watch;     // of its folder
     platform::FileStamp stamp;
     bool stale = true;  // to be read at the next use, whatever the stamp says
     IniImage image;
   };
   Kept& Current(const std::string& file);
-  // Marks stale what changed in the folder of `file` since the last look.
-  void TakeChanges(const std::string& file);
+  // Marks stale what changed in the folder of `kept` since the last look.
+  void TakeChanges(const Kept& kept);
   std::vector<Kept> kept_;
   std::vector<std::unique_ptr<platform::FolderWatch>> watches_;
 };
