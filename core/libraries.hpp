@@ -90,8 +90,8 @@ class FuzzyMatcher {
 
 // The two library files, each kept in memory as long as it is unchanged: the
 // system reports every change to the files of their folder (an edit that
-// keeps the size and write time too), and the stamps stand in where it
-// cannot. A file that cannot be read (another program holds it without
+// keeps the size and write time too); where it cannot, the files' stamps
+// are looked at on every use. A file that cannot be read (another program holds it without
 // sharing) keeps what was read last and is tried again at the next use.
 class KeywordLibraries {
  public:
