@@ -3,31 +3,28 @@
 #include "platform/ini.hpp"
 
 namespace zoq {
-namespace {
 
-bool BlankName(const std::string& name) {
+bool BlankIniName(std::string_view name) {
   for (unsigned char c : name) {
     if (c > ' ') return false;
   }
   return true;
 }
 
-}  // namespace
-
 std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& defaultValue) {
-  if (BlankName(file) || BlankName(section) || BlankName(key)) return {};
+  if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return {};
   return platform::GetIniString(file, section, key, defaultValue, kIniValueBuffer);
 }
 
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
                   const std::optional<std::string>& value) {
-  if (BlankName(file) || BlankName(section)) return false;
+  if (BlankIniName(file) || BlankIniName(section)) return false;
   return platform::WriteIniString(file, section, key, value);
 }
 
 std::vector<std::string> ReadIniSections(const std::string& file) {
-  if (BlankName(file)) return {};
+  if (BlankIniName(file)) return {};
   return platform::GetIniSectionNames(file, kIniSectionListBuffer);
 }
 

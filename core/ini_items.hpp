@@ -2,6 +2,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zoq {
@@ -10,6 +11,9 @@ namespace zoq {
 inline constexpr std::size_t kIniValueBuffer = 10240;
 // The section list starts with a 204,800-byte buffer and grows when needed.
 inline constexpr std::size_t kIniSectionListBuffer = 204800;
+
+// A name that is empty after its leading blanks and control characters.
+bool BlankIniName(std::string_view name);
 
 // One value. A file, section or key name that is empty after its leading
 // blanks and control characters gives the empty text, without the default;

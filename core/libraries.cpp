@@ -1,6 +1,7 @@
 #include "core/libraries.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
@@ -17,22 +18,54 @@ bool IsIniBlank(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A 
 // with it, whatever it is (as the code page conversion does).
 std::size_t CharAt(std::string_view s, std::size_t pos) { return text::CharLength(s, pos); }
 
-// A character the code page cannot read: a lead byte alone at the end, or
-// with a second byte outside 0x40..0xFE (or 0x7F).
-bool Unreadable(std::string_view ch) {
-  if (!text::IsLeadByte(static_cast<unsigned char>(ch[0]))) return false;
-  if (ch.size() == 1) return true;
-  const unsigned char trail = static_cast<unsigned char>(ch[1]);
-  return trail < 0x40 || trail == 0x7F || trail == 0xFF;
+// A pair the code page cannot read: a second byte outside 0x40..0xFE (or 0x7F).
+bool Unreadable(unsigned char trail) { return trail < 0x40 || trail == 0x7F || trail == 0xFF; }
+
+// `text` as the INI functions hold it once the code page has turned it into
+// characters: a character it cannot read becomes "?", a lead byte before a
+// NUL or at the end too (the NUL stays). Done in place: never longer.
+void AsHeld(std::string& text) {
+  std::size_t to = 0;
+  for (std::size_t from = 0; from < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[from]);
+    if (!text::IsLeadByte(c)) {
+      text[to++] = text[from++];
+    } else if (from + 1 < text.size() && text[from + 1] != '\0') {
+      const bool readable = !Unreadable(static_cast<unsigned char>(text[from + 1]));
+      text[to++] = readable ? text[from] : '?';
+      if (readable) text[to++] = text[from + 1];
+      from += 2;
+    } else {
+      text[to++] = '?';
+      ++from;
+    }
+  }
+  text.resize(to);
 }
 
-// Folds the character at `pos` (of length `n`) into `out`: the INI
-// functions compare names with ASCII letters folded, nothing else.
-void FoldChar(std::string_view s, std::size_t pos, std::size_t n, std::string& out) {
-  const unsigned char c = static_cast<unsigned char>(s[pos]);
-  out += static_cast<char>(n == 1 && c >= 'A' && c <= 'Z' ? c + 32 : c);
-  if (n == 2) out += s[pos + 1];
+// A name asked for, as the INI functions take it: a text up to its NUL
+// whose characters the code page turns as in a file, but a lead byte at
+// the very end ends it. `changed` holds it when it is not `name` itself.
+std::string_view AsAsked(std::string_view name, std::string& changed) {
+  name = name.substr(0, std::min(name.find('\0'), name.size()));
+  std::size_t last = 0;
+  bool same = true;
+  for (std::size_t pos = 0; pos < name.size(); pos += CharAt(name, pos)) {
+    last = pos;
+    same = same && (!text::IsLeadByte(static_cast<unsigned char>(name[pos])) ||
+                    (pos + 1 < name.size() && !Unreadable(static_cast<unsigned char>(name[pos + 1]))));
+  }
+  if (same) return name;
+  changed.assign(name.substr(0, text::IsLeadByte(static_cast<unsigned char>(name[last])) && last + 1 == name.size()
+                                    ? last
+                                    : name.size()));
+  AsHeld(changed);
+  return changed;
 }
+
+// The part of a name before its first NUL: the INI functions hold names
+// as NUL-ended texts.
+std::string_view UpToNul(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
 
 // The hash of a name as the INI functions compare it (ASCII letters folded).
 std::uint64_t FoldedHash(std::string_view bytes) {
@@ -53,15 +86,6 @@ bool FoldedEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
 }
 
-// Appends `text` folded.
-void AppendFolded(std::string_view text, std::string& out) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t n = CharAt(text, pos);
-    FoldChar(text, pos, n, out);
-    pos += n;
-  }
-}
-
 std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
@@ -74,12 +98,11 @@ std::size_t TableSizeFor(std::size_t count) {
   return size;
 }
 
-// A value as GetPrivateProfileStringA hands it over with a read buffer of
-// `buffer` bytes: counted in characters, a value enclosed in matching
-// quotes loses them (when the closing one fits the buffer, else the last
-// character that did), at most the buffer less one; then cut to the buffer
-// less one in bytes, at a character boundary. A character the code page
-// cannot read comes back as "?".
+// A value (as held) as GetPrivateProfileStringA hands it over with a read
+// buffer of `buffer` bytes: counted in characters, a value enclosed in
+// matching quotes loses them (when the closing one fits the buffer, else the
+// last character that did), at most the buffer less one; then cut to the
+// buffer less one in bytes, at a character boundary.
 std::string AsRead(std::string_view value, std::size_t buffer) {
   std::vector<std::string_view> chars;
   for (std::size_t pos = 0; pos < value.size();) {
@@ -98,11 +121,7 @@ std::string AsRead(std::string_view value, std::size_t buffer) {
   std::size_t copied = std::min(count, limit);
   if (quoted && buffer >= count && copied > 0) --copied;
   std::string out;
-  for (std::size_t i = first; i < first + copied; ++i) {
-    const std::string_view ch = Unreadable(chars[i]) ? std::string_view("?") : chars[i];
-    if (out.size() + ch.size() > limit) break;
-    out += ch;
-  }
+  for (std::size_t i = first; i < first + copied && out.size() + chars[i].size() <= limit; ++i) out += chars[i];
   return out;
 }
 
@@ -122,85 +141,75 @@ std::string PlainKeywordForm(std::string_view stored) {
 
 void IniImage::Load(std::string text) {
   text_ = std::move(text);
-  sections_.clear();
+  AsHeld(text_);
+  sections_.assign(1, {0, 0, 0, 0});  // the lines before the first header: the section of no name
   const std::string_view all(text_);
   std::size_t next = 0;
-  const auto closeBody = [&](std::size_t end) {
-    if (!sections_.empty()) sections_.back().bodyEnd = static_cast<std::uint32_t>(end);
-  };
   while (next < all.size()) {
     const std::size_t lineBegin = next;
     while (next < all.size() && all[next] != '\n' && all[next] != '\r') next += CharAt(all, next);
-    std::size_t lineEnd = std::min(next, all.size());
+    const std::string_view line = Trimmed(all.substr(lineBegin, next - lineBegin));
     while (next < all.size() && (all[next] == '\n' || all[next] == '\r')) ++next;
-    std::size_t start = lineBegin;
-    while (start < lineEnd && IsIniBlank(static_cast<unsigned char>(all[start]))) ++start;
-    while (lineEnd > start && IsIniBlank(static_cast<unsigned char>(all[lineEnd - 1]))) --lineEnd;
-    if (start >= lineEnd || all[start] != '[') continue;
+    if (line.empty() || line.front() != '[') continue;
     // The name ends at the line's last "]" (a whole character, not the
-    // second byte of one).
+    // second byte of one), without the blanks inside the brackets.
     std::size_t close = std::string_view::npos;
-    for (std::size_t pos = start; pos < lineEnd; pos += CharAt(all, pos)) {
-      if (all[pos] == ']') close = pos;
+    for (std::size_t pos = 0; pos < line.size(); pos += CharAt(line, pos)) {
+      if (line[pos] == ']') close = pos;
     }
-    if (close == std::string_view::npos || close <= start) continue;
-    closeBody(lineBegin);
-    // The name without the blanks inside the brackets.
-    const std::string_view inside = all.substr(start + 1, close - start - 1);
-    const std::string_view name = Trimmed(inside);
-    const std::size_t nameBegin = name.empty() ? start + 1 : static_cast<std::size_t>(name.data() - all.data());
-    sections_.push_back({static_cast<std::uint32_t>(nameBegin), static_cast<std::uint32_t>(name.size()),
-                         static_cast<std::uint32_t>(next), static_cast<std::uint32_t>(all.size())});
+    if (close == std::string_view::npos) continue;
+    const std::string_view name = UpToNul(Trimmed(line.substr(1, close - 1)));
+    sections_.back().bodyEnd = static_cast<std::uint32_t>(lineBegin);
+    sections_.push_back({static_cast<std::uint32_t>(name.data() - all.data()), static_cast<std::uint32_t>(name.size()),
+                         static_cast<std::uint32_t>(next), 0});
   }
-  closeBody(all.size());
+  sections_.back().bodyEnd = static_cast<std::uint32_t>(all.size());
 
   table_.assign(TableSizeFor(sections_.size()), 0);
   const std::size_t mask = table_.size() - 1;
-  for (std::size_t i = 0; i < sections_.size(); ++i) {
-    const Section& s = sections_[i];
-    const std::string_view name = all.substr(s.nameBegin, s.nameLength);
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    const std::string_view name = NameOf(sections_[i]);
+    if (name.empty()) continue;  // found by no name but the empty one, which the first section answers
     std::size_t slot = FoldedHash(name) & mask;
-    bool duplicate = false;
-    for (; table_[slot] != 0; slot = (slot + 1) & mask) {
-      const Section& other = sections_[table_[slot] - 1];
-      if (FoldedEqual(all.substr(other.nameBegin, other.nameLength), name)) {
-        duplicate = true;  // the first section of a name is the one that answers
-        break;
-      }
-    }
-    if (!duplicate) table_[slot] = static_cast<std::uint32_t>(i + 1);
+    while (table_[slot] != 0 && !FoldedEqual(NameOf(sections_[table_[slot] - 1]), name)) slot = (slot + 1) & mask;
+    if (table_[slot] == 0) table_[slot] = static_cast<std::uint32_t>(i + 1);  // the first of a name answers
   }
 }
 
 const IniImage::Section* IniImage::Find(std::string_view name) const {
-  const std::string_view trimmed = Trimmed(name);
-  if (trimmed.empty() || table_.empty()) return nullptr;
+  std::string changed;
+  const std::string_view trimmed = Trimmed(AsAsked(name, changed));
+  if (trimmed.empty()) return sections_.empty() ? nullptr : &sections_[0];
+  if (table_.empty()) return nullptr;
   const std::size_t mask = table_.size() - 1;
   for (std::size_t slot = FoldedHash(trimmed) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
     const Section& s = sections_[table_[slot] - 1];
-    if (FoldedEqual(std::string_view(text_).substr(s.nameBegin, s.nameLength), trimmed)) return &s;
+    if (FoldedEqual(NameOf(s), trimmed)) return &s;
   }
   return nullptr;
 }
 
 std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key, std::size_t buffer) const {
+  // As ReadIniItem reads: a name of blanks and control characters only
+  // gives the empty text.
+  if (BlankIniName(UpToNul(section)) || BlankIniName(UpToNul(key))) return std::string();
   const Section* s = Find(section);
-  const std::string_view wanted = Trimmed(key);
-  if (!s || wanted.empty()) return std::nullopt;
+  if (!s) return std::nullopt;
+  std::string changed;
+  const std::string_view wanted = Trimmed(AsAsked(key, changed));
   const std::string_view body = std::string_view(text_).substr(s->bodyBegin, s->bodyEnd - s->bodyBegin);
-  std::size_t next = 0;
-  while (next < body.size()) {
+  for (std::size_t next = 0; next < body.size();) {
     const std::size_t lineBegin = next;
     while (next < body.size() && body[next] != '\n' && body[next] != '\r') next += CharAt(body, next);
-    const std::string_view line = Trimmed(body.substr(lineBegin, std::min(next, body.size()) - lineBegin));
+    const std::string_view line = Trimmed(body.substr(lineBegin, next - lineBegin));
     while (next < body.size() && (body[next] == '\n' || body[next] == '\r')) ++next;
-    if (line.empty() || line.front() == '[') continue;  // a header that names no section
+    if (line.empty()) continue;
     const std::size_t equals = line.find('=');
-    const std::string_view name = equals == std::string_view::npos ? line : Trimmed(line.substr(0, equals));
+    const std::string_view name = UpToNul(equals == std::string_view::npos ? line : Trimmed(line.substr(0, equals)));
     if (!FoldedEqual(name, wanted)) continue;
     // The first key of the name answers; one without "=" answers as missing.
     if (equals == std::string_view::npos) return std::nullopt;
-    return AsRead(Trimmed(line.substr(equals + 1)), buffer);
+    return AsRead(UpToNul(Trimmed(line.substr(equals + 1))), buffer);
   }
   return std::nullopt;
 }
@@ -208,8 +217,8 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
 std::vector<std::string> IniImage::SectionNames() const {
   std::vector<std::string> names;
   names.reserve(sections_.size());
-  for (const Section& s : sections_) {
-    if (s.nameLength != 0) names.emplace_back(text_, s.nameBegin, s.nameLength);
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    if (sections_[i].nameLength != 0) names.emplace_back(NameOf(sections_[i]));
   }
   return names;
 }
@@ -222,135 +231,281 @@ std::size_t IniImage::MemoryBytes() const {
 
 namespace {
 
-constexpr std::uint64_t kBase = 1099511628211ull;
-constexpr std::size_t kPrefixBits = std::size_t{1} << 20;
+constexpr std::uint16_t kSymbol = 0x1FF;
+constexpr std::uint16_t kCharacterBegins = 0x100;
+constexpr std::uint16_t kNextIsChild = 0x200;  // state + 1 is a child
+constexpr std::uint16_t kBranches = 0x400;     // it has children in the branch table
+constexpr std::uint16_t kFinds = 0x800;        // a keyword is found on reaching it
+constexpr std::uint32_t kNone = ~0u;
+constexpr unsigned kBlockBits = 6;  // the branch table is indexed by blocks of 64 states
 
-// The polynomial hash of `bytes`: h = h * kBase + byte + 1, from the first.
-std::uint64_t PolynomialHash(std::string_view bytes) {
-  std::uint64_t h = 0;
-  for (unsigned char c : bytes) h = h * kBase + c + 1;
-  return h;
-}
+std::uint64_t BranchKey(std::uint32_t state, std::uint16_t symbol) { return std::uint64_t{state} << 9 | symbol; }
 
-std::uint32_t PrefixHash(std::string_view four) {
-  std::uint32_t v = 0;
-  for (unsigned char c : four) v = v * 16777619u ^ c;
-  return v ^ (v >> 13);
+// Hands `take` the symbols of `text` as the matcher reads them: each byte,
+// marked where a character begins, an ASCII capital of a one-byte
+// character folded. Stops when `take` gives false.
+template <typename Take>
+void ForEachSymbol(std::string_view text, Take take) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t n = CharAt(text, pos);
+    unsigned c = static_cast<unsigned char>(text[pos]);
+    if (n == 1 && c >= 'A' && c <= 'Z') c += 32;
+    if (!take(static_cast<std::uint16_t>(c | kCharacterBegins))) return;
+    if (n == 2 && !take(static_cast<std::uint16_t>(static_cast<unsigned char>(text[pos + 1])))) return;
+    pos += n;
+  }
 }
 
 }  // namespace
 
+std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
+  if (state == 0) return fromRoot_[symbol] ? fromRoot_[symbol] : kNone;
+  const std::uint16_t e = edges_[state];
+  if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
+  if (!(e & kBranches)) return kNone;
+  const auto first = branches_.begin() + branchBlocks_[state >> kBlockBits],
+             last = branches_.begin() + branchBlocks_[(state >> kBlockBits) + 1];
+  const auto it = std::lower_bound(first, last, BranchKey(state, symbol));
+  return it != last && *it == BranchKey(state, symbol) ? branchTo_[it - branches_.begin()] : kNone;
+}
+
+std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
+  const std::uint64_t word = failBits_[state >> 6], bit = std::uint64_t{1} << (state & 63);
+  return word & bit ? failTo_[failRanks_[state >> 6] + std::popcount(word & (bit - 1))] : 0;
+}
+
+std::uint32_t FuzzyMatcher::Next(std::uint32_t state, Symbol symbol) const {
+  for (;;) {
+    const std::uint32_t child = Child(state, symbol);
+    if (child != kNone) return child;
+    if (state == 0) return 0;
+    state = Fail(state);
+  }
+}
+
+std::uint32_t FuzzyMatcher::FirstFoundAt(std::uint32_t state) const {
+  return firstFound_[std::lower_bound(finders_.begin(), finders_.end(), state) - finders_.begin()];
+}
+
 void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   count_ = keywords.size();
-  bytes_.clear();
-  begins_.clear();
-  lengths_.clear();
-  begins_.reserve(count_ + 1);
+  // Every keyword folded (capitals of one-byte characters), one after the
+  // other; then taken in byte order, so that each shares with the one before
+  // it all the states it shares with any.
+  std::string folded;
+  std::vector<std::uint32_t> begins, order(count_);
   std::size_t total = 0;
-  for (const std::string& k : keywords) total += k.size();
-  bytes_.reserve(total);
-  for (const std::string& k : keywords) {
-    begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-    if (form == Form::Plain && k.find("&uoS") != std::string::npos) AppendFolded(PlainKeywordForm(k), bytes_);
-    else AppendFolded(k, bytes_);
+  for (const std::string& given : keywords) total += given.size();
+  folded.reserve(total);
+  begins.reserve(count_ + 1);
+  for (const std::string& given : keywords) {
+    begins.push_back(static_cast<std::uint32_t>(folded.size()));
+    const std::string plain =
+        form == Form::Plain && given.find("&uoS") != std::string::npos ? PlainKeywordForm(given) : std::string();
+    ForEachSymbol(plain.empty() ? std::string_view(given) : std::string_view(plain), [&](Symbol symbol) {
+      folded += static_cast<char>(symbol & 0xFF);
+      return true;
+    });
   }
-  begins_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-  bytes_.shrink_to_fit();
-  table_.assign(TableSizeFor(count_), Entry{0, ~0u});
-  prefixBits_ = 4096;
-  while (prefixBits_ < count_ * 16 && prefixBits_ < kPrefixBits) prefixBits_ *= 2;
-  prefixes_.assign(prefixBits_ / 64, 0);
-  const std::size_t mask = table_.size() - 1;
+  begins.push_back(static_cast<std::uint32_t>(folded.size()));
+  std::vector<std::string_view> views(count_);
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count_);  // the first eight bytes, and the keyword
   for (std::uint32_t i = 0; i < count_; ++i) {
-    const std::string_view k = Folded(i);
+    views[i] = std::string_view(folded).substr(begins[i], begins[i + 1] - begins[i]);
+    std::uint64_t head = 0;
+    for (std::size_t b = 0; b < 8; ++b) head = head << 8 | (b < views[i].size() ? static_cast<unsigned char>(views[i][b]) : 0);
+    keyed[i] = {head, i};
+  }
+  std::vector<std::uint32_t>().swap(begins);
+  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    const int c = views[a.second].compare(views[b.second]);
+    return c < 0 || (c == 0 && a.second < b.second);
+  });
+  for (std::uint32_t i = 0; i < count_; ++i) order[i] = keyed[i].second;
+  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(keyed);
+
+  edges_.assign(1, 0);
+  edges_.reserve(folded.size() + 1);
+  fromRoot_.assign(kSymbol + 1, 0);
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> branches;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ends;  // (state, keyword)
+  ends.reserve(count_);
+  std::vector<std::uint32_t> path{0};  // the states along the keyword before
+  std::string_view before;
+  for (const std::uint32_t i : order) {
+    const std::string_view k = views[i];
     if (k.empty()) continue;  // an empty keyword is found nowhere
-    const std::uint64_t h = PolynomialHash(k);
-    std::size_t slot = h & mask;
-    bool known = false;
-    for (; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
-      if (table_[slot].hash == static_cast<std::uint32_t>(h >> 32) && Folded(table_[slot].keyword) == k) {
-        known = true;  // a later keyword of the same bytes never comes first
+    std::size_t shared = 0;
+    while (shared < k.size() && shared < before.size() && k[shared] == before[shared]) ++shared;
+    path.resize(shared + 1);
+    std::uint32_t state = path.back();
+    for (std::size_t pos = 0, next = 0; pos < k.size(); ++pos) {
+      const bool character = pos == next;
+      if (character) next += CharAt(k, pos);
+      if (pos < shared) continue;
+      const Symbol symbol = static_cast<Symbol>(static_cast<unsigned char>(k[pos]) | (character ? kCharacterBegins : 0));
+      const std::uint32_t child = static_cast<std::uint32_t>(edges_.size());
+      edges_.push_back(symbol);
+      if (state == 0) {
+        fromRoot_[symbol] = child;
+      } else if (state + 1 == child && !(edges_[state] & kNextIsChild)) {
+        edges_[state] |= kNextIsChild;
+      } else {
+        branches.emplace_back(BranchKey(state, symbol), child);
+        edges_[state] |= kBranches;
+      }
+      state = child;
+      path.push_back(state);
+    }
+    ends.emplace_back(state, i);
+    before = k;
+  }
+  std::sort(branches.begin(), branches.end());
+  branches_.clear();
+  branchTo_.clear();
+  for (const auto& [key, to] : branches) {
+    branches_.push_back(key);
+    branchTo_.push_back(to);
+  }
+  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(branches);
+  std::string().swap(folded);
+  branchBlocks_.assign((edges_.size() >> kBlockBits) + 2, 0);
+  for (const std::uint64_t key : branches_) ++branchBlocks_[(key >> (9 + kBlockBits)) + 1];
+  for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
+  // The fail links and what each state finds: a state finds its own keyword
+  // and what the end of its fail link finds. A state's link needs the links
+  // of shallower states only: the states are settled a depth at a time, and
+  // along a keyword's own states as far as the links they need are settled
+  // (most of a long keyword at once).
+  const std::size_t states = edges_.size();
+  std::vector<std::uint32_t> fail(states, kNone), first(states, kNone);
+  for (const auto& [state, keyword] : ends) first[state] = std::min(first[state], keyword);
+  fail[0] = 0;
+  const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
+    std::uint32_t to = 0;
+    for (std::uint32_t s = from;; s = fail[s]) {
+      if ((to = Child(s, symbol)) != kNone) break;
+      if (s == 0) {
+        to = 0;
         break;
       }
     }
-    if (known) continue;
-    table_[slot] = {static_cast<std::uint32_t>(h >> 32), i};
-    if (k.size() >= 4) {
-      const std::uint32_t bit = PrefixHash(k.substr(0, 4)) & (prefixBits_ - 1);
-      prefixes_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    if (fail[to] == kNone) return false;  // not settled yet
+    fail[child] = to;
+    if (to != 0) first[child] = std::min(first[child], first[to]);
+    return true;
+  };
+  std::vector<std::vector<std::uint32_t>> waiting(2);  // by depth: settled states whose children are not
+  const auto goOn = [&](std::uint32_t x, std::size_t depth) {
+    while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild && settle(x + 1, fail[x], edges_[x + 1] & kSymbol)) {
+      ++x;
+      ++depth;
     }
-    if (std::find(lengths_.begin(), lengths_.end(), k.size()) == lengths_.end()) {
-      lengths_.push_back(static_cast<std::uint32_t>(k.size()));
-    }
+    if (!(edges_[x] & (kNextIsChild | kBranches))) return;
+    if (waiting.size() <= depth) waiting.resize(depth + 1);
+    waiting[depth].push_back(x);
+  };
+  for (std::uint32_t c : fromRoot_) {
+    if (c == 0) continue;
+    fail[c] = 0;
+    goOn(c, 1);
   }
-  std::sort(lengths_.begin(), lengths_.end());
+  for (std::size_t depth = 1; depth < waiting.size(); ++depth) {
+    for (std::size_t i = 0; i < waiting[depth].size(); ++i) {
+      const std::uint32_t s = waiting[depth][i];
+      const auto visit = [&](Symbol symbol, std::uint32_t child) {
+        settle(child, fail[s], symbol);  // the shallower states are all settled
+        goOn(child, depth + 1);
+      };
+      if (edges_[s] & kNextIsChild) visit(edges_[s + 1] & kSymbol, s + 1);
+      if (!(edges_[s] & kBranches)) continue;
+      for (auto it = std::lower_bound(branches_.begin() + branchBlocks_[s >> kBlockBits],
+                                      branches_.begin() + branchBlocks_[(s >> kBlockBits) + 1], BranchKey(s, 0));
+           it != branches_.end() && (*it >> 9) == s; ++it) {
+        visit(static_cast<Symbol>(*it & kSymbol), branchTo_[it - branches_.begin()]);
+      }
+    }
+    std::vector<std::uint32_t>().swap(waiting[depth]);
+  }
+  // Kept where they say something: most fail links of long keywords lead
+  // back to the root, and most states find nothing.
+  failBits_.assign(states / 64 + 1, 0);
+  failRanks_.assign(states / 64 + 1, 0);
+  failTo_.clear();
+  finders_.clear();
+  firstFound_.clear();
+  for (std::uint32_t s = 1; s < states; ++s) {
+    if (fail[s] != 0) {
+      failBits_[s >> 6] |= std::uint64_t{1} << (s & 63);
+      failTo_.push_back(fail[s]);
+    }
+    if (first[s] == kNone) continue;
+    edges_[s] |= kFinds;
+    finders_.push_back(s);
+    firstFound_.push_back(first[s]);
+  }
+  for (std::size_t w = 1; w < failRanks_.size(); ++w) failRanks_[w] = failRanks_[w - 1] + std::popcount(failBits_[w - 1]);
+  for (auto* v : {&failTo_, &branchTo_, &branchBlocks_, &finders_, &firstFound_}) v->shrink_to_fit();
+  edges_.shrink_to_fit();
+  branches_.shrink_to_fit();
 }
 
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
-  if (lengths_.empty()) return -1;
-  // The text folded the same way, the hashes of its beginnings, the powers
-  // of the base, and where its characters begin (buffers kept between calls:
-  // this runs for every message).
-  thread_local std::string folded;
-  thread_local std::vector<std::uint32_t> starts;
-  thread_local std::vector<std::uint64_t> heads, powers;
-  folded.clear();
-  starts.clear();
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t n = CharAt(text, pos);
-    starts.push_back(static_cast<std::uint32_t>(folded.size()));
-    FoldChar(text, pos, n, folded);
-    pos += n;
-  }
-  heads.assign(folded.size() + 1, 0);
-  powers.assign(folded.size() + 1, 1);
-  for (std::size_t i = 0; i < folded.size(); ++i) {
-    heads[i + 1] = heads[i] * kBase + static_cast<unsigned char>(folded[i]) + 1;
-    powers[i + 1] = powers[i] * kBase;
-  }
-  const std::size_t mask = table_.size() - 1;
-  const std::string_view all(folded);
-  std::uint32_t best = ~0u;
-  for (const std::uint32_t start : starts) {
-    const bool longer = start + 4 <= all.size() && [&] {
-      const std::uint32_t bit = PrefixHash(all.substr(start, 4)) & (prefixBits_ - 1);
-      return (prefixes_[bit / 64] >> (bit % 64)) & 1;
-    }();
-    for (const std::uint32_t length : lengths_) {
-      if (start + length > all.size()) break;
-      if (length >= 4 && !longer) break;
-      const std::uint64_t h = heads[start + length] - heads[start] * powers[length];
-      for (std::size_t slot = h & mask; table_[slot].keyword != ~0u; slot = (slot + 1) & mask) {
-        const Entry& e = table_[slot];
-        if (e.hash == static_cast<std::uint32_t>(h >> 32) && e.keyword < best && Folded(e.keyword) == all.substr(start, length)) {
-          best = e.keyword;
-        }
-      }
-    }
-  }
-  return best == ~0u ? -1 : static_cast<std::int32_t>(best);
+  if (edges_.size() <= 1) return -1;
+  std::uint32_t state = 0, best = kNone;
+  ForEachSymbol(text, [&](Symbol symbol) {
+    state = Next(state, symbol);
+    if (edges_[state] & kFinds) best = std::min(best, FirstFoundAt(state));
+    return best != 0;
+  });
+  return best == kNone ? -1 : static_cast<std::int32_t>(best);
 }
 
 std::size_t FuzzyMatcher::MemoryBytes() const {
-  return bytes_.capacity() + begins_.capacity() * sizeof(std::uint32_t) +
-         lengths_.capacity() * sizeof(std::uint32_t) + table_.capacity() * sizeof(Entry) +
-         prefixes_.capacity() * sizeof(std::uint64_t);
+  return edges_.capacity() * sizeof(std::uint16_t) + branches_.capacity() * sizeof(std::uint64_t) +
+         failBits_.capacity() * sizeof(std::uint64_t) +
+         (failRanks_.capacity() + failTo_.capacity() + fromRoot_.capacity() + branchTo_.capacity() +
+          branchBlocks_.capacity() + finders_.capacity() + firstFound_.capacity()) *
+             sizeof(std::uint32_t);
 }
 
 // ---- KeywordLibraries ----------------------------------------------------
 
+void KeywordLibraries::TakeChanges(const Kept& kept) {
+  if (!kept.watch->watching()) return;
+  const platform::FolderWatch::Changes changes = kept.watch->Take();
+  if (!changes.all && changes.names.empty()) return;
+  for (Kept& k : kept_) {
+    const std::string_view name = std::string_view(k.path).substr(k.nameAt);
+    k.stale = k.stale || (k.watch == kept.watch &&
+                          (changes.all || std::any_of(changes.names.begin(), changes.names.end(), [&](const auto& c) {
+                             return text::EqualsIgnoreAsciiCase(c, name);
+                           })));
+  }
+}
+
 KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
   auto it = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.path == file; });
   if (it == kept_.end()) {
-    kept_.push_back({file, {}, {}});
+    const std::size_t cut = platform::LastPathSeparator(file);
+    const std::string folder = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
+    auto watch = std::find_if(watches_.begin(), watches_.end(), [&](const auto& w) { return w->folder() == folder; });
+    // What a new watch reports starts now: the stamps tell of what came
+    // before, and stand alone where the folder cannot be watched.
+    if (watch == watches_.end()) watch = watches_.insert(watches_.end(), std::make_unique<platform::FolderWatch>(folder));
+    kept_.push_back({file, cut == std::string::npos ? 0 : cut + 1, watch->get(), {}, true, {}});
     it = kept_.end() - 1;
-    it->stamp.writeTime = ~0ull;  // never read yet
   }
+  TakeChanges(*it);
+  if (!it->stale && it->watch->watching()) return *it;  // the system tells of every change
   const platform::FileStamp now = platform::StampOf(file);
-  if (!(now == it->stamp)) {
-    it->image.Load(now.exists ? platform::FileTextAsAnsi(platform::ReadWholeFile(file)) : std::string());
-    it->stamp = now;
-  }
+  if (!it->stale && now == it->stamp) return *it;
+  std::optional<std::string> bytes = now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
+  if (!bytes) return *it;  // kept as it was, and read again next time
+  it->image.Load(platform::FileTextAsAnsi(std::move(*bytes)));
+  it->stamp = now;
+  it->stale = false;
   return *it;
 }
 
@@ -362,7 +517,10 @@ std::vector<std::string> KeywordLibraries::SectionNames(const std::string& file)
   return Current(file).image.SectionNames();
 }
 
-void KeywordLibraries::Forget() { kept_.clear(); }
+void KeywordLibraries::Forget() {
+  kept_.clear();
+  watches_.clear();
+}
 
 std::size_t KeywordLibraries::MemoryBytes() const {
   std::size_t bytes = 0;

@@ -2,11 +2,12 @@
 // and answered from memory the way the Windows INI functions answer from the
 // file (section names matched without case and without the blanks around
 // them, the first of duplicate sections winning, values trimmed, unquoted
-// and cut to the read buffer); it is read again when the file's write time
-// or size changes. The fuzzy keywords are found in a message in one pass of
-// a table of their hashes, whatever their number.
+// and cut to the read buffer); it is read again when the system reports a
+// change to it or its write time or size changes. The fuzzy keywords are
+// found in a message in one pass of an automaton, whatever their number.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 
 #include "core/ini_items.hpp"
 #include "platform/files.hpp"
+#include "platform/folder_watch.hpp"
 
 namespace zoq {
 
@@ -22,8 +24,10 @@ class IniImage {
  public:
   // `text`: the file's bytes as the INI functions read them (ANSI).
   void Load(std::string text);
-  // The value GetPrivateProfileStringA gives for `section` and `key` with a
-  // read buffer of `buffer` bytes; nothing when either is missing.
+  // The value ReadIniItem reads for `section` and `key` (what
+  // GetPrivateProfileStringA gives with a read buffer of `buffer` bytes; the
+  // empty text for a name of blanks and control characters only); nothing
+  // when either is missing.
   std::optional<std::string> Value(std::string_view section, std::string_view key,
                                    std::size_t buffer = kIniValueBuffer) const;
   // GetPrivateProfileSectionNamesA: the named sections in file order.
@@ -32,10 +36,11 @@ class IniImage {
 
  private:
   struct Section {
-    std::uint32_t nameBegin, nameLength;  // between "[" and the last "]"
+    std::uint32_t nameBegin, nameLength;  // between "[" and the last "]", up to a NUL
     std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
   };
   const Section* Find(std::string_view name) const;
+  std::string_view NameOf(const Section& s) const { return std::string_view(text_).substr(s.nameBegin, s.nameLength); }
 
   std::string text_;
   std::vector<Section> sections_;
@@ -43,12 +48,12 @@ class IniImage {
 };
 
 // The first fuzzy keyword in library order that occurs in a text at a
-// character boundary, ASCII letters compared without case. Every keyword
-// is kept folded in one block; a table of their hashes (a polynomial hash,
-// so that every piece of a text is hashed in constant time from the hashes
-// of its beginnings) finds the keywords of each length that begin at each
-// character of the text, and a bit set of the keywords' first four bytes
-// passes over the characters where no longer keyword begins.
+// character boundary, ASCII letters compared without case. The keywords
+// make one automaton (Aho-Corasick) that reads the text once, byte by byte:
+// the work is linear in the text whatever the keywords are. It reads each
+// byte together with whether a character begins there, so a keyword is
+// found only where a character of the text begins, and a second byte is
+// never taken for a letter.
 class FuzzyMatcher {
  public:
   // Keywords in the stored form are searched in their plain form.
@@ -61,23 +66,35 @@ class FuzzyMatcher {
   std::size_t MemoryBytes() const;
 
  private:
-  struct Entry {
-    std::uint32_t hash;     // the low bits of the keyword's hash
-    std::uint32_t keyword;  // the first keyword of these bytes; ~0u for none
-  };
-  std::string_view Folded(std::uint32_t keyword) const {
-    return std::string_view(bytes_).substr(begins_[keyword], begins_[keyword + 1] - begins_[keyword]);
-  }
+  using Symbol = std::uint16_t;  // a byte; 256 more where a character begins
+  std::uint32_t Child(std::uint32_t state, Symbol symbol) const;
+  std::uint32_t Fail(std::uint32_t state) const;
+  std::uint32_t Next(std::uint32_t state, Symbol symbol) const;  // following the fail links
+  std::uint32_t FirstFoundAt(std::uint32_t state) const;
+
   std::size_t count_ = 0;
-  std::string bytes_;                   // every keyword folded, one after the other
-  std::vector<std::uint32_t> begins_;   // where each begins, and the end
-  std::vector<std::uint32_t> lengths_;  // the distinct keyword lengths, shortest first
-  std::vector<Entry> table_;            // open addressing
-  std::vector<std::uint64_t> prefixes_; // bit set of the first four bytes of keywords of four bytes or more
-  std::size_t prefixBits_ = 0;
+  // Per state: the symbol leading to it and flags (below). States are
+  // numbered so that along a keyword the next state is the next number,
+  // wherever no earlier keyword went on otherwise.
+  std::vector<std::uint16_t> edges_;
+  // Fail links (the state of the longest proper suffix), kept for the
+  // states whose link is not the root: a bit per state, a count before each
+  // word of bits, the links.
+  std::vector<std::uint64_t> failBits_;
+  std::vector<std::uint32_t> failRanks_, failTo_;
+  std::vector<std::uint32_t> fromRoot_;   // the root's child per symbol; 0 none
+  std::vector<std::uint64_t> branches_;   // other children: state << 9 | symbol, sorted
+  std::vector<std::uint32_t> branchTo_;
+  std::vector<std::uint32_t> branchBlocks_;  // where each block of states begins in the branch table
+  std::vector<std::uint32_t> finders_;    // the states where a keyword ends (or on their fail chain), sorted
+  std::vector<std::uint32_t> firstFound_; // and the first such keyword of each
 };
 
-// The two library files, each kept in memory as long as it is unchanged.
+// The two library files, each kept in memory as long as it is unchanged: the
+// system reports every change to the files of their folder (an edit that
+// keeps the size and write time too); where it cannot, the files' stamps
+// are looked at on every use. A file that cannot be read (another program holds it without
+// sharing) keeps what was read last and is tried again at the next use.
 class KeywordLibraries {
  public:
   // The stored reply template of `keyword` in the library file `file`
@@ -95,11 +112,17 @@ class KeywordLibraries {
  private:
   struct Kept {
     std::string path;
+    std::size_t nameAt;               // where the file's name begins in `path`
+    platform::FolderWatch* watch;     // of its folder
     platform::FileStamp stamp;
+    bool stale = true;  // to be read at the next use, whatever the stamp says
     IniImage image;
   };
   Kept& Current(const std::string& file);
+  // Marks stale what changed in the folder of `kept` since the last look.
+  void TakeChanges(const Kept& kept);
   std::vector<Kept> kept_;
+  std::vector<std::unique_ptr<platform::FolderWatch>> watches_;
 };
 
 // "[" and "]" of a keyword as the libraries store them: "&uoS8#", "&uoS9#".

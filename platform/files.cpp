@@ -114,9 +114,9 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   return true;
 }
 
-std::string ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {
   FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
-  if (!f) return {};
+  if (!f) return std::nullopt;
   // Read in place at the size the file has, with one byte more so that its
   // end is seen without growing the block; a file that grows meanwhile is
   // read on in chunks.
@@ -127,7 +127,8 @@ std::string ReadWholeFile(const std::string& path) {
   DWORD got = 0;
   for (;;) {
     if (done == out.size()) out.resize(done + 65536);
-    if (!ReadFile(f.get(), out.data() + done, static_cast<DWORD>(out.size() - done), &got, nullptr) || got == 0) break;
+    if (!ReadFile(f.get(), out.data() + done, static_cast<DWORD>(out.size() - done), &got, nullptr)) return std::nullopt;
+    if (got == 0) break;
     done += got;
   }
   out.resize(done);

@@ -2,6 +2,7 @@
 // ANSI code page of the users' machines).
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zoq::platform {
@@ -34,8 +35,11 @@ void CreateFolder(const std::string& path);
 void CreateFolders(const std::string& path);
 // Creates or truncates the file, then writes the bytes.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// The whole file, or nothing when it cannot be opened or read (another
+// program holds it without sharing, say).
+std::optional<std::string> ReadWholeFileIfPossible(const std::string& path);
 // The whole file, or the empty byte set when it cannot be read.
-std::string ReadWholeFile(const std::string& path);
+inline std::string ReadWholeFile(const std::string& path) { return ReadWholeFileIfPossible(path).value_or(std::string()); }
 // At most the first `count` bytes of the file (fewer when it is shorter).
 std::string ReadFileStart(const std::string& path, std::size_t count);
 bool RemoveFile(const std::string& path);

@@ -1,37 +1,301 @@
+// The request runs on the caller's thread over a non-blocking socket of its
+// own, TLS through the system's security package: every wait is bounded by
+// the one deadline of the request, and closing the socket ends everything
+// at once (nothing is drained, nothing keeps running). WinInet's own
+// requests could not promise that: a trickling server kept them reading,
+// a close drained what was refused, and redirects had no end.
+#define SECURITY_WIN32
 #include "platform/http.hpp"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wininet.h>
+#include <schannel.h>
+#include <security.h>
 
 #include <algorithm>
-#include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
+
+#include "text/text.hpp"
 
 namespace zoq::platform {
 namespace {
 
-constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
-constexpr const char* kAcceptHeader = "Accept: */*\r\n";
+constexpr std::string_view kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr int kMostRedirects = 10;
+constexpr std::size_t kMostHeadBytes = 64 * 1024;
 
-struct HandleCloser {
-  void operator()(void* h) const { InternetCloseHandle(static_cast<HINTERNET>(h)); }
+// The deadline of the whole request, and the limit of each wait within it.
+class Clock {
+ public:
+  explicit Clock(const HttpTimeouts& limits) : limits(limits), end_(GetTickCount64() + limits.totalMs) {}
+  // How long the next wait may take: `idleMs` at most, never past the end.
+  DWORD Wait(std::uint32_t idleMs) const {
+    const ULONGLONG now = GetTickCount64();
+    return now >= end_ ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(idleMs, end_ - now));
+  }
+  const HttpTimeouts& limits;
+
+ private:
+  ULONGLONG end_;
 };
-using Handle = std::unique_ptr<void, HandleCloser>;
 
-// The limits, none beyond the time left of the whole request.
-void ApplyTimeouts(HINTERNET h, const HttpTimeouts& t, DWORD left) {
-  DWORD connect = std::min<DWORD>(t.connectMs, left), send = std::min<DWORD>(t.sendMs, left),
-        receive = std::min<DWORD>(t.receiveMs, left);
-  InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
-  InternetSetOptionA(h, INTERNET_OPTION_SEND_TIMEOUT, &send, sizeof send);
-  InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
-  InternetSetOptionA(h, INTERNET_OPTION_DATA_SEND_TIMEOUT, &send, sizeof send);
-  InternetSetOptionA(h, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof receive);
+// Winsock for the length of one request.
+struct Winsock {
+  Winsock() { ok = WSAStartup(MAKEWORD(2, 2), &data) == 0; }
+  ~Winsock() {
+    if (ok) WSACleanup();
+  }
+  WSADATA data{};
+  bool ok = false;
+};
+
+// Waits until the socket can be written (or read); false when the time is up.
+bool Ready(SOCKET s, bool write, DWORD ms) {
+  if (ms == 0) return false;
+  fd_set set, failed;
+  FD_ZERO(&set);
+  FD_SET(s, &set);
+  FD_ZERO(&failed);
+  FD_SET(s, &failed);
+  timeval tv{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
+  return select(0, write ? nullptr : &set, write ? &set : nullptr, &failed, &tv) > 0 && FD_ISSET(s, &set);
 }
 
+// A TCP connection whose every wait is bounded; closed without lingering.
+class Socket {
+ public:
+  explicit Socket(const Clock& clock) : clock_(clock) {}
+  ~Socket() { Close(); }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  bool Connect(const std::string& host, INTERNET_PORT port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+    for (addrinfo* a = found; a && s_ == INVALID_SOCKET; a = a->ai_next) {
+      s_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+      if (s_ == INVALID_SOCKET) continue;
+      u_long nonBlocking = 1;
+      int error = 0, length = sizeof error;
+      const bool connected =
+          ioctlsocket(s_, FIONBIO, &nonBlocking) == 0 &&
+          (connect(s_, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0 ||
+           (WSAGetLastError() == WSAEWOULDBLOCK && Ready(s_, true, clock_.Wait(clock_.limits.connectMs)))) &&
+          getsockopt(s_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
+      if (!connected) Close();
+    }
+    freeaddrinfo(found);
+    return s_ != INVALID_SOCKET;
+  }
+
+  bool Send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const int n = send(s_, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 16)), 0);
+      if (n > 0) {
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+      } else if (WSAGetLastError() != WSAEWOULDBLOCK || !Ready(s_, true, clock_.Wait(clock_.limits.sendMs))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Appends what arrives next; `ended` when the server closed the connection.
+  bool Receive(std::string& into, bool& ended) {
+    char chunk[16384];
+    for (;;) {
+      const int n = recv(s_, chunk, sizeof chunk, 0);
+      if (n > 0) {
+        into.append(chunk, static_cast<std::size_t>(n));
+        return true;
+      }
+      if (n == 0) {
+        ended = true;
+        return true;
+      }
+      if (WSAGetLastError() != WSAEWOULDBLOCK || !Ready(s_, false, clock_.Wait(clock_.limits.receiveMs))) return false;
+    }
+  }
+
+ private:
+  void Close() {
+    if (s_ != INVALID_SOCKET) closesocket(s_);
+    s_ = INVALID_SOCKET;
+  }
+  const Clock& clock_;
+  SOCKET s_ = INVALID_SOCKET;
+};
+
+// TLS over a socket through the system's security package. The server's
+// certificate must chain to a trusted root and name the host.
+class Tls {
+ public:
+  explicit Tls(Socket& socket) : socket_(socket) {}
+  ~Tls() {
+    if (context_) DeleteSecurityContext(&*context_);
+    if (credentials_) FreeCredentialsHandle(&*credentials_);
+  }
+  Tls(const Tls&) = delete;
+  Tls& operator=(const Tls&) = delete;
+
+  bool Handshake(const std::string& host) {
+    SCHANNEL_CRED wanted{};
+    wanted.dwVersion = SCHANNEL_CRED_VERSION;
+    wanted.grbitEnabledProtocols = SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT | SP_PROT_TLS1_2_CLIENT;
+    wanted.dwFlags = SCH_CRED_NO_DEFAULT_CREDS | SCH_CRED_MANUAL_CRED_VALIDATION;
+    CredHandle credentials;
+    if (AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &wanted,
+                                  nullptr, nullptr, &credentials, nullptr) != SEC_E_OK) {
+      return false;
+    }
+    credentials_ = credentials;
+    std::string in;
+    SECURITY_STATUS status = Step(host, nullptr);
+    while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
+      bool ended = false;
+      if ((in.empty() || status == SEC_E_INCOMPLETE_MESSAGE) && (!socket_.Receive(in, ended) || ended)) return false;
+      status = Step(host, &in);
+    }
+    raw_ = std::move(in);
+    return status == SEC_E_OK && Trusted(host);
+  }
+
+  bool Send(std::string_view plain) {
+    SecPkgContext_StreamSizes sizes{};
+    if (QueryContextAttributesA(&*context_, SECPKG_ATTR_STREAM_SIZES, &sizes) != SEC_E_OK) return false;
+    while (!plain.empty()) {
+      const std::size_t piece = std::min<std::size_t>(plain.size(), sizes.cbMaximumMessage);
+      std::string record(sizes.cbHeader + piece + sizes.cbTrailer, '\0');
+      plain.copy(record.data() + sizes.cbHeader, piece);
+      SecBuffer buffers[4] = {{sizes.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
+                              {static_cast<ULONG>(piece), SECBUFFER_DATA, record.data() + sizes.cbHeader},
+                              {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes.cbHeader + piece},
+                              {0, SECBUFFER_EMPTY, nullptr}};
+      SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
+      if (EncryptMessage(&*context_, 0, &message, 0) != SEC_E_OK) return false;
+      record.resize(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+      if (!socket_.Send(record)) return false;
+      plain.remove_prefix(piece);
+    }
+    return true;
+  }
+
+  // Appends what arrives next, decrypted; `ended` at the end of the stream.
+  bool Receive(std::string& into, bool& ended) {
+    for (;;) {
+      if (!raw_.empty()) {
+        SecBuffer buffers[4] = {{static_cast<ULONG>(raw_.size()), SECBUFFER_DATA, raw_.data()},
+                                {0, SECBUFFER_EMPTY, nullptr},
+                                {0, SECBUFFER_EMPTY, nullptr},
+                                {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
+        const SECURITY_STATUS status = DecryptMessage(&*context_, &message, 0, nullptr);
+        if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) {
+          std::string rest;
+          std::size_t got = 0;
+          for (const SecBuffer& b : buffers) {
+            if (b.BufferType == SECBUFFER_DATA) {
+              into.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+              got += b.cbBuffer;
+            }
+            if (b.BufferType == SECBUFFER_EXTRA) rest.assign(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+          }
+          raw_ = std::move(rest);
+          if (status == SEC_I_CONTEXT_EXPIRED) ended = true;
+          if (got > 0 || ended) return true;
+          continue;
+        }
+        if (status != SEC_E_INCOMPLETE_MESSAGE) return false;
+      }
+      if (!socket_.Receive(raw_, ended)) return false;
+      if (ended) return true;  // closed without the closing record: what came is all
+    }
+  }
+
+ private:
+  // One call of the handshake: takes what `in` holds (nothing at first),
+  // sends what the package gives back and keeps in `in` what it did not take.
+  SECURITY_STATUS Step(const std::string& host, std::string* in) {
+    SecBuffer inputs[2] = {{in ? static_cast<ULONG>(in->size()) : 0, SECBUFFER_TOKEN, in ? in->data() : nullptr},
+                           {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc input{SECBUFFER_VERSION, 2, inputs};
+    SecBuffer output{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc outputs{SECBUFFER_VERSION, 1, &output};
+    constexpr ULONG kWanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+                              ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_EXTENDED_ERROR |
+                              ISC_REQ_MANUAL_CRED_VALIDATION;
+    ULONG granted = 0;
+    CtxtHandle next{};
+    CtxtHandle* current = context_ ? &*context_ : nullptr;
+    const SECURITY_STATUS status =
+        InitializeSecurityContextA(&*credentials_, current, const_cast<char*>(host.c_str()), kWanted, 0, 0,
+                                   in ? &input : nullptr, 0, current ? current : &next, &outputs, &granted, nullptr);
+    if (!current && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) context_ = next;
+    const bool sent = output.pvBuffer == nullptr || output.cbBuffer == 0 ||
+                      socket_.Send(std::string_view(static_cast<const char*>(output.pvBuffer), output.cbBuffer));
+    if (output.pvBuffer) FreeContextBuffer(output.pvBuffer);
+    if (!sent) return SEC_E_INTERNAL_ERROR;
+    if (in && status != SEC_E_INCOMPLETE_MESSAGE) {
+      if (inputs[1].BufferType == SECBUFFER_EXTRA) in->erase(0, in->size() - inputs[1].cbBuffer);
+      else in->clear();
+    }
+    return status;
+  }
+
+  bool Trusted(const std::string& host) {
+    PCCERT_CONTEXT certificate = nullptr;
+    if (QueryContextAttributesA(&*context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
+        !certificate) {
+      return false;
+    }
+    LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH), const_cast<LPSTR>(szOID_SERVER_GATED_CRYPTO),
+                      const_cast<LPSTR>(szOID_SGC_NETSCAPE)};
+    CERT_CHAIN_PARA chainWanted{};
+    chainWanted.cbSize = sizeof chainWanted;
+    chainWanted.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
+    chainWanted.RequestedUsage.Usage.cUsageIdentifier = 3;
+    chainWanted.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    constexpr DWORD kRevocationUnknown = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+    bool trusted = CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &chainWanted, 0,
+                                           nullptr, &chain) != 0;
+    if (trusted) {
+      trusted = (chain->TrustStatus.dwErrorStatus & ~kRevocationUnknown) == 0;
+      std::wstring name(host.begin(), host.end());
+      SSL_EXTRA_CERT_CHAIN_POLICY_PARA server{};
+      server.cbSize = sizeof server;
+      server.dwAuthType = AUTHTYPE_SERVER;
+      server.pwszServerName = name.data();
+      CERT_CHAIN_POLICY_PARA policy{};
+      policy.cbSize = sizeof policy;
+      policy.pvExtraPolicyPara = &server;
+      CERT_CHAIN_POLICY_STATUS verdict{};
+      verdict.cbSize = sizeof verdict;
+      trusted = trusted && CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict) &&
+                verdict.dwError == 0;
+      CertFreeCertificateChain(chain);
+    }
+    CertFreeCertificateContext(certificate);
+    return trusted;
+  }
+
+  Socket& socket_;
+  std::optional<CredHandle> credentials_;
+  std::optional<CtxtHandle> context_;
+  std::string raw_;  // received, not yet decrypted
+};
+
 // Bytes beyond ASCII, blanks and control characters of an address travel
-// percent-escaped: the request line stays ASCII whatever code page
-// WinInet converts it with, and the server reads the same bytes back.
+// percent-escaped: the request line stays ASCII, and the server reads the
+// same bytes back.
 std::string EscapeForRequestLine(const std::string& object) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string out;
@@ -48,32 +312,195 @@ std::string EscapeForRequestLine(const std::string& object) {
 }
 
 struct Address {
+  std::string written;  // escaped
   bool secure = false;
   std::string host;
   INTERNET_PORT port = 0;
   std::string object;  // path and query
 };
 
-bool Crack(const std::string& written, Address& out) {
-  const std::string address = EscapeForRequestLine(written);
-  std::vector<char> host(address.size() + 1), path(address.size() + 1), extra(address.size() + 1);
+std::optional<Address> Crack(const std::string& written) {
+  Address out;
+  out.written = EscapeForRequestLine(written);
+  const std::size_t n = out.written.size() + 1;
+  std::vector<char> host(n), path(n), extra(n);
   URL_COMPONENTSA parts{};
   parts.dwStructSize = sizeof parts;
   parts.lpszHostName = host.data();
-  parts.dwHostNameLength = static_cast<DWORD>(host.size());
+  parts.dwHostNameLength = static_cast<DWORD>(n);
   parts.lpszUrlPath = path.data();
-  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+  parts.dwUrlPathLength = static_cast<DWORD>(n);
   parts.lpszExtraInfo = extra.data();
-  parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-  if (!InternetCrackUrlA(address.c_str(), static_cast<DWORD>(address.size()), 0, &parts)) return false;
-  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+  parts.dwExtraInfoLength = static_cast<DWORD>(n);
+  if (written.empty() || !InternetCrackUrlA(out.written.c_str(), static_cast<DWORD>(out.written.size()), 0, &parts) ||
+      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) ||
+      parts.dwHostNameLength == 0) {
+    return std::nullopt;
+  }
   out.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
   out.host.assign(host.data(), parts.dwHostNameLength);
   out.port = parts.nPort;
   out.object.assign(path.data(), parts.dwUrlPathLength);
   out.object.append(extra.data(), parts.dwExtraInfoLength);
   if (out.object.empty()) out.object = "/";
-  return !out.host.empty();
+  return out;
+}
+
+// Where a redirect leads: `location` read against the address it came from.
+std::optional<Address> Follow(const Address& from, const std::string& location) {
+  std::vector<char> combined(from.written.size() + location.size() + 64);
+  DWORD size = static_cast<DWORD>(combined.size());
+  if (!InternetCombineUrlA(from.written.c_str(), EscapeForRequestLine(location).c_str(), combined.data(), &size,
+                           ICU_NO_ENCODE)) {
+    return std::nullopt;
+  }
+  return Crack(std::string(combined.data(), size));
+}
+
+// One connection, plain or TLS.
+class Connection {
+ public:
+  explicit Connection(const Clock& clock) : socket_(clock) {}
+  bool Open(const Address& a) {
+    if (!socket_.Connect(a.host, a.port)) return false;
+    if (a.secure) tls_.emplace(socket_);
+    return !tls_ || tls_->Handshake(a.host);
+  }
+  bool Send(std::string_view bytes) { return tls_ ? tls_->Send(bytes) : socket_.Send(bytes); }
+  bool Receive(std::string& into, bool& ended) { return tls_ ? tls_->Receive(into, ended) : socket_.Receive(into, ended); }
+
+ private:
+  Socket socket_;
+  std::optional<Tls> tls_;  // declared after the socket: ends first
+};
+
+// The head of an answer: its status and the fields the request needs.
+struct Head {
+  int status = 0;
+  std::optional<std::string> contentLength, transferEncoding, location;
+};
+
+std::optional<Head> ParseHead(std::string_view head) {
+  Head h;
+  bool first = true;
+  while (!head.empty()) {
+    const std::size_t end = std::min(head.find('\n'), head.size());
+    std::string_view line = head.substr(0, end);
+    head.remove_prefix(std::min(end + 1, head.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (first) {
+      const std::size_t blank = line.find(' ');
+      if (!line.starts_with("HTTP/") || blank == std::string_view::npos) return std::nullopt;
+      h.status = static_cast<int>(text::ReadWholeNumber(line.substr(blank + 1)));
+      first = false;
+      continue;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const std::string_view name = line.substr(0, colon);
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    if (text::EqualsIgnoreAsciiCase(name, "Content-Length")) h.contentLength = std::string(value);
+    if (text::EqualsIgnoreAsciiCase(name, "Transfer-Encoding")) h.transferEncoding = std::string(value);
+    if (text::EqualsIgnoreAsciiCase(name, "Location")) h.location = std::string(value);
+  }
+  return first ? std::nullopt : std::optional<Head>(h);
+}
+
+// Reads an answer on one connection: what has arrived is kept in `buffer`
+// and taken from its front.
+class AnswerReader {
+ public:
+  AnswerReader(Connection& c, std::size_t limit) : c_(c), limit_(limit) {}
+
+  // The next head, 1xx interim answers passed over.
+  std::optional<Head> ReadHead() {
+    for (;;) {
+      std::size_t end;
+      while ((end = HeadEnd()) == std::string::npos) {
+        if (buffer_.size() > kMostHeadBytes || !More()) return std::nullopt;
+      }
+      std::optional<Head> head = ParseHead(std::string_view(buffer_).substr(0, end));
+      buffer_.erase(0, end);
+      if (!head || head->status < 100 || head->status >= 200) return head;
+    }
+  }
+
+  // The body: exactly the declared length, the chunks, or all until the end.
+  std::optional<std::string> ReadBody(const Head& h) {
+    if (h.transferEncoding && text::Contains(*h.transferEncoding, "chunked", text::Case::IgnoreAscii)) return Chunks();
+    if (h.contentLength) {
+      const std::string& declared = *h.contentLength;
+      if (declared.empty() || declared.find_first_not_of("0123456789") != std::string::npos ||
+          declared.size() > 10 || std::stoull(declared) > limit_) {
+        return std::nullopt;
+      }
+      const std::size_t length = static_cast<std::size_t>(std::stoull(declared));
+      while (buffer_.size() < length) {
+        if (!More()) return std::nullopt;  // shorter than declared
+      }
+      buffer_.resize(length);
+      return std::move(buffer_);
+    }
+    while (!ended_) {
+      if (buffer_.size() > limit_ || !More(true)) return std::nullopt;
+    }
+    if (buffer_.size() > limit_) return std::nullopt;
+    return std::move(buffer_);
+  }
+
+ private:
+  std::size_t HeadEnd() const {
+    const std::size_t crlf = buffer_.find("\r\n\r\n"), lf = buffer_.find("\n\n");
+    return std::min(crlf == std::string::npos ? crlf : crlf + 4, lf == std::string::npos ? lf : lf + 2);
+  }
+  // Receives more; false on failure, or at the end unless `endIsFine`.
+  bool More(bool endIsFine = false) {
+    if (ended_) return endIsFine;
+    if (!c_.Receive(buffer_, ended_)) return false;
+    return !ended_ || endIsFine;
+  }
+  // One line of the chunked body (taken from the buffer).
+  std::optional<std::string> Line() {
+    std::size_t end;
+    while ((end = buffer_.find('\n')) == std::string::npos) {
+      if (buffer_.size() > kMostHeadBytes || !More()) return std::nullopt;
+    }
+    std::string line = buffer_.substr(0, end);
+    buffer_.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+  std::optional<std::string> Chunks() {
+    std::string body;
+    for (;;) {
+      const std::optional<std::string> sizeLine = Line();
+      if (!sizeLine) return std::nullopt;
+      const std::string digits = sizeLine->substr(0, sizeLine->find_first_not_of("0123456789abcdefABCDEF"));
+      if (digits.empty() || digits.size() > 8) return std::nullopt;
+      const std::size_t size = std::stoul(digits, nullptr, 16);
+      if (size == 0) return body;
+      if (body.size() + size > limit_) return std::nullopt;
+      while (buffer_.size() < size + 2) {
+        if (!More()) return std::nullopt;
+      }
+      body.append(buffer_, 0, size);
+      buffer_.erase(0, size);
+      if (!Line()) return std::nullopt;  // the line end after the chunk
+    }
+  }
+
+  Connection& c_;
+  std::size_t limit_;
+  std::string buffer_;
+  bool ended_ = false;
+};
+
+std::string RequestFor(const Address& a) {
+  const bool defaultPort = a.port == (a.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+  return "GET " + a.object + " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: " + std::string(kUserAgent) + "\r\nHost: " +
+         a.host + (defaultPort ? "" : ":" + std::to_string(a.port)) + "\r\nPragma: no-cache\r\n\r\n";
 }
 
 }  // namespace
@@ -88,66 +515,25 @@ std::string HttpGet(const std::string& address, std::size_t limit) {
 }
 
 std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std::size_t limit) {
-  const ULONGLONG deadline = GetTickCount64() + limits.totalMs;
-  // The milliseconds left, 0 once the deadline has passed.
-  const auto left = [&]() -> DWORD {
-    const ULONGLONG now = GetTickCount64();
-    return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-  };
-  Address a;
-  if (address.empty() || !Crack(address, a)) return {};
-  Handle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return {};
-  ApplyTimeouts(session.get(), limits, left());
-  Handle connection(InternetConnectA(static_cast<HINTERNET>(session.get()), a.host.c_str(), a.port, nullptr,
-                                     nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return {};
-  ApplyTimeouts(connection.get(), limits, left());
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                INTERNET_FLAG_NO_UI;
-  if (a.secure) flags |= INTERNET_FLAG_SECURE;
-  Handle request(HttpOpenRequestA(static_cast<HINTERNET>(connection.get()), "GET", a.object.c_str(), "HTTP/1.0",
-                                  nullptr, nullptr, flags, 0));
-  if (!request) return {};
-  ApplyTimeouts(request.get(), limits, left());
-  if (!HttpSendRequestA(static_cast<HINTERNET>(request.get()), kAcceptHeader, static_cast<DWORD>(-1), nullptr, 0)) {
-    return {};
-  }
-  // An answer other than success (a 404 page, say) is a failure, not a body.
-  DWORD status = 0, size = sizeof status;
-  if (!HttpQueryInfoA(static_cast<HINTERNET>(request.get()), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                      &size, nullptr) ||
-      status < 200 || status > 299) {
-    return {};
-  }
-  // A declared length past the limit fails before anything is read.
-  DWORD declared = 0;
-  size = sizeof declared;
-  if (HttpQueryInfoA(static_cast<HINTERNET>(request.get()), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                     &declared, &size, nullptr) &&
-      declared > limit) {
-    return {};
-  }
-  // Read what has arrived, with the time left as the limit of every wait.
-  std::string body;
-  char chunk[8192];
-  for (;;) {
-    const DWORD remaining = left();
-    if (remaining == 0) return {};
-    ApplyTimeouts(request.get(), limits, remaining);
-    DWORD available = 0;
-    if (!InternetQueryDataAvailable(static_cast<HINTERNET>(request.get()), &available, 0, 0)) return {};
-    if (available == 0) break;
-    DWORD got = 0;
-    if (!InternetReadFile(static_cast<HINTERNET>(request.get()), chunk, std::min<DWORD>(available, sizeof chunk),
-                          &got)) {
-      return {};
+  const Clock clock(limits);
+  std::optional<Address> a = Crack(address);
+  Winsock winsock;
+  if (!winsock.ok) return {};
+  for (int hop = 0; a && hop <= kMostRedirects; ++hop) {
+    Connection c(clock);
+    if (!c.Open(*a) || !c.Send(RequestFor(*a))) return {};
+    AnswerReader reader(c, limit);
+    const std::optional<Head> head = reader.ReadHead();
+    if (!head) return {};
+    const int s = head->status;
+    if ((s == 301 || s == 302 || s == 303 || s == 307 || s == 308) && head->location) {
+      a = Follow(*a, *head->location);
+      continue;
     }
-    if (got == 0) break;
-    if (body.size() + got > limit) return {};
-    body.append(chunk, got);
+    if (s < 200 || s > 299) return {};  // an error page is not an answer
+    return reader.ReadBody(*head).value_or(std::string());
   }
-  return body;
+  return {};
 }
 
 }  // namespace zoq::platform

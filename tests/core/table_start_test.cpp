@@ -15,29 +15,23 @@ extern "C" __stdcall const char* ZoqInit(const char* table, const char* key);  /
 namespace zoq::testing {
 namespace {
 
-class TableStartTest : public CoreTest {
- protected:
-  void SetUp() override {
-    CoreTest::SetUp();
-    Contacts() = {"http://127.0.0.1:1/a", "http://127.0.0.1:1/b", "735921846"};  // nothing answers
-    platform::SetMessageBoxHook([this](const std::string& text, const std::string& title, unsigned flags) {
-      boxes.push_back({text, title, flags});
-      return 1;
-    });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHook(nullptr);
-    ResetContacts();
-    CoreTest::TearDown();
-  }
+using TableStartTest = CoreTest;
+
+// Mended: the box used to be followed by the end of the host process.
+TEST_F(TableStartTest, KeepsTheTableAnswersTheNameAndShowsRuntimeErrorsInABox) {
   struct Box {
     std::string text, title;
     unsigned flags;
   };
   std::vector<Box> boxes;
-};
-
-TEST_F(TableStartTest, KeepsTheTableAndTheKeyAndAnswersTheName) {
+  platform::SetMessageBoxHook([&](const std::string& text, const std::string& title, unsigned flags) {
+    boxes.push_back({text, title, flags});
+    return 1;
+  });
+  struct Restore {
+    ~Restore() { platform::SetMessageBoxHook(nullptr), ResetContacts(); }
+  } restore;
+  Contacts() = {"http://127.0.0.1:1/a", "http://127.0.0.1:1/b", "735921846"};  // nothing answers
   EXPECT_STREQ(ZoqInit("{\"发送群消息\":12}", "KEY"), "{\"sdkv\":\"4.5.3\",\"appname\":\"ZOQ·关键词\"}");
   EXPECT_EQ(Plugin().AppNameText, "ZOQ·关键词");
   EXPECT_EQ(Hosts().table.LookupApiAddress("发送群消息"), 12u);
@@ -45,11 +39,6 @@ TEST_F(TableStartTest, KeepsTheTableAndTheKeyAndAnswersTheName) {
   EXPECT_EQ(Hosts().table.LookupApiAddress("发送群消息"), 0u);
   EXPECT_EQ(Hosts().table.LookupApiAddress("退群"), 13u);
   EXPECT_EQ(Plugin().HostType, kHostNone);  // enabling is ZOQ_KyOn's
-}
-
-// Mended: the box used to be followed by the end of the host process.
-TEST_F(TableStartTest, RuntimeErrorsShowTheBoxAndTheHostGoesOn) {
-  ZoqInit("{}", "KEY");
   RaiseRuntimeError(kErrStackImbalance, RuntimeErrorMessage(kErrStackImbalance));
   RaiseRuntimeError(kErrNotNumeric, RuntimeErrorMessage(kErrNotNumeric));
   ASSERT_EQ(boxes.size(), 2u);

@@ -4,7 +4,8 @@ if(NOT rc EQUAL 0)
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
 set(allowed KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL OLE32.DLL OLEAUT32.DLL
-            WININET.DLL COMCTL32.DLL COMDLG32.DLL MSVCRT.DLL SHLWAPI.DLL WS2_32.DLL GDIPLUS.DLL)
+            WININET.DLL COMCTL32.DLL COMDLG32.DLL MSVCRT.DLL SHLWAPI.DLL WS2_32.DLL GDIPLUS.DLL SECUR32.DLL
+            CRYPT32.DLL)
 # DLL names compare without regard to case, as Windows loads them.
 string(TOUPPER "${allowed}" allowed_upper)
 foreach(entry IN LISTS names)

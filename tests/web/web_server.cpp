@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cctype>
 
 
@@ -31,22 +32,49 @@ std::string PercentDecoded(const std::string& s) {
   return out;
 }
 
+// Sends `a`, as long as the client takes it and the server runs.
+void Send(SOCKET client, const WebServer::RawAnswer& a, const std::atomic<bool>& stop) {
+  std::size_t sent = 0;
+  while (sent < a.raw.size() && !stop) {
+    const bool drip = a.dripMs > 0 && sent >= a.dripFrom;
+    const std::size_t piece = drip ? 1 : (a.dripMs > 0 ? a.dripFrom : a.raw.size()) - sent;
+    const int n = send(client, a.raw.data() + sent, static_cast<int>(piece), 0);
+    if (n <= 0) return;
+    sent += static_cast<std::size_t>(n);
+    if (drip) Sleep(static_cast<DWORD>(a.dripMs));
+  }
+  const std::string fill(65536, 'x');
+  for (int n = 0; sent < a.fillTo && !stop && n >= 0; sent += static_cast<std::size_t>(n)) {
+    n = send(client, fill.data(), static_cast<int>(std::min(fill.size(), a.fillTo - sent)), 0);
+  }
+}
+
+sockaddr_in Loopback(std::uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  return addr;
+}
+
+// A socket listening on 127.0.0.1, and the port it was given.
+SOCKET Listen(int backlog, std::uint16_t& port) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr = Loopback(0);
+  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  listen(s, backlog);
+  int length = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length);
+  port = ntohs(addr.sin_port);
+  return s;
+}
+
 }  // namespace
 
 WebServer::WebServer() {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  listen(s, 16);
-  int length = sizeof addr;
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length);
-  port_ = ntohs(addr.sin_port);
-  listener_ = s;
+  listener_ = Listen(16, port_);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -54,14 +82,22 @@ WebServer::~WebServer() {
   stop_ = true;
   thread_.join();
   closesocket(static_cast<SOCKET>(listener_));
+  for (std::uintptr_t s : deaf_) closesocket(static_cast<SOCKET>(s));
   WSACleanup();
 }
 
 std::string WebServer::base() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
-void WebServer::Serve(const std::string& target, const std::string& body) {
+WebServer::RawAnswer WebServer::OkAnswer(const std::string& body) {
+  return {"HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body};
+}
+
+void WebServer::Serve(const std::string& target, const std::string& body) { Serve(target, OkAnswer(body)); }
+
+void WebServer::Serve(const std::string& target, const RawAnswer& answer) {
   std::lock_guard<std::mutex> lock(mutex_);
-  bodies_[target] = body;
+  answers_[target] = answer;
 }
 
 void WebServer::Echo(const std::string& path) {
@@ -70,7 +106,20 @@ void WebServer::Echo(const std::string& path) {
 }
 
 void WebServer::Stall(int seconds) { stallSeconds_ = seconds; }
-void WebServer::Trickle(int milliseconds) { trickleMs_ = milliseconds; }
+
+std::string WebServer::DeafBase() {
+  std::uint16_t port = 0;
+  deaf_.push_back(Listen(1, port));
+  const sockaddr_in addr = Loopback(port);
+  for (u_long nonBlocking = 1; deaf_.size() % 4 != 0;) {  // later connections find no room
+    const SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ioctlsocket(c, FIONBIO, &nonBlocking);
+    connect(c, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    deaf_.push_back(c);
+  }
+  Sleep(100);
+  return "http://127.0.0.1:" + std::to_string(port);
+}
 
 std::vector<WebRequest> WebServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -112,17 +161,15 @@ void WebServer::Answer(std::uintptr_t socketValue) {
   const std::size_t first = request.line.find(' ');
   const std::size_t last = request.line.rfind(' ');
   if (first != std::string::npos && last > first) request.target = PercentDecoded(request.line.substr(first + 1, last - first - 1));
-  std::string body;
-  bool found = false;
+  RawAnswer answer{"HTTP/1.0 404 Not Found\r\nContent-Length: 39\r\nConnection: close\r\n\r\n"
+                   "<html><body>404 Not Found</body></html>"};
   {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(request);
-    if (auto it = bodies_.find(request.target); it != bodies_.end()) {
-      body = it->second;
-      found = true;
+    if (auto it = answers_.find(request.target); it != answers_.end()) {
+      answer = it->second;
     } else if (!echo_.empty() && request.target.starts_with(echo_) && request.target.find('=') != std::string::npos) {
-      body = request.target.substr(request.target.find('=') + 1);
-      found = true;
+      answer = OkAnswer(request.target.substr(request.target.find('=') + 1));
     }
   }
   if (const int stall = stallSeconds_; stall > 0) {
@@ -132,22 +179,7 @@ void WebServer::Answer(std::uintptr_t socketValue) {
     }
     return;
   }
-  if (!found) body = "<html><body>404 Not Found</body></html>";
-  const std::string answer = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
-                             "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-  // Trickling: the head at once, then the body one byte at a time.
-  const int trickle = trickleMs_;
-  const std::size_t headSize = answer.size() - body.size();
-  std::size_t sent = 0;
-  while (sent < answer.size() && !stop_) {
-    std::size_t piece = answer.size() - sent;
-    if (trickle > 0) piece = sent < headSize ? headSize - sent : 1;
-    const int n = send(client, answer.data() + sent, static_cast<int>(piece), 0);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-    if (trickle > 0 && sent > headSize) Sleep(static_cast<DWORD>(trickle));
-  }
+  Send(client, answer, stop_);
   shutdown(client, SD_SEND);
 }
 

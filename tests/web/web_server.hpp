@@ -32,11 +32,24 @@ class WebServer {
   // Answers every target `path` "?" name "=" value with the value (escapes
   // decoded): a text service that echoes its query.
   void Echo(const std::string& path);
+  // Answers `target` with `raw` as written (status line, fields and body);
+  // from byte `dripFrom` on one byte per `dripMs` when that is not 0; then
+  // bytes "x" until `fillTo` bytes went out.
+  struct RawAnswer {
+    std::string raw;
+    std::size_t dripFrom = 0;
+    int dripMs = 0;
+    std::size_t fillTo = 0;
+  };
+  void Serve(const std::string& target, const RawAnswer& answer);
+  // A 200 answer that holds `body`.
+  static RawAnswer OkAnswer(const std::string& body);
   // Accepts connections but never answers them (until the server ends, or
   // `seconds` later).
   void Stall(int seconds);
-  // Sends every body one byte per `milliseconds` from now on (0: at once).
-  void Trickle(int milliseconds);
+  // "http://127.0.0.1:<port>" of a socket that listens, its queue full, and
+  // never accepts.
+  std::string DeafBase();
   std::vector<WebRequest> Requests() const;
   std::vector<std::string> Targets() const;
 
@@ -48,10 +61,11 @@ class WebServer {
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> stallSeconds_{0};
-  std::atomic<int> trickleMs_{0};
   mutable std::mutex mutex_;
   std::map<std::string, std::string> bodies_;
   std::string echo_;
+  std::map<std::string, RawAnswer> answers_;
+  std::vector<std::uintptr_t> deaf_;  // the deaf listener and the connections that fill its queue
   std::vector<WebRequest> requests_;
   std::thread thread_;
 };
