@@ -134,11 +134,6 @@ std::string RecordText(std::uint32_t address) {
 
 std::string Decimal(std::int64_t n) { return std::to_string(n); }
 
-// CR LF, then LF, then CR: each one "[N]".
-std::string FoldLineBreaks(const std::string& s) {
-  return text::ReplaceAll(text::ReplaceAll(text::ReplaceAll(s, "\r\n", "[N]"), "\n", "[N]"), "\r", "[N]");
-}
-
 
 std::int32_t OnZoqPrivateMessage(const void* event) {
   if (!event || !Plugin().Settings.好友权限) return 0;
@@ -149,7 +144,7 @@ std::int32_t OnZoqPrivateMessage(const void* event) {
   m.sender = Decimal(r.sender);
   m.idA = Decimal(r.messageId);
   m.idB = Decimal(r.messageNumber);
-  m.text = FoldLineBreaks(RecordText(r.text));
+  m.text = text::LineBreaksAsN(RecordText(r.text));
   return HandleMessage(m);
 }
 
@@ -163,7 +158,7 @@ std::int32_t OnZoqGroupMessage(const void* event) {
   m.sender = Decimal(r.sender);
   m.idA = Decimal(r.messageId);
   m.idB = Decimal(r.messageNumber);
-  m.text = FoldLineBreaks(RecordText(r.text));
+  m.text = text::LineBreaksAsN(RecordText(r.text));
   return HandleMessage(m);
 }
 

@@ -16,7 +16,7 @@ if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.zoq-ready"
 fi
-wineserver -p
+wineserver -p 2>/dev/null || true  # one may run already (left by a bench or a screenshot run)
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 ctest --test-dir "$build" --output-on-failure --timeout 300 "$@"

@@ -66,6 +66,20 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
   return Replace(s, from, to, mode, true);
 }
 
+std::string LineBreaksAsN(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\r' && s[i] != '\n') {
+      out += s[i];
+      continue;
+    }
+    out += "[N]";
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
 std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_view to, Case mode) {
   return Replace(s, from, to, mode, false);
 }

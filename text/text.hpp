@@ -37,6 +37,10 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
 std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_view to,
                          Case mode = Case::Sensitive);
 
+// Every CR LF, lone CR and lone LF as "[N]", the line break the stored
+// texts write (a GBK trail byte is never CR or LF).
+std::string LineBreaksAsN(std::string_view s);
+
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 bool StartsWith(std::string_view s, std::string_view prefix, Case mode = Case::Sensitive);
 

@@ -212,7 +212,7 @@ void SettingsWindow::SaveLibraryEntry() {
   std::vector<std::string> written;
   for (const std::string& piece : pieces) {
     if (piece.empty()) continue;
-    WriteIniItem(file, piece, std::string(kReplyKey), LineBreaksAsN(platform::WindowTextGbk(replyBox)));
+    WriteIniItem(file, piece, std::string(kReplyKey), text::LineBreaksAsN(platform::WindowTextGbk(replyBox)));
     written.push_back(piece);
   }
   // Nothing written (no piece, or only empty ones, as "||"): what was typed

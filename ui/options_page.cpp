@@ -32,7 +32,7 @@ const CommandRow kRows[] = {
 
 // A return text's change handler: stored with its line breaks as "[N]".
 EditHandler SaveReturnText(const char* key) {
-  return {nullptr, [key](const std::string& text) { WriteAdminItem(key, LineBreaksAsN(text)); }};
+  return {nullptr, [key](const std::string& text) { WriteAdminItem(key, text::LineBreaksAsN(text)); }};
 }
 
 }  // namespace

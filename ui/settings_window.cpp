@@ -29,20 +29,6 @@ HomeWeb& HomeWebSettings() {
   return settings;
 }
 
-std::string LineBreaksAsN(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') {
-      out += text[i];
-      continue;
-    }
-    out += "[N]";
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-  }
-  return out;
-}
-
 std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
                          const std::string& fallback) {
   for (std::size_t size = kIniValueBuffer;; size *= 4) {

@@ -32,8 +32,6 @@ void ResetHomeWebSettings();
 // The avatar picture of `account` as bytes; empty when it cannot be fetched.
 std::string FetchAvatar(const std::string& account);
 
-// A box's text as the files store it: every CR LF, lone CR and lone LF as "[N]".
-std::string LineBreaksAsN(const std::string& text);
 // An INI value read whole (the core reads at most 10,239 bytes), or
 // `fallback` when the key is missing: what the boxes show.
 std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
