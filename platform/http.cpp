@@ -15,10 +15,13 @@
 #include <security.h>
 
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "platform/code_pages.hpp"
 #include "text/text.hpp"
 
 namespace zoq::platform {
@@ -65,6 +68,109 @@ bool Ready(SOCKET s, bool write, DWORD ms) {
   return select(0, write ? nullptr : &set, write ? &set : nullptr, &failed, &tv) > 0 && FD_ISSET(s, &set);
 }
 
+// The addresses of a host name, looked up within the request's deadline.
+// Where the system can (Windows 8 and later), the name is looked up in the
+// background with an event to wait on, which runs no code of ours; a lookup
+// the deadline gave up on is left to finish into a block of its own (on the
+// process heap, holding a Winsock reference of its own), freed at a later
+// lookup once it has finished, or left at unload. Older systems look the
+// name up at once.
+class NameLookup {
+ public:
+  struct Found {
+    sockaddr_storage address{};
+    int length = 0;
+    int family = 0;
+  };
+
+  static std::vector<Found> Addresses(const std::string& host, INTERNET_PORT port, DWORD waitMs) {
+    const std::wstring name = GbkToWide(host), service = std::to_wstring(port);
+    ADDRINFOEXW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    static const auto overlappedResult = reinterpret_cast<INT(WSAAPI*)(LPOVERLAPPED)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ws2_32.dll"), "GetAddrInfoExOverlappedResult")));
+    if (!overlappedResult) {
+      PADDRINFOEXW found = nullptr;
+      if (GetAddrInfoExW(name.c_str(), service.c_str(), NS_DNS, nullptr, &hints, &found, nullptr, nullptr, nullptr,
+                         nullptr) != 0)
+        return {};
+      return Taken(found);
+    }
+    ReclaimFinished();
+    auto* pending = static_cast<Pending*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Pending)));
+    if (!pending) return {};
+    pending->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!pending->overlapped.hEvent) {
+      HeapFree(GetProcessHeap(), 0, pending);
+      return {};
+    }
+    const int started = GetAddrInfoExW(name.c_str(), service.c_str(), NS_DNS, nullptr, &hints, &pending->result,
+                                       nullptr, &pending->overlapped, nullptr, &pending->cancel);
+    if (started == WSA_IO_PENDING && WaitForSingleObject(pending->overlapped.hEvent, waitMs) != WAIT_OBJECT_0) {
+      Abandon(pending);
+      return {};
+    }
+    const bool ok = started == 0 || (started == WSA_IO_PENDING && overlappedResult(&pending->overlapped) == 0);
+    std::vector<Found> out = ok ? Taken(pending->result) : std::vector<Found>{};
+    if (!ok && pending->result) FreeAddrInfoExW(pending->result);
+    CloseHandle(pending->overlapped.hEvent);
+    HeapFree(GetProcessHeap(), 0, pending);
+    return out;
+  }
+
+ private:
+  struct Pending {
+    OVERLAPPED overlapped;
+    PADDRINFOEXW result;
+    HANDLE cancel;
+  };
+
+  static std::vector<Found> Taken(PADDRINFOEXW found) {
+    std::vector<Found> out;
+    for (PADDRINFOEXW a = found; a; a = reinterpret_cast<PADDRINFOEXW>(a->ai_next)) {
+      if (!a->ai_addr || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+      Found f;
+      std::memcpy(&f.address, a->ai_addr, a->ai_addrlen);
+      f.length = static_cast<int>(a->ai_addrlen);
+      f.family = a->ai_family;
+      out.push_back(f);
+    }
+    if (found) FreeAddrInfoExW(found);
+    return out;
+  }
+
+  // The lookups given up on, and the lock over them.
+  static std::vector<Pending*>& Abandoned() {
+    static std::vector<Pending*> abandoned;
+    return abandoned;
+  }
+  static std::mutex& Lock() {
+    static std::mutex lock;
+    return lock;
+  }
+
+  static void Abandon(Pending* pending) {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return;  // no reference of its own: left as it is
+    std::lock_guard guard(Lock());
+    Abandoned().push_back(pending);
+  }
+
+  static void ReclaimFinished() {
+    std::lock_guard guard(Lock());
+    std::erase_if(Abandoned(), [](Pending* p) {
+      if (WaitForSingleObject(p->overlapped.hEvent, 0) != WAIT_OBJECT_0) return false;
+      if (p->result) FreeAddrInfoExW(p->result);
+      CloseHandle(p->overlapped.hEvent);
+      HeapFree(GetProcessHeap(), 0, p);
+      WSACleanup();
+      return true;
+    });
+  }
+};
+
 // A TCP connection whose every wait is bounded; closed without lingering.
 class Socket {
  public:
@@ -74,25 +180,19 @@ class Socket {
   Socket& operator=(const Socket&) = delete;
 
   bool Connect(const std::string& host, INTERNET_PORT port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
-    for (addrinfo* a = found; a && s_ == INVALID_SOCKET; a = a->ai_next) {
-      s_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    for (const NameLookup::Found& a : NameLookup::Addresses(host, port, clock_.Wait(clock_.limits.connectMs))) {
+      if (s_ != INVALID_SOCKET) break;
+      s_ = socket(a.family, SOCK_STREAM, IPPROTO_TCP);
       if (s_ == INVALID_SOCKET) continue;
       u_long nonBlocking = 1;
       int error = 0, length = sizeof error;
       const bool connected =
           ioctlsocket(s_, FIONBIO, &nonBlocking) == 0 &&
-          (connect(s_, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0 ||
+          (connect(s_, reinterpret_cast<const sockaddr*>(&a.address), a.length) == 0 ||
            (WSAGetLastError() == WSAEWOULDBLOCK && Ready(s_, true, clock_.Wait(clock_.limits.connectMs)))) &&
           getsockopt(s_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
       if (!connected) Close();
     }
-    freeaddrinfo(found);
     return s_ != INVALID_SOCKET;
   }
 

@@ -32,6 +32,7 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {web.base() + "/t?q=\xE4\xBD\xA0 \xC4\xE3&r=%41", platform::kHttpTextLimit, "ok"},  // bytes beyond ASCII escaped
       {web.base() + "/bin", platform::kHttpTextLimit, binary},
       {web.base(), platform::kHttpTextLimit, "root"},
+      {"http://localhost:" + port + "/", platform::kHttpTextLimit, "root"},  // a name looked up
       {web.base() + "/hop", platform::kHttpTextLimit, binary},  // redirects are followed
       {web.base() + "/away", platform::kHttpTextLimit, "root"},
       {web.base() + "/big", 1000, std::string(1000, 'b')},
