@@ -46,7 +46,7 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
                 EXPECT_EQ(Editor(w), "a[b]/x\r\n乗\\");
                 List(w).Select(1);
                 platform::Click(w.Control("词控_保存"));
-                EXPECT_EQ(ui::WholeIniItem(ExactLibraryFile(), "长", "回复", ""), longReply);
+                EXPECT_EQ(WholeIniItem(ExactLibraryFile(), "长", "回复", ""), longReply);
                 EXPECT_EQ(Rows(w)[1], "长=" + longReply);
               }});
 }
