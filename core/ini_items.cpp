@@ -17,6 +17,16 @@ std::string ReadIniItem(const std::string& file, const std::string& section, con
   return platform::GetIniString(file, section, key, defaultValue, kIniValueBuffer);
 }
 
+std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
+                         const std::string& defaultValue) {
+  std::string value = ReadIniItem(file, section, key, defaultValue);
+  for (std::size_t size = kIniValueBuffer; value.size() + 1 >= size && size <= (64u << 20);) {
+    size *= 4;
+    value = platform::GetIniString(file, section, key, defaultValue, size);
+  }
+  return value;
+}
+
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
                   const std::optional<std::string>& value) {
   if (BlankIniName(file) || BlankIniName(section)) return false;

@@ -21,6 +21,11 @@ bool BlankIniName(std::string_view name);
 std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& defaultValue = {});
 
+// The same value read whole, however long (the buffer grows until it holds
+// it), with the same rule for blank names: what the settings windows show.
+std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
+                         const std::string& defaultValue = {});
+
 // Writes one value; without a key the section is deleted, without a value the
 // key is deleted.
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,

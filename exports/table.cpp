@@ -128,8 +128,7 @@ Record Copied(const void* event) {
 
 // A text of a record, read while the host's call lasts.
 std::string RecordText(std::uint32_t address) {
-  const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address));
-  return p ? std::string(p) : std::string();
+  return ArgText(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address)));
 }
 
 std::string Decimal(std::int64_t n) { return std::to_string(n); }

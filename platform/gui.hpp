@@ -121,16 +121,6 @@ void ChooseListItem(WindowHandle combo, int item);
 // Moves the caret of an edit box to the end of its text; selects all of it.
 void CaretToEnd(WindowHandle edit);
 void SelectAllText(WindowHandle edit);
-// Keyboard input for tests, as the owner types it: queued on this thread and
-// handled once its message loop runs again (the window's own modal loop, as
-// for real keys), by the window that has the focus then. PressKey presses and
-// releases `key` (a virtual-key code) with Ctrl and Shift held or not; the
-// character a key types is queued when the loop takes the key, behind what is
-// queued already. TypeText types characters (as an input method hands them over).
-void PressKey(int key, bool withCtrl = false, bool withShift = false);
-void TypeText(const std::string& textGbk);
-// What the window shows in its client area, painted afresh (tests).
-Pixels Snapshot(WindowHandle window);
 // Drops files on a control as the shell would (tests).
 void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk);
 

@@ -38,6 +38,12 @@ void* ReferenceOwnModule() {
   return module;
 }
 
+void PinOwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(&PinOwnModule), &module);
+}
+
 }  // namespace zoq::platform
 
 // The way out of a ZOQ_EXPORT_RELEASING_MODULE export, entered by a jump with

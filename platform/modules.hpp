@@ -32,6 +32,11 @@ std::optional<std::size_t> ProcessHeapBlockSize(const void* block);
 // an address of its own): the module stays loaded, whoever else frees it,
 // until the reference is released.
 void* ReferenceOwnModule();
+// Pins the module this code is linked into (GetModuleHandleEx with the pin
+// flag): it stays loaded until the process ends, whoever frees it. For a box
+// that may come up inside any export, where no reference can be released
+// once this module's code has left the stack.
+void PinOwnModule();
 
 // What the body of a ZOQ_EXPORT_RELEASING_MODULE export returns: the
 // export's result and the module reference to release on the way out.

@@ -1,6 +1,7 @@
 #include "platform/window.hpp"
 
 #include "platform/code_pages.hpp"
+#include "platform/modules.hpp"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -141,6 +142,7 @@ int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::st
 }
 
 void ShowTaskModalBox(const std::string& textGbk, const std::string& titleGbk, bool exclamation) {
+  PinOwnModule();
   ShowMessageBox(nullptr, textGbk, titleGbk, MB_OK | MB_TASKMODAL | (exclamation ? MB_ICONEXCLAMATION : 0));
 }
 

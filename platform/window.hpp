@@ -104,7 +104,10 @@ void SetMessageBoxHook(MessageBoxHook hook);
 // flags are MessageBox's MB_* flags; returns the button pressed (IDOK...).
 int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk, unsigned flags);
 // A task-modal box without owner, with an OK button and, when asked, the
-// exclamation icon.
+// exclamation icon: a box outside the settings windows, which may come up
+// inside any export. The module is pinned first (PinOwnModule), so that a host
+// that frees it while the box is up (from a timer of the box's loop or
+// another thread) cannot pull the code of the export from under it.
 void ShowTaskModalBox(const std::string& textGbk, const std::string& titleGbk, bool exclamation);
 
 // While alive, the activation context of `module`'s manifest resource 2 (the

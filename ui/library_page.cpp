@@ -25,11 +25,6 @@ constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
 std::string LibraryFile() { return LibraryMode() == 2 ? FuzzyLibraryFile() : ExactLibraryFile(); }
 
-// Two section names the INI functions take for one.
-bool SameSection(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
-}
-
 // Without ASCII and full-width spaces.
 std::string WithoutSpaces(const std::string& s) {
   std::string out;
@@ -192,7 +187,9 @@ void SettingsWindow::ReloadLibraryList() {
 }
 
 void SettingsWindow::RefreshRow(const std::string& shownKeyword, const std::string& reply) {
-  auto row = std::find_if(rows_.begin(), rows_.end(), [&](const auto& r) { return SameSection(r.first, shownKeyword); });
+  auto row = std::find_if(rows_.begin(), rows_.end(), [&](const auto& r) {
+    return text::EqualsIgnoreAsciiCase(r.first, shownKeyword);  // one section for the INI functions
+  });
   if (row == rows_.end()) row = rows_.emplace(rows_.end(), shownKeyword, reply);
   row->second = reply;  // a row of the same section shows the name the file keeps
   ShowRows();
@@ -201,7 +198,8 @@ void SettingsWindow::RefreshRow(const std::string& shownKeyword, const std::stri
 
 void SettingsWindow::SaveLibraryEntry() {
   WindowHandle keywordBox = Control("词控_关键词框"), replyBox = Control("词控_回复框");
-  if (platform::WindowTextGbk(replyBox).empty()) {
+  const std::string reply = text::LineBreaksAsN(platform::WindowTextGbk(replyBox));
+  if (reply.empty()) {
     SetEditText(replyBox, kNotEmpty);
     return;
   }
@@ -212,7 +210,7 @@ void SettingsWindow::SaveLibraryEntry() {
   std::vector<std::string> written;
   for (const std::string& piece : pieces) {
     if (piece.empty()) continue;
-    WriteIniItem(file, piece, std::string(kReplyKey), text::LineBreaksAsN(platform::WindowTextGbk(replyBox)));
+    WriteIniItem(file, piece, std::string(kReplyKey), reply);
     written.push_back(piece);
   }
   // Nothing written (no piece, or only empty ones, as "||"): what was typed

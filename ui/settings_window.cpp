@@ -5,7 +5,6 @@
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
-#include "platform/ini.hpp"
 #include "text/text.hpp"
 #include "ui/account_chooser.hpp"
 
@@ -27,14 +26,6 @@ std::int32_t& LibraryMode() {
 HomeWeb& HomeWebSettings() {
   static HomeWeb settings{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000}};
   return settings;
-}
-
-std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
-                         const std::string& fallback) {
-  for (std::size_t size = kIniValueBuffer;; size *= 4) {
-    std::string value = platform::GetIniString(file, section, key, fallback, size);
-    if (value.size() + 1 < size || size > (64u << 20)) return value;
-  }
 }
 
 std::string WholeAdminItem(const std::string& key, const std::string& fallback) {

@@ -32,10 +32,8 @@ void ResetHomeWebSettings();
 // The avatar picture of `account` as bytes; empty when it cannot be fetched.
 std::string FetchAvatar(const std::string& account);
 
-// An INI value read whole (the core reads at most 10,239 bytes), or
-// `fallback` when the key is missing: what the boxes show.
-std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
-                         const std::string& fallback);
+// A setting of the admin file read whole (WholeIniItem), or `fallback` when
+// the key is missing: what the boxes show.
 std::string WholeAdminItem(const std::string& key, const std::string& fallback);
 
 class SettingsWindow : public Form {

@@ -54,10 +54,11 @@ bool VariablePicker::Create(const platform::FormClass& windowClass, WindowHandle
   WindowHandle cancel = PictureButton(handle(), "取消", 368, 8, 87, 30, {Picture::ActionEraser}, {},
                                       Caption{"取消 ESC", 24, 0, 63, 30, kTextColour, true, true});
   On(cancel, Notice::Click, [this] { CloseVariablePicker(); });
+  const bool wx = Plugin().HostType == kHostWx;  // its help differs
   int y = 50;
   for (const Variable& v : kVariables) {
     WindowHandle button = Button(handle(), v.button, 30, y, 60, 20, v.caption);
-    Label(handle(), v.label, y < 170 ? 104 : 105, y, 350, 20, v.help, false, kEditBackground);
+    Label(handle(), v.label, y < 170 ? 104 : 105, y, 350, 20, wx && v.wxHelp ? v.wxHelp : v.help, false, kEditBackground);
     On(button, Notice::Click, [this, button] { PickVariableButton(button); });
     y += 30;
   }
@@ -69,10 +70,6 @@ void VariablePicker::FillVariablePicker(WindowHandle settingsWindow) {
   // its left edge 115 pixels inside the settings window's right edge.
   const platform::Rect settings = platform::WindowRect(settingsWindow);
   platform::MoveWindowTo(handle(), settings.left + settings.width - 115, settings.top - kHeight / 2 + 250);
-  if (Plugin().HostType != kHostWx) return;
-  for (const Variable& v : kVariables) {
-    if (v.wxHelp) platform::SetWindowTextGbk(Control(v.label), v.wxHelp);
-  }
 }
 
 void VariablePicker::PickVariableButton(WindowHandle button) { InsertVariable(platform::WindowTextGbk(button)); }

@@ -11,11 +11,11 @@ namespace zoq::ui {
 
 class VariablePicker : public Form {
  public:
-  // `insert` receives the picked variable.
+  // `insert` receives the picked variable; the help is the active host's.
   bool Create(const platform::FormClass& windowClass, WindowHandle settingsWindow,
               std::function<void(const std::string&)> insert);
   // What the picker does when it has been created: places it beside the
-  // settings window and gives the help that differs by host.
+  // settings window.
   void FillVariablePicker(WindowHandle settingsWindow);
 
  private:

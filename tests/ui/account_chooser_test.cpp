@@ -4,8 +4,6 @@
 // settings window opens.
 #include "ui/account_chooser.hpp"
 
-#include <windows.h>
-
 #include <map>
 #include <tuple>
 
@@ -84,6 +82,19 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
   });
 }
 
+// How many pixels of the control's client area, painted afresh, are red.
+int RedPixels(WindowHandle control) {
+  RECT r{};
+  GetClientRect(control, &r);
+  HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, r.right, r.bottom));
+  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+  int red = 0;  // red at least 192, green below 64
+  for (int i = 0; i < r.right * r.bottom; ++i) red += (GetPixel(dc, i % r.right, i / r.right) & 0xC0C0) == 0xC0;
+  DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
+  return red;
+}
+
 TEST_F(AccountChooserTest, WithoutAnAccountTheListSaysSoInRedAndOnlyCancelLeaves) {
   Fake("message.dll").SetAnswer("Api_GetLoginQQ", "1234");  // ISky: an account needs five bytes
   Plugin().HostType = kHostIsky;
@@ -92,10 +103,7 @@ TEST_F(AccountChooserTest, WithoutAnAccountTheListSaysSoInRedAndOnlyCancelLeaves
     EXPECT_EQ(Items(c), std::vector<std::string>{"框架没有号码在线"});
     EXPECT_EQ(platform::SelectedListItem(list), 0);
     EXPECT_FALSE(platform::IsEnabled(list) || platform::IsEnabled(c.Control("确定")));
-    const platform::Pixels shown = platform::Snapshot(list);
-    int red = 0;
-    for (std::size_t i = 0; i < shown.rgba.size(); i += 4) red += shown.rgba[i] > 200 && shown.rgba[i + 1] < 80;
-    EXPECT_GT(red, 20) << "the text is not drawn red";
+    EXPECT_GT(RedPixels(list), 20) << "the text is not drawn red";
     ASSERT_NE(c.ShownBitmap(c.Control("头像")), nullptr);  // the built-in no-account picture
     EXPECT_EQ(c.ShownBitmap(c.Control("头像"))->width(), 100);
     platform::Click(c.Control("确定"));

@@ -1,8 +1,6 @@
 // The keyword-library page through the real settings export, keys through the
 // window's own loop: listing, the editor, saving, deleting, searching, the
 // cool-down, dropped files and the variable picker.
-#include <windows.h>
-
 #include "tests/ui/settings_fixture.hpp"
 #include "ui/variable_picker.hpp"
 
@@ -40,13 +38,13 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
                 platform::Click(w.Control("按钮_精确词库"));
                 EXPECT_EQ(Rows(w), (std::vector<std::string>{"a[b]=x[N]乗\\", "长=" + longReply}));
                 Focus(w, "词库列表");
-                platform::PressKey(VK_DOWN);
+                PressKey(VK_DOWN);
               },
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(Editor(w), "a[b]/x\r\n乗\\");
                 List(w).Select(1);
                 platform::Click(w.Control("词控_保存"));
-                EXPECT_EQ(ui::WholeIniItem(ExactLibraryFile(), "长", "回复", ""), longReply);
+                EXPECT_EQ(WholeIniItem(ExactLibraryFile(), "长", "回复", ""), longReply);
                 EXPECT_EQ(Rows(w)[1], "长=" + longReply);
               }});
 }
@@ -86,7 +84,7 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
                 EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=啾", "鱼=游"}));
                 platform::SetWindowTextGbk(w.Control("词控_关键词框"), "鱼");
                 Focus(w, "词库列表");
-                platform::PressKey(VK_DELETE);
+                PressKey(VK_DELETE);
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
@@ -102,7 +100,7 @@ TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
                 Focus(w, "词控_关键词框");
-                platform::PressKey('F', true);  // before the search box ever had the focus: its first text
+                PressKey('F', true);  // before the search box ever had the focus: its first text
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_搜索框"), "无搜索结果");
@@ -114,7 +112,7 @@ TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
                 Search(w, "猫");
                 EXPECT_EQ(Text(w, "词控_搜索框") + std::to_string(ui::SearchPosition()), "无搜索结果0");
                 Focus(w, "词控_回复框");
-                platform::TypeText("新");
+                TypeText("新");
               },
               [](ui::SettingsWindow& w) {
                 Search(w, "ABC");  // keyword and reply joined, letters of either case
@@ -128,37 +126,37 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
                 Focus(w, "词控_搜索框");
-                for (int box = 0; box < 5; ++box) platform::PressKey(VK_TAB);  // round the page's 5 boxes
-                platform::PressKey(VK_TAB, false, true);
+                for (int box = 0; box < 5; ++box) PressKey(VK_TAB);  // round the page's 5 boxes
+                PressKey(VK_TAB, false, true);
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(platform::FocusedWindow(), w.Control("词控_冷却时间"));
                 Focus(w, "词控_回复框");  // Esc in a multi-line box leaves the page standing
-                platform::PressKey(VK_ESCAPE);
+                PressKey(VK_ESCAPE);
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_TRUE(platform::IsVisible(w.Control("词控_回复框")));
                 Focus(w, "词控_关键词框");
-                platform::TypeText("a b");
-                platform::PressKey(VK_RETURN);
+                TypeText("a b");
+                PressKey(VK_RETURN);
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_关键词框"), "ab|");
-                platform::TypeText("c");
-                platform::PressKey(VK_SPACE);
+                TypeText("c");
+                PressKey(VK_SPACE);
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_关键词框"), "ab|c|");
                 platform::SetWindowTextGbk(w.Control("词控_回复框"), "r");
-                platform::PressKey('R', true);
+                PressKey('R', true);
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Editor(w), "/");
                 platform::SetWindowTextGbk(w.Control("词控_冷却时间"), "");
                 Focus(w, "词控_冷却时间");
-                platform::TypeText("1a３");
+                TypeText("1a３");
                 platform::SetClipboardText("x0");
-                platform::PressKey('V', true);
+                PressKey('V', true);
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "1３0");  // a whole number
@@ -196,13 +194,13 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClicke
                 EXPECT_EQ(Text(w, "词控_回复框"), "你好[@]");
                 EXPECT_TRUE(platform::IsEnabled(w.handle()));
                 Focus(w, "词控_回复框");
-                platform::PressKey('D', true);
+                PressKey('D', true);
               },
               [](ui::SettingsWindow&) { platform::Click(Picker().Control("变量图接口")); }, openPicker,
               [](ui::SettingsWindow&) { platform::Click(Picker().Control("取消")); }, openPicker,
               [](ui::SettingsWindow&) {
                 Focus(Picker(), "变量日期");
-                platform::PressKey(VK_ESCAPE);
+                PressKey(VK_ESCAPE);
               },
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(ui::OpenedVariablePicker(), nullptr);  // cancel and Esc insert nothing

@@ -3,6 +3,7 @@
 // own modal loop, which handles the keys a step queues before the next step.
 #pragma once
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
+#include "platform/code_pages.hpp"
 #include "platform/gui.hpp"
 #include "tests/core/core_fixture.hpp"
 #include "tests/web/web_server.hpp"
@@ -23,6 +25,32 @@ namespace zoq::testing {
 
 using platform::WindowHandle;
 using Export = std::int32_t(__stdcall*)();
+
+// Keys as the owner types them, posted to this thread without a window: each
+// reaches the window focused when the window's loop takes it, with the Ctrl and
+// Shift of its lParam bits 25, 26; the character it types is queued behind.
+inline LRESULT CALLBACK RouteKeysToFocus(int code, WPARAM removed, LPARAM lParam) {
+  MSG& m = *reinterpret_cast<MSG*>(lParam);
+  if (code == HC_ACTION && removed == PM_REMOVE && !m.hwnd && m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST) {
+    m.hwnd = GetFocus();
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = (m.lParam >> 25 & 1) ? 0x80 : 0;
+    keys[VK_SHIFT] = keys[VK_LSHIFT] = (m.lParam >> 26 & 1) ? 0x80 : 0;
+    if (m.message != WM_CHAR) SetKeyboardState(keys), m.lParam &= ~(3 << 25);
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+inline void PostKey(UINT message, WPARAM key, LPARAM lParam) {
+  thread_local const bool routed = SetWindowsHookExW(WH_GETMESSAGE, RouteKeysToFocus, nullptr, GetCurrentThreadId());
+  if (routed) PostThreadMessageW(GetCurrentThreadId(), message, key, lParam);
+}
+inline void PressKey(int key, bool withCtrl = false, bool withShift = false) {
+  const LPARAM held = MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16 | withCtrl << 25 | withShift << 26 | 1;
+  PostKey(WM_KEYDOWN, key, held), PostKey(WM_KEYUP, key, held | 0xC0000000);
+}
+// Characters as an input method hands them over.
+inline void TypeText(const std::string& gbk) { for (wchar_t c : platform::GbkToWide(gbk)) PostKey(WM_CHAR, c, 1); }
 
 // The owner clicks into a box to press keys there.
 inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo(w.Control(control)); }

@@ -48,16 +48,8 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
   const std::string png(ui::PictureData(ui::Picture::Background)), garbled = With(png, png.size() / 2, 0x55, 1);
   std::string wide = With(png, 16, ui::kMaxPictureSide + 1, 4);  // with a valid checksum
   wide = With(wide, 29, crc32(0, reinterpret_cast<const Bytef*>(wide.data() + 12), 17), 4);
-  const std::string avatars[] = {png,
-                                 kJpeg,
-                                 "",
-                                 "GIF89a......",
-                                 png.substr(0, png.size() / 2),
-                                 kJpeg.substr(0, 40),
-                                 garbled,
-                                 wide,
-                                 With(kJpeg, kJpeg.find("\xFF\xC0") + 7, ui::kMaxPictureSide + 8, 2),
-                                 png};
+  const std::string avatars[] = {png,     kJpeg, "", "GIF89a......", png.substr(0, png.size() / 2), kJpeg.substr(0, 40),
+                                 garbled, wide,  With(kJpeg, kJpeg.find("\xFF\xC0") + 7, ui::kMaxPictureSide + 8, 2), png};
   const int widths[] = {800, 8, 0, 0, 0, 0, 0, 0, 0, 800};
   const Export exports[] = {set, OQ_SetUp, MQset, SP_SetUp, ER_SetUp, XQ_SetUp, MQ_Set, ISky_Menu, Settings, ZOQ_MeKyu};
   for (std::size_t i = 0; i < 10; ++i) {
@@ -87,9 +79,7 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
 
 TEST_F(SettingsWindowTest, PagesShowValuesWholeAndOpeningThemWritesNothing) {
   const std::string longText(10300, 'x'), longList(10300, '7');  // longer than the core reads
-  for (const auto& [key, value] : {std::pair{"开启返回文本", longText},
-                                   {"主人号码", longList},
-                                   {"群号列表", longList},
+  for (const auto& [key, value] : {std::pair{"开启返回文本", longText}, {"主人号码", longList}, {"群号列表", longList},
                                    {"精确返回文本", std::string("a[N]b")}})
     WriteAdminItem(key, value);
   const std::string before = ReadFile(DataFile("admin"));
@@ -100,10 +90,9 @@ TEST_F(SettingsWindowTest, PagesShowValuesWholeAndOpeningThemWritesNothing) {
           platform::Click(w.Control(page));
         }
         EXPECT_EQ(Page(w), "01011");
-        EXPECT_EQ(std::vector<std::string>(
+        EXPECT_EQ(std::vector<std::string>(  // the last a default, shown only
                       {Text(w, "开启返回文本"), Text(w, "主人号码"), Text(w, "精确返回文本"), Text(w, "关闭返回文本")}),
-                  std::vector<std::string>(
-                      {longText, longList, "a\r\nb", "词库功能已关闭"}));  // the last a default, shown only
+                  std::vector<std::string>({longText, longList, "a\r\nb", "词库功能已关闭"}));
       }});
   EXPECT_EQ(ReadFile(DataFile("admin")), before);
 }
@@ -113,32 +102,32 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_远程命令"));
                 Focus(w, "主人号码");
-                platform::TypeText("12");
+                TypeText("12");
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Plugin().Settings.主人号码, "12");
                 EXPECT_EQ(Admin("主人号码"), "");  // not at every keystroke
                 EXPECT_TRUE(platform::IsVisible(w.Control("号码提示")));
-                for (int box = 0; box < 13; ++box) platform::PressKey(VK_TAB);  // round the page's 13 boxes
+                for (int box = 0; box < 13; ++box) PressKey(VK_TAB);  // round the page's 13 boxes
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Admin("主人号码"), "12");
                 EXPECT_EQ(platform::FocusedWindow(), w.Control("主人号码"));
                 Focus(w, "开启返回文本");
-                platform::TypeText("a");
-                platform::PressKey(VK_RETURN);  // a new line in a multi-line box
+                TypeText("a");
+                PressKey(VK_RETURN);  // a new line in a multi-line box
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_FALSE(platform::IsVisible(w.Control("号码提示")));
-                platform::TypeText("b");
-                platform::PressKey(VK_TAB);
+                TypeText("b");
+                PressKey(VK_TAB);
               },
               [](ui::SettingsWindow& w) {
                 Focus(w, "关闭返回文本");
                 platform::SetClipboardText("x\ny\rz\r\nw");  // pasted: lone LF and CR too
-                platform::PressKey('V', true);
+                PressKey('V', true);
               },
-              [](ui::SettingsWindow&) { platform::PressKey(VK_TAB); },
+              [](ui::SettingsWindow&) { PressKey(VK_TAB); },
               [](ui::SettingsWindow&) {
                 EXPECT_EQ(Admin("开启返回文本") + "," + Admin("关闭返回文本"), "a[N]b,x[N]y[N]z[N]w");
               }});
@@ -189,7 +178,7 @@ TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasType
                   EXPECT_EQ(OQ_SetUp(), 0);  // returns at once: the open window stays
                   EXPECT_EQ(ui::OpenedSettingsWindow(), &w);
                   Focus(w, "主页_群号列表");
-                  platform::TypeText("9");
+                  TypeText("9");
                 },
                 [&](ui::SettingsWindow& w) {
                   close();
@@ -201,24 +190,31 @@ TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasType
   }
 }
 
-// The host frees the DLL while the settings window or the chooser is open, then
-// the window closes: the DLL goes once the export has returned; the host goes on.
+// The host frees the DLL while the settings window, the chooser or the
+// function-table host's runtime-error box (its channel send declared without
+// arguments) is open, then it closes: the DLL goes once the export has
+// returned, or stays for good after the box; the host goes on.
 TEST(UnloadWhileOpen, TheHostFreesTheDllFromATimerOrAThreadAndGoesOn) {
   for (const char* helper : {"unload-timer.dll", "unload-thread.dll"}) {
-    for (const bool account : {false, true}) {
-      Host host(FreshRunFolder(std::string("ui-") + helper + (account ? "-settings" : "-chooser")));
+    for (const std::string open : {"chooser", "settings", "box"}) {
+      Host host(FreshRunFolder(std::string("ui-") + helper + "-" + open));
       WriteFile(host.folder() + "\\" + helper, ReadFile(BinFolder() + "\\ui_unload_helper.dll"));
       ASSERT_TRUE(host.Load());
       for (const std::int32_t code : {12000, 1101}) {  // enabled with an account: the settings window opens
-        if (account)
-          host.CallNumber("Event",
-                          {"10001", code, 0, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, 0});
+        if (open == "settings")
+          host.CallNumber("Event", {"10001", code, 0, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, 0});
       }
+      const std::string send = std::to_string(host.FunctionAddress("kernel32.dll", "GetTickCount"));
+      if (open == "box")
+        host.CallText("初始化", {"{\"发送频道消息\":" + send + "}", std::string("KEY")}), host.CallNumber("ZOQ_KyOn");
+      std::string message(168, '\0');  // "我的号码" from sender 1 in channel 0
+      message[48] = 1, *reinterpret_cast<std::uint32_t*>(&message[152]) = host.Block("我的号码");
       ASSERT_TRUE(host.Preload(host.folder() + "\\" + helper));
-      EXPECT_TRUE(host.CallNumber("set").ok) << helper << " " << account;
-      EXPECT_EQ(host.FunctionAddress(PluginFileName(), "set"), 0u);
-      ASSERT_TRUE(host.Load());
-      EXPECT_TRUE(host.CallText("info").ok);
+      const CallResult r = open == "box" ? host.CallNumber("ZOQ_QGPush", {std::int32_t(host.Block(message))})
+                                         : host.CallNumber("set");
+      EXPECT_EQ(r.raw + (host.FunctionAddress(PluginFileName(), "set") ? " kept" : ""),
+                open == "box" ? "ok 0 1 kept" : "ok 0 0") << helper << " " << open;
+      EXPECT_TRUE(host.Load() && host.CallText("info").ok) << helper << " " << open;
     }
   }
 }

@@ -1,5 +1,5 @@
-// Loaded by the test host: once a window of the plug-in is open, frees the
-// plug-in and closes the window, from a thread timer inside the window's loop
+// Loaded by the test host: once a window or a message box of the plug-in is
+// open, frees the plug-in and closes it, from a thread timer inside the window's loop
 // ("unload-timer.dll") or from a thread of its own. A crash ends the host.
 #include <windows.h>
 
@@ -12,7 +12,7 @@ DWORD hostThread = 0;
 BOOL CALLBACK FreeThenClose(HWND window, LPARAM done) {
   wchar_t name[32] = {};
   GetClassNameW(window, name, 32);
-  if (std::wcscmp(name, L"ZoqSettingsWindow") != 0 || !IsWindowVisible(window)) return TRUE;
+  if ((std::wcscmp(name, L"ZoqSettingsWindow") && std::wcscmp(name, L"#32770")) || !IsWindowVisible(window)) return TRUE;
   FreeLibrary(GetModuleHandleW(L"ZOQ·关键词.dll"));
   return !(*reinterpret_cast<bool*>(done) = PostMessageW(window, WM_CLOSE, 0, 0));
 }
