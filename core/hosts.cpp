@@ -174,7 +174,8 @@ HostProfile ClassicProfile(std::int32_t type, const ClassicHostConfig& config) {
   using A = TextActions<Member>;
   return {type,       config.mentionPrefix, {},       kPic,     kPic,
           kVoi,       kVoi,                 false,    "]",      &Classic<Member>::Send,
-          &A::Mute,   &A::Recall,           &A::Kick, &ListedAccounts<Member>, nullptr};
+          &A::Mute,   &A::Recall,           &A::Kick, &ListedAccounts<Member>, nullptr,
+          {},         {},                   DeliveredMedia::BracedId};
 }
 
 using XqActions = TextActions<&HostAdapters::xq>;
@@ -184,20 +185,20 @@ const HostProfile kProfiles[] = {
     {kHostNone, {}, {}, {}, {}, {}, {}, false, "]", &NoSend, &NoMute, &Nothing, &Nothing, &NoAccounts, nullptr},
     {kHostIsky, "[CQ:at,qq=", {}, "[CQ:image,file=", "[CQ:image,file=file:///", "[CQ:record,file=",
      "[CQ:record,file=file:///", false, ",cache=0]", &IskySend, &IskyMute, &IskyRecall, &IskyKick, &IskyAccounts,
-     nullptr, "&#91;", "&#93;"},
+     nullptr, "&#91;", "&#93;", DeliveredMedia::CqImage},
     {kHostTable, "[@", {}, "[picFile,path=", "[picFile,path=", "[AudioFile,path=", "[AudioFile,path=", true, "]",
      &TableSend, &TableMute, &TableRecall, &TableKick, &TableOnline, nullptr},
     ClassicProfile<&HostAdapters::vlq>(kHostVlq, kVlqHost),
     {kHostWx, {}, "{提示} ", kPic, kPic, kVoi, kVoi, true, "]", &WxSend, &NoMute, &Nothing, &WxKick, &WxAccounts,
-     &WxAvatarAddress},
+     &WxAvatarAddress, {}, {}, DeliveredMedia::None, "{提示}"},
     {kHostXq, "[@", {}, kPic, kPic, kVoi, kVoi, false, "]", &XqSend, &XqActions::Mute, &XqActions::Recall,
-     &XqActions::Kick, &ListedAccounts<&HostAdapters::xq>, nullptr},
+     &XqActions::Kick, &ListedAccounts<&HostAdapters::xq>, nullptr, {}, {}, DeliveredMedia::BracedId},
     ClassicProfile<&HostAdapters::oq>(kHostOq, kOqHost),
     ClassicProfile<&HostAdapters::mingqq>(kHostMingQq, kMingQqHost),
     ClassicProfile<&HostAdapters::sp>(kHostSp, kSpHost),
     ClassicProfile<&HostAdapters::er>(kHostEr, kErHost),
     {kHostMyQq, "[@", {}, kPic, kPic, kVoi, kVoi, true, "]", &MyQqSend, &MyQqActions::Mute, &MyQqActions::Recall,
-     &MyQqActions::Kick, &ListedAccounts<&HostAdapters::myqq>, nullptr},
+     &MyQqActions::Kick, &ListedAccounts<&HostAdapters::myqq>, nullptr, {}, {}, DeliveredMedia::BracedId},
 };
 
 }  // namespace

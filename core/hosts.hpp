@@ -31,6 +31,10 @@ struct HostAdapters {
 
 HostAdapters& Hosts();
 
+// The pictures and voices a host delivers in its messages, by their ids:
+// none known; "[pic={id}.ext]" and "[voi={id}.ext]"; "[CQ:image,file=<hex>.image]".
+enum class DeliveredMedia { None, BracedId, CqImage };
+
 // How the core talks to one host.
 struct HostProfile {
   std::int32_t hostType;
@@ -64,6 +68,11 @@ struct HostProfile {
   // are, and outside brackets are sent as full-width ones.
   std::string_view escapedOpen{};
   std::string_view escapedClose{};
+  // The host's pictures and voices that a reply may repeat from a message.
+  DeliveredMedia deliveredMedia = DeliveredMedia::None;
+  // A code of the host's written in braces (its mention): inert when any of
+  // its bytes came from outside.
+  std::string_view braceCode{};
 };
 
 // The profile of `hostType`; a host kind without one gets a profile that

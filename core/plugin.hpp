@@ -43,6 +43,10 @@ struct MessageRecord {
   std::string idB;     // recall operations take it before idA
   std::int64_t subchannel = 0;
   std::int32_t enterprise = 0;
+  // The text as the host delivered it (kept by the handler before it
+  // normalises `text`): what decides the real mentions and the pictures the
+  // host itself put in the message.
+  std::string delivered;
 };
 
 // The options of section `admin`, named after their keys.

@@ -139,8 +139,9 @@ bool IsOwner(const std::string& sender) { return text::ListHoldsNumber(Plugin().
 
 std::int32_t HandleMessage(MessageRecord& record) {
   PluginState& p = Plugin();
-  const bool mentioned = p.Settings.必须艾特 && MentionsAccount(record.text, p.RobotAccount);
-  record.text = NormalizeIncomingText(record.text, p.HostType);
+  record.delivered = record.text;
+  const bool mentioned = p.Settings.必须艾特 && MentionsAccount(record.delivered, p.RobotAccount);
+  record.text = NormalizeIncomingText(record.delivered, p.HostType);
   const bool owner = IsOwner(record.sender);
   if (owner && RunSwitchCommand(record)) return 1;
   if (!p.插件开关) return 0;

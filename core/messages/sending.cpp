@@ -1,6 +1,9 @@
 #include "core/messages/sending.hpp"
 
+#include <algorithm>
 #include <array>
+#include <optional>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -81,22 +84,12 @@ ReplyText WithBrackets(const ReplyText& in) {
   return out;
 }
 
-// A code from its "[": the name after the bracket (letters, ":", "@", "_"
-// and blanks) and the first "]" after it (npos: the code runs to the end).
-struct Code {
-  std::size_t open, nameEnd, close, end;
-};
-
 bool IsNameByte(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':' || c == '@' || c == '_' || c == ' ' || c == '\t';
 }
-
-Code CodeAt(std::string_view s, std::size_t open) {
-  Code c{open, open + 1, text::Find(s, "]", open + 1), s.size()};
-  while (c.nameEnd < s.size() && IsNameByte(s[c.nameEnd])) ++c.nameEnd;
-  if (c.close != text::npos) c.end = c.close + 1;
-  return c;
-}
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool IsPlainByte(char c) { return IsHexDigit(c) || (c >= 'G' && c <= 'Z') || (c >= 'g' && c <= 'z') || c == '_' || c == '-'; }
 
 std::string_view Trimmed(std::string_view v) {
   while (!v.empty() && static_cast<unsigned char>(v.front()) <= ' ') v.remove_prefix(1);
@@ -104,20 +97,26 @@ std::string_view Trimmed(std::string_view v) {
   return v;
 }
 
-// The values of every key of a code ("key=value" between commas, the first
-// one right after the name), wherever they stand, blanks trimmed.
-std::vector<std::string_view> KeyValues(std::string_view s, const Code& c) {
-  const std::string_view body = s.substr(c.open + 1, (c.close == text::npos ? s.size() : c.close) - c.open - 1);
-  std::vector<std::string_view> values;
-  for (std::size_t begin = 0; begin <= body.size();) {
-    std::size_t comma = body.find(',', begin);
-    if (comma == std::string_view::npos) comma = body.size();
-    const std::string_view key = body.substr(begin, comma - begin);
-    if (const std::size_t eq = key.find('='); eq != std::string_view::npos)
-      values.push_back(Trimmed(key.substr(eq + 1)));
+// One "key=value" of a code's body (the pieces between commas; the first
+// one holds the code's name), with where it stands in the text.
+struct KeyValue {
+  std::string_view key, value;
+  std::size_t begin, end;
+};
+
+std::vector<KeyValue> KeyValues(std::string_view s, std::size_t bodyBegin, std::size_t bodyEnd) {
+  std::vector<KeyValue> keys;
+  s = s.substr(0, bodyEnd);
+  for (std::size_t begin = bodyBegin; begin <= bodyEnd;) {
+    std::size_t comma = s.find(',', begin);
+    if (comma == std::string_view::npos) comma = bodyEnd;
+    const std::string_view piece = s.substr(begin, comma - begin);
+    if (const std::size_t eq = piece.find('='); eq != std::string_view::npos) {
+      keys.push_back({Trimmed(piece.substr(0, eq)), Trimmed(piece.substr(eq + 1)), begin, comma});
+    }
     begin = comma + 1;
   }
-  return values;
+  return keys;
 }
 
 // A path that names a file of this machine: a drive, a root, a file address,
@@ -130,72 +129,219 @@ bool NamesLocalFile(std::string_view path) {
   return path.find('\\') != std::string_view::npos || path.find("..") != std::string_view::npos;
 }
 
-// One of the ids a host gives its own pictures and voices: letters, digits,
-// braces, dashes, underscores and single dots, nothing that names a path or
-// an address.
-bool IsHostId(std::string_view v) {
-  const auto allowed = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '{' || c == '}' ||
-           c == '-' || c == '_' || c == '.';
-  };
-  if (v.empty() || v.find("..") != std::string_view::npos) return false;
-  for (char c : v) {
-    if (!allowed(c)) return false;
-  }
-  return true;
-}
-
 bool IsWebAddress(std::string_view path) {
   return text::StartsWith(path, "http://", Case::IgnoreAscii) || text::StartsWith(path, "https://", Case::IgnoreAscii);
 }
 
-// A picture or voice code of the hosts' forms that came whole from outside
-// and names only host ids: a picture the host delivered, repeated. Only a
-// host without escapes delivers its codes as they are.
-bool IsDeliveredMedia(const ReplyText& t, const Code& c, const HostProfile& host) {
-  static constexpr std::array<std::string_view, 6> kForms{"pic=",       "voi=",      "picFile,",
-                                                          "AudioFile,", "CQ:image,", "CQ:record,"};
-  const std::string& s = t.text();
-  if (!host.escapedOpen.empty() || c.close == text::npos || !t.AllOutside(c.open, c.end)) return false;
-  if (text::Find(std::string_view(s).substr(0, c.close), "[", c.open + 1) != text::npos) return false;
-  bool form = false;
-  for (std::string_view f : kForms) form = form || StartsAt(s, c.open + 1, f, Case::IgnoreAscii);
-  const std::vector<std::string_view> values = KeyValues(s, c);
-  if (!form || values.empty()) return false;
-  for (std::string_view v : values) {
-    if (!IsHostId(v)) return false;
+// The keys that name the file of a picture or voice, in every host's form
+// ("[P=", "[pic=", "[picFile,path=", "[CQ:image,file=", ...).
+bool IsFileKey(std::string_view key) {
+  for (std::string_view k : {"P", "V", "pic", "voi", "file", "path"}) {
+    if (text::EqualsIgnoreAsciiCase(key, k)) return true;
   }
-  return true;
+  return false;
 }
 
-// A written "[": the host's code, or the bracket as it is, or broken when
-// outside bytes name the code or make it name a file of this machine.
-// Returns where the scan goes on.
-std::size_t WrittenCode(const ReplyText& t, std::size_t open, const HostProfile& host, std::string& out) {
-  struct Neutral {
-    std::string_view opener, webCode, fileCode;
-  };
-  const Neutral neutral[] = {{"[P=", host.pictureCode, host.pictureFileCode},
-                             {"[V=", host.voiceCode, host.voiceFileCode}};
-  const std::string& s = t.text();
-  const Code c = CodeAt(s, open);
-  bool broken = t.AnyOutside(open, c.nameEnd);
-  if (!broken && t.AnyOutside(open, c.end)) {
-    for (std::string_view v : KeyValues(s, c)) broken = broken || NamesLocalFile(v);
+// The openers of the hosts' mentions: the account in them is a number.
+bool IsMentionCode(std::string_view s, std::size_t open) {
+  for (std::string_view form : {"[@", "[at=", "[IR:at=", "[CQ:at,"}) {
+    if (StartsAt(s, open, form, Case::IgnoreAscii)) return true;
   }
-  if (broken) {
-    out += InertOpen(host);
+  return false;
+}
+
+// A picture or voice code as the host writes its own: "[pic={id}.ext]"
+// (the QQ hosts' picture and voice ids in braces) or
+// "[CQ:image,file=<hex>.image,...]" (ISky's), nothing that names a file by
+// its name or path.
+bool IsHostMediaCode(std::string_view code, DeliveredMedia form) {
+  const auto all = [](std::string_view v, bool (*ok)(char)) {
+    return !v.empty() && std::all_of(v.begin(), v.end(), ok);
+  };
+  switch (form) {
+    case DeliveredMedia::None: return false;
+    case DeliveredMedia::BracedId: {
+      std::string_view id;
+      for (std::string_view opener : {"[pic=", "[voi="}) {
+        if (text::StartsWith(code, opener, Case::IgnoreAscii)) id = code.substr(opener.size(), code.size() - opener.size() - 1);
+      }
+      const std::size_t brace = id.find('}');
+      if (id.empty() || id[0] != '{' || brace == std::string_view::npos) return false;
+      const std::string_view ext = id.substr(brace + 1);
+      const bool extOk = ext.empty() || (ext[0] == '.' && ext.size() <= 6 && all(ext.substr(1), IsPlainByte));
+      return all(id.substr(1, brace - 1), [](char c) { return IsHexDigit(c) || c == '-'; }) && extOk;
+    }
+    case DeliveredMedia::CqImage: {
+      if (!text::StartsWith(code, "[CQ:image,", Case::IgnoreAscii)) return false;
+      int files = 0;
+      for (const KeyValue& k : KeyValues(code, 10, code.size() - 1)) {
+        if (text::EqualsIgnoreAsciiCase(k.key, "file")) {
+          const bool id = k.value.ends_with(".image") && all(k.value.substr(0, k.value.size() - 6), IsHexDigit);
+          if (!id) return false;
+          ++files;
+        } else if (!all(k.key, IsPlainByte) || !all(k.value, IsPlainByte)) {
+          return false;
+        }
+      }
+      return files == 1;
+    }
+  }
+  return false;
+}
+
+// The codes the host delivered in the message as they stood in it: each "["
+// with the first "]" after it and no "[" between them.
+std::unordered_set<std::string_view> DeliveredCodes(std::string_view delivered) {
+  std::unordered_set<std::string_view> codes;
+  std::size_t open = text::npos;
+  for (std::size_t pos = 0; pos < delivered.size(); pos += text::CharLength(delivered, pos)) {
+    if (delivered[pos] == '[') open = pos;
+    if (delivered[pos] == ']' && open != text::npos) {
+      codes.insert(delivered.substr(open, pos + 1 - open));
+      open = text::npos;
+    }
+  }
+  return codes;
+}
+
+// The next byte at or after `from` that `match` takes, for calls whose
+// `from` never goes back: every byte is looked at once, so a conversion
+// stays linear in the text however its brackets fall.
+class NextOf {
+ public:
+  using Match = bool (*)(const ReplyText&, std::size_t);
+  NextOf(const ReplyText& t, Match match) : t_(t), match_(match) {}
+  std::size_t At(std::size_t from) {
+    if (scanned_ && found_ >= from) return found_;
+    const std::string& s = t_.text();
+    std::size_t pos = std::max(from, found_);
+    while (pos < s.size() && !match_(t_, pos)) pos += text::CharLength(s, pos);
+    scanned_ = true;
+    return found_ = pos;
+  }
+
+ private:
+  const ReplyText& t_;
+  Match match_;
+  bool scanned_ = false;
+  std::size_t found_ = 0;
+};
+
+bool Written(const ReplyText& t, std::size_t pos) { return t.origin(pos) == Origin::Written; }
+
+// One reply on its way to one host.
+class HostCodes {
+ public:
+  HostCodes(const ReplyText& t, const HostProfile& host, std::string_view delivered)
+      : t_(t), s_(t.text()), host_(host), delivered_(delivered) {}
+
+  std::string Run() {
+    out_.reserve(s_.size());
+    for (std::size_t pos = 0; pos < s_.size();) {
+      const bool written = Written(t_, pos);
+      if (s_[pos] == '[') {
+        pos = written ? WrittenOpen(pos) : OutsideOpen(pos);
+      } else if (s_[pos] == ']' && !written) {
+        out_ += InertClose(host_);
+        ++pos;
+      } else if (s_[pos] == '{' && !host_.braceCode.empty() && StartsAt(s_, pos, host_.braceCode) &&
+                 t_.AnyOutside(pos, pos + host_.braceCode.size())) {
+        // The host's own code in braces, made of outside bytes: full-width braces.
+        out_ += "｛";
+        out_.append(host_.braceCode.substr(1, host_.braceCode.size() - 2));
+        out_ += "｝";
+        pos += host_.braceCode.size();
+      } else {
+        const std::size_t length = text::CharLength(s_, pos);
+        out_.append(s_, pos, length);
+        pos += length;
+      }
+    }
+    return std::move(out_);
+  }
+
+ private:
+  // A written "[": a code that runs to the first written "]" after it (the
+  // owner's brackets alone decide a code's extent). It becomes the host's
+  // code when it is wholly written, or when its outside bytes name nothing
+  // they may not; otherwise its bracket is written inert. Returns where the
+  // scan goes on.
+  std::size_t WrittenOpen(std::size_t open) {
+    const std::size_t close = writtenClose_.At(open + 1);
+    if (notWritten_.At(open) < close && (writtenOpen_.At(open + 1) < close || !OutsideBytesAllowed(open, close))) {
+      out_ += InertOpen(host_);
+      return open + 1;
+    }
+    struct Neutral {
+      std::string_view opener, webCode, fileCode;
+    };
+    const Neutral neutral[] = {{"[P=", host_.pictureCode, host_.pictureFileCode},
+                               {"[V=", host_.voiceCode, host_.voiceFileCode}};
+    for (const Neutral& n : neutral) {
+      if (n.webCode.empty() || !StartsAt(s_, open, n.opener, Case::IgnoreAscii)) continue;
+      const std::size_t path = open + n.opener.size();
+      out_ += IsWebAddress(std::string_view(s_).substr(path)) ? n.webCode : n.fileCode;
+      return path;
+    }
+    out_ += '[';
     return open + 1;
   }
-  for (const Neutral& n : neutral) {
-    const std::size_t path = open + n.opener.size();
-    if (n.webCode.empty() || !StartsAt(s, open, n.opener, Case::IgnoreAscii) || t.AnyOutside(open, path)) continue;
-    out += IsWebAddress(std::string_view(s).substr(path)) ? n.webCode : n.fileCode;
-    return path;
+
+  // What outside bytes may be in the code [open, close) that holds no other
+  // written "[": none in its name; only digits in a mention; a web address,
+  // never a file of this machine, as a picture's or voice's file; nothing
+  // that names a local file in any key, as the host will read the keys.
+  bool OutsideBytesAllowed(std::size_t open, std::size_t close) const {
+    std::size_t nameEnd = open + 1;
+    while (nameEnd < close && IsNameByte(s_[nameEnd])) ++nameEnd;
+    if (t_.AnyOutside(open, nameEnd)) return false;
+    if (IsMentionCode(s_, open)) {
+      for (std::size_t i = open; i < close; ++i) {
+        if (!Written(t_, i) && !IsDigit(s_[i])) return false;
+      }
+    }
+    for (const KeyValue& k : KeyValues(s_, open + 1, close)) {
+      if (!t_.AnyOutside(k.begin, k.end)) continue;
+      if (NamesLocalFile(k.value) || (IsFileKey(k.key) && !IsWebAddress(k.value))) return false;
+    }
+    return true;
   }
-  out += '[';
-  return open + 1;
-}
+
+  // An outside "[": inert, but for a picture or voice code of the host's
+  // own ids that came whole from the incoming message and stood there as
+  // the host delivered it.
+  std::size_t OutsideOpen(std::size_t open) {
+    if (t_.origin(open) == Origin::Message && host_.deliveredMedia != DeliveredMedia::None) {
+      const std::size_t close = anyClose_.At(open + 1);
+      if (close < s_.size() && anyOpen_.At(open + 1) > close && t_.All(open, close + 1, Origin::Message)) {
+        const std::string_view code = std::string_view(s_).substr(open, close + 1 - open);
+        if (IsHostMediaCode(code, host_.deliveredMedia) && Delivered().contains(code)) {
+          out_.append(code);
+          return close + 1;
+        }
+      }
+    }
+    out_ += InertOpen(host_);
+    return open + 1;
+  }
+
+  const std::unordered_set<std::string_view>& Delivered() {
+    if (!deliveredCodes_) deliveredCodes_ = DeliveredCodes(delivered_);
+    return *deliveredCodes_;
+  }
+
+  const ReplyText& t_;
+  const std::string& s_;
+  const HostProfile& host_;
+  std::string_view delivered_;
+  std::optional<std::unordered_set<std::string_view>> deliveredCodes_;
+  std::string out_;
+  NextOf writtenClose_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == ']' && Written(t, p); }};
+  NextOf writtenOpen_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == '[' && Written(t, p); }};
+  NextOf notWritten_{t_, [](const ReplyText& t, std::size_t p) { return !Written(t, p); }};
+  NextOf anyClose_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == ']'; }};
+  NextOf anyOpen_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == '['; }};
+};
 
 }  // namespace
 
@@ -213,35 +359,36 @@ bool MentionsAccount(std::string_view delivered, const std::string& account) {
   return text::Contains(Folded(std::string(delivered), kMentionOpeners, kStoredBrackets), "[@" + account + "]");
 }
 
-std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType) {
-  const HostProfile& host = HostProfileOf(hostType);
-  const ReplyText t = WithBrackets(reply);
-  const std::string& s = t.text();
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t pos = 0; pos < s.size();) {
-    const bool outside = t.origin(pos) == Origin::Outside;
-    if (s[pos] == '[' && !outside) {
-      pos = WrittenCode(t, pos, host, out);
-    } else if (s[pos] == '[') {
-      const Code c = CodeAt(s, pos);
-      const bool delivered = IsDeliveredMedia(t, c, host);
-      out += delivered ? std::string_view(s).substr(pos, c.end - pos) : InertOpen(host);
-      pos = delivered ? c.end : pos + 1;
-    } else if (s[pos] == ']' && outside) {
-      out += InertClose(host);
-      ++pos;
-    } else {
-      const std::size_t length = text::CharLength(s, pos);
-      out.append(s, pos, length);
-      pos += length;
+std::string FirstMentionedNumber(std::string_view text, std::string_view delivered) {
+  // The numbers of the mentions the host made, each "[@" digits "]".
+  const auto mentions = [](std::string_view s, auto&& each) {
+    for (std::size_t pos = text::Find(s, "[@"); pos != text::npos; pos = text::Find(s, "[@", pos + 2)) {
+      std::size_t end = pos + 2;
+      while (end < s.size() && IsDigit(s[end])) ++end;
+      if (end > pos + 2 && end < s.size() && s[end] == ']' && each(s.substr(pos + 2, end - pos - 2))) return;
     }
-  }
-  return out;
+  };
+  const std::string real = Folded(std::string(delivered), kMentionOpeners, kStoredBrackets);
+  std::unordered_set<std::string_view> made;
+  mentions(real, [&](std::string_view number) {
+    made.insert(number);
+    return false;
+  });
+  std::string first;
+  mentions(text, [&](std::string_view number) {
+    if (made.contains(number)) first = number;
+    return !first.empty();
+  });
+  return first;
+}
+
+std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, std::string_view delivered) {
+  const ReplyText t = WithBrackets(reply);
+  return HostCodes(t, HostProfileOf(hostType), delivered).Run();
 }
 
 void SendReply(const MessageRecord& record, const ReplyText& reply) {
-  const std::string message = ToHostCodes(reply, Plugin().HostType);
+  const std::string message = ToHostCodes(reply, Plugin().HostType, record.delivered);
   if (message.empty()) return;
   const bool guild = record.kind == MessageKind::Channel || record.kind == MessageKind::ChannelDirect;
   if (!guild && record.kind != MessageKind::Private && record.kind != MessageKind::Group) return;

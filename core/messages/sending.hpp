@@ -21,18 +21,27 @@ std::string NormalizeIncomingText(std::string_view text, std::int32_t hostType);
 // undone, so that brackets typed as text never make a mention.
 bool MentionsAccount(std::string_view delivered, const std::string& account);
 
+// The number of the first mention in `text` (a message text as the handler
+// holds it) that the host really made: a run of digits whose mention stands
+// in `delivered`, the message as the host delivered it, with the hosts'
+// mention openers folded but no escaped or stored bracket undone. Empty
+// when there is none.
+std::string FirstMentionedNumber(std::string_view text, std::string_view delivered);
+
 // The text as `hostType` receives it. "[N]" becomes CRLF; the written
 // "&uoS8#" and "&uoS9#" (exact case) become "[" and "]", those from outside
 // stay as they are. Only written bytes form codes: a written "[" opens a
-// code when the code's name after it is written too, and the written
-// openers "[P=" and "[V=" become the host's picture and voice codes. The
-// brackets of outside text are written as the host's escapes or as
-// full-width brackets, except a picture or voice code of the hosts' forms
-// that came whole from outside and names nothing but the host's own ids
-// (a picture the host delivered), on a host without escapes. A code that
-// holds outside bytes and names a file of this machine in any of its keys
-// is not opened.
-std::string ToHostCodes(const reply::ReplyText& text, std::int32_t hostType);
+// code that runs to the next written "]", and the written openers "[P=" and
+// "[V=" become the host's picture and voice codes. A code that holds
+// outside bytes is opened only when they are not in its name, are digits
+// in a mention, give a web address (never a file path) as a picture's or
+// voice's file, name no file of this machine in any key, and no other
+// written "[" stands in it. The brackets of outside text are written as the
+// host's escapes or as full-width brackets, and a host's code in braces as
+// full-width braces; only a picture or voice code of the host's own ids
+// that the message itself brought, as it stood in `delivered`, passes as
+// it is.
+std::string ToHostCodes(const reply::ReplyText& text, std::int32_t hostType, std::string_view delivered = {});
 
 // Converts `text` for the active host and sends it through that host's
 // adapter, to the sender of a private record or the group of a group record;

@@ -7,6 +7,7 @@
 #include "core/hosts.hpp"
 #include "core/ini_items.hpp"
 #include "core/libraries.hpp"
+#include "core/messages/sending.hpp"
 #include "core/reply/actions.hpp"
 #include "core/reply/environment.hpp"
 #include "core/reply/no_account_picture.hpp"
@@ -16,7 +17,6 @@
 #include "platform/http.hpp"
 #include "text/encoding.hpp"
 #include "text/text.hpp"
-#include "text/text_between.hpp"
 
 namespace zoq {
 namespace {
@@ -143,7 +143,7 @@ ReplyText MentionOf(const std::string& sender) {
   const HostProfile& host = ActiveHost();
   if (!host.fixedMention.empty()) return Written(host.fixedMention);
   if (host.mentionOpener.empty()) return {};
-  return Written(host.mentionOpener) + Outside(sender) + Written("]");
+  return Written(host.mentionOpener) + ReplyText::Number(sender) + Written("]");
 }
 
 constexpr std::array<const char*, 7> kWeekdays{"日", "一", "二", "三", "四", "五", "六"};
@@ -179,21 +179,22 @@ ReplyText ExpandReply(MessageRecord& record, const std::string& libraryFile, con
   ReplaceWhenPresent(
       t, "[目标]",
       [&] {
-        const std::string target = text::TextBetween(record.text, "[@", "]", 1, kAnyCase);
-        record.text = text::ReplaceFirst(record.text, "[@" + target + "]", "");
-        return Outside(target);
+        // Only a mention the host made names the target, and only by its number.
+        const std::string target = FirstMentionedNumber(record.text, record.delivered);
+        if (!target.empty()) record.text = text::ReplaceFirst(record.text, "[@" + target + "]", "");
+        return ReplyText::Number(target);
       },
       kExact);
   ReplaceWhenPresent(
       t, "[消息]",
       [&] {
         // The message holds the keyword with plain brackets.
-        return Outside(keywordIsMessageText ? std::string()
-                                            : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
+        return ReplyText::Message(keywordIsMessageText ? std::string()
+                                                       : text::ReplaceAll(record.text, PlainKeywordForm(keyword), ""));
       },
       kExact);
-  ReplaceWhenPresent(t, "[号码]", [&] { return Outside(record.sender); }, kExact);
-  ReplaceWhenPresent(t, "[群号]", [&] { return Outside(record.group); }, kExact);
+  ReplaceWhenPresent(t, "[号码]", [&] { return ReplyText::Number(record.sender); }, kExact);
+  ReplaceWhenPresent(t, "[群号]", [&] { return ReplyText::Number(record.group); }, kExact);
   ReplaceWhenPresent(t, "[时间]", [&] { return Written(Format("%d时%d分%d秒", now.hour, now.minute, now.second)); },
                      kExact);
   ReplaceWhenPresent(t, "[日期]", [&] { return Written(Format("%d年%d月%d日", now.year, now.month, now.day)); },

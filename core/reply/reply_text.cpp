@@ -1,5 +1,7 @@
 #include "core/reply/reply_text.hpp"
 
+#include <algorithm>
+
 namespace zoq::reply {
 
 ReplyText& ReplyText::operator+=(const ReplyText& other) {
@@ -18,12 +20,29 @@ void ReplyText::Append(const ReplyText& from, std::size_t pos, std::size_t lengt
   origin_.append(from.origin_, pos, length);
 }
 
-bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
-  return origin_.find_first_not_of(static_cast<char>(Origin::Written), begin) < end;
+std::string ReplyText::WholeCharacters(std::string_view s) {
+  std::size_t last = 0;
+  for (std::size_t pos = 0; pos < s.size(); pos += text::CharLength(s, pos)) last = pos;
+  std::string whole(s);
+  if (last + 1 == whole.size() && text::IsLeadByte(static_cast<unsigned char>(whole.back()))) whole.back() = '?';
+  return whole;
 }
 
-bool ReplyText::AllOutside(std::size_t begin, std::size_t end) const {
-  return origin_.find_first_not_of(static_cast<char>(Origin::Outside), begin) >= end;
+ReplyText ReplyText::Number(std::string_view s) {
+  const bool digits = !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+  return digits ? Written(s) : Outside(s);
+}
+
+bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
+  const auto first = origin_.begin() + static_cast<std::ptrdiff_t>(begin);
+  const auto last = origin_.begin() + static_cast<std::ptrdiff_t>(std::min(end, origin_.size()));
+  return std::any_of(first, last, [](char o) { return o != static_cast<char>(Origin::Written); });
+}
+
+bool ReplyText::All(std::size_t begin, std::size_t end, Origin origin) const {
+  const auto first = origin_.begin() + static_cast<std::ptrdiff_t>(begin);
+  const auto last = origin_.begin() + static_cast<std::ptrdiff_t>(std::min(end, origin_.size()));
+  return std::all_of(first, last, [origin](char o) { return o == static_cast<char>(origin); });
 }
 
 std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Case mode) const {

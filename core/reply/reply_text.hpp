@@ -1,9 +1,14 @@
 // A text on its way to a host. Every byte remembers where it came from:
 // written by the owner (a reply template, a command's return text), where
 // it may form variables, actions, markers and host codes, or put in from
-// outside (the message text, the numbers of the sender, group and target,
-// web answers, what a chat command stores), where it is only ever text.
-// Sending (ToHostCodes) is the one place that turns it into host codes.
+// outside (web answers, what a chat command stores, the incoming message's
+// text, a sender or group that is not a plain number), where it is only
+// ever text. The message's own text keeps an origin of its own: a picture
+// the host delivered in it may be repeated, one from anywhere else not.
+// Numbers the plug-in puts in (the sender, the group, the mentioned
+// account) count as written when they are only digits, since digits form
+// nothing. Sending (ToHostCodes) is the one place that turns it into host
+// codes.
 #pragma once
 #include <cstddef>
 #include <optional>
@@ -18,19 +23,25 @@ struct ReplyVariable;
 
 class ReplyText {
  public:
-  enum class Origin : char { Written, Outside };
+  enum class Origin : char { Written, Outside, Message };
 
   ReplyText() = default;
   static ReplyText Written(std::string_view s) { return ReplyText(s, Origin::Written); }
-  static ReplyText Outside(std::string_view s) { return ReplyText(s, Origin::Outside); }
+  // Outside text ends on a whole character: a lead byte left alone at its
+  // end becomes "?", so that it cannot pair with the byte that follows.
+  static ReplyText Outside(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Outside); }
+  static ReplyText Message(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Message); }
+  // A number of the message (sender, group, mentioned account): written
+  // when it is a run of ASCII digits, outside otherwise.
+  static ReplyText Number(std::string_view s);
 
   const std::string& text() const { return text_; }
   bool empty() const { return text_.empty(); }
   Origin origin(std::size_t pos) const { return static_cast<Origin>(origin_[pos]); }
-  // Whether a byte in [begin, end) came from outside.
+  // Whether a byte in [begin, end) was not written.
   bool AnyOutside(std::size_t begin, std::size_t end) const;
-  // Whether every byte in [begin, end) came from outside.
-  bool AllOutside(std::size_t begin, std::size_t end) const;
+  // Whether every byte in [begin, end) has `origin`.
+  bool All(std::size_t begin, std::size_t end, Origin origin) const;
 
   ReplyText& operator+=(const ReplyText& other);
   friend ReplyText operator+(ReplyText a, const ReplyText& b) { return a += b; }
@@ -66,6 +77,7 @@ class ReplyText {
 
  private:
   ReplyText(std::string_view s, Origin origin) : text_(s), origin_(s.size(), static_cast<char>(origin)) {}
+  static std::string WholeCharacters(std::string_view s);
 
   std::string text_;
   std::string origin_;  // one Origin per text byte

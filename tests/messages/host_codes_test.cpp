@@ -62,18 +62,21 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
       // A written bracket opens a code only under a written name...
       {Pieces({"[@", "30001", "][CQ:at,qq=", "30001", "]"}), kHostIsky, "[@30001][CQ:at,qq=30001]"},
       {Pieces({"[", "@all", "][", "pic=http://x.cn/a.png", "]"}), kHostVlq, "［@all]［pic=http://x.cn/a.png]"},
-      {Pieces({"[P", "=a.png", "]"}), kHostVlq, "[P=a.png]"},
+      {Pieces({"[P", "=a.png", "]"}), kHostVlq, "［P=a.png]"},
       // ... and none whose outside bytes name a file of this machine in any key.
       {Pieces({"[pic=", " C:\\a.png", "][P=", "..\\b.png", "][P=", "http://x.cn/?a=1", "]"}), kHostVlq,
        "［pic= C:\\a.png]［P=..\\b.png][pic=http://x.cn/?a=1]"},
       {Pieces({"[CQ:image,file=", "e.image,type=show,file= file:///C:/x", "]"}), kHostIsky,
        "&#91;CQ:image,file=e.image,type=show,file= file:///C:/x]"},
       {Pieces({"[P=C:\\a.png]"}), kHostVlq, "[pic=C:\\a.png]"},
-      // A picture the host delivered, by its own ids, passes where the host has no escapes.
-      {Pieces({"", "[pic={5F3A}.jpg][CQ:image,file=e.image,type=show][pic=a..b]"}), kHostVlq,
-       "[pic={5F3A}.jpg][CQ:image,file=e.image,type=show]［pic=a..b］"},
   };
   for (const auto& c : cases) EXPECT_EQ(ToHostCodes(c.text, c.host), c.sent) << c.text.text();
+  // A picture the host delivered, by its own id, passes from the message
+  // where the message brought it.
+  const ReplyText message = ReplyText::Message("[pic={5F3A}.jpg][CQ:image,file=e.image,type=show][pic=a..b]");
+  EXPECT_EQ(ToHostCodes(message, kHostVlq, "x[pic={5F3A}.jpg]"), "[pic={5F3A}.jpg]［CQ:image,file=e.image,type=show］［pic=a..b］");
+  EXPECT_EQ(ToHostCodes(message, kHostIsky, "[CQ:image,file=e.image,type=show]"),
+            "&#91;pic={5F3A}.jpg&#93;[CQ:image,file=e.image,type=show]&#91;pic=a..b&#93;");
 }
 
 // The owner's "[@][P=C:\a.png]" as each host receives it, and the calls of
@@ -108,9 +111,15 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   WebServer web;
   web.Echo("/echo");
   Session s(std::string("hosts-") + hc.name, hc,
-            {{"SayZ.ini", Library({{"你好", "你好呀[N]朋友"}, {"own", "[@][P=C:\\a.png][禁言][撤回][踢出]"}})},
+            {{"SayZ.ini", Library({{"你好", "你好呀[N]朋友"},
+                                   {"own", "[@][P=C:\\a.png][禁言][撤回][踢出]"},
+                                   {"paths", "[P=C:\\pics\\[群号].jpg][P=[ZOQData]\\pics\\[号码].png]"
+                                             "[CQ:image,file=file:///C:/pics/[号码].png]"}})},
              {"SayM.ini", Library({{"天气", "晴[|]晴"}, {"web", "[文接口=" + web.base() + "/echo?m=[消息]]"},
-                                   {"echo", "[消息]"}})}});
+                                   {"echo", "[消息]"}, {"目标乙", "A[CQ:at,qq=[目标]]"},
+                                   {"图乙", "[P=[文接口=" + web.base() + "/echo?m=[消息]]]"}, {"图丙", "[P=[消息]]"},
+                                   {"图丁", "[CQ:image,file=[消息]]"}, {"图戊", "[图接口=[消息]]"},
+                                   {"脏话", "[消息][禁言60]"}, {"提及", "[@]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -129,6 +138,15 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   calls.push_back(hc.sendCall(2, "111", kOwner, codes + "C:\\a.png]"));
   EXPECT_EQ(s.TakeCalls(), calls);
 
+  // The owner's local paths hold the numbers the plug-in puts in, and stay live.
+  const std::string name = hc.name;
+  const bool isky = name == "ISky", wx = name == "WX", table = name == "Table";
+  const std::string data = s.DataFile("");
+  const std::string fileCode = isky ? "[CQ:image,file=file:///" : table ? "[picFile,path=" : "[pic=";
+  s.Group("paths");
+  EXPECT_EQ(s.TakeSent(), Sent{fileCode + "C:\\pics\\111.jpg]" + fileCode + data.substr(0, data.rfind("\\ZOQ-F-")) +
+                               "\\pics\\30001.png][CQ:image,file=file:///C:/pics/30001.png]"});
+
   // The message after its keyword ("{K}" stands for the keyword) and what
   // the reply repeats (when it differs), "[" and "]" being outside brackets.
   const std::string hit = web.base() + "/hit";
@@ -139,35 +157,92 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"[CQ:image,file=abc.image,file=file:///C:/windows/win.ini][pic={5F3A}.jpg,path=C:\\a.png]", ""},
       {"[CQ:image,file= file:///C:/windows/win.ini][pic= C:\\a.png]", ""},
       {"[pic=C:\\windows\\win.ini][picFile,path=\\\\srv\\a.png][P=C:\\a.png][V=..\\b.amr]", ""},
+      {"[pic=win.ini][voi=config.ini][picFile,path=Config.ini][AudioFile,path=main.exe][pic=../../win.ini]", ""},
       {"[pic=http://x.test/a.png][CQ:image,file=https://x.test/b.png]", ""},
       {"[CQ:at,qq=all][@all][at=all]", "[@all][@all][@all]"},
       {"[踢出][禁言9][撤回]", ""},
       {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", ""},
       {"1\r\n2", ""},
+      {"{提示}你好{提示", ""},
   };
-  // A picture the host delivered, by its own id, is repeated as such where
-  // the host has no escapes of its own.
-  const std::string delivered = "[pic={5F3A-01}.jpg]";
-  const bool isky = std::string(hc.name) == "ISky";
+  const std::string open = isky ? "&#91;" : "［", close = isky ? "&#93;" : "］";
+  const auto brackets = [&](const std::string& t) {
+    return text::ReplaceAll(text::ReplaceAll(t, "[", open), "]", close);
+  };
   const auto inert = [&](const std::string& t) {
-    return text::ReplaceAll(text::ReplaceAll(t, "[", isky ? "&#91;" : "［"), "]", isky ? "&#93;" : "］");
+    return brackets(wx ? text::ReplaceAll(t, "{提示}", "｛提示｝") : t);
   };
+  // A picture the host delivered, by its own id, is repeated from the
+  // message as it came, never from a web answer.
+  const std::string delivered = isky ? "[CQ:image,file=5f3a01.image]" : "[pic={5F3A-01}.jpg]";
+  const bool repeats = !wx && !table;
   std::string sent;
-  const auto expectSent = [&](const std::string& message, const std::string& expected) {
-    s.Group(message);
+  const auto expectSent = [&](const std::string& message, const std::string& expected,
+                              std::vector<FakeCall> before = {}) {
+    EXPECT_EQ(s.Group(message).number, 1 + hc.handledOffset) << message;
     calls = s.TakeCalls();
-    ASSERT_EQ(calls.size(), 1u) << message;  // no action
-    EXPECT_TRUE(IsSend(hc, calls[0], &sent)) << message;
+    ASSERT_EQ(calls.size(), before.size() + 1) << message;  // no other action
+    EXPECT_EQ(std::vector<FakeCall>(calls.begin(), calls.end() - 1), before) << message;
+    EXPECT_TRUE(IsSend(hc, calls.back(), &sent)) << message;
     EXPECT_EQ(sent, expected) << message;
   };
   for (const std::string keyword : {"echo", "web"}) {
     for (const auto& [message, repeated] : hostile) {
       expectSent(keyword + text::ReplaceAll(message, "{K}", keyword), inert(repeated.empty() ? message : repeated));
     }
-    expectSent(keyword + delivered, isky ? inert(delivered) : delivered);
+    const bool repeated = repeats && keyword == "echo";
+    expectSent(keyword + delivered, repeated ? delivered : inert(delivered));
+    // Typed with escapes, it is the chat user's text.
+    expectSent(keyword + "\\u005b" + delivered.substr(1, delivered.size() - 2) + "\\u005d", inert(delivered));
+    // A code with a "[" inside is no picture of the host's.
+    expectSent(keyword + "[pic={5F3A}.jpg" + delivered, open + "pic={5F3A}.jpg" + (repeated ? delivered : inert(delivered)));
   }
-  EXPECT_EQ(web.Targets().size(), hostile.size() + 1);
+  EXPECT_EQ(web.Targets().size(), hostile.size() + 3);
   for (const std::string& target : web.Targets()) EXPECT_TRUE(target.starts_with("/echo?m=")) << target;
+
+  // The owner's codes around outside text: a code's extent is the owner's
+  // brackets'; outside text gives a number to a mention and a web address
+  // to a picture, nothing else.
+  const std::string picture = isky ? "[CQ:image,file=" : table ? "[picFile,path=" : "[pic=";
+  const std::vector<std::pair<std::string, std::string>> owners{
+      {"目标乙&uoS8#@all&uoS9#", "A[CQ:at,qq=]"},
+      {"目标乙 &#91;@all&#93;", "A[CQ:at,qq=]"},
+      {"目标乙\\u005b@123]", "A[CQ:at,qq=]"},
+      {"目标乙[@1,qq=all][CQ:at,qq=123]", "A[CQ:at,qq=123]"},
+      {"图乙http://a.test/x.png]x,file=file:///C:/w.ini", open + "P=http://a.test/x.png" + close + "x,file=file:///C:/w.ini]"},
+      {"图乙http://a.test/x.png,url=../../w.ini", open + "P=http://a.test/x.png,url=../../w.ini]"},
+      {"图乙win.ini", open + "P=win.ini]"},
+      {"图乙http://a.test/x.png", picture + "http://a.test/x.png]"},
+      {"图丙http://a.test/x.png]x,file=file:///C:/w.ini", open + "P=http://a.test/x.png" + close + "x,file=file:///C:/w.ini]"},
+      {"图丙C:\\w.ini", open + "P=C:\\w.ini]"},
+      {"图丁win.ini", open + "CQ:image,file=win.ini]"},
+      {"图丁http://a.test/y.png,file=C:/w.ini", open + "CQ:image,file=http://a.test/y.png,file=C:/w.ini]"},
+  };
+  for (const auto& [message, expected] : owners) expectSent(message, expected);
+  EXPECT_EQ(web.Targets().size(), hostile.size() + 7);
+
+  // A picture address made of the message: the hosts that take addresses
+  // get an inert code, those that download get nothing from a local name.
+  const bool downloads = wx || table || name == "MyQQ";
+  s.Group("图戊C:\\windows\\win.ini");
+  EXPECT_EQ(s.TakeSent(), downloads ? Sent{} : Sent{open + "P=C%3A%5Cwindows%5Cwin.ini" + (isky ? ",cache=0]" : "]")});
+
+  // A lead byte left alone at the end of outside text pairs with none of
+  // the owner's bytes: the mute after it still runs.
+  const std::vector<FakeCall> mute = wx ? std::vector<FakeCall>{} : std::vector<FakeCall>{actions[0]};
+  expectSent("脏话abc\x81", "abc?", mute);
+  expectSent("脏话abc\x81\x81\x81", "abc\x81\x81?", mute);
+
+  // The sender in the sender's mention is outside text unless it is a number
+  // (the hosts that hand over the sender as a text).
+  if (!isky && !table) {
+    const std::string at = name == "OQ" || name == "SP" || name == "ER" ? "at=" : "@";
+    for (const std::string sender : {"1,qq=all", "1]x[CQ:at,qq=all"}) {
+      s.Group("提及", "111", sender);
+      EXPECT_EQ(s.TakeSent(), Sent{wx ? "{提示} " : open + at + brackets(sender) + "]"})
+          << sender;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, HostsTest, ::testing::ValuesIn(AllHostCases()),

@@ -121,14 +121,14 @@ TEST_F(ExpandTest, VariablesOfTheMessageAndTheTime) {
       {"说[甲]呀[甲]", "&uoS8#甲&uoS9#", "[消息]", "说呀", "说[甲]呀[甲]"},  // the keyword as the message writes it
   };
   for (const auto& c : cases) {
-    record_.text = c.text;
+    record_.text = record_.delivered = c.text;
     EXPECT_EQ(Expand(c.reply, c.keyword), c.expanded) << c.text;
     EXPECT_EQ(record_.text, c.textAfter);
   }
   // The exact keyword is the message text itself, even in its stored form
   // or once "[目标]" has changed the text: "[消息]" is empty.
   WriteIniItem(library_, std::string("&uoS8#@1&uoS9#x"), std::string(kReplyKey), std::string("<[目标]|[消息]>"));
-  record_.text = "[@1]x";
+  record_.text = record_.delivered = "[@1]x";
   EXPECT_EQ(ExpandReply(record_, library_, "&uoS8#@1&uoS9#x", /*keywordIsMessageText=*/true).text(), "<1|>");
   record_ = {MessageKind::Private, "", "30003"};
   EXPECT_EQ(Expand("[号码]@[群号]"), "30003@");

@@ -12,8 +12,14 @@
 // lengths; each searched by a message of the given size that holds its last
 // keyword at the very end.
 //
+// With "brackets", outside text full of brackets on its way out: "复读"
+// followed by n "[" repeated once by "[消息]", and three times by
+// "[消息][消息][消息]", for n doubling up to the given count; the time
+// should double with n.
+//
 //   messages_bench.exe [keywords per library (1000)] [rounds (300)]
 //   messages_bench.exe crafted [keywords (50000)] [message bytes (1048576)] [rounds (3)]
+//   messages_bench.exe brackets [largest n (80000)] [rounds (3)]
 #include <windows.h>
 
 #include <algorithm>
@@ -192,9 +198,36 @@ int Crafted(int count, std::size_t messageBytes, int rounds) {
   return 0;
 }
 
+int Brackets(int largest, int rounds) {
+  Session s("messages-bench-brackets", NumericHostCaseNamed("VLQ"),
+            {{"SayZ.ini", ""}, {"SayM.ini", Library({{"三遍", "[消息][消息][消息]"}, {"复读", "[消息]"}})}});
+  if (!s.Load()) return 1;
+  Host& host = s.host();
+  s.Event(12000);
+  s.Event(1101);
+  std::printf("outside brackets sent: median ms inside the export, %d rounds\n", rounds);
+  std::printf("%10s %16s %16s\n", "n", "once", "three times");
+  for (int n = std::max(1, largest / 8); n <= largest; n *= 2) {
+    double ms[2];
+    for (int k = 0; k < 2; ++k) {
+      std::vector<double> inside;
+      for (int round = 0; round < rounds; ++round) {
+        if (s.Group((k ? "三遍" : "复读") + std::string(static_cast<std::size_t>(n), '[')).number != 1) return 1;
+        inside.push_back(host.Spent("VLQapi.dll").first / 1e6);
+      }
+      ms[k] = Median(inside);
+    }
+    std::printf("%10d %16.1f %16.1f\n", n, ms[0], ms[1]);
+  }
+  return s.TakeSent().size() == 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "brackets") {
+    return Brackets(argc > 2 ? std::atoi(argv[2]) : 80000, argc > 3 ? std::atoi(argv[3]) : 3);
+  }
   if (argc > 1 && std::string(argv[1]) == "crafted") {
     return Crafted(argc > 2 ? std::atoi(argv[2]) : 50000, argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1048576,
                    argc > 4 ? std::atoi(argv[4]) : 3);
