@@ -134,9 +134,10 @@ bool IsWebAddress(std::string_view path) {
 }
 
 // The keys that name the file of a picture or voice, in every host's form
-// ("[P=", "[pic=", "[picFile,path=", "[CQ:image,file=", ...).
+// ("[P=", "[pic=", "[picFile,path=", "[CQ:image,file=", the picture and the
+// sound of ISky's shares and music, ...).
 bool IsFileKey(std::string_view key) {
-  for (std::string_view k : {"P", "V", "pic", "voi", "file", "path"}) {
+  for (std::string_view k : {"P", "V", "pic", "voi", "file", "path", "image", "audio"}) {
     if (text::EqualsIgnoreAsciiCase(key, k)) return true;
   }
   return false;
