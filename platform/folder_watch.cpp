@@ -50,9 +50,13 @@ struct FolderWatch::Request {
     DWORD bytes = 0;
     while (armed) {
       if (!GetOverlappedResult(directory, &overlapped, &bytes, FALSE)) {
-        if (GetLastError() == ERROR_IO_INCOMPLETE) return true;  // nothing more yet
-        armed = false;
-        return false;
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_INCOMPLETE) return true;  // nothing more yet
+        if (error != ERROR_NOTIFY_ENUM_DIR) {
+          armed = false;
+          return false;
+        }
+        bytes = 0;
       }
       armed = false;
       if (bytes == 0) lost = true;  // more changes than the buffer held
