@@ -18,9 +18,6 @@ bool IsIniBlank(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A 
 // with it, whatever it is (as the code page conversion does).
 std::size_t CharAt(std::string_view s, std::size_t pos) { return text::CharLength(s, pos); }
 
-// A pair the code page cannot read: a second byte outside 0x40..0xFE (or 0x7F).
-bool Unreadable(unsigned char trail) { return trail < 0x40 || trail == 0x7F || trail == 0xFF; }
-
 // `text` as the INI functions hold it once the code page has turned it into
 // characters: a character it cannot read becomes "?", a lead byte before a
 // NUL or at the end too (the NUL stays). Done in place: never longer.
@@ -31,7 +28,7 @@ void AsHeld(std::string& text) {
     if (!text::IsLeadByte(c)) {
       text[to++] = text[from++];
     } else if (from + 1 < text.size() && text[from + 1] != '\0') {
-      const bool readable = !Unreadable(static_cast<unsigned char>(text[from + 1]));
+      const bool readable = text::IsTrailByte(static_cast<unsigned char>(text[from + 1]));
       text[to++] = readable ? text[from] : '?';
       if (readable) text[to++] = text[from + 1];
       from += 2;
@@ -53,7 +50,7 @@ std::string_view AsAsked(std::string_view name, std::string& changed) {
   for (std::size_t pos = 0; pos < name.size(); pos += CharAt(name, pos)) {
     last = pos;
     same = same && (!text::IsLeadByte(static_cast<unsigned char>(name[pos])) ||
-                    (pos + 1 < name.size() && !Unreadable(static_cast<unsigned char>(name[pos + 1]))));
+                    (pos + 1 < name.size() && text::IsTrailByte(static_cast<unsigned char>(name[pos + 1]))));
   }
   if (same) return name;
   changed.assign(name.substr(0, text::IsLeadByte(static_cast<unsigned char>(name[last])) && last + 1 == name.size()
@@ -472,13 +469,32 @@ std::size_t FuzzyMatcher::MemoryBytes() const {
 
 // ---- KeywordLibraries ----------------------------------------------------
 
-void KeywordLibraries::TakeChanges(const Kept& kept) {
-  if (!kept.watch->watching()) return;
-  const platform::FolderWatch::Changes changes = kept.watch->Take();
+void KeywordLibraries::MarkStale(const Folder& folder) {
+  for (Kept& k : kept_) k.stale = k.stale || k.folder == &folder;
+}
+
+void KeywordLibraries::Watch(Folder& folder) {
+  folder.watch = std::make_unique<platform::FolderWatch>(folder.path);
+  if (!folder.watch->watching()) {
+    folder.watch.reset();
+    return;
+  }
+  MarkStale(folder);
+}
+
+void KeywordLibraries::TakeChanges(Folder& folder) {
+  if (!folder.watch) return;
+  const platform::FolderWatch::Changes changes = folder.watch->Take();
+  if (changes.gone) {
+    // Whatever is at the path now is read again and watched at that read.
+    folder.watch.reset();
+    MarkStale(folder);
+    return;
+  }
   if (!changes.all && changes.names.empty()) return;
   for (Kept& k : kept_) {
     const std::string_view name = std::string_view(k.path).substr(k.nameAt);
-    k.stale = k.stale || (k.watch == kept.watch &&
+    k.stale = k.stale || (k.folder == &folder &&
                           (changes.all || std::any_of(changes.names.begin(), changes.names.end(), [&](const auto& c) {
                              return text::EqualsIgnoreAsciiCase(c, name);
                            })));
@@ -489,18 +505,20 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
   auto it = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.path == file; });
   if (it == kept_.end()) {
     const std::size_t cut = platform::LastPathSeparator(file);
-    const std::string folder = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
-    auto watch = std::find_if(watches_.begin(), watches_.end(), [&](const auto& w) { return w->folder() == folder; });
-    // What a new watch reports starts now: the stamps tell of what came
-    // before, and stand alone where the folder cannot be watched.
-    if (watch == watches_.end()) watch = watches_.insert(watches_.end(), std::make_unique<platform::FolderWatch>(folder));
-    kept_.push_back({file, cut == std::string::npos ? 0 : cut + 1, watch->get(), {}, true, {}});
+    const std::string path = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
+    auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f->path == path; });
+    if (folder == folders_.end()) folder = folders_.insert(folders_.end(), std::make_unique<Folder>(Folder{path, nullptr}));
+    kept_.push_back({file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, true, {}});
     it = kept_.end() - 1;
   }
-  TakeChanges(*it);
-  if (!it->stale && it->watch->watching()) return *it;  // the system tells of every change
+  TakeChanges(*it->folder);
+  // The stamps on every use: a change report may come a moment after the
+  // change, and the next message must not.
   const platform::FileStamp now = platform::StampOf(file);
   if (!it->stale && now == it->stamp) return *it;
+  // A folder that could not be watched (or went) is tried again at each
+  // read: what the system reports from now on adds to the stamps.
+  if (!it->folder->watch) Watch(*it->folder);
   std::optional<std::string> bytes = now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
   if (!bytes) return *it;  // kept as it was, and read again next time
   it->image.Load(platform::FileTextAsAnsi(std::move(*bytes)));
@@ -519,7 +537,7 @@ std::vector<std::string> KeywordLibraries::SectionNames(const std::string& file)
 
 void KeywordLibraries::Forget() {
   kept_.clear();
-  watches_.clear();
+  folders_.clear();
 }
 
 std::size_t KeywordLibraries::MemoryBytes() const {

@@ -2,8 +2,8 @@
 // and answered from memory the way the Windows INI functions answer from the
 // file (section names matched without case and without the blanks around
 // them, the first of duplicate sections winning, values trimmed, unquoted
-// and cut to the read buffer); it is read again when the system reports a
-// change to it or its write time or size changes. The fuzzy keywords are
+// and cut to the read buffer); it is read again when its write time or size
+// changes or the system reports a change to it. The fuzzy keywords are
 // found in a message in one pass of an automaton, whatever their number.
 #pragma once
 #include <cstdint>
@@ -90,11 +90,13 @@ class FuzzyMatcher {
   std::vector<std::uint32_t> firstFound_; // and the first such keyword of each
 };
 
-// The two library files, each kept in memory as long as it is unchanged: the
-// system reports every change to the files of their folder (an edit that
-// keeps the size and write time too); where it cannot, the files' stamps
-// are looked at on every use. A file that cannot be read (another program holds it without
-// sharing) keeps what was read last and is tried again at the next use.
+// The two library files, each kept in memory as long as it is unchanged:
+// the files' stamps are looked at on every use, and the system reports the
+// changes to the files of their folder that keep the size and write time.
+// A folder renamed away, deleted or replaced is watched again once a folder
+// is back at its path; until then the stamps alone tell. A file that cannot
+// be read (another program holds it without sharing) keeps what was read
+// last and is tried again at the next use.
 class KeywordLibraries {
  public:
   // The stored reply template of `keyword` in the library file `file`
@@ -110,19 +112,28 @@ class KeywordLibraries {
   std::size_t MemoryBytes() const;
 
  private:
+  struct Folder {
+    std::string path;
+    std::unique_ptr<platform::FolderWatch> watch;  // none while it cannot be watched
+  };
   struct Kept {
     std::string path;
-    std::size_t nameAt;               // where the file's name begins in `path`
-    platform::FolderWatch* watch;     // of its folder
+    std::size_t nameAt;  // where the file's name begins in `path`
+    Folder* folder;
     platform::FileStamp stamp;
     bool stale = true;  // to be read at the next use, whatever the stamp says
     IniImage image;
   };
   Kept& Current(const std::string& file);
-  // Marks stale what changed in the folder of `kept` since the last look.
-  void TakeChanges(const Kept& kept);
+  // Marks stale what changed in `folder` since the last look; drops its
+  // watch when the folder went.
+  void TakeChanges(Folder& folder);
+  // Watches `folder` anew; what changed before is not known, so its files
+  // are read again.
+  void Watch(Folder& folder);
+  void MarkStale(const Folder& folder);
   std::vector<Kept> kept_;
-  std::vector<std::unique_ptr<platform::FolderWatch>> watches_;
+  std::vector<std::unique_ptr<Folder>> folders_;
 };
 
 // "[" and "]" of a keyword as the libraries store them: "&uoS8#", "&uoS9#".

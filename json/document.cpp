@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "text/text.hpp"
+
 namespace zoq::json {
 
 using detail::Node;
@@ -31,11 +33,34 @@ std::u16string FromByteSet(const ByteSet& bytes) {
   return s;
 }
 
+namespace {
+
+// A lead byte that no trail byte follows is replaced alone, by "?": the
+// code page would take the byte after it (a quote, say) into the same "?".
+// `gbk` itself when there is none.
+std::string_view LeadBytesAlone(std::string_view gbk, std::string& changed) {
+  for (size_t k = 0; k < gbk.size(); ++k) {
+    if (!text::IsLeadByte(static_cast<unsigned char>(gbk[k]))) continue;
+    if (k + 1 < gbk.size() && text::IsTrailByte(static_cast<unsigned char>(gbk[k + 1]))) {
+      ++k;
+      continue;
+    }
+    if (changed.empty()) changed.assign(gbk);
+    changed[k] = '?';
+  }
+  return changed.empty() ? gbk : std::string_view(changed);
+}
+
+}  // namespace
+
 bool detail::Widen(std::string_view gbk, std::u16string& out, bool strict) {
   gbk = gbk.substr(0, gbk.find('\0'));  // a GBK text ends at its first NUL, as its twin's does
   out.resize(gbk.size());
   for (size_t k = 0; k < gbk.size(); ++k) {
-    if (static_cast<unsigned char>(gbk[k]) >= 0x80) return seam::GbkToUtf16(gbk, out, strict);
+    if (static_cast<unsigned char>(gbk[k]) >= 0x80) {
+      std::string changed;
+      return seam::GbkToUtf16(strict ? gbk : LeadBytesAlone(gbk, changed), out, strict);
+    }
     out[k] = static_cast<char16_t>(gbk[k]);
   }
   return true;

@@ -35,7 +35,8 @@ namespace detail {
 
 // GBK conversions with a short way for texts of ASCII only. Paths and keys
 // convert strictly (bytes that are not GBK name nothing); texts that are
-// stored or parsed take what Windows makes of such bytes.
+// stored or parsed take what Windows makes of such bytes, but a lead byte
+// that no trail byte follows becomes "?" alone and the byte after it stays.
 bool Widen(std::string_view gbk, std::u16string& out, bool strict = true);
 std::string Narrow(std::u16string_view text);
 

@@ -2,69 +2,122 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
+#include "platform/files.hpp"
+#include "text/text.hpp"
+
 namespace zoq::platform {
 
+// One folder opened for the system's change reports, with its request
+// pending between two looks.
 struct FolderWatch::Request {
+  explicit Request(std::size_t bytes) : buffer(bytes / sizeof(DWORD)) {}
+  ~Request() {
+    if (armed) {
+      DWORD ignored = 0;
+      CancelIoEx(directory, &overlapped);
+      GetOverlappedResult(directory, &overlapped, &ignored, TRUE);
+    }
+    if (directory != INVALID_HANDLE_VALUE) CloseHandle(directory);
+    if (overlapped.hEvent) CloseHandle(overlapped.hEvent);
+  }
+  Request(const Request&) = delete;
+  Request& operator=(const Request&) = delete;
+
+  // Opens `path` and asks for the changes of kinds `what`; false when the
+  // folder cannot be watched.
+  bool Open(const std::string& path, DWORD what) {
+    filter = what;
+    directory = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    if (directory == INVALID_HANDLE_VALUE) return false;
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return overlapped.hEvent && Arm();
+  }
+
+  bool Arm() {
+    ResetEvent(overlapped.hEvent);
+    armed = ReadDirectoryChangesW(directory, buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(DWORD)), FALSE,
+                                  filter, nullptr, &overlapped, nullptr) != 0;
+    return armed;
+  }
+
+  // Adds the names reported since the last look to `names` (GBK), `lost`
+  // when the system lost count. False when the request failed: the folder
+  // was deleted, say.
+  bool Collect(std::vector<std::string>& names, bool& lost) {
+    DWORD bytes = 0;
+    while (armed) {
+      if (!GetOverlappedResult(directory, &overlapped, &bytes, FALSE)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_INCOMPLETE) return true;  // nothing more yet
+        if (error != ERROR_NOTIFY_ENUM_DIR) {
+          armed = false;
+          return false;
+        }
+        bytes = 0;
+      }
+      armed = false;
+      if (bytes == 0) lost = true;  // more changes than the buffer held
+      const char* const start = reinterpret_cast<const char*>(buffer.data());
+      for (DWORD at = 0; bytes > 0;) {
+        const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(start + at);
+        const int length = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
+        const int n = WideCharToMultiByte(CP_ACP, 0, info->FileName, length, nullptr, 0, nullptr, nullptr);
+        std::string name(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+        if (n > 0) WideCharToMultiByte(CP_ACP, 0, info->FileName, length, name.data(), n, nullptr, nullptr);
+        names.push_back(std::move(name));
+        if (info->NextEntryOffset == 0) break;
+        at += info->NextEntryOffset;
+      }
+      if (!Arm()) return false;
+    }
+    return false;
+  }
+
+  HANDLE directory = INVALID_HANDLE_VALUE;
+  DWORD filter = 0;
   OVERLAPPED overlapped{};
-  alignas(DWORD) char buffer[16384];
+  bool armed = false;
+  std::vector<DWORD> buffer;
 };
 
-FolderWatch::FolderWatch(const std::string& folder) : folder_(folder), request_(std::make_unique<Request>()) {
-  const HANDLE h = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
-  directory_ = h;
-  request_->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (!request_->overlapped.hEvent || !Arm()) Stop();
+FolderWatch::FolderWatch(const std::string& folder) {
+  const DWORD files = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
+  auto request = std::make_unique<Request>(16384);
+  if (!request->Open(folder, files)) return;
+  files_ = std::move(request);
+  // The folder above, for the folder's own name (none for a drive's root
+  // or a name of the current folder).
+  const std::size_t cut = LastPathSeparator(folder);
+  if (cut == std::string::npos) return;
+  name_ = folder.substr(cut + 1);
+  if (name_.empty() || name_ == "." || name_ == "..") return;
+  std::string above = folder.substr(0, cut);
+  if (above.empty() || above.back() == ':') above += '\\';
+  request = std::make_unique<Request>(4096);
+  if (request->Open(above, FILE_NOTIFY_CHANGE_DIR_NAME)) above_ = std::move(request);
 }
 
-FolderWatch::~FolderWatch() { Stop(); }
-
-bool FolderWatch::Arm() {
-  ResetEvent(request_->overlapped.hEvent);
-  armed_ = ReadDirectoryChangesW(static_cast<HANDLE>(directory_), request_->buffer, sizeof request_->buffer, FALSE,
-                                 FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE,
-                                 nullptr, &request_->overlapped, nullptr) != 0;
-  return armed_;
-}
-
-void FolderWatch::Stop() {
-  if (armed_) {
-    DWORD ignored = 0;
-    CancelIoEx(static_cast<HANDLE>(directory_), &request_->overlapped);
-    GetOverlappedResult(static_cast<HANDLE>(directory_), &request_->overlapped, &ignored, TRUE);
-    armed_ = false;
-  }
-  if (directory_) CloseHandle(static_cast<HANDLE>(directory_));
-  if (request_->overlapped.hEvent) CloseHandle(request_->overlapped.hEvent);
-  directory_ = nullptr;
-  request_->overlapped.hEvent = nullptr;
-}
+FolderWatch::~FolderWatch() = default;
 
 FolderWatch::Changes FolderWatch::Take() {
   Changes changes;
-  DWORD bytes = 0;
-  while (armed_) {
-    if (!GetOverlappedResult(static_cast<HANDLE>(directory_), &request_->overlapped, &bytes, FALSE)) {
-      if (GetLastError() == ERROR_IO_INCOMPLETE) break;  // nothing more yet
-      bytes = 0;
-    }
-    armed_ = false;
-    if (bytes == 0) changes.all = true;  // more changes than the buffer held, or a failure
-    for (DWORD at = 0; bytes > 0;) {
-      const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(request_->buffer + at);
-      const int length = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
-      const int n = WideCharToMultiByte(CP_ACP, 0, info->FileName, length, nullptr, 0, nullptr, nullptr);
-      std::string name(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-      if (n > 0) WideCharToMultiByte(CP_ACP, 0, info->FileName, length, name.data(), n, nullptr, nullptr);
-      changes.names.push_back(std::move(name));
-      if (info->NextEntryOffset == 0) break;
-      at += info->NextEntryOffset;
-    }
-    if (!Arm()) {
-      Stop();
-      changes.all = true;
-    }
+  if (!files_) return changes;
+  bool gone = !files_->Collect(changes.names, changes.all);
+  if (above_) {
+    // Any report of the folder's name there: renamed away, deleted, or
+    // another put in its place. Of the folder above failing: it went too.
+    std::vector<std::string> names;
+    bool lost = false;
+    const auto named = [&](const std::string& n) { return text::EqualsIgnoreAsciiCase(n, name_); };
+    gone = !above_->Collect(names, lost) || lost || gone || std::any_of(names.begin(), names.end(), named);
+  }
+  if (gone) {
+    files_.reset();
+    above_.reset();
+    changes.gone = true;
   }
   return changes;
 }

@@ -1,6 +1,9 @@
 // The changes to the files of one folder, as the system reports them: an
 // edit is seen even when it keeps the file's size and write time. Nothing
 // runs in between: the system queues the changes and Take collects them.
+// The folder's own name is watched in the folder above it, so that a folder
+// renamed away, deleted or replaced under its path is told apart from one
+// that stays.
 #pragma once
 #include <memory>
 #include <string>
@@ -11,16 +14,17 @@ namespace zoq::platform {
 class FolderWatch {
  public:
   explicit FolderWatch(const std::string& folder);
-  ~FolderWatch();  // cancels the system's request and waits for it
+  ~FolderWatch();  // cancels the system's requests and waits for them
   FolderWatch(const FolderWatch&) = delete;
   FolderWatch& operator=(const FolderWatch&) = delete;
 
-  const std::string& folder() const { return folder_; }
-  // False when the folder cannot be watched (then nothing is reported).
-  bool watching() const { return directory_ != nullptr; }
+  // False when the folder cannot be watched, or no more (then nothing is
+  // reported).
+  bool watching() const { return files_ != nullptr; }
 
   struct Changes {
     bool all = false;                // the system lost count: any file may have changed
+    bool gone = false;               // the folder at the path is not the one watched any more: the watch stops
     std::vector<std::string> names;  // the files written, created, deleted or renamed (GBK)
   };
   // What changed since the last call.
@@ -28,13 +32,9 @@ class FolderWatch {
 
  private:
   struct Request;
-  bool Arm();
-  void Stop();
 
-  std::string folder_;
-  void* directory_ = nullptr;
-  std::unique_ptr<Request> request_;
-  bool armed_ = false;
+  std::string name_;  // the folder's name in the folder above it
+  std::unique_ptr<Request> files_, above_;
 };
 
 }  // namespace zoq::platform

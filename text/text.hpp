@@ -12,6 +12,9 @@ inline constexpr std::size_t npos = std::string_view::npos;
 
 // First byte of a double-byte GBK character (0x81..0xFE).
 constexpr bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+// A byte that may follow a lead byte in a double-byte character (0x40..0x7E,
+// 0x80..0xFE); before any other byte a lead byte makes no character.
+constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
 // Length in bytes of the character that starts at `pos` (1 or 2; a lead byte
 // at the very end counts as 1).

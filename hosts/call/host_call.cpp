@@ -42,6 +42,9 @@ std::size_t CountIn(std::uint32_t block, std::size_t item) {
   return std::min<std::size_t>(WordIn(block, room, 4), (room - 8) / item);
 }
 
+// The text at `p` up to its NUL, within `room` bytes.
+std::string TextWithin(const char* p, std::size_t room) { return std::string(p, strnlen(p, room)); }
+
 }  // namespace
 
 void SetFaultSink(FaultSink sink) { g_faultSink = sink; }
@@ -64,8 +67,7 @@ std::string ReadHostText(std::uint32_t block) {
   std::string text;
   const auto n = static_cast<std::int32_t>(WordIn(block, room, 0));
   if (n > 0 && room > 4) {
-    const char* bytes = At<const char>(block) + 4;
-    text.assign(bytes, strnlen(bytes, std::min<std::size_t>(static_cast<std::size_t>(n), room - 4)));
+    text = TextWithin(At<const char>(block) + 4, std::min<std::size_t>(static_cast<std::size_t>(n), room - 4));
   }
   FreeAt(block);
   return text;
@@ -73,7 +75,13 @@ std::string ReadHostText(std::uint32_t block) {
 
 std::string HostTextAt(std::uint32_t address) {
   const std::size_t room = Room(address);
-  return room ? std::string(At<const char>(address), strnlen(At<const char>(address), room)) : std::string();
+  return room ? TextWithin(At<const char>(address), room) : std::string();
+}
+
+std::string ReturnedHostText(std::uint32_t address) {
+  if (address == 0) return {};
+  const std::size_t room = Room(address);
+  return room ? TextWithin(At<const char>(address), room) : std::string(At<const char>(address));
 }
 void FreeHostBlock(std::uint32_t address) { FreeAt(address); }
 

@@ -422,14 +422,16 @@ struct ResultKind<void> {
   using Value = void;
   static constexpr char code = 'v';
 };
+// A text a host function returns, copied at once: up to its NUL, and no
+// further than its block where it is a block of the process heap; 0 gives
+// the empty text.
+std::string ReturnedHostText(std::uint32_t address);
+
 template <>
 struct ResultKind<Text> {
   using Value = std::string;
   static constexpr char code = 't';
-  static Value Read(std::uint32_t eax, std::uint32_t) {
-    const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(eax));
-    return p ? std::string(p) : std::string();
-  }
+  static Value Read(std::uint32_t eax, std::uint32_t) { return ReturnedHostText(eax); }
 };
 template <>
 struct ResultKind<Int> {

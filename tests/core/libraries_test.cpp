@@ -1,11 +1,13 @@
 // The libraries in memory against the Windows INI functions themselves, on
 // seeded random files made of the shapes that tell parsers apart; the fuzzy
 // search against a plain search; the files kept in memory against the edits
-// and locks of other programs.
+// and locks of other programs, and the data folder swapped under a running
+// plug-in.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "core/ini_items.hpp"
@@ -15,6 +17,7 @@
 #include "platform/files.hpp"
 #include "platform/ini.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
+#include "tests/messages/session.hpp"
 #include "text/text.hpp"
 
 namespace zoq::testing {
@@ -126,6 +129,21 @@ TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
   }
 }
 
+// Writes `bytes` to `file` and gives it the write time `written`: with
+// bytes of the old size, an edit that only the system's reports tell.
+void WriteKeepingStamp(const std::string& file, const std::string& bytes, const FILETIME& written) {
+  ASSERT_TRUE(platform::WriteWholeFile(file, bytes));
+  HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetFileTime(h, nullptr, nullptr, &written);
+  CloseHandle(h);
+}
+
+FILETIME WriteTime(const std::string& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
 // Mended: a library read while another program held it without sharing
 // stayed empty until its next change, and an edit that kept the size and
 // write time was never seen.
@@ -134,19 +152,64 @@ TEST(KeywordLibraries, SeeEveryEditAndOutliveALock) {
   KeywordLibraries libraries;
   ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=one\r\n"));
   EXPECT_EQ(libraries.Reply(file, "k"), "one");
-  WIN32_FILE_ATTRIBUTE_DATA before;  // then an edit that keeps size and write time
-  GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &before);
-  ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=two\r\n"));
-  HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  SetFileTime(h, nullptr, nullptr, &before.ftLastWriteTime);
-  CloseHandle(h);
+  WriteKeepingStamp(file, "[k]\r\n回复=two\r\n", WriteTime(file));
   Sleep(200);  // the system reports a change a moment after it
   EXPECT_EQ(libraries.Reply(file, "k"), "two");
   ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=three\r\n"));
-  h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // held without sharing
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // held without sharing
   EXPECT_EQ(libraries.Reply(file, "k"), "two");  // what was read last
   CloseHandle(h);
   EXPECT_EQ(libraries.Reply(file, "k"), "three");
+}
+
+// Mended: a data folder renamed away with another put in its place was
+// watched no more, and its edits that kept size and write time were never
+// seen; an edit that the system reported only after the next message was
+// not seen by it. Every library here has the write time of the first.
+TEST(KeywordLibraries, FollowTheirFolderWhenItIsSwappedOrMadeAgain) {
+  Session s("libraries-folder", HostCaseNamed("VLQ"), {{"SayZ.ini", Library({{"k", "one"}})}});
+  ASSERT_TRUE(s.Start());
+  const std::string folder = s.DataFile(""), path = folder.substr(0, folder.size() - 1), file = s.DataFile("SayZ.ini");
+  const FILETIME first = WriteTime(file);
+  int swaps = 0;
+  // Each change gives the path that the new library is written to.
+  const std::function<std::string()> link = [&] {  // an edit there is never reported for the folder
+    const std::string other = s.host().folder() + "\\link.ini";
+    EXPECT_TRUE(CreateHardLinkA(other.c_str(), file.c_str(), nullptr));
+    return other;
+  };
+  const std::function<std::string()> swap = [&] {
+    EXPECT_TRUE(MoveFileA(path.c_str(), (path + "-old" + std::to_string(++swaps)).c_str()));
+    EXPECT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+    return file;
+  };
+  const std::function<std::string()> remake = [&] {  // under Wine the folder stays until the plug-in lets it go
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    do DeleteFileA((folder + found.cFileName).c_str());
+    while (FindNextFileA(find, &found));
+    FindClose(find);
+    EXPECT_TRUE(RemoveDirectoryA(path.c_str()));
+    CreateDirectoryA(path.c_str(), nullptr);
+    return file;
+  };
+  const std::function<std::string()> edit = [&] { return file; };
+  const struct {
+    const char* what;
+    const std::function<std::string()>& change;
+    const char* reply;
+  } steps[] = {{"renamed away, another in its place", swap, "two"},
+               {"an edit in the new folder", edit, "six"},
+               {"swapped again", swap, "ten"},
+               {"deleted and made again", remake, "new"},
+               {"an edit in it", edit, "old"},
+               {"an edit of another size, not reported", link, "four"}};
+  for (const auto& step : steps) {
+    WriteKeepingStamp(step.change(), Library({{"k", step.reply}}), first);
+    Sleep(200);  // the system reports a change a moment after it
+    EXPECT_EQ(s.Group("k").number, 1) << step.what;
+    EXPECT_EQ(s.TakeSent(), Sent{step.reply}) << step.what;
+  }
 }
 
 }  // namespace

@@ -38,6 +38,20 @@ const char* __stdcall StoreQrCode(const char*, std::uint32_t, std::uint32_t, std
   return "ok";
 }
 
+// The text the host's plug-in-list function returns as a test sets it up.
+const char* g_returned = nullptr;
+const char* __stdcall ReturnText(const char*) { return g_returned; }
+
+// A block of the process heap of exactly `bytes`, cut from a larger one of
+// "x": no NUL follows before the block's end, nor for a while after it.
+char* Unterminated(const std::string& bytes) {
+  auto* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, 256));
+  std::memset(block, 'x', 256);
+  std::memcpy(block, bytes.data(), bytes.size());
+  HeapReAlloc(GetProcessHeap(), HEAP_REALLOC_IN_PLACE_ONLY, block, bytes.size());
+  return block;
+}
+
 // Whether the process heap holds a live block of that address and size.
 bool Live(std::uint32_t address, std::size_t size) {
   bool live = false;
@@ -56,9 +70,11 @@ class HostAnswersTest : public AdapterTest<TableHostApi> {
 };
 
 // Mended: the length word was taken as it stood: 0x7FFFFFF0 threw
-// std::bad_alloc out of the operation, 100,000 read past an 11-byte block.
+// std::bad_alloc out of the operation, 100,000 read past an 11-byte block;
+// a text returned without its NUL was read past its block.
 TEST_F(HostAnswersTest, ByteSetsAndTextBlocksAreReadWithinTheBlockTheHostAllocated) {
-  api_.InitApiTable("KEY", "{\"QQ列表_二维码登录_拉取二维码\":" + std::to_string(reinterpret_cast<std::uintptr_t>(&StoreQrCode)) + "}");
+  api_.InitApiTable("KEY", "{\"QQ列表_二维码登录_拉取二维码\":" + std::to_string(reinterpret_cast<std::uintptr_t>(&StoreQrCode)) +
+                               ",\"取框架插件列表\":" + std::to_string(reinterpret_cast<std::uintptr_t>(&ReturnText)) + "}");
   const struct {
     Stored stored;
     std::string bytes;
@@ -91,6 +107,17 @@ TEST_F(HostAnswersTest, ByteSetsAndTextBlocksAreReadWithinTheBlockTheHostAllocat
     EXPECT_FALSE(Live(block, 4 + b.bytes.size()));  // freed, also when the text is dropped
   }
   EXPECT_EQ(hosts::ReadHostText(0), "");
+  // Returned texts: within their block where it is the process heap's, else up to the NUL.
+  static const char kOwn[] = "own";
+  const struct {
+    const char* returned;
+    std::string text;
+  } texts[] = {{Unterminated("abc"), "abc"}, {Unterminated(std::string("ab\0cd", 5)), "ab"}, {kOwn, "own"}, {nullptr, ""}};
+  for (const auto& t : texts) {
+    g_returned = t.returned;
+    EXPECT_EQ(api_.取框架插件列表(), t.text);
+    if (t.returned != kOwn) HeapFree(GetProcessHeap(), 0, const_cast<char*>(t.returned));
+  }
 }
 
 // A list the host handed over goes with every block its records' layout

@@ -284,6 +284,7 @@ TEST(RefCountedJsonDocument, FactoriesAndPlacing) {
                  d.NewDouble(1.0 / 3).ToText(), d.NewText("a/b").ToText()}), R"(truenull-10.3333333333333"a\/b")");
   EXPECT_EQ(d.NewTextW(W(u"\u4e2d")).ToText(), Gbk(u"\"\u4e2d\""));
   EXPECT_EQ(U(d.NewText("a\xFF").GetTextW()), u"a\uF8F5");  // a stray byte: what Windows makes of it
+  EXPECT_EQ(U(d.NewText("a\x81!").GetTextW()), u"a?!");  // a lead byte alone: "?", the byte after it stays
   obj.SetInt64("k", 1);
   d.Clear();  // the made node is its own
   Rc t = Doc<Rc>(R"({"a":1,"b":2})");

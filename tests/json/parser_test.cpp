@@ -71,6 +71,7 @@ TEST(JsonParser, CodesPositionsAndTheTreeMade) {
       {kDefault, "[1e400,-0,+5,.5,1e,1-2]", 0, 0, "[1e400,-0,+5,.5,1e,1-2]"}, {kDefault, "[1.2.3]", -6, 1, "null"},
       {kDefault, "[1ee3]", -6, 1, "null"}, {kDefault, "[e3]", -6, 1, "null"},
       {kDefault, "\x81", -6, 0, "null"},  // a byte that is not GBK: what Windows makes of it ("?")
+      {kDefault, "[\"a\x81\",\"\x81\"]", 0, 0, R"(["a?","?"])"},  // a lead byte alone: "?", the quote after it stays
       // RefCountedJsonDocument: no "\u" decoding unless asked, an open quote a value error, "'" in "..." a character.
       {kRc, "[1,,2,]", 0, 0, "[1,2]"}, {kRc, "{'a':1,}", 0, 0, R"({"a":1})"}, {kRc, "{'a' 'b':1}", -4, 0, "null"},
       {kRc, "{:1}", -4, 0, "null"}, {kRc, "{'a':}", -6, 0, "null"}, {kRc, "{'a'}", -6, 0, "null"},
@@ -79,7 +80,7 @@ TEST(JsonParser, CodesPositionsAndTheTreeMade) {
       {kRc, "{'a':1,'b':2,'a':3}", 0, 0, R"({"a":3,"b":2})"},
       {kRc, R"(["\u4e2d"])", 0, 0, R"(["\\u4e2d"])"}, {kRc, R"({"it's":1})", 0, 0, R"({"it's":1})"},
       {kRc, "  \"x\"  ", 0, 0, R"("x")"}, {kRc, "  123", 0, 0, "123"}, {kRc, "x", -6, 0, "null"},
-      {kRc, "{'a':[1", -5, 8, "null"},
+      {kRc, "{'a':[1", -5, 8, "null"}, {kRc, "['a\x81']", 0, 0, R"(["a?"])"},
   };
   for (const auto& c : cases) {
     int32_t code = 99, pos = 99;
@@ -187,6 +188,8 @@ TEST(IskyEventReader, ReadsTheFieldsUnderIsky) {
   // A byte that is not GBK in a text loses neither the text nor the event.
   ASSERT_TRUE(r.Load("{\"isky\":{\"type\":1,\"msg\":\"a\xFF\",\"user_id\":5}}"));
   EXPECT_EQ(r.GetText("msg").substr(0, 1) + r.GetText("user_id"), "a5");
+  ASSERT_TRUE(r.Load("{\"isky\":{\"type\":1,\"msg\":\"hi\x81\",\"user_id\":5}}"));  // a lead byte before the quote
+  EXPECT_EQ(r.GetText("msg") + r.GetText("user_id"), "hi?5");
 }
 
 TEST(JsonFuzzReplay, SeedCorpus) {

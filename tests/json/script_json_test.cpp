@@ -78,6 +78,8 @@ TEST(ScriptJson, LoadsOnlyJson) {
   EXPECT_EQ(doc.ToText() + doc.GetText("['']"), R"({"k'":2,"":1}1)");
   ASSERT_TRUE(doc.LoadNew("{\"m\":\"a\xFF\",\"n\":1}"));  // a byte that is not GBK: what Windows makes of it
   EXPECT_EQ(doc.GetText("m").substr(0, 1), "a");
+  ASSERT_TRUE(doc.LoadNew("{\"m\":\"a\x81\",\"n\":1}"));  // a lead byte alone: "?", the quote after it stays
+  EXPECT_EQ(doc.GetText("m") + doc.GetText("n"), "a?1");
 }
 
 TEST(ScriptJson, ValuesAreNeverRunAsScript) {

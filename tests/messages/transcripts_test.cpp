@@ -24,7 +24,8 @@ TEST(IskyTranscript, AnswersItsOwnMessagesAndLeavesEveryOtherEventUnanswered) {
   EXPECT_EQ(s.TakeCalls(), std::vector<FakeCall>{IskyCall("Api_GetLoginQQ", {})});
   EXPECT_EQ(s.Group("你好", "111", kRobot).number, 1);  // the robot's own messages are answered too
   EXPECT_EQ(s.Group("&#91;表情&#93;").number, 1);  // typed brackets are the keyword's
-  EXPECT_EQ(s.TakeSent(), (Sent{"你好呀", "表情包"}));
+  EXPECT_EQ(s.Group("复读\x81").number, 1);  // a lead byte alone before the closing quote: "?", echoed
+  EXPECT_EQ(s.TakeSent(), (Sent{"你好呀", "表情包", "?"}));
   // Not JSON, another type, nothing at all: 0 and no call.
   for (const std::string& event : {std::string("{\"isky\":"), std::string(),
                                    std::string("{\"isky\":{\"type\":3,\"user_id\":1,\"msg\":\"你好\"}}")}) {
