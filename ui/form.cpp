@@ -240,6 +240,16 @@ void Form::SetEditText(WindowHandle edit, const std::string& text) {
   muted_ = nullptr;
 }
 
+void Form::FillEdit(WindowHandle edit, const std::string& text) {
+  SetEditText(edit, text);
+  auto found = edits_.find(edit);
+  if (found == edits_.end()) return;
+  Edited& e = found->second;
+  e.unsaved = false;
+  if (e.handler.apply) e.handler.apply(text);
+  e.handler.save(text);
+}
+
 const platform::Bitmap* Form::Keep(std::string_view bytes) {
   std::optional<platform::Pixels> pixels = DecodePicture(bytes);
   if (!pixels) return nullptr;

@@ -54,8 +54,8 @@ struct Caption {
 // What a box the owner edits does with its text: `apply` takes every change
 // at once (what the core keeps in memory; may be empty), `save` stores the
 // text once the owner pauses, leaves the box, or the window closes
-// (SaveEdits) — not at every keystroke, and never a text that the program
-// put in.
+// (SaveEdits) — not at every keystroke — and at once when the program fills
+// the box (FillEdit). A save writes only what the file does not hold yet.
 struct EditHandler {
   std::function<void(const std::string&)> apply, save;
 };
@@ -117,6 +117,10 @@ class Form : public platform::FormEvents {
   void AddItem(WindowHandle box, PictureItem item);
   // Sets an edit box's text from the program: no change handler runs.
   void SetEditText(WindowHandle edit, const std::string& text);
+  // Fills a box the owner edits (OnEdit) from the program: its handler takes
+  // `text` at once, as typed, and saves it (the text itself, not what the box
+  // makes of it: nothing is cut or converted on the way).
+  void FillEdit(WindowHandle edit, const std::string& text);
   // Decodes bytes into a bitmap owned by the form; null when they are no picture.
   const platform::Bitmap* Keep(std::string_view bytes);
   const platform::Bitmap& BuiltIn(Picture picture);

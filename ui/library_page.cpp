@@ -49,12 +49,16 @@ std::vector<std::string> Pieces(const std::string& s) {
 }
 
 // The cool-down box's change handler: the leading number, for the library
-// shown; the core sees it at once, the settings file when the owner pauses.
+// shown; the core sees it at once, the settings file when the owner pauses
+// (a stored text of the same number, full-width digits say, stays).
 EditHandler SaveCooldown() {
   const auto field = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
   return {[field](const std::string& text) { Plugin().Settings.*field() = text::ReadWholeNumber32(text); },
           [field](const std::string&) {
-            WriteAdminItem(LibraryMode() == 1 ? "精确冷却" : "模糊冷却", text::Decimal(Plugin().Settings.*field()));
+            const char* key = LibraryMode() == 1 ? "精确冷却" : "模糊冷却";
+            const std::int32_t seconds = Plugin().Settings.*field();
+            const std::optional<std::string> stored = StoredAdminItem(key);
+            if (!stored || text::ReadWholeNumber32(*stored) != seconds) WriteAdminItem(key, text::Decimal(seconds));
           }};
 }
 
