@@ -27,6 +27,8 @@ inline constexpr Colour kAccentColour = 0x2EAADC;
 inline constexpr Colour kEditBackground = 0x1B222E;
 inline constexpr Colour kPageColour = 0x252934;
 inline constexpr Colour kColumnColour = 0x141720;
+inline constexpr Colour kButtonFrameColour = 0x3A4A60;
+inline constexpr Colour kButtonPressedColour = 0x1F4F66;
 
 // A picture shown by a control: one of the built-in ones, or one decoded
 // from bytes (from the web), owned by the form.
@@ -142,6 +144,7 @@ class Form : public platform::FormEvents {
     std::optional<Colour> textOn;   // edit boxes and labels: their background
     Colour behind = kPageColour;    // under pictures with transparent parts
     Colour text = kTextColour;
+    bool captioned = false;         // a button that shows its window text
   };
 
   void OnNotice(WindowHandle control, Notice notice) override;
@@ -154,6 +157,8 @@ class Form : public platform::FormEvents {
   void OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) override;
   void Draw(platform::Painter& painter, const Shown& picture, int x, int y, int width, int height);
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
+  // A button with a caption: flat, in the windows' colours.
+  void DrawCaptionedButton(WindowHandle button, platform::Painter& painter, int width, int height, bool pressed);
 
   const platform::FormClass* class_ = nullptr;
   platform::UniqueWindow window_;
