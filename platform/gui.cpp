@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -90,6 +91,72 @@ void DrawListItem(FormEvents& events, const DRAWITEMSTRUCT& item) {
   HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
   painter.Text(Gbk(wide), r.left + 3, r.top, r.right - r.left - 3, r.bottom - r.top, text, static_cast<HFONT>(font),
                false);
+}
+
+Colour Blend(Colour a, Colour b, int percentOfB) {
+  Colour out = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int x = (a >> shift) & 0xFF, y = (b >> shift) & 0xFF;
+    out |= static_cast<Colour>(x + (y - x) * percentOfB / 100) << shift;
+  }
+  return out;
+}
+
+// The face of a drop-down list in its form's colours: the chosen item, a
+// chevron and a thin frame, where the system would draw its light ones.
+void PaintComboFace(FormEvents& events, HWND combo, HDC target) {
+  RECT client;
+  GetClientRect(combo, &client);
+  const int w = client.right, h = client.bottom, arrow = h;
+  Buffered(target, 0, 0, w, h, [&](Painter& p) {
+    Colour text = 0xFFFFFF, background = 0;
+    events.ColoursOf(combo, text, background);
+    p.Fill(0, 0, w, h, background);
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_COMBOBOX;
+    item.hwndItem = combo;
+    item.hDC = p.dc();
+    item.itemID = static_cast<UINT>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+    item.itemState = ODS_COMBOBOXEDIT;
+    item.rcItem = {1, 1, w - arrow, h - 1};
+    DrawListItem(events, item);
+    const Colour line = Blend(background, text, GetFocus() == combo ? 80 : 40);
+    for (int i = 0; i < 4; ++i) {  // the chevron
+      p.Fill(w - arrow / 2 - 4 + i, h / 2 - 2 + i, 2, 1, line);
+      p.Fill(w - arrow / 2 + 2 - i, h / 2 - 2 + i, 2, 1, line);
+    }
+    p.Fill(0, 0, w, 1, line), p.Fill(0, h - 1, w, 1, line), p.Fill(0, 0, 1, h, line), p.Fill(w - 1, 0, 1, h, line);
+  });
+}
+
+LRESULT CALLBACK ComboProcedure(HWND combo, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  switch (message) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT: {
+      FormEvents* events = EventsOf(GetParent(combo));
+      if (!events) break;
+      PAINTSTRUCT ps{};
+      HDC dc = message == WM_PAINT ? BeginPaint(combo, &ps) : reinterpret_cast<HDC>(wParam);
+      PaintComboFace(*events, combo, dc);
+      if (message == WM_PAINT) EndPaint(combo, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE: {
+      const LRESULT result = DefSubclassProc(combo, message, wParam, lParam);
+      InvalidateRect(combo, nullptr, FALSE);
+      return result;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(combo, ComboProcedure, 3);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(combo, message, wParam, lParam);
 }
 
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -267,12 +334,77 @@ std::wstring ClipboardWide() {
   return text;
 }
 
+// The height of a line of text in the control's font.
+int LineHeight(HWND control) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return metrics.tmHeight > 0 ? metrics.tmHeight : 16;
+}
+
+// Makes the window's frame (what lies around its client area) be measured again.
+void FrameChanged(HWND window) {
+  SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+// A single-line box keeps its line in the middle: its client area is one line
+// high, the rows above and below it are painted in the box's background and
+// take clicks as the line does.
+LRESULT CentredLine(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NCCALCSIZE: {
+      const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+      RECT& r = wParam ? reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0] : *reinterpret_cast<RECT*>(lParam);
+      const int room = (r.bottom - r.top) - LineHeight(edit);
+      if (room > 1) r.top += room / 2, r.bottom -= room - room / 2;
+      return result;
+    }
+    case WM_SETFONT: {
+      const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+      FrameChanged(edit);
+      return result;
+    }
+    case WM_NCPAINT: {
+      RECT window, client;
+      GetWindowRect(edit, &window);
+      GetClientRect(edit, &client);
+      MapWindowPoints(edit, nullptr, reinterpret_cast<POINT*>(&client), 2);
+      OffsetRect(&client, -window.left, -window.top);
+      OffsetRect(&window, -window.left, -window.top);
+      HDC dc = GetWindowDC(edit);
+      const bool plain = IsWindowEnabled(edit) && !(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
+      auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(edit), plain ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC,
+                                                         reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(edit)));
+      ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+      FillRect(dc, &window, brush ? brush : GetSysColorBrush(COLOR_WINDOW));
+      ReleaseDC(edit, dc);
+      return 0;
+    }
+    case WM_NCHITTEST: {
+      const LRESULT hit = DefSubclassProc(edit, message, wParam, lParam);
+      return hit == HTNOWHERE || hit == HTBORDER ? HTCLIENT : hit;
+    }
+    default:
+      return DefSubclassProc(edit, message, wParam, lParam);
+  }
+}
+
 // Every edit box: Tab leaves a multi-line box (which would keep it) and Esc
 // goes to the window (in a multi-line box it would close the box's parent),
-// and a box of digits refuses everything else.
+// a box of digits refuses everything else, and a single-line box keeps its
+// line in the middle.
 constexpr DWORD_PTR kMultiLine = 1, kDigitsOnly = 2;
 LRESULT CALLBACK EditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR kind) {
   switch (message) {
+    case WM_NCCALCSIZE:
+    case WM_SETFONT:
+    case WM_NCPAINT:
+    case WM_NCHITTEST:
+      if (!(kind & kMultiLine)) return CentredLine(edit, message, wParam, lParam);
+      break;
     case WM_GETDLGCODE:
       if ((kind & kMultiLine) && (KeyAskedAbout(lParam) == VK_TAB || KeyAskedAbout(lParam) == VK_ESCAPE)) {
         return DefSubclassProc(edit, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
@@ -298,6 +430,144 @@ LRESULT CALLBACK EditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lP
       break;
   }
   return DefSubclassProc(edit, message, wParam, lParam);
+}
+
+// A scroll bar of our own for a list or an edit box (CreateScrollBarFor):
+// shared by the bar's subclass and the control's, freed with the bar.
+struct ScrollCover {
+  HWND control = nullptr, bar = nullptr;
+  bool list = false;
+  Colour track = 0, thumb = 0;
+  int grab = -1;  // while the thumb is dragged: where it was taken, from its top
+  // What the bar shows: the first row or line in view, how many there are,
+  // how many are in view.
+  struct State {
+    int first = 0, count = 0, page = 1;
+    bool operator==(const State&) const = default;
+  } shown;
+  bool reading = false;
+};
+
+ScrollCover::State ScrollStateOf(ScrollCover& c) {
+  c.reading = true;
+  ScrollCover::State s;
+  if (c.list) {
+    s.first = static_cast<int>(SendMessageW(c.control, LVM_GETTOPINDEX, 0, 0));
+    s.count = static_cast<int>(SendMessageW(c.control, LVM_GETITEMCOUNT, 0, 0));
+    s.page = static_cast<int>(SendMessageW(c.control, LVM_GETCOUNTPERPAGE, 0, 0));
+  } else {
+    RECT r;
+    GetClientRect(c.control, &r);
+    s.first = static_cast<int>(SendMessageW(c.control, EM_GETFIRSTVISIBLELINE, 0, 0));
+    s.count = static_cast<int>(SendMessageW(c.control, EM_GETLINECOUNT, 0, 0));
+    s.page = r.bottom / LineHeight(c.control);
+  }
+  c.reading = false;
+  if (s.page < 1) s.page = 1;
+  return s;
+}
+
+// The thumb's top and height in a bar of `height` pixels; height 0 when all is in view.
+std::pair<int, int> ThumbOf(const ScrollCover::State& s, int height) {
+  if (s.count <= s.page) return {0, 0};
+  const int size = std::max(16, static_cast<int>(static_cast<long long>(height) * s.page / s.count));
+  return {static_cast<int>(static_cast<long long>(height - size) * s.first / (s.count - s.page)), size};
+}
+
+void ScrollTo(ScrollCover& c, int first) {
+  const ScrollCover::State s = ScrollStateOf(c);
+  const int rows = std::clamp(first, 0, std::max(0, s.count - s.page)) - s.first;
+  if (rows == 0) return;
+  if (c.list) {
+    RECT row{LVIR_BOUNDS};
+    SendMessageW(c.control, LVM_GETITEMRECT, s.first, reinterpret_cast<LPARAM>(&row));
+    SendMessageW(c.control, LVM_SCROLL, 0, rows * (row.bottom - row.top));
+  } else {
+    SendMessageW(c.control, EM_LINESCROLL, 0, rows);
+  }
+}
+
+// The control of a bar: whatever it handles may scroll it or change its rows
+// or lines; the bar follows.
+LRESULT CALLBACK ScrolledProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                   DWORD_PTR data) {
+  auto& c = *reinterpret_cast<ScrollCover*>(data);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(control, ScrolledProcedure, 5);
+    c.control = nullptr;
+    return DefSubclassProc(control, message, wParam, lParam);
+  }
+  const LRESULT result = DefSubclassProc(control, message, wParam, lParam);
+  if (!c.reading && message != WM_PAINT && message != WM_NCPAINT && message != WM_ERASEBKGND &&
+      message != WM_NCHITTEST && message != WM_SETCURSOR && !(c.shown == ScrollStateOf(c))) {
+    InvalidateRect(c.bar, nullptr, FALSE);
+  }
+  return result;
+}
+
+LRESULT CALLBACK ScrollBarProcedure(HWND bar, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto& c = *reinterpret_cast<ScrollCover*>(data);
+  RECT r;
+  GetClientRect(bar, &r);
+  const int y = static_cast<short>(HIWORD(lParam));
+  switch (message) {
+    case WM_NCHITTEST:
+      return HTCLIENT;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(bar, &ps);
+      if (c.control) c.shown = ScrollStateOf(c);
+      const auto [top, size] = ThumbOf(c.shown, r.bottom);
+      Buffered(dc, 0, 0, r.right, r.bottom, [&](Painter& p) {
+        p.Fill(0, 0, r.right, r.bottom, c.track);
+        if (size) p.Fill(2, top + 1, r.right - 4, size - 2, c.grab >= 0 ? Blend(c.thumb, 0xFFFFFF, 25) : c.thumb);
+      });
+      EndPaint(bar, &ps);
+      return 0;
+    }
+    case WM_LBUTTONDOWN: {
+      if (!c.control) return 0;
+      const ScrollCover::State s = ScrollStateOf(c);
+      const auto [top, size] = ThumbOf(s, r.bottom);
+      if (!size) return 0;
+      if (y < top || y >= top + size) {  // a page towards the click
+        ScrollTo(c, s.first + (y < top ? -s.page : s.page));
+        return 0;
+      }
+      c.grab = y - top;
+      SetCapture(bar);
+      InvalidateRect(bar, nullptr, FALSE);
+      return 0;
+    }
+    case WM_MOUSEMOVE: {
+      if (c.grab < 0 || !c.control) return 0;
+      // The row or line whose place in the bar the thumb's top has reached.
+      const ScrollCover::State s = ScrollStateOf(c);
+      const long long room = r.bottom - ThumbOf(s, r.bottom).second;
+      if (room > 0) ScrollTo(c, static_cast<int>(((y - c.grab) * (s.count - s.page) + room / 2) / room));
+      return 0;
+    }
+    case WM_LBUTTONUP:
+      if (c.grab >= 0) ReleaseCapture();
+      return 0;
+    case WM_CAPTURECHANGED:
+      c.grab = -1;
+      InvalidateRect(bar, nullptr, FALSE);
+      return 0;
+    case WM_MOUSEWHEEL:
+      if (c.control) SendMessageW(c.control, message, wParam, lParam);
+      return 0;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(bar, ScrollBarProcedure, 4);
+      if (c.control) RemoveWindowSubclass(c.control, ScrolledProcedure, 5);
+      delete &c;
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(bar, message, wParam, lParam);
 }
 
 std::mutex timerLock;
@@ -468,15 +738,14 @@ WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height
   HWND edit = Child(L"EDIT", L"", flags, parent, x, y, width, height);
   if (!edit) return nullptr;
   if (style.limit > 0) SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
-  if (style.multiLine || style.digitsOnly) {
-    const DWORD_PTR kind = (style.multiLine ? kMultiLine : 0) | (style.digitsOnly ? kDigitsOnly : 0);
-    SetWindowSubclass(edit, EditProcedure, 2, kind);
-  }
+  const DWORD_PTR kind = (style.multiLine ? kMultiLine : 0) | (style.digitsOnly ? kDigitsOnly : 0);
+  SetWindowSubclass(edit, EditProcedure, 2, kind);
+  if (!style.multiLine) FrameChanged(edit);
   return edit;
 }
 
 WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int height, const std::string& captionGbk) {
-  return Child(L"BUTTON", Wide(captionGbk), BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, parent, x, y, width, height);
+  return Child(L"BUTTON", Wide(captionGbk), BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP, parent, x, y, width, height);
 }
 
 WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height) {
@@ -514,7 +783,8 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
 
 WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
                               Colour background) {
-  HWND list = Child(WC_LISTVIEWW, L"", LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
+  HWND list = Child(WC_LISTVIEWW, L"",
+                    LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
                     parent, x, y, width, height);
   if (!list) return nullptr;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
@@ -524,10 +794,29 @@ WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int 
   return list;
 }
 
+WindowHandle CreateScrollBarFor(WindowHandle control, int x, int y, int width, int height, Colour track,
+                                Colour thumb) {
+  HWND bar = Child(L"STATIC", L"", 0, GetParent(control), x, y, width, height);
+  if (!bar) return nullptr;
+  wchar_t className[32] = {};
+  GetClassNameW(control, className, 32);
+  auto* cover = new ScrollCover{control, bar, lstrcmpiW(className, WC_LISTVIEWW) == 0, track, thumb};
+  SetWindowSubclass(bar, ScrollBarProcedure, 4, reinterpret_cast<DWORD_PTR>(cover));
+  SetWindowSubclass(control, ScrolledProcedure, 5, reinterpret_cast<DWORD_PTR>(cover));
+  // Over the control: a control that reaches under the bar leaves it alone.
+  SetWindowLongW(control, GWL_STYLE, GetWindowLongW(control, GWL_STYLE) | WS_CLIPSIBLINGS);
+  SetWindowPos(bar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  return bar;
+}
+
+int SystemScrollBarWidth() { return GetSystemMetrics(SM_CXVSCROLL); }
+
 WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, int height) {
   // The height includes the dropped-down list.
   const DWORD style = CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP;
-  return Child(L"COMBOBOX", L"", style, parent, x, y, width, height + 120);
+  HWND combo = Child(L"COMBOBOX", L"", style, parent, x, y, width, height + 120);
+  if (combo) SetWindowSubclass(combo, ComboProcedure, 3, 0);
+  return combo;
 }
 
 void AddListItem(WindowHandle combo, const std::string& textGbk) {

@@ -54,6 +54,7 @@ class Bitmap {
 class Painter {
  public:
   explicit Painter(DeviceContext dc) noexcept : dc_(dc) {}
+  DeviceContext dc() const noexcept { return dc_; }
   void Fill(int x, int y, int w, int h, Colour colour);
   // Draws the whole bitmap stretched to the rectangle, blended by its alpha.
   void Draw(const Bitmap& bitmap, int x, int y, int w, int h);
@@ -106,6 +107,16 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
 // notified as Notice::RowSelected.
 WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
                               Colour background);
+// A slim vertical scroll bar for a report list or a multi-line edit box, in
+// the given colours, at x, y of the control's parent (over the control's right
+// edge, or beside it): it shows where the control is scrolled to, pages when
+// clicked beside its thumb and scrolls as the thumb is dragged or the wheel
+// turns over it. It stands for the system's light bar, which a list shows
+// inside its own right edge: a list is best made wider by
+// SystemScrollBarWidth() than the parent that clips it.
+WindowHandle CreateScrollBarFor(WindowHandle control, int x, int y, int width, int height, Colour track,
+                                Colour thumb);
+int SystemScrollBarWidth();
 // A drop-down list (combo box) drawn in the colours of FormEvents::ColoursOf,
 // enabled or not; selection changes are notified as Notice::RowSelected.
 // Items count from 0.
@@ -161,7 +172,7 @@ struct EditStyle {
   bool digitsOnly = false;
 };
 WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height, const EditStyle& style);
-// A push button with a caption (notifies focus changes too).
+// A button with a caption, drawn by OnPaintControl (notifies focus changes too).
 WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int height, const std::string& captionGbk);
 // An owner-drawn button: painted by OnPaintControl, clicks notified.
 WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height);

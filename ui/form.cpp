@@ -122,7 +122,9 @@ WindowHandle Form::Edit(WindowHandle parent, const std::string& name, int x, int
 WindowHandle Form::Button(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
                           const std::string& caption) {
   WindowHandle button = Named(name, platform::CreateButton(parent, x, y, width, height, caption));
-  if (button) platform::SetFont(button, font_.get());
+  if (!button) return nullptr;
+  platform::SetFont(button, font_.get());
+  looks_[button].captioned = true;
   return button;
 }
 
@@ -240,6 +242,16 @@ void Form::SetEditText(WindowHandle edit, const std::string& text) {
   muted_ = nullptr;
 }
 
+void Form::FillEdit(WindowHandle edit, const std::string& text) {
+  SetEditText(edit, text);
+  auto found = edits_.find(edit);
+  if (found == edits_.end()) return;
+  Edited& e = found->second;
+  e.unsaved = false;
+  if (e.handler.apply) e.handler.apply(text);
+  e.handler.save(text);
+}
+
 const platform::Bitmap* Form::Keep(std::string_view bytes) {
   std::optional<platform::Pixels> pixels = DecodePicture(bytes);
   if (!pixels) return nullptr;
@@ -288,6 +300,7 @@ void Form::OnPaintControl(WindowHandle control, platform::Painter& painter, int 
   auto found = looks_.find(control);
   if (found == looks_.end()) return;
   const Look& look = found->second;
+  if (look.captioned) return DrawCaptionedButton(control, painter, width, height, pressed);
   const bool lit = (pressed || !platform::IsEnabled(control)) && (look.pressed.builtIn || look.pressed.bitmap);
   painter.Fill(0, 0, width, height, look.behind);
   const Shown& shown = lit ? look.pressed : look.normal;
@@ -300,6 +313,16 @@ void Form::OnPaintControl(WindowHandle control, platform::Painter& painter, int 
     painter.Draw(*bitmap, item.x, item.y, bitmap->width() * item.scaleX / 1000, bitmap->height() * item.scaleY / 1000);
   }
   DrawCaption(painter, look.caption, pressed ? 1 : 0, pressed ? 1 : 0, lit ? look.litCaption : look.caption.colour);
+}
+
+void Form::DrawCaptionedButton(WindowHandle button, platform::Painter& painter, int width, int height, bool pressed) {
+  const bool enabled = platform::IsEnabled(button);
+  const bool focused = platform::FocusedWindow() == button;
+  const Colour frame = pressed || focused ? kAccentColour : kButtonFrameColour;
+  painter.Fill(0, 0, width, height, frame);
+  painter.Fill(1, 1, width - 2, height - 2, pressed ? kButtonPressedColour : kEditBackground);
+  painter.Text(platform::WindowTextGbk(button), 0, 0, width, height, enabled ? kTextColour : kDimTextColour,
+               font_.get(), true);
 }
 
 void Form::OnPaintBackground(WindowHandle window, platform::Painter& painter, int width, int height) {

@@ -27,6 +27,8 @@ inline constexpr Colour kAccentColour = 0x2EAADC;
 inline constexpr Colour kEditBackground = 0x1B222E;
 inline constexpr Colour kPageColour = 0x252934;
 inline constexpr Colour kColumnColour = 0x141720;
+inline constexpr Colour kButtonFrameColour = 0x3A4A60;
+inline constexpr Colour kButtonPressedColour = 0x1F4F66;
 
 // A picture shown by a control: one of the built-in ones, or one decoded
 // from bytes (from the web), owned by the form.
@@ -54,8 +56,8 @@ struct Caption {
 // What a box the owner edits does with its text: `apply` takes every change
 // at once (what the core keeps in memory; may be empty), `save` stores the
 // text once the owner pauses, leaves the box, or the window closes
-// (SaveEdits) — not at every keystroke, and never a text that the program
-// put in.
+// (SaveEdits) — not at every keystroke — and at once when the program fills
+// the box (FillEdit). A save writes only what the file does not hold yet.
 struct EditHandler {
   std::function<void(const std::string&)> apply, save;
 };
@@ -117,6 +119,10 @@ class Form : public platform::FormEvents {
   void AddItem(WindowHandle box, PictureItem item);
   // Sets an edit box's text from the program: no change handler runs.
   void SetEditText(WindowHandle edit, const std::string& text);
+  // Fills a box the owner edits (OnEdit) from the program: its handler takes
+  // `text` at once, as typed, and saves it (the text itself, not what the box
+  // makes of it: nothing is cut or converted on the way).
+  void FillEdit(WindowHandle edit, const std::string& text);
   // Decodes bytes into a bitmap owned by the form; null when they are no picture.
   const platform::Bitmap* Keep(std::string_view bytes);
   const platform::Bitmap& BuiltIn(Picture picture);
@@ -138,6 +144,7 @@ class Form : public platform::FormEvents {
     std::optional<Colour> textOn;   // edit boxes and labels: their background
     Colour behind = kPageColour;    // under pictures with transparent parts
     Colour text = kTextColour;
+    bool captioned = false;         // a button that shows its window text
   };
 
   void OnNotice(WindowHandle control, Notice notice) override;
@@ -150,6 +157,8 @@ class Form : public platform::FormEvents {
   void OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) override;
   void Draw(platform::Painter& painter, const Shown& picture, int x, int y, int width, int height);
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
+  // A button with a caption: flat, in the windows' colours.
+  void DrawCaptionedButton(WindowHandle button, platform::Painter& painter, int width, int height, bool pressed);
 
   const platform::FormClass* class_ = nullptr;
   platform::UniqueWindow window_;

@@ -71,7 +71,7 @@ void SettingsWindow::BuildHomePage() {
   On(Control("主页_群号控制"), Notice::Click, ToggleSetting(p.仅限群号, "仅限群号", "主页_群号图", false));
   On(Control("主页_仅限艾特"), Notice::Click, ToggleSetting(p.Settings.必须艾特, "必须艾特", "主页_仅限艾特图", false));
   On(Control("主页_记忆控制"), Notice::Click, [this] { ToggleRememberAccount(); });
-  OnEdit(Control("主页_群号列表"), SaveCommandWord(p.群号列表, "群号列表"));
+  OnEdit(Control("主页_群号列表"), SaveGroupList());
   On(copy, Notice::Click, [this] { CopyGroupNumber(); });
   On(copy, Notice::FocusLost, [this] { ResetCopyCaption(); });
   On(forum, Notice::Click, OpenForumPage);
@@ -87,7 +87,7 @@ void SettingsWindow::FillSettingsControls() {
   SetSwitchPicture("主页_私聊图", p.Settings.好友权限);
   SetSwitchPicture("主页_记忆图", RememberOn());
   SetSwitchPicture("主页_仅限艾特图", p.Settings.必须艾特);
-  SetEditText(Control("主页_群号列表"), WholeAdminItem("群号列表", p.群号列表));
+  FillEdit(Control("主页_群号列表"), WholeAdminItem("群号列表", p.群号列表));
 }
 
 void SettingsWindow::ShowRobotAvatar() {

@@ -19,7 +19,8 @@
 namespace zoq::ui {
 namespace {
 
-constexpr Colour kListText = 0xECECEC, kListBackground = 0x262F3E;
+constexpr Colour kListText = 0xECECEC, kListBackground = 0x262F3E, kScrollThumb = 0x4A5A72;
+constexpr int kScrollBarWidth = 10;
 constexpr const char* kNotEmpty = "此处不可为空";
 constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
@@ -49,12 +50,16 @@ std::vector<std::string> Pieces(const std::string& s) {
 }
 
 // The cool-down box's change handler: the leading number, for the library
-// shown; the core sees it at once, the settings file when the owner pauses.
+// shown; the core sees it at once, the settings file when the owner pauses
+// (a stored text of the same number, full-width digits say, stays).
 EditHandler SaveCooldown() {
   const auto field = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
   return {[field](const std::string& text) { Plugin().Settings.*field() = text::ReadWholeNumber32(text); },
           [field](const std::string&) {
-            WriteAdminItem(LibraryMode() == 1 ? "精确冷却" : "模糊冷却", text::Decimal(Plugin().Settings.*field()));
+            const char* key = LibraryMode() == 1 ? "精确冷却" : "模糊冷却";
+            const std::int32_t seconds = Plugin().Settings.*field();
+            const std::optional<std::string> stored = StoredAdminItem(key);
+            if (!stored || text::ReadWholeNumber32(*stored) != seconds) WriteAdminItem(key, text::Decimal(seconds));
           }};
 }
 
@@ -67,15 +72,22 @@ std::int32_t& SearchPosition() {
 
 void SettingsWindow::BuildLibraryPage() {
   WindowHandle page = pages_[1] = Container("词库页面区域", 128, 8, 635, 488, std::nullopt);
+  // The strip names the list's columns (the list shows no header of its own).
   WindowHandle header = Container("背景图", 0, 0, 635, 40, Picture::LibraryHeader,
-                                  {{"关键词", 16, 0, 100, 40, kDimTextColour}, {"内容", 130, 0, 100, 40, kDimTextColour}},
+                                  {{"关键词", 14, 0, 100, 40, kDimTextColour}, {"内容", 114, 0, 100, 40, kDimTextColour}},
                                   page);
   WindowHandle search = Edit(header, "词控_搜索框", 328, 4, 272, 30, {false, true}, false);
   platform::SetWindowTextGbk(search, "搜索内容 (CTRL+F)");
   SetTextColour(search, 0x778BAC);
   WindowHandle searchButton = PictureButton(header, "词控_搜索", 604, 4, 30, 30, {Picture::SearchButton}, {});
   platform::AddToolTip(handle(), searchButton, "快捷键 CTRL+F");
-  WindowHandle list = Named("词库列表", platform::CreateReportList(page, 8, 40, 626, 256, kListText, kListBackground));
+  // The list's own scroll bar lies beyond the right edge of the box that
+  // holds it: a dark one stands in its place.
+  WindowHandle listBox = Container("词库列表区域", 8, 40, 626, 256, std::nullopt, {}, page);
+  WindowHandle list = Named("词库列表", platform::CreateReportList(listBox, 0, 0, 626 + platform::SystemScrollBarWidth(),
+                                                                   256, kListText, kListBackground));
+  Named("词库列表滚动条", platform::CreateScrollBarFor(list, 626 - kScrollBarWidth, 0, kScrollBarWidth, 256,
+                                                     kListBackground, kScrollThumb));
   platform::ListView view(list);
   view.AddColumn(0, "关键词", 100);
   view.AddColumn(1, "回复内容", 500);
@@ -106,7 +118,9 @@ void SettingsWindow::BuildLibraryPage() {
     if (actions[i].run) On(button, Notice::Click, [this, run = actions[i].run] { (this->*run)(); });
   }
   WindowHandle keyword = Edit(panel, "词控_关键词框", 296, 4, 222, 30, {false, true}, true);
-  WindowHandle reply = Edit(panel, "词控_回复框", 210, 40, 306, 122, {true, false}, false);
+  WindowHandle reply = Edit(panel, "词控_回复框", 210, 40, 306 - kScrollBarWidth, 122, {true, false}, false);
+  Named("词控_回复框滚动条", platform::CreateScrollBarFor(reply, 210 + 306 - kScrollBarWidth, 40, kScrollBarWidth, 122,
+                                                       kEditBackground, kScrollThumb));
   // A whole number: digits only.
   WindowHandle cooldown = Edit(panel, "词控_冷却时间", 101, 100, 54, 30, {false, true, 6, true}, true);
 

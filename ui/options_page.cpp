@@ -1,7 +1,9 @@
 // Page 0 "设置": the plug-in switch, the permissions, the owner numbers, the
 // command words and the texts answered after a command. A switch is written
 // at once; a box's text reaches the core at once and the file when the owner
-// pauses or leaves the box.
+// pauses or leaves the box. Filling the page stores what it shows where the
+// file does not hold it yet: a return text missing from the file is stored
+// with the default the box shows, which the robot then answers with.
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
@@ -32,7 +34,7 @@ const CommandRow kRows[] = {
 
 // A return text's change handler: stored with its line breaks as "[N]".
 EditHandler SaveReturnText(const char* key) {
-  return {nullptr, [key](const std::string& text) { WriteAdminItem(key, text::LineBreaksAsN(text)); }};
+  return {nullptr, [key](const std::string& text) { StoreAdminItem(key, text::LineBreaksAsN(text)); }};
 }
 
 }  // namespace
@@ -66,7 +68,7 @@ void SettingsWindow::BuildOptionsPage() {
   On(Control("插件开关"), Notice::Click, ToggleSetting(p.插件开关, "插件开关", "插件开关图", false));
   On(Control("删除词汇"), Notice::Click, ToggleSetting(p.Settings.全员删除, "全员删除", "删除词汇", true));
   On(Control("词库权限"), Notice::Click, ToggleSetting(p.Settings.全员可用, "全员可用", "词库权限", true));
-  OnEdit(owner, SaveCommandWord(p.Settings.主人号码, "主人号码"));
+  OnEdit(owner, SaveOwnerNumber());
   On(owner, Notice::FocusGained, [this] { ShowOwnerHint(); });
   On(owner, Notice::FocusLost, [this] { HideOwnerHint(); });
   for (const CommandRow& row : kRows) {
@@ -84,10 +86,10 @@ void SettingsWindow::LoadReturnTexts() {
   ShowPage(0);
   const PluginState& p = Plugin();
   SetSwitchPicture("插件开关图", p.插件开关);
-  SetEditText(Control("主人号码"), WholeAdminItem("主人号码", p.Settings.主人号码));
+  FillEdit(Control("主人号码"), WholeAdminItem("主人号码", p.Settings.主人号码));
   for (const CommandRow& row : kRows) {
-    SetEditText(Control(row.command), WholeAdminItem(row.command, p.Settings.*row.field));
-    SetEditText(Control(row.returnText), text::ReplaceAll(WholeAdminItem(row.returnText, row.fallback), "[N]", "\r\n"));
+    FillEdit(Control(row.command), WholeAdminItem(row.command, p.Settings.*row.field));
+    FillEdit(Control(row.returnText), text::ReplaceAll(WholeAdminItem(row.returnText, row.fallback), "[N]", "\r\n"));
   }
 }
 

@@ -54,6 +54,8 @@ def nav(lit, colour):
                 c = colour
         elif y == 49:
             c = mix(COLUMN, BACK, 0.8)
+        if x >= 120:  # the column's right border (the button stands at x 1)
+            c = mix(COLUMN, ACCENT, 0.35)
         return c + (255,)
     return draw
 

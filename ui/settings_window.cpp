@@ -28,8 +28,19 @@ HomeWeb& HomeWebSettings() {
   return settings;
 }
 
+std::optional<std::string> StoredAdminItem(const std::string& key) {
+  constexpr const char* kMissing = "\n";  // no stored value reads as a line break
+  std::string value = WholeIniItem(AdminFile(), kAdminSection, key, kMissing);
+  if (value == kMissing) return std::nullopt;
+  return value;
+}
+
 std::string WholeAdminItem(const std::string& key, const std::string& fallback) {
-  return WholeIniItem(AdminFile(), kAdminSection, key, fallback);
+  return StoredAdminItem(key).value_or(fallback);
+}
+
+void StoreAdminItem(const std::string& key, const std::string& value) {
+  if (StoredAdminItem(key) != value) WriteAdminItem(key, value);
 }
 
 void ResetHomeWebSettings() {
@@ -92,6 +103,11 @@ void SettingsWindow::ShowPage(int page) {
   SaveEdits();  // before a page's boxes are filled again
   platform::SelectTab(tabs_, page);
   for (int i = 0; i < 3; ++i) platform::ShowWindowIf(pages_[i], i == page);
+  // The clicked navigation button is disabled next: the focus must not stay
+  // on it. The library page's first box is the editor's keyword box (the
+  // search box clears itself when it gains the focus).
+  const char* first[] = {"主人号码", "词控_关键词框", "主页_群号列表"};
+  platform::SetFocusTo(Control(first[page]));
 }
 
 void SettingsWindow::ShowExactLibrary() { ShowLibrary(1, "按钮_精确词库"); }
@@ -103,7 +119,7 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   ShowPage(1);
   LibraryMode() = mode;
   const SettingsRecord& s = Plugin().Settings;
-  SetEditText(Control("词控_冷却时间"), text::Decimal(mode == 1 ? s.精确冷却 : s.模糊冷却));
+  FillEdit(Control("词控_冷却时间"), text::Decimal(mode == 1 ? s.精确冷却 : s.模糊冷却));
   ReloadLibraryList();
 }
 
@@ -115,10 +131,20 @@ void SettingsWindow::SetPermissionPicture(const char* control, bool on) {
   SetPicture(Control(control), {on ? Picture::PicButtonOnPicture : Picture::PicButtonOffPicture});
 }
 
-EditHandler SettingsWindow::SaveCommandWord(std::string& setting, const char* key) {
+namespace {
+
+EditHandler SaveTextSetting(std::string& setting, const char* key) {
   return {[&setting](const std::string& text) { setting = text; },
-          [key](const std::string& text) { WriteAdminItem(key, text); }};
+          [key](const std::string& text) { StoreAdminItem(key, text); }};
 }
+
+}  // namespace
+
+EditHandler SettingsWindow::SaveCommandWord(std::string& setting, const char* key) {
+  return SaveTextSetting(setting, key);
+}
+EditHandler SettingsWindow::SaveOwnerNumber() { return SaveTextSetting(Plugin().Settings.主人号码, "主人号码"); }
+EditHandler SettingsWindow::SaveGroupList() { return SaveTextSetting(Plugin().群号列表, "群号列表"); }
 
 std::function<void()> SettingsWindow::ToggleSetting(bool& setting, const char* key, const char* statusPicture,
                                                     bool permissionButton) {

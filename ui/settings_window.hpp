@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,9 +33,14 @@ void ResetHomeWebSettings();
 // The avatar picture of `account` as bytes; empty when it cannot be fetched.
 std::string FetchAvatar(const std::string& account);
 
-// A setting of the admin file read whole (WholeIniItem), or `fallback` when
-// the key is missing: what the boxes show.
+// A setting of the admin file read whole (WholeIniItem); nullopt when the key
+// is missing.
+std::optional<std::string> StoredAdminItem(const std::string& key);
+// The same, or `fallback` when the key is missing: what the boxes show.
 std::string WholeAdminItem(const std::string& key, const std::string& fallback);
+// Writes `value` as the setting `key` unless the file holds it already: a
+// value stored whole stays as it is, byte for byte.
+void StoreAdminItem(const std::string& key, const std::string& value);
 
 class SettingsWindow : public Form {
  public:
@@ -51,6 +57,7 @@ class SettingsWindow : public Form {
   void BuildHomePage();
 
   void EnableNavButtons();
+  // Shows the page and puts the keyboard focus on its first box.
   void ShowPage(int page);
   void FillSettingsControls();
   void LoadReturnTexts();
@@ -63,10 +70,11 @@ class SettingsWindow : public Form {
   // The options page.
   void ShowOwnerHint();
   void HideOwnerHint();
-  // The change handler of a box holding a text setting of the core: a
-  // command word, and alike the owner numbers and the group list. The core
-  // sees each change at once, the settings file gets it under `key`.
+  // The change handlers of the boxes holding a text setting of the core: the
+  // core sees each change at once, the settings file gets it under its key.
   static EditHandler SaveCommandWord(std::string& setting, const char* key);
+  static EditHandler SaveOwnerNumber();
+  static EditHandler SaveGroupList();
 
   // The keyword-library page.
   std::string CellText(WindowHandle list, int row, int column) override;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes no_account_picture.cpp: the 100 x 100 PNG shown when no robot
-account is on line (a grey head-and-shoulders outline on a light ground),
-padded with a text chunk to its fixed size of 5,161 bytes."""
+account is on line (the plug-in's logo, a ring with a bar through it, dim on
+a dark ground), padded with a text chunk to its fixed size of 5,161 bytes."""
 import math
 import struct
 import sys
@@ -9,16 +9,28 @@ import zlib
 
 SIZE = 100
 TOTAL = 5161
+GROUND = (24, 28, 38)
+LOGO = (46, 170, 220)
+DIM = 0.3
+
+
+def clamp01(v):
+    return 0.0 if v < 0 else 1.0 if v > 1 else v
+
+
+def mix(a, b, t):
+    return tuple(int(round(x + (y - x) * t)) for x, y in zip(a, b))
 
 
 def pixel(x, y):
-    # Light blue-grey ground with a soft vertical shade.
-    r, g, b = 226 - y // 6, 232 - y // 6, 240 - y // 8
-    head = math.hypot(x - 50, y - 38) <= 19
-    body = y >= 64 and math.hypot((x - 50) / 34.0, (y - 100) / 34.0) <= 1.0
-    if head or body:
-        r, g, b = 150 + (x * 7 + y * 3) % 9, 158 + (x * 5 + y) % 7, 172 + (x + y * 5) % 11
-    return r, g, b
+    ground = mix(GROUND, (14, 16, 22), y / 100 * 0.5)
+    d = math.hypot(x + 0.5 - 50, y + 0.5 - 50)
+    ring = clamp01(1 - abs(d - 30) / 4.5)
+    bar = 0.0
+    if d < 30:  # a rounded bar across the middle
+        cx = min(max(x + 0.5, 33 + 4), 67 - 4)
+        bar = clamp01(4.5 - math.hypot(x + 0.5 - cx, y + 0.5 - 50))
+    return mix(ground, LOGO, DIM * max(ring, bar))
 
 
 def chunk(kind, data):

@@ -4,12 +4,10 @@
 // settings window opens.
 #include "ui/account_chooser.hpp"
 
-#include <map>
 #include <tuple>
 
 #include "core/hosts.hpp"
 #include "platform/files.hpp"
-#include "tests/fakehost/fakehost_client.hpp"
 #include "tests/ui/settings_fixture.hpp"
 #include "ui/pictures.hpp"
 
@@ -19,17 +17,6 @@ namespace {
 class AccountChooserTest : public SettingsWindowTest {
  protected:
   void SetUp() override { SettingsWindowTest::SetUp(), ShutDown(); }  // no account taken
-
-  // One loaded copy of each fake host DLL per process (the adapters find a
-  // host DLL by its name: a second copy would never be called), answers reset.
-  FakeHostDll& Fake(const std::string& file, const std::string& subfolder = "") {
-    static std::map<std::string, std::unique_ptr<FakeHostDll>> fakes;
-    std::unique_ptr<FakeHostDll>& fake = fakes[file];
-    if (!fake) fake = std::make_unique<FakeHostDll>(file, folder + "\\fakes" + subfolder);
-    EXPECT_TRUE(fake->loaded()) << file;
-    fake->Reset();
-    return *fake;
-  }
 
   // Opens the chooser through a settings export, runs `inChooser` in it and
   // `then` in the settings window that opens after it.

@@ -1,6 +1,10 @@
 // The keyword-library page through the real settings export, keys through the
 // window's own loop: listing, the editor, saving, deleting, searching, the
 // cool-down, dropped files and the variable picker.
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include "tests/ui/settings_fixture.hpp"
 #include "ui/variable_picker.hpp"
 
@@ -30,18 +34,31 @@ std::string Editor(ui::SettingsWindow& w) { return Text(w, "词控_关键词框"
 std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
 
 TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEditor) {
-  std::string longReply;
+  std::string longReply, more;
   while (longReply.size() < 20000) longReply += "长回复0123456789[N]";
+  for (int i = 0; i < 40; ++i) more += "[k" + std::to_string(i) + "]\r\n回复=r\r\n";
   // 乗 is 81 5C in GBK: its second byte is a backslash.
-  WriteFile(ExactLibraryFile(), "[a&uoS8#b&uoS9#]\r\n回复=x[N]乗\\\r\n[长]\r\n回复=" + longReply + "\r\n");
+  WriteFile(ExactLibraryFile(), "[a&uoS8#b&uoS9#]\r\n回复=x[N]乗\\\r\n[长]\r\n回复=" + longReply + "\r\n" + more);
   Drive(set, {[&](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
-                EXPECT_EQ(Rows(w), (std::vector<std::string>{"a[b]=x[N]乗\\", "长=" + longReply}));
+                const std::vector<std::string> rows = Rows(w);
+                EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.begin() + 3),
+                          (std::vector<std::string>{"a[b]=x[N]乗\\", "长=" + longReply, "k0=r"}));
                 Focus(w, "词库列表");
                 PressKey(VK_DOWN);
               },
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(Editor(w), "a[b]/x\r\n乗\\");
+                List(w).Select(1);
+                // The dark scroll bars, clicked below their thumbs: a page on.
+                for (const char* bar : {"词库列表滚动条", "词控_回复框滚动条"}) ClickWithMouse(w.Control(bar));
+              },
+              [&](ui::SettingsWindow& w) {
+                const auto ask = [&](const char* control, UINT message) {
+                  return SendMessageW(w.Control(control), message, 0, 0);
+                };
+                EXPECT_EQ(ask("词库列表", LVM_GETTOPINDEX), ask("词库列表", LVM_GETCOUNTPERPAGE));
+                EXPECT_GT(ask("词控_回复框", EM_GETFIRSTVISIBLELINE), 0);
                 List(w).Select(1);
                 platform::Click(w.Control("词控_保存"));
                 EXPECT_EQ(WholeIniItem(ExactLibraryFile(), "长", "回复", ""), longReply);
@@ -163,7 +180,7 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 EXPECT_EQ(Plugin().Settings.精确冷却, 130);
                 platform::Click(w.Control("按钮_模糊词库"));
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "0");
-                EXPECT_EQ(ReadAdminItem("精确冷却") + Admin("模糊冷却"), "130<missing>");
+                EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,0");  // the one shown is stored
                 platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                                                "D:\\music\\x.mp3", "C:\\notes.txt"});
                 EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");

@@ -1,6 +1,6 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
 //   ui_screens.exe <home|options|hint|library|large|picker|chooser|nobody> <milliseconds>
-// ("large": a library of 5,000 keywords); or times listing one library of n
+// ("large": a library of 5,000 keywords and a long reply); or times listing one library of n
 // keywords, switching to the other and back: ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
 #include <windows.h>
@@ -64,6 +64,11 @@ int main(int argc, char** argv) {
     if (chooser || !w) return;
     if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));
     if (page == "library" || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
+    if (page == "large") {  // a reply longer than its box
+      std::string reply;
+      for (int i = 1; i <= 20; ++i) reply += "第" + std::to_string(i) + "行\r\n";
+      platform::SetWindowTextGbk(w->Control("词控_回复框"), reply);
+    }
     if (page == "hint") platform::SetFocusTo(w->Control("主人号码"));
     if (page == "picker") platform::Click(w->Control("词控_变量"));  // returns when the picker closes
   });

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/code_pages.hpp"
 #include "platform/gui.hpp"
 #include "tests/core/core_fixture.hpp"
+#include "tests/fakehost/fakehost_client.hpp"
 #include "tests/web/web_server.hpp"
 #include "ui/settings_window.hpp"
 
@@ -51,6 +53,15 @@ inline void PressKey(int key, bool withCtrl = false, bool withShift = false) {
 }
 // Characters as an input method hands them over.
 inline void TypeText(const std::string& gbk) { for (wchar_t c : platform::GbkToWide(gbk)) PostKey(WM_CHAR, c, 1); }
+
+// A click of the owner's mouse on a button, taken by the window's loop: the
+// button takes the focus as the mouse goes down, and is clicked as it goes up.
+inline void ClickWithMouse(WindowHandle button) {
+  RECT r{};
+  GetClientRect(button, &r);
+  const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+  PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, at), PostMessageW(button, WM_LBUTTONUP, 0, at);
+}
 
 // The owner clicks into a box to press keys there.
 inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo(w.Control(control)); }
@@ -95,6 +106,17 @@ class SettingsWindowTest : public CoreTest {
   void TearDown() override {
     ui::ResetHomeWebSettings();
     CoreTest::TearDown();
+  }
+
+  // One loaded copy of each fake host DLL per process (the adapters find a
+  // host DLL by its name: a second copy would never be called), answers reset.
+  FakeHostDll& Fake(const std::string& file, const std::string& subfolder = "") {
+    static std::map<std::string, std::unique_ptr<FakeHostDll>> fakes;
+    std::unique_ptr<FakeHostDll>& fake = fakes[file];
+    if (!fake) fake = std::make_unique<FakeHostDll>(file, folder + "\\fakes" + subfolder);
+    EXPECT_TRUE(fake->loaded()) << file;
+    fake->Reset();
+    return *fake;
   }
 
   // Runs `open` (a settings export) with the steps running inside its

@@ -7,10 +7,15 @@
 #include <zlib.h>
 
 #include "core/info/info_records.hpp"
+#include "platform/files.hpp"
+#include "text/text.hpp"
 #include "tests/host/harness.hpp"
 #include "tests/ui/settings_fixture.hpp"
 #include "ui/image.hpp"
 #include "ui/pictures.hpp"
+
+extern "C" std::int32_t __stdcall Event(const char*, std::int32_t, std::int32_t, const char*, const char*, const char*,
+                                        const char*, const char*, const char*, const char*, const char*, std::int32_t);
 
 namespace zoq::testing {
 namespace {
@@ -77,24 +82,73 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
             "/headimg_dl?dst_uin=10001&spec=100 /gh/735921846/735921846/640/");
 }
 
-TEST_F(SettingsWindowTest, PagesShowValuesWholeAndOpeningThemWritesNothing) {
+// A fresh data folder: each navigation button, clicked with the mouse, leaves
+// the focus on its page's first box, from which Tab goes on; the pages store
+// what they show where the file lacks it, so that the owner's commands are
+// answered with the return texts the options page showed. Values stored
+// whole are shown whole and stay byte for byte.
+TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotAnswersWithIt) {
+  const char* kReturnTexts[] = {"开启返回文本", "关闭返回文本", "添加返回文本", "删除返回文本", "精确返回文本", "模糊返回文本"};
+  struct Navigation {
+    const char *button, *page, *first, *next;  // the focus after the click, and after Tab
+  };
+  const Navigation navigation[] = {{"按钮_精确词库", "11101", "词控_关键词框", "词控_回复框"},
+                                   {"按钮_模糊词库", "11110", "词控_关键词框", "词控_回复框"},
+                                   {"按钮_插件主页", "20111", "主页_群号列表", "主页_复制"},
+                                   {"按钮_远程命令", "01011", "主人号码", "开启命令"}};
+  ASSERT_FALSE(platform::FileExists(DataFile("admin")));
+  std::map<std::string, std::string> shown;
+  std::vector<Step> steps;
+  for (const Navigation& n : navigation) {
+    steps.push_back([n](ui::SettingsWindow& w) { ClickWithMouse(w.Control(n.button)); });
+    steps.push_back([n](ui::SettingsWindow& w) {
+      EXPECT_EQ(Page(w), n.page);
+      EXPECT_EQ(platform::FocusedWindow(), w.Control(n.first)) << n.button;
+      PressKey(VK_TAB);
+    });
+    steps.push_back([n](ui::SettingsWindow& w) { EXPECT_EQ(platform::FocusedWindow(), w.Control(n.next)) << n.button; });
+  }
+  steps.back() = [&, last = steps.back()](ui::SettingsWindow& w) {
+    last(w);
+    for (const char* box : kReturnTexts) shown[box] = Text(w, box);
+  };
+  Drive(set, steps);
+  EXPECT_EQ(shown["关闭返回文本"] + "," + shown["添加返回文本"], "词库功能已关闭,待创建词汇:[词汇]");
+  for (const char* key : kReturnTexts) EXPECT_EQ(Admin(key), text::LineBreaksAsN(shown[key])) << key;
+  EXPECT_EQ(Admin("关闭命令") + Admin("群号列表") + Admin("模糊冷却"), "关闭问答多群可使用任意符号分割0");
+
+  // The owner's commands through the host's event export, answered as shown.
+  FakeHostDll& vlq = Fake("VLQapi.dll");
+  const auto answer = [&](const std::string& message) {
+    vlq.Reset();
+    Event("10001", 1, 0, "", "1357924680", "", message.c_str(), "1", "2", "", "", 0);
+    const std::vector<FakeCall> calls = vlq.Calls();
+    return calls.size() == 1 && calls[0].args.size() > 4 ? calls[0].args[4] : "<" + std::to_string(calls.size()) + ">";
+  };
+  const auto as = [&](const char* key, const std::string& keyword, const std::string& reply = {}) {
+    return text::ReplaceAll(text::ReplaceAll(shown[key], "[词汇]", keyword), "[回复]", reply);
+  };
+  EXPECT_EQ(answer("关闭问答"), as("关闭返回文本", ""));
+  EXPECT_EQ(answer("开启问答"), as("开启返回文本", ""));
+  EXPECT_EQ(answer("添加词汇测试词"), as("添加返回文本", "测试词"));
+  EXPECT_EQ(answer("精确回复你好"), as("精确返回文本", "测试词", "你好"));
+  EXPECT_EQ(answer("添加词汇模糊词"), as("添加返回文本", "模糊词"));
+  EXPECT_EQ(answer("模糊回复世界"), as("模糊返回文本", "模糊词", "世界"));
+  EXPECT_EQ(answer("删除词汇测试词"), as("删除返回文本", ""));
+
   const std::string longText(10300, 'x'), longList(10300, '7');  // longer than the core reads
   for (const auto& [key, value] : {std::pair{"开启返回文本", longText}, {"主人号码", longList}, {"群号列表", longList},
-                                   {"精确返回文本", std::string("a[N]b")}})
+                                   {"精确返回文本", std::string("a[N]b")}, {"关闭命令", std::string("\"q\"")}})
     WriteAdminItem(key, value);
   const std::string before = ReadFile(DataFile("admin"));
-  Drive(
-      set, {[&](ui::SettingsWindow& w) {
-        EXPECT_EQ(Text(w, "主页_群号列表"), longList);
-        for (const char* page : {"按钮_远程命令", "按钮_精确词库", "按钮_模糊词库", "按钮_插件主页", "按钮_远程命令"}) {
-          platform::Click(w.Control(page));
-        }
-        EXPECT_EQ(Page(w), "01011");
-        EXPECT_EQ(std::vector<std::string>(  // the last a default, shown only
-                      {Text(w, "开启返回文本"), Text(w, "主人号码"), Text(w, "精确返回文本"), Text(w, "关闭返回文本")}),
-                  std::vector<std::string>({longText, longList, "a\r\nb", "词库功能已关闭"}));
-      }});
-  EXPECT_EQ(ReadFile(DataFile("admin")), before);
+  Drive(set, {[&](ui::SettingsWindow& w) {
+          EXPECT_EQ(Text(w, "主页_群号列表"), longList);
+          platform::Click(w.Control("按钮_远程命令"));
+          EXPECT_EQ(std::vector<std::string>({Text(w, "开启返回文本"), Text(w, "主人号码"), Text(w, "精确返回文本")}),
+                    std::vector<std::string>({longText, longList, "a\r\nb"}));
+          EXPECT_EQ(Plugin().Settings.主人号码, longList);
+        }});
+  EXPECT_TRUE(ReadFile(DataFile("admin")) == before) << "values stored whole were written again";
 }
 
 TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLeavesTheBox) {
