@@ -29,7 +29,7 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
     web.Serve("/hop" + std::to_string(hop), WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: " + next + "\r\n\r\n"});
   }
   web.Serve("/hop12", "end");
-  const std::string port = web.base().substr(web.base().rfind(':') + 1);
+  const std::string port = web.port();
   const struct {
     std::string address;
     std::size_t limit;

@@ -1,6 +1,5 @@
 #include "tests/web/user_settings.hpp"
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -56,24 +55,6 @@ void UserProxy::Set(bool enabled, const std::string& servers, const std::string&
   RegCloseKey(key);
 }
 
-SilentNameServer::SilentNameServer() {
-  const char* address = std::getenv("ZOQ_SILENT_NAME_SERVER");
-  if (!address) return;
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_port = htons(53);
-  at.sin_addr.s_addr = inet_addr(address);
-  socket_ = s;
-  ready_ = s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;  // queries queue unread
-}
-
-SilentNameServer::~SilentNameServer() {
-  if (socket_ == ~std::uintptr_t(0)) return;
-  closesocket(static_cast<SOCKET>(socket_));
-  WSACleanup();
-}
+bool SilentNameServerOnly() { return std::getenv("ZOQ_SILENT_NAME_SERVER") != nullptr; }
 
 }  // namespace zoq::testing

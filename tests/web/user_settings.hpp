@@ -1,6 +1,6 @@
 // Settings outside the test process that web requests follow, changed by a
 // test for its length: the user's proxy (the whole Wine prefix's, so such a
-// test runs alone) and a name server that never answers.
+// test runs alone), and the name server.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -28,22 +28,10 @@ class UserProxy {
   std::optional<Value> saved_[3];  // none: the value was not there
 };
 
-// A name server that reads the queries sent to it and never answers. The
-// process must have been started by tests/web/silent_dns.sh, whose resolver
-// configuration names it (and gives up on it after kGivesUpMs); elsewhere
-// it is not ready and the lookups of the process go on as ever.
-class SilentNameServer {
- public:
-  static constexpr std::uint32_t kGivesUpMs = 5000;
-  SilentNameServer();
-  ~SilentNameServer();
-  SilentNameServer(const SilentNameServer&) = delete;
-  SilentNameServer& operator=(const SilentNameServer&) = delete;
-  bool ready() const { return ready_; }
-
- private:
-  std::uintptr_t socket_ = ~std::uintptr_t(0);
-  bool ready_ = false;
-};
+// Whether a name server that never answers is the only one this process
+// asks: tests/web/silent_dns.sh started it, with a resolver configuration
+// that gives up on the name server after kSilentNameServerGivesUpMs.
+bool SilentNameServerOnly();
+inline constexpr std::uint32_t kSilentNameServerGivesUpMs = 5000;
 
 }  // namespace zoq::testing
