@@ -1,16 +1,19 @@
 // The request runs on the caller's thread over a non-blocking socket of its
 // own, TLS through the system's security package: every wait is bounded by
 // the one deadline of the request, and closing the socket ends everything
-// at once (nothing is drained, nothing keeps running). WinInet's own
-// requests could not promise that: a trickling server kept them reading,
-// a close drained what was refused, and redirects had no end.
+// at once (nothing is drained, nothing keeps running). WinInet's and
+// WinHTTP's own requests could not promise that: in their asynchronous
+// modes too, closing a request's handle at the deadline left a trickling
+// server read to its end, a silent one waited on, a large body drained.
 #define SECURITY_WIN32
+#define SCHANNEL_USE_BLACKLISTS  // the newer form of the credentials' request
 #include "platform/http.hpp"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <wininet.h>
+#include <subauth.h>
 #include <schannel.h>
 #include <security.h>
 
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "platform/code_pages.hpp"
+#include "platform/modules.hpp"
 #include "text/text.hpp"
 
 namespace zoq::platform {
@@ -31,10 +35,17 @@ constexpr std::string_view kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Wind
 constexpr int kMostRedirects = 10;
 constexpr std::size_t kMostHeadBytes = 64 * 1024;
 
-// The deadline of the whole request, and the limit of each wait within it.
+// The end of the budget the calling thread's requests share; 0: none.
+thread_local ULONGLONG tBudgetEnd = 0;
+
+// The deadline of the whole request (the budget's end at the latest), and
+// the limit of each wait within it.
 class Clock {
  public:
-  explicit Clock(const HttpTimeouts& limits) : limits(limits), end_(GetTickCount64() + limits.totalMs) {}
+  explicit Clock(const HttpTimeouts& limits) : limits(limits), end_(GetTickCount64() + limits.totalMs) {
+    if (tBudgetEnd != 0) end_ = std::min(end_, tBudgetEnd);
+  }
+  bool Spent() const { return GetTickCount64() >= end_; }
   // How long the next wait may take: `idleMs` at most, never past the end.
   DWORD Wait(std::uint32_t idleMs) const {
     const ULONGLONG now = GetTickCount64();
@@ -70,11 +81,12 @@ bool Ready(SOCKET s, bool write, DWORD ms) {
 
 // The addresses of a host name, looked up within the request's deadline.
 // Where the system can (Windows 8 and later), the name is looked up in the
-// background with an event to wait on, which runs no code of ours; a lookup
-// the deadline gave up on is left to finish into a block of its own (on the
-// process heap, holding a Winsock reference of its own), freed at a later
-// lookup once it has finished, or left at unload. Older systems look the
-// name up at once.
+// background with an event to wait on. A request that gives up on it
+// cancels it and hands it to a thread-pool wait, which frees it (its event,
+// its Winsock and module references) as soon as it has ended; a request for
+// a name whose lookup still runs waits for that one instead of starting
+// another, so a name server that never answers holds one lookup per name,
+// not one per request. Older systems look the name up at once.
 class NameLookup {
  public:
   struct Found {
@@ -85,49 +97,63 @@ class NameLookup {
 
   static std::vector<Found> Addresses(const std::string& host, INTERNET_PORT port, DWORD waitMs) {
     const std::wstring name = GbkToWide(host), service = std::to_wstring(port);
-    ADDRINFOEXW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    static const auto overlappedResult = reinterpret_cast<INT(WSAAPI*)(LPOVERLAPPED)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ws2_32.dll"), "GetAddrInfoExOverlappedResult")));
-    if (!overlappedResult) {
+    if (!System().overlappedResult) {
       PADDRINFOEXW found = nullptr;
-      if (GetAddrInfoExW(name.c_str(), service.c_str(), NS_DNS, nullptr, &hints, &found, nullptr, nullptr, nullptr,
-                         nullptr) != 0)
-        return {};
-      return Taken(found);
+      const bool ok = GetAddrInfoExW(name.c_str(), service.c_str(), NS_DNS, nullptr, &Hints(), &found, nullptr,
+                                     nullptr, nullptr, nullptr) == 0;
+      std::vector<Found> out = ok ? Copied(found) : std::vector<Found>{};
+      if (found) FreeAddrInfoExW(found);
+      return out;
     }
-    ReclaimFinished();
-    auto* pending = static_cast<Pending*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Pending)));
-    if (!pending) return {};
-    pending->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!pending->overlapped.hEvent) {
-      HeapFree(GetProcessHeap(), 0, pending);
-      return {};
-    }
-    const int started = GetAddrInfoExW(name.c_str(), service.c_str(), NS_DNS, nullptr, &hints, &pending->result,
-                                       nullptr, &pending->overlapped, nullptr, &pending->cancel);
-    if (started == WSA_IO_PENDING && WaitForSingleObject(pending->overlapped.hEvent, waitMs) != WAIT_OBJECT_0) {
-      Abandon(pending);
-      return {};
-    }
-    const bool ok = started == 0 || (started == WSA_IO_PENDING && overlappedResult(&pending->overlapped) == 0);
-    std::vector<Found> out = ok ? Taken(pending->result) : std::vector<Found>{};
-    if (!ok && pending->result) FreeAddrInfoExW(pending->result);
-    CloseHandle(pending->overlapped.hEvent);
-    HeapFree(GetProcessHeap(), 0, pending);
+    Running* r = Join(name + L":" + service, name, service);
+    if (!r) return {};
+    const bool ended = WaitForSingleObject(r->overlapped.hEvent, waitMs) == WAIT_OBJECT_0;
+    std::vector<Found> out;
+    if (ended && (r->started == 0 || System().overlappedResult(&r->overlapped) == 0)) out = Copied(r->result);
+    Leave(r);
     return out;
   }
 
  private:
-  struct Pending {
-    OVERLAPPED overlapped;
-    PADDRINFOEXW result;
-    HANDLE cancel;
+  // One lookup in the background, shared by the requests that wait for it.
+  struct Running {
+    OVERLAPPED overlapped{};
+    PADDRINFOEXW result = nullptr;
+    HANDLE cancel = nullptr;
+    int started = WSA_IO_PENDING;  // 0: ended at once
+    std::wstring key;
+    int waiters = 0;
+    bool handedOver = false;  // to the thread-pool wait, which frees it
+    void* module = nullptr;   // the wait's reference on this module
   };
 
-  static std::vector<Found> Taken(PADDRINFOEXW found) {
+  // What only newer systems have.
+  struct Functions {
+    INT(WSAAPI* overlappedResult)(LPOVERLAPPED);
+    INT(WSAAPI* cancel)(LPHANDLE);
+  };
+  static const Functions& System() {
+    static const Functions f = [] {
+      const HMODULE ws2 = GetModuleHandleW(L"ws2_32.dll");
+      return Functions{reinterpret_cast<INT(WSAAPI*)(LPOVERLAPPED)>(
+                           reinterpret_cast<void*>(GetProcAddress(ws2, "GetAddrInfoExOverlappedResult"))),
+                       reinterpret_cast<INT(WSAAPI*)(LPHANDLE)>(
+                           reinterpret_cast<void*>(GetProcAddress(ws2, "GetAddrInfoExCancel")))};
+    }();
+    return f;
+  }
+  static const ADDRINFOEXW& Hints() {
+    static const ADDRINFOEXW hints = [] {
+      ADDRINFOEXW h{};
+      h.ai_family = AF_UNSPEC;
+      h.ai_socktype = SOCK_STREAM;
+      h.ai_protocol = IPPROTO_TCP;
+      return h;
+    }();
+    return hints;
+  }
+
+  static std::vector<Found> Copied(PADDRINFOEXW found) {
     std::vector<Found> out;
     for (PADDRINFOEXW a = found; a; a = reinterpret_cast<PADDRINFOEXW>(a->ai_next)) {
       if (!a->ai_addr || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
@@ -137,37 +163,96 @@ class NameLookup {
       f.family = a->ai_family;
       out.push_back(f);
     }
-    if (found) FreeAddrInfoExW(found);
     return out;
   }
 
-  // The lookups given up on, and the lock over them.
-  static std::vector<Pending*>& Abandoned() {
-    static std::vector<Pending*> abandoned;
-    return abandoned;
+  // The running lookups, and the lock over them and their counts.
+  static std::vector<Running*>& All() {
+    static std::vector<Running*> all;
+    return all;
   }
   static std::mutex& Lock() {
     static std::mutex lock;
     return lock;
   }
 
-  static void Abandon(Pending* pending) {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return;  // no reference of its own: left as it is
+  // The running lookup of `key` with one more waiter, or a new one.
+  static Running* Join(const std::wstring& key, const std::wstring& name, const std::wstring& service) {
     std::lock_guard guard(Lock());
-    Abandoned().push_back(pending);
+    for (Running* r : All()) {
+      if (r->key == key) {
+        ++r->waiters;
+        return r;
+      }
+    }
+    auto* r = new Running;
+    r->key = key;
+    r->waiters = 1;
+    r->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (r->overlapped.hEvent) {
+      r->started = GetAddrInfoExW(name.c_str(), service.c_str(), NS_DNS, nullptr, &Hints(), &r->result, nullptr,
+                                  &r->overlapped, nullptr, &r->cancel);
+    }
+    if (!r->overlapped.hEvent || (r->started != 0 && r->started != WSA_IO_PENDING)) {
+      Free(r);
+      return nullptr;
+    }
+    if (r->started == 0) SetEvent(r->overlapped.hEvent);
+    All().push_back(r);
+    return r;
   }
 
-  static void ReclaimFinished() {
+  // One waiter less: the last frees an ended lookup, or hands a running one
+  // over, cancelled, to a thread-pool wait.
+  static void Leave(Running* r) {
     std::lock_guard guard(Lock());
-    std::erase_if(Abandoned(), [](Pending* p) {
-      if (WaitForSingleObject(p->overlapped.hEvent, 0) != WAIT_OBJECT_0) return false;
-      if (p->result) FreeAddrInfoExW(p->result);
-      CloseHandle(p->overlapped.hEvent);
-      HeapFree(GetProcessHeap(), 0, p);
+    if (--r->waiters > 0 || r->handedOver) return;
+    if (WaitForSingleObject(r->overlapped.hEvent, 0) == WAIT_OBJECT_0 || !HandOver(r)) {
+      std::erase(All(), r);
+      Free(r);
+    }
+  }
+
+  // The wait holds a Winsock reference (the lookup's own needs Winsock up
+  // until it ends) and a reference on this module, given back when its
+  // callback returns.
+  static bool HandOver(Running* r) {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+    void* const module = ReferenceOwnModule();
+    PTP_WAIT wait = module ? CreateThreadpoolWait(&Ended, r, nullptr) : nullptr;
+    if (!wait) {
+      if (module) FreeLibrary(static_cast<HMODULE>(module));
       WSACleanup();
-      return true;
-    });
+      return false;
+    }
+    if (System().cancel) System().cancel(&r->cancel);
+    r->handedOver = true;
+    r->module = module;
+    SetThreadpoolWait(wait, r->overlapped.hEvent, nullptr);
+    return true;
+  }
+
+  static void CALLBACK Ended(PTP_CALLBACK_INSTANCE instance, void* context, PTP_WAIT wait, TP_WAIT_RESULT) {
+    auto* r = static_cast<Running*>(context);
+    void* module = r->module;
+    {
+      std::lock_guard guard(Lock());
+      r->handedOver = false;
+      if (r->waiters == 0) {  // else the last request that joined it frees it
+        std::erase(All(), r);
+        Free(r);
+      }
+    }
+    CloseThreadpoolWait(wait);
+    WSACleanup();
+    FreeLibraryWhenCallbackReturns(instance, static_cast<HMODULE>(module));
+  }
+
+  static void Free(Running* r) {
+    if (r->result) FreeAddrInfoExW(r->result);
+    if (r->overlapped.hEvent) CloseHandle(r->overlapped.hEvent);
+    delete r;
   }
 };
 
@@ -247,25 +332,26 @@ class Tls {
   Tls& operator=(const Tls&) = delete;
 
   bool Handshake(const std::string& host) {
-    SCHANNEL_CRED wanted{};
-    wanted.dwVersion = SCHANNEL_CRED_VERSION;
-    wanted.grbitEnabledProtocols = SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT | SP_PROT_TLS1_2_CLIENT;
-    wanted.dwFlags = SCH_CRED_NO_DEFAULT_CREDS | SCH_CRED_MANUAL_CRED_VALIDATION;
-    CredHandle credentials;
-    if (AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &wanted,
-                                  nullptr, nullptr, &credentials, nullptr) != SEC_E_OK) {
-      return false;
+    // The system's own protocols (TLS 1.3 where it has it); a system that
+    // knows only the older form of the request: TLS 1.0 to 1.2.
+    constexpr DWORD kFlags = SCH_CRED_NO_DEFAULT_CREDS | SCH_CRED_MANUAL_CRED_VALIDATION;
+    SCH_CREDENTIALS current{};
+    current.dwVersion = SCH_CREDENTIALS_VERSION;
+    current.dwFlags = kFlags;
+    SCHANNEL_CRED older{};
+    older.dwVersion = SCHANNEL_CRED_VERSION;
+    older.grbitEnabledProtocols = SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT | SP_PROT_TLS1_2_CLIENT;
+    older.dwFlags = kFlags;
+    for (void* wanted : {static_cast<void*>(&current), static_cast<void*>(&older)}) {
+      CredHandle credentials;
+      if (AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, wanted,
+                                    nullptr, nullptr, &credentials, nullptr) == SEC_E_OK) {
+        credentials_ = credentials;
+        break;
+      }
     }
-    credentials_ = credentials;
-    std::string in;
-    SECURITY_STATUS status = Step(host, nullptr);
-    while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
-      bool ended = false;
-      if ((in.empty() || status == SEC_E_INCOMPLETE_MESSAGE) && (!socket_.Receive(in, ended) || ended)) return false;
-      status = Step(host, &in);
-    }
-    raw_ = std::move(in);
-    return status == SEC_E_OK && Trusted(host);
+    host_ = host;
+    return credentials_ && Negotiate(Step(nullptr)) && Trusted();
   }
 
   bool Send(std::string_view plain) {
@@ -299,18 +385,23 @@ class Tls {
         SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
         const SECURITY_STATUS status = DecryptMessage(&*context_, &message, 0, nullptr);
         if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) {
-          std::string rest;
           std::size_t got = 0;
           for (const SecBuffer& b : buffers) {
             if (b.BufferType == SECBUFFER_DATA) {
               into.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
               got += b.cbBuffer;
             }
-            if (b.BufferType == SECBUFFER_EXTRA) rest.assign(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
           }
-          raw_ = std::move(rest);
+          raw_ = Extra(buffers);
           if (status == SEC_I_CONTEXT_EXPIRED) ended = true;
           if (got > 0 || ended) return true;
+          continue;
+        }
+        if (status == SEC_I_RENEGOTIATE) {
+          // Messages of the handshake after it (TLS 1.3 session tickets)
+          // go back to it; then the records go on.
+          raw_ = Extra(buffers);
+          if (!Negotiate(Step(&raw_))) return false;
           continue;
         }
         if (status != SEC_E_INCOMPLETE_MESSAGE) return false;
@@ -321,9 +412,30 @@ class Tls {
   }
 
  private:
+  // The bytes a decryption left for the next record.
+  static std::string Extra(const SecBuffer (&buffers)[4]) {
+    for (const SecBuffer& b : buffers) {
+      if (b.BufferType == SECBUFFER_EXTRA) return std::string(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+    }
+    return {};
+  }
+
+  // Goes on with the handshake from `status` until it is done, receiving
+  // into `raw_` what the package asks for.
+  bool Negotiate(SECURITY_STATUS status) {
+    while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
+      bool ended = false;
+      if ((raw_.empty() || status == SEC_E_INCOMPLETE_MESSAGE) && (!socket_.Receive(raw_, ended) || ended)) {
+        return false;
+      }
+      status = Step(&raw_);
+    }
+    return status == SEC_E_OK;
+  }
+
   // One call of the handshake: takes what `in` holds (nothing at first),
   // sends what the package gives back and keeps in `in` what it did not take.
-  SECURITY_STATUS Step(const std::string& host, std::string* in) {
+  SECURITY_STATUS Step(std::string* in) {
     SecBuffer inputs[2] = {{in ? static_cast<ULONG>(in->size()) : 0, SECBUFFER_TOKEN, in ? in->data() : nullptr},
                            {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc input{SECBUFFER_VERSION, 2, inputs};
@@ -336,7 +448,7 @@ class Tls {
     CtxtHandle next{};
     CtxtHandle* current = context_ ? &*context_ : nullptr;
     const SECURITY_STATUS status =
-        InitializeSecurityContextA(&*credentials_, current, const_cast<char*>(host.c_str()), kWanted, 0, 0,
+        InitializeSecurityContextA(&*credentials_, current, const_cast<char*>(host_.c_str()), kWanted, 0, 0,
                                    in ? &input : nullptr, 0, current ? current : &next, &outputs, &granted, nullptr);
     if (!current && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) context_ = next;
     const bool sent = output.pvBuffer == nullptr || output.cbBuffer == 0 ||
@@ -350,7 +462,7 @@ class Tls {
     return status;
   }
 
-  bool Trusted(const std::string& host) {
+  bool Trusted() {
     PCCERT_CONTEXT certificate = nullptr;
     if (QueryContextAttributesA(&*context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
         !certificate) {
@@ -369,7 +481,7 @@ class Tls {
                                            nullptr, &chain) != 0;
     if (trusted) {
       trusted = (chain->TrustStatus.dwErrorStatus & ~kRevocationUnknown) == 0;
-      std::wstring name(host.begin(), host.end());
+      std::wstring name(host_.begin(), host_.end());
       SSL_EXTRA_CERT_CHAIN_POLICY_PARA server{};
       server.cbSize = sizeof server;
       server.dwAuthType = AUTHTYPE_SERVER;
@@ -388,9 +500,10 @@ class Tls {
   }
 
   Socket& socket_;
+  std::string host_;
   std::optional<CredHandle> credentials_;
   std::optional<CtxtHandle> context_;
-  std::string raw_;  // received, not yet decrypted
+  std::string raw_;  // received, not yet decrypted (or, in the handshake, not yet taken)
 };
 
 // Bytes beyond ASCII, blanks and control characters of an address travel
@@ -457,15 +570,124 @@ std::optional<Address> Follow(const Address& from, const std::string& location) 
   return Crack(std::string(combined.data(), size));
 }
 
+// A proxy server.
+struct Proxy {
+  std::string host;
+  INTERNET_PORT port = 0;
+};
+
+// The entries of a proxy or bypass list: split at ";" and blanks.
+std::vector<std::string_view> Entries(std::string_view list) {
+  std::vector<std::string_view> out;
+  for (std::size_t at = 0; at < list.size();) {
+    const std::size_t end = std::min(list.find_first_of("; \t\r\n", at), list.size());
+    if (end > at) out.push_back(list.substr(at, end - at));
+    at = end + 1;
+  }
+  return out;
+}
+
+std::string_view WithoutScheme(std::string_view entry) {
+  const std::size_t scheme = entry.find("://");
+  return scheme == std::string_view::npos ? entry : entry.substr(scheme + 3);
+}
+
+// Whether `host` matches `pattern`, where "*" stands for any run of
+// characters; ASCII letters in either case.
+bool Matches(std::string_view host, std::string_view pattern) {
+  const auto same = [](char a, char b) { return text::EqualsIgnoreAsciiCase({&a, 1}, {&b, 1}); };
+  std::size_t h = 0, p = 0, star = std::string_view::npos, resume = 0;
+  while (h < host.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = h;
+    } else if (p < pattern.size() && same(host[h], pattern[p])) {
+      ++h, ++p;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      h = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+// Whether the bypass list sends `host` direct: an entry that matches it,
+// "<local>" for a name without a dot, loopback unless "<-loopback>".
+bool Bypassed(const std::string& host, std::string_view list) {
+  bool loopback = true, named = false;
+  for (std::string_view entry : Entries(list)) {
+    if (text::EqualsIgnoreAsciiCase(entry, "<-loopback>")) {
+      loopback = false;
+    } else if (text::EqualsIgnoreAsciiCase(entry, "<local>")) {
+      named = named || host.find('.') == std::string::npos;
+    } else {
+      named = named || Matches(host, WithoutScheme(entry));
+    }
+  }
+  const bool isLoopback = text::EqualsIgnoreAsciiCase(host, "localhost") || host.starts_with("127.") ||
+                          host == "::1" || host == "[::1]";
+  return named || (loopback && isLoopback);
+}
+
+// The server the list names for `scheme`: its own entry ("https=host:port"),
+// else the one for every scheme ("host:port"); port 80 when none is given.
+std::optional<Proxy> ServerFor(std::string_view list, std::string_view scheme) {
+  std::optional<std::string_view> own, every;
+  for (std::string_view entry : Entries(list)) {
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string_view::npos) {
+      if (!every) every = entry;
+    } else if (!own && text::EqualsIgnoreAsciiCase(entry.substr(0, equals), scheme)) {
+      own = entry.substr(equals + 1);
+    }
+  }
+  std::string_view server = WithoutScheme(own ? *own : every.value_or(""));
+  if (server.ends_with('/')) server.remove_suffix(1);
+  Proxy p{std::string(server), INTERNET_DEFAULT_HTTP_PORT};
+  const std::size_t colon = server.rfind(':'), bracket = server.rfind(']');
+  if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
+    p.host = server.substr(0, colon);
+    p.port = static_cast<INTERNET_PORT>(text::ReadWholeNumber(server.substr(colon + 1)));
+  }
+  if (p.host.size() > 1 && p.host.front() == '[' && p.host.back() == ']') p.host = p.host.substr(1, p.host.size() - 2);
+  if (p.host.empty() || p.port == 0) return std::nullopt;
+  return p;
+}
+
+// The proxy for `a` as WinInet reads the user's settings, or none.
+std::optional<Proxy> ProxyFor(const Address& a) {
+  INTERNET_PER_CONN_OPTIONA options[3]{};
+  options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+  options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+  options[2].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+  INTERNET_PER_CONN_OPTION_LISTA list{sizeof list, nullptr, 3, 0, options};
+  DWORD size = sizeof list;
+  if (!InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) return std::nullopt;
+  std::string servers, bypass;
+  for (auto [option, into] : {std::pair{&options[1], &servers}, std::pair{&options[2], &bypass}}) {
+    if (!option->Value.pszValue) continue;
+    *into = option->Value.pszValue;
+    GlobalFree(option->Value.pszValue);
+  }
+  if (!(options[0].Value.dwValue & PROXY_TYPE_PROXY) || Bypassed(a.host, bypass)) return std::nullopt;
+  return ServerFor(servers, a.secure ? "https" : "http");
+}
+
+// "host" or "host:port" as the Host field and a proxy name the server.
+std::string HostField(const Address& a) {
+  const bool defaultPort = a.port == (a.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+  return a.host + (defaultPort ? "" : ":" + std::to_string(a.port));
+}
+
 // One connection, plain or TLS.
 class Connection {
  public:
   explicit Connection(const Clock& clock) : socket_(clock) {}
-  bool Open(const Address& a) {
-    if (!socket_.Connect(a.host, a.port)) return false;
-    if (a.secure) tls_.emplace(socket_);
-    return !tls_ || tls_->Handshake(a.host);
-  }
+  bool Connect(const std::string& host, INTERNET_PORT port) { return socket_.Connect(host, port); }
+  bool StartTls(const std::string& host) { return tls_.emplace(socket_).Handshake(host); }
   bool Send(std::string_view bytes) { return tls_ ? tls_->Send(bytes) : socket_.Send(bytes); }
   bool Receive(std::string& into, bool& ended) { return tls_ ? tls_->Receive(into, ended) : socket_.Receive(into, ended); }
 
@@ -597,10 +819,28 @@ class AnswerReader {
   bool ended_ = false;
 };
 
-std::string RequestFor(const Address& a) {
-  const bool defaultPort = a.port == (a.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
-  return "GET " + a.object + " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: " + std::string(kUserAgent) + "\r\nHost: " +
-         a.host + (defaultPort ? "" : ":" + std::to_string(a.port)) + "\r\nPragma: no-cache\r\n\r\n";
+// The request for `a`; a proxy that fetches it is given the whole address.
+std::string RequestFor(const Address& a, bool toProxy) {
+  return "GET " + (toProxy ? "http://" + HostField(a) : std::string()) + a.object +
+         " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: " + std::string(kUserAgent) + "\r\nHost: " + HostField(a) +
+         "\r\nPragma: no-cache\r\n\r\n";
+}
+
+// A connection to `a`, through `proxy` when there is one: a tunnel for TLS
+// (CONNECT, answered 2xx), else the proxy fetches the address itself.
+bool Open(Connection& c, const Address& a, const std::optional<Proxy>& proxy) {
+  if (!c.Connect(proxy ? proxy->host : a.host, proxy ? proxy->port : a.port)) return false;
+  if (!a.secure) return true;
+  if (proxy) {
+    const std::string target = a.host + ":" + std::to_string(a.port);
+    if (!c.Send("CONNECT " + target + " HTTP/1.0\r\nUser-Agent: " + std::string(kUserAgent) + "\r\nHost: " + target +
+                "\r\n\r\n")) {
+      return false;
+    }
+    const std::optional<Head> head = AnswerReader(c, 0).ReadHead();
+    if (!head || head->status < 200 || head->status > 299) return false;
+  }
+  return c.StartTls(a.host);
 }
 
 }  // namespace
@@ -616,12 +856,14 @@ std::string HttpGet(const std::string& address, std::size_t limit) {
 
 std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std::size_t limit) {
   const Clock clock(limits);
+  if (clock.Spent()) return {};
   std::optional<Address> a = Crack(address);
   Winsock winsock;
   if (!winsock.ok) return {};
   for (int hop = 0; a && hop <= kMostRedirects; ++hop) {
+    const std::optional<Proxy> proxy = ProxyFor(*a);
     Connection c(clock);
-    if (!c.Open(*a) || !c.Send(RequestFor(*a))) return {};
+    if (!Open(c, *a, proxy) || !c.Send(RequestFor(*a, proxy && !a->secure))) return {};
     AnswerReader reader(c, limit);
     const std::optional<Head> head = reader.ReadHead();
     if (!head) return {};
@@ -635,5 +877,12 @@ std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std:
   }
   return {};
 }
+
+HttpBudget::HttpBudget(std::uint32_t totalMs) : outer_(tBudgetEnd) {
+  const ULONGLONG end = GetTickCount64() + totalMs;
+  tBudgetEnd = outer_ != 0 ? std::min<ULONGLONG>(outer_, end) : end;
+}
+
+HttpBudget::~HttpBudget() { tBudgetEnd = outer_; }
 
 }  // namespace zoq::platform

@@ -22,14 +22,32 @@ inline constexpr std::size_t kHttpTextLimit = std::size_t{1} << 20;
 inline constexpr std::size_t kHttpPictureLimit = std::size_t{8} << 20;
 
 // One "GET" request, version HTTP/1.0, never taken from or written to a
-// cache, over TLS for an https address; redirects are followed (at most
-// ten). Gives the answer body as bytes; any failure gives the empty byte
-// set: an answer with an error status, a body larger than `limit` or
-// shorter than its declared length, a request unfinished at the total
-// time. The caller's thread waits; the request leaves nothing running
-// behind it.
+// cache, over TLS for an https address, through the user's proxy as WinInet
+// reads it (the proxy server for the address's scheme unless its bypass list
+// names the host; https through a tunnel, loopback addresses direct unless
+// the list holds "<-loopback>"); redirects are followed (at most ten). Gives
+// the answer body as bytes; any failure gives the empty byte set: an answer
+// with an error status, a body larger than `limit` or shorter than its
+// declared length, a request unfinished at the total time or at the end of
+// the thread's budget. The caller's thread waits; the request leaves nothing
+// running behind it.
 std::string HttpGet(const std::string& address, std::size_t limit = kHttpTextLimit);
 // The same with limits of its own (a picture by default).
 std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std::size_t limit = kHttpPictureLimit);
+
+// One budget for every web request the calling thread makes while the scope
+// lives: they all end `totalMs` after it was opened at the latest, and a
+// request made once it is spent gives the empty answer at once. An inner
+// scope never ends later than the one around it.
+class HttpBudget {
+ public:
+  explicit HttpBudget(std::uint32_t totalMs = HttpTimeoutSettings().totalMs);
+  ~HttpBudget();
+  HttpBudget(const HttpBudget&) = delete;
+  HttpBudget& operator=(const HttpBudget&) = delete;
+
+ private:
+  std::uint64_t outer_;
+};
 
 }  // namespace zoq::platform

@@ -46,6 +46,7 @@ ContactSources& Contacts() {
 void ResetContacts() { Contacts() = ContactSources{web::kContactFirst, web::kContactSecond, web::kContactBuiltIn}; }
 
 void FetchGroupText() {
+  const platform::HttpBudget budget;  // both addresses within one deadline
   std::string& number = Plugin().MakerGroupNumber;
   number = GroupNumberOf(platform::HttpGet(Contacts().first));
   if (number.empty()) number = GroupNumberOf(platform::HttpGet(Contacts().second));

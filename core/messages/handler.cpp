@@ -8,6 +8,7 @@
 #include "core/settings.hpp"
 #include "text/text.hpp"
 #include "platform/files.hpp"
+#include "platform/http.hpp"
 
 namespace zoq {
 namespace {
@@ -138,6 +139,7 @@ void CountReply() {
 bool IsOwner(const std::string& sender) { return text::ListHoldsNumber(Plugin().Settings.主人号码, sender); }
 
 std::int32_t HandleMessage(MessageRecord& record) {
+  const platform::HttpBudget webBudget;  // one deadline for every web request of the message
   PluginState& p = Plugin();
   record.delivered = record.text;
   const bool mentioned = p.Settings.必须艾特 && MentionsAccount(record.delivered, p.RobotAccount);

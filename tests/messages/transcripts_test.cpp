@@ -6,6 +6,8 @@
 // text gives, and its own exports for every event.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "tests/messages/session.hpp"
 #include "tests/web/web_server.hpp"
 
@@ -224,6 +226,22 @@ TEST_P(WxTranscriptTest, StartLoginAnswersAvatarAndLogout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Editions, WxTranscriptTest, ::testing::Values("WX", "WXpro"));
+
+// Mended: each web request of a reply had a deadline of its own, so four
+// against a silent service held the host's thread four times as long; all
+// the requests of one message now end by one deadline.
+TEST(WxWeb, AMessagesWebRequestsShareOneDeadline) {
+  WebServer silent;
+  silent.Stall(60);
+  const std::string at = silent.base();
+  Session s("wx-web-deadline", HostCaseNamed("WX"),
+            {{"SayZ.ini", Library({{"慢", "[头像][大头][图接口=" + at + "/p.png][文接口=" + at + "/t]"}})}});
+  ASSERT_TRUE(s.Start());
+  WriteFile(s.ApiFolder() + "fakehost.answers", FakeHostAnswerLine("GetHeadimgByWxid", at + "/a.png"));
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(s.Private("慢").number, 0);  // nothing came: nothing to send
+  EXPECT_LT(GetTickCount64() - start, 8000u + 1000u);
+}
 
 // After Initialization a runtime error goes to the host's Error, the
 // application name first: here the host says it is professional but keeps

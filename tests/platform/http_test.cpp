@@ -21,7 +21,15 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   web.Serve("/big", std::string(1000, 'b'));
   web.Serve("/hop", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: /bin\r\n\r\n"});
   web.Serve("/away", WebServer::RawAnswer{"HTTP/1.0 301 Moved\r\nLocation: " + web.base() + "/\r\n\r\n"});
-  const std::string port = web.base().substr(web.base().rfind(':') + 1);
+  web.Serve("/nowhere", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nContent-Length: 4\r\n\r\nbody"});
+  web.Serve("/chunks", WebServer::RawAnswer{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                            "3\r\nabc\r\n2;x=y\r\nde\r\n0\r\n\r\n"});
+  for (int hop = 1; hop <= 11; ++hop) {  // /hop1 leads to /hop2 ... /hop11 to /hop12, which answers
+    const std::string next = "/hop" + std::to_string(hop + 1);
+    web.Serve("/hop" + std::to_string(hop), WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: " + next + "\r\n\r\n"});
+  }
+  web.Serve("/hop12", "end");
+  const std::string port = web.port();
   const struct {
     std::string address;
     std::size_t limit;
@@ -37,6 +45,11 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {web.base() + "/away", platform::kHttpTextLimit, "root"},
       {web.base() + "/big", 1000, std::string(1000, 'b')},
       {web.base() + "/big", 999, ""},  // past the limit
+      {web.base() + "/chunks", 5, "abcde"},
+      {web.base() + "/chunks", 4, ""},  // the limit holds for chunks too
+      {web.base() + "/hop2", platform::kHttpTextLimit, "end"},  // ten redirects
+      {web.base() + "/hop1", platform::kHttpTextLimit, ""},     // the eleventh is not followed
+      {web.base() + "/nowhere", platform::kHttpTextLimit, ""},  // a redirect to nowhere is no answer
       {web.base() + "/missing", platform::kHttpTextLimit, ""},  // 404 with an error page
       {"", platform::kHttpTextLimit, ""},
       {"not an address", platform::kHttpTextLimit, ""},

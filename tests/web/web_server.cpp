@@ -86,7 +86,7 @@ WebServer::~WebServer() {
   WSACleanup();
 }
 
-std::string WebServer::base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string WebServer::base() const { return "http://127.0.0.1:" + port(); }
 
 WebServer::RawAnswer WebServer::OkAnswer(const std::string& body) {
   return {"HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +

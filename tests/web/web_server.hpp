@@ -26,6 +26,7 @@ class WebServer {
 
   // "http://127.0.0.1:<port>"
   std::string base() const;
+  std::string port() const { return std::to_string(port_); }
   // Answers `target` (path and query, percent escapes decoded) with `body`;
   // other targets get 404 with a small error page.
   void Serve(const std::string& target, const std::string& body);

@@ -1,0 +1,118 @@
+// The HTTP GET as the user's proxy and the system's name server direct it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/http.hpp"
+#include "tests/web/user_settings.hpp"
+#include "tests/web/web_server.hpp"
+
+namespace zoq::testing {
+namespace {
+
+// Mended: every request went direct, whatever the user's proxy.
+TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
+  WebServer web, proxy;
+  UserProxy settings;
+  const std::string port = web.port(), server = "127.0.0.1:" + proxy.port();
+  const std::string numeric = "http://127.0.0.1:" + port + "/w", named = "http://localhost:" + port + "/w";
+  web.Serve("/w", "direct");
+  for (const std::string& address : {numeric, named}) proxy.Serve(address, "proxied");
+  proxy.Serve("localhost:" + port, WebServer::RawAnswer{"HTTP/1.0 200 Connection established\r\n\r\n"});
+  const struct {
+    bool enabled;
+    std::string servers, bypass, address, body;
+  } rows[] = {
+      {true, server, "", numeric, "direct"},  // loopback goes direct
+      {true, server, "<-loopback>", numeric, "proxied"},
+      {false, server, "<-loopback>", numeric, "direct"},
+      {true, "http://" + server + "/", "<-loopback>", named, "proxied"},
+      {true, "https=" + server, "<-loopback>", named, "direct"},  // no proxy for http
+      {true, "ftp=127.0.0.1:1 http=" + server, "<-loopback>", named, "proxied"},
+      {true, server, "<-loopback>;LOCAL*", named, "direct"},
+      {true, server, "<-loopback> <local>", named, "direct"},  // a name without a dot
+      {true, server, "<-loopback>;<local>", numeric, "proxied"},
+      {true, server, "<-loopback>", "https://localhost:" + port + "/w", ""},  // a tunnel; TLS then fails
+  };
+  for (const auto& row : rows) {
+    settings.Set(row.enabled, row.servers, row.bypass);
+    EXPECT_EQ(platform::HttpGet(row.address), row.body) << row.servers << " | " << row.bypass << " | " << row.address;
+  }
+  std::vector<std::string> lines;
+  for (const WebRequest& r : proxy.Requests()) lines.push_back(r.line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"GET " + numeric + " HTTP/1.0", "GET " + named + " HTTP/1.0",
+                                             "GET " + named + " HTTP/1.0", "GET " + numeric + " HTTP/1.0",
+                                             "CONNECT localhost:" + port + " HTTP/1.0"}));
+}
+
+// The threads and handles of this process.
+struct Counts {
+  int threads = 0, handles = 0;
+  static Counts Now() {
+    Counts c;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 t{sizeof t};
+    for (BOOL more = Thread32First(snapshot, &t); more; more = Thread32Next(snapshot, &t)) {
+      c.threads += t.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    CloseHandle(snapshot);
+    // The handle table of the system (GetProcessHandleCount gives 0 under Wine).
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    struct Entry {
+      ULONG process;
+      UCHAR type, flags;
+      USHORT handle;
+      void* object;
+      ACCESS_MASK access;
+    };
+    std::vector<ULONG> table(1 << 16);
+    ULONG size = 0;
+    while (query(16, table.data(), static_cast<ULONG>(table.size() * sizeof(ULONG)), &size) ==
+           static_cast<LONG>(0xC0000004)) {  // too small
+      table.resize(table.size() * 2);
+    }
+    const auto* entries = reinterpret_cast<const Entry*>(table.data() + 1);
+    c.handles = static_cast<int>(std::count_if(entries, entries + table[0], [](const Entry& e) {
+      return e.process == GetCurrentProcessId();
+    }));
+    return c;
+  }
+};
+
+// Mended: every request given up on left a lookup of its own running and
+// its event open until some later request; a name server that never
+// answers gathered a lookup (a thread of the system's) per request.
+TEST(HttpLookups, RequestsForANameShareOneLookupAndNothingOutlastsIt) {
+  if (!SilentNameServerOnly()) GTEST_SKIP() << "runs under tests/web/silent_dns.sh, as root";
+  WebServer web;
+  platform::HttpGet(web.base());  // what the first request of a process loads
+  platform::HttpTimeouts limits;
+  limits.totalMs = 1000;
+  const Counts before = Counts::Now();
+  int most = 0;
+  for (int i = 0; i < 6; ++i) {
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(platform::HttpGet("http://silent.zoq.test/x", limits), "");
+    EXPECT_LT(GetTickCount64() - start, limits.totalMs + 1000u);
+    if (i == 0) ASSERT_GE(GetTickCount64() - start, limits.totalMs - 100u) << "the name server answered";
+    most = std::max(most, Counts::Now().threads - before.threads);
+  }
+  EXPECT_LE(most, 2);  // the lookup, and the wait for its end
+  // Nothing is left once the resolver has given up, but for a deadline.
+  const ULONGLONG until = GetTickCount64() + kSilentNameServerGivesUpMs + platform::HttpTimeoutSettings().totalMs;
+  Counts after = Counts::Now();
+  for (; GetTickCount64() < until && (after.threads > before.threads || after.handles > before.handles); Sleep(100)) {
+    after = Counts::Now();
+  }
+  EXPECT_LE(after.threads, before.threads);
+  EXPECT_LE(after.handles, before.handles);
+}
+
+}  // namespace
+}  // namespace zoq::testing
