@@ -5,6 +5,7 @@
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
+#include "platform/http.hpp"
 #include "text/text.hpp"
 #include "ui/account_chooser.hpp"
 
@@ -24,7 +25,7 @@ std::int32_t& LibraryMode() {
 }
 
 HomeWeb& HomeWebSettings() {
-  static HomeWeb settings{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000}};
+  static HomeWeb settings{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000, 3000}};
   return settings;
 }
 
@@ -44,7 +45,7 @@ void StoreAdminItem(const std::string& key, const std::string& value) {
 }
 
 void ResetHomeWebSettings() {
-  HomeWebSettings() = HomeWeb{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000}};
+  HomeWebSettings() = HomeWeb{web::kQqAvatarService, web::kQqGroupAvatarService, web::kMakerForum, {3000, 3000, 3000, 3000}};
 }
 
 bool SettingsWindow::Create(const platform::FormClass& windowClass) {
@@ -84,6 +85,8 @@ void SettingsWindow::CloseSettingsWindow() { platform::PostClose(handle()); }
 int SettingsWindow::Page() const { return platform::SelectedTab(tabs_); }
 
 void SettingsWindow::SettingsWindowStart() {
+  // The robot's and the maker group's pictures share one wait.
+  const platform::HttpBudget web(HomeWebSettings().limits.totalMs);
   const SettingsRecord& s = Plugin().Settings;
   SetPermissionPicture("删除词汇", s.全员删除);
   SetPermissionPicture("词库权限", s.全员可用);
