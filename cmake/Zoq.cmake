@@ -37,7 +37,8 @@ endfunction()
 
 # zoq_test(name SOURCES ... [LIBS ...] [PROPERTIES ...]) : a GoogleTest
 # executable whose tests CTest discovers when it runs (under Wine for the
-# cross build); PROPERTIES go to every test.
+# cross build), and `<name>.repeated`, the whole suite run twice shuffled;
+# PROPERTIES go to every test.
 include(GoogleTest)
 function(zoq_test name)
   cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
@@ -49,7 +50,14 @@ function(zoq_test name)
     set(A_TIMEOUT 120)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT ${A_TIMEOUT} ${A_PROPERTIES})
+                       PROPERTIES TIMEOUT ${A_TIMEOUT} FIXTURES_REQUIRED ${name}.repeated ${A_PROPERTIES})
+  # The whole suite once more, twice over in one process in a shuffled order:
+  # a test that leans on what another left behind fails here. It runs after
+  # the suite's own tests (as the clean-up of their fixture), whose files it
+  # shares.
+  add_test(NAME ${name}.repeated COMMAND ${name} --gtest_repeat=2 --gtest_shuffle)
+  set_tests_properties(${name}.repeated PROPERTIES TIMEOUT 600 LABELS repeated FIXTURES_CLEANUP ${name}.repeated
+                       ${A_PROPERTIES})
 endfunction()
 
 # zoq_gbk_def(target def_in): the module-definition file is kept in UTF-8 and

@@ -4,6 +4,8 @@
 # wineserver started and warmed up without pipes before CTest (otherwise every
 # test waits on Wine's system processes holding its output pipes).
 # Usage: scripts/wine-ctest.sh <build dir> [ctest arguments...]
+# A selection (-R, -L) does not pull in the `<suite>.repeated` runs of the
+# suites it touches; `-L repeated` runs them alone.
 set -euo pipefail
 build=$(cd "$1" && pwd); shift
 export WINEPREFIX=$build/wineprefix WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=
@@ -19,4 +21,4 @@ fi
 wineserver -p 2>/dev/null || true  # one may run already (left by a bench or a screenshot run)
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-ctest --test-dir "$build" --output-on-failure --timeout 300 "$@"
+ctest --test-dir "$build" --output-on-failure --timeout 300 -FC '[.]repeated$' "$@"

@@ -174,6 +174,7 @@ struct FakeHostParser {
                                        reinterpret_cast<const void*>(&Unused),  reinterpret_cast<const void*>(&Unused)};
   std::uint32_t block[2] = {Word(list), 5};
   std::uint32_t variable = Word(block);
+  FakeHostParser() { copies = destroyed = 0; }  // counted per object: tests may run again in one process
 };
 
 // The parser comes from the host's own Copy, and the host keeps its object;

@@ -90,12 +90,16 @@ TEST(JsonParser, CodesPositionsAndTheTreeMade) {
     };
     EXPECT_EQ(c.flags == kRc ? load(Rc()) : load(JsonDocument()), Seq({S(c.code), S(c.pos), c.result})) << c.text;
   }
-  // A stray byte in a string does not lose the text.
-  JsonDocument d = Doc("[1.50,007,1e3,-12,.5,1-2,+,1e400,9223372036854775808,\"a\xFF\"]");
-  const int32_t types[] = {kDouble, kInt64, kDouble, kInt64, kDouble, kDouble, kInt64, kDouble, kInt64, kString};
-  for (int32_t k = 0; k < 10; ++k) EXPECT_EQ(d.GetType("[" + std::to_string(k) + "]"), types[k]) << k;
+  // Number types and values (17 digits and -2^63 exactly); a stray byte in a string does not lose the text.
+  JsonDocument d = Doc("[1.50,007,1e3,-12,.5,1-2,+,1e400,9223372036854775808,\"a\xFF\",65778491027943236e-16,"
+                       "-9223372036854775808]");
+  const int32_t types[] = {kDouble, kInt64, kDouble, kInt64,  kDouble, kDouble,
+                           kInt64,  kDouble, kInt64, kString, kDouble, kInt64};
+  for (int32_t k = 0; k < 12; ++k) EXPECT_EQ(d.GetType("[" + std::to_string(k) + "]"), types[k]) << k;
   EXPECT_EQ(d.GetDouble("[2]"), 1000.0);
   EXPECT_EQ(d.GetInt64("[8]"), INT64_MAX);
+  EXPECT_EQ(d.GetDouble("[10]"), 0x1.a4fb7acda1927p+2);  // 17 digits, the nearest double
+  EXPECT_EQ(d.GetInt64("[11]"), INT64_MIN);
   EXPECT_EQ(U(d.GetTextW(W(u"[9]"))), u"a\uF8F5");
 }
 

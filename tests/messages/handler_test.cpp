@@ -112,6 +112,21 @@ TEST_F(AllowedE2eTest, EverybodyMayDeleteAndAddAndSeesWhatWasStoredAsText) {
             {"关闭问答", 0}}, "40004");  // switching stays the owner's
   EXPECT_EQ(Ini("SayZ.ini", "&uoS8#pic=C:\\a.png&uoS9#", "回复"), "[@all][N]");
   EXPECT_EQ(s().TakeSent(), (Sent{"删了", "待:［pic=C:\\a.png］", "［pic=C:\\a.png］\r\n［@all］\r\n"}));
+  // Each switch alone opens its own commands only.
+  const struct {
+    const char *deleteForAll, *addForAll;
+    std::vector<std::pair<std::string, std::int32_t>> steps;
+    Sent sent;
+  } rows[] = {{"关", "开", {{"删除词汇Hello", 0}, {"添加词汇新", 1}}, {"待:新"}},
+              {"开", "关", {{"删除词汇Hello", 1}, {"精确回复旧", 0}}, {"删了"}}};
+  for (const auto& r : rows) {
+    WriteIni("admin", "admin", "全员删除", r.deleteForAll);
+    WriteIni("admin", "admin", "全员可用", r.addForAll);
+    s().Event(12000);
+    Say(s(), r.steps, "40004");
+    EXPECT_EQ(s().TakeSent(), r.sent) << r.deleteForAll;
+  }
+  EXPECT_EQ(Ini("SayZ.ini", "Hello", "回复") + Ini("admin", "新增词库", "待添词汇"), "新");
 }
 
 // Mended: brackets typed as escapes used to make a mention of the robot.
@@ -121,12 +136,12 @@ class MustMentionE2eTest : public CommandsE2eTest {
 
 TEST_F(MustMentionE2eTest, OnlyRealMentionsOfTheRobotAreAnsweredAndEmptyCommandWordsAreNone) {
   Say(s(), {{"你好", 0}, {"[@20002] 你好", 0}, {"\\u005b@20001\\u005d 你好", 0}, {"&uoS8#@20001&uoS9# 你好", 0},
-            {"[@20001] 你好", 1}, {"[CQ:at,qq=20001]你好", 1}, {"", 0}});
+            {"[@20001] 你好", 1}, {"[CQ:at,qq=20001]你好", 1}, {"[@20001] 复读一下", 1}, {"", 0}});
   EXPECT_EQ(s().Private("你好").number, 0);
   EXPECT_EQ(s().Private("[at=20001]你好").number, 1);
   // Before the mend an empty delete word deleted the keyword of every text.
   EXPECT_EQ(Ini("SayZ.ini", "你好", "回复"), "你好呀");
-  EXPECT_EQ(s().TakeSent(), Sent(3, "你好呀"));
+  EXPECT_EQ(s().TakeSent(), (Sent{"你好呀", "你好呀", "一下", "你好呀"}));  // the mention went with its blank
 }
 
 // Mended: the fuzzy search ran over the message in the stored bracket form,
@@ -135,14 +150,14 @@ class LibraryFormsE2eTest : public CommandsE2eTest {
   Files DataFiles() const override {
     return {{"SayZ.ini", Library({{"你好", "你好呀"}})},
             {"SayM.ini", Library({{"9", "nine"}, {"uoS", "u"}, {"#", "hash"}, {"\x81\x41", "trail"}, {"图", "pic"},
-                                  {"&uoS8#甲&uoS9#", "bracketed"}, {"a", "letter"}})}};
+                                  {"&uoS8#甲&uoS9#", "bracketed"}, {"a", "letter"}, {"天气", "晴"}})}};
   }
 };
 
 TEST_F(LibraryFormsE2eTest, FuzzyKeywordsMatchTheMessageAsWritten) {
   Say(s(), {{"看[@10001]图", 1}, {"[pic=xyz.jpg]", 0}, {"\x81\x61", 0}, {"说[甲]吧", 1}, {"写9", 1},
-            {"\x81\x61" "A", 1}});
-  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter"}));
+            {"\x81\x61" "A", 1}, {"天　气", 1}});
+  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter", "晴"}));
 }
 
 TEST(DateTimeText, LeavesOutTrailingZeroPartsAndReadsBackWithEverySeparator) {
@@ -160,13 +175,15 @@ TEST(DateTimeText, LeavesOutTrailingZeroPartsAndReadsBackWithEverySeparator) {
       {{2026, 12, 5, 17, 46, 29}, "2026:12:5:17:46:29"}, {{2026, 12, 5, 17, 46, 29}, "2026/12/5/17/46/29"},
       {{2026, 12, 5, 0, 0, 0}, "2026/12/5"},             {{2026, 12, 5, 9, 30, 0}, "2026-12-5 9:30"},
       {{2026, 12, 5, 17, 0, 0}, "2026/12/5 17时"},  // a blank ends the day only
+      {{2000, 2, 29, 23, 0, 0}, "2000-02-29 23:00"},
   };
   for (const auto& [t, text] : read) EXPECT_EQ(SecondsBetween(t, ParseDateTime(text)), 0) << text;
 }
 
 TEST(DateTimeText, WhatIsNoDateCountsAsTheEarliestDate) {
   for (const char* s : {"", "0", "abc", "2026", "2026年12月", "2026年13月5日", "2026年2月30日", "2026年12月5日25时",
-                        "12026年1月1日", "2026年12月5日17时46分29秒后", "2026年12月5日  17时", "2026/12 5 17时"}) {
+                        "12026年1月1日", "2026年12月5日17时46分29秒后", "2026年12月5日  17时", "2026/12 5 17时",
+                        "2100年2月29日", "2026年12月5日24时"}) {
     EXPECT_EQ(SecondsBetween(kEarliestDate, ParseDateTime(s)), 0) << s;
   }
 }
