@@ -93,7 +93,9 @@ TEST(HttpGet, EveryRequestEndsByItsDeadline) {
   for (const std::string& address : addresses) {
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(platform::HttpGet(address, limits), "") << address;
-    EXPECT_LT(GetTickCount64() - start, limits.totalMs + 1000u) << address;
+    // Slack for a loaded machine; a request that waits for a per-step limit
+    // (5 s) or for ever does not fit.
+    EXPECT_LT(GetTickCount64() - start, limits.totalMs + 2500u) << address;
   }
   EXPECT_LE(platform::HttpTimeoutSettings().totalMs, 8000u);  // what ships: a few seconds
 }
