@@ -117,7 +117,7 @@ TEST_F(AccountChooserTest, FunctionTableAndWeChatStyleHostsListTheirAccounts) {
   ExpectItems({"框架没有号码在线"});
 
   // The WeChat-style host: by its version, every account of its list or its one logged-in account.
-  for (const char* sub : {"\\fakes", "\\fakes\\Bin"}) platform::CreateFolder(folder + sub);
+  platform::CreateFolder(FakesFolder() + "\\Bin");
   FakeHostDll& wx = Fake("wx-pro\\Api.dll", "\\Bin\\Bin");
   std::string root = wx.path().substr(0, wx.path().size() - std::string("\\Bin\\Bin\\Api.dll").size());
   for (std::size_t at = root.find('\\'); at != std::string::npos; at = root.find('\\', at + 2)) root.insert(at, "\\");

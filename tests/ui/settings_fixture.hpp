@@ -108,12 +108,18 @@ class SettingsWindowTest : public CoreTest {
     CoreTest::TearDown();
   }
 
+  // Kept apart from the tests' run folders, which each test makes afresh.
+  static const std::string& FakesFolder() {
+    static const std::string folder = FreshRunFolder("ui-fakes");
+    return folder;
+  }
+
   // One loaded copy of each fake host DLL per process (the adapters find a
   // host DLL by its name: a second copy would never be called), answers reset.
   FakeHostDll& Fake(const std::string& file, const std::string& subfolder = "") {
     static std::map<std::string, std::unique_ptr<FakeHostDll>> fakes;
     std::unique_ptr<FakeHostDll>& fake = fakes[file];
-    if (!fake) fake = std::make_unique<FakeHostDll>(file, folder + "\\fakes" + subfolder);
+    if (!fake) fake = std::make_unique<FakeHostDll>(file, FakesFolder() + subfolder);
     EXPECT_TRUE(fake->loaded()) << file;
     fake->Reset();
     return *fake;
