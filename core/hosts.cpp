@@ -6,7 +6,7 @@
 namespace zoq {
 namespace {
 
-const std::string& Robot() { return Plugin().RobotAccount; }
+std::string Robot() { return Plugin().RobotAccount(); }
 // The function-table host takes numbers: a text that is no number gives 0.
 std::int64_t Number(const std::string& s) { return text::ReadWholeNumber(s); }
 std::int32_t Low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
@@ -164,7 +164,7 @@ std::vector<std::string> WxAccounts(HostAdapters& h) {
 // taken, the account asked about stands for the robot too.
 std::string WxAvatarAddress(HostAdapters& h, const std::string& account) {
   const PluginState& p = Plugin();
-  return h.wx.GetAvatarUrl(p.AccountStarted ? p.RobotAccount : account, account);
+  return h.wx.GetAvatarUrl(p.AccountStarted() ? p.RobotAccount() : account, account);
 }
 
 constexpr std::string_view kPic = "[pic=", kVoi = "[voi=";

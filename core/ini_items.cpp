@@ -1,5 +1,6 @@
 #include "core/ini_items.hpp"
 
+#include "core/file_writes.hpp"
 #include "platform/ini.hpp"
 
 namespace zoq {
@@ -30,7 +31,7 @@ std::string WholeIniItem(const std::string& file, const std::string& section, co
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
                   const std::optional<std::string>& value) {
   if (BlankIniName(file) || BlankIniName(section)) return false;
-  return platform::WriteIniString(file, section, key, value);
+  return WriteIniChanges(file, {IniChange{section, key, value}});
 }
 
 std::vector<std::string> ReadIniSections(const std::string& file) {

@@ -186,6 +186,32 @@ const IniImage::Section* IniImage::Find(std::string_view name) const {
   return nullptr;
 }
 
+template <typename Take>
+void IniImage::LinesOf(const Section& s, Take take) const {
+  const std::string_view body = std::string_view(text_).substr(s.bodyBegin, s.bodyEnd - s.bodyBegin);
+  for (std::size_t next = 0; next < body.size();) {
+    const std::size_t lineBegin = next;
+    while (next < body.size() && body[next] != '\n' && body[next] != '\r') next += CharAt(body, next);
+    const std::string_view line = Trimmed(body.substr(lineBegin, next - lineBegin));
+    while (next < body.size() && (body[next] == '\n' || body[next] == '\r')) ++next;
+    if (!line.empty()) take(line);
+  }
+}
+
+IniImage::Line IniImage::SplitLine(std::string_view section, std::string_view line) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return {section, false, line, std::nullopt};
+  return {section, false, Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1))};
+}
+
+void IniImage::ForEachLine(const std::function<void(const Line&)>& take) const {
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    const std::string_view name = NameOf(sections_[i]);
+    if (i > 0) take(Line{name, true, {}, std::nullopt});
+    LinesOf(sections_[i], [&](std::string_view line) { take(SplitLine(name, line)); });
+  }
+}
+
 std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key, std::size_t buffer) const {
   // As ReadIniItem reads: a name of blanks and control characters only
   // gives the empty text.
@@ -194,21 +220,17 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
   if (!s) return std::nullopt;
   std::string changed;
   const std::string_view wanted = Trimmed(AsAsked(key, changed));
-  const std::string_view body = std::string_view(text_).substr(s->bodyBegin, s->bodyEnd - s->bodyBegin);
-  for (std::size_t next = 0; next < body.size();) {
-    const std::size_t lineBegin = next;
-    while (next < body.size() && body[next] != '\n' && body[next] != '\r') next += CharAt(body, next);
-    const std::string_view line = Trimmed(body.substr(lineBegin, next - lineBegin));
-    while (next < body.size() && (body[next] == '\n' || body[next] == '\r')) ++next;
-    if (line.empty()) continue;
-    const std::size_t equals = line.find('=');
-    const std::string_view name = UpToNul(equals == std::string_view::npos ? line : Trimmed(line.substr(0, equals)));
-    if (!FoldedEqual(name, wanted)) continue;
-    // The first key of the name answers; one without "=" answers as missing.
-    if (equals == std::string_view::npos) return std::nullopt;
-    return AsRead(UpToNul(Trimmed(line.substr(equals + 1))), buffer);
-  }
-  return std::nullopt;
+  // The first key of the name answers; one without "=" answers as missing.
+  std::optional<std::string> found;
+  bool seen = false;
+  LinesOf(*s, [&](std::string_view text) {
+    if (seen) return;
+    const Line line = SplitLine({}, text);
+    if (!FoldedEqual(UpToNul(line.key), wanted)) return;
+    seen = true;
+    if (line.value) found = AsRead(UpToNul(*line.value), buffer);
+  });
+  return found;
 }
 
 std::vector<std::string> IniImage::SectionNames() const {
@@ -508,7 +530,8 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
     const std::string path = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
     auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f->path == path; });
     if (folder == folders_.end()) folder = folders_.insert(folders_.end(), std::make_unique<Folder>(Folder{path, nullptr}));
-    kept_.push_back({file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, true, {}});
+    kept_.push_back(
+        {file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, true, std::make_shared<const IniImage>()});
     it = kept_.end() - 1;
   }
   TakeChanges(*it->folder);
@@ -521,28 +544,40 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
   if (!it->folder->watch) Watch(*it->folder);
   std::optional<std::string> bytes = now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
   if (!bytes) return *it;  // kept as it was, and read again next time
-  it->image.Load(platform::FileTextAsAnsi(std::move(*bytes)));
+  auto image = std::make_shared<IniImage>();
+  image->Load(platform::FileTextAsAnsi(std::move(*bytes)));
+  it->image = std::move(image);
   it->stamp = now;
   it->stale = false;
   return *it;
 }
 
+KeywordLibraries::KeywordLibraries() = default;
+KeywordLibraries::~KeywordLibraries() = default;
+
+std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file) {
+  std::lock_guard<std::mutex> hold(lock_);
+  return Current(file).image;
+}
+
 std::string KeywordLibraries::Reply(const std::string& file, const std::string& keyword) {
-  return Current(file).image.Value(keyword, kReplyKey).value_or(std::string());
+  return Image(file)->Value(keyword, kReplyKey).value_or(std::string());
 }
 
 std::vector<std::string> KeywordLibraries::SectionNames(const std::string& file) {
-  return Current(file).image.SectionNames();
+  return Image(file)->SectionNames();
 }
 
 void KeywordLibraries::Forget() {
+  std::lock_guard<std::mutex> hold(lock_);
   kept_.clear();
   folders_.clear();
 }
 
 std::size_t KeywordLibraries::MemoryBytes() const {
+  std::lock_guard<std::mutex> hold(lock_);
   std::size_t bytes = 0;
-  for (const Kept& k : kept_) bytes += k.image.MemoryBytes() + k.path.capacity();
+  for (const Kept& k : kept_) bytes += k.image->MemoryBytes() + k.path.capacity();
   return bytes;
 }
 

@@ -7,7 +7,9 @@
 // found in a message in one pass of an automaton, whatever their number.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,12 +36,29 @@ class IniImage {
   std::vector<std::string> SectionNames() const;
   std::size_t MemoryBytes() const;
 
+  // One line as the INI functions hold it: trimmed, empty ones left out. A
+  // named section's header is a line of its own (`header`, no key); the
+  // lines before the first header belong to the section of no name. `value`
+  // is what follows the first "=", trimmed; a line without one has none.
+  struct Line {
+    std::string_view section;
+    bool header = false;
+    std::string_view key;
+    std::optional<std::string_view> value;
+  };
+  // Every line, in file order.
+  void ForEachLine(const std::function<void(const Line&)>& take) const;
+
  private:
   struct Section {
     std::uint32_t nameBegin, nameLength;  // between "[" and the last "]", up to a NUL
     std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
   };
   const Section* Find(std::string_view name) const;
+  // Hands `take` each non-empty trimmed line of the section's body.
+  template <typename Take>
+  void LinesOf(const Section& s, Take take) const;
+  static Line SplitLine(std::string_view section, std::string_view line);
   std::string_view NameOf(const Section& s) const { return std::string_view(text_).substr(s.nameBegin, s.nameLength); }
 
   std::string text_;
@@ -90,7 +109,8 @@ class FuzzyMatcher {
   std::vector<std::uint32_t> firstFound_; // and the first such keyword of each
 };
 
-// The two library files, each kept in memory as long as it is unchanged:
+// The two library files, each kept in memory as long as it is unchanged
+// (what any number of threads read at once):
 // the files' stamps are looked at on every use, and the system reports the
 // changes to the files of their folder that keep the size and write time.
 // A folder renamed away, deleted or replaced is watched again once a folder
@@ -99,6 +119,8 @@ class FuzzyMatcher {
 // last and is tried again at the next use.
 class KeywordLibraries {
  public:
+  KeywordLibraries();
+  ~KeywordLibraries();
   // The stored reply template of `keyword` in the library file `file`
   // (the exact or the fuzzy one): what ReadIniItem would read. Reads the file
   // again first when it changed.
@@ -106,7 +128,7 @@ class KeywordLibraries {
   // The named sections of `file`, read again when it changed.
   std::vector<std::string> SectionNames(const std::string& file);
   // Reads `file` now when it changed (enable reads both libraries).
-  void Refresh(const std::string& file) { Current(file); }
+  void Refresh(const std::string& file) { Image(file); }
   // Forget what is kept: the next use reads the files again.
   void Forget();
   std::size_t MemoryBytes() const;
@@ -122,8 +144,11 @@ class KeywordLibraries {
     Folder* folder;
     platform::FileStamp stamp;
     bool stale = true;  // to be read at the next use, whatever the stamp says
-    IniImage image;
+    std::shared_ptr<const IniImage> image;
   };
+  // The file's image as it is now; a reader keeps it however the file
+  // changes meanwhile.
+  std::shared_ptr<const IniImage> Image(const std::string& file);
   Kept& Current(const std::string& file);
   // Marks stale what changed in `folder` since the last look; drops its
   // watch when the folder went.
@@ -132,6 +157,7 @@ class KeywordLibraries {
   // are read again.
   void Watch(Folder& folder);
   void MarkStale(const Folder& folder);
+  mutable std::mutex lock_;  // over all below; held for a look at the stamps or a read of a file
   std::vector<Kept> kept_;
   std::vector<std::unique_ptr<Folder>> folders_;
 };

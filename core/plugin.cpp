@@ -16,13 +16,167 @@ std::unique_ptr<PluginState>& Instance() {
 
 }  // namespace
 
-const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
-  ExportResultSlots[slot] = std::move(text);
-  return ExportResultSlots[slot].c_str();
+PluginState::PluginState()
+    : Adapters(std::make_unique<HostAdapters>()),
+      options_(std::make_shared<const Options>()),
+      fuzzy_(std::make_shared<const FuzzyKeywordIndex>()) {}
+PluginState::~PluginState() = default;
+
+std::shared_ptr<const Options> PluginState::Current() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return options_;
 }
 
-PluginState::PluginState() : Adapters(std::make_unique<HostAdapters>()) {}
-PluginState::~PluginState() = default;
+void PluginState::Change(const std::function<void(Options&)>& edit) {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto changed = std::make_shared<Options>(*options_);
+  edit(*changed);
+  options_ = std::move(changed);
+}
+
+std::string PluginState::RobotAccount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return robotAccount_;
+}
+
+bool PluginState::AccountStarted() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return accountStarted_;
+}
+
+void PluginState::SetRobotAccount(const std::string& account, bool start) {
+  std::lock_guard<std::mutex> hold(lock_);
+  robotAccount_ = account;
+  accountStarted_ = accountStarted_ || start;
+}
+
+bool PluginState::TakeFirstAccount(const std::string& account) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (accountStarted_) return false;
+  robotAccount_ = account;
+  accountStarted_ = true;
+  return true;
+}
+
+void PluginState::ForgetRobotAccount() {
+  std::lock_guard<std::mutex> hold(lock_);
+  robotAccount_.clear();
+  accountStarted_ = false;
+}
+
+std::shared_ptr<const FuzzyKeywordIndex> PluginState::Fuzzy() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return fuzzy_;
+}
+
+void PluginState::SetFuzzy(std::shared_ptr<const FuzzyKeywordIndex> index) {
+  std::lock_guard<std::mutex> hold(lock_);
+  fuzzy_ = std::move(index);
+}
+
+std::optional<std::string> PluginState::PendingAdminItem(const std::string& key) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  const auto it = pendingAdmin_.find(key);
+  if (it == pendingAdmin_.end()) return std::nullopt;
+  return it->second;
+}
+
+void PluginState::SetPendingAdminItem(const std::string& key, std::optional<std::string> value) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (value) {
+    pendingAdmin_[key] = std::move(*value);
+  } else {
+    pendingAdmin_.erase(key);
+  }
+}
+
+bool PluginState::CountReply(std::int32_t purgeAfter) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (++replyCounter_ <= purgeAfter) return false;
+  replyCounter_ = 0;
+  return true;
+}
+
+std::int32_t PluginState::ReplyCounter() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return replyCounter_;
+}
+
+std::int32_t PluginState::Draw(std::uint32_t ticks, std::int32_t a, std::int32_t b, bool drawAfter) {
+  std::lock_guard<std::mutex> hold(lock_);
+  random_.Reseed(ticks);
+  return drawAfter ? random_.Between(a, b) : 0;
+}
+
+RandomSource PluginState::RandomNow() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return random_;
+}
+
+std::string PluginState::MakerGroupNumber() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return makerGroupNumber_;
+}
+
+void PluginState::SetMakerGroupNumber(const std::string& number) {
+  std::lock_guard<std::mutex> hold(lock_);
+  makerGroupNumber_ = number;
+}
+
+std::string PluginState::XqPluginName() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return xqPluginName_;
+}
+
+void PluginState::SetXqPluginName(const std::string& name) {
+  std::lock_guard<std::mutex> hold(lock_);
+  xqPluginName_ = name;
+}
+
+std::string PluginState::AppNameText() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return appNameText_;
+}
+
+void PluginState::SetAppNameText(const std::string& name) {
+  std::lock_guard<std::mutex> hold(lock_);
+  appNameText_ = name;
+}
+
+void PluginState::SetCloseWindows(std::function<void()> close) {
+  std::lock_guard<std::mutex> hold(lock_);
+  closeWindows_ = std::move(close);
+}
+
+void PluginState::CloseWindows() {
+  std::function<void()> close;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    close = closeWindows_;
+  }
+  if (close) close();
+}
+
+std::string PluginState::WithWxPluginInfo(const std::function<std::string(WxPluginInfoRecord&)>& fillAndBuild) {
+  std::lock_guard<std::mutex> hold(wxInfoLock_);
+  return fillAndBuild(wxPluginInfo_);
+}
+
+WxPluginInfoRecord PluginState::WxPluginInfo() {
+  std::lock_guard<std::mutex> hold(wxInfoLock_);
+  return wxPluginInfo_;
+}
+
+const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
+  std::lock_guard<std::mutex> hold(lock_);
+  std::deque<std::string>& kept = exportResults_[slot];
+  // The same text again keeps its block: a pointer handed out stays good.
+  if (kept.empty() || kept.back() != text) {
+    kept.push_back(std::move(text));
+    if (kept.size() > kKeptResults) kept.pop_front();
+  }
+  return kept.back().c_str();
+}
 
 PluginState& Plugin() { return *Instance(); }
 PluginState* PluginIfAlive() { return Instance().get(); }
@@ -40,7 +194,7 @@ void ProgramStart(const std::string& runDirectory) {
   XqHostApi::SetPluginContext(
       [] {
         const PluginState* p = PluginIfAlive();
-        return p ? p->XqPluginName : std::string();
+        return p ? p->XqPluginName() : std::string();
       },
       [] {
         const PluginState* p = PluginIfAlive();
@@ -50,11 +204,10 @@ void ProgramStart(const std::string& runDirectory) {
 
 void ProgramExit() {
   // A settings window still open goes first: its code leaves with the DLL.
-  if (PluginState* p = PluginIfAlive(); p && p->CloseWindows) p->CloseWindows();
+  if (PluginState* p = PluginIfAlive()) p->CloseWindows();
   RegisterErrorHook(nullptr);
   Instance().reset();
 }
 
-void StartAccount() { Plugin().AccountStarted = true; }
 
 }  // namespace zoq

@@ -2,6 +2,11 @@
 // the DLL is loaded until it is unloaded.
 #pragma once
 #include <array>
+#include <atomic>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -74,47 +79,126 @@ enum ExportSlot : std::size_t {
   kExportSlotCount
 };
 
-struct PluginState {
-  PluginState();
-  ~PluginState();
-
-  // The folder of the host's executable, without a trailing backslash.
-  std::string RunDirectory;
-
-  std::int32_t HostType = kHostNone;
-  std::string RobotAccount;
-  bool AccountStarted = false;
+// The options in memory: what LoadSettings reads, what the commands and the
+// windows change. A published Options is never changed: a message works on
+// the one it took at its start, and a change publishes a new one.
+struct Options {
   std::string DataFolder;
   bool 插件开关 = false;
   bool 仅限群号 = false;
   std::string 群号列表;
   SettingsRecord Settings;
-  // Changed only by ReloadFuzzyKeywords, which builds FuzzyIndex with it.
-  std::vector<std::string> FuzzyKeywords;
-  FuzzyMatcher FuzzyIndex;
-  // The library files as they were last read.
-  KeywordLibraries Libraries;
-  std::int32_t ReplyCounter = 0;
-  std::string MakerGroupNumber;
-  std::string XqPluginName;
-  // The plug-in's name as the function-table host's start stripped it.
-  std::string AppNameText;
-  RandomSource Random;
-  // Closes the settings windows that are open (set by the windows' code).
-  std::function<void()> CloseWindows;
+};
 
-  // One adapter object per host (core/hosts.hpp).
+// The keywords of the fuzzy library in file order, and the automaton that
+// finds them. Published whole, like Options.
+struct FuzzyKeywordIndex {
+  std::vector<std::string> keywords;
+  FuzzyMatcher matcher;
+};
+
+// Hosts call the exports on any thread, and several at once: what changes
+// while the plug-in runs is kept behind one short lock, taken only to copy a
+// value out or to put one in (never while a host is called or the web
+// waited on). What a message reads, it reads from snapshots.
+class PluginState {
+ public:
+  PluginState();
+  ~PluginState();
+
+  // The folder of the host's executable, without a trailing backslash. Set
+  // at load.
+  std::string RunDirectory;
+
+  std::atomic<std::int32_t> HostType{kHostNone};
+
+  // The library files as they were last read (guarded on their own).
+  KeywordLibraries Libraries;
+
+  // One adapter object per host (core/hosts.hpp); each guards what it keeps.
   std::unique_ptr<HostAdapters> Adapters;
 
-  // The WeChat-style host's information record (its identity is kept by
-  // its adapter, which passes it to every host call).
-  WxPluginInfoRecord WxPluginInfo;
+  // ---- Options
+  std::shared_ptr<const Options> Current() const;
+  // Publishes a copy of the current options as `edit` changed it. `edit`
+  // runs under the lock: it only edits.
+  void Change(const std::function<void(Options&)>& edit);
 
-  std::array<std::string, kExportSlotCount> ExportResultSlots;
+  // ---- The robot account
+  std::string RobotAccount() const;
+  bool AccountStarted() const;
+  // Stores the account, and marks it taken when `start`.
+  void SetRobotAccount(const std::string& account, bool start);
+  // An account event: the account is taken only when none is; true when it was.
+  bool TakeFirstAccount(const std::string& account);
+  // ShutDown: no account, the next account event is taken.
+  void ForgetRobotAccount();
+
+  // ---- Fuzzy keywords
+  std::shared_ptr<const FuzzyKeywordIndex> Fuzzy() const;
+  void SetFuzzy(std::shared_ptr<const FuzzyKeywordIndex> index);
+  // Copies of the keywords (for tests and the windows).
+  std::vector<std::string> FuzzyKeywords() const { return Fuzzy()->keywords; }
+
+  // ---- Admin items typed in a window and not yet in the file: read as if
+  // stored. Cleared once the window writes them.
+  std::optional<std::string> PendingAdminItem(const std::string& key) const;
+  void SetPendingAdminItem(const std::string& key, std::optional<std::string> value);
+
+  // ---- Counters and small texts
+  // Counts a reply; true when it is the one after kCooldownPurgeAfter (the
+  // count starts again).
+  bool CountReply(std::int32_t purgeAfter);
+  std::int32_t ReplyCounter() const;
+  // A number from a to b, the generator reseeded from `ticks` first; or
+  // only the reseed (`a`, `b` ignored) with `drawAfter` false.
+  std::int32_t Draw(std::uint32_t ticks, std::int32_t a, std::int32_t b, bool drawAfter = true);
+  RandomSource RandomNow() const;
+  std::string MakerGroupNumber() const;
+  void SetMakerGroupNumber(const std::string& number);
+  std::string XqPluginName() const;
+  void SetXqPluginName(const std::string& name);
+  // The plug-in's name as the function-table host's start stripped it.
+  std::string AppNameText() const;
+  void SetAppNameText(const std::string& name);
+
+  // ---- Windows
+  // What closes the settings windows that are open (set by the windows'
+  // code); run without the lock.
+  void SetCloseWindows(std::function<void()> close);
+  void CloseWindows();
+
+  // The WeChat-style host's information record (its identity is kept by
+  // its adapter, which passes it to every host call): refilled by `fill`
+  // and handed to `build` under a lock of its own.
+  std::string WithWxPluginInfo(const std::function<std::string(WxPluginInfoRecord&)>& fillAndBuild);
+  WxPluginInfoRecord WxPluginInfo();
 
   // Stores `text` in the export's slot and returns the slot's pointer, valid
-  // until the same export is called again or the plug-in is unloaded.
+  // until the same export has been called several times more or the plug-in
+  // is unloaded (another thread may call it while the host copies the
+  // text).
   const char* KeepExportResult(ExportSlot slot, std::string text);
+
+ private:
+  mutable std::mutex lock_;
+  std::shared_ptr<const Options> options_;
+  std::shared_ptr<const FuzzyKeywordIndex> fuzzy_;
+  std::string robotAccount_;
+  bool accountStarted_ = false;
+  std::map<std::string, std::string, std::less<>> pendingAdmin_;
+  std::int32_t replyCounter_ = 0;
+  RandomSource random_;
+  std::string makerGroupNumber_;
+  std::string xqPluginName_;
+  std::string appNameText_;
+  std::function<void()> closeWindows_;
+  std::mutex wxInfoLock_;
+  WxPluginInfoRecord wxPluginInfo_;
+  // Each slot keeps its last few results, so that a pointer handed to one
+  // thread outlives another thread's call of the same export.
+  static constexpr std::size_t kKeptResults = 8;
+  std::array<std::deque<std::string>, kExportSlotCount> exportResults_;
 };
 
 // The state of the loaded plug-in. Only valid between ProgramStart and
@@ -126,9 +210,5 @@ PluginState* PluginIfAlive();
 // executable, which also becomes the current directory.
 void ProgramStart(const std::string& runDirectory = {});
 void ProgramExit();
-
-// Marks the robot account as taken: later account events are ignored until
-// ShutDown. Callers store RobotAccount first.
-void StartAccount();
 
 }  // namespace zoq

@@ -1,6 +1,7 @@
 #include "core/settings.hpp"
 
 #include "core/default_libraries.hpp"
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "text/text.hpp"
@@ -8,18 +9,15 @@
 #include "platform/files.hpp"
 
 namespace zoq {
-namespace {
 
-bool ReadSwitch(const char* key, const char* fallback) { return IsSwitchOn(ReadAdminItem(key, fallback)); }
-
-}  // namespace
-
-std::string AdminFile() { return Plugin().DataFolder + "admin"; }
-std::string ExactLibraryFile() { return Plugin().DataFolder + "SayZ.ini"; }
-std::string FuzzyLibraryFile() { return Plugin().DataFolder + "SayM.ini"; }
-std::string CooldownFile() { return Plugin().DataFolder + "SAVE"; }
+std::string DataFolder() { return Plugin().Current()->DataFolder; }
+std::string AdminFile() { return DataFolder() + "admin"; }
+std::string ExactLibraryFile() { return DataFolder() + "SayZ.ini"; }
+std::string FuzzyLibraryFile() { return DataFolder() + "SayM.ini"; }
+std::string CooldownFile() { return DataFolder() + "SAVE"; }
 
 std::string ReadAdminItem(const std::string& key, const std::string& defaultValue) {
+  if (std::optional<std::string> typed = Plugin().PendingAdminItem(key)) return *typed;
   return ReadIniItem(AdminFile(), kAdminSection, key, defaultValue);
 }
 
@@ -27,12 +25,21 @@ bool WriteAdminItem(const std::string& key, const std::string& value) {
   return WriteIniItem(AdminFile(), kAdminSection, key, value);
 }
 
-void ReseedRandom() { Plugin().Random.Reseed(platform::TickCount()); }
+void TypedAdminItem(const std::string& key, const std::optional<std::string>& value) {
+  Plugin().SetPendingAdminItem(key, value ? std::optional<std::string>(IniValueAsRead(key, *value)) : std::nullopt);
+}
+
+void ReseedRandom() { Plugin().Draw(platform::TickCount(), 0, 0, /*drawAfter=*/false); }
 
 void ReloadFuzzyKeywords() {
   PluginState& p = Plugin();
-  p.FuzzyKeywords = p.Libraries.SectionNames(FuzzyLibraryFile());
-  p.FuzzyIndex.Build(p.FuzzyKeywords, FuzzyMatcher::Form::Plain);
+  // One reload at a time, so that the last to publish read the file last.
+  static std::mutex reloading;
+  std::lock_guard<std::mutex> hold(reloading);
+  auto index = std::make_shared<FuzzyKeywordIndex>();
+  index->keywords = p.Libraries.SectionNames(FuzzyLibraryFile());
+  index->matcher.Build(index->keywords, FuzzyMatcher::Form::Plain);
+  p.SetFuzzy(std::move(index));
 }
 
 void LoadSettings() {
@@ -40,38 +47,44 @@ void LoadSettings() {
   const std::string data = p.RunDirectory + "\\ZOQData";
   platform::CreateFolder(data);
   platform::CreateFolder(data + "\\ZOQ-F-关键词");
-  p.DataFolder = data + "\\ZOQ-F-关键词\\";
+  Options o;
+  o.DataFolder = data + "\\ZOQ-F-关键词\\";
+  const std::string admin = o.DataFolder + "admin";
+  const auto read = [&](const char* key, const char* fallback = "") {
+    return ReadIniItem(admin, kAdminSection, key, fallback);
+  };
+  const auto readSwitch = [&](const char* key, const char* fallback) { return IsSwitchOn(read(key, fallback)); };
 
-  SettingsRecord& s = p.Settings;
-  p.插件开关 = ReadSwitch("插件开关", kSwitchOn);
-  s.好友权限 = ReadSwitch("好友权限", kSwitchOn);
-  s.群组权限 = ReadSwitch("群组权限", kSwitchOn);
-  s.主人号码 = ReadAdminItem("主人号码", "1357924680");
-  s.全员删除 = ReadSwitch("全员删除", kSwitchOff);
-  s.全员可用 = ReadSwitch("全员可用", kSwitchOff);
-  s.开启命令 = ReadAdminItem("开启命令", "开启问答");
-  s.关闭命令 = ReadAdminItem("关闭命令", "关闭问答");
-  s.添加命令 = ReadAdminItem("添加命令", "添加词汇");
-  s.删除命令 = ReadAdminItem("删除命令", "删除词汇");
-  s.精确命令 = ReadAdminItem("精确命令", "精确回复");
-  s.模糊命令 = ReadAdminItem("模糊命令", "模糊回复");
-  s.必须艾特 = ReadSwitch("必须艾特", kSwitchOff);
-  s.精确冷却 = text::ReadWholeNumber32(ReadAdminItem("精确冷却", "0"));
-  s.模糊冷却 = text::ReadWholeNumber32(ReadAdminItem("模糊冷却", "0"));
-  p.仅限群号 = ReadSwitch("仅限群号", kSwitchOff);
-  p.群号列表 = ReadAdminItem("群号列表", "多群可使用任意符号分割");
-  const bool rememberAccount = ReadSwitch("记忆登录", kSwitchOff);
-  const std::string rememberedAccount = ReadAdminItem("记忆号码");
+  SettingsRecord& s = o.Settings;
+  o.插件开关 = readSwitch("插件开关", kSwitchOn);
+  s.好友权限 = readSwitch("好友权限", kSwitchOn);
+  s.群组权限 = readSwitch("群组权限", kSwitchOn);
+  s.主人号码 = read("主人号码", "1357924680");
+  s.全员删除 = readSwitch("全员删除", kSwitchOff);
+  s.全员可用 = readSwitch("全员可用", kSwitchOff);
+  s.开启命令 = read("开启命令", "开启问答");
+  s.关闭命令 = read("关闭命令", "关闭问答");
+  s.添加命令 = read("添加命令", "添加词汇");
+  s.删除命令 = read("删除命令", "删除词汇");
+  s.精确命令 = read("精确命令", "精确回复");
+  s.模糊命令 = read("模糊命令", "模糊回复");
+  s.必须艾特 = readSwitch("必须艾特", kSwitchOff);
+  s.精确冷却 = text::ReadWholeNumber32(read("精确冷却", "0"));
+  s.模糊冷却 = text::ReadWholeNumber32(read("模糊冷却", "0"));
+  o.仅限群号 = readSwitch("仅限群号", kSwitchOff);
+  o.群号列表 = read("群号列表", "多群可使用任意符号分割");
+  const bool rememberAccount = readSwitch("记忆登录", kSwitchOff);
+  const std::string rememberedAccount = read("记忆号码");
+  p.Change([&](Options& current) { current = o; });
 
   ReseedRandom();
 
-  if (rememberAccount) {
-    p.RobotAccount = rememberedAccount;
-    if (p.RobotAccount.size() >= 5) StartAccount();
-  }
+  if (rememberAccount) p.SetRobotAccount(rememberedAccount, rememberedAccount.size() >= 5);
 
-  if (!platform::FileExists(ExactLibraryFile())) platform::WriteWholeFile(ExactLibraryFile(), DefaultExactLibrary());
-  if (!platform::FileExists(FuzzyLibraryFile())) platform::WriteWholeFile(FuzzyLibraryFile(), DefaultFuzzyLibrary());
+  // Written whole, and only where no file is (another process may have
+  // written it meanwhile).
+  if (!platform::FileExists(ExactLibraryFile())) ReplaceWholeFile(ExactLibraryFile(), DefaultExactLibrary(), true);
+  if (!platform::FileExists(FuzzyLibraryFile())) ReplaceWholeFile(FuzzyLibraryFile(), DefaultFuzzyLibrary(), true);
 
   ReloadFuzzyKeywords();
   p.Libraries.Refresh(ExactLibraryFile());
@@ -79,9 +92,8 @@ void LoadSettings() {
 
 void ShutDown() {
   PluginState& p = Plugin();
-  if (p.CloseWindows) p.CloseWindows();
-  p.RobotAccount.clear();
-  p.AccountStarted = false;
+  p.CloseWindows();
+  p.ForgetRobotAccount();
 }
 
 }  // namespace zoq

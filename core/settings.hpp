@@ -1,5 +1,6 @@
 // The settings file `admin`, the data folders and the keyword libraries.
 #pragma once
+#include <optional>
 #include <string>
 
 namespace zoq {
@@ -9,16 +10,21 @@ inline constexpr const char* kStagingSection = "新增词库";
 inline constexpr const char* kStagingKey = "待添词汇";
 inline constexpr const char* kReplyKey = "回复";
 
-// Paths inside DataFolder.
+// DataFolder, and the paths inside it.
+std::string DataFolder();
 std::string AdminFile();
 std::string ExactLibraryFile();
 std::string FuzzyLibraryFile();
 std::string CooldownFile();
 
-// Reads a key of section `admin`, with its default.
+// Reads a key of section `admin`, with its default; a value typed in a
+// window and not yet written reads as written.
 std::string ReadAdminItem(const std::string& key, const std::string& defaultValue = {});
 // Writes a key of section `admin` at once; false when the write failed.
 bool WriteAdminItem(const std::string& key, const std::string& value);
+// A value the owner typed in a window, to be read as stored until the
+// window writes it (nullopt: written now, the file tells again).
+void TypedAdminItem(const std::string& key, const std::optional<std::string>& value);
 
 // Every enable path runs it after storing HostType: folders, options,
 // default libraries, fuzzy keywords.

@@ -45,9 +45,7 @@ std::string IskyInfoRecord(std::int32_t authCode) {
 std::int32_t OnIskyStart() {
   IskyCom().Enter();
   LoadSettings();
-  PluginState& p = Plugin();
-  p.RobotAccount = Hosts().isky.GetLoginAccount();
-  StartAccount();
+  Plugin().SetRobotAccount(Hosts().isky.GetLoginAccount(), true);
   return 0;
 }
 
@@ -65,7 +63,8 @@ std::int32_t OnIskyMessage(const std::string& event) {
   record.text = reader.GetText("msg");
   record.idA = text::Decimal(reader.GetInt("msg_id"));
   reader.Clear();
-  const SettingsRecord& s = Plugin().Settings;
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  const SettingsRecord& s = o->Settings;
   if (s.好友权限 && kind == 1) return HandleMessage(record);
   if (s.群组权限 && kind == 2 && IsGroupAllowed(record.group)) return HandleMessage(record);
   return 0;

@@ -21,7 +21,7 @@ namespace {
 // that failed gives its empty result and the host goes on.
 bool PluginErrorHandler(int code, const std::string& message) {
   const PluginState* state = PluginIfAlive();
-  const std::string name = state ? state->AppNameText : std::string();
+  const std::string name = state ? state->AppNameText() : std::string();
   platform::ShowTaskModalBox("插件[" + name + "]运行时发生澜类型错误\r\n\r\n错误代码：" + std::to_string(code) +
                                  "\r\n错误信息：\r\n" + message,
                              "插件运行出错：" + name, true);
@@ -37,10 +37,10 @@ class AppNameInfo {
   // as the plug-in's name, whose box then reports runtime errors.
   void SetName(std::string& name) const {
     StripName(name);
-    Plugin().AppNameText = name;
+    Plugin().SetAppNameText(name);
     RegisterErrorHook(&PluginErrorHandler);
   }
-  std::string GetInfo() const { return "{\"sdkv\":\"4.5.3\",\"appname\":\"" + Plugin().AppNameText + "\"}"; }
+  std::string GetInfo() const { return "{\"sdkv\":\"4.5.3\",\"appname\":\"" + Plugin().AppNameText() + "\"}"; }
 
  private:
   static void StripName(std::string& name) {
@@ -135,7 +135,7 @@ std::string Decimal(std::int64_t n) { return std::to_string(n); }
 
 
 std::int32_t OnZoqPrivateMessage(const void* event) {
-  if (!event || !Plugin().Settings.好友权限) return 0;
+  if (!event || !Plugin().Current()->Settings.好友权限) return 0;
   const auto r = Copied<ZoqPrivateMessageEvent>(event);
   if (r.sender == r.robot || !ForOurRobot(Decimal(r.robot))) return 0;
   MessageRecord m;
@@ -148,7 +148,7 @@ std::int32_t OnZoqPrivateMessage(const void* event) {
 }
 
 std::int32_t OnZoqGroupMessage(const void* event) {
-  if (!event || !Plugin().Settings.群组权限) return 0;
+  if (!event || !Plugin().Current()->Settings.群组权限) return 0;
   const auto r = Copied<ZoqGroupMessageEvent>(event);
   if (r.sender == r.robot || !ForOurRobot(Decimal(r.robot)) || !IsGroupAllowed(Decimal(r.group))) return 0;
   MessageRecord m;
@@ -167,7 +167,8 @@ std::int32_t OnZoqChannelPush(const void* event) {
   if (!event) return 0;
   const auto r = Copied<ZoqChannelPushEvent>(event);
   if (r.sender == r.robot) return 0;
-  const SettingsRecord& s = Plugin().Settings;
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  const SettingsRecord& s = o->Settings;
   MessageRecord m;
   switch (r.pushKind) {
     case 0:
@@ -197,11 +198,7 @@ constexpr std::int32_t kAccountEventType = 31;
 std::int32_t OnZoqAccount(const void* event) {
   if (!event) return 0;
   const auto r = Copied<ZoqAccountEvent>(event);
-  PluginState& p = Plugin();
-  if (r.type == kAccountEventType && !p.AccountStarted) {
-    p.RobotAccount = Decimal(r.robot);
-    StartAccount();
-  }
+  if (r.type == kAccountEventType) Plugin().TakeFirstAccount(Decimal(r.robot));
   return 0;
 }
 

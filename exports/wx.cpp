@@ -38,12 +38,9 @@ std::int32_t OnWxEnable() {
 // State 0: logged in (the first account after start or logout is taken);
 // 1: logged out; anything else: nothing.
 std::int32_t OnWxLogin(std::int32_t state, const std::string& account) {
-  PluginState& p = Plugin();
-  if (state == 0 && !p.AccountStarted) {
-    p.RobotAccount = account;
-    StartAccount();
+  if (state == 0) {
+    Plugin().TakeFirstAccount(account);
   } else if (state == 1) {
-    p.RobotAccount.clear();
     ShutDown();
   }
   return 0;
@@ -59,21 +56,24 @@ std::int32_t OnWxMessage(bool allowed, MessageKind kind, const char* group, cons
 
 std::int32_t OnWxGroupChat(std::int32_t delivered, const char* group, const char* sender, const char* text,
                            std::int32_t enterprise) {
-  const bool allowed = Plugin().Settings.群组权限 && delivered == 1 && IsGroupAllowed(ArgText(group));
+  const bool allowed = Plugin().Current()->Settings.群组权限 && delivered == 1 && IsGroupAllowed(ArgText(group));
   return OnWxMessage(allowed, MessageKind::Group, group, sender, text, enterprise);
 }
 
 std::int32_t OnWxPrivateChat(std::int32_t delivered, const char* sender, const char* text, std::int32_t enterprise) {
-  const bool allowed = Plugin().Settings.好友权限 && delivered == 1;
+  const bool allowed = Plugin().Current()->Settings.好友权限 && delivered == 1;
   return OnWxMessage(allowed, MessageKind::Private, nullptr, sender, text, enterprise);
 }
 
 // Refills WxPluginInfo and has the adapter write it as the host's JSON.
 std::string WxInfoRecord() {
-  WxPluginInfoRecord& info = Plugin().WxPluginInfo;
-  info = {PluginName(), kAuthor, VersionText(), DescriptionText(), PluginName(), kWxPriority, kWxSdkVersion,
-          NoAccountPicture(), kWxContact};
-  return Hosts().wx.BuildPluginInfo(info);
+  // The description waits on the web: fetched before the record is held.
+  const std::string description = DescriptionText();
+  return Plugin().WithWxPluginInfo([&](WxPluginInfoRecord& info) {
+    info = {PluginName(), kAuthor, VersionText(), description, PluginName(), kWxPriority, kWxSdkVersion,
+            NoAccountPicture(), kWxContact};
+    return Hosts().wx.BuildPluginInfo(info);
+  });
 }
 
 template <class F>

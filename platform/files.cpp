@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -18,8 +19,10 @@ struct HandleCloser {
 using FileHandle = std::unique_ptr<void, HandleCloser>;
 
 FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition) {
-  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Others may read, write and replace the file meanwhile: a replacement
+  // takes the name, and this handle goes on reading what it opened.
+  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
@@ -77,12 +80,27 @@ bool FileExists(const std::string& path) {
 }
 
 FileStamp StampOf(const std::string& path) {
+  const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t(high) << 32) | low; };
+  // The file's identity too: a file put in the place of another one within
+  // the same tick of the clock and at the same size is still told apart.
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (known) {
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {};
+      return {true, wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+              wide(info.nFileSizeHigh, info.nFileSizeLow),
+              wide(info.nFileIndexHigh, info.nFileIndexLow) ^ (std::uint64_t{info.dwVolumeSerialNumber} << 32)};
+    }
+  }
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return {};
   }
-  const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t(high) << 32) | low; };
   return {true, wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
           wide(data.nFileSizeHigh, data.nFileSizeLow)};
 }
@@ -101,7 +119,7 @@ void CreateFolders(const std::string& path) {
   CreateFolder(path);
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+bool WriteWholeFile(const std::string& path, const std::string& bytes, bool durable) {
   FileHandle f = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
   if (!f) return false;
   std::size_t done = 0;
@@ -111,7 +129,39 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     if (!WriteFile(f.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) return false;
     done += wrote;
   }
-  return true;
+  return !durable || FlushFileBuffers(f.get()) != 0;
+}
+
+bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite) {
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
+    const DWORD error = GetLastError();
+    // Another program holding the old file open without sharing its
+    // deletion lets go in a moment; anything else is final.
+    if (!overwrite || attempt >= 40 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                                        error != ERROR_LOCK_VIOLATION)) {
+      return false;
+    }
+    if (IsReadOnlyFile(to)) return false;
+    Sleep(25);
+  }
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_READONLY);
+}
+
+bool FlushFile(const std::string& path) {
+  FileHandle f = OpenFile(path, GENERIC_WRITE, OPEN_EXISTING);
+  return f && FlushFileBuffers(f.get()) != 0;
+}
+
+std::string ScratchNameFor(const std::string& path, const char* suffix) {
+  static std::atomic<unsigned> count{0};
+  return path + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId()) + "-" +
+         std::to_string(++count) + suffix;
 }
 
 std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {

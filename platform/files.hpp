@@ -19,12 +19,14 @@ std::string FullPath(const std::string& path);
 
 bool FileExists(const std::string& path);
 
-// What a cheap attribute query tells of a file: whether it is there, its
-// last write time and its size. Two stamps differ when the file changed.
+// What a cheap query tells of a file: whether it is there, its last write
+// time, its size and which file it is. Two stamps differ when the file
+// changed or another took its place.
 struct FileStamp {
   bool exists = false;
   std::uint64_t writeTime = 0;
   std::uint64_t size = 0;
+  std::uint64_t identity = 0;  // the file on its volume, 0 when not known
   bool operator==(const FileStamp&) const = default;
 };
 FileStamp StampOf(const std::string& path);
@@ -33,8 +35,21 @@ bool FolderExists(const std::string& path);
 void CreateFolder(const std::string& path);
 // The folder and every missing folder above it; failures are ignored.
 void CreateFolders(const std::string& path);
-// Creates or truncates the file, then writes the bytes.
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// Creates or truncates the file, then writes the bytes; `durable`: and has
+// the system put them on the disk before it returns.
+bool WriteWholeFile(const std::string& path, const std::string& bytes, bool durable = false);
+// Puts the file `from` in the place of `to` in one step (a reader opens the
+// one or the other, never a part): `to` replaced when `overwrite`, else
+// left as it is (false then). A replacement that another program's open
+// handle holds up is tried again for a moment.
+bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite);
+// The file is there and marked read-only.
+bool IsReadOnlyFile(const std::string& path);
+// Has the system put what was written to the file on the disk.
+bool FlushFile(const std::string& path);
+// A name for a scratch file beside `path` that no other call, thread or
+// process uses: `path` + "." + process, thread and a count + `suffix`.
+std::string ScratchNameFor(const std::string& path, const char* suffix);
 // The whole file, or nothing when it cannot be opened or read (another
 // program holds it without sharing, say).
 std::optional<std::string> ReadWholeFileIfPossible(const std::string& path);

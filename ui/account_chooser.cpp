@@ -64,8 +64,7 @@ void AccountChooser::ShowAvatar() { SetPicture(Control("头像"), {std::nullopt,
 void AccountChooser::ConfirmAccount() {
   // In the empty state the kept account of an earlier opening is no choice.
   if (!platform::IsEnabled(Control("确定")) || ChosenAccount().size() < 3) return;
-  Plugin().RobotAccount = ChosenAccount();
-  StartAccount();
+  Plugin().SetRobotAccount(ChosenAccount(), true);
   confirmed_ = true;
   // The chooser goes first; the settings window opens once it has gone.
   platform::PostClose(handle());
@@ -88,7 +87,7 @@ bool RunAccountChooser(const platform::FormClass& windowClass) {
   platform::RunModal(chooser.handle());
   openChooser = nullptr;
   const PluginState* p = PluginIfAlive();
-  return chooser.confirmed() && p && p->AccountStarted;
+  return chooser.confirmed() && p && p->AccountStarted();
 }
 
 }  // namespace zoq::ui

@@ -65,11 +65,14 @@ void SettingsWindow::BuildHomePage() {
                                      {Picture::ForumPressed}, Caption{}, kTextColour);
   SetButtonCaption(forum, HomeWebSettings().forum, kAccentColour);
 
-  PluginState& p = Plugin();
-  On(Control("主页_私聊控制"), Notice::Click, ToggleSetting(p.Settings.好友权限, "好友权限", "主页_私聊图", false));
-  On(Control("主页_群聊控制"), Notice::Click, ToggleSetting(p.Settings.群组权限, "群组权限", "主页_群聊图", false));
-  On(Control("主页_群号控制"), Notice::Click, ToggleSetting(p.仅限群号, "仅限群号", "主页_群号图", false));
-  On(Control("主页_仅限艾特"), Notice::Click, ToggleSetting(p.Settings.必须艾特, "必须艾特", "主页_仅限艾特图", false));
+  On(Control("主页_私聊控制"), Notice::Click,
+     ToggleSetting([](Options& o) -> bool& { return o.Settings.好友权限; }, "好友权限", "主页_私聊图", false));
+  On(Control("主页_群聊控制"), Notice::Click,
+     ToggleSetting([](Options& o) -> bool& { return o.Settings.群组权限; }, "群组权限", "主页_群聊图", false));
+  On(Control("主页_群号控制"), Notice::Click,
+     ToggleSetting([](Options& o) -> bool& { return o.仅限群号; }, "仅限群号", "主页_群号图", false));
+  On(Control("主页_仅限艾特"), Notice::Click,
+     ToggleSetting([](Options& o) -> bool& { return o.Settings.必须艾特; }, "必须艾特", "主页_仅限艾特图", false));
   On(Control("主页_记忆控制"), Notice::Click, [this] { ToggleRememberAccount(); });
   OnEdit(Control("主页_群号列表"), SaveGroupList());
   On(copy, Notice::Click, [this] { CopyGroupNumber(); });
@@ -81,18 +84,18 @@ void SettingsWindow::FillSettingsControls() {
   EnableNavButtons();
   platform::EnableWindowIf(Control("按钮_插件主页"), false);
   ShowPage(2);
-  const PluginState& p = Plugin();
-  SetSwitchPicture("主页_群号图", p.仅限群号);
-  SetSwitchPicture("主页_群聊图", p.Settings.群组权限);
-  SetSwitchPicture("主页_私聊图", p.Settings.好友权限);
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  SetSwitchPicture("主页_群号图", o->仅限群号);
+  SetSwitchPicture("主页_群聊图", o->Settings.群组权限);
+  SetSwitchPicture("主页_私聊图", o->Settings.好友权限);
   SetSwitchPicture("主页_记忆图", RememberOn());
-  SetSwitchPicture("主页_仅限艾特图", p.Settings.必须艾特);
-  FillEdit(Control("主页_群号列表"), WholeAdminItem("群号列表", p.群号列表));
+  SetSwitchPicture("主页_仅限艾特图", o->Settings.必须艾特);
+  FillEdit(Control("主页_群号列表"), WholeAdminItem("群号列表", o->群号列表));
 }
 
 void SettingsWindow::ShowRobotAvatar() {
   WindowHandle box = Control("头像动画框");
-  const platform::Bitmap* avatar = Keep(FetchAvatar(Plugin().RobotAccount));
+  const platform::Bitmap* avatar = Keep(FetchAvatar(Plugin().RobotAccount()));
   PictureItem item;
   item.picture.bitmap = avatar;
   if (avatar && avatar->width() > 0) item.scaleX = item.scaleY = 100000 / avatar->width();
@@ -101,7 +104,7 @@ void SettingsWindow::ShowRobotAvatar() {
 }
 
 void SettingsWindow::FillMakerGroupStrip() {
-  const std::string& n = Plugin().MakerGroupNumber;
+  const std::string n = Plugin().MakerGroupNumber();
   const HomeWeb& web = HomeWebSettings();
   const std::string bytes = platform::HttpGet(web.groupAvatarService + "/gh/" + n + "/" + n + "/640/", web.limits);
   SetPicture(Control("群头像"), {std::nullopt, Keep(bytes)});
@@ -109,7 +112,7 @@ void SettingsWindow::FillMakerGroupStrip() {
 }
 
 void SettingsWindow::CopyGroupNumber() {
-  platform::SetClipboardText(Plugin().MakerGroupNumber);
+  platform::SetClipboardText(Plugin().MakerGroupNumber());
   platform::SetWindowTextGbk(Control("主页_复制"), "OK");
 }
 
@@ -119,7 +122,7 @@ void SettingsWindow::ToggleRememberAccount() {
   const bool on = !RememberOn();
   SetSwitchPicture("主页_记忆图", on);
   WriteAdminItem("记忆登录", on ? kSwitchOn : kSwitchOff);
-  WriteAdminItem("记忆号码", Plugin().RobotAccount);
+  WriteAdminItem("记忆号码", Plugin().RobotAccount());
 }
 
 }  // namespace zoq::ui

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "core/plugin.hpp"
@@ -54,10 +55,12 @@ std::vector<std::string> Pieces(const std::string& s) {
 // (a stored text of the same number, full-width digits say, stays).
 EditHandler SaveCooldown() {
   const auto field = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
-  return {[field](const std::string& text) { Plugin().Settings.*field() = text::ReadWholeNumber32(text); },
+  return {[field](const std::string& text) {
+            Plugin().Change([&](Options& o) { o.Settings.*field() = text::ReadWholeNumber32(text); });
+          },
           [field](const std::string&) {
             const char* key = LibraryMode() == 1 ? "精确冷却" : "模糊冷却";
-            const std::int32_t seconds = Plugin().Settings.*field();
+            const std::int32_t seconds = Plugin().Current()->Settings.*field();
             const std::optional<std::string> stored = StoredAdminItem(key);
             if (!stored || text::ReadWholeNumber32(*stored) != seconds) WriteAdminItem(key, text::Decimal(seconds));
           }};
@@ -222,9 +225,10 @@ void SettingsWindow::SaveLibraryEntry() {
   const std::vector<std::string> pieces = Pieces(StoredKeywordForm(keywords));
   const std::string file = LibraryFile();
   std::vector<std::string> written;
+  std::vector<IniChange> changes;
   for (const std::string& piece : pieces) {
     if (piece.empty()) continue;
-    WriteIniItem(file, piece, std::string(kReplyKey), reply);
+    changes.push_back({piece, std::string(kReplyKey), reply});
     written.push_back(piece);
   }
   // Nothing written (no piece, or only empty ones, as "||"): what was typed
@@ -233,6 +237,9 @@ void SettingsWindow::SaveLibraryEntry() {
     SetEditText(keywordBox, kNotEmpty);
     return;
   }
+  // All of them or none (a full disk, a read-only file): what was typed
+  // stays, to be saved again.
+  if (!WriteIniChanges(file, changes)) return;
   if (LibraryMode() == 2) ReloadFuzzyKeywords();
   ClearEditorBoxes();
   if (written.size() == 1) {

@@ -32,9 +32,15 @@ const CommandRow kRows[] = {
     {"模糊命令", "模糊返回文本", "[词汇][N][回复]", &SettingsRecord::模糊命令, 525, 296, "远程", "查询回复 可用[词汇][回复]"},
 };
 
-// A return text's change handler: stored with its line breaks as "[N]".
+// A return text's change handler: what the owner types is what the robot
+// answers with at once; the file gets it, with its line breaks as "[N]",
+// when the owner pauses.
 EditHandler SaveReturnText(const char* key) {
-  return {nullptr, [key](const std::string& text) { StoreAdminItem(key, text::LineBreaksAsN(text)); }};
+  return {[key](const std::string& text) { TypedAdminItem(key, text::LineBreaksAsN(text)); },
+          [key](const std::string& text) {
+            StoreAdminItem(key, text::LineBreaksAsN(text));
+            TypedAdminItem(key, std::nullopt);
+          }};
 }
 
 }  // namespace
@@ -64,15 +70,18 @@ void SettingsWindow::BuildOptionsPage() {
     Edit(page, row.returnText, row.x - 88, row.y + 35, 176, 112, {true, false}, false);
   }
 
-  PluginState& p = Plugin();
-  On(Control("插件开关"), Notice::Click, ToggleSetting(p.插件开关, "插件开关", "插件开关图", false));
-  On(Control("删除词汇"), Notice::Click, ToggleSetting(p.Settings.全员删除, "全员删除", "删除词汇", true));
-  On(Control("词库权限"), Notice::Click, ToggleSetting(p.Settings.全员可用, "全员可用", "词库权限", true));
+  On(Control("插件开关"), Notice::Click,
+     ToggleSetting([](Options& o) -> bool& { return o.插件开关; }, "插件开关", "插件开关图", false));
+  On(Control("删除词汇"), Notice::Click,
+     ToggleSetting([](Options& o) -> bool& { return o.Settings.全员删除; }, "全员删除", "删除词汇", true));
+  On(Control("词库权限"), Notice::Click,
+     ToggleSetting([](Options& o) -> bool& { return o.Settings.全员可用; }, "全员可用", "词库权限", true));
   OnEdit(owner, SaveOwnerNumber());
   On(owner, Notice::FocusGained, [this] { ShowOwnerHint(); });
   On(owner, Notice::FocusLost, [this] { HideOwnerHint(); });
   for (const CommandRow& row : kRows) {
-    OnEdit(Control(row.command), SaveCommandWord(p.Settings.*row.field, row.command));
+    OnEdit(Control(row.command),
+           SaveCommandWord([field = row.field](Options& o) -> std::string& { return o.Settings.*field; }, row.command));
     OnEdit(Control(row.returnText), SaveReturnText(row.returnText));
   }
 }
@@ -84,11 +93,11 @@ void SettingsWindow::LoadReturnTexts() {
   EnableNavButtons();
   platform::EnableWindowIf(Control("按钮_远程命令"), false);
   ShowPage(0);
-  const PluginState& p = Plugin();
-  SetSwitchPicture("插件开关图", p.插件开关);
-  FillEdit(Control("主人号码"), WholeAdminItem("主人号码", p.Settings.主人号码));
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  SetSwitchPicture("插件开关图", o->插件开关);
+  FillEdit(Control("主人号码"), WholeAdminItem("主人号码", o->Settings.主人号码));
   for (const CommandRow& row : kRows) {
-    FillEdit(Control(row.command), WholeAdminItem(row.command, p.Settings.*row.field));
+    FillEdit(Control(row.command), WholeAdminItem(row.command, o->Settings.*row.field));
     FillEdit(Control(row.returnText), text::ReplaceAll(WholeAdminItem(row.returnText, row.fallback), "[N]", "\r\n"));
   }
 }

@@ -87,11 +87,11 @@ int SettingsWindow::Page() const { return platform::SelectedTab(tabs_); }
 void SettingsWindow::SettingsWindowStart() {
   // The robot's and the maker group's pictures share one wait.
   const platform::HttpBudget web(HomeWebSettings().limits.totalMs);
-  const SettingsRecord& s = Plugin().Settings;
-  SetPermissionPicture("删除词汇", s.全员删除);
-  SetPermissionPicture("词库权限", s.全员可用);
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  SetPermissionPicture("删除词汇", o->Settings.全员删除);
+  SetPermissionPicture("词库权限", o->Settings.全员可用);
   OnDrop(Control("词控_回复框"), [this](const std::string& path) { DropMediaFile(path); });
-  SetEditText(Control("主页_登录号头像"), Plugin().RobotAccount);
+  SetEditText(Control("主页_登录号头像"), Plugin().RobotAccount());
   ShowRobotAvatar();
   platform::SetWindowTextGbk(Control("版本标签"), VersionText());
   FillSettingsControls();
@@ -121,8 +121,8 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   platform::EnableWindowIf(Control(button), false);
   ShowPage(1);
   LibraryMode() = mode;
-  const SettingsRecord& s = Plugin().Settings;
-  FillEdit(Control("词控_冷却时间"), text::Decimal(mode == 1 ? s.精确冷却 : s.模糊冷却));
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  FillEdit(Control("词控_冷却时间"), text::Decimal(mode == 1 ? o->Settings.精确冷却 : o->Settings.模糊冷却));
   ReloadLibraryList();
 }
 
@@ -136,29 +136,34 @@ void SettingsWindow::SetPermissionPicture(const char* control, bool on) {
 
 namespace {
 
-EditHandler SaveTextSetting(std::string& setting, const char* key) {
-  return {[&setting](const std::string& text) { setting = text; },
+EditHandler SaveTextSetting(TextOption setting, const char* key) {
+  return {[setting](const std::string& text) { Plugin().Change([&](Options& o) { setting(o) = text; }); },
           [key](const std::string& text) { StoreAdminItem(key, text); }};
 }
 
 }  // namespace
 
-EditHandler SettingsWindow::SaveCommandWord(std::string& setting, const char* key) {
-  return SaveTextSetting(setting, key);
+EditHandler SettingsWindow::SaveCommandWord(TextOption setting, const char* key) {
+  return SaveTextSetting(std::move(setting), key);
 }
-EditHandler SettingsWindow::SaveOwnerNumber() { return SaveTextSetting(Plugin().Settings.主人号码, "主人号码"); }
-EditHandler SettingsWindow::SaveGroupList() { return SaveTextSetting(Plugin().群号列表, "群号列表"); }
+EditHandler SettingsWindow::SaveOwnerNumber() {
+  return SaveTextSetting([](Options& o) -> std::string& { return o.Settings.主人号码; }, "主人号码");
+}
+EditHandler SettingsWindow::SaveGroupList() {
+  return SaveTextSetting([](Options& o) -> std::string& { return o.群号列表; }, "群号列表");
+}
 
-std::function<void()> SettingsWindow::ToggleSetting(bool& setting, const char* key, const char* statusPicture,
+std::function<void()> SettingsWindow::ToggleSetting(SwitchOption setting, const char* key, const char* statusPicture,
                                                     bool permissionButton) {
-  return [this, &setting, key, statusPicture, permissionButton] {
-    setting = !setting;
+  return [this, setting, key, statusPicture, permissionButton] {
+    bool on = false;
+    Plugin().Change([&](Options& o) { on = setting(o) = !setting(o); });
     if (permissionButton) {
-      SetPermissionPicture(statusPicture, setting);
+      SetPermissionPicture(statusPicture, on);
     } else {
-      SetSwitchPicture(statusPicture, setting);
+      SetSwitchPicture(statusPicture, on);
     }
-    WriteAdminItem(key, setting ? kSwitchOn : kSwitchOff);
+    WriteAdminItem(key, on ? kSwitchOn : kSwitchOff);
   };
 }
 
@@ -177,20 +182,20 @@ bool OpenSettingsWindow() {
   const platform::ModuleHandle module = platform::OwnModule();
   platform::ActivationContext commonControls6(module);
   platform::FormClass windowClass(module, "ZoqSettingsWindow");
-  Plugin().CloseWindows = CloseSettingsWindows;
+  Plugin().SetCloseWindows(CloseSettingsWindows);
   // Without an account the chooser comes first; the settings window opens
   // once it has closed with an account taken.
-  if (!Plugin().AccountStarted) {
+  if (!Plugin().AccountStarted()) {
     const bool taken = RunAccountChooser(windowClass);
     PluginState* p = PluginIfAlive();
     if (!taken || !p) {
-      if (p) p->CloseWindows = nullptr;
+      if (p) p->SetCloseWindows(nullptr);
       return true;
     }
   }
   SettingsWindow window;
   if (!window.Create(windowClass)) {
-    Plugin().CloseWindows = nullptr;
+    Plugin().SetCloseWindows(nullptr);
     return false;
   }
   openWindow = &window;
@@ -198,7 +203,7 @@ bool OpenSettingsWindow() {
   platform::ShowWindowNow(window.handle());
   platform::RunModal(window.handle());
   openWindow = nullptr;
-  if (PluginState* p = PluginIfAlive()) p->CloseWindows = nullptr;
+  if (PluginState* p = PluginIfAlive()) p->SetCloseWindows(nullptr);
   return true;
 }
 

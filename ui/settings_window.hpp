@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/plugin.hpp"
 #include "platform/http.hpp"
 #include "ui/form.hpp"
 
@@ -42,6 +43,10 @@ std::string WholeAdminItem(const std::string& key, const std::string& fallback);
 // value stored whole stays as it is, byte for byte.
 void StoreAdminItem(const std::string& key, const std::string& value);
 
+// A text or a switch of the core's options, as the window changes it.
+using TextOption = std::function<std::string&(Options&)>;
+using SwitchOption = std::function<bool&(Options&)>;
+
 class SettingsWindow : public Form {
  public:
   bool Create(const platform::FormClass& windowClass);
@@ -72,7 +77,7 @@ class SettingsWindow : public Form {
   void HideOwnerHint();
   // The change handlers of the boxes holding a text setting of the core: the
   // core sees each change at once, the settings file gets it under its key.
-  static EditHandler SaveCommandWord(std::string& setting, const char* key);
+  static EditHandler SaveCommandWord(TextOption setting, const char* key);
   static EditHandler SaveOwnerNumber();
   static EditHandler SaveGroupList();
 
@@ -114,7 +119,7 @@ class SettingsWindow : public Form {
   void SetPermissionPicture(const char* control, bool on);
   // The click handler of a switch of the core: flips it, shows it on
   // `statusPicture` and writes it under `key`.
-  std::function<void()> ToggleSetting(bool& setting, const char* key, const char* statusPicture,
+  std::function<void()> ToggleSetting(SwitchOption setting, const char* key, const char* statusPicture,
                                       bool permissionButton);
 
   WindowHandle tabs_ = nullptr;

@@ -45,18 +45,18 @@ ContactSources& Contacts() {
 
 void ResetContacts() { Contacts() = ContactSources{web::kContactFirst, web::kContactSecond, web::kContactBuiltIn}; }
 
-void FetchGroupText() {
+std::string FetchGroupText() {
   const platform::HttpBudget budget;  // both addresses within one deadline
-  std::string& number = Plugin().MakerGroupNumber;
-  number = GroupNumberOf(platform::HttpGet(Contacts().first));
+  std::string number = GroupNumberOf(platform::HttpGet(Contacts().first));
   if (number.empty()) number = GroupNumberOf(platform::HttpGet(Contacts().second));
   if (number.empty()) number = Contacts().builtIn;
+  Plugin().SetMakerGroupNumber(number);
+  return number;
 }
 
 std::string DescriptionText() {
-  FetchGroupText();
   return "ZOQ·关键词 精美自定义 高效稳定 \r\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \r\nZOQ ·官方QQ群: " +
-         Plugin().MakerGroupNumber;
+         FetchGroupText();
 }
 
 std::string TextInfoRecord() {

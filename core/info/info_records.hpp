@@ -21,8 +21,8 @@ void ResetContacts();
 
 // Refreshes MakerGroupNumber: the first address, then the second, while the
 // answer is no group number (5 to 12 ASCII digits once the blanks around
-// them are trimmed); the built-in number last.
-void FetchGroupText();
+// them are trimmed); the built-in number last. Returns the number.
+std::string FetchGroupText();
 // The fixed description followed by a freshly fetched MakerGroupNumber.
 std::string DescriptionText();
 

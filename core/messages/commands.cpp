@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
@@ -16,8 +17,9 @@ constexpr const char* kKeywordMark = "[词汇]";
 constexpr const char* kReplyMark = "[回复]";
 constexpr const char* kDefaultAddConfirmation = "[词汇][N][回复]";
 
+// As it is on the disk now: another process may have staged or taken it.
 std::string ReadStaged(const std::string& fallback = {}) {
-  return ReadIniItem(AdminFile(), kStagingSection, kStagingKey, fallback);
+  return ReadIniItemNow(AdminFile(), kStagingSection, kStagingKey, fallback);
 }
 
 struct LibraryTarget {
@@ -54,7 +56,7 @@ bool HasSection(const std::string& file, const std::string& name) {
   while (start < name.size() && static_cast<unsigned char>(name[start]) <= ' ') ++start;
   if (start == name.size()) return false;
   const std::string_view wanted = std::string_view(name).substr(start);
-  for (const std::string& section : ReadIniSections(file)) {
+  for (const std::string& section : Plugin().Libraries.SectionNames(file)) {
     if (text::EqualsIgnoreAsciiCase(section, wanted)) return true;
   }
   return false;
@@ -64,18 +66,23 @@ bool HasSection(const std::string& file, const std::string& name) {
 
 ReplyText StageKeyword(const std::string& keyword) {
   const std::string staged = text::ReplaceAll(keyword, ReadAdminItem("添加命令"), "");
-  if (!FitsIniValue(staged) || !WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged)) return {};
+  // The keyword confirmed is the one this command staged.
+  const DataFolderLock folder(AdminFile());
+  if (!folder.held() || !FitsIniValue(staged) ||
+      !WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged)) {
+    return {};
+  }
   ReplyText confirmation = ReplyText::Written(ReadAdminItem("添加返回文本"));
   confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(ReadStaged())));
   return confirmation;
 }
 
-ReplyText AddExactReply(const std::string& reply) {
-  return AddReply(reply, {Plugin().Settings.精确命令, ExactLibraryFile(), "精确返回文本", false});
+ReplyText AddExactReply(const Options& o, const std::string& reply) {
+  return AddReply(reply, {o.Settings.精确命令, o.DataFolder + "SayZ.ini", "精确返回文本", false});
 }
 
-ReplyText AddFuzzyReply(const std::string& reply) {
-  return AddReply(reply, {Plugin().Settings.模糊命令, FuzzyLibraryFile(), "模糊返回文本", true});
+ReplyText AddFuzzyReply(const Options& o, const std::string& reply) {
+  return AddReply(reply, {o.Settings.模糊命令, o.DataFolder + "SayM.ini", "模糊返回文本", true});
 }
 
 bool DeleteKeyword(const std::string& keyword) {

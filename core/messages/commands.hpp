@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/libraries.hpp"
+#include "core/plugin.hpp"
 #include "core/reply/reply_text.hpp"
 
 namespace zoq {
@@ -20,9 +21,11 @@ reply::ReplyText StageKeyword(const std::string& keyword);
 // Stores `reply` for the staged keyword in the exact or fuzzy library,
 // removes the staging section and returns the confirmation ("[词汇]" the
 // keyword, "[回复]" the reply). A reply too long to be read back whole, or a
-// failed write, stores nothing and gives the empty text.
-reply::ReplyText AddExactReply(const std::string& reply);
-reply::ReplyText AddFuzzyReply(const std::string& reply);
+// failed write, stores nothing and gives the empty text. The caller holds
+// the data folder's lock (DataFolderLock) across its check of the staged
+// keyword and this call.
+reply::ReplyText AddExactReply(const Options& o, const std::string& reply);
+reply::ReplyText AddFuzzyReply(const Options& o, const std::string& reply);
 
 // Removes the section named `keyword` (stored form) from each library that
 // holds it; true when a section was removed. After a fuzzy removal the fuzzy

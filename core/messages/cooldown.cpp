@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
 #include "text/text.hpp"
@@ -113,8 +114,11 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
 bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback) {
   if (cooldownSeconds <= 0) return true;
+  // Read and written by one writer at a time: two messages at once let one
+  // reply through.
+  const DataFolderLock folder(CooldownFile());
   const DateTime now = FromLocalTime(platform::Now());
-  const DateTime last = ParseDateTime(ReadIniItem(CooldownFile(), group, key, fallback));
+  const DateTime last = ParseDateTime(ReadIniItemNow(CooldownFile(), group, key, fallback));
   if (SecondsBetween(last, now) < cooldownSeconds) return false;
   // A record without a group (a private message) has nothing to keep: a
   // section without a name is never read back, so it is not written.

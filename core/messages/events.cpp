@@ -8,7 +8,7 @@
 namespace zoq {
 
 bool ForOurRobot(const std::string& robot) {
-  const std::string& ours = Plugin().RobotAccount;
+  const std::string ours = Plugin().RobotAccount();
   return !ours.empty() && robot == ours;
 }
 
@@ -38,24 +38,22 @@ std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& e) {
     ShutDown();
     return host.lifecycle;
   }
-  if (p.Settings.好友权限 && e.code == kEventPrivateMessage) {
+  const std::shared_ptr<const Options> o = p.Current();
+  if (o->Settings.好友权限 && e.code == kEventPrivateMessage) {
     if (e.sender == e.robot) return 0;
     return ForOurRobot(e.robot) ? Handle(host, e, MessageKind::Private) : host.passedOver;
   }
-  if (p.Settings.群组权限 && e.code == kEventGroupMessage) {
+  if (o->Settings.群组权限 && e.code == kEventGroupMessage) {
     if (host.ignoresOwnGroupMessages && e.sender == e.robot) return 0;
     return ForOurRobot(e.robot) && IsGroupAllowed(e.group) ? Handle(host, e, MessageKind::Group) : host.passedOver;
   }
-  if (e.code == host.accountCode && !p.AccountStarted && !e.robot.empty()) {
-    p.RobotAccount = e.robot;
-    StartAccount();
-  }
+  if (e.code == host.accountCode && !e.robot.empty()) p.TakeFirstAccount(e.robot);
   return host.passedOver;
 }
 
 bool IsGroupAllowed(const std::string& group) {
-  const PluginState& p = Plugin();
-  return !p.仅限群号 || text::ListHoldsNumber(p.群号列表, group, text::Case::IgnoreAscii);
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  return !o->仅限群号 || text::ListHoldsNumber(o->群号列表, group, text::Case::IgnoreAscii);
 }
 
 }  // namespace zoq

@@ -4,6 +4,7 @@
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/messages/sending.hpp"
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
 #include "text/text.hpp"
@@ -20,25 +21,26 @@ bool BeginsWithCommand(const std::string& text, const std::string& word) {
   return !word.empty() && text::StartsWith(text, word);
 }
 
-bool SomethingStaged() { return !ReadIniItem(AdminFile(), kStagingSection, kStagingKey).empty(); }
+// Read as it is on the disk now: another process may have staged or taken
+// it a moment ago.
+bool SomethingStaged() { return !ReadIniItemNow(AdminFile(), kStagingSection, kStagingKey).empty(); }
 
 // The owner's on and off words; true when one of them was the message.
-bool RunSwitchCommand(const MessageRecord& record) {
+bool RunSwitchCommand(const Options& o, const MessageRecord& record) {
   struct SwitchCommand {
     const std::string& word;
     bool on;
     const char* replyKey;
     const char* defaultReply;
   };
-  PluginState& p = Plugin();
   const SwitchCommand commands[] = {
-      {p.Settings.开启命令, true, "开启返回文本", "关键词回复已开启"},
-      {p.Settings.关闭命令, false, "关闭返回文本", "关键词回复已关闭"},
+      {o.Settings.开启命令, true, "开启返回文本", "关键词回复已开启"},
+      {o.Settings.关闭命令, false, "关闭返回文本", "关键词回复已关闭"},
   };
   for (const SwitchCommand& c : commands) {
     if (c.word.empty() || record.text != c.word) continue;
     // The switch takes effect at once; it is confirmed only once stored.
-    p.插件开关 = c.on;
+    Plugin().Change([&](Options& changed) { changed.插件开关 = c.on; });
     if (WriteAdminItem("插件开关", c.on ? kSwitchOn : kSwitchOff)) {
       SendReply(record, ReplyText::Written(ReadAdminItem(c.replyKey, c.defaultReply)));
     }
@@ -48,8 +50,8 @@ bool RunSwitchCommand(const MessageRecord& record) {
 }
 
 // The delete, add and stage commands; true when the message was one.
-bool RunLibraryCommand(MessageRecord& record, bool owner) {
-  const SettingsRecord& s = Plugin().Settings;
+bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
+  const SettingsRecord& s = o.Settings;
   std::string& text = record.text;
   if ((s.全员删除 || owner) && BeginsWithCommand(text, s.删除命令)) {
     text = StoredKeywordForm(text::ReplaceAll(text, s.删除命令, ""));
@@ -61,14 +63,21 @@ bool RunLibraryCommand(MessageRecord& record, bool owner) {
   if (!(s.全员可用 || owner)) return false;
   struct AddCommand {
     const std::string& word;
-    ReplyText (*add)(const std::string&);
+    ReplyText (*add)(const Options&, const std::string&);
   };
   for (const AddCommand& c : {AddCommand{s.精确命令, AddExactReply}, AddCommand{s.模糊命令, AddFuzzyReply}}) {
     if (!BeginsWithCommand(text, c.word)) continue;
-    // Nothing staged: an ordinary message, command word and all.
-    if (!SomethingStaged()) return false;
-    text = text::ReplaceAll(text, c.word, "");
-    SendReply(record, c.add(text));
+    ReplyText confirmation;
+    {
+      // The staged keyword is taken and the reply stored by one writer: no
+      // other thread or process stages or adds in between.
+      const DataFolderLock folder(AdminFile());
+      // Nothing staged: an ordinary message, command word and all.
+      if (folder.held() && !SomethingStaged()) return false;
+      text = text::ReplaceAll(text, c.word, "");
+      if (folder.held()) confirmation = c.add(o, text);
+    }
+    SendReply(record, confirmation);
     return true;
   }
   if (BeginsWithCommand(text, s.添加命令)) {
@@ -82,11 +91,10 @@ bool RunLibraryCommand(MessageRecord& record, bool owner) {
 // With must-mention on, only a message that mentions the robot goes on
 // (`mentioned`: decided on the message as the host delivered it), and the
 // mention is taken out of it.
-bool ApplyMustMention(std::string& text, bool mentioned) {
-  PluginState& p = Plugin();
-  if (!p.Settings.必须艾特) return true;
+bool ApplyMustMention(const Options& o, const std::string& robot, std::string& text, bool mentioned) {
+  if (!o.Settings.必须艾特) return true;
   if (!mentioned) return false;
-  const std::string mention = "[@" + p.RobotAccount + "]";
+  const std::string mention = "[@" + robot + "]";
   text = text::ReplaceAll(text::ReplaceAll(text, mention + " ", ""), mention, "");
   return true;
 }
@@ -103,57 +111,58 @@ struct Answer {
 
 // Exact library: the whole text is the keyword; the cool-down is tested on
 // the expanded reply. Empty reply: the exact library has no answer.
-Answer ExactAnswer(MessageRecord& record) {
+Answer ExactAnswer(const Options& o, MessageRecord& record) {
   const std::string keyword = StoredKeywordForm(record.text);
   Answer a;
-  a.reply = ExpandReply(record, ExactLibraryFile(), keyword, /*keywordIsMessageText=*/true);
-  if (!a.reply.empty()) a.send = CooldownPasses(record.group, keyword, Plugin().Settings.精确冷却, "0");
+  a.reply = ExpandReply(record, o.DataFolder + "SayZ.ini", keyword, /*keywordIsMessageText=*/true);
+  if (!a.reply.empty()) a.send = CooldownPasses(record.group, keyword, o.Settings.精确冷却, "0");
   return a;
 }
 
 // Fuzzy library: the first keyword found in the text answers (the message as
 // written against each keyword as a message writes it); its cool-down is
 // tested before the expansion, which runs (with its actions) either way.
-bool FuzzyAnswer(MessageRecord& record, Answer& a) {
-  PluginState& p = Plugin();
-  if (p.FuzzyIndex.size() != p.FuzzyKeywords.size()) ReloadFuzzyKeywords();
-  const std::int32_t found = p.FuzzyIndex.FirstIn(WithoutBlanks(record.text));
+bool FuzzyAnswer(const Options& o, MessageRecord& record, Answer& a) {
+  const std::shared_ptr<const FuzzyKeywordIndex> fuzzy = Plugin().Fuzzy();
+  const std::int32_t found = fuzzy->matcher.FirstIn(WithoutBlanks(record.text));
   if (found < 0) return false;
-  const std::string keyword = p.FuzzyKeywords[static_cast<std::size_t>(found)];
-  a.send = CooldownPasses(record.group, keyword, p.Settings.模糊冷却, {});
-  a.reply = ExpandReply(record, FuzzyLibraryFile(), keyword);
+  const std::string& keyword = fuzzy->keywords[static_cast<std::size_t>(found)];
+  a.send = CooldownPasses(record.group, keyword, o.Settings.模糊冷却, {});
+  a.reply = ExpandReply(record, o.DataFolder + "SayM.ini", keyword);
   return true;
 }
 
 // Counts a reply; every 151st deletes every cool-down time.
-void CountReply() {
-  PluginState& p = Plugin();
-  if (++p.ReplyCounter > kCooldownPurgeAfter) {
-    platform::RemoveFile(CooldownFile());
-    p.ReplyCounter = 0;
-  }
+void CountReply(const Options& o) {
+  if (Plugin().CountReply(kCooldownPurgeAfter)) RemoveDataFile(o.DataFolder + "SAVE");
 }
 
 }  // namespace
 
-bool IsOwner(const std::string& sender) { return text::ListHoldsNumber(Plugin().Settings.主人号码, sender); }
+bool IsOwner(const std::string& sender) {
+  return text::ListHoldsNumber(Plugin().Current()->Settings.主人号码, sender);
+}
 
 std::int32_t HandleMessage(MessageRecord& record) {
   const platform::HttpBudget webBudget;  // one deadline for every web request of the message
   PluginState& p = Plugin();
+  // The options as they are now, for the whole message.
+  const std::shared_ptr<const Options> options = p.Current();
+  const Options& o = *options;
+  const std::string robot = p.RobotAccount();
   record.delivered = record.text;
-  const bool mentioned = p.Settings.必须艾特 && MentionsAccount(record.delivered, p.RobotAccount);
+  const bool mentioned = o.Settings.必须艾特 && MentionsAccount(record.delivered, robot);
   record.text = NormalizeIncomingText(record.delivered, p.HostType);
-  const bool owner = IsOwner(record.sender);
-  if (owner && RunSwitchCommand(record)) return 1;
-  if (!p.插件开关) return 0;
-  if (RunLibraryCommand(record, owner)) return 1;
-  if (!ApplyMustMention(record.text, mentioned)) return 0;
+  const bool owner = text::ListHoldsNumber(o.Settings.主人号码, record.sender);
+  if (owner && RunSwitchCommand(o, record)) return 1;
+  if (!o.插件开关) return 0;
+  if (RunLibraryCommand(o, record, owner)) return 1;
+  if (!ApplyMustMention(o, robot, record.text, mentioned)) return 0;
 
-  Answer a = ExactAnswer(record);
-  if (a.reply.empty() && !FuzzyAnswer(record, a)) return 0;
+  Answer a = ExactAnswer(o, record);
+  if (a.reply.empty() && !FuzzyAnswer(o, record, a)) return 0;
   if (!a.send || a.reply.empty()) return 0;
-  CountReply();
+  CountReply(o);
   SendReply(record, a.reply);
   return 1;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/file_writes.hpp"
 #include "core/hosts.hpp"
 #include "core/ini_items.hpp"
 #include "core/libraries.hpp"
@@ -30,9 +31,7 @@ ReplyText Outside(std::string_view s) { return ReplyText::Outside(s); }
 
 // A number from a to b, the generator reseeded from the tick count first.
 std::int32_t Draw(std::int32_t a, std::int32_t b) {
-  RandomSource& random = Plugin().Random;
-  random.Reseed(Env().tickCount());
-  return random.Between(a, b);
+  return Plugin().Draw(Env().tickCount(), a, b);
 }
 
 // Step 1: one of the pieces between "[|]" separators. A separator closes
@@ -64,8 +63,10 @@ bool HostTakesPictureFiles() { return ActiveHost().takesPictureFiles; }
 // DataFolder. A failed download (empty answer) gives no code and no file.
 ReplyText PictureFile(const std::string& bytes, std::string_view fileName, std::string_view attributes = {}) {
   if (bytes.empty()) return {};
-  const std::string path = Plugin().DataFolder + std::string(fileName);
-  platform::WriteWholeFile(path, bytes);
+  // Written whole and put in place in one step: a message on another thread
+  // may be sending the file as it was.
+  const std::string path = DataFolder() + std::string(fileName);
+  if (!ReplaceWholeFile(path, bytes)) return {};  // no picture rather than another one
   return Written("[P=" + path + std::string(attributes) + "]");
 }
 
@@ -88,7 +89,7 @@ ReplyText QqAvatarAddress(const std::string& account, std::string_view spec) {
 // of the function-table host, fetched; no address, no fetch.
 std::string ChannelAvatar(const MessageRecord& record) {
   ChannelUserProfile profile;
-  Hosts().table.GetChannelUserProfile(text::ReadWholeNumber(Plugin().RobotAccount),
+  Hosts().table.GetChannelUserProfile(text::ReadWholeNumber(Plugin().RobotAccount()),
                                       text::ReadWholeNumber(record.sender), &profile);
   const std::string address = profile.AvatarAddress();
   return address.empty() ? std::string() : platform::HttpGet(address);
@@ -156,7 +157,7 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
   const PluginState& p = Plugin();
   const HostProfile& host = ActiveHost();
   if (host.avatarAddress) {
-    if (p.RobotAccount.size() <= 3) return NoAccountPicture();
+    if (p.RobotAccount().size() <= 3) return NoAccountPicture();
     // The host knows the address; none known: no picture.
     const std::string address = host.avatarAddress(Hosts(), account);
     return address.empty() ? std::string() : platform::HttpGet(address, platform::kHttpPictureLimit);

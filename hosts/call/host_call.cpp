@@ -1,6 +1,7 @@
 #include "hosts/call/host_call.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/files.hpp"
@@ -10,7 +11,7 @@
 namespace zoq::hosts {
 namespace {
 
-FaultSink g_faultSink = nullptr;
+std::atomic<FaultSink> g_faultSink{nullptr};
 
 template <class T = std::uint32_t>
 T* At(std::uint32_t address) {
@@ -50,14 +51,17 @@ std::string TextWithin(const char* p, std::size_t room) { return std::string(p, 
 void SetFaultSink(FaultSink sink) { g_faultSink = sink; }
 
 void ReportFault(const HostFault& fault) {
-  if (g_faultSink) g_faultSink(fault);
+  if (const FaultSink sink = g_faultSink.load()) sink(fault);
 }
 
 void MissingFunctions::Report(std::string_view library, const char* function) {
   const std::string_view name = function ? function : "";
-  for (const std::string& r : reported_)
-    if (r == name) return;
-  reported_.emplace_back(name);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const std::string& r : reported_)
+      if (r == name) return;
+    reported_.emplace_back(name);
+  }
   ReportFault({HostFault::MissingFunction, library, name});
 }
 
@@ -160,17 +164,36 @@ bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::ui
 // The module the host process has loaded already, else the DLL of that name
 // in the host executable's folder; never one found along the general DLL
 // search path, where a planted DLL could win.
-void* LibraryBinding::Address(std::size_t slot, const char* function) {
-  void*& kept = cache_.Slot(slot);
-  if (kept) return kept;
-  if (!module_) module_ = platform::LoadedModule(libraryName_);
-  if (!module_) {
-    loaded_ = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + libraryName_);
-    module_ = loaded_.get();
+void* LibraryBinding::Module() {
+  {
+    std::lock_guard<std::mutex> hold(moduleLock_);
+    if (module_) return module_;
   }
-  kept = platform::FindFunction(module_, function);
-  if (!kept) missing_.Report(libraryName_, function);
-  return kept;
+  // Looked for and loaded without the lock (a module's start runs code of
+  // its own); the first to come back keeps its module.
+  void* found = platform::LoadedModule(libraryName_);
+  std::shared_ptr<void> loaded;
+  if (!found) {
+    loaded = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + libraryName_);
+    found = loaded.get();
+  }
+  std::lock_guard<std::mutex> hold(moduleLock_);
+  if (!module_) {
+    module_ = found;
+    loaded_ = std::move(loaded);
+  }
+  return module_;
+}
+
+void* LibraryBinding::Address(std::size_t slot, const char* function) {
+  if (void* kept = cache_.Get(slot)) return kept;
+  void* found = platform::FindFunction(Module(), function);
+  if (found) {
+    cache_.Set(slot, found);
+  } else {
+    missing_.Report(libraryName_, function);
+  }
+  return found;
 }
 
 }  // namespace zoq::hosts

@@ -33,7 +33,10 @@
 // optional one is a zeroed variable of the call's own.)
 #pragma once
 #include <array>
+#include <atomic>
 #include <bit>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <cstddef>
 #include <cstdint>
@@ -491,9 +494,13 @@ void ReportFault(const HostFault& fault);
 // once, at the first call that misses it.
 class MissingFunctions {
  public:
+  MissingFunctions() = default;
+  MissingFunctions(const MissingFunctions&) {}
+  MissingFunctions& operator=(const MissingFunctions&) { return *this; }
   void Report(std::string_view library, const char* function);
 
  private:
+  std::mutex lock_;  // several threads may miss at once; the report is made outside it
   std::vector<std::string> reported_;
 };
 
@@ -641,17 +648,64 @@ struct Row<R(RobotLead<Rule>, A...)> : RowOf<RobotLead<Rule>, R, Text, A...> {};
 //   static constexpr std::string_view kLeadKinds;  (letters of the lead words)
 // and, for rows with a robot lead, bool ProEdition() const. A Fallback row
 // asks for two names under one slot.
-// Bindings are plain values: an adapter copies by default.
+// Hosts call the plug-in on several threads at once: what a binding keeps
+// is read and filled by any of them (a host function is never called with
+// one of its locks held).
+
+// A value a host's start sets and every call reads: the newest one is read,
+// and one that was set stays where it is for as long as the binding lives
+// (a call on another thread may still point into it). Setting the value it
+// holds already keeps nothing more.
+template <class T>
+class KeptValue {
+ public:
+  KeptValue() = default;
+  KeptValue(const KeptValue& other) { set(other.get()); }
+  KeptValue& operator=(const KeptValue& other) {
+    if (this != &other) set(other.get());
+    return *this;
+  }
+  const T& get() const { return *current_.load(std::memory_order_acquire); }
+  void set(const T& value) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (*current_.load() == value) return;
+    values_.push_back(value);
+    current_.store(&values_.back(), std::memory_order_release);
+  }
+
+ private:
+  std::mutex lock_;
+  std::deque<T> values_{T{}};
+  std::atomic<const T*> current_{&values_.front()};
+};
 
 // Addresses found once are kept, one slot per row.
 class AddressCache {
  public:
-  void*& Slot(std::size_t slot) {
+  AddressCache() = default;
+  AddressCache(const AddressCache& other) : kept_(other.Copy()) {}
+  AddressCache& operator=(const AddressCache& other) {
+    std::vector<void*> copy = other.Copy();
+    std::lock_guard<std::mutex> hold(lock_);
+    kept_ = std::move(copy);
+    return *this;
+  }
+  void* Get(std::size_t slot) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return slot < kept_.size() ? kept_[slot] : nullptr;
+  }
+  void Set(std::size_t slot, void* address) {
+    std::lock_guard<std::mutex> hold(lock_);
     if (slot >= kept_.size()) kept_.resize(slot + 1);
-    return kept_[slot];
+    kept_[slot] = address;
   }
 
  private:
+  std::vector<void*> Copy() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return kept_;
+  }
+  mutable std::mutex lock_;
   std::vector<void*> kept_;
 };
 
@@ -663,13 +717,18 @@ class AddressCache {
 class LibraryBinding {
  public:
   explicit LibraryBinding(const char* libraryName) : libraryName_(libraryName) {}
+  LibraryBinding(const LibraryBinding& other)
+      : libraryName_(other.libraryName_), cache_(other.cache_), missing_(other.missing_) {}
   void* Address(std::size_t slot, const char* function);
   bool LeadReady() const { return true; }
   void PushLead(WordList&) const {}
   static constexpr std::string_view kLeadKinds{};
 
  private:
+  // The module found first; later finders let theirs go.
+  void* Module();
   const char* libraryName_;
+  std::mutex moduleLock_;
   void* module_ = nullptr;
   std::shared_ptr<void> loaded_;  // the module, when the binding loaded it
   AddressCache cache_;

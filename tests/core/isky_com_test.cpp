@@ -22,12 +22,12 @@ TEST_F(IskyComTest, StopGivesBackOnlyThePluginsOwnCom) {
   EXPECT_EQ(ISky_pluginStop(), 0);
   EXPECT_EQ(CoInitialize(nullptr), S_OK);  // nothing of the plug-in's left; now the host's own
   EXPECT_EQ(ISky_Initialization(), 0);
-  EXPECT_EQ(Plugin().HostType, kHostIsky);
+  EXPECT_EQ(Plugin().HostType.load(), kHostIsky);
   EXPECT_EQ(ISky_pluginStart(), 0);
   EXPECT_EQ(ISky_pluginStop(), 0);
   EXPECT_EQ(ISky_pluginStop(), 0);
-  EXPECT_EQ(Plugin().HostType, kHostIsky);
-  EXPECT_EQ(Plugin().RobotAccount, "");
+  EXPECT_EQ(Plugin().HostType.load(), kHostIsky);
+  EXPECT_EQ(Plugin().RobotAccount(), "");
   EXPECT_EQ(CoInitialize(nullptr), S_FALSE);  // still initialised
   CoUninitialize();
   CoUninitialize();

@@ -27,7 +27,7 @@ void WriteAdmin(const std::string& folder, const std::string& key, const std::st
 
 TEST_F(SettingsTest, FreshRunFolderGetsFoldersAndDefaultLibraries) {
   LoadSettings();
-  EXPECT_EQ(Plugin().DataFolder, folder + "\\ZOQData\\ZOQ-F-关键词\\");
+  EXPECT_EQ(DataFolder(), folder + "\\ZOQData\\ZOQ-F-关键词\\");
   EXPECT_FALSE(Exists(DataFile("admin")));
   for (const auto& [name, bytes, sections] : {std::tuple{"SayZ.ini", DefaultExactLibrary(), 22u},
                                              std::tuple{"SayM.ini", DefaultFuzzyLibrary(), 12u}}) {
@@ -35,7 +35,7 @@ TEST_F(SettingsTest, FreshRunFolderGetsFoldersAndDefaultLibraries) {
     EXPECT_EQ(ReadIniSections(DataFile(name)).size(), sections);
     EXPECT_EQ(text::ReplaceAll(bytes, "\r\n", "").find_first_of("\r\n"), std::string::npos);  // CRLF only
   }
-  EXPECT_EQ(Plugin().FuzzyKeywords, ReadIniSections(DataFile("SayM.ini")));
+  EXPECT_EQ(Plugin().FuzzyKeywords(), ReadIniSections(DataFile("SayM.ini")));
   // The demonstration addresses: HTTPS picture and poetry APIs, a plain-HTTP
   // translation API taking the message as its `msg` query value.
   EXPECT_TRUE(std::string(web::kDemoPictureApi).starts_with("https://"));
@@ -49,20 +49,21 @@ TEST_F(SettingsTest, FreshRunFolderGetsFoldersAndDefaultLibraries) {
   LoadSettings();
   EXPECT_EQ(ReadFile(DataFile("SayZ.ini")), "[mine]\r\n回复=x\r\n");
   EXPECT_EQ(ReadFile(DataFile("SayM.ini")), "");
-  EXPECT_TRUE(Plugin().FuzzyKeywords.empty());
+  EXPECT_TRUE(Plugin().FuzzyKeywords().empty());
   DeleteFileA(DataFile("SayM.ini").c_str());
   LoadSettings();
-  EXPECT_EQ(Plugin().FuzzyKeywords.size(), 12u);
+  EXPECT_EQ(Plugin().FuzzyKeywords().size(), 12u);
 }
 
 TEST_F(SettingsTest, OptionsAreReadWithTheirDefaults) {
   LoadSettings();  // nothing stored
-  const PluginState& p = Plugin();
+  const std::shared_ptr<const Options> o = Plugin().Current();
+  const Options& p = *o;
   const SettingsRecord& s = p.Settings;
   EXPECT_EQ((std::vector<bool>{p.插件开关, s.好友权限, s.群组权限, s.全员删除, s.全员可用, s.必须艾特, p.仅限群号}),
             (std::vector<bool>{true, true, true, false, false, false, false}));
   EXPECT_EQ((std::vector<std::string>{s.主人号码, s.开启命令, s.关闭命令, s.添加命令, s.删除命令, s.精确命令, s.模糊命令, p.群号列表,
-                                      p.RobotAccount}),
+                                      Plugin().RobotAccount()}),
             (std::vector<std::string>{"1357924680", "开启问答", "关闭问答", "添加词汇", "删除词汇", "精确回复", "模糊回复",
                                       "多群可使用任意符号分割", ""}));
   EXPECT_EQ(s.精确冷却 + s.模糊冷却, 0);
@@ -71,15 +72,15 @@ TEST_F(SettingsTest, OptionsAreReadWithTheirDefaults) {
     WriteAdmin(folder, "插件开关", stored);
     WriteAdmin(folder, "全员删除", stored);
     LoadSettings();
-    EXPECT_FALSE(Plugin().插件开关 || Plugin().Settings.全员删除) << stored;
+    EXPECT_FALSE(Plugin().Current()->插件开关 || Plugin().Current()->Settings.全员删除) << stored;
   }
   WriteAdmin(folder, "全员删除", "开");
   WriteAdmin(folder, "精确冷却", "\xA3\xB1\xA3\xB2\xA3\xB0");  // １２０
   WriteAdmin(folder, "模糊冷却", "abc");
   LoadSettings();
-  EXPECT_TRUE(Plugin().Settings.全员删除);
-  EXPECT_EQ(Plugin().Settings.精确冷却, 120);
-  EXPECT_EQ(Plugin().Settings.模糊冷却, 0);
+  EXPECT_TRUE(Plugin().Current()->Settings.全员删除);
+  EXPECT_EQ(Plugin().Current()->Settings.精确冷却, 120);
+  EXPECT_EQ(Plugin().Current()->Settings.模糊冷却, 0);
 }
 
 // The account: remembered at enable (started with five bytes or more), forgotten at shut down.
@@ -91,26 +92,26 @@ TEST_F(SettingsTest, RememberedAccountStartsWithFiveBytesAndShutDownForgetsIt) {
   for (const auto& row : rows) {
     WriteAdmin(folder, "记忆登录", row.remember);
     WriteAdmin(folder, "记忆号码", row.number);
-    Plugin().RobotAccount = "777";  // off: the remembered account is not read at all
-    Plugin().AccountStarted = false;
+    Plugin().ForgetRobotAccount();
+    Plugin().SetRobotAccount("777", false);  // off: the remembered account is not read at all
     LoadSettings();
-    EXPECT_EQ(Plugin().RobotAccount, row.expected);
-    EXPECT_EQ(Plugin().AccountStarted, row.started) << row.number;
+    EXPECT_EQ(Plugin().RobotAccount(), row.expected);
+    EXPECT_EQ(Plugin().AccountStarted(), row.started) << row.number;
   }
   WriteAdmin(folder, "主人号码", "42");
   LoadSettings();
   Plugin().HostType = kHostVlq;
   bool closed = false;
-  Plugin().CloseWindows = [&] { closed = true; };
-  StartAccount();
+  Plugin().SetCloseWindows([&] { closed = true; });
+  Plugin().SetRobotAccount(Plugin().RobotAccount(), true);
   ShutDown();  // the windows close, the account goes; settings and libraries stay
   EXPECT_TRUE(closed);
-  EXPECT_TRUE(Plugin().RobotAccount.empty());
-  EXPECT_FALSE(Plugin().AccountStarted);
-  EXPECT_EQ(Plugin().HostType, kHostVlq);
-  EXPECT_EQ(Plugin().Settings.主人号码, "42");
-  EXPECT_TRUE(Plugin().插件开关);
-  EXPECT_EQ(Plugin().FuzzyKeywords.size(), 12u);
+  EXPECT_TRUE(Plugin().RobotAccount().empty());
+  EXPECT_FALSE(Plugin().AccountStarted());
+  EXPECT_EQ(Plugin().HostType.load(), kHostVlq);
+  EXPECT_EQ(Plugin().Current()->Settings.主人号码, "42");
+  EXPECT_TRUE(Plugin().Current()->插件开关);
+  EXPECT_EQ(Plugin().FuzzyKeywords().size(), 12u);
 }
 
 }  // namespace

@@ -33,12 +33,12 @@ TEST_F(TableStartTest, KeepsTheTableAnswersTheNameAndShowsRuntimeErrorsInABox) {
   } restore;
   Contacts() = {"http://127.0.0.1:1/a", "http://127.0.0.1:1/b", "735921846"};  // nothing answers
   EXPECT_STREQ(ZoqInit("{\"发送群消息\":12}", "KEY"), "{\"sdkv\":\"4.5.3\",\"appname\":\"ZOQ·关键词\"}");
-  EXPECT_EQ(Plugin().AppNameText, "ZOQ·关键词");
+  EXPECT_EQ(Plugin().AppNameText(), "ZOQ·关键词");
   EXPECT_EQ(Hosts().table.LookupApiAddress("发送群消息"), 12u);
   ZoqInit("{\"退群\":13}", nullptr);  // a second start replaces the table
   EXPECT_EQ(Hosts().table.LookupApiAddress("发送群消息"), 0u);
   EXPECT_EQ(Hosts().table.LookupApiAddress("退群"), 13u);
-  EXPECT_EQ(Plugin().HostType, kHostNone);  // enabling is ZOQ_KyOn's
+  EXPECT_EQ(Plugin().HostType.load(), kHostNone);  // enabling is ZOQ_KyOn's
   RaiseRuntimeError(kErrStackImbalance, RuntimeErrorMessage(kErrStackImbalance));
   RaiseRuntimeError(kErrNotNumeric, RuntimeErrorMessage(kErrNotNumeric));
   ASSERT_EQ(boxes.size(), 2u);

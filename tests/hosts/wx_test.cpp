@@ -116,8 +116,7 @@ TEST_F(WxHostTest, TheCoreSendsByTheEnterpriseFlagAndAsksAvatarsForTheRightRobot
     wx.send(Hosts(), record, "m");
   }
   wx.avatarAddress(Hosts(), "wxid_chosen");  // before an account is taken: the chooser
-  Plugin().RobotAccount = kRobot;
-  StartAccount();
+  Plugin().SetRobotAccount(kRobot, true);
   wx.avatarAddress(Hosts(), kRobot);    // the settings window
   wx.avatarAddress(Hosts(), "wxid_f");  // a sender, for a reply
   EXPECT_EQ(pro_.Calls(), (std::vector<FakeCall>{Expect("SendTextMsg", {"", "g@chatroom", "m"}),

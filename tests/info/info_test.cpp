@@ -50,7 +50,7 @@ TEST_F(InfoTest, ContactNumberFallsThroughShortAnswers) {
 
   web_.Serve("/QQTeam.txt", "");
   EXPECT_EQ(DescriptionText(), kDescriptionHead + web::kContactBuiltIn);
-  EXPECT_EQ(Plugin().MakerGroupNumber, web::kContactBuiltIn);
+  EXPECT_EQ(Plugin().MakerGroupNumber(), web::kContactBuiltIn);
   EXPECT_EQ(std::string(web::kContactBuiltIn).size(), 9u);
 }
 
@@ -84,7 +84,7 @@ TEST_F(InfoTest, XqRecordEscapesCrLf) {
             "{\"name\":\"ZOQ·关键词\",\"pver\":\"2.2.6\",\"sver\":3,\"author\":\"Tolvane\",\"desc\":\""
             "ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
             "12345\",\"prio\":999}");
-  EXPECT_EQ(Plugin().XqPluginName, "ZOQ·关键词");
+  EXPECT_EQ(Plugin().XqPluginName(), "ZOQ·关键词");
 }
 
 TEST_F(InfoTest, MyQqRecordIsCompactJsonWithLineFeedEscapes) {
@@ -102,13 +102,13 @@ TEST_F(InfoTest, IskyRecordIsCompactJsonInItsOrder) {
             "{\"id\":\"ZOQ·关键词\",\"name\":\"ZOQ·关键词\",\"author\":\"Quillane\",\"version\":\"2.2.6\","
             "\"brief\":\"ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
             "12345\",\"menu\":true,\"sdk\":2}");
-  EXPECT_EQ(Plugin().HostType, kHostNone);  // the kind comes with ISky_Initialization
+  EXPECT_EQ(Plugin().HostType.load(), kHostNone);  // the kind comes with ISky_Initialization
 }
 
 TEST_F(InfoTest, WxRecordIsTheAdaptersJsonOfTheFilledRecord) {
   web_.Serve("/Save/QQTeam.txt", "12345");
   const std::string record = Information();
-  const WxPluginInfoRecord& info = Plugin().WxPluginInfo;
+  const WxPluginInfoRecord info = Plugin().WxPluginInfo();
   EXPECT_EQ(info.description, kDescriptionHead + "12345");
   EXPECT_EQ(info.icon, NoAccountPicture());
   EXPECT_EQ(record, "{\"SdkVersion\":6,\"PluginID\":\"ZOQ·关键词\",\"Name\":\"ZOQ·关键词\",\"Author\":\"Tolvane\","

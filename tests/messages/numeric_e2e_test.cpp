@@ -29,12 +29,14 @@ TEST_F(FilterTest, OwnersAndListedGroupsCountOnlyAsWholeNumbers) {
       {"Room-A7,111", "room-a", false, false},
   };
   for (const auto& c : cases) {
-    p.Settings.主人号码 = c.list;
-    p.群号列表 = c.list;
-    p.仅限群号 = true;
+    p.Change([&](Options& o) {
+      o.Settings.主人号码 = c.list;
+      o.群号列表 = c.list;
+      o.仅限群号 = true;
+    });
     EXPECT_EQ(IsOwner(c.number), c.owner) << c.list << " / " << c.number;
     EXPECT_EQ(IsGroupAllowed(c.number), c.group) << c.list << " / " << c.number;
-    p.仅限群号 = false;
+    p.Change([](Options& o) { o.仅限群号 = false; });
     EXPECT_TRUE(IsGroupAllowed(c.number));
   }
 }
@@ -50,15 +52,17 @@ TEST_F(FilterTest, PermissionsAndTheGroupFilterGateTheHandler) {
   RunNumericEvent(vlq, NumericEvent{"", kEventEnabled});
   RunNumericEvent(vlq, NumericEvent{"20001", kEventAccount});
   PluginState& p = Plugin();
-  p.Settings.主人号码 = "20001,30001";
+  p.Change([](Options& o) { o.Settings.主人号码 = "20001,30001"; });
   EXPECT_EQ(on(kEventPrivateMessage, ""), 1);  // the owner's on word is consumed, through every open door
-  p.仅限群号 = true;
-  p.群号列表 = "1111";
+  p.Change([](Options& o) {
+    o.仅限群号 = true;
+    o.群号列表 = "1111";
+  });
   EXPECT_EQ(on(kEventGroupMessage, "111"), 0);
   EXPECT_EQ(on(kEventGroupMessage, "1111"), 1);
-  p.Settings.群组权限 = false;
+  p.Change([](Options& o) { o.Settings.群组权限 = false; });
   EXPECT_EQ(on(kEventGroupMessage, "1111"), 0);
-  p.Settings.好友权限 = false;
+  p.Change([](Options& o) { o.Settings.好友权限 = false; });
   EXPECT_EQ(on(kEventPrivateMessage, ""), 0);
 }
 

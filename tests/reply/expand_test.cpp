@@ -30,10 +30,10 @@ class ReplyTest : public ::testing::Test {
     ProgramStart(folder_);
     PluginState& p = Plugin();
     p.HostType = kHostVlq;
-    p.RobotAccount = "10001";
+    p.SetRobotAccount("10001", false);
     platform::CreateFolder(folder_ + "\\ZOQData");
     platform::CreateFolder(folder_ + "\\ZOQData\\ZOQ-F-关键词");
-    p.DataFolder = folder_ + "\\ZOQData\\ZOQ-F-关键词\\";
+    p.Change([&](Options& o) { o.DataFolder = folder_ + "\\ZOQData\\ZOQ-F-关键词\\"; });
     reply::Environment& env = reply::Env();
     env.randomPictureApi = web_.base() + "/api/api.php";
     env.textApiHost = env.avatarService = web_.base();
@@ -52,7 +52,7 @@ class ReplyTest : public ::testing::Test {
   }
   // A file of the data folder; nothing when there is none.
   static std::optional<std::string> DataFile(const std::string& name) {
-    const std::string path = Plugin().DataFolder + name;
+    const std::string path = DataFolder() + name;
     if (!platform::FileExists(path)) return std::nullopt;
     return platform::ReadWholeFile(path);
   }
@@ -148,7 +148,7 @@ TEST_F(ExpandTest, PictureAddressesGoIntoTheCodeOrAreDownloadedByHost) {
   web_.Serve("/pic?id=1", "api-picture");
   web_.Serve("/headimg_dl?dst_uin=30003&spec=100", "small-avatar");
   web_.Serve("/headimg_dl?dst_uin=30003&spec=640", "large-avatar");
-  const auto code = [](const char* file) { return "[P=" + Plugin().DataFolder + file + "]"; };
+  const auto code = [](const char* file) { return "[P=" + DataFolder() + file + "]"; };
   for (std::int32_t host : {kHostTable, kHostMyQq}) {
     Plugin().HostType = host;
     EXPECT_EQ(Expand("[二次元][图接口=" + web_.base() + "/pic?id=1][图接口=other][头像][大头]"),
@@ -158,7 +158,7 @@ TEST_F(ExpandTest, PictureAddressesGoIntoTheCodeOrAreDownloadedByHost) {
   }
   // The WeChat-style host without a robot account: the built-in picture.
   Plugin().HostType = kHostWx;
-  Plugin().RobotAccount = "abc";
+  Plugin().SetRobotAccount("abc", false);
   EXPECT_EQ(Expand("[头像][二次元]"), code("头像.png") + code("二次元.png"));
   const std::string picture = NoAccountPicture();
   EXPECT_EQ(DataFile("头像.png"), picture);

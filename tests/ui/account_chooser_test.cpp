@@ -54,7 +54,7 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
         platform::ChooseListItem(c.Control("号码列表"), 1);
         EXPECT_EQ(ui::ChosenAccount() + "," + avatarWidth(), "20002,100");
         platform::Click(c.Control("确定"));
-        EXPECT_EQ(Plugin().RobotAccount, "20002");
+        EXPECT_EQ(Plugin().RobotAccount(), "20002");
       },
       [&] {
         ASSERT_NE(ui::OpenedSettingsWindow(), nullptr);
@@ -65,7 +65,7 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
   fake.SetAnswer("Api_GetOnLineList", "12");
   RunChooser([](ui::AccountChooser& c) {
     platform::Click(c.Control("确定"));  // an account of two bytes cannot be confirmed
-    EXPECT_FALSE(Plugin().AccountStarted);
+    EXPECT_FALSE(Plugin().AccountStarted());
   });
 }
 
@@ -94,7 +94,7 @@ TEST_F(AccountChooserTest, WithoutAnAccountTheListSaysSoInRedAndOnlyCancelLeaves
     ASSERT_NE(c.ShownBitmap(c.Control("头像")), nullptr);  // the built-in no-account picture
     EXPECT_EQ(c.ShownBitmap(c.Control("头像"))->width(), 100);
     platform::Click(c.Control("确定"));
-    EXPECT_FALSE(Plugin().AccountStarted);
+    EXPECT_FALSE(Plugin().AccountStarted());
     platform::Click(c.Control("放弃"));
   });
   Fake("message.dll").SetAnswer("Api_GetLoginQQ", "12345");

@@ -90,14 +90,14 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
                 Save(w, "||", "kept");
                 EXPECT_EQ(Editor(w), "此处不可为空/kept");
                 EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 5u);
-                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟"}));  // saved to the other library
+                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗", "鸟"}));  // saved to the other library
                 platform::Click(w.Control("按钮_模糊词库"));
                 Save(w, "鱼", "游");
-                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"狗", "鸟", "鱼"}));
+                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗", "鸟", "鱼"}));
                 // By the selected row, by the keyword box (Delete in the list), or nothing at all.
                 List(w).Select(0);
                 platform::Click(w.Control("词控_删除"));
-                EXPECT_EQ(Plugin().FuzzyKeywords, (std::vector<std::string>{"鸟", "鱼"}));
+                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"鸟", "鱼"}));
                 EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=啾", "鱼=游"}));
                 platform::SetWindowTextGbk(w.Control("词控_关键词框"), "鱼");
                 Focus(w, "词库列表");
@@ -177,7 +177,7 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "1３0");  // a whole number
-                EXPECT_EQ(Plugin().Settings.精确冷却, 130);
+                EXPECT_EQ(Plugin().Current()->Settings.精确冷却, 130);
                 platform::Click(w.Control("按钮_模糊词库"));
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "0");
                 EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,0");  // the one shown is stored

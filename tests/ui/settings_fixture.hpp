@@ -98,9 +98,8 @@ class SettingsWindowTest : public CoreTest {
     CoreTest::SetUp();
     LoadSettings();
     Plugin().HostType = kHostVlq;
-    Plugin().RobotAccount = "10001";
-    Plugin().MakerGroupNumber = "735921846";
-    StartAccount();
+    Plugin().SetRobotAccount("10001", true);
+    Plugin().SetMakerGroupNumber("735921846");
     ui::HomeWebSettings() = {server.base(), server.base(), "https://bbs.example", {1000, 1000, 1000}};
   }
   void TearDown() override {

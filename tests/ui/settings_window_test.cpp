@@ -146,7 +146,7 @@ TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotA
           platform::Click(w.Control("按钮_远程命令"));
           EXPECT_EQ(std::vector<std::string>({Text(w, "开启返回文本"), Text(w, "主人号码"), Text(w, "精确返回文本")}),
                     std::vector<std::string>({longText, longList, "a\r\nb"}));
-          EXPECT_EQ(Plugin().Settings.主人号码, longList);
+          EXPECT_EQ(Plugin().Current()->Settings.主人号码, longList);
         }});
   EXPECT_TRUE(ReadFile(DataFile("admin")) == before) << "values stored whole were written again";
 }
@@ -159,7 +159,7 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
                 TypeText("12");
               },
               [](ui::SettingsWindow& w) {
-                EXPECT_EQ(Plugin().Settings.主人号码, "12");
+                EXPECT_EQ(Plugin().Current()->Settings.主人号码, "12");
                 EXPECT_EQ(Admin("主人号码"), "");  // not at every keystroke
                 EXPECT_TRUE(platform::IsVisible(w.Control("号码提示")));
                 for (int box = 0; box < 13; ++box) PressKey(VK_TAB);  // round the page's 13 boxes
@@ -190,18 +190,18 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
 TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNumber) {
   struct Switch {
     const char *page, *button, *picture, *key;
-    bool* setting;
+    bool (*setting)();
   };
-  PluginState& p = Plugin();
-  const Switch switches[] = {{"按钮_远程命令", "插件开关", "插件开关图", "插件开关", &p.插件开关},
-                             {"按钮_远程命令", "删除词汇", "删除词汇", "全员删除", &p.Settings.全员删除},
-                             {"按钮_插件主页", "主页_群号控制", "主页_群号图", "仅限群号", &p.仅限群号}};
+  const Switch switches[] = {
+      {"按钮_远程命令", "插件开关", "插件开关图", "插件开关", [] { return Plugin().Current()->插件开关; }},
+      {"按钮_远程命令", "删除词汇", "删除词汇", "全员删除", [] { return Plugin().Current()->Settings.全员删除; }},
+      {"按钮_插件主页", "主页_群号控制", "主页_群号图", "仅限群号", [] { return Plugin().Current()->仅限群号; }}};
   Drive(set, {[&](ui::SettingsWindow& w) {
           for (const Switch& s : switches) {
             platform::Click(w.Control(s.page));
-            for (const bool now : {!*s.setting, *s.setting}) {
+            for (const bool now : {!s.setting(), s.setting()}) {
               platform::Click(w.Control(s.button));
-              EXPECT_EQ(*s.setting, now) << s.key;
+              EXPECT_EQ(s.setting(), now) << s.key;
               const bool own = std::string(s.button) == s.picture;  // a permission button shows its own state
               using enum ui::Picture;
               EXPECT_EQ(w.ShownBuiltIn(w.Control(s.picture)), own ? (now ? PicButtonOnPicture : PicButtonOffPicture)
@@ -210,7 +210,7 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
             }
           }
           for (const char* account : {"10001", "20002"}) {  // remembering the account: its state is in the file only
-            Plugin().RobotAccount = account;
+            Plugin().SetRobotAccount(account, false);
             platform::Click(w.Control("主页_记忆控制"));
             EXPECT_EQ(Admin("记忆号码"), account);
           }
@@ -240,7 +240,7 @@ TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasType
                 }});
     if (!PluginIfAlive()) ProgramStart(folder), LoadSettings();
     EXPECT_EQ(Admin("群号列表"), "9");
-    StartAccount();
+    Plugin().SetRobotAccount(Plugin().RobotAccount(), true);
   }
 }
 

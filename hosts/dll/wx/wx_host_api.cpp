@@ -314,19 +314,32 @@ std::int32_t NumberField(std::string_view answer, std::string_view key) {
 // every function found are kept. Nothing found: reported the first time,
 // looked for again next time.
 void* WxHostApi::Binding::Address(std::size_t, const char* function) {
+  std::unique_lock<std::mutex> hold(lock);
   if (const auto it = found.find(function); it != found.end()) return it->second;
-  const auto load = [this](const std::string& path) {
-    loaded = platform::LoadModuleFile(path);
-    module = loaded.get();
+  void* first = module;
+  hold.unlock();
+  // Looked for and loaded without the lock (a module's start runs code of
+  // its own); the first to come back keeps its module.
+  std::shared_ptr<void> ours;
+  const auto load = [&](const std::string& path) {
+    ours = platform::LoadModuleFile(path);
+    first = ours.get();
   };
-  if (!module && !firstFolder.empty()) load(firstFolder + kApiDll);
+  const std::string folder = firstFolder.get();
+  if (!first && !folder.empty()) load(folder + kApiDll);
   // Else as every host API DLL: the module the host loaded, else the one
   // beside the host's executable, never one along the general search path.
-  if (!module) module = platform::LoadedModule(kApiDll);
-  if (!module) load(platform::ExecutableFolder() + "\\" + kApiDll);
+  if (!first) first = platform::LoadedModule(kApiDll);
+  if (!first) load(platform::ExecutableFolder() + "\\" + kApiDll);
+  hold.lock();
+  if (!module) {
+    module = first;
+    loaded = std::move(ours);
+  }
   void* address = platform::FindFunction(module, function);
   if (address) found.emplace(function, address);
-  else missing.Report(kApiDll, function);
+  hold.unlock();
+  if (!address) missing.Report(kApiDll, function);
   return address;
 }
 
@@ -335,18 +348,19 @@ void* WxHostApi::Binding::Address(std::size_t, const char* function) {
 std::int32_t WxHostApi::InitApp(const std::string& hostJson) {
   RefCountedJsonDocument doc;
   doc.Load(hostJson);
-  binding_.identity = {doc.GetText("AppName"), doc.GetText("FileName")};
+  binding_.identity.set({doc.GetText("AppName"), doc.GetText("FileName")});
+  const HostIdentity& identity = binding_.identity.get();
   const std::string edition = doc.GetText("Version");
   const std::string folder = doc.GetText("path");
   // Without a folder of its own the host's Api.dll is found by the standard
   // search, never below the root of the current drive.
   const auto setFirstFolder = [&](std::string_view below) {
-    if (!folder.empty()) binding_.firstFolder = folder + std::string(below);
+    if (!folder.empty()) binding_.firstFolder.set(folder + std::string(below));
   };
   if (edition == "VLW") {
     setFirstFolder("\\Bin\\");
     const std::string fVersion = doc.GetText("F_Version");
-    const WxInitRecord record{binding_.identity.AppName.c_str(), binding_.identity.FileName.c_str(),
+    const WxInitRecord record{identity.AppName.c_str(), identity.FileName.c_str(),
                               Low32(doc.GetInt64("LogOutput")), Low32(doc.GetInt64("P_state")), fVersion.c_str(),
                               Low32(doc.GetInt64("P_update"))};
     doc.Clear();
@@ -389,7 +403,8 @@ std::string WxHostApi::Base64Encode(std::string_view bytes) {
 }
 
 void WxHostApi::ReportError(std::int32_t code, const std::string& message) {
-  ErrorRow(binding_.identity.AppName, binding_.identity.FileName, code, message);
+  const HostIdentity& identity = binding_.identity.get();
+  ErrorRow(identity.AppName, identity.FileName, code, message);
 }
 
 // ---- Accounts ------------------------------------------------------------------

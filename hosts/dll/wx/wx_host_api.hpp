@@ -4,8 +4,10 @@
 // professional one in <host>\Bin\Bin\) and so which declaration of a
 // function is called: the rows' robot leads say how (wx_rows.inc).
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,9 +23,9 @@ class WxHostApi {
   // 1 once an initialisation named the professional edition ("VLW_Pro",
   // "VLW_Max"); nothing sets it back.
   std::int32_t ProMode() const { return binding_.proMode; }
-  const HostIdentity& Identity() const { return binding_.identity; }
+  const HostIdentity& Identity() const { return binding_.identity.get(); }
   // Where Api.dll is looked for before the standard search; empty: only there.
-  const std::string& FirstFolder() const { return binding_.firstFolder; }
+  const std::string& FirstFolder() const { return binding_.firstFolder.get(); }
 
   // Takes the host's initialisation JSON: the identity, the edition, the
   // folder of Api.dll; hands the basic edition its start record.
@@ -120,9 +122,14 @@ class WxHostApi {
   };
 
   struct Binding {
-    HostIdentity identity;
-    std::int32_t proMode = 0;
-    std::string firstFolder;
+    Binding() = default;
+    Binding(const Binding& other)
+        : identity(other.identity), proMode(other.proMode.load()), firstFolder(other.firstFolder),
+          module(other.module), loaded(other.loaded), found(other.found), missing(other.missing) {}
+    hosts::KeptValue<HostIdentity> identity;
+    std::atomic<std::int32_t> proMode{0};
+    hosts::KeptValue<std::string> firstFolder;
+    std::mutex lock;  // over module, loaded and found
     void* module = nullptr;
     std::shared_ptr<void> loaded;  // the module, when the binding loaded it
     std::map<std::string, void*, std::less<>> found;
@@ -130,8 +137,9 @@ class WxHostApi {
     void* Address(std::size_t slot, const char* function);
     bool LeadReady() const { return true; }
     void PushLead(hosts::WordList& words) const {
-      words.PushAddress(identity.FileName.c_str());
-      words.PushAddress(identity.AppName.c_str());
+      const HostIdentity& kept = identity.get();
+      words.PushAddress(kept.FileName.c_str());
+      words.PushAddress(kept.AppName.c_str());
     }
     bool ProEdition() const { return proMode == 1; }
     static constexpr std::string_view kLeadKinds = "tt";

@@ -24,6 +24,7 @@ struct WxPluginInfoRecord {
 struct HostIdentity {
   std::string AppName;
   std::string FileName;
+  bool operator==(const HostIdentity&) const = default;
 };
 
 // One logged-in robot account of the professional edition.

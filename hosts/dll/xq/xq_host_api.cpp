@@ -1,5 +1,6 @@
 #include "hosts/dll/xq/xq_host_api.hpp"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/files.hpp"
@@ -11,7 +12,7 @@ namespace {
 
 constexpr std::string_view kApiPrefix = "S3_Api_";
 
-bool XqLoadWarningShown = false;
+std::atomic<bool> XqLoadWarningShown{false};
 
 struct Surroundings {
   XqHostApi::TextSource pluginName = [] { return std::string(); };
@@ -35,8 +36,7 @@ std::int64_t VersionNumber(const std::string& text) { return std::strtoll(text.c
 void* ResolveIn(void* module, const std::string& name) {
   const std::string& pluginName = Around().pluginName();
   if (!module) {
-    if (!XqLoadWarningShown) {
-      XqLoadWarningShown = true;
+    if (!XqLoadWarningShown.exchange(true)) {
       platform::ShowTaskModalBox("先驱api函数库加载失败!请检查是否在主线程内调用ApiInit()方法？",
                           HostFileName() + "->" + pluginName, true);
     }
@@ -69,7 +69,7 @@ void XqHostApi::SetAuthId(std::int32_t first, std::int32_t second) {
     id[i] = static_cast<char>(static_cast<std::uint32_t>(first) >> (8 * i));
     id[4 + i] = static_cast<char>(static_cast<std::uint32_t>(second) >> (8 * i));
   }
-  binding_.authId = std::move(id);
+  binding_.authId.set(id);
 }
 
 bool XqHostApi::BindModule() {

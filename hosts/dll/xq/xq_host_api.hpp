@@ -25,7 +25,7 @@ class XqHostApi {
   // in the run directory's "bin" folder if that is loaded, else the first
   // stays); true when the host then reports a version above 0.
   bool BindModule();
-  std::string GetAuthId() const { return binding_.authId; }
+  std::string GetAuthId() const { return binding_.authId.get(); }
   // The auth id becomes the little-endian bytes of `first`, then of `second`.
   void SetAuthId(std::int32_t first, std::int32_t second);
   void* module() const { return binding_.module; }
@@ -58,11 +58,13 @@ class XqHostApi {
 
  private:
   struct Binding {
-    std::string authId;
-    void* module = nullptr;
+    Binding() = default;
+    Binding(const Binding& other) : authId(other.authId), module(other.module.load()) {}
+    hosts::KeptValue<std::string> authId;
+    std::atomic<void*> module{nullptr};
     void* Address(std::size_t, const char* function) const;
-    bool LeadReady() const { return !authId.empty(); }
-    void PushLead(hosts::WordList& words) const { words.PushAddress(authId.data()); }
+    bool LeadReady() const { return !authId.get().empty(); }
+    void PushLead(hosts::WordList& words) const { words.PushAddress(authId.get().data()); }
     static constexpr std::string_view kLeadKinds = "k";
   };
   Binding binding_;

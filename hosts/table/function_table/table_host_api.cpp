@@ -11,8 +11,9 @@ namespace zoq {
 // at the next comma, or at the closing brace for the last member.
 std::uint32_t TableHostApi::Binding::Lookup(const std::string& name) const {
   const std::string key = "\"" + name + "\":";
-  std::string value = text::TextBetween(apiTable, key, ",");
-  if (value.empty()) value = text::TextBetween(apiTable, key, "}");
+  const std::string& table = apiTable.get();
+  std::string value = text::TextBetween(table, key, ",");
+  if (value.empty()) value = text::TextBetween(table, key, "}");
   return static_cast<std::uint32_t>(text::LeadingNumber32(value));
 }
 

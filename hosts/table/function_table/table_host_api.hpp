@@ -70,8 +70,8 @@ class TableHostApi {
  public:
   // Replaces the kept key and table (an empty text is kept as empty).
   void InitApiTable(const std::string& key, const std::string& table) {
-    binding_.pluginKey = key;
-    binding_.apiTable = table;
+    binding_.pluginKey.set(key);
+    binding_.apiTable.set(table);
   }
   // The address the table gives the host function `name`; 0 when none.
   std::uint32_t LookupApiAddress(const std::string& name) const { return binding_.Lookup(name); }
@@ -163,14 +163,14 @@ class TableHostApi {
 
  private:
   struct Binding {
-    std::string pluginKey;
-    std::string apiTable;
+    hosts::KeptValue<std::string> pluginKey;
+    hosts::KeptValue<std::string> apiTable;
     std::uint32_t Lookup(const std::string& name) const;
     void* Address(std::size_t, const char* function) const {
       return reinterpret_cast<void*>(static_cast<std::uintptr_t>(Lookup(function)));
     }
     bool LeadReady() const { return true; }
-    void PushLead(hosts::WordList& words) const { words.PushAddress(pluginKey.c_str()); }
+    void PushLead(hosts::WordList& words) const { words.PushAddress(pluginKey.get().c_str()); }
     static constexpr std::string_view kLeadKinds = "t";
   };
   Binding binding_;

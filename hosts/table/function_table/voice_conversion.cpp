@@ -1,6 +1,7 @@
 #include "hosts/table/function_table/voice_conversion.hpp"
 
 #include <array>
+#include <mutex>
 #include <random>
 #include <vector>
 
@@ -126,6 +127,8 @@ std::string Convert(VoiceTarget target, const std::string& input, const VoiceWor
 
 std::uint32_t DrawVoiceWorkNumber() {
   static std::mt19937 engine(platform::TickCount());
+  static std::mutex drawing;  // any thread converts
+  std::lock_guard<std::mutex> hold(drawing);
   return std::uniform_int_distribution<std::uint32_t>(1000, 999999)(engine);
 }
 

@@ -1,12 +1,14 @@
 #include "hosts/table/isky/isky_host_api.hpp"
 
+#include <atomic>
+
 #include "json/document.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
 namespace {
 
-std::int32_t g_authCode = 0;
+std::atomic<std::int32_t> g_authCode{0};
 
 constexpr const char* kGroupAvatarService = "https://p.qlogo.cn";
 

@@ -1,0 +1,172 @@
+#include "core/file_writes.hpp"
+
+#include <unordered_map>
+
+#include "core/libraries.hpp"
+#include "platform/code_pages.hpp"
+#include "platform/files.hpp"
+#include "platform/ini.hpp"
+
+namespace zoq {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t cut = platform::LastPathSeparator(path);
+  return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+}
+
+std::string Folded(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return out;
+}
+
+IniImage ImageOf(std::string bytes) {
+  IniImage image;
+  image.Load(platform::FileTextAsAnsi(std::move(bytes)));
+  return image;
+}
+
+// A line as the multiset of lines counts it: names without case.
+std::string LineKey(const IniImage::Line& line) {
+  std::string key = Folded(line.section);
+  key += '\x01';
+  if (line.header) return key + "[]";
+  key += Folded(line.key);
+  key += '\x01';
+  if (line.value) key += "=" + std::string(*line.value);
+  return key;
+}
+
+// What a change may take away: the lines of its key (or of its whole
+// section) in a section of its name.
+bool Touches(const IniChange& change, const IniImage::Line& line) {
+  IniImage section;
+  section.Load("[" + change.section + "]");
+  const std::vector<std::string> names = section.SectionNames();
+  const std::string name = names.empty() ? std::string() : names.front();
+  if (Folded(line.section) != Folded(name)) return false;
+  if (!change.key) return true;
+  if (line.header) return false;
+  IniImage keyLine;
+  keyLine.Load(*change.key + "=");
+  bool same = false;
+  keyLine.ForEachLine([&](const IniImage::Line& l) { same = same || (!l.header && Folded(l.key) == Folded(line.key)); });
+  return same;
+}
+
+// The lines a change writes: its section and the key's line, as the INI
+// functions would read them from a file of their own.
+IniImage Written(const IniChange& change) {
+  return ImageOf("[" + change.section + "]\r\n" + *change.key + "=" + *change.value + "\r\n");
+}
+
+constexpr std::size_t kWholeValue = std::size_t{1} << 30;
+
+}  // namespace
+
+DataFolderLock::DataFolderLock(const std::string& path) : lock_(FolderOf(path), kDataFolderWaitMs) {}
+
+bool IniChangesMadeWhole(const std::string& original, const std::string& written,
+                         const std::vector<IniChange>& changes) {
+  const IniImage before = ImageOf(original), after = ImageOf(written);
+  // +1 for each line before, -1 for each line after: what is left over was
+  // taken away (> 0) or added (< 0).
+  std::unordered_map<std::string, long> count;
+  before.ForEachLine([&](const IniImage::Line& l) { ++count[LineKey(l)]; });
+  after.ForEachLine([&](const IniImage::Line& l) { --count[LineKey(l)]; });
+  std::unordered_map<std::string, long> mayAdd;
+  for (const IniChange& c : changes) {
+    if (c.key && c.value) Written(c).ForEachLine([&](const IniImage::Line& l) { ++mayAdd[LineKey(l)]; });
+  }
+  for (const auto& [key, n] : count) {
+    if (n < 0) {
+      const auto allowed = mayAdd.find(key);
+      if (allowed == mayAdd.end() || -n > allowed->second) return false;
+    }
+  }
+  bool intact = true;
+  before.ForEachLine([&](const IniImage::Line& l) {
+    if (!intact || count[LineKey(l)] <= 0) return;
+    bool touched = false;
+    for (const IniChange& c : changes) touched = touched || Touches(c, l);
+    intact = touched;
+  });
+  if (!intact) return false;
+  // The last value each change sets reads back as set.
+  for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
+    if (!c->key || !c->value) continue;
+    bool later = false;
+    for (auto d = changes.rbegin(); d != c; ++d) {
+      later = later || (Folded(d->section) == Folded(c->section) && (!d->key || Folded(*d->key) == Folded(*c->key)));
+    }
+    if (later) continue;
+    if (after.Value(c->section, *c->key, kWholeValue) != Written(*c).Value(c->section, *c->key, kWholeValue)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
+  if (changes.empty()) return true;
+  DataFolderLock lock(file);
+  if (!lock.held() || platform::IsReadOnlyFile(file) || platform::FolderExists(file)) return false;
+  std::string original;
+  if (platform::FileExists(file)) {
+    std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
+    if (!bytes) return false;
+    original = std::move(*bytes);
+  }
+  // A copy of a name of its own each time: the INI functions keep what they
+  // read of a file for as long as its write time is the same.
+  const std::string copy = platform::ScratchNameFor(file, ".zoq-write");
+  bool moved = false;
+  struct Cleanup {
+    const std::string& copy;
+    const bool& moved;
+    ~Cleanup() {
+      if (!moved) platform::RemoveFile(copy);
+    }
+  } cleanup{copy, moved};
+  if (!platform::WriteWholeFile(copy, original)) return false;
+  for (const IniChange& c : changes) {
+    if (!platform::WriteIniString(copy, c.section, c.key, c.value)) return false;
+  }
+  const std::optional<std::string> written = platform::ReadWholeFileIfPossible(copy);
+  if (!written || !IniChangesMadeWhole(original, *written, changes)) return false;
+  if (!platform::FlushFile(copy) || !platform::MoveFileInto(copy, file, true)) return false;
+  moved = true;
+  return true;
+}
+
+std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
+                           const std::string& defaultValue) {
+  if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return {};
+  const IniImage image = ImageOf(platform::ReadWholeFile(file));
+  return image.Value(section, key).value_or(defaultValue);
+}
+
+std::string IniValueAsRead(const std::string& key, const std::string& value) {
+  return Written({"admin", key, value}).Value("admin", key).value_or(std::string());
+}
+
+bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing) {
+  DataFolderLock lock(path);
+  if (!lock.held() || (onlyIfMissing && platform::FileExists(path))) return false;
+  const std::string scratch = platform::ScratchNameFor(path, ".zoq-new");
+  const bool done = platform::WriteWholeFile(scratch, bytes, /*durable=*/true) &&
+                    platform::ReadWholeFileIfPossible(scratch) == bytes &&
+                    platform::MoveFileInto(scratch, path, !onlyIfMissing);
+  if (!done) platform::RemoveFile(scratch);
+  return done;
+}
+
+bool RemoveDataFile(const std::string& path) {
+  DataFolderLock lock(path);
+  return lock.held() && platform::RemoveFile(path);
+}
+
+}  // namespace zoq

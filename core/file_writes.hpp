@@ -1,0 +1,72 @@
+// The files of the data folder are written whole or not at all, one writer
+// at a time in every process that shares the folder. A change is made to a
+// copy of the file beside it, through the INI functions; the copy is read
+// back and checked against the file with just that change; only then does it
+// take the file's place, in one step. So a reader, in this process or
+// another, sees the file as it was or as it is after the change, never a
+// part of it, and a change the disk could not take leaves the file as it
+// was and reports the failure.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/folder_lock.hpp"
+
+namespace zoq {
+
+// How long a writer waits for another one to finish before it gives up (the
+// write fails then, as on a full disk).
+inline constexpr std::uint32_t kDataFolderWaitMs = 10000;
+
+// Held across a command's reads of the files and the writes that follow
+// from them, so that no other writer comes in between. Recursive for its
+// thread; never held while a host is called.
+class DataFolderLock {
+ public:
+  // `path`: a file of the folder, or the folder followed by a backslash.
+  explicit DataFolderLock(const std::string& path);
+  bool held() const { return lock_.held(); }
+
+ private:
+  platform::FolderLock lock_;
+};
+
+// One change as WritePrivateProfileStringA makes it.
+struct IniChange {
+  std::string section;
+  std::optional<std::string> key;    // none: the section is deleted
+  std::optional<std::string> value;  // none: the key is deleted
+};
+
+// Makes every change, in order; false, and the file as it was, when they
+// cannot all be made whole.
+bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes);
+
+// Whether `written` is `original` with the changes made and nothing else:
+// every line of `original` that no change touches is still there, every
+// line of `written` that is not in `original` is one a change writes, and
+// the value each change sets reads back as set.
+bool IniChangesMadeWhole(const std::string& original, const std::string& written,
+                         const std::vector<IniChange>& changes);
+
+// The value of `key` in `section` as the INI functions read it from the file
+// as it is on the disk now (no copy kept from an earlier read), or
+// `defaultValue` when either is missing.
+std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
+                           const std::string& defaultValue = {});
+
+// What ReadIniItem would read back of `value` once written under `key`
+// (blanks around it gone, enclosing quotes taken off, cut to the read
+// buffer).
+std::string IniValueAsRead(const std::string& key, const std::string& value);
+
+// The bytes as the whole file, in one step; `onlyIfMissing`: only when no
+// file is there (false otherwise, the file left as it is).
+bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing = false);
+
+// Deletes the file, with the folder's lock held.
+bool RemoveDataFile(const std::string& path);
+
+}  // namespace zoq
