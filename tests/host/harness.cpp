@@ -114,13 +114,32 @@ long long Host::PeakMemory() {
 bool Host::Preload(const std::string& dll) { return Command("preload " + Hex(dll)) == "ok"; }
 void Host::Unload() { Command("unload"); }
 
-CallResult Host::Call(const std::string& name, char kind, const std::vector<Arg>& args) {
-  std::string line = "call " + name + " " + kind;
+namespace {
+std::string Specs(const std::vector<Arg>& args) {
+  std::string line;
   for (const Arg& a : args) {
     if (auto* s = std::get_if<std::string>(&a)) line += " h" + Hex(*s);
     else if (auto* n = std::get_if<std::int32_t>(&a)) line += " n" + std::to_string(*n);
     else line += " z";
   }
+  return line;
+}
+}  // namespace
+
+bool Host::Storm(int threads, int times, const std::string& name, const std::vector<std::vector<Arg>>& sets) {
+  std::string line = "storm " + std::to_string(threads) + " " + std::to_string(times) + " " + name;
+  for (std::size_t i = 0; i < sets.size(); ++i) line += (i ? " |" : "") + Specs(sets[i]);
+  return Command(line) == "ok";
+}
+
+std::pair<long, long> Host::Wait() {
+  long calls = -1, skews = -1;
+  std::sscanf(Command("wait").c_str(), "ok %ld %ld", &calls, &skews);
+  return {calls, skews};
+}
+
+CallResult Host::Call(const std::string& name, char kind, const std::vector<Arg>& args) {
+  const std::string line = "call " + name + " " + kind + Specs(args);
   CallResult r;
   r.raw = Command(line);
   if (r.raw.rfind("ok ", 0) != 0) return r;

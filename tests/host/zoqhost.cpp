@@ -21,18 +21,28 @@
 //   block <hex bytes>                    -> ok <decimal address> : a copy of
 //        the bytes in the host's memory, kept until the host ends (records
 //        and texts a host hands to the plug-in)
+//   storm <threads> <times> <export> <arg...> [| <arg...>]...
+//                                        -> ok : threads that call the export
+//        over and over while the host goes on with its commands; call i of a
+//        thread takes argument set i % sets, its texts with "{n}" the round
+//        (i / sets) and "{t}" the thread
+//   wait                                 -> ok <calls> <calls with a wrong
+//        word count> : every storm has ended
 //   unload                               -> ok
 //   quit
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/stdcall.hpp"
@@ -84,30 +94,46 @@ long long Nanoseconds(long long ticks) {
   return static_cast<long long>(static_cast<double>(ticks) * 1e9 / static_cast<double>(f.QuadPart));
 }
 
+// Texts the host passes keep their place until the call returns.
+struct Arguments {
+  std::vector<std::string> texts;
+  std::vector<std::uint32_t> words;
+};
+
+// `specs` as argument words; in a text, "{n}" and "{t}" stand for `round`
+// and `thread` (the storms' calls).
+Arguments Parse(const std::vector<std::string>& specs, long round = 0, long thread = 0) {
+  Arguments a;
+  a.texts.reserve(specs.size());
+  for (const std::string& s : specs) {
+    if (s[0] == 'h') {
+      std::string text = Unhex(s.substr(1));
+      for (const auto& [mark, value] : {std::pair{"{n}", round}, std::pair{"{t}", thread}}) {
+        for (std::size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, 3, std::to_string(value));
+      }
+      a.texts.push_back(std::move(text));
+      a.words.push_back(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(a.texts.back().c_str())));
+    } else if (s[0] == 'n') {
+      a.words.push_back(static_cast<std::uint32_t>(std::stoll(s.substr(1))));
+    } else {
+      a.words.push_back(0);
+    }
+  }
+  return a;
+}
+
 std::string Call(std::istringstream& in) {
   std::string name, kind, arg;
   in >> name >> kind;
-  std::vector<std::string> texts;
   std::vector<std::string> specs;
   while (in >> arg) specs.push_back(arg);
-  texts.reserve(specs.size());
-  std::vector<std::uint32_t> words;
-  for (const std::string& s : specs) {
-    if (s[0] == 'h') {
-      texts.push_back(Unhex(s.substr(1)));
-      words.push_back(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(texts.back().c_str())));
-    } else if (s[0] == 'n') {
-      words.push_back(static_cast<std::uint32_t>(std::stoll(s.substr(1))));
-    } else {
-      words.push_back(0);
-    }
-  }
+  const Arguments a = Parse(specs);
   if (!g_plugin) return "error not-loaded";
   FARPROC fn = GetProcAddress(g_plugin, name.c_str());
   if (!fn) return "error no-export";
   LARGE_INTEGER start, stop;
   QueryPerformanceCounter(&start);
-  const auto out = zoq::platform::CallStdcall(reinterpret_cast<const void*>(fn), words);
+  const auto out = zoq::platform::CallStdcall(reinterpret_cast<const void*>(fn), a.words);
   QueryPerformanceCounter(&stop);
   g_lastCallTicks = stop.QuadPart - start.QuadPart;
   std::string result;
@@ -118,6 +144,50 @@ std::string Call(std::istringstream& in) {
     result = std::to_string(static_cast<std::int32_t>(out.eax));
   }
   return "ok " + std::to_string(out.stackSkew) + " " + result;
+}
+
+// Storms: threads that call one export over and over while the host goes on
+// with its commands, as a host that delivers events on several threads.
+std::vector<std::thread> g_storm;
+std::atomic<long> g_stormCalls{0}, g_stormSkews{0};
+
+// storm <threads> <times> <export> <arg specs> [| <arg specs>]...: each
+// thread makes `times` calls; call i takes the argument set i % sets, with
+// "{n}" the round (i / sets) and "{t}" the thread.
+std::string Storm(std::istringstream& in) {
+  long threads = 0, times = 0;
+  std::string name, token;
+  in >> threads >> times >> name;
+  std::vector<std::vector<std::string>> sets(1);
+  while (in >> token) {
+    if (token == "|") {
+      sets.emplace_back();
+    } else {
+      sets.back().push_back(token);
+    }
+  }
+  if (!g_plugin) return "error not-loaded";
+  FARPROC fn = GetProcAddress(g_plugin, name.c_str());
+  if (!fn) return "error no-export";
+  for (long t = 0; t < threads; ++t) {
+    g_storm.emplace_back([=] {
+      for (long i = 0; i < times; ++i) {
+        const long set = i % static_cast<long>(sets.size());
+        const Arguments a = Parse(sets[static_cast<std::size_t>(set)], i / static_cast<long>(sets.size()), t);
+        const auto out = zoq::platform::CallStdcall(reinterpret_cast<const void*>(fn), a.words);
+        ++g_stormCalls;
+        if (out.stackSkew != 0) ++g_stormSkews;
+      }
+    });
+  }
+  return "ok";
+}
+
+// wait: every storm has ended -> ok <calls> <calls with a wrong word count>
+std::string Wait() {
+  for (std::thread& t : g_storm) t.join();
+  g_storm.clear();
+  return "ok " + std::to_string(g_stormCalls.exchange(0)) + " " + std::to_string(g_stormSkews.exchange(0));
 }
 
 std::string Handle(const std::string& line) {
@@ -136,6 +206,8 @@ std::string Handle(const std::string& line) {
     return LoadLibraryA(Unhex(hex).c_str()) ? "ok" : "error " + std::to_string(GetLastError());
   }
   if (cmd == "call") return Call(in);
+  if (cmd == "storm") return Storm(in);
+  if (cmd == "wait") return Wait();
   if (cmd == "clock") {
     int y, mo, d, wd, h, mi, s;
     in >> g_ticks >> y >> mo >> d >> wd >> h >> mi >> s;
@@ -183,6 +255,7 @@ std::string Handle(const std::string& line) {
     return "ok " + std::to_string(reinterpret_cast<std::uintptr_t>(block));
   }
   if (cmd == "unload") {
+    Wait();
     if (g_plugin) FreeLibrary(g_plugin);
     g_plugin = nullptr;
     return "ok";
@@ -199,6 +272,7 @@ int main() {
     if (line == "quit") break;
     std::cout << Handle(line) << std::endl;
   }
+  Wait();
   if (g_plugin) FreeLibrary(g_plugin);
   return 0;
 }

@@ -1,0 +1,224 @@
+// The libraries and the settings file under load: a host that delivers
+// messages on many threads while the owner, the host and another program
+// change the files; two host processes sharing one data folder; a library
+// deleted and replaced under the plug-in. Through the real DLL and the VLQ
+// host's fake API.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "core/libraries.hpp"
+#include "tests/messages/session.hpp"
+
+namespace zoq::testing {
+namespace {
+
+constexpr const char* kStranger = "40001";
+
+// A reply long enough that two of them mixed would show.
+std::string LongReply(const std::string& head) { return head + "-" + std::string(300, head.back()) + "-end"; }
+
+// The arguments of VLQ's Event: robot, code, -, group, sender, -, text, ids, -, -, -.
+std::vector<Arg> VlqEvent(std::int32_t code, const std::string& sender, const std::string& text,
+                          const std::string& robot = kRobot) {
+  return {robot, code, std::int32_t(0), std::string(), sender, std::string(), text, std::string("idB"),
+          std::string("idA"), std::string(), std::string(), std::int32_t(0)};
+}
+
+// What a library file holds: keyword -> reply, as the INI functions read it.
+std::map<std::string, std::string> Entries(const std::string& path) {
+  IniImage image;
+  image.Load(ReadFile(path));
+  std::map<std::string, std::string> out;
+  for (const std::string& name : image.SectionNames()) out[name] = image.Value(name, "回复").value_or("");
+  return out;
+}
+
+// The add confirmations among the messages sent ("keyword\r\nreply", the
+// default return text): keyword -> reply.
+std::map<std::string, std::string> Confirmed(const Sent& sent, const std::string& replyHead) {
+  std::map<std::string, std::string> out;
+  for (const std::string& m : sent) {
+    const std::size_t cut = m.find("\r\n");
+    if (cut != std::string::npos && m.compare(cut + 2, replyHead.size(), replyHead) == 0) {
+      out[m.substr(0, cut)] = m.substr(cut + 2);
+    }
+  }
+  return out;
+}
+
+Files ManyEntries(const char* head, int count, const char* file) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (int i = 0; i < count; ++i) entries.emplace_back(head + std::to_string(i), LongReply(head + std::to_string(i)));
+  return {{file, Library(entries)}};
+}
+
+// Sixteen threads deliver messages for keywords that are there all along;
+// meanwhile the owner stages and adds keywords to both libraries on two
+// threads, the host enables the plug-in again and again (every setting read
+// anew), and another program appends to the fuzzy library. Every message is
+// answered, each with its own whole reply; every add confirmed is in its
+// library. (With the libraries and options kept in memory unguarded, the
+// host crashed here; with the files rewritten in place, messages went
+// unanswered.)
+TEST(SharedFiles, ManyThreadsAnswerEveryMessageWhileTheFilesChange) {
+  Files files = ManyEntries("K", 20, "SayZ.ini");
+  files.push_back(ManyEntries("M", 10, "SayM.ini").front());
+  files.push_back({"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n"});
+  Session s("shared-threads", HostCaseNamed("VLQ"), files);
+  ASSERT_TRUE(s.Start());
+
+  constexpr int kThreads = 16, kRounds = 20, kOwnerRounds = 40;
+  std::vector<std::vector<Arg>> messages;
+  for (int i = 0; i < 20; ++i) messages.push_back(VlqEvent(1, kStranger, "K" + std::to_string(i)));
+  for (int i = 0; i < 10; ++i) messages.push_back(VlqEvent(1, kStranger, "说M" + std::to_string(i) + "吧"));
+  ASSERT_TRUE(s.host().Storm(kThreads, kRounds * 30, "Event", messages));
+  ASSERT_TRUE(s.host().Storm(2, kOwnerRounds * 4, "Event",
+                             {VlqEvent(1, kOwner, "添加词汇A{t}x{n}"), VlqEvent(1, kOwner, "精确回复B{t}x{n}"),
+                              VlqEvent(1, kOwner, "添加词汇C{t}x{n}"), VlqEvent(1, kOwner, "模糊回复D{t}x{n}")}));
+  ASSERT_TRUE(s.host().Storm(1, 40, "Event", {VlqEvent(12000, "", "", "")}));
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    for (int k = 0; !done; ++k) {
+      HANDLE f = CreateFileA(s.DataFile("SayM.ini").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, 0, nullptr);
+      const std::string entry = "[E" + std::to_string(k) + "]\r\n回复=G\r\n";
+      DWORD wrote = 0;
+      if (f != INVALID_HANDLE_VALUE) ::WriteFile(f, entry.data(), static_cast<DWORD>(entry.size()), &wrote, nullptr);
+      if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+      Sleep(2);
+    }
+  });
+  const auto [calls, skews] = s.host().Wait();
+  done = true;
+  other.join();
+  ASSERT_EQ(calls, kThreads * kRounds * 30 + 2 * kOwnerRounds * 4 + 40);  // the host is still there
+  EXPECT_EQ(skews, 0);
+
+  const Sent sent = s.TakeSent();
+  std::map<std::string, int> answers;
+  int confirmations = 0;
+  for (const std::string& m : sent) {
+    if (m.find("\r\n") != std::string::npos) {
+      ++confirmations;
+      continue;
+    }
+    ++answers[m];
+  }
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(answers[LongReply("K" + std::to_string(i))], kThreads * kRounds) << i;
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(answers[LongReply("M" + std::to_string(i))], kThreads * kRounds) << i;
+  EXPECT_EQ(answers.size(), 30u) << "a reply no template has";
+  // The staged keyword is one for both owner threads: each add takes the
+  // one staged last, and an add that finds none is an ordinary message.
+  const std::map<std::string, std::string> exact = Confirmed(sent, "B"), fuzzy = Confirmed(sent, "D");
+  EXPECT_GT(exact.size() + fuzzy.size(), static_cast<std::size_t>(kOwnerRounds));
+  EXPECT_EQ(exact.size() + fuzzy.size(), static_cast<std::size_t>(confirmations));
+  const auto inExact = Entries(s.DataFile("SayZ.ini")), inFuzzy = Entries(s.DataFile("SayM.ini"));
+  for (const auto& [keyword, reply] : exact) EXPECT_EQ(inExact.count(keyword) ? inExact.at(keyword) : "", reply);
+  for (const auto& [keyword, reply] : fuzzy) EXPECT_EQ(inFuzzy.count(keyword) ? inFuzzy.at(keyword) : "", reply);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(inExact.at("K" + std::to_string(i)), LongReply("K" + std::to_string(i)));
+
+  // The owner switches replies off and on meanwhile: a message is answered
+  // whole or not at all, and the switch ends as the owner left it.
+  ASSERT_TRUE(s.host().Storm(kThreads, 300, "Event", messages));
+  ASSERT_TRUE(s.host().Storm(1, 41, "Event", {VlqEvent(1, kOwner, "开启问答"), VlqEvent(1, kOwner, "关闭问答")}));
+  EXPECT_EQ(s.host().Wait().first, kThreads * 300 + 41);
+  std::set<std::string> shown;
+  for (const std::string& m : s.TakeSent()) shown.insert(m);
+  shown.erase("关键词回复已开启");
+  shown.erase("关键词回复已关闭");
+  for (const std::string& m : shown) EXPECT_EQ(answers.count(m), 1u) << m;
+  s.Private("K1", kStranger);
+  EXPECT_EQ(s.TakeSent(), Sent{LongReply("K1")});
+}
+
+// Two host programs started from one folder: both stage and add 150
+// keywords at the same time. Every add confirmed is in the library under the
+// keyword its confirmation names, what was there stays, and so do the
+// settings. (The staged keyword is one for both: an add may take the other's,
+// or find none and not be confirmed.)
+TEST(SharedFiles, TwoHostProcessesOnOneDataFolderLoseNoAdd) {
+  const std::string folder = FreshRunFolder("shared-two-hosts");
+  const std::string data = folder + "\\ZOQData\\ZOQ-F-关键词\\";
+  CreateDirectoryA((folder + "\\ZOQData").c_str(), nullptr);
+  CreateDirectoryA(data.c_str(), nullptr);
+  CopyFileA((FakeHostFolder() + "\\VLQapi.dll").c_str(), (folder + "\\VLQapi.dll").c_str(), FALSE);
+  const std::string before = ManyEntries("K", 300, "").front().second;
+  WriteFile(data + "SayZ.ini", before);
+  const std::string admin = "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n群号列表=111,222\r\n开启命令=开\r\n";
+  WriteFile(data + "admin", admin);
+
+  constexpr int kAdds = 150;
+  Host first(folder), second(folder);
+  for (Host* h : {&first, &second}) {
+    ASSERT_TRUE(h->Load());
+    h->CallNumber("Event", VlqEvent(12000, "", "", ""));
+    h->CallNumber("Event", VlqEvent(1101, "", ""));
+  }
+  int n = 0;
+  for (Host* h : {&first, &second}) {
+    const std::string p = "P" + std::to_string(n++) + "x";
+    ASSERT_TRUE(h->Storm(1, kAdds * 2, "Event",
+                         {VlqEvent(1, kOwner, "添加词汇" + p + "{n}"), VlqEvent(1, kOwner, "精确回复V" + p + "{n}")}));
+  }
+  for (Host* h : {&first, &second}) EXPECT_EQ(h->Wait().first, kAdds * 2);
+
+  Sent sent;
+  std::string message;
+  for (const FakeCall& c : ParseFakeHostLog(ReadFile(folder + "\\fakehost.log"))) {
+    if (IsSend(HostCaseNamed("VLQ"), c, &message)) sent.push_back(message);
+  }
+  const std::map<std::string, std::string> confirmed = Confirmed(sent, "V");
+  EXPECT_GT(confirmed.size(), static_cast<std::size_t>(kAdds));
+  const auto now = Entries(data + "SayZ.ini");
+  for (const auto& [keyword, reply] : confirmed) EXPECT_EQ(now.count(keyword) ? now.at(keyword) : "", reply) << keyword;
+  for (int i = 0; i < 300; ++i) EXPECT_EQ(now.at("K" + std::to_string(i)), LongReply("K" + std::to_string(i)));
+  for (const char* key : {"主人号码", "群号列表", "开启命令"}) {
+    IniImage settings, stored;
+    settings.Load(ReadFile(data + "admin"));
+    stored.Load(admin);
+    EXPECT_EQ(settings.Value("admin", key), stored.Value("admin", key)) << key;
+  }
+}
+
+// A library deleted while the plug-in runs answers nothing until it is back;
+// one put in its place (the same size, the same write time) answers with
+// what it holds.
+TEST(SharedFiles, ALibraryGoneAnswersNothingAndOneInItsPlaceAnswersItsOwn) {
+  Session s("shared-replaced", HostCaseNamed("VLQ"), {{"SayZ.ini", Library({{"K", "one"}})}});
+  ASSERT_TRUE(s.Start());
+  const std::string library = s.DataFile("SayZ.ini"), other = s.DataFile("other.ini");
+  const auto replaceWith = [&](const std::string& reply) {
+    HANDLE old = CreateFileA(library.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME written{};
+    GetFileTime(old, nullptr, nullptr, &written);
+    CloseHandle(old);
+    WriteFile(other, Library({{"K", reply}}));
+    HANDLE copy = CreateFileA(other.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(copy, nullptr, nullptr, &written);
+    CloseHandle(copy);
+    MoveFileExA(other.c_str(), library.c_str(), MOVEFILE_REPLACE_EXISTING);
+  };
+  const struct {
+    std::function<void()> change;
+    Sent sent;
+  } rows[] = {
+      {[] {}, {"one"}},
+      {[&] { DeleteFileA(library.c_str()); }, {}},
+      {[&] { WriteFile(library, Library({{"K", "two"}})); }, {"two"}},
+      {[&] { replaceWith("six"); }, {"six"}},
+  };
+  for (const auto& row : rows) {
+    row.change();
+    s.Private("K", kStranger);
+    EXPECT_EQ(s.TakeSent(), row.sent);
+  }
+}
+
+}  // namespace
+}  // namespace zoq::testing
