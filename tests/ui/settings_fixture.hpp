@@ -66,7 +66,7 @@ inline void ClickWithMouse(WindowHandle button) {
 // The owner clicks into a box to press keys there.
 inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo(w.Control(control)); }
 inline std::string Text(const ui::Form& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
-inline std::string Admin(const std::string& key) { return ReadAdminItem(key, "<missing>"); }
+inline std::string Admin(const std::string& key) { return ReadIniItem(AdminFile(), kAdminSection, key, "<missing>"); }
 
 // Steps run one after the other, each from a timer of whatever modal loop
 // runs next on this thread (a step that opens a modal window returns when it

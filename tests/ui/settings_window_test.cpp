@@ -36,6 +36,15 @@ std::string With(std::string bytes, std::size_t at, unsigned value, int size) {
   return bytes;
 }
 
+// What the robot answers `owner`'s private `message` through the VLQ host:
+// the one message sent, or "<count>" of the host's calls.
+std::string Answered(FakeHostDll& vlq, const char* owner, const std::string& message) {
+  vlq.Reset();
+  Event("10001", 1, 0, "", owner, "", message.c_str(), "1", "2", "", "", 0);
+  const std::vector<FakeCall> calls = vlq.Calls();
+  return calls.size() == 1 && calls[0].args.size() > 4 ? calls[0].args[4] : "<" + std::to_string(calls.size()) + ">";
+}
+
 // The page shown, and which page buttons are enabled: all but the page's own.
 std::string Page(ui::SettingsWindow& w) {
   std::string page = std::to_string(w.Page());
@@ -119,12 +128,7 @@ TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotA
 
   // The owner's commands through the host's event export, answered as shown.
   FakeHostDll& vlq = Fake("VLQapi.dll");
-  const auto answer = [&](const std::string& message) {
-    vlq.Reset();
-    Event("10001", 1, 0, "", "1357924680", "", message.c_str(), "1", "2", "", "", 0);
-    const std::vector<FakeCall> calls = vlq.Calls();
-    return calls.size() == 1 && calls[0].args.size() > 4 ? calls[0].args[4] : "<" + std::to_string(calls.size()) + ">";
-  };
+  const auto answer = [&](const std::string& message) { return Answered(vlq, "1357924680", message); };
   const auto as = [&](const char* key, const std::string& keyword, const std::string& reply = {}) {
     return text::ReplaceAll(text::ReplaceAll(shown[key], "[词汇]", keyword), "[回复]", reply);
   };
@@ -153,6 +157,7 @@ TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotA
 
 TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLeavesTheBox) {
   for (const char* key : {"主人号码", "开启返回文本", "关闭返回文本"}) WriteAdminItem(key, "");
+  FakeHostDll& vlq = Fake("VLQapi.dll");
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_远程命令"));
                 Focus(w, "主人号码");
@@ -174,6 +179,11 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
               [](ui::SettingsWindow& w) {
                 EXPECT_FALSE(platform::IsVisible(w.Control("号码提示")));
                 TypeText("b");
+              },
+              [&](ui::SettingsWindow&) {
+                // The robot answers with what the box shows, before the file has it.
+                EXPECT_EQ(Admin("开启返回文本"), "");
+                EXPECT_EQ(Answered(vlq, "12", "开启问答"), "a\r\nb");
                 PressKey(VK_TAB);
               },
               [](ui::SettingsWindow& w) {
@@ -182,8 +192,9 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
                 PressKey('V', true);
               },
               [](ui::SettingsWindow&) { PressKey(VK_TAB); },
-              [](ui::SettingsWindow&) {
+              [&](ui::SettingsWindow&) {
                 EXPECT_EQ(Admin("开启返回文本") + "," + Admin("关闭返回文本"), "a[N]b,x[N]y[N]z[N]w");
+                EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "x\r\ny\r\nz\r\nw");
               }});
 }
 
