@@ -1,6 +1,7 @@
 #include "core/file_writes.hpp"
 
-#include <unordered_map>
+#include <algorithm>
+#include <iterator>
 
 #include "core/libraries.hpp"
 #include "platform/code_pages.hpp"
@@ -29,15 +30,29 @@ IniImage ImageOf(std::string bytes) {
   return image;
 }
 
-// A line as the multiset of lines counts it: names without case.
-std::string LineKey(const IniImage::Line& line) {
-  std::string key = Folded(line.section);
-  key += '\x01';
-  if (line.header) return key + "[]";
-  key += Folded(line.key);
-  key += '\x01';
-  if (line.value) key += "=" + std::string(*line.value);
-  return key;
+// A line as the multiset of lines counts it, names without case: a hash of
+// its section, its key and its value (a header: the section alone).
+std::uint64_t LineHash(const IniImage::Line& line) {
+  std::uint64_t h = 1469598103934665603ull;
+  const auto add = [&](std::string_view bytes, bool fold) {
+    for (unsigned char c : bytes) {
+      if (fold && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+      h = (h ^ c) * 1099511628211ull;
+    }
+    h = (h ^ 0x100) * 1099511628211ull;  // the end of a part
+  };
+  add(line.section, true);
+  if (line.header) return h;
+  add(line.key, true);
+  if (line.value) add(*line.value, false);
+  return (h ^ (line.value ? 1u : 2u)) * 1099511628211ull;
+}
+
+std::vector<std::uint64_t> SortedLineHashes(const IniImage& image) {
+  std::vector<std::uint64_t> hashes;
+  image.ForEachLine([&](const IniImage::Line& l) { hashes.push_back(LineHash(l)); });
+  std::sort(hashes.begin(), hashes.end());
+  return hashes;
 }
 
 // What a change may take away: the lines of its key (or of its whole
@@ -72,28 +87,28 @@ DataFolderLock::DataFolderLock(const std::string& path) : lock_(FolderOf(path), 
 bool IniChangesMadeWhole(const std::string& original, const std::string& written,
                          const std::vector<IniChange>& changes) {
   const IniImage before = ImageOf(original), after = ImageOf(written);
-  // +1 for each line before, -1 for each line after: what is left over was
-  // taken away (> 0) or added (< 0).
-  std::unordered_map<std::string, long> count;
-  before.ForEachLine([&](const IniImage::Line& l) { ++count[LineKey(l)]; });
-  after.ForEachLine([&](const IniImage::Line& l) { --count[LineKey(l)]; });
-  std::unordered_map<std::string, long> mayAdd;
+  // The lines taken away and the lines added, as hashes.
+  const std::vector<std::uint64_t> was = SortedLineHashes(before), is = SortedLineHashes(after);
+  std::vector<std::uint64_t> taken, added;
+  std::set_difference(was.begin(), was.end(), is.begin(), is.end(), std::back_inserter(taken));
+  std::set_difference(is.begin(), is.end(), was.begin(), was.end(), std::back_inserter(added));
+  // Every line added is one a change writes (as often as the changes write it).
+  std::vector<std::uint64_t> mayAdd;
   for (const IniChange& c : changes) {
-    if (c.key && c.value) Written(c).ForEachLine([&](const IniImage::Line& l) { ++mayAdd[LineKey(l)]; });
+    if (c.key && c.value) Written(c).ForEachLine([&](const IniImage::Line& l) { mayAdd.push_back(LineHash(l)); });
   }
-  for (const auto& [key, n] : count) {
-    if (n < 0) {
-      const auto allowed = mayAdd.find(key);
-      if (allowed == mayAdd.end() || -n > allowed->second) return false;
-    }
-  }
+  std::sort(mayAdd.begin(), mayAdd.end());
+  if (!std::includes(mayAdd.begin(), mayAdd.end(), added.begin(), added.end())) return false;
+  // Every line taken away is one of a key (or a section) a change names.
   bool intact = true;
-  before.ForEachLine([&](const IniImage::Line& l) {
-    if (!intact || count[LineKey(l)] <= 0) return;
-    bool touched = false;
-    for (const IniChange& c : changes) touched = touched || Touches(c, l);
-    intact = touched;
-  });
+  if (!taken.empty()) {
+    before.ForEachLine([&](const IniImage::Line& l) {
+      if (!intact || !std::binary_search(taken.begin(), taken.end(), LineHash(l))) return;
+      bool touched = false;
+      for (const IniChange& c : changes) touched = touched || Touches(c, l);
+      intact = touched;
+    });
+  }
   if (!intact) return false;
   // The last value each change sets reads back as set.
   for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
