@@ -875,9 +875,6 @@ void Redraw(WindowHandle window) { InvalidateRect(window, nullptr, FALSE); }
 void SetFocusTo(WindowHandle window) { SetFocus(window); }
 WindowHandle FocusedWindow() { return GetFocus(); }
 void PostClose(WindowHandle window) { PostMessageW(window, WM_CLOSE, 0, 0); }
-void DestroyNow(WindowHandle window) {
-  if (IsWindow(window)) DestroyWindow(window);
-}
 bool IsAlive(WindowHandle window) { return window && IsWindow(window); }
 
 bool IsEnabled(WindowHandle window) { return IsWindowEnabled(window) != 0; }
@@ -885,12 +882,6 @@ WindowHandle ParentOf(WindowHandle window) { return GetParent(window); }
 bool IsVisible(WindowHandle window) { return IsWindowVisible(window) != 0; }
 void RaiseAboveSiblings(WindowHandle window) {
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-void BringToFront(WindowHandle window) {
-  if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-  SetForegroundWindow(window);
-  BringWindowToTop(window);
 }
 
 void ShowWindowNow(WindowHandle window) {

@@ -193,14 +193,12 @@ void SetFocusTo(WindowHandle window);
 WindowHandle FocusedWindow();
 // Ends the window's life at the next turn of the message loop.
 void PostClose(WindowHandle window);
-void DestroyNow(WindowHandle window);
 bool IsAlive(WindowHandle window);
 bool IsEnabled(WindowHandle window);
 WindowHandle ParentOf(WindowHandle window);
 bool IsVisible(WindowHandle window);
 // Puts a child window above its siblings.
 void RaiseAboveSiblings(WindowHandle window);
-void BringToFront(WindowHandle window);
 void ShowWindowNow(WindowHandle window);
 // Left, top, width and height of the window on the screen.
 struct Rect {

@@ -159,6 +159,9 @@ class Form : public platform::FormEvents {
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
   // A button with a caption: flat, in the windows' colours.
   void DrawCaptionedButton(WindowHandle button, platform::Painter& painter, int width, int height, bool pressed);
+  // The new top-level window joins the windows of this thread's modal
+  // session; false (and no window) when they are being closed.
+  bool Joined();
 
   const platform::FormClass* class_ = nullptr;
   platform::UniqueWindow window_;

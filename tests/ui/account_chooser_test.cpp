@@ -67,6 +67,21 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
     platform::Click(c.Control("确定"));  // an account of two bytes cannot be confirmed
     EXPECT_FALSE(Plugin().AccountStarted);
   });
+  // The stop export on another thread as an account is confirmed: the
+  // chooser goes, and no settings window opens after it.
+  fake.SetAnswer("Api_GetOnLineList", "10001");
+  OtherThreadStop other;
+  Script script({[&] {
+    const HWND window = ui::OpenedAccountChooser()->handle();
+    platform::Click(ui::OpenedAccountChooser()->Control("确定"));
+    other.Start([window] { return !IsWindow(window) && !ui::OpenedSettingsWindow(); });
+    other.SendToIt();  // the stop now waits for the windows
+  }});
+  EXPECT_EQ(set(), 0);
+  other.Finish();
+  EXPECT_EQ(other.result, 0);
+  EXPECT_TRUE(other.goneOnReturn);
+  EXPECT_FALSE(Plugin().AccountStarted);
 }
 
 // How many pixels of the control's client area, painted afresh, are red.

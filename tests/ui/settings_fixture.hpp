@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/ini_items.hpp"
@@ -21,7 +23,7 @@
 #include "ui/settings_window.hpp"
 
 extern "C" std::int32_t __stdcall set(), OQ_SetUp(), MQset(), SP_SetUp(), ER_SetUp(), XQ_SetUp(), MQ_Set(), ISky_Menu(),
-    Settings(), ZOQ_MeKyu(), ER_DestroyPlugin();
+    Settings(), ZOQ_MeKyu(), ER_DestroyPlugin(), VlqEnd();  // VlqEnd: the stop export "end"
 
 namespace zoq::testing {
 
@@ -89,6 +91,51 @@ class Script {
     EXPECT_EQ(run_->done, run_->steps.size()) << "the window was not open for every step";
     run_->done = run_->steps.size();  // a timer still waiting does nothing
   }
+};
+
+// Waits for `done`, up to a bound generous enough that only a call that never
+// returns misses it.
+inline bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000 && !done(); ++i) Sleep(10);
+  return done();
+}
+
+// The stop export "end" on a thread of its own, started from a step in the
+// windows; that thread has a window of its own, which the windows' thread may
+// send to, as a host call may. A window left open by the stop is closed from
+// that thread once the bound has passed.
+class OtherThreadStop {
+ public:
+  // `gone` tells, right as the stop has returned, whether the windows are gone.
+  void Start(std::function<bool()> gone) {
+    thread_ = std::thread([this, gone] {
+      own_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+      result = VlqEnd();
+      goneOnReturn = gone();
+      stopped = true;
+      if (!WaitFor([this] { return over_.load(); })) ui::CloseSettingsWindows();
+      DestroyWindow(own_);
+    });
+  }
+  // From the windows' thread: returns once the stop is waiting for them.
+  void SendToIt() {
+    if (WaitFor([this] { return own_.load() != nullptr; }))
+      SendMessageTimeoutW(own_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
+  }
+  // Once the settings export has returned.
+  void Finish() {
+    over_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  ~OtherThreadStop() { Finish(); }
+
+  std::atomic<std::int32_t> result = -1;
+  std::atomic<bool> stopped = false, goneOnReturn = false;
+
+ private:
+  std::atomic<HWND> own_ = nullptr;
+  std::atomic<bool> over_ = false;
+  std::thread thread_;
 };
 
 class SettingsWindowTest : public CoreTest {
