@@ -125,6 +125,22 @@ WindowHandle Form::Edit(WindowHandle parent, const std::string& name, int x, int
   return edit;
 }
 
+WindowHandle Form::ScrolledEdit(WindowHandle parent, const std::string& name, int x, int y, int width, int height) {
+  WindowHandle edit = Edit(parent, name, x, y, width - kScrollBarWidth, height, {true, false}, false);
+  if (edit) {
+    Named(name + "滚动条", platform::CreateScrollBarFor(edit, x + width - kScrollBarWidth, y, kScrollBarWidth, height,
+                                                      kEditBackground, kScrollThumbColour));
+  }
+  return edit;
+}
+
+WindowHandle Form::ReportList(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
+                              const platform::ListLook& look) {
+  WindowHandle list = Named(name, platform::CreateReportList(parent, x, y, width, height, look));
+  if (list) platform::SetFont(list, font_.get());
+  return list;
+}
+
 WindowHandle Form::Button(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
                           const std::string& caption) {
   WindowHandle button = Named(name, platform::CreateButton(parent, x, y, width, height, caption));

@@ -86,15 +86,8 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
 
 // How many pixels of the control's client area, painted afresh, are red.
 int RedPixels(WindowHandle control) {
-  RECT r{};
-  GetClientRect(control, &r);
-  HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, r.right, r.bottom));
-  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
-  int red = 0;  // red at least 192, green below 64
-  for (int i = 0; i < r.right * r.bottom; ++i) red += (GetPixel(dc, i % r.right, i / r.right) & 0xC0C0) == 0xC0;
-  DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
-  return red;
+  const Printed printed(control);  // red at least 192, green below 64
+  return printed.Count(printed.All(), [](COLORREF c) { return (c & 0xC0C0) == 0xC0; });
 }
 
 TEST_F(AccountChooserTest, WithoutAnAccountTheListSaysSoInRedAndOnlyCancelLeaves) {

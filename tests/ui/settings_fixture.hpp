@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -69,6 +71,44 @@ inline void ClickWithMouse(WindowHandle button) {
 inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo(w.Control(control)); }
 inline std::string Text(const ui::Form& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
 inline std::string Admin(const std::string& key) { return ReadAdminItem(key, "<missing>"); }
+
+// The control's client area painted afresh, as the colour (COLORREF) of each pixel.
+class Printed {
+ public:
+  explicit Printed(WindowHandle control) {
+    RECT r{};
+    GetClientRect(control, &r);
+    width_ = r.right, height_ = r.bottom;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width_, -height_, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP surface = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (surface) {
+      HGDIOBJ old = SelectObject(dc, surface);
+      SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+      GdiFlush();
+      const auto* bgra = static_cast<const std::uint8_t*>(bits);
+      for (int i = 0; i < width_ * height_; ++i) pixels_.push_back(RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]));
+      DeleteObject(SelectObject(dc, old));
+    }
+    DeleteDC(dc);
+    pixels_.resize(width_ * height_, CLR_INVALID);
+  }
+  COLORREF At(int x, int y) const { return x < width_ && y < height_ ? pixels_[y * width_ + x] : CLR_INVALID; }
+  // How many pixels of the rectangle are of a colour that `holds`.
+  int Count(const RECT& r, const std::function<bool(COLORREF)>& holds) const {
+    int n = 0;
+    for (int y = r.top; y < std::min<int>(r.bottom, height_); ++y)
+      for (int x = r.left; x < std::min<int>(r.right, width_); ++x) n += holds(pixels_[y * width_ + x]);
+    return n;
+  }
+  RECT All() const { return {0, 0, width_, height_}; }
+
+ private:
+  int width_ = 0, height_ = 0;
+  std::vector<COLORREF> pixels_;
+};
 
 // Steps run one after the other, each from a timer of whatever modal loop
 // runs next on this thread (a step that opens a modal window returns when it

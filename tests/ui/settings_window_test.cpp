@@ -147,6 +147,10 @@ TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotA
           EXPECT_EQ(std::vector<std::string>({Text(w, "开启返回文本"), Text(w, "主人号码"), Text(w, "精确返回文本")}),
                     std::vector<std::string>({longText, longList, "a\r\nb"}));
           EXPECT_EQ(Plugin().Settings.主人号码, longList);
+          ClickWithMouse(w.Control("开启返回文本滚动条"));  // its slim bar, below the thumb: a page on
+        },
+        [](ui::SettingsWindow& w) {
+          EXPECT_GT(SendMessageW(w.Control("开启返回文本"), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
         }});
   EXPECT_TRUE(ReadFile(DataFile("admin")) == before) << "values stored whole were written again";
 }
