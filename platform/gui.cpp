@@ -17,6 +17,8 @@ static_assert(std::is_same_v<BitmapHandle, HBITMAP> && std::is_same_v<DeviceCont
 namespace {
 
 constexpr UINT kGbk = 936;
+// The rows of the drop-down and report lists, in pixels.
+constexpr int kRowHeight = 16;
 
 std::wstring Wide(const std::string& gbk) {
   if (gbk.empty()) return {};
@@ -102,6 +104,13 @@ Colour Blend(Colour a, Colour b, int percentOfB) {
   return out;
 }
 
+// The frame line of a drop-down list in its form's colours.
+Colour ComboLine(FormEvents& events, HWND combo, bool lit) {
+  Colour text = 0xFFFFFF, background = 0;
+  events.ColoursOf(combo, text, background);
+  return Blend(background, text, lit ? 80 : 40);
+}
+
 // The face of a drop-down list in its form's colours: the chosen item, a
 // chevron and a thin frame, where the system would draw its light ones.
 void PaintComboFace(FormEvents& events, HWND combo, HDC target) {
@@ -112,6 +121,7 @@ void PaintComboFace(FormEvents& events, HWND combo, HDC target) {
     Colour text = 0xFFFFFF, background = 0;
     events.ColoursOf(combo, text, background);
     p.Fill(0, 0, w, h, background);
+    const Colour line = ComboLine(events, combo, GetFocus() == combo);
     DRAWITEMSTRUCT item{};
     item.CtlType = ODT_COMBOBOX;
     item.hwndItem = combo;
@@ -120,13 +130,40 @@ void PaintComboFace(FormEvents& events, HWND combo, HDC target) {
     item.itemState = ODS_COMBOBOXEDIT;
     item.rcItem = {1, 1, w - arrow, h - 1};
     DrawListItem(events, item);
-    const Colour line = Blend(background, text, GetFocus() == combo ? 80 : 40);
     for (int i = 0; i < 4; ++i) {  // the chevron
       p.Fill(w - arrow / 2 - 4 + i, h / 2 - 2 + i, 2, 1, line);
       p.Fill(w - arrow / 2 + 2 - i, h / 2 - 2 + i, 2, 1, line);
     }
-    p.Fill(0, 0, w, 1, line), p.Fill(0, h - 1, w, 1, line), p.Fill(0, 0, 1, h, line), p.Fill(w - 1, 0, 1, h, line);
+    p.Frame(0, 0, w, h, line);
   });
+}
+
+// A subclassed control handles the message as it would, then repaints: what
+// it draws of its state has changed.
+LRESULT HandledThenRepainted(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = DefSubclassProc(control, message, wParam, lParam);
+  InvalidateRect(control, nullptr, FALSE);
+  return result;
+}
+
+// The dropped-down list of a drop-down list: framed as the face is, where the
+// system draws its light frame.
+LRESULT CALLBACK DroppedListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR combo) {
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(list, DroppedListProcedure, 7);
+  const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+  FormEvents* events = EventsOf(GetParent(reinterpret_cast<HWND>(combo)));
+  if (message == WM_NCPAINT && events) {
+    RECT r;
+    GetWindowRect(list, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC dc = GetWindowDC(list);
+    Painter p(dc);
+    const Colour line = ComboLine(*events, reinterpret_cast<HWND>(combo), false);
+    p.Frame(0, 0, w, h, line);
+    ReleaseDC(list, dc);
+  }
+  return result;
 }
 
 LRESULT CALLBACK ComboProcedure(HWND combo, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
@@ -145,11 +182,8 @@ LRESULT CALLBACK ComboProcedure(HWND combo, UINT message, WPARAM wParam, LPARAM 
       return 1;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-    case WM_ENABLE: {
-      const LRESULT result = DefSubclassProc(combo, message, wParam, lParam);
-      InvalidateRect(combo, nullptr, FALSE);
-      return result;
-    }
+    case WM_ENABLE:
+      return HandledThenRepainted(combo, message, wParam, lParam);
     case WM_NCDESTROY:
       RemoveWindowSubclass(combo, ComboProcedure, 3);
       break;
@@ -157,6 +191,61 @@ LRESULT CALLBACK ComboProcedure(HWND combo, UINT message, WPARAM wParam, LPARAM 
       break;
   }
   return DefSubclassProc(combo, message, wParam, lParam);
+}
+
+// A report list (CreateReportList) keeps its look with its subclass, and
+// repaints as it gains or loses the focus, whose mark it draws.
+LRESULT CALLBACK ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  switch (message) {
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      return HandledThenRepainted(list, message, wParam, lParam);
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(list, ListProcedure, 6);
+      delete reinterpret_cast<ListLook*>(data);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(list, message, wParam, lParam);
+}
+
+const ListLook* LookOfList(HWND list) {
+  DWORD_PTR data = 0;
+  return GetWindowSubclass(list, ListProcedure, 6, &data) ? reinterpret_cast<const ListLook*>(data) : nullptr;
+}
+
+// Draws a row of a report list in its look, from the texts of its cells (as
+// much of each as the list itself would show), over the list's whole width.
+void DrawListRow(FormEvents& events, const ListLook& look, const DRAWITEMSTRUCT& item) {
+  const HWND list = item.hwndItem;
+  const int row = static_cast<int>(item.itemID);
+  const RECT& r = item.rcItem;
+  RECT client;
+  GetClientRect(list, &client);
+  const UINT state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED | LVIS_FOCUSED));
+  const bool selected = state & LVIS_SELECTED;
+  const int h = r.bottom - r.top, w = std::max(client.right, r.right);
+  Painter painter(item.hDC);
+  painter.Fill(0, r.top, w, h, selected ? look.selectedBackground : look.background);
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, Ref(selected ? look.selectedText : look.text));
+  constexpr int kPadding = 6, kShown = 259;
+  for (int column = 0, x = r.left;; ++column) {
+    const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+    if (width <= 0) break;
+    std::wstring text = Wide(events.CellText(list, row, column));
+    if (text.size() > kShown) text.resize(kShown);
+    RECT cell{x + kPadding, r.top, x + width - kPadding, r.bottom};
+    DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &cell,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    x += width;
+  }
+  if (GetFocus() == list && (state & LVIS_FOCUSED)) {
+    painter.Fill(0, r.top, 3, h, look.focusMark);
+    painter.Fill(0, r.top, w, 1, look.focusMark);
+    painter.Fill(0, r.bottom - 1, w, 1, look.focusMark);
+  }
 }
 
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -209,12 +298,16 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       return 0;
     }
     case WM_MEASUREITEM:
-      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 16;  // the drop-down lists' rows
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kRowHeight;  // drop-down and report lists
       return TRUE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item->CtlType == ODT_COMBOBOX) {
         DrawListItem(*events, *item);
+        return TRUE;
+      }
+      if (item->CtlType == ODT_LISTVIEW) {
+        if (const ListLook* look = LookOfList(item->hwndItem)) DrawListRow(*events, *look, *item);
         return TRUE;
       }
       const int w = item->rcItem.right - item->rcItem.left, h = item->rcItem.bottom - item->rcItem.top;
@@ -656,6 +749,11 @@ void Painter::Fill(int x, int y, int w, int h, Colour colour) {
   FillRect(dc_, &r, BrushOf(colour));
 }
 
+void Painter::Frame(int x, int y, int w, int h, Colour colour) {
+  Fill(x, y, w, 1, colour), Fill(x, y + h - 1, w, 1, colour);
+  Fill(x, y, 1, h, colour), Fill(x + w - 1, y, 1, h, colour);
+}
+
 void Painter::Draw(const Bitmap& bitmap, int x, int y, int w, int h) {
   if (!bitmap || w <= 0 || h <= 0) return;
   HDC memory = CreateCompatibleDC(dc_);
@@ -781,16 +879,15 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
   if (acceptFiles) DragAcceptFiles(control, TRUE);
 }
 
-WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
-                              Colour background) {
+WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, const ListLook& look) {
   HWND list = Child(WC_LISTVIEWW, L"",
-                    LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
+                    LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_OWNERDATA | LVS_OWNERDRAWFIXED | LVS_SINGLESEL |
+                        LVS_SHOWSELALWAYS | WS_TABSTOP,
                     parent, x, y, width, height);
   if (!list) return nullptr;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
-  SendMessageW(list, LVM_SETTEXTCOLOR, 0, Ref(text));
-  SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, Ref(background));
-  SendMessageW(list, LVM_SETBKCOLOR, 0, Ref(background));
+  SendMessageW(list, LVM_SETBKCOLOR, 0, Ref(look.background));
+  SetWindowSubclass(list, ListProcedure, 6, reinterpret_cast<DWORD_PTR>(new ListLook(look)));
   return list;
 }
 
@@ -815,7 +912,12 @@ WindowHandle CreateDropDownList(WindowHandle parent, int x, int y, int width, in
   // The height includes the dropped-down list.
   const DWORD style = CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP;
   HWND combo = Child(L"COMBOBOX", L"", style, parent, x, y, width, height + 120);
-  if (combo) SetWindowSubclass(combo, ComboProcedure, 3, 0);
+  if (!combo) return nullptr;
+  SetWindowSubclass(combo, ComboProcedure, 3, 0);
+  COMBOBOXINFO parts{};
+  parts.cbSize = sizeof parts;
+  if (GetComboBoxInfo(combo, &parts) && parts.hwndList)
+    SetWindowSubclass(parts.hwndList, DroppedListProcedure, 7, reinterpret_cast<DWORD_PTR>(combo));
   return combo;
 }
 
@@ -875,9 +977,6 @@ void Redraw(WindowHandle window) { InvalidateRect(window, nullptr, FALSE); }
 void SetFocusTo(WindowHandle window) { SetFocus(window); }
 WindowHandle FocusedWindow() { return GetFocus(); }
 void PostClose(WindowHandle window) { PostMessageW(window, WM_CLOSE, 0, 0); }
-void DestroyNow(WindowHandle window) {
-  if (IsWindow(window)) DestroyWindow(window);
-}
 bool IsAlive(WindowHandle window) { return window && IsWindow(window); }
 
 bool IsEnabled(WindowHandle window) { return IsWindowEnabled(window) != 0; }
@@ -885,12 +984,6 @@ WindowHandle ParentOf(WindowHandle window) { return GetParent(window); }
 bool IsVisible(WindowHandle window) { return IsWindowVisible(window) != 0; }
 void RaiseAboveSiblings(WindowHandle window) {
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-void BringToFront(WindowHandle window) {
-  if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-  SetForegroundWindow(window);
-  BringWindowToTop(window);
 }
 
 void ShowWindowNow(WindowHandle window) {

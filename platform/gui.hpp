@@ -56,6 +56,8 @@ class Painter {
   explicit Painter(DeviceContext dc) noexcept : dc_(dc) {}
   DeviceContext dc() const noexcept { return dc_; }
   void Fill(int x, int y, int w, int h, Colour colour);
+  // A line of one pixel round the rectangle's inside.
+  void Frame(int x, int y, int w, int h, Colour colour);
   // Draws the whole bitmap stretched to the rectangle, blended by its alpha.
   void Draw(const Bitmap& bitmap, int x, int y, int w, int h);
   // Text in the rectangle, centred when asked (else left), vertically centred.
@@ -101,12 +103,19 @@ class FormEvents {
 // `events` until the control is destroyed.
 void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
 
+// How a report list draws its rows: the selected row alike whether the list
+// has the focus or not; while it has it, the row with the focus is marked by
+// a bar along its left edge and lines along its top and bottom.
+struct ListLook {
+  Colour text = 0, background = 0;
+  Colour selectedText = 0, selectedBackground = 0;
+  Colour focusMark = 0;
+};
 // A report-mode list view with single selection whose rows the receiver
 // keeps: it asks FormEvents::CellText for what it shows, so that any number
-// of rows is listed at once (ListView::SetRowCount). Row selections are
-// notified as Notice::RowSelected.
-WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, Colour text,
-                              Colour background);
+// of rows is listed at once (ListView::SetRowCount), and draws them itself,
+// 16 pixels high. Row selections are notified as Notice::RowSelected.
+WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, const ListLook& look);
 // A slim vertical scroll bar for a report list or a multi-line edit box, in
 // the given colours, at x, y of the control's parent (over the control's right
 // edge, or beside it): it shows where the control is scrolled to, pages when
@@ -193,14 +202,12 @@ void SetFocusTo(WindowHandle window);
 WindowHandle FocusedWindow();
 // Ends the window's life at the next turn of the message loop.
 void PostClose(WindowHandle window);
-void DestroyNow(WindowHandle window);
 bool IsAlive(WindowHandle window);
 bool IsEnabled(WindowHandle window);
 WindowHandle ParentOf(WindowHandle window);
 bool IsVisible(WindowHandle window);
 // Puts a child window above its siblings.
 void RaiseAboveSiblings(WindowHandle window);
-void BringToFront(WindowHandle window);
 void ShowWindowNow(WindowHandle window);
 // Left, top, width and height of the window on the screen.
 struct Rect {

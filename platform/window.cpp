@@ -6,9 +6,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace zoq::platform {
 
@@ -26,6 +29,49 @@ std::mutex hookLock;
 MessageBoxHook& Hook() {
   static MessageBoxHook hook;
   return hook;
+}
+
+// The running modal session. Its handles go with the last one who holds
+// them: a thread may still wait on them after the session has ended.
+struct SessionHandles {
+  HANDLE ended = nullptr;   // set when the session ends
+  HANDLE thread = nullptr;  // the session's thread, signalled when it ends
+  ~SessionHandles() {
+    if (ended) CloseHandle(ended);
+    if (thread) CloseHandle(thread);
+  }
+};
+struct Session {
+  DWORD thread = 0;
+  std::shared_ptr<SessionHandles> handles;
+  std::vector<HWND> windows;  // oldest first
+  bool closing = false;
+};
+std::mutex sessionLock;
+std::optional<Session>& Running() {
+  static std::optional<Session> session;
+  return session;
+}
+
+// Waits for the session's end or its thread's, handling what is sent to this
+// thread's windows meanwhile.
+void AwaitSessionEnd(const SessionHandles& session, unsigned waitMs) {
+  HANDLE handles[2];
+  DWORD count = 0;
+  for (HANDLE h : {session.ended, session.thread}) {
+    if (h) handles[count++] = h;
+  }
+  if (count == 0) return;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= waitMs) return;
+    if (MsgWaitForMultipleObjects(count, handles, FALSE, waitMs - spent, QS_SENDMESSAGE) != WAIT_OBJECT_0 + count) {
+      return;  // ended, out of time, or failed
+    }
+    MSG sent;
+    PeekMessageW(&sent, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
 }
 
 }  // namespace
@@ -125,6 +171,76 @@ void ListView::Select(int row) {
   SendMessageW(window_, LVM_ENSUREVISIBLE, row, FALSE);
 }
 
+
+ModalSession::ModalSession() {
+  std::lock_guard<std::mutex> lock(sessionLock);
+  if (Running()) return;
+  auto handles = std::make_shared<SessionHandles>();
+  handles->ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &handles->thread, SYNCHRONIZE,
+                       FALSE, 0)) {
+    handles->thread = nullptr;
+  }
+  Running() = Session{GetCurrentThreadId(), std::move(handles), {}, false};
+  begun_ = true;
+}
+
+ModalSession::~ModalSession() {
+  if (!begun_) return;
+  std::shared_ptr<SessionHandles> handles;
+  {
+    std::lock_guard<std::mutex> lock(sessionLock);
+    handles = std::move(Running()->handles);
+    Running().reset();
+  }
+  if (handles->ended) SetEvent(handles->ended);
+}
+
+bool JoinModalSession(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(sessionLock);
+  std::optional<Session>& session = Running();
+  if (!session || session->thread != GetCurrentThreadId()) return true;
+  if (session->closing) return false;
+  std::erase_if(session->windows, [](HWND w) { return !IsWindow(w); });
+  session->windows.push_back(window);
+  return true;
+}
+
+void FrontModalSession() {
+  HWND newest = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(sessionLock);
+    if (Running() && !Running()->windows.empty()) newest = Running()->windows.back();
+  }
+  if (!newest || !IsWindow(newest)) return;
+  if (IsIconic(newest)) ShowWindowAsync(newest, SW_RESTORE);
+  SetForegroundWindow(newest);
+}
+
+void CloseModalSession(unsigned waitMs) {
+  std::vector<HWND> windows;
+  std::shared_ptr<SessionHandles> handles;
+  DWORD thread = 0;
+  {
+    std::lock_guard<std::mutex> lock(sessionLock);
+    std::optional<Session>& session = Running();
+    if (!session) return;
+    session->closing = true;  // no window joins it from now on
+    windows = session->windows;
+    handles = session->handles;
+    thread = session->thread;
+  }
+  const bool own = thread == GetCurrentThreadId();
+  for (auto w = windows.rbegin(); w != windows.rend(); ++w) {
+    if (!IsWindow(*w)) continue;
+    if (own) {
+      DestroyWindow(*w);
+    } else if (GetWindowThreadProcessId(*w, nullptr) == thread) {
+      PostMessageW(*w, WM_CLOSE, 0, 0);
+    }
+  }
+  if (!own) AwaitSessionEnd(*handles, waitMs);
+}
 
 void SetMessageBoxHook(MessageBoxHook hook) {
   std::lock_guard<std::mutex> lock(hookLock);

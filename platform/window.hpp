@@ -97,6 +97,39 @@ class ListView {
   WindowHandle window_;
 };
 
+// The top-level windows that one thread runs modal for the plug-in: one
+// session at a time in the process. Any thread may close them
+// (CloseModalSession).
+class ModalSession {
+ public:
+  // Begins this thread's session, unless one is running (begun() false).
+  ModalSession();
+  // Ends the session: a thread waiting in CloseModalSession goes on.
+  ~ModalSession();
+  ModalSession(const ModalSession&) = delete;
+  ModalSession& operator=(const ModalSession&) = delete;
+
+  bool begun() const noexcept { return begun_; }
+
+ private:
+  bool begun_ = false;
+};
+// Makes `window`, a top-level window of this thread, one of the windows of
+// this thread's session; false when that session is being closed (the caller
+// destroys the window and opens no other). Without a session of this thread,
+// true.
+bool JoinModalSession(WindowHandle window);
+// Brings the newest window of the running session to the front.
+void FrontModalSession();
+// Closes the windows of the running session, newest first. On the session's
+// thread they are destroyed at once. From another thread they are asked to
+// close, and the call returns when the session has ended (its thread has left
+// its loops), when that thread has ended, or after `waitMs`, whichever comes
+// first; meanwhile what other threads send to this thread's windows is
+// handled, so that a session's thread sending to them is not held up. No
+// lock is held while waiting.
+void CloseModalSession(unsigned waitMs);
+
 // Replaces the real message box (tests must never wait on a modal box); an
 // empty hook brings the real one back.
 using MessageBoxHook = std::function<int(const std::string& text, const std::string& title, unsigned flags)>;

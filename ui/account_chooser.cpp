@@ -74,10 +74,6 @@ void AccountChooser::CancelAccountChooser() { platform::PostClose(handle()); }
 
 AccountChooser* OpenedAccountChooser() { return openChooser; }
 
-void CloseAccountChooser() {
-  if (openChooser) platform::DestroyNow(openChooser->handle());
-}
-
 bool RunAccountChooser(const platform::FormClass& windowClass) {
   AccountChooser chooser;
   if (!chooser.Create(windowClass)) return false;

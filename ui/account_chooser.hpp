@@ -32,6 +32,5 @@ class AccountChooser : public Form {
 AccountChooser* OpenedAccountChooser();
 // Runs the chooser modal; true when an account was confirmed.
 bool RunAccountChooser(const platform::FormClass& windowClass);
-void CloseAccountChooser();
 
 }  // namespace zoq::ui

@@ -64,11 +64,17 @@ WindowHandle Form::Named(const std::string& name, WindowHandle control) {
   return control;
 }
 
+bool Form::Joined() {
+  if (window_ && platform::JoinModalSession(window_.get())) return true;
+  window_.reset();  // the windows are being closed: none opens now
+  return false;
+}
+
 bool Form::CreateWindowOf(const platform::FormClass& windowClass, const std::string& title, int width, int height,
                           std::optional<Picture> background, WindowHandle owner) {
   class_ = &windowClass;
   window_ = windowClass.CreateTopLevel(title, width, height, *this, owner);
-  if (!window_) return false;
+  if (!Joined()) return false;
   looks_[window_.get()].normal.builtIn = background;
   return true;
 }
@@ -77,7 +83,7 @@ bool Form::CreateTopmostWindowOf(const platform::FormClass& windowClass, const s
                                  int height, Picture background, std::vector<Caption> captions) {
   class_ = &windowClass;
   window_ = windowClass.CreateTopmostTool(title, width, height, *this);
-  if (!window_) return false;
+  if (!Joined()) return false;
   looks_[window_.get()].normal.builtIn = background;
   looks_[window_.get()].captions = std::move(captions);
   return true;
@@ -117,6 +123,22 @@ WindowHandle Form::Edit(WindowHandle parent, const std::string& name, int x, int
   platform::SetFont(edit, bold ? boldFont_.get() : font_.get());
   looks_[edit].textOn = kEditBackground;
   return edit;
+}
+
+WindowHandle Form::ScrolledEdit(WindowHandle parent, const std::string& name, int x, int y, int width, int height) {
+  WindowHandle edit = Edit(parent, name, x, y, width - kScrollBarWidth, height, {true, false}, false);
+  if (edit) {
+    Named(name + "滚动条", platform::CreateScrollBarFor(edit, x + width - kScrollBarWidth, y, kScrollBarWidth, height,
+                                                      kEditBackground, kScrollThumbColour));
+  }
+  return edit;
+}
+
+WindowHandle Form::ReportList(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
+                              const platform::ListLook& look) {
+  WindowHandle list = Named(name, platform::CreateReportList(parent, x, y, width, height, look));
+  if (list) platform::SetFont(list, font_.get());
+  return list;
 }
 
 WindowHandle Form::Button(WindowHandle parent, const std::string& name, int x, int y, int width, int height,

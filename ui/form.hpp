@@ -29,6 +29,9 @@ inline constexpr Colour kPageColour = 0x252934;
 inline constexpr Colour kColumnColour = 0x141720;
 inline constexpr Colour kButtonFrameColour = 0x3A4A60;
 inline constexpr Colour kButtonPressedColour = 0x1F4F66;
+inline constexpr Colour kScrollThumbColour = 0x4A5A72;
+// The slim dark scroll bars, in place of the system's light ones.
+inline constexpr int kScrollBarWidth = 10;
 
 // A picture shown by a control: one of the built-in ones, or one decoded
 // from bytes (from the web), owned by the form.
@@ -96,6 +99,12 @@ class Form : public platform::FormEvents {
   WindowHandle PictureBox(WindowHandle parent, const std::string& name, int x, int y, int width, int height);
   WindowHandle Edit(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
                     platform::EditStyle style, bool bold);
+  // A multi-line box in the normal weight with a slim dark scroll bar at its
+  // right, inside the width given; the bar is named after the box + "滚动条".
+  WindowHandle ScrolledEdit(WindowHandle parent, const std::string& name, int x, int y, int width, int height);
+  // A report list in the windows' font (platform::CreateReportList).
+  WindowHandle ReportList(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
+                          const platform::ListLook& look);
   WindowHandle Button(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
                       const std::string& caption);
   WindowHandle Label(WindowHandle parent, const std::string& name, int x, int y, int width, int height,
@@ -159,6 +168,9 @@ class Form : public platform::FormEvents {
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
   // A button with a caption: flat, in the windows' colours.
   void DrawCaptionedButton(WindowHandle button, platform::Painter& painter, int width, int height, bool pressed);
+  // The new top-level window joins the windows of this thread's modal
+  // session; false (and no window) when they are being closed.
+  bool Joined();
 
   const platform::FormClass* class_ = nullptr;
   platform::UniqueWindow window_;

@@ -20,8 +20,9 @@
 namespace zoq::ui {
 namespace {
 
-constexpr Colour kListText = 0xECECEC, kListBackground = 0x262F3E, kScrollThumb = 0x4A5A72;
-constexpr int kScrollBarWidth = 10;
+constexpr Colour kListText = 0xECECEC, kListBackground = 0x262F3E;
+// Sixteen whole rows fill the list.
+constexpr int kListHeight = 256;
 constexpr const char* kNotEmpty = "此处不可为空";
 constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
@@ -86,11 +87,13 @@ void SettingsWindow::BuildLibraryPage() {
   platform::AddToolTip(handle(), searchButton, "快捷键 CTRL+F");
   // The list's own scroll bar lies beyond the right edge of the box that
   // holds it: a dark one stands in its place.
-  WindowHandle listBox = Container("词库列表区域", 8, 40, 626, 256, std::nullopt, {}, page);
-  WindowHandle list = Named("词库列表", platform::CreateReportList(listBox, 0, 0, 626 + platform::SystemScrollBarWidth(),
-                                                                   256, kListText, kListBackground));
-  Named("词库列表滚动条", platform::CreateScrollBarFor(list, 626 - kScrollBarWidth, 0, kScrollBarWidth, 256,
-                                                     kListBackground, kScrollThumb));
+  WindowHandle listBox = Container("词库列表区域", 8, 40, 626, kListHeight, std::nullopt, {}, page);
+  // A selected row reads the same with the focus in the list or elsewhere.
+  const platform::ListLook look{kListText, kListBackground, kListText, kButtonPressedColour, kAccentColour};
+  WindowHandle list =
+      ReportList(listBox, "词库列表", 0, 0, 626 + platform::SystemScrollBarWidth(), kListHeight, look);
+  Named("词库列表滚动条", platform::CreateScrollBarFor(list, 626 - kScrollBarWidth, 0, kScrollBarWidth, kListHeight,
+                                                     kListBackground, kScrollThumbColour));
   platform::ListView view(list);
   view.AddColumn(0, "关键词", 100);
   view.AddColumn(1, "回复内容", 500);
@@ -121,9 +124,7 @@ void SettingsWindow::BuildLibraryPage() {
     if (actions[i].run) On(button, Notice::Click, [this, run = actions[i].run] { (this->*run)(); });
   }
   WindowHandle keyword = Edit(panel, "词控_关键词框", 296, 4, 222, 30, {false, true}, true);
-  WindowHandle reply = Edit(panel, "词控_回复框", 210, 40, 306 - kScrollBarWidth, 122, {true, false}, false);
-  Named("词控_回复框滚动条", platform::CreateScrollBarFor(reply, 210 + 306 - kScrollBarWidth, 40, kScrollBarWidth, 122,
-                                                       kEditBackground, kScrollThumb));
+  WindowHandle reply = ScrolledEdit(panel, "词控_回复框", 210, 40, 306, 122);
   // A whole number: digits only.
   WindowHandle cooldown = Edit(panel, "词控_冷却时间", 101, 100, 54, 30, {false, true, 6, true}, true);
 

@@ -67,7 +67,7 @@ void SettingsWindow::BuildOptionsPage() {
   platform::ShowWindowIf(hint, false);
   for (const CommandRow& row : kRows) {
     Edit(page, row.command, row.x, row.y, 88, 25, {false, true}, true);
-    Edit(page, row.returnText, row.x - 88, row.y + 35, 176, 112, {true, false}, false);
+    ScrolledEdit(page, row.returnText, row.x - 88, row.y + 35, 176, 112);
   }
 
   On(Control("插件开关"), Notice::Click,

@@ -1,5 +1,7 @@
 #include "ui/settings_window.hpp"
 
+#include <atomic>
+
 #include "core/info/info_records.hpp"
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
@@ -15,7 +17,10 @@ namespace {
 constexpr int kWidth = 780, kHeight = 500;
 constexpr const char* kNavButtons[] = {"按钮_插件主页", "按钮_远程命令", "按钮_精确词库", "按钮_模糊词库"};
 
-SettingsWindow* openWindow = nullptr;
+// Set and read on the window's thread; tests also read it from others.
+std::atomic<SettingsWindow*> openWindow = nullptr;
+// How long a stop from another thread waits for the windows to be gone.
+constexpr unsigned kCloseWaitMs = 1000;
 
 }  // namespace
 
@@ -169,41 +174,32 @@ std::function<void()> SettingsWindow::ToggleSetting(SwitchOption setting, const 
 
 SettingsWindow* OpenedSettingsWindow() { return openWindow; }
 
-void CloseSettingsWindows() {
-  if (openWindow) platform::DestroyNow(openWindow->handle());
-  CloseAccountChooser();
-}
+void CloseSettingsWindows() { platform::CloseModalSession(kCloseWaitMs); }
 
 bool OpenSettingsWindow() {
-  if (openWindow || OpenedAccountChooser()) {
-    platform::BringToFront(openWindow ? openWindow->handle() : OpenedAccountChooser()->handle());
+  // First, so that it ends last: a stop export waiting on another thread
+  // goes on once nothing of the windows is left.
+  platform::ModalSession session;
+  if (!session.begun()) {  // a window is open already (on this thread or another)
+    platform::FrontModalSession();
     return false;
   }
   const platform::ModuleHandle module = platform::OwnModule();
   platform::ActivationContext commonControls6(module);
   platform::FormClass windowClass(module, "ZoqSettingsWindow");
+  // The stop exports and unloading close the windows from whatever thread
+  // they come: set once, it stays.
   Plugin().SetCloseWindows(CloseSettingsWindows);
   // Without an account the chooser comes first; the settings window opens
   // once it has closed with an account taken.
-  if (!Plugin().AccountStarted()) {
-    const bool taken = RunAccountChooser(windowClass);
-    PluginState* p = PluginIfAlive();
-    if (!taken || !p) {
-      if (p) p->SetCloseWindows(nullptr);
-      return true;
-    }
-  }
+  if (!Plugin().AccountStarted() && !RunAccountChooser(windowClass)) return true;
   SettingsWindow window;
-  if (!window.Create(windowClass)) {
-    Plugin().SetCloseWindows(nullptr);
-    return false;
-  }
+  if (!window.Create(windowClass)) return false;
   openWindow = &window;
   window.SettingsWindowStart();
   platform::ShowWindowNow(window.handle());
   platform::RunModal(window.handle());
   openWindow = nullptr;
-  if (PluginState* p = PluginIfAlive()) p->SetCloseWindows(nullptr);
   return true;
 }
 

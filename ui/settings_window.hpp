@@ -131,12 +131,15 @@ class SettingsWindow : public Form {
 };
 
 // Opens the settings window (modal; returns when it has been closed); a
-// window that is already open is brought to the front instead. false when
-// no window was opened.
+// window that is already open, on any thread, is brought to the front
+// instead. false when no window was opened.
 bool OpenSettingsWindow();
 // The open settings window, or null.
 SettingsWindow* OpenedSettingsWindow();
-// Destroys the open windows (ShutDown and unloading).
+// Closes the open windows (ShutDown and unloading), from any thread: on the
+// windows' own thread at once; from another, they are gone when this returns
+// unless their thread stays busy (held up in a host call, say) beyond about a
+// second: they go then as soon as it is back.
 void CloseSettingsWindows();
 
 }  // namespace zoq::ui

@@ -67,19 +67,27 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
     platform::Click(c.Control("确定"));  // an account of two bytes cannot be confirmed
     EXPECT_FALSE(Plugin().AccountStarted());
   });
+  // The stop export on another thread as an account is confirmed: the
+  // chooser goes, and no settings window opens after it.
+  fake.SetAnswer("Api_GetOnLineList", "10001");
+  OtherThreadStop other;
+  Script script({[&] {
+    const HWND window = ui::OpenedAccountChooser()->handle();
+    platform::Click(ui::OpenedAccountChooser()->Control("确定"));
+    other.Start([window] { return !IsWindow(window) && !ui::OpenedSettingsWindow(); });
+    other.SendToIt();  // the stop now waits for the windows
+  }});
+  EXPECT_EQ(set(), 0);
+  other.Finish();
+  EXPECT_EQ(other.result, 0);
+  EXPECT_TRUE(other.goneOnReturn);
+  EXPECT_FALSE(Plugin().AccountStarted());
 }
 
 // How many pixels of the control's client area, painted afresh, are red.
 int RedPixels(WindowHandle control) {
-  RECT r{};
-  GetClientRect(control, &r);
-  HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, r.right, r.bottom));
-  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
-  int red = 0;  // red at least 192, green below 64
-  for (int i = 0; i < r.right * r.bottom; ++i) red += (GetPixel(dc, i % r.right, i / r.right) & 0xC0C0) == 0xC0;
-  DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
-  return red;
+  const Printed printed(control);  // red at least 192, green below 64
+  return printed.Count(printed.All(), [](COLORREF c) { return (c & 0xC0C0) == 0xC0; });
 }
 
 TEST_F(AccountChooserTest, WithoutAnAccountTheListSaysSoInRedAndOnlyCancelLeaves) {

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <tuple>
+
 #include "tests/ui/settings_fixture.hpp"
 #include "ui/variable_picker.hpp"
 
@@ -30,6 +32,17 @@ void Search(ui::SettingsWindow& w, const std::string& wanted) {
   platform::SetWindowTextGbk(w.Control("词控_搜索框"), wanted);
   platform::Click(w.Control("词控_搜索"));
 }
+// A row as the list draws it: its background, the colour at its left edge
+// (the focus mark) and whether its text is light.
+std::tuple<COLORREF, COLORREF, bool> RowLook(ui::SettingsWindow& w, int row) {
+  RECT r{LVIR_BOUNDS};
+  SendMessageW(w.Control("词库列表"), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+  const Printed printed(w.Control("词库列表"));
+  const int middle = (r.top + r.bottom) / 2;
+  const int light =
+      printed.Count(r, [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200; });
+  return {printed.At(4, middle), printed.At(1, middle), light > 20};
+}
 std::string Editor(ui::SettingsWindow& w) { return Text(w, "词控_关键词框") + "/" + Text(w, "词控_回复框"); }
 std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
 
@@ -49,6 +62,16 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
               },
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(Editor(w), "a[b]/x\r\n乗\\");
+                // The selected row reads light on the design's blue with the focus in the
+                // list or elsewhere; while the list has the focus, the row is marked.
+                const COLORREF plain = RGB(38, 47, 62), selected = RGB(31, 79, 102), mark = RGB(46, 170, 220);
+                const std::tuple<const char*, int, COLORREF, COLORREF> looks[] = {{"词库列表", 0, selected, mark},
+                                                                                  {"词库列表", 1, plain, plain},
+                                                                                  {"词控_关键词框", 0, selected, selected}};
+                for (const auto& [focus, row, background, edge] : looks) {
+                  Focus(w, focus);
+                  EXPECT_EQ(RowLook(w, row), std::tuple(background, edge, true)) << focus << " " << row;
+                }
                 List(w).Select(1);
                 // The dark scroll bars, clicked below their thumbs: a page on.
                 for (const char* bar : {"词库列表滚动条", "词控_回复框滚动条"}) ClickWithMouse(w.Control(bar));
@@ -58,6 +81,10 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
                   return SendMessageW(w.Control(control), message, 0, 0);
                 };
                 EXPECT_EQ(ask("词库列表", LVM_GETTOPINDEX), ask("词库列表", LVM_GETCOUNTPERPAGE));
+                RECT row{LVIR_BOUNDS}, list{};  // whole rows fill the list: the last one is not cut
+                SendMessageW(w.Control("词库列表"), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+                GetClientRect(w.Control("词库列表"), &list);
+                EXPECT_EQ(ask("词库列表", LVM_GETCOUNTPERPAGE) * (row.bottom - row.top), list.bottom);
                 EXPECT_GT(ask("词控_回复框", EM_GETFIRSTVISIBLELINE), 0);
                 List(w).Select(1);
                 platform::Click(w.Control("词控_保存"));

@@ -1,7 +1,9 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
-//   ui_screens.exe <home|options|hint|library|large|picker|chooser|nobody> <milliseconds>
-// ("large": a library of 5,000 keywords and a long reply); or times listing one library of n
-// keywords, switching to the other and back: ui_screens.exe bench <n>.
+//   ui_screens.exe <home|options|hint|library|listfocus|large|picker|chooser|nobody> <milliseconds>
+// ("options": a return text longer than its box; "library": a row selected, the focus in
+// the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
+// keywords and a long reply; "chooser": its list dropped down); or times listing one
+// library of n keywords, switching to the other and back: ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
 #include <windows.h>
 
@@ -13,6 +15,7 @@
 #include "core/settings.hpp"
 #include "platform/files.hpp"
 #include "tests/web/web_server.hpp"
+#include "ui/account_chooser.hpp"
 #include "ui/settings_window.hpp"
 
 extern "C" std::int32_t __stdcall set();
@@ -55,14 +58,24 @@ int main(int argc, char** argv) {
     server.Serve(path, NoAccountPicture());
   }
   ui::HomeWebSettings() = {server.base(), server.base(), "https://bbs.zoqbot.cn", {2000, 2000, 2000}};
+  if (page == "options") {
+    std::string lines;
+    for (int i = 1; i <= 30; ++i) lines += "返回第" + std::to_string(i) + "行[N]";
+    WriteAdminItem("开启返回文本", lines);
+  }
   const unsigned ms = static_cast<unsigned>(number);
   platform::RunSoon([page, ms, chooser] {
     ui::SettingsWindow* w = ui::OpenedSettingsWindow();
     if (page == "bench" && w) return Bench(*w), ui::CloseSettingsWindows();
     platform::RunSoon([] { ui::CloseSettingsWindows(); }, ms);
+    if (page == "chooser" && ui::OpenedAccountChooser())
+      SendMessageW(ui::OpenedAccountChooser()->Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
     if (chooser || !w) return;
     if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));
-    if (page == "library" || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
+    const bool library = page == "library" || page == "listfocus";
+    if (library || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
+    if (library) platform::ListView(w->Control("词库列表")).Select(2);
+    if (page == "listfocus") platform::SetFocusTo(w->Control("词库列表"));
     if (page == "large") {  // a reply longer than its box
       std::string reply;
       for (int i = 1; i <= 20; ++i) reply += "第" + std::to_string(i) + "行\r\n";

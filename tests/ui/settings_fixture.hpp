@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/ini_items.hpp"
@@ -21,7 +25,7 @@
 #include "ui/settings_window.hpp"
 
 extern "C" std::int32_t __stdcall set(), OQ_SetUp(), MQset(), SP_SetUp(), ER_SetUp(), XQ_SetUp(), MQ_Set(), ISky_Menu(),
-    Settings(), ZOQ_MeKyu(), ER_DestroyPlugin();
+    Settings(), ZOQ_MeKyu(), ER_DestroyPlugin(), VlqEnd();  // VlqEnd: the stop export "end"
 
 namespace zoq::testing {
 
@@ -68,6 +72,44 @@ inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo
 inline std::string Text(const ui::Form& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
 inline std::string Admin(const std::string& key) { return ReadIniItem(AdminFile(), kAdminSection, key, "<missing>"); }
 
+// The control's client area painted afresh, as the colour (COLORREF) of each pixel.
+class Printed {
+ public:
+  explicit Printed(WindowHandle control) {
+    RECT r{};
+    GetClientRect(control, &r);
+    width_ = r.right, height_ = r.bottom;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width_, -height_, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP surface = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (surface) {
+      HGDIOBJ old = SelectObject(dc, surface);
+      SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+      GdiFlush();
+      const auto* bgra = static_cast<const std::uint8_t*>(bits);
+      for (int i = 0; i < width_ * height_; ++i) pixels_.push_back(RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]));
+      DeleteObject(SelectObject(dc, old));
+    }
+    DeleteDC(dc);
+    pixels_.resize(width_ * height_, CLR_INVALID);
+  }
+  COLORREF At(int x, int y) const { return x < width_ && y < height_ ? pixels_[y * width_ + x] : CLR_INVALID; }
+  // How many pixels of the rectangle are of a colour that `holds`.
+  int Count(const RECT& r, const std::function<bool(COLORREF)>& holds) const {
+    int n = 0;
+    for (int y = r.top; y < std::min<int>(r.bottom, height_); ++y)
+      for (int x = r.left; x < std::min<int>(r.right, width_); ++x) n += holds(pixels_[y * width_ + x]);
+    return n;
+  }
+  RECT All() const { return {0, 0, width_, height_}; }
+
+ private:
+  int width_ = 0, height_ = 0;
+  std::vector<COLORREF> pixels_;
+};
+
 // Steps run one after the other, each from a timer of whatever modal loop
 // runs next on this thread (a step that opens a modal window returns when it
 // has closed: the next step runs inside it). Steps that never ran fail.
@@ -89,6 +131,51 @@ class Script {
     EXPECT_EQ(run_->done, run_->steps.size()) << "the window was not open for every step";
     run_->done = run_->steps.size();  // a timer still waiting does nothing
   }
+};
+
+// Waits for `done`, up to a bound generous enough that only a call that never
+// returns misses it.
+inline bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000 && !done(); ++i) Sleep(10);
+  return done();
+}
+
+// The stop export "end" on a thread of its own, started from a step in the
+// windows; that thread has a window of its own, which the windows' thread may
+// send to, as a host call may. A window left open by the stop is closed from
+// that thread once the bound has passed.
+class OtherThreadStop {
+ public:
+  // `gone` tells, right as the stop has returned, whether the windows are gone.
+  void Start(std::function<bool()> gone) {
+    thread_ = std::thread([this, gone] {
+      own_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+      result = VlqEnd();
+      goneOnReturn = gone();
+      stopped = true;
+      if (!WaitFor([this] { return over_.load(); })) ui::CloseSettingsWindows();
+      DestroyWindow(own_);
+    });
+  }
+  // From the windows' thread: returns once the stop is waiting for them.
+  void SendToIt() {
+    if (WaitFor([this] { return own_.load() != nullptr; }))
+      SendMessageTimeoutW(own_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
+  }
+  // Once the settings export has returned.
+  void Finish() {
+    over_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  ~OtherThreadStop() { Finish(); }
+
+  std::atomic<std::int32_t> result = -1;
+  std::atomic<bool> stopped = false, goneOnReturn = false;
+
+ private:
+  std::atomic<HWND> own_ = nullptr;
+  std::atomic<bool> over_ = false;
+  std::thread thread_;
 };
 
 class SettingsWindowTest : public CoreTest {

@@ -151,6 +151,10 @@ TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotA
           EXPECT_EQ(std::vector<std::string>({Text(w, "开启返回文本"), Text(w, "主人号码"), Text(w, "精确返回文本")}),
                     std::vector<std::string>({longText, longList, "a\r\nb"}));
           EXPECT_EQ(Plugin().Current()->Settings.主人号码, longList);
+          ClickWithMouse(w.Control("开启返回文本滚动条"));  // its slim bar, below the thumb: a page on
+        },
+        [](ui::SettingsWindow& w) {
+          EXPECT_GT(SendMessageW(w.Control("开启返回文本"), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
         }});
   EXPECT_TRUE(ReadFile(DataFile("admin")) == before) << "values stored whole were written again";
 }
@@ -235,20 +239,46 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
         }});
 }
 
+// The stop export on the window's own thread, unloading, and the stop export
+// "end" on another thread: with the window's thread in its loop, sending to a
+// window of the stopping thread (as a host call may), or held up beyond the
+// stop's wait, which then returns without the window gone (it goes once its
+// thread is back). The settings export returns; what was typed is kept.
 TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasTyped) {
-  const std::function<void()> closers[] = {[] { EXPECT_EQ(ER_DestroyPlugin(), 0); }, [] { ProgramExit(); }};
-  for (const auto& close : closers) {
+  enum class Stop { OwnThread, Unloading, OtherThread, SendingToIt, HeldUp };
+  const std::pair<Stop, bool> rows[] = {{Stop::OwnThread, true},   {Stop::Unloading, true}, {Stop::OtherThread, true},
+                                        {Stop::SendingToIt, true}, {Stop::HeldUp, false}};
+  for (const auto& [stop, goneOnReturn] : rows) {
+    SCOPED_TRACE(static_cast<int>(stop));
     WriteAdminItem("群号列表", "");
-    Drive(set, {[&](ui::SettingsWindow& w) {
-                  EXPECT_EQ(OQ_SetUp(), 0);  // returns at once: the open window stays
-                  EXPECT_EQ(ui::OpenedSettingsWindow(), &w);
-                  Focus(w, "主页_群号列表");
-                  TypeText("9");
-                },
-                [&](ui::SettingsWindow& w) {
-                  close();
-                  EXPECT_EQ(w.handle(), nullptr);
-                }});
+    OtherThreadStop other;
+    bool goneAtOnce = false;
+    Script script({[] {
+                     EXPECT_EQ(OQ_SetUp(), 0);  // returns at once: the open window stays
+                     Focus(*ui::OpenedSettingsWindow(), "主页_群号列表");
+                     TypeText("9");
+                   },
+                   [&, stop = stop] {
+                     ui::SettingsWindow& w = *ui::OpenedSettingsWindow();
+                     const HWND window = w.handle();
+                     if (stop == Stop::OwnThread || stop == Stop::Unloading) {
+                       EXPECT_EQ(stop == Stop::OwnThread ? ER_DestroyPlugin() : (ProgramExit(), 0), 0);
+                       goneAtOnce = !IsWindow(window) && !w.handle();
+                       return;
+                     }
+                     other.Start([window] { return !IsWindow(window) && !ui::OpenedSettingsWindow(); });
+                     if (stop == Stop::SendingToIt) other.SendToIt();
+                     EXPECT_TRUE(stop != Stop::HeldUp || WaitFor([&] { return other.stopped.load(); }));
+                   }});
+    EXPECT_EQ(set(), 0);
+    other.Finish();
+    if (stop == Stop::OwnThread || stop == Stop::Unloading) {
+      EXPECT_TRUE(goneAtOnce);
+    } else {
+      EXPECT_EQ(other.result, 0);
+      EXPECT_EQ(other.goneOnReturn, goneOnReturn);
+    }
+    EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
     if (!PluginIfAlive()) ProgramStart(folder), LoadSettings();
     EXPECT_EQ(Admin("群号列表"), "9");
     Plugin().SetRobotAccount(Plugin().RobotAccount(), true);
