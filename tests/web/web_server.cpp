@@ -85,12 +85,12 @@ WebServer::WebServer(std::uint16_t port) : port_(port) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   listener_ = Listen(16, port_);
-  thread_ = std::thread([this] { Run(); });
+  if (listening()) thread_ = std::thread([this] { Run(); });
 }
 
 WebServer::~WebServer() {
   stop_ = true;
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
   closesocket(static_cast<SOCKET>(listener_));
   for (std::uintptr_t s : deaf_) closesocket(static_cast<SOCKET>(s));
   WSACleanup();
