@@ -44,7 +44,8 @@ bool NamesEverybody(std::string_view id) {
 ReplyText ReplyText::Number(std::string_view s) {
   constexpr std::string_view kIdBytes =
       "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_-@.";
-  const bool plain = !s.empty() && s.find_first_not_of(kIdBytes) == std::string_view::npos;
+  const bool plain = !s.empty() && s.find_first_not_of(kIdBytes) == std::string_view::npos &&
+                     s.find("..") == std::string_view::npos;  // no parent step in the owner's paths
   return plain && !NamesEverybody(s) ? Written(s) : Outside(s);
 }
 

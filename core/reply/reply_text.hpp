@@ -33,8 +33,9 @@ class ReplyText {
   static ReplyText Message(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Message); }
   // An id of the message (sender, group, mentioned account): written when
   // it is made only of ASCII letters, digits, "_", "-", "@" and ".", which
-  // form no code on any host, and names nobody that means everybody ("all",
-  // "notify@all"); outside otherwise.
+  // form no code on any host, holds no ".." (a parent step in a path) and
+  // is no name that means everybody ("all", "notify@all"); outside
+  // otherwise.
   static ReplyText Number(std::string_view s);
 
   const std::string& text() const { return text_; }

@@ -153,6 +153,11 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
     s.Group("paths", "5@chatroom", "wxid_a-b.C");
     EXPECT_EQ(s.TakeSent(), Sent{fileCode + "C:\\pics\\5@chatroom.jpg]" + fileCode + data.substr(0, data.rfind("\\ZOQ-F-")) +
                                  "\\pics\\wxid_a-b.C.png][CQ:image,file=file:///C:/pics/wxid_a-b.C.png]"});
+    // An id that steps up stays outside text: no path of the owner's takes it.
+    s.Group("paths", "..");
+    EXPECT_EQ(s.TakeSent(), Sent{"［P=C:\\pics\\...jpg]" + fileCode +
+                                 data.substr(0, data.rfind("\\ZOQ-F-")) +
+                                 "\\pics\\30001.png][CQ:image,file=file:///C:/pics/30001.png]"});
   }
 
   // The message after its keyword ("{K}" stands for the keyword) and what
