@@ -599,7 +599,8 @@ std::string_view SchemeOf(const Address& a) { return a.secure ? "https" : "http"
 bool IsLoopback(const std::string& host) {
   in_addr v4{};
   in6_addr v6{};
-  const std::string bare = host.size() > 1 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+  const bool bracketed = host.size() > 1 && host.front() == '[' && host.back() == ']';
+  const std::string bare = bracketed ? host.substr(1, host.size() - 2) : host;
   return text::EqualsIgnoreAsciiCase(host, "localhost") ||
          (inet_pton(AF_INET, bare.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127) ||
          (inet_pton(AF_INET6, bare.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6));

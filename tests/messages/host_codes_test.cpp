@@ -144,20 +144,21 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   const bool isky = name == "ISky", wx = name == "WX", table = name == "Table";
   const std::string data = s.DataFile("");
   const std::string fileCode = isky ? "[CQ:image,file=file:///" : table ? "[picFile,path=" : "[pic=";
+  const std::string folder = data.substr(0, data.rfind("\\ZOQ-F-"));
+  const auto paths = [&](const std::string& group, const std::string& sender) {
+    return fileCode + "C:\\pics\\" + group + ".jpg]" + fileCode + folder + "\\pics\\" + sender +
+           ".png][CQ:image,file=file:///C:/pics/" + sender + ".png]";
+  };
   s.Group("paths");
-  EXPECT_EQ(s.TakeSent(), Sent{fileCode + "C:\\pics\\111.jpg]" + fileCode + data.substr(0, data.rfind("\\ZOQ-F-")) +
-                               "\\pics\\30001.png][CQ:image,file=file:///C:/pics/30001.png]"});
+  EXPECT_EQ(s.TakeSent(), Sent{paths("111", kOwner)});
   // So are ids of letters (the WeChat-style host's wxid and chat rooms) on
-  // the hosts that hand them over as texts.
+  // the hosts that hand them over as texts; an id that steps up stays
+  // outside text, and no path of the owner's takes it.
   if (!isky && !table) {
     s.Group("paths", "5@chatroom", "wxid_a-b.C");
-    EXPECT_EQ(s.TakeSent(), Sent{fileCode + "C:\\pics\\5@chatroom.jpg]" + fileCode + data.substr(0, data.rfind("\\ZOQ-F-")) +
-                                 "\\pics\\wxid_a-b.C.png][CQ:image,file=file:///C:/pics/wxid_a-b.C.png]"});
-    // An id that steps up stays outside text: no path of the owner's takes it.
+    EXPECT_EQ(s.TakeSent(), Sent{paths("5@chatroom", "wxid_a-b.C")});
     s.Group("paths", "..");
-    EXPECT_EQ(s.TakeSent(), Sent{"［P=C:\\pics\\...jpg]" + fileCode +
-                                 data.substr(0, data.rfind("\\ZOQ-F-")) +
-                                 "\\pics\\30001.png][CQ:image,file=file:///C:/pics/30001.png]"});
+    EXPECT_EQ(s.TakeSent(), Sent{"［P=" + paths("..", kOwner).substr(fileCode.size())});
   }
 
   // The message after its keyword ("{K}" stands for the keyword) and what

@@ -55,8 +55,8 @@ TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
   for (const WebRequest& r : proxy.Requests()) lines.push_back(r.line);
   EXPECT_EQ(lines, (std::vector<std::string>{"GET " + numeric + " HTTP/1.0", "GET " + named + " HTTP/1.0",
                                              "GET " + named + " HTTP/1.0", "GET " + numeric + " HTTP/1.0",
-                                             "CONNECT localhost:" + port + " HTTP/1.0", "GET " + lookalike + " HTTP/1.0",
-                                             "GET " + named + " HTTP/1.0"}));
+                                             "CONNECT localhost:" + port + " HTTP/1.0",
+                                             "GET " + lookalike + " HTTP/1.0", "GET " + named + " HTTP/1.0"}));
   if (!standard.listening()) GTEST_SKIP() << "the row of port 80 needs the port (root)";
 }
 

@@ -30,8 +30,9 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   }
   web.Serve("/hop12", "end");
   web.Serve("/hop308", WebServer::RawAnswer{"HTTP/1.0 308 Permanent Redirect\r\nLocation: /bin\r\n\r\n"});
-  web.Serve("/lengths", WebServer::RawAnswer{"HTTP/1.0 200 OK\r\nContent-Length: 8\r\nContent-Length: 3\r\n\r\nABCDEFGH"});
-  web.Serve("/length", WebServer::RawAnswer{"HTTP/1.0 200 OK\r\nContent-Length: 3\r\ncontent-length: 3\r\n\r\nABC"});
+  const std::string ok = "HTTP/1.0 200 OK\r\n";
+  web.Serve("/lengths", WebServer::RawAnswer{ok + "Content-Length: 8\r\nContent-Length: 3\r\n\r\nABCDEFGH"});
+  web.Serve("/length", WebServer::RawAnswer{ok + "Content-Length: 3\r\ncontent-length: 3\r\n\r\nABC"});
   web.Serve("/none", WebServer::RawAnswer{"HTTP/1.0 204 No Content\r\n\r\nstray"});
   const std::string port = web.port();
   const struct {
