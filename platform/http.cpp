@@ -592,6 +592,20 @@ std::string_view WithoutScheme(std::string_view entry) {
   return scheme == std::string_view::npos ? entry : entry.substr(scheme + 3);
 }
 
+std::string_view SchemeOf(const Address& a) { return a.secure ? "https" : "http"; }
+
+// Whether `host` is this machine's loopback: its name, or an address
+// literal of it (a name that merely begins with "127." is not one).
+bool IsLoopback(const std::string& host) {
+  in_addr v4{};
+  in6_addr v6{};
+  const bool bracketed = host.size() > 1 && host.front() == '[' && host.back() == ']';
+  const std::string bare = bracketed ? host.substr(1, host.size() - 2) : host;
+  return text::EqualsIgnoreAsciiCase(host, "localhost") ||
+         (inet_pton(AF_INET, bare.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127) ||
+         (inet_pton(AF_INET6, bare.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6));
+}
+
 // Whether `host` matches `pattern`, where "*" stands for any run of
 // characters; ASCII letters in either case.
 bool Matches(std::string_view host, std::string_view pattern) {
@@ -614,22 +628,25 @@ bool Matches(std::string_view host, std::string_view pattern) {
   return p == pattern.size();
 }
 
-// Whether the bypass list sends `host` direct: an entry that matches it,
-// "<local>" for a name without a dot, loopback unless "<-loopback>".
-bool Bypassed(const std::string& host, std::string_view list) {
+// Whether the bypass list sends `a` direct: an entry that matches its host
+// (an entry with a scheme only for that scheme), "<local>" for a name
+// without a dot, loopback unless "<-loopback>".
+bool Bypassed(const Address& a, std::string_view list) {
+  const std::string& host = a.host;
   bool loopback = true, named = false;
   for (std::string_view entry : Entries(list)) {
     if (text::EqualsIgnoreAsciiCase(entry, "<-loopback>")) {
       loopback = false;
     } else if (text::EqualsIgnoreAsciiCase(entry, "<local>")) {
       named = named || host.find('.') == std::string::npos;
+    } else if (const std::size_t scheme = entry.find("://"); scheme != std::string_view::npos) {
+      named = named || (text::EqualsIgnoreAsciiCase(entry.substr(0, scheme), SchemeOf(a)) &&
+                        Matches(host, entry.substr(scheme + 3)));
     } else {
-      named = named || Matches(host, WithoutScheme(entry));
+      named = named || Matches(host, entry);
     }
   }
-  const bool isLoopback = text::EqualsIgnoreAsciiCase(host, "localhost") || host.starts_with("127.") ||
-                          host == "::1" || host == "[::1]";
-  return named || (loopback && isLoopback);
+  return named || (loopback && IsLoopback(host));
 }
 
 // The server the list names for `scheme`: its own entry ("https=host:port"),
@@ -672,8 +689,8 @@ std::optional<Proxy> ProxyFor(const Address& a) {
     *into = option->Value.pszValue;
     GlobalFree(option->Value.pszValue);
   }
-  if (!(options[0].Value.dwValue & PROXY_TYPE_PROXY) || Bypassed(a.host, bypass)) return std::nullopt;
-  return ServerFor(servers, a.secure ? "https" : "http");
+  if (!(options[0].Value.dwValue & PROXY_TYPE_PROXY) || Bypassed(a, bypass)) return std::nullopt;
+  return ServerFor(servers, SchemeOf(a));
 }
 
 // "host" or "host:port" as the Host field and a proxy name the server.
@@ -723,7 +740,10 @@ std::optional<Head> ParseHead(std::string_view head) {
     std::string_view value = line.substr(colon + 1);
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-    if (text::EqualsIgnoreAsciiCase(name, "Content-Length")) h.contentLength = std::string(value);
+    if (text::EqualsIgnoreAsciiCase(name, "Content-Length")) {
+      if (h.contentLength && *h.contentLength != value) return std::nullopt;  // which one is the body's?
+      h.contentLength = std::string(value);
+    }
     if (text::EqualsIgnoreAsciiCase(name, "Transfer-Encoding")) h.transferEncoding = std::string(value);
     if (text::EqualsIgnoreAsciiCase(name, "Location")) h.location = std::string(value);
   }
@@ -873,6 +893,7 @@ std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std:
       continue;
     }
     if (s < 200 || s > 299) return {};  // an error page is not an answer
+    if (s == 204) return {};              // no body, whatever bytes follow
     return reader.ReadBody(*head).value_or(std::string());
   }
   return {};

@@ -24,10 +24,12 @@ inline constexpr std::size_t kHttpPictureLimit = std::size_t{8} << 20;
 // One "GET" request, version HTTP/1.0, never taken from or written to a
 // cache, over TLS for an https address, through the user's proxy as WinInet
 // reads it (the proxy server for the address's scheme unless its bypass list
-// names the host; https through a tunnel, loopback addresses direct unless
-// the list holds "<-loopback>"); redirects are followed (at most ten). Gives
+// names the host, for that scheme where the entry names one; https through
+// a tunnel; the loopback, by name or address, direct unless the list holds
+// "<-loopback>"); redirects are followed (at most ten). Gives
 // the answer body as bytes; any failure gives the empty byte set: an answer
-// with an error status, a body larger than `limit` or shorter than its
+// with an error status, one without a body (204), one that declares two
+// different lengths, a body larger than `limit` or shorter than its
 // declared length, a request unfinished at the total time or at the end of
 // the thread's budget. The caller's thread waits; the request leaves nothing
 // running behind it.

@@ -57,8 +57,10 @@ std::string_view InertClose(const HostProfile& host) {
   return host.escapedClose.empty() ? kFullWidthClose : host.escapedClose;
 }
 
-// "[N]" of any origin as CRLF, the written stored brackets as brackets;
-// stored brackets that are not wholly written stay as they are.
+// "[N]" as CRLF where it is wholly written or wholly not (a line break of
+// the message), never where the owner's bracket closes outside text; the
+// written stored brackets as brackets; stored brackets that are not wholly
+// written stay as they are.
 ReplyText WithBrackets(const ReplyText& in) {
   static constexpr std::array<CodeRow, 2> kStored{{{"&uoS8#", "["}, {"&uoS9#", "]"}}};
   const std::string& s = in.text();
@@ -69,7 +71,7 @@ ReplyText WithBrackets(const ReplyText& in) {
     for (const CodeRow& row : kStored) {
       if (StartsAt(s, pos, row.first) && !in.AnyOutside(pos, pos + row.first.size())) stored = &row;
     }
-    if (StartsAt(s, pos, "[N]")) {
+    if (StartsAt(s, pos, "[N]") && (!in.AnyOutside(pos, pos + 3) || !in.AnyWritten(pos, pos + 3))) {
       out.Append("\r\n", in.origin(pos));
       pos += 3;
     } else if (stored) {
@@ -83,6 +85,12 @@ ReplyText WithBrackets(const ReplyText& in) {
   }
   return out;
 }
+
+// The bytes of the hosts' code syntax: brackets, braces and the backslash.
+// A double-byte character whose second byte is one of them is one
+// character to a host that reads characters, a code byte to one that reads
+// bytes.
+bool IsCodeByte(char c) { return c == '[' || c == ']' || c == '{' || c == '}' || c == '\\'; }
 
 bool IsNameByte(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':' || c == '@' || c == '_' || c == ' ' || c == '\t';
@@ -254,7 +262,11 @@ class HostCodes {
         pos += host_.braceCode.size();
       } else {
         const std::size_t length = text::CharLength(s_, pos);
-        out_.append(s_, pos, length);
+        if (length == 2 && IsCodeByte(s_[pos + 1]) && t_.AnyOutside(pos, pos + 2)) {
+          out_ += '?';  // a host that reads its codes byte by byte would see a code byte
+        } else {
+          out_.append(s_, pos, length);
+        }
         pos += length;
       }
     }
@@ -280,8 +292,10 @@ class HostCodes {
                                {"[V=", host_.voiceCode, host_.voiceFileCode}};
     for (const Neutral& n : neutral) {
       if (n.webCode.empty() || !StartsAt(s_, open, n.opener, Case::IgnoreAscii)) continue;
+      // The same value as the check of its outside bytes: blanks around it
+      // do not count.
       const std::size_t path = open + n.opener.size();
-      out_ += IsWebAddress(std::string_view(s_).substr(path)) ? n.webCode : n.fileCode;
+      out_ += IsWebAddress(Trimmed(std::string_view(s_).substr(path, close - path))) ? n.webCode : n.fileCode;
       return path;
     }
     out_ += '[';

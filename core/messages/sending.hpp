@@ -28,19 +28,21 @@ bool MentionsAccount(std::string_view delivered, const std::string& account);
 // when there is none.
 std::string FirstMentionedNumber(std::string_view text, std::string_view delivered);
 
-// The text as `hostType` receives it. "[N]" becomes CRLF; the written
-// "&uoS8#" and "&uoS9#" (exact case) become "[" and "]", those from outside
-// stay as they are. Only written bytes form codes: a written "[" opens a
-// code that runs to the next written "]", and the written openers "[P=" and
-// "[V=" become the host's picture and voice codes. A code that holds
-// outside bytes is opened only when they are not in its name, are digits
-// in a mention, give a web address (never a file path) as a picture's or
-// voice's file, name no file of this machine in any key, and no other
-// written "[" stands in it. The brackets of outside text are written as the
-// host's escapes or as full-width brackets, and a host's code in braces as
-// full-width braces; only a picture or voice code of the host's own ids
-// that the message itself brought, as it stood in `delivered`, passes as
-// it is.
+// The text as `hostType` receives it. "[N]" becomes CRLF where it is wholly
+// written or wholly outside text; the written "&uoS8#" and "&uoS9#" (exact
+// case) become "[" and "]", those from outside stay as they are. Only
+// written bytes form codes: a written "[" opens a code that runs to the next
+// written "]", and the written openers "[P=" and "[V=" become the host's
+// picture and voice codes. A code that holds outside bytes is opened only
+// when they are not in its name, are digits in a mention, give a web
+// address (never a file path) as a picture's or voice's file, name no file
+// of this machine in any key, and no other written "[" stands in it. The
+// brackets of outside text are written as the host's escapes or as
+// full-width brackets, a host's code in braces as full-width braces, and a
+// double-byte character of outside text whose second byte is a bracket, a
+// brace or a backslash (a code byte to a host that reads bytes) as "?";
+// only a picture or voice code of the host's own ids that the message
+// itself brought, as it stood in `delivered`, passes as it is.
 std::string ToHostCodes(const reply::ReplyText& text, std::int32_t hostType, std::string_view delivered = {});
 
 // Converts `text` for the active host and sends it through that host's

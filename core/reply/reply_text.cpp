@@ -28,15 +28,33 @@ std::string ReplyText::WholeCharacters(std::string_view s) {
   return whole;
 }
 
-ReplyText ReplyText::Number(std::string_view s) {
-  const bool digits = !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
-  return digits ? Written(s) : Outside(s);
+namespace {
+
+// A name that some host reads as everybody: "all" (the QQ hosts' and
+// ISky's mention of all), "notify@all" (the WeChat-style host's) or any
+// other "...@all"; ASCII case ignored.
+bool NamesEverybody(std::string_view id) {
+  constexpr std::string_view kAll = "all", kAtAll = "@all";
+  return text::EqualsIgnoreAsciiCase(id, kAll) ||
+         (id.size() >= kAtAll.size() && text::EqualsIgnoreAsciiCase(id.substr(id.size() - kAtAll.size()), kAtAll));
 }
 
-bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
+}  // namespace
+
+ReplyText ReplyText::Number(std::string_view s) {
+  constexpr std::string_view kIdBytes =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_-@.";
+  const bool plain = !s.empty() && s.find_first_not_of(kIdBytes) == std::string_view::npos &&
+                     s.find("..") == std::string_view::npos;  // no parent step in the owner's paths
+  return plain && !NamesEverybody(s) ? Written(s) : Outside(s);
+}
+
+bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const { return !All(begin, end, Origin::Written); }
+
+bool ReplyText::AnyWritten(std::size_t begin, std::size_t end) const {
   const auto first = origin_.begin() + static_cast<std::ptrdiff_t>(begin);
   const auto last = origin_.begin() + static_cast<std::ptrdiff_t>(std::min(end, origin_.size()));
-  return std::any_of(first, last, [](char o) { return o != static_cast<char>(Origin::Written); });
+  return std::find(first, last, static_cast<char>(Origin::Written)) != last;
 }
 
 bool ReplyText::All(std::size_t begin, std::size_t end, Origin origin) const {

@@ -2,13 +2,13 @@
 // written by the owner (a reply template, a command's return text), where
 // it may form variables, actions, markers and host codes, or put in from
 // outside (web answers, what a chat command stores, the incoming message's
-// text, a sender or group that is not a plain number), where it is only
-// ever text. The message's own text keeps an origin of its own: a picture
-// the host delivered in it may be repeated, one from anywhere else not.
-// Numbers the plug-in puts in (the sender, the group, the mentioned
-// account) count as written when they are only digits, since digits form
-// nothing. Sending (ToHostCodes) is the one place that turns it into host
-// codes.
+// text, a sender or group that is not a plain id), where it is only ever
+// text. The message's own text keeps an origin of its own: a picture the
+// host delivered in it may be repeated, one from anywhere else not. The ids
+// the plug-in puts in (the sender, the group, the mentioned account) count
+// as written when they are plain ids (digits, a wxid, a "...@chatroom"),
+// since those form nothing. Sending (ToHostCodes) is the one place that
+// turns it into host codes.
 #pragma once
 #include <cstddef>
 #include <optional>
@@ -31,15 +31,19 @@ class ReplyText {
   // end becomes "?", so that it cannot pair with the byte that follows.
   static ReplyText Outside(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Outside); }
   static ReplyText Message(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Message); }
-  // A number of the message (sender, group, mentioned account): written
-  // when it is a run of ASCII digits, outside otherwise.
+  // An id of the message (sender, group, mentioned account): written when
+  // it is made only of ASCII letters, digits, "_", "-", "@" and ".", which
+  // form no code on any host, holds no ".." (a parent step in a path) and
+  // is no name that means everybody ("all", "notify@all"); outside
+  // otherwise.
   static ReplyText Number(std::string_view s);
 
   const std::string& text() const { return text_; }
   bool empty() const { return text_.empty(); }
   Origin origin(std::size_t pos) const { return static_cast<Origin>(origin_[pos]); }
-  // Whether a byte in [begin, end) was not written.
+  // Whether a byte in [begin, end) was not written; was written.
   bool AnyOutside(std::size_t begin, std::size_t end) const;
+  bool AnyWritten(std::size_t begin, std::size_t end) const;
   // Whether every byte in [begin, end) has `origin`.
   bool All(std::size_t begin, std::size_t end, Origin origin) const;
 

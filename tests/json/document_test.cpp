@@ -69,6 +69,10 @@ TEST(JsonDocuments, OperationsTable) {
        "||||12abc||falsefalsefalsefalsefalsefalsetruefalse|2|-2|0|0|4294967296|0|0|0.000000|0.000000|0.000000|"
        "4294967296.000000|2.900000|4294967296null|17",
        nullptr},
+      // The number getters skip every blank before a number in a string, CR and LF too.
+      {"{\"i\":\"\\r\\n12\",\"d\":\"\\r2.5\",\"t\":\"\\t-3\"}", ZOQ_BOTH([](auto& d) {
+         return Seq({S(d.GetInt64("i")), "|", S(d.GetDouble("d")), "|", S(d.GetInt64("t"))});
+       }), "12|2.500000|-3", nullptr, "0|0.000000|0", nullptr},
       // The writer: layouts, escapes, paths that name nothing, buffer sizes, numbers made from values.
       {R"({"a":{"c":[{}]},"e":{}})", ZOQ_BOTH([](auto& d) { return d.ToText("", true); }),
        "{\r\n\t\"a\":{\r\n\t\t\"c\":[{\r\n\t\t\t}]\r\n\t},\r\n\t\"e\":{\r\n\t}\r\n}", R"({"a":{"c":[{}]},"e":{}})"},

@@ -119,7 +119,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
                                    {"echo", "[消息]"}, {"目标乙", "A[CQ:at,qq=[目标]]"},
                                    {"图乙", "[P=[文接口=" + web.base() + "/echo?m=[消息]]]"}, {"图丙", "[P=[消息]]"},
                                    {"图丁", "[CQ:image,file=[消息]]"}, {"图戊", "[图接口=[消息]]"},
-                                   {"脏话", "[消息][禁言60]"}, {"提及", "[@]"}})}});
+                                   {"脏话", "[消息][禁言60]"}, {"提及", "[@]"},
+                                   {"图己", "[pic=http://a.test/[消息]]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -143,9 +144,22 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   const bool isky = name == "ISky", wx = name == "WX", table = name == "Table";
   const std::string data = s.DataFile("");
   const std::string fileCode = isky ? "[CQ:image,file=file:///" : table ? "[picFile,path=" : "[pic=";
+  const std::string folder = data.substr(0, data.rfind("\\ZOQ-F-"));
+  const auto paths = [&](const std::string& group, const std::string& sender) {
+    return fileCode + "C:\\pics\\" + group + ".jpg]" + fileCode + folder + "\\pics\\" + sender +
+           ".png][CQ:image,file=file:///C:/pics/" + sender + ".png]";
+  };
   s.Group("paths");
-  EXPECT_EQ(s.TakeSent(), Sent{fileCode + "C:\\pics\\111.jpg]" + fileCode + data.substr(0, data.rfind("\\ZOQ-F-")) +
-                               "\\pics\\30001.png][CQ:image,file=file:///C:/pics/30001.png]"});
+  EXPECT_EQ(s.TakeSent(), Sent{paths("111", kOwner)});
+  // So are ids of letters (the WeChat-style host's wxid and chat rooms) on
+  // the hosts that hand them over as texts; an id that steps up stays
+  // outside text, and no path of the owner's takes it.
+  if (!isky && !table) {
+    s.Group("paths", "5@chatroom", "wxid_a-b.C");
+    EXPECT_EQ(s.TakeSent(), Sent{paths("5@chatroom", "wxid_a-b.C")});
+    s.Group("paths", "..");
+    EXPECT_EQ(s.TakeSent(), Sent{"［P=" + paths("..", kOwner).substr(fileCode.size())});
+  }
 
   // The message after its keyword ("{K}" stands for the keyword) and what
   // the reply repeats (when it differs), "[" and "]" being outside brackets.
@@ -164,6 +178,11 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", ""},
       {"1\r\n2", ""},
       {"{提示}你好{提示", ""},
+      // A character whose second byte is a code byte: "?", so that a host
+      // that reads bytes sees no code either.
+      {"\x81[CQ:at,qq=all,x=\x81]", "?CQ:at,qq=all,x=?"},
+      {"\x81[pic=C:/w.ini,\x81]", "?pic=C:/w.ini,?"},
+      {"\x81{提示}\x81}a\x81\\u005b", "?提示}?a?u005b"},
   };
   const std::string open = isky ? "&#91;" : "［", close = isky ? "&#93;" : "］";
   const auto brackets = [&](const std::string& t) {
@@ -217,6 +236,19 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丙C:\\w.ini", open + "P=C:\\w.ini]"},
       {"图丁win.ini", open + "CQ:image,file=win.ini]"},
       {"图丁http://a.test/y.png,file=C:/w.ini", open + "CQ:image,file=http://a.test/y.png,file=C:/w.ini]"},
+      {"图丁http://a.test/y.png,audio=win.ini", open + "CQ:image,file=http://a.test/y.png,audio=win.ini]"},
+      {"图丁http://a.test/y.png,url=C:/w.ini", open + "CQ:image,file=http://a.test/y.png,url=C:/w.ini]"},
+      // The owner's "]" closes the code, never a second one that outside
+      // text opens with a character whose second byte is "[".
+      {"图丙http://a.test/a\x81]\x81[pic=C:/w.ini", picture + "http://a.test/a??pic=C:/w.ini]"},
+      {"图丁http://a.test/a\x81]\x81[pic=C:/w.ini", "[CQ:image,file=http://a.test/a??pic=C:/w.ini]"},
+      // Blanks before an outside address: the web code, as the check saw it.
+      {"图丙 http://a.test/x.png", picture + " http://a.test/x.png]"},
+      {"图丙\thttp://a.test/x.png", picture + "\thttp://a.test/x.png]"},
+      {"图丙\r\nhttp://a.test/x.png", picture + "\r\nhttp://a.test/x.png]"},
+      {"图丙[N]http://a.test/x.png", picture + "\r\nhttp://a.test/x.png]"},
+      // A line break only where the owner wrote all of "[N]".
+      {"图己x[N", "[pic=http://a.test/x" + open + "N]"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
   EXPECT_EQ(web.Targets().size(), hostile.size() + 7);
@@ -237,7 +269,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   // (the hosts that hand over the sender as a text).
   if (!isky && !table) {
     const std::string at = name == "OQ" || name == "SP" || name == "ER" ? "at=" : "@";
-    for (const std::string sender : {"1,qq=all", "1]x[CQ:at,qq=all"}) {
+    for (const std::string sender : {"1,qq=all", "1]x[CQ:at,qq=all", "all", "notify@all"}) {
       s.Group("提及", "111", sender);
       EXPECT_EQ(s.TakeSent(), Sent{wx ? "{提示} " : open + at + brackets(sender) + "]"})
           << sender;

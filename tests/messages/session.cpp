@@ -5,14 +5,21 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "text/text.hpp"
+
 namespace zoq::testing {
 namespace {
 
 std::string Decimal(std::int64_t v) { return std::to_string(v); }
 std::int64_t Number(Text s) { return s.empty() ? 0 : std::stoll(s); }
-std::string Escaped(Text s, char c) {  // every `c` and backslash behind a backslash
+// Every `c` and backslash behind a backslash, as a writer of GBK texts
+// does: the second byte of a double-byte character is no character.
+std::string Escaped(Text s, char c) {
   std::string out;
-  for (char b : s) out += b == '\\' || b == c ? std::string{'\\', b} : std::string(1, b);
+  for (std::size_t i = 0; i < s.size(); i += text::CharLength(s, i)) {
+    if (s[i] == '\\' || s[i] == c) out += '\\';
+    out.append(s, i, text::CharLength(s, i));
+  }
   return out;
 }
 

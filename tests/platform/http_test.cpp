@@ -29,6 +29,11 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
     web.Serve("/hop" + std::to_string(hop), WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: " + next + "\r\n\r\n"});
   }
   web.Serve("/hop12", "end");
+  web.Serve("/hop308", WebServer::RawAnswer{"HTTP/1.0 308 Permanent Redirect\r\nLocation: /bin\r\n\r\n"});
+  const std::string ok = "HTTP/1.0 200 OK\r\n";
+  web.Serve("/lengths", WebServer::RawAnswer{ok + "Content-Length: 8\r\nContent-Length: 3\r\n\r\nABCDEFGH"});
+  web.Serve("/length", WebServer::RawAnswer{ok + "Content-Length: 3\r\ncontent-length: 3\r\n\r\nABC"});
+  web.Serve("/none", WebServer::RawAnswer{"HTTP/1.0 204 No Content\r\n\r\nstray"});
   const std::string port = web.port();
   const struct {
     std::string address;
@@ -43,6 +48,10 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {"http://localhost:" + port + "/", platform::kHttpTextLimit, "root"},  // a name looked up
       {web.base() + "/hop", platform::kHttpTextLimit, binary},  // redirects are followed
       {web.base() + "/away", platform::kHttpTextLimit, "root"},
+      {web.base() + "/hop308", platform::kHttpTextLimit, binary},
+      {web.base() + "/lengths", platform::kHttpTextLimit, ""},  // two lengths: which is the body's?
+      {web.base() + "/length", platform::kHttpTextLimit, "ABC"},  // the same one twice
+      {web.base() + "/none", platform::kHttpTextLimit, ""},       // a 204 has no body
       {web.base() + "/big", 1000, std::string(1000, 'b')},
       {web.base() + "/big", 999, ""},  // past the limit
       {web.base() + "/chunks", 5, "abcde"},
@@ -98,6 +107,16 @@ TEST(HttpGet, EveryRequestEndsByItsDeadline) {
     EXPECT_LT(GetTickCount64() - start, limits.totalMs + 2500u) << address;
   }
   EXPECT_LE(platform::HttpTimeoutSettings().totalMs, 8000u);  // what ships: a few seconds
+}
+
+// Mended: a 204 on a connection the server kept open held the thread until
+// the wait for a body gave up.
+TEST(HttpGet, AnAnswerWithoutABodyEndsAtOnce) {
+  WebServer web;
+  web.Serve("/none", {"HTTP/1.1 204 No Content\r\n\r\n", 0, 0, 0, 20000});
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(platform::HttpGet(web.base() + "/none"), "");
+  EXPECT_LT(GetTickCount64() - start, platform::HttpTimeoutSettings().receiveMs / 2);
 }
 
 }  // namespace

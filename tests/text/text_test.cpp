@@ -55,6 +55,7 @@ TEST(TextNumber, ReadsLeadingWholeNumbers) {
   // Full-width digits ０..９ (A3 B0..A3 B9), alone or mixed with ASCII ones.
   EXPECT_EQ(ReadWholeNumber("\xA3\xB1\xA3\xB2\xA3\xB0"), 120);
   EXPECT_EQ(ReadWholeNumber("1\xA3\xB5" "\xC3\xEB"), 15);
+  EXPECT_EQ(ReadWholeNumber("\xA3\xB9\xA3\xB8" "\xA3\xBA"), 98);  // ９ and ８; "：" is none
   EXPECT_EQ(ReadWholeNumber("abc"), 0);
   EXPECT_EQ(ReadWholeNumber(""), 0);
   EXPECT_EQ(ReadWholeNumber("-"), 0);

@@ -91,6 +91,18 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
             "/headimg_dl?dst_uin=10001&spec=100 /gh/735921846/735921846/640/");
 }
 
+// The robot's and the maker group's pictures share one wait of the shipped
+// length: against a service that never answers, the window opens once it is
+// spent, and the second picture is not even asked for.
+TEST_F(SettingsWindowTest, TheTwoOpeningPicturesShareOneWait) {
+  ui::ResetHomeWebSettings();
+  const platform::HttpTimeouts shipped = ui::HomeWebSettings().limits;
+  ui::HomeWebSettings() = {server.base(), server.base(), "https://bbs.example", shipped};
+  server.Stall(2 * shipped.totalMs / 1000 + 5);
+  EXPECT_EQ(Drive(set, {[](ui::SettingsWindow& w) { EXPECT_EQ(w.ShownBitmap(w.Control("群头像")), nullptr); }}), 0);
+  EXPECT_EQ(server.Targets(), std::vector<std::string>{"/headimg_dl?dst_uin=10001&spec=100"});
+}
+
 // A fresh data folder: each navigation button, clicked with the mouse, leaves
 // the focus on its page's first box, from which Tab goes on; the pages store
 // what they show where the file lacks it, so that the owner's commands are

@@ -32,6 +32,15 @@ std::string PercentDecoded(const std::string& s) {
   return out;
 }
 
+// Keeps the connection open, reading what comes, until the client closes
+// it, `ms` pass or the server ends.
+void HoldOpen(SOCKET client, ULONGLONG ms, const std::atomic<bool>& stop) {
+  char buffer[4096];
+  for (const ULONGLONG until = GetTickCount64() + ms; !stop && GetTickCount64() < until;) {
+    if (Readable(client, 50) && recv(client, buffer, sizeof buffer, 0) <= 0) return;
+  }
+}
+
 // Sends `a`, as long as the client takes it and the server runs.
 void Send(SOCKET client, const WebServer::RawAnswer& a, const std::atomic<bool>& stop) {
   std::size_t sent = 0;
@@ -47,6 +56,7 @@ void Send(SOCKET client, const WebServer::RawAnswer& a, const std::atomic<bool>&
   for (int n = 0; sent < a.fillTo && !stop && n >= 0; sent += static_cast<std::size_t>(n)) {
     n = send(client, fill.data(), static_cast<int>(std::min(fill.size(), a.fillTo - sent)), 0);
   }
+  HoldOpen(client, static_cast<ULONGLONG>(a.holdMs), stop);
 }
 
 sockaddr_in Loopback(std::uint16_t port) {
@@ -57,30 +67,30 @@ sockaddr_in Loopback(std::uint16_t port) {
   return addr;
 }
 
-// A socket listening on 127.0.0.1, and the port it was given.
+// A socket listening on 127.0.0.1 at `port` (0: any), and the port it was
+// given (0: none).
 SOCKET Listen(int backlog, std::uint16_t& port) {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr = Loopback(0);
-  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  listen(s, backlog);
+  sockaddr_in addr = Loopback(port);
   int length = sizeof addr;
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length);
-  port = ntohs(addr.sin_port);
+  const bool ok = bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(s, backlog) == 0 &&
+                  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length) == 0;
+  port = ok ? ntohs(addr.sin_port) : 0;
   return s;
 }
 
 }  // namespace
 
-WebServer::WebServer() {
+WebServer::WebServer(std::uint16_t port) : port_(port) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   listener_ = Listen(16, port_);
-  thread_ = std::thread([this] { Run(); });
+  if (listening()) thread_ = std::thread([this] { Run(); });
 }
 
 WebServer::~WebServer() {
   stop_ = true;
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
   closesocket(static_cast<SOCKET>(listener_));
   for (std::uintptr_t s : deaf_) closesocket(static_cast<SOCKET>(s));
   WSACleanup();
@@ -173,10 +183,7 @@ void WebServer::Answer(std::uintptr_t socketValue) {
     }
   }
   if (const int stall = stallSeconds_; stall > 0) {
-    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(stall) * 1000;
-    while (!stop_ && GetTickCount64() < until) {
-      if (Readable(client, 50) && recv(client, buffer, sizeof buffer, 0) <= 0) return;  // the client gave up
-    }
+    HoldOpen(client, static_cast<ULONGLONG>(stall) * 1000, stop_);
     return;
   }
   Send(client, answer, stop_);

@@ -19,7 +19,9 @@ struct WebRequest {
 
 class WebServer {
  public:
-  WebServer();
+  // On a port of the system's choosing, or on `port` (listening() tells
+  // whether it could be had).
+  explicit WebServer(std::uint16_t port = 0);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -27,6 +29,7 @@ class WebServer {
   // "http://127.0.0.1:<port>"
   std::string base() const;
   std::string port() const { return std::to_string(port_); }
+  bool listening() const { return port_ != 0; }
   // Answers `target` (path and query, percent escapes decoded) with `body`;
   // other targets get 404 with a small error page.
   void Serve(const std::string& target, const std::string& body);
@@ -35,12 +38,14 @@ class WebServer {
   void Echo(const std::string& path);
   // Answers `target` with `raw` as written (status line, fields and body);
   // from byte `dripFrom` on one byte per `dripMs` when that is not 0; then
-  // bytes "x" until `fillTo` bytes went out.
+  // bytes "x" until `fillTo` bytes went out; then the connection stays open
+  // until the client closes it, or for `holdMs`.
   struct RawAnswer {
     std::string raw;
     std::size_t dripFrom = 0;
     int dripMs = 0;
     std::size_t fillTo = 0;
+    int holdMs = 0;
   };
   void Serve(const std::string& target, const RawAnswer& answer);
   // A 200 answer that holds `body`.
