@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
+#include <mutex>
 
 #include "core/libraries.hpp"
 #include "platform/code_pages.hpp"
@@ -80,6 +82,21 @@ IniImage Written(const IniChange& change) {
 
 constexpr std::size_t kWholeValue = std::size_t{1} << 30;
 
+// The writes of this process, by path (ASCII letters folded).
+struct WriteCounts {
+  std::mutex lock;
+  std::map<std::string, std::uint64_t> byPath;
+};
+WriteCounts& Writes() {
+  static WriteCounts counts;
+  return counts;
+}
+void CountWrite(const std::string& path) {
+  WriteCounts& w = Writes();
+  std::lock_guard<std::mutex> hold(w.lock);
+  ++w.byPath[Folded(path)];
+}
+
 }  // namespace
 
 DataFolderLock::DataFolderLock(const std::string& path) : lock_(FolderOf(path), kDataFolderWaitMs) {}
@@ -154,6 +171,7 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   if (!written || !IniChangesMadeWhole(original, *written, changes)) return false;
   if (!platform::FlushFile(copy) || !platform::MoveFileInto(copy, file, true)) return false;
   moved = true;
+  CountWrite(file);
   return true;
 }
 
@@ -176,12 +194,23 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool on
                     platform::ReadWholeFileIfPossible(scratch) == bytes &&
                     platform::MoveFileInto(scratch, path, !onlyIfMissing);
   if (!done) platform::RemoveFile(scratch);
+  if (done) CountWrite(path);
   return done;
+}
+
+std::uint64_t WritesOf(const std::string& path) {
+  WriteCounts& w = Writes();
+  const std::string key = Folded(path);
+  std::lock_guard<std::mutex> hold(w.lock);
+  const auto it = w.byPath.find(key);
+  return it == w.byPath.end() ? 0 : it->second;
 }
 
 bool RemoveDataFile(const std::string& path) {
   DataFolderLock lock(path);
-  return lock.held() && platform::RemoveFile(path);
+  const bool removed = lock.held() && platform::RemoveFile(path);
+  if (removed) CountWrite(path);
+  return removed;
 }
 
 }  // namespace zoq

@@ -66,6 +66,12 @@ std::string IniValueAsRead(const std::string& key, const std::string& value);
 // file is there (false otherwise, the file left as it is).
 bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing = false);
 
+// How many times this process has put a file at `path` in place (or
+// deleted it): what a reader that keeps the file's text checks besides its
+// stamp, which another file of the same size written within the same tick
+// of the clock shares.
+std::uint64_t WritesOf(const std::string& path);
+
 // Deletes the file, with the folder's lock held.
 bool RemoveDataFile(const std::string& path);
 

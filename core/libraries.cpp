@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/code_pages.hpp"
@@ -531,14 +532,15 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
     auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f->path == path; });
     if (folder == folders_.end()) folder = folders_.insert(folders_.end(), std::make_unique<Folder>(Folder{path, nullptr}));
     kept_.push_back(
-        {file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, true, std::make_shared<const IniImage>()});
+        {file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, 0, true, std::make_shared<const IniImage>()});
     it = kept_.end() - 1;
   }
   TakeChanges(*it->folder);
   // The stamps on every use: a change report may come a moment after the
   // change, and the next message must not.
+  const std::uint64_t writes = WritesOf(file);
   const platform::FileStamp now = platform::StampOf(file);
-  if (!it->stale && now == it->stamp) return *it;
+  if (!it->stale && now == it->stamp && writes == it->writes) return *it;
   // A folder that could not be watched (or went) is tried again at each
   // read: what the system reports from now on adds to the stamps.
   if (!it->folder->watch) Watch(*it->folder);
@@ -548,6 +550,7 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
   image->Load(platform::FileTextAsAnsi(std::move(*bytes)));
   it->image = std::move(image);
   it->stamp = now;
+  it->writes = writes;
   it->stale = false;
   return *it;
 }

@@ -81,21 +81,7 @@ bool FileExists(const std::string& path) {
 
 FileStamp StampOf(const std::string& path) {
   const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t(high) << 32) | low; };
-  // The file's identity too: a file put in the place of another one within
-  // the same tick of the clock and at the same size is still told apart.
-  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    if (known) {
-      if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {};
-      return {true, wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
-              wide(info.nFileSizeHigh, info.nFileSizeLow),
-              wide(info.nFileIndexHigh, info.nFileIndexLow) ^ (std::uint64_t{info.dwVolumeSerialNumber} << 32)};
-    }
-  }
+  // A query by name (opening the file would cost a message its time).
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {

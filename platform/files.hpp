@@ -19,14 +19,12 @@ std::string FullPath(const std::string& path);
 
 bool FileExists(const std::string& path);
 
-// What a cheap query tells of a file: whether it is there, its last write
-// time, its size and which file it is. Two stamps differ when the file
-// changed or another took its place.
+// What a cheap attribute query tells of a file: whether it is there, its
+// last write time and its size. Two stamps differ when the file changed.
 struct FileStamp {
   bool exists = false;
   std::uint64_t writeTime = 0;
   std::uint64_t size = 0;
-  std::uint64_t identity = 0;  // the file on its volume, 0 when not known
   bool operator==(const FileStamp&) const = default;
 };
 FileStamp StampOf(const std::string& path);
