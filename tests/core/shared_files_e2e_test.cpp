@@ -174,7 +174,8 @@ TEST(SharedFiles, TwoHostProcessesOnOneDataFolderLoseNoAdd) {
     if (IsSend(HostCaseNamed("VLQ"), c, &message)) sent.push_back(message);
   }
   const std::map<std::string, std::string> confirmed = Confirmed(sent, "V");
-  EXPECT_GT(confirmed.size(), static_cast<std::size_t>(kAdds));
+  // An add finds nothing staged only after an add of the other took it.
+  EXPECT_GE(confirmed.size(), static_cast<std::size_t>(kAdds));
   const auto now = Entries(data + "SayZ.ini");
   for (const auto& [keyword, reply] : confirmed) EXPECT_EQ(now.count(keyword) ? now.at(keyword) : "", reply) << keyword;
   for (int i = 0; i < 300; ++i) EXPECT_EQ(now.at("K" + std::to_string(i)), LongReply("K" + std::to_string(i)));
