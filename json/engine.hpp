@@ -50,6 +50,12 @@ struct Dialect {
   bool emptyMergeFails = false;             // a text merge that merged nothing answers false
 };
 
+// Gives the memory of the engine's pools back to the heap. Only when the run
+// ends (the DLL is freed, after its static destructors): no node or text of
+// the engine may be left, and no thread may make one again, since the
+// threads' free lists go with the pools.
+void ReleasePools() noexcept;
+
 namespace detail {
 
 struct Node;

@@ -2,6 +2,7 @@
 // live for the whole run, with a free list per thread and size and a shared
 // list that absorbs what a thread frees beyond its own needs. Sanitizer
 // builds use the plain heap so that every block is checked on its own.
+#include <cstddef>
 #include <mutex>
 #include <new>
 
@@ -15,12 +16,13 @@
 #endif
 #endif
 
-namespace zoq::json::detail {
+namespace zoq::json {
 
 #ifdef ZOQ_JSON_PLAIN_HEAP
 
-void* PoolAlloc(size_t bytes) { return ::operator new(bytes); }
-void PoolFree(void* p, size_t) noexcept { ::operator delete(p); }
+void ReleasePools() noexcept {}
+void* detail::PoolAlloc(size_t bytes) { return ::operator new(bytes); }
+void detail::PoolFree(void* p, size_t) noexcept { ::operator delete(p); }
 
 #else
 
@@ -34,17 +36,23 @@ constexpr size_t kGrain = 16;                  // size classes: 16, 32, ... 256 
 constexpr size_t kClasses = 16;
 constexpr size_t kSlabBytes = 16384;
 constexpr size_t kKeepBlocks = size_t{1} << 18;  // a thread keeps at most this many free blocks per class
+// Each slab starts with the address of the slab made before it.
+constexpr size_t kSlabHead = alignof(std::max_align_t);
 
 struct Shared {
   std::mutex lock;
   Block* free[kClasses] = {};
   size_t count[kClasses] = {};
+  void* slabs = nullptr;  // the last slab made
 };
 
-Shared& SharedPool() {
-  static Shared* pool = new Shared;  // never destroyed: blocks may outlive static destruction
-  return *pool;
+// Not destroyed with the statics (blocks may outlive static destruction):
+// ReleasePools frees it.
+Shared*& SharedPointer() {
+  static Shared* pool = new Shared;
+  return pool;
 }
+Shared& SharedPool() { return *SharedPointer(); }
 
 // Trivially destructible, so nothing runs when a thread ends.
 thread_local Block* tFree[kClasses];
@@ -63,9 +71,14 @@ void Refill(size_t c) {
     }
   }
   const size_t size = (c + 1) * kGrain, blocks = kSlabBytes / size;
-  auto* slab = static_cast<char*>(::operator new(blocks * size));
+  auto* slab = static_cast<char*>(::operator new(kSlabHead + blocks * size));
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    *reinterpret_cast<void**>(slab) = s.slabs;
+    s.slabs = slab;
+  }
   for (size_t k = blocks; k-- > 0;) {
-    auto* b = reinterpret_cast<Block*>(slab + k * size);
+    auto* b = reinterpret_cast<Block*>(slab + kSlabHead + k * size);
     b->next = tFree[c];
     tFree[c] = b;
   }
@@ -88,7 +101,18 @@ void Spill(size_t c) {
 
 }  // namespace
 
-void* PoolAlloc(size_t bytes) {
+void ReleasePools() noexcept {
+  Shared*& pool = SharedPointer();
+  for (void* slab = pool->slabs; slab;) {
+    void* before = *static_cast<void**>(slab);
+    ::operator delete(slab);
+    slab = before;
+  }
+  delete pool;
+  pool = nullptr;
+}
+
+void* detail::PoolAlloc(size_t bytes) {
   if (bytes == 0 || bytes > kGrain * kClasses) return ::operator new(bytes);
   const size_t c = (bytes - 1) / kGrain;
   if (!tFree[c]) Refill(c);
@@ -98,7 +122,7 @@ void* PoolAlloc(size_t bytes) {
   return b;
 }
 
-void PoolFree(void* p, size_t bytes) noexcept {
+void detail::PoolFree(void* p, size_t bytes) noexcept {
   if (!p) return;
   if (bytes == 0 || bytes > kGrain * kClasses) {
     ::operator delete(p);
@@ -113,7 +137,7 @@ void PoolFree(void* p, size_t bytes) noexcept {
 
 #endif
 
-void* Node::operator new(size_t size) { return PoolAlloc(size); }
-void Node::operator delete(void* p) noexcept { PoolFree(p, sizeof(Node)); }
+void* detail::Node::operator new(size_t size) { return PoolAlloc(size); }
+void detail::Node::operator delete(void* p) noexcept { PoolFree(p, sizeof(Node)); }
 
-}  // namespace zoq::json::detail
+}  // namespace zoq::json
