@@ -41,31 +41,17 @@ namespace {
 
 // ---- Measures. Nothing here allocates from a heap while it counts.
 
-// The system's handle table (extended form), filtered to this process.
-struct HandleEntry {
-  PVOID object;
-  ULONG_PTR process;
-  ULONG_PTR value;
-  ULONG access;
-  USHORT creatorBackTrace;
-  USHORT typeIndex;
-  ULONG attributes;
-  ULONG reserved;
-};
-struct HandleTable {
-  ULONG_PTR count;
-  ULONG_PTR reserved;
-  HandleEntry entries[1];
-};
-constexpr ULONG kSystemExtendedHandleInformation = 64;
+// The process's handles, looked for one by one: the system gives out the
+// lowest free value (4, 8, ...), so past the last handle in use nothing
+// follows but free values. (The system-wide handle list would do it in one
+// call, but Wine's server, version 8, fails when it lists a process that is
+// ending meanwhile, and takes every process of the prefix down with it.)
 constexpr ULONG kObjectTypeInformation = 2;
-constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+constexpr int kFreeValuesAfterTheLast = 1024;
 
-using QuerySystem = NTSTATUS(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
 using QueryObject = NTSTATUS(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 
 struct Kind {
-  USHORT index = 0;
   char name[40] = {};
   int count = 0;
 };
@@ -80,46 +66,24 @@ struct Usage {
   int threads = 0;
 };
 
-char* g_table = nullptr;
-ULONG g_tableSize = 0;
-
 void CountHandles(Usage& u) {
-  static const auto query = reinterpret_cast<QuerySystem>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-  static const auto object = reinterpret_cast<QueryObject>(
+  static const auto query = reinterpret_cast<QueryObject>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
-  NTSTATUS status;
-  ULONG needed = 0;
-  while ((status = query(kSystemExtendedHandleInformation, g_table, g_tableSize, &needed)) == kInfoLengthMismatch) {
-    VirtualFree(g_table, 0, MEM_RELEASE);
-    g_tableSize = g_tableSize * 2 > needed ? g_tableSize * 2 : needed + 65536;
-    g_table = static_cast<char*>(VirtualAlloc(nullptr, g_tableSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  }
-  if (status != 0) {
-    u.handles = -1;
-    return;
-  }
-  const auto* table = reinterpret_cast<const HandleTable*>(g_table);
-  const ULONG_PTR self = GetCurrentProcessId();
-  for (ULONG_PTR i = 0; i < table->count; ++i) {
-    const HandleEntry& e = table->entries[i];
-    if (e.process != self) continue;
-    ++u.handles;
-    int k = 0;
-    while (k < u.kindCount && u.kinds[k].index != e.typeIndex) ++k;
-    if (k == u.kindCount) {
-      if (k == 48) continue;
-      Kind& kind = u.kinds[u.kindCount++];
-      kind.index = e.typeIndex;
-      alignas(8) char info[512];
-      if (object(reinterpret_cast<HANDLE>(e.value), kObjectTypeInformation, info, sizeof info, nullptr) == 0) {
-        const auto* name = reinterpret_cast<const UNICODE_STRING*>(info);
-        WideCharToMultiByte(CP_ACP, 0, name->Buffer, name->Length / 2, kind.name, sizeof kind.name - 1, nullptr,
-                            nullptr);
-      } else {
-        std::snprintf(kind.name, sizeof kind.name, "type%u", e.typeIndex);
-      }
+  for (ULONG_PTR value = 4, free = 0; free < kFreeValuesAfterTheLast; value += 4) {
+    alignas(8) char info[512];
+    if (query(reinterpret_cast<HANDLE>(value), kObjectTypeInformation, info, sizeof info, nullptr) != 0) {
+      ++free;
+      continue;
     }
+    free = 0;
+    ++u.handles;
+    const auto* type = reinterpret_cast<const UNICODE_STRING*>(info);
+    char name[40] = {};
+    WideCharToMultiByte(CP_ACP, 0, type->Buffer, type->Length / 2, name, sizeof name - 1, nullptr, nullptr);
+    int k = 0;
+    while (k < u.kindCount && std::strcmp(u.kinds[k].name, name) != 0) ++k;
+    if (k == 48) continue;
+    if (k == u.kindCount) std::strcpy(u.kinds[u.kindCount++].name, name);
     ++u.kinds[k].count;
   }
 }
