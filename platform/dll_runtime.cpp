@@ -15,6 +15,9 @@ namespace __gnu_cxx {
 void __freeres() noexcept;
 }
 
+// The C++ runtime's entry point of a DLL.
+extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE, DWORD, LPVOID);
+
 namespace {
 
 // ---- Mutexes and condition variables. The runtime keeps one in a word:
@@ -226,6 +229,15 @@ void ReleaseDllRuntime() noexcept {
   }
   while (g_blocks) FreeBlock(g_blocks);
   __gnu_cxx::__freeres();
+}
+
+int DllEntry(void* module, unsigned long reason, void* reserved, void (*releaseFirst)() noexcept) noexcept {
+  const BOOL ok = DllMainCRTStartup(module, reason, reserved);
+  if ((reason == DLL_PROCESS_DETACH && !reserved) || (reason == DLL_PROCESS_ATTACH && !ok)) {
+    if (releaseFirst) releaseFirst();
+    ReleaseDllRuntime();
+  }
+  return ok;
 }
 
 }  // namespace zoq::platform
