@@ -5,12 +5,18 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <new>
+
+#include "platform/lock.hpp"
 
 // The C++ runtime's own release of its reserve for exceptions.
 namespace __gnu_cxx {
 void __freeres() noexcept;
 }
+
+// The C++ runtime's entry point of a DLL.
+extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE, DWORD, LPVOID);
 
 namespace {
 
@@ -33,7 +39,7 @@ struct Block {
   Block* next = nullptr;
 };
 
-SRWLOCK g_listLock = SRWLOCK_INIT;
+zoq::platform::Mutex g_listLock;
 Block* g_blocks = nullptr;
 
 Block* NewBlock(bool recursive) {
@@ -41,19 +47,19 @@ Block* NewBlock(bool recursive) {
   if (!memory) return nullptr;
   Block* b = new (memory) Block;
   b->recursive = recursive;
-  AcquireSRWLockExclusive(&g_listLock);
+  std::lock_guard lock(g_listLock);
   b->next = g_blocks;
   if (g_blocks) g_blocks->previous = b;
   g_blocks = b;
-  ReleaseSRWLockExclusive(&g_listLock);
   return b;
 }
 
 void FreeBlock(Block* b) {
-  AcquireSRWLockExclusive(&g_listLock);
-  (b->previous ? b->previous->next : g_blocks) = b->next;
-  if (b->next) b->next->previous = b->previous;
-  ReleaseSRWLockExclusive(&g_listLock);
+  {
+    std::lock_guard lock(g_listLock);
+    (b->previous ? b->previous->next : g_blocks) = b->next;
+    if (b->next) b->next->previous = b->previous;
+  }
   HeapFree(GetProcessHeap(), 0, b);
 }
 
@@ -90,7 +96,7 @@ struct Key {
 };
 constexpr unsigned kKeys = 4;
 Key g_keys[kKeys];
-SRWLOCK g_keysLock = SRWLOCK_INIT;
+zoq::platform::Mutex g_keysLock;
 
 template <unsigned K>
 void WINAPI DestroyValue(void* value) {
@@ -115,20 +121,16 @@ int pthread_once(pthread_once_t* once, void (*function)(void)) {
 }
 
 int pthread_key_create(pthread_key_t* key, void (*destructor)(void*)) {
-  int result = EAGAIN;
-  AcquireSRWLockExclusive(&g_keysLock);
+  std::lock_guard lock(g_keysLock);
   for (unsigned k = 0; k < kKeys; ++k) {
     if (g_keys[k].index != FLS_OUT_OF_INDEXES) continue;
     const DWORD index = FlsAlloc(kDestroyValue[k]);
-    if (index != FLS_OUT_OF_INDEXES) {
-      g_keys[k] = Key{index, destructor};
-      *key = k;
-      result = 0;
-    }
-    break;
+    if (index == FLS_OUT_OF_INDEXES) return EAGAIN;
+    g_keys[k] = Key{index, destructor};
+    *key = k;
+    return 0;
   }
-  ReleaseSRWLockExclusive(&g_keysLock);
-  return result;
+  return EAGAIN;
 }
 
 // Neither changes the thread's last error: a thread-local variable may be
@@ -227,6 +229,15 @@ void ReleaseDllRuntime() noexcept {
   }
   while (g_blocks) FreeBlock(g_blocks);
   __gnu_cxx::__freeres();
+}
+
+int DllEntry(void* module, unsigned long reason, void* reserved, void (*releaseFirst)() noexcept) noexcept {
+  const BOOL ok = DllMainCRTStartup(module, reason, reserved);
+  if ((reason == DLL_PROCESS_DETACH && !reserved) || (reason == DLL_PROCESS_ATTACH && !ok)) {
+    if (releaseFirst) releaseFirst();
+    ReleaseDllRuntime();
+  }
+  return ok;
 }
 
 }  // namespace zoq::platform

@@ -23,8 +23,16 @@ namespace zoq::platform {
 // Gives back what the threads runtime holds: the thread-local variables of
 // every thread (each thread's block is freed), every mutex and condition
 // variable the runtime made, and the C++ runtime's reserve for exceptions.
-// Called by the DLL's entry point when the DLL is freed, after DllMain and
-// the static destructors: no code of the DLL may run afterwards.
+// Called by DllEntry when the DLL is freed, after DllMain and the static
+// destructors: no code of the DLL may run afterwards.
 void ReleaseDllRuntime() noexcept;
+
+// The body of the DLL's entry point (linked with --entry): the C++
+// runtime's own entry point (DllMain, and the static constructors and
+// destructors around it), then, when the host frees the DLL or its loading
+// failed, `releaseFirst` (what else outlives the static destructors) and
+// ReleaseDllRuntime, once everything else has run. Not when the process
+// ends: its other threads are gone then, whatever they held.
+int DllEntry(void* module, unsigned long reason, void* reserved, void (*releaseFirst)() noexcept = nullptr) noexcept;
 
 }  // namespace zoq::platform

@@ -6,11 +6,10 @@
 //
 // Each cycle: LoadLibrary of <dll> (a file in the program's folder), the
 // host's start (VLQ: the enable event and the robot account; ISky: the
-// initialisation and the start, which takes COM),
-// with `message` (the default) a private message 你好 that the library
-// answers, with `threads` the same message from a thread of its own as well
-// (ended before the unload), the host's stop, FreeLibrary. `none` only loads
-// and frees the DLL.
+// initialisation and the start, which takes COM), with `message` (the
+// default) a private message 你好 that the library answers, with `threads`
+// the same message from a thread of its own as well (ended before the
+// unload), the host's stop, FreeLibrary. `none` only loads and frees the DLL.
 // The host's API DLL (VLQapi.dll or message.dll, beside the program) stays
 // loaded all along, as a host's own does, and so do the system DLLs that
 // <dll> imports, as in a host that uses them itself: what the DLL leaves in
@@ -19,14 +18,14 @@
 // time, is not counted).
 //
 // After each cycle one line:
-//   cycle <n> loaded <0|1> replies <n> handles <n> tls <n> fls <n> heap <bytes> private <bytes>
-//   threads <n> kinds <Kind>=<n>,...
+//   cycle <n> loaded <0|1> replies <n> handles <n> tls <n> fls <n>
+//   heap <bytes> private <bytes> threads <n> kinds <Kind>=<n>,...
 // loaded: the DLL is still mapped after FreeLibrary; replies: the messages
-// the plug-in sent through the host's API in the cycle; handles: the process's
-// handles (all kinds, listed in `kinds`); tls, fls: the thread-local and
-// fiber-local storage slots that can still be had; heap: the bytes of the busy blocks in every heap of the
-// process; private: the committed private memory; threads: the process's
-// threads.
+// the plug-in sent through the host's API in the cycle; handles: the
+// process's handles (by kind in `kinds`); tls, fls: the thread-local and
+// fiber-local storage slots that can still be had; heap: the bytes of the
+// busy blocks of every heap of the process; private: its committed private
+// memory; threads: its threads.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -175,10 +174,6 @@ void VlqEvent(HMODULE m, const char* robot, std::int32_t code, const char* text 
   Call<W, T, W, W, T, T, T, T, T, T, T, T, W>(m, "Event", robot, code, 0, "", kOwner, "", text, "idB", "idA", "", "", 0);
 }
 
-// ISky: events as JSON texts; COM is taken at start and given back at stop.
-// The information record is left out: it looks the maker's group up on the
-// web each time, and Wine's WinInet keeps 512 bytes of every look at the
-// proxy settings.
 struct HostKind {
   const char* name;
   const char* api;  // the host's API DLL, beside the program
@@ -193,6 +188,10 @@ const HostKind kHosts[] = {
        VlqEvent(m, kRobot, 1101);
      },
      [](HMODULE m) { VlqEvent(m, kRobot, 1, "你好"); }, [](HMODULE m) { VlqEvent(m, kRobot, 12002); }},
+    // ISky: events as JSON texts; COM is taken at start and given back at
+    // stop. The information record is left out: it looks the maker's group
+    // up on the web each time, and Wine's WinInet keeps 512 bytes of every
+    // look at the proxy settings.
     {"isky", "message.dll",
      [](HMODULE m) {
        Call<std::int32_t>(m, "ISky_Initialization");
