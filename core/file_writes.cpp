@@ -191,7 +191,6 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool on
   if (!lock.held() || (onlyIfMissing && platform::FileExists(path))) return false;
   const std::string scratch = platform::ScratchNameFor(path, ".zoq-new");
   const bool done = platform::WriteWholeFile(scratch, bytes, /*durable=*/true) &&
-                    platform::ReadWholeFileIfPossible(scratch) == bytes &&
                     platform::MoveFileInto(scratch, path, !onlyIfMissing);
   if (!done) platform::RemoveFile(scratch);
   if (done) CountWrite(path);

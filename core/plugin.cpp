@@ -97,50 +97,10 @@ bool PluginState::CountReply(std::int32_t purgeAfter) {
   return true;
 }
 
-std::int32_t PluginState::ReplyCounter() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return replyCounter_;
-}
-
 std::int32_t PluginState::Draw(std::uint32_t ticks, std::int32_t a, std::int32_t b, bool drawAfter) {
   std::lock_guard<std::mutex> hold(lock_);
   random_.Reseed(ticks);
   return drawAfter ? random_.Between(a, b) : 0;
-}
-
-RandomSource PluginState::RandomNow() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return random_;
-}
-
-std::string PluginState::MakerGroupNumber() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return makerGroupNumber_;
-}
-
-void PluginState::SetMakerGroupNumber(const std::string& number) {
-  std::lock_guard<std::mutex> hold(lock_);
-  makerGroupNumber_ = number;
-}
-
-std::string PluginState::XqPluginName() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return xqPluginName_;
-}
-
-void PluginState::SetXqPluginName(const std::string& name) {
-  std::lock_guard<std::mutex> hold(lock_);
-  xqPluginName_ = name;
-}
-
-std::string PluginState::AppNameText() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return appNameText_;
-}
-
-void PluginState::SetAppNameText(const std::string& name) {
-  std::lock_guard<std::mutex> hold(lock_);
-  appNameText_ = name;
 }
 
 void PluginState::SetCloseWindows(std::function<void()> close) {
@@ -194,7 +154,7 @@ void ProgramStart(const std::string& runDirectory) {
   XqHostApi::SetPluginContext(
       [] {
         const PluginState* p = PluginIfAlive();
-        return p ? p->XqPluginName() : std::string();
+        return p ? p->XqPluginName.get() : std::string();
       },
       [] {
         const PluginState* p = PluginIfAlive();

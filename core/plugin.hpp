@@ -97,6 +97,24 @@ struct FuzzyKeywordIndex {
   FuzzyMatcher matcher;
 };
 
+// A value any thread reads and sets, behind a lock of its own.
+template <class T>
+class LockedValue {
+ public:
+  T get() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return value_;
+  }
+  void set(T value) {
+    std::lock_guard<std::mutex> hold(lock_);
+    value_ = std::move(value);
+  }
+
+ private:
+  mutable std::mutex lock_;
+  T value_{};
+};
+
 // Hosts call the exports on any thread, and several at once: what changes
 // while the plug-in runs is kept behind one short lock, taken only to copy a
 // value out or to put one in (never while a host is called or the web
@@ -146,21 +164,16 @@ class PluginState {
   void SetPendingAdminItem(const std::string& key, std::optional<std::string> value);
 
   // ---- Counters and small texts
-  // Counts a reply; true when it is the one after kCooldownPurgeAfter (the
-  // count starts again).
+  // Counts a reply; true when it is the one after `purgeAfter` (the count
+  // starts again).
   bool CountReply(std::int32_t purgeAfter);
-  std::int32_t ReplyCounter() const;
   // A number from a to b, the generator reseeded from `ticks` first; or
   // only the reseed (`a`, `b` ignored) with `drawAfter` false.
   std::int32_t Draw(std::uint32_t ticks, std::int32_t a, std::int32_t b, bool drawAfter = true);
-  RandomSource RandomNow() const;
-  std::string MakerGroupNumber() const;
-  void SetMakerGroupNumber(const std::string& number);
-  std::string XqPluginName() const;
-  void SetXqPluginName(const std::string& name);
+  LockedValue<std::string> MakerGroupNumber;
+  LockedValue<std::string> XqPluginName;
   // The plug-in's name as the function-table host's start stripped it.
-  std::string AppNameText() const;
-  void SetAppNameText(const std::string& name);
+  LockedValue<std::string> AppNameText;
 
   // ---- Windows
   // What closes the settings windows that are open (set by the windows'
@@ -189,9 +202,6 @@ class PluginState {
   std::map<std::string, std::string, std::less<>> pendingAdmin_;
   std::int32_t replyCounter_ = 0;
   RandomSource random_;
-  std::string makerGroupNumber_;
-  std::string xqPluginName_;
-  std::string appNameText_;
   std::function<void()> closeWindows_;
   std::mutex wxInfoLock_;
   WxPluginInfoRecord wxPluginInfo_;

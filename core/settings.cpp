@@ -11,10 +11,14 @@
 namespace zoq {
 
 std::string DataFolder() { return Plugin().Current()->DataFolder; }
-std::string AdminFile() { return DataFolder() + "admin"; }
-std::string ExactLibraryFile() { return DataFolder() + "SayZ.ini"; }
-std::string FuzzyLibraryFile() { return DataFolder() + "SayM.ini"; }
-std::string CooldownFile() { return DataFolder() + "SAVE"; }
+std::string AdminFile(const Options& o) { return o.DataFolder + "admin"; }
+std::string ExactLibraryFile(const Options& o) { return o.DataFolder + "SayZ.ini"; }
+std::string FuzzyLibraryFile(const Options& o) { return o.DataFolder + "SayM.ini"; }
+std::string CooldownFile(const Options& o) { return o.DataFolder + "SAVE"; }
+std::string AdminFile() { return AdminFile(*Plugin().Current()); }
+std::string ExactLibraryFile() { return ExactLibraryFile(*Plugin().Current()); }
+std::string FuzzyLibraryFile() { return FuzzyLibraryFile(*Plugin().Current()); }
+std::string CooldownFile() { return CooldownFile(*Plugin().Current()); }
 
 std::string ReadAdminItem(const std::string& key, const std::string& defaultValue) {
   if (std::optional<std::string> typed = Plugin().PendingAdminItem(key)) return *typed;
@@ -49,7 +53,7 @@ void LoadSettings() {
   platform::CreateFolder(data + "\\ZOQ-F-关键词");
   Options o;
   o.DataFolder = data + "\\ZOQ-F-关键词\\";
-  const std::string admin = o.DataFolder + "admin";
+  const std::string admin = AdminFile(o);
   const auto read = [&](const char* key, const char* fallback = "") {
     return ReadIniItem(admin, kAdminSection, key, fallback);
   };

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "core/plugin.hpp"
+
 namespace zoq {
 
 inline constexpr const char* kAdminSection = "admin";
@@ -10,8 +12,13 @@ inline constexpr const char* kStagingSection = "新增词库";
 inline constexpr const char* kStagingKey = "待添词汇";
 inline constexpr const char* kReplyKey = "回复";
 
-// DataFolder, and the paths inside it.
+// DataFolder, and the paths inside it: of the current options, or of the
+// options a message took at its start.
 std::string DataFolder();
+std::string AdminFile(const Options& o);
+std::string ExactLibraryFile(const Options& o);
+std::string FuzzyLibraryFile(const Options& o);
+std::string CooldownFile(const Options& o);
 std::string AdminFile();
 std::string ExactLibraryFile();
 std::string FuzzyLibraryFile();

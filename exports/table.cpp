@@ -21,7 +21,7 @@ namespace {
 // that failed gives its empty result and the host goes on.
 bool PluginErrorHandler(int code, const std::string& message) {
   const PluginState* state = PluginIfAlive();
-  const std::string name = state ? state->AppNameText() : std::string();
+  const std::string name = state ? state->AppNameText.get() : std::string();
   platform::ShowTaskModalBox("插件[" + name + "]运行时发生澜类型错误\r\n\r\n错误代码：" + std::to_string(code) +
                                  "\r\n错误信息：\r\n" + message,
                              "插件运行出错：" + name, true);
@@ -37,10 +37,10 @@ class AppNameInfo {
   // as the plug-in's name, whose box then reports runtime errors.
   void SetName(std::string& name) const {
     StripName(name);
-    Plugin().SetAppNameText(name);
+    Plugin().AppNameText.set(name);
     RegisterErrorHook(&PluginErrorHandler);
   }
-  std::string GetInfo() const { return "{\"sdkv\":\"4.5.3\",\"appname\":\"" + Plugin().AppNameText() + "\"}"; }
+  std::string GetInfo() const { return "{\"sdkv\":\"4.5.3\",\"appname\":\"" + Plugin().AppNameText.get() + "\"}"; }
 
  private:
   static void StripName(std::string& name) {

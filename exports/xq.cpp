@@ -36,7 +36,7 @@ std::string XqInfoJson(XqPluginInfo& info) {
   json += ",\"author\":" + EscapeCrLf(info.Author);
   json += ",\"desc\":" + EscapeCrLf(info.Description);
   json += ",\"prio\":" + std::to_string(info.Priority) + "}";
-  Plugin().SetXqPluginName(info.Name);
+  Plugin().XqPluginName.set(info.Name);
   return json;
 }
 

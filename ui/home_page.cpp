@@ -104,7 +104,7 @@ void SettingsWindow::ShowRobotAvatar() {
 }
 
 void SettingsWindow::FillMakerGroupStrip() {
-  const std::string n = Plugin().MakerGroupNumber();
+  const std::string n = Plugin().MakerGroupNumber.get();
   const HomeWeb& web = HomeWebSettings();
   const std::string bytes = platform::HttpGet(web.groupAvatarService + "/gh/" + n + "/" + n + "/640/", web.limits);
   SetPicture(Control("群头像"), {std::nullopt, Keep(bytes)});
@@ -112,7 +112,7 @@ void SettingsWindow::FillMakerGroupStrip() {
 }
 
 void SettingsWindow::CopyGroupNumber() {
-  platform::SetClipboardText(Plugin().MakerGroupNumber());
+  platform::SetClipboardText(Plugin().MakerGroupNumber.get());
   platform::SetWindowTextGbk(Control("主页_复制"), "OK");
 }
 

@@ -50,7 +50,7 @@ std::string FetchGroupText() {
   std::string number = GroupNumberOf(platform::HttpGet(Contacts().first));
   if (number.empty()) number = GroupNumberOf(platform::HttpGet(Contacts().second));
   if (number.empty()) number = Contacts().builtIn;
-  Plugin().SetMakerGroupNumber(number);
+  Plugin().MakerGroupNumber.set(number);
   return number;
 }
 

@@ -78,11 +78,11 @@ ReplyText StageKeyword(const std::string& keyword) {
 }
 
 ReplyText AddExactReply(const Options& o, const std::string& reply) {
-  return AddReply(reply, {o.Settings.精确命令, o.DataFolder + "SayZ.ini", "精确返回文本", false});
+  return AddReply(reply, {o.Settings.精确命令, ExactLibraryFile(o), "精确返回文本", false});
 }
 
 ReplyText AddFuzzyReply(const Options& o, const std::string& reply) {
-  return AddReply(reply, {o.Settings.模糊命令, o.DataFolder + "SayM.ini", "模糊返回文本", true});
+  return AddReply(reply, {o.Settings.模糊命令, FuzzyLibraryFile(o), "模糊返回文本", true});
 }
 
 bool DeleteKeyword(const std::string& keyword) {

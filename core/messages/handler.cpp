@@ -114,7 +114,7 @@ struct Answer {
 Answer ExactAnswer(const Options& o, MessageRecord& record) {
   const std::string keyword = StoredKeywordForm(record.text);
   Answer a;
-  a.reply = ExpandReply(record, o.DataFolder + "SayZ.ini", keyword, /*keywordIsMessageText=*/true);
+  a.reply = ExpandReply(record, ExactLibraryFile(o), keyword, /*keywordIsMessageText=*/true);
   if (!a.reply.empty()) a.send = CooldownPasses(record.group, keyword, o.Settings.精确冷却, "0");
   return a;
 }
@@ -128,20 +128,19 @@ bool FuzzyAnswer(const Options& o, MessageRecord& record, Answer& a) {
   if (found < 0) return false;
   const std::string& keyword = fuzzy->keywords[static_cast<std::size_t>(found)];
   a.send = CooldownPasses(record.group, keyword, o.Settings.模糊冷却, {});
-  a.reply = ExpandReply(record, o.DataFolder + "SayM.ini", keyword);
+  a.reply = ExpandReply(record, FuzzyLibraryFile(o), keyword);
   return true;
 }
 
 // Counts a reply; every 151st deletes every cool-down time.
 void CountReply(const Options& o) {
-  if (Plugin().CountReply(kCooldownPurgeAfter)) RemoveDataFile(o.DataFolder + "SAVE");
+  if (Plugin().CountReply(kCooldownPurgeAfter)) RemoveDataFile(CooldownFile(o));
 }
 
 }  // namespace
 
-bool IsOwner(const std::string& sender) {
-  return text::ListHoldsNumber(Plugin().Current()->Settings.主人号码, sender);
-}
+bool IsOwner(const Options& o, const std::string& sender) { return text::ListHoldsNumber(o.Settings.主人号码, sender); }
+bool IsOwner(const std::string& sender) { return IsOwner(*Plugin().Current(), sender); }
 
 std::int32_t HandleMessage(MessageRecord& record) {
   const platform::HttpBudget webBudget;  // one deadline for every web request of the message
@@ -153,7 +152,7 @@ std::int32_t HandleMessage(MessageRecord& record) {
   record.delivered = record.text;
   const bool mentioned = o.Settings.必须艾特 && MentionsAccount(record.delivered, robot);
   record.text = NormalizeIncomingText(record.delivered, p.HostType);
-  const bool owner = text::ListHoldsNumber(o.Settings.主人号码, record.sender);
+  const bool owner = IsOwner(o, record.sender);
   if (owner && RunSwitchCommand(o, record)) return 1;
   if (!o.插件开关) return 0;
   if (RunLibraryCommand(o, record, owner)) return 1;

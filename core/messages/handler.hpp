@@ -15,6 +15,7 @@ std::int32_t HandleMessage(MessageRecord& record);
 
 // The sender is an owner when it stands in the owner numbers as a whole
 // number (any separators); an empty sender never is.
+bool IsOwner(const Options& o, const std::string& sender);
 bool IsOwner(const std::string& sender);
 
 // Replies after this many counted replies delete every cool-down time.

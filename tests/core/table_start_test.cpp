@@ -33,7 +33,7 @@ TEST_F(TableStartTest, KeepsTheTableAnswersTheNameAndShowsRuntimeErrorsInABox) {
   } restore;
   Contacts() = {"http://127.0.0.1:1/a", "http://127.0.0.1:1/b", "735921846"};  // nothing answers
   EXPECT_STREQ(ZoqInit("{\"发送群消息\":12}", "KEY"), "{\"sdkv\":\"4.5.3\",\"appname\":\"ZOQ·关键词\"}");
-  EXPECT_EQ(Plugin().AppNameText(), "ZOQ·关键词");
+  EXPECT_EQ(Plugin().AppNameText.get(), "ZOQ·关键词");
   EXPECT_EQ(Hosts().table.LookupApiAddress("发送群消息"), 12u);
   ZoqInit("{\"退群\":13}", nullptr);  // a second start replaces the table
   EXPECT_EQ(Hosts().table.LookupApiAddress("发送群消息"), 0u);

@@ -153,14 +153,14 @@ TEST_F(XqHostTest, WithoutAnyModuleBindingGivesFalseAndAZeroHandle) {
 TEST_F(XqHostTest, AnOlderHostGivesItsVersionThroughApiGetVerAfterTheBox) {
   FakeHostDll& fake = Bound("xq-old\\xqapi.dll");
   EXPECT_EQ(boxes_, std::vector<std::string>{Box(kMissingGetVer, "->插件运行异常")});
-  Plugin().SetXqPluginName("ZOQ");
+  Plugin().XqPluginName.set("ZOQ");
   EXPECT_EQ(api_.GetVer(), "1");
   EXPECT_EQ(boxes_.size(), 2u);  // a box at every failed lookup
   EXPECT_EQ(fake.Calls(), (std::vector<FakeCall>{Expect("Api_GetVer", {})}));
 }
 
 TEST_F(XqHostTest, AFunctionTheModuleLacksGivesItsBoxAtEveryCallAndTheEmptyResult) {
-  Plugin().SetXqPluginName("ZOQ");
+  Plugin().XqPluginName.set("ZOQ");
   FakeHostDll& fake = Bound("xq-bare\\xqapi.dll");
   // Without an auth id nothing is even looked up: no box.
   EachHostOperationGivesItsEmptyResult();
@@ -194,7 +194,7 @@ TEST_F(XqHostTest, TheRuntimeErrorReportReachesNoHost) {
 }
 
 TEST_F(XqHostTest, AnUnboundObjectWithAnAuthIdWarnsOncePerRun) {
-  Plugin().SetXqPluginName("ZOQ");
+  Plugin().XqPluginName.set("ZOQ");
   api_.SetAuthId(1, 2);
   EXPECT_EQ(api_.GetOnlineAccounts(), "");
   api_.SendMessage("1", 1, "2", "2", "x");

@@ -50,7 +50,7 @@ TEST_F(InfoTest, ContactNumberFallsThroughShortAnswers) {
 
   web_.Serve("/QQTeam.txt", "");
   EXPECT_EQ(DescriptionText(), kDescriptionHead + web::kContactBuiltIn);
-  EXPECT_EQ(Plugin().MakerGroupNumber(), web::kContactBuiltIn);
+  EXPECT_EQ(Plugin().MakerGroupNumber.get(), web::kContactBuiltIn);
   EXPECT_EQ(std::string(web::kContactBuiltIn).size(), 9u);
 }
 
@@ -84,7 +84,7 @@ TEST_F(InfoTest, XqRecordEscapesCrLf) {
             "{\"name\":\"ZOQ·关键词\",\"pver\":\"2.2.6\",\"sver\":3,\"author\":\"Tolvane\",\"desc\":\""
             "ZOQ·关键词 精美自定义 高效稳定 \\r\\n支持远程控制 绿茶/一言/API对接变量一应俱全.. \\r\\nZOQ ·官方QQ群: "
             "12345\",\"prio\":999}");
-  EXPECT_EQ(Plugin().XqPluginName(), "ZOQ·关键词");
+  EXPECT_EQ(Plugin().XqPluginName.get(), "ZOQ·关键词");
 }
 
 TEST_F(InfoTest, MyQqRecordIsCompactJsonWithLineFeedEscapes) {

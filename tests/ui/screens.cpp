@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   const bool chooser = page == "chooser" || page == "nobody";
   Plugin().HostType = page == "nobody" ? kHostIsky : kHostVlq;
   Plugin().SetRobotAccount("1357924680", !chooser);
-  Plugin().SetMakerGroupNumber("735921846");
+  Plugin().MakerGroupNumber.set("735921846");
   testing::WebServer server;
   for (const char* path : {"/headimg_dl?dst_uin=1357924680&spec=100", "/gh/735921846/735921846/640/",
                            "/headimg_dl?dst_uin=10001&spec=100"}) {

@@ -186,7 +186,7 @@ class SettingsWindowTest : public CoreTest {
     LoadSettings();
     Plugin().HostType = kHostVlq;
     Plugin().SetRobotAccount("10001", true);
-    Plugin().SetMakerGroupNumber("735921846");
+    Plugin().MakerGroupNumber.set("735921846");
     ui::HomeWebSettings() = {server.base(), server.base(), "https://bbs.example", {1000, 1000, 1000}};
   }
   void TearDown() override {
