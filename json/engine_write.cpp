@@ -54,13 +54,21 @@ char16_t* PutChar(char16_t* d, char16_t c, bool&) {
   return d;
 }
 
+// A control character without a letter of its own: "\u" and four digits.
+bool NeedsHexEscape(char16_t c) { return c < 0x20 && EscapeLetter(c, false) == 0; }
+
 // One pass over a string: escapes written straight into room reserved for
-// the worst case (two units per character).
+// the worst case (two units per character, six per control character
+// without a letter).
 template <class Out>
 bool AppendQuoted(Out& out, std::u16string_view s, bool escape, bool slash) {
   using C = typename Out::value_type;
   const size_t at = out.size();
-  out.resize(at + s.size() * 2 + 2);
+  size_t hex = 0;
+  if (escape) {
+    for (const char16_t c : s) hex += NeedsHexEscape(c);
+  }
+  out.resize(at + s.size() * 2 + hex * 4 + 2);
   C* d = out.data() + at;
   *d++ = '"';
   bool ok = true;
@@ -69,6 +77,11 @@ bool AppendQuoted(Out& out, std::u16string_view s, bool escape, bool slash) {
       if (const char16_t e = EscapeLetter(c, slash)) {
         *d++ = '\\';
         *d++ = static_cast<C>(e);
+        continue;
+      }
+      if (NeedsHexEscape(c)) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        for (const char u : {'\\', 'u', '0', '0', kDigits[c >> 4], kDigits[c & 15]}) *d++ = static_cast<C>(u);
         continue;
       }
     }

@@ -79,10 +79,10 @@ TEST(JsonDocuments, OperationsTable) {
       {"[ ]", ZOQ_BOTH([](auto& d) { return d.ToText("", true) + d.ToText("x") + d.ToText("", false, true, -5); }),
        "[][]", "[]"},
       {"{}", ZOQ_BOTH([](auto& d) {
-         return d.SetTextW(W(u"a/b"), W(u"1/2\n\t\"\\\b\f\r\x01")), d.ToText("", false, false);
+         return d.SetTextW(W(u"a/b"), W(u"1/2\n\t\"\\\b\f\r\x01\x1f")), d.ToText("", false, false);
        }),
-       "{\"a/b\":\"1/2\n\t\"\\\b\f\r\x01\"}", "{\"a\\/b\":\"1/2\\n\\t\\\"\\\\\\b\\f\\r\x01\"}",
-       "{\"a/b\":\"1/2\n\t\"\\\b\f\r\x01\"}", "{\"a\\/b\":\"1\\/2\\n\\t\\\"\\\\\\b\\f\\r\x01\"}"},
+       "{\"a/b\":\"1/2\n\t\"\\\b\f\r\x01\x1f\"}", "{\"a\\/b\":\"1/2\\n\\t\\\"\\\\\\b\\f\\r\\u0001\\u001F\"}",
+       "{\"a/b\":\"1/2\n\t\"\\\b\f\r\x01\x1f\"}", "{\"a\\/b\":\"1\\/2\\n\\t\\\"\\\\\\b\\f\\r\\u0001\\u001F\"}"},
       {"{}", ZOQ_BOTH([](auto& d) {
          return All({d.SetText("s", "a/b"), d.SetDouble("third", 1.0 / 3), d.SetDouble("big", 1e20),
                      d.SetDouble("inf", std::numeric_limits<double>::infinity()), d.SetDouble("nan", std::nan("")),
