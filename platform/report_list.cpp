@@ -7,14 +7,40 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace zoq::platform {
 namespace {
 
-// A report list (CreateReportList) keeps its look with its subclass, and
-// repaints as it gains or loses the focus, whose mark it draws.
+// What is to be repainted of the list, widened to whole rows: the list asks
+// for a changed row as wide as its columns, but the row is drawn over the
+// list's whole width, which may be wider.
+void RepaintWholeRows(HWND list) {
+  RECT client;
+  GetClientRect(list, &client);
+  HRGN update = CreateRectRgn(0, 0, 0, 0);
+  if (update && GetUpdateRgn(list, update, FALSE) > NULLREGION) {
+    std::vector<char> data(GetRegionData(update, 0, nullptr));
+    auto* region = reinterpret_cast<RGNDATA*>(data.data());
+    if (!data.empty() && GetRegionData(update, static_cast<DWORD>(data.size()), region)) {
+      const auto* parts = reinterpret_cast<const RECT*>(region->Buffer);
+      for (DWORD i = 0; i < region->rdh.nCount; ++i) {
+        const RECT rows{client.left, parts[i].top, client.right, parts[i].bottom};
+        InvalidateRect(list, &rows, FALSE);
+      }
+    }
+  }
+  if (update) DeleteObject(update);
+}
+
+// A report list (CreateReportList) keeps its look with its subclass, paints
+// whole rows, and repaints as it gains or loses the focus, whose mark it
+// draws.
 LRESULT CALLBACK ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
   switch (message) {
+    case WM_PAINT:
+      if (!wParam) RepaintWholeRows(list);
+      break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
       return HandledThenRepainted(list, message, wParam, lParam);

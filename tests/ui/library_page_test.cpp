@@ -33,15 +33,34 @@ void Search(ui::SettingsWindow& w, const std::string& wanted) {
   platform::Click(w.Control("词控_搜索"));
 }
 // A row as the list draws it: its background, the colour at its left edge
-// (the focus mark) and whether its text is light.
-std::tuple<COLORREF, COLORREF, bool> RowLook(ui::SettingsWindow& w, int row) {
+// (the focus mark) and whether light text stands in each of its two columns
+// (100 and 500 pixels wide).
+std::tuple<COLORREF, COLORREF, bool, bool> RowLook(ui::SettingsWindow& w, int row) {
   RECT r{LVIR_BOUNDS};
   SendMessageW(w.Control("词库列表"), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
   const Printed printed(w.Control("词库列表"));
   const int middle = (r.top + r.bottom) / 2;
-  const int light =
-      printed.Count(r, [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200; });
-  return {printed.At(4, middle), printed.At(1, middle), light > 20};
+  const auto light = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200; };
+  const auto lightIn = [&](int left, int right) { return printed.Count({left, r.top, right, r.bottom}, light) > 0; };
+  return {printed.At(4, middle), printed.At(1, middle), lightIn(0, 100), lightIn(100, 600)};
+}
+// The owner clicks a row with the mouse.
+void ClickRow(ui::SettingsWindow& w, int row) {
+  RECT r{LVIR_BOUNDS};
+  SendMessageW(w.Control("词库列表"), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+  ClickWithMouse(w.Control("词库列表"), 20, (r.top + r.bottom) / 2);
+}
+// How many pixels of the list, left of its slim bar, the screen shows
+// otherwise than a whole repaint draws them: marks left behind.
+int MarksLeft(ui::SettingsWindow& w) {
+  const WindowHandle list = w.Control("词库列表");
+  const Printed shown(list, true), afresh(list);
+  POINT bar{};
+  MapWindowPoints(w.Control("词库列表滚动条"), list, &bar, 1);
+  int marks = 0;
+  for (int y = 0; y < afresh.All().bottom; ++y)
+    for (int x = 0; x < bar.x; ++x) marks += shown.At(x, y) != afresh.At(x, y);
+  return marks;
 }
 std::string Editor(ui::SettingsWindow& w) { return Text(w, "词控_关键词框") + "/" + Text(w, "词控_回复框"); }
 std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
@@ -70,8 +89,22 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
                                                                                   {"词控_关键词框", 0, selected, selected}};
                 for (const auto& [focus, row, background, edge] : looks) {
                   Focus(w, focus);
-                  EXPECT_EQ(RowLook(w, row), std::tuple(background, edge, true)) << focus << " " << row;
+                  EXPECT_EQ(RowLook(w, row), std::tuple(background, edge, true, true)) << focus << " " << row;
                 }
+                // Row 2 clicked, then row 6, then Down: after each, the list on the
+                // screen is what a whole repaint draws.
+                ClickRow(w, 2);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(MarksLeft(w), 0);
+                ClickRow(w, 6);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(MarksLeft(w), 0);
+                PressKey(VK_DOWN);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(std::pair(MarksLeft(w), List(w).SelectedRow()), std::pair(0, 7));
                 List(w).Select(1);
                 // The dark scroll bars, clicked below their thumbs: a page on.
                 for (const char* bar : {"词库列表滚动条", "词控_回复框滚动条"}) ClickWithMouse(w.Control(bar));
