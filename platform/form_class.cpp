@@ -97,8 +97,7 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       events->OnTimer(window, static_cast<unsigned>(wParam));
       return 0;
     case WM_NOTIFY:
-      ReportListNotice(*events, *reinterpret_cast<NMHDR*>(lParam));
-      return 0;
+      return ReportListNotice(*events, *reinterpret_cast<NMHDR*>(lParam));
     case WM_DESTROY:
       if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) events->OnDestroyed(window);
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);

@@ -66,7 +66,8 @@ std::wstring ClipboardWide();
 void DrawDropDownItem(FormEvents& events, const DRAWITEMSTRUCT& item);
 // a report list's row is drawn (false: the list is not one of CreateReportList);
 bool DrawReportRow(FormEvents& events, const DRAWITEMSTRUCT& item);
-// a report list's notice is answered (the texts of its cells, its selections).
-void ReportListNotice(FormEvents& events, NMHDR& notice);
+// a report list's notice is answered (the texts of its cells, its
+// selections, the row the owner's typing finds).
+LRESULT ReportListNotice(FormEvents& events, NMHDR& notice);
 
 }  // namespace zoq::platform

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace zoq::platform {
@@ -92,6 +93,36 @@ void DrawListRow(FormEvents& events, const ListLook& look, const DRAWITEMSTRUCT&
   }
 }
 
+// Whether the row's first column begins with `typed` (or, not `partial`, is
+// it), letters compared without case as the system compares them.
+bool RowBeginsWith(FormEvents& events, HWND list, int row, const std::wstring& typed, bool partial) {
+  const std::wstring text = GbkToWide(events.CellText(list, row, 0));
+  if (text.size() < typed.size() || (!partial && text.size() != typed.size())) return false;
+  const int n = static_cast<int>(typed.size());
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.data(), n, typed.data(), n) == CSTR_EQUAL;
+}
+
+// The row the owner's typing over the list finds (the list keeps what was
+// typed until a pause): the first from the one it starts at whose keyword
+// begins with the letters; the same letter typed again goes on to the next
+// row that begins with it. -1 when none does.
+int FindTypedRow(FormEvents& events, const NMLVFINDITEMW& find) {
+  const LVFINDINFOW& wanted = find.lvfi;
+  if (!(wanted.flags & (LVFI_STRING | LVFI_PARTIAL)) || !wanted.psz || !*wanted.psz) return -1;
+  const HWND list = find.hdr.hwndFrom;
+  const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  std::wstring typed = wanted.psz;
+  int start = std::max(0, find.iStart);
+  if (typed.size() > 1 && typed.find_first_not_of(typed[0]) == std::wstring::npos) typed.resize(1), ++start;
+  const bool partial = wanted.flags & LVFI_PARTIAL;
+  for (int i = 0; i < rows; ++i) {
+    if (start + i >= rows && !(wanted.flags & LVFI_WRAP)) break;
+    const int row = (start + i) % rows;
+    if (RowBeginsWith(events, list, row, typed, partial)) return row;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool DrawReportRow(FormEvents& events, const DRAWITEMSTRUCT& item) {
@@ -100,21 +131,23 @@ bool DrawReportRow(FormEvents& events, const DRAWITEMSTRUCT& item) {
   return look != nullptr;
 }
 
-void ReportListNotice(FormEvents& events, NMHDR& notice) {
+LRESULT ReportListNotice(FormEvents& events, NMHDR& notice) {
   if (notice.code == LVN_GETDISPINFOW) {
     LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(notice).item;
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
       const std::wstring text = GbkToWide(events.CellText(notice.hwndFrom, item.iItem, item.iSubItem));
       lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
     }
-    return;
+    return 0;
   }
+  if (notice.code == LVN_ODFINDITEMW) return FindTypedRow(events, reinterpret_cast<const NMLVFINDITEMW&>(notice));
   if (notice.code == LVN_ITEMCHANGED) {
     const auto& change = reinterpret_cast<const NMLISTVIEW&>(notice);
     if ((change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) && !(change.uOldState & LVIS_SELECTED)) {
       events.OnNotice(notice.hwndFrom, Notice::RowSelected);
     }
   }
+  return 0;
 }
 
 WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, const ListLook& look) {

@@ -171,8 +171,16 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
               }});
 }
 
-TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
+// Letters typed over the list go to the next keyword that begins with them
+// (the same letter again: to the next one; after a pause the typing starts
+// over).
+TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOwnerTyped) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[狗]\r\n回复=汪abc\r\n");
+  WriteFile(FuzzyLibraryFile(), "[apple]\r\n回复=0\r\n[banana]\r\n回复=1\r\n[blueberry]\r\n回复=2\r\n"
+                                "[cherry]\r\n回复=3\r\n[Mango]\r\n回复=4\r\n");
+  const auto typeAfterAPause = [](const char* letters) {
+    return [letters](ui::SettingsWindow&) { Sleep(1000), TypeText(letters); };
+  };
   ui::SearchPosition() = 0;
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
@@ -196,7 +204,15 @@ TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
                 EXPECT_EQ(std::pair(List(w).SelectedRow(), ui::SearchPosition()), std::pair(1, 0));  // starts over
                 EXPECT_EQ(Text(w, "词控_搜索框"), "ABC");
                 EXPECT_EQ(Editor(w), "猫/新喵");
-              }});
+                platform::Click(w.Control("按钮_模糊词库"));
+                Focus(w, "词库列表");
+                TypeText("m");
+              },
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "Mango/4"); }, typeAfterAPause("ban"),
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }, typeAfterAPause("bb"),
+              // b: blueberry; b again: the next row with b, banana.
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }, typeAfterAPause("c"),
+              [](ui::SettingsWindow& w) { EXPECT_EQ(List(w).SelectedRow(), 3); }});
 }
 
 TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
