@@ -128,7 +128,7 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
 
 TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[abc]\r\n回复=old\r\n");
-  WriteFile(FuzzyLibraryFile(), "[狗]\r\n回复=汪\r\n[鸟]\r\n回复=啾\r\n");
+  WriteFile(FuzzyLibraryFile(), "[狗[1]\r\n回复=汪\r\n[鸟]\r\n回复=啾\r\n");  // 狗[1: a bracket not stored as &uoS8#
   ReloadFuzzyKeywords();
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
@@ -150,11 +150,12 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
                 Save(w, "||", "kept");
                 EXPECT_EQ(Editor(w), "此处不可为空/kept");
                 EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 5u);
-                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗", "鸟"}));  // saved to the other library
+                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗[1", "鸟"}));  // saved to the other library
                 platform::Click(w.Control("按钮_模糊词库"));
                 Save(w, "鱼", "游");
-                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗", "鸟", "鱼"}));
-                // By the selected row, by the keyword box (Delete in the list), or nothing at all.
+                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗[1", "鸟", "鱼"}));
+                // By the selected row (its section as the file names it), by the keyword box
+                // (Delete in the list), or nothing at all; the list shows what the file holds.
                 List(w).Select(0);
                 platform::Click(w.Control("词控_删除"));
                 EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"鸟", "鱼"}));
@@ -165,9 +166,21 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
-                EXPECT_EQ(List(w).RowCount(), 2);  // the list is left as it was
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=啾"}));
                 platform::Click(w.Control("词控_删除"));
                 EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
+                // A write the file refuses (a read-only library): the row stays where it
+                // was, the editor keeps what the owner typed, the search box says so.
+                SetFileAttributesA(FuzzyLibraryFile().c_str(), FILE_ATTRIBUTE_READONLY);
+                List(w).Select(0);
+                platform::Click(w.Control("词控_删除"));
+                const auto shown = [&] { return std::tuple(Rows(w), List(w).SelectedRow(), Text(w, "词控_搜索框"), Editor(w)); };
+                EXPECT_EQ(shown(), std::tuple(std::vector<std::string>{"鸟=啾"}, 0, "删除失败", "鸟/啾"));
+                Save(w, "鸟|鱼", "新");
+                EXPECT_EQ(shown(), std::tuple(std::vector<std::string>{"鸟=啾"}, 0, "保存失败", "鸟|鱼/新"));
+                SetFileAttributesA(FuzzyLibraryFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                platform::Click(w.Control("词控_保存"));
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=新", "鱼=新"}));
               }});
 }
 
