@@ -114,7 +114,9 @@ struct ListLook {
 // A report-mode list view with single selection whose rows the receiver
 // keeps: it asks FormEvents::CellText for what it shows, so that any number
 // of rows is listed at once (ListView::SetRowCount), and draws them itself,
-// 16 pixels high. Row selections are notified as Notice::RowSelected.
+// 16 pixels high, each over the list's whole width. Letters typed over it
+// select the next row whose first column begins with them, as in any list of
+// the system. Row selections are notified as Notice::RowSelected.
 WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int height, const ListLook& look);
 // A slim vertical scroll bar for a report list or a multi-line edit box, in
 // the given colours, at x, y of the control's parent (over the control's right

@@ -24,6 +24,11 @@ constexpr Colour kListText = 0xECECEC, kListBackground = 0x262F3E;
 // Sixteen whole rows fill the list.
 constexpr int kListHeight = 256;
 constexpr const char* kNotEmpty = "此处不可为空";
+// Said in the search box (the page's line for what it has to say) when the
+// library file refused a write; the file, the list and the editor stay as
+// they were.
+constexpr const char* kSaveFailed = "保存失败";
+constexpr const char* kDeleteFailed = "删除失败";
 constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
 std::string LibraryFile() { return LibraryMode() == 2 ? FuzzyLibraryFile() : ExactLibraryFile(); }
@@ -182,7 +187,7 @@ void SettingsWindow::OpenVariablePicker() {
 
 std::string SettingsWindow::CellText(WindowHandle, int row, int column) {
   if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
-  return column == 0 ? rows_[row].first : rows_[row].second;
+  return column == 0 ? rows_[row].keyword : rows_[row].reply;
 }
 
 void SettingsWindow::ShowRows() { platform::ListView(Control("词库列表")).SetRowCount(static_cast<int>(rows_.size())); }
@@ -197,21 +202,19 @@ void SettingsWindow::ReloadLibraryList() {
   IniImage library;
   library.Load(platform::FileTextAsAnsi(platform::ReadWholeFile(LibraryFile())));
   rows_.clear();
-  for (const std::string& name : library.SectionNames()) {
-    rows_.emplace_back(PlainKeywordForm(name),
-                       library.Value(name, kReplyKey, std::numeric_limits<std::size_t>::max()).value_or(""));
+  for (std::string& name : library.SectionNames()) {
+    std::string reply = library.Value(name, kReplyKey, std::numeric_limits<std::size_t>::max()).value_or("");
+    std::string keyword = PlainKeywordForm(name);
+    rows_.push_back({std::move(name), std::move(keyword), std::move(reply)});
   }
   ShowRows();
 }
 
-void SettingsWindow::RefreshRow(const std::string& shownKeyword, const std::string& reply) {
-  auto row = std::find_if(rows_.begin(), rows_.end(), [&](const auto& r) {
-    return text::EqualsIgnoreAsciiCase(r.first, shownKeyword);  // one section for the INI functions
+void SettingsWindow::SelectSection(const std::string& section) {
+  const auto row = std::find_if(rows_.begin(), rows_.end(), [&](const LibraryRow& r) {
+    return text::EqualsIgnoreAsciiCase(r.section, section);  // one section for the INI functions
   });
-  if (row == rows_.end()) row = rows_.emplace(rows_.end(), shownKeyword, reply);
-  row->second = reply;  // a row of the same section shows the name the file keeps
-  ShowRows();
-  SelectRow(static_cast<int>(row - rows_.begin()));
+  if (row != rows_.end()) SelectRow(static_cast<int>(row - rows_.begin()));
 }
 
 void SettingsWindow::SaveLibraryEntry() {
@@ -240,31 +243,36 @@ void SettingsWindow::SaveLibraryEntry() {
   }
   // All of them or none (a full disk, a read-only file): what was typed
   // stays, to be saved again.
-  if (!WriteIniChanges(file, changes)) return;
+  if (!WriteIniChanges(file, changes)) {
+    platform::SetWindowTextGbk(Control("词控_搜索框"), kSaveFailed);
+    return;
+  }
   if (LibraryMode() == 2) ReloadFuzzyKeywords();
   ClearEditorBoxes();
-  if (written.size() == 1) {
-    RefreshRow(PlainKeywordForm(written.front()), WholeIniItem(file, written.front(), kReplyKey, ""));
-  } else {
-    ReloadLibraryList();
-  }
+  // The list shows what the file holds now; one keyword saved: its row.
+  ReloadLibraryList();
+  if (written.size() == 1) SelectSection(written.front());
 }
 
 void SettingsWindow::DeleteLibraryEntries() {
-  WindowHandle keywordBox = Control("词控_关键词框");
+  // The selected row's section by the name the file gives it, or the keyword box's.
   const int row = platform::ListView(Control("词库列表")).SelectedRow();
+  std::string section;
   if (row >= 0 && row < static_cast<int>(rows_.size())) {
-    WriteIniItem(LibraryFile(), StoredKeywordForm(rows_[row].first), std::nullopt, std::nullopt);
-    rows_.erase(rows_.begin() + row);
-    ShowRows();
+    section = rows_[row].section;
   } else {
-    const std::string typed = platform::WindowTextGbk(keywordBox);
-    if (typed.empty()) return;
-    WriteIniItem(LibraryFile(), StoredKeywordForm(typed), std::nullopt, std::nullopt);
+    section = platform::WindowTextGbk(Control("词控_关键词框"));
+    if (section.empty()) return;
+    section = StoredKeywordForm(section);
+  }
+  if (!WriteIniItem(LibraryFile(), section, std::nullopt, std::nullopt)) {
+    platform::SetWindowTextGbk(Control("词控_搜索框"), kDeleteFailed);
+    return;
   }
   // A deleted fuzzy keyword must stop matching at once, as a saved one starts to.
   if (LibraryMode() == 2) ReloadFuzzyKeywords();
   ClearEditorBoxes();
+  ReloadLibraryList();  // what the file holds now
 }
 
 void SettingsWindow::ClearEditorBoxes() {
@@ -285,21 +293,21 @@ void SettingsWindow::SearchLibrary() {
   int p = position + 1;
   for (; p <= n; ++p) {
     if (p < 1) continue;
-    if (text::Contains(rows_[p - 1].first + rows_[p - 1].second, wanted, text::Case::IgnoreAscii)) {
+    if (text::Contains(rows_[p - 1].keyword + rows_[p - 1].reply, wanted, text::Case::IgnoreAscii)) {
       position = p;
       SelectRow(p - 1);
       break;
     }
   }
   if (p >= n) position = 0;
-  if (p < 1 || p > n || rows_[p - 1].second.empty()) platform::SetWindowTextGbk(box, "无搜索结果");
+  if (p < 1 || p > n || rows_[p - 1].reply.empty()) platform::SetWindowTextGbk(box, "无搜索结果");
 }
 
 void SettingsWindow::RowToEditor() {
   const int row = platform::ListView(Control("词库列表")).SelectedRow();
   if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-  SetEditText(Control("词控_关键词框"), rows_[row].first);
-  SetEditText(Control("词控_回复框"), text::ReplaceAll(rows_[row].second, "[N]", "\r\n"));
+  SetEditText(Control("词控_关键词框"), rows_[row].keyword);
+  SetEditText(Control("词控_回复框"), text::ReplaceAll(rows_[row].reply, "[N]", "\r\n"));
   editorTyped_ = false;
 }
 

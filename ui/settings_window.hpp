@@ -104,9 +104,9 @@ class SettingsWindow : public Form {
   bool LibraryListKeyDown(int key, bool ctrlOnly);
   // The Ctrl shortcuts of the two editor boxes (Ctrl+A selects all of `box`).
   bool EditorShortcut(int key, WindowHandle box);
-  // Refreshes one row of the list: the row of `shownKeyword` (compared as
-  // the INI functions compare section names), or a new last one.
-  void RefreshRow(const std::string& shownKeyword, const std::string& reply);
+  // Selects the row of the section (its name compared as the INI functions
+  // compare section names), if the list shows it.
+  void SelectSection(const std::string& section);
 
   // The home page.
   void ShowRobotAvatar();
@@ -124,8 +124,12 @@ class SettingsWindow : public Form {
 
   WindowHandle tabs_ = nullptr;
   WindowHandle pages_[3] = {};
-  // The rows of the library list as it shows them: keyword, reply.
-  std::vector<std::pair<std::string, std::string>> rows_;
+  // The rows of the library list: the section as the file names it, and
+  // what the list shows, the keyword and its reply.
+  struct LibraryRow {
+    std::string section, keyword, reply;
+  };
+  std::vector<LibraryRow> rows_;
   bool editorTyped_ = false;  // the editor boxes hold typing not saved
   bool selectingFromCode_ = false;
 };

@@ -33,15 +33,34 @@ void Search(ui::SettingsWindow& w, const std::string& wanted) {
   platform::Click(w.Control("词控_搜索"));
 }
 // A row as the list draws it: its background, the colour at its left edge
-// (the focus mark) and whether its text is light.
-std::tuple<COLORREF, COLORREF, bool> RowLook(ui::SettingsWindow& w, int row) {
+// (the focus mark) and whether light text stands in each of its two columns
+// (100 and 500 pixels wide).
+std::tuple<COLORREF, COLORREF, bool, bool> RowLook(ui::SettingsWindow& w, int row) {
   RECT r{LVIR_BOUNDS};
   SendMessageW(w.Control("词库列表"), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
   const Printed printed(w.Control("词库列表"));
   const int middle = (r.top + r.bottom) / 2;
-  const int light =
-      printed.Count(r, [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200; });
-  return {printed.At(4, middle), printed.At(1, middle), light > 20};
+  const auto light = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200; };
+  const auto lightIn = [&](int left, int right) { return printed.Count({left, r.top, right, r.bottom}, light) > 0; };
+  return {printed.At(4, middle), printed.At(1, middle), lightIn(0, 100), lightIn(100, 600)};
+}
+// The owner clicks a row with the mouse.
+void ClickRow(ui::SettingsWindow& w, int row) {
+  RECT r{LVIR_BOUNDS};
+  SendMessageW(w.Control("词库列表"), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+  ClickWithMouse(w.Control("词库列表"), 20, (r.top + r.bottom) / 2);
+}
+// How many pixels of the list, left of its slim bar, the screen shows
+// otherwise than a whole repaint draws them: marks left behind.
+int MarksLeft(ui::SettingsWindow& w) {
+  const WindowHandle list = w.Control("词库列表");
+  const Printed shown(list, true), afresh(list);
+  POINT bar{};
+  MapWindowPoints(w.Control("词库列表滚动条"), list, &bar, 1);
+  int marks = 0;
+  for (int y = 0; y < afresh.All().bottom; ++y)
+    for (int x = 0; x < bar.x; ++x) marks += shown.At(x, y) != afresh.At(x, y);
+  return marks;
 }
 std::string Editor(ui::SettingsWindow& w) { return Text(w, "词控_关键词框") + "/" + Text(w, "词控_回复框"); }
 std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
@@ -70,8 +89,19 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
                                                                                   {"词控_关键词框", 0, selected, selected}};
                 for (const auto& [focus, row, background, edge] : looks) {
                   Focus(w, focus);
-                  EXPECT_EQ(RowLook(w, row), std::tuple(background, edge, true)) << focus << " " << row;
+                  EXPECT_EQ(RowLook(w, row), std::tuple(background, edge, true, true)) << focus << " " << row;
                 }
+                // Row 2 clicked, then row 6, then Down: the list on the screen is what a
+                // whole repaint draws.
+                ClickRow(w, 2);
+              },
+              [](ui::SettingsWindow& w) { ClickRow(w, 6); },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(MarksLeft(w), 0);
+                PressKey(VK_DOWN);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(std::pair(MarksLeft(w), List(w).SelectedRow()), std::pair(0, 7));
                 List(w).Select(1);
                 // The dark scroll bars, clicked below their thumbs: a page on.
                 for (const char* bar : {"词库列表滚动条", "词控_回复框滚动条"}) ClickWithMouse(w.Control(bar));
@@ -95,7 +125,7 @@ TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEdito
 
 TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[abc]\r\n回复=old\r\n");
-  WriteFile(FuzzyLibraryFile(), "[狗]\r\n回复=汪\r\n[鸟]\r\n回复=啾\r\n");
+  WriteFile(FuzzyLibraryFile(), "[狗[1]\r\n回复=汪\r\n[鸟]\r\n回复=啾\r\n");  // 狗[1: a bracket not stored as &uoS8#
   ReloadFuzzyKeywords();
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
@@ -117,11 +147,12 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
                 Save(w, "||", "kept");
                 EXPECT_EQ(Editor(w), "此处不可为空/kept");
                 EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 5u);
-                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗", "鸟"}));  // saved to the other library
+                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗[1", "鸟"}));  // saved to the other library
                 platform::Click(w.Control("按钮_模糊词库"));
                 Save(w, "鱼", "游");
-                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗", "鸟", "鱼"}));
-                // By the selected row, by the keyword box (Delete in the list), or nothing at all.
+                EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"狗[1", "鸟", "鱼"}));
+                // By the selected row (its section as the file names it), by the keyword box
+                // (Delete in the list), or nothing at all; the list shows what the file holds.
                 List(w).Select(0);
                 platform::Click(w.Control("词控_删除"));
                 EXPECT_EQ(Plugin().FuzzyKeywords(), (std::vector<std::string>{"鸟", "鱼"}));
@@ -132,14 +163,33 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
-                EXPECT_EQ(List(w).RowCount(), 2);  // the list is left as it was
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=啾"}));
                 platform::Click(w.Control("词控_删除"));
                 EXPECT_EQ(ReadIniSections(FuzzyLibraryFile()), (std::vector<std::string>{"鸟"}));
+                // A write the file refuses (a read-only library): the row stays where it
+                // was, the editor keeps what the owner typed, the search box says so.
+                SetFileAttributesA(FuzzyLibraryFile().c_str(), FILE_ATTRIBUTE_READONLY);
+                List(w).Select(0);
+                platform::Click(w.Control("词控_删除"));
+                const auto shown = [&] { return std::tuple(Rows(w), List(w).SelectedRow(), Text(w, "词控_搜索框"), Editor(w)); };
+                EXPECT_EQ(shown(), std::tuple(std::vector<std::string>{"鸟=啾"}, 0, "删除失败", "鸟/啾"));
+                Save(w, "鸟|鱼", "新");
+                EXPECT_EQ(shown(), std::tuple(std::vector<std::string>{"鸟=啾"}, 0, "保存失败", "鸟|鱼/新"));
+                SetFileAttributesA(FuzzyLibraryFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                platform::Click(w.Control("词控_保存"));
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=新", "鱼=新"}));
               }});
 }
 
-TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
+// Letters typed over the list go to the next keyword that begins with them
+// (the same letter again: to the next one), each word after a pause.
+TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOwnerTyped) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[狗]\r\n回复=汪abc\r\n");
+  WriteFile(FuzzyLibraryFile(), "[apple]\r\n回复=0\r\n[banana]\r\n回复=1\r\n[blueberry]\r\n回复=2\r\n"
+                                "[cherry]\r\n回复=3\r\n[Mango]\r\n回复=4\r\n");
+  const auto typeAfterAPause = [](const char* letters) {
+    return [letters](ui::SettingsWindow&) { Sleep(1000), TypeText(letters); };
+  };
   ui::SearchPosition() = 0;
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
@@ -163,7 +213,14 @@ TEST_F(LibraryPageTest, SearchFindsTheNextRowAndKeepsWhatTheOwnerTyped) {
                 EXPECT_EQ(std::pair(List(w).SelectedRow(), ui::SearchPosition()), std::pair(1, 0));  // starts over
                 EXPECT_EQ(Text(w, "词控_搜索框"), "ABC");
                 EXPECT_EQ(Editor(w), "猫/新喵");
-              }});
+                platform::Click(w.Control("按钮_模糊词库"));
+                Focus(w, "词库列表");
+                TypeText("m");
+              },
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "Mango/4"); }, typeAfterAPause("ban"),
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }, typeAfterAPause("bb"),
+              // b: blueberry; b again: the next row with b, banana.
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }});
 }
 
 TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {

@@ -1,11 +1,15 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
-//   ui_screens.exe <home|options|hint|library|listfocus|large|picker|chooser|nobody> <milliseconds>
+//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|chooser|nobody> <ms>
 // ("options": a return text longer than its box; "library": a row selected, the focus in
 // the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
-// keywords and a long reply; "chooser": its list dropped down); or times listing one
-// library of n keywords, switching to the other and back: ui_screens.exe bench <n>.
+// keywords and a long reply; "clicked": 17 rows, row 2 clicked, then row 6; "typeahead":
+// fruits, "ban" typed over the list; "chooser": its list dropped down); or times listing one
+// library of n keywords, switching to the other and back, saving a keyword and deleting it:
+// ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,16 +26,23 @@ extern "C" std::int32_t __stdcall set();
 using namespace zoq;
 
 void Bench(ui::SettingsWindow& w) {
-  LARGE_INTEGER frequency, t[4];
+  LARGE_INTEGER frequency, t[6];
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&t[0]);
-  for (int i = 0; i < 3; ++i) {
-    platform::Click(w.Control(i == 1 ? "按钮_模糊词库" : "按钮_精确词库"));
+  for (int i = 0; i < 5; ++i) {
+    if (i < 3) platform::Click(w.Control(i == 1 ? "按钮_模糊词库" : "按钮_精确词库"));
+    if (i == 3) {  // a keyword saved, then deleted again
+      platform::SetWindowTextGbk(w.Control("词控_关键词框"), "新词");
+      platform::SetWindowTextGbk(w.Control("词控_回复框"), "新回复");
+      platform::Click(w.Control("词控_保存"));
+    }
+    if (i == 4) platform::Click(w.Control("词控_删除"));
     UpdateWindow(w.handle());
     QueryPerformanceCounter(&t[i + 1]);
   }
   const auto ms = [&](int i) { return 1000.0 * (t[i + 1].QuadPart - t[i].QuadPart) / frequency.QuadPart; };
-  std::printf("listed %.0f ms, switched %.0f ms, back %.0f ms\n", ms(0), ms(1), ms(2));
+  std::printf("listed %.0f ms, switched %.0f ms, back %.0f ms, saved %.0f ms, deleted %.0f ms\n", ms(0), ms(1), ms(2),
+              ms(3), ms(4));
 }
 
 int main(int argc, char** argv) {
@@ -41,8 +52,11 @@ int main(int argc, char** argv) {
   LoadSettings();
   for (const std::string& file : {ExactLibraryFile(), FuzzyLibraryFile()}) {
     std::string text;
-    for (int i = 0, n = page == "bench" ? number : page == "large" ? 5000 : 0; i < n; ++i) {
+    for (int i = 0, n = page == "bench" ? number : page == "large" ? 5000 : page == "clicked" ? 17 : 0; i < n; ++i) {
       text += "[关键词" + std::to_string(i) + "]\r\n回复=回复内容" + std::to_string(i) + "[N]第二行\r\n";
+    }
+    for (const char* fruit : {"apple", "apricot", "banana", "blueberry", "cherry", "grape", "mango", "melon"}) {
+      if (page == "typeahead") text += std::string("[") + fruit + "]\r\n回复=水果 " + fruit + "\r\n";
     }
     if (!text.empty()) platform::WriteWholeFile(file, text);
   }
@@ -73,7 +87,20 @@ int main(int argc, char** argv) {
     if (chooser || !w) return;
     if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));
     const bool library = page == "library" || page == "listfocus";
-    if (library || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
+    const bool list = page == "clicked" || page == "typeahead";
+    if (library || list || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
+    const HWND rows = w->Control("词库列表");
+    const auto click = [rows](int row) {  // with the mouse, through the window's loop
+      RECT r{LVIR_BOUNDS};
+      SendMessageW(rows, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+      const LPARAM at = MAKELPARAM(20, (r.top + r.bottom) / 2);
+      PostMessageW(rows, WM_LBUTTONDOWN, MK_LBUTTON, at), PostMessageW(rows, WM_LBUTTONUP, 0, at);
+    };
+    if (page == "clicked") click(2), platform::RunSoon([click] { click(6); }, 500);
+    if (page == "typeahead") {
+      platform::SetFocusTo(rows);
+      for (char c : std::string("ban")) PostMessageW(rows, WM_CHAR, c, 1);
+    }
     if (library) platform::ListView(w->Control("词库列表")).Select(2);
     if (page == "listfocus") platform::SetFocusTo(w->Control("词库列表"));
     if (page == "large") {  // a reply longer than its box

@@ -58,13 +58,14 @@ inline void PressKey(int key, bool withCtrl = false, bool withShift = false) {
 // Characters as an input method hands them over.
 inline void TypeText(const std::string& gbk) { for (wchar_t c : platform::GbkToWide(gbk)) PostKey(WM_CHAR, c, 1); }
 
-// A click of the owner's mouse on a button, taken by the window's loop: the
-// button takes the focus as the mouse goes down, and is clicked as it goes up.
-inline void ClickWithMouse(WindowHandle button) {
+// A click of the owner's mouse on a control (at x, y of its client area, or
+// in its middle), taken by the window's loop: a button takes the focus as the
+// mouse goes down, and is clicked as it goes up.
+inline void ClickWithMouse(WindowHandle control, int x = -1, int y = -1) {
   RECT r{};
-  GetClientRect(button, &r);
-  const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
-  PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, at), PostMessageW(button, WM_LBUTTONUP, 0, at);
+  GetClientRect(control, &r);
+  const LPARAM at = MAKELPARAM(x < 0 ? r.right / 2 : x, y < 0 ? r.bottom / 2 : y);
+  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at), PostMessageW(control, WM_LBUTTONUP, 0, at);
 }
 
 // The owner clicks into a box to press keys there.
@@ -72,10 +73,11 @@ inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo
 inline std::string Text(const ui::Form& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
 inline std::string Admin(const std::string& key) { return ReadIniItem(AdminFile(), kAdminSection, key, "<missing>"); }
 
-// The control's client area painted afresh, as the colour (COLORREF) of each pixel.
+// The control's client area painted afresh (or, `asShown`, as the screen
+// shows it now), as the colour (COLORREF) of each pixel.
 class Printed {
  public:
-  explicit Printed(WindowHandle control) {
+  explicit Printed(WindowHandle control, bool asShown = false) {
     RECT r{};
     GetClientRect(control, &r);
     width_ = r.right, height_ = r.bottom;
@@ -86,7 +88,12 @@ class Printed {
     HBITMAP surface = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (surface) {
       HGDIOBJ old = SelectObject(dc, surface);
-      SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+      if (HDC screen = asShown ? GetDC(control) : nullptr) {
+        BitBlt(dc, 0, 0, width_, height_, screen, 0, 0, SRCCOPY);
+        ReleaseDC(control, screen);
+      } else {
+        SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+      }
       GdiFlush();
       const auto* bgra = static_cast<const std::uint8_t*>(bits);
       for (int i = 0; i < width_ * height_; ++i) pixels_.push_back(RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]));

@@ -208,10 +208,16 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
                 PressKey('V', true);
               },
               [](ui::SettingsWindow&) { PressKey(VK_TAB); },
-              [&](ui::SettingsWindow&) {
+              [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(Admin("开启返回文本") + "," + Admin("关闭返回文本"), "a[N]b,x[N]y[N]z[N]w");
                 EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "x\r\ny\r\nz\r\nw");
-              }});
+                Focus(w, "开启返回文本");
+                TypeText("!");
+              },
+              [](ui::SettingsWindow&) {}});  // taken; the window closes before the owner pauses
+  // Once the window is gone, nothing typed stands for the file: an edit by hand is answered.
+  WriteAdminItem("开启返回文本", "by hand");
+  EXPECT_EQ(Answered(vlq, "12", "开启问答"), "by hand");
 }
 
 TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNumber) {

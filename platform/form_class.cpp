@@ -1,0 +1,221 @@
+// The form: a window class whose windows hand their events to an object of
+// the caller's (FormEvents), are dragged by their background and give the
+// controls on them their colours; and the watch of a control's keys and
+// dropped files.
+#include "platform/gui_parts.hpp"
+#include "platform/code_pages.hpp"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace zoq::platform {
+namespace {
+
+LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  FormEvents* events = EventsOf(window);
+  if (!events) return DefWindowProcW(window, message, wParam, lParam);
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window, &ps);
+      RECT client;
+      GetClientRect(window, &client);
+      Buffered(dc, 0, 0, client.right, client.bottom,
+               [&](Painter& p) { events->OnPaintBackground(window, p, client.right, client.bottom); });
+      EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      // The background drags the whole window.
+      ReleaseCapture();
+      SendMessageW(GetAncestor(window, GA_ROOT), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      return 0;
+    case WM_COMMAND: {
+      const HWND control = reinterpret_cast<HWND>(lParam);
+      if (!control) {  // the dialog keys: Esc goes to the window, Enter nowhere
+        if (LOWORD(wParam) == IDCANCEL) events->OnEscape();
+        return 0;
+      }
+      wchar_t className[16] = {};
+      GetClassNameW(control, className, 16);
+      if (lstrcmpiW(className, L"ComboBox") == 0) {
+        if (HIWORD(wParam) == CBN_SELCHANGE) events->OnNotice(control, Notice::RowSelected);
+        return 0;
+      }
+      switch (HIWORD(wParam)) {
+        case BN_CLICKED: events->OnNotice(control, Notice::Click); break;
+        case EN_CHANGE: events->OnNotice(control, Notice::Changed); break;
+        case EN_SETFOCUS:
+        case BN_SETFOCUS: events->OnNotice(control, Notice::FocusGained); break;
+        case EN_KILLFOCUS:
+        case BN_KILLFOCUS: events->OnNotice(control, Notice::FocusLost); break;
+        default: break;
+      }
+      return 0;
+    }
+    case WM_MEASUREITEM:
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kRowHeight;  // drop-down and report lists
+      return TRUE;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlType == ODT_COMBOBOX) {
+        DrawDropDownItem(*events, *item);
+        return TRUE;
+      }
+      if (item->CtlType == ODT_LISTVIEW) {
+        DrawReportRow(*events, *item);
+        return TRUE;
+      }
+      const int w = item->rcItem.right - item->rcItem.left, h = item->rcItem.bottom - item->rcItem.top;
+      Buffered(item->hDC, item->rcItem.left, item->rcItem.top, w, h, [&](Painter& p) {
+        events->OnPaintControl(item->hwndItem, p, w, h, (item->itemState & ODS_SELECTED) != 0);
+      });
+      return TRUE;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX: {
+      Colour text = 0, background = 0;
+      if (!events->ColoursOf(reinterpret_cast<HWND>(lParam), text, background)) break;
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetTextColor(dc, Ref(text));
+      SetBkColor(dc, Ref(background));
+      return reinterpret_cast<LRESULT>(BrushOf(background));
+    }
+    case WM_TIMER:
+      events->OnTimer(window, static_cast<unsigned>(wParam));
+      return 0;
+    case WM_NOTIFY:
+      return ReportListNotice(*events, *reinterpret_cast<NMHDR*>(lParam));
+    case WM_DESTROY:
+      if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) events->OnDestroyed(window);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR data) {
+  auto* events = reinterpret_cast<FormEvents*>(data);
+  switch (message) {
+    case WM_GETDLGCODE:
+      // The modal loop's dialog keys would take Enter away before the
+      // control's own key handler sees it.
+      if (KeyAskedAbout(lParam) == VK_RETURN) return DefSubclassProc(control, message, wParam, lParam) | DLGC_WANTMESSAGE;
+      break;
+    case WM_KEYDOWN: {
+      const bool ctrl = GetKeyState(VK_CONTROL) & 0x8000;
+      const bool others = (GetKeyState(VK_SHIFT) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000);
+      if (!events->OnKeyDown(control, static_cast<int>(wParam), ctrl && !others)) break;
+      // Used up: the character the loop has already made of the key goes too.
+      MSG typed;
+      PeekMessageW(&typed, control, WM_CHAR, WM_CHAR, PM_REMOVE);
+      return 0;
+    }
+    case WM_DROPFILES: {
+      const HDROP drop = reinterpret_cast<HDROP>(wParam);
+      std::vector<std::string> paths;
+      const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        const UINT got = DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
+        path.resize(got);
+        paths.push_back(WideToGbk(path));
+      }
+      DragFinish(drop);
+      events->OnFilesDropped(control, paths);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(control, WatchProcedure, 1);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(control, message, wParam, lParam);
+}
+
+}  // namespace
+
+FormClass::FormClass(ModuleHandle module, const std::string& name) : module_(module), name_(GbkToWide(name)) {
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&classes);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = FormProcedure;
+  wc.hInstance = module_;
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.lpszClassName = name_.c_str();
+  registered_ = RegisterClassExW(&wc) != 0;
+  if (registered_) KeepBrushes();
+}
+
+FormClass::~FormClass() {
+  if (!registered_) return;
+  UnregisterClassW(name_.c_str(), module_);
+  ReleaseBrushes();
+}
+
+UniqueWindow FormClass::CreateTopLevel(const std::string& titleGbk, int width, int height, FormEvents& events,
+                                       WindowHandle owner) const {
+  if (!registered_) return {};
+  const Rect screen = ScreenRect();
+  const int x = screen.left + (screen.width - width) / 2, y = screen.top + (screen.height - height) / 2;
+  return UniqueWindow(CreateWindowExW(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, name_.c_str(),
+                                      GbkToWide(titleGbk).c_str(),
+                                      WS_POPUP | WS_CLIPCHILDREN | WS_MINIMIZEBOX | WS_SYSMENU, x, y, width, height,
+                                      owner, nullptr, module_, &events));
+}
+
+UniqueWindow FormClass::CreateTopmostTool(const std::string& titleGbk, int width, int height,
+                                          FormEvents& events) const {
+  if (!registered_) return {};
+  const Rect screen = ScreenRect();
+  const int x = screen.left + (screen.width - width) / 2, y = screen.top + (screen.height - height) / 2;
+  return UniqueWindow(CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, name_.c_str(),
+                                      GbkToWide(titleGbk).c_str(), WS_POPUP | WS_CLIPCHILDREN, x, y, width, height,
+                                      nullptr, nullptr, module_, &events));
+}
+
+WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int width, int height,
+                                        FormEvents& events) const {
+  if (!registered_) return nullptr;
+  return CreateWindowExW(WS_EX_CONTROLPARENT, name_.c_str(), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x, y,
+                         width, height, parent, nullptr, module_, &events);
+}
+
+void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
+  SetWindowSubclass(control, WatchProcedure, 1, reinterpret_cast<DWORD_PTR>(&events));
+  if (acceptFiles) DragAcceptFiles(control, TRUE);
+}
+
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk) {
+  // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
+  std::wstring list;
+  for (const std::string& path : pathsGbk) list += GbkToWide(path) + L'\0';
+  list += L'\0';
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  if (!block) return;
+  auto* files = static_cast<DROPFILES*>(GlobalLock(block));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+  GlobalUnlock(block);
+  SendMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+}
+
+}  // namespace zoq::platform
