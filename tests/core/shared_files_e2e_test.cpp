@@ -8,11 +8,16 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
+#include "core/ini_items.hpp"
 #include "core/libraries.hpp"
+#include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "tests/messages/session.hpp"
 
 namespace zoq::testing {
@@ -185,6 +190,92 @@ TEST(SharedFiles, TwoHostProcessesOnOneDataFolderLoseNoAdd) {
     stored.Load(admin);
     EXPECT_EQ(settings.Value("admin", key), stored.Value("admin", key)) << key;
   }
+}
+
+// Another host process on the data folder holds its lock and stops (hung, or
+// stopped in a debugger): a message waits on it only briefly and is answered
+// without recording its cool-down time; an add gives up unconfirmed. Once
+// that process dies holding the lock, the next writer goes on. (A message
+// waited 10 to 20 s here, an add 20 s.)
+TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoWriter) {
+  Session s("shared-held", HostCaseNamed("VLQ"),
+            {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n精确冷却=60\r\n"},
+             {"SayZ.ini", Library({{"K", "k"}})}});
+  ASSERT_TRUE(s.Start());
+  s.Private("添加词汇新");
+  s.TakeSent();
+  auto other = std::make_unique<Host>(s.host().folder());
+  const std::string data = s.DataFile(""), lock = platform::FolderLock::NameFor(data.substr(0, data.size() - 1));
+  ASSERT_EQ(other->Command("hold " + Hex(lock)), "ok");
+  // A third process keeps the lock open: the lock outlives the holder.
+  const HANDLE third = CreateMutexA(nullptr, FALSE, lock.c_str());
+  const struct {
+    const char* name;
+    std::function<void()> call;
+    Sent sent;
+    ULONGLONG boundMs;
+  } rows[] = {
+      {"a group message with a cool-down", [&] { s.Group("K"); }, {"k"}, 1500},
+      {"a private message", [&] { s.Private("K", kStranger); }, {"k"}, 1500},
+      {"an add", [&] { s.Private("精确回复R"); }, {}, 6000},
+  };
+  for (const auto& row : rows) {
+    const ULONGLONG start = GetTickCount64();
+    row.call();
+    EXPECT_LT(GetTickCount64() - start, row.boundMs) << row.name;
+    EXPECT_EQ(s.TakeSent(), row.sent) << row.name;
+  }
+  EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "111", "K"), "");
+  other.reset();
+  s.Private("精确回复R");
+  s.Group("K", "222");
+  EXPECT_EQ(s.TakeSent(), (Sent{"新\r\nR", "k"}));
+  EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "222", "K"), "2026年12月5日17时46分29秒");
+  CloseHandle(third);
+}
+
+// Copies of data files that writers left behind when their process ended
+// (killed during a write) go when the plug-in starts, and before a write at
+// most once a minute; a running process's copy stays, and so does every
+// other file. (136 such copies stayed for good.)
+TEST(SharedFiles, CopiesLeftByEndedProcessesGoAndARunningOnesStays) {
+  Session s("shared-left-copies", HostCaseNamed("VLQ"),
+            {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n"},
+             {"SayZ.ini", Library({{"K", "k"}})},
+             {"SayM.ini", Library({{"M", "m"}})}});
+  const std::string library = s.DataFile("SayZ.ini"), own = std::to_string(GetCurrentProcessId());
+  // An empty copy of `path` as a writer in another host process names it;
+  // that process ends with the call.
+  const auto leftBehind = [&](const std::string& path, const char* suffix) {
+    Host other(s.host().folder());
+    const std::string answer = other.Command("scratch " + Hex(path) + " " + Hex(suffix));
+    return answer.rfind("ok ", 0) == 0 ? Unhex(answer.substr(3)) : std::string("none");
+  };
+  const std::string ended = leftBehind(library, ".zoq-write");
+  const std::string endedId = ended.substr(library.size() + 1, ended.find('-', library.size()) - library.size() - 1);
+  const struct {
+    std::string name;
+    bool stays;
+  } rows[] = {
+      {ended, false},
+      {leftBehind(s.DataFile("头像.png"), ".zoq-new"), false},
+      {library + "." + endedId + "-5-9.zoq-write", false},  // named as before the start time was in it
+      {platform::ScratchNameFor(library, ".zoq-write"), true},
+      {library + "." + own + "-5-9.zoq-write", true},
+      {library + "." + own + "-1-5-9.zoq-write", false},  // the id of this process, the start of another
+      {library + ".zoq-write", true},
+      {library + ".x-5-9.zoq-write", true},
+      {s.DataFile("notes.txt"), true},
+  };
+  for (const auto& row : rows) {
+    if (!Exists(row.name)) WriteFile(row.name, "copy");
+  }
+  ASSERT_TRUE(s.Start());
+  for (const auto& row : rows) EXPECT_EQ(Exists(row.name), row.stays) << row.name;
+  const std::string later = leftBehind(library, ".zoq-write");
+  s.host().SetClock(1000 + 60000, 2026, 12, 5, 6, 17, 47, 29);
+  s.Private("添加词汇新");
+  EXPECT_FALSE(Exists(later));
 }
 
 // A library deleted while the plug-in runs answers nothing until it is back;

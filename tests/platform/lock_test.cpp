@@ -1,12 +1,18 @@
-// The lock that host threads share state under.
+// The lock that host threads share state under; the data folder's lock
+// between this process's threads.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <functional>
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/lock.hpp"
 
 namespace zoq::testing {
@@ -62,6 +68,34 @@ TEST(Mutex, NoUpdateIsLostBetweenThreads) {
   std::shared_lock a(m);
   std::shared_lock b(m, std::try_to_lock);
   EXPECT_TRUE(a.owns_lock() && b.owns_lock());
+}
+
+// A thread waits for the one of this process whose turn it is, however
+// short its budget for other processes; one that ended in its turn (a host
+// may end a thread it calls on) passes it on.
+TEST(FolderLock, ThreadsTakeTurnsAndOneThatEndedInItsTurnPassesIt) {
+  const std::string folder = platform::CurrentFolder() + "\\folder-lock-test";
+  const std::function<void(HANDLE)> holders[] = {
+      [&](HANDLE taken) {
+        platform::FolderLock lock(folder, 0, 10000);
+        SetEvent(taken);
+        Sleep(300);
+      },
+      [&](HANDLE taken) {
+        new platform::FolderLock(folder, 0, 10000);  // never let go
+        SetEvent(taken);
+      },
+  };
+  for (const auto& holder : holders) {
+    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread other(holder, taken);
+    WaitForSingleObject(taken, INFINITE);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(platform::FolderLock(folder, 0, 10000).held());
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    other.join();
+    CloseHandle(taken);
+  }
 }
 
 }  // namespace
