@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -203,27 +202,23 @@ TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoW
              {"SayZ.ini", Library({{"K", "k"}})}});
   ASSERT_TRUE(s.Start());
   s.Private("添加词汇新");
-  s.TakeSent();
   auto other = std::make_unique<Host>(s.host().folder());
   const std::string data = s.DataFile(""), lock = platform::FolderLock::NameFor(data.substr(0, data.size() - 1));
   ASSERT_EQ(other->Command("hold " + Hex(lock)), "ok");
-  // A third process keeps the lock open: the lock outlives the holder.
-  const HANDLE third = CreateMutexA(nullptr, FALSE, lock.c_str());
+  const HANDLE third = CreateMutexA(nullptr, FALSE, lock.c_str());  // the lock outlives its holder
+  s.TakeSent();
   const struct {
-    const char* name;
-    std::function<void()> call;
+    int kind;
+    const char *group, *sender, *text;
     Sent sent;
     ULONGLONG boundMs;
-  } rows[] = {
-      {"a group message with a cool-down", [&] { s.Group("K"); }, {"k"}, 1500},
-      {"a private message", [&] { s.Private("K", kStranger); }, {"k"}, 1500},
-      {"an add", [&] { s.Private("精确回复R"); }, {}, 6000},
-  };
+  } rows[] = {{2, "111", kOwner, "K", {"k"}, 1500}, {1, "", kStranger, "K", {"k"}, 1500},
+              {1, "", kOwner, "精确回复R", {}, 6000}};
   for (const auto& row : rows) {
     const ULONGLONG start = GetTickCount64();
-    row.call();
-    EXPECT_LT(GetTickCount64() - start, row.boundMs) << row.name;
-    EXPECT_EQ(s.TakeSent(), row.sent) << row.name;
+    s.Message(row.kind, row.group, row.sender, row.text);
+    EXPECT_LT(GetTickCount64() - start, row.boundMs) << row.text;
+    EXPECT_EQ(s.TakeSent(), row.sent) << row.text;
   }
   EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "111", "K"), "");
   other.reset();
@@ -234,48 +229,36 @@ TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoW
   CloseHandle(third);
 }
 
-// Copies of data files that writers left behind when their process ended
-// (killed during a write) go when the plug-in starts, and before a write at
-// most once a minute; a running process's copy stays, and so does every
-// other file. (136 such copies stayed for good.)
+// Copies that writers left behind when their process ended (killed during a
+// write) go when the plug-in starts, and before a write at most once a
+// minute; a running process's copy stays. (136 such copies stayed for good.)
 TEST(SharedFiles, CopiesLeftByEndedProcessesGoAndARunningOnesStays) {
   Session s("shared-left-copies", HostCaseNamed("VLQ"),
             {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n"},
              {"SayZ.ini", Library({{"K", "k"}})},
              {"SayM.ini", Library({{"M", "m"}})}});
-  const std::string library = s.DataFile("SayZ.ini"), own = std::to_string(GetCurrentProcessId());
-  // An empty copy of `path` as a writer in another host process names it;
-  // that process ends with the call.
-  const auto leftBehind = [&](const std::string& path, const char* suffix) {
-    Host other(s.host().folder());
-    const std::string answer = other.Command("scratch " + Hex(path) + " " + Hex(suffix));
-    return answer.rfind("ok ", 0) == 0 ? Unhex(answer.substr(3)) : std::string("none");
-  };
-  const std::string ended = leftBehind(library, ".zoq-write");
-  const std::string endedId = ended.substr(library.size() + 1, ended.find('-', library.size()) - library.size() - 1);
+  // Named as the writers of this process and of one that no longer runs name them.
+  const std::string library = s.DataFile("SayZ.ini"), own = "." + std::to_string(GetCurrentProcessId()),
+                    ended = ".4000000000";
   const struct {
     std::string name;
     bool stays;
   } rows[] = {
-      {ended, false},
-      {leftBehind(s.DataFile("头像.png"), ".zoq-new"), false},
-      {library + "." + endedId + "-5-9.zoq-write", false},  // named as before the start time was in it
+      {library + ended + "-1d9-5-9.zoq-write", false},
+      {s.DataFile("头像.png") + ended + "-1d9-5-9.zoq-new", false},
+      {library + ended + "-5-9.zoq-write", false},  // named as before the start time was in it
       {platform::ScratchNameFor(library, ".zoq-write"), true},
-      {library + "." + own + "-5-9.zoq-write", true},
-      {library + "." + own + "-1-5-9.zoq-write", false},  // the id of this process, the start of another
-      {library + ".zoq-write", true},
+      {library + own + "-5-9.zoq-write", true},
+      {library + own + "-1-5-9.zoq-write", false},  // the id of this process, the start of another
       {library + ".x-5-9.zoq-write", true},
-      {s.DataFile("notes.txt"), true},
   };
-  for (const auto& row : rows) {
-    if (!Exists(row.name)) WriteFile(row.name, "copy");
-  }
+  for (const auto& row : rows) WriteFile(row.name, "copy");
   ASSERT_TRUE(s.Start());
   for (const auto& row : rows) EXPECT_EQ(Exists(row.name), row.stays) << row.name;
-  const std::string later = leftBehind(library, ".zoq-write");
+  WriteFile(rows[0].name, "copy");
   s.host().SetClock(1000 + 60000, 2026, 12, 5, 6, 17, 47, 29);
   s.Private("添加词汇新");
-  EXPECT_FALSE(Exists(later));
+  EXPECT_FALSE(Exists(rows[0].name));
 }
 
 // A library deleted while the plug-in runs answers nothing until it is back;

@@ -31,8 +31,6 @@
 //   hold <hex mutex name>                -> ok | error : takes the named mutex
 //        and keeps it until the host ends (another process, stopped or
 //        hung while it holds the data folder's lock; or one that dies so)
-//   scratch <hex path> <hex suffix>      -> ok <hex name> : an empty file of
-//        the name the plug-in gives its copy of `path` in this process
 //   unload                               -> ok
 //   quit
 #include <windows.h>
@@ -50,7 +48,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/files.hpp"
 #include "platform/stdcall.hpp"
 #include "tests/host/hex.hpp"
 
@@ -265,12 +262,6 @@ std::string Handle(const std::string& line) {
     in >> hex;
     HANDLE mutex = CreateMutexA(nullptr, FALSE, Unhex(hex).c_str());
     return mutex && WaitForSingleObject(mutex, 10000) == WAIT_OBJECT_0 ? "ok" : "error";
-  }
-  if (cmd == "scratch") {
-    std::string path, suffix;
-    in >> path >> suffix;
-    const std::string name = zoq::platform::ScratchNameFor(Unhex(path), Unhex(suffix).c_str());
-    return zoq::platform::WriteWholeFile(name, "") ? "ok " + Hex(name) : "error";
   }
   if (cmd == "unload") {
     Wait();

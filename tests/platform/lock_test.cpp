@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
@@ -71,28 +70,23 @@ TEST(Mutex, NoUpdateIsLostBetweenThreads) {
 }
 
 // A thread waits for the one of this process whose turn it is, however
-// short its budget for other processes; one that ended in its turn (a host
-// may end a thread it calls on) passes it on.
+// short its budget for other processes; one that ends in its turn (a host may
+// end a thread it calls on) passes it on.
 TEST(FolderLock, ThreadsTakeTurnsAndOneThatEndedInItsTurnPassesIt) {
   const std::string folder = platform::CurrentFolder() + "\\folder-lock-test";
-  const std::function<void(HANDLE)> holders[] = {
-      [&](HANDLE taken) {
-        platform::FolderLock lock(folder, 0, 10000);
-        SetEvent(taken);
-        Sleep(300);
-      },
-      [&](HANDLE taken) {
-        new platform::FolderLock(folder, 0, 10000);  // never let go
-        SetEvent(taken);
-      },
-  };
-  for (const auto& holder : holders) {
+  for (const bool ends : {false, true}) {
     HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread other(holder, taken);
+    std::thread other([&] {
+      auto* lock = new platform::FolderLock(folder, 0, 10000);
+      SetEvent(taken);
+      if (ends) return;
+      Sleep(300);
+      delete lock;
+    });
     WaitForSingleObject(taken, INFINITE);
     const ULONGLONG start = GetTickCount64();
-    EXPECT_TRUE(platform::FolderLock(folder, 0, 10000).held());
-    EXPECT_LT(GetTickCount64() - start, 5000u);
+    EXPECT_TRUE(platform::FolderLock(folder, 0, 10000).held()) << ends;
+    EXPECT_LT(GetTickCount64() - start, 5000u) << ends;
     other.join();
     CloseHandle(taken);
   }
