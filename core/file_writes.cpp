@@ -6,9 +6,11 @@
 #include <mutex>
 
 #include "core/libraries.hpp"
+#include "platform/clock.hpp"
 #include "platform/code_pages.hpp"
 #include "platform/files.hpp"
 #include "platform/ini.hpp"
+#include "platform/lock.hpp"
 
 namespace zoq {
 namespace {
@@ -97,9 +99,55 @@ void CountWrite(const std::string& path) {
   ++w.byPath[Folded(path)];
 }
 
+// The copies' names end so: a changed INI file's, a whole file's.
+constexpr const char* kIniCopy = ".zoq-write";
+constexpr const char* kWholeCopy = ".zoq-new";
+
+thread_local OtherProcessWait* tOtherProcessWait = nullptr;
+
+// Deletes the copies left behind in the folder when it is due for a look:
+// `always`, at its first write, or a minute after the last look.
+void LookForCopiesLeftBehind(const std::string& folder, bool always) {
+  constexpr std::uint32_t kLookEveryMs = 60000;
+  static platform::Mutex lock;
+  static std::map<std::string, std::uint32_t> lastLook;
+  const std::uint32_t now = platform::TickCount();
+  {
+    std::lock_guard<platform::Mutex> hold(lock);
+    const auto [it, first] = lastLook.try_emplace(Folded(folder), now);
+    if (!first && !always && now - it->second < kLookEveryMs) return;
+    it->second = now;
+  }
+  for (const char* suffix : {kIniCopy, kWholeCopy}) platform::RemoveOrphanedScratchFiles(folder, suffix);
+}
+
+// The folder of `path`, looked at for copies left behind.
+std::string LookedAtFolderOf(const std::string& path) {
+  std::string folder = FolderOf(path);
+  LookForCopiesLeftBehind(folder, false);
+  return folder;
+}
+
 }  // namespace
 
-DataFolderLock::DataFolderLock(const std::string& path) : lock_(FolderOf(path), kDataFolderWaitMs) {}
+OtherProcessWait::OtherProcessWait(std::uint32_t totalMs) : left_(totalMs), outer_(tOtherProcessWait) {
+  tOtherProcessWait = this;
+}
+
+OtherProcessWait::~OtherProcessWait() { tOtherProcessWait = outer_; }
+
+std::uint32_t OtherProcessWait::Left() { return tOtherProcessWait ? tOtherProcessWait->left_ : kCommandFolderWaitMs; }
+
+void OtherProcessWait::Spend(std::uint32_t ms) {
+  if (tOtherProcessWait) tOtherProcessWait->left_ -= std::min(tOtherProcessWait->left_, ms);
+}
+
+DataFolderLock::DataFolderLock(const std::string& path)
+    : lock_(LookedAtFolderOf(path), OtherProcessWait::Left(), kDataFolderWaitMs) {
+  OtherProcessWait::Spend(lock_.othersWaitedMs());
+}
+
+void RemoveCopiesLeftBehind(const std::string& path) { LookForCopiesLeftBehind(FolderOf(path), true); }
 
 bool IniChangesMadeWhole(const std::string& original, const std::string& written,
                          const std::vector<IniChange>& changes) {
@@ -154,7 +202,7 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   }
   // A copy of a name of its own each time: the INI functions keep what they
   // read of a file for as long as its write time is the same.
-  const std::string copy = platform::ScratchNameFor(file, ".zoq-write");
+  const std::string copy = platform::ScratchNameFor(file, kIniCopy);
   bool moved = false;
   struct Cleanup {
     const std::string& copy;
@@ -189,7 +237,7 @@ std::string IniValueAsRead(const std::string& key, const std::string& value) {
 bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing) {
   DataFolderLock lock(path);
   if (!lock.held() || (onlyIfMissing && platform::FileExists(path))) return false;
-  const std::string scratch = platform::ScratchNameFor(path, ".zoq-new");
+  const std::string scratch = platform::ScratchNameFor(path, kWholeCopy);
   const bool done = platform::WriteWholeFile(scratch, bytes, /*durable=*/true) &&
                     platform::MoveFileInto(scratch, path, !onlyIfMissing);
   if (!done) platform::RemoveFile(scratch);

@@ -17,8 +17,33 @@
 namespace zoq {
 
 // How long a writer waits for another one to finish before it gives up (the
-// write fails then, as on a full disk).
+// write fails then, as on a full disk): for this process's other threads,
+// which finish what they do, at most kDataFolderWaitMs; for another process,
+// which may be hung or stopped, only as long as the caller can wait (a
+// message briefly, an owner's command a little longer).
 inline constexpr std::uint32_t kDataFolderWaitMs = 10000;
+inline constexpr std::uint32_t kMessageFolderWaitMs = 100;
+inline constexpr std::uint32_t kCommandFolderWaitMs = 2000;
+
+// While it stands, the data folder's locks taken on its thread wait on other
+// processes `totalMs` at most, all told. Without one, each lock may wait
+// kCommandFolderWaitMs.
+class OtherProcessWait {
+ public:
+  explicit OtherProcessWait(std::uint32_t totalMs);
+  ~OtherProcessWait();
+  OtherProcessWait(const OtherProcessWait&) = delete;
+  OtherProcessWait& operator=(const OtherProcessWait&) = delete;
+
+  // What a lock taken on this thread may wait on other processes now; the
+  // time it did wait is taken off.
+  static std::uint32_t Left();
+  static void Spend(std::uint32_t ms);
+
+ private:
+  std::uint32_t left_;
+  OtherProcessWait* outer_;
+};
 
 // Held across a command's reads of the files and the writes that follow
 // from them, so that no other writer comes in between. Recursive for its
@@ -32,6 +57,11 @@ class DataFolderLock {
  private:
   platform::FolderLock lock_;
 };
+
+// Deletes the copies that writers in processes which have ended left in the
+// folder (`path` as for DataFolderLock). A write does it too, at most once a
+// minute for its folder.
+void RemoveCopiesLeftBehind(const std::string& path);
 
 // One change as WritePrivateProfileStringA makes it.
 struct IniChange {

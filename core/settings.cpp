@@ -85,8 +85,11 @@ void LoadSettings() {
 
   if (rememberAccount) p.SetRobotAccount(rememberedAccount, rememberedAccount.size() >= 5);
 
+  // What writers in processes that have ended left behind goes.
+  RemoveCopiesLeftBehind(o.DataFolder);
   // Written whole, and only where no file is (another process may have
   // written it meanwhile).
+  const OtherProcessWait enabling(kCommandFolderWaitMs);
   if (!platform::FileExists(ExactLibraryFile())) ReplaceWholeFile(ExactLibraryFile(), DefaultExactLibrary(), true);
   if (!platform::FileExists(FuzzyLibraryFile())) ReplaceWholeFile(FuzzyLibraryFile(), DefaultFuzzyLibrary(), true);
 

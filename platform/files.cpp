@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -142,12 +141,6 @@ bool IsReadOnlyFile(const std::string& path) {
 bool FlushFile(const std::string& path) {
   FileHandle f = OpenFile(path, GENERIC_WRITE, OPEN_EXISTING);
   return f && FlushFileBuffers(f.get()) != 0;
-}
-
-std::string ScratchNameFor(const std::string& path, const char* suffix) {
-  static std::atomic<unsigned> count{0};
-  return path + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId()) + "-" +
-         std::to_string(++count) + suffix;
 }
 
 std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {

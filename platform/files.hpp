@@ -46,8 +46,14 @@ bool IsReadOnlyFile(const std::string& path);
 // Has the system put what was written to the file on the disk.
 bool FlushFile(const std::string& path);
 // A name for a scratch file beside `path` that no other call, thread or
-// process uses: `path` + "." + process, thread and a count + `suffix`.
+// process uses: `path` + "." + process, its start time (a process id
+// comes back once the process ended), thread and a count + `suffix`.
 std::string ScratchNameFor(const std::string& path, const char* suffix);
+// Deletes the scratch files of `folder` (names as ScratchNameFor makes
+// them, or without the start time as they were once made, ending in
+// `suffix`) whose process no longer runs; those of a running process, or of
+// one whose state cannot be told, stay.
+void RemoveOrphanedScratchFiles(const std::string& folder, const char* suffix);
 // The whole file, or nothing when it cannot be opened or read (another
 // program holds it without sharing, say).
 std::optional<std::string> ReadWholeFileIfPossible(const std::string& path);

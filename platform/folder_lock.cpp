@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "platform/files.hpp"
 
@@ -14,6 +16,65 @@ std::uint64_t Hash(const std::string& bytes) {
   std::uint64_t h = 1469598103934665603ull;
   for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
   return h;
+}
+
+// This process's turns at one named lock: one thread at a time waits on the
+// mutex and, once it has it, holds it.
+struct Turns {
+  DWORD owner = 0;          // the thread whose turn it is; 0: nobody's
+  HANDLE thread = nullptr;  // that thread, to see it end
+  unsigned depth = 0;       // how often that thread took it
+  HANDLE mutex = nullptr;   // the named mutex, once the owner holds it
+  bool othersWaiting = false;  // the owner waits on the mutex, that is on another process
+  ULONGLONG othersSince = 0;
+  ULONGLONG othersTotal = 0;  // milliseconds the owners waited on other processes, all told
+
+  ULONGLONG OthersUntil(ULONGLONG now) const { return othersTotal + (othersWaiting ? now - othersSince : 0); }
+
+  void OthersWaitEnds(ULONGLONG now) {
+    othersTotal = OthersUntil(now);
+    othersWaiting = false;
+  }
+
+  // Nobody's turn.
+  void Pass(ULONGLONG now) {
+    OthersWaitEnds(now);
+    for (HANDLE* h : {&thread, &mutex}) {
+      if (*h) CloseHandle(*h);
+      *h = nullptr;
+    }
+    owner = 0;
+    depth = 0;
+  }
+};
+
+struct AllTurns {
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+  std::map<std::string, Turns> byName;
+};
+
+AllTurns& Everyone() {
+  static AllTurns all;
+  return all;
+}
+
+// Waits, with `all` locked, until no thread has its turn at `t` or a budget
+// is spent; the time the threads ahead waited on other processes meanwhile.
+// A thread that ended in its turn (a host may end the threads it calls on)
+// passes it on; the mutex it held is the next holder's.
+ULONGLONG AwaitTurn(AllTurns& all, Turns& t, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs) {
+  constexpr ULONGLONG kLookAtOwnerMs = 50;
+  const ULONGLONG start = GetTickCount64(), othersBefore = t.OthersUntil(start);
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (t.owner != 0 && WaitForSingleObject(t.thread, 0) == WAIT_OBJECT_0) t.Pass(now);
+    const ULONGLONG others = t.OthersUntil(now) - othersBefore, own = now - start - others;
+    if (t.owner == 0 || own >= ownWaitMs || (t.othersWaiting && others >= othersWaitMs)) return others;
+    ULONGLONG sleep = std::min<ULONGLONG>(ownWaitMs - own, kLookAtOwnerMs);
+    if (t.othersWaiting) sleep = std::min<ULONGLONG>(sleep, othersWaitMs - others);
+    SleepConditionVariableSRW(&all.changed, &all.lock, static_cast<DWORD>(sleep), 0);
+  }
 }
 
 }  // namespace
@@ -44,16 +105,59 @@ std::string FolderLock::NameFor(const std::string& folder) {
   return name;
 }
 
-FolderLock::FolderLock(const std::string& folder, std::uint32_t waitMs) {
-  mutex_ = CreateMutexA(nullptr, FALSE, NameFor(folder).c_str());
-  if (!mutex_) return;
-  const DWORD got = WaitForSingleObject(mutex_, waitMs);
-  held_ = got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
+FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs) {
+  const std::string name = NameFor(folder);
+  AllTurns& all = Everyone();
+  const DWORD me = GetCurrentThreadId();
+  AcquireSRWLockExclusive(&all.lock);
+  Turns& t = all.byName[name];
+  if (t.owner == me) {
+    ++t.depth;
+    turn_ = &t;
+  } else {
+    othersWaited_ = static_cast<std::uint32_t>(AwaitTurn(all, t, othersWaitMs, ownWaitMs));
+  }
+  if (turn_ || t.owner != 0) {
+    ReleaseSRWLockExclusive(&all.lock);
+    return;
+  }
+  t.owner = me;
+  t.thread = OpenThread(SYNCHRONIZE, FALSE, me);
+  t.depth = 1;
+  t.othersWaiting = true;
+  t.othersSince = GetTickCount64();
+  ReleaseSRWLockExclusive(&all.lock);
+
+  // Another process, or none, holds the mutex now.
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  const DWORD left = othersWaitMs - std::min(othersWaited_, othersWaitMs);
+  const DWORD got = mutex ? WaitForSingleObject(mutex, left) : WAIT_FAILED;
+
+  AcquireSRWLockExclusive(&all.lock);
+  const ULONGLONG now = GetTickCount64();
+  othersWaited_ += static_cast<std::uint32_t>(now - t.othersSince);
+  t.mutex = mutex;
+  if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
+    t.OthersWaitEnds(now);
+    turn_ = &t;
+  } else {
+    t.Pass(now);
+  }
+  WakeAllConditionVariable(&all.changed);
+  ReleaseSRWLockExclusive(&all.lock);
 }
 
 FolderLock::~FolderLock() {
-  if (held_) ReleaseMutex(mutex_);
-  if (mutex_) CloseHandle(mutex_);
+  if (!turn_) return;
+  AllTurns& all = Everyone();
+  AcquireSRWLockExclusive(&all.lock);
+  Turns& t = *static_cast<Turns*>(turn_);
+  if (--t.depth == 0) {
+    ReleaseMutex(t.mutex);
+    t.Pass(GetTickCount64());
+    WakeAllConditionVariable(&all.changed);
+  }
+  ReleaseSRWLockExclusive(&all.lock);
 }
 
 }  // namespace zoq::platform

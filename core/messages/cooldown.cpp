@@ -113,16 +113,18 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
 
 bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback) {
-  if (cooldownSeconds <= 0) return true;
+  // A record without a group (a private message) has nothing to keep: a
+  // section without a name is never read back, so it is not written.
+  if (cooldownSeconds <= 0 || BlankIniName(group)) return true;
   // Read and written by one writer at a time: two messages at once let one
   // reply through.
   const DataFolderLock folder(CooldownFile());
   const DateTime now = FromLocalTime(platform::Now());
   const DateTime last = ParseDateTime(ReadIniItemNow(CooldownFile(), group, key, fallback));
   if (SecondsBetween(last, now) < cooldownSeconds) return false;
-  // A record without a group (a private message) has nothing to keep: a
-  // section without a name is never read back, so it is not written.
-  WriteIniItem(CooldownFile(), group, key, FormatDateTime(now));
+  // While another process keeps the folder too long, the time goes
+  // unrecorded, as on a full disk.
+  if (folder.held()) WriteIniItem(CooldownFile(), group, key, FormatDateTime(now));
   return true;
 }
 

@@ -39,6 +39,7 @@ bool RunSwitchCommand(const Options& o, const MessageRecord& record) {
   };
   for (const SwitchCommand& c : commands) {
     if (c.word.empty() || record.text != c.word) continue;
+    const OtherProcessWait command(kCommandFolderWaitMs);
     // The switch takes effect at once; it is confirmed only once stored.
     Plugin().Change([&](Options& changed) { changed.插件开关 = c.on; });
     if (WriteAdminItem("插件开关", c.on ? kSwitchOn : kSwitchOff)) {
@@ -51,6 +52,7 @@ bool RunSwitchCommand(const Options& o, const MessageRecord& record) {
 
 // The delete, add and stage commands; true when the message was one.
 bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
+  const OtherProcessWait command(kCommandFolderWaitMs);
   const SettingsRecord& s = o.Settings;
   std::string& text = record.text;
   if ((s.全员删除 || owner) && BeginsWithCommand(text, s.删除命令)) {
@@ -67,13 +69,15 @@ bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
   };
   for (const AddCommand& c : {AddCommand{s.精确命令, AddExactReply}, AddCommand{s.模糊命令, AddFuzzyReply}}) {
     if (!BeginsWithCommand(text, c.word)) continue;
+    // Nothing staged: an ordinary message, command word and all (it waits
+    // on no other writer).
+    if (!SomethingStaged()) return false;
     ReplyText confirmation;
     {
       // The staged keyword is taken and the reply stored by one writer: no
       // other thread or process stages or adds in between.
       const DataFolderLock folder(AdminFile());
-      // Nothing staged: an ordinary message, command word and all.
-      if (folder.held() && !SomethingStaged()) return false;
+      if (folder.held() && !SomethingStaged()) return false;  // taken meanwhile
       text = text::ReplaceAll(text, c.word, "");
       if (folder.held()) confirmation = c.add(o, text);
     }
@@ -144,6 +148,7 @@ bool IsOwner(const std::string& sender) { return IsOwner(*Plugin().Current(), se
 
 std::int32_t HandleMessage(MessageRecord& record) {
   const platform::HttpBudget webBudget;  // one deadline for every web request of the message
+  const OtherProcessWait filesBudget(kMessageFolderWaitMs);  // and one for its waits on other processes
   PluginState& p = Plugin();
   // The options as they are now, for the whole message.
   const std::shared_ptr<const Options> options = p.Current();

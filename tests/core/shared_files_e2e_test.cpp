@@ -9,10 +9,14 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
+#include "core/ini_items.hpp"
 #include "core/libraries.hpp"
+#include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "tests/messages/session.hpp"
 
 namespace zoq::testing {
@@ -185,6 +189,76 @@ TEST(SharedFiles, TwoHostProcessesOnOneDataFolderLoseNoAdd) {
     stored.Load(admin);
     EXPECT_EQ(settings.Value("admin", key), stored.Value("admin", key)) << key;
   }
+}
+
+// Another host process on the data folder holds its lock and stops (hung, or
+// stopped in a debugger): a message waits on it only briefly and is answered
+// without recording its cool-down time; an add gives up unconfirmed. Once
+// that process dies holding the lock, the next writer goes on. (A message
+// waited 10 to 20 s here, an add 20 s.)
+TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoWriter) {
+  Session s("shared-held", HostCaseNamed("VLQ"),
+            {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n精确冷却=60\r\n"},
+             {"SayZ.ini", Library({{"K", "k"}})}});
+  ASSERT_TRUE(s.Start());
+  s.Private("添加词汇新");
+  auto other = std::make_unique<Host>(s.host().folder());
+  const std::string data = s.DataFile(""), lock = platform::FolderLock::NameFor(data.substr(0, data.size() - 1));
+  ASSERT_EQ(other->Command("hold " + Hex(lock)), "ok");
+  const HANDLE third = CreateMutexA(nullptr, FALSE, lock.c_str());  // the lock outlives its holder
+  s.TakeSent();
+  const struct {
+    int kind;
+    const char *group, *sender, *text;
+    Sent sent;
+    ULONGLONG boundMs;
+  } rows[] = {{2, "111", kOwner, "K", {"k"}, 1500}, {1, "", kStranger, "K", {"k"}, 1500},
+              {1, "", kOwner, "精确回复R", {}, 6000}};
+  for (const auto& row : rows) {
+    const ULONGLONG start = GetTickCount64();
+    s.Message(row.kind, row.group, row.sender, row.text);
+    EXPECT_LT(GetTickCount64() - start, row.boundMs) << row.text;
+    EXPECT_EQ(s.TakeSent(), row.sent) << row.text;
+  }
+  EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "111", "K"), "");
+  other.reset();
+  s.Private("精确回复R");
+  s.Group("K", "222");
+  EXPECT_EQ(s.TakeSent(), (Sent{"新\r\nR", "k"}));
+  EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "222", "K"), "2026年12月5日17时46分29秒");
+  CloseHandle(third);
+}
+
+// Copies that writers left behind when their process ended (killed during a
+// write) go when the plug-in starts, and before a write at most once a
+// minute; a running process's copy stays. (136 such copies stayed for good.)
+TEST(SharedFiles, CopiesLeftByEndedProcessesGoAndARunningOnesStays) {
+  Session s("shared-left-copies", HostCaseNamed("VLQ"),
+            {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n"},
+             {"SayZ.ini", Library({{"K", "k"}})},
+             {"SayM.ini", Library({{"M", "m"}})}});
+  // Named as the writers of this process and of one that no longer runs name them.
+  const std::string library = s.DataFile("SayZ.ini"), own = "." + std::to_string(GetCurrentProcessId()),
+                    ended = ".4000000000";
+  const struct {
+    std::string name;
+    bool stays;
+  } rows[] = {
+      {library + ended + "-1d9-5-9.zoq-write", false},
+      {s.DataFile("头像.png") + ended + "-1d9-5-9.zoq-new", false},
+      {library + ended + "-5-9.zoq-write", false},  // named as before the start time was in it
+      {platform::ScratchNameFor(library, ".zoq-write"), true},
+      {library + own + "-5-9.zoq-write", true},
+      {library + own + "-1-5-9.zoq-write", false},  // the id of this process, the start of another
+      {library + ".x-5-9.zoq-write", true},
+  };
+  for (const auto& row : rows) WriteFile(row.name, "copy");
+  ASSERT_TRUE(s.Start());
+  for (const auto& row : rows) EXPECT_EQ(Exists(row.name), row.stays) << row.name;
+  WriteFile(rows[0].name, "copy");
+  s.host().SetClock(1000 + 60000, 2026, 12, 5, 6, 17, 47, 29);
+  s.Private("添加词汇新");
+  EXPECT_FALSE(Exists(rows[0].name));
 }
 
 // A library deleted while the plug-in runs answers nothing until it is back;

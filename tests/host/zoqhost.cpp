@@ -28,6 +28,9 @@
 //        (i / sets) and "{t}" the thread
 //   wait                                 -> ok <calls> <calls with a wrong
 //        word count> : every storm has ended
+//   hold <hex mutex name>                -> ok | error : takes the named mutex
+//        and keeps it until the host ends (another process, stopped or
+//        hung while it holds the data folder's lock; or one that dies so)
 //   unload                               -> ok
 //   quit
 #include <windows.h>
@@ -253,6 +256,12 @@ std::string Handle(const std::string& line) {
     char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes.size() + 1));
     std::copy(bytes.begin(), bytes.end(), block);
     return "ok " + std::to_string(reinterpret_cast<std::uintptr_t>(block));
+  }
+  if (cmd == "hold") {
+    std::string hex;
+    in >> hex;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, Unhex(hex).c_str());
+    return mutex && WaitForSingleObject(mutex, 10000) == WAIT_OBJECT_0 ? "ok" : "error";
   }
   if (cmd == "unload") {
     Wait();

@@ -249,6 +249,13 @@ TEST_F(CooldownE2eTest, ExactRepliesAreHeldPerGroupAfterTheirExpansion) {
   // An exact template that expands to nothing is no exact answer: no time.
   EXPECT_EQ(s().Group("撤").number, 0);
   EXPECT_EQ(Save("111", "撤"), "");
+  // Two threads deliver the same message to each group at once: one answer.
+  const std::string none;
+  const std::vector<Arg> inGroup{std::string(kRobot), 2, 0, std::string("9{n}"), std::string(kOwner), none,
+                                 std::string("你好"), std::string("i"), std::string("i"), none, none, 0};
+  ASSERT_TRUE(s().host().Storm(2, 100, "Event", {inGroup}));
+  EXPECT_EQ(s().host().Wait().first, 200);
+  EXPECT_EQ(s().TakeSent().size(), 100u);
 }
 
 TEST_F(CooldownE2eTest, FuzzyKeywordsAreTestedBeforeTheExpansion) {

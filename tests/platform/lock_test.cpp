@@ -1,5 +1,8 @@
-// The lock that host threads share state under.
+// The lock that host threads share state under; the data folder's lock
+// between this process's threads.
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <mutex>
 #include <shared_mutex>
@@ -7,6 +10,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/lock.hpp"
 
 namespace zoq::testing {
@@ -62,6 +67,29 @@ TEST(Mutex, NoUpdateIsLostBetweenThreads) {
   std::shared_lock a(m);
   std::shared_lock b(m, std::try_to_lock);
   EXPECT_TRUE(a.owns_lock() && b.owns_lock());
+}
+
+// A thread waits for the one of this process whose turn it is, however
+// short its budget for other processes; one that ends in its turn (a host may
+// end a thread it calls on) passes it on.
+TEST(FolderLock, ThreadsTakeTurnsAndOneThatEndedInItsTurnPassesIt) {
+  const std::string folder = platform::CurrentFolder() + "\\folder-lock-test";
+  for (const bool ends : {false, true}) {
+    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {
+      auto* lock = new platform::FolderLock(folder, 0, 10000);
+      SetEvent(taken);
+      if (ends) return;
+      Sleep(300);
+      delete lock;
+    });
+    WaitForSingleObject(taken, INFINITE);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(platform::FolderLock(folder, 0, 10000).held()) << ends;
+    EXPECT_LT(GetTickCount64() - start, 5000u) << ends;
+    other.join();
+    CloseHandle(taken);
+  }
 }
 
 }  // namespace
