@@ -297,7 +297,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图己x[N", "[pic=http://a.test/x" + open + "N]"},
       // No code with another written "[" in it.
       {"图庚a", open + "P=http://a.test/a[x].png]"},
-      // A second byte "\\" is text; "[" or "]" opens or closes nothing here.
+      // A second byte backslash is text; "[" or "]" opens or closes nothing here.
       {"图丙http://a.test/運動.png", picture + "http://a.test/運動.png]"},
       {"前后沒遊", "沒遊" + picture + "http://a.test/x.png]沒遊"},
       // The owner's second byte "{" before outside "提示}".
