@@ -31,9 +31,11 @@ struct HostAdapters {
 
 HostAdapters& Hosts();
 
-// The pictures and voices a host delivers in its messages, by their ids:
-// none known; "[pic={id}.ext]" and "[voi={id}.ext]"; "[CQ:image,file=<hex>.image]".
-enum class DeliveredMedia { None, BracedId, CqImage };
+// The pictures, voices and faces a host delivers in its messages, by their
+// ids: none known; "[pic={id}.ext]" and "[voi={id}.ext]"; ISky's own CQ codes,
+// "[CQ:image,file=<hex>.image]" (with a web "url=" or not),
+// "[CQ:record,file=<name>.silk]" and "[CQ:face,id=<number>]".
+enum class DeliveredMedia { None, BracedId, CqCodes };
 
 // How the core talks to one host.
 struct HostProfile {
@@ -73,6 +75,10 @@ struct HostProfile {
   // A code of the host's written in braces (its mention): inert when any of
   // its bytes came from outside.
   std::string_view braceCode{};
+  // The host's codes in brackets all begin with an ASCII name: a word of
+  // double-byte characters in brackets (the chat's emoticons, "[微笑]") is
+  // text to it.
+  bool bracketedWords = false;
 };
 
 // The profile of `hostType`; a host kind without one gets a profile that

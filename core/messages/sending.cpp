@@ -86,18 +86,17 @@ ReplyText WithBrackets(const ReplyText& in) {
   return out;
 }
 
-// The bytes of the hosts' code syntax: brackets, braces and the backslash.
-// A double-byte character whose second byte is one of them is one
-// character to a host that reads characters, a code byte to one that reads
-// bytes.
-bool IsCodeByte(char c) { return c == '[' || c == ']' || c == '{' || c == '}' || c == '\\'; }
-
 bool IsNameByte(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':' || c == '@' || c == '_' || c == ' ' || c == '\t';
 }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 bool IsPlainByte(char c) { return IsHexDigit(c) || (c >= 'G' && c <= 'Z') || (c >= 'g' && c <= 'z') || c == '_' || c == '-'; }
+bool AllOf(std::string_view v, bool (*ok)(char)) { return !v.empty() && std::all_of(v.begin(), v.end(), ok); }
+// A file name of `ok` bytes and the extension `ext`.
+bool NamedWith(std::string_view v, std::string_view ext, bool (*ok)(char)) {
+  return v.ends_with(ext) && AllOf(v.substr(0, v.size() - ext.size()), ok);
+}
 
 std::string_view Trimmed(std::string_view v) {
   while (!v.empty() && static_cast<unsigned char>(v.front()) <= ' ') v.remove_prefix(1);
@@ -134,7 +133,27 @@ bool NamesLocalFile(std::string_view path) {
   if (text::StartsWith(path, "file:", Case::IgnoreAscii)) return true;
   if (path.size() >= 2 && letter(path[0]) && path[1] == ':') return true;
   if (!path.empty() && (path[0] == '\\' || path[0] == '/')) return true;
-  return path.find('\\') != std::string_view::npos || path.find("..") != std::string_view::npos;
+  return text::Contains(path, "\\") || path.find("..") != std::string_view::npos;
+}
+
+std::string_view WithoutTrailingBlanks(std::string_view v) {
+  while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+  return v;
+}
+
+// A name of a local path that Windows does not open as the file it names:
+// a device (con, nul, aux, prn, com1-com9, lpt1-lpt9, with any extension),
+// or a name whose trailing dots it drops ("abc." is "abc", ".." the folder
+// above).
+bool NamesAnotherFile(std::string_view name) {
+  name = WithoutTrailingBlanks(name);
+  if (name.ends_with('.')) return true;
+  const std::string_view stem = WithoutTrailingBlanks(name.substr(0, name.find('.')));
+  for (std::string_view device : {"con", "nul", "aux", "prn"}) {
+    if (text::EqualsIgnoreAsciiCase(stem, device)) return true;
+  }
+  return stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
+         (text::EqualsIgnoreAsciiCase(stem.substr(0, 3), "com") || text::EqualsIgnoreAsciiCase(stem.substr(0, 3), "lpt"));
 }
 
 bool IsWebAddress(std::string_view path) {
@@ -159,14 +178,10 @@ bool IsMentionCode(std::string_view s, std::size_t open) {
   return false;
 }
 
-// A picture or voice code as the host writes its own: "[pic={id}.ext]"
-// (the QQ hosts' picture and voice ids in braces) or
-// "[CQ:image,file=<hex>.image,...]" (ISky's), nothing that names a file by
-// its name or path.
+// A picture, voice or face code as the host writes its own: "[pic={id}.ext]"
+// (the QQ hosts' picture and voice ids in braces) or ISky's CQ codes of its
+// own ids, nothing that names a file of this machine.
 bool IsHostMediaCode(std::string_view code, DeliveredMedia form) {
-  const auto all = [](std::string_view v, bool (*ok)(char)) {
-    return !v.empty() && std::all_of(v.begin(), v.end(), ok);
-  };
   switch (form) {
     case DeliveredMedia::None: return false;
     case DeliveredMedia::BracedId: {
@@ -177,22 +192,36 @@ bool IsHostMediaCode(std::string_view code, DeliveredMedia form) {
       const std::size_t brace = id.find('}');
       if (id.empty() || id[0] != '{' || brace == std::string_view::npos) return false;
       const std::string_view ext = id.substr(brace + 1);
-      const bool extOk = ext.empty() || (ext[0] == '.' && ext.size() <= 6 && all(ext.substr(1), IsPlainByte));
-      return all(id.substr(1, brace - 1), [](char c) { return IsHexDigit(c) || c == '-'; }) && extOk;
+      const bool extOk = ext.empty() || (ext[0] == '.' && ext.size() <= 6 && AllOf(ext.substr(1), IsPlainByte));
+      return AllOf(id.substr(1, brace - 1), [](char c) { return IsHexDigit(c) || c == '-'; }) && extOk;
     }
-    case DeliveredMedia::CqImage: {
-      if (!text::StartsWith(code, "[CQ:image,", Case::IgnoreAscii)) return false;
-      int files = 0;
-      for (const KeyValue& k : KeyValues(code, 10, code.size() - 1)) {
-        if (text::EqualsIgnoreAsciiCase(k.key, "file")) {
-          const bool id = k.value.ends_with(".image") && all(k.value.substr(0, k.value.size() - 6), IsHexDigit);
-          if (!id) return false;
-          ++files;
-        } else if (!all(k.key, IsPlainByte) || !all(k.value, IsPlainByte)) {
+    case DeliveredMedia::CqCodes: {
+      // Each kind, with the one key that names its file or face by the host's id.
+      struct Kind {
+        std::string_view opener, key;
+        bool (*id)(std::string_view);
+      };
+      static constexpr Kind kKinds[] = {
+          {"[CQ:image,", "file", [](std::string_view v) { return NamedWith(v, ".image", IsHexDigit); }},
+          {"[CQ:record,", "file", [](std::string_view v) { return NamedWith(v, ".silk", IsPlainByte); }},
+          {"[CQ:face,", "id", [](std::string_view v) { return AllOf(v, IsDigit); }},
+      };
+      const Kind* kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const Kind& k) {
+        return text::StartsWith(code, k.opener, Case::IgnoreAscii);
+      });
+      if (kind == std::end(kKinds)) return false;
+      int ids = 0;
+      for (const KeyValue& k : KeyValues(code, kind->opener.size(), code.size() - 1)) {
+        if (text::EqualsIgnoreAsciiCase(k.key, kind->key)) {
+          if (!kind->id(k.value)) return false;
+          ++ids;
+        } else if (text::EqualsIgnoreAsciiCase(k.key, "url")) {  // where the host shows it from
+          if (!IsWebAddress(k.value) || NamesLocalFile(k.value)) return false;
+        } else if (!AllOf(k.key, IsPlainByte) || !AllOf(k.value, IsPlainByte)) {
           return false;
         }
       }
-      return files == 1;
+      return ids == 1;
     }
   }
   return false;
@@ -236,7 +265,73 @@ class NextOf {
   std::size_t found_ = 0;
 };
 
-bool Written(const ReplyText& t, std::size_t pos) { return t.origin(pos) == Origin::Written; }
+bool Written(const ReplyText& t, std::size_t pos) { return t.IsWritten(pos); }
+
+// A word of double-byte characters in brackets, none of which ends in a
+// bracket byte.
+bool IsBracketedWord(std::string_view code) {
+  if (code.size() < 4 || code.size() % 2 != 0) return false;
+  for (std::size_t pos = 1; pos + 1 < code.size(); pos += 2) {
+    const auto lead = static_cast<unsigned char>(code[pos]), trail = static_cast<unsigned char>(code[pos + 1]);
+    if (!text::IsLeadByte(lead) || !text::IsTrailByte(trail) || trail == '[' || trail == ']') return false;
+  }
+  return true;
+}
+
+// The sent text as a host that reads its codes byte by byte sees it: a code
+// runs from a "[" byte to the first "]" byte after it with no "[" between,
+// whether the byte is a character or the second byte of a double-byte one.
+// `outside` lists, in order, where the second bytes stand that are "[" or
+// "]" of the double-byte characters of outside text. The fewest of those
+// characters become "?" so that no such code begins or ends on one: its "]"
+// would close the owner's code early or one that outside text opened, its
+// "[" would open one that a later "]" closes. Of two ways that change as
+// many, the one that keeps the earlier character.
+std::string WithoutOutsideCodes(std::string sent, const std::vector<std::size_t>& outside) {
+  if (outside.empty()) return sent;
+  struct Bracket {
+    std::size_t at;
+    bool open, theirs;
+  };
+  std::vector<Bracket> brackets;
+  for (std::size_t i = 0, next = 0; i < sent.size(); ++i) {
+    if (sent[i] != '[' && sent[i] != ']') continue;
+    while (next < outside.size() && outside[next] < i) ++next;
+    brackets.push_back({i, sent[i] == '[', next < outside.size() && outside[next] == i});
+  }
+  // What is open before a bracket: nothing, the owner's "[", outside text's.
+  enum State { kNone, kOwnOpen, kTheirOpen };
+  constexpr std::size_t kNever = SIZE_MAX / 4;
+  // fewest[k][state]: the fewest changes from bracket k on.
+  std::vector<std::array<std::size_t, 3>> fewest(brackets.size() + 1, {0, 0, 0});
+  const auto kept = [&](std::size_t k, State state) {  // ... when bracket k stays
+    const Bracket& b = brackets[k];
+    if (b.open) return fewest[k + 1][b.theirs ? kTheirOpen : kOwnOpen];
+    return state == kTheirOpen || (b.theirs && state == kOwnOpen) ? kNever : fewest[k + 1][kNone];
+  };
+  const auto changed = [&](std::size_t k, State state) {
+    return brackets[k].theirs ? 1 + fewest[k + 1][state] : kNever;
+  };
+  for (std::size_t k = brackets.size(); k-- > 0;) {
+    for (State state : {kNone, kOwnOpen, kTheirOpen}) fewest[k][state] = std::min(kept(k, state), changed(k, state));
+  }
+  std::string out;
+  std::size_t done = 0;
+  State state = kNone;
+  for (std::size_t k = 0; k < brackets.size(); ++k) {
+    const Bracket& b = brackets[k];
+    if (changed(k, state) < kept(k, state)) {
+      out.append(sent, done, b.at - 1 - done);
+      out += '?';
+      done = b.at + 1;
+    } else if (b.open) {
+      state = b.theirs ? kTheirOpen : kOwnOpen;
+    } else {
+      state = kNone;
+    }
+  }
+  return out.append(sent, done);
+}
 
 // One reply on its way to one host.
 class HostCodes {
@@ -253,35 +348,29 @@ class HostCodes {
       } else if (s_[pos] == ']' && !written) {
         out_ += InertClose(host_);
         ++pos;
-      } else if (s_[pos] == '{' && !host_.braceCode.empty() && StartsAt(s_, pos, host_.braceCode) &&
-                 t_.AnyOutside(pos, pos + host_.braceCode.size())) {
-        // The host's own code in braces, made of outside bytes: full-width braces.
-        out_ += "｛";
-        out_.append(host_.braceCode.substr(1, host_.braceCode.size() - 2));
-        out_ += "｝";
-        pos += host_.braceCode.size();
+      } else if (const std::size_t start = BraceCodeStart(pos); start != text::npos) {
+        pos = InertBraceCode(pos, start);
       } else {
         const std::size_t length = text::CharLength(s_, pos);
-        if (length == 2 && IsCodeByte(s_[pos + 1]) && t_.AnyOutside(pos, pos + 2)) {
-          out_ += '?';  // a host that reads its codes byte by byte would see a code byte
-        } else {
-          out_.append(s_, pos, length);
+        if (length == 2 && (s_[pos + 1] == '[' || s_[pos + 1] == ']') && t_.AnyOutside(pos, pos + 2)) {
+          outsideBrackets_.push_back(out_.size() + 1);
         }
+        out_.append(s_, pos, length);
         pos += length;
       }
     }
-    return std::move(out_);
+    return WithoutOutsideCodes(std::move(out_), outsideBrackets_);
   }
 
  private:
   // A written "[": a code that runs to the first written "]" after it (the
   // owner's brackets alone decide a code's extent). It becomes the host's
-  // code when it is wholly written, or when its outside bytes name nothing
-  // they may not; otherwise its bracket is written inert. Returns where the
-  // scan goes on.
+  // code when it is wholly written, or when the bytes put in it (outside
+  // bytes and ids) make nothing they may not; otherwise its bracket is
+  // written inert. Returns where the scan goes on.
   std::size_t WrittenOpen(std::size_t open) {
     const std::size_t close = writtenClose_.At(open + 1);
-    if (notWritten_.At(open) < close && (writtenOpen_.At(open + 1) < close || !OutsideBytesAllowed(open, close))) {
+    if (putIn_.At(open) < close && (writtenOpen_.At(open + 1) < close || !PutInBytesAllowed(open, close))) {
       out_ += InertOpen(host_);
       return open + 1;
     }
@@ -302,11 +391,13 @@ class HostCodes {
     return open + 1;
   }
 
-  // What outside bytes may be in the code [open, close) that holds no other
-  // written "[": none in its name; only digits in a mention; a web address,
-  // never a file of this machine, as a picture's or voice's file; nothing
-  // that names a local file in any key, as the host will read the keys.
-  bool OutsideBytesAllowed(std::size_t open, std::size_t close) const {
+  // What the bytes put in the code [open, close) that holds no other written
+  // "[" may be. Outside bytes: none in its name; only digits in a mention; a
+  // web address, never a file of this machine, as a picture's or voice's
+  // file; nothing that names a local file in any key, as the host will read
+  // the keys. Ids: no name of a local path that Windows opens as another
+  // file.
+  bool PutInBytesAllowed(std::size_t open, std::size_t close) const {
     std::size_t nameEnd = open + 1;
     while (nameEnd < close && IsNameByte(s_[nameEnd])) ++nameEnd;
     if (t_.AnyOutside(open, nameEnd)) return false;
@@ -316,28 +407,73 @@ class HostCodes {
       }
     }
     for (const KeyValue& k : KeyValues(s_, open + 1, close)) {
-      if (!t_.AnyOutside(k.begin, k.end)) continue;
-      if (NamesLocalFile(k.value) || (IsFileKey(k.key) && !IsWebAddress(k.value))) return false;
+      if (t_.AnyOutside(k.begin, k.end)) {
+        if (NamesLocalFile(k.value) || (IsFileKey(k.key) && !IsWebAddress(k.value))) return false;
+      } else if ((IsFileKey(k.key) || NamesLocalFile(k.value)) && !IsWebAddress(k.value) && IdNamesAnotherFile(k.value)) {
+        return false;
+      }
     }
     return true;
   }
 
-  // An outside "[": inert, but for a picture or voice code of the host's
-  // own ids that came whole from the incoming message and stood there as
-  // the host delivered it.
+  // Whether a name in the local path `path` (a piece of the text) that an id
+  // helps to make names another file than it says.
+  bool IdNamesAnotherFile(std::string_view path) const {
+    const std::size_t at = static_cast<std::size_t>(path.data() - s_.data());
+    for (std::size_t begin = 0, pos = 0;; pos += text::CharLength(path, pos)) {
+      const bool end = pos == path.size();
+      if (!end && path[pos] != '\\' && path[pos] != '/') continue;
+      if (t_.Any(at + begin, at + pos, Origin::Id) && NamesAnotherFile(path.substr(begin, pos - begin))) return true;
+      if (end) return false;
+      begin = pos + 1;
+    }
+  }
+
+  // An outside "[": inert, but for a word of double-byte characters in
+  // brackets on a host that reads no such code, and for a picture, voice or
+  // face code of the host's own ids that came whole from the incoming
+  // message and stood there as the host delivered it.
   std::size_t OutsideOpen(std::size_t open) {
-    if (t_.origin(open) == Origin::Message && host_.deliveredMedia != DeliveredMedia::None) {
-      const std::size_t close = anyClose_.At(open + 1);
-      if (close < s_.size() && anyOpen_.At(open + 1) > close && t_.All(open, close + 1, Origin::Message)) {
-        const std::string_view code = std::string_view(s_).substr(open, close + 1 - open);
-        if (IsHostMediaCode(code, host_.deliveredMedia) && Delivered().contains(code)) {
-          out_.append(code);
-          return close + 1;
-        }
+    const std::size_t close = anyClose_.At(open + 1);
+    if (close < s_.size() && anyOpen_.At(open + 1) > close) {
+      const std::string_view code = std::string_view(s_).substr(open, close + 1 - open);
+      const bool word = host_.bracketedWords && IsBracketedWord(code) && !t_.AnyWritten(open, close + 1);
+      const bool delivered = IsHostMediaCode(code, host_.deliveredMedia) && t_.All(open, close + 1, Origin::Message) &&
+                             Delivered().contains(code);
+      if (word || delivered) {
+        out_.append(code);
+        return close + 1;
       }
     }
     out_ += InertOpen(host_);
     return open + 1;
+  }
+
+  // Where the host's code in braces begins that stands at `pos` and holds
+  // outside bytes: at `pos`, or on the second byte of the character there,
+  // where a host that reads bytes finds it; npos when none does.
+  std::size_t BraceCodeStart(std::size_t pos) const {
+    const std::string_view code = host_.braceCode;
+    if (code.empty()) return text::npos;
+    for (const std::size_t start : {pos, pos + text::CharLength(s_, pos) - 1}) {
+      if (StartsAt(s_, start, code) && t_.AnyOutside(pos, start + code.size())) return start;
+    }
+    return text::npos;
+  }
+
+  // That code inert: in full-width braces, or, when it begins on a
+  // character's second byte, that character as "?" when it is outside
+  // text's, the closing brace full-width when it is the owner's.
+  std::size_t InertBraceCode(std::size_t pos, std::size_t start) {
+    const std::string_view code = host_.braceCode;
+    if (start > pos && t_.AnyOutside(pos, start + 1)) {
+      out_ += '?';
+      return start + 1;
+    }
+    out_ += start > pos ? std::string_view(s_).substr(pos, 2) : "｛";
+    out_.append(code.substr(1, code.size() - 2));
+    out_ += "｝";
+    return start + code.size();
   }
 
   const std::unordered_set<std::string_view>& Delivered() {
@@ -351,9 +487,10 @@ class HostCodes {
   std::string_view delivered_;
   std::optional<std::unordered_set<std::string_view>> deliveredCodes_;
   std::string out_;
+  std::vector<std::size_t> outsideBrackets_;  // where the second bytes of outside characters are "[" or "]"
   NextOf writtenClose_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == ']' && Written(t, p); }};
   NextOf writtenOpen_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == '[' && Written(t, p); }};
-  NextOf notWritten_{t_, [](const ReplyText& t, std::size_t p) { return !Written(t, p); }};
+  NextOf putIn_{t_, [](const ReplyText& t, std::size_t p) { return t.origin(p) != Origin::Written; }};
   NextOf anyClose_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == ']'; }};
   NextOf anyOpen_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == '['; }};
 };

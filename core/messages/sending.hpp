@@ -36,13 +36,18 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // picture and voice codes. A code that holds outside bytes is opened only
 // when they are not in its name, are digits in a mention, give a web
 // address (never a file path) as a picture's or voice's file, name no file
-// of this machine in any key, and no other written "[" stands in it. The
-// brackets of outside text are written as the host's escapes or as
-// full-width brackets, a host's code in braces as full-width braces, and a
-// double-byte character of outside text whose second byte is a bracket, a
-// brace or a backslash (a code byte to a host that reads bytes) as "?";
-// only a picture or voice code of the host's own ids that the message
-// itself brought, as it stood in `delivered`, passes as it is.
+// of this machine in any key, and no other written "[" stands in it; the
+// ids the plug-in puts in count as written, but make no name of a local
+// path that Windows opens as another file (a device, a name with a trailing
+// dot, ".."). The brackets of outside text are written as the host's
+// escapes or as full-width brackets, and a host's code in braces that
+// outside bytes help to make as full-width braces; where a host that reads
+// bytes would find a code that begins or ends on the second byte of outside
+// text's double-byte character, the fewest such characters go out as "?".
+// Every other character goes out as it is. A word of double-byte characters
+// in brackets is text to a host whose codes all begin with an ASCII name
+// and passes as it is; so does a picture, voice or face code of the host's
+// own ids that the message itself brought, as it stood in `delivered`.
 std::string ToHostCodes(const reply::ReplyText& text, std::int32_t hostType, std::string_view delivered = {});
 
 // Converts `text` for the active host and sends it through that host's

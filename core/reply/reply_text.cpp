@@ -44,30 +44,39 @@ bool NamesEverybody(std::string_view id) {
 ReplyText ReplyText::Number(std::string_view s) {
   constexpr std::string_view kIdBytes =
       "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_-@.";
-  const bool plain = !s.empty() && s.find_first_not_of(kIdBytes) == std::string_view::npos &&
-                     s.find("..") == std::string_view::npos;  // no parent step in the owner's paths
-  return plain && !NamesEverybody(s) ? Written(s) : Outside(s);
+  const bool plain = !s.empty() && s.find_first_not_of(kIdBytes) == std::string_view::npos;
+  return plain && !NamesEverybody(s) ? ReplyText(s, Origin::Id) : Outside(s);
 }
 
-bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const { return !All(begin, end, Origin::Written); }
+bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
+  return Any(begin, end, Origin::Outside) || Any(begin, end, Origin::Message);
+}
 
 bool ReplyText::AnyWritten(std::size_t begin, std::size_t end) const {
-  const auto first = origin_.begin() + static_cast<std::ptrdiff_t>(begin);
-  const auto last = origin_.begin() + static_cast<std::ptrdiff_t>(std::min(end, origin_.size()));
-  return std::find(first, last, static_cast<char>(Origin::Written)) != last;
+  return Any(begin, end, Origin::Written) || Any(begin, end, Origin::Id);
+}
+
+bool ReplyText::Any(std::size_t begin, std::size_t end, Origin origin) const {
+  return Origins(begin, end).find(static_cast<char>(origin)) != std::string_view::npos;
 }
 
 bool ReplyText::All(std::size_t begin, std::size_t end, Origin origin) const {
-  const auto first = origin_.begin() + static_cast<std::ptrdiff_t>(begin);
-  const auto last = origin_.begin() + static_cast<std::ptrdiff_t>(std::min(end, origin_.size()));
-  return std::all_of(first, last, [origin](char o) { return o == static_cast<char>(origin); });
+  return Origins(begin, end).find_first_not_of(static_cast<char>(origin)) == std::string_view::npos;
+}
+
+std::string_view ReplyText::Origins(std::size_t begin, std::size_t end) const {
+  end = std::min(end, origin_.size());
+  begin = std::min(begin, end);
+  return std::string_view(origin_).substr(begin, end - begin);
 }
 
 std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Case mode) const {
-  const std::size_t length = pattern.text_.size();
+  const auto same = [](char a, char b) { return Counts(a) == Counts(b); };
   for (std::size_t pos = text::Find(text_, pattern.text_, from, mode); pos != text::npos;
        pos = text::Find(text_, pattern.text_, pos + text::CharLength(text_, pos), mode)) {
-    if (origin_.compare(pos, length, pattern.origin_) == 0) return pos;
+    if (std::equal(pattern.origin_.begin(), pattern.origin_.end(), origin_.begin() + static_cast<std::ptrdiff_t>(pos), same)) {
+      return pos;
+    }
   }
   return text::npos;
 }
@@ -127,13 +136,14 @@ std::string PercentEncoded(std::string_view bytes) {
 ReplyText ReplyText::AsAddress(std::string (*convert)(const std::string&)) const {
   ReplyText out;
   for (std::size_t begin = 0; begin < text_.size();) {
-    constexpr char kWritten = static_cast<char>(Origin::Written);
-    const bool written = origin_[begin] == kWritten;
-    std::size_t end = written ? origin_.find_first_not_of(kWritten, begin) : origin_.find(kWritten, begin);
-    if (end == std::string::npos) end = text_.size();
+    const bool written = IsWritten(begin);
+    std::size_t end = begin;
+    while (end < text_.size() && IsWritten(end) == written) ++end;
     std::string run = text_.substr(begin, end - begin);
     if (convert) run = convert(run);
-    out += written ? Written(run) : Outside(PercentEncoded(run));
+    if (!written) out += Outside(PercentEncoded(run));
+    else if (convert) out += Written(run);
+    else out.Append(*this, begin, end - begin);  // ids stay ids
     begin = end;
   }
   return out;

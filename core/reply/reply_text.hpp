@@ -7,8 +7,9 @@
 // host delivered in it may be repeated, one from anywhere else not. The ids
 // the plug-in puts in (the sender, the group, the mentioned account) count
 // as written when they are plain ids (digits, a wxid, a "...@chatroom"),
-// since those form nothing. Sending (ToHostCodes) is the one place that
-// turns it into host codes.
+// since those form nothing; they keep an origin of their own, so that
+// sending can look at the local paths they help to make. Sending
+// (ToHostCodes) is the one place that turns it into host codes.
 #pragma once
 #include <cstddef>
 #include <optional>
@@ -23,7 +24,8 @@ struct ReplyVariable;
 
 class ReplyText {
  public:
-  enum class Origin : char { Written, Outside, Message };
+  // Id: a plain id, written in every respect but one (see Number).
+  enum class Origin : char { Written, Outside, Message, Id };
 
   ReplyText() = default;
   static ReplyText Written(std::string_view s) { return ReplyText(s, Origin::Written); }
@@ -31,20 +33,23 @@ class ReplyText {
   // end becomes "?", so that it cannot pair with the byte that follows.
   static ReplyText Outside(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Outside); }
   static ReplyText Message(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Message); }
-  // An id of the message (sender, group, mentioned account): written when
-  // it is made only of ASCII letters, digits, "_", "-", "@" and ".", which
-  // form no code on any host, holds no ".." (a parent step in a path) and
-  // is no name that means everybody ("all", "notify@all"); outside
-  // otherwise.
+  // An id of the message (sender, group, mentioned account): an id that
+  // counts as written when it is made only of ASCII letters, digits, "_",
+  // "-", "@" and ".", which form no code on any host, and is no name that
+  // means everybody ("all", "notify@all"); outside otherwise. What it makes
+  // of a local path is checked on the finished path.
   static ReplyText Number(std::string_view s);
 
   const std::string& text() const { return text_; }
   bool empty() const { return text_.empty(); }
   Origin origin(std::size_t pos) const { return static_cast<Origin>(origin_[pos]); }
-  // Whether a byte in [begin, end) was not written; was written.
+  // Whether byte `pos` counts as written (written or a plain id).
+  bool IsWritten(std::size_t pos) const { return Counts(origin_[pos]) == Counts(Origin::Written); }
+  // Whether a byte in [begin, end) does not count as written; does.
   bool AnyOutside(std::size_t begin, std::size_t end) const;
   bool AnyWritten(std::size_t begin, std::size_t end) const;
-  // Whether every byte in [begin, end) has `origin`.
+  // Whether any byte, every byte in [begin, end) has `origin`.
+  bool Any(std::size_t begin, std::size_t end, Origin origin) const;
   bool All(std::size_t begin, std::size_t end, Origin origin) const;
 
   ReplyText& operator+=(const ReplyText& other);
@@ -55,7 +60,8 @@ class ReplyText {
   void Append(const ReplyText& from, std::size_t pos, std::size_t length);
 
   // The first occurrence at or after byte `from` of `pattern`: the same
-  // bytes (ASCII letters compared as `mode` says) of the same origin; npos
+  // bytes (ASCII letters compared as `mode` says) of the same origin (an id
+  // as written); npos
   // when there is none. A match never starts on the trail byte of a GBK
   // double-byte character.
   std::size_t Find(const ReplyText& pattern, std::size_t from = 0, text::Case mode = text::Case::Sensitive) const;
@@ -74,7 +80,7 @@ class ReplyText {
   std::optional<ReplyVariable> FindVariable(std::string_view opening, std::string_view closing) const;
 
   // The text as a web address: written runs as `convert` gives them (null:
-  // as they are), each run of outside bytes converted and then
+  // as they are, ids still ids), each run of outside bytes converted and then
   // percent-encoded as one query value, reserved characters included, so
   // that it cannot add parameters or change the path.
   ReplyText AsAddress(std::string (*convert)(const std::string&) = nullptr) const;
@@ -82,6 +88,12 @@ class ReplyText {
  private:
   ReplyText(std::string_view s, Origin origin) : text_(s), origin_(s.size(), static_cast<char>(origin)) {}
   static std::string WholeCharacters(std::string_view s);
+  std::string_view Origins(std::size_t begin, std::size_t end) const;
+  // An origin as it counts: an id as written.
+  static constexpr char Counts(char origin) {
+    return origin == static_cast<char>(Origin::Id) ? static_cast<char>(Origin::Written) : origin;
+  }
+  static constexpr char Counts(Origin origin) { return Counts(static_cast<char>(origin)); }
 
   std::string text_;
   std::string origin_;  // one Origin per text byte

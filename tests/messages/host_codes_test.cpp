@@ -36,6 +36,22 @@ TEST(NormalizeIncomingText, FoldsEachHostCodeIntoTheNeutralOneInOrder) {
   for (const auto& c : cases) EXPECT_EQ(NormalizeIncomingText(c.in, c.host), c.out) << c.in;
 }
 
+// The codes a host that reads bytes finds in `sent`: each "[" byte with the
+// first "]" byte after it and no "[" between; on the WeChat-style host
+// (`wx`) only those that begin with an ASCII byte, and each "{提示}".
+std::vector<std::string> CodesReadByBytes(const std::string& sent, bool wx) {
+  std::vector<std::string> codes;
+  for (std::size_t i = 0, open = std::string::npos; i < sent.size(); ++i) {
+    if (sent[i] == '[') open = i;
+    if (sent[i] == ']' && open != std::string::npos && (!wx || static_cast<unsigned char>(sent[open + 1]) < 0x80)) {
+      codes.push_back(sent.substr(open, i + 1 - open));
+    }
+    if (sent[i] == ']') open = std::string::npos;
+  }
+  for (std::size_t at = 0; wx && (at = sent.find("{提示}", at)) != std::string::npos; ++at) codes.push_back("{提示}");
+  return codes;
+}
+
 // Pieces alternate: written, outside, written, ...
 ReplyText Pieces(std::initializer_list<const char*> pieces) {
   ReplyText t;
@@ -114,13 +130,15 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
             {{"SayZ.ini", Library({{"你好", "你好呀[N]朋友"},
                                    {"own", "[@][P=C:\\a.png][禁言][撤回][踢出]"},
                                    {"paths", "[P=C:\\pics\\[群号].jpg][P=[ZOQData]\\pics\\[号码].png]"
-                                             "[CQ:image,file=file:///C:/pics/[号码].png]"}})},
+                                             "[CQ:image,file=file:///C:/pics/[号码].png]"},
+                                   {"路径", "[P=C:\\robot\\[群号][号码]]"}})},
              {"SayM.ini", Library({{"天气", "晴[|]晴"}, {"web", "[文接口=" + web.base() + "/echo?m=[消息]]"},
                                    {"echo", "[消息]"}, {"目标乙", "A[CQ:at,qq=[目标]]"},
                                    {"图乙", "[P=[文接口=" + web.base() + "/echo?m=[消息]]]"}, {"图丙", "[P=[消息]]"},
                                    {"图丁", "[CQ:image,file=[消息]]"}, {"图戊", "[图接口=[消息]]"},
                                    {"脏话", "[消息][禁言60]"}, {"提及", "[@]"},
-                                   {"图己", "[pic=http://a.test/[消息]]"}})}});
+                                   {"图己", "[pic=http://a.test/[消息]]"}, {"图庚", "[P=http://a.test/[消息][x].png]"},
+                                   {"前后", "[消息][P=http://a.test/x.png][消息]"}, {"蓝色", "藍[消息]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -157,14 +175,28 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   if (!isky && !table) {
     s.Group("paths", "5@chatroom", "wxid_a-b.C");
     EXPECT_EQ(s.TakeSent(), Sent{paths("5@chatroom", "wxid_a-b.C")});
-    s.Group("paths", "..");
-    EXPECT_EQ(s.TakeSent(), Sent{"［P=" + paths("..", kOwner).substr(fileCode.size())});
+    s.Group("paths", "..");  // "C:\pics\...jpg" steps nowhere
+    EXPECT_EQ(s.TakeSent(), Sent{paths("..", kOwner)});
+    // The finished name, not each id: none that Windows opens as another file.
+    const struct {
+      const char *group, *sender;
+      bool live;
+    } names[] = {{".", ".", false},  {"abc", ".", false}, {"co", "N.png", false},
+                 {"lpt", "9", false}, {"com1", "0", true}, {"a", ".b", true}};
+    for (const auto& n : names) {
+      s.Group("路径", n.group, n.sender);
+      EXPECT_EQ(s.TakeSent(), Sent{(n.live ? fileCode : std::string("［P=")) + "C:\\robot\\" + n.group + n.sender + "]"})
+          << n.group << n.sender;
+    }
   }
 
   // The message after its keyword ("{K}" stands for the keyword) and what
-  // the reply repeats (when it differs), "[" and "]" being outside brackets.
+  // the reply repeats (when it differs; on the WeChat-style host when that
+  // differs again), "[" and "]" being outside brackets.
   const std::string hit = web.base() + "/hit";
-  const std::vector<std::pair<std::string, std::string>> hostile{
+  const struct {
+    std::string message, repeated, onWx;
+  } hostile[]{
       {"&uoS{K}8#CQ:at,qq=all&uoS{K}9#", "&uoS8#CQ:at,qq=all&uoS9#"},
       {"&uoS{K}8#pic=http://x.test/a.png&uoS{K}9#", "&uoS8#pic=http://x.test/a.png&uoS9#"},
       {"[CQ:image,type=show,file=file:///C:/windows/win.ini][CQ:record,magic=0,file=file:///C:/a.amr]", ""},
@@ -174,15 +206,20 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"[pic=win.ini][voi=config.ini][picFile,path=Config.ini][AudioFile,path=main.exe][pic=../../win.ini]", ""},
       {"[pic=http://x.test/a.png][CQ:image,file=https://x.test/b.png]", ""},
       {"[CQ:at,qq=all][@all][at=all]", "[@all][@all][@all]"},
-      {"[踢出][禁言9][撤回]", ""},
-      {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", ""},
+      {"[踢出][禁言9][撤回]", "", "[踢出]［禁言9］[撤回]"},  // words in brackets are text to it
+      {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", "",
+       "［文接口=" + hit + "］［图接口=" + hit + "］[二次元][头像][绿茶][号码]［ZOQData］［数字5］[星期]"},
       {"1\r\n2", ""},
       {"{提示}你好{提示", ""},
-      // A character whose second byte is a code byte: "?", so that a host
-      // that reads bytes sees no code either.
-      {"\x81[CQ:at,qq=all,x=\x81]", "?CQ:at,qq=all,x=?"},
-      {"\x81[pic=C:/w.ini,\x81]", "?pic=C:/w.ini,?"},
-      {"\x81{提示}\x81}a\x81\\u005b", "?提示}?a?u005b"},
+      {"[CQ:face,id=1,file=C:/w.ini][CQ:record,file=../w.silk][CQ:image,file=e.image,url=file:///C:/w.ini]", ""},
+      // A character whose second byte would open or close a code to a host
+      // that reads bytes: "?", so that such a host sees no code either;
+      // every other character as it is.
+      {"\x81[CQ:at,qq=all,x=\x81]", "\x81[CQ:at,qq=all,x=?"},
+      {"\x81[pic=C:/w.ini,\x81]", "\x81[pic=C:/w.ini,?"},
+      {"\x81{提示}\x81}a\x81\\u005b", "", "?提示}\x81}a\x81\\u005b"},
+      {"复读沒問題，運氣好，請看標題：聖誕節藍色郵件", ""},
+      {"遊戲沒問題", "遊戲?問題"},
   };
   const std::string open = isky ? "&#91;" : "［", close = isky ? "&#93;" : "］";
   const auto brackets = [&](const std::string& t) {
@@ -206,8 +243,10 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
     EXPECT_EQ(sent, expected) << message;
   };
   for (const std::string keyword : {"echo", "web"}) {
-    for (const auto& [message, repeated] : hostile) {
-      expectSent(keyword + text::ReplaceAll(message, "{K}", keyword), inert(repeated.empty() ? message : repeated));
+    for (const auto& [message, repeated, onWx] : hostile) {
+      expectSent(keyword + text::ReplaceAll(message, "{K}", keyword),
+                 wx && !onWx.empty() ? onWx : inert(repeated.empty() ? message : repeated));
+      EXPECT_EQ(CodesReadByBytes(sent, wx), std::vector<std::string>{}) << message;
     }
     const bool repeated = repeats && keyword == "echo";
     expectSent(keyword + delivered, repeated ? delivered : inert(delivered));
@@ -215,8 +254,15 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
     expectSent(keyword + "\\u005b" + delivered.substr(1, delivered.size() - 2) + "\\u005d", inert(delivered));
     // A code with a "[" inside is no picture of the host's.
     expectSent(keyword + "[pic={5F3A}.jpg" + delivered, open + "pic={5F3A}.jpg" + (repeated ? delivered : inert(delivered)));
+    // ISky's own faces, voices and pictures with an address, as delivered;
+    // the WeChat-style host's emoticons, words in brackets.
+    const std::string own = "[CQ:face,id=14][CQ:record,file=5f3a02.silk][CQ:image,file=5f3a03.image,url=https://a.test/0?a=1]";
+    if (isky) expectSent(keyword + own, repeated ? own : inert(own));
+    const std::string words = "你好[微笑][呲牙]";
+    expectSent(keyword + words + "[OK][沒]", (wx ? words : inert(words)) + inert("[OK][沒]"));
   }
-  EXPECT_EQ(web.Targets().size(), hostile.size() + 3);
+  const std::size_t asked = std::size(hostile) + (isky ? 5 : 4);
+  EXPECT_EQ(web.Targets().size(), asked);
   for (const std::string& target : web.Targets()) EXPECT_TRUE(target.starts_with("/echo?m=")) << target;
 
   // The owner's codes around outside text: a code's extent is the owner's
@@ -249,9 +295,16 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丙[N]http://a.test/x.png", picture + "\r\nhttp://a.test/x.png]"},
       // A line break only where the owner wrote all of "[N]".
       {"图己x[N", "[pic=http://a.test/x" + open + "N]"},
+      // No code with another written "[" in it.
+      {"图庚a", open + "P=http://a.test/a[x].png]"},
+      // A second byte backslash is text; "[" or "]" opens or closes nothing here.
+      {"图丙http://a.test/運動.png", picture + "http://a.test/運動.png]"},
+      {"前后沒遊", "沒遊" + picture + "http://a.test/x.png]沒遊"},
+      // The owner's second byte "{" before outside "提示}".
+      {"蓝色提示}", wx ? "藍提示｝" : "藍提示}"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
-  EXPECT_EQ(web.Targets().size(), hostile.size() + 7);
+  EXPECT_EQ(web.Targets().size(), asked + 4);
 
   // A picture address made of the message: the hosts that take addresses
   // get an inert code, those that download get nothing from a local name.
@@ -269,7 +322,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   // (the hosts that hand over the sender as a text).
   if (!isky && !table) {
     const std::string at = name == "OQ" || name == "SP" || name == "ER" ? "at=" : "@";
-    for (const std::string sender : {"1,qq=all", "1]x[CQ:at,qq=all", "all", "notify@all"}) {
+    for (const std::string sender : {"1,qq=all", "1]x[CQ:at,qq=all", "all", "notify@all", "@all", "D:"}) {
       s.Group("提及", "111", sender);
       EXPECT_EQ(s.TakeSent(), Sent{wx ? "{提示} " : open + at + brackets(sender) + "]"})
           << sender;
