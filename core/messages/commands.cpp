@@ -49,17 +49,18 @@ ReplyText AddReply(const std::string& text, const LibraryTarget& target) {
   return confirmation;
 }
 
-// Whether `file` has a section named `name`, matched as the INI functions
-// match section names (leading blanks skipped, ASCII letters without case).
-bool HasSection(const std::string& file, const std::string& name) {
+// The section of `file` that `name` names, matched as the INI functions
+// match section names (leading blanks skipped, ASCII letters without case),
+// as the file keeps it; none when there is none.
+std::optional<std::string> SectionNamed(const std::string& file, const std::string& name) {
   std::size_t start = 0;
   while (start < name.size() && static_cast<unsigned char>(name[start]) <= ' ') ++start;
-  if (start == name.size()) return false;
+  if (start == name.size()) return std::nullopt;
   const std::string_view wanted = std::string_view(name).substr(start);
   for (const std::string& section : Plugin().Libraries.SectionNames(file)) {
-    if (text::EqualsIgnoreAsciiCase(section, wanted)) return true;
+    if (text::EqualsIgnoreAsciiCase(section, wanted)) return section;
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -89,8 +90,10 @@ bool DeleteKeyword(const std::string& keyword) {
   bool removed = false;
   for (const bool fuzzy : {false, true}) {
     const std::string file = fuzzy ? FuzzyLibraryFile() : ExactLibraryFile();
-    if (!HasSection(file, keyword)) continue;
-    if (!WriteIniItem(file, keyword, std::nullopt, std::nullopt)) continue;
+    // The section found is deleted: the INI functions delete none for a
+    // name with blanks before it.
+    const std::optional<std::string> section = SectionNamed(file, keyword);
+    if (!section || !WriteIniItem(file, *section, std::nullopt, std::nullopt)) continue;
     removed = true;
     if (fuzzy) ReloadFuzzyKeywords();
   }
