@@ -188,9 +188,17 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
 
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
                            const std::string& defaultValue, std::size_t buffer) {
-  if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return {};
-  const IniImage image = ImageOf(platform::ReadWholeFile(file));
-  return image.Value(section, key, buffer).value_or(defaultValue);
+  return ReadIniItemIfReadable(file, section, key, defaultValue, buffer).value_or(defaultValue);
+}
+
+std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const std::string& section,
+                                                 const std::string& key, const std::string& defaultValue,
+                                                 std::size_t buffer) {
+  if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return std::string();
+  std::optional<std::string> bytes =
+      platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
+  if (!bytes) return std::nullopt;
+  return ImageOf(std::move(*bytes)).Value(section, key, buffer).value_or(defaultValue);
 }
 
 std::string IniValueAsRead(const std::string& key, const std::string& value) {

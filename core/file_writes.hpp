@@ -53,6 +53,11 @@ bool IniChangesMadeWhole(const std::string& original, const std::string& written
 // kept from an earlier read), or `defaultValue` when either is missing.
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
                            const std::string& defaultValue = {}, std::size_t buffer = kIniValueBuffer);
+// The same, but none when the file is there and cannot be read (another
+// program holds it without sharing, say): no default stands for it.
+std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const std::string& section,
+                                                 const std::string& key, const std::string& defaultValue = {},
+                                                 std::size_t buffer = kIniValueBuffer);
 
 // What ReadIniItem would read back of `value` once written under `key`
 // (blanks around it gone, enclosing quotes taken off, cut to the read

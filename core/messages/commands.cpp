@@ -18,8 +18,10 @@ constexpr const char* kReplyMark = "[回复]";
 constexpr const char* kDefaultAddConfirmation = "[词汇][N][回复]";
 
 // As it is on the disk now: another process may have staged or taken it.
-std::string ReadStaged(const std::string& fallback = {}) {
-  return ReadIniItemNow(AdminFile(), kStagingSection, kStagingKey, fallback);
+// None when the file cannot be read: `fallback` stands only for a keyword
+// that is gone.
+std::optional<std::string> ReadStaged(const std::string& fallback = {}) {
+  return ReadIniItemIfReadable(AdminFile(), kStagingSection, kStagingKey, fallback);
 }
 
 struct LibraryTarget {
@@ -33,13 +35,15 @@ struct LibraryTarget {
 bool FitsIniValue(const std::string& value) { return value.size() < kIniValueBuffer; }
 
 // Nothing is confirmed unless the reply was stored whole: a reply or a
-// staged keyword too long to be read back is refused, and so is a write that
-// failed (the staged keyword then stays for another try).
+// staged keyword too long to be read back is refused, and so are a staged
+// keyword that cannot be read and a write that failed (the staged keyword
+// then stays for another try).
 ReplyText AddReply(const std::string& text, const LibraryTarget& target) {
   std::string reply = text::ReplaceAll(text, target.commandWord, "");
   reply = text::ReplaceAll(reply, "\r\n", "[N]");
-  const std::string keyword = ReadStaged("无");
-  if (!FitsIniValue(reply) || !FitsIniValue(keyword)) return {};
+  const std::optional<std::string> staged = ReadStaged("无");
+  if (!staged || !FitsIniValue(reply) || !FitsIniValue(*staged)) return {};
+  const std::string& keyword = *staged;
   if (!WriteIniItem(target.libraryFile, keyword, std::string(kReplyKey), reply)) return {};
   if (target.fuzzy) ReloadFuzzyKeywords();
   ReplyText confirmation = ReplyText::Written(ReadAdminItem(target.confirmationKey, kDefaultAddConfirmation));
@@ -74,7 +78,7 @@ ReplyText StageKeyword(const std::string& keyword) {
     return {};
   }
   ReplyText confirmation = ReplyText::Written(ReadAdminItem("添加返回文本"));
-  confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(ReadStaged())));
+  confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(ReadStaged().value_or(""))));
   return confirmation;
 }
 

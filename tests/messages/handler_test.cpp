@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/ini_items.hpp"
+#include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"
 #include "tests/core/core_fixture.hpp"
@@ -220,6 +221,19 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
     WriteIniItem(CooldownFile(), "111", std::string(key), std::string(time));
     EXPECT_EQ(CooldownPasses("111", key, 3600, "0"), passes) << key;
   }
+}
+
+using StagingTest = CoreTest;
+
+// Mended: an add that could not read the staged keyword (another program
+// held the settings file without sharing) stored its reply under "无".
+TEST_F(StagingTest, AnAddThatCannotReadTheStagedKeywordStoresNothing) {
+  LoadSettings();
+  WriteAdminItem("主人号码", "1");
+  HANDLE held = CreateFileA(AdminFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_TRUE(AddExactReply(*Plugin().Current(), "好").empty());
+  CloseHandle(held);
+  EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 22u);
 }
 
 class CooldownE2eTest : public SessionTest {
