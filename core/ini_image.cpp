@@ -290,12 +290,12 @@ std::string_view AsWritten(std::string_view s) {
 
 // Whether a name of the text (as it stands in the file) is the one asked
 // for (held, trimmed).
-bool Names(std::string_view inText, std::string_view asked) {
+bool IsNamed(std::string_view inText, std::string_view asked) {
   std::string changed;
   return FoldedEqual(HeldForm(inText, changed), asked);
 }
 
-void Change(std::string& text, const IniChange& change) {
+void MakeChange(std::string& text, const IniChange& change) {
   // A value set names its section and key without the blanks around them;
   // a delete names them as they are (so " a" deletes no section "a").
   const bool setting = change.key && change.value;
@@ -318,13 +318,13 @@ void Change(std::string& text, const IniChange& change) {
     endsInBreak = line.end < line.next;
     if (const std::optional<std::string_view> name = HeaderName(line.text)) {
       if (inSection && !past) end = line.begin, past = true;
-      inSection = Names(*name, section);
+      inSection = IsNamed(*name, section);
       if (inSection && !found) found = true, begin = line.begin, after = line.next, breakFirst = !endsInBreak;
       return;
     }
     if (!inSection || line.text.empty()) return;
     if (!past) after = line.next, breakFirst = !endsInBreak;
-    if (change.key && !keyLine && (!past || !setting) && Names(UpToNul(KeyAndValue(line.text).first), key)) {
+    if (change.key && !keyLine && (!past || !setting) && IsNamed(UpToNul(KeyAndValue(line.text).first), key)) {
       keyLine = line;
     }
   });
@@ -355,7 +355,7 @@ void Change(std::string& text, const IniChange& change) {
 }  // namespace
 
 std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes) {
-  for (const IniChange& change : changes) Change(text, change);
+  for (const IniChange& change : changes) MakeChange(text, change);
   return text;
 }
 

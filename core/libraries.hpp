@@ -7,7 +7,6 @@
 // found in a message in one pass of an automaton, whatever their number.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>

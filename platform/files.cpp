@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
 #include "platform/code_pages.hpp"
 #include "text/text.hpp"
