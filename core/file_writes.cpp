@@ -5,12 +5,11 @@
 #include <map>
 #include <mutex>
 
-#include "core/libraries.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_pages.hpp"
 #include "platform/files.hpp"
-#include "platform/ini.hpp"
 #include "platform/lock.hpp"
+#include "text/encoding.hpp"
 
 namespace zoq {
 namespace {
@@ -62,18 +61,8 @@ std::vector<std::uint64_t> SortedLineHashes(const IniImage& image) {
 // What a change may take away: the lines of its key (or of its whole
 // section) in a section of its name.
 bool Touches(const IniChange& change, const IniImage::Line& line) {
-  IniImage section;
-  section.Load("[" + change.section + "]");
-  const std::vector<std::string> names = section.SectionNames();
-  const std::string name = names.empty() ? std::string() : names.front();
-  if (Folded(line.section) != Folded(name)) return false;
-  if (!change.key) return true;
-  if (line.header) return false;
-  IniImage keyLine;
-  keyLine.Load(*change.key + "=");
-  bool same = false;
-  keyLine.ForEachLine([&](const IniImage::Line& l) { same = same || (!l.header && Folded(l.key) == Folded(line.key)); });
-  return same;
+  if (!SameIniName(line.section, change.section)) return false;
+  return !change.key || (!line.header && SameIniName(line.key, *change.key));
 }
 
 // The lines a change writes: its section and the key's line, as the INI
@@ -81,8 +70,6 @@ bool Touches(const IniChange& change, const IniImage::Line& line) {
 IniImage Written(const IniChange& change) {
   return ImageOf("[" + change.section + "]\r\n" + *change.key + "=" + *change.value + "\r\n");
 }
-
-constexpr std::size_t kWholeValue = std::size_t{1} << 30;
 
 // The writes of this process, by path (ASCII letters folded).
 struct WriteCounts {
@@ -126,6 +113,48 @@ std::string LookedAtFolderOf(const std::string& path) {
   std::string folder = FolderOf(path);
   LookForCopiesLeftBehind(folder, false);
   return folder;
+}
+
+// The bytes as the file at `path`, through a copy beside it (named with
+// `suffix`) that takes its place in one step once it is on the disk
+// (`overwrite`: over a file that is there).
+bool PutInPlace(const std::string& path, const std::string& bytes, bool overwrite, const char* suffix) {
+  const std::string copy = platform::ScratchNameFor(path, suffix);
+  const bool done =
+      platform::WriteWholeFile(copy, bytes, /*durable=*/true) && platform::MoveFileInto(copy, path, overwrite);
+  if (!done) platform::RemoveFile(copy);
+  if (done) CountWrite(path);
+  return done;
+}
+
+// The forms of text the INI functions read: ANSI, or Unicode after a
+// byte-order mark.
+enum class Form { Ansi, Utf8, Utf16le, Utf16be };
+Form FormOf(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) return Form::Utf8;
+  if (bytes.starts_with("\xFF\xFE")) return Form::Utf16le;
+  return bytes.starts_with("\xFE\xFF") ? Form::Utf16be : Form::Ansi;
+}
+
+// The UTF-16BE units of a Unicode text (after its mark), or the other way.
+std::string Units(Form form, std::string text, bool toUnits) {
+  if (form == Form::Utf8) return toUnits ? encoding::Utf8ToUtf16be(text) : encoding::Utf16beToUtf8(text);
+  for (std::size_t i = 0; form == Form::Utf16le && i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
+  return text;
+}
+
+// The file's bytes with the changes made. Unicode text is changed as
+// GB18030, which holds every character, and written back as it was
+// encoded; none when it does not come back whole that way (a lone
+// surrogate, say).
+std::optional<std::string> Changed(const std::string& bytes, const std::vector<IniChange>& changes) {
+  const Form form = FormOf(bytes);
+  if (form == Form::Ansi) return WithIniChanges(bytes, changes);
+  const std::size_t mark = form == Form::Utf8 ? 3 : 2;
+  const std::string text = bytes.substr(mark);
+  const std::string gb = encoding::Utf16beToGb18030(Units(form, text, true));
+  if (Units(form, encoding::Gb18030ToUtf16be(gb), false) != text) return std::nullopt;
+  return bytes.substr(0, mark) + Units(form, encoding::Gb18030ToUtf16be(WithIniChanges(gb, changes)), false);
 }
 
 }  // namespace
@@ -180,10 +209,10 @@ bool IniChangesMadeWhole(const std::string& original, const std::string& written
     if (!c->key || !c->value) continue;
     bool later = false;
     for (auto d = changes.rbegin(); d != c; ++d) {
-      later = later || (Folded(d->section) == Folded(c->section) && (!d->key || Folded(*d->key) == Folded(*c->key)));
+      later = later || (SameIniName(d->section, c->section) && (!d->key || SameIniName(*d->key, *c->key)));
     }
     if (later) continue;
-    if (after.Value(c->section, *c->key, kWholeValue) != Written(*c).Value(c->section, *c->key, kWholeValue)) {
+    if (after.Value(c->section, *c->key, kWholeIniValue) != Written(*c).Value(c->section, *c->key, kWholeIniValue)) {
       return false;
     }
   }
@@ -197,37 +226,27 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   std::string original;
   if (platform::FileExists(file)) {
     std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
-    if (!bytes) return false;
+    if (!bytes) return false;  // never taken for an empty file
     original = std::move(*bytes);
   }
-  // A copy of a name of its own each time: the INI functions keep what they
-  // read of a file for as long as its write time is the same.
-  const std::string copy = platform::ScratchNameFor(file, kIniCopy);
-  bool moved = false;
-  struct Cleanup {
-    const std::string& copy;
-    const bool& moved;
-    ~Cleanup() {
-      if (!moved) platform::RemoveFile(copy);
-    }
-  } cleanup{copy, moved};
-  if (!platform::WriteWholeFile(copy, original)) return false;
-  for (const IniChange& c : changes) {
-    if (!platform::WriteIniString(copy, c.section, c.key, c.value)) return false;
-  }
-  const std::optional<std::string> written = platform::ReadWholeFileIfPossible(copy);
+  const std::optional<std::string> written = Changed(original, changes);
   if (!written || !IniChangesMadeWhole(original, *written, changes)) return false;
-  if (!platform::FlushFile(copy) || !platform::MoveFileInto(copy, file, true)) return false;
-  moved = true;
-  CountWrite(file);
-  return true;
+  return *written == original || PutInPlace(file, *written, true, kIniCopy);
 }
 
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
-                           const std::string& defaultValue) {
-  if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return {};
-  const IniImage image = ImageOf(platform::ReadWholeFile(file));
-  return image.Value(section, key).value_or(defaultValue);
+                           const std::string& defaultValue, std::size_t buffer) {
+  return ReadIniItemIfReadable(file, section, key, defaultValue, buffer).value_or(defaultValue);
+}
+
+std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const std::string& section,
+                                                 const std::string& key, const std::string& defaultValue,
+                                                 std::size_t buffer) {
+  if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return std::string();
+  std::optional<std::string> bytes =
+      platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
+  if (!bytes) return std::nullopt;
+  return ImageOf(std::move(*bytes)).Value(section, key, buffer).value_or(defaultValue);
 }
 
 std::string IniValueAsRead(const std::string& key, const std::string& value) {
@@ -237,12 +256,7 @@ std::string IniValueAsRead(const std::string& key, const std::string& value) {
 bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing) {
   DataFolderLock lock(path);
   if (!lock.held() || (onlyIfMissing && platform::FileExists(path))) return false;
-  const std::string scratch = platform::ScratchNameFor(path, kWholeCopy);
-  const bool done = platform::WriteWholeFile(scratch, bytes, /*durable=*/true) &&
-                    platform::MoveFileInto(scratch, path, !onlyIfMissing);
-  if (!done) platform::RemoveFile(scratch);
-  if (done) CountWrite(path);
-  return done;
+  return PutInPlace(path, bytes, !onlyIfMissing, kWholeCopy);
 }
 
 std::uint64_t WritesOf(const std::string& path) {

@@ -1,17 +1,19 @@
 // The files of the data folder are written whole or not at all, one writer
-// at a time in every process that shares the folder. A change is made to a
-// copy of the file beside it, through the INI functions; the copy is read
-// back and checked against the file with just that change; only then does it
-// take the file's place, in one step. So a reader, in this process or
-// another, sees the file as it was or as it is after the change, never a
-// part of it, and a change the disk could not take leaves the file as it
-// was and reports the failure.
+// at a time in every process that shares the folder. A change is made to the
+// file's bytes where the INI functions make it, every other byte kept
+// (core/ini_image.hpp); the result is checked against the file with just
+// that change, written to a copy beside the file and put in its place in
+// one step once it is on the disk. So a reader, in this process or another,
+// sees the file as it was or as it is after the change, never a part of it,
+// and a change the disk could not take leaves the file as it was and
+// reports the failure.
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/ini_image.hpp"
 #include "platform/folder_lock.hpp"
 
 namespace zoq {
@@ -63,15 +65,10 @@ class DataFolderLock {
 // minute for its folder.
 void RemoveCopiesLeftBehind(const std::string& path);
 
-// One change as WritePrivateProfileStringA makes it.
-struct IniChange {
-  std::string section;
-  std::optional<std::string> key;    // none: the section is deleted
-  std::optional<std::string> value;  // none: the key is deleted
-};
-
 // Makes every change, in order; false, and the file as it was, when they
-// cannot all be made whole.
+// cannot all be made whole (or the file cannot be read whole first). A file
+// of Unicode text (with a byte-order mark) is changed as GB18030 and keeps
+// its encoding; one that GB18030 does not hold whole is not changed.
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes);
 
 // Whether `written` is `original` with the changes made and nothing else:
@@ -81,11 +78,16 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
 bool IniChangesMadeWhole(const std::string& original, const std::string& written,
                          const std::vector<IniChange>& changes);
 
-// The value of `key` in `section` as the INI functions read it from the file
-// as it is on the disk now (no copy kept from an earlier read), or
-// `defaultValue` when either is missing.
+// The value of `key` in `section` as the INI functions read it, with a read
+// buffer of `buffer` bytes, from the file as it is on the disk now (no copy
+// kept from an earlier read), or `defaultValue` when either is missing.
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
-                           const std::string& defaultValue = {});
+                           const std::string& defaultValue = {}, std::size_t buffer = kIniValueBuffer);
+// The same, but none when the file is there and cannot be read (another
+// program holds it without sharing, say): no default stands for it.
+std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const std::string& section,
+                                                 const std::string& key, const std::string& defaultValue = {},
+                                                 std::size_t buffer = kIniValueBuffer);
 
 // What ReadIniItem would read back of `value` once written under `key`
 // (blanks around it gone, enclosing quotes taken off, cut to the read

@@ -20,12 +20,7 @@ std::string ReadIniItem(const std::string& file, const std::string& section, con
 
 std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
                          const std::string& defaultValue) {
-  std::string value = ReadIniItem(file, section, key, defaultValue);
-  for (std::size_t size = kIniValueBuffer; value.size() + 1 >= size && size <= (64u << 20);) {
-    size *= 4;
-    value = platform::GetIniString(file, section, key, defaultValue, size);
-  }
-  return value;
+  return ReadIniItemNow(file, section, key, defaultValue, kWholeIniValue);
 }
 
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,

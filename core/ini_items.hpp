@@ -1,5 +1,6 @@
 // INI items as the plug-in reads and writes them.
 #pragma once
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,8 @@ namespace zoq {
 
 // Values are read into a 10,240-byte buffer: at most 10,239 bytes come back.
 inline constexpr std::size_t kIniValueBuffer = 10240;
+// A read buffer that no value fills: values come back whole.
+inline constexpr std::size_t kWholeIniValue = std::numeric_limits<std::size_t>::max();
 // The section list starts with a 204,800-byte buffer and grows when needed.
 inline constexpr std::size_t kIniSectionListBuffer = 204800;
 
@@ -21,8 +24,9 @@ bool BlankIniName(std::string_view name);
 std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& defaultValue = {});
 
-// The same value read whole, however long (the buffer grows until it holds
-// it), with the same rule for blank names: what the settings windows show.
+// The same value read whole, however long, from the file's bytes as the INI
+// functions read them, with the same rule for blank names: what the
+// settings windows show.
 std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
                          const std::string& defaultValue = {});
 

@@ -7,7 +7,6 @@
 // found in a message in one pass of an automaton, whatever their number.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,56 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ini_image.hpp"
 #include "core/ini_items.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_watch.hpp"
 
 namespace zoq {
-
-// One INI file's text, parsed as the INI functions parse it.
-class IniImage {
- public:
-  // `text`: the file's bytes as the INI functions read them (ANSI).
-  void Load(std::string text);
-  // The value ReadIniItem reads for `section` and `key` (what
-  // GetPrivateProfileStringA gives with a read buffer of `buffer` bytes; the
-  // empty text for a name of blanks and control characters only); nothing
-  // when either is missing.
-  std::optional<std::string> Value(std::string_view section, std::string_view key,
-                                   std::size_t buffer = kIniValueBuffer) const;
-  // GetPrivateProfileSectionNamesA: the named sections in file order.
-  std::vector<std::string> SectionNames() const;
-  std::size_t MemoryBytes() const;
-
-  // One line as the INI functions hold it: trimmed, empty ones left out. A
-  // named section's header is a line of its own (`header`, no key); the
-  // lines before the first header belong to the section of no name. `value`
-  // is what follows the first "=", trimmed; a line without one has none.
-  struct Line {
-    std::string_view section;
-    bool header = false;
-    std::string_view key;
-    std::optional<std::string_view> value;
-  };
-  // Every line, in file order.
-  void ForEachLine(const std::function<void(const Line&)>& take) const;
-
- private:
-  struct Section {
-    std::uint32_t nameBegin, nameLength;  // between "[" and the last "]", up to a NUL
-    std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
-  };
-  const Section* Find(std::string_view name) const;
-  // Hands `take` each non-empty trimmed line of the section's body.
-  template <typename Take>
-  void LinesOf(const Section& s, Take take) const;
-  static Line SplitLine(std::string_view section, std::string_view line);
-  std::string_view NameOf(const Section& s) const { return std::string_view(text_).substr(s.nameBegin, s.nameLength); }
-
-  std::string text_;
-  std::vector<Section> sections_;
-  std::vector<std::uint32_t> table_;  // open addressing: section index + 1, 0 for none
-};
 
 // The first fuzzy keyword in library order that occurs in a text at a
 // character boundary, ASCII letters compared without case. The keywords

@@ -13,6 +13,10 @@ std::string WideToGbk(std::wstring_view wide);
 // The same, but empty when any character has no GBK form or the conversion
 // fails.
 std::string WideToGbkExact(std::wstring_view wide);
+// The same with the ANSI code page (what the "A" functions of Windows use).
+std::wstring AnsiToWide(std::string_view ansi);
+std::string WideToAnsi(std::wstring_view wide);
+std::string WideToAnsiExact(std::wstring_view wide);
 
 // The text of a file that starts with a UTF-8 or UTF-16 byte-order mark,
 // in the ANSI code page (characters it cannot hold become what Windows makes

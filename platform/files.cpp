@@ -3,12 +3,43 @@
 #include <windows.h>
 
 #include <memory>
-#include <vector>
 
+#include "platform/code_pages.hpp"
 #include "text/text.hpp"
 
 namespace zoq::platform {
 namespace {
+
+// The longest path the plain form of a path takes (a folder's: MAX_PATH less
+// room for a file name of 8.3 and the NUL).
+constexpr std::size_t kPlainPathLimit = 247;
+
+// A path of the wide functions as a full path, or `path` itself when it
+// cannot be resolved.
+std::wstring FullWide(const std::wstring& path) {
+  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring out(n, L'\0');
+  const DWORD got = GetFullPathNameW(path.c_str(), n, out.data(), nullptr);
+  if (got == 0 || got >= n) return path;
+  out.resize(got);
+  return out;
+}
+
+// A path as the ANSI functions take it: the path itself when the code page
+// holds it, else its short form where the volume gives one (a name of 8.3
+// characters), else the path with what the code page cannot hold as "?".
+std::string AnsiPath(const std::wstring& path) {
+  std::string exact = WideToAnsiExact(path);
+  if (!exact.empty() || path.empty()) return exact;
+  const DWORD n = GetShortPathNameW(path.c_str(), nullptr, 0);
+  std::wstring brief(n, L'\0');
+  if (n > 0 && GetShortPathNameW(path.c_str(), brief.data(), n) + 1 == n) {
+    brief.resize(n - 1);
+    exact = WideToAnsiExact(brief);
+  }
+  return exact.empty() ? WideToAnsi(path) : exact;
+}
 
 struct HandleCloser {
   void operator()(HANDLE h) const {
@@ -17,15 +48,24 @@ struct HandleCloser {
 };
 using FileHandle = std::unique_ptr<void, HandleCloser>;
 
+DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(WidePath(path).c_str()); }
+
 FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition) {
   // Others may read, write and replace the file meanwhile: a replacement
   // takes the name, and this handle goes on reading what it opened.
-  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
 }  // namespace
+
+std::wstring WidePath(const std::string& path) {
+  const std::wstring wide = AnsiToWide(path);
+  if (wide.size() <= kPlainPathLimit || wide.starts_with(L"\\\\?\\")) return wide;
+  const std::wstring full = FullWide(wide);
+  return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
 
 std::size_t LastPathSeparator(const std::string& path) {
   std::size_t last = std::string::npos;
@@ -36,11 +76,11 @@ std::size_t LastPathSeparator(const std::string& path) {
 }
 
 std::string ExecutablePath() {
-  std::vector<char> buffer(MAX_PATH);
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) return {};
-    if (n < buffer.size()) return std::string(buffer.data(), n);
+    if (n < buffer.size()) return AnsiPath(buffer.substr(0, n));
     buffer.resize(buffer.size() * 2);
   }
 }
@@ -52,29 +92,19 @@ std::string ExecutableFolder() {
 }
 
 std::string CurrentFolder() {
-  const DWORD n = GetCurrentDirectoryA(0, nullptr);
+  const DWORD n = GetCurrentDirectoryW(0, nullptr);
   if (n == 0) return {};
-  std::string out(n, '\0');
-  const DWORD got = GetCurrentDirectoryA(n, out.data());
-  out.resize(got < n ? got : 0);
-  return out;
+  std::wstring out(n, L'\0');
+  const DWORD got = GetCurrentDirectoryW(n, out.data());
+  return got < n ? AnsiPath(out.substr(0, got)) : std::string();
 }
 
-bool SetCurrentFolder(const std::string& folder) { return SetCurrentDirectoryA(folder.c_str()) != 0; }
+bool SetCurrentFolder(const std::string& folder) { return SetCurrentDirectoryW(WidePath(folder).c_str()) != 0; }
 
-std::string FullPath(const std::string& path) {
-  if (path.empty()) return path;
-  const DWORD n = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return path;
-  std::string out(n, '\0');
-  const DWORD got = GetFullPathNameA(path.c_str(), n, out.data(), nullptr);
-  if (got == 0 || got >= n) return path;
-  out.resize(got);
-  return out;
-}
+std::string FullPath(const std::string& path) { return path.empty() ? path : AnsiPath(FullWide(AnsiToWide(path))); }
 
 bool FileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = AttributesOf(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -82,7 +112,7 @@ FileStamp StampOf(const std::string& path) {
   const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t(high) << 32) | low; };
   // A query by name (opening the file would cost a message its time).
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return {};
   }
@@ -91,11 +121,11 @@ FileStamp StampOf(const std::string& path) {
 }
 
 bool FolderExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = AttributesOf(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+void CreateFolder(const std::string& path) { CreateDirectoryW(WidePath(path).c_str(), nullptr); }
 
 void CreateFolders(const std::string& path) {
   if (path.empty() || FolderExists(path)) return;
@@ -120,7 +150,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool dura
 bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite) {
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
+    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return true;
     const DWORD error = GetLastError();
     // Another program holding the old file open without sharing its
     // deletion lets go in a moment; anything else is final.
@@ -134,13 +164,8 @@ bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite
 }
 
 bool IsReadOnlyFile(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = AttributesOf(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_READONLY);
-}
-
-bool FlushFile(const std::string& path) {
-  FileHandle f = OpenFile(path, GENERIC_WRITE, OPEN_EXISTING);
-  return f && FlushFileBuffers(f.get()) != 0;
 }
 
 std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {
@@ -176,6 +201,6 @@ std::string ReadFileStart(const std::string& path, std::size_t count) {
   return out;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return DeleteFileW(WidePath(path).c_str()) != 0; }
 
 }  // namespace zoq::platform

@@ -1,5 +1,7 @@
 // Files, folders and the process's own location. Paths are GBK texts (the
-// ANSI code page of the users' machines).
+// ANSI code page of the users' machines), taken by the wide functions of the
+// system: a path longer than the plain form allows works as well as the
+// others.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -7,14 +9,20 @@
 
 namespace zoq::platform {
 
+// `path` as the wide functions take it: past the length of the plain form
+// as a full path with the "\\?\" prefix.
+std::wstring WidePath(const std::string& path);
+
 // The full path of the process's executable, and its folder (without a
-// trailing backslash).
+// trailing backslash). Where the code page cannot hold them, as short
+// names (8.3) where the volume has them: so the files below it can be made
+// and named in the code page.
 std::string ExecutablePath();
 std::string ExecutableFolder();
 std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& folder);
-// `path` as a full path (GetFullPathNameA: a relative path is taken from the
-// current folder); the path itself when it cannot be resolved.
+// `path` as a full path (a relative path is taken from the current folder);
+// the path itself when it cannot be resolved.
 std::string FullPath(const std::string& path);
 
 bool FileExists(const std::string& path);
@@ -43,8 +51,6 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool dura
 bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite);
 // The file is there and marked read-only.
 bool IsReadOnlyFile(const std::string& path);
-// Has the system put what was written to the file on the disk.
-bool FlushFile(const std::string& path);
 // A name for a scratch file beside `path` that no other call, thread or
 // process uses: `path` + "." + process, its start time (a process id
 // comes back once the process ended), thread and a count + `suffix`.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/code_pages.hpp"
 #include "platform/files.hpp"
 #include "text/text.hpp"
 
@@ -29,8 +30,9 @@ struct FolderWatch::Request {
   // folder cannot be watched.
   bool Open(const std::string& path, DWORD what) {
     filter = what;
-    directory = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    directory = CreateFileW(WidePath(path).c_str(), FILE_LIST_DIRECTORY,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     if (directory == INVALID_HANDLE_VALUE) return false;
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     return overlapped.hEvent && Arm();
@@ -63,11 +65,7 @@ struct FolderWatch::Request {
       const char* const start = reinterpret_cast<const char*>(buffer.data());
       for (DWORD at = 0; bytes > 0;) {
         const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(start + at);
-        const int length = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
-        const int n = WideCharToMultiByte(CP_ACP, 0, info->FileName, length, nullptr, 0, nullptr, nullptr);
-        std::string name(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-        if (n > 0) WideCharToMultiByte(CP_ACP, 0, info->FileName, length, name.data(), n, nullptr, nullptr);
-        names.push_back(std::move(name));
+        names.push_back(WideToAnsi(std::wstring_view(info->FileName, info->FileNameLength / sizeof(WCHAR))));
         if (info->NextEntryOffset == 0) break;
         at += info->NextEntryOffset;
       }

@@ -17,12 +17,6 @@ std::string GetIniString(const std::string& file, const std::string& section, co
   return buffer;
 }
 
-bool WriteIniString(const std::string& file, const std::string& section, const std::optional<std::string>& key,
-                    const std::optional<std::string>& value) {
-  return WritePrivateProfileStringA(section.c_str(), key ? key->c_str() : nullptr,
-                                    (key && value) ? value->c_str() : nullptr, file.c_str()) != 0;
-}
-
 std::vector<std::string> GetIniSectionNames(const std::string& file, std::size_t initialBuffer) {
   std::size_t size = initialBuffer < 16 ? 16 : initialBuffer;
   std::string buffer;

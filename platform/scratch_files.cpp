@@ -6,6 +6,7 @@
 #include <atomic>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -87,22 +88,27 @@ std::string ScratchNameFor(const std::string& path, const char* suffix) {
 
 void RemoveOrphanedScratchFiles(const std::string& folder, const char* suffix) {
   const std::string dir = folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
-  const std::string_view ending(suffix);
-  WIN32_FIND_DATAA found{};
-  HANDLE h = FindFirstFileA((dir + "*" + suffix).c_str(), &found);
+  // Wide calls: the folder's path may be longer than the plain form takes.
+  const std::wstring wideDir = WidePath(dir + "x"), ending(suffix, suffix + std::strlen(suffix));
+  const std::wstring within = wideDir.substr(0, wideDir.size() - 1);
+  WIN32_FIND_DATAW found{};
+  HANDLE h = FindFirstFileW((within + L"*" + ending).c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return;
   do {
-    const std::string_view name(found.cFileName);
+    const std::wstring_view name(found.cFileName);
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name.size() <= ending.size() ||
-        name.substr(name.size() - ending.size()) != ending) {
+        !name.ends_with(ending)) {
       continue;
     }
-    const std::string_view stem = name.substr(0, name.size() - ending.size());
-    const std::size_t dot = stem.rfind('.');
-    if (dot == std::string_view::npos) continue;
-    const std::optional<Maker> maker = MakerOf(stem.substr(dot + 1));
-    if (maker && HasEnded(*maker)) RemoveFile(dir + found.cFileName);
-  } while (FindNextFileA(h, &found));
+    const std::wstring_view stem = name.substr(0, name.size() - ending.size());
+    const std::size_t dot = stem.rfind(L'.');
+    if (dot == std::wstring_view::npos) continue;
+    // The marks are ASCII; anything else makes them no marks of ours.
+    std::string marks;
+    for (const wchar_t c : stem.substr(dot + 1)) marks += c < 0x80 ? static_cast<char>(c) : '?';
+    const std::optional<Maker> maker = MakerOf(marks);
+    if (maker && HasEnded(*maker)) DeleteFileW((within + found.cFileName).c_str());
+  } while (FindNextFileW(h, &found));
   FindClose(h);
 }
 

@@ -18,8 +18,10 @@ constexpr const char* kReplyMark = "[回复]";
 constexpr const char* kDefaultAddConfirmation = "[词汇][N][回复]";
 
 // As it is on the disk now: another process may have staged or taken it.
-std::string ReadStaged(const std::string& fallback = {}) {
-  return ReadIniItemNow(AdminFile(), kStagingSection, kStagingKey, fallback);
+// None when the file cannot be read: `fallback` stands only for a keyword
+// that is gone.
+std::optional<std::string> ReadStaged(const std::string& fallback = {}) {
+  return ReadIniItemIfReadable(AdminFile(), kStagingSection, kStagingKey, fallback);
 }
 
 struct LibraryTarget {
@@ -33,13 +35,15 @@ struct LibraryTarget {
 bool FitsIniValue(const std::string& value) { return value.size() < kIniValueBuffer; }
 
 // Nothing is confirmed unless the reply was stored whole: a reply or a
-// staged keyword too long to be read back is refused, and so is a write that
-// failed (the staged keyword then stays for another try).
+// staged keyword too long to be read back is refused, and so are a staged
+// keyword that cannot be read and a write that failed (the staged keyword
+// then stays for another try).
 ReplyText AddReply(const std::string& text, const LibraryTarget& target) {
   std::string reply = text::ReplaceAll(text, target.commandWord, "");
   reply = text::ReplaceAll(reply, "\r\n", "[N]");
-  const std::string keyword = ReadStaged("无");
-  if (!FitsIniValue(reply) || !FitsIniValue(keyword)) return {};
+  const std::optional<std::string> staged = ReadStaged("无");
+  if (!staged || !FitsIniValue(reply) || !FitsIniValue(*staged)) return {};
+  const std::string& keyword = *staged;
   if (!WriteIniItem(target.libraryFile, keyword, std::string(kReplyKey), reply)) return {};
   if (target.fuzzy) ReloadFuzzyKeywords();
   ReplyText confirmation = ReplyText::Written(ReadAdminItem(target.confirmationKey, kDefaultAddConfirmation));
@@ -49,17 +53,18 @@ ReplyText AddReply(const std::string& text, const LibraryTarget& target) {
   return confirmation;
 }
 
-// Whether `file` has a section named `name`, matched as the INI functions
-// match section names (leading blanks skipped, ASCII letters without case).
-bool HasSection(const std::string& file, const std::string& name) {
+// The section of `file` that `name` names, matched as the INI functions
+// match section names (leading blanks skipped, ASCII letters without case),
+// as the file keeps it; none when there is none.
+std::optional<std::string> SectionNamed(const std::string& file, const std::string& name) {
   std::size_t start = 0;
   while (start < name.size() && static_cast<unsigned char>(name[start]) <= ' ') ++start;
-  if (start == name.size()) return false;
+  if (start == name.size()) return std::nullopt;
   const std::string_view wanted = std::string_view(name).substr(start);
   for (const std::string& section : Plugin().Libraries.SectionNames(file)) {
-    if (text::EqualsIgnoreAsciiCase(section, wanted)) return true;
+    if (text::EqualsIgnoreAsciiCase(section, wanted)) return section;
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -73,7 +78,7 @@ ReplyText StageKeyword(const std::string& keyword) {
     return {};
   }
   ReplyText confirmation = ReplyText::Written(ReadAdminItem("添加返回文本"));
-  confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(ReadStaged())));
+  confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(ReadStaged().value_or(""))));
   return confirmation;
 }
 
@@ -89,8 +94,10 @@ bool DeleteKeyword(const std::string& keyword) {
   bool removed = false;
   for (const bool fuzzy : {false, true}) {
     const std::string file = fuzzy ? FuzzyLibraryFile() : ExactLibraryFile();
-    if (!HasSection(file, keyword)) continue;
-    if (!WriteIniItem(file, keyword, std::nullopt, std::nullopt)) continue;
+    // The section found is deleted: the INI functions delete none for a
+    // name with blanks before it.
+    const std::optional<std::string> section = SectionNamed(file, keyword);
+    if (!section || !WriteIniItem(file, *section, std::nullopt, std::nullopt)) continue;
     removed = true;
     if (fuzzy) ReloadFuzzyKeywords();
   }

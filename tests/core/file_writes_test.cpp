@@ -1,11 +1,18 @@
 // The check a copy of a data file must pass before it takes the file's
-// place: the file with the changes made and nothing else lost or added.
+// place: the file with the changes made and nothing else lost or added. The
+// changes against the INI functions' own.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "core/file_writes.hpp"
+#include "platform/files.hpp"
+#include "tests/fakehost/fakehost_client.hpp"
 
 namespace zoq {
 namespace {
+
+using namespace std::string_literals;
 
 IniChange Set(const char* section, const char* key, const char* value) { return {section, key, value}; }
 IniChange DeleteKey(const char* section, const char* key) { return {section, key, std::nullopt}; }
@@ -38,6 +45,51 @@ TEST(FileWrites, ACopyPassesOnlyAsTheFileWithItsChangesMadeAndNothingElse) {
       {"nothing written", two, two, {Set("a", "k", "9")}, false},
   };
   for (const auto& row : rows) EXPECT_EQ(IniChangesMadeWhole(row.original, row.written, row.changes), row.whole) << row.name;
+}
+
+// Mended: the INI functions rewrote every line (the characters of four
+// bytes, lone lead bytes and NULs lost, line ends and blanks changed, `[]`
+// merged into the section before); a value written back whole from a window
+// was cut. Each change gives what WritePrivateProfileStringA gives from
+// files it keeps byte for byte (`kept` empty), and leaves the other bytes of
+// any file.
+TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
+  const std::string folder = testing::FreshTestRunFolder("file-writes");
+  const std::string ours = folder + "\\o.ini", theirs = folder + "\\t.ini";
+  const std::string two = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n", text(12180, 'x'), emoji = "\x94\x39\xFC\x36";
+  const struct {
+    std::string original;
+    std::vector<IniChange> changes;
+    std::string kept;
+  } rows[] = {
+      {two, {Set("a", "k", "9"), Set("a", "j", " 5"), Set("c", " j ", "\"q\" "), Set("b", "k", "2")}},
+      {"[a]\r\nk=1", {Set("a", "j", "5")}},
+      {"[a]\r\nk=1\r\n[b]", {Set("b", "k", "5"), Set("d", "k", "5")}},
+      {"x=1\r\n[A]\r\nK=1\r\n;c\r\nv\r\n",
+       {Set(" a ", "k", "2"), Set("a", ";c", "3"), Set("a", "V", "4"), Set(" ", "x", "5")}},
+      {"[a]\r\nk=1\r\n[b]\r\n[a]\r\nj=2\r\nj=3\r\n", {Set("a", "j", "4"), DeleteKey("a", "j"), DeleteKey("a", "j")}},
+      {"[a]\r\nk=1\r\n[b]\r\n[a]\r\nj=2\r\n", {DeleteSection("a"), DeleteKey("b", "z"), DeleteSection("z")}},
+      {"", {Set("a", "k", "1"), Set("b", "k", "1"), DeleteKey("b", "k")}},
+      {"\xEF\xBB\xBF[a]\r\nk=1\r\n", {Set("a", "k", "\xC4\xE3"), Set("b", "k", "2")}},
+      {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0", 12), {Set("a", "k", "\xC4\xE3")}},
+      {"[a]\r\nk=1\r\n\r\n[b]\n k = 2 \rv=\"x\"", {Set("a", "j", "5"), Set("b", "k", "2")},
+       "[a]\r\nk=1\r\nj=5\r\n\r\n[b]\n k = 2 \rv=\"x\""},
+      {"[emo" + emoji + "ji]\r\n[x\x81\x30y]\r\n[]\r\nk=1\r\n[b]\r\nk=a\0b\r\n"s,
+       {Set("b", "j", "3"), DeleteKey("emo??ji", "z")},
+       "[emo" + emoji + "ji]\r\n[x\x81\x30y]\r\n[]\r\nk=1\r\n[b]\r\nk=a\0b\r\nj=3\r\n"s},
+      {"[admin]\n主人号码=1\n开启返回文本=" + text + emoji + "\r\n", {Set("admin", "主人号码", "12")},
+       "[admin]\n主人号码=12\n开启返回文本=" + text + emoji + "\r\n"},
+  };
+  for (const auto& row : rows) {
+    for (const std::string& file : {ours, theirs}) platform::WriteWholeFile(file, row.original);
+    EXPECT_TRUE(WriteIniChanges(ours, row.changes)) << row.original;
+    for (const IniChange& c : row.changes) {
+      const char* value = c.value ? c.value->c_str() : nullptr;
+      WritePrivateProfileStringA(c.section.c_str(), c.key ? c.key->c_str() : nullptr, value, theirs.c_str());
+    }
+    const std::string expected = row.kept.empty() ? platform::ReadWholeFile(theirs) : row.kept;
+    EXPECT_EQ(platform::ReadWholeFile(ours), expected) << row.original;
+  }
 }
 
 }  // namespace

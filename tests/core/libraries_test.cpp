@@ -9,7 +9,9 @@
 
 #include <functional>
 #include <random>
+#include <thread>
 
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "core/settings.hpp"
@@ -146,7 +148,9 @@ FILETIME WriteTime(const std::string& file) {
 
 // Mended: a library read while another program held it without sharing
 // stayed empty until its next change, and an edit that kept the size and
-// write time was never seen.
+// write time was never seen. A rewrite of this process within one tick of
+// the clock, at the same size, is read before the system reports it; a read
+// that fails builds no write.
 TEST(KeywordLibraries, SeeEveryEditAndOutliveALock) {
   const std::string file = FreshTestRunFolder("libraries-edits") + "\\SayZ.ini";
   KeywordLibraries libraries;
@@ -155,10 +159,23 @@ TEST(KeywordLibraries, SeeEveryEditAndOutliveALock) {
   WriteKeepingStamp(file, "[k]\r\n回复=two\r\n", WriteTime(file));
   Sleep(200);  // the system reports a change a moment after it
   EXPECT_EQ(libraries.Reply(file, "k"), "two");
+  {  // a folder held without sharing is not watched: the stamps tell, and this process's writes
+    const std::string folder = FreshTestRunFolder("libraries-unwatched"), other = folder + "\\SayZ.ini";
+    HANDLE held = CreateFileA(folder.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_TRUE(platform::WriteWholeFile(other, "[k]\r\n回复=one\r\n"));
+    EXPECT_EQ(libraries.Reply(other, "k"), "one");
+    const FILETIME read = WriteTime(other);
+    ASSERT_TRUE(WriteIniChanges(other, {{"k", kReplyKey, "six"}}));
+    WriteKeepingStamp(other, platform::ReadWholeFile(other), read);
+    EXPECT_EQ(libraries.Reply(other, "k"), "six");
+    CloseHandle(held);
+  }
   ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=three\r\n"));
   HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // held without sharing
   EXPECT_EQ(libraries.Reply(file, "k"), "two");  // what was read last
-  CloseHandle(h);
+  std::thread letGo([h] { Sleep(300), CloseHandle(h); });  // while a write would wait to replace it
+  EXPECT_FALSE(WriteIniChanges(file, {{"k", kReplyKey, "four"}}));
+  letGo.join();
   EXPECT_EQ(libraries.Reply(file, "k"), "three");
 }
 
@@ -194,6 +211,13 @@ TEST(KeywordLibraries, FollowTheirFolderWhenItIsSwappedOrMadeAgain) {
     return file;
   };
   const std::function<std::string()> edit = [&] { return file; };
+  const std::function<std::string()> flood = [&] {  // more reports than the system keeps: it names none
+    for (int i = 0; i < 300; ++i) {
+      const std::string other = folder + std::string(100, 'x') + std::to_string(i);
+      platform::WriteWholeFile(other, ""), platform::RemoveFile(other);
+    }
+    return file;
+  };
   const struct {
     const char* what;
     const std::function<std::string()>& change;
@@ -203,7 +227,8 @@ TEST(KeywordLibraries, FollowTheirFolderWhenItIsSwappedOrMadeAgain) {
                {"swapped again", swap, "ten"},
                {"deleted and made again", remake, "new"},
                {"an edit in it", edit, "old"},
-               {"an edit of another size, not reported", link, "four"}};
+               {"an edit of another size, not reported", link, "four"},
+               {"an edit among more reports than the system keeps", flood, "many"}};
   for (const auto& step : steps) {
     WriteKeepingStamp(step.change(), Library({{"k", step.reply}}), first);
     Sleep(200);  // the system reports a change a moment after it

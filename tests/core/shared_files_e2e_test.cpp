@@ -17,6 +17,7 @@
 #include "core/libraries.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
+#include "platform/code_pages.hpp"
 #include "tests/messages/session.hpp"
 
 namespace zoq::testing {
@@ -54,6 +55,16 @@ std::map<std::string, std::string> Confirmed(const Sent& sent, const std::string
     }
   }
   return out;
+}
+
+// What the VLQ host of the run folder `folder` sent.
+Sent SentIn(const std::string& folder) {
+  Sent sent;
+  std::string message;
+  for (const FakeCall& c : ParseFakeHostLog(ReadFile(folder + "\\fakehost.log"))) {
+    if (IsSend(HostCaseNamed("VLQ"), c, &message)) sent.push_back(message);
+  }
+  return sent;
 }
 
 Files ManyEntries(const char* head, int count, const char* file) {
@@ -172,12 +183,7 @@ TEST(SharedFiles, TwoHostProcessesOnOneDataFolderLoseNoAdd) {
   }
   for (Host* h : {&first, &second}) EXPECT_EQ(h->Wait().first, kAdds * 2);
 
-  Sent sent;
-  std::string message;
-  for (const FakeCall& c : ParseFakeHostLog(ReadFile(folder + "\\fakehost.log"))) {
-    if (IsSend(HostCaseNamed("VLQ"), c, &message)) sent.push_back(message);
-  }
-  const std::map<std::string, std::string> confirmed = Confirmed(sent, "V");
+  const std::map<std::string, std::string> confirmed = Confirmed(SentIn(folder), "V");
   // An add finds nothing staged only after an add of the other took it.
   EXPECT_GE(confirmed.size(), static_cast<std::size_t>(kAdds));
   const auto now = Entries(data + "SayZ.ini");
@@ -259,6 +265,29 @@ TEST(SharedFiles, CopiesLeftByEndedProcessesGoAndARunningOnesStays) {
   s.host().SetClock(1000 + 60000, 2026, 12, 5, 6, 17, 47, 29);
   s.Private("添加词汇新");
   EXPECT_FALSE(Exists(rows[0].name));
+}
+
+// Mended: a data folder of 247 bytes was read and answered, but no write
+// reached it (the copy's name was past the plain form's length); a run folder
+// whose name the code page cannot hold (Korean, an emoji) got neither.
+TEST(SharedFiles, ADataFolderOfAnyLengthOrNameIsAnsweredAndWritten) {
+  const std::string root = FreshRunFolder("shared-folders"), data = "\\ZOQData\\ZOQ-F-关键词\\";
+  const std::wstring other = platform::AnsiToWide(root) + L"\\\uD55C\uAD6D\U0001F600";
+  std::wstring brief(MAX_PATH, L'\0');
+  CreateDirectoryW(other.c_str(), nullptr);
+  brief.resize(GetShortPathNameW(other.c_str(), brief.data(), MAX_PATH));
+  const std::string longFolder = root + "\\" + std::string(246 - data.size() - root.size(), 'L');
+  for (const std::string& folder : {longFolder, platform::WideToAnsi(brief)}) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CopyFileA((FakeHostFolder() + "\\VLQapi.dll").c_str(), (folder + "\\VLQapi.dll").c_str(), FALSE);
+    Host h(folder);
+    ASSERT_TRUE(h.Load());
+    for (const auto& [code, sender, text] : {std::tuple{12000, "", ""}, {1101, "", ""}, {1, "1357924680", "添加词汇新"},
+                                             {1, "1357924680", "精确回复好"}, {1, kStranger, "新"}}) {
+      h.CallNumber("Event", VlqEvent(code, sender, text));
+    }
+    EXPECT_EQ(SentIn(folder), (Sent{"新\r\n好", "好"})) << folder.size() + data.size();
+  }
 }
 
 // A library deleted while the plug-in runs answers nothing until it is back;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/code_pages.hpp"
 #include "platform/files.hpp"
 
 namespace zoq::testing {
@@ -49,17 +50,21 @@ Host::Host(const std::string& runFolder, std::initializer_list<std::string> fake
   CreatePipe(&outRead, &outWrite, &sa, 0);
   SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = inRead;
   si.hStdOutput = outWrite;
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
-  std::string cmd = "\"" + folder_ + "\\zoqhost.exe\"";
+  // Started by its long name, as its owner starts it (a short name of
+  // `runFolder` stands for one the code page cannot hold).
+  std::wstring exe(32768, L'\0');
+  exe.resize(GetLongPathNameW(platform::AnsiToWide(folder_ + "\\zoqhost.exe").c_str(), exe.data(), 32768));
+  std::wstring cmd = L"\"" + exe + L"\"";
   // The host starts elsewhere: the plug-in must make its own folder current.
-  const std::string startFolder = bin;
-  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, startFolder.c_str(), &si, &pi)) {
+  const std::wstring startFolder = platform::AnsiToWide(bin);
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, startFolder.c_str(), &si, &pi)) {
     throw std::runtime_error("cannot start the test host");
   }
   CloseHandle(pi.hThread);

@@ -1,11 +1,14 @@
 // The message handler: owner commands, library commands, the must-mention
 // rule, lookups and cool-downs, through the real DLL and the VLQ host's fake
 // API; the date-time texts of `SAVE` and the test of one key in this process.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "core/ini_items.hpp"
+#include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"
 #include "tests/core/core_fixture.hpp"
@@ -37,11 +40,12 @@ class SessionTest : public ::testing::Test {
   std::unique_ptr<Session> session_;
 };
 
-// The owners, a small exact library and fuzzy keywords; `admin` lines of a
-// test's own follow the owners line.
+// The owners, a small exact library (with a section of no name, which
+// blocks no write) and fuzzy keywords; `admin` lines of a test's own follow
+// the owners line.
 Files CommandFiles(const std::string& adminLines = {}) {
   return {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + ",30002\r\n" + adminLines},
-          {"SayZ.ini", Library({{"你好", "你好呀"}, {"Hello", "hi"}, {"复读", "x"}})},
+          {"SayZ.ini", Library({{"你好", "你好呀"}}) + "[]\r\n回复=空\r\n" + Library({{"Hello", "hi"}, {"复读", "x"}})},
           {"SayM.ini", Library({{"天气", "晴"}, {"好", "好的"}, {"复读", "[消息]"}})}};
 }
 
@@ -73,6 +77,10 @@ TEST_F(CommandsE2eTest, OwnersSwitchStageAddAndDelete) {
   EXPECT_EQ(s().TakeSent(), (Sent{"关键词回复已关闭", "关键词回复已开启", "你好\r\n世界", "世界",
                                   "待创建词汇:［早安］", "［早安］\r\n早上好", "早上好", "删除成功", "删除成功",
                                   "删除成功", "好的"}));
+  // Mended: a keyword named with a blank before it was confirmed and stayed.
+  Say(s(), {{"删除词汇 你好", 1}, {"你好", 1}});
+  EXPECT_EQ(s().TakeSent(), (Sent{"删除成功", "好的"}));
+  EXPECT_EQ(ReadFile(s().DataFile("SayZ.ini")), "[]\r\n回复=空\r\n");
 }
 
 TEST_F(CommandsE2eTest, WhatCouldNotBeReadBackWholeIsRefusedNotConfirmed) {
@@ -88,6 +96,11 @@ TEST_F(CommandsE2eTest, WhatCouldNotBeReadBackWholeIsRefusedNotConfirmed) {
   Say(s(), {{"精确回复" + std::string(10239, 'r'), 1}});
   EXPECT_EQ(Ini("SayZ.ini", "你好", "回复"), std::string(10239, 'r'));
   EXPECT_EQ(s().TakeSent(), (Sent{"待创建词汇:你好", "你好\r\n" + std::string(10239, 'r')}));
+  // A delete the file refuses (read-only) is not confirmed: the keyword answers.
+  SetFileAttributesA(s().DataFile("SayZ.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+  Say(s(), {{"删除词汇你好", 1}, {"你好", 1}});
+  SetFileAttributesA(s().DataFile("SayZ.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(s().TakeSent(), Sent{std::string(10239, 'r')});
 }
 
 TEST_F(CommandsE2eTest, OthersMayNotCommandAndAnEditedLibraryAnswersAtOnce) {
@@ -208,6 +221,19 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
     WriteIniItem(CooldownFile(), "111", std::string(key), std::string(time));
     EXPECT_EQ(CooldownPasses("111", key, 3600, "0"), passes) << key;
   }
+}
+
+using StagingTest = CoreTest;
+
+// Mended: an add that could not read the staged keyword (another program
+// held the settings file without sharing) stored its reply under "无".
+TEST_F(StagingTest, AnAddThatCannotReadTheStagedKeywordStoresNothing) {
+  LoadSettings();
+  WriteAdminItem("主人号码", "1");
+  HANDLE held = CreateFileA(AdminFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_TRUE(AddExactReply(*Plugin().Current(), "好").empty());
+  CloseHandle(held);
+  EXPECT_EQ(ReadIniSections(ExactLibraryFile()).size(), 22u);
 }
 
 class CooldownE2eTest : public SessionTest {

@@ -153,8 +153,10 @@ TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotA
   EXPECT_EQ(answer("删除词汇测试词"), as("删除返回文本", ""));
 
   const std::string longText(10300, 'x'), longList(10300, '7');  // longer than the core reads
+  const std::string wide = text::ReplaceAll(std::string(6090, 'x'), "x", "字");  // cut once at the first key, it was
   for (const auto& [key, value] : {std::pair{"开启返回文本", longText}, {"主人号码", longList}, {"群号列表", longList},
-                                   {"精确返回文本", std::string("a[N]b")}, {"关闭命令", std::string("\"q\"")}})
+                                   {"精确返回文本", std::string("a[N]b")}, {"关闭命令", std::string("\"q\"")},
+                                   {"关闭返回文本", wide}})
     WriteAdminItem(key, value);
   const std::string before = ReadFile(DataFile("admin"));
   Drive(set, {[&](ui::SettingsWindow& w) {
@@ -165,10 +167,15 @@ TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotA
           EXPECT_EQ(Plugin().Current()->Settings.主人号码, longList);
           ClickWithMouse(w.Control("开启返回文本滚动条"));  // its slim bar, below the thumb: a page on
         },
-        [](ui::SettingsWindow& w) {
+        [&](ui::SettingsWindow& w) {
           EXPECT_GT(SendMessageW(w.Control("开启返回文本"), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
-        }});
-  EXPECT_TRUE(ReadFile(DataFile("admin")) == before) << "values stored whole were written again";
+          EXPECT_TRUE(Text(w, "关闭返回文本") == wide);
+          Focus(w, "关闭返回文本");
+          PressKey(VK_END, true);
+          TypeText("z");
+        },
+        [](ui::SettingsWindow&) { PressKey(VK_TAB); }});
+  EXPECT_TRUE(ReadFile(DataFile("admin")) == text::ReplaceAll(before, wide, wide + "z")) << "not only what was typed";
 }
 
 TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLeavesTheBox) {

@@ -1,0 +1,362 @@
+#include "core/ini_image.hpp"
+
+#include <algorithm>
+
+#include "text/text.hpp"
+
+namespace zoq {
+namespace {
+
+// The blanks the INI functions trim around names, values and lines.
+bool IsIniBlank(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20; }
+
+bool IsLead(char c) { return text::IsLeadByte(static_cast<unsigned char>(c)); }
+
+// The length of the character at `pos` as the code page reads it: a lead
+// byte takes the next byte with it, whatever it is, but a NUL. A file's own
+// bytes split into the same lines, names and values as the text the INI
+// functions hold (below), which keeps no lead byte before a NUL.
+std::size_t CharAt(std::string_view s, std::size_t pos) {
+  return IsLead(s[pos]) && pos + 1 < s.size() && s[pos + 1] != '\0' ? 2 : 1;
+}
+
+// The first `c` (a one-byte character) that is a character of its own.
+std::size_t FindCharacter(std::string_view s, char c, std::size_t from = 0) {
+  for (std::size_t pos = from; pos < s.size(); pos += CharAt(s, pos)) {
+    if (s[pos] == c) return pos;
+  }
+  return std::string_view::npos;
+}
+
+// `text` as the INI functions hold it once the code page has turned it into
+// characters: a character it cannot read becomes "?", a lead byte before a
+// NUL or at the end too (the NUL stays). Done in place: never longer.
+void AsHeld(std::string& text) {
+  std::size_t to = 0;
+  for (std::size_t from = 0; from < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[from]);
+    if (!text::IsLeadByte(c)) {
+      text[to++] = text[from++];
+    } else if (from + 1 < text.size() && text[from + 1] != '\0') {
+      const bool readable = text::IsTrailByte(static_cast<unsigned char>(text[from + 1]));
+      text[to++] = readable ? text[from] : '?';
+      if (readable) text[to++] = text[from + 1];
+      from += 2;
+    } else {
+      text[to++] = '?';
+      ++from;
+    }
+  }
+  text.resize(to);
+}
+
+// A text in the form the INI functions hold it: `text` itself when every
+// character of it reads, else its held form in `changed`.
+std::string_view HeldForm(std::string_view text, std::string& changed) {
+  for (std::size_t pos = 0; pos < text.size(); pos += CharAt(text, pos)) {
+    const bool lone = pos + 1 == text.size() || !text::IsTrailByte(static_cast<unsigned char>(text[pos + 1]));
+    if (IsLead(text[pos]) && lone) {
+      changed.assign(text);
+      AsHeld(changed);
+      return changed;
+    }
+  }
+  return text;
+}
+
+// The part of a name before its first NUL: the INI functions hold names
+// as NUL-ended texts.
+std::string_view UpToNul(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
+
+// A text as the INI functions take it from their caller: up to its NUL,
+// without a lead byte at its very end.
+std::string_view AsTaken(std::string_view s) {
+  s = UpToNul(s);
+  std::size_t last = 0;
+  for (std::size_t pos = 0; pos < s.size(); pos += CharAt(s, pos)) last = pos;
+  if (!s.empty() && last + 1 == s.size() && IsLead(s[last])) s.remove_suffix(1);
+  return s;
+}
+
+// A name asked for: taken, and its characters turned as in a file.
+std::string_view AsAsked(std::string_view name, std::string& changed) { return HeldForm(AsTaken(name), changed); }
+
+// The hash of a name as the INI functions compare it (ASCII letters folded).
+std::uint64_t FoldedHash(std::string_view bytes) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const std::size_t n = CharAt(bytes, pos);
+    unsigned char c = static_cast<unsigned char>(bytes[pos]);
+    if (n == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    h = (h ^ c) * 1099511628211ull;
+    if (n == 2) h = (h ^ static_cast<unsigned char>(bytes[pos + 1])) * 1099511628211ull;
+    pos += n;
+  }
+  return h;
+}
+
+// Two names equal as the INI functions compare them.
+bool FoldedEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
+}
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::size_t TableSizeFor(std::size_t count) {
+  std::size_t size = 16;
+  while (size < count * 2) size *= 2;
+  return size;
+}
+
+// A value (as held) as GetPrivateProfileStringA hands it over with a read
+// buffer of `buffer` bytes: counted in characters, a value enclosed in
+// matching quotes loses them (when the closing one fits the buffer, else the
+// last character that did), at most the buffer less one; then cut to the
+// buffer less one in bytes, at a character boundary.
+std::string AsRead(std::string_view value, std::size_t buffer) {
+  std::vector<std::string_view> chars;
+  for (std::size_t pos = 0; pos < value.size();) {
+    const std::size_t n = CharAt(value, pos);
+    chars.push_back(value.substr(pos, n));
+    pos += n;
+  }
+  const std::size_t limit = buffer - 1;
+  std::size_t first = 0, count = chars.size();
+  bool quoted = false;
+  if (count >= 2 && (chars[0] == "\"" || chars[0] == "'") && chars.back() == chars[0]) {
+    quoted = true;
+    first = 1;
+    --count;  // the closing quote is still counted here
+  }
+  std::size_t copied = std::min(count, limit);
+  if (quoted && buffer >= count && copied > 0) --copied;
+  std::string out;
+  for (std::size_t i = first; i < first + copied && out.size() + chars[i].size() <= limit; ++i) out += chars[i];
+  return out;
+}
+
+// One line of a text: where it begins, where its text ends and where the
+// next line begins (after its line end: CR LF, CR or LF); its text trimmed.
+struct TextLine {
+  std::size_t begin, end, next;
+  std::string_view text;
+};
+
+template <typename Take>
+void ForEachTextLine(std::string_view all, Take take) {
+  for (std::size_t next = 0; next < all.size();) {
+    const std::size_t begin = next;
+    while (next < all.size() && all[next] != '\n' && all[next] != '\r') next += CharAt(all, next);
+    const std::size_t end = next;
+    if (next < all.size()) next += all.compare(next, 2, "\r\n") == 0 ? 2 : 1;
+    take(TextLine{begin, end, next, Trimmed(all.substr(begin, end - begin))});
+  }
+}
+
+// The name of a header: a (trimmed) line from "[" to its last "]", without
+// the blanks inside the brackets, up to a NUL. None for another line.
+std::optional<std::string_view> HeaderName(std::string_view line) {
+  if (line.empty() || line.front() != '[') return std::nullopt;
+  std::size_t close = std::string_view::npos;
+  for (std::size_t at = FindCharacter(line, ']'); at != std::string_view::npos; at = FindCharacter(line, ']', at + 1)) {
+    close = at;
+  }
+  if (close == std::string_view::npos) return std::nullopt;
+  return UpToNul(Trimmed(line.substr(1, close - 1)));
+}
+
+// A (trimmed) line that is no header: its key and, after its first "=",
+// its value, both trimmed; a line without "=" has no value.
+std::pair<std::string_view, std::optional<std::string_view>> KeyAndValue(std::string_view line) {
+  const std::size_t equals = FindCharacter(line, '=');
+  if (equals == std::string_view::npos) return {line, std::nullopt};
+  return {Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1))};
+}
+
+}  // namespace
+
+bool SameIniName(std::string_view a, std::string_view b) {
+  std::string heldA, heldB;
+  return FoldedEqual(Trimmed(AsAsked(a, heldA)), Trimmed(AsAsked(b, heldB)));
+}
+
+// ---- IniImage ------------------------------------------------------------
+
+void IniImage::Load(std::string text) {
+  text_ = std::move(text);
+  AsHeld(text_);
+  sections_.assign(1, {0, 0, 0, 0});  // the lines before the first header: the section of no name
+  const std::string_view all(text_);
+  ForEachTextLine(all, [&](const TextLine& line) {
+    const std::optional<std::string_view> name = HeaderName(line.text);
+    if (!name) return;
+    sections_.back().bodyEnd = static_cast<std::uint32_t>(line.begin);
+    sections_.push_back({static_cast<std::uint32_t>(name->data() - all.data()),
+                         static_cast<std::uint32_t>(name->size()), static_cast<std::uint32_t>(line.next), 0});
+  });
+  sections_.back().bodyEnd = static_cast<std::uint32_t>(all.size());
+
+  table_.assign(TableSizeFor(sections_.size()), 0);
+  const std::size_t mask = table_.size() - 1;
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    const std::string_view name = NameOf(sections_[i]);
+    if (name.empty()) continue;  // found by no name but the empty one, which the first section answers
+    std::size_t slot = FoldedHash(name) & mask;
+    while (table_[slot] != 0 && !FoldedEqual(NameOf(sections_[table_[slot] - 1]), name)) slot = (slot + 1) & mask;
+    if (table_[slot] == 0) table_[slot] = static_cast<std::uint32_t>(i + 1);  // the first of a name answers
+  }
+}
+
+const IniImage::Section* IniImage::Find(std::string_view name) const {
+  std::string changed;
+  const std::string_view trimmed = Trimmed(AsAsked(name, changed));
+  if (trimmed.empty()) return sections_.empty() ? nullptr : &sections_[0];
+  if (table_.empty()) return nullptr;
+  const std::size_t mask = table_.size() - 1;
+  for (std::size_t slot = FoldedHash(trimmed) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
+    const Section& s = sections_[table_[slot] - 1];
+    if (FoldedEqual(NameOf(s), trimmed)) return &s;
+  }
+  return nullptr;
+}
+
+template <typename Take>
+void IniImage::LinesOf(const Section& s, Take take) const {
+  ForEachTextLine(std::string_view(text_).substr(s.bodyBegin, s.bodyEnd - s.bodyBegin), [&](const TextLine& line) {
+    if (!line.text.empty()) take(line.text);
+  });
+}
+
+void IniImage::ForEachLine(const std::function<void(const Line&)>& take) const {
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    const std::string_view name = NameOf(sections_[i]);
+    if (i > 0) take(Line{name, true, {}, std::nullopt});
+    LinesOf(sections_[i], [&](std::string_view line) {
+      const auto [key, value] = KeyAndValue(line);
+      take(Line{name, false, key, value});
+    });
+  }
+}
+
+std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key, std::size_t buffer) const {
+  // As ReadIniItem reads: a name of blanks and control characters only
+  // gives the empty text.
+  if (BlankIniName(UpToNul(section)) || BlankIniName(UpToNul(key))) return std::string();
+  const Section* s = Find(section);
+  if (!s) return std::nullopt;
+  std::string changed;
+  const std::string_view wanted = Trimmed(AsAsked(key, changed));
+  // The first key of the name answers; one without "=" answers as missing.
+  std::optional<std::string> found;
+  bool seen = false;
+  LinesOf(*s, [&](std::string_view text) {
+    if (seen) return;
+    const auto [name, value] = KeyAndValue(text);
+    if (!FoldedEqual(UpToNul(name), wanted)) return;
+    seen = true;
+    if (value) found = AsRead(UpToNul(*value), buffer);
+  });
+  return found;
+}
+
+std::vector<std::string> IniImage::SectionNames() const {
+  std::vector<std::string> names;
+  names.reserve(sections_.size());
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    if (sections_[i].nameLength != 0) names.emplace_back(NameOf(sections_[i]));
+  }
+  return names;
+}
+
+std::size_t IniImage::MemoryBytes() const {
+  return text_.capacity() + sections_.capacity() * sizeof(Section) + table_.capacity() * sizeof(std::uint32_t);
+}
+
+// ---- WithIniChanges ------------------------------------------------------
+
+namespace {
+
+// A name or value as the INI functions write it: taken, without the blanks
+// before it.
+std::string_view AsWritten(std::string_view s) {
+  s = AsTaken(s);
+  while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  return s;
+}
+
+// Whether a name of the text (as it stands in the file) is the one asked
+// for (held, trimmed).
+bool IsNamed(std::string_view inText, std::string_view asked) {
+  std::string changed;
+  return FoldedEqual(HeldForm(inText, changed), asked);
+}
+
+void MakeChange(std::string& text, const IniChange& change) {
+  // A value set names its section and key without the blanks around them;
+  // a delete names them as they are (so " a" deletes no section "a").
+  const bool setting = change.key && change.value;
+  std::string sectionForm, keyForm;
+  const auto asked = [&](std::string_view name, std::string& form) {
+    const std::string_view taken = AsAsked(name, form);
+    return setting ? Trimmed(taken) : taken;
+  };
+  const std::string_view section = asked(change.section, sectionForm);
+  const std::string_view key = change.key ? asked(*change.key, keyForm) : std::string_view();
+  // One walk over the lines finds the first section of the name (the lines
+  // before the first header are the section of no name), the place after
+  // its last line, and the key's line: in that section when a value is
+  // set, in the first section of the name that has it when it is deleted.
+  bool inSection = section.empty(), found = inSection, past = false, endsInBreak = true;
+  std::size_t begin = 0, end = text.size(), after = 0;
+  bool breakFirst = false;  // the line `after` follows has no line end
+  std::optional<TextLine> keyLine;
+  ForEachTextLine(text, [&](const TextLine& line) {
+    endsInBreak = line.end < line.next;
+    if (const std::optional<std::string_view> name = HeaderName(line.text)) {
+      if (inSection && !past) end = line.begin, past = true;
+      inSection = IsNamed(*name, section);
+      if (inSection && !found) found = true, begin = line.begin, after = line.next, breakFirst = !endsInBreak;
+      return;
+    }
+    if (!inSection || line.text.empty()) return;
+    if (!past) after = line.next, breakFirst = !endsInBreak;
+    if (change.key && !keyLine && (!past || !setting) && IsNamed(UpToNul(KeyAndValue(line.text).first), key)) {
+      keyLine = line;
+    }
+  });
+  if (!change.key) {
+    if (found) text.erase(begin, end - begin);
+    return;
+  }
+  if (!setting) {
+    if (keyLine) text.erase(keyLine->begin, keyLine->next - keyLine->begin);
+    return;
+  }
+  const std::string_view value = AsWritten(*change.value);
+  if (keyLine) {
+    const auto [stored, old] = KeyAndValue(keyLine->text);
+    if (old == value) return;
+    text.replace(keyLine->begin, keyLine->end - keyLine->begin,
+                 std::string(stored) + "=" + std::string(value) + (keyLine->end == keyLine->next ? "\r\n" : ""));
+    return;
+  }
+  std::string lines = std::string(AsWritten(*change.key)) + "=" + std::string(value) + "\r\n";
+  if (!found) {
+    lines = "[" + std::string(AsWritten(change.section)) + "]\r\n" + lines;
+    after = text.size(), breakFirst = !endsInBreak;
+  }
+  text.insert(after, breakFirst ? "\r\n" + lines : lines);
+}
+
+}  // namespace
+
+std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes) {
+  for (const IniChange& change : changes) MakeChange(text, change);
+  return text;
+}
+
+}  // namespace zoq

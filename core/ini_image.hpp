@@ -1,0 +1,86 @@
+// INI text as the Windows INI functions read it (IniImage) and as they
+// change it (WithIniChanges), worked on the file's own bytes.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ini_items.hpp"
+
+namespace zoq {
+
+// One change as WritePrivateProfileStringA makes it.
+struct IniChange {
+  std::string section;
+  std::optional<std::string> key;    // none: the section is deleted
+  std::optional<std::string> value;  // none: the key is deleted
+};
+
+// One INI file's text, parsed as the INI functions parse it.
+class IniImage {
+ public:
+  // `text`: the file's bytes as the INI functions read them (ANSI).
+  void Load(std::string text);
+  // The value ReadIniItem reads for `section` and `key` (what
+  // GetPrivateProfileStringA gives with a read buffer of `buffer` bytes; the
+  // empty text for a name of blanks and control characters only); nothing
+  // when either is missing.
+  std::optional<std::string> Value(std::string_view section, std::string_view key,
+                                   std::size_t buffer = kIniValueBuffer) const;
+  // GetPrivateProfileSectionNamesA: the named sections in file order.
+  std::vector<std::string> SectionNames() const;
+  std::size_t MemoryBytes() const;
+
+  // One line as the INI functions hold it: trimmed, empty ones left out. A
+  // named section's header is a line of its own (`header`, no key); the
+  // lines before the first header belong to the section of no name. `value`
+  // is what follows the first "=", trimmed; a line without one has none.
+  struct Line {
+    std::string_view section;
+    bool header = false;
+    std::string_view key;
+    std::optional<std::string_view> value;
+  };
+  // Every line, in file order.
+  void ForEachLine(const std::function<void(const Line&)>& take) const;
+
+ private:
+  struct Section {
+    std::uint32_t nameBegin, nameLength;  // between "[" and the last "]", up to a NUL
+    std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
+  };
+  const Section* Find(std::string_view name) const;
+  // Hands `take` each non-empty trimmed line of the section's body.
+  template <typename Take>
+  void LinesOf(const Section& s, Take take) const;
+  std::string_view NameOf(const Section& s) const { return std::string_view(text_).substr(s.nameBegin, s.nameLength); }
+
+  std::string text_;
+  std::vector<Section> sections_;
+  std::vector<std::uint32_t> table_;  // open addressing: section index + 1, 0 for none
+};
+
+// Whether two names (of sections or keys) are one for the INI functions:
+// equal once taken as they take them, without the blanks around them,
+// ASCII letters without case.
+bool SameIniName(std::string_view a, std::string_view b);
+
+// `text`, the bytes of an INI file (ANSI, or GB18030), with the changes made
+// in order where WritePrivateProfileStringA makes them, and every other byte
+// as it was. A value set replaces the line of its key in the first section
+// of its name (the line's own line end kept), or comes as a line of its own
+// after the last line of that section, or with its section at the end of
+// the text; a key deleted takes its line away (from the first section of the
+// name that has it), a section deleted its header and every line up to the
+// next header. A value equal to the one stored changes nothing. Names and
+// values are taken as the INI functions take them: up to a NUL, without a
+// lead byte at their very end and, where they are written, the blanks
+// before them; a set finds its names without the blanks around them, a
+// delete only as given. New lines end in CR LF, and a last line without a
+// line end gets one before them.
+std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes);
+
+}  // namespace zoq
