@@ -267,10 +267,8 @@ std::string Handle(const std::string& line) {
   return "error unknown-command";
 }
 
-// A crash ends the host at once, with a line on stderr, rather than in the
-// system's debugger: the test sees the host gone. Nothing else runs on the
-// way out (no lock of the C runtime, no module's detach), so that a crash
-// on several threads, or with the loader's lock held, cannot hang it.
+// A crash ends the host at once with a line on stderr, not in the debugger;
+// nothing else runs on the way out that a crash on another thread could hang.
 LONG WINAPI Crashed(EXCEPTION_POINTERS* e) {
   char line[64];
   const int n = std::snprintf(line, sizeof line, "zoqhost: exception %08lX at %p\n", e->ExceptionRecord->ExceptionCode,

@@ -93,10 +93,9 @@ TEST_P(NumericHostsTest, PassOverOwnMessagesOtherRobotsAndMissesAndForgetTheAcco
   EXPECT_EQ(s.TakeSent().size(), myqq ? 2u : 1u);
 }
 
-// Mended: on the first messages after a start, a thread could keep the
-// API DLL that another had just loaded without a reference of its own; the
-// other then let go of it, the DLL was unloaded and the next call crashed
-// the host. Here each start loads the DLL anew, many threads calling at once.
+// Mended: on the first messages after a start a thread could keep, without
+// a reference, the API DLL another had loaded and then let go of: the host
+// crashed. Each start loads the DLL anew, many threads calling at once.
 TEST_P(NumericHostsTest, ManyThreadsOnTheFirstMessagesOfEachStart) {
   const HostCase& hc = GetParam();
   Session s(std::string("first-calls-") + hc.name, hc, {{"SayZ.ini", Library({{"你好", "好"}})}});
