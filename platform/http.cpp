@@ -555,16 +555,16 @@ std::optional<Address> Crack(const std::string& written) {
   out.port = parts.nPort;
   out.object.assign(path.data(), parts.dwUrlPathLength);
   out.object.append(extra.data(), parts.dwExtraInfoLength);
-  if (out.object.empty()) out.object = "/";
+  if (!out.object.starts_with('/')) out.object.insert(0, "/");  // "?q=1" alone is no request target
   return out;
 }
 
 // Where a redirect leads: `location` read against the address it came from.
 std::optional<Address> Follow(const Address& from, const std::string& location) {
-  std::vector<char> combined(from.written.size() + location.size() + 64);
+  const std::string escaped = EscapeForRequestLine(location);
+  std::vector<char> combined(from.written.size() + escaped.size() + 64);
   DWORD size = static_cast<DWORD>(combined.size());
-  if (!InternetCombineUrlA(from.written.c_str(), EscapeForRequestLine(location).c_str(), combined.data(), &size,
-                           ICU_NO_ENCODE)) {
+  if (!InternetCombineUrlA(from.written.c_str(), escaped.c_str(), combined.data(), &size, ICU_NO_ENCODE)) {
     return std::nullopt;
   }
   return Crack(std::string(combined.data(), size));
@@ -667,7 +667,8 @@ std::optional<Proxy> ServerFor(std::string_view list, std::string_view scheme) {
   const std::size_t colon = server.rfind(':'), bracket = server.rfind(']');
   if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
     p.host = server.substr(0, colon);
-    p.port = static_cast<INTERNET_PORT>(text::ReadWholeNumber(server.substr(colon + 1)));
+    const std::int64_t port = text::ReadWholeNumber(server.substr(colon + 1));
+    p.port = port > 0 && port <= 0xFFFF ? static_cast<INTERNET_PORT>(port) : 0;  // else none
   }
   if (p.host.size() > 1 && p.host.front() == '[' && p.host.back() == ']') p.host = p.host.substr(1, p.host.size() - 2);
   if (p.host.empty() || p.port == 0) return std::nullopt;
@@ -713,6 +714,10 @@ class Connection {
   std::optional<Tls> tls_;  // declared after the socket: ends first
 };
 
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 // The head of an answer: its status and the fields the request needs.
 struct Head {
   int status = 0;
@@ -730,7 +735,7 @@ std::optional<Head> ParseHead(std::string_view head) {
     if (first) {
       const std::size_t blank = line.find(' ');
       if (!line.starts_with("HTTP/") || blank == std::string_view::npos) return std::nullopt;
-      h.status = static_cast<int>(text::ReadWholeNumber(line.substr(blank + 1)));
+      h.status = text::ReadWholeNumber32(line.substr(blank + 1));
       first = false;
       continue;
     }
@@ -745,7 +750,10 @@ std::optional<Head> ParseHead(std::string_view head) {
       h.contentLength = std::string(value);
     }
     if (text::EqualsIgnoreAsciiCase(name, "Transfer-Encoding")) h.transferEncoding = std::string(value);
-    if (text::EqualsIgnoreAsciiCase(name, "Location")) h.location = std::string(value);
+    if (text::EqualsIgnoreAsciiCase(name, "Location")) {
+      if (h.location && *h.location != value && IsRedirect(h.status)) return std::nullopt;  // which one leads on?
+      h.location = std::string(value);
+    }
   }
   return first ? std::nullopt : std::optional<Head>(h);
 }
@@ -823,7 +831,7 @@ class AnswerReader {
       if (digits.empty() || digits.size() > 8) return std::nullopt;
       const std::size_t size = std::stoul(digits, nullptr, 16);
       if (size == 0) return body;
-      if (body.size() + size > limit_) return std::nullopt;
+      if (size > limit_ - body.size()) return std::nullopt;  // the body never holds more than the limit
       while (buffer_.size() < size + 2) {
         if (!More()) return std::nullopt;
       }
@@ -888,7 +896,7 @@ std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std:
     const std::optional<Head> head = reader.ReadHead();
     if (!head) return {};
     const int s = head->status;
-    if ((s == 301 || s == 302 || s == 303 || s == 307 || s == 308) && head->location) {
+    if (IsRedirect(s) && head->location) {
       a = Follow(*a, *head->location);
       continue;
     }

@@ -4,13 +4,25 @@
 
 namespace zoq::platform {
 
-ModuleReference LoadModuleFile(const std::string& path) {
-  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+namespace {
+
+ModuleReference Referenced(HMODULE module) {
   if (!module) return nullptr;
   return ModuleReference(module, [](void* m) { FreeLibrary(static_cast<HMODULE>(m)); });
 }
 
+}  // namespace
+
+ModuleReference LoadModuleFile(const std::string& path) {
+  return Referenced(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
 void* LoadedModule(const std::string& name) { return GetModuleHandleA(name.c_str()); }
+
+ModuleReference ReferenceLoadedModule(const std::string& name) {
+  HMODULE module = nullptr;
+  return Referenced(GetModuleHandleExA(0, name.c_str(), &module) ? module : nullptr);
+}
 
 void* FindFunction(void* module, const char* name) {
   if (!module || !name) return nullptr;

@@ -17,6 +17,9 @@ using ModuleReference = std::shared_ptr<void>;
 ModuleReference LoadModuleFile(const std::string& path);
 // GetModuleHandleA: a module the process has already loaded, or null.
 void* LoadedModule(const std::string& name);
+// The same with a reference of the caller's own (GetModuleHandleExA): the
+// module stays loaded, whoever else frees it, until the last copy goes.
+ModuleReference ReferenceLoadedModule(const std::string& name);
 // GetProcAddress; null for a null module or a missing function.
 void* FindFunction(void* module, const char* name);
 // Frees a block of the process heap (HeapFree); null is ignored.

@@ -92,7 +92,7 @@ std::string ChannelAvatar(const MessageRecord& record) {
   Hosts().table.GetChannelUserProfile(text::ReadWholeNumber(Plugin().RobotAccount()),
                                       text::ReadWholeNumber(record.sender), &profile);
   const std::string address = profile.AvatarAddress();
-  return address.empty() ? std::string() : platform::HttpGet(address);
+  return address.empty() ? std::string() : platform::HttpGet(address, platform::kHttpPictureLimit);
 }
 
 struct AvatarVariable {

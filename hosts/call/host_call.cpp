@@ -161,33 +161,14 @@ bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::ui
   return true;
 }
 
-// The module the host process has loaded already, else the DLL of that name
-// in the host executable's folder; never one found along the general DLL
-// search path, where a planted DLL could win.
-void* LibraryBinding::Module() {
-  {
-    std::lock_guard<std::mutex> hold(moduleLock_);
-    if (module_) return module_;
-  }
-  // Looked for and loaded without the lock (a module's start runs code of
-  // its own); the first to come back keeps its module.
-  void* found = platform::LoadedModule(libraryName_);
-  std::shared_ptr<void> loaded;
-  if (!found) {
-    loaded = platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + libraryName_);
-    found = loaded.get();
-  }
-  std::lock_guard<std::mutex> hold(moduleLock_);
-  if (!module_) {
-    module_ = found;
-    loaded_ = std::move(loaded);
-  }
-  return module_;
+std::shared_ptr<void> ApiModule(const std::string& name) {
+  if (platform::ModuleReference loaded = platform::ReferenceLoadedModule(name)) return loaded;
+  return platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + name);
 }
 
 void* LibraryBinding::Address(std::size_t slot, const char* function) {
   if (void* kept = cache_.Get(slot)) return kept;
-  void* found = platform::FindFunction(Module(), function);
+  void* found = platform::FindFunction(module_.Get([this] { return ApiModule(libraryName_); }), function);
   if (found) {
     cache_.Set(slot, found);
   } else {

@@ -709,29 +709,60 @@ class AddressCache {
   std::vector<void*> kept_;
 };
 
-// An API DLL found at the first call of one of its functions: the module of
-// that name the host has loaded, else the one in the host executable's
-// folder (loaded then by the binding, and let go with it). Every function
-// address found is kept for the rest of the run; a DLL or function that
-// cannot be found is reported once and looked for again at the next call.
+// The module a binding calls into: the first one found, held by a
+// reference of the binding's own (shared with its copies) for as long as
+// the binding keeps addresses in it.
+class KeptModule {
+ public:
+  KeptModule() = default;
+  KeptModule(const KeptModule& other) : module_(other.Shared()) {}
+  KeptModule& operator=(const KeptModule&) = delete;
+  // The module kept, else the one `find` gives (a reference, or null for
+  // none), looked for without the lock: a module's start runs code of its
+  // own. The first found is kept; a later finder's reference goes, outside
+  // the lock.
+  template <class Find>
+  void* Get(Find&& find) {
+    if (void* kept = Shared().get()) return kept;
+    std::shared_ptr<void> found = find();
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!module_) module_ = std::move(found);
+    return module_.get();
+  }
+
+ private:
+  std::shared_ptr<void> Shared() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return module_;
+  }
+  mutable std::mutex lock_;
+  std::shared_ptr<void> module_;
+};
+
+// The host API DLL `name`, with a reference: the module the host process
+// has loaded already, else the DLL of that name in the host executable's
+// folder; never one found along the general DLL search path, where a
+// planted DLL could win. Null when there is none.
+std::shared_ptr<void> ApiModule(const std::string& name);
+
+// An API DLL found at the first call of one of its functions (ApiModule)
+// and kept with the binding. Every function address found is kept for the
+// rest of the run; a DLL or function that cannot be found is reported once
+// and looked for again at the next call.
 class LibraryBinding {
  public:
   explicit LibraryBinding(const char* libraryName) : libraryName_(libraryName) {}
-  LibraryBinding(const LibraryBinding& other)
-      : libraryName_(other.libraryName_), cache_(other.cache_), missing_(other.missing_) {}
   void* Address(std::size_t slot, const char* function);
   bool LeadReady() const { return true; }
   void PushLead(WordList&) const {}
   static constexpr std::string_view kLeadKinds{};
 
  private:
-  // The module found first; later finders let theirs go.
-  void* Module();
   const char* libraryName_;
-  std::mutex moduleLock_;
-  void* module_ = nullptr;
-  std::shared_ptr<void> loaded_;  // the module, when the binding loaded it
+  // Addresses are kept only once the module is: a copy takes the addresses
+  // first, then the module they lie in.
   AddressCache cache_;
+  KeptModule module_;
   MissingFunctions missing_;
 };
 

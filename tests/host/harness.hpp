@@ -54,9 +54,9 @@ class Host {
   CallResult CallNumber(const std::string& name, const std::vector<Arg>& args = {});
   CallResult CallVoid(const std::string& name, const std::vector<Arg>& args = {});
   // Starts `threads` threads of the host that each call the export `name`
-  // `times` times while the host goes on; call i of a thread takes the
-  // argument set i % sets, its texts with "{n}" the round (i / sets) and
-  // "{t}" the thread's number.
+  // `times` times while the host goes on, their first calls together; call
+  // i of a thread takes the argument set i % sets, its texts with "{n}" the
+  // round (i / sets) and "{t}" the thread's number.
   bool Storm(int threads, int times, const std::string& name, const std::vector<std::vector<Arg>>& sets);
   // Waits for the storms to end: the calls made, and those that removed
   // another number of argument words.

@@ -23,9 +23,9 @@
 //        and texts a host hands to the plug-in)
 //   storm <threads> <times> <export> <arg...> [| <arg...>]...
 //                                        -> ok : threads that call the export
-//        over and over while the host goes on with its commands; call i of a
-//        thread takes argument set i % sets, its texts with "{n}" the round
-//        (i / sets) and "{t}" the thread
+//        over and over while the host goes on with its commands, their first
+//        calls together; call i of a thread takes argument set i % sets, its
+//        texts with "{n}" the round (i / sets) and "{t}" the thread
 //   wait                                 -> ok <calls> <calls with a wrong
 //        word count> : every storm has ended
 //   hold <hex mutex name>                -> ok | error : takes the named mutex
@@ -42,6 +42,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -155,8 +156,9 @@ std::vector<std::thread> g_storm;
 std::atomic<long> g_stormCalls{0}, g_stormSkews{0};
 
 // storm <threads> <times> <export> <arg specs> [| <arg specs>]...: each
-// thread makes `times` calls; call i takes the argument set i % sets, with
-// "{n}" the round (i / sets) and "{t}" the thread.
+// thread makes `times` calls, the first once every thread is there; call i
+// takes the argument set i % sets, with "{n}" the round (i / sets) and "{t}"
+// the thread.
 std::string Storm(std::istringstream& in) {
   long threads = 0, times = 0;
   std::string name, token;
@@ -172,8 +174,10 @@ std::string Storm(std::istringstream& in) {
   if (!g_plugin) return "error not-loaded";
   FARPROC fn = GetProcAddress(g_plugin, name.c_str());
   if (!fn) return "error no-export";
+  const auto ready = std::make_shared<std::atomic<long>>(0);
   for (long t = 0; t < threads; ++t) {
     g_storm.emplace_back([=] {
+      for (++*ready; *ready < threads;) std::this_thread::yield();
       for (long i = 0; i < times; ++i) {
         const long set = i % static_cast<long>(sets.size());
         const Arguments a = Parse(sets[static_cast<std::size_t>(set)], i / static_cast<long>(sets.size()), t);
@@ -272,9 +276,22 @@ std::string Handle(const std::string& line) {
   return "error unknown-command";
 }
 
+// A crash ends the host at once with a line on stderr, not in the debugger;
+// nothing else runs on the way out that a crash on another thread could hang.
+LONG WINAPI Crashed(EXCEPTION_POINTERS* e) {
+  char line[64];
+  const int n = std::snprintf(line, sizeof line, "zoqhost: exception %08lX at %p\n", e->ExceptionRecord->ExceptionCode,
+                              e->ExceptionRecord->ExceptionAddress);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
+  TerminateProcess(GetCurrentProcess(), e->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 int main() {
+  SetUnhandledExceptionFilter(&Crashed);
   std::string line;
   while (std::getline(std::cin, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -93,6 +93,22 @@ TEST_P(NumericHostsTest, PassOverOwnMessagesOtherRobotsAndMissesAndForgetTheAcco
   EXPECT_EQ(s.TakeSent().size(), myqq ? 2u : 1u);
 }
 
+// Mended: on the first messages after a start a thread could keep, without
+// a reference, the API DLL another had loaded and then let go of: the host
+// crashed. Each start loads the DLL anew, many threads calling at once.
+TEST_P(NumericHostsTest, ManyThreadsOnTheFirstMessagesOfEachStart) {
+  const HostCase& hc = GetParam();
+  Session s(std::string("first-calls-") + hc.name, hc, {{"SayZ.ini", Library({{"你好", "好"}})}});
+  constexpr int kStarts = 10, kThreads = 16;
+  for (int start = 0; start < kStarts; ++start) {
+    ASSERT_TRUE(s.Start()) << start;
+    ASSERT_TRUE(s.host().Storm(kThreads, 2, hc.eventExport, {s.EventArgs(1, {}, kOwner, "你好")}));
+    ASSERT_EQ(s.host().Wait().first, kThreads * 2) << start;  // the host is still there
+    EXPECT_EQ(s.TakeSent(), Sent(kThreads * 2, "好")) << start;
+    s.host().Unload();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Hosts, NumericHostsTest, ::testing::ValuesIn(NumericHostCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 

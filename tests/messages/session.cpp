@@ -202,12 +202,16 @@ bool Session::Load() {
   return true;
 }
 
-CallResult Session::Event(std::int32_t code, Text group, Text sender, Text text, Text robot) {
+std::vector<Arg> Session::EventArgs(std::int32_t code, Text group, Text sender, Text text, Text robot) const {
   std::vector<Arg> args{robot, code, std::int32_t(0), group, sender, std::string(), text, std::string("idB"),
                         std::string("idA"), std::string()};
   if (case_.words == 12) args.push_back(std::string());
   args.push_back(std::int32_t(0));
-  return host_.CallNumber(case_.eventExport, args);
+  return args;
+}
+
+CallResult Session::Event(std::int32_t code, Text group, Text sender, Text text, Text robot) {
+  return host_.CallNumber(case_.eventExport, EventArgs(code, group, sender, text, robot));
 }
 
 bool Session::Start() {

@@ -76,6 +76,8 @@ class Session {
 
   bool Load();  // the plug-in, the clock and, for XQ, the API bound and the auth id
   CallResult Event(std::int32_t code, Text group = {}, Text sender = {}, Text text = {}, Text robot = kRobot);
+  std::vector<Arg> EventArgs(std::int32_t code, Text group = {}, Text sender = {}, Text text = {},
+                             Text robot = kRobot) const;  // the numeric event's arguments
   bool Start();  // loads the plug-in, enables it, hands over the robot account
   // A message of kind 1 (private) or 2 (group): the export's result.
   CallResult Message(int kind, Text group, Text sender, Text text);

@@ -162,6 +162,12 @@ TEST_F(TableTranscriptTest, AGuildMembersAvatarComesFromItsProfile) {
   EXPECT_EQ(ReadFile(s_.DataFile("头像.png")), "guild-avatar");
   EXPECT_FALSE(Exists(s_.DataFile("大头.png")));
   EXPECT_EQ(web.Targets(), std::vector<std::string>{"/guild/a.png"});
+  // Mended: one of more than 1 MiB was lost; it is a picture (8 MiB at most).
+  const std::string large(8 << 20, 'g');
+  web.Serve("/guild/b.png", large);
+  profile("||名字|" + web.base() + "/guild/b.png|c|d|e");
+  EXPECT_EQ(Guild(0, "头"), 1);
+  EXPECT_TRUE(ReadFile(s_.DataFile("头像.png")) == large);
 }
 
 TEST_F(TableTranscriptTest, NullRecordsNullTextsAndOtherGuildKindsSendNothing) {
@@ -231,16 +237,21 @@ INSTANTIATE_TEST_SUITE_P(Editions, WxTranscriptTest, ::testing::Values("WX", "WX
 // against a silent service held the host's thread four times as long; all
 // the requests of one message now end by one deadline.
 TEST(WxWeb, AMessagesWebRequestsShareOneDeadline) {
-  WebServer silent;
+  WebServer silent, web;
   silent.Stall(60);
+  web.Serve("/t", "fast");
   const std::string at = silent.base();
   Session s("wx-web-deadline", HostCaseNamed("WX"),
-            {{"SayZ.ini", Library({{"慢", "[头像][大头][图接口=" + at + "/p.png][文接口=" + at + "/t]"}})}});
+            {{"SayZ.ini", Library({{"慢", "[头像][大头][图接口=" + at + "/p.png][文接口=" + at + "/t]"},
+                                   {"快", "[文接口=" + web.base() + "/t]"}})}});
   ASSERT_TRUE(s.Start());
   WriteFile(s.ApiFolder() + "fakehost.answers", FakeHostAnswerLine("GetHeadimgByWxid", at + "/a.png"));
   const ULONGLONG start = GetTickCount64();
   EXPECT_EQ(s.Private("慢").number, 0);  // nothing came: nothing to send
   EXPECT_LT(GetTickCount64() - start, 8000u + 1000u);
+  // The next message on the same thread has a budget of its own.
+  EXPECT_EQ(s.Private("快").number, 1);
+  EXPECT_EQ(s.TakeSent(), Sent{"fast"});
 }
 
 // After Initialization a runtime error goes to the host's Error, the

@@ -18,13 +18,14 @@ namespace {
 // that begins with "127." went direct as the loopback; a bypass entry for
 // one scheme sent the other direct too.
 TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
-  WebServer web, proxy, standard(80);  // a proxy named without its port is on port 80
+  WebServer web, proxy, standard(80), web6(0, true);  // a proxy named without its port is on port 80
   UserProxy settings;
   const std::string port = web.port(), server = "127.0.0.1:" + proxy.port();
   const std::string numeric = "http://127.0.0.1:" + port + "/w", named = "http://localhost:" + port + "/w";
-  const std::string lookalike = "http://127.zoq.test:" + port + "/w";
+  const std::string lookalike = "http://127.zoq.test:" + port + "/w", v6 = web6.base() + "/w";
   web.Serve("/w", "direct");
-  for (const std::string& address : {numeric, named, lookalike}) proxy.Serve(address, "proxied");
+  web6.Serve("/w", "direct");
+  for (const std::string& address : {numeric, named, lookalike, v6}) proxy.Serve(address, "proxied");
   standard.Serve(named, "proxied on 80");
   proxy.Serve("localhost:" + port, WebServer::RawAnswer{"HTTP/1.0 200 Connection established\r\n\r\n"});
   struct Row {
@@ -45,6 +46,10 @@ TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
       {true, server, "", lookalike, "proxied"},  // a name, not the loopback's address
       {true, server, "<-loopback>;https://localhost", named, "proxied"},  // an entry for https only
       {true, server, "<-loopback>;HTTP://local*", named, "direct"},
+      {true, server, "", v6, "direct"},  // the loopback's IPv6 address
+      {true, server, "<-loopback>", v6, "proxied"},
+      {true, "127.0.0.1:" + std::to_string(std::stoi(proxy.port()) + 65536), "<-loopback>", numeric,
+       "direct"},  // no port: no proxy
   };
   if (standard.listening()) rows.push_back({true, "127.0.0.1", "<-loopback>", named, "proxied on 80"});
   for (const Row& row : rows) {
@@ -56,7 +61,8 @@ TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
   EXPECT_EQ(lines, (std::vector<std::string>{"GET " + numeric + " HTTP/1.0", "GET " + named + " HTTP/1.0",
                                              "GET " + named + " HTTP/1.0", "GET " + numeric + " HTTP/1.0",
                                              "CONNECT localhost:" + port + " HTTP/1.0",
-                                             "GET " + lookalike + " HTTP/1.0", "GET " + named + " HTTP/1.0"}));
+                                             "GET " + lookalike + " HTTP/1.0", "GET " + named + " HTTP/1.0",
+                                             "GET " + v6 + " HTTP/1.0"}));
   if (!standard.listening()) GTEST_SKIP() << "the row of port 80 needs the port (root)";
 }
 

@@ -34,6 +34,17 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   web.Serve("/lengths", WebServer::RawAnswer{ok + "Content-Length: 8\r\nContent-Length: 3\r\n\r\nABCDEFGH"});
   web.Serve("/length", WebServer::RawAnswer{ok + "Content-Length: 3\r\ncontent-length: 3\r\n\r\nABC"});
   web.Serve("/none", WebServer::RawAnswer{"HTTP/1.0 204 No Content\r\n\r\nstray"});
+  web.Serve("/longer", WebServer::RawAnswer{ok + "Content-Length: 3\r\n\r\nABCDEF"});
+  web.Serve("/huge-status", WebServer::RawAnswer{"HTTP/1.0 4294967496 OK\r\nContent-Length: 2\r\n\r\nok"});
+  web.Serve("/?q=1", "query");
+  std::string distant = "/", blanks = "/" + std::string(100, ' ') + "b";
+  for (int i = 0; i < 60; ++i) distant += "\xC4\xE3";
+  web.Serve(distant, "distant");
+  web.Serve(blanks, "blanks");
+  web.Serve("/go1", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: " + distant + "\r\n\r\n"});
+  web.Serve("/go2", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: " + blanks + "\r\n\r\n"});
+  web.Serve("/two", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: /bin\r\nLocation: /\r\n\r\n"});
+  web.Serve("/twice", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: /\r\nlocation: /\r\n\r\n"});
   const std::string port = web.port();
   const struct {
     std::string address;
@@ -52,6 +63,13 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {web.base() + "/lengths", platform::kHttpTextLimit, ""},  // two lengths: which is the body's?
       {web.base() + "/length", platform::kHttpTextLimit, "ABC"},  // the same one twice
       {web.base() + "/none", platform::kHttpTextLimit, ""},       // a 204 has no body
+      {web.base() + "/longer", platform::kHttpTextLimit, "ABC"},  // what follows the length is not the body's
+      {web.base() + "/huge-status", platform::kHttpTextLimit, ""},  // no status: 200 only in 32 bits
+      {web.base() + "?q=1", platform::kHttpTextLimit, "query"},    // the path is "/" at least
+      {web.base() + "/go1", platform::kHttpTextLimit, "distant"},  // a redirect that needs escaping
+      {web.base() + "/go2", platform::kHttpTextLimit, "blanks"},
+      {web.base() + "/two", platform::kHttpTextLimit, ""},  // two places: which one?
+      {web.base() + "/twice", platform::kHttpTextLimit, "root"},
       {web.base() + "/big", 1000, std::string(1000, 'b')},
       {web.base() + "/big", 999, ""},  // past the limit
       {web.base() + "/chunks", 5, "abcde"},
@@ -110,13 +128,20 @@ TEST(HttpGet, EveryRequestEndsByItsDeadline) {
 }
 
 // Mended: a 204 on a connection the server kept open held the thread until
-// the wait for a body gave up.
+// the wait for a body gave up; so did a chunk whose size took the body past
+// the limit only beyond 32 bits (16 bytes, then FFFFFFF0), and the client
+// buffered whatever came meanwhile.
 TEST(HttpGet, AnAnswerWithoutABodyEndsAtOnce) {
   WebServer web;
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
   web.Serve("/none", {"HTTP/1.1 204 No Content\r\n\r\n", 0, 0, 0, 20000});
-  const ULONGLONG start = GetTickCount64();
-  EXPECT_EQ(platform::HttpGet(web.base() + "/none"), "");
-  EXPECT_LT(GetTickCount64() - start, platform::HttpTimeoutSettings().receiveMs / 2);
+  web.Serve("/past", {chunked + "3\r\nabc\r\nFFFFE\r\n", 0, 0, 0, 20000});  // refused at its size
+  web.Serve("/wrap", {chunked + "10\r\n0123456789abcdef\r\nFFFFFFF0\r\n", 0, 0, std::size_t{16} << 20, 20000});
+  for (const char* target : {"/none", "/past", "/wrap"}) {
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(platform::HttpGet(web.base() + target), "") << target;
+    EXPECT_LT(GetTickCount64() - start, platform::HttpTimeoutSettings().receiveMs / 2) << target;
+  }
 }
 
 }  // namespace

@@ -148,6 +148,8 @@ TEST_F(ExpandTest, PictureAddressesGoIntoTheCodeOrAreDownloadedByHost) {
   web_.Serve("/pic?id=1", "api-picture");
   web_.Serve("/headimg_dl?dst_uin=30003&spec=100", "small-avatar");
   web_.Serve("/headimg_dl?dst_uin=30003&spec=640", "large-avatar");
+  const std::string large(8 << 20, 'p');  // as large as a picture may be
+  web_.Serve("/large.png", large);
   const auto code = [](const char* file) { return "[P=" + DataFolder() + file + "]"; };
   for (std::int32_t host : {kHostTable, kHostMyQq}) {
     Plugin().HostType = host;
@@ -155,6 +157,8 @@ TEST_F(ExpandTest, PictureAddressesGoIntoTheCodeOrAreDownloadedByHost) {
               code("二次元.png") + code("图接口.png") + "[图接口=other]" + code("头像.png") + code("大头.png"));
     EXPECT_TRUE(DataFile("二次元.png") == "random-picture" && DataFile("图接口.png") == "api-picture" &&
                 DataFile("头像.png") == "small-avatar" && DataFile("大头.png") == "large-avatar");
+    EXPECT_EQ(Expand("[图接口=" + web_.base() + "/large.png]"), code("图接口.png"));
+    EXPECT_TRUE(DataFile("图接口.png") == large);
   }
   // The WeChat-style host without a robot account: the built-in picture.
   Plugin().HostType = kHostWx;

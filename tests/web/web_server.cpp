@@ -46,7 +46,8 @@ void Send(SOCKET client, const WebServer::RawAnswer& a, const std::atomic<bool>&
   std::size_t sent = 0;
   while (sent < a.raw.size() && !stop) {
     const bool drip = a.dripMs > 0 && sent >= a.dripFrom;
-    const std::size_t piece = drip ? 1 : (a.dripMs > 0 ? a.dripFrom : a.raw.size()) - sent;
+    const std::size_t piece =
+        drip ? 1 : std::min<std::size_t>((a.dripMs > 0 ? a.dripFrom : a.raw.size()) - sent, 65536);
     const int n = send(client, a.raw.data() + sent, static_cast<int>(piece), 0);
     if (n <= 0) return;
     sent += static_cast<std::size_t>(n);
@@ -67,24 +68,28 @@ sockaddr_in Loopback(std::uint16_t port) {
   return addr;
 }
 
-// A socket listening on 127.0.0.1 at `port` (0: any), and the port it was
-// given (0: none).
-SOCKET Listen(int backlog, std::uint16_t& port) {
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr = Loopback(port);
-  int length = sizeof addr;
-  const bool ok = bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(s, backlog) == 0 &&
-                  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length) == 0;
-  port = ok ? ntohs(addr.sin_port) : 0;
+// A socket listening on 127.0.0.1 (or [::1]) at `port` (0: any), and the
+// port it was given (0: none).
+SOCKET Listen(int backlog, std::uint16_t& port, bool ipv6 = false) {
+  sockaddr_in6 v6{};
+  v6.sin6_family = AF_INET6;
+  v6.sin6_addr = in6addr_loopback;
+  v6.sin6_port = htons(port);
+  sockaddr_in v4 = Loopback(port);
+  auto* addr = ipv6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
+  int length = ipv6 ? sizeof v6 : sizeof v4;
+  const SOCKET s = socket(addr->sa_family, SOCK_STREAM, IPPROTO_TCP);
+  const bool ok = bind(s, addr, length) == 0 && listen(s, backlog) == 0 && getsockname(s, addr, &length) == 0;
+  port = ok ? ntohs(ipv6 ? v6.sin6_port : v4.sin_port) : 0;
   return s;
 }
 
 }  // namespace
 
-WebServer::WebServer(std::uint16_t port) : port_(port) {
+WebServer::WebServer(std::uint16_t port, bool ipv6) : host_(ipv6 ? "[::1]" : "127.0.0.1"), port_(port) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
-  listener_ = Listen(16, port_);
+  listener_ = Listen(16, port_, ipv6);
   if (listening()) thread_ = std::thread([this] { Run(); });
 }
 
@@ -96,7 +101,7 @@ WebServer::~WebServer() {
   WSACleanup();
 }
 
-std::string WebServer::base() const { return "http://127.0.0.1:" + port(); }
+std::string WebServer::base() const { return "http://" + host_ + ":" + port(); }
 
 WebServer::RawAnswer WebServer::OkAnswer(const std::string& body) {
   return {"HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +

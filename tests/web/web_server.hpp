@@ -1,5 +1,6 @@
-// A small HTTP server on 127.0.0.1 inside the test process: answers GET
-// requests from a table of paths and records every request it receives.
+// A small HTTP server on 127.0.0.1 (or [::1]) inside the test process:
+// answers GET requests from a table of paths and records every request it
+// receives.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -20,13 +21,13 @@ struct WebRequest {
 class WebServer {
  public:
   // On a port of the system's choosing, or on `port` (listening() tells
-  // whether it could be had).
-  explicit WebServer(std::uint16_t port = 0);
+  // whether it could be had); on [::1] for `ipv6`.
+  explicit WebServer(std::uint16_t port = 0, bool ipv6 = false);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
-  // "http://127.0.0.1:<port>"
+  // "http://127.0.0.1:<port>" (or "http://[::1]:<port>")
   std::string base() const;
   std::string port() const { return std::to_string(port_); }
   bool listening() const { return port_ != 0; }
@@ -64,6 +65,7 @@ class WebServer {
   void Answer(std::uintptr_t client);
 
   std::uintptr_t listener_ = ~std::uintptr_t(0);
+  std::string host_;
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> stallSeconds_{0};

@@ -310,36 +310,26 @@ std::int32_t NumberField(std::string_view answer, std::string_view key) {
 
 // ---- The binding -----------------------------------------------------------
 
-// Api.dll from the first folder, else by the standard search; the module and
+// Api.dll from the first folder, else as every host API DLL; the module and
 // every function found are kept. Nothing found: reported the first time,
 // looked for again next time.
 void* WxHostApi::Binding::Address(std::size_t, const char* function) {
-  std::unique_lock<std::mutex> hold(lock);
-  if (const auto it = found.find(function); it != found.end()) return it->second;
-  void* first = module;
-  hold.unlock();
-  // Looked for and loaded without the lock (a module's start runs code of
-  // its own); the first to come back keeps its module.
-  std::shared_ptr<void> ours;
-  const auto load = [&](const std::string& path) {
-    ours = platform::LoadModuleFile(path);
-    first = ours.get();
-  };
-  const std::string folder = firstFolder.get();
-  if (!first && !folder.empty()) load(folder + kApiDll);
-  // Else as every host API DLL: the module the host loaded, else the one
-  // beside the host's executable, never one along the general search path.
-  if (!first) first = platform::LoadedModule(kApiDll);
-  if (!first) load(platform::ExecutableFolder() + "\\" + kApiDll);
-  hold.lock();
-  if (!module) {
-    module = first;
-    loaded = std::move(ours);
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    if (const auto it = found.find(function); it != found.end()) return it->second;
   }
-  void* address = platform::FindFunction(module, function);
-  if (address) found.emplace(function, address);
-  hold.unlock();
-  if (!address) missing.Report(kApiDll, function);
+  void* const kept = module.Get([this] {
+    const std::string folder = firstFolder.get();
+    platform::ModuleReference first = folder.empty() ? nullptr : platform::LoadModuleFile(folder + kApiDll);
+    return first ? first : hosts::ApiModule(kApiDll);
+  });
+  void* const address = platform::FindFunction(kept, function);
+  if (!address) {
+    missing.Report(kApiDll, function);
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> hold(lock);
+  found.emplace(function, address);
   return address;
 }
 

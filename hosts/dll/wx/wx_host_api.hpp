@@ -125,15 +125,19 @@ class WxHostApi {
     Binding() = default;
     Binding(const Binding& other)
         : identity(other.identity), proMode(other.proMode.load()), firstFolder(other.firstFolder),
-          module(other.module), loaded(other.loaded), found(other.found), missing(other.missing) {}
+          found(other.Found()), module(other.module), missing(other.missing) {}
     hosts::KeptValue<HostIdentity> identity;
     std::atomic<std::int32_t> proMode{0};
     hosts::KeptValue<std::string> firstFolder;
-    std::mutex lock;  // over module, loaded and found
-    void* module = nullptr;
-    std::shared_ptr<void> loaded;  // the module, when the binding loaded it
+    mutable std::mutex lock;  // over found
+    // The addresses found, by name, all in `module` (a copy takes them first).
     std::map<std::string, void*, std::less<>> found;
+    hosts::KeptModule module;
     hosts::MissingFunctions missing;
+    std::map<std::string, void*, std::less<>> Found() const {
+      std::lock_guard<std::mutex> hold(lock);
+      return found;
+    }
     void* Address(std::size_t slot, const char* function);
     bool LeadReady() const { return true; }
     void PushLead(hosts::WordList& words) const {
