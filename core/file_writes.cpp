@@ -222,7 +222,7 @@ bool IniChangesMadeWhole(const std::string& original, const std::string& written
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
   if (changes.empty()) return true;
   DataFolderLock lock(file);
-  if (!lock.held() || platform::IsReadOnlyFile(file) || platform::FolderExists(file)) return false;
+  if (!lock.held() || platform::FolderExists(file)) return false;
   std::string original;
   if (platform::FileExists(file)) {
     std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
@@ -231,7 +231,9 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   }
   const std::optional<std::string> written = Changed(original, changes);
   if (!written || !IniChangesMadeWhole(original, *written, changes)) return false;
-  return *written == original || PutInPlace(file, *written, true, kIniCopy);
+  // Nothing changes: nothing is written, a read-only file too.
+  if (*written == original) return true;
+  return !platform::IsReadOnlyFile(file) && PutInPlace(file, *written, true, kIniCopy);
 }
 
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,

@@ -90,6 +90,11 @@ void PluginState::SetPendingAdminItem(const std::string& key, std::optional<std:
   }
 }
 
+void PluginState::ForgetPendingAdminItems() {
+  std::lock_guard<std::mutex> hold(lock_);
+  pendingAdmin_.clear();
+}
+
 bool PluginState::CountReply(std::int32_t purgeAfter) {
   std::lock_guard<std::mutex> hold(lock_);
   if (++replyCounter_ <= purgeAfter) return false;

@@ -159,9 +159,10 @@ class PluginState {
   std::vector<std::string> FuzzyKeywords() const { return Fuzzy()->keywords; }
 
   // ---- Admin items typed in a window and not yet in the file: read as if
-  // stored. Cleared once the window writes them.
+  // stored. Cleared once the window writes them, and when it closes.
   std::optional<std::string> PendingAdminItem(const std::string& key) const;
   void SetPendingAdminItem(const std::string& key, std::optional<std::string> value);
+  void ForgetPendingAdminItems();
 
   // ---- Counters and small texts
   // Counts a reply; true when it is the one after `purgeAfter` (the count

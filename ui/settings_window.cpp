@@ -45,8 +45,8 @@ std::string WholeAdminItem(const std::string& key, const std::string& fallback) 
   return StoredAdminItem(key).value_or(fallback);
 }
 
-void StoreAdminItem(const std::string& key, const std::string& value) {
-  if (StoredAdminItem(key) != value) WriteAdminItem(key, value);
+bool StoreAdminItem(const std::string& key, const std::string& value) {
+  return StoredAdminItem(key) == value || WriteAdminItem(key, value);
 }
 
 void ResetHomeWebSettings() {
@@ -200,6 +200,9 @@ bool OpenSettingsWindow() {
   platform::ShowWindowNow(window.handle());
   platform::RunModal(window.handle());
   openWindow = nullptr;
+  // What was typed and could not be stored goes with the window: the file
+  // tells again (unless the plug-in went with it, unloaded meanwhile).
+  if (PluginState* p = PluginIfAlive()) p->ForgetPendingAdminItems();
   return true;
 }
 

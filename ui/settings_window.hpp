@@ -40,8 +40,9 @@ std::optional<std::string> StoredAdminItem(const std::string& key);
 // The same, or `fallback` when the key is missing: what the boxes show.
 std::string WholeAdminItem(const std::string& key, const std::string& fallback);
 // Writes `value` as the setting `key` unless the file holds it already: a
-// value stored whole stays as it is, byte for byte.
-void StoreAdminItem(const std::string& key, const std::string& value);
+// value stored whole stays as it is, byte for byte. False when the write
+// failed.
+bool StoreAdminItem(const std::string& key, const std::string& value);
 
 // A text or a switch of the core's options, as the window changes it.
 using TextOption = std::function<std::string&(Options&)>;

@@ -218,6 +218,16 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(Admin("开启返回文本") + "," + Admin("关闭返回文本"), "a[N]b,x[N]y[N]z[N]w");
                 EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "x\r\ny\r\nz\r\nw");
+                SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);  // refuses a change
+                Focus(w, "关闭返回文本");
+                TypeText("!");
+              },
+              [](ui::SettingsWindow&) { PressKey(VK_TAB); },
+              [&](ui::SettingsWindow& w) {
+                // Not stored: the robot goes on answering with what the box shows.
+                EXPECT_EQ(Admin("关闭返回文本"), "x[N]y[N]z[N]w");
+                EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "x\r\ny\r\nz\r\nw!");
+                SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
                 Focus(w, "开启返回文本");
                 TypeText("!");
               },
@@ -225,6 +235,7 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
   // Once the window is gone, nothing typed stands for the file: an edit by hand is answered.
   WriteAdminItem("开启返回文本", "by hand");
   EXPECT_EQ(Answered(vlq, "12", "开启问答"), "by hand");
+  EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "x\r\ny\r\nz\r\nw");
 }
 
 TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNumber) {
