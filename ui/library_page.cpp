@@ -4,7 +4,6 @@
 // shows rows kept here, read from the library file in one pass: any number
 // of keywords is listed at once.
 #include <algorithm>
-#include <limits>
 
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
@@ -203,7 +202,7 @@ void SettingsWindow::ReloadLibraryList() {
   library.Load(platform::FileTextAsAnsi(platform::ReadWholeFile(LibraryFile())));
   rows_.clear();
   for (std::string& name : library.SectionNames()) {
-    std::string reply = library.Value(name, kReplyKey, std::numeric_limits<std::size_t>::max()).value_or("");
+    std::string reply = library.Value(name, kReplyKey, kWholeIniValue).value_or("");
     std::string keyword = PlainKeywordForm(name);
     rows_.push_back({std::move(name), std::move(keyword), std::move(reply)});
   }
