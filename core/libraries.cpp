@@ -6,6 +6,7 @@
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
+#include "platform/clock.hpp"
 #include "platform/code_pages.hpp"
 #include "text/text.hpp"
 
@@ -15,6 +16,9 @@ namespace {
 // The length of the character at `pos`: a lead byte takes the next byte
 // with it, whatever it is (as the code page conversion does).
 std::size_t CharAt(std::string_view s, std::size_t pos) { return text::CharLength(s, pos); }
+
+// How long a library's stamps are taken as they were last looked at.
+constexpr std::uint64_t kStampInterval = 50;
 
 }  // namespace
 
@@ -313,14 +317,17 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
     auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f->path == path; });
     if (folder == folders_.end()) folder = folders_.insert(folders_.end(), std::make_unique<Folder>(Folder{path, nullptr}));
     kept_.push_back(
-        {file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, 0, true, std::make_shared<const IniImage>()});
+        {file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, 0, 0, true, std::make_shared<const IniImage>()});
     it = kept_.end() - 1;
   }
   TakeChanges(*it->folder);
-  // The stamps on every use: a change report may come a moment after the
-  // change, and the next message must not.
-  const std::uint64_t writes = WritesOf(file);
+  // The stamps at most once in a short while: the change reports tell at
+  // once (and of what keeps the stamps), the stamps of what a report misses
+  // or brings a moment late. This process's writes are counted.
+  const std::uint64_t writes = WritesOf(file), at = platform::Milliseconds();
+  if (!it->stale && writes == it->writes && at - it->lookedAt < kStampInterval) return *it;
   const platform::FileStamp now = platform::StampOf(file);
+  it->lookedAt = at;
   if (!it->stale && now == it->stamp && writes == it->writes) return *it;
   // A folder that could not be watched (or went) is tried again at each
   // read: what the system reports from now on adds to the stamps.

@@ -65,9 +65,12 @@ class FuzzyMatcher {
 };
 
 // The two library files, each kept in memory as long as it is unchanged
-// (what any number of threads read at once):
-// the files' stamps are looked at on every use, and the system reports the
-// changes to the files of their folder that keep the size and write time.
+// (what any number of threads read at once): the system reports the changes
+// to the files of their folder (those that keep the size and write time
+// too), and a use looks at a file's stamps when they were last looked at
+// 50 ms ago or more, so a change a report misses is seen within that.
+// A report that lost count, here or in the folder above, has every file
+// of the folder read again.
 // A folder renamed away, deleted or replaced is watched again once a folder
 // is back at its path; until then the stamps alone tell. A file that cannot
 // be read (another program holds it without sharing) keeps what was read
@@ -98,6 +101,7 @@ class KeywordLibraries {
     std::size_t nameAt;  // where the file's name begins in `path`
     Folder* folder;
     platform::FileStamp stamp;
+    std::uint64_t lookedAt;    // when the stamp was last looked at (ms)
     std::uint64_t writes = 0;  // this process's writes of the file when it was read
     bool stale = true;  // to be read at the next use, whatever the stamp says
     std::shared_ptr<const IniImage> image;

@@ -5,6 +5,7 @@
 namespace zoq::platform {
 
 std::uint32_t TickCount() { return GetTickCount(); }
+std::uint64_t Milliseconds() { return GetTickCount64(); }
 
 LocalTime Now() {
   SYSTEMTIME st{};

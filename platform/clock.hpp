@@ -11,6 +11,9 @@ struct LocalTime {
 };
 
 std::uint32_t TickCount();
+// Milliseconds since the system started, never wrapping (the plug-in's
+// own intervals; a host's fake clock leaves it be).
+std::uint64_t Milliseconds();
 LocalTime Now();
 
 }  // namespace zoq::platform

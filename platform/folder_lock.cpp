@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 
 #include "platform/files.hpp"
+#include "platform/folder_watch.hpp"
 
 namespace zoq::platform {
 namespace {
@@ -36,23 +38,42 @@ struct Turns {
     othersWaiting = false;
   }
 
-  // Nobody's turn.
+  // Nobody's turn. The mutex stays open for the next.
   void Pass(ULONGLONG now) {
     OthersWaitEnds(now);
-    for (HANDLE* h : {&thread, &mutex}) {
-      if (*h) CloseHandle(*h);
-      *h = nullptr;
-    }
+    if (thread) CloseHandle(thread);
+    thread = nullptr;
     owner = 0;
     depth = 0;
   }
+};
+
+// A folder's lock name as worked out, and the watch of the folder's own name
+// that tells when it no longer holds: the folder renamed away, deleted or
+// replaced, or the system lost count of the changes.
+struct KnownName {
+  std::string name;
+  std::unique_ptr<FolderWatch> watch;
 };
 
 struct AllTurns {
   SRWLOCK lock = SRWLOCK_INIT;
   CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
   std::map<std::string, Turns> byName;
+  SRWLOCK namesLock = SRWLOCK_INIT;
+  std::map<std::string, KnownName> names;  // by the folder's path as given
+
+  ~AllTurns() {
+    for (auto& [name, t] : byName) {
+      for (HANDLE h : {t.thread, t.mutex}) {
+        if (h) CloseHandle(h);
+      }
+    }
+  }
 };
+
+// The locks this thread holds, innermost first.
+thread_local const FolderLock* tHeld = nullptr;
 
 AllTurns& Everyone() {
   static AllTurns all;
@@ -105,9 +126,48 @@ std::string FolderLock::NameFor(const std::string& folder) {
   return name;
 }
 
-FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs) {
-  const std::string name = NameFor(folder);
+std::string FolderLock::KeptNameFor(const std::string& folder) {
   AllTurns& all = Everyone();
+  std::unique_ptr<FolderWatch> old;
+  AcquireSRWLockExclusive(&all.namesLock);
+  const auto it = all.names.find(folder);
+  if (it != all.names.end()) {
+    if (!it->second.watch->Take().gone) {
+      std::string name = it->second.name;
+      ReleaseSRWLockExclusive(&all.namesLock);
+      return name;
+    }
+    old = std::move(it->second.watch);
+    all.names.erase(it);
+  }
+  ReleaseSRWLockExclusive(&all.namesLock);
+  old.reset();
+  // Watched first: a change while the name is worked out is reported.
+  KnownName known{{}, std::make_unique<FolderWatch>(folder, /*files=*/false)};
+  known.name = NameFor(folder);
+  std::string name = known.name;
+  // A folder that cannot be watched (not made yet) is looked at each time.
+  if (!known.watch->watching()) return name;
+  AcquireSRWLockExclusive(&all.namesLock);
+  std::swap(all.names[folder], known);
+  ReleaseSRWLockExclusive(&all.namesLock);
+  return name;
+}
+
+FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs)
+    : folder_(folder) {
+  AllTurns& all = Everyone();
+  // Taken again by a thread that holds it: no look at the folder.
+  for (const FolderLock* held = tHeld; held; held = held->outer_) {
+    if (held->folder_ != folder) continue;
+    AcquireSRWLockExclusive(&all.lock);
+    ++static_cast<Turns*>(held->turn_)->depth;
+    turn_ = held->turn_;
+    ReleaseSRWLockExclusive(&all.lock);
+    Hold();
+    return;
+  }
+  const std::string name = KeptNameFor(folder);
   const DWORD me = GetCurrentThreadId();
   AcquireSRWLockExclusive(&all.lock);
   Turns& t = all.byName[name];
@@ -119,6 +179,7 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
   }
   if (turn_ || t.owner != 0) {
     ReleaseSRWLockExclusive(&all.lock);
+    if (turn_) Hold();
     return;
   }
   t.owner = me;
@@ -126,10 +187,12 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
   t.depth = 1;
   t.othersWaiting = true;
   t.othersSince = GetTickCount64();
+  HANDLE mutex = t.mutex;
   ReleaseSRWLockExclusive(&all.lock);
 
-  // Another process, or none, holds the mutex now.
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  // Another process, or none, holds the mutex now. It is opened once and
+  // kept for the next turns.
+  if (!mutex) mutex = CreateMutexA(nullptr, FALSE, name.c_str());
   const DWORD left = othersWaitMs - std::min(othersWaited_, othersWaitMs);
   const DWORD got = mutex ? WaitForSingleObject(mutex, left) : WAIT_FAILED;
 
@@ -145,10 +208,17 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
   }
   WakeAllConditionVariable(&all.changed);
   ReleaseSRWLockExclusive(&all.lock);
+  if (turn_) Hold();
+}
+
+void FolderLock::Hold() {
+  outer_ = tHeld;
+  tHeld = this;
 }
 
 FolderLock::~FolderLock() {
   if (!turn_) return;
+  tHeld = outer_;
   AllTurns& all = Everyone();
   AcquireSRWLockExclusive(&all.lock);
   Turns& t = *static_cast<Turns*>(turn_);

@@ -1,7 +1,8 @@
 // One writer at a time for the files of a folder, across every process
 // that uses it: a named system mutex whose name comes from the folder's
-// identity on its volume (so two paths to one folder share it). Recursive
-// for the thread that holds it. A process or a thread that ends while
+// identity on its volume (so two paths to one folder share it), worked out
+// once for a path and again after the folder there was renamed away,
+// deleted or replaced. Recursive for the thread that holds it. A process or a thread that ends while
 // holding it leaves it to the next waiter.
 //
 // The threads of this process take their turns first, among themselves; only
@@ -32,7 +33,14 @@ class FolderLock {
   static std::string NameFor(const std::string& folder);
 
  private:
+  // NameFor, worked out once for a path and kept while the folder stays
+  // there.
+  static std::string KeptNameFor(const std::string& folder);
+  void Hold();  // this thread holds it now
+
+  std::string folder_;
   void* turn_ = nullptr;  // this process's turns at the lock, while held
+  const FolderLock* outer_ = nullptr;  // the lock this thread held before
   std::uint32_t othersWaited_ = 0;
 };
 

@@ -81,11 +81,14 @@ struct FolderWatch::Request {
   std::vector<DWORD> buffer;
 };
 
-FolderWatch::FolderWatch(const std::string& folder) {
-  const DWORD files = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
-  auto request = std::make_unique<Request>(16384);
-  if (!request->Open(folder, files)) return;
-  files_ = std::move(request);
+FolderWatch::FolderWatch(const std::string& folder, bool files) {
+  if (files) {
+    auto request = std::make_unique<Request>(16384);
+    if (!request->Open(folder, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE)) {
+      return;
+    }
+    files_ = std::move(request);
+  }
   // The folder above, for the folder's own name (none for a drive's root
   // or a name of the current folder).
   const std::size_t cut = LastPathSeparator(folder);
@@ -94,7 +97,7 @@ FolderWatch::FolderWatch(const std::string& folder) {
   if (name_.empty() || name_ == "." || name_ == "..") return;
   std::string above = folder.substr(0, cut);
   if (above.empty() || above.back() == ':') above += '\\';
-  request = std::make_unique<Request>(4096);
+  auto request = std::make_unique<Request>(4096);
   if (request->Open(above, FILE_NOTIFY_CHANGE_DIR_NAME)) above_ = std::move(request);
 }
 
@@ -102,8 +105,8 @@ FolderWatch::~FolderWatch() = default;
 
 FolderWatch::Changes FolderWatch::Take() {
   Changes changes;
-  if (!files_) return changes;
-  bool gone = !files_->Collect(changes.names, changes.all);
+  if (!watching()) return changes;
+  bool gone = files_ && !files_->Collect(changes.names, changes.all);
   if (above_) {
     // Any report of the folder's name there: renamed away, deleted, or
     // another put in its place. Of the folder above failing: it went too.

@@ -13,14 +13,17 @@ namespace zoq::platform {
 
 class FolderWatch {
  public:
-  explicit FolderWatch(const std::string& folder);
+  // `files`: false to watch the folder's name alone (renamed away, deleted,
+  // replaced or made), from the folder above only: no handle of the folder
+  // is held.
+  explicit FolderWatch(const std::string& folder, bool files = true);
   ~FolderWatch();  // cancels the system's requests and waits for them
   FolderWatch(const FolderWatch&) = delete;
   FolderWatch& operator=(const FolderWatch&) = delete;
 
   // False when the folder cannot be watched, or no more (then nothing is
   // reported).
-  bool watching() const { return files_ != nullptr; }
+  bool watching() const { return files_ || above_; }
 
   struct Changes {
     bool all = false;                // the system lost count: any file may have changed

@@ -26,6 +26,12 @@
 // checked and put in place); median ms inside the export of each.
 //
 //   messages_bench.exe adds [keywords (20000)] [rounds (20)]
+//
+// With "cooldowns", n group messages from n groups, one after the other on
+// one thread, an exact keyword with its cool-down on: each reply reads and
+// records its group's time under the data folder's lock.
+//
+//   messages_bench.exe cooldowns [messages (1000)]
 #include <windows.h>
 
 #include <algorithm>
@@ -250,9 +256,32 @@ int Adds(int keywords, int rounds) {
   return s.TakeSent().size() == static_cast<std::size_t>(rounds) ? 0 : 1;
 }
 
+int Cooldowns(int messages) {
+  Session s("messages-bench-cooldowns", NumericHostCaseNamed("VLQ"),
+            {{"SayZ.ini", Library({{"K", "k"}})}, {"SayM.ini", ""}, {"admin", "[admin]\r\n精确冷却=60\r\n"}});
+  if (!s.Load()) return 1;
+  Host& host = s.host();
+  s.Event(12000);
+  s.Event(1101);
+  std::vector<double> inside;
+  LARGE_INTEGER start, stop;
+  QueryPerformanceCounter(&start);
+  for (int i = 0; i < messages; ++i) {
+    if (s.Group("K", std::to_string(100000 + i)).number != 1) return 1;
+    inside.push_back(host.Spent("VLQapi.dll").first / 1e6);
+  }
+  QueryPerformanceCounter(&stop);
+  const double seconds = Milliseconds(start, stop) / 1000;
+  std::printf("cool-downs: %d group messages from %d groups, one data folder, one thread\n", messages, messages);
+  std::printf("median ms inside the export: %.3f\n", Median(inside));
+  std::printf("replies per second: %.0f\n", messages / seconds);
+  return s.TakeSent().size() == static_cast<std::size_t>(messages) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "cooldowns") return Cooldowns(argc > 2 ? std::atoi(argv[2]) : 1000);
   if (argc > 1 && std::string(argv[1]) == "adds") {
     return Adds(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 20);
   }
