@@ -7,6 +7,7 @@
 #include "text/text.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
+#include "platform/process.hpp"
 
 namespace zoq {
 
@@ -35,14 +36,14 @@ void TypedAdminItem(const std::string& key, const std::optional<std::string>& va
 
 void ReseedRandom() { Plugin().Draw(platform::TickCount(), 0, 0, /*drawAfter=*/false); }
 
-void ReloadFuzzyKeywords() {
+void ReloadFuzzyKeywords(const std::function<void()>& meanwhile) {
   PluginState& p = Plugin();
   // One reload at a time, so that the last to publish read the file last.
   static std::mutex reloading;
   std::lock_guard<std::mutex> hold(reloading);
   auto index = std::make_shared<FuzzyKeywordIndex>();
   index->keywords = p.Libraries.SectionNames(FuzzyLibraryFile());
-  index->matcher.Build(index->keywords, FuzzyMatcher::Form::Plain);
+  platform::RunTogether(meanwhile, [&] { index->matcher.Build(index->keywords, FuzzyMatcher::Form::Plain); });
   p.SetFuzzy(std::move(index));
 }
 
@@ -93,8 +94,8 @@ void LoadSettings() {
   if (!platform::FileExists(ExactLibraryFile())) ReplaceWholeFile(ExactLibraryFile(), DefaultExactLibrary(), true);
   if (!platform::FileExists(FuzzyLibraryFile())) ReplaceWholeFile(FuzzyLibraryFile(), DefaultFuzzyLibrary(), true);
 
-  ReloadFuzzyKeywords();
-  p.Libraries.Refresh(ExactLibraryFile());
+  // The exact library is read while the fuzzy keywords' index is built.
+  ReloadFuzzyKeywords([&] { p.Libraries.Refresh(ExactLibraryFile()); });
 }
 
 void ShutDown() {

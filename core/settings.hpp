@@ -1,5 +1,6 @@
 // The settings file `admin`, the data folders and the keyword libraries.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -40,7 +41,8 @@ void LoadSettings();
 void ShutDown();
 
 // FuzzyKeywords := the section names of SayM.ini in file order.
-void ReloadFuzzyKeywords();
+// `meanwhile`: run on another thread while their index is built.
+void ReloadFuzzyKeywords(const std::function<void()>& meanwhile = {});
 
 // Reseeds the random generator from the tick count (shared offset).
 void ReseedRandom();

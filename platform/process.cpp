@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <vector>
 
 namespace zoq::platform {
@@ -32,6 +33,44 @@ std::optional<std::uint32_t> RunProgram(const std::string& program, const std::s
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   return code;
+}
+
+namespace {
+
+struct Other {
+  const std::function<void()>* work;
+  std::exception_ptr thrown;
+};
+
+DWORD WINAPI RunOther(void* given) {
+  auto* other = static_cast<Other*>(given);
+  try {
+    (*other->work)();
+  } catch (...) {
+    other->thrown = std::current_exception();
+  }
+  return 0;
+}
+
+}  // namespace
+
+void RunTogether(const std::function<void()>& other, const std::function<void()>& mine) {
+  Other run{&other, nullptr};
+  HANDLE thread = other ? CreateThread(nullptr, 0, &RunOther, &run, 0, nullptr) : nullptr;
+  std::exception_ptr thrown;
+  try {
+    mine();
+  } catch (...) {
+    thrown = std::current_exception();
+  }
+  if (thread) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  } else if (other) {
+    RunOther(&run);
+  }
+  if (thrown) std::rethrow_exception(thrown);
+  if (run.thrown) std::rethrow_exception(run.thrown);
 }
 
 }  // namespace zoq::platform
