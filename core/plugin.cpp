@@ -4,6 +4,7 @@
 
 #include "core/error_hook.hpp"
 #include "core/hosts.hpp"
+#include "core/messages/cooldown.hpp"
 #include "platform/files.hpp"
 
 namespace zoq {
@@ -170,6 +171,7 @@ void ProgramStart(const std::string& runDirectory) {
 void ProgramExit() {
   // A settings window still open goes first: its code leaves with the DLL.
   if (PluginState* p = PluginIfAlive()) p->CloseWindows();
+  WriteRecordedCooldowns();
   RegisterErrorHook(nullptr);
   Instance().reset();
 }

@@ -3,6 +3,7 @@
 #include "core/default_libraries.hpp"
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
+#include "core/messages/cooldown.hpp"
 #include "core/plugin.hpp"
 #include "text/text.hpp"
 #include "platform/clock.hpp"
@@ -99,6 +100,7 @@ void LoadSettings() {
 }
 
 void ShutDown() {
+  WriteRecordedCooldowns();
   PluginState& p = Plugin();
   p.CloseWindows();
   p.ForgetRobotAccount();

@@ -230,4 +230,15 @@ FolderLock::~FolderLock() {
   ReleaseSRWLockExclusive(&all.lock);
 }
 
+SharedMemory::SharedMemory(const std::string& name, std::size_t bytes) {
+  mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(bytes),
+                                name.c_str());
+  if (mapping_) view_ = MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, bytes);
+}
+
+SharedMemory::~SharedMemory() {
+  if (view_) UnmapViewOfFile(view_);
+  if (mapping_) CloseHandle(mapping_);
+}
+
 }  // namespace zoq::platform

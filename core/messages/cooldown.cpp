@@ -2,10 +2,18 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
+#include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -111,21 +119,150 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
   return seconds(to) - seconds(from);
 }
 
+namespace {
+
+// The times recorded and not yet written to SAVE, in memory that every
+// process of the data folder shares, read and changed with the folder's lock
+// held: "group\0key\0time\0" one after the other, the latest last. They
+// are written when the first of them is a second old (at the next cool-down
+// test), when no more fit, and when the plug-in stops.
+constexpr std::size_t kRecordedBytes = 65536;
+constexpr std::uint64_t kWriteAfterMs = 1000;
+
+struct Recorded {
+  std::uint32_t used;
+  std::uint32_t unused;
+  std::uint64_t since;  // when the first was recorded (ms since the system started, the same in every process)
+  char records[kRecordedBytes - 16];
+
+  // The latest time of the key, read as the INI functions would read it
+  // once written.
+  std::optional<std::string> Find(const std::string& group, const std::string& key) const {
+    std::optional<std::string> found;
+    ForEach([&](const char* g, const char* k, const char* t) {
+      if (SameIniName(g, group) && SameIniName(k, key)) found = t;
+    });
+    return found;
+  }
+
+  template <typename Take>
+  void ForEach(Take take) const {
+    for (std::uint32_t at = 0; at < used;) {
+      const char* g = records + at;
+      const char* k = g + std::strlen(g) + 1;
+      const char* t = k + std::strlen(k) + 1;
+      take(g, k, t);
+      at = static_cast<std::uint32_t>(t + std::strlen(t) + 1 - records);
+    }
+  }
+
+  bool Add(const std::string& group, const std::string& key, const std::string& time, std::uint64_t now) {
+    const std::size_t bytes = group.size() + key.size() + time.size() + 3;
+    if (bytes > sizeof records - used) return false;
+    if (used == 0) since = now;
+    char* at = records + used;
+    for (const std::string* part : {&group, &key, &time}) {
+      std::memcpy(at, part->c_str(), part->size() + 1);
+      at += part->size() + 1;
+    }
+    used += static_cast<std::uint32_t>(bytes);
+    return true;
+  }
+
+  // Writes them to `file` with what `more` adds; false, and kept, when the
+  // file cannot be written.
+  bool WriteTo(const std::string& file, std::vector<IniChange> more = {}) {
+    std::vector<IniChange> changes;
+    ForEach([&](const char* g, const char* k, const char* t) { changes.push_back({g, k, t}); });
+    changes.insert(changes.end(), more.begin(), more.end());
+    if (!WriteIniChanges(file, changes)) return false;
+    used = 0;
+    return true;
+  }
+};
+
+// Whether a name is written and read back as it is, with no other name of
+// the file taken for it: kept in memory; others are written at once.
+bool KeptAsItIs(const std::string& name) {
+  if (name.empty() || name.front() == ' ' || name.back() == ' ') return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || std::strchr("=;[]\"'", c) != nullptr;
+  });
+}
+
+struct RecordedTimes {
+  std::mutex lock;
+  // By the name of the data folder's lock: the SAVE file and the memory.
+  std::map<std::string, std::pair<std::string, std::unique_ptr<platform::SharedMemory>>> byFolder;
+};
+
+RecordedTimes& AllRecorded() {
+  static RecordedTimes all;
+  return all;
+}
+
+// The times recorded for the data folder of `file`; none when the memory
+// cannot be had. With the folder's lock held.
+Recorded* RecordedFor(const std::string& file) {
+  const std::size_t cut = platform::LastPathSeparator(file);
+  const std::string name =
+      platform::FolderLock::KeptNameFor(cut == std::string::npos ? std::string(".") : file.substr(0, cut)) + "-SAVE";
+  RecordedTimes& all = AllRecorded();
+  std::lock_guard<std::mutex> hold(all.lock);
+  auto& [path, memory] = all.byFolder[name];
+  if (!memory) memory = std::make_unique<platform::SharedMemory>(name, sizeof(Recorded));
+  path = file;
+  return static_cast<Recorded*>(memory->data());
+}
+
+}  // namespace
+
 bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback) {
   // A record without a group (a private message) has nothing to keep: a
   // section without a name is never read back, so it is not written.
   if (cooldownSeconds <= 0 || BlankIniName(group)) return true;
-  // Read and written by one writer at a time: two messages at once let one
-  // reply through.
-  const DataFolderLock folder(CooldownFile());
+  // Read and written by one writer at a time: two messages at once, in
+  // this process or another, let one reply through.
+  const std::string file = CooldownFile();
+  const DataFolderLock folder(file);
   const DateTime now = FromLocalTime(platform::Now());
-  const DateTime last = ParseDateTime(ReadIniItemNow(CooldownFile(), group, key, fallback));
+  // While another process keeps the folder too long, the times it holds
+  // are not looked at and the time goes unrecorded, as on a full disk.
+  Recorded* recorded = folder.held() ? RecordedFor(file) : nullptr;
+  const std::uint64_t at = platform::Milliseconds();
+  if (recorded && recorded->used != 0 && at - recorded->since >= kWriteAfterMs) recorded->WriteTo(file);
+  const std::optional<std::string> kept = recorded ? recorded->Find(group, key) : std::nullopt;
+  const DateTime last = ParseDateTime(kept ? *kept : ReadIniItemNow(file, group, key, fallback));
   if (SecondsBetween(last, now) < cooldownSeconds) return false;
-  // While another process keeps the folder too long, the time goes
-  // unrecorded, as on a full disk.
-  if (folder.held()) WriteIniItem(CooldownFile(), group, key, FormatDateTime(now));
+  if (!folder.held()) return true;
+  const std::string time = FormatDateTime(now);
+  const bool keep = recorded && KeptAsItIs(group) && KeptAsItIs(key);
+  if (keep && recorded->Add(group, key, time, at)) return true;
+  // Written at once, after what is kept (which then goes).
+  if (!recorded || !recorded->WriteTo(file, {{group, key, time}})) WriteIniItem(file, group, key, time);
   return true;
+}
+
+void WriteRecordedCooldowns() {
+  // Also those of a folder that was at the path before: to the one there now.
+  RecordedTimes& all = AllRecorded();
+  std::vector<std::pair<std::string, Recorded*>> kept;
+  {
+    std::lock_guard<std::mutex> hold(all.lock);
+    for (const auto& [name, times] : all.byFolder) kept.emplace_back(times.first, static_cast<Recorded*>(times.second->data()));
+  }
+  for (const auto& [file, recorded] : kept) {
+    const DataFolderLock folder(file);
+    if (folder.held() && recorded && recorded->used != 0) recorded->WriteTo(file);
+  }
+}
+
+bool ForgetCooldowns(const std::string& file) {
+  const DataFolderLock folder(file);
+  if (!folder.held()) return false;
+  RecordedFor(file)->used = 0;
+  return RemoveDataFile(file);
 }
 
 }  // namespace zoq

@@ -35,7 +35,16 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 // sent, in which case the current time is written for the key. `fallback`
 // is the value an absent key reads as. A cool-down of 0 or less always
 // passes and touches nothing.
+// The times are kept in memory that the processes of the data folder share
+// and written to the file behind, within about a second and whenever the
+// plug-in stops.
 bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback);
+
+// Writes the times kept in memory to their files (when the plug-in stops).
+void WriteRecordedCooldowns();
+
+// Deletes every cool-down time of the data folder of `file` (the file SAVE).
+bool ForgetCooldowns(const std::string& file);
 
 }  // namespace zoq

@@ -138,7 +138,7 @@ bool FuzzyAnswer(const Options& o, MessageRecord& record, Answer& a) {
 
 // Counts a reply; every 151st deletes every cool-down time.
 void CountReply(const Options& o) {
-  if (Plugin().CountReply(kCooldownPurgeAfter)) RemoveDataFile(CooldownFile(o));
+  if (Plugin().CountReply(kCooldownPurgeAfter)) ForgetCooldowns(CooldownFile(o));
 }
 
 }  // namespace

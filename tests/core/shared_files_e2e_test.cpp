@@ -197,6 +197,50 @@ TEST(SharedFiles, TwoHostProcessesOnOneDataFolderLoseNoAdd) {
   }
 }
 
+// Host programs on one data folder hold each group's cool-down together,
+// also once the folder was renamed away and another put in its place (a
+// program started then goes by the new folder); the times they kept are in
+// the SAVE at the folder's path once they are unloaded.
+TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
+  const std::string folder = FreshRunFolder("shared-cooldowns"), path = folder + "\\ZOQData\\ZOQ-F-关键词";
+  CreateDirectoryA((folder + "\\ZOQData").c_str(), nullptr);
+  const Files files{{"SayZ.ini", Library({{"K", "k"}})}, {"SayM.ini", ""}, {"admin", "[admin]\r\n精确冷却=60\r\n"}};
+  const auto make = [&] {
+    CreateDirectoryA(path.c_str(), nullptr);
+    for (const auto& [name, bytes] : files) WriteFile(path + "\\" + name, bytes);
+  };
+  make();
+  CopyFileA((FakeHostFolder() + "\\VLQapi.dll").c_str(), (folder + "\\VLQapi.dll").c_str(), FALSE);
+  std::vector<std::unique_ptr<Host>> hosts;
+  const auto start = [&] {
+    hosts.push_back(std::make_unique<Host>(folder));
+    ASSERT_TRUE(hosts.back()->Load());
+    hosts.back()->CallNumber("Event", VlqEvent(12000, "", "", ""));
+    hosts.back()->CallNumber("Event", VlqEvent(1101, "", ""));
+  };
+  start(), start();
+  const auto swap = [&] {
+    ASSERT_TRUE(MoveFileA(path.c_str(), (path + "-old").c_str()));
+    make();
+    Sleep(200);  // the system reports a change a moment after it
+    start();
+  };
+  const struct {
+    std::size_t host;
+    const char* group;
+    std::int32_t answered;
+    bool swapped;  // the folder swapped first
+  } rows[] = {{0, "111", 1}, {1, "111", 0}, {1, "222", 1}, {0, "222", 0}, {0, "333", 1, true}, {2, "333", 0}, {1, "333", 0}};
+  for (const auto& row : rows) {
+    if (row.swapped) swap();
+    std::vector<Arg> event = VlqEvent(2, kStranger, "K");
+    event[3] = std::string(row.group);
+    EXPECT_EQ(hosts[row.host]->CallNumber("Event", event).number, row.answered) << row.host << row.group;
+  }
+  for (auto& host : hosts) host->Unload();
+  for (const char* group : {"111", "222", "333"}) EXPECT_NE(ReadIniItem(path + "\\SAVE", group, "K"), "") << group;
+}
+
 // Another host process on the data folder holds its lock and stops (hung, or
 // stopped in a debugger): a message waits on it only briefly and is answered
 // without recording its cool-down time; an add gives up unconfirmed. Once
@@ -231,6 +275,7 @@ TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoW
   s.Private("精确回复R");
   s.Group("K", "222");
   EXPECT_EQ(s.TakeSent(), (Sent{"新\r\nR", "k"}));
+  s.Event(12002);  // the times are written when the plug-in stops
   EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "222", "K"), "2026年12月5日17时46分29秒");
   CloseHandle(third);
 }
