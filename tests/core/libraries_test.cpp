@@ -218,19 +218,31 @@ TEST(KeywordLibraries, FollowTheirFolderWhenItIsSwappedOrMadeAgain) {
     }
     return file;
   };
+  const std::function<std::string()> floodAbove = [&] {  // of the folder's name, in the folder above
+    for (int i = 0; i < 300; ++i) {
+      const std::string other = path.substr(0, path.rfind('\\') + 1) + std::string(100, 'x') + std::to_string(i);
+      CreateDirectoryA(other.c_str(), nullptr), RemoveDirectoryA(other.c_str());
+    }
+    return file;
+  };
+  const std::function<std::string()> linked = [&] { return s.host().folder() + "\\link.ini"; };
   const struct {
     const char* what;
     const std::function<std::string()>& change;
     const char* reply;
+    const std::function<std::string()>* then = nullptr;  // after the edit
   } steps[] = {{"renamed away, another in its place", swap, "two"},
                {"an edit in the new folder", edit, "six"},
                {"swapped again", swap, "ten"},
                {"deleted and made again", remake, "new"},
                {"an edit in it", edit, "old"},
                {"an edit of another size, not reported", link, "four"},
-               {"an edit among more reports than the system keeps", flood, "many"}};
+               {"an edit among more reports than the system keeps", flood, "many"},
+               {"an unreported edit, then more reports than the system keeps", linked, "lots", &flood},
+               {"an unreported edit, then more reports of the folder above than it keeps", linked, "much", &floodAbove}};
   for (const auto& step : steps) {
     WriteKeepingStamp(step.change(), Library({{"k", step.reply}}), first);
+    if (step.then) (*step.then)();
     Sleep(200);  // the system reports a change a moment after it
     EXPECT_EQ(s.Group("k").number, 1) << step.what;
     EXPECT_EQ(s.TakeSent(), Sent{step.reply}) << step.what;

@@ -92,5 +92,55 @@ TEST(FolderLock, ThreadsTakeTurnsAndOneThatEndedInItsTurnPassesIt) {
   }
 }
 
+// Behind another process that holds the lock and stops, the threads in line
+// give up, each once its budget is spent on that process in all: counting
+// what the threads ahead of it waited meanwhile, so that a message behind a
+// command that may wait long waits its own short budget, and the second
+// message in line not a budget again. Each waits its budget whole.
+TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
+  const std::string folder = platform::CurrentFolder() + "\\folder-lock-stopped";
+  platform::CreateFolder(folder);
+  const struct {
+    std::vector<std::uint32_t> budgets;  // of the threads in line, the first first
+    std::uint32_t lastWaitsUnder;        // ms the last one waits on the other process, at most
+    bool firstWaitsOn;                   // the first still waits when the last gave up
+  } rows[] = {{{300}, 1500, false}, {{2000, 300}, 1500, true}, {{1000, 1000}, 1500, false}};
+  for (const auto& row : rows) {
+    HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr), stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {  // to the lock, another process: it holds the named mutex
+      HANDLE mutex = CreateMutexA(nullptr, FALSE, platform::FolderLock::NameFor(folder).c_str());
+      WaitForSingleObject(mutex, INFINITE);
+      SetEvent(holding);
+      WaitForSingleObject(stop, INFINITE);
+      ReleaseMutex(mutex);
+      CloseHandle(mutex);
+    });
+    WaitForSingleObject(holding, INFINITE);
+    std::vector<std::thread> line;
+    std::vector<std::uint32_t> waited(row.budgets.size());
+    std::vector<int> held(row.budgets.size(), -1);
+    for (std::size_t i = 0; i < row.budgets.size(); ++i) {
+      line.emplace_back([&, i] {
+        const platform::FolderLock lock(folder, row.budgets[i], 10000);
+        held[i] = lock.held();
+        waited[i] = lock.othersWaitedMs();
+      });
+      Sleep(100);  // in line behind the one before
+    }
+    line.back().join();
+    if (row.firstWaitsOn) EXPECT_EQ(held.front(), -1) << row.budgets.front() << ": it gave up before the last";
+    for (auto& t : line) {
+      if (t.joinable()) t.join();
+    }
+    SetEvent(stop);
+    other.join();
+    CloseHandle(holding), CloseHandle(stop);
+    const std::uint32_t budget = row.budgets.back();
+    EXPECT_EQ(held.back(), 0) << budget;
+    EXPECT_GE(waited.back(), budget * 9 / 10) << row.budgets.front();
+    EXPECT_LT(waited.back(), row.lastWaitsUnder) << row.budgets.front();
+  }
+}
+
 }  // namespace
 }  // namespace zoq::testing
