@@ -253,15 +253,16 @@ void WriteRecordedCooldowns() {
     for (const auto& [name, times] : all.byFolder) kept.emplace_back(times.first, static_cast<Recorded*>(times.second->data()));
   }
   for (const auto& [file, recorded] : kept) {
+    if (!recorded || recorded->used == 0) continue;  // no wait on the lock for nothing
     const DataFolderLock folder(file);
-    if (folder.held() && recorded && recorded->used != 0) recorded->WriteTo(file);
+    if (folder.held() && recorded->used != 0) recorded->WriteTo(file);
   }
 }
 
 bool ForgetCooldowns(const std::string& file) {
   const DataFolderLock folder(file);
   if (!folder.held()) return false;
-  RecordedFor(file)->used = 0;
+  if (Recorded* recorded = RecordedFor(file)) recorded->used = 0;
   return RemoveDataFile(file);
 }
 
