@@ -316,8 +316,10 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
     const std::string path = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
     auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f->path == path; });
     if (folder == folders_.end()) folder = folders_.insert(folders_.end(), std::make_unique<Folder>(Folder{path, nullptr}));
-    kept_.push_back(
-        {file, cut == std::string::npos ? 0 : cut + 1, folder->get(), {}, 0, 0, true, std::make_shared<const IniImage>()});
+    kept_.push_back({.path = file,
+                     .nameAt = cut == std::string::npos ? 0 : cut + 1,
+                     .folder = folder->get(),
+                     .image = std::make_shared<const IniImage>()});
     it = kept_.end() - 1;
   }
   TakeChanges(*it->folder);

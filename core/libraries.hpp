@@ -101,7 +101,7 @@ class KeywordLibraries {
     std::size_t nameAt;  // where the file's name begins in `path`
     Folder* folder;
     platform::FileStamp stamp;
-    std::uint64_t lookedAt;    // when the stamp was last looked at (ms)
+    std::uint64_t lookedAt = 0;  // when the stamp was last looked at (ms)
     std::uint64_t writes = 0;  // this process's writes of the file when it was read
     bool stale = true;  // to be read at the next use, whatever the stamp says
     std::shared_ptr<const IniImage> image;

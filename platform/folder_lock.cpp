@@ -157,13 +157,13 @@ std::string FolderLock::KeptNameFor(const std::string& folder) {
 FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs)
     : folder_(folder) {
   AllTurns& all = Everyone();
-  // Taken again by a thread that holds it: no look at the folder.
-  for (const FolderLock* held = tHeld; held; held = held->outer_) {
-    if (held->folder_ != folder) continue;
-    AcquireSRWLockExclusive(&all.lock);
+  // Taken again by a thread that holds it: no look at the folder. (Only
+  // the owner changes the depth while it runs.)
+  const FolderLock* held = tHeld;
+  while (held && held->folder_ != folder) held = held->outer_;
+  if (held) {
     ++static_cast<Turns*>(held->turn_)->depth;
     turn_ = held->turn_;
-    ReleaseSRWLockExclusive(&all.lock);
     Hold();
     return;
   }

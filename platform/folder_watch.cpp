@@ -82,13 +82,10 @@ struct FolderWatch::Request {
 };
 
 FolderWatch::FolderWatch(const std::string& folder, bool files) {
-  if (files) {
-    auto request = std::make_unique<Request>(16384);
-    if (!request->Open(folder, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE)) {
-      return;
-    }
-    files_ = std::move(request);
-  }
+  const DWORD what = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
+  auto request = std::make_unique<Request>(16384);
+  if (files && !request->Open(folder, what)) return;
+  if (files) files_ = std::move(request);
   // The folder above, for the folder's own name (none for a drive's root
   // or a name of the current folder).
   const std::size_t cut = LastPathSeparator(folder);
@@ -97,7 +94,7 @@ FolderWatch::FolderWatch(const std::string& folder, bool files) {
   if (name_.empty() || name_ == "." || name_ == "..") return;
   std::string above = folder.substr(0, cut);
   if (above.empty() || above.back() == ':') above += '\\';
-  auto request = std::make_unique<Request>(4096);
+  request = std::make_unique<Request>(4096);
   if (request->Open(above, FILE_NOTIFY_CHANGE_DIR_NAME)) above_ = std::move(request);
 }
 

@@ -253,9 +253,9 @@ void WriteRecordedCooldowns() {
     for (const auto& [name, times] : all.byFolder) kept.emplace_back(times.first, static_cast<Recorded*>(times.second->data()));
   }
   for (const auto& [file, recorded] : kept) {
-    if (!recorded || recorded->used == 0) continue;  // no wait on the lock for nothing
+    if (!recorded || !recorded->used) continue;  // no wait on the lock for nothing
     const DataFolderLock folder(file);
-    if (folder.held() && recorded->used != 0) recorded->WriteTo(file);
+    if (folder.held()) recorded->WriteTo(file);
   }
 }
 

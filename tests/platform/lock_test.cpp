@@ -96,7 +96,8 @@ TEST(FolderLock, ThreadsTakeTurnsAndOneThatEndedInItsTurnPassesIt) {
 // give up, each once its budget is spent on that process in all: counting
 // what the threads ahead of it waited meanwhile, so that a message behind a
 // command that may wait long waits its own short budget, and the second
-// message in line not a budget again. Each waits its budget whole.
+// message in line not a budget again. Each waits its budget whole, also
+// when it holds the lock of another folder.
 TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
   const std::string folder = platform::CurrentFolder() + "\\folder-lock-stopped";
   platform::CreateFolder(folder);
@@ -121,6 +122,8 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     std::vector<int> held(row.budgets.size(), -1);
     for (std::size_t i = 0; i < row.budgets.size(); ++i) {
       line.emplace_back([&, i] {
+        // inside a lock of another folder, which is no turn at this one
+        const platform::FolderLock outer(folder + "-other" + std::to_string(i), 0, 10000);
         const platform::FolderLock lock(folder, row.budgets[i], 10000);
         held[i] = lock.held();
         waited[i] = lock.othersWaitedMs();
