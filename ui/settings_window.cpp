@@ -7,6 +7,8 @@
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
+#include "platform/code_pages.hpp"
+#include "platform/files.hpp"
 #include "platform/http.hpp"
 #include "text/text.hpp"
 #include "ui/account_chooser.hpp"
@@ -15,6 +17,8 @@ namespace zoq::ui {
 namespace {
 
 constexpr int kWidth = 780, kHeight = 500;
+constexpr const char* kUnstoredText = "尚未保存";
+constexpr Colour kWarningColour = 0xFF6B6B;
 constexpr const char* kNavButtons[] = {"按钮_插件主页", "按钮_远程命令", "按钮_精确词库", "按钮_模糊词库"};
 
 // Set and read on the window's thread; tests also read it from others.
@@ -34,11 +38,18 @@ HomeWeb& HomeWebSettings() {
   return settings;
 }
 
+std::optional<IniImage> ShownFile(const std::string& file) {
+  std::optional<std::string> bytes =
+      platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
+  if (!bytes) return std::nullopt;
+  IniImage image;
+  image.Load(platform::FileTextAsGb18030(std::move(*bytes)));
+  return image;
+}
+
 std::optional<std::string> StoredAdminItem(const std::string& key) {
-  constexpr const char* kMissing = "\n";  // no stored value reads as a line break
-  std::string value = WholeIniItem(AdminFile(), kAdminSection, key, kMissing);
-  if (value == kMissing) return std::nullopt;
-  return value;
+  const std::optional<IniImage> admin = ShownFile(AdminFile());
+  return admin ? admin->Value(kAdminSection, key, kWholeIniValue) : std::nullopt;
 }
 
 std::string WholeAdminItem(const std::string& key, const std::string& fallback) {
@@ -67,6 +78,12 @@ bool SettingsWindow::Create(const platform::FormClass& windowClass) {
     if (page) platform::RaiseAboveSiblings(page);
   }
   Label(handle(), "版本标签", 24, 470, 76, 24, "1.0.0", true, kColumnColour);
+  // Shown while a typed text is not stored (the file refused it): it is
+  // tried again until it lands.
+  WindowHandle unstored = Label(handle(), "未保存提示", 8, 440, 108, 24, kUnstoredText, true, kColumnColour);
+  SetTextColour(unstored, kWarningColour);
+  platform::ShowWindowIf(unstored, false);
+  UnstoredSign(unstored);
   return true;
 }
 
@@ -125,9 +142,12 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   EnableNavButtons();
   platform::EnableWindowIf(Control(button), false);
   ShowPage(1);
-  LibraryMode() = mode;
+  // A cool-down typed for the other library and refused is not this one's.
+  const bool otherLibrary = std::exchange(LibraryMode(), mode) != mode;
   const std::shared_ptr<const Options> o = Plugin().Current();
-  FillEdit(Control("词控_冷却时间"), text::Decimal(mode == 1 ? o->Settings.精确冷却 : o->Settings.模糊冷却));
+  const std::optional<std::string> stored = StoredAdminItem(CooldownKey());
+  const std::int32_t seconds = mode == 1 ? o->Settings.精确冷却 : o->Settings.模糊冷却;
+  FillEdit(Control("词控_冷却时间"), text::Decimal(stored ? text::ReadWholeNumber32(*stored) : seconds), otherLibrary);
   ReloadLibraryList();
 }
 
@@ -143,7 +163,7 @@ namespace {
 
 EditHandler SaveTextSetting(TextOption setting, const char* key) {
   return {[setting](const std::string& text) { Plugin().Change([&](Options& o) { setting(o) = text; }); },
-          [key](const std::string& text) { StoreAdminItem(key, text); }};
+          [key](const std::string& text) { return StoreAdminItem(key, text); }};
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ini_image.hpp"
 #include "core/plugin.hpp"
 #include "platform/http.hpp"
 #include "ui/form.hpp"
@@ -17,6 +18,8 @@ namespace zoq::ui {
 
 // The keyword library the library page shows: 1 exact (SayZ.ini), 2 fuzzy (SayM.ini).
 std::int32_t& LibraryMode();
+// The settings key of that library's cool-down.
+const char* CooldownKey();
 // The position (from 1) of the row the last library search found; 0 none.
 std::int32_t& SearchPosition();
 
@@ -34,8 +37,13 @@ void ResetHomeWebSettings();
 // The avatar picture of `account` as bytes; empty when it cannot be fetched.
 std::string FetchAvatar(const std::string& account);
 
-// A setting of the admin file read whole (WholeIniItem); nullopt when the key
-// is missing.
+// The file as the windows show it: its text in GB18030 (every character it
+// holds, whatever its encoding), parsed as the INI functions parse it; none
+// when it is there and cannot be read.
+std::optional<IniImage> ShownFile(const std::string& file);
+
+// A setting of the admin file read whole, in GB18030 (ShownFile); nullopt
+// when the key is missing (or the file cannot be read).
 std::optional<std::string> StoredAdminItem(const std::string& key);
 // The same, or `fallback` when the key is missing: what the boxes show.
 std::string WholeAdminItem(const std::string& key, const std::string& fallback);
@@ -96,6 +104,13 @@ class SettingsWindow : public Form {
   void SearchLibrary();
   void RowToEditor();
   void DropMediaFile(const std::string& path);
+  // What the search box (the page's line for what it has to say) says; a
+  // success puts its hint back where it said a failure.
+  void SayInSearchBox(const char* text);
+  void SuccessInSearchBox();
+  // Whether the file holds the entry the editor was filled with otherwise
+  // now (changed by hand meanwhile): the editor then shows the file's value.
+  bool FilledEntryChanged(const std::string& file, const std::vector<std::string>& sections);
   void OpenVariablePicker();
   void ClearSearchBox();
   // Key-downs of the keyword box, the reply box and the list: true when the
@@ -132,6 +147,13 @@ class SettingsWindow : public Form {
   };
   std::vector<LibraryRow> rows_;
   bool editorTyped_ = false;  // the editor boxes hold typing not saved
+  // The entry the editor was filled with, as the file held it then: a save
+  // does not overwrite it once the file holds it otherwise.
+  struct Filled {
+    std::string section;
+    std::optional<std::string> reply;
+  };
+  std::optional<Filled> filled_;
   bool selectingFromCode_ = false;
 };
 
