@@ -204,10 +204,10 @@ void SettingsWindow::SelectRow(int row) {
 }
 
 void SettingsWindow::ReloadLibraryList() {
-  const IniImage library = ShownFile(LibraryFile()).value_or(IniImage());
+  const ShownIni library = ShownFile(LibraryFile()).value_or(ShownIni());
   rows_.clear();
   for (std::string& name : library.SectionNames()) {
-    std::string reply = library.Value(name, kReplyKey, kWholeIniValue).value_or("");
+    std::string reply = library.Value(name, kReplyKey).value_or("");
     std::string keyword = PlainKeywordForm(name);
     rows_.push_back({std::move(name), std::move(keyword), std::move(reply)});
   }
@@ -307,9 +307,8 @@ bool SettingsWindow::FilledEntryChanged(const std::string& file, const std::vect
                                [&](const std::string& s) { return SameIniName(s, filled_->section); })) {
     return false;
   }
-  const std::optional<IniImage> image = ShownFile(file);
-  const std::optional<std::string> now =
-      image ? image->Value(filled_->section, kReplyKey, kWholeIniValue) : filled_->reply;
+  const std::optional<ShownIni> image = ShownFile(file);
+  const std::optional<std::string> now = image ? image->Value(filled_->section, kReplyKey) : filled_->reply;
   // Deleted meanwhile: saving makes it again, as the owner asked.
   if (!now || now == filled_->reply) return false;
   filled_->reply = now;
@@ -347,9 +346,9 @@ void SettingsWindow::RowToEditor() {
   LibraryRow& chosen = rows_[row];
   // What the file holds now (another program may have changed it since the
   // list was read); the list's row follows.
-  const std::optional<IniImage> image = ShownFile(LibraryFile());
+  const std::optional<ShownIni> image = ShownFile(LibraryFile());
   std::optional<std::string> reply = chosen.reply;
-  if (image) reply = image->Value(chosen.section, kReplyKey, kWholeIniValue);
+  if (image) reply = image->Value(chosen.section, kReplyKey);
   chosen.reply = reply.value_or("");
   platform::Redraw(Control("词库列表"));
   SetEditText(Control("词控_关键词框"), chosen.keyword);

@@ -1,6 +1,7 @@
 #include "ui/settings_window.hpp"
 
 #include <atomic>
+#include <set>
 
 #include "core/info/info_records.hpp"
 #include "core/ini_items.hpp"
@@ -38,18 +39,72 @@ HomeWeb& HomeWebSettings() {
   return settings;
 }
 
-std::optional<IniImage> ShownFile(const std::string& file) {
+namespace {
+
+// The length of the GB18030 character at `pos`: 4 for lead, digit, lead, digit.
+std::size_t Gb18030CharLength(std::string_view s, std::size_t pos) {
+  const auto at = [&](std::size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0; };
+  const auto digit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+  if (text::IsLeadByte(at(pos)) && digit(at(pos + 1)) && text::IsLeadByte(at(pos + 2)) && digit(at(pos + 3))) return 4;
+  return text::CharLength(s, pos);
+}
+
+}  // namespace
+
+ShownIni::ShownIni(const std::string& gb18030) {
+  std::set<std::string> used;
+  for (std::size_t pos = 0, n; pos < gb18030.size(); pos += n) {
+    n = Gb18030CharLength(gb18030, pos);
+    if (n > 1) used.insert(gb18030.substr(pos, n));
+  }
+  // Stand-ins of high bytes only: none reads as a bracket or a blank.
+  unsigned lead = 0x81, trail = 0x80;
+  for (const std::string& c : used) {
+    if (c.size() != 4) continue;
+    std::string standIn;
+    for (; lead <= 0xFE && standIn.empty(); trail = trail == 0xFE ? (++lead, 0x80) : trail + 1) {
+      standIn = {static_cast<char>(lead), static_cast<char>(trail)};
+      if (used.count(standIn)) standIn.clear();
+    }
+    if (standIn.empty()) break;  // a text of too many characters: the rest stand as 936 reads them
+    standIns_[c] = standIn;
+    originals_[standIn] = c;
+  }
+  image_.Load(Swapped(gb18030, standIns_));
+}
+
+std::string ShownIni::Swapped(const std::string& text, const std::map<std::string, std::string>& from) {
+  if (from.empty()) return text;
+  std::string out;
+  for (std::size_t pos = 0, n; pos < text.size(); pos += n) {
+    n = Gb18030CharLength(text, pos);
+    const auto swapped = from.find(text.substr(pos, n));
+    out += swapped == from.end() ? text.substr(pos, n) : swapped->second;
+  }
+  return out;
+}
+
+std::optional<std::string> ShownIni::Value(const std::string& section, const std::string& key) const {
+  const std::optional<std::string> value = image_.Value(Swapped(section, standIns_), key, kWholeIniValue);
+  return value ? std::optional(Swapped(*value, originals_)) : std::nullopt;
+}
+
+std::vector<std::string> ShownIni::SectionNames() const {
+  std::vector<std::string> names = image_.SectionNames();
+  for (std::string& name : names) name = Swapped(name, originals_);
+  return names;
+}
+
+std::optional<ShownIni> ShownFile(const std::string& file) {
   std::optional<std::string> bytes =
       platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
   if (!bytes) return std::nullopt;
-  IniImage image;
-  image.Load(platform::FileTextAsGb18030(std::move(*bytes)));
-  return image;
+  return ShownIni(platform::FileTextAsGb18030(std::move(*bytes)));
 }
 
 std::optional<std::string> StoredAdminItem(const std::string& key) {
-  const std::optional<IniImage> admin = ShownFile(AdminFile());
-  return admin ? admin->Value(kAdminSection, key, kWholeIniValue) : std::nullopt;
+  const std::optional<ShownIni> admin = ShownFile(AdminFile());
+  return admin ? admin->Value(kAdminSection, key) : std::nullopt;
 }
 
 std::string WholeAdminItem(const std::string& key, const std::string& fallback) {

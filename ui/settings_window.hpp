@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -37,10 +38,27 @@ void ResetHomeWebSettings();
 // The avatar picture of `account` as bytes; empty when it cannot be fetched.
 std::string FetchAvatar(const std::string& account);
 
-// The file as the windows show it: its text in GB18030 (every character it
-// holds, whatever its encoding), parsed as the INI functions parse it; none
-// when it is there and cannot be read.
-std::optional<IniImage> ShownFile(const std::string& file);
+// An INI file as the windows show it: its text in GB18030, every character
+// it holds whatever its encoding, parsed as the INI functions parse it.
+// IniImage holds a text as code page 936 reads it, which has no four-byte
+// characters: each one stands in it as a two-byte character the text does
+// not use, and is put back in what comes out.
+class ShownIni {
+ public:
+  explicit ShownIni(const std::string& gb18030 = {});
+  // The value read whole; names and value in GB18030.
+  std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+  std::vector<std::string> SectionNames() const;
+
+ private:
+  // `text` with each four-byte character in `from` replaced by its stand-in in `to`.
+  static std::string Swapped(const std::string& text, const std::map<std::string, std::string>& from);
+
+  IniImage image_;
+  std::map<std::string, std::string> standIns_, originals_;
+};
+// The file (none when it is there and cannot be read).
+std::optional<ShownIni> ShownFile(const std::string& file);
 
 // A setting of the admin file read whole, in GB18030 (ShownFile); nullopt
 // when the key is missing (or the file cannot be read).

@@ -271,6 +271,51 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
               }});
 }
 
+std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+std::string Utf16le(const char16_t* text) {
+  std::string bytes;
+  for (; *text; ++text) bytes += {static_cast<char>(*text & 0xFF), static_cast<char>(*text >> 8)};
+  return bytes;
+}
+
+// The owner chooses the row (or the options page), types one key at the end
+// of the reply (of the return text) and saves: every other character of the
+// file stays, whatever its encoding or length.
+TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
+  const std::string x40k(40000, 'x');  // beyond the edit control's own limit
+  struct Row {
+    bool admin;
+    std::string before, after;
+  };
+  const Row rows[] = {
+      {false, Utf8(u8"\uFEFF[kw]\r\n回复=手写😀ok\r\n"), Utf8(u8"\uFEFF[kw]\r\n回复=手写😀okZ\r\n")},
+      {false, "[kw]\r\n回复=\xca\xd6\x94\x39\xfc\x36ok\r\n", "[kw]\r\n回复=\xca\xd6\x94\x39\xfc\x36okZ\r\n"},
+      {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok\r\n"), "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕okZ\r\n")},
+      {false, "[kw]\r\n回复=" + x40k + "\r\n", "[kw]\r\n回复=" + x40k + "Z\r\n"},
+      {true, Utf8(u8"\uFEFF[admin]\r\n开启返回文本=hi😀ok\r\n"), Utf8(u8"开启返回文本=hi😀okZ\r\n")}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.after.substr(0, 40));
+    const std::string file = row.admin ? AdminFile() : ExactLibraryFile();
+    WriteFile(file, row.before);
+    Drive(set, {[&](ui::SettingsWindow& w) {
+                  platform::Click(w.Control(row.admin ? "按钮_远程命令" : "按钮_精确词库"));
+                  if (!row.admin) ClickRow(w, 0);
+                },
+                [&](ui::SettingsWindow& w) {
+                  Focus(w, row.admin ? "开启返回文本" : "词控_回复框");
+                  PressKey(VK_END, true);
+                  TypeText("Z");
+                  row.admin ? PressKey(VK_TAB) : PressKey('S', true);
+                },
+                [](ui::SettingsWindow&) {}});
+    if (row.admin) {
+      EXPECT_NE(ReadFile(file).find(row.after), std::string::npos) << ReadFile(file);
+    } else {
+      EXPECT_TRUE(ReadFile(file) == row.after) << ReadFile(file).substr(0, 60);
+    }
+  }
+}
+
 ui::VariablePicker& Picker() { return *ui::OpenedVariablePicker(); }
 std::string Help(const char* label) { return platform::WindowTextGbk(Picker().Control(label)); }
 
