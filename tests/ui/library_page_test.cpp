@@ -227,11 +227,11 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
                 Focus(w, "词控_搜索框");
-                for (int box = 0; box < 5; ++box) PressKey(VK_TAB);  // round the page's 5 boxes
+                for (int stop = 0; stop < 14; ++stop) PressKey(VK_TAB);  // round the page's 14 stops
                 PressKey(VK_TAB, false, true);
               },
               [](ui::SettingsWindow& w) {
-                EXPECT_EQ(platform::FocusedWindow(), w.Control("词控_冷却时间"));
+                EXPECT_EQ(platform::FocusedWindow(), w.Control("退出设置"));
                 Focus(w, "词控_回复框");  // Esc in a multi-line box leaves the page standing
                 PressKey(VK_ESCAPE);
               },
