@@ -347,7 +347,20 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
           EXPECT_EQ(platform::ClipboardText() + Text(w, "主页_复制"), "735921846OK");
           Focus(w, "主页_群号列表");
           EXPECT_EQ(Text(w, "主页_复制"), "复制 ");
-        }});
+          // From the keyboard: Space and Enter click the switch (or button) with the focus.
+          Focus(w, "主页_私聊控制");
+          PressKey(VK_SPACE);
+        },
+        [](ui::SettingsWindow&) {
+          EXPECT_FALSE(Plugin().Current()->Settings.好友权限);
+          PressKey(VK_RETURN);
+        },
+        [](ui::SettingsWindow& w) {
+          EXPECT_TRUE(Plugin().Current()->Settings.好友权限);
+          Focus(w, "按钮_精确词库");
+          PressKey(VK_RETURN);
+        },
+        [](ui::SettingsWindow& w) { EXPECT_EQ(w.Page(), 1); }});
 }
 
 // The stop export on the window's own thread, unloading, and the stop export
