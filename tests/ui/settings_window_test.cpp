@@ -351,8 +351,9 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
           Focus(w, "主页_私聊控制");
           PressKey(VK_SPACE);
         },
-        [](ui::SettingsWindow&) {
+        [](ui::SettingsWindow& w) {
           EXPECT_FALSE(Plugin().Current()->Settings.好友权限);
+          EXPECT_EQ(Printed(w.Control("主页_私聊控制")).At(0, 0), RGB(46, 170, 220));  // it shows the focus
           PressKey(VK_RETURN);
         },
         [](ui::SettingsWindow& w) {
