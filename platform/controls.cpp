@@ -40,36 +40,8 @@ WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int heig
   return Child(L"BUTTON", GbkToWide(captionGbk), BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP, parent, x, y, width, height);
 }
 
-namespace {
-
-// A picture button with the focus is clicked by Enter as by Space (the modal
-// loop's dialog keys would send Enter nowhere).
-LRESULT CALLBACK PictureButtonProcedure(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR) {
-  switch (message) {
-    case WM_GETDLGCODE:
-      if (KeyAskedAbout(lParam) == VK_RETURN) return DefSubclassProc(button, message, wParam, lParam) | DLGC_WANTMESSAGE;
-      break;
-    case WM_KEYDOWN:
-      if (wParam != VK_RETURN) break;
-      SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                   reinterpret_cast<LPARAM>(button));
-      return 0;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(button, PictureButtonProcedure, 3);
-      break;
-    default:
-      break;
-  }
-  return DefSubclassProc(button, message, wParam, lParam);
-}
-
-}  // namespace
-
 WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height) {
-  HWND button = Child(L"BUTTON", L"", BS_OWNERDRAW | WS_TABSTOP, parent, x, y, width, height);
-  if (button) SetWindowSubclass(button, PictureButtonProcedure, 3, 0);
-  return button;
+  return Child(L"BUTTON", L"", BS_OWNERDRAW | WS_TABSTOP, parent, x, y, width, height);
 }
 
 WindowHandle CreatePictureBox(WindowHandle parent, int x, int y, int width, int height) {

@@ -186,7 +186,7 @@ WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height
 // A button with a caption, drawn by OnPaintControl (notifies focus changes too).
 WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int height, const std::string& captionGbk);
 // An owner-drawn button: painted by OnPaintControl, clicks notified; a stop
-// of the Tab key, clicked by Space or Enter while it has the focus.
+// of the Tab key, clicked by Space while it has the focus.
 WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height);
 // An owner-drawn static control: painted by OnPaintControl, no clicks.
 WindowHandle CreatePictureBox(WindowHandle parent, int x, int y, int width, int height);

@@ -129,8 +129,8 @@ std::string WindowTextGbk(WindowHandle window) {
   return Gbk(text.data(), static_cast<int>(text.size()));
 }
 
-bool SetWindowTextGb18030(WindowHandle window, const std::string& textGb18030) {
-  return SetWindowTextW(window, Gb18030ToWide(textGb18030).c_str()) != 0;
+void SetWindowTextGb18030(WindowHandle window, const std::string& textGb18030) {
+  SetWindowTextW(window, Gb18030ToWide(textGb18030).c_str());
 }
 
 std::string WindowTextGb18030(WindowHandle window) { return WideToGb18030(WideWindowText(window)); }

@@ -70,7 +70,7 @@ UniqueFont MakeFont(const std::string& faceGbk, int heightPx, bool bold);
 bool SetWindowTextGbk(WindowHandle window, const std::string& textGbk);
 std::string WindowTextGbk(WindowHandle window);
 // The same in GB18030: every character of the window's text.
-bool SetWindowTextGb18030(WindowHandle window, const std::string& textGb18030);
+void SetWindowTextGb18030(WindowHandle window, const std::string& textGb18030);
 std::string WindowTextGb18030(WindowHandle window);
 // Enables the window when `condition` holds, disables it otherwise.
 void EnableWindowIf(WindowHandle window, bool condition);

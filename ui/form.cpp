@@ -10,6 +10,7 @@ namespace {
 constexpr const char* kFace = "微软雅黑";
 // Typed text is stored once the owner has paused this long.
 constexpr unsigned kSaveTimer = 1, kSaveAfterMs = 1500;
+constexpr int kKeyEnter = 13;
 
 // The words that belong to a built-in picture, drawn with it.
 const char* WordsOf(const Shown& picture) {
@@ -104,6 +105,12 @@ WindowHandle Form::PictureButton(WindowHandle parent, const std::string& name, i
                                  Shown normal, Shown pressed, Caption caption, Colour litCaption) {
   WindowHandle button = Named(name, platform::CreatePictureButton(parent, x, y, width, height));
   if (!button) return nullptr;
+  // Reached by Tab, clicked by Space (the button's own key) or Enter.
+  OnKey(button, [this, button](int key, bool) {
+    if (key != kKeyEnter) return false;
+    OnNotice(button, Notice::Click);
+    return true;
+  });
   Look& look = looks_[button];
   look.normal = normal;
   look.pressed = pressed;

@@ -62,13 +62,16 @@ std::vector<std::string> Pieces(const std::string& s) {
 // The cool-down box's change handler: the leading number, for the library
 // shown; the core sees it at once, the settings file when the owner pauses
 // (a stored text of the same number, full-width digits say, stays).
+std::int32_t SettingsRecord::*CooldownField() {
+  return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却;
+}
+
 EditHandler SaveCooldown() {
-  const auto field = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
-  return {[field](const std::string& text) {
-            Plugin().Change([&](Options& o) { o.Settings.*field() = text::ReadWholeNumber32(text); });
+  return {[](const std::string& text) {
+            Plugin().Change([&](Options& o) { o.Settings.*CooldownField() = text::ReadWholeNumber32(text); });
           },
-          [field](const std::string&) {
-            const std::int32_t seconds = Plugin().Current()->Settings.*field();
+          [](const std::string&) {
+            const std::int32_t seconds = Plugin().Current()->Settings.*CooldownField();
             const std::optional<std::string> stored = StoredAdminItem(CooldownKey());
             return (stored && text::ReadWholeNumber32(*stored) == seconds) ||
                    WriteAdminItem(CooldownKey(), text::Decimal(seconds));
@@ -212,6 +215,12 @@ void SettingsWindow::ReloadLibraryList() {
     rows_.push_back({std::move(name), std::move(keyword), std::move(reply)});
   }
   ShowRows();
+}
+
+void SettingsWindow::FillCooldownBox(bool dropTyped) {
+  const std::optional<std::string> stored = StoredAdminItem(CooldownKey());
+  const std::int32_t seconds = stored ? text::ReadWholeNumber32(*stored) : Plugin().Current()->Settings.*CooldownField();
+  FillEdit(Control("词控_冷却时间"), text::Decimal(seconds), dropTyped);
 }
 
 void SettingsWindow::SelectSection(const std::string& section) {

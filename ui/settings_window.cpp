@@ -49,38 +49,44 @@ std::size_t Gb18030CharLength(std::string_view s, std::size_t pos) {
   return text::CharLength(s, pos);
 }
 
+// Hands `take` each character of a GB18030 text.
+template <typename Take>
+void ForEachGb18030Char(std::string_view s, Take take) {
+  for (std::size_t pos = 0, n; pos < s.size(); pos += n) {
+    n = Gb18030CharLength(s, pos);
+    take(s.substr(pos, n));
+  }
+}
+
 }  // namespace
 
 ShownIni::ShownIni(const std::string& gb18030) {
-  std::set<std::string> used;
-  for (std::size_t pos = 0, n; pos < gb18030.size(); pos += n) {
-    n = Gb18030CharLength(gb18030, pos);
-    if (n > 1) used.insert(gb18030.substr(pos, n));
-  }
+  std::vector<bool> usedPairs(0x10000);
+  std::set<std::string, std::less<>> fours;
+  ForEachGb18030Char(gb18030, [&](std::string_view c) {
+    if (c.size() == 2) usedPairs[static_cast<unsigned char>(c[0]) << 8 | static_cast<unsigned char>(c[1])] = true;
+    if (c.size() == 4) fours.emplace(c);
+  });
   // Stand-ins of high bytes only: none reads as a bracket or a blank.
-  unsigned lead = 0x81, trail = 0x80;
-  for (const std::string& c : used) {
-    if (c.size() != 4) continue;
-    std::string standIn;
-    for (; lead <= 0xFE && standIn.empty(); trail = trail == 0xFE ? (++lead, 0x80) : trail + 1) {
-      standIn = {static_cast<char>(lead), static_cast<char>(trail)};
-      if (used.count(standIn)) standIn.clear();
-    }
-    if (standIn.empty()) break;  // a text of too many characters: the rest stand as 936 reads them
+  unsigned pair = 0x8180;
+  const auto taken = [&] { return usedPairs[pair] || (pair & 0xFF) < 0x80 || (pair & 0xFF) == 0xFF; };
+  for (const std::string& c : fours) {
+    while (pair <= 0xFEFE && taken()) ++pair;
+    if (pair > 0xFEFE) break;  // a text of too many characters: the rest stand as 936 reads them
+    const std::string standIn{static_cast<char>(pair >> 8), static_cast<char>(pair++)};
     standIns_[c] = standIn;
     originals_[standIn] = c;
   }
   image_.Load(Swapped(gb18030, standIns_));
 }
 
-std::string ShownIni::Swapped(const std::string& text, const std::map<std::string, std::string>& from) {
+std::string ShownIni::Swapped(const std::string& text, const Swaps& from) {
   if (from.empty()) return text;
   std::string out;
-  for (std::size_t pos = 0, n; pos < text.size(); pos += n) {
-    n = Gb18030CharLength(text, pos);
-    const auto swapped = from.find(text.substr(pos, n));
-    out += swapped == from.end() ? text.substr(pos, n) : swapped->second;
-  }
+  ForEachGb18030Char(text, [&](std::string_view c) {
+    const auto swapped = from.find(c);
+    out += swapped == from.end() ? c : std::string_view(swapped->second);
+  });
   return out;
 }
 
@@ -198,11 +204,7 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   platform::EnableWindowIf(Control(button), false);
   ShowPage(1);
   // A cool-down typed for the other library and refused is not this one's.
-  const bool otherLibrary = std::exchange(LibraryMode(), mode) != mode;
-  const std::shared_ptr<const Options> o = Plugin().Current();
-  const std::optional<std::string> stored = StoredAdminItem(CooldownKey());
-  const std::int32_t seconds = mode == 1 ? o->Settings.精确冷却 : o->Settings.模糊冷却;
-  FillEdit(Control("词控_冷却时间"), text::Decimal(stored ? text::ReadWholeNumber32(*stored) : seconds), otherLibrary);
+  FillCooldownBox(std::exchange(LibraryMode(), mode) != mode);
   ReloadLibraryList();
 }
 

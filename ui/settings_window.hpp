@@ -52,10 +52,11 @@ class ShownIni {
 
  private:
   // `text` with each four-byte character in `from` replaced by its stand-in in `to`.
-  static std::string Swapped(const std::string& text, const std::map<std::string, std::string>& from);
+  using Swaps = std::map<std::string, std::string, std::less<>>;
+  static std::string Swapped(const std::string& text, const Swaps& from);
 
   IniImage image_;
-  std::map<std::string, std::string> standIns_, originals_;
+  Swaps standIns_, originals_;
 };
 // The file (none when it is there and cannot be read).
 std::optional<ShownIni> ShownFile(const std::string& file);
@@ -116,6 +117,9 @@ class SettingsWindow : public Form {
   // they hold no typing of the owner's that is not saved.
   void SelectRow(int row);
   void ReloadLibraryList();
+  // The cool-down box of the library shown, as the file holds it (or as the
+  // core does, where the file lacks it).
+  void FillCooldownBox(bool dropTyped);
   void SaveLibraryEntry();
   void DeleteLibraryEntries();
   void ClearEditorBoxes();
