@@ -257,7 +257,10 @@ void SettingsWindow::SaveLibraryEntry() {
   {
     // No other writer between the look at the file and the write.
     const DataFolderLock lock(file);
-    if (FilledEntryChanged(file, written)) return;
+    const bool filledEntry = filled_ && std::any_of(written.begin(), written.end(), [&](const std::string& s) {
+      return SameIniName(s, filled_->section);
+    });
+    if (filledEntry && FilledEntryChanged(file)) return;
     // All of them or none (a full disk, a read-only file): what was typed
     // stays, to be saved again.
     if (!WriteIniChanges(file, changes)) {
@@ -311,11 +314,7 @@ void SettingsWindow::SuccessInSearchBox() {
   }
 }
 
-bool SettingsWindow::FilledEntryChanged(const std::string& file, const std::vector<std::string>& sections) {
-  if (!filled_ || std::none_of(sections.begin(), sections.end(),
-                               [&](const std::string& s) { return SameIniName(s, filled_->section); })) {
-    return false;
-  }
+bool SettingsWindow::FilledEntryChanged(const std::string& file) {
   const std::optional<ShownIni> image = ShownFile(file);
   const std::optional<std::string> now = image ? image->Value(filled_->section, kReplyKey) : filled_->reply;
   // Deleted meanwhile: saving makes it again, as the owner asked.

@@ -132,7 +132,7 @@ class SettingsWindow : public Form {
   void SuccessInSearchBox();
   // Whether the file holds the entry the editor was filled with otherwise
   // now (changed by hand meanwhile): the editor then shows the file's value.
-  bool FilledEntryChanged(const std::string& file, const std::vector<std::string>& sections);
+  bool FilledEntryChanged(const std::string& file);
   void OpenVariablePicker();
   void ClearSearchBox();
   // Key-downs of the keyword box, the reply box and the list: true when the

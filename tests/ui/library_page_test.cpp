@@ -309,10 +309,11 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
   struct Row {
     bool admin;
     std::string before, after;
+    const char* said = "搜索内容 (CTRL+F)";  // in the search box: no failure
   };
   const Row rows[] = {
       {false, Utf8(u8"\uFEFF[kw]\r\n回复=手写😀ok\r\n"), Utf8(u8"\uFEFF[kw]\r\n回复=手写😀okZ\r\n")},
-      {false, "[kw]\r\n回复=\xca\xd6\x94\x39\xfc\x36ok\r\n", "[kw]\r\n回复=\xca\xd6\x94\x39\xfc\x36okZ\r\n"},
+      {false, "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36ok\r\n", "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36okZ\r\n"},
       {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok\r\n"), "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕okZ\r\n")},
       {false, "[kw]\r\n回复=" + x40k + "\r\n", "[kw]\r\n回复=" + x40k + "Z\r\n"},
       {true, Utf8(u8"\uFEFF[admin]\r\n开启返回文本=hi😀ok\r\n"), Utf8(u8"开启返回文本=hi😀okZ\r\n")}};
@@ -320,6 +321,7 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
     SCOPED_TRACE(row.after.substr(0, 40));
     const std::string file = row.admin ? AdminFile() : ExactLibraryFile();
     WriteFile(file, row.before);
+    std::string said;
     Drive(set, {[&](ui::SettingsWindow& w) {
                   platform::Click(w.Control(row.admin ? "按钮_远程命令" : "按钮_精确词库"));
                   if (!row.admin) ClickRow(w, 0);
@@ -330,12 +332,13 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
                   TypeText("Z");
                   row.admin ? PressKey(VK_TAB) : PressKey('S', true);
                 },
-                [](ui::SettingsWindow&) {}});
+                [&](ui::SettingsWindow& w) { said = row.admin ? row.said : Text(w, "词控_搜索框"); }});
     if (row.admin) {
       EXPECT_NE(ReadFile(file).find(row.after), std::string::npos) << ReadFile(file);
     } else {
       EXPECT_TRUE(ReadFile(file) == row.after) << ReadFile(file).substr(0, 60);
     }
+    EXPECT_EQ(said, row.said);
   }
 }
 
