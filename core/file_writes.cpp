@@ -230,7 +230,12 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
     original = std::move(*bytes);
   }
   const std::optional<std::string> written = Changed(original, changes);
-  if (!written || !IniChangesMadeWhole(original, *written, changes)) return false;
+  // Unicode text is checked as it was changed, in GB18030 (in the code page
+  // a character beyond it would not read back as set).
+  if (!written || !IniChangesMadeWhole(platform::FileTextAsGb18030(original), platform::FileTextAsGb18030(*written),
+                                       changes)) {
+    return false;
+  }
   // Nothing changes: nothing is written, a read-only file too.
   if (*written == original) return true;
   return !platform::IsReadOnlyFile(file) && PutInPlace(file, *written, true, kIniCopy);

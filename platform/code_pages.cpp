@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <string_view>
+#include <utility>
+
+#include "text/encoding.hpp"
 
 namespace zoq::platform {
 namespace {
@@ -42,10 +45,34 @@ std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
 std::string WideToAnsi(std::wstring_view wide) { return FromWide(CP_ACP, wide, false); }
 std::string WideToAnsiExact(std::wstring_view wide) { return FromWide(CP_ACP, wide, true); }
 
-std::string FileTextAsAnsi(std::string bytes) {
+std::wstring Gb18030ToWide(std::string_view gb) {
+  // A text that ends inside a character converts without that end.
+  std::string units;
+  for (std::size_t cut = 0; units.empty() && cut < 4 && cut < gb.size(); ++cut) {
+    units = encoding::Gb18030ToUtf16be(std::string(gb.substr(0, gb.size() - cut)));
+  }
+  std::wstring wide;
+  for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
+    wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(units[i]) << 8 | static_cast<unsigned char>(units[i + 1])));
+  }
+  return wide;
+}
+
+std::string WideToGb18030(std::wstring_view wide) {
+  std::string units;
+  for (wchar_t c : wide) units += {static_cast<char>(c >> 8), static_cast<char>(c)};
+  return encoding::Utf16beToGb18030(units);
+}
+
+namespace {
+
+// A file's text that starts with a byte-order mark, through `fromWide`;
+// any other text unchanged.
+template <typename FromWide>
+std::string FileText(std::string bytes, FromWide fromWide) {
   const std::string_view b(bytes);
   if (b.starts_with("\xEF\xBB\xBF")) {
-    return WideToAnsi(ToWide(CP_UTF8, b.substr(3)));
+    return fromWide(ToWide(CP_UTF8, b.substr(3)));
   }
   const bool little = b.starts_with("\xFF\xFE"), big = b.starts_with("\xFE\xFF");
   if (little || big) {
@@ -55,9 +82,19 @@ std::string FileTextAsAnsi(std::string bytes) {
       const unsigned char hi = static_cast<unsigned char>(b[little ? i + 1 : i]);
       wide.push_back(static_cast<wchar_t>(lo | (hi << 8)));
     }
-    return WideToAnsi(wide);
+    return fromWide(wide);
   }
   return bytes;  // moved out
+}
+
+}  // namespace
+
+std::string FileTextAsAnsi(std::string bytes) {
+  return FileText(std::move(bytes), [](std::wstring_view w) { return WideToAnsi(w); });
+}
+
+std::string FileTextAsGb18030(std::string bytes) {
+  return FileText(std::move(bytes), [](std::wstring_view w) { return WideToGb18030(w); });
 }
 
 }  // namespace zoq::platform

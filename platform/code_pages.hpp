@@ -18,10 +18,19 @@ std::wstring AnsiToWide(std::string_view ansi);
 std::string WideToAnsi(std::wstring_view wide);
 std::string WideToAnsiExact(std::wstring_view wide);
 
+// GB18030, which holds every character, to UTF-16 and back; invalid bytes
+// or units are left out.
+std::wstring Gb18030ToWide(std::string_view gb);
+std::string WideToGb18030(std::wstring_view wide);
+
 // The text of a file that starts with a UTF-8 or UTF-16 byte-order mark,
 // in the ANSI code page (characters it cannot hold become what Windows makes
 // of them); any other text unchanged. This is how the INI functions read a
 // file.
 std::string FileTextAsAnsi(std::string bytes);
+// The same in GB18030, which loses no character: what the settings windows
+// show and hand back to the file's writer (core/file_writes.hpp). ANSI text
+// is taken as GB18030 already.
+std::string FileTextAsGb18030(std::string bytes);
 
 }  // namespace zoq::platform

@@ -41,7 +41,7 @@ WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int heig
 }
 
 WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height) {
-  return Child(L"BUTTON", L"", BS_OWNERDRAW, parent, x, y, width, height);
+  return Child(L"BUTTON", L"", BS_OWNERDRAW | WS_TABSTOP, parent, x, y, width, height);
 }
 
 WindowHandle CreatePictureBox(WindowHandle parent, int x, int y, int width, int height) {

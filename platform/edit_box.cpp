@@ -104,7 +104,9 @@ WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height
   flags |= style.multiLine ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL : ES_AUTOHSCROLL;
   HWND edit = Child(L"EDIT", L"", flags, parent, x, y, width, height);
   if (!edit) return nullptr;
-  if (style.limit > 0) SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
+  // Without a limit of its own (0), a box takes as much as a file can hold
+  // (the control's default is 30,000 characters).
+  SendMessageW(edit, EM_SETLIMITTEXT, style.limit, 0);
   const DWORD_PTR kind = (style.multiLine ? kMultiLine : 0) | (style.digitsOnly ? kDigitsOnly : 0);
   SetWindowSubclass(edit, EditProcedure, 2, kind);
   if (!style.multiLine) FrameChanged(edit);

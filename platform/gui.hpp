@@ -95,7 +95,7 @@ class FormEvents {
   virtual void OnEscape() {}
   // A timer of the window (StartTimer) is due.
   virtual void OnTimer(WindowHandle window, unsigned id) {}
-  // What a report list (CreateReportList) shows in a cell.
+  // What a report list (CreateReportList) shows in a cell, in GB18030.
   virtual std::string CellText(WindowHandle list, int row, int column) { return {}; }
 };
 
@@ -179,13 +179,14 @@ class FormClass {
 struct EditStyle {
   bool multiLine = false;
   bool centred = false;
-  int limit = 0;  // characters; 0 no limit
+  int limit = 0;  // characters; 0: as many as a file holds
   bool digitsOnly = false;
 };
 WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height, const EditStyle& style);
 // A button with a caption, drawn by OnPaintControl (notifies focus changes too).
 WindowHandle CreateButton(WindowHandle parent, int x, int y, int width, int height, const std::string& captionGbk);
-// An owner-drawn button: painted by OnPaintControl, clicks notified.
+// An owner-drawn button: painted by OnPaintControl, clicks notified; a stop
+// of the Tab key, clicked by Space while it has the focus.
 WindowHandle CreatePictureButton(WindowHandle parent, int x, int y, int width, int height);
 // An owner-drawn static control: painted by OnPaintControl, no clicks.
 WindowHandle CreatePictureBox(WindowHandle parent, int x, int y, int width, int height);

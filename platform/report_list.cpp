@@ -79,7 +79,7 @@ void DrawListRow(FormEvents& events, const ListLook& look, const DRAWITEMSTRUCT&
   for (int column = 0, x = r.left;; ++column) {
     const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
     if (width <= 0) break;
-    std::wstring text = GbkToWide(events.CellText(list, row, column));
+    std::wstring text = Gb18030ToWide(events.CellText(list, row, column));
     if (text.size() > kShown) text.resize(kShown);
     RECT cell{x + kPadding, r.top, x + width - kPadding, r.bottom};
     DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &cell,
@@ -96,7 +96,7 @@ void DrawListRow(FormEvents& events, const ListLook& look, const DRAWITEMSTRUCT&
 // Whether the row's first column begins with `typed` (or, not `partial`, is
 // it), letters compared without case as the system compares them.
 bool RowBeginsWith(FormEvents& events, HWND list, int row, const std::wstring& typed, bool partial) {
-  const std::wstring text = GbkToWide(events.CellText(list, row, 0));
+  const std::wstring text = Gb18030ToWide(events.CellText(list, row, 0));
   if (text.size() < typed.size() || (!partial && text.size() != typed.size())) return false;
   const int n = static_cast<int>(typed.size());
   return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.data(), n, typed.data(), n) == CSTR_EQUAL;
@@ -135,7 +135,7 @@ LRESULT ReportListNotice(FormEvents& events, NMHDR& notice) {
   if (notice.code == LVN_GETDISPINFOW) {
     LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(notice).item;
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-      const std::wstring text = GbkToWide(events.CellText(notice.hwndFrom, item.iItem, item.iSubItem));
+      const std::wstring text = Gb18030ToWide(events.CellText(notice.hwndFrom, item.iItem, item.iSubItem));
       lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
     }
     return 0;

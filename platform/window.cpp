@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -111,13 +112,28 @@ bool SetWindowTextGbk(WindowHandle window, const std::string& textGbk) {
   return SetWindowTextW(window, Wide(textGbk).c_str()) != 0;
 }
 
-std::string WindowTextGbk(WindowHandle window) {
+namespace {
+
+std::wstring WideWindowText(WindowHandle window) {
   const int length = GetWindowTextLengthW(window);
   if (length <= 0) return {};
   std::wstring buffer(length + 1, L'\0');
-  const int got = GetWindowTextW(window, buffer.data(), length + 1);
-  return Gbk(buffer.data(), got);
+  buffer.resize(std::max(0, GetWindowTextW(window, buffer.data(), length + 1)));
+  return buffer;
 }
+
+}  // namespace
+
+std::string WindowTextGbk(WindowHandle window) {
+  const std::wstring text = WideWindowText(window);
+  return Gbk(text.data(), static_cast<int>(text.size()));
+}
+
+void SetWindowTextGb18030(WindowHandle window, const std::string& textGb18030) {
+  SetWindowTextW(window, Gb18030ToWide(textGb18030).c_str());
+}
+
+std::string WindowTextGb18030(WindowHandle window) { return WideToGb18030(WideWindowText(window)); }
 
 void EnableWindowIf(WindowHandle window, bool condition) { EnableWindow(window, condition ? TRUE : FALSE); }
 

@@ -69,6 +69,9 @@ UniqueFont MakeFont(const std::string& faceGbk, int heightPx, bool bold);
 
 bool SetWindowTextGbk(WindowHandle window, const std::string& textGbk);
 std::string WindowTextGbk(WindowHandle window);
+// The same in GB18030: every character of the window's text.
+void SetWindowTextGb18030(WindowHandle window, const std::string& textGb18030);
+std::string WindowTextGb18030(WindowHandle window);
 // Enables the window when `condition` holds, disables it otherwise.
 void EnableWindowIf(WindowHandle window, bool condition);
 // Shows the window when `condition` holds, hides it otherwise.

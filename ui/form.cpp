@@ -1,5 +1,6 @@
 #include "ui/form.hpp"
 
+#include "platform/code_pages.hpp"
 #include "ui/image.hpp"
 
 namespace zoq::ui {
@@ -9,6 +10,7 @@ namespace {
 constexpr const char* kFace = "微软雅黑";
 // Typed text is stored once the owner has paused this long.
 constexpr unsigned kSaveTimer = 1, kSaveAfterMs = 1500;
+constexpr int kKeyEnter = 13;
 
 // The words that belong to a built-in picture, drawn with it.
 const char* WordsOf(const Shown& picture) {
@@ -103,6 +105,12 @@ WindowHandle Form::PictureButton(WindowHandle parent, const std::string& name, i
                                  Shown normal, Shown pressed, Caption caption, Colour litCaption) {
   WindowHandle button = Named(name, platform::CreatePictureButton(parent, x, y, width, height));
   if (!button) return nullptr;
+  // Reached by Tab, clicked by Space (the button's own key) or Enter.
+  OnKey(button, [this, button](int key, bool) {
+    if (key != kKeyEnter) return false;
+    OnNotice(button, Notice::Click);
+    return true;
+  });
   Look& look = looks_[button];
   look.normal = normal;
   look.pressed = pressed;
@@ -177,12 +185,22 @@ void Form::OnEdit(WindowHandle edit, EditHandler handler) {
 void Form::SaveEdits() {
   if (handle()) platform::StopTimer(handle(), kSaveTimer);
   for (auto& [edit, e] : edits_) {
-    if (!std::exchange(e.unsaved, false)) continue;
+    if (!e.unsaved) continue;
     try {
-      e.handler.save(platform::WindowTextGbk(edit));
+      e.unsaved = e.refused = !e.handler.save(EditText(edit));
     } catch (...) {
+      e.refused = true;
     }
   }
+  ShowRefused();
+}
+
+void Form::ShowRefused() {
+  bool refused = false;
+  for (const auto& [edit, e] : edits_) refused = refused || e.refused;
+  // Tried again at the next pause, until it lands.
+  if (refused && handle()) platform::StartTimer(handle(), kSaveTimer, kSaveAfterMs);
+  platform::ShowWindowIf(unstoredSign_, refused);
 }
 
 void Form::OnTimer(WindowHandle, unsigned id) {
@@ -260,18 +278,19 @@ void Form::AddItem(WindowHandle box, PictureItem item) {
 
 void Form::SetEditText(WindowHandle edit, const std::string& text) {
   muted_ = edit;
-  platform::SetWindowTextGbk(edit, text);
+  platform::SetWindowTextGb18030(edit, text);
   muted_ = nullptr;
 }
 
-void Form::FillEdit(WindowHandle edit, const std::string& text) {
-  SetEditText(edit, text);
+void Form::FillEdit(WindowHandle edit, const std::string& text, bool dropTyped) {
   auto found = edits_.find(edit);
+  if (found != edits_.end() && found->second.unsaved && !dropTyped) return;
+  SetEditText(edit, text);
   if (found == edits_.end()) return;
   Edited& e = found->second;
-  e.unsaved = false;
-  if (e.handler.apply) e.handler.apply(text);
-  e.handler.save(text);
+  if (e.handler.apply) e.handler.apply(platform::WideToGbk(platform::Gb18030ToWide(text)));
+  e.unsaved = e.refused = !e.handler.save(text);
+  ShowRefused();
 }
 
 const platform::Bitmap* Form::Keep(std::string_view bytes) {
@@ -335,6 +354,8 @@ void Form::OnPaintControl(WindowHandle control, platform::Painter& painter, int 
     painter.Draw(*bitmap, item.x, item.y, bitmap->width() * item.scaleX / 1000, bitmap->height() * item.scaleY / 1000);
   }
   DrawCaption(painter, look.caption, pressed ? 1 : 0, pressed ? 1 : 0, lit ? look.litCaption : look.caption.colour);
+  // The button the keyboard reaches (Tab) shows that it has the focus.
+  if (platform::FocusedWindow() == control) painter.Frame(0, 0, width, height, kAccentColour);
 }
 
 void Form::DrawCaptionedButton(WindowHandle button, platform::Painter& painter, int width, int height, bool pressed) {

@@ -57,12 +57,16 @@ struct Caption {
 };
 
 // What a box the owner edits does with its text: `apply` takes every change
-// at once (what the core keeps in memory; may be empty), `save` stores the
-// text once the owner pauses, leaves the box, or the window closes
+// at once, in GBK (what the core keeps in memory; may be empty), `save`
+// stores the text, in GB18030 (every character the box holds), once the
+// owner pauses, leaves the box, switches the page or closes the window
 // (SaveEdits) — not at every keystroke — and at once when the program fills
-// the box (FillEdit). A save writes only what the file does not hold yet.
+// the box (FillEdit). A save writes only what the file does not hold yet;
+// false when the file refused it: it is tried again at each of those
+// moments, and the box keeps what was typed until it is stored.
 struct EditHandler {
-  std::function<void(const std::string&)> apply, save;
+  std::function<void(const std::string&)> apply;
+  std::function<bool(const std::string&)> save;
 };
 
 class Form : public platform::FormEvents {
@@ -113,8 +117,11 @@ class Form : public platform::FormEvents {
   void On(WindowHandle control, Notice notice, std::function<void()> handler);
   // The change handler of a box the owner edits.
   void OnEdit(WindowHandle edit, EditHandler handler);
-  // Stores every edit not saved yet.
+  // Stores every edit not saved yet; while one is refused, it is tried
+  // again after a pause and the sign (UnstoredSign) shows.
   void SaveEdits();
+  // The control shown while a typed text is not stored.
+  void UnstoredSign(WindowHandle sign) { unstoredSign_ = sign; }
   // Key-downs of a control (and files dropped on it); the handler returns
   // true when it used the key up.
   void OnKey(WindowHandle control, std::function<bool(int key, bool ctrlOnly)> handler);
@@ -126,12 +133,15 @@ class Form : public platform::FormEvents {
   // The words drawn over a picture button.
   void SetButtonCaption(WindowHandle control, const std::string& text, Colour colour);
   void AddItem(WindowHandle box, PictureItem item);
-  // Sets an edit box's text from the program: no change handler runs.
+  // Sets an edit box's text (GB18030) from the program: no change handler runs.
   void SetEditText(WindowHandle edit, const std::string& text);
-  // Fills a box the owner edits (OnEdit) from the program: its handler takes
-  // `text` at once, as typed, and saves it (the text itself, not what the box
-  // makes of it: nothing is cut or converted on the way).
-  void FillEdit(WindowHandle edit, const std::string& text);
+  // An edit box's text in GB18030.
+  static std::string EditText(WindowHandle edit) { return platform::WindowTextGb18030(edit); }
+  // Fills a box the owner edits (OnEdit) from the program with a text in
+  // GB18030: its handler takes `text` at once, as typed, and saves it (the
+  // text itself, not what the box makes of it: nothing is cut on the way).
+  // A box whose typed text the file refused keeps it (unless `dropTyped`).
+  void FillEdit(WindowHandle edit, const std::string& text, bool dropTyped = false);
   // Decodes bytes into a bitmap owned by the form; null when they are no picture.
   const platform::Bitmap* Keep(std::string_view bytes);
   const platform::Bitmap& BuiltIn(Picture picture);
@@ -181,13 +191,17 @@ class Form : public platform::FormEvents {
   struct Edited {
     EditHandler handler;
     bool unsaved = false;
+    bool refused = false;  // the file refused its last save
   };
+  // Shows the sign while a save is refused, and tries again at the next pause.
+  void ShowRefused();
   std::map<WindowHandle, Edited> edits_;
   std::map<WindowHandle, std::function<bool(int, bool)>> keyHandlers_;
   std::map<WindowHandle, std::function<void(const std::string&)>> dropHandlers_;
   std::map<Picture, platform::Bitmap> builtIns_;
   std::vector<std::unique_ptr<platform::Bitmap>> kept_;
   WindowHandle muted_ = nullptr;  // an edit box whose text the program sets
+  WindowHandle unstoredSign_ = nullptr;
 };
 
 }  // namespace zoq::ui

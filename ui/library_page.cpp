@@ -28,6 +28,10 @@ constexpr const char* kNotEmpty = "此处不可为空";
 // they were.
 constexpr const char* kSaveFailed = "保存失败";
 constexpr const char* kDeleteFailed = "删除失败";
+// Said when a save found the entry changed in the file since the editor was
+// filled: the editor shows the file's value, nothing is written.
+constexpr const char* kChangedInFile = "文件已改动";
+constexpr const char* kSearchHint = "搜索内容 (CTRL+F)";
 constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
 std::string LibraryFile() { return LibraryMode() == 2 ? FuzzyLibraryFile() : ExactLibraryFile(); }
@@ -58,20 +62,25 @@ std::vector<std::string> Pieces(const std::string& s) {
 // The cool-down box's change handler: the leading number, for the library
 // shown; the core sees it at once, the settings file when the owner pauses
 // (a stored text of the same number, full-width digits say, stays).
+std::int32_t SettingsRecord::*CooldownField() {
+  return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却;
+}
+
 EditHandler SaveCooldown() {
-  const auto field = [] { return LibraryMode() == 1 ? &SettingsRecord::精确冷却 : &SettingsRecord::模糊冷却; };
-  return {[field](const std::string& text) {
-            Plugin().Change([&](Options& o) { o.Settings.*field() = text::ReadWholeNumber32(text); });
+  return {[](const std::string& text) {
+            Plugin().Change([&](Options& o) { o.Settings.*CooldownField() = text::ReadWholeNumber32(text); });
           },
-          [field](const std::string&) {
-            const char* key = LibraryMode() == 1 ? "精确冷却" : "模糊冷却";
-            const std::int32_t seconds = Plugin().Current()->Settings.*field();
-            const std::optional<std::string> stored = StoredAdminItem(key);
-            if (!stored || text::ReadWholeNumber32(*stored) != seconds) WriteAdminItem(key, text::Decimal(seconds));
+          [](const std::string&) {
+            const std::int32_t seconds = Plugin().Current()->Settings.*CooldownField();
+            const std::optional<std::string> stored = StoredAdminItem(CooldownKey());
+            return (stored && text::ReadWholeNumber32(*stored) == seconds) ||
+                   WriteAdminItem(CooldownKey(), text::Decimal(seconds));
           }};
 }
 
 }  // namespace
+
+const char* CooldownKey() { return LibraryMode() == 1 ? "精确冷却" : "模糊冷却"; }
 
 std::int32_t& SearchPosition() {
   static std::int32_t position = 0;
@@ -85,7 +94,7 @@ void SettingsWindow::BuildLibraryPage() {
                                   {{"关键词", 14, 0, 100, 40, kDimTextColour}, {"内容", 114, 0, 100, 40, kDimTextColour}},
                                   page);
   WindowHandle search = Edit(header, "词控_搜索框", 328, 4, 272, 30, {false, true}, false);
-  platform::SetWindowTextGbk(search, "搜索内容 (CTRL+F)");
+  platform::SetWindowTextGbk(search, kSearchHint);
   SetTextColour(search, 0x778BAC);
   WindowHandle searchButton = PictureButton(header, "词控_搜索", 604, 4, 30, 30, {Picture::SearchButton}, {});
   platform::AddToolTip(handle(), searchButton, "快捷键 CTRL+F");
@@ -144,7 +153,7 @@ void SettingsWindow::BuildLibraryPage() {
   OnEdit(cooldown, SaveCooldown());
 }
 
-void SettingsWindow::ClearSearchBox() { platform::SetWindowTextGbk(Control("词控_搜索框"), ""); }
+void SettingsWindow::ClearSearchBox() { SayInSearchBox(""); }
 
 bool SettingsWindow::LibraryListKeyDown(int key, bool) {
   if (key == kKeyDelete) DeleteLibraryEntries();
@@ -154,7 +163,7 @@ bool SettingsWindow::LibraryListKeyDown(int key, bool) {
 bool SettingsWindow::KeywordBoxKeyDown(int key, bool ctrlOnly) {
   WindowHandle keyword = Control("词控_关键词框");
   if (key == kKeySpace || key == kKeyEnter) {
-    platform::SetWindowTextGbk(keyword, WithoutSpaces(platform::WindowTextGbk(keyword)) + "|");
+    platform::SetWindowTextGb18030(keyword, WithoutSpaces(EditText(keyword)) + "|");
     platform::CaretToEnd(keyword);
     return true;
   }
@@ -179,7 +188,7 @@ bool SettingsWindow::EditorShortcut(int key, WindowHandle box) {
 void SettingsWindow::OpenVariablePicker() {
   WindowHandle reply = Control("词控_回复框");
   RunVariablePicker(WindowClass(), handle(), [this, reply](const std::string& variable) {
-    SetEditText(reply, platform::WindowTextGbk(reply) + variable);
+    SetEditText(reply, EditText(reply) + variable);
     editorTyped_ = true;
   });
 }
@@ -198,15 +207,20 @@ void SettingsWindow::SelectRow(int row) {
 }
 
 void SettingsWindow::ReloadLibraryList() {
-  IniImage library;
-  library.Load(platform::FileTextAsAnsi(platform::ReadWholeFile(LibraryFile())));
+  const ShownIni library = ShownFile(LibraryFile()).value_or(ShownIni());
   rows_.clear();
   for (std::string& name : library.SectionNames()) {
-    std::string reply = library.Value(name, kReplyKey, kWholeIniValue).value_or("");
+    std::string reply = library.Value(name, kReplyKey).value_or("");
     std::string keyword = PlainKeywordForm(name);
     rows_.push_back({std::move(name), std::move(keyword), std::move(reply)});
   }
   ShowRows();
+}
+
+void SettingsWindow::FillCooldownBox(bool dropTyped) {
+  const std::optional<std::string> stored = StoredAdminItem(CooldownKey());
+  const std::int32_t seconds = stored ? text::ReadWholeNumber32(*stored) : Plugin().Current()->Settings.*CooldownField();
+  FillEdit(Control("词控_冷却时间"), text::Decimal(seconds), dropTyped);
 }
 
 void SettingsWindow::SelectSection(const std::string& section) {
@@ -218,12 +232,12 @@ void SettingsWindow::SelectSection(const std::string& section) {
 
 void SettingsWindow::SaveLibraryEntry() {
   WindowHandle keywordBox = Control("词控_关键词框"), replyBox = Control("词控_回复框");
-  const std::string reply = text::LineBreaksAsN(platform::WindowTextGbk(replyBox));
+  const std::string reply = text::LineBreaksAsN(EditText(replyBox));
   if (reply.empty()) {
     SetEditText(replyBox, kNotEmpty);
     return;
   }
-  const std::string keywords = WithoutSpaces(platform::WindowTextGbk(keywordBox));
+  const std::string keywords = WithoutSpaces(EditText(keywordBox));
   if (keywords.empty()) return;
   const std::vector<std::string> pieces = Pieces(StoredKeywordForm(keywords));
   const std::string file = LibraryFile();
@@ -240,12 +254,21 @@ void SettingsWindow::SaveLibraryEntry() {
     SetEditText(keywordBox, kNotEmpty);
     return;
   }
-  // All of them or none (a full disk, a read-only file): what was typed
-  // stays, to be saved again.
-  if (!WriteIniChanges(file, changes)) {
-    platform::SetWindowTextGbk(Control("词控_搜索框"), kSaveFailed);
-    return;
+  {
+    // No other writer between the look at the file and the write.
+    const DataFolderLock lock(file);
+    const bool filledEntry = filled_ && std::any_of(written.begin(), written.end(), [&](const std::string& s) {
+      return SameIniName(s, filled_->section);
+    });
+    if (filledEntry && FilledEntryChanged(file)) return;
+    // All of them or none (a full disk, a read-only file): what was typed
+    // stays, to be saved again.
+    if (!WriteIniChanges(file, changes)) {
+      SayInSearchBox(kSaveFailed);
+      return;
+    }
   }
+  SuccessInSearchBox();
   if (LibraryMode() == 2) ReloadFuzzyKeywords();
   ClearEditorBoxes();
   // The list shows what the file holds now; one keyword saved: its row.
@@ -260,14 +283,15 @@ void SettingsWindow::DeleteLibraryEntries() {
   if (row >= 0 && row < static_cast<int>(rows_.size())) {
     section = rows_[row].section;
   } else {
-    section = platform::WindowTextGbk(Control("词控_关键词框"));
+    section = EditText(Control("词控_关键词框"));
     if (section.empty()) return;
     section = StoredKeywordForm(section);
   }
   if (!WriteIniItem(LibraryFile(), section, std::nullopt, std::nullopt)) {
-    platform::SetWindowTextGbk(Control("词控_搜索框"), kDeleteFailed);
+    SayInSearchBox(kDeleteFailed);
     return;
   }
+  SuccessInSearchBox();
   // A deleted fuzzy keyword must stop matching at once, as a saved one starts to.
   if (LibraryMode() == 2) ReloadFuzzyKeywords();
   ClearEditorBoxes();
@@ -278,13 +302,35 @@ void SettingsWindow::ClearEditorBoxes() {
   SetEditText(Control("词控_关键词框"), "");
   SetEditText(Control("词控_回复框"), "");
   editorTyped_ = false;
+  filled_.reset();
+}
+
+void SettingsWindow::SayInSearchBox(const char* text) { platform::SetWindowTextGbk(Control("词控_搜索框"), text); }
+
+void SettingsWindow::SuccessInSearchBox() {
+  const std::string said = platform::WindowTextGbk(Control("词控_搜索框"));
+  for (const char* failure : {kSaveFailed, kDeleteFailed, kChangedInFile}) {
+    if (said == failure) SayInSearchBox(kSearchHint);
+  }
+}
+
+bool SettingsWindow::FilledEntryChanged(const std::string& file) {
+  const std::optional<ShownIni> image = ShownFile(file);
+  const std::optional<std::string> now = image ? image->Value(filled_->section, kReplyKey) : filled_->reply;
+  // Deleted meanwhile: saving makes it again, as the owner asked.
+  if (!now || now == filled_->reply) return false;
+  filled_->reply = now;
+  SetEditText(Control("词控_回复框"), text::ReplaceAll(*now, "[N]", "\r\n"));
+  SayInSearchBox(kChangedInFile);
+  ReloadLibraryList();
+  return true;
 }
 
 void SettingsWindow::SearchLibrary() {
   WindowHandle box = Control("词控_搜索框");
-  const std::string wanted = platform::WindowTextGbk(box);
+  const std::string wanted = EditText(box);
   if (wanted.empty()) {
-    platform::SetWindowTextGbk(box, "未输入搜索内容");
+    SayInSearchBox("未输入搜索内容");
     return;
   }
   const int n = static_cast<int>(rows_.size());
@@ -299,15 +345,24 @@ void SettingsWindow::SearchLibrary() {
     }
   }
   if (p >= n) position = 0;
-  if (p < 1 || p > n || rows_[p - 1].reply.empty()) platform::SetWindowTextGbk(box, "无搜索结果");
+  if (p < 1 || p > n || rows_[p - 1].reply.empty()) SayInSearchBox("无搜索结果");
 }
 
 void SettingsWindow::RowToEditor() {
   const int row = platform::ListView(Control("词库列表")).SelectedRow();
   if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-  SetEditText(Control("词控_关键词框"), rows_[row].keyword);
-  SetEditText(Control("词控_回复框"), text::ReplaceAll(rows_[row].reply, "[N]", "\r\n"));
+  LibraryRow& chosen = rows_[row];
+  // What the file holds now (another program may have changed it since the
+  // list was read); the list's row follows.
+  const std::optional<ShownIni> image = ShownFile(LibraryFile());
+  std::optional<std::string> reply = chosen.reply;
+  if (image) reply = image->Value(chosen.section, kReplyKey);
+  chosen.reply = reply.value_or("");
+  platform::Redraw(Control("词库列表"));
+  SetEditText(Control("词控_关键词框"), chosen.keyword);
+  SetEditText(Control("词控_回复框"), text::ReplaceAll(chosen.reply, "[N]", "\r\n"));
   editorTyped_ = false;
+  filled_ = Filled{chosen.section, reply};
 }
 
 void SettingsWindow::DropMediaFile(const std::string& dropped) {
@@ -322,9 +377,9 @@ void SettingsWindow::DropMediaFile(const std::string& dropped) {
   };
   WindowHandle reply = Control("词控_回复框");
   if (holdsAny({".jpg", ".gif", ".png", ".bmp"})) {
-    SetEditText(reply, platform::WindowTextGbk(reply) + "[P=" + path + "]");
+    SetEditText(reply, EditText(reply) + "[P=" + path + "]");
   } else if (holdsAny({".amr", ".mp3", ".wav", ".flac"})) {
-    SetEditText(reply, platform::WindowTextGbk(reply) + "[V=" + path + "]");
+    SetEditText(reply, EditText(reply) + "[V=" + path + "]");
   } else {
     return;
   }

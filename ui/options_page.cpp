@@ -36,11 +36,13 @@ const CommandRow kRows[] = {
 // answers with at once; the file gets it, with its line breaks as "[N]",
 // when the owner pauses. A write the file refuses (a full disk, another
 // process holding the folder) leaves the typed text answering as the box
-// shows it, to be stored at the next pause, until the window closes.
+// shows it, tried again until it is stored or the window closes.
 EditHandler SaveReturnText(const char* key) {
   return {[key](const std::string& text) { TypedAdminItem(key, text::LineBreaksAsN(text)); },
           [key](const std::string& text) {
-            if (StoreAdminItem(key, text::LineBreaksAsN(text))) TypedAdminItem(key, std::nullopt);
+            if (!StoreAdminItem(key, text::LineBreaksAsN(text))) return false;
+            TypedAdminItem(key, std::nullopt);
+            return true;
           }};
 }
 

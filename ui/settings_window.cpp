@@ -1,12 +1,15 @@
 #include "ui/settings_window.hpp"
 
 #include <atomic>
+#include <set>
 
 #include "core/info/info_records.hpp"
 #include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
+#include "platform/code_pages.hpp"
+#include "platform/files.hpp"
 #include "platform/http.hpp"
 #include "text/text.hpp"
 #include "ui/account_chooser.hpp"
@@ -15,6 +18,8 @@ namespace zoq::ui {
 namespace {
 
 constexpr int kWidth = 780, kHeight = 500;
+constexpr const char* kUnstoredText = "尚未保存";
+constexpr Colour kWarningColour = 0xFF6B6B;
 constexpr const char* kNavButtons[] = {"按钮_插件主页", "按钮_远程命令", "按钮_精确词库", "按钮_模糊词库"};
 
 // Set and read on the window's thread; tests also read it from others.
@@ -34,11 +39,78 @@ HomeWeb& HomeWebSettings() {
   return settings;
 }
 
+namespace {
+
+// The length of the GB18030 character at `pos`: 4 for lead, digit, lead, digit.
+std::size_t Gb18030CharLength(std::string_view s, std::size_t pos) {
+  const auto at = [&](std::size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0; };
+  const auto digit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+  if (text::IsLeadByte(at(pos)) && digit(at(pos + 1)) && text::IsLeadByte(at(pos + 2)) && digit(at(pos + 3))) return 4;
+  return text::CharLength(s, pos);
+}
+
+// Hands `take` each character of a GB18030 text.
+template <typename Take>
+void ForEachGb18030Char(std::string_view s, Take take) {
+  for (std::size_t pos = 0, n; pos < s.size(); pos += n) {
+    n = Gb18030CharLength(s, pos);
+    take(s.substr(pos, n));
+  }
+}
+
+}  // namespace
+
+ShownIni::ShownIni(const std::string& gb18030) {
+  std::vector<bool> usedPairs(0x10000);
+  std::set<std::string, std::less<>> fours;
+  ForEachGb18030Char(gb18030, [&](std::string_view c) {
+    if (c.size() == 2) usedPairs[static_cast<unsigned char>(c[0]) << 8 | static_cast<unsigned char>(c[1])] = true;
+    if (c.size() == 4) fours.emplace(c);
+  });
+  // Stand-ins of high bytes only: none reads as a bracket or a blank.
+  unsigned pair = 0x8180;
+  const auto taken = [&] { return usedPairs[pair] || (pair & 0xFF) < 0x80 || (pair & 0xFF) == 0xFF; };
+  for (const std::string& c : fours) {
+    while (pair <= 0xFEFE && taken()) ++pair;
+    if (pair > 0xFEFE) break;  // a text of too many characters: the rest stand as 936 reads them
+    const std::string standIn{static_cast<char>(pair >> 8), static_cast<char>(pair++)};
+    standIns_[c] = standIn;
+    originals_[standIn] = c;
+  }
+  image_.Load(Swapped(gb18030, standIns_));
+}
+
+std::string ShownIni::Swapped(const std::string& text, const Swaps& from) {
+  if (from.empty()) return text;
+  std::string out;
+  ForEachGb18030Char(text, [&](std::string_view c) {
+    const auto swapped = from.find(c);
+    out += swapped == from.end() ? c : std::string_view(swapped->second);
+  });
+  return out;
+}
+
+std::optional<std::string> ShownIni::Value(const std::string& section, const std::string& key) const {
+  const std::optional<std::string> value = image_.Value(Swapped(section, standIns_), key, kWholeIniValue);
+  return value ? std::optional(Swapped(*value, originals_)) : std::nullopt;
+}
+
+std::vector<std::string> ShownIni::SectionNames() const {
+  std::vector<std::string> names = image_.SectionNames();
+  for (std::string& name : names) name = Swapped(name, originals_);
+  return names;
+}
+
+std::optional<ShownIni> ShownFile(const std::string& file) {
+  std::optional<std::string> bytes =
+      platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
+  if (!bytes) return std::nullopt;
+  return ShownIni(platform::FileTextAsGb18030(std::move(*bytes)));
+}
+
 std::optional<std::string> StoredAdminItem(const std::string& key) {
-  constexpr const char* kMissing = "\n";  // no stored value reads as a line break
-  std::string value = WholeIniItem(AdminFile(), kAdminSection, key, kMissing);
-  if (value == kMissing) return std::nullopt;
-  return value;
+  const std::optional<ShownIni> admin = ShownFile(AdminFile());
+  return admin ? admin->Value(kAdminSection, key) : std::nullopt;
 }
 
 std::string WholeAdminItem(const std::string& key, const std::string& fallback) {
@@ -67,6 +139,12 @@ bool SettingsWindow::Create(const platform::FormClass& windowClass) {
     if (page) platform::RaiseAboveSiblings(page);
   }
   Label(handle(), "版本标签", 24, 470, 76, 24, "1.0.0", true, kColumnColour);
+  // Shown while a typed text is not stored (the file refused it): it is
+  // tried again until it lands.
+  WindowHandle unstored = Label(handle(), "未保存提示", 8, 440, 108, 24, kUnstoredText, true, kColumnColour);
+  SetTextColour(unstored, kWarningColour);
+  platform::ShowWindowIf(unstored, false);
+  UnstoredSign(unstored);
   return true;
 }
 
@@ -125,9 +203,8 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   EnableNavButtons();
   platform::EnableWindowIf(Control(button), false);
   ShowPage(1);
-  LibraryMode() = mode;
-  const std::shared_ptr<const Options> o = Plugin().Current();
-  FillEdit(Control("词控_冷却时间"), text::Decimal(mode == 1 ? o->Settings.精确冷却 : o->Settings.模糊冷却));
+  // A cool-down typed for the other library and refused is not this one's.
+  FillCooldownBox(std::exchange(LibraryMode(), mode) != mode);
   ReloadLibraryList();
 }
 
@@ -143,7 +220,7 @@ namespace {
 
 EditHandler SaveTextSetting(TextOption setting, const char* key) {
   return {[setting](const std::string& text) { Plugin().Change([&](Options& o) { setting(o) = text; }); },
-          [key](const std::string& text) { StoreAdminItem(key, text); }};
+          [key](const std::string& text) { return StoreAdminItem(key, text); }};
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/ini_image.hpp"
 #include "core/plugin.hpp"
 #include "platform/http.hpp"
 #include "ui/form.hpp"
@@ -17,6 +19,8 @@ namespace zoq::ui {
 
 // The keyword library the library page shows: 1 exact (SayZ.ini), 2 fuzzy (SayM.ini).
 std::int32_t& LibraryMode();
+// The settings key of that library's cool-down.
+const char* CooldownKey();
 // The position (from 1) of the row the last library search found; 0 none.
 std::int32_t& SearchPosition();
 
@@ -34,8 +38,31 @@ void ResetHomeWebSettings();
 // The avatar picture of `account` as bytes; empty when it cannot be fetched.
 std::string FetchAvatar(const std::string& account);
 
-// A setting of the admin file read whole (WholeIniItem); nullopt when the key
-// is missing.
+// An INI file as the windows show it: its text in GB18030, every character
+// it holds whatever its encoding, parsed as the INI functions parse it.
+// IniImage holds a text as code page 936 reads it, which has no four-byte
+// characters: each one stands in it as a two-byte character the text does
+// not use, and is put back in what comes out.
+class ShownIni {
+ public:
+  explicit ShownIni(const std::string& gb18030 = {});
+  // The value read whole; names and value in GB18030.
+  std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+  std::vector<std::string> SectionNames() const;
+
+ private:
+  // `text` with each four-byte character in `from` replaced by its stand-in in `to`.
+  using Swaps = std::map<std::string, std::string, std::less<>>;
+  static std::string Swapped(const std::string& text, const Swaps& from);
+
+  IniImage image_;
+  Swaps standIns_, originals_;
+};
+// The file (none when it is there and cannot be read).
+std::optional<ShownIni> ShownFile(const std::string& file);
+
+// A setting of the admin file read whole, in GB18030 (ShownFile); nullopt
+// when the key is missing (or the file cannot be read).
 std::optional<std::string> StoredAdminItem(const std::string& key);
 // The same, or `fallback` when the key is missing: what the boxes show.
 std::string WholeAdminItem(const std::string& key, const std::string& fallback);
@@ -90,12 +117,22 @@ class SettingsWindow : public Form {
   // they hold no typing of the owner's that is not saved.
   void SelectRow(int row);
   void ReloadLibraryList();
+  // The cool-down box of the library shown, as the file holds it (or as the
+  // core does, where the file lacks it).
+  void FillCooldownBox(bool dropTyped);
   void SaveLibraryEntry();
   void DeleteLibraryEntries();
   void ClearEditorBoxes();
   void SearchLibrary();
   void RowToEditor();
   void DropMediaFile(const std::string& path);
+  // What the search box (the page's line for what it has to say) says; a
+  // success puts its hint back where it said a failure.
+  void SayInSearchBox(const char* text);
+  void SuccessInSearchBox();
+  // Whether the file holds the entry the editor was filled with otherwise
+  // now (changed by hand meanwhile): the editor then shows the file's value.
+  bool FilledEntryChanged(const std::string& file);
   void OpenVariablePicker();
   void ClearSearchBox();
   // Key-downs of the keyword box, the reply box and the list: true when the
@@ -132,6 +169,13 @@ class SettingsWindow : public Form {
   };
   std::vector<LibraryRow> rows_;
   bool editorTyped_ = false;  // the editor boxes hold typing not saved
+  // The entry the editor was filled with, as the file held it then: a save
+  // does not overwrite it once the file holds it otherwise.
+  struct Filled {
+    std::string section;
+    std::optional<std::string> reply;
+  };
+  std::optional<Filled> filled_;
   bool selectingFromCode_ = false;
 };
 

@@ -129,6 +129,17 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
   ReloadFuzzyKeywords();
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
+                // Another program changes the reply after the list was read: the chosen
+                // row shows the file's; and again before the owner saves: the file's
+                // value stays, the editor shows it and the search box says so.
+                WriteIniItem(ExactLibraryFile(), "猫", "回复", "HAND");
+                List(w).Select(0);
+                EXPECT_EQ(Editor(w), "猫/HAND");
+                WriteIniItem(ExactLibraryFile(), "猫", "回复", "HAND2");
+                Save(w, "猫", "HAND!");
+                EXPECT_EQ(Stored("猫") + "," + Editor(w) + "," + Text(w, "词控_搜索框"), "HAND2,猫/HAND2,文件已改动");
+                Save(w, "猫", "喵");
+                EXPECT_EQ(Stored("猫") + "," + Text(w, "词控_搜索框"), "喵,搜索内容 (CTRL+F)");
                 Save(w, "你好 | hi|", "l1\r\nl2\nl3\rl4");  // line breaks of every kind
                 EXPECT_EQ(Stored("你好") + Stored("hi"), "l1[N]l2[N]l3[N]l4l1[N]l2[N]l3[N]l4");
                 EXPECT_EQ(List(w).RowCount(), 4);  // reloaded from the file
@@ -175,9 +186,18 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
                 EXPECT_EQ(shown(), std::tuple(std::vector<std::string>{"鸟=啾"}, 0, "删除失败", "鸟/啾"));
                 Save(w, "鸟|鱼", "新");
                 EXPECT_EQ(shown(), std::tuple(std::vector<std::string>{"鸟=啾"}, 0, "保存失败", "鸟|鱼/新"));
+                // The next success clears the failure's words.
                 SetFileAttributesA(FuzzyLibraryFile().c_str(), FILE_ATTRIBUTE_NORMAL);
                 platform::Click(w.Control("词控_保存"));
                 EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=新", "鱼=新"}));
+                EXPECT_EQ(Text(w, "词控_搜索框"), "搜索内容 (CTRL+F)");
+                SetFileAttributesA(FuzzyLibraryFile().c_str(), FILE_ATTRIBUTE_READONLY);
+                List(w).Select(1);
+                platform::Click(w.Control("词控_删除"));
+                SetFileAttributesA(FuzzyLibraryFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                platform::Click(w.Control("词控_删除"));
+                EXPECT_EQ(Rows(w), (std::vector<std::string>{"鸟=新"}));
+                EXPECT_EQ(Text(w, "词控_搜索框"), "搜索内容 (CTRL+F)");
               }});
 }
 
@@ -220,18 +240,21 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
               [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "Mango/4"); }, typeAfterAPause("ban"),
               [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }, typeAfterAPause("bb"),
               // b: blueberry; b again: the next row with b, banana.
-              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }});
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }, typeAfterAPause("b"),
+              // From the selected row on, not from the top.
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "blueberry/2"); }});
 }
 
 TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
+  WriteAdminItem("模糊冷却", "30");  // by hand: the core still holds 0
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
                 Focus(w, "词控_搜索框");
-                for (int box = 0; box < 5; ++box) PressKey(VK_TAB);  // round the page's 5 boxes
+                for (int stop = 0; stop < 14; ++stop) PressKey(VK_TAB);  // round the page's 14 stops
                 PressKey(VK_TAB, false, true);
               },
               [](ui::SettingsWindow& w) {
-                EXPECT_EQ(platform::FocusedWindow(), w.Control("词控_冷却时间"));
+                EXPECT_EQ(platform::FocusedWindow(), w.Control("退出设置"));
                 Focus(w, "词控_回复框");  // Esc in a multi-line box leaves the page standing
                 PressKey(VK_ESCAPE);
               },
@@ -263,12 +286,60 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "1３0");  // a whole number
                 EXPECT_EQ(Plugin().Current()->Settings.精确冷却, 130);
                 platform::Click(w.Control("按钮_模糊词库"));
-                EXPECT_EQ(Text(w, "词控_冷却时间"), "0");
-                EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,0");  // the one shown is stored
+                EXPECT_EQ(Text(w, "词控_冷却时间"), "30");
+                EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");  // the one shown is stored
                 platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                                                "D:\\music\\x.mp3", "C:\\notes.txt"});
                 EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
               }});
+}
+
+std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+std::string Utf16le(const char16_t* text) {
+  std::string bytes;
+  for (; *text; ++text) bytes += {static_cast<char>(*text & 0xFF), static_cast<char>(*text >> 8)};
+  return bytes;
+}
+
+// The owner chooses the row (or the options page), types one key at the end
+// of the reply (of the return text) and saves: every other character of the
+// file stays, whatever its encoding or length.
+TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
+  const std::string x40k(40000, 'x');  // beyond the edit control's own limit
+  struct Row {
+    bool admin;
+    std::string before, after;
+    const char* said = "搜索内容 (CTRL+F)";  // in the search box: no failure
+  };
+  const Row rows[] = {
+      {false, Utf8(u8"\uFEFF[kw]\r\n回复=手写😀ok\r\n"), Utf8(u8"\uFEFF[kw]\r\n回复=手写😀okZ\r\n")},
+      {false, "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36ok\r\n", "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36okZ\r\n"},
+      {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok\r\n"), "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕okZ\r\n")},
+      {false, "[kw]\r\n回复=" + x40k + "\r\n", "[kw]\r\n回复=" + x40k + "Z\r\n"},
+      {true, Utf8(u8"\uFEFF[admin]\r\n开启返回文本=hi😀ok\r\n"), Utf8(u8"开启返回文本=hi😀okZ\r\n")}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.after.substr(0, 40));
+    const std::string file = row.admin ? AdminFile() : ExactLibraryFile();
+    WriteFile(file, row.before);
+    std::string said;
+    Drive(set, {[&](ui::SettingsWindow& w) {
+                  platform::Click(w.Control(row.admin ? "按钮_远程命令" : "按钮_精确词库"));
+                  if (!row.admin) ClickRow(w, 0);
+                },
+                [&](ui::SettingsWindow& w) {
+                  Focus(w, row.admin ? "开启返回文本" : "词控_回复框");
+                  PressKey(VK_END, true);
+                  TypeText("Z");
+                  row.admin ? PressKey(VK_TAB) : PressKey('S', true);
+                },
+                [&](ui::SettingsWindow& w) { said = row.admin ? row.said : Text(w, "词控_搜索框"); }});
+    if (row.admin) {
+      EXPECT_NE(ReadFile(file).find(row.after), std::string::npos) << ReadFile(file);
+    } else {
+      EXPECT_TRUE(ReadFile(file) == row.after) << ReadFile(file).substr(0, 60);
+    }
+    EXPECT_EQ(said, row.said);
+  }
 }
 
 ui::VariablePicker& Picker() { return *ui::OpenedVariablePicker(); }

@@ -1,9 +1,10 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
-//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|chooser|nobody> <ms>
+//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|chooser|nobody|unstored|focus> <ms>
 // ("options": a return text longer than its box; "library": a row selected, the focus in
 // the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
 // keywords and a long reply; "clicked": 17 rows, row 2 clicked, then row 6; "typeahead":
-// fruits, "ban" typed over the list; "chooser": its list dropped down); or times listing one
+// fruits, "ban" typed over the list; "chooser": its list dropped down; "unstored": a return
+// text typed that the read-only file refused; "focus": Tab on a switch); or times listing one
 // library of n keywords, switching to the other and back, saving a keyword and deleting it:
 // ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
@@ -85,7 +86,18 @@ int main(int argc, char** argv) {
     if (page == "chooser" && ui::OpenedAccountChooser())
       SendMessageW(ui::OpenedAccountChooser()->Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
     if (chooser || !w) return;
-    if (page == "options" || page == "hint") platform::Click(w->Control("按钮_远程命令"));
+    if (page == "options" || page == "hint" || page == "unstored") platform::Click(w->Control("按钮_远程命令"));
+    if (page == "unstored") {  // typed, then the focus leaves the box: refused
+      SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
+      platform::SetFocusTo(w->Control("关闭返回文本"));
+      for (wchar_t c : std::wstring(L"NEW")) PostMessageW(w->Control("关闭返回文本"), WM_CHAR, c, 1);
+      platform::RunSoon([w] { platform::SetFocusTo(w->Control("关闭命令")); }, 300);
+      platform::RunSoon([] { SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL); }, 5500);
+    }
+    if (page == "focus") {  // Tab from the switch before it
+      platform::SetFocusTo(w->Control("主页_群聊控制"));
+      PostMessageW(w->Control("主页_群聊控制"), WM_KEYDOWN, VK_TAB, 1);
+    }
     const bool library = page == "library" || page == "listfocus";
     const bool list = page == "clicked" || page == "typeahead";
     if (library || list || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));

@@ -71,6 +71,13 @@ inline void ClickWithMouse(WindowHandle control, int x = -1, int y = -1) {
 // The owner clicks into a box to press keys there.
 inline void Focus(const ui::Form& w, const char* control) { platform::SetFocusTo(w.Control(control)); }
 inline std::string Text(const ui::Form& w, const char* box) { return platform::WindowTextGbk(w.Control(box)); }
+// The name of the control with the focus among `names`, else "?".
+inline std::string FocusedName(const ui::Form& w, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (w.Control(name) == platform::FocusedWindow()) return name;
+  }
+  return "?";
+}
 inline std::string Admin(const std::string& key) { return ReadIniItem(AdminFile(), kAdminSection, key, "<missing>"); }
 
 // The control's client area painted afresh (or, `asShown`, as the screen

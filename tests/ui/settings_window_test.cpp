@@ -111,23 +111,53 @@ TEST_F(SettingsWindowTest, TheTwoOpeningPicturesShareOneWait) {
 TEST_F(SettingsWindowTest, PagesStoreWhatTheyShowWhereTheFileLacksItAndTheRobotAnswersWithIt) {
   const char* kReturnTexts[] = {"开启返回文本", "关闭返回文本", "添加返回文本", "删除返回文本", "精确返回文本", "模糊返回文本"};
   struct Navigation {
-    const char *button, *page, *first, *next;  // the focus after the click, and after Tab
+    const char *button, *page, *first;  // the focus after the click
+    std::vector<std::string> tabs;      // then where Tab takes it, round to the first again
   };
-  const Navigation navigation[] = {{"按钮_精确词库", "11101", "词控_关键词框", "词控_回复框"},
-                                   {"按钮_模糊词库", "11110", "词控_关键词框", "词控_回复框"},
-                                   {"按钮_插件主页", "20111", "主页_群号列表", "主页_复制"},
-                                   {"按钮_远程命令", "01011", "主人号码", "开启命令"}};
+  const std::vector<std::string> nav = {"按钮_插件主页", "按钮_远程命令", "按钮_精确词库", "按钮_模糊词库", "退出设置"};
+  const auto without = [&](const char* own) {
+    std::vector<std::string> others;
+    for (const std::string& b : nav) {
+      if (b != own) others.push_back(b);
+    }
+    return others;
+  };
+  const auto ring = [](std::vector<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  const std::vector<std::string> library = {"词控_回复框", "词控_冷却时间"}, libraryTop = {
+      "词控_搜索框", "词控_搜索", "词库列表", "词控_删除", "词控_橡皮", "词控_变量", "词控_保存", "词控_关键词框"};
+  const Navigation navigation[] = {
+      {"按钮_精确词库", "11101", "词控_关键词框", ring({library, without("按钮_精确词库"), libraryTop})},
+      {"按钮_模糊词库", "11110", "词控_关键词框", ring({library, without("按钮_模糊词库"), libraryTop})},
+      {"按钮_插件主页", "20111", "主页_群号列表",
+       ring({{"主页_复制", "主页_访问论坛"}, without("按钮_插件主页"),
+             {"主页_记忆控制", "主页_群号控制", "主页_私聊控制", "主页_群聊控制", "主页_仅限艾特", "主页_群号列表"}})},
+      {"按钮_远程命令", "01011", "主人号码",
+       ring({{"开启命令", "开启返回文本", "关闭命令", "关闭返回文本", "添加命令", "添加返回文本", "删除命令",
+              "删除返回文本", "精确命令", "精确返回文本", "模糊命令", "模糊返回文本"},
+             without("按钮_远程命令"), {"插件开关", "删除词汇", "词库权限", "主人号码"}})}};
   ASSERT_FALSE(platform::FileExists(DataFile("admin")));
   std::map<std::string, std::string> shown;
   std::vector<Step> steps;
+  auto seen = std::make_shared<std::vector<std::string>>();
   for (const Navigation& n : navigation) {
     steps.push_back([n](ui::SettingsWindow& w) { ClickWithMouse(w.Control(n.button)); });
-    steps.push_back([n](ui::SettingsWindow& w) {
+    steps.push_back([n, seen](ui::SettingsWindow& w) {
       EXPECT_EQ(Page(w), n.page);
       EXPECT_EQ(platform::FocusedWindow(), w.Control(n.first)) << n.button;
+      seen->clear();
       PressKey(VK_TAB);
     });
-    steps.push_back([n](ui::SettingsWindow& w) { EXPECT_EQ(platform::FocusedWindow(), w.Control(n.next)) << n.button; });
+    for (std::size_t i = 0; i < n.tabs.size(); ++i) {
+      steps.push_back([n, seen, i](ui::SettingsWindow& w) {
+        seen->push_back(FocusedName(w, n.tabs));
+        if (i + 1 < n.tabs.size()) return PressKey(VK_TAB);
+        EXPECT_EQ(*seen, n.tabs) << n.button;
+      });
+    }
   }
   steps.back() = [&, last = steps.back()](ui::SettingsWindow& w) {
     last(w);
@@ -190,7 +220,7 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
                 EXPECT_EQ(Plugin().Current()->Settings.主人号码, "12");
                 EXPECT_EQ(Admin("主人号码"), "");  // not at every keystroke
                 EXPECT_TRUE(platform::IsVisible(w.Control("号码提示")));
-                for (int box = 0; box < 13; ++box) PressKey(VK_TAB);  // round the page's 13 boxes
+                for (int stop = 0; stop < 20; ++stop) PressKey(VK_TAB);  // round the page's 20 stops
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Admin("主人号码"), "12");
@@ -232,10 +262,61 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
                 TypeText("!");
               },
               [](ui::SettingsWindow&) {}});  // taken; the window closes before the owner pauses
-  // Once the window is gone, nothing typed stands for the file: an edit by hand is answered.
+  // Closing stored what the file refused before; once the window is gone,
+  // nothing typed stands for the file: an edit by hand is answered.
+  EXPECT_EQ(Admin("关闭返回文本"), "x[N]y[N]z[N]w!");
   WriteAdminItem("开启返回文本", "by hand");
   EXPECT_EQ(Answered(vlq, "12", "开启问答"), "by hand");
-  EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "x\r\ny\r\nz\r\nw");
+}
+
+// A return text the file refuses (read-only) is answered as the file will
+// read it back, and the window says it is not stored; once the file takes
+// writes, it is stored at the next pause, at a page switch or as the window
+// closes, and from then on the file's own value is answered.
+TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
+  enum class Then { Pause, PageSwitch, Close };
+  FakeHostDll& vlq = Fake("VLQapi.dll");
+  WriteAdminItem("主人号码", "12");  // reaches the core as the page opens
+  WriteAdminItem("插件开关", "关");   // off already: the command writes nothing
+  Plugin().Change([](Options& o) { o.插件开关 = false; });
+  for (const Then then : {Then::Pause, Then::PageSwitch, Then::Close}) {
+    SCOPED_TRACE(static_cast<int>(then));
+    WriteAdminItem("关闭返回文本", "OLD");
+    Drive(set, {[](ui::SettingsWindow& w) {
+                  SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
+                  platform::Click(w.Control("按钮_远程命令"));
+                  Focus(w, "关闭返回文本");
+                  PressKey(VK_END, true);
+                  TypeText(" \"NEW\" ");
+                },
+                [](ui::SettingsWindow&) { PressKey(VK_TAB); },
+                [&](ui::SettingsWindow& w) {
+                  EXPECT_EQ(Admin("关闭返回文本"), "OLD");
+                  EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD \"NEW\"");  // blanks at the end go
+                  EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
+                  if (then == Then::PageSwitch) {  // still refused: the page shows the typed text again
+                    platform::Click(w.Control("按钮_精确词库"));
+                    platform::Click(w.Control("按钮_远程命令"));
+                    EXPECT_EQ(Text(w, "关闭返回文本"), "OLD \"NEW\" ");
+                    EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
+                  }
+                  SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                  if (then == Then::PageSwitch) {
+                    platform::Click(w.Control("按钮_精确词库"));
+                    platform::Click(w.Control("按钮_远程命令"));
+                  }
+                  if (then == Then::Pause) Sleep(1700);
+                },
+                [](ui::SettingsWindow&) {},  // the pause is over
+                [&](ui::SettingsWindow& w) {
+                  if (then == Then::Close) return;
+                  EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
+                  EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
+                  WriteAdminItem("关闭返回文本", "HAND");
+                  EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "HAND");
+                }});
+    if (then == Then::Close) EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
+  }
 }
 
 TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNumber) {
@@ -272,7 +353,21 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
           EXPECT_EQ(platform::ClipboardText() + Text(w, "主页_复制"), "735921846OK");
           Focus(w, "主页_群号列表");
           EXPECT_EQ(Text(w, "主页_复制"), "复制 ");
-        }});
+          // From the keyboard: Space and Enter click the switch (or button) with the focus.
+          Focus(w, "主页_私聊控制");
+          PressKey(VK_SPACE);
+        },
+        [](ui::SettingsWindow& w) {
+          EXPECT_FALSE(Plugin().Current()->Settings.好友权限);
+          EXPECT_EQ(Printed(w.Control("主页_私聊控制")).At(0, 0), RGB(46, 170, 220));  // it shows the focus
+          PressKey(VK_RETURN);
+        },
+        [](ui::SettingsWindow& w) {
+          EXPECT_TRUE(Plugin().Current()->Settings.好友权限);
+          Focus(w, "按钮_精确词库");
+          PressKey(VK_RETURN);
+        },
+        [](ui::SettingsWindow& w) { EXPECT_EQ(w.Page(), 1); }});
 }
 
 // The stop export on the window's own thread, unloading, and the stop export
