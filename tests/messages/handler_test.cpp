@@ -75,7 +75,7 @@ TEST_F(CommandsE2eTest, OwnersSwitchStageAddAndDelete) {
             {"天气好", 1}, {"复读一下", 0}});
   EXPECT_EQ(ReadIniSections(s().DataFile("SayZ.ini")), std::vector<std::string>{"你好"});
   EXPECT_EQ(s().TakeSent(), (Sent{"关键词回复已关闭", "关键词回复已开启", "你好\r\n世界", "世界",
-                                  "待创建词汇:［早安］", "［早安］\r\n早上好", "早上好", "删除成功", "删除成功",
+                                  "待创建词汇:[早安]", "[早安]\r\n早上好", "早上好", "删除成功", "删除成功",
                                   "删除成功", "好的"}));
   // Mended: a keyword named with a blank before it was confirmed and stayed.
   Say(s(), {{"删除词汇 你好", 1}, {"你好", 1}});

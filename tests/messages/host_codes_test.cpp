@@ -335,6 +335,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       sticker("cat", true), sticker("猫", true), sticker("a b", true), sticker("%2e%2e", !isky),
       sticker("..", false), sticker("x.", false), sticker("a\\b", false), sticker(",\\..\\..\\windows\\win", false),
       sticker("con", false), sticker("con ", false), sticker("a:b", false),
+      // ISky ends the path at a comma, and reads the keys after it.
+      sticker("con,x", !isky), sticker("a,file=x", !isky),
       {"网贴cat", fileCode + "C:\\pics\\cat.png]"},
       {"网贴,\\..\\..\\windows\\win", open + "P=C:\\pics\\,\\..\\..\\windows\\win.png]"},
       {"图丙,\\..\\..\\..\\Windows\\win.ini", open + "P=,\\..\\..\\..\\Windows\\win.ini]"},
