@@ -87,7 +87,6 @@ ReplyText WithBrackets(const ReplyText& in) {
 }
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 bool IsNameByte(char c) {
   return IsAsciiLetter(c) || c == ':' || c == '@' || c == '_' || c == ' ' || c == '\t';
 }
@@ -101,22 +100,24 @@ bool NamedWith(std::string_view v, std::string_view ext, bool (*ok)(char)) {
 }
 
 std::string_view Trimmed(std::string_view v) {
-  while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
-  while (!v.empty() && IsBlank(v.back())) v.remove_suffix(1);
+  while (!v.empty() && static_cast<unsigned char>(v.front()) <= ' ') v.remove_prefix(1);
+  while (!v.empty() && static_cast<unsigned char>(v.back()) <= ' ') v.remove_suffix(1);
   return v;
 }
 
 // Whether the "[" at `open` could begin a code of a host: after blanks a
 // host may skip, "@" (a mention) or an ASCII name up to the "=", "," or ":"
 // that every host puts after its codes' names ("pic=", "CQ:", "picFile,").
-// "[1]", "[done]" and "[哈哈]" begin none.
-bool BeginsCode(std::string_view s, std::size_t open) {
+// "[1]", "[done]" and "[哈哈]" begin none. A host reads a text up to its
+// NUL, which ends every scan here (s[s.size()] is one).
+bool BeginsCode(const std::string& s, std::size_t open) {
+  const auto blank = [](char c) { return c != '\0' && static_cast<unsigned char>(c) <= ' '; };
   std::size_t pos = open + 1;
-  while (pos < s.size() && IsBlank(s[pos])) ++pos;
-  if (pos < s.size() && s[pos] == '@') return true;
-  if (pos == s.size() || !IsAsciiLetter(s[pos])) return false;
-  while (pos < s.size() && (IsPlainByte(s[pos]) || IsBlank(s[pos]))) ++pos;
-  return pos < s.size() && (s[pos] == '=' || s[pos] == ',' || s[pos] == ':');
+  while (blank(s[pos])) ++pos;
+  if (s[pos] == '@') return true;
+  if (!IsAsciiLetter(s[pos])) return false;
+  while (IsPlainByte(s[pos]) || blank(s[pos])) ++pos;
+  return s[pos] == '=' || s[pos] == ',' || s[pos] == ':';
 }
 
 // One "key=value" of a code's body (the pieces between commas; the first
@@ -449,22 +450,22 @@ class HostCodes {
 
   // Whether the name [begin, end) is the owner's or one plain name of a
   // file: Windows opens it as the file it names; what was put in holds no
-  // character that a name cannot hold, no "%" where the host decodes the
-  // path as an address, and no dot of outside text's next to another.
+  // character that a name cannot hold, nor "%" where the host decodes the
+  // path as an address; and no ".." stands in a name that outside text
+  // helps to make.
   bool PlainName(std::size_t begin, std::size_t end, bool address) const {
     if (t_.All(begin, end, Origin::Written)) return true;
+    const std::string_view name = std::string_view(s_).substr(begin, end - begin);
+    if (t_.AnyOutside(begin, end) && name.find("..") != std::string_view::npos) return false;
     constexpr std::string_view kRefused = "<>:\"|?*";
     for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
       const char c = s_[pos];
-      if (t_.origin(pos) == Origin::Written || text::CharLength(s_, pos) > 1) continue;
-      if (static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos || (address && c == '%')) {
-        return false;
-      }
-      if (c == '.' && t_.AnyOutside(pos, pos + 1) && ((pos > begin && s_[pos - 1] == '.') || (pos + 1 < end && s_[pos + 1] == '.'))) {
+      if (t_.origin(pos) != Origin::Written &&
+          (static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos || (address && c == '%'))) {
         return false;
       }
     }
-    return !NamesAnotherFile(std::string_view(s_).substr(begin, end - begin));
+    return !NamesAnotherFile(name);
   }
 
   // An outside "[": inert where it could begin a code or stands in the
