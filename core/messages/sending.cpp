@@ -473,8 +473,12 @@ class HostCodes {
   // whole from the incoming message and stood there as the host delivered
   // it passes as it is.
   std::size_t OutsideOpen(std::size_t open) {
+    if (open < codeEnd_) {
+      out_ += InertOpen(host_);
+      return open + 1;
+    }
     const std::size_t close = anyClose_.At(open + 1);
-    if (open >= codeEnd_ && close < s_.size() && anyOpen_.At(open + 1) > close) {
+    if (close < s_.size() && anyOpen_.At(open + 1) > close) {
       const std::string_view code = std::string_view(s_).substr(open, close + 1 - open);
       if (IsHostMediaCode(code, host_.deliveredMedia) && t_.All(open, close + 1, Origin::Message) &&
           Delivered().contains(code)) {
@@ -482,16 +486,15 @@ class HostCodes {
         return close + 1;
       }
     }
-    out_ += open < codeEnd_ || BeginsCode(s_, open) ? InertOpen(host_) : "[";
+    out_ += BeginsCode(s_, open) ? InertOpen(host_) : "[";
     return open + 1;
   }
 
   // Whether the "]" at `close` ends what a host could read as a code: the
   // "[" byte nearest before it, with no "]" byte between, could begin one.
   bool ClosesCode(std::size_t close) const {
-    std::size_t open = close;
-    while (open > 0 && s_[open - 1] != '[' && s_[open - 1] != ']') --open;
-    return open > 0 && s_[open - 1] == '[' && BeginsCode(s_, open - 1);
+    const std::size_t open = std::string_view(s_).substr(0, close).find_last_of("[]");
+    return open != std::string_view::npos && s_[open] == '[' && BeginsCode(s_, open);
   }
 
   // Where the host's code in braces begins that stands at `pos` and holds

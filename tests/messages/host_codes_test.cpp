@@ -313,6 +313,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丁http://a.test/y.png,file=C:/w.ini", open + "CQ:image,file=http://a.test/y.png,file=C:/w.ini]"},
       {"图丁http://a.test/y.png,audio=win.ini", open + "CQ:image,file=http://a.test/y.png,audio=win.ini]"},
       {"图丁http://a.test/y.png,url=C:/w.ini", open + "CQ:image,file=http://a.test/y.png,url=C:/w.ini]"},
+      {"图丁http://a.test/y.png,url=D:", open + "CQ:image,file=http://a.test/y.png,url=D:]"},
       // The owner's "]" closes the code, never a second one that outside
       // text opens with a character whose second byte is "[".
       {"图丙http://a.test/a\x81]\x81[pic=C:/w.ini", picture + "http://a.test/a??pic=C:/w.ini]"},
