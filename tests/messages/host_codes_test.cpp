@@ -96,9 +96,11 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
   };
   for (const auto& c : cases) EXPECT_EQ(ToHostCodes(c.text, c.host), c.sent) << c.text.text();
   // A picture the host delivered, by its own id, passes from the message
-  // where the message brought it.
+  // where the message brought it, its "]" too.
   const ReplyText message = ReplyText::Message("[pic={5F3A}.jpg][CQ:image,file=e.image,type=show][pic=a..b]");
   EXPECT_EQ(ToHostCodes(message, kHostVlq, "x[pic={5F3A}.jpg]"), "[pic={5F3A}.jpg]［CQ:image,file=e.image,type=show］［pic=a..b］");
+  EXPECT_EQ(ToHostCodes(ReplyText::Message("[pic={5F3A}.jpg") + ReplyText::Written("]"), kHostVlq, "[pic={5F3A}.jpg]"),
+            "［pic={5F3A}.jpg]");
   EXPECT_EQ(ToHostCodes(message, kHostIsky, "[CQ:image,file=e.image,type=show]"),
             "&#91;pic={5F3A}.jpg&#93;[CQ:image,file=e.image,type=show]&#91;pic=a..b&#93;");
 }
