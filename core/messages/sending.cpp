@@ -299,11 +299,10 @@ std::string WithoutOutsideCodes(std::string sent, const std::vector<std::size_t>
     bool open, begins, theirs;
   };
   std::vector<Bracket> brackets;
-  for (std::size_t i = 0, next = 0; i < sent.size(); ++i) {
+  for (std::size_t i = 0; i < sent.size(); ++i) {
     if (sent[i] != '[' && sent[i] != ']') continue;
-    while (next < outside.size() && outside[next] < i) ++next;
     const bool open = sent[i] == '[';
-    brackets.push_back({i, open, open && BeginsCode(sent, i), next < outside.size() && outside[next] == i});
+    brackets.push_back({i, open, open && BeginsCode(sent, i), std::binary_search(outside.begin(), outside.end(), i)});
   }
   // What is open before a bracket: nothing, a "[" that begins no code, the
   // owner's code, a code that outside text began.

@@ -87,6 +87,8 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
       {Pieces({"[@", "30001", "][CQ:at,qq=", "30001", "]"}), kHostIsky, "[@30001][CQ:at,qq=30001]"},
       {Pieces({"[", "@all", "][", "pic=http://x.cn/a.png", "]"}), kHostVlq, "［@all]［pic=http://x.cn/a.png]"},
       {Pieces({"[P", "=a.png", "]"}), kHostVlq, "［P=a.png]"},
+      {Pieces({"[CQ", ":image,file=http://x.cn/a.png", "][pic", "_a=1", "]"}), kHostIsky,
+       "&#91;CQ:image,file=http://x.cn/a.png]&#91;pic_a=1]"},
       // ... and none whose outside bytes name a file of this machine in any key.
       {Pieces({"[pic=", " C:\\a.png", "][P=", "..\\b.png", "][P=", "http://x.cn/?a=1", "]"}), kHostVlq,
        "［pic= C:\\a.png]［P=..\\b.png][pic=http://x.cn/?a=1]"},
