@@ -190,7 +190,7 @@ const HostProfile kProfiles[] = {
      &TableSend, &TableMute, &TableRecall, &TableKick, &TableOnline, nullptr},
     ClassicProfile<&HostAdapters::vlq>(kHostVlq, kVlqHost),
     {kHostWx, {}, "{提示} ", kPic, kPic, kVoi, kVoi, true, "]", &WxSend, &NoMute, &Nothing, &WxKick, &WxAccounts,
-     &WxAvatarAddress, {}, {}, DeliveredMedia::None, "{提示}", true},
+     &WxAvatarAddress, {}, {}, DeliveredMedia::None, "{提示}"},
     {kHostXq, "[@", {}, kPic, kPic, kVoi, kVoi, false, "]", &XqSend, &XqActions::Mute, &XqActions::Recall,
      &XqActions::Kick, &ListedAccounts<&HostAdapters::xq>, nullptr, {}, {}, DeliveredMedia::BracedId},
     ClassicProfile<&HostAdapters::oq>(kHostOq, kOqHost),

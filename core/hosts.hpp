@@ -34,7 +34,9 @@ HostAdapters& Hosts();
 // The pictures, voices and faces a host delivers in its messages, by their
 // ids: none known; "[pic={id}.ext]" and "[voi={id}.ext]"; ISky's own CQ codes,
 // "[CQ:image,file=<hex>.image]" (with a web "url=" or not),
-// "[CQ:record,file=<name>.silk]" and "[CQ:face,id=<number>]".
+// "[CQ:record,file=<name>.silk]" and "[CQ:face,id=<number>]". A host of CQ
+// codes reads each code as key=value pieces between commas, and a local
+// file as a file address, with its percent escapes decoded.
 enum class DeliveredMedia { None, BracedId, CqCodes };
 
 // How the core talks to one host.
@@ -65,9 +67,9 @@ struct HostProfile {
   std::string (*avatarAddress)(HostAdapters&, const std::string& account);
 
   // The host's own escapes of "[" and "]" in message texts: undone when a
-  // message arrives, and written for the brackets of outside text in what
-  // is sent. Empty: the host has none; its messages hold its codes as they
-  // are, and outside brackets are sent as full-width ones.
+  // message arrives, and written for the brackets of outside text that could
+  // make a code in what is sent. Empty: the host has none; its messages hold
+  // its codes as they are, and such brackets are sent as full-width ones.
   std::string_view escapedOpen{};
   std::string_view escapedClose{};
   // The host's pictures and voices that a reply may repeat from a message.
@@ -75,10 +77,6 @@ struct HostProfile {
   // A code of the host's written in braces (its mention): inert when any of
   // its bytes came from outside.
   std::string_view braceCode{};
-  // The host's codes in brackets all begin with an ASCII name: a word of
-  // double-byte characters in brackets (the chat's emoticons, "[微笑]") is
-  // text to it.
-  bool bracketedWords = false;
 };
 
 // The profile of `hostType`; a host kind without one gets a profile that

@@ -86,8 +86,9 @@ ReplyText WithBrackets(const ReplyText& in) {
   return out;
 }
 
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsNameByte(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':' || c == '@' || c == '_' || c == ' ' || c == '\t';
+  return IsAsciiLetter(c) || c == ':' || c == '@' || c == '_' || c == ' ' || c == '\t';
 }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
@@ -102,6 +103,21 @@ std::string_view Trimmed(std::string_view v) {
   while (!v.empty() && static_cast<unsigned char>(v.front()) <= ' ') v.remove_prefix(1);
   while (!v.empty() && static_cast<unsigned char>(v.back()) <= ' ') v.remove_suffix(1);
   return v;
+}
+
+// Whether the "[" at `open` could begin a code of a host: after blanks a
+// host may skip, "@" (a mention) or an ASCII name up to the "=", "," or ":"
+// that every host puts after its codes' names ("pic=", "CQ:", "picFile,").
+// "[1]", "[done]" and "[哈哈]" begin none. A host reads a text up to its
+// NUL, which ends every scan here (s[s.size()] is one).
+bool BeginsCode(const std::string& s, std::size_t open) {
+  const auto blank = [](char c) { return c != '\0' && static_cast<unsigned char>(c) <= ' '; };
+  std::size_t pos = open + 1;
+  while (blank(s[pos])) ++pos;
+  if (s[pos] == '@') return true;
+  if (!IsAsciiLetter(s[pos])) return false;
+  while (IsPlainByte(s[pos]) || blank(s[pos])) ++pos;
+  return s[pos] == '=' || s[pos] == ',' || s[pos] == ':';
 }
 
 // One "key=value" of a code's body (the pieces between commas; the first
@@ -129,9 +145,8 @@ std::vector<KeyValue> KeyValues(std::string_view s, std::size_t bodyBegin, std::
 // A path that names a file of this machine: a drive, a root, a file address,
 // or any backslash or parent step.
 bool NamesLocalFile(std::string_view path) {
-  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
   if (text::StartsWith(path, "file:", Case::IgnoreAscii)) return true;
-  if (path.size() >= 2 && letter(path[0]) && path[1] == ':') return true;
+  if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':') return true;
   if (!path.empty() && (path[0] == '\\' || path[0] == '/')) return true;
   return text::Contains(path, "\\") || path.find("..") != std::string_view::npos;
 }
@@ -203,7 +218,7 @@ bool IsHostMediaCode(std::string_view code, DeliveredMedia form) {
       };
       static constexpr Kind kKinds[] = {
           {"[CQ:image,", "file", [](std::string_view v) { return NamedWith(v, ".image", IsHexDigit); }},
-          {"[CQ:record,", "file", [](std::string_view v) { return NamedWith(v, ".silk", IsPlainByte); }},
+          {"[CQ:record,", "file", [](std::string_view v) { return NamedWith(v, ".silk", IsPlainByte) && !NamesAnotherFile(v); }},
           {"[CQ:face,", "id", [](std::string_view v) { return AllOf(v, IsDigit); }},
       };
       const Kind* kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const Kind& k) {
@@ -267,53 +282,49 @@ class NextOf {
 
 bool Written(const ReplyText& t, std::size_t pos) { return t.IsWritten(pos); }
 
-// A word of double-byte characters in brackets, none of which ends in a
-// bracket byte.
-bool IsBracketedWord(std::string_view code) {
-  if (code.size() < 4 || code.size() % 2 != 0) return false;
-  for (std::size_t pos = 1; pos + 1 < code.size(); pos += 2) {
-    const auto lead = static_cast<unsigned char>(code[pos]), trail = static_cast<unsigned char>(code[pos + 1]);
-    if (!text::IsLeadByte(lead) || !text::IsTrailByte(trail) || trail == '[' || trail == ']') return false;
-  }
-  return true;
-}
-
 // The sent text as a host that reads its codes byte by byte sees it: a code
 // runs from a "[" byte to the first "]" byte after it with no "[" between,
-// whether the byte is a character or the second byte of a double-byte one.
-// `outside` lists, in order, where the second bytes stand that are "[" or
-// "]" of the double-byte characters of outside text. The fewest of those
-// characters become "?" so that no such code begins or ends on one: its "]"
-// would close the owner's code early or one that outside text opened, its
-// "[" would open one that a later "]" closes. Of two ways that change as
-// many, the one that keeps the earlier character.
+// whether the byte is a character or the second byte of a double-byte one,
+// and is one when its "[" could begin one (BeginsCode). `outside` lists, in
+// order, where the second bytes stand that are "[" or "]" of the
+// double-byte characters of outside text. The fewest of those characters
+// become "?" so that no code begins or ends on one and none stands in the
+// owner's: its "]" would close the owner's code early or one that outside
+// text opened, its "[" would open one that a later "]" closes. Of two ways
+// that change as many, the one that keeps the earlier character.
 std::string WithoutOutsideCodes(std::string sent, const std::vector<std::size_t>& outside) {
   if (outside.empty()) return sent;
   struct Bracket {
     std::size_t at;
-    bool open, theirs;
+    bool open, begins, theirs;
   };
   std::vector<Bracket> brackets;
-  for (std::size_t i = 0, next = 0; i < sent.size(); ++i) {
+  for (std::size_t i = 0; i < sent.size(); ++i) {
     if (sent[i] != '[' && sent[i] != ']') continue;
-    while (next < outside.size() && outside[next] < i) ++next;
-    brackets.push_back({i, sent[i] == '[', next < outside.size() && outside[next] == i});
+    const bool open = sent[i] == '[';
+    brackets.push_back({i, open, open && BeginsCode(sent, i), std::binary_search(outside.begin(), outside.end(), i)});
   }
-  // What is open before a bracket: nothing, the owner's "[", outside text's.
-  enum State { kNone, kOwnOpen, kTheirOpen };
+  // What is open before a bracket: nothing, a "[" that begins no code, the
+  // owner's code, a code that outside text began.
+  enum State { kNone, kPlain, kOwnCode, kTheirCode };
   constexpr std::size_t kNever = SIZE_MAX / 4;
+  const auto after = [](const Bracket& b) {  // ... once bracket b stays
+    return !b.open ? kNone : !b.begins ? kPlain : b.theirs ? kTheirCode : kOwnCode;
+  };
   // fewest[k][state]: the fewest changes from bracket k on.
-  std::vector<std::array<std::size_t, 3>> fewest(brackets.size() + 1, {0, 0, 0});
+  std::vector<std::array<std::size_t, 4>> fewest(brackets.size() + 1, {0, 0, 0, 0});
   const auto kept = [&](std::size_t k, State state) {  // ... when bracket k stays
     const Bracket& b = brackets[k];
-    if (b.open) return fewest[k + 1][b.theirs ? kTheirOpen : kOwnOpen];
-    return state == kTheirOpen || (b.theirs && state == kOwnOpen) ? kNever : fewest[k + 1][kNone];
+    const bool breaks = (b.theirs && state == kOwnCode) || (!b.open && state == kTheirCode);
+    return breaks ? kNever : fewest[k + 1][after(b)];
   };
   const auto changed = [&](std::size_t k, State state) {
     return brackets[k].theirs ? 1 + fewest[k + 1][state] : kNever;
   };
   for (std::size_t k = brackets.size(); k-- > 0;) {
-    for (State state : {kNone, kOwnOpen, kTheirOpen}) fewest[k][state] = std::min(kept(k, state), changed(k, state));
+    for (State state : {kNone, kPlain, kOwnCode, kTheirCode}) {
+      fewest[k][state] = std::min(kept(k, state), changed(k, state));
+    }
   }
   std::string out;
   std::size_t done = 0;
@@ -324,10 +335,8 @@ std::string WithoutOutsideCodes(std::string sent, const std::vector<std::size_t>
       out.append(sent, done, b.at - 1 - done);
       out += '?';
       done = b.at + 1;
-    } else if (b.open) {
-      state = b.theirs ? kTheirOpen : kOwnOpen;
     } else {
-      state = kNone;
+      state = after(b);
     }
   }
   return out.append(sent, done);
@@ -346,7 +355,7 @@ class HostCodes {
       if (s_[pos] == '[') {
         pos = written ? WrittenOpen(pos) : OutsideOpen(pos);
       } else if (s_[pos] == ']' && !written) {
-        out_ += InertClose(host_);
+        out_ += pos < codeEnd_ || ClosesCode(pos) ? InertClose(host_) : "]";
         ++pos;
       } else if (const std::size_t start = BraceCodeStart(pos); start != text::npos) {
         pos = InertBraceCode(pos, start);
@@ -374,6 +383,7 @@ class HostCodes {
       out_ += InertOpen(host_);
       return open + 1;
     }
+    codeEnd_ = close;
     struct Neutral {
       std::string_view opener, webCode, fileCode;
     };
@@ -393,10 +403,9 @@ class HostCodes {
 
   // What the bytes put in the code [open, close) that holds no other written
   // "[" may be. Outside bytes: none in its name; only digits in a mention; a
-  // web address, never a file of this machine, as a picture's or voice's
-  // file; nothing that names a local file in any key, as the host will read
-  // the keys. Ids: no name of a local path that Windows opens as another
-  // file.
+  // web address as a picture's or voice's file. A local path, whatever its
+  // key, is looked at as the host reads it: to the code's "]" and, on a host
+  // that splits its codes at commas, to the next comma.
   bool PutInBytesAllowed(std::size_t open, std::size_t close) const {
     std::size_t nameEnd = open + 1;
     while (nameEnd < close && IsNameByte(s_[nameEnd])) ++nameEnd;
@@ -406,47 +415,85 @@ class HostCodes {
         if (!Written(t_, i) && !IsDigit(s_[i])) return false;
       }
     }
+    const bool commas = host_.deliveredMedia == DeliveredMedia::CqCodes;
+    std::size_t looked = open;  // the path looked at whole reaches here
     for (const KeyValue& k : KeyValues(s_, open + 1, close)) {
-      if (t_.AnyOutside(k.begin, k.end)) {
-        if (NamesLocalFile(k.value) || (IsFileKey(k.key) && !IsWebAddress(k.value))) return false;
-      } else if ((IsFileKey(k.key) || NamesLocalFile(k.value)) && !IsWebAddress(k.value) && IdNamesAnotherFile(k.value)) {
+      if (k.begin < looked || t_.All(k.begin, close, Origin::Written)) continue;
+      if ((!IsFileKey(k.key) || IsWebAddress(k.value)) && !NamesLocalFile(k.value)) continue;
+      const std::size_t path = static_cast<std::size_t>(k.value.data() - s_.data());
+      const std::size_t whole = path + Trimmed(std::string_view(s_).substr(path, close - path)).size();
+      // ISky reads its file addresses decoded.
+      const bool address = commas || text::StartsWith(k.value, "file:", Case::IgnoreAscii);
+      if (!PathAllowed(path, whole, address) || (commas && !PathAllowed(path, path + k.value.size(), address))) {
         return false;
       }
+      looked = commas ? k.end : close;
     }
     return true;
   }
 
-  // Whether a name in the local path `path` (a piece of the text) that an id
-  // helps to make names another file than it says.
-  bool IdNamesAnotherFile(std::string_view path) const {
-    const std::size_t at = static_cast<std::size_t>(path.data() - s_.data());
-    for (std::size_t begin = 0, pos = 0;; pos += text::CharLength(path, pos)) {
-      const bool end = pos == path.size();
-      if (!end && path[pos] != '\\' && path[pos] != '/') continue;
-      if (t_.Any(at + begin, at + pos, Origin::Id) && NamesAnotherFile(path.substr(begin, pos - begin))) return true;
-      if (end) return false;
-      begin = pos + 1;
+  // Whether what was put in the local path [begin, end) makes names only:
+  // outside bytes the last one, after a separator the owner wrote (a file
+  // in the owner's folder); each name that they or an id help to make a
+  // plain one.
+  bool PathAllowed(std::size_t begin, std::size_t end, bool address) const {
+    std::size_t name = begin;
+    for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
+      if (s_[pos] != '\\' && s_[pos] != '/') continue;
+      if (!PlainName(name, pos, address)) return false;
+      name = pos + 1;
     }
+    if (t_.AnyOutside(begin, name) || (name == begin && t_.AnyOutside(begin, end))) return false;
+    return PlainName(name, end, address);
   }
 
-  // An outside "[": inert, but for a word of double-byte characters in
-  // brackets on a host that reads no such code, and for a picture, voice or
-  // face code of the host's own ids that came whole from the incoming
-  // message and stood there as the host delivered it.
+  // Whether the name [begin, end) is the owner's or one plain name of a
+  // file: Windows opens it as the file it names; what was put in holds no
+  // character that a name cannot hold, nor "%" where the host decodes the
+  // path as an address; and no ".." stands in a name that outside text
+  // helps to make.
+  bool PlainName(std::size_t begin, std::size_t end, bool address) const {
+    if (t_.All(begin, end, Origin::Written)) return true;
+    const std::string_view name = std::string_view(s_).substr(begin, end - begin);
+    if (t_.AnyOutside(begin, end) && name.find("..") != std::string_view::npos) return false;
+    constexpr std::string_view kRefused = "<>:\"|?*";
+    for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
+      const char c = s_[pos];
+      if (t_.origin(pos) != Origin::Written &&
+          (static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos || (address && c == '%'))) {
+        return false;
+      }
+    }
+    return !NamesAnotherFile(name);
+  }
+
+  // An outside "[": inert where it could begin a code or stands in the
+  // owner's; a picture, voice or face code of the host's own ids that came
+  // whole from the incoming message and stood there as the host delivered
+  // it passes as it is.
   std::size_t OutsideOpen(std::size_t open) {
+    if (open < codeEnd_) {
+      out_ += InertOpen(host_);
+      return open + 1;
+    }
     const std::size_t close = anyClose_.At(open + 1);
     if (close < s_.size() && anyOpen_.At(open + 1) > close) {
       const std::string_view code = std::string_view(s_).substr(open, close + 1 - open);
-      const bool word = host_.bracketedWords && IsBracketedWord(code) && !t_.AnyWritten(open, close + 1);
-      const bool delivered = IsHostMediaCode(code, host_.deliveredMedia) && t_.All(open, close + 1, Origin::Message) &&
-                             Delivered().contains(code);
-      if (word || delivered) {
+      if (IsHostMediaCode(code, host_.deliveredMedia) && t_.All(open, close + 1, Origin::Message) &&
+          Delivered().contains(code)) {
         out_.append(code);
         return close + 1;
       }
     }
-    out_ += InertOpen(host_);
+    out_ += BeginsCode(s_, open) ? InertOpen(host_) : "[";
     return open + 1;
+  }
+
+  // Whether the "]" at `close` ends what a host could read as a code: the
+  // "[" byte nearest before it, with no "]" byte between, could begin one.
+  bool ClosesCode(std::size_t close) const {
+    const std::size_t open = std::string_view(s_).substr(0, close).find_last_of("[]");
+    return open != std::string_view::npos && s_[open] == '[' && BeginsCode(s_, open);
   }
 
   // Where the host's code in braces begins that stands at `pos` and holds
@@ -488,6 +535,7 @@ class HostCodes {
   std::optional<std::unordered_set<std::string_view>> deliveredCodes_;
   std::string out_;
   std::vector<std::size_t> outsideBrackets_;  // where the second bytes of outside characters are "[" or "]"
+  std::size_t codeEnd_ = 0;  // the end of the owner's last code the host reads (its written "]")
   NextOf writtenClose_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == ']' && Written(t, p); }};
   NextOf writtenOpen_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == '[' && Written(t, p); }};
   NextOf putIn_{t_, [](const ReplyText& t, std::size_t p) { return t.origin(p) != Origin::Written; }};

@@ -35,19 +35,22 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // written "]", and the written openers "[P=" and "[V=" become the host's
 // picture and voice codes. A code that holds outside bytes is opened only
 // when they are not in its name, are digits in a mention, give a web
-// address (never a file path) as a picture's or voice's file, name no file
-// of this machine in any key, and no other written "[" stands in it; the
-// ids the plug-in puts in count as written, but make no name of a local
-// path that Windows opens as another file (a device, a name with a trailing
-// dot, ".."). The brackets of outside text are written as the host's
-// escapes or as full-width brackets, and a host's code in braces that
-// outside bytes help to make as full-width braces; where a host that reads
-// bytes would find a code that begins or ends on the second byte of outside
-// text's double-byte character, the fewest such characters go out as "?".
-// Every other character goes out as it is. A word of double-byte characters
-// in brackets is text to a host whose codes all begin with an ASCII name
-// and passes as it is; so does a picture, voice or face code of the host's
-// own ids that the message itself brought, as it stood in `delivered`.
+// address as a picture's or voice's file, and no other written "[" stands
+// in it; a local path in any key, read as the host reads it (to the code's
+// "]", or to the next comma where the host splits codes at commas), takes
+// from outside bytes one plain file name in the folder the owner wrote and
+// nothing else, and from the ids the plug-in puts in only plain names
+// (no device, no name with a trailing dot, no ".."). An outside bracket
+// that could begin a code of the host ("[" with an ASCII name and "=", ","
+// or ":", or "@", after it), or close one, or stands in the owner's code,
+// is written as the host's escape or as a full-width bracket; every other
+// one goes out as it is. A host's code in braces that outside bytes help to
+// make goes out in full-width braces; where a host that reads bytes would
+// find a code that begins or ends on the second byte of outside text's
+// double-byte character, the fewest such characters go out as "?". Every
+// other character goes out as it is; so does a picture, voice or face code
+// of the host's own ids that the message itself brought, as it stood in
+// `delivered`.
 std::string ToHostCodes(const reply::ReplyText& text, std::int32_t hostType, std::string_view delivered = {});
 
 // Converts `text` for the active host and sends it through that host's

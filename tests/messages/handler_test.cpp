@@ -75,7 +75,7 @@ TEST_F(CommandsE2eTest, OwnersSwitchStageAddAndDelete) {
             {"天气好", 1}, {"复读一下", 0}});
   EXPECT_EQ(ReadIniSections(s().DataFile("SayZ.ini")), std::vector<std::string>{"你好"});
   EXPECT_EQ(s().TakeSent(), (Sent{"关键词回复已关闭", "关键词回复已开启", "你好\r\n世界", "世界",
-                                  "待创建词汇:［早安］", "［早安］\r\n早上好", "早上好", "删除成功", "删除成功",
+                                  "待创建词汇:[早安]", "[早安]\r\n早上好", "早上好", "删除成功", "删除成功",
                                   "删除成功", "好的"}));
   // Mended: a keyword named with a blank before it was confirmed and stayed.
   Say(s(), {{"删除词汇 你好", 1}, {"你好", 1}});
@@ -159,9 +159,12 @@ TEST_F(MustMentionE2eTest, OnlyRealMentionsOfTheRobotAreAnsweredAndEmptyCommandW
 
 // Mended: the fuzzy search ran over the message in the stored bracket form,
 // so keywords such as "9", "uoS" or "#" matched every mention or picture.
+// An exact keyword of a library of 16 sections answers in any ASCII case.
 class LibraryFormsE2eTest : public CommandsE2eTest {
   Files DataFiles() const override {
-    return {{"SayZ.ini", Library({{"你好", "你好呀"}})},
+    std::vector<std::pair<std::string, std::string>> exact{{"你好", "你好呀"}, {"Hello", "hi"}};
+    while (exact.size() < 16) exact.push_back({"k" + std::to_string(exact.size()), "v"});
+    return {{"SayZ.ini", Library(exact)},
             {"SayM.ini", Library({{"9", "nine"}, {"uoS", "u"}, {"#", "hash"}, {"\x81\x41", "trail"}, {"图", "pic"},
                                   {"&uoS8#甲&uoS9#", "bracketed"}, {"a", "letter"}, {"天气", "晴"}})}};
   }
@@ -169,8 +172,8 @@ class LibraryFormsE2eTest : public CommandsE2eTest {
 
 TEST_F(LibraryFormsE2eTest, FuzzyKeywordsMatchTheMessageAsWritten) {
   Say(s(), {{"看[@10001]图", 1}, {"[pic=xyz.jpg]", 0}, {"\x81\x61", 0}, {"说[甲]吧", 1}, {"写9", 1},
-            {"\x81\x61" "A", 1}, {"天　气", 1}});
-  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter", "晴"}));
+            {"\x81\x61" "A", 1}, {"天　气", 1}, {"hELLO", 1}});
+  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter", "晴", "hi"}));
 }
 
 TEST(DateTimeText, LeavesOutTrailingZeroPartsAndReadsBackWithEverySeparator) {

@@ -37,13 +37,21 @@ TEST(NormalizeIncomingText, FoldsEachHostCodeIntoTheNeutralOneInOrder) {
 }
 
 // The codes a host that reads bytes finds in `sent`: each "[" byte with the
-// first "]" byte after it and no "[" between; on the WeChat-style host
-// (`wx`) only those that begin with an ASCII byte, and each "{提示}".
+// first "]" byte after it and no "[" between, whose body begins, blanks
+// skipped, with "@" or with ASCII letters and "=", "," or ":" (every host's
+// codes do); on the WeChat-style host (`wx`) also each "{提示}".
 std::vector<std::string> CodesReadByBytes(const std::string& sent, bool wx) {
+  const auto isCode = [](std::string_view body) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const std::size_t first = body.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos || body[first] == '@') return first != std::string_view::npos;
+    const std::size_t end = body.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ \t", first);
+    return end != first && end != std::string_view::npos && std::string_view("=,:").find(body[end]) != std::string_view::npos;
+  };
   std::vector<std::string> codes;
   for (std::size_t i = 0, open = std::string::npos; i < sent.size(); ++i) {
     if (sent[i] == '[') open = i;
-    if (sent[i] == ']' && open != std::string::npos && (!wx || static_cast<unsigned char>(sent[open + 1]) < 0x80)) {
+    if (sent[i] == ']' && open != std::string::npos && isCode(std::string_view(sent).substr(open + 1, i - open - 1))) {
       codes.push_back(sent.substr(open, i + 1 - open));
     }
     if (sent[i] == ']') open = std::string::npos;
@@ -79,6 +87,8 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
       {Pieces({"[@", "30001", "][CQ:at,qq=", "30001", "]"}), kHostIsky, "[@30001][CQ:at,qq=30001]"},
       {Pieces({"[", "@all", "][", "pic=http://x.cn/a.png", "]"}), kHostVlq, "［@all]［pic=http://x.cn/a.png]"},
       {Pieces({"[P", "=a.png", "]"}), kHostVlq, "［P=a.png]"},
+      {Pieces({"[CQ", ":image,file=http://x.cn/a.png", "][pic", "_a=1", "]"}), kHostIsky,
+       "&#91;CQ:image,file=http://x.cn/a.png]&#91;pic_a=1]"},
       // ... and none whose outside bytes name a file of this machine in any key.
       {Pieces({"[pic=", " C:\\a.png", "][P=", "..\\b.png", "][P=", "http://x.cn/?a=1", "]"}), kHostVlq,
        "［pic= C:\\a.png]［P=..\\b.png][pic=http://x.cn/?a=1]"},
@@ -88,9 +98,11 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
   };
   for (const auto& c : cases) EXPECT_EQ(ToHostCodes(c.text, c.host), c.sent) << c.text.text();
   // A picture the host delivered, by its own id, passes from the message
-  // where the message brought it.
+  // where the message brought it, its "]" too.
   const ReplyText message = ReplyText::Message("[pic={5F3A}.jpg][CQ:image,file=e.image,type=show][pic=a..b]");
   EXPECT_EQ(ToHostCodes(message, kHostVlq, "x[pic={5F3A}.jpg]"), "[pic={5F3A}.jpg]［CQ:image,file=e.image,type=show］［pic=a..b］");
+  EXPECT_EQ(ToHostCodes(ReplyText::Message("[pic={5F3A}.jpg") + ReplyText::Written("]"), kHostVlq, "[pic={5F3A}.jpg]"),
+            "［pic={5F3A}.jpg]");
   EXPECT_EQ(ToHostCodes(message, kHostIsky, "[CQ:image,file=e.image,type=show]"),
             "&#91;pic={5F3A}.jpg&#93;[CQ:image,file=e.image,type=show]&#91;pic=a..b&#93;");
 }
@@ -130,15 +142,18 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
             {{"SayZ.ini", Library({{"你好", "你好呀[N]朋友"},
                                    {"own", "[@][P=C:\\a.png][禁言][撤回][踢出]"},
                                    {"paths", "[P=C:\\pics\\[群号].jpg][P=[ZOQData]\\pics\\[号码].png]"
-                                             "[CQ:image,file=file:///C:/pics/[号码].png]"},
-                                   {"路径", "[P=C:\\robot\\[群号][号码]]"}})},
+                                             "[CQ:image,file=file:///C:/pics/[号码]%2Epng]"},
+                                   {"路径", "[P=C:\\robot\\[群号][号码]]"},
+                                   {"路径二", "[CQ:image,url=C:/robot/[群号][号码]]"}})},
              {"SayM.ini", Library({{"天气", "晴[|]晴"}, {"web", "[文接口=" + web.base() + "/echo?m=[消息]]"},
                                    {"echo", "[消息]"}, {"目标乙", "A[CQ:at,qq=[目标]]"},
                                    {"图乙", "[P=[文接口=" + web.base() + "/echo?m=[消息]]]"}, {"图丙", "[P=[消息]]"},
                                    {"图丁", "[CQ:image,file=[消息]]"}, {"图戊", "[图接口=[消息]]"},
                                    {"脏话", "[消息][禁言60]"}, {"提及", "[@]"},
                                    {"图己", "[pic=http://a.test/[消息]]"}, {"图庚", "[P=http://a.test/[消息][x].png]"},
-                                   {"前后", "[消息][P=http://a.test/x.png][消息]"}, {"蓝色", "藍[消息]"}})}});
+                                   {"前后", "[消息][P=http://a.test/x.png][消息]"}, {"蓝色", "藍[消息]"},
+                                   {"贴图", "[P=C:\\pics\\[消息].png]"}, {"包", "[消息]at=1[消息]"},
+                                   {"网贴", "[P=C:\\pics\\[文接口=" + web.base() + "/echo?m=[消息]].png]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -157,7 +172,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   calls.push_back(hc.sendCall(2, "111", kOwner, codes + "C:\\a.png]"));
   EXPECT_EQ(s.TakeCalls(), calls);
 
-  // The owner's local paths hold the numbers the plug-in puts in, and stay live.
+  // The owner's local paths hold the numbers the plug-in puts in, and stay
+  // live; so does the owner's own escape in a file address.
   const std::string name = hc.name;
   const bool isky = name == "ISky", wx = name == "WX", table = name == "Table";
   const std::string data = s.DataFile("");
@@ -165,7 +181,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   const std::string folder = data.substr(0, data.rfind("\\ZOQ-F-"));
   const auto paths = [&](const std::string& group, const std::string& sender) {
     return fileCode + "C:\\pics\\" + group + ".jpg]" + fileCode + folder + "\\pics\\" + sender +
-           ".png][CQ:image,file=file:///C:/pics/" + sender + ".png]";
+           ".png][CQ:image,file=file:///C:/pics/" + sender + "%2Epng]";
   };
   s.Group("paths");
   EXPECT_EQ(s.TakeSent(), Sent{paths("111", kOwner)});
@@ -177,25 +193,31 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
     EXPECT_EQ(s.TakeSent(), Sent{paths("5@chatroom", "wxid_a-b.C")});
     s.Group("paths", "..");  // "C:\pics\...jpg" steps nowhere
     EXPECT_EQ(s.TakeSent(), Sent{paths("..", kOwner)});
-    // The finished name, not each id: none that Windows opens as another file.
+    // The finished name, not each id: none that Windows opens as another
+    // file, in a file's key or another's, after "\\" or "/".
     const struct {
       const char *group, *sender;
       bool live;
-    } names[] = {{".", ".", false},  {"abc", ".", false}, {"co", "N.png", false},
+    } names[] = {{".", ".", false},  {"abc", ".", false}, {"co", "N.png", false}, {"nu", "L", false},
                  {"lpt", "9", false}, {"com1", "0", true}, {"a", ".b", true}};
     for (const auto& n : names) {
+      const std::string name = std::string(n.group) + n.sender;
       s.Group("路径", n.group, n.sender);
-      EXPECT_EQ(s.TakeSent(), Sent{(n.live ? fileCode : std::string("［P=")) + "C:\\robot\\" + n.group + n.sender + "]"})
-          << n.group << n.sender;
+      s.Group("路径二", n.group, n.sender);
+      EXPECT_EQ(s.TakeSent(), (Sent{(n.live ? fileCode : std::string("［P=")) + "C:\\robot\\" + name + "]",
+                                    (n.live ? "[" : "［") + std::string("CQ:image,url=C:/robot/") + name + "]"}))
+          << name;
     }
   }
 
   // The message after its keyword ("{K}" stands for the keyword) and what
   // the reply repeats (when it differs; on the WeChat-style host when that
-  // differs again), "[" and "]" being outside brackets.
+  // differs again), "[" and "]" being outside brackets; or that it goes out
+  // as typed on every host, as brackets that could begin no code do.
   const std::string hit = web.base() + "/hit";
   const struct {
     std::string message, repeated, onWx;
+    bool typed = false;
   } hostile[]{
       {"&uoS{K}8#CQ:at,qq=all&uoS{K}9#", "&uoS8#CQ:at,qq=all&uoS9#"},
       {"&uoS{K}8#pic=http://x.test/a.png&uoS{K}9#", "&uoS8#pic=http://x.test/a.png&uoS9#"},
@@ -206,9 +228,14 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"[pic=win.ini][voi=config.ini][picFile,path=Config.ini][AudioFile,path=main.exe][pic=../../win.ini]", ""},
       {"[pic=http://x.test/a.png][CQ:image,file=https://x.test/b.png]", ""},
       {"[CQ:at,qq=all][@all][at=all]", "[@all][@all][@all]"},
-      {"[踢出][禁言9][撤回]", "", "[踢出]［禁言9］[撤回]"},  // words in brackets are text to it
-      {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", "",
-       "［文接口=" + hit + "］［图接口=" + hit + "］[二次元][头像][绿茶][号码]［ZOQData］［数字5］[星期]"},
+      {"[踢出][禁言9][撤回]", "", "", true},  // words in brackets are text to every host
+      {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", "", "", true},
+      {"[]~(￣▽￣)~*", "", "", true},
+      {"a[1] = b[2]; [1=a] [哈哈]", "", "", true},
+      {"100% [done]", "", "", true},
+      {"[ z,1]", ""},
+      {"[Z b:1]", ""},
+      {"[CQ:record,file=con.silk]", ""},
       {"1\r\n2", ""},
       {"{提示}你好{提示", ""},
       {"[CQ:face,id=1,file=C:/w.ini][CQ:record,file=../w.silk][CQ:image,file=e.image,url=file:///C:/w.ini]", ""},
@@ -217,9 +244,12 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       // every other character as it is.
       {"\x81[CQ:at,qq=all,x=\x81]", "\x81[CQ:at,qq=all,x=?"},
       {"\x81[pic=C:/w.ini,\x81]", "\x81[pic=C:/w.ini,?"},
+      {"乕a=乚乚乚", "?a=乚乚乚"},  // the fewest: one, not three
+      {"\x81[a=1]", ""},           // an ASCII "]" that would close a code changes, not the character
+      {"鬧沒[沒有]", "", "", true},  // second bytes "[" and "]" that begin no code
       {"\x81{提示}\x81}a\x81\\u005b", "", "?提示}\x81}a\x81\\u005b"},
       {"复读沒問題，運氣好，請看標題：聖誕節藍色郵件", ""},
-      {"遊戲沒問題", "遊戲?問題"},
+      {"遊戲沒問題", "", "", true},
   };
   const std::string open = isky ? "&#91;" : "［", close = isky ? "&#93;" : "］";
   const auto brackets = [&](const std::string& t) {
@@ -243,9 +273,9 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
     EXPECT_EQ(sent, expected) << message;
   };
   for (const std::string keyword : {"echo", "web"}) {
-    for (const auto& [message, repeated, onWx] : hostile) {
+    for (const auto& [message, repeated, onWx, typed] : hostile) {
       expectSent(keyword + text::ReplaceAll(message, "{K}", keyword),
-                 wx && !onWx.empty() ? onWx : inert(repeated.empty() ? message : repeated));
+                 typed ? message : wx && !onWx.empty() ? onWx : inert(repeated.empty() ? message : repeated));
       EXPECT_EQ(CodesReadByBytes(sent, wx), std::vector<std::string>{}) << message;
     }
     const bool repeated = repeats && keyword == "echo";
@@ -255,11 +285,11 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
     // A code with a "[" inside is no picture of the host's.
     expectSent(keyword + "[pic={5F3A}.jpg" + delivered, open + "pic={5F3A}.jpg" + (repeated ? delivered : inert(delivered)));
     // ISky's own faces, voices and pictures with an address, as delivered;
-    // the WeChat-style host's emoticons, words in brackets.
+    // the WeChat-style host's emoticons, words in brackets, on every host.
     const std::string own = "[CQ:face,id=14][CQ:record,file=5f3a02.silk][CQ:image,file=5f3a03.image,url=https://a.test/0?a=1]";
     if (isky) expectSent(keyword + own, repeated ? own : inert(own));
     const std::string words = "你好[微笑][呲牙]";
-    expectSent(keyword + words + "[OK][沒]", (wx ? words : inert(words)) + inert("[OK][沒]"));
+    expectSent(keyword + words + "[OK][沒]", words + "[OK][沒]");
   }
   const std::size_t asked = std::size(hostile) + (isky ? 5 : 4);
   EXPECT_EQ(web.Targets().size(), asked);
@@ -269,6 +299,9 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   // brackets'; outside text gives a number to a mention and a web address
   // to a picture, nothing else.
   const std::string picture = isky ? "[CQ:image,file=" : table ? "[picFile,path=" : "[pic=";
+  const auto sticker = [&](const std::string& name, bool live) {
+    return std::pair{"贴图" + name, (live ? fileCode : open + "P=") + "C:\\pics\\" + name + ".png]"};
+  };
   const std::vector<std::pair<std::string, std::string>> owners{
       {"目标乙&uoS8#@all&uoS9#", "A[CQ:at,qq=]"},
       {"目标乙 &#91;@all&#93;", "A[CQ:at,qq=]"},
@@ -284,6 +317,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丁http://a.test/y.png,file=C:/w.ini", open + "CQ:image,file=http://a.test/y.png,file=C:/w.ini]"},
       {"图丁http://a.test/y.png,audio=win.ini", open + "CQ:image,file=http://a.test/y.png,audio=win.ini]"},
       {"图丁http://a.test/y.png,url=C:/w.ini", open + "CQ:image,file=http://a.test/y.png,url=C:/w.ini]"},
+      {"图丁http://a.test/y.png,url=D:", open + "CQ:image,file=http://a.test/y.png,url=D:]"},
       // The owner's "]" closes the code, never a second one that outside
       // text opens with a character whose second byte is "[".
       {"图丙http://a.test/a\x81]\x81[pic=C:/w.ini", picture + "http://a.test/a??pic=C:/w.ini]"},
@@ -302,9 +336,25 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"前后沒遊", "沒遊" + picture + "http://a.test/x.png]沒遊"},
       // The owner's second byte "{" before outside "提示}".
       {"蓝色提示}", wx ? "藍提示｝" : "藍提示}"},
+      // Outside text in the owner's local path, read whole as the host reads
+      // it, names one plain file in the owner's folder; ISky decodes "%".
+      sticker("cat", true), sticker("猫", true), sticker("a b", true), sticker("%2e%2e", !isky),
+      sticker("..", false), sticker("x.", false), sticker("a\\b", false), sticker(",\\..\\..\\windows\\win", false),
+      sticker("con", false), sticker("con ", false), sticker("a:b", false),
+      // ISky ends the path at a comma, and reads the keys after it.
+      sticker("con,x", !isky), sticker("a,file=x", !isky),
+      {"网贴cat", fileCode + "C:\\pics\\cat.png]"},
+      {"网贴,\\..\\..\\windows\\win", open + "P=C:\\pics\\,\\..\\..\\windows\\win.png]"},
+      {"图丙,\\..\\..\\..\\Windows\\win.ini", open + "P=,\\..\\..\\..\\Windows\\win.ini]"},
+      // Outside brackets in the owner's code change, and around the owner's
+      // text where they could make a code; a "]" that closes none stays.
+      {"图丙http://a.test/[1]", picture + "http://a.test/" + open + "1" + close + "]"},
+      {"图丙http://a.test/鬧", picture + "http://a.test/?]"},
+      {"包][", "]" + open + "at=1" + close + "["},
+      {"echo[A=1]]", open + "A=1" + close + "]"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
-  EXPECT_EQ(web.Targets().size(), asked + 4);
+  EXPECT_EQ(web.Targets().size(), asked + 6);
 
   // A picture address made of the message: the hosts that take addresses
   // get an inert code, those that download get nothing from a local name.
@@ -322,7 +372,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   // (the hosts that hand over the sender as a text).
   if (!isky && !table) {
     const std::string at = name == "OQ" || name == "SP" || name == "ER" ? "at=" : "@";
-    for (const std::string sender : {"1,qq=all", "1]x[CQ:at,qq=all", "all", "notify@all", "@all", "D:"}) {
+    for (const std::string sender : {"1,qq=all", "1]x[CQ:at,qq=all", "all", "ALL", "notify@all", "@all", "D:"}) {
       s.Group("提及", "111", sender);
       EXPECT_EQ(s.TakeSent(), Sent{wx ? "{提示} " : open + at + brackets(sender) + "]"})
           << sender;
