@@ -51,7 +51,7 @@ TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
       {true, "127.0.0.1:" + std::to_string(std::stoi(proxy.port()) + 65536), "<-loopback>", numeric,
        "direct"},  // no port: no proxy
   };
-  if (standard.listening()) rows.push_back({true, "127.0.0.1", "<-loopback>", named, "proxied on 80"});
+  if (standard.listening()) rows.push_back({true, standard.host(), "<-loopback>", named, "proxied on 80"});
   for (const Row& row : rows) {
     settings.Set(row.enabled, row.servers, row.bypass);
     EXPECT_EQ(platform::HttpGet(row.address), row.body) << row.servers << " | " << row.bypass << " | " << row.address;
