@@ -116,7 +116,7 @@ TEST(HttpLookups, RequestsForANameShareOneLookupAndNothingOutlastsIt) {
   for (int i = 0; i < 6; ++i) {
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(platform::HttpGet("http://silent.zoq.test/x", limits), "");
-    EXPECT_LT(GetTickCount64() - start, limits.totalMs + 1000u);
+    EXPECT_LT(GetTickCount64() - start, limits.totalMs + 2500u);  // slack for a loaded machine
     if (i == 0) {
       ASSERT_GE(GetTickCount64() - start, limits.totalMs - 100u) << "the name server answered";
     }
