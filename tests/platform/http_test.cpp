@@ -31,6 +31,10 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   }
   web.Serve("/hop12", "end");
   web.Serve("/hop308", WebServer::RawAnswer{"HTTP/1.0 308 Permanent Redirect\r\nLocation: /bin\r\n\r\n"});
+  for (const std::string status : {"303", "307", "304"}) {
+    web.Serve("/hop" + status, WebServer::RawAnswer{"HTTP/1.0 " + status + " X\r\nLocation: /\r\n\r\n"});
+  }
+  web.Serve("/here", WebServer::RawAnswer{"HTTP/1.0 200 OK\r\nLocation: /\r\nContent-Length: 4\r\n\r\nhere"});
   const std::string ok = "HTTP/1.0 200 OK\r\n";
   web.Serve("/lengths", WebServer::RawAnswer{ok + "Content-Length: 8\r\nContent-Length: 3\r\n\r\nABCDEFGH"});
   web.Serve("/length", WebServer::RawAnswer{ok + "Content-Length: 3\r\ncontent-length: 3\r\n\r\nABC"});
@@ -61,6 +65,10 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {web.base() + "/hop", platform::kHttpTextLimit, binary},  // redirects are followed
       {web.base() + "/away", platform::kHttpTextLimit, "root"},
       {web.base() + "/hop308", platform::kHttpTextLimit, binary},
+      {web.base() + "/hop303", platform::kHttpTextLimit, "root"},
+      {web.base() + "/hop307", platform::kHttpTextLimit, "root"},
+      {web.base() + "/hop304", platform::kHttpTextLimit, ""},    // not a redirect
+      {web.base() + "/here", platform::kHttpTextLimit, "here"},  // an answer with a Location is not followed
       {web.base() + "/lengths", platform::kHttpTextLimit, ""},  // two lengths: which is the body's?
       {web.base() + "/length", platform::kHttpTextLimit, "ABC"},  // the same one twice
       {web.base() + "/none", platform::kHttpTextLimit, ""},       // a 204 has no body
