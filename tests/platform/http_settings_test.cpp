@@ -50,6 +50,7 @@ TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
       {true, server, "<-loopback>", v6, "proxied"},
       {true, "127.0.0.1:" + std::to_string(std::stoi(proxy.port()) + 65536), "<-loopback>", numeric,
        "direct"},  // no port: no proxy
+      {true, "127.0.0.1:65535", "<-loopback>", numeric, ""},  // the highest port is one: its proxy does not answer
   };
   if (standard.listening()) rows.push_back({true, standard.host(), "<-loopback>", named, "proxied on 80"});
   for (const Row& row : rows) {
