@@ -7,7 +7,6 @@ if(ZOQ_NATIVE)
   add_compile_options(${ZOQ_SANITIZE})
   add_link_options(${ZOQ_SANITIZE})
   find_package(GTest REQUIRED)
-  set(ZOQ_GTEST_MAIN GTest::gtest_main GTest::gtest)
 else()
   if(NOT WIN32)
     message(FATAL_ERROR "Configure with -DCMAKE_TOOLCHAIN_FILE=<setup dir>/mingw-i686.cmake, or -DZOQ_NATIVE=ON")
@@ -17,11 +16,17 @@ else()
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   set(CMAKE_CROSSCOMPILING_EMULATOR wine)
   find_package(GTest CONFIG REQUIRED)
-  set(ZOQ_GTEST_MAIN GTest::gtest_main GTest::gtest)
   set(ZOQ_SYSROOT_LIB ${CMAKE_FIND_ROOT_PATH})
 endif()
 
 set(ZOQ_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+
+# The main of the test programs (tests/test_main.cpp: a skip fails where
+# ZOQ_NO_SKIPS is set).
+add_library(zoq_test_main STATIC ${ZOQ_ROOT}/tests/test_main.cpp)
+target_compile_options(zoq_test_main PRIVATE ${ZOQ_WARNINGS})
+target_link_libraries(zoq_test_main PUBLIC GTest::gtest)
+set(ZOQ_GTEST_MAIN zoq_test_main GTest::gtest)
 
 # zoq_library(name SOURCES ... [LIBS ...]) : a static library of project code.
 function(zoq_library name)

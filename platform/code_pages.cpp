@@ -40,7 +40,6 @@ std::string FromWide(UINT codePage, std::wstring_view wide, bool exact) {
 
 std::wstring GbkToWide(std::string_view gbk) { return ToWide(kGbk, gbk); }
 std::string WideToGbk(std::wstring_view wide) { return FromWide(kGbk, wide, false); }
-std::string WideToGbkExact(std::wstring_view wide) { return FromWide(kGbk, wide, true); }
 std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
 std::string WideToAnsi(std::wstring_view wide) { return FromWide(CP_ACP, wide, false); }
 std::string WideToAnsiExact(std::wstring_view wide) { return FromWide(CP_ACP, wide, true); }

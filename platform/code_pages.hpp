@@ -10,12 +10,11 @@ namespace zoq::platform {
 std::wstring GbkToWide(std::string_view gbk);
 // UTF-16 to GBK (code page 936), characters GBK cannot hold as '?'.
 std::string WideToGbk(std::wstring_view wide);
-// The same, but empty when any character has no GBK form or the conversion
-// fails.
-std::string WideToGbkExact(std::wstring_view wide);
 // The same with the ANSI code page (what the "A" functions of Windows use).
 std::wstring AnsiToWide(std::string_view ansi);
 std::string WideToAnsi(std::wstring_view wide);
+// The same, but empty when any character has no form in the code page or
+// the conversion fails.
 std::string WideToAnsiExact(std::wstring_view wide);
 
 // GB18030, which holds every character, to UTF-16 and back; invalid bytes

@@ -793,8 +793,8 @@ class AnswerReader {
       buffer_.resize(length);
       return std::move(buffer_);
     }
-    while (!ended_) {
-      if (buffer_.size() > limit_ || !More(true)) return std::nullopt;
+    while (!ended_ && buffer_.size() <= limit_) {
+      if (!More(true)) return std::nullopt;
     }
     if (buffer_.size() > limit_) return std::nullopt;
     return std::move(buffer_);

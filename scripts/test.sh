@@ -5,6 +5,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh"
+# On CI, as root, everything a test needs can be had: a test that skips
+# fails the run (tests/test_main.cpp).
+if [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ]; then export ZOQ_NO_SKIPS=1; fi
 
 native=${NATIVE_BUILD_DIR:-$root/build-native}
 cmake -S "$root" -B "$native" -G Ninja -DZOQ_NATIVE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

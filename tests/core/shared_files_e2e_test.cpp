@@ -322,6 +322,10 @@ TEST(SharedFiles, ADataFolderOfAnyLengthOrNameIsAnsweredAndWritten) {
   std::wstring brief(MAX_PATH, L'\0');
   CreateDirectoryW(other.c_str(), nullptr);
   brief.resize(GetShortPathNameW(other.c_str(), brief.data(), MAX_PATH));
+  const std::string before = platform::CurrentFolder();
+  SetCurrentDirectoryW(other.c_str());  // the folder as the plug-in's calls give it: its short name, whole
+  EXPECT_EQ(platform::CurrentFolder(), platform::WideToAnsi(brief));
+  platform::SetCurrentFolder(before);
   const std::string longFolder = root + "\\" + std::string(246 - data.size() - root.size(), 'L');
   for (const std::string& folder : {longFolder, platform::WideToAnsi(brief)}) {
     CreateDirectoryA(folder.c_str(), nullptr);

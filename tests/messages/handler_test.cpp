@@ -219,10 +219,11 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
     EXPECT_TRUE(CooldownPasses(group, "你好", seconds, "0"));
   }
   EXPECT_FALSE(Exists(CooldownFile()));
-  for (const auto& [key, time, passes] :
-       {std::tuple{"旧", "2000/1/1 0:00:00", true}, {"乱", "不是日期", true}, {"新", "9999年1月1日", false}}) {
+  for (const auto& [key, time, seconds, passes] :
+       {std::tuple{"旧", "2000/1/1 0:00:00", 3600, true}, {"乱", "不是日期", 3600, true},
+        {"新", "9999年1月1日", 3600, false}, {"秒", "9999年1月1日", 1, false}}) {  // one second is a cool-down too
     WriteIniItem(CooldownFile(), "111", std::string(key), std::string(time));
-    EXPECT_EQ(CooldownPasses("111", key, 3600, "0"), passes) << key;
+    EXPECT_EQ(CooldownPasses("111", key, seconds, "0"), passes) << key;
   }
 }
 

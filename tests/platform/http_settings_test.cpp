@@ -50,8 +50,9 @@ TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
       {true, server, "<-loopback>", v6, "proxied"},
       {true, "127.0.0.1:" + std::to_string(std::stoi(proxy.port()) + 65536), "<-loopback>", numeric,
        "direct"},  // no port: no proxy
+      {true, "127.0.0.1:65535", "<-loopback>", numeric, ""},  // the highest port is one: its proxy does not answer
   };
-  if (standard.listening()) rows.push_back({true, "127.0.0.1", "<-loopback>", named, "proxied on 80"});
+  if (standard.listening()) rows.push_back({true, standard.host(), "<-loopback>", named, "proxied on 80"});
   for (const Row& row : rows) {
     settings.Set(row.enabled, row.servers, row.bypass);
     EXPECT_EQ(platform::HttpGet(row.address), row.body) << row.servers << " | " << row.bypass << " | " << row.address;
@@ -116,7 +117,7 @@ TEST(HttpLookups, RequestsForANameShareOneLookupAndNothingOutlastsIt) {
   for (int i = 0; i < 6; ++i) {
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(platform::HttpGet("http://silent.zoq.test/x", limits), "");
-    EXPECT_LT(GetTickCount64() - start, limits.totalMs + 1000u);
+    EXPECT_LT(GetTickCount64() - start, limits.totalMs + 2500u);  // slack for a loaded machine
     if (i == 0) {
       ASSERT_GE(GetTickCount64() - start, limits.totalMs - 100u) << "the name server answered";
     }

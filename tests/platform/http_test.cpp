@@ -19,6 +19,7 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   web.Serve("/bin", binary);
   web.Serve("/", "root");
   web.Serve("/big", std::string(1000, 'b'));
+  web.Serve("/to-end", WebServer::RawAnswer{"HTTP/1.0 200 OK\r\n\r\n" + std::string(1000, 'e')});  // no length
   web.Serve("/hop", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nLocation: /bin\r\n\r\n"});
   web.Serve("/away", WebServer::RawAnswer{"HTTP/1.0 301 Moved\r\nLocation: " + web.base() + "/\r\n\r\n"});
   web.Serve("/nowhere", WebServer::RawAnswer{"HTTP/1.0 302 Found\r\nContent-Length: 4\r\n\r\nbody"});
@@ -30,6 +31,10 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
   }
   web.Serve("/hop12", "end");
   web.Serve("/hop308", WebServer::RawAnswer{"HTTP/1.0 308 Permanent Redirect\r\nLocation: /bin\r\n\r\n"});
+  for (const std::string status : {"303", "307", "304"}) {
+    web.Serve("/hop" + status, WebServer::RawAnswer{"HTTP/1.0 " + status + " X\r\nLocation: /\r\n\r\n"});
+  }
+  web.Serve("/here", WebServer::RawAnswer{"HTTP/1.0 200 OK\r\nLocation: /\r\nContent-Length: 4\r\n\r\nhere"});
   const std::string ok = "HTTP/1.0 200 OK\r\n";
   web.Serve("/lengths", WebServer::RawAnswer{ok + "Content-Length: 8\r\nContent-Length: 3\r\n\r\nABCDEFGH"});
   web.Serve("/length", WebServer::RawAnswer{ok + "Content-Length: 3\r\ncontent-length: 3\r\n\r\nABC"});
@@ -60,6 +65,10 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {web.base() + "/hop", platform::kHttpTextLimit, binary},  // redirects are followed
       {web.base() + "/away", platform::kHttpTextLimit, "root"},
       {web.base() + "/hop308", platform::kHttpTextLimit, binary},
+      {web.base() + "/hop303", platform::kHttpTextLimit, "root"},
+      {web.base() + "/hop307", platform::kHttpTextLimit, "root"},
+      {web.base() + "/hop304", platform::kHttpTextLimit, ""},    // not a redirect
+      {web.base() + "/here", platform::kHttpTextLimit, "here"},  // an answer with a Location is not followed
       {web.base() + "/lengths", platform::kHttpTextLimit, ""},  // two lengths: which is the body's?
       {web.base() + "/length", platform::kHttpTextLimit, "ABC"},  // the same one twice
       {web.base() + "/none", platform::kHttpTextLimit, ""},       // a 204 has no body
@@ -72,6 +81,8 @@ TEST(HttpGet, GivesTheWholeBodyOrNothing) {
       {web.base() + "/twice", platform::kHttpTextLimit, "root"},
       {web.base() + "/big", 1000, std::string(1000, 'b')},
       {web.base() + "/big", 999, ""},  // past the limit
+      {web.base() + "/to-end", 1000, std::string(1000, 'e')},
+      {web.base() + "/to-end", 999, ""},  // the last read before the end takes it past the limit
       {web.base() + "/chunks", 5, "abcde"},
       {web.base() + "/chunks", 4, ""},  // the limit holds for chunks too
       {web.base() + "/hop2", platform::kHttpTextLimit, "end"},  // ten redirects
@@ -137,7 +148,8 @@ TEST(HttpGet, AnAnswerWithoutABodyEndsAtOnce) {
   web.Serve("/none", {"HTTP/1.1 204 No Content\r\n\r\n", 0, 0, 0, 20000});
   web.Serve("/past", {chunked + "3\r\nabc\r\nFFFFE\r\n", 0, 0, 0, 20000});  // refused at its size
   web.Serve("/wrap", {chunked + "10\r\n0123456789abcdef\r\nFFFFFFF0\r\n", 0, 0, std::size_t{16} << 20, 20000});
-  for (const char* target : {"/none", "/past", "/wrap"}) {
+  web.Serve("/endless", {"HTTP/1.0 200 OK\r\n\r\n", 0, 0, std::size_t{16} << 20, 20000});  // no length: at the limit
+  for (const char* target : {"/none", "/past", "/wrap", "/endless"}) {
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(platform::HttpGet(web.base() + target), "") << target;
     EXPECT_LT(GetTickCount64() - start, platform::HttpTimeoutSettings().receiveMs / 2) << target;

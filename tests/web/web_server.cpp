@@ -60,22 +60,22 @@ void Send(SOCKET client, const WebServer::RawAnswer& a, const std::atomic<bool>&
   HoldOpen(client, static_cast<ULONGLONG>(a.holdMs), stop);
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
+sockaddr_in Loopback(std::uint16_t port, std::uint32_t address = INADDR_LOOPBACK) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_addr.s_addr = htonl(address);
   addr.sin_port = htons(port);
   return addr;
 }
 
-// A socket listening on 127.0.0.1 (or [::1]) at `port` (0: any), and the
-// port it was given (0: none).
-SOCKET Listen(int backlog, std::uint16_t& port, bool ipv6 = false) {
+// A socket listening on `address` of 127.0.0.0/8 (or [::1]) at `port` (0:
+// any), and the port it was given (0: none).
+SOCKET Listen(int backlog, std::uint16_t& port, bool ipv6 = false, std::uint32_t address = INADDR_LOOPBACK) {
   sockaddr_in6 v6{};
   v6.sin6_family = AF_INET6;
   v6.sin6_addr = in6addr_loopback;
   v6.sin6_port = htons(port);
-  sockaddr_in v4 = Loopback(port);
+  sockaddr_in v4 = Loopback(port, address);
   auto* addr = ipv6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
   int length = ipv6 ? sizeof v6 : sizeof v4;
   const SOCKET s = socket(addr->sa_family, SOCK_STREAM, IPPROTO_TCP);
@@ -90,6 +90,17 @@ WebServer::WebServer(std::uint16_t port, bool ipv6) : host_(ipv6 ? "[::1]" : "12
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   listener_ = Listen(16, port_, ipv6);
+  // A given port may be held on 127.0.0.1 by another program, or by what a
+  // server of an earlier test left waiting there: the next loopback address
+  // then (127.80.0.1, ...).
+  for (std::uint32_t next = 0x7F500001; !ipv6 && port != 0 && !listening() && next < 0x7F500101 &&
+                                        WSAGetLastError() == WSAEADDRINUSE;
+       ++next) {
+    closesocket(static_cast<SOCKET>(listener_));
+    port_ = port;
+    listener_ = Listen(16, port_, false, next);
+    host_ = inet_ntoa(Loopback(0, next).sin_addr);
+  }
   if (listening()) thread_ = std::thread([this] { Run(); });
 }
 

@@ -21,14 +21,17 @@ struct WebRequest {
 class WebServer {
  public:
   // On a port of the system's choosing, or on `port` (listening() tells
-  // whether it could be had); on [::1] for `ipv6`.
+  // whether it could be had; host() on which loopback address); on [::1]
+  // for `ipv6`.
   explicit WebServer(std::uint16_t port = 0, bool ipv6 = false);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
-  // "http://127.0.0.1:<port>" (or "http://[::1]:<port>")
+  // "http://<host>:<port>": 127.0.0.1 (or [::1]) but where the port was
+  // taken there
   std::string base() const;
+  std::string host() const { return host_; }
   std::string port() const { return std::to_string(port_); }
   bool listening() const { return port_ != 0; }
   // Answers `target` (path and query, percent escapes decoded) with `body`;
