@@ -263,6 +263,12 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
   return found;
 }
 
+std::optional<std::size_t> IniImage::HeaderAt(std::string_view section) const {
+  const Section* s = Find(section);
+  if (!s) return std::nullopt;
+  return s == &sections_[0] ? 0 : s[-1].bodyEnd;
+}
+
 std::vector<std::string> IniImage::SectionNames() const {
   std::vector<std::string> names;
   names.reserve(sections_.size());
@@ -274,6 +280,45 @@ std::vector<std::string> IniImage::SectionNames() const {
 
 std::size_t IniImage::MemoryBytes() const {
   return text_.capacity() + sections_.capacity() * sizeof(Section) + table_.capacity() * sizeof(std::uint32_t);
+}
+
+// ---- ChangedSections -----------------------------------------------------
+
+namespace {
+
+// Whether a line begins at `at` however the bytes before are read: at the
+// start, or after a line feed that ends a character of its own (the byte
+// before it ends a character whatever came before, as no lead byte is below
+// 0x40).
+bool SureLineStart(std::string_view s, std::size_t at) {
+  return at == 0 || (s[at - 1] == '\n' && (at == 1 || static_cast<unsigned char>(s[at - 2]) < 0x40));
+}
+
+// Whether the line at `at` (a line start) is a section's header as the INI
+// functions hold it.
+bool HeaderLineAt(std::string_view s, std::size_t at) {
+  std::size_t end = at;
+  while (end < s.size() && s[end] != '\n' && s[end] != '\r') end += CharAt(s, end);
+  std::string changed;
+  return HeaderName(Trimmed(HeldForm(s.substr(at, end - at), changed))).has_value();
+}
+
+}  // namespace
+
+ChangedRun ChangedSections(std::string_view before, std::string_view after) {
+  const std::size_t shorter = std::min(before.size(), after.size());
+  std::size_t same = 0, sameEnd = 0;
+  while (same < shorter && before[same] == after[same]) ++same;
+  while (sameEnd < shorter - same && before[before.size() - 1 - sameEnd] == after[after.size() - 1 - sameEnd]) ++sameEnd;
+  // Back to a header both have where they are still the same; on to one
+  // past what differs, where the bytes before the line are the same too.
+  std::size_t from = same;
+  while (from > 0 && !(SureLineStart(before, from) && HeaderLineAt(before, from) && HeaderLineAt(after, from))) --from;
+  const std::size_t differs = before.size() - sameEnd;
+  for (std::size_t at = differs + 2; at < before.size(); ++at) {
+    if (SureLineStart(before, at) && HeaderLineAt(before, at)) return {from, at, at + after.size() - before.size()};
+  }
+  return {from, before.size(), after.size()};
 }
 
 // ---- WithIniChanges ------------------------------------------------------

@@ -33,6 +33,12 @@ class IniImage {
   // GetPrivateProfileSectionNamesA: the named sections in file order.
   std::vector<std::string> SectionNames() const;
   std::size_t MemoryBytes() const;
+  // The text as held: the file's own bytes where it is ANSI text whose
+  // every character reads.
+  const std::string& text() const { return text_; }
+  // Where in the text the first section of the name begins (its header's
+  // line; 0 for the section of no name); none when there is none.
+  std::optional<std::size_t> HeaderAt(std::string_view section) const;
 
   // One line as the INI functions hold it: trimmed, empty ones left out. A
   // named section's header is a line of its own (`header`, no key); the
@@ -62,6 +68,15 @@ class IniImage {
   std::vector<Section> sections_;
   std::vector<std::uint32_t> table_;  // open addressing: section index + 1, 0 for none
 };
+
+// Of an INI text and the same text changed, the run of whole sections
+// outside of which the two are the same bytes, read as the same lines of
+// the same sections: from `from` up to `beforeTo` in the one, up to
+// `afterTo` in the other. The whole texts when that cannot be told for sure.
+struct ChangedRun {
+  std::size_t from, beforeTo, afterTo;
+};
+ChangedRun ChangedSections(std::string_view before, std::string_view after);
 
 // Whether two names (of sections or keys) are one for the INI functions:
 // equal once taken as they take them, without the blanks around them,

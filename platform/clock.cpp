@@ -6,6 +6,8 @@ namespace zoq::platform {
 
 std::uint32_t TickCount() { return GetTickCount(); }
 
+void Pause(std::uint32_t ms) { Sleep(ms); }
+
 LocalTime Now() {
   SYSTEMTIME st{};
   GetLocalTime(&st);

@@ -11,6 +11,8 @@ struct LocalTime {
 };
 
 std::uint32_t TickCount();
+// Lets the thread wait `ms` milliseconds.
+void Pause(std::uint32_t ms);
 LocalTime Now();
 
 }  // namespace zoq::platform
