@@ -215,11 +215,11 @@ void SetKnownSize(const std::string& path, std::size_t size) {
 }
 
 // How long a writer waits for a file that another program is saving to
-// stand still, how often it looks, and how many times it starts again when
-// the file changed before its copy took the file's place.
+// stand still, how often it looks, and how long it starts again when the
+// file changed (or was held open) before its copy could take its place.
 constexpr std::uint32_t kSteadyWithinMs = 1000;
 constexpr std::uint32_t kLookAgainMs = 20;
-constexpr int kWriteTries = 4;
+constexpr std::uint32_t kWriteWithinMs = 2000;
 
 // A file as a writer read it: the bytes, and the state they were read in
 // through the handle it keeps until its copy is in place.
@@ -308,11 +308,16 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
     if (!done && file.opened()) file.Overwrite(read.bytes);
     platform::RemoveFile(copy);
   } else {
+    // Another program that has the file open may be saving it: the
+    // file is read again rather than replaced once it lets go.
     const bool existed = read.file != nullptr;
     read.file.reset();
-    done = platform::MoveFileInto(copy, where, existed);
+    const platform::MoveResult moved = platform::MoveFileOnce(copy, where, existed);
+    done = moved == platform::MoveResult::Done;
     if (!done) platform::RemoveFile(copy);
-    if (!done && !existed && platform::FileExists(where)) return Put::Changed;
+    if (moved == platform::MoveResult::HeldUp || (!done && !existed && platform::FileExists(where))) {
+      return Put::Changed;
+    }
   }
   if (!done) return Put::Failed;
   CountWrite(path);
@@ -399,8 +404,8 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   DataFolderLock lock(file);
   if (!lock.held() || platform::FolderExists(file)) return false;
   const std::uint32_t start = platform::TickCount();
-  for (int attempt = 0; attempt < kWriteTries; ++attempt) {
-    std::optional<FileRead> read = SteadyRead(file, start);
+  for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
+    std::optional<FileRead> read = SteadyRead(file, tried);
     if (!read) return false;  // never a part taken for the whole file
     const std::optional<std::string> written = Changed(read->bytes, changes);
     if (!written || !IniChangesMadeWhole(*ParsedImageOf(file, read->bytes), read->bytes, *written, changes)) {
@@ -411,6 +416,7 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
     if (platform::IsReadOnlyFile(file)) return false;
     const Put put = PutChecked(file, *read, *written);
     if (put != Put::Changed) return put == Put::Done;
+    platform::Pause(kLookAgainMs);
   }
   return false;
 }

@@ -169,18 +169,20 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool dura
   return f && WriteAll(f.get(), bytes) && (!durable || FlushFileBuffers(f.get()) != 0);
 }
 
-bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite) {
+MoveResult MoveFileOnce(const std::string& from, const std::string& to, bool overwrite) {
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return MoveResult::Done;
+  const DWORD error = GetLastError();
+  // Another program holding the old file open lets go in a moment; anything
+  // else is final.
+  const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+  return overwrite && held && !IsReadOnlyFile(to) ? MoveResult::HeldUp : MoveResult::Failed;
+}
+
+bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite) {
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return true;
-    const DWORD error = GetLastError();
-    // Another program holding the old file open without sharing its
-    // deletion lets go in a moment; anything else is final.
-    if (!overwrite || attempt >= 40 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-                                        error != ERROR_LOCK_VIOLATION)) {
-      return false;
-    }
-    if (IsReadOnlyFile(to)) return false;
+    const MoveResult moved = MoveFileOnce(from, to, overwrite);
+    if (moved != MoveResult::HeldUp || attempt >= 40) return moved == MoveResult::Done;
     Sleep(25);
   }
 }

@@ -49,6 +49,9 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool dura
 // left as it is (false then). A replacement that another program's open
 // handle holds up is tried again for a moment.
 bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite);
+// The same, tried once: held up when another program has `to` open.
+enum class MoveResult { Done, HeldUp, Failed };
+MoveResult MoveFileOnce(const std::string& from, const std::string& to, bool overwrite);
 // The file is there and marked read-only.
 bool IsReadOnlyFile(const std::string& path);
 // A name for a scratch file beside `path` that no other call, thread or

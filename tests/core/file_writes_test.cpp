@@ -61,6 +61,7 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
     std::string original;
     std::vector<IniChange> changes;
     std::string kept;
+    bool made = true;
   } rows[] = {
       {two, {Set("a", "k", "9"), Set("a", "j", " 5"), Set("c", " j ", "\"q\" "), Set("b", "k", "2")}},
       {"[a]\r\nk=1", {Set("a", "j", "5")}},
@@ -79,10 +80,15 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
        "[emo" + emoji + "ji]\r\n[x\x81\x30y]\r\n[]\r\nk=1\r\n[b]\r\nk=a\0b\r\nj=3\r\n"s},
       {"[admin]\n主人号码=1\n开启返回文本=" + text + emoji + "\r\n", {Set("admin", "主人号码", "12")},
        "[admin]\n主人号码=12\n开启返回文本=" + text + emoji + "\r\n"},
+      {"[a]\r\nk=1", {Set("a", "k", "2")}},
+      {"[a]\r\nk=1\r\n", {DeleteSection(" a")}, "[a]\r\nk=1\r\n"},
+      // A lone surrogate that GB18030 would turn into another character.
+      {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), {Set("a", "k", "1")},
+       std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), false},
   };
   for (const auto& row : rows) {
     for (const std::string& file : {ours, theirs}) platform::WriteWholeFile(file, row.original);
-    EXPECT_TRUE(WriteIniChanges(ours, row.changes)) << row.original;
+    EXPECT_EQ(WriteIniChanges(ours, row.changes), row.made) << row.original;
     for (const IniChange& c : row.changes) {
       const char* value = c.value ? c.value->c_str() : nullptr;
       WritePrivateProfileStringA(c.section.c_str(), c.key ? c.key->c_str() : nullptr, value, theirs.c_str());
@@ -90,6 +96,17 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
     const std::string expected = row.kept.empty() ? platform::ReadWholeFile(theirs) : row.kept;
     EXPECT_EQ(platform::ReadWholeFile(ours), expected) << row.original;
   }
+}
+
+// Mended: a library with a second name (a hard link) got the change under
+// the name written only; the other name kept the old bytes.
+TEST(FileWrites, AFileOfTwoNamesGetsTheChangeUnderBoth) {
+  const std::string folder = testing::FreshTestRunFolder("file-writes-links");
+  const std::string file = folder + "\\SayZ.ini", other = folder + "\\other.ini";
+  platform::WriteWholeFile(file, "[a]\r\nk=1\r\n");
+  ASSERT_TRUE(CreateHardLinkA(other.c_str(), file.c_str(), nullptr));
+  EXPECT_TRUE(WriteIniChanges(file, {Set("b", "k", "2")}));
+  for (const std::string& name : {file, other}) EXPECT_EQ(platform::ReadWholeFile(name), "[a]\r\nk=1\r\n[b]\r\nk=2\r\n");
 }
 
 }  // namespace
