@@ -148,9 +148,10 @@ std::string Units(Form form, std::string text, bool toUnits) {
 // GB18030, which holds every character, and written back as it was
 // encoded; none when it does not come back whole that way (a lone
 // surrogate, say).
-std::optional<std::string> Changed(const std::string& bytes, const std::vector<IniChange>& changes) {
+std::optional<std::string> Changed(const IniImage& image, const std::string& bytes,
+                                   const std::vector<IniChange>& changes) {
   const Form form = FormOf(bytes);
-  if (form == Form::Ansi) return WithIniChanges(bytes, changes);
+  if (form == Form::Ansi) return WithIniChanges(image, bytes, changes);
   const std::size_t mark = form == Form::Utf8 ? 3 : 2;
   const std::string text = bytes.substr(mark);
   const std::string gb = encoding::Utf16beToGb18030(Units(form, text, true));
@@ -206,6 +207,13 @@ std::optional<std::size_t> KnownSize(const std::string& path) {
   std::lock_guard<std::mutex> hold(f.lock);
   const auto it = f.byPath.find(Folded(path));
   return it == f.byPath.end() ? std::nullopt : it->second.size;
+}
+
+// The image of what was just written to the file.
+void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image) {
+  KnownFiles& f = Files();
+  std::lock_guard<std::mutex> hold(f.lock);
+  f.byPath[Folded(path)].image = std::move(image);
 }
 
 void SetKnownSize(const std::string& path, std::size_t size) {
@@ -280,7 +288,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
 // name leading to it, the same bytes.
 bool StillAsRead(const FileRead& read, const std::string& where) {
   if (!read.file) return !platform::FileExists(where);
-  return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->ReadAll() == read.bytes;
+  return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->Holds(read.bytes);
 }
 
 enum class Put { Done, Failed, Changed };
@@ -353,6 +361,11 @@ bool IniChangesMadeWhole(const std::string& original, const std::string& written
 
 bool IniChangesMadeWhole(const IniImage& image, const std::string& original, const std::string& written,
                          const std::vector<IniChange>& changes) {
+  return CheckedImage(image, original, written, changes).has_value();
+}
+
+std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
+                                     const std::vector<IniChange>& changes) {
   // Only the sections where the bytes differ are looked at line by line:
   // every byte outside them is the original's, read the same way.
   const bool asHeld = FormOf(written) == Form::Ansi && image.text() == original;
@@ -360,8 +373,8 @@ bool IniChangesMadeWhole(const IniImage& image, const std::string& original, con
   const bool whole = run.from == 0 && run.beforeTo == original.size() && run.afterTo == written.size();
   IniImage was;
   if (!whole) was = ImageOf(original.substr(run.from, run.beforeTo - run.from));
-  const IniImage is = ImageOf(whole ? written : written.substr(run.from, run.afterTo - run.from));
-  if (!LinesMadeWhole(whole ? image : was, is, changes)) return false;
+  IniImage is = ImageOf(whole ? written : written.substr(run.from, run.afterTo - run.from));
+  if (!LinesMadeWhole(whole ? image : was, is, changes)) return std::nullopt;
   // The last value each change sets reads back as set: from the first
   // section of its name, before the changed run, in it or after it.
   for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
@@ -374,16 +387,17 @@ bool IniChangesMadeWhole(const IniImage& image, const std::string& original, con
     const std::optional<std::size_t> at = image.HeaderAt(c->section);
     const bool before = !whole && at && *at < run.from, inRun = whole || is.HeaderAt(c->section).has_value();
     // A section of the name in the run of the original and none in the copy's.
-    if (!before && !inRun && at && *at < run.beforeTo) return false;
+    if (!before && !inRun && at && *at < run.beforeTo) return std::nullopt;
     const IniImage& from = before || !inRun ? image : is;
     if (from.Value(c->section, *c->key, kWholeIniValue) != Written(*c).Value(c->section, *c->key, kWholeIniValue)) {
-      return false;
+      return std::nullopt;
     }
   }
-  return true;
+  if (whole) return is;
+  return image.Spliced(written, run.from, run.beforeTo, run.afterTo);
 }
 
-std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::string bytes) {
+std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std::string& bytes) {
   KnownFiles& f = Files();
   const std::string key = Folded(path);
   {
@@ -393,7 +407,7 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::stri
     if (k.image && k.image->text() == bytes) return k.image;
   }
   auto image = std::make_shared<IniImage>();
-  image->Load(platform::FileTextAsAnsi(std::move(bytes)));
+  image->Load(platform::FileTextAsAnsi(bytes));
   std::lock_guard<std::mutex> hold(f.lock);
   f.byPath[key].image = image;
   return image;
@@ -407,14 +421,15 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
     std::optional<FileRead> read = SteadyRead(file, tried);
     if (!read) return false;  // never a part taken for the whole file
-    const std::optional<std::string> written = Changed(read->bytes, changes);
-    if (!written || !IniChangesMadeWhole(*ParsedImageOf(file, read->bytes), read->bytes, *written, changes)) {
-      return false;
-    }
+    const std::shared_ptr<const IniImage> image = ParsedImageOf(file, read->bytes);
+    const std::optional<std::string> written = Changed(*image, read->bytes, changes);
+    std::optional<IniImage> after;
+    if (!written || !(after = CheckedImage(*image, read->bytes, *written, changes))) return false;
     // Nothing changes: nothing is written, a read-only file too.
     if (*written == read->bytes) return true;
     if (platform::IsReadOnlyFile(file)) return false;
     const Put put = PutChecked(file, *read, *written);
+    if (put == Put::Done) KeepImage(file, std::make_shared<const IniImage>(std::move(*after)));
     if (put != Put::Changed) return put == Put::Done;
     platform::Pause(kLookAgainMs);
   }
@@ -433,7 +448,7 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
   std::optional<std::string> bytes =
       platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
   if (!bytes) return std::nullopt;
-  return ParsedImageOf(file, std::move(*bytes))->Value(section, key, buffer).value_or(defaultValue);
+  return ParsedImageOf(file, *bytes)->Value(section, key, buffer).value_or(defaultValue);
 }
 
 std::string IniValueAsRead(const std::string& key, const std::string& value) {

@@ -221,6 +221,19 @@ std::optional<std::string> OpenedFile::ReadAll() const {
   return ReadToEnd(handle_);
 }
 
+bool OpenedFile::Holds(const std::string& bytes) const {
+  LARGE_INTEGER start{};
+  if (!handle_ || !SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return false;
+  std::string block(65536, '\0');
+  for (std::size_t done = 0;;) {
+    DWORD got = 0;
+    if (!ReadFile(handle_, block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return false;
+    if (got == 0) return done == bytes.size();
+    if (bytes.compare(done, got, block, 0, got) != 0 || done + got > bytes.size()) return false;
+    done += got;
+  }
+}
+
 std::optional<std::string> OpenedFile::LinkTarget(const std::string& path) const {
   const auto finalPath = [](HANDLE h) {
     std::wstring out(MAX_PATH, L'\0');

@@ -89,6 +89,8 @@ class OpenedFile {
   // The whole file from its start; none when a read fails (never a part
   // taken for the whole).
   std::optional<std::string> ReadAll() const;
+  // Whether the file holds `bytes` and nothing more, from its start.
+  bool Holds(const std::string& bytes) const;
   // Whether the name it was opened by leads to a file of another path (a
   // symbolic link), and that path: none when the name is the file itself or
   // the system cannot tell.
