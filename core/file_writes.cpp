@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "platform/clock.hpp"
@@ -147,14 +148,189 @@ std::string Units(Form form, std::string text, bool toUnits) {
 // GB18030, which holds every character, and written back as it was
 // encoded; none when it does not come back whole that way (a lone
 // surrogate, say).
-std::optional<std::string> Changed(const std::string& bytes, const std::vector<IniChange>& changes) {
+std::optional<std::string> Changed(const IniImage& image, const std::string& bytes,
+                                   const std::vector<IniChange>& changes) {
   const Form form = FormOf(bytes);
-  if (form == Form::Ansi) return WithIniChanges(bytes, changes);
+  if (form == Form::Ansi) return WithIniChanges(image, bytes, changes);
   const std::size_t mark = form == Form::Utf8 ? 3 : 2;
   const std::string text = bytes.substr(mark);
   const std::string gb = encoding::Utf16beToGb18030(Units(form, text, true));
   if (Units(form, encoding::Gb18030ToUtf16be(gb), false) != text) return std::nullopt;
   return bytes.substr(0, mark) + Units(form, encoding::Gb18030ToUtf16be(WithIniChanges(gb, changes)), false);
+}
+
+// Every line of `after` that `before` lacks is one a change writes, and
+// every line of `before` that `after` lacks one of a key (or a section) a
+// change names: as many times as each line stands, in any order.
+bool LinesMadeWhole(const IniImage& before, const IniImage& after, const std::vector<IniChange>& changes) {
+  const std::vector<std::uint64_t> was = SortedLineHashes(before), is = SortedLineHashes(after);
+  std::vector<std::uint64_t> taken, added;
+  std::set_difference(was.begin(), was.end(), is.begin(), is.end(), std::back_inserter(taken));
+  std::set_difference(is.begin(), is.end(), was.begin(), was.end(), std::back_inserter(added));
+  std::vector<std::uint64_t> mayAdd;
+  for (const IniChange& c : changes) {
+    if (c.key && c.value) Written(c).ForEachLine([&](const IniImage::Line& l) { mayAdd.push_back(LineHash(l)); });
+  }
+  std::sort(mayAdd.begin(), mayAdd.end());
+  if (!std::includes(mayAdd.begin(), mayAdd.end(), added.begin(), added.end())) return false;
+  bool intact = true;
+  if (!taken.empty()) {
+    before.ForEachLine([&](const IniImage::Line& l) {
+      if (!intact || !std::binary_search(taken.begin(), taken.end(), LineHash(l))) return;
+      bool touched = false;
+      for (const IniChange& c : changes) touched = touched || Touches(c, l);
+      intact = touched;
+    });
+  }
+  return intact;
+}
+
+// What is known of each data file: the image parsed of it last (what a
+// reader or a writer of the same bytes takes instead of parsing them again)
+// and the size a writer last found or left it at (what tells a read of a
+// file that another program is saving in place).
+struct Known {
+  std::shared_ptr<const IniImage> image;
+  std::optional<std::size_t> size;
+};
+struct KnownFiles {
+  std::mutex lock;
+  std::map<std::string, Known> byPath;
+};
+KnownFiles& Files() {
+  static KnownFiles files;
+  return files;
+}
+
+std::optional<std::size_t> KnownSize(const std::string& path) {
+  KnownFiles& f = Files();
+  std::lock_guard<std::mutex> hold(f.lock);
+  const auto it = f.byPath.find(Folded(path));
+  return it == f.byPath.end() ? std::nullopt : it->second.size;
+}
+
+// The image of what was just written to the file.
+void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image) {
+  KnownFiles& f = Files();
+  std::lock_guard<std::mutex> hold(f.lock);
+  f.byPath[Folded(path)].image = std::move(image);
+}
+
+void SetKnownSize(const std::string& path, std::size_t size) {
+  KnownFiles& f = Files();
+  std::lock_guard<std::mutex> hold(f.lock);
+  f.byPath[Folded(path)].size = size;
+}
+
+// How long a writer waits for a file that another program is saving to
+// stand still, how often it looks, and how long it starts again when the
+// file changed (or was held open) before its copy could take its place.
+constexpr std::uint32_t kSteadyWithinMs = 1000;
+constexpr std::uint32_t kLookAgainMs = 20;
+constexpr std::uint32_t kWriteWithinMs = 2000;
+
+// A file as a writer read it: the bytes, and the state they were read in
+// through the handle it keeps until its copy is in place.
+struct FileRead {
+  std::unique_ptr<platform::OpenedFile> file;  // none: no file was there
+  std::string bytes;
+  platform::FileState state;
+  std::optional<std::string> target;  // where a symbolic link leads
+};
+
+// Whether the name still leads to the file in the state read.
+bool NamedAsRead(const std::string& path, const platform::FileState& state) {
+  const platform::FileStamp now = platform::StampOf(path);
+  return now.exists && now.size == state.size && now.writeTime == state.writeTime;
+}
+
+// The file once it stands still: read through one handle with the same
+// state before and after, which its name still leads to. A file shorter
+// than it was last found is looked at again a moment later, in case another
+// program is still writing it; one found empty where it was not must stay
+// so for a while (a save in place empties the file first). None when it
+// cannot be read, or does not stand still in time.
+std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start) {
+  for (;;) {
+    FileRead read{std::make_unique<platform::OpenedFile>(path), {}, {}, {}};
+    if (!read.file->opened()) {
+      if (platform::FileExists(path)) return std::nullopt;
+      read.file.reset();
+      return read;
+    }
+    const std::optional<platform::FileState> before = read.file->State();
+    std::optional<std::string> bytes = read.file->ReadAll();
+    const std::optional<platform::FileState> after = read.file->State();
+    if (!before || !bytes || !after) return std::nullopt;
+    const bool late = platform::TickCount() - start >= kSteadyWithinMs;
+    if (*before == *after && after->size == bytes->size() && NamedAsRead(path, *after)) {
+      const std::optional<std::size_t> known = KnownSize(path);
+      const bool shorter = known && bytes->size() < *known;
+      if (shorter) platform::Pause(kLookAgainMs);
+      const bool stays = !shorter || read.file->State() == after;
+      if (stays && (!bytes->empty() || !shorter || late)) {
+        read.bytes = std::move(*bytes);
+        read.state = *after;
+        read.target = read.file->LinkTarget(path);
+        SetKnownSize(path, read.bytes.size());
+        return read;
+      }
+      if (late) return std::nullopt;
+      if (!stays) continue;
+    } else if (late) {
+      return std::nullopt;
+    }
+    platform::Pause(kLookAgainMs);
+  }
+}
+
+// Whether the file is still as read: the same state through the handle, its
+// name leading to it, the same bytes.
+bool StillAsRead(const FileRead& read, const std::string& where) {
+  if (!read.file) return !platform::FileExists(where);
+  return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->Holds(read.bytes);
+}
+
+enum class Put { Done, Failed, Changed };
+
+// The checked bytes as the file: a copy beside the file the name leads to,
+// on the disk, takes its place once the file is checked to be as it was
+// read; a file of more than one name is written in place instead (after the
+// copy, so that the disk is known to hold it), flushed, and put back as it
+// was when that fails.
+Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
+  const std::string& where = read.target ? *read.target : path;
+  const std::string copy = platform::ScratchNameFor(where, kIniCopy);
+  if (!platform::WriteWholeFile(copy, written, /*durable=*/true)) {
+    platform::RemoveFile(copy);
+    return Put::Failed;
+  }
+  if (!StillAsRead(read, where)) {
+    platform::RemoveFile(copy);
+    return Put::Changed;
+  }
+  bool done = false;
+  if (read.file && read.state.links > 1) {
+    const platform::OpenedFile file(where, /*forWriting=*/true);
+    done = file.opened() && file.Overwrite(written);
+    if (!done && file.opened()) file.Overwrite(read.bytes);
+    platform::RemoveFile(copy);
+  } else {
+    // Another program that has the file open may be saving it: the
+    // file is read again rather than replaced once it lets go.
+    const bool existed = read.file != nullptr;
+    read.file.reset();
+    const platform::MoveResult moved = platform::MoveFileOnce(copy, where, existed);
+    done = moved == platform::MoveResult::Done;
+    if (!done) platform::RemoveFile(copy);
+    if (moved == platform::MoveResult::HeldUp || (!done && !existed && platform::FileExists(where))) {
+      return Put::Changed;
+    }
+  }
+  if (!done) return Put::Failed;
+  CountWrite(path);
+  SetKnownSize(path, written.size());
+  return Put::Done;
 }
 
 }  // namespace
@@ -180,31 +356,21 @@ void RemoveCopiesLeftBehind(const std::string& path) { LookForCopiesLeftBehind(F
 
 bool IniChangesMadeWhole(const std::string& original, const std::string& written,
                          const std::vector<IniChange>& changes) {
-  const IniImage before = ImageOf(original), after = ImageOf(written);
-  // The lines taken away and the lines added, as hashes.
-  const std::vector<std::uint64_t> was = SortedLineHashes(before), is = SortedLineHashes(after);
-  std::vector<std::uint64_t> taken, added;
-  std::set_difference(was.begin(), was.end(), is.begin(), is.end(), std::back_inserter(taken));
-  std::set_difference(is.begin(), is.end(), was.begin(), was.end(), std::back_inserter(added));
-  // Every line added is one a change writes (as often as the changes write it).
-  std::vector<std::uint64_t> mayAdd;
-  for (const IniChange& c : changes) {
-    if (c.key && c.value) Written(c).ForEachLine([&](const IniImage::Line& l) { mayAdd.push_back(LineHash(l)); });
-  }
-  std::sort(mayAdd.begin(), mayAdd.end());
-  if (!std::includes(mayAdd.begin(), mayAdd.end(), added.begin(), added.end())) return false;
-  // Every line taken away is one of a key (or a section) a change names.
-  bool intact = true;
-  if (!taken.empty()) {
-    before.ForEachLine([&](const IniImage::Line& l) {
-      if (!intact || !std::binary_search(taken.begin(), taken.end(), LineHash(l))) return;
-      bool touched = false;
-      for (const IniChange& c : changes) touched = touched || Touches(c, l);
-      intact = touched;
-    });
-  }
-  if (!intact) return false;
-  // The last value each change sets reads back as set.
+  return IniChangesMadeWhole(ImageOf(original), original, written, changes);
+}
+
+bool IniChangesMadeWhole(const IniImage& image, const std::string& original, const std::string& written,
+                         const std::vector<IniChange>& changes) {
+  return CheckedImage(image, original, written, changes).has_value();
+}
+
+namespace {
+
+// The last value each change sets reads back as set: from the first section
+// of its name, before the changed run of the original (`image`), in it (`is`,
+// the run as written) or after it.
+bool ValuesReadBack(const IniImage& image, const IniImage& is, const ChangedRun& run, bool whole,
+                    const std::vector<IniChange>& changes) {
   for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
     if (!c->key || !c->value) continue;
     bool later = false;
@@ -212,33 +378,84 @@ bool IniChangesMadeWhole(const std::string& original, const std::string& written
       later = later || (SameIniName(d->section, c->section) && (!d->key || SameIniName(*d->key, *c->key)));
     }
     if (later) continue;
-    if (after.Value(c->section, *c->key, kWholeIniValue) != Written(*c).Value(c->section, *c->key, kWholeIniValue)) {
+    const std::optional<std::size_t> at = image.HeaderAt(c->section);
+    const bool before = !whole && at && *at < run.from, inRun = whole || is.HeaderAt(c->section).has_value();
+    // A section of the name in the run of the original and none in the copy's.
+    if (!before && !inRun && at && *at < run.beforeTo) return false;
+    const IniImage& from = before || !inRun ? image : is;
+    if (from.Value(c->section, *c->key, kWholeIniValue) != Written(*c).Value(c->section, *c->key, kWholeIniValue)) {
       return false;
     }
   }
   return true;
 }
 
+}  // namespace
+
+std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
+                                     const std::vector<IniChange>& changes) {
+  // Unicode text is checked as it was changed, in GB18030: in the code page
+  // a character beyond it would not read back as set.
+  if (FormOf(written) != Form::Ansi) {
+    IniImage was, is;
+    was.Load(platform::FileTextAsGb18030(original));
+    is.Load(platform::FileTextAsGb18030(written));
+    const ChangedRun all{0, original.size(), written.size()};
+    if (!LinesMadeWhole(was, is, changes) || !ValuesReadBack(was, is, all, true, changes)) return std::nullopt;
+    return ImageOf(written);
+  }
+  // Only the sections where the bytes differ are looked at line by line:
+  // every byte outside them is the original's, read the same way.
+  const bool asHeld = image.text() == original;
+  const ChangedRun run = asHeld ? ChangedSections(original, written) : ChangedRun{0, original.size(), written.size()};
+  const bool whole = run.from == 0 && run.beforeTo == original.size() && run.afterTo == written.size();
+  IniImage was;
+  if (!whole) was = ImageOf(original.substr(run.from, run.beforeTo - run.from));
+  IniImage is = ImageOf(whole ? written : written.substr(run.from, run.afterTo - run.from));
+  if (!LinesMadeWhole(whole ? image : was, is, changes) || !ValuesReadBack(image, is, run, whole, changes)) {
+    return std::nullopt;
+  }
+  if (whole) return is;
+  return image.Spliced(written, run.from, run.beforeTo, run.afterTo);
+}
+
+std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std::string& bytes) {
+  KnownFiles& f = Files();
+  const std::string key = Folded(path);
+  {
+    std::lock_guard<std::mutex> hold(f.lock);
+    Known& k = f.byPath[key];
+    k.size = std::max(k.size.value_or(0), bytes.size());
+    if (k.image && k.image->text() == bytes) return k.image;
+  }
+  auto image = std::make_shared<IniImage>();
+  image->Load(platform::FileTextAsAnsi(bytes));
+  std::lock_guard<std::mutex> hold(f.lock);
+  f.byPath[key].image = image;
+  return image;
+}
+
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
   if (changes.empty()) return true;
   DataFolderLock lock(file);
   if (!lock.held() || platform::FolderExists(file)) return false;
-  std::string original;
-  if (platform::FileExists(file)) {
-    std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
-    if (!bytes) return false;  // never taken for an empty file
-    original = std::move(*bytes);
+  const std::uint32_t start = platform::TickCount();
+  for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
+    std::optional<FileRead> read = SteadyRead(file, tried);
+    if (!read) return false;  // never a part taken for the whole file
+    const std::shared_ptr<const IniImage> image = ParsedImageOf(file, read->bytes);
+    const std::optional<std::string> written = Changed(*image, read->bytes, changes);
+    std::optional<IniImage> after;
+    if (!written || !(after = CheckedImage(*image, read->bytes, *written, changes))) return false;
+    // Nothing changes: nothing is written, a read-only file too.
+    if (*written == read->bytes) return true;
+    if (platform::IsReadOnlyFile(file)) return false;
+    const Put put = PutChecked(file, *read, *written);
+    if (put == Put::Done) KeepImage(file, std::make_shared<const IniImage>(std::move(*after)));
+    if (put != Put::Changed) return put == Put::Done;
+    platform::Pause(kLookAgainMs);
   }
-  const std::optional<std::string> written = Changed(original, changes);
-  // Unicode text is checked as it was changed, in GB18030 (in the code page
-  // a character beyond it would not read back as set).
-  if (!written || !IniChangesMadeWhole(platform::FileTextAsGb18030(original), platform::FileTextAsGb18030(*written),
-                                       changes)) {
-    return false;
-  }
-  // Nothing changes: nothing is written, a read-only file too.
-  if (*written == original) return true;
-  return !platform::IsReadOnlyFile(file) && PutInPlace(file, *written, true, kIniCopy);
+  return false;
 }
 
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
@@ -253,7 +470,7 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
   std::optional<std::string> bytes =
       platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
   if (!bytes) return std::nullopt;
-  return ImageOf(std::move(*bytes)).Value(section, key, buffer).value_or(defaultValue);
+  return ParsedImageOf(file, *bytes)->Value(section, key, buffer).value_or(defaultValue);
 }
 
 std::string IniValueAsRead(const std::string& key, const std::string& value) {

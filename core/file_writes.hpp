@@ -9,6 +9,7 @@
 // reports the failure.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,6 +78,18 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
 // the value each change sets reads back as set.
 bool IniChangesMadeWhole(const std::string& original, const std::string& written,
                          const std::vector<IniChange>& changes);
+// The same with `image`, the original parsed: only the sections where the
+// two differ are looked at line by line.
+bool IniChangesMadeWhole(const IniImage& image, const std::string& original, const std::string& written,
+                         const std::vector<IniChange>& changes);
+// The same, giving `written` parsed when it passes (only the sections that
+// differ are parsed anew).
+std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
+                                     const std::vector<IniChange>& changes);
+
+// The image of `bytes`, the file at `path` as just read: the one parsed of
+// it last when it is of the same bytes, else parsed now and kept.
+std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std::string& bytes);
 
 // The value of `key` in `section` as the INI functions read it, with a read
 // buffer of `buffer` bytes, from the file as it is on the disk now (no copy

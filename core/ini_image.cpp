@@ -190,16 +190,23 @@ void IniImage::Load(std::string text) {
   text_ = std::move(text);
   AsHeld(text_);
   sections_.assign(1, {0, 0, 0, 0});  // the lines before the first header: the section of no name
+  IndexSections(0, text_.size());
+  BuildTable();
+}
+
+void IniImage::IndexSections(std::size_t from, std::size_t to) {
   const std::string_view all(text_);
-  ForEachTextLine(all, [&](const TextLine& line) {
+  ForEachTextLine(all.substr(from, to - from), [&](const TextLine& line) {
     const std::optional<std::string_view> name = HeaderName(line.text);
     if (!name) return;
-    sections_.back().bodyEnd = static_cast<std::uint32_t>(line.begin);
+    sections_.back().bodyEnd = static_cast<std::uint32_t>(from + line.begin);
     sections_.push_back({static_cast<std::uint32_t>(name->data() - all.data()),
-                         static_cast<std::uint32_t>(name->size()), static_cast<std::uint32_t>(line.next), 0});
+                         static_cast<std::uint32_t>(name->size()), static_cast<std::uint32_t>(from + line.next), 0});
   });
-  sections_.back().bodyEnd = static_cast<std::uint32_t>(all.size());
+  sections_.back().bodyEnd = static_cast<std::uint32_t>(to);
+}
 
+void IniImage::BuildTable() {
   table_.assign(TableSizeFor(sections_.size()), 0);
   const std::size_t mask = table_.size() - 1;
   for (std::size_t i = 1; i < sections_.size(); ++i) {
@@ -209,6 +216,39 @@ void IniImage::Load(std::string text) {
     while (table_[slot] != 0 && !FoldedEqual(NameOf(sections_[table_[slot] - 1]), name)) slot = (slot + 1) & mask;
     if (table_[slot] == 0) table_[slot] = static_cast<std::uint32_t>(i + 1);  // the first of a name answers
   }
+}
+
+IniImage IniImage::Spliced(std::string text, std::size_t from, std::size_t to, std::size_t newTo) const {
+  IniImage out;
+  std::string piece = text.substr(from, newTo - from);
+  AsHeld(piece);
+  if (piece.size() != newTo - from) {  // a character that does not read: held otherwise
+    out.Load(std::move(text));
+    return out;
+  }
+  out.text_ = std::move(text);
+  // The sections before `from` stay, those from `to` on move by the
+  // difference, those between are found anew.
+  std::size_t kept = 1;
+  while (kept < sections_.size() && sections_[kept - 1].bodyEnd < from) ++kept;
+  out.sections_.assign(sections_.begin(), sections_.begin() + static_cast<std::ptrdiff_t>(from == 0 ? 0 : kept));
+  if (out.sections_.empty()) out.sections_.push_back({0, 0, 0, 0});
+  out.IndexSections(from, newTo);
+  const std::uint32_t moved = static_cast<std::uint32_t>(newTo) - static_cast<std::uint32_t>(to);
+  for (std::size_t i = kept; i < sections_.size(); ++i) {
+    if (sections_[i - 1].bodyEnd < to) continue;
+    Section s = sections_[i];
+    s.nameBegin += moved, s.bodyBegin += moved, s.bodyEnd += moved;
+    out.sections_.push_back(s);
+  }
+  out.BuildTable();
+  return out;
+}
+
+std::pair<std::size_t, std::size_t> IniImage::SpanFor(std::string_view section) const {
+  const Section* s = Find(section);
+  if (!s) s = &sections_.back();
+  return {s == &sections_[0] ? 0 : s[-1].bodyEnd, s->bodyEnd};
 }
 
 const IniImage::Section* IniImage::Find(std::string_view name) const {
@@ -263,6 +303,12 @@ std::optional<std::string> IniImage::Value(std::string_view section, std::string
   return found;
 }
 
+std::optional<std::size_t> IniImage::HeaderAt(std::string_view section) const {
+  const Section* s = Find(section);
+  if (!s) return std::nullopt;
+  return s == &sections_[0] ? 0 : s[-1].bodyEnd;
+}
+
 std::vector<std::string> IniImage::SectionNames() const {
   std::vector<std::string> names;
   names.reserve(sections_.size());
@@ -274,6 +320,52 @@ std::vector<std::string> IniImage::SectionNames() const {
 
 std::size_t IniImage::MemoryBytes() const {
   return text_.capacity() + sections_.capacity() * sizeof(Section) + table_.capacity() * sizeof(std::uint32_t);
+}
+
+// ---- ChangedSections -----------------------------------------------------
+
+namespace {
+
+// Whether a line begins at `at` however the bytes before are read: at the
+// start, or after a line feed that ends a character of its own (the byte
+// before it ends a character whatever came before, as no lead byte is below
+// 0x40).
+bool SureLineStart(std::string_view s, std::size_t at) {
+  return at == 0 || (s[at - 1] == '\n' && (at == 1 || static_cast<unsigned char>(s[at - 2]) < 0x40));
+}
+
+// Whether the line at `at` (a line start) is a section's header as the INI
+// functions hold it.
+bool HeaderLineAt(std::string_view s, std::size_t at) {
+  std::size_t end = at;
+  while (end < s.size() && s[end] != '\n' && s[end] != '\r') end += CharAt(s, end);
+  std::string changed;
+  return HeaderName(Trimmed(HeldForm(s.substr(at, end - at), changed))).has_value();
+}
+
+}  // namespace
+
+ChangedRun ChangedSections(std::string_view before, std::string_view after) {
+  // The bytes both begin and end with, compared a block at a time.
+  constexpr std::size_t kBlock = 4096;
+  const std::size_t shorter = std::min(before.size(), after.size());
+  std::size_t same = 0, sameEnd = 0;
+  while (same + kBlock <= shorter && before.compare(same, kBlock, after.substr(same, kBlock)) == 0) same += kBlock;
+  while (same < shorter && before[same] == after[same]) ++same;
+  const auto endBlock = [&](std::size_t n) { return before.substr(before.size() - n - kBlock, kBlock); };
+  while (sameEnd + kBlock <= shorter - same && endBlock(sameEnd) == after.substr(after.size() - sameEnd - kBlock, kBlock)) {
+    sameEnd += kBlock;
+  }
+  while (sameEnd < shorter - same && before[before.size() - 1 - sameEnd] == after[after.size() - 1 - sameEnd]) ++sameEnd;
+  // Back to a header both have where they are still the same; on to one
+  // past what differs, where the bytes before the line are the same too.
+  std::size_t from = same;
+  while (from > 0 && !(SureLineStart(before, from) && HeaderLineAt(before, from) && HeaderLineAt(after, from))) --from;
+  const std::size_t differs = before.size() - sameEnd;
+  for (std::size_t at = differs + 2; at < before.size(); ++at) {
+    if (SureLineStart(before, at) && HeaderLineAt(before, at)) return {from, at, at + after.size() - before.size()};
+  }
+  return {from, before.size(), after.size()};
 }
 
 // ---- WithIniChanges ------------------------------------------------------
@@ -357,6 +449,23 @@ void MakeChange(std::string& text, const IniChange& change) {
 std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes) {
   for (const IniChange& change : changes) MakeChange(text, change);
   return text;
+}
+
+std::string WithIniChanges(const IniImage& image, const std::string& text, const std::vector<IniChange>& changes) {
+  std::string form;
+  if (changes.size() != 1 || !changes[0].key || !changes[0].value || image.text() != text ||
+      Trimmed(AsAsked(changes[0].section, form)).empty()) {
+    return WithIniChanges(text, changes);
+  }
+  // The section of the name from its header to the next one holds every
+  // line the walk looks at; without one, the last section is what the new
+  // one follows.
+  const auto [from, to] = image.SpanFor(changes[0].section);
+  std::string part = text.substr(from, to - from);
+  MakeChange(part, changes[0]);
+  std::string out;
+  out.reserve(text.size() - (to - from) + part.size());
+  return out.append(text, 0, from).append(part).append(text, to);
 }
 
 }  // namespace zoq

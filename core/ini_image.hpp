@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/ini_items.hpp"
@@ -33,6 +34,19 @@ class IniImage {
   // GetPrivateProfileSectionNamesA: the named sections in file order.
   std::vector<std::string> SectionNames() const;
   std::size_t MemoryBytes() const;
+  // The text as held: the file's own bytes where it is ANSI text whose
+  // every character reads.
+  const std::string& text() const { return text_; }
+  // Where in the text the first section of the name begins (its header's
+  // line; 0 for the section of no name); none when there is none.
+  std::optional<std::size_t> HeaderAt(std::string_view section) const;
+  // Where the first section of the name begins and ends (at the next
+  // header); without one, where the last section does.
+  std::pair<std::size_t, std::size_t> SpanFor(std::string_view section) const;
+  // The image of `text`, this image's text with the bytes from `from` to
+  // `to` (each where a header's line begins, or the end) replaced by those
+  // from `from` to `newTo`: only the sections between are parsed.
+  IniImage Spliced(std::string text, std::size_t from, std::size_t to, std::size_t newTo) const;
 
   // One line as the INI functions hold it: trimmed, empty ones left out. A
   // named section's header is a line of its own (`header`, no key); the
@@ -53,6 +67,9 @@ class IniImage {
     std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
   };
   const Section* Find(std::string_view name) const;
+  // Adds the sections whose headers are in the text from `from` to `to`.
+  void IndexSections(std::size_t from, std::size_t to);
+  void BuildTable();
   // Hands `take` each non-empty trimmed line of the section's body.
   template <typename Take>
   void LinesOf(const Section& s, Take take) const;
@@ -62,6 +79,15 @@ class IniImage {
   std::vector<Section> sections_;
   std::vector<std::uint32_t> table_;  // open addressing: section index + 1, 0 for none
 };
+
+// Of an INI text and the same text changed, the run of whole sections
+// outside of which the two are the same bytes, read as the same lines of
+// the same sections: from `from` up to `beforeTo` in the one, up to
+// `afterTo` in the other. The whole texts when that cannot be told for sure.
+struct ChangedRun {
+  std::size_t from, beforeTo, afterTo;
+};
+ChangedRun ChangedSections(std::string_view before, std::string_view after);
 
 // Whether two names (of sections or keys) are one for the INI functions:
 // equal once taken as they take them, without the blanks around them,
@@ -82,5 +108,8 @@ bool SameIniName(std::string_view a, std::string_view b);
 // delete only as given. New lines end in CR LF, and a last line without a
 // line end gets one before them.
 std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes);
+// The same, `image` being `text` parsed: one value set walks only the
+// section it names.
+std::string WithIniChanges(const IniImage& image, const std::string& text, const std::vector<IniChange>& changes);
 
 }  // namespace zoq

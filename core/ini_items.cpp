@@ -1,7 +1,7 @@
 #include "core/ini_items.hpp"
 
 #include "core/file_writes.hpp"
-#include "platform/ini.hpp"
+#include "platform/files.hpp"
 
 namespace zoq {
 
@@ -14,8 +14,7 @@ bool BlankIniName(std::string_view name) {
 
 std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& defaultValue) {
-  if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return {};
-  return platform::GetIniString(file, section, key, defaultValue, kIniValueBuffer);
+  return ReadIniItemNow(file, section, key, defaultValue, kIniValueBuffer);
 }
 
 std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
@@ -31,7 +30,7 @@ bool WriteIniItem(const std::string& file, const std::string& section, const std
 
 std::vector<std::string> ReadIniSections(const std::string& file) {
   if (BlankIniName(file)) return {};
-  return platform::GetIniSectionNames(file, kIniSectionListBuffer);
+  return ParsedImageOf(file, platform::ReadWholeFile(file))->SectionNames();
 }
 
 bool IsSwitchOn(const std::string& stored) { return stored == kSwitchOn; }

@@ -18,9 +18,11 @@ inline constexpr std::size_t kIniSectionListBuffer = 204800;
 // A name that is empty after its leading blanks and control characters.
 bool BlankIniName(std::string_view name);
 
-// One value. A file, section or key name that is empty after its leading
-// blanks and control characters gives the empty text, without the default;
-// the default stands only for a missing section or key.
+// One value, as GetPrivateProfileStringA reads it into a buffer of
+// kIniValueBuffer bytes, at any length of the path. A file, section or key
+// name that is empty after its leading blanks and control characters gives
+// the empty text, without the default; the default stands only for a
+// missing section or key (or a file that cannot be read).
 std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& defaultValue = {});
 
@@ -35,7 +37,8 @@ std::string WholeIniItem(const std::string& file, const std::string& section, co
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
                   const std::optional<std::string>& value);
 
-// Section names in file order.
+// Section names in file order, as GetPrivateProfileSectionNamesA gives
+// them, at any length of the path.
 std::vector<std::string> ReadIniSections(const std::string& file);
 
 // Switch words: only "开" is on.

@@ -336,9 +336,7 @@ KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
   if (!it->folder->watch) Watch(*it->folder);
   std::optional<std::string> bytes = now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
   if (!bytes) return *it;  // kept as it was, and read again next time
-  auto image = std::make_shared<IniImage>();
-  image->Load(platform::FileTextAsAnsi(std::move(*bytes)));
-  it->image = std::move(image);
+  it->image = ParsedImageOf(file, *bytes);
   it->stamp = now;
   it->writes = writes;
   it->stale = false;

@@ -7,6 +7,8 @@ namespace zoq::platform {
 std::uint32_t TickCount() { return GetTickCount(); }
 std::uint64_t Milliseconds() { return GetTickCount64(); }
 
+void Pause(std::uint32_t ms) { Sleep(ms); }
+
 LocalTime Now() {
   SYSTEMTIME st{};
   GetLocalTime(&st);

@@ -14,6 +14,8 @@ std::uint32_t TickCount();
 // Milliseconds since the system started, never wrapping (the plug-in's
 // own intervals; a host's fake clock leaves it be).
 std::uint64_t Milliseconds();
+// Lets the thread wait `ms` milliseconds.
+void Pause(std::uint32_t ms);
 LocalTime Now();
 
 }  // namespace zoq::platform

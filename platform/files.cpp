@@ -58,6 +58,36 @@ FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition) {
   return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
+bool WriteAll(HANDLE f, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD wrote = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    if (!WriteFile(f, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) return false;
+    done += wrote;
+  }
+  return true;
+}
+
+// From where the handle stands to the end of the file; none when a read
+// fails. Read in place at the size the file has, with one byte more so that
+// its end is seen without growing the block; a file that grows meanwhile is
+// read on in chunks.
+std::optional<std::string> ReadToEnd(HANDLE f) {
+  LARGE_INTEGER size{};
+  std::string out(GetFileSizeEx(f, &size) && size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) + 1 : 0, '\0');
+  std::size_t done = 0;
+  DWORD got = 0;
+  for (;;) {
+    if (done == out.size()) out.resize(done + 65536);
+    if (!ReadFile(f, out.data() + done, static_cast<DWORD>(out.size() - done), &got, nullptr)) return std::nullopt;
+    if (got == 0) break;
+    done += got;
+  }
+  out.resize(done);
+  return out;
+}
+
 }  // namespace
 
 std::wstring WidePath(const std::string& path) {
@@ -136,29 +166,23 @@ void CreateFolders(const std::string& path) {
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes, bool durable) {
   FileHandle f = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
-  if (!f) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD wrote = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    if (!WriteFile(f.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) return false;
-    done += wrote;
-  }
-  return !durable || FlushFileBuffers(f.get()) != 0;
+  return f && WriteAll(f.get(), bytes) && (!durable || FlushFileBuffers(f.get()) != 0);
+}
+
+MoveResult MoveFileOnce(const std::string& from, const std::string& to, bool overwrite) {
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return MoveResult::Done;
+  const DWORD error = GetLastError();
+  // Another program holding the old file open lets go in a moment; anything
+  // else is final.
+  const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+  return overwrite && held && !IsReadOnlyFile(to) ? MoveResult::HeldUp : MoveResult::Failed;
 }
 
 bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite) {
-  const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return true;
-    const DWORD error = GetLastError();
-    // Another program holding the old file open without sharing its
-    // deletion lets go in a moment; anything else is final.
-    if (!overwrite || attempt >= 40 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-                                        error != ERROR_LOCK_VIOLATION)) {
-      return false;
-    }
-    if (IsReadOnlyFile(to)) return false;
+    const MoveResult moved = MoveFileOnce(from, to, overwrite);
+    if (moved != MoveResult::HeldUp || attempt >= 40) return moved == MoveResult::Done;
     Sleep(25);
   }
 }
@@ -171,22 +195,70 @@ bool IsReadOnlyFile(const std::string& path) {
 std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {
   FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
   if (!f) return std::nullopt;
-  // Read in place at the size the file has, with one byte more so that its
-  // end is seen without growing the block; a file that grows meanwhile is
-  // read on in chunks.
-  LARGE_INTEGER size{};
-  std::string out(GetFileSizeEx(f.get(), &size) && size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) + 1 : 0,
-                  '\0');
-  std::size_t done = 0;
-  DWORD got = 0;
-  for (;;) {
-    if (done == out.size()) out.resize(done + 65536);
-    if (!ReadFile(f.get(), out.data() + done, static_cast<DWORD>(out.size() - done), &got, nullptr)) return std::nullopt;
-    if (got == 0) break;
+  return ReadToEnd(f.get());
+}
+
+OpenedFile::OpenedFile(const std::string& path, bool forWriting)
+    : handle_(OpenFile(path, GENERIC_READ | (forWriting ? GENERIC_WRITE : 0), OPEN_EXISTING).release()) {}
+
+OpenedFile::~OpenedFile() { HandleCloser{}(handle_); }
+
+std::optional<FileState> OpenedFile::State() const {
+  FILE_BASIC_INFO basic{};
+  FILE_STANDARD_INFO standard{};
+  if (!handle_ || !GetFileInformationByHandleEx(handle_, FileBasicInfo, &basic, sizeof basic) ||
+      !GetFileInformationByHandleEx(handle_, FileStandardInfo, &standard, sizeof standard)) {
+    return std::nullopt;
+  }
+  return FileState{static_cast<std::uint64_t>(standard.EndOfFile.QuadPart),
+                   static_cast<std::uint64_t>(basic.LastWriteTime.QuadPart),
+                   static_cast<std::uint64_t>(basic.ChangeTime.QuadPart), standard.NumberOfLinks};
+}
+
+std::optional<std::string> OpenedFile::ReadAll() const {
+  LARGE_INTEGER start{};
+  if (!handle_ || !SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return std::nullopt;
+  return ReadToEnd(handle_);
+}
+
+bool OpenedFile::Holds(const std::string& bytes) const {
+  LARGE_INTEGER start{};
+  if (!handle_ || !SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return false;
+  std::string block(65536, '\0');
+  for (std::size_t done = 0;;) {
+    DWORD got = 0;
+    if (!ReadFile(handle_, block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return false;
+    if (got == 0) return done == bytes.size();
+    if (bytes.compare(done, got, block, 0, got) != 0 || done + got > bytes.size()) return false;
     done += got;
   }
-  out.resize(done);
-  return out;
+}
+
+std::optional<std::string> OpenedFile::LinkTarget(const std::string& path) const {
+  const auto finalPath = [](HANDLE h) {
+    std::wstring out(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD n = h ? GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), 0) : 0;
+      if (n < out.size()) return out.substr(0, n);
+      out.resize(n + 1);
+    }
+  };
+  const std::wstring file = finalPath(handle_);
+  const std::size_t cut = LastPathSeparator(path);
+  const FileHandle folder(CreateFileW(WidePath(cut == std::string::npos ? "." : path.substr(0, cut + 1)).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const std::wstring there = finalPath(folder.get() == INVALID_HANDLE_VALUE ? nullptr : folder.get());
+  if (file.empty() || there.empty()) return std::nullopt;
+  const std::wstring named = there + (there.ends_with(L'\\') ? L"" : L"\\") + AnsiToWide(path.substr(cut + 1));
+  if (CompareStringOrdinal(named.c_str(), -1, file.c_str(), -1, TRUE) == CSTR_EQUAL) return std::nullopt;
+  return AnsiPath(file);
+}
+
+bool OpenedFile::Overwrite(const std::string& bytes) const {
+  LARGE_INTEGER start{};
+  return handle_ && SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN) && WriteAll(handle_, bytes) &&
+         SetEndOfFile(handle_) && FlushFileBuffers(handle_);
 }
 
 std::string ReadFileStart(const std::string& path, std::size_t count) {

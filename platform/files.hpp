@@ -49,6 +49,9 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool dura
 // left as it is (false then). A replacement that another program's open
 // handle holds up is tried again for a moment.
 bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite);
+// The same, tried once: held up when another program has `to` open.
+enum class MoveResult { Done, HeldUp, Failed };
+MoveResult MoveFileOnce(const std::string& from, const std::string& to, bool overwrite);
 // The file is there and marked read-only.
 bool IsReadOnlyFile(const std::string& path);
 // A name for a scratch file beside `path` that no other call, thread or
@@ -65,6 +68,40 @@ void RemoveOrphanedScratchFiles(const std::string& folder, const char* suffix);
 std::optional<std::string> ReadWholeFileIfPossible(const std::string& path);
 // The whole file, or the empty byte set when it cannot be read.
 inline std::string ReadWholeFile(const std::string& path) { return ReadWholeFileIfPossible(path).value_or(std::string()); }
+// A file opened by its name, which it keeps while others read, write,
+// rename or delete it: what a writer reads, checks just before it puts its
+// copy in place, and writes in place when the file has other names.
+struct FileState {
+  std::uint64_t size = 0, writeTime = 0, changeTime = 0;
+  std::uint32_t links = 0;  // the file's names (hard links)
+  bool operator==(const FileState&) const = default;
+};
+class OpenedFile {
+ public:
+  // `forWriting`: opened to be written in place as well.
+  explicit OpenedFile(const std::string& path, bool forWriting = false);
+  ~OpenedFile();
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
+  bool opened() const { return handle_ != nullptr; }
+  // None when the system does not tell.
+  std::optional<FileState> State() const;
+  // The whole file from its start; none when a read fails (never a part
+  // taken for the whole).
+  std::optional<std::string> ReadAll() const;
+  // Whether the file holds `bytes` and nothing more, from its start.
+  bool Holds(const std::string& bytes) const;
+  // Whether the name it was opened by leads to a file of another path (a
+  // symbolic link), and that path: none when the name is the file itself or
+  // the system cannot tell.
+  std::optional<std::string> LinkTarget(const std::string& path) const;
+  // The bytes as the file's whole content, in place, on the disk before it
+  // returns.
+  bool Overwrite(const std::string& bytes) const;
+
+ private:
+  void* handle_ = nullptr;
+};
 // At most the first `count` bytes of the file (fewer when it is shorter).
 std::string ReadFileStart(const std::string& path, std::size_t count);
 bool RemoveFile(const std::string& path);

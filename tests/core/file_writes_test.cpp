@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <thread>
+
 #include "core/file_writes.hpp"
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
@@ -61,6 +64,7 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
     std::string original;
     std::vector<IniChange> changes;
     std::string kept;
+    bool made = true;
   } rows[] = {
       {two, {Set("a", "k", "9"), Set("a", "j", " 5"), Set("c", " j ", "\"q\" "), Set("b", "k", "2")}},
       {"[a]\r\nk=1", {Set("a", "j", "5")}},
@@ -79,16 +83,71 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
        "[emo" + emoji + "ji]\r\n[x\x81\x30y]\r\n[]\r\nk=1\r\n[b]\r\nk=a\0b\r\nj=3\r\n"s},
       {"[admin]\n主人号码=1\n开启返回文本=" + text + emoji + "\r\n", {Set("admin", "主人号码", "12")},
        "[admin]\n主人号码=12\n开启返回文本=" + text + emoji + "\r\n"},
+      {"[a]\r\nk=1", {Set("a", "k", "2")}},
+      {"[a]\r\nk=1\r\n", {DeleteSection(" a")}, "[a]\r\nk=1\r\n"},
+      // A lone surrogate that GB18030 would turn into another character.
+      {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), {Set("a", "k", "1")},
+       std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), false},
   };
   for (const auto& row : rows) {
     for (const std::string& file : {ours, theirs}) platform::WriteWholeFile(file, row.original);
-    EXPECT_TRUE(WriteIniChanges(ours, row.changes)) << row.original;
+    EXPECT_EQ(WriteIniChanges(ours, row.changes), row.made) << row.original;
     for (const IniChange& c : row.changes) {
       const char* value = c.value ? c.value->c_str() : nullptr;
       WritePrivateProfileStringA(c.section.c_str(), c.key ? c.key->c_str() : nullptr, value, theirs.c_str());
     }
     const std::string expected = row.kept.empty() ? platform::ReadWholeFile(theirs) : row.kept;
     EXPECT_EQ(platform::ReadWholeFile(ours), expected) << row.original;
+  }
+}
+
+// Runs a program of the system Wine runs on (a Unix one), in `folder`,
+// until `done` holds: Wine does not wait for its end.
+void RunInFolder(const std::string& folder, std::string command, const std::function<bool()>& done) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi));
+  for (int waited = 0; !done() && waited < 10000; waited += 10) Sleep(10);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+}
+
+// Mended: a library with a second name (a hard link) got the change under
+// the name written only; a symbolic link became a plain file, and the file
+// it named never got the change. A file another program holds open for a
+// moment (sharing reads only) gets it once that program lets go.
+TEST(FileWrites, AChangeReachesTheFileTheNameLeadsTo) {
+  const std::string folder = testing::FreshTestRunFolder("file-writes-links");
+  const std::string file = folder + "\\SayZ.ini", other = folder + "\\other.ini";
+  const struct {
+    const char* name;
+    bool linked;
+    std::function<void()> make;
+  } rows[] = {
+      {"hard link", true, [&] { ASSERT_TRUE(CreateHardLinkA(file.c_str(), other.c_str(), nullptr)); }},
+      {"symbolic link", true,
+       [&] { RunInFolder(folder, "Z:\\bin\\ln -s other.ini SayZ.ini", [&] { return platform::FileExists(file); }); }},
+      {"held open", false, [&] {
+         platform::WriteWholeFile(file, "[a]\r\nk=1\r\n");
+         HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+         std::thread([held] {
+           Sleep(200);
+           CloseHandle(held);
+         }).detach();
+       }},
+  };
+  for (const auto& row : rows) {
+    // A link too, which Wine does not delete.
+    if (platform::FileExists(file)) RunInFolder(folder, "Z:\\bin\\rm SayZ.ini", [&] { return !platform::FileExists(file); });
+    platform::WriteWholeFile(other, "[a]\r\nk=1\r\n");
+    row.make();
+    EXPECT_TRUE(WriteIniChanges(file, {Set("b", "k", "2")})) << row.name;
+    EXPECT_EQ(platform::ReadWholeFile(file), "[a]\r\nk=1\r\n[b]\r\nk=2\r\n") << row.name;
+    EXPECT_EQ(platform::ReadWholeFile(other) == platform::ReadWholeFile(file), row.linked) << row.name;
+    // Still one file under both names.
+    platform::WriteWholeFile(other, "x");
+    EXPECT_EQ(platform::ReadWholeFile(file) == "x", row.linked) << row.name;
   }
 }
 

@@ -81,6 +81,18 @@ TEST(IniImage, AnswersAsTheIniFunctionsOnRandomFiles) {
     image.Load(platform::FileTextAsAnsi(bytes));
     ASSERT_EQ(image.SectionNames(), platform::GetIniSectionNames(file, kIniSectionListBuffer)) << "round " << round;
     names.push_back(r.Pick({"你好", "\x01\x02", "", r.Of(kNamePieces, 3)}));
+    // A value set through the image walks one section; the image of the
+    // result, made from this one, answers as the result parsed anew.
+    const std::vector<IniChange> set{{r.Pick(names), kReplyKey, r.Pick({"v", "值", r.Of(kValuePieces, 2)})}};
+    const std::string changed = WithIniChanges(image, bytes, set);
+    ASSERT_EQ(changed, WithIniChanges(bytes, set)) << "round " << round;
+    if (const std::optional<IniImage> after = CheckedImage(image, bytes, changed, set)) {
+      IniImage fresh;
+      fresh.Load(platform::FileTextAsAnsi(changed));
+      ASSERT_EQ(after->text(), fresh.text()) << "round " << round;
+      ASSERT_EQ(after->SectionNames(), fresh.SectionNames()) << "round " << round;
+      for (const std::string& name : names) EXPECT_EQ(after->Value(name, kReplyKey), fresh.Value(name, kReplyKey));
+    }
     for (std::string probe : names) {
       probe = probe.c_str();  // what is asked for is a NUL-ended text
       switch (r.Below(5)) {
@@ -89,8 +101,12 @@ TEST(IniImage, AnswersAsTheIniFunctionsOnRandomFiles) {
         case 3: for (char& c : probe) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       }
       const std::string key = r.Pick({kReplyKey, kReplyKey, kReplyKey, " 回复 ", "x", "\x01"});
-      EXPECT_EQ(image.Value(probe, key).value_or(absent), ReadIniItem(file, probe, key, absent))
+      const std::string byTheIniFunctions = BlankIniName(probe) || BlankIniName(key)
+                                                ? std::string()
+                                                : platform::GetIniString(file, probe, key, absent, kIniValueBuffer);
+      EXPECT_EQ(image.Value(probe, key).value_or(absent), byTheIniFunctions)
           << "round " << round << ": [" << probe << "] " << key;
+      EXPECT_EQ(ReadIniItem(file, probe, key, absent), byTheIniFunctions) << "round " << round;
     }
   }
 }

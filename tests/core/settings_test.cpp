@@ -83,6 +83,28 @@ TEST_F(SettingsTest, OptionsAreReadWithTheirDefaults) {
   EXPECT_EQ(Plugin().Current()->Settings.模糊冷却, 0);
 }
 
+// Mended: past about 259 bytes of path every setting read as its default:
+// the owner's switch, group filter and cool-downs were ignored.
+TEST_F(SettingsTest, SettingsHoldInADataFolderOfAnyLength) {
+  const std::string data = "\\ZOQData\\ZOQ-F-关键词\\";
+  for (const std::size_t length : {std::size_t(260), std::size_t(300)}) {
+    const std::string run = folder + "\\" + std::string(length - folder.size() - 1 - data.size(), 'L');
+    platform::CreateFolders(run + data);
+    ASSERT_TRUE(platform::WriteWholeFile(run + data + "admin",
+                                         "[admin]\r\n插件开关=关\r\n仅限群号=开\r\n群号列表=111\r\n精确冷却=60\r\n"));
+    ProgramExit();
+    ProgramStart(run);
+    LoadSettings();
+    const std::shared_ptr<const Options> o = Plugin().Current();
+    EXPECT_EQ(o->DataFolder.size(), length);
+    EXPECT_FALSE(o->插件开关) << length;
+    EXPECT_TRUE(o->仅限群号) << length;
+    EXPECT_EQ(o->群号列表, "111");
+    EXPECT_EQ(o->Settings.精确冷却, 60);
+    EXPECT_EQ(ReadIniSections(run + data + "SayM.ini").size(), 12u);
+  }
+}
+
 // The account: remembered at enable (started with five bytes or more), forgotten at shut down.
 TEST_F(SettingsTest, RememberedAccountStartsWithFiveBytesAndShutDownForgetsIt) {
   const struct {

@@ -241,6 +241,64 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
   for (const char* group : {"111", "222", "333"}) EXPECT_NE(ReadIniItem(path + "\\SAVE", group, "K"), "") << group;
 }
 
+// Mended: an owner's editor saving the library in place (it empties the
+// file, then writes it, at once or in two goes) while the owner added
+// keywords: an add read the emptied or cut file, was confirmed, and its copy
+// took the place of the owner's keywords. Every save of the editor finds all
+// of them, and so does the end; no copy is left behind.
+TEST(SharedFiles, AnEditorSavingInPlaceLosesNoKeywordToAnAdd) {
+  for (const bool inTwoGoes : {false, true}) {
+    Files files = ManyEntries("K", 300, "SayZ.ini");
+    files.push_back({"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n"});
+    Session s("shared-editor", HostCaseNamed("VLQ"), files);
+    ASSERT_TRUE(s.Start());
+    const std::string library = s.DataFile("SayZ.ini");
+    const auto missing = [&] {
+      const auto entries = Entries(library);
+      int count = 0;
+      for (int i = 0; i < 300; ++i) count += entries.count("K" + std::to_string(i)) ? 0 : 1;
+      return count;
+    };
+    const auto save = [&](const std::string& bytes, DWORD how) {
+      HANDLE f = CreateFileA(library.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, how, 0, nullptr);
+      if (f == INVALID_HANDLE_VALUE) return false;
+      Sleep(3);
+      DWORD wrote = 0;
+      SetFilePointer(f, 0, nullptr, FILE_END);
+      ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
+      CloseHandle(f);
+      return true;
+    };
+    constexpr int kAdds = 20;
+    ASSERT_TRUE(s.host().Storm(1, kAdds * 2, "Event",
+                               {VlqEvent(1, kOwner, "添加词汇A{n}"), VlqEvent(1, kOwner, "精确回复B{n}")}));
+    std::atomic<bool> done{false};
+    int saves = 0, cut = 0;
+    std::thread editor([&] {
+      while (!done) {
+        cut += missing();
+        const std::string bytes = ReadFile(library);
+        const std::size_t half = inTwoGoes ? bytes.size() / 2 : bytes.size();
+        if (!save(bytes.substr(0, half), TRUNCATE_EXISTING)) continue;
+        if (inTwoGoes) save(bytes.substr(half), OPEN_EXISTING);
+        ++saves;
+        Sleep(10);
+      }
+    });
+    EXPECT_EQ(s.host().Wait().first, kAdds * 2);
+    done = true;
+    editor.join();
+    EXPECT_GT(saves, 0);
+    EXPECT_EQ(cut, 0) << inTwoGoes;
+    EXPECT_EQ(missing(), 0);
+    EXPECT_FALSE(Confirmed(s.TakeSent(), "B").empty());
+    WIN32_FIND_DATAA copy;
+    const HANDLE left = FindFirstFileA((library + "*.zoq-write").c_str(), &copy);
+    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << copy.cFileName;
+    if (left != INVALID_HANDLE_VALUE) FindClose(left);
+  }
+}
+
 // Another host process on the data folder holds its lock and stops (hung, or
 // stopped in a debugger): a message waits on it only briefly and is answered
 // without recording its cool-down time; an add gives up unconfirmed. Once
