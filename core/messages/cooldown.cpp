@@ -1,5 +1,6 @@
 #include "core/messages/cooldown.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -145,20 +146,23 @@ struct Recorded {
     return found;
   }
 
+  // Each whole record in `used`: what another process left is read within
+  // the memory, whatever it holds.
   template <typename Take>
   void ForEach(Take take) const {
-    for (std::uint32_t at = 0; at < used;) {
-      const char* g = records + at;
-      const char* k = g + std::strlen(g) + 1;
-      const char* t = k + std::strlen(k) + 1;
-      take(g, k, t);
-      at = static_cast<std::uint32_t>(t + std::strlen(t) + 1 - records);
+    const std::size_t end = std::min<std::size_t>(used, sizeof records);
+    const auto next = [&](std::size_t at) { return at + strnlen(records + at, end - at) + 1; };
+    for (std::size_t at = 0; at < end;) {
+      const std::size_t k = next(at), t = k < end ? next(k) : end + 1, after = t < end ? next(t) : end + 1;
+      if (after > end) return;
+      take(records + at, records + k, records + t);
+      at = after;
     }
   }
 
   bool Add(const std::string& group, const std::string& key, const std::string& time, std::uint64_t now) {
     const std::size_t bytes = group.size() + key.size() + time.size() + 3;
-    if (bytes > sizeof records - used) return false;
+    if (used > sizeof records || bytes > sizeof records - used) return false;
     if (used == 0) since = now;
     char* at = records + used;
     for (const std::string* part : {&group, &key, &time}) {

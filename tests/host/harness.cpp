@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <stdexcept>
 
 #include "platform/code_pages.hpp"
@@ -21,13 +20,38 @@ std::string FakeHostFolder() {
 
 std::string PluginFileName() { return "ZOQ·关键词.dll"; }
 
+namespace {
+
+// A folder and all it holds, at any length of path (the runtime's own
+// remover cannot go past MAX_PATH, and a long data folder's test makes one).
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName, inner = path + L"\\" + name;
+      if (name == L"." || name == L"..") continue;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveTree(inner);
+      } else {
+        SetFileAttributesW(inner.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(inner.c_str());
+      }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
 std::string FreshRunFolder(const std::string& name) {
   const std::string bin = BinFolder();
   const std::string root = bin.substr(0, platform::LastPathSeparator(bin)) + "\\e2e-runs";
   CreateDirectoryA(root.c_str(), nullptr);
   const std::string folder = root + "\\" + name;
-  std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+  const std::wstring wide = platform::WidePath(folder);
+  RemoveTree(wide.starts_with(L"\\\\?\\") ? wide : L"\\\\?\\" + wide);
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
 }
