@@ -5,12 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
+#include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"
+#include "platform/clock.hpp"
+#include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "tests/core/core_fixture.hpp"
 #include "tests/messages/session.hpp"
 
@@ -225,6 +230,45 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
     WriteIniItem(CooldownFile(), "111", std::string(key), std::string(time));
     EXPECT_EQ(CooldownPasses("111", key, seconds, "0"), passes) << key;
   }
+}
+
+// What another process left in the memory that keeps the times of the data
+// folder is read only within it: a record counts when it ends inside the
+// length given, and a length past the memory records nothing there.
+TEST_F(CooldownTest, TimesInSharedMemoryAreReadWithinTheBlock) {
+  LoadSettings();
+  const std::string file = CooldownFile();
+  struct Block {
+    std::uint32_t used, unused;
+    std::uint64_t since;
+    char records[65536 - 16];
+  };
+  const platform::SharedMemory memory(
+      platform::FolderLock::KeptNameFor(file.substr(0, platform::LastPathSeparator(file))) + "-SAVE", sizeof(Block));
+  auto* block = static_cast<Block*>(memory.data());
+  ASSERT_NE(block, nullptr);
+  static constexpr char kHeld[] = "111\0键\0" "9999年1月1日";  // one whole record, its last NUL included
+  const std::string held(kHeld, sizeof kHeld);
+  const auto whole = static_cast<std::uint32_t>(held.size());
+  const auto leave = [&](std::uint32_t used) {
+    std::memset(block->records, 'x', sizeof block->records);
+    std::memcpy(block->records, held.data(), held.size());
+    block->used = used;
+    block->since = platform::Milliseconds();
+  };
+  for (const auto& [used, passes] : {std::pair{whole, false}, {whole - 1, true}, {70000u, false}}) {
+    leave(used);
+    EXPECT_EQ(CooldownPasses("111", "键", 60, "0"), passes) << used;
+    ForgetCooldowns(file);  // false where nothing was written
+  }
+  // With a length past the memory, a reply's time is written, not kept there.
+  leave(70000);
+  EXPECT_TRUE(CooldownPasses("111", "另", 60, "0"));
+  EXPECT_FALSE(CooldownPasses("111", "另", 60, "0"));
+  EXPECT_NE(ReadIniItemNow(file, "111", "另", ""), "");
+  WriteRecordedCooldowns();
+  EXPECT_EQ(ReadIniItemNow(file, "111", "键", ""), "9999年1月1日");
+  ASSERT_TRUE(ForgetCooldowns(file));
 }
 
 using StagingTest = CoreTest;
