@@ -41,10 +41,19 @@ constexpr std::uint16_t kCharacterBegins = 0x100;
 constexpr std::uint16_t kNextIsChild = 0x200;  // state + 1 is a child
 constexpr std::uint16_t kBranches = 0x400;     // it has children in the branch table
 constexpr std::uint16_t kFinds = 0x800;        // a keyword is found on reaching it
+constexpr std::uint16_t kWide = 0x1000;        // its children but state + 1 are in a table of its own, by byte
+constexpr std::size_t kWideFrom = 64;          // so many such children make a state wide
 constexpr std::uint32_t kNone = ~0u;
 constexpr unsigned kBlockBits = 6;  // the branch table is indexed by blocks of 64 states
 
-std::uint64_t BranchKey(std::uint32_t state, std::uint16_t symbol) { return std::uint64_t{state} << 9 | symbol; }
+// A child in the branch table: its parent and symbol, ordered as the table
+// is; and the part of that kept in the parent's block of the table (the
+// parent's place in the block, and the symbol).
+std::uint64_t BranchOrder(std::uint32_t state, std::uint16_t symbol) { return std::uint64_t{state} << 9 | symbol; }
+constexpr std::uint64_t kBranchKeyBits = (std::uint64_t{1} << (9 + kBlockBits)) - 1;
+std::uint16_t BranchKey(std::uint32_t state, std::uint16_t symbol) {
+  return static_cast<std::uint16_t>(BranchOrder(state, symbol) & kBranchKeyBits);
+}
 
 // Hands `take` the symbols of `text` as the matcher reads them: each byte,
 // marked where a character begins, an ASCII capital of a one-byte
@@ -68,10 +77,20 @@ std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
   const std::uint16_t e = edges_[state];
   if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
   if (!(e & kBranches)) return kNone;
+  if (e & kWide) {
+    const std::uint32_t child = WideChildren(state)[symbol & 0xFF];
+    return child != 0 && (edges_[child] & kSymbol) == symbol ? child : kNone;
+  }
+  const std::uint16_t key = BranchKey(state, symbol);
+
   const auto first = branches_.begin() + branchBlocks_[state >> kBlockBits],
              last = branches_.begin() + branchBlocks_[(state >> kBlockBits) + 1];
-  const auto it = std::lower_bound(first, last, BranchKey(state, symbol));
-  return it != last && *it == BranchKey(state, symbol) ? branchTo_[it - branches_.begin()] : kNone;
+  const auto it = std::lower_bound(first, last, key);
+  return it != last && *it == key ? branchTo_[it - branches_.begin()] : kNone;
+}
+
+const std::uint32_t* FuzzyMatcher::WideChildren(std::uint32_t state) const {
+  return wideTo_.data() + 256 * (std::lower_bound(wide_.begin(), wide_.end(), state) - wide_.begin());
 }
 
 std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
@@ -92,54 +111,101 @@ std::uint32_t FuzzyMatcher::FirstFoundAt(std::uint32_t state) const {
   return firstFound_[std::lower_bound(finders_.begin(), finders_.end(), state) - finders_.begin()];
 }
 
-void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
-  count_ = keywords.size();
-  // Every keyword folded (capitals of one-byte characters), one after the
-  // other; then taken in byte order, so that each shares with the one before
-  // it all the states it shares with any.
-  std::string folded;
-  std::vector<std::uint32_t> begins, order(count_);
+namespace {
+
+// Every keyword folded, one after the other, and where each begins (one
+// more for the end).
+struct FoldedKeywords {
+  std::string bytes;
+  std::vector<std::uint32_t> begins;
+  std::string_view operator[](std::size_t i) const {
+    return std::string_view(bytes).substr(begins[i], begins[i + 1] - begins[i]);
+  }
+};
+
+FoldedKeywords Folded(const std::vector<std::string>& keywords, FuzzyMatcher::Form form) {
+  FoldedKeywords f;
   std::size_t total = 0;
   for (const std::string& given : keywords) total += given.size();
-  folded.reserve(total);
-  begins.reserve(count_ + 1);
-  for (const std::string& given : keywords) {
-    begins.push_back(static_cast<std::uint32_t>(folded.size()));
-    const std::string plain =
-        form == Form::Plain && given.find("&uoS") != std::string::npos ? PlainKeywordForm(given) : std::string();
-    ForEachSymbol(plain.empty() ? std::string_view(given) : std::string_view(plain), [&](Symbol symbol) {
-      folded += static_cast<char>(symbol & 0xFF);
+  f.bytes.resize(total);
+  f.begins.resize(keywords.size() + 1);
+  char* out = f.bytes.data();
+  for (std::size_t i = 0; i < keywords.size(); ++i) {
+    const std::string& given = keywords[i];
+    f.begins[i] = static_cast<std::uint32_t>(out - f.bytes.data());
+    const std::string plain = form == FuzzyMatcher::Form::Plain && given.find("&uoS") != std::string::npos
+                                  ? PlainKeywordForm(given)
+                                  : std::string();
+    ForEachSymbol(plain.empty() ? std::string_view(given) : std::string_view(plain), [&](std::uint16_t symbol) {
+      *out++ = static_cast<char>(symbol & 0xFF);
       return true;
     });
   }
-  begins.push_back(static_cast<std::uint32_t>(folded.size()));
-  std::vector<std::string_view> views(count_);
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count_);  // the first eight bytes, and the keyword
-  for (std::uint32_t i = 0; i < count_; ++i) {
-    views[i] = std::string_view(folded).substr(begins[i], begins[i + 1] - begins[i]);
-    std::uint64_t head = 0;
-    for (std::size_t b = 0; b < 8; ++b) head = head << 8 | (b < views[i].size() ? static_cast<unsigned char>(views[i][b]) : 0);
-    keyed[i] = {head, i};
-  }
-  std::vector<std::uint32_t>().swap(begins);
-  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    const int c = views[a.second].compare(views[b.second]);
-    return c < 0 || (c == 0 && a.second < b.second);
-  });
-  for (std::uint32_t i = 0; i < count_; ++i) order[i] = keyed[i].second;
-  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(keyed);
+  f.begins.back() = static_cast<std::uint32_t>(out - f.bytes.data());
+  f.bytes.resize(f.begins.back());
+  return f;
+}
 
+// The keywords' numbers in byte order of their folded forms, equal ones in
+// list order: by their first two bytes into buckets, each bucket sorted.
+std::vector<std::uint32_t> ByteOrder(const FoldedKeywords& k) {
+  const std::size_t count = k.begins.size() - 1;
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count);  // the first eight bytes, and the keyword
+  std::vector<std::uint32_t> buckets((1u << 16) + 1, 0);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::string_view v = k[i];
+    std::uint64_t head = 0;
+    for (std::size_t b = 0; b < 8; ++b) head = head << 8 | (b < v.size() ? static_cast<unsigned char>(v[b]) : 0);
+    keyed[i] = {head, i};
+    ++buckets[(head >> 48) + 1];
+  }
+  for (std::size_t b = 1; b < buckets.size(); ++b) buckets[b] += buckets[b - 1];
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> sorted(count);
+  {
+    std::vector<std::uint32_t> next(buckets.begin(), buckets.end() - 1);
+    for (const auto& e : keyed) sorted[next[e.first >> 48]++] = e;
+  }
+  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(keyed);
+  const auto before = [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    const int c = k[a.second].compare(k[b.second]);
+    return c < 0 || (c == 0 && a.second < b.second);
+  };
+  for (std::size_t b = 0; b + 1 < buckets.size(); ++b) {
+    if (buckets[b + 1] - buckets[b] > 1) std::sort(sorted.begin() + buckets[b], sorted.begin() + buckets[b + 1], before);
+  }
+  std::vector<std::uint32_t> order(count);
+  for (std::size_t i = 0; i < count; ++i) order[i] = sorted[i].second;
+  return order;
+}
+
+}  // namespace
+
+void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
+  count_ = keywords.size();
+  // Every keyword folded (capitals of one-byte characters); then taken in
+  // byte order, so that each shares with the one before it all the states it
+  // shares with any.
+  const FoldedKeywords folded = Folded(keywords, form);
+  const std::vector<std::uint32_t> order = ByteOrder(folded);
+
+  // Per state, while building: its fail link (kUnsettled until known) and
+  // whether it finds a keyword, and then the first keyword it finds. There
+  // are at most as many states as bytes, and one more.
+  constexpr std::uint32_t kFindsBit = 0x80000000u, kLinkBits = ~kFindsBit, kUnsettled = kLinkBits;
+  const std::unique_ptr<std::uint32_t[]> fail(new std::uint32_t[folded.bytes.size() + 1]);
+  const std::unique_ptr<std::uint32_t[]> first(new std::uint32_t[folded.bytes.size() + 1]);
+  fail[0] = 0;
   edges_.assign(1, 0);
-  edges_.reserve(folded.size() + 1);
+  edges_.reserve(folded.bytes.size() + 1);
   fromRoot_.assign(kSymbol + 1, 0);
   std::vector<std::pair<std::uint64_t, std::uint32_t>> branches;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> ends;  // (state, keyword)
-  ends.reserve(count_);
   std::vector<std::uint32_t> path{0};  // the states along the keyword before
   std::string_view before;
-  for (const std::uint32_t i : order) {
-    const std::string_view k = views[i];
+  for (std::size_t n = 0; n < order.size(); ++n) {
+    if (n + 8 < order.size()) __builtin_prefetch(folded.bytes.data() + folded.begins[order[n + 8]]);
+    const std::uint32_t i = order[n];
+    const std::string_view k = folded[i];
     if (k.empty()) continue;  // an empty keyword is found nowhere
     std::size_t shared = 0;
     while (shared < k.size() && shared < before.size() && k[shared] == before[shared]) ++shared;
@@ -152,58 +218,94 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       const Symbol symbol = static_cast<Symbol>(static_cast<unsigned char>(k[pos]) | (character ? kCharacterBegins : 0));
       const std::uint32_t child = static_cast<std::uint32_t>(edges_.size());
       edges_.push_back(symbol);
+      fail[child] = kUnsettled;
       if (state == 0) {
         fromRoot_[symbol] = child;
       } else if (state + 1 == child && !(edges_[state] & kNextIsChild)) {
         edges_[state] |= kNextIsChild;
       } else {
-        branches.emplace_back(BranchKey(state, symbol), child);
+        branches.emplace_back(BranchOrder(state, symbol), child);
         edges_[state] |= kBranches;
       }
       state = child;
       path.push_back(state);
     }
-    ends.emplace_back(state, i);
+    first[state] = fail[state] & kFindsBit ? std::min(first[state], i) : i;
+    fail[state] |= kFindsBit;
     before = k;
   }
-  std::sort(branches.begin(), branches.end());
-  branches_.clear();
-  branchTo_.clear();
-  for (const auto& [key, to] : branches) {
-    branches_.push_back(key);
-    branchTo_.push_back(to);
-  }
-  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(branches);
-  std::string().swap(folded);
-  branchBlocks_.assign((edges_.size() >> kBlockBits) + 2, 0);
-  for (const std::uint64_t key : branches_) ++branchBlocks_[(key >> (9 + kBlockBits)) + 1];
-  for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
-  // The fail links and what each state finds: a state finds its own keyword
-  // and what the end of its fail link finds. A state's link needs the links
-  // of shallower states only: the states are settled a depth at a time, and
-  // along a keyword's own states as far as the links they need are settled
-  // (most of a long keyword at once).
   const std::size_t states = edges_.size();
-  std::vector<std::uint32_t> fail(states, kNone), first(states, kNone);
-  for (const auto& [state, keyword] : ends) first[state] = std::min(first[state], keyword);
-  fail[0] = 0;
+  // The states of many children get tables of their own. The branch table
+  // holds the rest in order of state and symbol: by blocks of states, then
+  // each block sorted (a state's own branches come in order of symbol).
+  branchBlocks_ = std::vector<std::uint32_t>((states >> kBlockBits) + 2, 0);
+  for (const auto& b : branches) ++branchBlocks_[(b.first >> (9 + kBlockBits)) + 1];
+  for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
+  {
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> placed(branches.size());
+    std::vector<std::uint32_t> next(branchBlocks_.begin(), branchBlocks_.end() - 1);
+    for (const auto& b : branches) placed[next[b.first >> (9 + kBlockBits)]++] = b;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(branches);
+    for (std::size_t b = 0; b + 1 < branchBlocks_.size(); ++b) {
+      std::sort(placed.begin() + branchBlocks_[b], placed.begin() + branchBlocks_[b + 1]);
+    }
+    std::vector<std::uint32_t> wide;
+    for (std::size_t j = 0, run = 1; j < placed.size(); ++j, ++run) {
+      const std::uint32_t state = static_cast<std::uint32_t>(placed[j].first >> 9);
+      if (j + 1 < placed.size() && placed[j + 1].first >> 9 == state) continue;
+      if (run >= kWideFrom) wide.push_back(state);
+      run = 0;
+    }
+    wide_ = std::move(wide);
+    wideTo_ = std::vector<std::uint32_t>(256 * wide_.size(), 0);
+    for (const std::uint32_t w : wide_) edges_[w] |= kWide;
+    std::fill(branchBlocks_.begin(), branchBlocks_.end(), 0);
+    std::size_t kept = 0;
+    for (const auto& b : placed) {
+      const std::uint32_t state = static_cast<std::uint32_t>(b.first >> 9);
+      if (edges_[state] & kWide) {
+        const_cast<std::uint32_t*>(WideChildren(state))[b.first & 0xFF] = b.second;
+      } else {
+        placed[kept++] = b;
+        ++branchBlocks_[(state >> kBlockBits) + 1];
+      }
+    }
+    for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
+    branches_ = std::vector<std::uint16_t>(kept);
+    branchTo_ = std::vector<std::uint32_t>(kept);
+    for (std::size_t j = 0; j < kept; ++j) {
+      branches_[j] = static_cast<std::uint16_t>(placed[j].first & kBranchKeyBits);
+      branchTo_[j] = placed[j].second;
+    }
+  }
+  // The fail links and what each state finds, a depth at a time: a state
+  // finds its own keyword and what the end of its fail link finds, and its
+  // link needs the links of shallower states only.
+  // A state's link needs the links of shallower states only: the states
+  // are settled a depth at a time, and along a keyword's own states as far
+  // as the links they need are settled (most of a long keyword at once).
   const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
     std::uint32_t to = 0;
-    for (std::uint32_t s = from;; s = fail[s]) {
+    for (std::uint32_t s = from;; s = fail[s] & kLinkBits) {
       if ((to = Child(s, symbol)) != kNone) break;
       if (s == 0) {
         to = 0;
         break;
       }
     }
-    if (fail[to] == kNone) return false;  // not settled yet
-    fail[child] = to;
-    if (to != 0) first[child] = std::min(first[child], first[to]);
+    const std::uint32_t target = fail[to];
+    if ((target & kLinkBits) == kUnsettled) return false;  // not settled yet
+    std::uint32_t& link = fail[child];
+    if (target & kFindsBit) {
+      first[child] = link & kFindsBit ? std::min(first[child], first[to]) : first[to];
+      link |= kFindsBit;
+    }
+    link = (link & kFindsBit) | to;
     return true;
   };
   std::vector<std::vector<std::uint32_t>> waiting(2);  // by depth: settled states whose children are not
   const auto goOn = [&](std::uint32_t x, std::size_t depth) {
-    while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild && settle(x + 1, fail[x], edges_[x + 1] & kSymbol)) {
+    while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild && settle(x + 1, fail[x] & kLinkBits, edges_[x + 1] & kSymbol)) {
       ++x;
       ++depth;
     }
@@ -213,21 +315,30 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   };
   for (std::uint32_t c : fromRoot_) {
     if (c == 0) continue;
-    fail[c] = 0;
+    fail[c] &= kFindsBit;
     goOn(c, 1);
   }
   for (std::size_t depth = 1; depth < waiting.size(); ++depth) {
+    std::sort(waiting[depth].begin(), waiting[depth].end());
     for (std::size_t i = 0; i < waiting[depth].size(); ++i) {
       const std::uint32_t s = waiting[depth][i];
+      const std::uint32_t from = fail[s] & kLinkBits;
       const auto visit = [&](Symbol symbol, std::uint32_t child) {
-        settle(child, fail[s], symbol);  // the shallower states are all settled
+        settle(child, from, symbol);  // the shallower states are all settled
         goOn(child, depth + 1);
       };
       if (edges_[s] & kNextIsChild) visit(edges_[s + 1] & kSymbol, s + 1);
       if (!(edges_[s] & kBranches)) continue;
-      for (auto it = std::lower_bound(branches_.begin() + branchBlocks_[s >> kBlockBits],
-                                      branches_.begin() + branchBlocks_[(s >> kBlockBits) + 1], BranchKey(s, 0));
-           it != branches_.end() && (*it >> 9) == s; ++it) {
+      if (edges_[s] & kWide) {
+        const std::uint32_t* children = WideChildren(s);
+        for (std::size_t b = 0; b < 256; ++b) {
+          if (children[b] != 0) visit(edges_[children[b]] & kSymbol, children[b]);
+        }
+        continue;
+      }
+      const auto last = branches_.begin() + branchBlocks_[(s >> kBlockBits) + 1];
+      for (auto it = std::lower_bound(branches_.begin() + branchBlocks_[s >> kBlockBits], last, BranchKey(s, 0));
+           it != last && (*it >> 9) == BranchKey(s, 0) >> 9; ++it) {
         visit(static_cast<Symbol>(*it & kSymbol), branchTo_[it - branches_.begin()]);
       }
     }
@@ -235,25 +346,29 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   }
   // Kept where they say something: most fail links of long keywords lead
   // back to the root, and most states find nothing.
-  failBits_.assign(states / 64 + 1, 0);
-  failRanks_.assign(states / 64 + 1, 0);
-  failTo_.clear();
-  finders_.clear();
-  firstFound_.clear();
+  std::size_t linked = 0, finding = 0;
   for (std::uint32_t s = 1; s < states; ++s) {
-    if (fail[s] != 0) {
+    linked += (fail[s] & kLinkBits) != 0;
+    finding += fail[s] >> 31;
+  }
+  failBits_ = std::vector<std::uint64_t>(states / 64 + 1, 0);
+  failRanks_ = std::vector<std::uint32_t>(states / 64 + 1, 0);
+  failTo_ = std::vector<std::uint32_t>(linked);
+  finders_ = std::vector<std::uint32_t>(finding);
+  firstFound_ = std::vector<std::uint32_t>(finding);
+  linked = finding = 0;
+  for (std::uint32_t s = 1; s < states; ++s) {
+    if ((fail[s] & kLinkBits) != 0) {
       failBits_[s >> 6] |= std::uint64_t{1} << (s & 63);
-      failTo_.push_back(fail[s]);
+      failTo_[linked++] = fail[s] & kLinkBits;
     }
-    if (first[s] == kNone) continue;
+    if (!(fail[s] & kFindsBit)) continue;
     edges_[s] |= kFinds;
-    finders_.push_back(s);
-    firstFound_.push_back(first[s]);
+    finders_[finding] = s;
+    firstFound_[finding++] = first[s];
   }
   for (std::size_t w = 1; w < failRanks_.size(); ++w) failRanks_[w] = failRanks_[w - 1] + std::popcount(failBits_[w - 1]);
-  for (auto* v : {&failTo_, &branchTo_, &branchBlocks_, &finders_, &firstFound_}) v->shrink_to_fit();
   edges_.shrink_to_fit();
-  branches_.shrink_to_fit();
 }
 
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
@@ -268,17 +383,17 @@ std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
 }
 
 std::size_t FuzzyMatcher::MemoryBytes() const {
-  return edges_.capacity() * sizeof(std::uint16_t) + branches_.capacity() * sizeof(std::uint64_t) +
+  return edges_.capacity() * sizeof(std::uint16_t) + branches_.capacity() * sizeof(std::uint16_t) +
          failBits_.capacity() * sizeof(std::uint64_t) +
          (failRanks_.capacity() + failTo_.capacity() + fromRoot_.capacity() + branchTo_.capacity() +
-          branchBlocks_.capacity() + finders_.capacity() + firstFound_.capacity()) *
+          branchBlocks_.capacity() + wide_.capacity() + wideTo_.capacity() + finders_.capacity() + firstFound_.capacity()) *
              sizeof(std::uint32_t);
 }
 
 // ---- KeywordLibraries ----------------------------------------------------
 
 void KeywordLibraries::MarkStale(const Folder& folder) {
-  for (Kept& k : kept_) k.stale = k.stale || k.folder == &folder;
+  for (const auto& k : kept_) k->stale = k->stale || k->folder == &folder;
 }
 
 void KeywordLibraries::Watch(Folder& folder) {
@@ -300,55 +415,77 @@ void KeywordLibraries::TakeChanges(Folder& folder) {
     return;
   }
   if (!changes.all && changes.names.empty()) return;
-  for (Kept& k : kept_) {
-    const std::string_view name = std::string_view(k.path).substr(k.nameAt);
-    k.stale = k.stale || (k.folder == &folder &&
-                          (changes.all || std::any_of(changes.names.begin(), changes.names.end(), [&](const auto& c) {
-                             return text::EqualsIgnoreAsciiCase(c, name);
-                           })));
+  for (const auto& k : kept_) {
+    const std::string_view name = std::string_view(k->path).substr(k->nameAt);
+    k->stale = k->stale || (k->folder == &folder &&
+                            (changes.all || std::any_of(changes.names.begin(), changes.names.end(), [&](const auto& c) {
+                               return text::EqualsIgnoreAsciiCase(c, name);
+                             })));
   }
 }
 
-KeywordLibraries::Kept& KeywordLibraries::Current(const std::string& file) {
-  auto it = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.path == file; });
+KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file) {
+  auto it = std::find_if(kept_.begin(), kept_.end(), [&](const auto& k) { return k->path == file; });
   if (it == kept_.end()) {
     const std::size_t cut = platform::LastPathSeparator(file);
     const std::string path = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
     auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f->path == path; });
     if (folder == folders_.end()) folder = folders_.insert(folders_.end(), std::make_unique<Folder>(Folder{path, nullptr}));
-    kept_.push_back({.path = file,
-                     .nameAt = cut == std::string::npos ? 0 : cut + 1,
-                     .folder = folder->get(),
-                     .image = std::make_shared<const IniImage>()});
-    it = kept_.end() - 1;
+    auto kept = std::make_shared<Kept>();
+    kept->path = file;
+    kept->nameAt = cut == std::string::npos ? 0 : cut + 1;
+    kept->folder = folder->get();
+    kept->image = std::make_shared<const IniImage>();
+    it = kept_.insert(kept_.end(), std::move(kept));
   }
-  TakeChanges(*it->folder);
+  Look look{*it};
+  Kept& k = **it;
+  TakeChanges(*k.folder);
   // The stamps at most once in a short while: the change reports tell at
   // once (and of what keeps the stamps), the stamps of what a report misses
   // or brings a moment late. This process's writes are counted.
-  const std::uint64_t writes = WritesOf(file), at = platform::Milliseconds();
-  if (!it->stale && writes == it->writes && at - it->lookedAt < kStampInterval) return *it;
-  const platform::FileStamp now = platform::StampOf(file);
-  it->lookedAt = at;
-  if (!it->stale && now == it->stamp && writes == it->writes) return *it;
-  // A folder that could not be watched (or went) is tried again at each
-  // read: what the system reports from now on adds to the stamps.
-  if (!it->folder->watch) Watch(*it->folder);
-  std::optional<std::string> bytes = now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
-  if (!bytes) return *it;  // kept as it was, and read again next time
-  it->image = ParsedImageOf(file, *bytes);
-  it->stamp = now;
-  it->writes = writes;
-  it->stale = false;
-  return *it;
+  look.writes = WritesOf(file);
+  const std::uint64_t at = platform::Milliseconds();
+  if (!k.stale && look.writes == k.writes && at - k.lookedAt < kStampInterval) return look;
+  look.now = platform::StampOf(file);
+  k.lookedAt = at;
+  look.read = k.stale || !(look.now == k.stamp) || look.writes != k.writes;
+  return look;
 }
 
 KeywordLibraries::KeywordLibraries() = default;
 KeywordLibraries::~KeywordLibraries() = default;
 
 std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file) {
+  Look look;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    look = LookAt(file);
+    if (!look.read) return look.kept->image;
+  }
+  Kept& k = *look.kept;
+  const std::lock_guard<std::mutex> reading(k.reading);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    TakeChanges(*k.folder);
+    // Read meanwhile, as it was looked at, by the thread this one waited for.
+    if (!k.stale && k.stamp == look.now && k.writes == look.writes) return k.image;
+    // A folder that could not be watched (or went) is tried again at each
+    // read: what the system reports from now on adds to the stamps.
+    if (!k.folder->watch) Watch(*k.folder);
+    k.stale = false;  // what is reported from now on is read next time
+  }
+  std::optional<std::string> bytes = look.now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
+  std::shared_ptr<const IniImage> image = bytes ? ParsedImageOf(file, *bytes) : nullptr;
   std::lock_guard<std::mutex> hold(lock_);
-  return Current(file).image;
+  if (!image) {
+    k.stale = true;  // kept as it was, and read again next time
+    return k.image;
+  }
+  k.image = image;
+  k.stamp = look.now;
+  k.writes = look.writes;
+  return image;
 }
 
 std::string KeywordLibraries::Reply(const std::string& file, const std::string& keyword) {
@@ -361,14 +498,16 @@ std::vector<std::string> KeywordLibraries::SectionNames(const std::string& file)
 
 void KeywordLibraries::Forget() {
   std::lock_guard<std::mutex> hold(lock_);
-  kept_.clear();
-  folders_.clear();
+  for (const auto& k : kept_) {
+    k->image = std::make_shared<const IniImage>();
+    k->stale = true;
+  }
 }
 
 std::size_t KeywordLibraries::MemoryBytes() const {
   std::lock_guard<std::mutex> hold(lock_);
   std::size_t bytes = 0;
-  for (const Kept& k : kept_) bytes += k.image->MemoryBytes() + k.path.capacity();
+  for (const auto& k : kept_) bytes += k->image->MemoryBytes() + k->path.capacity();
   return bytes;
 }
 

@@ -45,6 +45,7 @@ class FuzzyMatcher {
   std::uint32_t Fail(std::uint32_t state) const;
   std::uint32_t Next(std::uint32_t state, Symbol symbol) const;  // following the fail links
   std::uint32_t FirstFoundAt(std::uint32_t state) const;
+  const std::uint32_t* WideChildren(std::uint32_t state) const;
 
   std::size_t count_ = 0;
   // Per state: the symbol leading to it and flags (below). States are
@@ -57,9 +58,11 @@ class FuzzyMatcher {
   std::vector<std::uint64_t> failBits_;
   std::vector<std::uint32_t> failRanks_, failTo_;
   std::vector<std::uint32_t> fromRoot_;   // the root's child per symbol; 0 none
-  std::vector<std::uint64_t> branches_;   // other children: state << 9 | symbol, sorted
+  std::vector<std::uint16_t> branches_;   // other children: by blocks of states, (state in its block) << 9 | symbol, sorted
   std::vector<std::uint32_t> branchTo_;
   std::vector<std::uint32_t> branchBlocks_;  // where each block of states begins in the branch table
+  std::vector<std::uint32_t> wide_;       // the states of many children, sorted
+  std::vector<std::uint32_t> wideTo_;     // and their children but state + 1, 256 by byte each; 0 none
   std::vector<std::uint32_t> finders_;    // the states where a keyword ends (or on their fail chain), sorted
   std::vector<std::uint32_t> firstFound_; // and the first such keyword of each
 };
@@ -74,7 +77,8 @@ class FuzzyMatcher {
 // A folder renamed away, deleted or replaced is watched again once a folder
 // is back at its path; until then the stamps alone tell. A file that cannot
 // be read (another program holds it without sharing) keeps what was read
-// last and is tried again at the next use.
+// last and is tried again at the next use. One thread reads a file at a
+// time, and other threads use the other file meanwhile.
 class KeywordLibraries {
  public:
   KeywordLibraries();
@@ -105,11 +109,22 @@ class KeywordLibraries {
     std::uint64_t writes = 0;  // this process's writes of the file when it was read
     bool stale = true;  // to be read at the next use, whatever the stamp says
     std::shared_ptr<const IniImage> image;
+    std::mutex reading;  // held by the thread that reads the file
+  };
+  // What a look at a kept file found: whether it is to be read, and the
+  // stamps to keep with what is read.
+  struct Look {
+    std::shared_ptr<Kept> kept;
+    bool read = false;
+    platform::FileStamp now;
+    std::uint64_t writes = 0;
   };
   // The file's image as it is now; a reader keeps it however the file
   // changes meanwhile.
   std::shared_ptr<const IniImage> Image(const std::string& file);
-  Kept& Current(const std::string& file);
+  // Under the lock: the file kept (from its first use on), the changes
+  // reported taken and its stamps looked at when due.
+  Look LookAt(const std::string& file);
   // Marks stale what changed in `folder` since the last look; drops its
   // watch when the folder went.
   void TakeChanges(Folder& folder);
@@ -117,8 +132,8 @@ class KeywordLibraries {
   // are read again.
   void Watch(Folder& folder);
   void MarkStale(const Folder& folder);
-  mutable std::mutex lock_;  // over all below; held for a look at the stamps or a read of a file
-  std::vector<Kept> kept_;
+  mutable std::mutex lock_;  // over all below but the files' bytes; held for a look at the stamps
+  std::vector<std::shared_ptr<Kept>> kept_;
   std::vector<std::unique_ptr<Folder>> folders_;
 };
 

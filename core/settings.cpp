@@ -43,8 +43,10 @@ void ReloadFuzzyKeywords(const std::function<void()>& meanwhile) {
   static std::mutex reloading;
   std::lock_guard<std::mutex> hold(reloading);
   auto index = std::make_shared<FuzzyKeywordIndex>();
-  index->keywords = p.Libraries.SectionNames(FuzzyLibraryFile());
-  platform::RunTogether(meanwhile, [&] { index->matcher.Build(index->keywords, FuzzyMatcher::Form::Plain); });
+  platform::RunTogether(meanwhile, [&] {
+    index->keywords = p.Libraries.SectionNames(FuzzyLibraryFile());
+    index->matcher.Build(index->keywords, FuzzyMatcher::Form::Plain);
+  });
   p.SetFuzzy(std::move(index));
 }
 
@@ -95,7 +97,8 @@ void LoadSettings() {
   if (!platform::FileExists(ExactLibraryFile())) ReplaceWholeFile(ExactLibraryFile(), DefaultExactLibrary(), true);
   if (!platform::FileExists(FuzzyLibraryFile())) ReplaceWholeFile(FuzzyLibraryFile(), DefaultFuzzyLibrary(), true);
 
-  // The exact library is read while the fuzzy keywords' index is built.
+  // The exact library is read while the fuzzy library is read and its index
+  // built.
   ReloadFuzzyKeywords([&] { p.Libraries.Refresh(ExactLibraryFile()); });
 }
 

@@ -41,7 +41,8 @@ void LoadSettings();
 void ShutDown();
 
 // FuzzyKeywords := the section names of SayM.ini in file order.
-// `meanwhile`: run on another thread while their index is built.
+// `meanwhile`: run on another thread while the file is read and their index
+// is built.
 void ReloadFuzzyKeywords(const std::function<void()>& meanwhile = {});
 
 // Reseeds the random generator from the tick count (shared offset).
