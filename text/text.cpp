@@ -56,7 +56,13 @@ std::string Replace(std::string_view s, std::string_view from, std::string_view 
 
 std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from, Case mode) {
   if (needle.empty()) return npos;
+  // A match begins with the needle's first byte (folded alike in either
+  // mode: a lead byte is never a folded letter); only there is the rest
+  // compared.
+  const unsigned char first = Fold(static_cast<unsigned char>(needle[0]));
   for (std::size_t pos = from; pos < hay.size() && hay.size() - pos >= needle.size(); pos += CharLength(hay, pos)) {
+    const unsigned char c = static_cast<unsigned char>(hay[pos]);
+    if ((mode == Case::Sensitive ? c != static_cast<unsigned char>(needle[0]) : Fold(c) != first)) continue;
     if (MatchAt(hay, pos, needle, mode)) return pos;
   }
   return npos;

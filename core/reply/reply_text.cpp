@@ -70,15 +70,29 @@ std::string_view ReplyText::Origins(std::size_t begin, std::size_t end) const {
   return std::string_view(origin_).substr(begin, end - begin);
 }
 
-std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Case mode) const {
-  const auto same = [](char a, char b) { return Counts(a) == Counts(b); };
-  for (std::size_t pos = text::Find(text_, pattern.text_, from, mode); pos != text::npos;
-       pos = text::Find(text_, pattern.text_, pos + text::CharLength(text_, pos), mode)) {
-    if (std::equal(pattern.origin_.begin(), pattern.origin_.end(), origin_.begin() + static_cast<std::ptrdiff_t>(pos), same)) {
-      return pos;
-    }
+template <class Same>
+std::size_t ReplyText::FindWhere(std::string_view bytes, std::size_t from, text::Case mode, Same same) const {
+  for (std::size_t pos = text::Find(text_, bytes, from, mode); pos != text::npos;
+       pos = text::Find(text_, bytes, pos + text::CharLength(text_, pos), mode)) {
+    if (same(pos)) return pos;
   }
   return text::npos;
+}
+
+std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Case mode) const {
+  const auto same = [](char a, char b) { return Counts(a) == Counts(b); };
+  return FindWhere(pattern.text_, from, mode, [&](std::size_t pos) {
+    return std::equal(pattern.origin_.begin(), pattern.origin_.end(), origin_.begin() + static_cast<std::ptrdiff_t>(pos), same);
+  });
+}
+
+std::size_t ReplyText::FindWritten(std::string_view written, std::size_t from, text::Case mode) const {
+  return FindWhere(written, from, mode, [&](std::size_t pos) {
+    for (std::size_t i = pos; i < pos + written.size(); ++i) {
+      if (!IsWritten(i)) return false;
+    }
+    return true;
+  });
 }
 
 void ReplyText::Replace(const ReplyText& pattern, const ReplyText& value, text::Case mode) {
@@ -98,10 +112,10 @@ void ReplyText::Replace(const ReplyText& pattern, const ReplyText& value, text::
 
 std::optional<ReplyVariable> ReplyText::FindVariable(std::string_view opening, std::string_view closing) const {
   constexpr auto mode = text::Case::IgnoreAscii;
-  const std::size_t open = Find(Written(opening), 0, mode);
+  const std::size_t open = FindWritten(opening, 0, mode);
   if (open == text::npos) return std::nullopt;
   const std::size_t argBegin = open + opening.size();
-  const std::size_t close = Find(Written(closing), argBegin, mode);
+  const std::size_t close = FindWritten(closing, argBegin, mode);
   ReplyVariable v;
   if (close == text::npos) return v;
   v.argument.Append(*this, argBegin, close - argBegin);

@@ -65,8 +65,11 @@ class ReplyText {
   // when there is none. A match never starts on the trail byte of a GBK
   // double-byte character.
   std::size_t Find(const ReplyText& pattern, std::size_t from = 0, text::Case mode = text::Case::Sensitive) const;
+  // The same for `written` as the owner's text.
+  std::size_t FindWritten(std::string_view written, std::size_t from = 0,
+                          text::Case mode = text::Case::Sensitive) const;
   bool Contains(std::string_view written, text::Case mode = text::Case::Sensitive) const {
-    return Find(Written(written), 0, mode) != text::npos;
+    return FindWritten(written, 0, mode) != text::npos;
   }
   // Every occurrence of `pattern`, left to right, replaced by `value`; the
   // value is not searched again.
@@ -87,6 +90,9 @@ class ReplyText {
 
  private:
   ReplyText(std::string_view s, Origin origin) : text_(s), origin_(s.size(), static_cast<char>(origin)) {}
+  // The first occurrence of `bytes` at or after `from` where `same(pos)`.
+  template <class Same>
+  std::size_t FindWhere(std::string_view bytes, std::size_t from, text::Case mode, Same same) const;
   static std::string WholeCharacters(std::string_view s);
   std::string_view Origins(std::size_t begin, std::size_t end) const;
   // An origin as it counts: an id as written.
