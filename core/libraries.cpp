@@ -45,8 +45,8 @@ constexpr std::uint16_t kCharacterBegins = 0x100;
 constexpr std::uint16_t kNextIsChild = 0x200;  // state + 1 is a child
 constexpr std::uint16_t kBranches = 0x400;     // it has children in the branch table
 constexpr std::uint16_t kFinds = 0x800;        // a keyword is found on reaching it
-constexpr std::uint16_t kWide = 0x1000;        // its children but state + 1 are in a table of its own, by byte
-constexpr std::size_t kWideFrom = 64;          // so many such children make a state wide
+constexpr std::uint16_t kWide = 0x1000;        // its other children are in a table of its own, by byte
+constexpr std::size_t kWideFrom = 64;          // so many other children make a state wide
 constexpr std::uint32_t kNone = ~0u;
 constexpr unsigned kBlockBits = 6;  // the branch table is indexed by blocks of 64 states
 
@@ -82,7 +82,7 @@ std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
   if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
   if (!(e & kBranches)) return kNone;
   if (e & kWide) {
-    const std::uint32_t child = WideChildren(state)[symbol & 0xFF];
+    const std::uint32_t child = wideTo_[WideAt(state) + (symbol & 0xFF)];
     return child != 0 && (edges_[child] & kSymbol) == symbol ? child : kNone;
   }
   const std::uint16_t key = BranchKey(state, symbol);
@@ -93,8 +93,8 @@ std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
   return it != last && *it == key ? branchTo_[it - branches_.begin()] : kNone;
 }
 
-const std::uint32_t* FuzzyMatcher::WideChildren(std::uint32_t state) const {
-  return wideTo_.data() + 256 * (std::lower_bound(wide_.begin(), wide_.end(), state) - wide_.begin());
+std::size_t FuzzyMatcher::WideAt(std::uint32_t state) const {
+  return 256 * static_cast<std::size_t>(std::lower_bound(wide_.begin(), wide_.end(), state) - wide_.begin());
 }
 
 std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
@@ -176,7 +176,9 @@ std::vector<std::uint32_t> ByteOrder(const FoldedKeywords& k) {
     return c < 0 || (c == 0 && a.second < b.second);
   };
   for (std::size_t b = 0; b + 1 < buckets.size(); ++b) {
-    if (buckets[b + 1] - buckets[b] > 1) std::sort(sorted.begin() + buckets[b], sorted.begin() + buckets[b + 1], before);
+    if (buckets[b + 1] - buckets[b] > 1) {
+      std::sort(sorted.begin() + buckets[b], sorted.begin() + buckets[b + 1], before);
+    }
   }
   std::vector<std::uint32_t> order(count);
   for (std::size_t i = 0; i < count; ++i) order[i] = sorted[i].second;
@@ -207,6 +209,8 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   std::vector<std::uint32_t> path{0};  // the states along the keyword before
   std::string_view before;
   for (std::size_t n = 0; n < order.size(); ++n) {
+    // Taken out of their order in memory: the bytes of one a few keywords
+    // on are asked for ahead.
     if (n + 8 < order.size()) __builtin_prefetch(folded.bytes.data() + folded.begins[order[n + 8]]);
     const std::uint32_t i = order[n];
     const std::string_view k = folded[i];
@@ -268,7 +272,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
     for (const auto& b : placed) {
       const std::uint32_t state = static_cast<std::uint32_t>(b.first >> 9);
       if (edges_[state] & kWide) {
-        const_cast<std::uint32_t*>(WideChildren(state))[b.first & 0xFF] = b.second;
+        wideTo_[WideAt(state) + (b.first & 0xFF)] = b.second;
       } else {
         placed[kept++] = b;
         ++branchBlocks_[(state >> kBlockBits) + 1];
@@ -282,12 +286,11 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       branchTo_[j] = placed[j].second;
     }
   }
-  // The fail links and what each state finds, a depth at a time: a state
-  // finds its own keyword and what the end of its fail link finds, and its
-  // link needs the links of shallower states only.
-  // A state's link needs the links of shallower states only: the states
-  // are settled a depth at a time, and along a keyword's own states as far
-  // as the links they need are settled (most of a long keyword at once).
+  // The fail links and what each state finds: a state finds its own keyword
+  // and what the end of its fail link finds. A state's link needs the links
+  // of shallower states only: the states are settled a depth at a time, and
+  // along a keyword's own states as far as the links they need are settled
+  // (most of a long keyword at once).
   const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
     std::uint32_t to = 0;
     for (std::uint32_t s = from;; s = fail[s] & kLinkBits) {
@@ -309,7 +312,8 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   };
   std::vector<std::vector<std::uint32_t>> waiting(2);  // by depth: settled states whose children are not
   const auto goOn = [&](std::uint32_t x, std::size_t depth) {
-    while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild && settle(x + 1, fail[x] & kLinkBits, edges_[x + 1] & kSymbol)) {
+    while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild &&
+           settle(x + 1, fail[x] & kLinkBits, edges_[x + 1] & kSymbol)) {
       ++x;
       ++depth;
     }
@@ -334,7 +338,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       if (edges_[s] & kNextIsChild) visit(edges_[s + 1] & kSymbol, s + 1);
       if (!(edges_[s] & kBranches)) continue;
       if (edges_[s] & kWide) {
-        const std::uint32_t* children = WideChildren(s);
+        const std::uint32_t* children = wideTo_.data() + WideAt(s);
         for (std::size_t b = 0; b < 256; ++b) {
           if (children[b] != 0) visit(edges_[children[b]] & kSymbol, children[b]);
         }
@@ -390,7 +394,8 @@ std::size_t FuzzyMatcher::MemoryBytes() const {
   return edges_.capacity() * sizeof(std::uint16_t) + branches_.capacity() * sizeof(std::uint16_t) +
          failBits_.capacity() * sizeof(std::uint64_t) +
          (failRanks_.capacity() + failTo_.capacity() + fromRoot_.capacity() + branchTo_.capacity() +
-          branchBlocks_.capacity() + wide_.capacity() + wideTo_.capacity() + finders_.capacity() + firstFound_.capacity()) *
+          branchBlocks_.capacity() + wide_.capacity() + wideTo_.capacity() + finders_.capacity() +
+          firstFound_.capacity()) *
              sizeof(std::uint32_t);
 }
 

@@ -45,7 +45,7 @@ class FuzzyMatcher {
   std::uint32_t Fail(std::uint32_t state) const;
   std::uint32_t Next(std::uint32_t state, Symbol symbol) const;  // following the fail links
   std::uint32_t FirstFoundAt(std::uint32_t state) const;
-  const std::uint32_t* WideChildren(std::uint32_t state) const;
+  std::size_t WideAt(std::uint32_t state) const;  // where a wide state's table begins in wideTo_
 
   std::size_t count_ = 0;
   // Per state: the symbol leading to it and flags (below). States are
@@ -58,11 +58,12 @@ class FuzzyMatcher {
   std::vector<std::uint64_t> failBits_;
   std::vector<std::uint32_t> failRanks_, failTo_;
   std::vector<std::uint32_t> fromRoot_;   // the root's child per symbol; 0 none
-  std::vector<std::uint16_t> branches_;   // other children: by blocks of states, (state in its block) << 9 | symbol, sorted
+  // Other children: by blocks of states, (state in its block) << 9 | symbol, sorted.
+  std::vector<std::uint16_t> branches_;
   std::vector<std::uint32_t> branchTo_;
   std::vector<std::uint32_t> branchBlocks_;  // where each block of states begins in the branch table
   std::vector<std::uint32_t> wide_;       // the states of many children, sorted
-  std::vector<std::uint32_t> wideTo_;     // and their children but state + 1, 256 by byte each; 0 none
+  std::vector<std::uint32_t> wideTo_;     // and their other children, 256 by byte each; 0 none
   std::vector<std::uint32_t> finders_;    // the states where a keyword ends (or on their fail chain), sorted
   std::vector<std::uint32_t> firstFound_; // and the first such keyword of each
 };

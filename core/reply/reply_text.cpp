@@ -82,7 +82,8 @@ std::size_t ReplyText::FindWhere(std::string_view bytes, std::size_t from, text:
 std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Case mode) const {
   const auto same = [](char a, char b) { return Counts(a) == Counts(b); };
   return FindWhere(pattern.text_, from, mode, [&](std::size_t pos) {
-    return std::equal(pattern.origin_.begin(), pattern.origin_.end(), origin_.begin() + static_cast<std::ptrdiff_t>(pos), same);
+    const auto at = origin_.begin() + static_cast<std::ptrdiff_t>(pos);
+    return std::equal(pattern.origin_.begin(), pattern.origin_.end(), at, same);
   });
 }
 

@@ -132,17 +132,30 @@ std::int32_t PlainSearch(const std::vector<std::string>& keywords, std::string_v
 }
 
 TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
-  const std::vector<std::string> pieces = {"a", "A", "b", "B", "z", "\x81", "\x81\x41", "\x81\x61", "\x82\x81",
-                                           "\x41", "字", "天气", "&uoS8#", "[", "]", "\x80"};
+  // Many characters of one lead byte: a state of more children than a
+  // search among them should take.
+  std::vector<std::string> manyChildren = {"a", "B", "字", "\x81"};
+  for (int trail = 0x40; trail <= 0xFE; ++trail) manyChildren.push_back("\x81" + std::string(1, static_cast<char>(trail)));
+  const struct {
+    std::vector<std::string> pieces;
+    int keywords, pieces_per_keyword, rounds;
+  } rows[] = {
+      {{"a", "A", "b", "B", "z", "\x81", "\x81\x41", "\x81\x61", "\x82\x81", "\x41", "字", "天气", "&uoS8#", "[",
+        "]", "\x80"},
+       12, 4, 3000},
+      {manyChildren, 400, 2, 60},
+  };
   Random r{std::mt19937(7)};
   FuzzyMatcher m;  // built again and again
-  for (int round = 0; round < 3000; ++round) {
-    std::vector<std::string> keywords;
-    for (int n = 1 + r.Below(12); n > 0; --n) keywords.push_back(r.Of(pieces, 4));
-    m.Build(keywords, FuzzyMatcher::Form::Plain);
-    for (int t = 0; t < 10; ++t) {
-      const std::string text = r.Of(pieces, 10);
-      ASSERT_EQ(m.FirstIn(text), PlainSearch(keywords, text)) << "round " << round << ": " << text;
+  for (const auto& row : rows) {
+    for (int round = 0; round < row.rounds; ++round) {
+      std::vector<std::string> keywords;
+      for (int n = 1 + r.Below(row.keywords); n > 0; --n) keywords.push_back(r.Of(row.pieces, row.pieces_per_keyword));
+      m.Build(keywords, FuzzyMatcher::Form::Plain);
+      for (int t = 0; t < 10; ++t) {
+        const std::string text = r.Of(row.pieces, 10);
+        ASSERT_EQ(m.FirstIn(text), PlainSearch(keywords, text)) << "round " << round << ": " << text;
+      }
     }
   }
 }
