@@ -118,6 +118,7 @@ TEST_F(ExpandTest, VariablesOfTheMessageAndTheTime) {
       {"打[@123]和[@456]", "k", "[目标]+[目标]", "123+123", "打和[@456]"},
       {"没有人", "k", "<[目标]>", "<>", "没有人"},
       {"复读一下复读", "复读", "[消息]", "一下", "复读一下复读"},
+      {"复读一下复读", "复读", "[号码][消息]", "30003一下", "复读一下复读"},  // a variable right before outside text
       {"说[甲]呀[甲]", "&uoS8#甲&uoS9#", "[消息]", "说呀", "说[甲]呀[甲]"},  // the keyword as the message writes it
   };
   for (const auto& c : cases) {
