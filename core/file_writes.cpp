@@ -202,12 +202,14 @@ KnownFiles& Files() {
   return files;
 }
 
-std::optional<std::size_t> KnownSize(const std::string& path) {
+Known KnownOf(const std::string& path) {
   KnownFiles& f = Files();
   std::lock_guard<std::mutex> hold(f.lock);
   const auto it = f.byPath.find(Folded(path));
-  return it == f.byPath.end() ? std::nullopt : it->second.size;
+  return it == f.byPath.end() ? Known{} : it->second;
 }
+
+std::optional<std::size_t> KnownSize(const std::string& path) { return KnownOf(path).size; }
 
 // The image of what was just written to the file.
 void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image) {
@@ -229,13 +231,15 @@ constexpr std::uint32_t kSteadyWithinMs = 1000;
 constexpr std::uint32_t kLookAgainMs = 20;
 constexpr std::uint32_t kWriteWithinMs = 2000;
 
-// A file as a writer read it: the bytes, and the state they were read in
-// through the handle it keeps until its copy is in place.
+// A file as a writer read it: the bytes, parsed, and the state they were
+// read in through the handle it keeps until its copy is in place.
 struct FileRead {
   std::unique_ptr<platform::OpenedFile> file;  // none: no file was there
-  std::string bytes;
+  std::shared_ptr<const IniImage> image;
+  std::optional<std::string> own;  // the bytes, when they were not the image's text before they were read
   platform::FileState state;
   std::optional<std::string> target;  // where a symbolic link leads
+  const std::string& bytes() const { return own ? *own : image->text(); }
 };
 
 // Whether the name still leads to the file in the state read.
@@ -252,27 +256,33 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 // cannot be read, or does not stand still in time.
 std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start) {
   for (;;) {
-    FileRead read{std::make_unique<platform::OpenedFile>(path), {}, {}, {}};
+    FileRead read{std::make_unique<platform::OpenedFile>(path), {}, {}, {}, {}};
     if (!read.file->opened()) {
       if (platform::FileExists(path)) return std::nullopt;
       read.file.reset();
+      read.image = ParsedImageOf(path, "");
       return read;
     }
     const std::optional<platform::FileState> before = read.file->State();
-    std::optional<std::string> bytes = read.file->ReadAll();
+    // The bytes the image parsed of the file last holds are compared with
+    // the file's a block at a time; others are read.
+    const Known known = KnownOf(path);
+    const bool asKnown = before && known.image && known.image->text().size() == before->size &&
+                         read.file->Holds(known.image->text());
+    if (!asKnown) read.own = read.file->ReadAll();
     const std::optional<platform::FileState> after = read.file->State();
-    if (!before || !bytes || !after) return std::nullopt;
+    if (!before || !(asKnown || read.own) || !after) return std::nullopt;
+    const std::size_t size = asKnown ? known.image->text().size() : read.own->size();
     const bool late = platform::TickCount() - start >= kSteadyWithinMs;
-    if (*before == *after && after->size == bytes->size() && NamedAsRead(path, *after)) {
-      const std::optional<std::size_t> known = KnownSize(path);
-      const bool shorter = known && bytes->size() < *known;
+    if (*before == *after && after->size == size && NamedAsRead(path, *after)) {
+      const bool shorter = known.size && size < *known.size;
       if (shorter) platform::Pause(kLookAgainMs);
       const bool stays = !shorter || read.file->State() == after;
-      if (stays && (!bytes->empty() || !shorter || late)) {
-        read.bytes = std::move(*bytes);
+      if (stays && (size != 0 || !shorter || late)) {
+        read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
         read.target = read.file->LinkTarget(path);
-        SetKnownSize(path, read.bytes.size());
+        SetKnownSize(path, size);
         return read;
       }
       if (late) return std::nullopt;
@@ -288,7 +298,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
 // name leading to it, the same bytes.
 bool StillAsRead(const FileRead& read, const std::string& where) {
   if (!read.file) return !platform::FileExists(where);
-  return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->Holds(read.bytes);
+  return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->Holds(read.bytes());
 }
 
 enum class Put { Done, Failed, Changed };
@@ -313,7 +323,7 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
   if (read.file && read.state.links > 1) {
     const platform::OpenedFile file(where, /*forWriting=*/true);
     done = file.opened() && file.Overwrite(written);
-    if (!done && file.opened()) file.Overwrite(read.bytes);
+    if (!done && file.opened()) file.Overwrite(read.bytes());
     platform::RemoveFile(copy);
   } else {
     // Another program that has the file open may be saving it: the
@@ -390,10 +400,16 @@ bool ValuesReadBack(const IniImage& image, const IniImage& is, const ChangedRun&
   return true;
 }
 
-}  // namespace
+// What the check of a changed text found: the run of sections it looked
+// at line by line, and the image of the whole text when it parsed that.
+struct Checked {
+  ChangedRun run;
+  std::optional<IniImage> whole;
+};
 
-std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
-                                     const std::vector<IniChange>& changes) {
+// The check of CheckedImage, without the image of a run's text.
+std::optional<Checked> Check(const IniImage& image, const std::string& original, const std::string& written,
+                             const std::vector<IniChange>& changes) {
   // Unicode text is checked as it was changed, in GB18030: in the code page
   // a character beyond it would not read back as set.
   if (FormOf(written) != Form::Ansi) {
@@ -402,11 +418,11 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
     is.Load(platform::FileTextAsGb18030(written));
     const ChangedRun all{0, original.size(), written.size()};
     if (!LinesMadeWhole(was, is, changes) || !ValuesReadBack(was, is, all, true, changes)) return std::nullopt;
-    return ImageOf(written);
+    return Checked{all, ImageOf(written)};
   }
   // Only the sections where the bytes differ are looked at line by line:
   // every byte outside them is the original's, read the same way.
-  const bool asHeld = image.text() == original;
+  const bool asHeld = image.HoldsText(original);
   const ChangedRun run = asHeld ? ChangedSections(original, written) : ChangedRun{0, original.size(), written.size()};
   const bool whole = run.from == 0 && run.beforeTo == original.size() && run.afterTo == written.size();
   IniImage was;
@@ -415,8 +431,23 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
   if (!LinesMadeWhole(whole ? image : was, is, changes) || !ValuesReadBack(image, is, run, whole, changes)) {
     return std::nullopt;
   }
-  if (whole) return is;
-  return image.Spliced(written, run.from, run.beforeTo, run.afterTo);
+  if (whole) return Checked{run, std::move(is)};
+  return Checked{run, std::nullopt};
+}
+
+// The image of `written`, which passed the check.
+IniImage ImageAfter(const IniImage& image, std::string written, Checked checked) {
+  if (checked.whole) return std::move(*checked.whole);
+  return image.Spliced(std::move(written), checked.run.from, checked.run.beforeTo, checked.run.afterTo);
+}
+
+}  // namespace
+
+std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
+                                     const std::vector<IniChange>& changes) {
+  std::optional<Checked> checked = Check(image, original, written, changes);
+  if (!checked) return std::nullopt;
+  return ImageAfter(image, written, std::move(*checked));
 }
 
 std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std::string& bytes) {
@@ -426,7 +457,7 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std
     std::lock_guard<std::mutex> hold(f.lock);
     Known& k = f.byPath[key];
     k.size = std::max(k.size.value_or(0), bytes.size());
-    if (k.image && k.image->text() == bytes) return k.image;
+    if (k.image && k.image->HoldsText(bytes)) return k.image;
   }
   auto image = std::make_shared<IniImage>();
   image->Load(platform::FileTextAsAnsi(bytes));
@@ -443,15 +474,17 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
     std::optional<FileRead> read = SteadyRead(file, tried);
     if (!read) return false;  // never a part taken for the whole file
-    const std::shared_ptr<const IniImage> image = ParsedImageOf(file, read->bytes);
-    const std::optional<std::string> written = Changed(*image, read->bytes, changes);
-    std::optional<IniImage> after;
-    if (!written || !(after = CheckedImage(*image, read->bytes, *written, changes))) return false;
+    const IniImage& image = *read->image;
+    std::optional<std::string> written = Changed(image, read->bytes(), changes);
+    std::optional<Checked> checked;
+    if (!written || !(checked = Check(image, read->bytes(), *written, changes))) return false;
     // Nothing changes: nothing is written, a read-only file too.
-    if (*written == read->bytes) return true;
+    if (*written == read->bytes()) return true;
     if (platform::IsReadOnlyFile(file)) return false;
     const Put put = PutChecked(file, *read, *written);
-    if (put == Put::Done) KeepImage(file, std::make_shared<const IniImage>(std::move(*after)));
+    if (put == Put::Done) {
+      KeepImage(file, std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked))));
+    }
     if (put != Put::Changed) return put == Put::Done;
     platform::Pause(kLookAgainMs);
   }
