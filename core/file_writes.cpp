@@ -500,8 +500,10 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
                                                  const std::string& key, const std::string& defaultValue,
                                                  std::size_t buffer) {
   if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return std::string();
-  std::optional<std::string> bytes =
-      platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
+  // A file that cannot be read is looked for only then: one that is not
+  // there reads as empty.
+  std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
+  if (!bytes && !platform::FileExists(file)) bytes.emplace();
   if (!bytes) return std::nullopt;
   return ParsedImageOf(file, *bytes)->Value(section, key, buffer).value_or(defaultValue);
 }
