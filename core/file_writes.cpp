@@ -93,6 +93,31 @@ constexpr const char* kWholeCopy = ".zoq-new";
 
 thread_local OtherProcessWait* tOtherProcessWait = nullptr;
 
+// The data folders whose lock this thread holds (one entry for each
+// DataFolderLock that holds it), and what it read of their files meanwhile,
+// by path (ASCII letters folded): no other writer of the plug-in changes
+// them then, and a write of this thread forgets what it read of the file.
+// Made with the thread's first lock, gone with its last.
+struct HeldFolders {
+  std::vector<std::string> folders;
+  std::map<std::string, std::shared_ptr<const IniImage>> reads;
+};
+thread_local HeldFolders* tHeldFolders = nullptr;
+
+// What this thread read of the file with its folder's lock held, as the
+// slot to keep it in; none when the lock is not held.
+std::shared_ptr<const IniImage>* ReadUnderLock(const std::string& path) {
+  if (!tHeldFolders) return nullptr;
+  const std::vector<std::string>& held = tHeldFolders->folders;
+  if (std::find(held.begin(), held.end(), FolderOf(path)) == held.end()) return nullptr;
+  return &tHeldFolders->reads[Folded(path)];
+}
+
+// A write of this thread is coming: what it read of the file goes.
+void ForgetReadUnderLock(const std::string& path) {
+  if (tHeldFolders) tHeldFolders->reads.erase(Folded(path));
+}
+
 // Deletes the copies left behind in the folder when it is due for a look:
 // `always`, at its first write, or a minute after the last look.
 void LookForCopiesLeftBehind(const std::string& folder, bool always) {
@@ -358,8 +383,19 @@ void OtherProcessWait::Spend(std::uint32_t ms) {
 }
 
 DataFolderLock::DataFolderLock(const std::string& path)
-    : lock_(LookedAtFolderOf(path), OtherProcessWait::Left(), kDataFolderWaitMs) {
+    : folder_(LookedAtFolderOf(path)), lock_(folder_, OtherProcessWait::Left(), kDataFolderWaitMs) {
   OtherProcessWait::Spend(lock_.othersWaitedMs());
+  if (!lock_.held()) return;
+  if (!tHeldFolders) tHeldFolders = new HeldFolders;
+  tHeldFolders->folders.push_back(folder_);
+}
+
+DataFolderLock::~DataFolderLock() {
+  if (!lock_.held() || !tHeldFolders) return;
+  tHeldFolders->folders.pop_back();  // locks end in the order opposite to their start
+  if (!tHeldFolders->folders.empty()) return;
+  delete tHeldFolders;
+  tHeldFolders = nullptr;
 }
 
 void RemoveCopiesLeftBehind(const std::string& path) { LookForCopiesLeftBehind(FolderOf(path), true); }
@@ -469,6 +505,7 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
   if (changes.empty()) return true;
   DataFolderLock lock(file);
+  ForgetReadUnderLock(file);
   if (!lock.held() || platform::FolderExists(file)) return false;
   const std::uint32_t start = platform::TickCount();
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
@@ -500,12 +537,18 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
                                                  const std::string& key, const std::string& defaultValue,
                                                  std::size_t buffer) {
   if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return std::string();
-  // A file that cannot be read is looked for only then: one that is not
-  // there reads as empty.
-  std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
-  if (!bytes && !platform::FileExists(file)) bytes.emplace();
-  if (!bytes) return std::nullopt;
-  return ParsedImageOf(file, *bytes)->Value(section, key, buffer).value_or(defaultValue);
+  std::shared_ptr<const IniImage>* kept = ReadUnderLock(file);
+  if (!kept || !*kept) {
+    // A file that cannot be read is looked for only then: one that is not
+    // there reads as empty.
+    std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
+    if (!bytes && !platform::FileExists(file)) bytes.emplace();
+    if (!bytes) return std::nullopt;
+    std::shared_ptr<const IniImage> image = ParsedImageOf(file, *bytes);
+    if (!kept) return image->Value(section, key, buffer).value_or(defaultValue);
+    *kept = std::move(image);
+  }
+  return (*kept)->Value(section, key, buffer).value_or(defaultValue);
 }
 
 std::string IniValueAsRead(const std::string& key, const std::string& value) {
@@ -514,6 +557,7 @@ std::string IniValueAsRead(const std::string& key, const std::string& value) {
 
 bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing) {
   DataFolderLock lock(path);
+  ForgetReadUnderLock(path);
   if (!lock.held() || (onlyIfMissing && platform::FileExists(path))) return false;
   return PutInPlace(path, bytes, !onlyIfMissing, kWholeCopy);
 }
@@ -528,6 +572,7 @@ std::uint64_t WritesOf(const std::string& path) {
 
 bool RemoveDataFile(const std::string& path) {
   DataFolderLock lock(path);
+  ForgetReadUnderLock(path);
   const bool removed = lock.held() && platform::RemoveFile(path);
   if (removed) CountWrite(path);
   return removed;
