@@ -120,6 +120,10 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
     EXPECT_TRUE(WriteIniChanges(file, {Set("a", "j", "5")}));
     EXPECT_EQ(platform::ReadWholeFile(file), "[a]\r\nk=2\r\nj=5\r\n");
     EXPECT_EQ(ReadIniItemNow(file, "a", "k") + ReadIniItemNow(other, "a", "k"), "23");
+    EXPECT_TRUE(ReplaceWholeFile(other, "[a]\r\nk=6\r\n"));
+    EXPECT_EQ(ReadIniItemNow(other, "a", "k"), "6");
+    EXPECT_TRUE(RemoveDataFile(other));
+    EXPECT_EQ(ReadIniItemNow(other, "a", "k", "none"), "none");
     platform::WriteWholeFile(file, "[a]\r\nk=4\r\n");
   }
   EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
