@@ -93,6 +93,31 @@ constexpr const char* kWholeCopy = ".zoq-new";
 
 thread_local OtherProcessWait* tOtherProcessWait = nullptr;
 
+// The data folders whose lock this thread holds (one entry for each
+// DataFolderLock that holds it), and what it read of their files meanwhile,
+// by path (ASCII letters folded): no other writer of the plug-in changes
+// them then, and a write of this thread forgets what it read of the file.
+// Made with the thread's first lock, gone with its last.
+struct HeldFolders {
+  std::vector<std::string> folders;
+  std::map<std::string, std::shared_ptr<const IniImage>> reads;
+};
+thread_local HeldFolders* tHeldFolders = nullptr;
+
+// What this thread read of the file with its folder's lock held, as the
+// slot to keep it in; none when the lock is not held.
+std::shared_ptr<const IniImage>* ReadUnderLock(const std::string& path) {
+  if (!tHeldFolders) return nullptr;
+  const std::vector<std::string>& held = tHeldFolders->folders;
+  if (std::find(held.begin(), held.end(), FolderOf(path)) == held.end()) return nullptr;
+  return &tHeldFolders->reads[Folded(path)];
+}
+
+// A write of this thread is coming: what it read of the file goes.
+void ForgetReadUnderLock(const std::string& path) {
+  if (tHeldFolders) tHeldFolders->reads.erase(Folded(path));
+}
+
 // Deletes the copies left behind in the folder when it is due for a look:
 // `always`, at its first write, or a minute after the last look.
 void LookForCopiesLeftBehind(const std::string& folder, bool always) {
@@ -202,12 +227,14 @@ KnownFiles& Files() {
   return files;
 }
 
-std::optional<std::size_t> KnownSize(const std::string& path) {
+Known KnownOf(const std::string& path) {
   KnownFiles& f = Files();
   std::lock_guard<std::mutex> hold(f.lock);
   const auto it = f.byPath.find(Folded(path));
-  return it == f.byPath.end() ? std::nullopt : it->second.size;
+  return it == f.byPath.end() ? Known{} : it->second;
 }
+
+std::optional<std::size_t> KnownSize(const std::string& path) { return KnownOf(path).size; }
 
 // The image of what was just written to the file.
 void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image) {
@@ -229,13 +256,15 @@ constexpr std::uint32_t kSteadyWithinMs = 1000;
 constexpr std::uint32_t kLookAgainMs = 20;
 constexpr std::uint32_t kWriteWithinMs = 2000;
 
-// A file as a writer read it: the bytes, and the state they were read in
-// through the handle it keeps until its copy is in place.
+// A file as a writer read it: the bytes, parsed, and the state they were
+// read in through the handle it keeps until its copy is in place.
 struct FileRead {
   std::unique_ptr<platform::OpenedFile> file;  // none: no file was there
-  std::string bytes;
+  std::shared_ptr<const IniImage> image;
+  std::optional<std::string> own;  // the bytes, when they were not the image's text before they were read
   platform::FileState state;
   std::optional<std::string> target;  // where a symbolic link leads
+  const std::string& bytes() const { return own ? *own : image->text(); }
 };
 
 // Whether the name still leads to the file in the state read.
@@ -252,27 +281,33 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 // cannot be read, or does not stand still in time.
 std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start) {
   for (;;) {
-    FileRead read{std::make_unique<platform::OpenedFile>(path), {}, {}, {}};
+    FileRead read{std::make_unique<platform::OpenedFile>(path), {}, {}, {}, {}};
     if (!read.file->opened()) {
       if (platform::FileExists(path)) return std::nullopt;
       read.file.reset();
+      read.image = ParsedImageOf(path, "");
       return read;
     }
     const std::optional<platform::FileState> before = read.file->State();
-    std::optional<std::string> bytes = read.file->ReadAll();
+    // The bytes the image parsed of the file last holds are compared with
+    // the file's a block at a time; others are read.
+    const Known known = KnownOf(path);
+    const bool asKnown = before && known.image && known.image->text().size() == before->size &&
+                         read.file->Holds(known.image->text());
+    if (!asKnown) read.own = read.file->ReadAll();
     const std::optional<platform::FileState> after = read.file->State();
-    if (!before || !bytes || !after) return std::nullopt;
+    if (!before || !(asKnown || read.own) || !after) return std::nullopt;
+    const std::size_t size = asKnown ? known.image->text().size() : read.own->size();
     const bool late = platform::TickCount() - start >= kSteadyWithinMs;
-    if (*before == *after && after->size == bytes->size() && NamedAsRead(path, *after)) {
-      const std::optional<std::size_t> known = KnownSize(path);
-      const bool shorter = known && bytes->size() < *known;
+    if (*before == *after && after->size == size && NamedAsRead(path, *after)) {
+      const bool shorter = known.size && size < *known.size;
       if (shorter) platform::Pause(kLookAgainMs);
       const bool stays = !shorter || read.file->State() == after;
-      if (stays && (!bytes->empty() || !shorter || late)) {
-        read.bytes = std::move(*bytes);
+      if (stays && (size != 0 || !shorter || late)) {
+        read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
         read.target = read.file->LinkTarget(path);
-        SetKnownSize(path, read.bytes.size());
+        SetKnownSize(path, size);
         return read;
       }
       if (late) return std::nullopt;
@@ -288,7 +323,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
 // name leading to it, the same bytes.
 bool StillAsRead(const FileRead& read, const std::string& where) {
   if (!read.file) return !platform::FileExists(where);
-  return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->Holds(read.bytes);
+  return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->Holds(read.bytes());
 }
 
 enum class Put { Done, Failed, Changed };
@@ -313,7 +348,7 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
   if (read.file && read.state.links > 1) {
     const platform::OpenedFile file(where, /*forWriting=*/true);
     done = file.opened() && file.Overwrite(written);
-    if (!done && file.opened()) file.Overwrite(read.bytes);
+    if (!done && file.opened()) file.Overwrite(read.bytes());
     platform::RemoveFile(copy);
   } else {
     // Another program that has the file open may be saving it: the
@@ -348,8 +383,19 @@ void OtherProcessWait::Spend(std::uint32_t ms) {
 }
 
 DataFolderLock::DataFolderLock(const std::string& path)
-    : lock_(LookedAtFolderOf(path), OtherProcessWait::Left(), kDataFolderWaitMs) {
+    : folder_(LookedAtFolderOf(path)), lock_(folder_, OtherProcessWait::Left(), kDataFolderWaitMs) {
   OtherProcessWait::Spend(lock_.othersWaitedMs());
+  if (!lock_.held()) return;
+  if (!tHeldFolders) tHeldFolders = new HeldFolders;
+  tHeldFolders->folders.push_back(folder_);
+}
+
+DataFolderLock::~DataFolderLock() {
+  if (!lock_.held() || !tHeldFolders) return;
+  tHeldFolders->folders.pop_back();  // locks end in the order opposite to their start
+  if (!tHeldFolders->folders.empty()) return;
+  delete tHeldFolders;
+  tHeldFolders = nullptr;
 }
 
 void RemoveCopiesLeftBehind(const std::string& path) { LookForCopiesLeftBehind(FolderOf(path), true); }
@@ -390,10 +436,16 @@ bool ValuesReadBack(const IniImage& image, const IniImage& is, const ChangedRun&
   return true;
 }
 
-}  // namespace
+// What the check of a changed text found: the run of sections it looked
+// at line by line, and the image of the whole text when it parsed that.
+struct Checked {
+  ChangedRun run;
+  std::optional<IniImage> whole;
+};
 
-std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
-                                     const std::vector<IniChange>& changes) {
+// The check of CheckedImage, without the image of a run's text.
+std::optional<Checked> Check(const IniImage& image, const std::string& original, const std::string& written,
+                             const std::vector<IniChange>& changes) {
   // Unicode text is checked as it was changed, in GB18030: in the code page
   // a character beyond it would not read back as set.
   if (FormOf(written) != Form::Ansi) {
@@ -402,11 +454,11 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
     is.Load(platform::FileTextAsGb18030(written));
     const ChangedRun all{0, original.size(), written.size()};
     if (!LinesMadeWhole(was, is, changes) || !ValuesReadBack(was, is, all, true, changes)) return std::nullopt;
-    return ImageOf(written);
+    return Checked{all, ImageOf(written)};
   }
   // Only the sections where the bytes differ are looked at line by line:
   // every byte outside them is the original's, read the same way.
-  const bool asHeld = image.text() == original;
+  const bool asHeld = image.HoldsText(original);
   const ChangedRun run = asHeld ? ChangedSections(original, written) : ChangedRun{0, original.size(), written.size()};
   const bool whole = run.from == 0 && run.beforeTo == original.size() && run.afterTo == written.size();
   IniImage was;
@@ -415,8 +467,23 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
   if (!LinesMadeWhole(whole ? image : was, is, changes) || !ValuesReadBack(image, is, run, whole, changes)) {
     return std::nullopt;
   }
-  if (whole) return is;
-  return image.Spliced(written, run.from, run.beforeTo, run.afterTo);
+  if (whole) return Checked{run, std::move(is)};
+  return Checked{run, std::nullopt};
+}
+
+// The image of `written`, which passed the check.
+IniImage ImageAfter(const IniImage& image, std::string written, Checked checked) {
+  if (checked.whole) return std::move(*checked.whole);
+  return image.Spliced(std::move(written), checked.run.from, checked.run.beforeTo, checked.run.afterTo);
+}
+
+}  // namespace
+
+std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
+                                     const std::vector<IniChange>& changes) {
+  std::optional<Checked> checked = Check(image, original, written, changes);
+  if (!checked) return std::nullopt;
+  return ImageAfter(image, written, std::move(*checked));
 }
 
 std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std::string& bytes) {
@@ -426,7 +493,7 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std
     std::lock_guard<std::mutex> hold(f.lock);
     Known& k = f.byPath[key];
     k.size = std::max(k.size.value_or(0), bytes.size());
-    if (k.image && k.image->text() == bytes) return k.image;
+    if (k.image && k.image->HoldsText(bytes)) return k.image;
   }
   auto image = std::make_shared<IniImage>();
   image->Load(platform::FileTextAsAnsi(bytes));
@@ -438,20 +505,23 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
   if (changes.empty()) return true;
   DataFolderLock lock(file);
+  ForgetReadUnderLock(file);
   if (!lock.held() || platform::FolderExists(file)) return false;
   const std::uint32_t start = platform::TickCount();
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
     std::optional<FileRead> read = SteadyRead(file, tried);
     if (!read) return false;  // never a part taken for the whole file
-    const std::shared_ptr<const IniImage> image = ParsedImageOf(file, read->bytes);
-    const std::optional<std::string> written = Changed(*image, read->bytes, changes);
-    std::optional<IniImage> after;
-    if (!written || !(after = CheckedImage(*image, read->bytes, *written, changes))) return false;
+    const IniImage& image = *read->image;
+    std::optional<std::string> written = Changed(image, read->bytes(), changes);
+    std::optional<Checked> checked;
+    if (!written || !(checked = Check(image, read->bytes(), *written, changes))) return false;
     // Nothing changes: nothing is written, a read-only file too.
-    if (*written == read->bytes) return true;
+    if (*written == read->bytes()) return true;
     if (platform::IsReadOnlyFile(file)) return false;
     const Put put = PutChecked(file, *read, *written);
-    if (put == Put::Done) KeepImage(file, std::make_shared<const IniImage>(std::move(*after)));
+    if (put == Put::Done) {
+      KeepImage(file, std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked))));
+    }
     if (put != Put::Changed) return put == Put::Done;
     platform::Pause(kLookAgainMs);
   }
@@ -467,10 +537,18 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
                                                  const std::string& key, const std::string& defaultValue,
                                                  std::size_t buffer) {
   if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return std::string();
-  std::optional<std::string> bytes =
-      platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
-  if (!bytes) return std::nullopt;
-  return ParsedImageOf(file, *bytes)->Value(section, key, buffer).value_or(defaultValue);
+  std::shared_ptr<const IniImage>* kept = ReadUnderLock(file);
+  if (!kept || !*kept) {
+    // A file that cannot be read is looked for only then: one that is not
+    // there reads as empty.
+    std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
+    if (!bytes && !platform::FileExists(file)) bytes.emplace();
+    if (!bytes) return std::nullopt;
+    std::shared_ptr<const IniImage> image = ParsedImageOf(file, *bytes);
+    if (!kept) return image->Value(section, key, buffer).value_or(defaultValue);
+    *kept = std::move(image);
+  }
+  return (*kept)->Value(section, key, buffer).value_or(defaultValue);
 }
 
 std::string IniValueAsRead(const std::string& key, const std::string& value) {
@@ -479,6 +557,7 @@ std::string IniValueAsRead(const std::string& key, const std::string& value) {
 
 bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing) {
   DataFolderLock lock(path);
+  ForgetReadUnderLock(path);
   if (!lock.held() || (onlyIfMissing && platform::FileExists(path))) return false;
   return PutInPlace(path, bytes, !onlyIfMissing, kWholeCopy);
 }
@@ -493,6 +572,7 @@ std::uint64_t WritesOf(const std::string& path) {
 
 bool RemoveDataFile(const std::string& path) {
   DataFolderLock lock(path);
+  ForgetReadUnderLock(path);
   const bool removed = lock.held() && platform::RemoveFile(path);
   if (removed) CountWrite(path);
   return removed;

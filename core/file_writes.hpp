@@ -50,14 +50,20 @@ class OtherProcessWait {
 
 // Held across a command's reads of the files and the writes that follow
 // from them, so that no other writer comes in between. Recursive for its
-// thread; never held while a host is called.
+// thread; never held while a host is called. While its thread holds it, a
+// value read again of a file of the folder that the thread read and did not
+// write since comes from that read.
 class DataFolderLock {
  public:
   // `path`: a file of the folder, or the folder followed by a backslash.
   explicit DataFolderLock(const std::string& path);
+  ~DataFolderLock();
+  DataFolderLock(const DataFolderLock&) = delete;
+  DataFolderLock& operator=(const DataFolderLock&) = delete;
   bool held() const { return lock_.held(); }
 
  private:
+  std::string folder_;
   platform::FolderLock lock_;
 };
 
@@ -93,7 +99,8 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std
 
 // The value of `key` in `section` as the INI functions read it, with a read
 // buffer of `buffer` bytes, from the file as it is on the disk now (no copy
-// kept from an earlier read), or `defaultValue` when either is missing.
+// kept from an earlier read but under the folder's lock, see
+// DataFolderLock), or `defaultValue` when either is missing.
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
                            const std::string& defaultValue = {}, std::size_t buffer = kIniValueBuffer);
 // The same, but none when the file is there and cannot be read (another

@@ -95,6 +95,9 @@ std::uint64_t FoldedHash(std::string_view bytes) {
   return h;
 }
 
+// The hash a section's name is kept and looked up by.
+std::uint32_t NameHash(std::string_view name) { return static_cast<std::uint32_t>(FoldedHash(name)); }
+
 // Two names equal as the INI functions compare them.
 bool FoldedEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
@@ -189,7 +192,7 @@ bool SameIniName(std::string_view a, std::string_view b) {
 void IniImage::Load(std::string text) {
   text_ = std::move(text);
   AsHeld(text_);
-  sections_.assign(1, {0, 0, 0, 0});  // the lines before the first header: the section of no name
+  sections_.assign(1, {0, 0, 0, 0, 0});  // the lines before the first header: the section of no name
   IndexSections(0, text_.size());
   BuildTable();
 }
@@ -201,7 +204,8 @@ void IniImage::IndexSections(std::size_t from, std::size_t to) {
     if (!name) return;
     sections_.back().bodyEnd = static_cast<std::uint32_t>(from + line.begin);
     sections_.push_back({static_cast<std::uint32_t>(name->data() - all.data()),
-                         static_cast<std::uint32_t>(name->size()), static_cast<std::uint32_t>(from + line.next), 0});
+                         static_cast<std::uint32_t>(name->size()), static_cast<std::uint32_t>(from + line.next), 0,
+                         NameHash(*name)});
   });
   sections_.back().bodyEnd = static_cast<std::uint32_t>(to);
 }
@@ -210,10 +214,10 @@ void IniImage::BuildTable() {
   table_.assign(TableSizeFor(sections_.size()), 0);
   const std::size_t mask = table_.size() - 1;
   for (std::size_t i = 1; i < sections_.size(); ++i) {
-    const std::string_view name = NameOf(sections_[i]);
-    if (name.empty()) continue;  // found by no name but the empty one, which the first section answers
-    std::size_t slot = FoldedHash(name) & mask;
-    while (table_[slot] != 0 && !FoldedEqual(NameOf(sections_[table_[slot] - 1]), name)) slot = (slot + 1) & mask;
+    const Section& s = sections_[i];
+    if (s.nameLength == 0) continue;  // found by no name but the empty one, which the first section answers
+    std::size_t slot = s.hash & mask;
+    while (table_[slot] != 0 && !SameName(sections_[table_[slot] - 1], s.hash, NameOf(s))) slot = (slot + 1) & mask;
     if (table_[slot] == 0) table_[slot] = static_cast<std::uint32_t>(i + 1);  // the first of a name answers
   }
 }
@@ -228,11 +232,13 @@ IniImage IniImage::Spliced(std::string text, std::size_t from, std::size_t to, s
   }
   out.text_ = std::move(text);
   // The sections before `from` stay, those from `to` on move by the
-  // difference, those between are found anew.
+  // difference, those between are found anew (room made for a few more
+  // than there were).
   std::size_t kept = 1;
   while (kept < sections_.size() && sections_[kept - 1].bodyEnd < from) ++kept;
+  out.sections_.reserve(sections_.size() + 16);
   out.sections_.assign(sections_.begin(), sections_.begin() + static_cast<std::ptrdiff_t>(from == 0 ? 0 : kept));
-  if (out.sections_.empty()) out.sections_.push_back({0, 0, 0, 0});
+  if (out.sections_.empty()) out.sections_.push_back({0, 0, 0, 0, 0});
   out.IndexSections(from, newTo);
   const std::uint32_t moved = static_cast<std::uint32_t>(newTo) - static_cast<std::uint32_t>(to);
   for (std::size_t i = kept; i < sections_.size(); ++i) {
@@ -257,11 +263,16 @@ const IniImage::Section* IniImage::Find(std::string_view name) const {
   if (trimmed.empty()) return sections_.empty() ? nullptr : &sections_[0];
   if (table_.empty()) return nullptr;
   const std::size_t mask = table_.size() - 1;
-  for (std::size_t slot = FoldedHash(trimmed) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
+  const std::uint32_t hash = NameHash(trimmed);
+  for (std::size_t slot = hash & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
     const Section& s = sections_[table_[slot] - 1];
-    if (FoldedEqual(NameOf(s), trimmed)) return &s;
+    if (SameName(s, hash, trimmed)) return &s;
   }
   return nullptr;
+}
+
+bool IniImage::SameName(const Section& s, std::uint32_t hash, std::string_view name) const {
+  return s.hash == hash && FoldedEqual(NameOf(s), name);
 }
 
 template <typename Take>
@@ -453,7 +464,7 @@ std::string WithIniChanges(std::string text, const std::vector<IniChange>& chang
 
 std::string WithIniChanges(const IniImage& image, const std::string& text, const std::vector<IniChange>& changes) {
   std::string form;
-  if (changes.size() != 1 || !changes[0].key || !changes[0].value || image.text() != text ||
+  if (changes.size() != 1 || !changes[0].key || !changes[0].value || !image.HoldsText(text) ||
       Trimmed(AsAsked(changes[0].section, form)).empty()) {
     return WithIniChanges(text, changes);
   }

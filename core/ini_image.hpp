@@ -37,6 +37,9 @@ class IniImage {
   // The text as held: the file's own bytes where it is ANSI text whose
   // every character reads.
   const std::string& text() const { return text_; }
+  // Whether the text as held is `bytes` (at once when they are the text
+  // itself).
+  bool HoldsText(const std::string& bytes) const { return &bytes == &text_ || bytes == text_; }
   // Where in the text the first section of the name begins (its header's
   // line; 0 for the section of no name); none when there is none.
   std::optional<std::size_t> HeaderAt(std::string_view section) const;
@@ -65,8 +68,11 @@ class IniImage {
   struct Section {
     std::uint32_t nameBegin, nameLength;  // between "[" and the last "]", up to a NUL
     std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
+    std::uint32_t hash;                   // of the name as names are compared
   };
   const Section* Find(std::string_view name) const;
+  // Whether the section has the name, whose hash is `hash`.
+  bool SameName(const Section& s, std::uint32_t hash, std::string_view name) const;
   // Adds the sections whose headers are in the text from `from` to `to`.
   void IndexSections(std::size_t from, std::size_t to);
   void BuildTable();

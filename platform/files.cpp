@@ -244,6 +244,16 @@ std::optional<std::string> OpenedFile::LinkTarget(const std::string& path) const
     }
   };
   const std::wstring file = finalPath(handle_);
+  // The name is the file itself when the file is where its full path says
+  // (no folder to open then).
+  const auto unprefixed = [](std::wstring p) {
+    if (p.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + p.substr(8);
+    return p.starts_with(L"\\\\?\\") ? p.substr(4) : p;
+  };
+  if (!file.empty() && CompareStringOrdinal(unprefixed(FullWide(WidePath(path))).c_str(), -1,
+                                            unprefixed(file).c_str(), -1, TRUE) == CSTR_EQUAL) {
+    return std::nullopt;
+  }
   const std::size_t cut = LastPathSeparator(path);
   const FileHandle folder(CreateFileW(WidePath(cut == std::string::npos ? "." : path.substr(0, cut + 1)).c_str(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,

@@ -101,6 +101,34 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
   }
 }
 
+// Under the data folder's lock a value read again comes from the thread's
+// read of the file (no writer of the plug-in comes in between), until the
+// thread writes that file or lets the lock go; a file of the same size that
+// another program put in its place meanwhile is the one a write changes.
+TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
+  const std::string folder = testing::FreshTestRunFolder("file-writes-held-reads");
+  const std::string file = folder + "\\admin", other = folder + "\\SayZ.ini";
+  for (const std::string& f : {file, other}) platform::WriteWholeFile(f, "[a]\r\nk=1\r\n");
+  {
+    const DataFolderLock lock(file);
+    ASSERT_TRUE(lock.held());
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "1");
+    platform::WriteWholeFile(file, "[a]\r\nk=2\r\n");
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "1");
+    EXPECT_TRUE(WriteIniChanges(other, {Set("a", "k", "3")}));
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "1");
+    EXPECT_TRUE(WriteIniChanges(file, {Set("a", "j", "5")}));
+    EXPECT_EQ(platform::ReadWholeFile(file), "[a]\r\nk=2\r\nj=5\r\n");
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k") + ReadIniItemNow(other, "a", "k"), "23");
+    EXPECT_TRUE(ReplaceWholeFile(other, "[a]\r\nk=6\r\n"));
+    EXPECT_EQ(ReadIniItemNow(other, "a", "k"), "6");
+    EXPECT_TRUE(RemoveDataFile(other));
+    EXPECT_EQ(ReadIniItemNow(other, "a", "k", "none"), "none");
+    platform::WriteWholeFile(file, "[a]\r\nk=4\r\n");
+  }
+  EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
+}
+
 // Runs a program of the system Wine runs on (a Unix one), in `folder`,
 // until `done` holds: Wine does not wait for its end.
 void RunInFolder(const std::string& folder, std::string command, const std::function<bool()>& done) {
