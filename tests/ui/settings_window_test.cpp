@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <zlib.h>
 
+#include <array>
+
 #include "core/info/info_records.hpp"
 #include "platform/files.hpp"
 #include "text/text.hpp"
@@ -34,6 +36,28 @@ const std::string kJpeg(
 std::string With(std::string bytes, std::size_t at, unsigned value, int size) {
   for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * (size - 1 - i)));
   return bytes;
+}
+
+// A picture of w x h pixels, all of one colour (R, G, B, A), as PNG bytes.
+std::string SolidPng(int w, int h, const std::array<std::uint8_t, 4>& rgba) {
+  std::string rows;
+  for (int y = 0; y < h; ++y) {
+    rows += '\0';  // no filter
+    for (int x = 0; x < w; ++x) rows.append(reinterpret_cast<const char*>(rgba.data()), 4);
+  }
+  uLongf packedSize = compressBound(static_cast<uLong>(rows.size()));
+  std::string packed(packedSize, '\0');
+  compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(rows.data()),
+           static_cast<uLong>(rows.size()));
+  packed.resize(packedSize);
+  const auto chunk = [](const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    const auto sum = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return With(std::string(4, '\0'), 0, static_cast<unsigned>(data.size()), 4) + body +
+           With(std::string(4, '\0'), 0, static_cast<unsigned>(sum), 4);
+  };
+  const std::string header = With(With(std::string("\0\0\0\0\0\0\0\0\x08\x06\0\0\0", 13), 0, w, 4), 4, h, 4);
+  return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunk("IDAT", packed) + chunk("IEND", "");
 }
 
 // What the robot answers `owner`'s private `message` through the VLQ host:
@@ -89,6 +113,26 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
   }
   EXPECT_EQ(server.Targets().at(0) + " " + server.Targets().at(1),
             "/headimg_dl?dst_uin=10001&spec=100 /gh/735921846/735921846/640/");
+}
+
+// The avatar is drawn in its own colours over the box's background (what
+// the box shows without an avatar), its transparency as it came.
+TEST_F(SettingsWindowTest, TheAvatarIsDrawnInItsOwnColours) {
+  const std::string avatars[] = {"", SolidPng(4, 3, {200, 100, 30, 255}), SolidPng(4, 3, {200, 100, 30, 0}),
+                                 SolidPng(4, 3, {200, 100, 30, 128})};
+  std::vector<COLORREF> shown;
+  for (const std::string& avatar : avatars) {
+    server.Serve("/headimg_dl?dst_uin=10001&spec=100", avatar);
+    Drive(set, {[&](ui::SettingsWindow& w) { shown.push_back(Printed(w.Control("头像动画框")).At(50, 50)); }});
+  }
+  const COLORREF behind = shown[0];
+  const auto half = [&](int (*part)(COLORREF), int own) { return part(behind) + (own - part(behind)) * 128 / 255; };
+  const COLORREF mixed = RGB(half([](COLORREF c) -> int { return GetRValue(c); }, 200),
+                             half([](COLORREF c) -> int { return GetGValue(c); }, 100),
+                             half([](COLORREF c) -> int { return GetBValue(c); }, 30));
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(std::vector<COLORREF>(shown.begin() + 1, shown.end()), (std::vector<COLORREF>{RGB(200, 100, 30), behind, mixed}))
+      << std::hex << behind;
 }
 
 // The robot's and the maker group's pictures share one wait of the shipped
