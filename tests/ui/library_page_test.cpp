@@ -294,6 +294,75 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
               }});
 }
 
+// The list's slim bar: its thumb stands where the list is and is as long as
+// the share in view, 16 pixels at least; dragged (wherever it was taken), it
+// takes the list to the row nearest its top; a click above it goes a page
+// back, the wheel scrolls; keys that scroll the list move it.
+TEST_F(LibraryPageTest, TheListsSlimBarShowsWhereTheListIsAndScrollsIt) {
+  constexpr int kRows = 400;
+  std::string rows;
+  for (int i = 0; i < kRows; ++i) rows += "[k" + std::to_string(i) + "]\r\n回复=r\r\n";
+  WriteFile(ExactLibraryFile(), rows);
+  const auto ask = [](ui::SettingsWindow& w, UINT message) {
+    return static_cast<int>(SendMessageW(w.Control("词库列表"), message, 0, 0));
+  };
+  const auto bar = [](ui::SettingsWindow& w) { return w.Control("词库列表滚动条"); };
+  const auto height = [&](ui::SettingsWindow& w) { return platform::WindowRect(bar(w)).height; };
+  const auto scrolls = [&](ui::SettingsWindow& w) { return kRows - ask(w, LVM_GETCOUNTPERPAGE); };
+  const auto room = [&](ui::SettingsWindow& w) { return height(w) - 16; };  // beside the thumb
+  const auto thumbTop = [&](ui::SettingsWindow& w) { return room(w) * ask(w, LVM_GETTOPINDEX) / scrolls(w); };
+  // The first and last row of the bar's middle column drawn in the thumb's colour, as the screen shows it.
+  const auto thumbRows = [&](ui::SettingsWindow& w) {
+    const Printed shown(bar(w), true);
+    std::vector<int> at;
+    for (int y = 0; y < height(w); ++y) {
+      if (shown.At(5, y) == RGB(0x4A, 0x5A, 0x72)) at.push_back(y);
+    }
+    return at.empty() ? std::pair(-1, -1) : std::pair(at.front(), at.back());
+  };
+  const auto drag = [&](ui::SettingsWindow& w, int from, int to) {
+    PostMessageW(bar(w), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, from));
+    PostMessageW(bar(w), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, to));
+    PostMessageW(bar(w), WM_LBUTTONUP, 0, MAKELPARAM(5, to));
+  };
+  // Where the thumb's top is dragged to, and the row nearest it: one past the
+  // row it passed, for a top beyond the middle between two rows.
+  int to = 0, before = 0;
+  const auto nearest = [&](ui::SettingsWindow& w) { return (2 * to * scrolls(w) + room(w)) / (2 * room(w)); };
+  Drive(set, {[](ui::SettingsWindow& w) { platform::Click(w.Control("按钮_精确词库")); },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(thumbRows(w), std::pair(1, 14));
+                for (to = room(w) / 2; to * scrolls(w) % room(w) * 2 < room(w);) ++to;
+                drag(w, 0, to);  // taken at its very top
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), nearest(w));
+                EXPECT_EQ(thumbRows(w), std::pair(thumbTop(w) + 1, thumbTop(w) + 14));
+                before = ask(w, LVM_GETTOPINDEX);
+                ClickWithMouse(bar(w), 5, 1);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), before - ask(w, LVM_GETCOUNTPERPAGE));
+                const int from = thumbTop(w) + 8;  // taken in its middle
+                to = thumbTop(w) + 10;
+                drag(w, from, from + 10);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), nearest(w));
+                before = ask(w, LVM_GETTOPINDEX);
+                PostMessageW(bar(w), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_GT(ask(w, LVM_GETTOPINDEX), before);
+                Focus(w, "词库列表");
+                PressKey(VK_END);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), scrolls(w));
+                EXPECT_EQ(thumbRows(w).second, height(w) - 2);
+              }});
+}
+
 std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 std::string Utf16le(const char16_t* text) {
   std::string bytes;
