@@ -403,7 +403,10 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
         },
         [](ui::SettingsWindow& w) {
           EXPECT_FALSE(Plugin().Current()->Settings.好友权限);
-          EXPECT_EQ(Printed(w.Control("主页_私聊控制")).At(0, 0), RGB(46, 170, 220));  // it shows the focus
+          const Printed focused(w.Control("主页_私聊控制"));  // it shows the focus, its frame's corners too
+          const RECT all = focused.All();
+          EXPECT_EQ(std::vector<COLORREF>({focused.At(0, 0), focused.At(all.right - 1, 0), focused.At(0, all.bottom - 1)}),
+                    std::vector<COLORREF>(3, RGB(46, 170, 220)));
           PressKey(VK_RETURN);
         },
         [](ui::SettingsWindow& w) {
