@@ -284,6 +284,7 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "1３0");  // a whole number
+                EXPECT_TRUE(ClipboardFree());
                 EXPECT_EQ(Plugin().Current()->Settings.精确冷却, 130);
                 platform::Click(w.Control("按钮_模糊词库"));
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "30");

@@ -394,6 +394,7 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
           EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_记忆图")), ui::Picture::SwitchOffPicture);
           Focus(w, "主页_复制");
           platform::Click(w.Control("主页_复制"));
+          EXPECT_TRUE(ClipboardFree());
           EXPECT_EQ(platform::ClipboardText() + Text(w, "主页_复制"), "735921846OK");
           Focus(w, "主页_群号列表");
           EXPECT_EQ(Text(w, "主页_复制"), "复制 ");
