@@ -77,6 +77,14 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
         const COLORREF lit = FrameOf(c.Control("号码列表"));
         EXPECT_EQ(std::pair(line, lit), std::pair(Mixed(ui::kEditBackground, ui::kTextColour, 40),
                                                   Mixed(ui::kEditBackground, ui::kTextColour, 80)));
+        // Dropped down: the chosen account's row is lit, the other in the list's colours.
+        SendMessageW(c.Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
+        COMBOBOXINFO parts{sizeof parts};
+        GetComboBoxInfo(c.Control("号码列表"), &parts);
+        const Printed dropped(parts.hwndList);
+        EXPECT_EQ(std::pair(dropped.At(dropped.All().right - 3, 8), dropped.At(dropped.All().right - 3, 24)),
+                  std::pair(GetSysColor(COLOR_HIGHLIGHT), Mixed(ui::kEditBackground, 0, 0)));
+        SendMessageW(c.Control("号码列表"), CB_SHOWDROPDOWN, FALSE, 0);
         const auto avatarWidth = [&] { return std::to_string(c.ShownBitmap(c.Control("头像"))->width()); };
         EXPECT_EQ(ui::ChosenAccount() + "," + avatarWidth(), "10001,15");
         platform::ChooseListItem(c.Control("号码列表"), 1);
