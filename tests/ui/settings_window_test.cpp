@@ -464,6 +464,18 @@ TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasType
   }
 }
 
+// The host's own loop is told to end (its quit message) while the window is
+// open: the window closes, the export returns and the host's loop still gets
+// the message, with its exit code.
+TEST_F(SettingsWindowTest, AQuitWhileOpenClosesTheWindowAndReachesTheHostsLoop) {
+  Script script({[] { PostQuitMessage(7); }});
+  EXPECT_EQ(set(), 0);
+  EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
+  MSG quit{};
+  EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 7u);
+}
+
 // The host frees the DLL while the settings window, the chooser or the
 // function-table host's runtime-error box (its channel send declared without
 // arguments) is open, then it closes: the DLL goes once the export has
