@@ -206,7 +206,7 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
 TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOwnerTyped) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[狗]\r\n回复=汪abc\r\n");
   WriteFile(FuzzyLibraryFile(), "[apple]\r\n回复=0\r\n[banana]\r\n回复=1\r\n[blueberry]\r\n回复=2\r\n"
-                                "[cherry]\r\n回复=3\r\n[Mango]\r\n回复=4\r\n");
+                                "[cherry]\r\n回复=3\r\n[Mango]\r\n回复=4\r\n[avocado]\r\n回复=5\r\n");
   const auto typeAfterAPause = [](const char* letters) {
     return [letters](ui::SettingsWindow&) { Sleep(1000), TypeText(letters); };
   };
@@ -235,8 +235,9 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
                 EXPECT_EQ(Editor(w), "猫/新喵");
                 platform::Click(w.Control("按钮_模糊词库"));
                 Focus(w, "词库列表");
-                TypeText("m");
+                TypeText("a");  // no row chosen yet: from the top
               },
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "apple/0"); }, typeAfterAPause("m"),
               [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "Mango/4"); }, typeAfterAPause("ban"),
               [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }, typeAfterAPause("bb"),
               // b: blueberry; b again: the next row with b, banana.
@@ -298,7 +299,8 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
 // The list's slim bar: its thumb stands where the list is and is as long as
 // the share in view, 16 pixels at least; dragged (wherever it was taken), it
 // takes the list to the row nearest its top; a click above it goes a page
-// back, the wheel scrolls; keys that scroll the list move it.
+// back, the wheel scrolls; keys that scroll the list move it. The page
+// around the list is painted to its very edge.
 TEST_F(LibraryPageTest, TheListsSlimBarShowsWhereTheListIsAndScrollsIt) {
   constexpr int kRows = 400;
   std::string rows;
@@ -332,6 +334,9 @@ TEST_F(LibraryPageTest, TheListsSlimBarShowsWhereTheListIsAndScrollsIt) {
   const auto nearest = [&](ui::SettingsWindow& w) { return (2 * to * scrolls(w) + room(w)) / (2 * room(w)); };
   Drive(set, {[](ui::SettingsWindow& w) { platform::Click(w.Control("按钮_精确词库")); },
               [&](ui::SettingsWindow& w) {
+                // The page's left edge, beside the list, is painted as the rest of the page.
+                const Printed page(w.Control("词库页面区域"), true);
+                EXPECT_EQ(page.At(0, 100), page.At(4, 100));
                 EXPECT_EQ(thumbRows(w), std::pair(1, 14));
                 for (to = room(w) / 2; to * scrolls(w) % room(w) * 2 < room(w);) ++to;
                 drag(w, 0, to);  // taken at its very top
