@@ -233,6 +233,8 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
                 EXPECT_EQ(std::pair(List(w).SelectedRow(), ui::SearchPosition()), std::pair(1, 0));  // starts over
                 EXPECT_EQ(Text(w, "词控_搜索框"), "ABC");
                 EXPECT_EQ(Editor(w), "猫/新喵");
+                platform::Click(w.Control("词控_保存"));  // a success leaves the owner's search words
+                EXPECT_EQ(Stored("猫") + "," + Text(w, "词控_搜索框"), "新喵,ABC");
                 platform::Click(w.Control("按钮_模糊词库"));
                 Focus(w, "词库列表");
                 TypeText("a");  // no row chosen yet: from the top

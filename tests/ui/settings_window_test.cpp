@@ -338,6 +338,9 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                   EXPECT_EQ(Admin("关闭返回文本"), "OLD");
                   EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD \"NEW\"");  // blanks at the end go
                   EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
+                  const Printed sign(w.Control("未保存提示"));  // in red
+                  const auto red = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) < 140 && GetBValue(c) < 140; };
+                  EXPECT_GT(sign.Count(sign.All(), red), 20);
                   if (then == Then::PageSwitch) {  // still refused: the page shows the typed text again
                     platform::Click(w.Control("按钮_精确词库"));
                     platform::Click(w.Control("按钮_远程命令"));
