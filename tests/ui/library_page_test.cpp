@@ -301,7 +301,8 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
 // The list's slim bar: its thumb stands where the list is and is as long as
 // the share in view, 16 pixels at least; dragged (wherever it was taken), it
 // takes the list to the row nearest its top; a click above it goes a page
-// back, the wheel scrolls; keys that scroll the list move it. The page
+// back, the wheel scrolls; keys that scroll the list move it; a list that
+// shows all its rows has no thumb. The page
 // around the list is painted to its very edge.
 TEST_F(LibraryPageTest, TheListsSlimBarShowsWhereTheListIsAndScrollsIt) {
   constexpr int kRows = 400;
@@ -368,6 +369,16 @@ TEST_F(LibraryPageTest, TheListsSlimBarShowsWhereTheListIsAndScrollsIt) {
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(ask(w, LVM_GETTOPINDEX), scrolls(w));
                 EXPECT_EQ(thumbRows(w).second, height(w) - 2);
+                // As many rows as the list shows at once: no thumb.
+                std::string fit;
+                for (int i = 0; i < ask(w, LVM_GETCOUNTPERPAGE); ++i) fit += "[f" + std::to_string(i) + "]\r\n回复=r\r\n";
+                WriteFile(ExactLibraryFile(), fit);
+                platform::Click(w.Control("按钮_模糊词库"));
+                platform::Click(w.Control("按钮_精确词库"));
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETITEMCOUNT), ask(w, LVM_GETCOUNTPERPAGE));
+                EXPECT_EQ(thumbRows(w), std::pair(-1, -1));
               }});
 }
 
