@@ -252,6 +252,22 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
   WriteAdminItem("模糊冷却", "30");  // by hand: the core still holds 0
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
+                // A single-line box keeps its line in the middle: its client area is a
+                // line of its own font high, as far from its top as from its bottom.
+                const WindowHandle box = w.Control("词控_关键词框");
+                HDC dc = GetDC(nullptr);
+                HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0)));
+                TEXTMETRICW font{};
+                GetTextMetricsW(dc, &font);
+                SelectObject(dc, old), ReleaseDC(nullptr, dc);
+                RECT client{};
+                GetClientRect(box, &client);
+                POINT top{};
+                MapWindowPoints(box, nullptr, &top, 1);
+                const platform::Rect outer = platform::WindowRect(box);
+                const int above = top.y - outer.top, below = outer.height - above - client.bottom;
+                EXPECT_EQ(client.bottom, font.tmHeight);
+                EXPECT_LE(std::abs(above - below), 1) << above << " " << below;
                 Focus(w, "词控_搜索框");
                 for (int stop = 0; stop < 14; ++stop) PressKey(VK_TAB);  // round the page's 14 stops
                 PressKey(VK_TAB, false, true);
