@@ -116,14 +116,20 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
 }
 
 // The avatar is drawn in its own colours over the box's background (what
-// the box shows without an avatar), its transparency as it came.
+// the box shows without an avatar), its transparency as it came, every pixel.
 TEST_F(SettingsWindowTest, TheAvatarIsDrawnInItsOwnColours) {
   const std::string avatars[] = {"", SolidPng(4, 3, {200, 100, 30, 255}), SolidPng(4, 3, {200, 100, 30, 0}),
                                  SolidPng(4, 3, {200, 100, 30, 128})};
   std::vector<COLORREF> shown;
   for (const std::string& avatar : avatars) {
     server.Serve("/headimg_dl?dst_uin=10001&spec=100", avatar);
-    Drive(set, {[&](ui::SettingsWindow& w) { shown.push_back(Printed(w.Control("头像动画框")).At(50, 50)); }});
+    Drive(set, {[&](ui::SettingsWindow& w) {
+            // The middle of the box (within the overlay's ring) shows one colour.
+            const Printed box(w.Control("头像动画框"));
+            const COLORREF middle = box.At(50, 40);
+            const int same = box.Count({30, 20, 70, 60}, [&](COLORREF c) { return c == middle; });
+            shown.push_back(same == 40 * 40 ? middle : CLR_INVALID);
+          }});
   }
   const COLORREF behind = shown[0];
   const auto half = [&](int (*part)(COLORREF), int own) { return part(behind) + (own - part(behind)) * 128 / 255; };
