@@ -9,6 +9,7 @@
 #include "core/hosts.hpp"
 #include "platform/files.hpp"
 #include "tests/ui/settings_fixture.hpp"
+#include "ui/form.hpp"
 #include "ui/pictures.hpp"
 
 namespace zoq::testing {
@@ -38,6 +39,26 @@ class AccountChooserTest : public SettingsWindowTest {
   }
 };
 
+// The colour of the frame line round a control, painted afresh: CLR_INVALID
+// unless all four sides have it and the inside does not.
+COLORREF FrameOf(WindowHandle control) {
+  const Printed p(control);
+  const RECT all = p.All();
+  const COLORREF left = p.At(0, all.bottom / 2);
+  const std::vector<COLORREF> sides = {p.At(all.right / 2, 0), p.At(all.right - 1, all.bottom / 2),
+                                       p.At(all.right / 2, all.bottom - 1)};
+  return sides == std::vector<COLORREF>(3, left) && p.At(2, 2) != left ? left : CLR_INVALID;
+}
+// `a` (0xRRGGBB) mixed with `percent` per cent of `b`, as a COLORREF.
+COLORREF Mixed(std::uint32_t a, std::uint32_t b, int percent) {
+  int part[3];
+  for (int i = 0; i < 3; ++i) {
+    const int x = a >> (16 - 8 * i) & 0xFF, y = b >> (16 - 8 * i) & 0xFF;
+    part[i] = x + (y - x) * percent / 100;
+  }
+  return RGB(part[0], part[1], part[2]);
+}
+
 TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSettingsWindowAlone) {
   FakeHostDll& fake = Fake("VLQapi.dll");
   fake.SetAnswer("Api_GetOnLineList", "10001\r\n20002\r\n");
@@ -49,6 +70,21 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
         chooser = c.handle();
         EXPECT_EQ(Items(c), (std::vector<std::string>{"10001", "20002"}));
         EXPECT_EQ(platform::SelectedListItem(c.Control("号码列表")), 0);
+        // Its face is framed all round in one line, lighter while it has the focus.
+        platform::SetFocusTo(c.Control("确定"));
+        const COLORREF line = FrameOf(c.Control("号码列表"));
+        platform::SetFocusTo(c.Control("号码列表"));
+        const COLORREF lit = FrameOf(c.Control("号码列表"));
+        EXPECT_EQ(std::pair(line, lit), std::pair(Mixed(ui::kEditBackground, ui::kTextColour, 40),
+                                                  Mixed(ui::kEditBackground, ui::kTextColour, 80)));
+        // Dropped down: the chosen account's row is lit, the other in the list's colours.
+        SendMessageW(c.Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
+        COMBOBOXINFO parts{sizeof parts};
+        GetComboBoxInfo(c.Control("号码列表"), &parts);
+        const Printed dropped(parts.hwndList);
+        EXPECT_EQ(std::pair(dropped.At(dropped.All().right - 3, 8), dropped.At(dropped.All().right - 3, 24)),
+                  std::pair(GetSysColor(COLOR_HIGHLIGHT), Mixed(ui::kEditBackground, 0, 0)));
+        SendMessageW(c.Control("号码列表"), CB_SHOWDROPDOWN, FALSE, 0);
         const auto avatarWidth = [&] { return std::to_string(c.ShownBitmap(c.Control("头像"))->width()); };
         EXPECT_EQ(ui::ChosenAccount() + "," + avatarWidth(), "10001,15");
         platform::ChooseListItem(c.Control("号码列表"), 1);

@@ -206,7 +206,7 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
 TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOwnerTyped) {
   WriteFile(ExactLibraryFile(), "[猫]\r\n回复=喵\r\n[狗]\r\n回复=汪abc\r\n");
   WriteFile(FuzzyLibraryFile(), "[apple]\r\n回复=0\r\n[banana]\r\n回复=1\r\n[blueberry]\r\n回复=2\r\n"
-                                "[cherry]\r\n回复=3\r\n[Mango]\r\n回复=4\r\n");
+                                "[cherry]\r\n回复=3\r\n[Mango]\r\n回复=4\r\n[avocado]\r\n回复=5\r\n");
   const auto typeAfterAPause = [](const char* letters) {
     return [letters](ui::SettingsWindow&) { Sleep(1000), TypeText(letters); };
   };
@@ -233,10 +233,13 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
                 EXPECT_EQ(std::pair(List(w).SelectedRow(), ui::SearchPosition()), std::pair(1, 0));  // starts over
                 EXPECT_EQ(Text(w, "词控_搜索框"), "ABC");
                 EXPECT_EQ(Editor(w), "猫/新喵");
+                platform::Click(w.Control("词控_保存"));  // a success leaves the owner's search words
+                EXPECT_EQ(Stored("猫") + "," + Text(w, "词控_搜索框"), "新喵,ABC");
                 platform::Click(w.Control("按钮_模糊词库"));
                 Focus(w, "词库列表");
-                TypeText("m");
+                TypeText("a");  // no row chosen yet: from the top
               },
+              [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "apple/0"); }, typeAfterAPause("m"),
               [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "Mango/4"); }, typeAfterAPause("ban"),
               [](ui::SettingsWindow& w) { EXPECT_EQ(Editor(w), "banana/1"); }, typeAfterAPause("bb"),
               // b: blueberry; b again: the next row with b, banana.
@@ -249,6 +252,22 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
   WriteAdminItem("模糊冷却", "30");  // by hand: the core still holds 0
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
+                // A single-line box keeps its line in the middle: its client area is a
+                // line of its own font high, as far from its top as from its bottom.
+                const WindowHandle box = w.Control("词控_关键词框");
+                HDC dc = GetDC(nullptr);
+                HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0)));
+                TEXTMETRICW font{};
+                GetTextMetricsW(dc, &font);
+                SelectObject(dc, old), ReleaseDC(nullptr, dc);
+                RECT client{};
+                GetClientRect(box, &client);
+                POINT top{};
+                MapWindowPoints(box, nullptr, &top, 1);
+                const platform::Rect outer = platform::WindowRect(box);
+                const int above = top.y - outer.top, below = outer.height - above - client.bottom;
+                EXPECT_EQ(client.bottom, font.tmHeight);
+                EXPECT_LE(std::abs(above - below), 1) << above << " " << below;
                 Focus(w, "词控_搜索框");
                 for (int stop = 0; stop < 14; ++stop) PressKey(VK_TAB);  // round the page's 14 stops
                 PressKey(VK_TAB, false, true);
@@ -284,6 +303,7 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "1３0");  // a whole number
+                EXPECT_TRUE(ClipboardFree());
                 EXPECT_EQ(Plugin().Current()->Settings.精确冷却, 130);
                 platform::Click(w.Control("按钮_模糊词库"));
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "30");
@@ -291,6 +311,90 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                                                "D:\\music\\x.mp3", "C:\\notes.txt"});
                 EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
+              }});
+}
+
+// The list's slim bar: its thumb stands where the list is and is as long as
+// the share in view, 16 pixels at least; dragged (wherever it was taken), it
+// takes the list to the row nearest its top; a click above it goes a page
+// back, the wheel scrolls; keys that scroll the list move it; a list that
+// shows all its rows has no thumb. The page
+// around the list is painted to its very edge.
+TEST_F(LibraryPageTest, TheListsSlimBarShowsWhereTheListIsAndScrollsIt) {
+  constexpr int kRows = 400;
+  std::string rows;
+  for (int i = 0; i < kRows; ++i) rows += "[k" + std::to_string(i) + "]\r\n回复=r\r\n";
+  WriteFile(ExactLibraryFile(), rows);
+  const auto ask = [](ui::SettingsWindow& w, UINT message) {
+    return static_cast<int>(SendMessageW(w.Control("词库列表"), message, 0, 0));
+  };
+  const auto bar = [](ui::SettingsWindow& w) { return w.Control("词库列表滚动条"); };
+  const auto height = [&](ui::SettingsWindow& w) { return platform::WindowRect(bar(w)).height; };
+  const auto scrolls = [&](ui::SettingsWindow& w) { return kRows - ask(w, LVM_GETCOUNTPERPAGE); };
+  const auto room = [&](ui::SettingsWindow& w) { return height(w) - 16; };  // beside the thumb
+  const auto thumbTop = [&](ui::SettingsWindow& w) { return room(w) * ask(w, LVM_GETTOPINDEX) / scrolls(w); };
+  // The first and last row of the bar's middle column drawn in the thumb's colour, as the screen shows it.
+  const auto thumbRows = [&](ui::SettingsWindow& w) {
+    const Printed shown(bar(w), true);
+    std::vector<int> at;
+    for (int y = 0; y < height(w); ++y) {
+      if (shown.At(5, y) == RGB(0x4A, 0x5A, 0x72)) at.push_back(y);
+    }
+    return at.empty() ? std::pair(-1, -1) : std::pair(at.front(), at.back());
+  };
+  const auto drag = [&](ui::SettingsWindow& w, int from, int to) {
+    PostMessageW(bar(w), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, from));
+    PostMessageW(bar(w), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, to));
+    PostMessageW(bar(w), WM_LBUTTONUP, 0, MAKELPARAM(5, to));
+  };
+  // Where the thumb's top is dragged to, and the row nearest it: one past the
+  // row it passed, for a top beyond the middle between two rows.
+  int to = 0, before = 0;
+  const auto nearest = [&](ui::SettingsWindow& w) { return (2 * to * scrolls(w) + room(w)) / (2 * room(w)); };
+  Drive(set, {[](ui::SettingsWindow& w) { platform::Click(w.Control("按钮_精确词库")); },
+              [&](ui::SettingsWindow& w) {
+                // The page's left edge, beside the list, is painted as the rest of the page.
+                const Printed page(w.Control("词库页面区域"), true);
+                EXPECT_EQ(page.At(0, 100), page.At(4, 100));
+                EXPECT_EQ(thumbRows(w), std::pair(1, 14));
+                for (to = room(w) / 2; to * scrolls(w) % room(w) * 2 < room(w);) ++to;
+                drag(w, 0, to);  // taken at its very top
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), nearest(w));
+                EXPECT_EQ(thumbRows(w), std::pair(thumbTop(w) + 1, thumbTop(w) + 14));
+                before = ask(w, LVM_GETTOPINDEX);
+                ClickWithMouse(bar(w), 5, 1);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), before - ask(w, LVM_GETCOUNTPERPAGE));
+                const int from = thumbTop(w) + 8;  // taken in its middle
+                to = thumbTop(w) + 10;
+                drag(w, from, from + 10);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), nearest(w));
+                before = ask(w, LVM_GETTOPINDEX);
+                PostMessageW(bar(w), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_GT(ask(w, LVM_GETTOPINDEX), before);
+                Focus(w, "词库列表");
+                PressKey(VK_END);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETTOPINDEX), scrolls(w));
+                EXPECT_EQ(thumbRows(w).second, height(w) - 2);
+                // As many rows as the list shows at once: no thumb.
+                std::string fit;
+                for (int i = 0; i < ask(w, LVM_GETCOUNTPERPAGE); ++i) fit += "[f" + std::to_string(i) + "]\r\n回复=r\r\n";
+                WriteFile(ExactLibraryFile(), fit);
+                platform::Click(w.Control("按钮_模糊词库"));
+                platform::Click(w.Control("按钮_精确词库"));
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(ask(w, LVM_GETITEMCOUNT), ask(w, LVM_GETCOUNTPERPAGE));
+                EXPECT_EQ(thumbRows(w), std::pair(-1, -1));
               }});
 }
 

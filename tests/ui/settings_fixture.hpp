@@ -78,6 +78,16 @@ inline std::string FocusedName(const ui::Form& w, const std::vector<std::string>
   }
   return "?";
 }
+// Whether another program could open the clipboard now (none is kept open).
+inline bool ClipboardFree() {
+  bool opened = false;
+  std::thread([&] {
+    HWND own = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    opened = OpenClipboard(own) && CloseClipboard();
+    DestroyWindow(own);
+  }).join();
+  return opened;
+}
 inline std::string Admin(const std::string& key) { return ReadIniItem(AdminFile(), kAdminSection, key, "<missing>"); }
 
 // The control's client area painted afresh (or, `asShown`, as the screen

@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <zlib.h>
 
+#include <array>
+
 #include "core/info/info_records.hpp"
 #include "platform/files.hpp"
 #include "text/text.hpp"
@@ -34,6 +36,28 @@ const std::string kJpeg(
 std::string With(std::string bytes, std::size_t at, unsigned value, int size) {
   for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * (size - 1 - i)));
   return bytes;
+}
+
+// A picture of w x h pixels, all of one colour (R, G, B, A), as PNG bytes.
+std::string SolidPng(int w, int h, const std::array<std::uint8_t, 4>& rgba) {
+  std::string rows;
+  for (int y = 0; y < h; ++y) {
+    rows += '\0';  // no filter
+    for (int x = 0; x < w; ++x) rows.append(reinterpret_cast<const char*>(rgba.data()), 4);
+  }
+  uLongf packedSize = compressBound(static_cast<uLong>(rows.size()));
+  std::string packed(packedSize, '\0');
+  compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(rows.data()),
+           static_cast<uLong>(rows.size()));
+  packed.resize(packedSize);
+  const auto chunk = [](const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    const auto sum = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return With(std::string(4, '\0'), 0, static_cast<unsigned>(data.size()), 4) + body +
+           With(std::string(4, '\0'), 0, static_cast<unsigned>(sum), 4);
+  };
+  const std::string header = With(With(std::string("\0\0\0\0\0\0\0\0\x08\x06\0\0\0", 13), 0, w, 4), 4, h, 4);
+  return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunk("IDAT", packed) + chunk("IEND", "");
 }
 
 // What the robot answers `owner`'s private `message` through the VLQ host:
@@ -89,6 +113,32 @@ TEST_F(SettingsWindowTest, EachSettingsExportOpensTheWindowOnTheHomePageWithTheA
   }
   EXPECT_EQ(server.Targets().at(0) + " " + server.Targets().at(1),
             "/headimg_dl?dst_uin=10001&spec=100 /gh/735921846/735921846/640/");
+}
+
+// The avatar is drawn in its own colours over the box's background (what
+// the box shows without an avatar), its transparency as it came, every pixel.
+TEST_F(SettingsWindowTest, TheAvatarIsDrawnInItsOwnColours) {
+  const std::string avatars[] = {"", SolidPng(4, 3, {200, 100, 30, 255}), SolidPng(4, 3, {200, 100, 30, 0}),
+                                 SolidPng(4, 3, {200, 100, 30, 128})};
+  std::vector<COLORREF> shown;
+  for (const std::string& avatar : avatars) {
+    server.Serve("/headimg_dl?dst_uin=10001&spec=100", avatar);
+    Drive(set, {[&](ui::SettingsWindow& w) {
+            // The middle of the box (within the overlay's ring) shows one colour.
+            const Printed box(w.Control("头像动画框"));
+            const COLORREF middle = box.At(50, 40);
+            const int same = box.Count({30, 20, 70, 60}, [&](COLORREF c) { return c == middle; });
+            shown.push_back(same == 40 * 40 ? middle : CLR_INVALID);
+          }});
+  }
+  const COLORREF behind = shown[0];
+  const auto half = [&](int (*part)(COLORREF), int own) { return part(behind) + (own - part(behind)) * 128 / 255; };
+  const COLORREF mixed = RGB(half([](COLORREF c) -> int { return GetRValue(c); }, 200),
+                             half([](COLORREF c) -> int { return GetGValue(c); }, 100),
+                             half([](COLORREF c) -> int { return GetBValue(c); }, 30));
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(std::vector<COLORREF>(shown.begin() + 1, shown.end()), (std::vector<COLORREF>{RGB(200, 100, 30), behind, mixed}))
+      << std::hex << behind;
 }
 
 // The robot's and the maker group's pictures share one wait of the shipped
@@ -294,6 +344,9 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                   EXPECT_EQ(Admin("关闭返回文本"), "OLD");
                   EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD \"NEW\"");  // blanks at the end go
                   EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
+                  const Printed sign(w.Control("未保存提示"));  // in red
+                  const auto red = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) < 140 && GetBValue(c) < 140; };
+                  EXPECT_GT(sign.Count(sign.All(), red), 20);
                   if (then == Then::PageSwitch) {  // still refused: the page shows the typed text again
                     platform::Click(w.Control("按钮_精确词库"));
                     platform::Click(w.Control("按钮_远程命令"));
@@ -350,6 +403,7 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
           EXPECT_EQ(w.ShownBuiltIn(w.Control("主页_记忆图")), ui::Picture::SwitchOffPicture);
           Focus(w, "主页_复制");
           platform::Click(w.Control("主页_复制"));
+          EXPECT_TRUE(ClipboardFree());
           EXPECT_EQ(platform::ClipboardText() + Text(w, "主页_复制"), "735921846OK");
           Focus(w, "主页_群号列表");
           EXPECT_EQ(Text(w, "主页_复制"), "复制 ");
@@ -359,7 +413,10 @@ TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNu
         },
         [](ui::SettingsWindow& w) {
           EXPECT_FALSE(Plugin().Current()->Settings.好友权限);
-          EXPECT_EQ(Printed(w.Control("主页_私聊控制")).At(0, 0), RGB(46, 170, 220));  // it shows the focus
+          const Printed focused(w.Control("主页_私聊控制"));  // it shows the focus, its frame's corners too
+          const RECT all = focused.All();
+          EXPECT_EQ(std::vector<COLORREF>({focused.At(0, 0), focused.At(all.right - 1, 0), focused.At(0, all.bottom - 1)}),
+                    std::vector<COLORREF>(3, RGB(46, 170, 220)));
           PressKey(VK_RETURN);
         },
         [](ui::SettingsWindow& w) {
@@ -414,6 +471,18 @@ TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasType
     EXPECT_EQ(Admin("群号列表"), "9");
     Plugin().SetRobotAccount(Plugin().RobotAccount(), true);
   }
+}
+
+// The host's own loop is told to end (its quit message) while the window is
+// open: the window closes, the export returns and the host's loop still gets
+// the message, with its exit code.
+TEST_F(SettingsWindowTest, AQuitWhileOpenClosesTheWindowAndReachesTheHostsLoop) {
+  Script script({[] { PostQuitMessage(7); }});
+  EXPECT_EQ(set(), 0);
+  EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
+  MSG quit{};
+  EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 7u);
 }
 
 // The host frees the DLL while the settings window, the chooser or the
