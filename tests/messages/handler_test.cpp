@@ -257,11 +257,18 @@ TEST_F(CooldownTest, TimesInSharedMemoryAreReadWithinTheBlock) {
     block->used = used;
     block->since = platform::Milliseconds();
   };
-  for (const auto& [used, passes] : {std::pair{whole, false}, {whole - 1, true}, {70000u, false}}) {
+  // A length that ends after the key: the time past it is not the record's.
+  const std::uint32_t keyOnly = whole - static_cast<std::uint32_t>(std::strlen("9999年1月1日") + 1);
+  for (const auto& [used, passes] : {std::pair{whole, false}, {whole - 1, true}, {keyOnly, true}, {70000u, false}}) {
     leave(used);
     EXPECT_EQ(CooldownPasses("111", "键", 60, "0"), passes) << used;
     ForgetCooldowns(file);  // false where nothing was written
   }
+  // A length that ends after a group: no record there, the file's time holds.
+  WriteIniItem(file, "111", "键", "9999年1月1日");
+  leave(4);  // "111" and its NUL
+  EXPECT_FALSE(CooldownPasses("111", "键", 60, "0"));
+  ForgetCooldowns(file);
   // With a length past the memory, a reply's time is written, not kept there.
   leave(70000);
   EXPECT_TRUE(CooldownPasses("111", "另", 60, "0"));
