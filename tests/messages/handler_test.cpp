@@ -223,6 +223,7 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
   for (const auto& [group, seconds] : {std::pair{"111", 0}, {"111", -5}, {"", 60}, {"", 60}}) {
     EXPECT_TRUE(CooldownPasses(group, "你好", seconds, "0"));
   }
+  WriteRecordedCooldowns();  // nor kept to be written later
   EXPECT_FALSE(Exists(CooldownFile()));
   for (const auto& [key, time, seconds, passes] :
        {std::tuple{"旧", "2000/1/1 0:00:00", 3600, true}, {"乱", "不是日期", 3600, true},
@@ -256,11 +257,18 @@ TEST_F(CooldownTest, TimesInSharedMemoryAreReadWithinTheBlock) {
     block->used = used;
     block->since = platform::Milliseconds();
   };
-  for (const auto& [used, passes] : {std::pair{whole, false}, {whole - 1, true}, {70000u, false}}) {
+  // A length that ends after the key: the time past it is not the record's.
+  const std::uint32_t keyOnly = whole - static_cast<std::uint32_t>(std::strlen("9999年1月1日") + 1);
+  for (const auto& [used, passes] : {std::pair{whole, false}, {whole - 1, true}, {keyOnly, true}, {70000u, false}}) {
     leave(used);
     EXPECT_EQ(CooldownPasses("111", "键", 60, "0"), passes) << used;
     ForgetCooldowns(file);  // false where nothing was written
   }
+  // A length that ends after a group: no record there, the file's time holds.
+  WriteIniItem(file, "111", "键", "9999年1月1日");
+  leave(4);  // "111" and its NUL
+  EXPECT_FALSE(CooldownPasses("111", "键", 60, "0"));
+  ForgetCooldowns(file);
   // With a length past the memory, a reply's time is written, not kept there.
   leave(70000);
   EXPECT_TRUE(CooldownPasses("111", "另", 60, "0"));
@@ -269,6 +277,19 @@ TEST_F(CooldownTest, TimesInSharedMemoryAreReadWithinTheBlock) {
   WriteRecordedCooldowns();
   EXPECT_EQ(ReadIniItemNow(file, "111", "键", ""), "9999年1月1日");
   ASSERT_TRUE(ForgetCooldowns(file));
+}
+
+// A time is kept in the shared memory only for a group and a key that the
+// file gives back as they are; any other goes to SAVE at once.
+TEST_F(CooldownTest, OnlyPlainNamesAreKeptInMemory) {
+  LoadSettings();
+  for (const auto& [group, kept] : {std::pair{"111", true}, {"1=2", false}, {"a[b", false}}) {
+    EXPECT_TRUE(CooldownPasses(group, "键", 60, "0"));
+    EXPECT_EQ(ReadIniItemNow(CooldownFile(), group, "键", "") == "", kept) << group;
+  }
+  WriteRecordedCooldowns();
+  EXPECT_NE(ReadIniItemNow(CooldownFile(), "111", "键", ""), "");
+  ASSERT_TRUE(ForgetCooldowns(CooldownFile()));
 }
 
 using StagingTest = CoreTest;

@@ -238,7 +238,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"[CQ:record,file=con.silk]", ""},
       {"1\r\n2", ""},
       {"{提示}你好{提示", ""},
-      {"[CQ:face,id=1,file=C:/w.ini][CQ:record,file=../w.silk][CQ:image,file=e.image,url=file:///C:/w.ini]", ""},
+      {"[CQ:face,id=1,file=C:/w.ini][CQ:record,file=../w.silk][CQ:image,file=e.image,url=file:///C:/w.ini]"
+       "[CQ:image,file=e.image,url=a.test/x.png]", ""},
       // A character whose second byte would open or close a code to a host
       // that reads bytes: "?", so that such a host sees no code either;
       // every other character as it is.

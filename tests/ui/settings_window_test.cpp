@@ -322,14 +322,15 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
 // A return text the file refuses (read-only) is answered as the file will
 // read it back, and the window says it is not stored; once the file takes
 // writes, it is stored at the next pause, at a page switch or as the window
-// closes, and from then on the file's own value is answered.
+// closes, and from then on the file's own value is answered. A window closed
+// while the file still refuses takes what was typed with it.
 TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
-  enum class Then { Pause, PageSwitch, Close };
+  enum class Then { Pause, PageSwitch, Close, CloseRefused };
   FakeHostDll& vlq = Fake("VLQapi.dll");
   WriteAdminItem("主人号码", "12");  // reaches the core as the page opens
   WriteAdminItem("插件开关", "关");   // off already: the command writes nothing
   Plugin().Change([](Options& o) { o.插件开关 = false; });
-  for (const Then then : {Then::Pause, Then::PageSwitch, Then::Close}) {
+  for (const Then then : {Then::Pause, Then::PageSwitch, Then::Close, Then::CloseRefused}) {
     SCOPED_TRACE(static_cast<int>(then));
     WriteAdminItem("关闭返回文本", "OLD");
     Drive(set, {[](ui::SettingsWindow& w) {
@@ -353,7 +354,7 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                     EXPECT_EQ(Text(w, "关闭返回文本"), "OLD \"NEW\" ");
                     EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
                   }
-                  SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                  if (then != Then::CloseRefused) SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
                   if (then == Then::PageSwitch) {
                     platform::Click(w.Control("按钮_精确词库"));
                     platform::Click(w.Control("按钮_远程命令"));
@@ -362,13 +363,17 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                 },
                 [](ui::SettingsWindow&) {},  // the pause is over
                 [&](ui::SettingsWindow& w) {
-                  if (then == Then::Close) return;
+                  if (then == Then::Close || then == Then::CloseRefused) return;
                   EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
                   EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
                   WriteAdminItem("关闭返回文本", "HAND");
                   EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "HAND");
                 }});
     if (then == Then::Close) EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
+    if (then == Then::CloseRefused) {
+      SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+      EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD");
+    }
   }
 }
 
