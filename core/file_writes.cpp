@@ -254,6 +254,10 @@ void SetKnownSize(const std::string& path, std::size_t size) {
 // file changed (or was held open) before its copy could take its place.
 constexpr std::uint32_t kSteadyWithinMs = 1000;
 constexpr std::uint32_t kLookAgainMs = 20;
+// A file found shorter than it was is taken only once it has stood still
+// this long: an editor that saves in several writes may be held up between
+// them on a busy machine.
+constexpr std::uint32_t kShorterStandsMs = 200;
 constexpr std::uint32_t kWriteWithinMs = 2000;
 
 // A file as a writer read it: the bytes, parsed, and the state they were
@@ -275,7 +279,7 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 
 // The file once it stands still: read through one handle with the same
 // state before and after, which its name still leads to. A file shorter
-// than it was last found is looked at again a moment later, in case another
+// than it was last found must stand still a while, in case another
 // program is still writing it; one found empty where it was not must stay
 // so for a while (a save in place empties the file first). None when it
 // cannot be read, or does not stand still in time.
@@ -301,8 +305,11 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
     const bool late = platform::TickCount() - start >= kSteadyWithinMs;
     if (*before == *after && after->size == size && NamedAsRead(path, *after)) {
       const bool shorter = known.size && size < *known.size;
-      if (shorter) platform::Pause(kLookAgainMs);
-      const bool stays = !shorter || read.file->State() == after;
+      bool stays = true;
+      for (std::uint32_t waited = 0; shorter && stays && waited < kShorterStandsMs; waited += kLookAgainMs) {
+        platform::Pause(kLookAgainMs);
+        stays = read.file->State() == after;
+      }
       if (stays && (size != 0 || !shorter || late)) {
         read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
