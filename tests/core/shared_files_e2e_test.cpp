@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
@@ -350,6 +351,18 @@ TEST(SharedFiles, CopiesLeftByEndedProcessesGoAndARunningOnesStays) {
   // Named as the writers of this process and of one that no longer runs name them.
   const std::string library = s.DataFile("SayZ.ini"), own = "." + std::to_string(GetCurrentProcessId()),
                     ended = ".4000000000";
+  // A process that has ended while a handle to it is still held (this test's).
+  STARTUPINFOA startup{sizeof startup};
+  PROCESS_INFORMATION child{};
+  char command[] = "cmd /c exit";
+  ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                             &child));
+  WaitForSingleObject(child.hProcess, INFINITE);
+  FILETIME created{}, exited{}, kernel{}, user{};
+  GetProcessTimes(child.hProcess, &created, &exited, &kernel, &user);
+  char held[48];
+  std::snprintf(held, sizeof held, ".%lu-%llx", child.dwProcessId,
+                (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
   const struct {
     std::string name;
     bool stays;
@@ -361,6 +374,8 @@ TEST(SharedFiles, CopiesLeftByEndedProcessesGoAndARunningOnesStays) {
       {library + own + "-5-9.zoq-write", true},
       {library + own + "-1-5-9.zoq-write", false},  // the id of this process, the start of another
       {library + ".x-5-9.zoq-write", true},
+      {library + ended + "-1d9-x-9.zoq-write", true},  // no writer's marks: another program's file
+      {library + held + "-5-9.zoq-write", false},
   };
   for (const auto& row : rows) WriteFile(row.name, "copy");
   ASSERT_TRUE(s.Start());
@@ -369,6 +384,8 @@ TEST(SharedFiles, CopiesLeftByEndedProcessesGoAndARunningOnesStays) {
   s.host().SetClock(1000 + 60000, 2026, 12, 5, 6, 17, 47, 29);
   s.Private("添加词汇新");
   EXPECT_FALSE(Exists(rows[0].name));
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
 }
 
 // Mended: a data folder of 247 bytes was read and answered, but no write

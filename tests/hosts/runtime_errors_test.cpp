@@ -121,5 +121,18 @@ TEST_F(RuntimeErrorTest, ADllIsNeverTakenFromTheCurrentFolder) {
   EXPECT_EQ(GetModuleHandleA("SPapi.dll"), nullptr);
 }
 
+// A binding holds the host's DLL while it is used and lets it go with
+// itself: once the host frees it too, it is gone from the process (a host
+// may load a new one in its place).
+TEST_F(RuntimeErrorTest, TheHostsDllIsHeldOnlyWhileABindingUsesIt) {
+  {
+    FakeHostDll host("VLQapi.dll", folder_ + "\\vlq");
+    VlqHostApi vlq;
+    vlq.SendPrivateMessage("1", "2", "m");
+    EXPECT_EQ(host.Calls().size(), 1u);
+  }
+  EXPECT_EQ(GetModuleHandleA("VLQapi.dll"), nullptr);
+}
+
 }  // namespace
 }  // namespace zoq::testing
