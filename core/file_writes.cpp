@@ -305,11 +305,16 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
     const bool late = platform::TickCount() - start >= kSteadyWithinMs;
     if (*before == *after && after->size == size && NamedAsRead(path, *after)) {
       const bool shorter = known.size && size < *known.size;
+      // Within what the caller may wait on other programs (a message very
+      // little), one look at the least.
+      const std::uint32_t stand = shorter ? std::clamp(OtherProcessWait::Left(), kLookAgainMs, kShorterStandsMs) : 0;
       bool stays = true;
-      for (std::uint32_t waited = 0; shorter && stays && waited < kShorterStandsMs; waited += kLookAgainMs) {
+      std::uint32_t waited = 0;
+      for (; stays && waited < stand; waited += kLookAgainMs) {
         platform::Pause(kLookAgainMs);
         stays = read.file->State() == after;
       }
+      OtherProcessWait::Spend(waited);
       if (stays && (size != 0 || !shorter || late)) {
         read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
