@@ -505,14 +505,6 @@ std::vector<std::string> KeywordLibraries::SectionNames(const std::string& file)
   return Image(file)->SectionNames();
 }
 
-void KeywordLibraries::Forget() {
-  std::lock_guard<std::mutex> hold(lock_);
-  for (const auto& k : kept_) {
-    k->image = std::make_shared<const IniImage>();
-    k->stale = true;
-  }
-}
-
 std::size_t KeywordLibraries::MemoryBytes() const {
   std::lock_guard<std::mutex> hold(lock_);
   std::size_t bytes = 0;

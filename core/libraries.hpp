@@ -92,8 +92,6 @@ class KeywordLibraries {
   std::vector<std::string> SectionNames(const std::string& file);
   // Reads `file` now when it changed (enable reads both libraries).
   void Refresh(const std::string& file) { Image(file); }
-  // Forget what is kept: the next use reads the files again.
-  void Forget();
   std::size_t MemoryBytes() const;
 
  private:
