@@ -145,10 +145,8 @@ std::string LookedAtFolderOf(const std::string& path) {
 // `suffix`) that takes its place in one step once it is on the disk
 // (`overwrite`: over a file that is there).
 bool PutInPlace(const std::string& path, const std::string& bytes, bool overwrite, const char* suffix) {
-  const std::string copy = platform::ScratchNameFor(path, suffix);
-  const bool done =
-      platform::WriteWholeFile(copy, bytes, /*durable=*/true) && platform::MoveFileInto(copy, path, overwrite);
-  if (!done) platform::RemoveFile(copy);
+  platform::FileCopy copy(platform::ScratchNameFor(path, suffix), bytes);
+  const bool done = copy.Put(path, overwrite);
   if (done) CountWrite(path);
   return done;
 }
@@ -233,8 +231,6 @@ Known KnownOf(const std::string& path) {
   const auto it = f.byPath.find(Folded(path));
   return it == f.byPath.end() ? Known{} : it->second;
 }
-
-std::optional<std::size_t> KnownSize(const std::string& path) { return KnownOf(path).size; }
 
 // The image of what was just written to the file.
 void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image) {
@@ -347,29 +343,21 @@ enum class Put { Done, Failed, Changed };
 // was when that fails.
 Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
   const std::string& where = read.target ? *read.target : path;
-  const std::string copy = platform::ScratchNameFor(where, kIniCopy);
-  if (!platform::WriteWholeFile(copy, written, /*durable=*/true)) {
-    platform::RemoveFile(copy);
-    return Put::Failed;
-  }
-  if (!StillAsRead(read, where)) {
-    platform::RemoveFile(copy);
-    return Put::Changed;
-  }
+  platform::FileCopy copy(platform::ScratchNameFor(where, kIniCopy), written);
+  if (!copy.written()) return Put::Failed;
+  if (!StillAsRead(read, where)) return Put::Changed;
   bool done = false;
   if (read.file && read.state.links > 1) {
     const platform::OpenedFile file(where, /*forWriting=*/true);
     done = file.opened() && file.Overwrite(written);
     if (!done && file.opened()) file.Overwrite(read.bytes());
-    platform::RemoveFile(copy);
   } else {
     // Another program that has the file open may be saving it: the
     // file is read again rather than replaced once it lets go.
     const bool existed = read.file != nullptr;
     read.file.reset();
-    const platform::MoveResult moved = platform::MoveFileOnce(copy, where, existed);
+    const platform::MoveResult moved = copy.PutOnce(where, existed);
     done = moved == platform::MoveResult::Done;
-    if (!done) platform::RemoveFile(copy);
     if (moved == platform::MoveResult::HeldUp || (!done && !existed && platform::FileExists(where))) {
       return Put::Changed;
     }

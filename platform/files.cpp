@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstring>
 #include <memory>
 
 #include "platform/code_pages.hpp"
@@ -169,9 +171,44 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool dura
   return f && WriteAll(f.get(), bytes) && (!durable || FlushFileBuffers(f.get()) != 0);
 }
 
-MoveResult MoveFileOnce(const std::string& from, const std::string& to, bool overwrite) {
-  const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return MoveResult::Done;
+FileCopy::FileCopy(const std::string& path, const std::string& bytes) : path_(path) {
+  FileHandle f = OpenFile(path, GENERIC_WRITE | DELETE, CREATE_ALWAYS);
+  written_ = f && WriteAll(f.get(), bytes) && FlushFileBuffers(f.get()) != 0;
+  handle_ = f.release();
+}
+
+FileCopy::~FileCopy() {
+  if (handle_) CloseHandle(handle_);
+  if (!placed_) RemoveFile(path_);
+}
+
+MoveResult FileCopy::PutOnce(const std::string& to, bool overwrite) {
+  if (!written_ || placed_) return MoveResult::Failed;
+  // Renamed through its own handle, by the name the system itself uses
+  // ("\??\" before the full path).
+  std::wstring target = FullWide(WidePath(to));
+  if (target.starts_with(L"\\\\?\\")) {
+    target.replace(0, 4, L"\\??\\");
+  } else if (target.starts_with(L"\\\\")) {
+    target.replace(0, 2, L"\\??\\UNC\\");
+  } else {
+    target.insert(0, L"\\??\\");
+  }
+  const std::size_t length = target.size() * sizeof(wchar_t);
+  std::string block(offsetof(FILE_RENAME_INFO, FileName) + length + sizeof(wchar_t), '\0');
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+  rename->ReplaceIfExists = overwrite;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(length);
+  std::memcpy(rename->FileName, target.c_str(), length);
+  if (SetFileInformationByHandle(handle_, FileRenameInfo, rename, static_cast<DWORD>(block.size()))) {
+    // Let go at once: a program that opens the file without sharing its
+    // writes finds it free.
+    CloseHandle(handle_);
+    handle_ = nullptr;
+    placed_ = true;
+    return MoveResult::Done;
+  }
   const DWORD error = GetLastError();
   // Another program holding the old file open lets go in a moment; anything
   // else is final.
@@ -179,9 +216,9 @@ MoveResult MoveFileOnce(const std::string& from, const std::string& to, bool ove
   return overwrite && held && !IsReadOnlyFile(to) ? MoveResult::HeldUp : MoveResult::Failed;
 }
 
-bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite) {
+bool FileCopy::Put(const std::string& to, bool overwrite) {
   for (int attempt = 0;; ++attempt) {
-    const MoveResult moved = MoveFileOnce(from, to, overwrite);
+    const MoveResult moved = PutOnce(to, overwrite);
     if (moved != MoveResult::HeldUp || attempt >= 40) return moved == MoveResult::Done;
     Sleep(25);
   }

@@ -44,14 +44,29 @@ void CreateFolders(const std::string& path);
 // Creates or truncates the file, then writes the bytes; `durable`: and has
 // the system put them on the disk before it returns.
 bool WriteWholeFile(const std::string& path, const std::string& bytes, bool durable = false);
-// Puts the file `from` in the place of `to` in one step (a reader opens the
-// one or the other, never a part): `to` replaced when `overwrite`, else
-// left as it is (false then). A replacement that another program's open
-// handle holds up is tried again for a moment.
-bool MoveFileInto(const std::string& from, const std::string& to, bool overwrite);
-// The same, tried once: held up when another program has `to` open.
+// A file made with the bytes meant for another, on the disk before it takes
+// that one's place in one step (a reader opens the one or the other, never a
+// part). Kept open until then, and removed when it ends without having
+// taken a place.
 enum class MoveResult { Done, HeldUp, Failed };
-MoveResult MoveFileOnce(const std::string& from, const std::string& to, bool overwrite);
+class FileCopy {
+ public:
+  FileCopy(const std::string& path, const std::string& bytes);
+  ~FileCopy();
+  FileCopy(const FileCopy&) = delete;
+  FileCopy& operator=(const FileCopy&) = delete;
+  bool written() const { return written_; }
+  // Takes the place of `to`: replaces it when `overwrite`, else leaves it as
+  // it is (failed then). Held up when another program has `to` open.
+  MoveResult PutOnce(const std::string& to, bool overwrite);
+  // The same, tried again for a moment while another program holds it up.
+  bool Put(const std::string& to, bool overwrite);
+
+ private:
+  std::string path_;
+  void* handle_ = nullptr;
+  bool written_ = false, placed_ = false;
+};
 // The file is there and marked read-only.
 bool IsReadOnlyFile(const std::string& path);
 // A name for a scratch file beside `path` that no other call, thread or

@@ -244,10 +244,6 @@ using OpenAddressHook = std::function<void(const std::string& address)>;
 void SetOpenAddressHook(OpenAddressHook hook);
 void OpenAddress(const std::string& address);
 
-// A thread timer that runs `tick` once inside whatever message loop runs
-// next on this thread (tests drive modal windows with it).
-void RunSoon(std::function<void()> tick, unsigned delayMs = 10);
-
 // The module (DLL or program) this code is linked into.
 ModuleHandle OwnModule();
 

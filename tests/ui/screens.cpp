@@ -19,6 +19,7 @@
 #include "core/reply/no_account_picture.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"
+#include "tests/ui/run_soon.hpp"
 #include "tests/web/web_server.hpp"
 #include "ui/account_chooser.hpp"
 #include "ui/settings_window.hpp"
@@ -79,10 +80,10 @@ int main(int argc, char** argv) {
     WriteAdminItem("开启返回文本", lines);
   }
   const unsigned ms = static_cast<unsigned>(number);
-  platform::RunSoon([page, ms, chooser] {
+  testing::RunSoon([page, ms, chooser] {
     ui::SettingsWindow* w = ui::OpenedSettingsWindow();
     if (page == "bench" && w) return Bench(*w), ui::CloseSettingsWindows();
-    platform::RunSoon([] { ui::CloseSettingsWindows(); }, ms);
+    testing::RunSoon([] { ui::CloseSettingsWindows(); }, ms);
     if (page == "chooser" && ui::OpenedAccountChooser())
       SendMessageW(ui::OpenedAccountChooser()->Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
     if (chooser || !w) return;
@@ -91,8 +92,8 @@ int main(int argc, char** argv) {
       SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
       platform::SetFocusTo(w->Control("关闭返回文本"));
       for (wchar_t c : std::wstring(L"NEW")) PostMessageW(w->Control("关闭返回文本"), WM_CHAR, c, 1);
-      platform::RunSoon([w] { platform::SetFocusTo(w->Control("关闭命令")); }, 300);
-      platform::RunSoon([] { SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL); }, 5500);
+      testing::RunSoon([w] { platform::SetFocusTo(w->Control("关闭命令")); }, 300);
+      testing::RunSoon([] { SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL); }, 5500);
     }
     if (page == "focus") {  // Tab from the switch before it
       platform::SetFocusTo(w->Control("主页_群聊控制"));
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
       const LPARAM at = MAKELPARAM(20, (r.top + r.bottom) / 2);
       PostMessageW(rows, WM_LBUTTONDOWN, MK_LBUTTON, at), PostMessageW(rows, WM_LBUTTONUP, 0, at);
     };
-    if (page == "clicked") click(2), platform::RunSoon([click] { click(6); }, 500);
+    if (page == "clicked") click(2), testing::RunSoon([click] { click(6); }, 500);
     if (page == "typeahead") {
       platform::SetFocusTo(rows);
       for (char c : std::string("ban")) PostMessageW(rows, WM_CHAR, c, 1);

@@ -21,6 +21,7 @@
 #include "platform/gui.hpp"
 #include "tests/core/core_fixture.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
+#include "tests/ui/run_soon.hpp"
 #include "tests/web/web_server.hpp"
 #include "ui/settings_window.hpp"
 
@@ -143,7 +144,7 @@ class Script {
     std::size_t done = 0;
   };
   static void Next(std::shared_ptr<Run> run) {
-    platform::RunSoon([run] {
+    testing::RunSoon([run] {
       if (run->done < run->steps.size()) Next(run), run->steps[run->done++]();
     });
   }
