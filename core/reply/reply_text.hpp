@@ -66,8 +66,7 @@ class ReplyText {
   // double-byte character.
   std::size_t Find(const ReplyText& pattern, std::size_t from = 0, text::Case mode = text::Case::Sensitive) const;
   // The same for `written` as the owner's text.
-  std::size_t FindWritten(std::string_view written, std::size_t from = 0,
-                          text::Case mode = text::Case::Sensitive) const;
+  std::size_t FindWritten(std::string_view written, std::size_t from, text::Case mode) const;
   bool Contains(std::string_view written, text::Case mode = text::Case::Sensitive) const {
     return FindWritten(written, 0, mode) != text::npos;
   }

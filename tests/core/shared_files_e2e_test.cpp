@@ -312,7 +312,7 @@ TEST(SharedFiles, AnEditorSavingInPlaceLosesNoKeywordToAnAdd) {
 TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoWriter) {
   Session s("shared-held", HostCaseNamed("VLQ"),
             {{"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n精确冷却=60\r\n"},
-             {"SayZ.ini", Library({{"K", "k"}})}});
+             {"SayZ.ini", Library({{"K", "k"}, {"精确回复S", "s"}})}});
   ASSERT_TRUE(s.Start());
   s.Private("添加词汇新");
   auto other = std::make_unique<Host>(s.host().folder());
@@ -334,7 +334,18 @@ TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoW
     EXPECT_EQ(s.TakeSent(), row.sent) << row.text;
   }
   EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "111", "K"), "");
+  // An add that waits for the lock while another writer takes the staged
+  // keyword is an ordinary message once its turn comes.
+  std::thread late([&] { s.Private("精确回复S"); });
+  Sleep(100);
+  const std::string admin = ReadFile(s.DataFile("admin"));
+  WriteFile(s.DataFile("admin"), admin.substr(0, admin.find("[新增词库]")));
   other.reset();
+  late.join();
+  s.Private("精确回复S");  // nothing staged from the start
+  EXPECT_EQ(s.TakeSent(), (Sent{"s", "s"}));
+  s.Private("添加词汇新");
+  s.TakeSent();
   s.Private("精确回复R");
   s.Group("K", "222");
   s.Group("K", "111");  // no time was kept for it either

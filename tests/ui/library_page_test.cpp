@@ -220,8 +220,9 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
                 EXPECT_EQ(Text(w, "词控_搜索框"), "无搜索结果");
                 Search(w, "");
                 EXPECT_EQ(Text(w, "词控_搜索框"), "未输入搜索内容");
-                Search(w, "猫");
+                Search(w, "猫");  // found in the first row
                 EXPECT_EQ(std::pair(List(w).SelectedRow(), ui::SearchPosition()), std::pair(0, 1));
+                EXPECT_EQ(Text(w, "词控_搜索框"), "猫");
                 EXPECT_EQ(Editor(w), "猫/喵");  // the editor held nothing unsaved
                 Search(w, "猫");
                 EXPECT_EQ(Text(w, "词控_搜索框") + std::to_string(ui::SearchPosition()), "无搜索结果0");
