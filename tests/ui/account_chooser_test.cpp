@@ -77,6 +77,18 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
         const COLORREF lit = FrameOf(c.Control("号码列表"));
         EXPECT_EQ(std::pair(line, lit), std::pair(Mixed(ui::kEditBackground, ui::kTextColour, 40),
                                                   Mixed(ui::kEditBackground, ui::kTextColour, 80)));
+        // Its chevron in the same line: a V of two-pixel strokes, four rows high, in the middle
+        // of the square at its right end (pixels, top and bottom row, left and right end).
+        const Printed face(c.Control("号码列表"));
+        const int w = face.All().right, h = face.All().bottom;
+        int v[5] = {0, h, 0, w, 0};
+        for (int y = 1; y < h - 1; ++y) {
+          for (int x = w - h + 1; x < w - 1; ++x) {
+            if (face.At(x, y) != lit) continue;
+            v[0]++, v[1] = std::min(v[1], y), v[2] = std::max(v[2], y), v[3] = std::min(v[3], x), v[4] = std::max(v[4], x);
+          }
+        }
+        EXPECT_EQ(std::vector<int>(v, v + 5), (std::vector<int>{14, h / 2 - 2, h / 2 + 1, w - h / 2 - 4, w - h / 2 + 3}));
         // Dropped down: the chosen account's row is lit, the other in the list's colours.
         SendMessageW(c.Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
         COMBOBOXINFO parts{sizeof parts};

@@ -312,6 +312,18 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                                                "D:\\music\\x.mp3", "C:\\notes.txt"});
                 EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
+                SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
+                platform::SetWindowTextGbk(w.Control("词控_冷却时间"), "");
+                Focus(w, "词控_冷却时间");
+                TypeText("45");
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Admin("模糊冷却"), "30");  // refused
+                platform::Click(w.Control("按钮_精确词库"));  // the typed time was the other library's
+                EXPECT_EQ(Text(w, "词控_冷却时间"), "130");
+                SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                Focus(w, "词控_回复框");
+                EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");
               }});
 }
 
