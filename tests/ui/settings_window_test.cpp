@@ -348,6 +348,8 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                   const Printed sign(w.Control("未保存提示"));  // in red
                   const auto red = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) < 140 && GetBValue(c) < 140; };
                   EXPECT_GT(sign.Count(sign.All(), red), 20);
+                  // on the window's own dark ground, behind the letters too
+                  EXPECT_EQ(sign.Count(sign.All(), [](COLORREF c) { return GetRValue(c) + GetGValue(c) > 400; }), 0);
                   if (then == Then::PageSwitch) {  // still refused: the page shows the typed text again
                     platform::Click(w.Control("按钮_精确词库"));
                     platform::Click(w.Control("按钮_远程命令"));
