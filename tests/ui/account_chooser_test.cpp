@@ -89,6 +89,8 @@ TEST_F(AccountChooserTest, ClassicHostListsEveryAccountAndConfirmingOpensTheSett
           }
         }
         EXPECT_EQ(std::vector<int>(v, v + 5), (std::vector<int>{14, h / 2 - 2, h / 2 + 1, w - h / 2 - 4, w - h / 2 + 3}));
+        // The account's number on the face's own ground, nothing white behind it.
+        EXPECT_EQ(face.Count(face.All(), [](COLORREF c) { return c == RGB(255, 255, 255); }), 0);
         // Dropped down: the chosen account's row is lit, the other in the list's colours.
         SendMessageW(c.Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
         COMBOBOXINFO parts{sizeof parts};
