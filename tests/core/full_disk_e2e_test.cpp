@@ -123,6 +123,17 @@ TEST(FullDisk, AWriteTheDiskCannotTakeLeavesTheFileAsItWasAndIsNotConfirmed) {
   owner("精确回复好了");
   EXPECT_EQ(sent(), Sent{"K599\r\n好了"});
   EXPECT_EQ(FilesIn(data), (std::vector<std::string>{"admin", "SayM.ini", "SayZ.ini"})) << "no copy left behind";
+  // A library missing at enable is written whole: on a full disk not at all
+  // (never a part of it in its place), once there is room whole.
+  DeleteFileA((data + "SayM.ini").c_str());
+  FillLeaving(data, 0);
+  h.CallNumber("Event", VlqEvent(12002, "", ""));
+  h.CallNumber("Event", VlqEvent(12000, "", ""));
+  EXPECT_EQ(FilesIn(data), (std::vector<std::string>{"admin", "fill", "SayZ.ini"}));
+  DeleteFileA((data + "fill").c_str());
+  h.CallNumber("Event", VlqEvent(12002, "", ""));
+  h.CallNumber("Event", VlqEvent(12000, "", ""));
+  EXPECT_EQ(ReadFile(data + "SayM.ini"), sayM);
 }
 
 }  // namespace
