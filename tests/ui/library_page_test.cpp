@@ -324,6 +324,19 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
                 Focus(w, "词控_回复框");
                 EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");
+                platform::Click(w.Control("按钮_模糊词库"));
+                EXPECT_EQ(Text(w, "词控_冷却时间") + "," + Admin("模糊冷却"), "30,30");
+                EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
+                // The file lacks the exact library's time and refuses it: shown as not stored.
+                std::string admin = ReadFile(AdminFile());
+                const std::string line = "精确冷却=130\r\n";
+                ASSERT_NE(admin.find(line), std::string::npos);
+                WriteFile(AdminFile(), admin.erase(admin.find(line), line.size()));
+                SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
+                platform::Click(w.Control("按钮_精确词库"));
+                EXPECT_EQ(Text(w, "词控_冷却时间"), "130");
+                EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
+                SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
               }});
 }
 
