@@ -90,13 +90,19 @@ std::optional<std::string> ReadToEnd(HANDLE f) {
   return out;
 }
 
+// A full path in the form that takes any length: "\\?\" before it ("\\?\UNC\"
+// instead of the "\\" of a share).
+std::wstring ExtendedForm(const std::wstring& full) {
+  if (full.starts_with(L"\\\\?\\")) return full;
+  return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
 }  // namespace
 
 std::wstring WidePath(const std::string& path) {
   const std::wstring wide = AnsiToWide(path);
   if (wide.size() <= kPlainPathLimit || wide.starts_with(L"\\\\?\\")) return wide;
-  const std::wstring full = FullWide(wide);
-  return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+  return ExtendedForm(FullWide(wide));
 }
 
 std::size_t LastPathSeparator(const std::string& path) {
@@ -184,16 +190,10 @@ FileCopy::~FileCopy() {
 
 MoveResult FileCopy::PutOnce(const std::string& to, bool overwrite) {
   if (!written_ || placed_) return MoveResult::Failed;
-  // Renamed through its own handle, by the name the system itself uses
-  // ("\??\" before the full path).
-  std::wstring target = FullWide(WidePath(to));
-  if (target.starts_with(L"\\\\?\\")) {
-    target.replace(0, 4, L"\\??\\");
-  } else if (target.starts_with(L"\\\\")) {
-    target.replace(0, 2, L"\\??\\UNC\\");
-  } else {
-    target.insert(0, L"\\??\\");
-  }
+  // Renamed through its own handle, by the name the system itself uses: the
+  // path's form of any length with "\??\" for its "\\?\".
+  std::wstring target = ExtendedForm(FullWide(WidePath(to)));
+  target[1] = L'?';
   const std::size_t length = target.size() * sizeof(wchar_t);
   std::string block(offsetof(FILE_RENAME_INFO, FileName) + length + sizeof(wchar_t), '\0');
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
