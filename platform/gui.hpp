@@ -102,6 +102,9 @@ class FormEvents {
 // Reports the control's key-downs (and, with acceptFiles, dropped files) to
 // `events` until the control is destroyed.
 void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
+// The window and every window in it report to nobody from now on: what
+// their destruction sends does not reach an object that is going.
+void StopEvents(WindowHandle window);
 
 // How a report list draws its rows: the selected row alike whether the list
 // has the focus or not; while it has it, the row with the focus is marked by
@@ -232,7 +235,8 @@ void StopTimer(WindowHandle window, unsigned id);
 
 // Runs the messages of this thread until `window` is gone: the thread's
 // other enabled top-level windows are disabled meanwhile and enabled again
-// afterwards. A WM_QUIT ends the loop and is posted again for the caller.
+// afterwards. A WM_QUIT ends the loop and is posted again for the caller;
+// the window is closed then, while the object it reports to still stands.
 void RunModal(WindowHandle window);
 
 // Clipboard text (CF_UNICODETEXT from GBK); false when the clipboard refuses.

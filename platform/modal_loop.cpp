@@ -37,6 +37,11 @@ void RunModal(WindowHandle window) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  // Left for a quit (or a failed loop) with the window still there: it is
+  // closed here, where its owner is whole, so that what the owner typed is
+  // kept and the controls' last notices (focus lost) reach an object that
+  // still stands.
+  if (IsWindow(window)) DestroyWindow(window);
   for (HWND w : disabled.windows) {
     if (IsWindow(w)) EnableWindow(w, TRUE);
   }

@@ -33,7 +33,9 @@ Form::Form()
       smallFont_(platform::MakeFont(kFace, 12, false)),
       captionFont_(platform::MakeFont(kFace, 16, true)) {}
 
-Form::~Form() = default;
+// A window still open here (its making failed half-way, say) goes with the
+// members it reports to gone: it reports nothing more.
+Form::~Form() { platform::StopEvents(handle()); }
 
 WindowHandle Form::Control(const std::string& name) const {
   auto found = names_.find(name);

@@ -481,11 +481,18 @@ TEST_F(SettingsWindowTest, ShutDownOrUnloadingClosesTheWindowAndKeepsWhatWasType
 }
 
 // The host's own loop is told to end (its quit message) while the window is
-// open: the window closes, the export returns and the host's loop still gets
-// the message, with its exit code.
+// open, a box being typed in: the window closes, what was typed is kept, the
+// export returns and the host's loop still gets the message, with its exit
+// code.
 TEST_F(SettingsWindowTest, AQuitWhileOpenClosesTheWindowAndReachesTheHostsLoop) {
-  Script script({[] { PostQuitMessage(7); }});
+  WriteAdminItem("群号列表", "");
+  Script script({[] {
+                   Focus(*ui::OpenedSettingsWindow(), "主页_群号列表");
+                   TypeText("9");
+                 },
+                 [] { PostQuitMessage(7); }});
   EXPECT_EQ(set(), 0);
+  EXPECT_EQ(Admin("群号列表"), "9");
   EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
   MSG quit{};
   EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
