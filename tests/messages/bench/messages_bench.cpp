@@ -23,7 +23,8 @@
 //
 // With "adds", the owner's add commands on an exact library of the given
 // size: each stages a new keyword and adds it (the library written whole,
-// checked and put in place); median ms inside the export of each.
+// checked and put in place); median ms of each inside the DLL (the fake
+// host's own time taken out, and given apart).
 //
 //   messages_bench.exe adds [keywords (20000)] [rounds (20)]
 //
@@ -242,17 +243,26 @@ int Adds(int keywords, int rounds) {
   Host& host = s.host();
   s.Event(12000);
   s.Event(1101);
-  std::vector<double> stage, add;
+  // Inside the DLL: the export's time without the fake host's own (its
+  // send, which appends to its log).
+  std::vector<double> stage, add, send;
+  long long fake = host.Spent("VLQapi.dll").second;
+  const auto inside = [&](std::vector<double>& into) {
+    const auto [call, fakeNow] = host.Spent("VLQapi.dll");
+    into.push_back((call - (fakeNow - fake)) / 1e6);
+    send.push_back((fakeNow - fake) / 1e6);
+    fake = fakeNow;
+  };
   for (int round = 0; round < rounds; ++round) {
     s.Private("添加词汇新" + std::to_string(round));
-    stage.push_back(host.Spent("VLQapi.dll").first / 1e6);
+    inside(stage);
     s.Private("精确回复答" + std::to_string(round));
-    add.push_back(host.Spent("VLQapi.dll").first / 1e6);
+    inside(add);
   }
-  std::printf("owner adds, exact library of %d keywords (%zu bytes): median ms inside the export, %d rounds\n",
+  std::printf("owner adds, exact library of %d keywords (%zu bytes): median ms inside the DLL, %d rounds\n",
               keywords, ReadFile(s.DataFile("SayZ.ini")).size(), rounds);
-  std::printf("%12s %12s\n", "stage", "add");
-  std::printf("%12.1f %12.1f\n", Median(stage), Median(add));
+  std::printf("%12s %12s %18s\n", "stage", "add", "fake host's send");
+  std::printf("%12.2f %12.2f %18.2f\n", Median(stage), Median(add), Median(send));
   return s.TakeSent().size() == static_cast<std::size_t>(rounds) ? 0 : 1;
 }
 
