@@ -149,14 +149,6 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
   return DefSubclassProc(control, message, wParam, lParam);
 }
 
-BOOL CALLBACK StopEventsOf(HWND window, LPARAM) {
-  if (reinterpret_cast<WNDPROC>(GetClassLongPtrW(window, GCLP_WNDPROC)) == FormProcedure) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-  }
-  RemoveWindowSubclass(window, WatchProcedure, 1);
-  return TRUE;
-}
-
 }  // namespace
 
 FormClass::FormClass(ModuleHandle module, const std::string& name) : module_(module), name_(GbkToWide(name)) {
@@ -209,12 +201,6 @@ WindowHandle FormClass::CreateContainer(WindowHandle parent, int x, int y, int w
 void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
   SetWindowSubclass(control, WatchProcedure, 1, reinterpret_cast<DWORD_PTR>(&events));
   if (acceptFiles) DragAcceptFiles(control, TRUE);
-}
-
-void StopEvents(WindowHandle window) {
-  if (!window) return;
-  StopEventsOf(window, 0);
-  EnumChildWindows(window, StopEventsOf, 0);
 }
 
 void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk) {

@@ -102,9 +102,6 @@ class FormEvents {
 // Reports the control's key-downs (and, with acceptFiles, dropped files) to
 // `events` until the control is destroyed.
 void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles);
-// The window and every window in it report to nobody from now on: what
-// their destruction sends does not reach an object that is going.
-void StopEvents(WindowHandle window);
 
 // How a report list draws its rows: the selected row alike whether the list
 // has the focus or not; while it has it, the row with the focus is marked by

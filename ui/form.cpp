@@ -33,9 +33,7 @@ Form::Form()
       smallFont_(platform::MakeFont(kFace, 12, false)),
       captionFont_(platform::MakeFont(kFace, 16, true)) {}
 
-// A window still open here (its making failed half-way, say) goes with the
-// members it reports to gone: it reports nothing more.
-Form::~Form() { platform::StopEvents(handle()); }
+Form::~Form() = default;
 
 WindowHandle Form::Control(const std::string& name) const {
   auto found = names_.find(name);
