@@ -1,6 +1,7 @@
 #include "core/file_writes.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -76,6 +77,7 @@ IniImage Written(const IniChange& change) {
 struct WriteCounts {
   std::mutex lock;
   std::map<std::string, std::uint64_t> byPath;
+  std::atomic<std::uint64_t> all{0};  // raised after the path's count
 };
 WriteCounts& Writes() {
   static WriteCounts counts;
@@ -85,6 +87,7 @@ void CountWrite(const std::string& path) {
   WriteCounts& w = Writes();
   std::lock_guard<std::mutex> hold(w.lock);
   ++w.byPath[Folded(path)];
+  ++w.all;
 }
 
 // The copies' names end so: a changed INI file's, a whole file's.
@@ -569,6 +572,8 @@ std::uint64_t WritesOf(const std::string& path) {
   const auto it = w.byPath.find(key);
   return it == w.byPath.end() ? 0 : it->second;
 }
+
+std::uint64_t AllWrites() { return Writes().all.load(); }
 
 bool RemoveDataFile(const std::string& path) {
   DataFolderLock lock(path);

@@ -123,6 +123,9 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool on
 // stamp, which another file of the same size written within the same tick
 // of the clock shares.
 std::uint64_t WritesOf(const std::string& path);
+// How many times this process has put any file in place (or deleted one):
+// while it stays, WritesOf stays for every path.
+std::uint64_t AllWrites();
 
 // Deletes the file, with the folder's lock held.
 bool RemoveDataFile(const std::string& path);

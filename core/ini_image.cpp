@@ -121,25 +121,23 @@ std::size_t TableSizeFor(std::size_t count) {
 // last character that did), at most the buffer less one; then cut to the
 // buffer less one in bytes, at a character boundary.
 std::string AsRead(std::string_view value, std::size_t buffer) {
-  std::vector<std::string_view> chars;
-  for (std::size_t pos = 0; pos < value.size();) {
-    const std::size_t n = CharAt(value, pos);
-    chars.push_back(value.substr(pos, n));
-    pos += n;
-  }
+  std::size_t count = 0, last = 0;  // the characters, and where the last begins
+  for (std::size_t pos = 0; pos < value.size(); pos += CharAt(value, pos)) last = pos, ++count;
   const std::size_t limit = buffer - 1;
-  std::size_t first = 0, count = chars.size();
-  bool quoted = false;
-  if (count >= 2 && (chars[0] == "\"" || chars[0] == "'") && chars.back() == chars[0]) {
-    quoted = true;
-    first = 1;
-    --count;  // the closing quote is still counted here
-  }
+  const bool quoted = count >= 2 && (value[0] == '"' || value[0] == '\'') && last + 1 == value.size() &&
+                      value[last] == value[0];
+  // The closing quote is still counted here.
+  if (quoted) --count;
   std::size_t copied = std::min(count, limit);
   if (quoted && buffer >= count && copied > 0) --copied;
-  std::string out;
-  for (std::size_t i = first; i < first + copied && out.size() + chars[i].size() <= limit; ++i) out += chars[i];
-  return out;
+  const std::string_view from = value.substr(quoted ? 1 : 0);
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < copied && end < from.size(); ++i) {
+    const std::size_t n = CharAt(from, end);
+    if (end + n > limit) break;
+    end += n;
+  }
+  return std::string(from.substr(0, end));
 }
 
 // One line of a text: where it begins, where its text ends and where the

@@ -453,7 +453,9 @@ KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file) {
   // The stamps at most once in a short while: the change reports tell at
   // once (and of what keeps the stamps), the stamps of what a report misses
   // or brings a moment late. This process's writes are counted.
-  look.writes = WritesOf(file);
+  const std::uint64_t all = AllWrites();
+  if (all != k.allWritesSeen) k.writesSeen = WritesOf(file), k.allWritesSeen = all;
+  look.writes = k.writesSeen;
   const std::uint64_t at = platform::Milliseconds();
   if (!k.stale && look.writes == k.writes && at - k.lookedAt < kStampInterval) return look;
   look.now = platform::StampOf(file);

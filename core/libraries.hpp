@@ -106,6 +106,9 @@ class KeywordLibraries {
     platform::FileStamp stamp;
     std::uint64_t lookedAt = 0;  // when the stamp was last looked at (ms)
     std::uint64_t writes = 0;  // this process's writes of the file when it was read
+    // This process's writes of any data file, and of this one, when last
+    // counted: while the first stands, so does the second.
+    std::uint64_t allWritesSeen = ~0ull, writesSeen = 0;
     bool stale = true;  // to be read at the next use, whatever the stamp says
     std::shared_ptr<const IniImage> image;
     std::mutex reading;  // held by the thread that reads the file

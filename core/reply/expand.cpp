@@ -168,9 +168,9 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
 ReplyText ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
                       bool keywordIsMessageText) {
   PluginState& p = Plugin();
-  const platform::LocalTime now = Env().now();
   const std::string stored = p.Libraries.Reply(libraryFile, keyword);
   if (stored.empty()) return {};
+  const platform::LocalTime now = Env().now();
 
   ReplyText t = Written(ChooseAlternative(stored));
 
