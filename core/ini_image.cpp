@@ -131,12 +131,9 @@ std::string AsRead(std::string_view value, std::size_t buffer) {
   std::size_t copied = std::min(count, limit);
   if (quoted && buffer >= count && copied > 0) --copied;
   const std::string_view from = value.substr(quoted ? 1 : 0);
+  // At most the characters there are: the loop ends inside `from`.
   std::size_t end = 0;
-  for (std::size_t i = 0; i < copied && end < from.size(); ++i) {
-    const std::size_t n = CharAt(from, end);
-    if (end + n > limit) break;
-    end += n;
-  }
+  for (std::size_t i = 0; i < copied && end + CharAt(from, end) <= limit; ++i) end += CharAt(from, end);
   return std::string(from.substr(0, end));
 }
 
