@@ -172,9 +172,9 @@ void CreateFolders(const std::string& path) {
   CreateFolder(path);
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes, bool durable) {
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   FileHandle f = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
-  return f && WriteAll(f.get(), bytes) && (!durable || FlushFileBuffers(f.get()) != 0);
+  return f && WriteAll(f.get(), bytes);
 }
 
 FileCopy::FileCopy(const std::string& path, const std::string& bytes) : path_(path) {

@@ -41,9 +41,8 @@ bool FolderExists(const std::string& path);
 void CreateFolder(const std::string& path);
 // The folder and every missing folder above it; failures are ignored.
 void CreateFolders(const std::string& path);
-// Creates or truncates the file, then writes the bytes; `durable`: and has
-// the system put them on the disk before it returns.
-bool WriteWholeFile(const std::string& path, const std::string& bytes, bool durable = false);
+// Creates or truncates the file, then writes the bytes.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // A file made with the bytes meant for another, on the disk before it takes
 // that one's place in one step (a reader opens the one or the other, never a
 // part). Kept open until then, and removed when it ends without having
