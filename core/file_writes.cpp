@@ -489,7 +489,7 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
   return ImageAfter(image, written, std::move(*checked));
 }
 
-std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std::string& bytes) {
+std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::string bytes) {
   KnownFiles& f = Files();
   const std::string key = Folded(path);
   {
@@ -499,7 +499,7 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std
     if (k.image && k.image->HoldsText(bytes)) return k.image;
   }
   auto image = std::make_shared<IniImage>();
-  image->Load(platform::FileTextAsAnsi(bytes));
+  image->Load(platform::FileTextAsAnsi(std::move(bytes)));
   std::lock_guard<std::mutex> hold(f.lock);
   f.byPath[key].image = image;
   return image;
@@ -547,7 +547,7 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
     std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
     if (!bytes && !platform::FileExists(file)) bytes.emplace();
     if (!bytes) return std::nullopt;
-    std::shared_ptr<const IniImage> image = ParsedImageOf(file, *bytes);
+    std::shared_ptr<const IniImage> image = ParsedImageOf(file, std::move(*bytes));
     if (!kept) return image->Value(section, key, buffer).value_or(defaultValue);
     *kept = std::move(image);
   }

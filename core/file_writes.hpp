@@ -95,7 +95,7 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
 
 // The image of `bytes`, the file at `path` as just read: the one parsed of
 // it last when it is of the same bytes, else parsed now and kept.
-std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, const std::string& bytes);
+std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::string bytes);
 
 // The value of `key` in `section` as the INI functions read it, with a read
 // buffer of `buffer` bytes, from the file as it is on the disk now (no copy

@@ -28,12 +28,28 @@ std::size_t FindCharacter(std::string_view s, char c, std::size_t from = 0) {
   return std::string_view::npos;
 }
 
+// Where the first lead byte stands that does not begin a character that
+// reads (one at the end, or before a byte that is no trail byte: a NUL
+// included); none when every character reads.
+std::size_t FirstUnreadable(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size(); ++pos) {
+    if (!IsLead(text[pos])) continue;
+    if (pos + 1 == text.size() || !text::IsTrailByte(static_cast<unsigned char>(text[pos + 1]))) return pos;
+    ++pos;
+  }
+  return std::string_view::npos;
+}
+
 // `text` as the INI functions hold it once the code page has turned it into
 // characters: a character it cannot read becomes "?", a lead byte before a
-// NUL or at the end too (the NUL stays). Done in place: never longer.
+// NUL or at the end too (the NUL stays). Done in place: never longer. In the
+// held form every lead byte is followed by a trail byte, so a byte below 0x40
+// (a line end, "=") is always a character of its own.
 void AsHeld(std::string& text) {
-  std::size_t to = 0;
-  for (std::size_t from = 0; from < text.size();) {
+  const std::size_t unreadable = FirstUnreadable(text);
+  if (unreadable == std::string::npos) return;
+  std::size_t to = unreadable;
+  for (std::size_t from = unreadable; from < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[from]);
     if (!text::IsLeadByte(c)) {
       text[to++] = text[from++];
@@ -81,22 +97,20 @@ std::string_view AsTaken(std::string_view s) {
 // A name asked for: taken, and its characters turned as in a file.
 std::string_view AsAsked(std::string_view name, std::string& changed) { return HeldForm(AsTaken(name), changed); }
 
-// The hash of a name as the INI functions compare it (ASCII letters folded).
-std::uint64_t FoldedHash(std::string_view bytes) {
-  std::uint64_t h = 1469598103934665603ull;
-  for (std::size_t pos = 0; pos < bytes.size();) {
-    const std::size_t n = CharAt(bytes, pos);
-    unsigned char c = static_cast<unsigned char>(bytes[pos]);
+// The hash a section's name is kept and looked up by, as the INI functions
+// compare names (ASCII letters folded).
+std::uint32_t NameHash(std::string_view name) {
+  std::uint32_t h = 2166136261u;
+  for (std::size_t pos = 0; pos < name.size();) {
+    const std::size_t n = CharAt(name, pos);
+    unsigned char c = static_cast<unsigned char>(name[pos]);
     if (n == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    h = (h ^ c) * 1099511628211ull;
-    if (n == 2) h = (h ^ static_cast<unsigned char>(bytes[pos + 1])) * 1099511628211ull;
+    h = (h ^ c) * 16777619u;
+    if (n == 2) h = (h ^ static_cast<unsigned char>(name[pos + 1])) * 16777619u;
     pos += n;
   }
   return h;
 }
-
-// The hash a section's name is kept and looked up by.
-std::uint32_t NameHash(std::string_view name) { return static_cast<std::uint32_t>(FoldedHash(name)); }
 
 // Two names equal as the INI functions compare them.
 bool FoldedEqual(std::string_view a, std::string_view b) {
@@ -139,18 +153,20 @@ std::string AsRead(std::string_view value, std::size_t buffer) {
 
 // One line of a text: where it begins, where its text ends and where the
 // next line begins (after its line end: CR LF, CR or LF); its text trimmed.
+// A text in its held form (`held`) has no line end inside a character: its
+// lines are found byte by byte.
 struct TextLine {
   std::size_t begin, end, next;
   std::string_view text;
 };
 
-template <typename Take>
+template <bool held = false, typename Take>
 void ForEachTextLine(std::string_view all, Take take) {
   for (std::size_t next = 0; next < all.size();) {
     const std::size_t begin = next;
-    while (next < all.size() && all[next] != '\n' && all[next] != '\r') next += CharAt(all, next);
+    while (next < all.size() && all[next] != '\n' && all[next] != '\r') next += held ? 1 : CharAt(all, next);
     const std::size_t end = next;
-    if (next < all.size()) next += all.compare(next, 2, "\r\n") == 0 ? 2 : 1;
+    if (next < all.size()) next += all[next] == '\r' && next + 1 < all.size() && all[next + 1] == '\n' ? 2 : 1;
     take(TextLine{begin, end, next, Trimmed(all.substr(begin, end - begin))});
   }
 }
@@ -194,7 +210,7 @@ void IniImage::Load(std::string text) {
 
 void IniImage::IndexSections(std::size_t from, std::size_t to) {
   const std::string_view all(text_);
-  ForEachTextLine(all.substr(from, to - from), [&](const TextLine& line) {
+  ForEachTextLine<true>(all.substr(from, to - from), [&](const TextLine& line) {
     const std::optional<std::string_view> name = HeaderName(line.text);
     if (!name) return;
     sections_.back().bodyEnd = static_cast<std::uint32_t>(from + line.begin);
@@ -272,7 +288,7 @@ bool IniImage::SameName(const Section& s, std::uint32_t hash, std::string_view n
 
 template <typename Take>
 void IniImage::LinesOf(const Section& s, Take take) const {
-  ForEachTextLine(std::string_view(text_).substr(s.bodyBegin, s.bodyEnd - s.bodyBegin), [&](const TextLine& line) {
+  ForEachTextLine<true>(std::string_view(text_).substr(s.bodyBegin, s.bodyEnd - s.bodyBegin), [&](const TextLine& line) {
     if (!line.text.empty()) take(line.text);
   });
 }

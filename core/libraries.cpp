@@ -487,7 +487,7 @@ std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file)
     k.stale = false;  // what is reported from now on is read next time
   }
   std::optional<std::string> bytes = look.now.exists ? platform::ReadWholeFileIfPossible(file) : std::string();
-  std::shared_ptr<const IniImage> image = bytes ? ParsedImageOf(file, *bytes) : nullptr;
+  std::shared_ptr<const IniImage> image = bytes ? ParsedImageOf(file, std::move(*bytes)) : nullptr;
   std::lock_guard<std::mutex> hold(lock_);
   if (!image) {
     k.stale = true;  // kept as it was, and read again next time
