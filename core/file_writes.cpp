@@ -343,23 +343,35 @@ enum class Put { Done, Failed, Changed };
 // on the disk, takes its place once the file is checked to be as it was
 // read; a file of more than one name is written in place instead (after the
 // copy, so that the disk is known to hold it), flushed, and put back as it
-// was when that fails.
+// was when that fails. Bytes that only take the end of the file away are
+// made by cutting the file there, in place: the disk can hold nothing but
+// the old text or the new, so no copy is needed (a file that cannot be
+// opened for writing, held by another program, takes the copy's way).
 Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
   const std::string& where = read.target ? *read.target : path;
-  platform::FileCopy copy(platform::ScratchNameFor(where, kIniCopy), written);
-  if (!copy.written()) return Put::Failed;
+  std::optional<platform::OpenedFile> inPlace;
+  if (read.file && written.size() < read.bytes().size() && read.bytes().starts_with(written)) {
+    inPlace.emplace(where, /*forWriting=*/true);
+    if (!inPlace->opened()) inPlace.reset();
+  }
+  const bool cut = inPlace.has_value();
+  std::optional<platform::FileCopy> copy;
+  if (!cut) {
+    copy.emplace(platform::ScratchNameFor(where, kIniCopy), written);
+    if (!copy->written()) return Put::Failed;
+  }
   if (!StillAsRead(read, where)) return Put::Changed;
   bool done = false;
-  if (read.file && read.state.links > 1) {
-    const platform::OpenedFile file(where, /*forWriting=*/true);
-    done = file.opened() && file.Overwrite(written);
-    if (!done && file.opened()) file.Overwrite(read.bytes());
+  if (cut || (read.file && read.state.links > 1)) {
+    if (!inPlace) inPlace.emplace(where, /*forWriting=*/true);
+    done = inPlace->opened() && (cut ? inPlace->CutAt(written.size()) : inPlace->Overwrite(written));
+    if (!done && inPlace->opened()) inPlace->Overwrite(read.bytes());
   } else {
     // Another program that has the file open may be saving it: the
     // file is read again rather than replaced once it lets go.
     const bool existed = read.file != nullptr;
     read.file.reset();
-    const platform::MoveResult moved = copy.PutOnce(where, existed);
+    const platform::MoveResult moved = copy->PutOnce(where, existed);
     done = moved == platform::MoveResult::Done;
     if (moved == platform::MoveResult::HeldUp || (!done && !existed && platform::FileExists(where))) {
       return Put::Changed;

@@ -90,6 +90,12 @@ std::optional<std::string> ReadToEnd(HANDLE f) {
   return out;
 }
 
+bool Seek(HANDLE f, std::uint64_t at) {
+  LARGE_INTEGER to{};
+  to.QuadPart = static_cast<LONGLONG>(at);
+  return SetFilePointerEx(f, to, nullptr, FILE_BEGIN) != 0;
+}
+
 // A full path in the form that takes any length: "\\?\" before it ("\\?\UNC\"
 // instead of the "\\" of a share).
 std::wstring ExtendedForm(const std::wstring& full) {
@@ -253,14 +259,12 @@ std::optional<FileState> OpenedFile::State() const {
 }
 
 std::optional<std::string> OpenedFile::ReadAll() const {
-  LARGE_INTEGER start{};
-  if (!handle_ || !SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return std::nullopt;
+  if (!handle_ || !Seek(handle_, 0)) return std::nullopt;
   return ReadToEnd(handle_);
 }
 
 bool OpenedFile::Holds(const std::string& bytes) const {
-  LARGE_INTEGER start{};
-  if (!handle_ || !SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return false;
+  if (!handle_ || !Seek(handle_, 0)) return false;
   std::string block(65536, '\0');
   for (std::size_t done = 0;;) {
     DWORD got = 0;
@@ -303,9 +307,11 @@ std::optional<std::string> OpenedFile::LinkTarget(const std::string& path) const
 }
 
 bool OpenedFile::Overwrite(const std::string& bytes) const {
-  LARGE_INTEGER start{};
-  return handle_ && SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN) && WriteAll(handle_, bytes) &&
-         SetEndOfFile(handle_) && FlushFileBuffers(handle_);
+  return handle_ && Seek(handle_, 0) && WriteAll(handle_, bytes) && CutAt(bytes.size());
+}
+
+bool OpenedFile::CutAt(std::size_t size) const {
+  return handle_ && Seek(handle_, size) && SetEndOfFile(handle_) && FlushFileBuffers(handle_);
 }
 
 std::string ReadFileStart(const std::string& path, std::size_t count) {

@@ -112,6 +112,9 @@ class OpenedFile {
   // The bytes as the file's whole content, in place, on the disk before it
   // returns.
   bool Overwrite(const std::string& bytes) const;
+  // The file cut to its first `size` bytes, in place, on the disk before it
+  // returns.
+  bool CutAt(std::size_t size) const;
 
  private:
   void* handle_ = nullptr;

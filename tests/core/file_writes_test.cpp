@@ -85,6 +85,8 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
        "[admin]\n主人号码=12\n开启返回文本=" + text + emoji + "\r\n"},
       {"[a]\r\nk=1", {Set("a", "k", "2")}},
       {"[a]\r\nk=1\r\n", {DeleteSection(" a")}, "[a]\r\nk=1\r\n"},
+      {two, {DeleteSection("b")}},
+      {"[a]\r\nk=1\r\n[b]\r\nk=2", {DeleteKey("b", "k")}},
       // A lone surrogate that GB18030 would turn into another character.
       {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), {Set("a", "k", "1")},
        std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), false},
@@ -127,6 +129,25 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
     platform::WriteWholeFile(file, "[a]\r\nk=4\r\n");
   }
   EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
+}
+
+// A change that only takes the end of the file away (the staged keyword's
+// section deleted) cuts the file in place: a program that holds it open,
+// letting others read and write it but not replace it, does not hold the
+// change up, and sees it in the file it holds.
+TEST(FileWrites, AChangeThatOnlyCutsTheEndIsMadeInTheFileItself) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-cut") + "\\admin";
+  const std::string kept = "[admin]\r\n主人号码=1\r\n";
+  ASSERT_TRUE(platform::WriteWholeFile(file, kept + "[新增词库]\r\n待添词汇=你好\r\n"));
+  const HANDLE viewer =
+      CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(WriteIniChanges(file, {DeleteSection("新增词库")}));
+  EXPECT_EQ(platform::ReadWholeFile(file), kept);
+  LARGE_INTEGER size{};
+  EXPECT_TRUE(GetFileSizeEx(viewer, &size));
+  EXPECT_EQ(size.QuadPart, static_cast<LONGLONG>(kept.size()));
+  CloseHandle(viewer);
 }
 
 // Runs a program of the system Wine runs on (a Unix one), in `folder`,
