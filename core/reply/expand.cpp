@@ -149,6 +149,16 @@ ReplyText MentionOf(const std::string& sender) {
 
 constexpr std::array<const char*, 7> kWeekdays{"日", "一", "二", "三", "四", "五", "六"};
 
+// Whether a template may hold a variable: every variable begins with "["
+// and a character of two bytes, or "Z" ([ZOQData], [ZOQAdmin]) or "@" ([@]).
+bool MayHoldVariable(std::string_view s) {
+  for (std::size_t at = s.find('['); at != std::string_view::npos && at + 1 < s.size(); at = s.find('[', at + 1)) {
+    const unsigned char next = static_cast<unsigned char>(s[at + 1]);
+    if (next >= 0x80 || next == 'Z' || next == 'z' || next == '@') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string SenderMentionCode(const std::string& sender) { return MentionOf(sender).text(); }
@@ -170,9 +180,10 @@ ReplyText ExpandReply(MessageRecord& record, const std::string& libraryFile, con
   PluginState& p = Plugin();
   const std::string stored = p.Libraries.Reply(libraryFile, keyword);
   if (stored.empty()) return {};
-  const platform::LocalTime now = Env().now();
-
   ReplyText t = Written(ChooseAlternative(stored));
+  // Most replies hold none: nothing below would find one.
+  if (!MayHoldVariable(t.text())) return t;
+  const platform::LocalTime now = Env().now();
 
   constexpr auto kExact = text::Case::Sensitive;
   ReplaceWhenPresent(t, "[星期]", [&] { return Written(kWeekdays[static_cast<std::size_t>(now.weekday) % 7]); },
