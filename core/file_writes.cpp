@@ -345,8 +345,9 @@ enum class Put { Done, Failed, Changed };
 // copy, so that the disk is known to hold it), flushed, and put back as it
 // was when that fails. Bytes that only take the end of the file away are
 // made by cutting the file there, in place: the disk can hold nothing but
-// the old text or the new, so no copy is needed (a file that cannot be
-// opened for writing, held by another program, takes the copy's way).
+// the old text or the new, so neither a copy nor a flush is needed, as a
+// rename's own step is not flushed either (a file that cannot be opened for
+// writing, held by another program, takes the copy's way).
 Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
   const std::string& where = read.target ? *read.target : path;
   std::optional<platform::OpenedFile> inPlace;
@@ -365,7 +366,7 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
   if (cut || (read.file && read.state.links > 1)) {
     if (!inPlace) inPlace.emplace(where, /*forWriting=*/true);
     done = inPlace->opened() && (cut ? inPlace->CutAt(written.size()) : inPlace->Overwrite(written));
-    if (!done && inPlace->opened()) inPlace->Overwrite(read.bytes());
+    if (!done && !cut && inPlace->opened()) inPlace->Overwrite(read.bytes());
   } else {
     // Another program that has the file open may be saving it: the
     // file is read again rather than replaced once it lets go.

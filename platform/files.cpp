@@ -307,12 +307,10 @@ std::optional<std::string> OpenedFile::LinkTarget(const std::string& path) const
 }
 
 bool OpenedFile::Overwrite(const std::string& bytes) const {
-  return handle_ && Seek(handle_, 0) && WriteAll(handle_, bytes) && CutAt(bytes.size());
+  return handle_ && Seek(handle_, 0) && WriteAll(handle_, bytes) && CutAt(bytes.size()) && FlushFileBuffers(handle_);
 }
 
-bool OpenedFile::CutAt(std::size_t size) const {
-  return handle_ && Seek(handle_, size) && SetEndOfFile(handle_) && FlushFileBuffers(handle_);
-}
+bool OpenedFile::CutAt(std::size_t size) const { return handle_ && Seek(handle_, size) && SetEndOfFile(handle_); }
 
 std::string ReadFileStart(const std::string& path, std::size_t count) {
   FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);

@@ -112,8 +112,9 @@ class OpenedFile {
   // The bytes as the file's whole content, in place, on the disk before it
   // returns.
   bool Overwrite(const std::string& bytes) const;
-  // The file cut to its first `size` bytes, in place, on the disk before it
-  // returns.
+  // The file cut to its first `size` bytes, in place: one step of the file
+  // system, which leaves either the whole file or the part kept, and needs
+  // no flush to keep the file whole (the part kept is on the disk as it was).
   bool CutAt(std::size_t size) const;
 
  private:
