@@ -544,6 +544,23 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
   return false;
 }
 
+namespace {
+
+// The file's image as it is now; none when it is there and cannot be read
+// (one that is not there reads as empty: it is looked for only then).
+std::optional<std::shared_ptr<const IniImage>> ImageNow(const std::string& file) {
+  std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
+  if (!bytes && !platform::FileExists(file)) bytes.emplace();
+  if (!bytes) return std::nullopt;
+  return ParsedImageOf(file, std::move(*bytes));
+}
+
+}  // namespace
+
+std::shared_ptr<const IniImage> ReadIniFileNow(const std::string& file) {
+  return ImageNow(file).value_or(std::make_shared<const IniImage>());
+}
+
 std::string ReadIniItemNow(const std::string& file, const std::string& section, const std::string& key,
                            const std::string& defaultValue, std::size_t buffer) {
   return ReadIniItemIfReadable(file, section, key, defaultValue, buffer).value_or(defaultValue);
@@ -555,14 +572,10 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
   if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return std::string();
   std::shared_ptr<const IniImage>* kept = ReadUnderLock(file);
   if (!kept || !*kept) {
-    // A file that cannot be read is looked for only then: one that is not
-    // there reads as empty.
-    std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
-    if (!bytes && !platform::FileExists(file)) bytes.emplace();
-    if (!bytes) return std::nullopt;
-    std::shared_ptr<const IniImage> image = ParsedImageOf(file, std::move(*bytes));
-    if (!kept) return image->Value(section, key, buffer).value_or(defaultValue);
-    *kept = std::move(image);
+    std::optional<std::shared_ptr<const IniImage>> image = ImageNow(file);
+    if (!image) return std::nullopt;
+    if (!kept) return (*image)->Value(section, key, buffer).value_or(defaultValue);
+    *kept = std::move(*image);
   }
   return (*kept)->Value(section, key, buffer).value_or(defaultValue);
 }

@@ -109,6 +109,11 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
                                                  const std::string& key, const std::string& defaultValue = {},
                                                  std::size_t buffer = kIniValueBuffer);
 
+// The whole file as it is on the disk now, parsed once for many values;
+// empty when it cannot be read (as every value of it then reads as its
+// default).
+std::shared_ptr<const IniImage> ReadIniFileNow(const std::string& file);
+
 // What ReadIniItem would read back of `value` once written under `key`
 // (blanks around it gone, enclosing quotes taken off, cut to the read
 // buffer).

@@ -58,8 +58,10 @@ void LoadSettings() {
   Options o;
   o.DataFolder = data + "\\ZOQ-F-关键词\\";
   const std::string admin = AdminFile(o);
+  // One read of the file for every option.
+  const std::shared_ptr<const IniImage> stored = ReadIniFileNow(admin);
   const auto read = [&](const char* key, const char* fallback = "") {
-    return ReadIniItem(admin, kAdminSection, key, fallback);
+    return stored->Value(kAdminSection, key, kIniValueBuffer).value_or(fallback);
   };
   const auto readSwitch = [&](const char* key, const char* fallback) { return IsSwitchOn(read(key, fallback)); };
 
