@@ -193,6 +193,9 @@ TEST(FileWrites, AChangeReachesTheFileTheNameLeadsTo) {
     row.make();
     EXPECT_TRUE(WriteIniChanges(file, {Set("b", "k", "2")})) << row.name;
     EXPECT_EQ(platform::ReadWholeFile(file), "[a]\r\nk=1\r\n[b]\r\nk=2\r\n") << row.name;
+    // Shorter, not by its end: a file written in place loses its old end.
+    EXPECT_TRUE(WriteIniChanges(file, {Set("a", "k", "")})) << row.name;
+    EXPECT_EQ(platform::ReadWholeFile(file), "[a]\r\nk=\r\n[b]\r\nk=2\r\n") << row.name;
     // Nothing of ours keeps it open: an editor that lets others only read opens it.
     const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(editor, INVALID_HANDLE_VALUE) << row.name;
