@@ -59,6 +59,15 @@ std::uint16_t BranchKey(std::uint32_t state, std::uint16_t symbol) {
   return static_cast<std::uint16_t>(BranchOrder(state, symbol) & kBranchKeyBits);
 }
 
+// The first of the `n` sorted keys from `first` that is not below `key`.
+// The halves are chosen without branches: which one a key lies in is not
+// foreseeable.
+const std::uint16_t* LowerBound(const std::uint16_t* first, std::size_t n, std::uint16_t key) {
+  if (n == 0) return first;
+  for (; n > 1; n -= n / 2) first = first[n / 2] < key ? first + n / 2 : first;
+  return first + (*first < key);
+}
+
 // Hands `take` the symbols of `text` as the matcher reads them: each byte,
 // marked where a character begins, an ASCII capital of a one-byte
 // character folded. Stops when `take` gives false.
@@ -83,18 +92,18 @@ std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
   if (!(e & kBranches)) return kNone;
   if (e & kWide) {
     const std::uint32_t child = wideTo_[WideAt(state) + (symbol & 0xFF)];
-    return child != 0 && (edges_[child] & kSymbol) == symbol ? child : kNone;
+    return child != 0 ? child : kNone;
   }
   const std::uint16_t key = BranchKey(state, symbol);
-
-  const auto first = branches_.begin() + branchBlocks_[state >> kBlockBits],
-             last = branches_.begin() + branchBlocks_[(state >> kBlockBits) + 1];
-  const auto it = std::lower_bound(first, last, key);
-  return it != last && *it == key ? branchTo_[it - branches_.begin()] : kNone;
+  const std::uint32_t first = branchBlocks_[state >> kBlockBits], last = branchBlocks_[(state >> kBlockBits) + 1];
+  const std::uint16_t* it = LowerBound(branches_.data() + first, last - first, key);
+  return it != branches_.data() + last && *it == key ? branchTo_[it - branches_.data()] : kNone;
 }
 
 std::size_t FuzzyMatcher::WideAt(std::uint32_t state) const {
-  return 256 * static_cast<std::size_t>(std::lower_bound(wide_.begin(), wide_.end(), state) - wide_.begin());
+  const auto bucket = wide_.begin() + wideStarts_[state >> wideShift_];
+  return 256 * static_cast<std::size_t>(
+                   std::lower_bound(bucket, wide_.begin() + wideStarts_[(state >> wideShift_) + 1], state) - wide_.begin());
 }
 
 std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
@@ -265,6 +274,13 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       run = 0;
     }
     wide_ = std::move(wide);
+    // Where the wide states of each range of 2^wideShift_ states begin in
+    // wide_: about one range a wide state, each mostly holding one.
+    wideShift_ = 0;
+    while ((states >> wideShift_) > 2 * wide_.size()) ++wideShift_;
+    wideStarts_.assign((states >> wideShift_) + 2, 0);
+    for (const std::uint32_t w : wide_) ++wideStarts_[(w >> wideShift_) + 1];
+    for (std::size_t b = 1; b < wideStarts_.size(); ++b) wideStarts_[b] += wideStarts_[b - 1];
     wideTo_ = std::vector<std::uint32_t>(256 * wide_.size(), 0);
     for (const std::uint32_t w : wide_) edges_[w] |= kWide;
     std::fill(branchBlocks_.begin(), branchBlocks_.end(), 0);
@@ -344,10 +360,11 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
         }
         continue;
       }
-      const auto last = branches_.begin() + branchBlocks_[(s >> kBlockBits) + 1];
-      for (auto it = std::lower_bound(branches_.begin() + branchBlocks_[s >> kBlockBits], last, BranchKey(s, 0));
+      const std::uint16_t* const last = branches_.data() + branchBlocks_[(s >> kBlockBits) + 1];
+      const std::uint16_t* const block = branches_.data() + branchBlocks_[s >> kBlockBits];
+      for (const std::uint16_t* it = LowerBound(block, last - block, BranchKey(s, 0));
            it != last && (*it >> 9) == BranchKey(s, 0) >> 9; ++it) {
-        visit(static_cast<Symbol>(*it & kSymbol), branchTo_[it - branches_.begin()]);
+        visit(static_cast<Symbol>(*it & kSymbol), branchTo_[it - branches_.data()]);
       }
     }
     std::vector<std::uint32_t>().swap(waiting[depth]);
@@ -394,7 +411,7 @@ std::size_t FuzzyMatcher::MemoryBytes() const {
   return edges_.capacity() * sizeof(std::uint16_t) + branches_.capacity() * sizeof(std::uint16_t) +
          failBits_.capacity() * sizeof(std::uint64_t) +
          (failRanks_.capacity() + failTo_.capacity() + fromRoot_.capacity() + branchTo_.capacity() +
-          branchBlocks_.capacity() + wide_.capacity() + wideTo_.capacity() + finders_.capacity() +
+          branchBlocks_.capacity() + wide_.capacity() + wideStarts_.capacity() + wideTo_.capacity() + finders_.capacity() +
           firstFound_.capacity()) *
              sizeof(std::uint32_t);
 }
