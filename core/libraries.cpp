@@ -91,6 +91,8 @@ std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
   if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
   if (!(e & kBranches)) return kNone;
   if (e & kWide) {
+    // (A state's children all begin a character or none does, as its own
+    // symbol tells: the byte is enough.)
     const std::uint32_t child = wideTo_[WideAt(state) + (symbol & 0xFF)];
     return child != 0 ? child : kNone;
   }
@@ -159,39 +161,52 @@ FoldedKeywords Folded(const std::vector<std::string>& keywords, FuzzyMatcher::Fo
   return f;
 }
 
-// The keywords' numbers in byte order of their folded forms, equal ones in
-// list order: by their first two bytes into buckets, each bucket sorted.
-std::vector<std::uint32_t> ByteOrder(const FoldedKeywords& k) {
+// A keyword in byte order: its first eight bytes (zeros after its end), its
+// number, and how many bytes it shares with the keyword before it.
+struct Sorted {
+  std::uint64_t head;
+  std::uint32_t keyword, shared;
+};
+
+// The keywords in byte order of their folded forms, equal ones in list
+// order: by their first two bytes into buckets, each bucket sorted.
+std::vector<Sorted> ByteOrder(const FoldedKeywords& k) {
   const std::size_t count = k.begins.size() - 1;
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count);  // the first eight bytes, and the keyword
-  std::vector<std::uint32_t> buckets((1u << 16) + 1, 0);
-  for (std::uint32_t i = 0; i < count; ++i) {
+  const auto head = [&](std::uint32_t i, std::size_t bytes) {
     const std::string_view v = k[i];
-    std::uint64_t head = 0;
-    for (std::size_t b = 0; b < 8; ++b) head = head << 8 | (b < v.size() ? static_cast<unsigned char>(v[b]) : 0);
-    keyed[i] = {head, i};
-    ++buckets[(head >> 48) + 1];
-  }
-  for (std::size_t b = 1; b < buckets.size(); ++b) buckets[b] += buckets[b - 1];
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> sorted(count);
-  {
-    std::vector<std::uint32_t> next(buckets.begin(), buckets.end() - 1);
-    for (const auto& e : keyed) sorted[next[e.first >> 48]++] = e;
-  }
-  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(keyed);
-  const auto before = [&](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    const int c = k[a.second].compare(k[b.second]);
-    return c < 0 || (c == 0 && a.second < b.second);
+    std::uint64_t h = 0;
+    for (std::size_t b = 0; b < bytes; ++b) h = h << 8 | (b < v.size() ? static_cast<unsigned char>(v[b]) : 0);
+    return h;
   };
-  for (std::size_t b = 0; b + 1 < buckets.size(); ++b) {
-    if (buckets[b + 1] - buckets[b] > 1) {
-      std::sort(sorted.begin() + buckets[b], sorted.begin() + buckets[b + 1], before);
-    }
+  // Bucket b ends at ends[b] (and begins where b - 1 ends).
+  std::vector<std::uint32_t> ends(1u << 16, 0);
+  for (std::uint32_t i = 0; i < count; ++i) ++ends[head(i, 2)];
+  for (std::size_t b = 1; b < ends.size(); ++b) ends[b] += ends[b - 1];
+  std::vector<Sorted> sorted(count);
+  for (std::uint32_t i = count; i-- > 0;) {
+    const std::uint64_t h = head(i, 8);
+    sorted[--ends[h >> 48]] = {h, i, 0};
   }
-  std::vector<std::uint32_t> order(count);
-  for (std::size_t i = 0; i < count; ++i) order[i] = sorted[i].second;
-  return order;
+  // (Now each bucket begins at ends[b].)
+  const auto before = [&](const Sorted& a, const Sorted& b) {
+    if (a.head != b.head) return a.head < b.head;
+    const int c = k[a.keyword].compare(k[b.keyword]);
+    return c < 0 || (c == 0 && a.keyword < b.keyword);
+  };
+  for (std::size_t b = 0; b < ends.size(); ++b) {
+    const std::size_t last = b + 1 < ends.size() ? ends[b + 1] : count;
+    if (last - ends[b] > 1) std::sort(sorted.begin() + ends[b], sorted.begin() + last, before);
+  }
+  for (std::size_t n = 1; n < count; ++n) {
+    const std::string_view a = k[sorted[n - 1].keyword], b = k[sorted[n].keyword];
+    const std::uint64_t differ = sorted[n - 1].head ^ sorted[n].head;
+    std::size_t shared = differ ? static_cast<std::size_t>(std::countl_zero(differ)) / 8 : 8;
+    if (!differ) {
+      while (shared < a.size() && shared < b.size() && a[shared] == b[shared]) ++shared;
+    }
+    sorted[n].shared = static_cast<std::uint32_t>(std::min({shared, a.size(), b.size()}));
+  }
+  return sorted;
 }
 
 }  // namespace
@@ -202,39 +217,45 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   // byte order, so that each shares with the one before it all the states it
   // shares with any.
   const FoldedKeywords folded = Folded(keywords, form);
-  const std::vector<std::uint32_t> order = ByteOrder(folded);
+  const std::vector<Sorted> order = ByteOrder(folded);
+  // A state for each byte a keyword does not share with the one before it
+  // (an empty keyword is found nowhere), and the root.
+  std::size_t states = 1, longest = 0;
+  for (const Sorted& e : order) {
+    const std::size_t length = folded.begins[e.keyword + 1] - folded.begins[e.keyword];
+    states += length - e.shared;
+    longest = std::max(longest, length);
+  }
 
   // Per state, while building: its fail link (kUnsettled until known) and
-  // whether it finds a keyword, and then the first keyword it finds. There
-  // are at most as many states as bytes, and one more.
+  // whether it finds a keyword, and then the first keyword it finds.
   constexpr std::uint32_t kFindsBit = 0x80000000u, kLinkBits = ~kFindsBit, kUnsettled = kLinkBits;
-  const std::unique_ptr<std::uint32_t[]> fail(new std::uint32_t[folded.bytes.size() + 1]);
-  const std::unique_ptr<std::uint32_t[]> first(new std::uint32_t[folded.bytes.size() + 1]);
+  const std::unique_ptr<std::uint32_t[]> fail(new std::uint32_t[states]);
+  const std::unique_ptr<std::uint32_t[]> first(new std::uint32_t[states]);
   fail[0] = 0;
-  edges_.assign(1, 0);
-  edges_.reserve(folded.bytes.size() + 1);
+  edges_ = std::vector<std::uint16_t>(states);
   fromRoot_.assign(kSymbol + 1, 0);
   std::vector<std::pair<std::uint64_t, std::uint32_t>> branches;
-  std::vector<std::uint32_t> path{0};  // the states along the keyword before
-  std::string_view before;
+  branches.reserve(order.size());  // one at most for each keyword: where it leaves the one before
+  std::vector<std::uint32_t> path(longest + 1, 0);  // the states along the keyword before
+  std::uint32_t made = 1;
   for (std::size_t n = 0; n < order.size(); ++n) {
     // Taken out of their order in memory: the bytes of one a few keywords
     // on are asked for ahead.
-    if (n + 8 < order.size()) __builtin_prefetch(folded.bytes.data() + folded.begins[order[n + 8]]);
-    const std::uint32_t i = order[n];
+    if (n + 8 < order.size()) __builtin_prefetch(folded.bytes.data() + folded.begins[order[n + 8].keyword]);
+    const std::uint32_t i = order[n].keyword;
     const std::string_view k = folded[i];
-    if (k.empty()) continue;  // an empty keyword is found nowhere
-    std::size_t shared = 0;
-    while (shared < k.size() && shared < before.size() && k[shared] == before[shared]) ++shared;
-    path.resize(shared + 1);
-    std::uint32_t state = path.back();
-    for (std::size_t pos = 0, next = 0; pos < k.size(); ++pos) {
+    if (k.empty()) continue;
+    const std::size_t shared = order[n].shared;
+    std::uint32_t state = path[shared];
+    std::size_t next = 0;  // where the next character begins
+    while (next < shared) next += CharAt(k, next);
+    for (std::size_t pos = shared; pos < k.size(); ++pos) {
       const bool character = pos == next;
       if (character) next += CharAt(k, pos);
-      if (pos < shared) continue;
       const Symbol symbol = static_cast<Symbol>(static_cast<unsigned char>(k[pos]) | (character ? kCharacterBegins : 0));
-      const std::uint32_t child = static_cast<std::uint32_t>(edges_.size());
-      edges_.push_back(symbol);
+      const std::uint32_t child = made++;
+      edges_[child] = symbol;
       fail[child] = kUnsettled;
       if (state == 0) {
         fromRoot_[symbol] = child;
@@ -244,14 +265,11 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
         branches.emplace_back(BranchOrder(state, symbol), child);
         edges_[state] |= kBranches;
       }
-      state = child;
-      path.push_back(state);
+      path[pos + 1] = state = child;
     }
     first[state] = fail[state] & kFindsBit ? std::min(first[state], i) : i;
     fail[state] |= kFindsBit;
-    before = k;
   }
-  const std::size_t states = edges_.size();
   // The states of many children get tables of their own. The branch table
   // holds the rest in order of state and symbol: by blocks of states, then
   // each block sorted (a state's own branches come in order of symbol).
@@ -308,14 +326,9 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   // along a keyword's own states as far as the links they need are settled
   // (most of a long keyword at once).
   const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
-    std::uint32_t to = 0;
-    for (std::uint32_t s = from;; s = fail[s] & kLinkBits) {
-      if ((to = Child(s, symbol)) != kNone) break;
-      if (s == 0) {
-        to = 0;
-        break;
-      }
-    }
+    std::uint32_t to = kNone;
+    for (std::uint32_t s = from; s != 0 && (to = Child(s, symbol)) == kNone;) s = fail[s] & kLinkBits;
+    if (to == kNone) to = fromRoot_[symbol];  // from the root: its child or itself
     const std::uint32_t target = fail[to];
     if ((target & kLinkBits) == kUnsettled) return false;  // not settled yet
     std::uint32_t& link = fail[child];
@@ -393,7 +406,6 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
     firstFound_[finding++] = first[s];
   }
   for (std::size_t w = 1; w < failRanks_.size(); ++w) failRanks_[w] = failRanks_[w - 1] + std::popcount(failBits_[w - 1]);
-  edges_.shrink_to_fit();
 }
 
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
