@@ -46,6 +46,7 @@ constexpr std::uint16_t kNextIsChild = 0x200;  // state + 1 is a child
 constexpr std::uint16_t kBranches = 0x400;     // it has children in the branch table
 constexpr std::uint16_t kFinds = 0x800;        // a keyword is found on reaching it
 constexpr std::uint16_t kWide = 0x1000;        // its other children are in a table of its own, by byte
+constexpr std::uint16_t kUnsettled = 0x2000;   // while building: its fail link is not known yet
 constexpr std::size_t kWideFrom = 64;          // so many other children make a state wide
 constexpr std::uint32_t kNone = ~0u;
 constexpr unsigned kBlockBits = 6;  // the branch table is indexed by blocks of 64 states
@@ -227,9 +228,8 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
     longest = std::max(longest, length);
   }
 
-  // Per state, while building: its fail link (kUnsettled until known) and
-  // whether it finds a keyword, and then the first keyword it finds.
-  constexpr std::uint32_t kFindsBit = 0x80000000u, kLinkBits = ~kFindsBit, kUnsettled = kLinkBits;
+  // Per state, while building: its fail link once settled, and the first
+  // keyword it finds if it finds one (the flags in edges_ tell).
   const std::unique_ptr<std::uint32_t[]> fail(new std::uint32_t[states]);
   const std::unique_ptr<std::uint32_t[]> first(new std::uint32_t[states]);
   fail[0] = 0;
@@ -239,6 +239,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   branches.reserve(order.size());  // one at most for each keyword: where it leaves the one before
   std::vector<std::uint32_t> path(longest + 1, 0);  // the states along the keyword before
   std::uint32_t made = 1;
+  std::size_t finding = 0, linked = 0;  // the states that find a keyword, and those whose link is not the root
   for (std::size_t n = 0; n < order.size(); ++n) {
     // Taken out of their order in memory: the bytes of one a few keywords
     // on are asked for ahead.
@@ -255,8 +256,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       if (character) next += CharAt(k, pos);
       const Symbol symbol = static_cast<Symbol>(static_cast<unsigned char>(k[pos]) | (character ? kCharacterBegins : 0));
       const std::uint32_t child = made++;
-      edges_[child] = symbol;
-      fail[child] = kUnsettled;
+      edges_[child] = symbol | kUnsettled;
       if (state == 0) {
         fromRoot_[symbol] = child;
       } else if (state + 1 == child && !(edges_[state] & kNextIsChild)) {
@@ -267,8 +267,10 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       }
       path[pos + 1] = state = child;
     }
-    first[state] = fail[state] & kFindsBit ? std::min(first[state], i) : i;
-    fail[state] |= kFindsBit;
+    if (edges_[state] & kFinds) continue;  // (an equal keyword before it comes first in the list)
+    first[state] = i;
+    edges_[state] |= kFinds;
+    ++finding;
   }
   // The states of many children get tables of their own. The branch table
   // holds the rest in order of state and symbol: by blocks of states, then
@@ -327,22 +329,26 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   // (most of a long keyword at once).
   const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
     std::uint32_t to = kNone;
-    for (std::uint32_t s = from; s != 0 && (to = Child(s, symbol)) == kNone;) s = fail[s] & kLinkBits;
+    for (std::uint32_t s = from; s != 0 && (to = Child(s, symbol)) == kNone;) s = fail[s];
     if (to == kNone) to = fromRoot_[symbol];  // from the root: its child or itself
-    const std::uint32_t target = fail[to];
-    if ((target & kLinkBits) == kUnsettled) return false;  // not settled yet
-    std::uint32_t& link = fail[child];
-    if (target & kFindsBit) {
-      first[child] = link & kFindsBit ? std::min(first[child], first[to]) : first[to];
-      link |= kFindsBit;
+    // (Its flags lie where the next step along the keyword reads anyway.)
+    const std::uint16_t target = edges_[to];
+    if (target & kUnsettled) return false;
+    std::uint16_t& e = edges_[child];
+    if (target & kFinds) {
+      first[child] = e & kFinds ? std::min(first[child], first[to]) : first[to];
+      finding += !(e & kFinds);
+      e |= kFinds;
     }
-    link = (link & kFindsBit) | to;
+    e &= ~kUnsettled;
+    fail[child] = to;
+    linked += to != 0;
     return true;
   };
   std::vector<std::vector<std::uint32_t>> waiting(2);  // by depth: settled states whose children are not
   const auto goOn = [&](std::uint32_t x, std::size_t depth) {
     while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild &&
-           settle(x + 1, fail[x] & kLinkBits, edges_[x + 1] & kSymbol)) {
+           settle(x + 1, fail[x], edges_[x + 1] & kSymbol)) {
       ++x;
       ++depth;
     }
@@ -352,14 +358,15 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   };
   for (std::uint32_t c : fromRoot_) {
     if (c == 0) continue;
-    fail[c] &= kFindsBit;
+    fail[c] = 0;
+    edges_[c] &= ~kUnsettled;
     goOn(c, 1);
   }
   for (std::size_t depth = 1; depth < waiting.size(); ++depth) {
     std::sort(waiting[depth].begin(), waiting[depth].end());
     for (std::size_t i = 0; i < waiting[depth].size(); ++i) {
       const std::uint32_t s = waiting[depth][i];
-      const std::uint32_t from = fail[s] & kLinkBits;
+      const std::uint32_t from = fail[s];
       const auto visit = [&](Symbol symbol, std::uint32_t child) {
         settle(child, from, symbol);  // the shallower states are all settled
         goOn(child, depth + 1);
@@ -384,28 +391,26 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   }
   // Kept where they say something: most fail links of long keywords lead
   // back to the root, and most states find nothing.
-  std::size_t linked = 0, finding = 0;
-  for (std::uint32_t s = 1; s < states; ++s) {
-    linked += (fail[s] & kLinkBits) != 0;
-    finding += fail[s] >> 31;
-  }
-  failBits_ = std::vector<std::uint64_t>(states / 64 + 1, 0);
-  failRanks_ = std::vector<std::uint32_t>(states / 64 + 1, 0);
+  failBits_ = std::vector<std::uint64_t>(states / 64 + 1);
+  failRanks_ = std::vector<std::uint32_t>(states / 64 + 1);
   failTo_ = std::vector<std::uint32_t>(linked);
   finders_ = std::vector<std::uint32_t>(finding);
   firstFound_ = std::vector<std::uint32_t>(finding);
   linked = finding = 0;
-  for (std::uint32_t s = 1; s < states; ++s) {
-    if ((fail[s] & kLinkBits) != 0) {
-      failBits_[s >> 6] |= std::uint64_t{1} << (s & 63);
-      failTo_[linked++] = fail[s] & kLinkBits;
+  for (std::uint32_t w = 0; w < failBits_.size(); ++w) {
+    failRanks_[w] = static_cast<std::uint32_t>(linked);
+    std::uint64_t bits = 0;
+    for (std::uint32_t s = w << 6, end = std::min<std::uint32_t>(s + 64, states); s < end; ++s) {
+      if (fail[s] != 0) {
+        bits |= std::uint64_t{1} << (s & 63);
+        failTo_[linked++] = fail[s];
+      }
+      if (!(edges_[s] & kFinds)) continue;
+      finders_[finding] = s;
+      firstFound_[finding++] = first[s];
     }
-    if (!(fail[s] & kFindsBit)) continue;
-    edges_[s] |= kFinds;
-    finders_[finding] = s;
-    firstFound_[finding++] = first[s];
+    failBits_[w] = bits;
   }
-  for (std::size_t w = 1; w < failRanks_.size(); ++w) failRanks_[w] = failRanks_[w - 1] + std::popcount(failBits_[w - 1]);
 }
 
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
