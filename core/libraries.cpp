@@ -69,6 +69,12 @@ const std::uint16_t* LowerBound(const std::uint16_t* first, std::size_t n, std::
   return first + (*first < key);
 }
 
+std::vector<std::uint32_t> Reserved(std::size_t n) {
+  std::vector<std::uint32_t> v;
+  v.reserve(n);
+  return v;
+}
+
 // Hands `take` the symbols of `text` as the matcher reads them: each byte,
 // marked where a character begins, an ASCII capital of a one-byte
 // character folded. Stops when `take` gives false.
@@ -220,26 +226,36 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   const FoldedKeywords folded = Folded(keywords, form);
   const std::vector<Sorted> order = ByteOrder(folded);
   // A state for each byte a keyword does not share with the one before it
-  // (an empty keyword is found nowhere), and the root.
-  std::size_t states = 1, longest = 0;
+  // (an empty keyword is found nowhere), and the root; a keyword's end
+  // unless it equals the one before it.
+  std::size_t states = 1, longest = 0, ends = 0;
   for (const Sorted& e : order) {
     const std::size_t length = folded.begins[e.keyword + 1] - folded.begins[e.keyword];
     states += length - e.shared;
+    ends += length != e.shared;
     longest = std::max(longest, length);
   }
 
-  // Per state, while building: its fail link once settled, and the first
-  // keyword it finds if it finds one (the flags in edges_ tell).
+  // Per state, while building: its fail link once settled.
   const std::unique_ptr<std::uint32_t[]> fail(new std::uint32_t[states]);
-  const std::unique_ptr<std::uint32_t[]> first(new std::uint32_t[states]);
   fail[0] = 0;
   edges_ = std::vector<std::uint16_t>(states);
+  // The keywords' ends come in order of state: finders_ as the trie is made.
+  // Only a state that finds through its link needs the first keyword of
+  // each state at hand: then it is made, per state.
+  finders_ = Reserved(ends);
+  firstFound_ = Reserved(ends);
+  std::unique_ptr<std::uint32_t[]> first;
+  const auto firstOfEach = [&] {
+    first.reset(new std::uint32_t[states]);
+    for (std::size_t f = 0; f < ends; ++f) first[finders_[f]] = firstFound_[f];
+  };
   fromRoot_.assign(kSymbol + 1, 0);
   std::vector<std::pair<std::uint64_t, std::uint32_t>> branches;
   branches.reserve(order.size());  // one at most for each keyword: where it leaves the one before
   std::vector<std::uint32_t> path(longest + 1, 0);  // the states along the keyword before
   std::uint32_t made = 1;
-  std::size_t finding = 0, linked = 0;  // the states that find a keyword, and those whose link is not the root
+  std::size_t finding = ends, linked = 0;  // the states that find a keyword, and those whose link is not the root
   for (std::size_t n = 0; n < order.size(); ++n) {
     // Taken out of their order in memory: the bytes of one a few keywords
     // on are asked for ahead.
@@ -268,9 +284,9 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       path[pos + 1] = state = child;
     }
     if (edges_[state] & kFinds) continue;  // (an equal keyword before it comes first in the list)
-    first[state] = i;
     edges_[state] |= kFinds;
-    ++finding;
+    finders_.push_back(state);
+    firstFound_.push_back(i);
   }
   // The states of many children get tables of their own. The branch table
   // holds the rest in order of state and symbol: by blocks of states, then
@@ -298,7 +314,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
     // wide_: about one range a wide state, each mostly holding one.
     wideShift_ = 0;
     while ((states >> wideShift_) > 2 * wide_.size()) ++wideShift_;
-    wideStarts_.assign((states >> wideShift_) + 2, 0);
+    wideStarts_ = std::vector<std::uint32_t>((states >> wideShift_) + 2, 0);
     for (const std::uint32_t w : wide_) ++wideStarts_[(w >> wideShift_) + 1];
     for (std::size_t b = 1; b < wideStarts_.size(); ++b) wideStarts_[b] += wideStarts_[b - 1];
     wideTo_ = std::vector<std::uint32_t>(256 * wide_.size(), 0);
@@ -336,6 +352,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
     if (target & kUnsettled) return false;
     std::uint16_t& e = edges_[child];
     if (target & kFinds) {
+      if (!first) firstOfEach();
       first[child] = e & kFinds ? std::min(first[child], first[to]) : first[to];
       finding += !(e & kFinds);
       e |= kFinds;
@@ -394,22 +411,25 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   failBits_ = std::vector<std::uint64_t>(states / 64 + 1);
   failRanks_ = std::vector<std::uint32_t>(states / 64 + 1);
   failTo_ = std::vector<std::uint32_t>(linked);
-  finders_ = std::vector<std::uint32_t>(finding);
-  firstFound_ = std::vector<std::uint32_t>(finding);
-  linked = finding = 0;
+  linked = 0;
   for (std::uint32_t w = 0; w < failBits_.size(); ++w) {
     failRanks_[w] = static_cast<std::uint32_t>(linked);
     std::uint64_t bits = 0;
     for (std::uint32_t s = w << 6, end = std::min<std::uint32_t>(s + 64, states); s < end; ++s) {
-      if (fail[s] != 0) {
-        bits |= std::uint64_t{1} << (s & 63);
-        failTo_[linked++] = fail[s];
-      }
-      if (!(edges_[s] & kFinds)) continue;
-      finders_[finding] = s;
-      firstFound_[finding++] = first[s];
+      if (fail[s] == 0) continue;
+      bits |= std::uint64_t{1} << (s & 63);
+      failTo_[linked++] = fail[s];
     }
     failBits_[w] = bits;
+  }
+  if (!first) return;  // the keywords' ends alone find
+  finders_ = std::vector<std::uint32_t>(finding);
+  firstFound_ = std::vector<std::uint32_t>(finding);
+  finding = 0;
+  for (std::uint32_t s = 1; s < states; ++s) {
+    if (!(edges_[s] & kFinds)) continue;
+    finders_[finding] = s;
+    firstFound_[finding++] = first[s];
   }
 }
 
