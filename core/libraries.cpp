@@ -51,13 +51,10 @@ constexpr std::size_t kWideFrom = 64;          // so many other children make a 
 constexpr std::uint32_t kNone = ~0u;
 constexpr unsigned kBlockBits = 6;  // the branch table is indexed by blocks of 64 states
 
-// A child in the branch table: its parent and symbol, ordered as the table
-// is; and the part of that kept in the parent's block of the table (the
-// parent's place in the block, and the symbol).
-std::uint64_t BranchOrder(std::uint32_t state, std::uint16_t symbol) { return std::uint64_t{state} << 9 | symbol; }
-constexpr std::uint64_t kBranchKeyBits = (std::uint64_t{1} << (9 + kBlockBits)) - 1;
+// A child in the branch table, as its parent's block of the table keeps
+// it: the parent's place in the block, and the symbol.
 std::uint16_t BranchKey(std::uint32_t state, std::uint16_t symbol) {
-  return static_cast<std::uint16_t>(BranchOrder(state, symbol) & kBranchKeyBits);
+  return static_cast<std::uint16_t>((state & ((1u << kBlockBits) - 1)) << 9 | symbol);
 }
 
 // The first of the `n` sorted keys from `first` that is not below `key`.
@@ -251,7 +248,8 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
     for (std::size_t f = 0; f < ends; ++f) first[finders_[f]] = firstFound_[f];
   };
   fromRoot_.assign(kSymbol + 1, 0);
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> branches;
+  // The children not reached as the next state or from the root: parent << 32 | child.
+  std::vector<std::uint64_t> branches;
   branches.reserve(order.size());  // one at most for each keyword: where it leaves the one before
   std::vector<std::uint32_t> path(longest + 1, 0);  // the states along the keyword before
   std::uint32_t made = 1;
@@ -278,7 +276,7 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
       } else if (state + 1 == child && !(edges_[state] & kNextIsChild)) {
         edges_[state] |= kNextIsChild;
       } else {
-        branches.emplace_back(BranchOrder(state, symbol), child);
+        branches.push_back(std::uint64_t{state} << 32 | child);
         edges_[state] |= kBranches;
       }
       path[pos + 1] = state = child;
@@ -292,22 +290,31 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   // holds the rest in order of state and symbol: by blocks of states, then
   // each block sorted (a state's own branches come in order of symbol).
   branchBlocks_ = std::vector<std::uint32_t>((states >> kBlockBits) + 2, 0);
-  for (const auto& b : branches) ++branchBlocks_[(b.first >> (9 + kBlockBits)) + 1];
+  for (const std::uint64_t b : branches) ++branchBlocks_[(b >> 32 >> kBlockBits) + 1];
   for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
   {
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> placed(branches.size());
+    // Each: its key in the parent's block << 32 | the child.
+    std::vector<std::uint64_t> placed(branches.size());
     std::vector<std::uint32_t> next(branchBlocks_.begin(), branchBlocks_.end() - 1);
-    for (const auto& b : branches) placed[next[b.first >> (9 + kBlockBits)]++] = b;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(branches);
-    for (std::size_t b = 0; b + 1 < branchBlocks_.size(); ++b) {
-      std::sort(placed.begin() + branchBlocks_[b], placed.begin() + branchBlocks_[b + 1]);
+    for (const std::uint64_t b : branches) {
+      const auto parent = static_cast<std::uint32_t>(b >> 32), child = static_cast<std::uint32_t>(b);
+      placed[next[parent >> kBlockBits]++] = std::uint64_t{BranchKey(parent, edges_[child] & kSymbol)} << 32 | child;
     }
+    std::vector<std::uint64_t>().swap(branches);
+    const auto parentOf = [](std::size_t block, std::uint64_t p) {
+      return static_cast<std::uint32_t>(block << kBlockBits | p >> (32 + 9));
+    };
     std::vector<std::uint32_t> wide;
-    for (std::size_t j = 0, run = 1; j < placed.size(); ++j, ++run) {
-      const std::uint32_t state = static_cast<std::uint32_t>(placed[j].first >> 9);
-      if (j + 1 < placed.size() && placed[j + 1].first >> 9 == state) continue;
-      if (run >= kWideFrom) wide.push_back(state);
-      run = 0;
+    for (std::size_t b = 0; b + 1 < branchBlocks_.size(); ++b) {
+      const auto first = placed.begin() + branchBlocks_[b], last = placed.begin() + branchBlocks_[b + 1];
+      std::sort(first, last);
+      std::size_t run = 0;
+      for (auto it = first; it != last; ++it) {
+        ++run;
+        if (it + 1 != last && (it[1] >> (32 + 9)) == (*it >> (32 + 9))) continue;
+        if (run >= kWideFrom) wide.push_back(parentOf(b, *it));
+        run = 0;
+      }
     }
     wide_ = std::move(wide);
     // Where the wide states of each range of 2^wideShift_ states begin in
@@ -319,23 +326,27 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
     for (std::size_t b = 1; b < wideStarts_.size(); ++b) wideStarts_[b] += wideStarts_[b - 1];
     wideTo_ = std::vector<std::uint32_t>(256 * wide_.size(), 0);
     for (const std::uint32_t w : wide_) edges_[w] |= kWide;
-    std::fill(branchBlocks_.begin(), branchBlocks_.end(), 0);
-    std::size_t kept = 0;
-    for (const auto& b : placed) {
-      const std::uint32_t state = static_cast<std::uint32_t>(b.first >> 9);
-      if (edges_[state] & kWide) {
-        wideTo_[WideAt(state) + (b.first & 0xFF)] = b.second;
-      } else {
-        placed[kept++] = b;
-        ++branchBlocks_[(state >> kBlockBits) + 1];
+    // The wide states' children taken out, each block where the ones before
+    // it end.
+    std::uint32_t kept = 0;
+    for (std::size_t b = 0; b + 1 < branchBlocks_.size(); ++b) {
+      const std::uint32_t first = branchBlocks_[b], last = branchBlocks_[b + 1];
+      branchBlocks_[b] = kept;
+      for (std::uint32_t j = first; j < last; ++j) {
+        const std::uint32_t state = parentOf(b, placed[j]);
+        if (edges_[state] & kWide) {
+          wideTo_[WideAt(state) + (placed[j] >> 32 & 0xFF)] = static_cast<std::uint32_t>(placed[j]);
+        } else {
+          placed[kept++] = placed[j];
+        }
       }
     }
-    for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
+    branchBlocks_.back() = kept;
     branches_ = std::vector<std::uint16_t>(kept);
     branchTo_ = std::vector<std::uint32_t>(kept);
     for (std::size_t j = 0; j < kept; ++j) {
-      branches_[j] = static_cast<std::uint16_t>(placed[j].first & kBranchKeyBits);
-      branchTo_[j] = placed[j].second;
+      branches_[j] = static_cast<std::uint16_t>(placed[j] >> 32);
+      branchTo_[j] = static_cast<std::uint32_t>(placed[j]);
     }
   }
   // The fail links and what each state finds: a state finds its own keyword
