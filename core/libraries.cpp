@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
@@ -176,19 +177,23 @@ struct Sorted {
 // order: by their first two bytes into buckets, each bucket sorted.
 std::vector<Sorted> ByteOrder(const FoldedKeywords& k) {
   const std::size_t count = k.begins.size() - 1;
-  const auto head = [&](std::uint32_t i, std::size_t bytes) {
+  const auto head = [&](std::uint32_t i) {
     const std::string_view v = k[i];
     std::uint64_t h = 0;
-    for (std::size_t b = 0; b < bytes; ++b) h = h << 8 | (b < v.size() ? static_cast<unsigned char>(v[b]) : 0);
+    if (v.size() >= 8) {
+      std::memcpy(&h, v.data(), 8);
+      return std::endian::native == std::endian::little ? __builtin_bswap64(h) : h;
+    }
+    for (std::size_t b = 0; b < v.size(); ++b) h |= std::uint64_t{static_cast<unsigned char>(v[b])} << (56 - 8 * b);
     return h;
   };
   // Bucket b ends at ends[b] (and begins where b - 1 ends).
   std::vector<std::uint32_t> ends(1u << 16, 0);
-  for (std::uint32_t i = 0; i < count; ++i) ++ends[head(i, 2)];
+  for (std::uint32_t i = 0; i < count; ++i) ++ends[head(i) >> 48];
   for (std::size_t b = 1; b < ends.size(); ++b) ends[b] += ends[b - 1];
   std::vector<Sorted> sorted(count);
   for (std::uint32_t i = count; i-- > 0;) {
-    const std::uint64_t h = head(i, 8);
+    const std::uint64_t h = head(i);
     sorted[--ends[h >> 48]] = {h, i, 0};
   }
   // (Now each bucket begins at ends[b].)
@@ -354,7 +359,8 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   // of shallower states only: the states are settled a depth at a time, and
   // along a keyword's own states as far as the links they need are settled
   // (most of a long keyword at once).
-  const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
+  // (Made part of each caller: a call of its own costs about what it does.)
+  const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) __attribute__((always_inline)) {
     std::uint32_t to = kNone;
     for (std::uint32_t s = from; s != 0 && (to = Child(s, symbol)) == kNone;) s = fail[s];
     if (to == kNone) to = fromRoot_[symbol];  // from the root: its child or itself
