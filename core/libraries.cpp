@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
@@ -46,17 +47,30 @@ constexpr std::uint16_t kNextIsChild = 0x200;  // state + 1 is a child
 constexpr std::uint16_t kBranches = 0x400;     // it has children in the branch table
 constexpr std::uint16_t kFinds = 0x800;        // a keyword is found on reaching it
 constexpr std::uint16_t kWide = 0x1000;        // its other children are in a table of its own, by byte
+constexpr std::uint16_t kUnsettled = 0x2000;   // while building: its fail link is not known yet
 constexpr std::size_t kWideFrom = 64;          // so many other children make a state wide
 constexpr std::uint32_t kNone = ~0u;
 constexpr unsigned kBlockBits = 6;  // the branch table is indexed by blocks of 64 states
 
-// A child in the branch table: its parent and symbol, ordered as the table
-// is; and the part of that kept in the parent's block of the table (the
-// parent's place in the block, and the symbol).
-std::uint64_t BranchOrder(std::uint32_t state, std::uint16_t symbol) { return std::uint64_t{state} << 9 | symbol; }
-constexpr std::uint64_t kBranchKeyBits = (std::uint64_t{1} << (9 + kBlockBits)) - 1;
+// A child in the branch table, as its parent's block of the table keeps
+// it: the parent's place in the block, and the symbol.
 std::uint16_t BranchKey(std::uint32_t state, std::uint16_t symbol) {
-  return static_cast<std::uint16_t>(BranchOrder(state, symbol) & kBranchKeyBits);
+  return static_cast<std::uint16_t>((state & ((1u << kBlockBits) - 1)) << 9 | symbol);
+}
+
+// The first of the `n` sorted keys from `first` that is not below `key`.
+// The halves are chosen without branches: which one a key lies in is not
+// foreseeable.
+const std::uint16_t* LowerBound(const std::uint16_t* first, std::size_t n, std::uint16_t key) {
+  if (n == 0) return first;
+  for (; n > 1; n -= n / 2) first = first[n / 2] < key ? first + n / 2 : first;
+  return first + (*first < key);
+}
+
+std::vector<std::uint32_t> Reserved(std::size_t n) {
+  std::vector<std::uint32_t> v;
+  v.reserve(n);
+  return v;
 }
 
 // Hands `take` the symbols of `text` as the matcher reads them: each byte,
@@ -82,19 +96,21 @@ std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
   if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
   if (!(e & kBranches)) return kNone;
   if (e & kWide) {
+    // (A state's children all begin a character or none does, as its own
+    // symbol tells: the byte is enough.)
     const std::uint32_t child = wideTo_[WideAt(state) + (symbol & 0xFF)];
-    return child != 0 && (edges_[child] & kSymbol) == symbol ? child : kNone;
+    return child != 0 ? child : kNone;
   }
   const std::uint16_t key = BranchKey(state, symbol);
-
-  const auto first = branches_.begin() + branchBlocks_[state >> kBlockBits],
-             last = branches_.begin() + branchBlocks_[(state >> kBlockBits) + 1];
-  const auto it = std::lower_bound(first, last, key);
-  return it != last && *it == key ? branchTo_[it - branches_.begin()] : kNone;
+  const std::uint32_t first = branchBlocks_[state >> kBlockBits], last = branchBlocks_[(state >> kBlockBits) + 1];
+  const std::uint16_t* it = LowerBound(branches_.data() + first, last - first, key);
+  return it != branches_.data() + last && *it == key ? branchTo_[it - branches_.data()] : kNone;
 }
 
 std::size_t FuzzyMatcher::WideAt(std::uint32_t state) const {
-  return 256 * static_cast<std::size_t>(std::lower_bound(wide_.begin(), wide_.end(), state) - wide_.begin());
+  const auto bucket = wide_.begin() + wideStarts_[state >> wideShift_];
+  return 256 * static_cast<std::size_t>(
+                   std::lower_bound(bucket, wide_.begin() + wideStarts_[(state >> wideShift_) + 1], state) - wide_.begin());
 }
 
 std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
@@ -150,39 +166,56 @@ FoldedKeywords Folded(const std::vector<std::string>& keywords, FuzzyMatcher::Fo
   return f;
 }
 
-// The keywords' numbers in byte order of their folded forms, equal ones in
-// list order: by their first two bytes into buckets, each bucket sorted.
-std::vector<std::uint32_t> ByteOrder(const FoldedKeywords& k) {
+// A keyword in byte order: its first eight bytes (zeros after its end), its
+// number, and how many bytes it shares with the keyword before it.
+struct Sorted {
+  std::uint64_t head;
+  std::uint32_t keyword, shared;
+};
+
+// The keywords in byte order of their folded forms, equal ones in list
+// order: by their first two bytes into buckets, each bucket sorted.
+std::vector<Sorted> ByteOrder(const FoldedKeywords& k) {
   const std::size_t count = k.begins.size() - 1;
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count);  // the first eight bytes, and the keyword
-  std::vector<std::uint32_t> buckets((1u << 16) + 1, 0);
-  for (std::uint32_t i = 0; i < count; ++i) {
+  const auto head = [&](std::uint32_t i) {
     const std::string_view v = k[i];
-    std::uint64_t head = 0;
-    for (std::size_t b = 0; b < 8; ++b) head = head << 8 | (b < v.size() ? static_cast<unsigned char>(v[b]) : 0);
-    keyed[i] = {head, i};
-    ++buckets[(head >> 48) + 1];
-  }
-  for (std::size_t b = 1; b < buckets.size(); ++b) buckets[b] += buckets[b - 1];
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> sorted(count);
-  {
-    std::vector<std::uint32_t> next(buckets.begin(), buckets.end() - 1);
-    for (const auto& e : keyed) sorted[next[e.first >> 48]++] = e;
-  }
-  std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(keyed);
-  const auto before = [&](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    const int c = k[a.second].compare(k[b.second]);
-    return c < 0 || (c == 0 && a.second < b.second);
-  };
-  for (std::size_t b = 0; b + 1 < buckets.size(); ++b) {
-    if (buckets[b + 1] - buckets[b] > 1) {
-      std::sort(sorted.begin() + buckets[b], sorted.begin() + buckets[b + 1], before);
+    std::uint64_t h = 0;
+    if (v.size() >= 8) {
+      std::memcpy(&h, v.data(), 8);
+      return std::endian::native == std::endian::little ? __builtin_bswap64(h) : h;
     }
+    for (std::size_t b = 0; b < v.size(); ++b) h |= std::uint64_t{static_cast<unsigned char>(v[b])} << (56 - 8 * b);
+    return h;
+  };
+  // Bucket b ends at ends[b] (and begins where b - 1 ends).
+  std::vector<std::uint32_t> ends(1u << 16, 0);
+  for (std::uint32_t i = 0; i < count; ++i) ++ends[head(i) >> 48];
+  for (std::size_t b = 1; b < ends.size(); ++b) ends[b] += ends[b - 1];
+  std::vector<Sorted> sorted(count);
+  for (std::uint32_t i = count; i-- > 0;) {
+    const std::uint64_t h = head(i);
+    sorted[--ends[h >> 48]] = {h, i, 0};
   }
-  std::vector<std::uint32_t> order(count);
-  for (std::size_t i = 0; i < count; ++i) order[i] = sorted[i].second;
-  return order;
+  // (Now each bucket begins at ends[b].)
+  const auto before = [&](const Sorted& a, const Sorted& b) {
+    if (a.head != b.head) return a.head < b.head;
+    const int c = k[a.keyword].compare(k[b.keyword]);
+    return c < 0 || (c == 0 && a.keyword < b.keyword);
+  };
+  for (std::size_t b = 0; b < ends.size(); ++b) {
+    const std::size_t last = b + 1 < ends.size() ? ends[b + 1] : count;
+    if (last - ends[b] > 1) std::sort(sorted.begin() + ends[b], sorted.begin() + last, before);
+  }
+  for (std::size_t n = 1; n < count; ++n) {
+    const std::string_view a = k[sorted[n - 1].keyword], b = k[sorted[n].keyword];
+    const std::uint64_t differ = sorted[n - 1].head ^ sorted[n].head;
+    std::size_t shared = differ ? static_cast<std::size_t>(std::countl_zero(differ)) / 8 : 8;
+    if (!differ) {
+      while (shared < a.size() && shared < b.size() && a[shared] == b[shared]) ++shared;
+    }
+    sorted[n].shared = static_cast<std::uint32_t>(std::min({shared, a.size(), b.size()}));
+  }
+  return sorted;
 }
 
 }  // namespace
@@ -193,97 +226,132 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   // byte order, so that each shares with the one before it all the states it
   // shares with any.
   const FoldedKeywords folded = Folded(keywords, form);
-  const std::vector<std::uint32_t> order = ByteOrder(folded);
+  const std::vector<Sorted> order = ByteOrder(folded);
+  // A state for each byte a keyword does not share with the one before it
+  // (an empty keyword is found nowhere), and the root; a keyword's end
+  // unless it equals the one before it.
+  std::size_t states = 1, longest = 0, ends = 0;
+  for (const Sorted& e : order) {
+    const std::size_t length = folded.begins[e.keyword + 1] - folded.begins[e.keyword];
+    states += length - e.shared;
+    ends += length != e.shared;
+    longest = std::max(longest, length);
+  }
 
-  // Per state, while building: its fail link (kUnsettled until known) and
-  // whether it finds a keyword, and then the first keyword it finds. There
-  // are at most as many states as bytes, and one more.
-  constexpr std::uint32_t kFindsBit = 0x80000000u, kLinkBits = ~kFindsBit, kUnsettled = kLinkBits;
-  const std::unique_ptr<std::uint32_t[]> fail(new std::uint32_t[folded.bytes.size() + 1]);
-  const std::unique_ptr<std::uint32_t[]> first(new std::uint32_t[folded.bytes.size() + 1]);
+  // Per state, while building: its fail link once settled.
+  const std::unique_ptr<std::uint32_t[]> fail(new std::uint32_t[states]);
   fail[0] = 0;
-  edges_.assign(1, 0);
-  edges_.reserve(folded.bytes.size() + 1);
+  edges_ = std::vector<std::uint16_t>(states);
+  // The keywords' ends come in order of state: finders_ as the trie is made.
+  // Only a state that finds through its link needs the first keyword of
+  // each state at hand: then it is made, per state.
+  finders_ = Reserved(ends);
+  firstFound_ = Reserved(ends);
+  std::unique_ptr<std::uint32_t[]> first;
+  const auto firstOfEach = [&] {
+    first.reset(new std::uint32_t[states]);
+    for (std::size_t f = 0; f < ends; ++f) first[finders_[f]] = firstFound_[f];
+  };
   fromRoot_.assign(kSymbol + 1, 0);
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> branches;
-  std::vector<std::uint32_t> path{0};  // the states along the keyword before
-  std::string_view before;
+  // The children not reached as the next state or from the root: parent << 32 | child.
+  std::vector<std::uint64_t> branches;
+  branches.reserve(order.size());  // one at most for each keyword: where it leaves the one before
+  std::vector<std::uint32_t> path(longest + 1, 0);  // the states along the keyword before
+  std::uint32_t made = 1;
+  std::size_t finding = ends, linked = 0;  // the states that find a keyword, and those whose link is not the root
   for (std::size_t n = 0; n < order.size(); ++n) {
     // Taken out of their order in memory: the bytes of one a few keywords
     // on are asked for ahead.
-    if (n + 8 < order.size()) __builtin_prefetch(folded.bytes.data() + folded.begins[order[n + 8]]);
-    const std::uint32_t i = order[n];
+    if (n + 8 < order.size()) __builtin_prefetch(folded.bytes.data() + folded.begins[order[n + 8].keyword]);
+    const std::uint32_t i = order[n].keyword;
     const std::string_view k = folded[i];
-    if (k.empty()) continue;  // an empty keyword is found nowhere
-    std::size_t shared = 0;
-    while (shared < k.size() && shared < before.size() && k[shared] == before[shared]) ++shared;
-    path.resize(shared + 1);
-    std::uint32_t state = path.back();
-    for (std::size_t pos = 0, next = 0; pos < k.size(); ++pos) {
+    if (k.empty()) continue;
+    const std::size_t shared = order[n].shared;
+    std::uint32_t state = path[shared];
+    std::size_t next = 0;  // where the next character begins
+    while (next < shared) next += CharAt(k, next);
+    for (std::size_t pos = shared; pos < k.size(); ++pos) {
       const bool character = pos == next;
       if (character) next += CharAt(k, pos);
-      if (pos < shared) continue;
       const Symbol symbol = static_cast<Symbol>(static_cast<unsigned char>(k[pos]) | (character ? kCharacterBegins : 0));
-      const std::uint32_t child = static_cast<std::uint32_t>(edges_.size());
-      edges_.push_back(symbol);
-      fail[child] = kUnsettled;
+      const std::uint32_t child = made++;
+      edges_[child] = symbol | kUnsettled;
       if (state == 0) {
         fromRoot_[symbol] = child;
       } else if (state + 1 == child && !(edges_[state] & kNextIsChild)) {
         edges_[state] |= kNextIsChild;
       } else {
-        branches.emplace_back(BranchOrder(state, symbol), child);
+        branches.push_back(std::uint64_t{state} << 32 | child);
         edges_[state] |= kBranches;
       }
-      state = child;
-      path.push_back(state);
+      path[pos + 1] = state = child;
     }
-    first[state] = fail[state] & kFindsBit ? std::min(first[state], i) : i;
-    fail[state] |= kFindsBit;
-    before = k;
+    if (edges_[state] & kFinds) continue;  // (an equal keyword before it comes first in the list)
+    edges_[state] |= kFinds;
+    finders_.push_back(state);
+    firstFound_.push_back(i);
   }
-  const std::size_t states = edges_.size();
   // The states of many children get tables of their own. The branch table
   // holds the rest in order of state and symbol: by blocks of states, then
   // each block sorted (a state's own branches come in order of symbol).
   branchBlocks_ = std::vector<std::uint32_t>((states >> kBlockBits) + 2, 0);
-  for (const auto& b : branches) ++branchBlocks_[(b.first >> (9 + kBlockBits)) + 1];
+  for (const std::uint64_t b : branches) ++branchBlocks_[(b >> 32 >> kBlockBits) + 1];
   for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
   {
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> placed(branches.size());
+    // Each: its key in the parent's block << 32 | the child.
+    std::vector<std::uint64_t> placed(branches.size());
     std::vector<std::uint32_t> next(branchBlocks_.begin(), branchBlocks_.end() - 1);
-    for (const auto& b : branches) placed[next[b.first >> (9 + kBlockBits)]++] = b;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(branches);
-    for (std::size_t b = 0; b + 1 < branchBlocks_.size(); ++b) {
-      std::sort(placed.begin() + branchBlocks_[b], placed.begin() + branchBlocks_[b + 1]);
+    for (const std::uint64_t b : branches) {
+      const auto parent = static_cast<std::uint32_t>(b >> 32), child = static_cast<std::uint32_t>(b);
+      placed[next[parent >> kBlockBits]++] = std::uint64_t{BranchKey(parent, edges_[child] & kSymbol)} << 32 | child;
     }
+    std::vector<std::uint64_t>().swap(branches);
+    const auto parentOf = [](std::size_t block, std::uint64_t p) {
+      return static_cast<std::uint32_t>(block << kBlockBits | p >> (32 + 9));
+    };
     std::vector<std::uint32_t> wide;
-    for (std::size_t j = 0, run = 1; j < placed.size(); ++j, ++run) {
-      const std::uint32_t state = static_cast<std::uint32_t>(placed[j].first >> 9);
-      if (j + 1 < placed.size() && placed[j + 1].first >> 9 == state) continue;
-      if (run >= kWideFrom) wide.push_back(state);
-      run = 0;
-    }
-    wide_ = std::move(wide);
-    wideTo_ = std::vector<std::uint32_t>(256 * wide_.size(), 0);
-    for (const std::uint32_t w : wide_) edges_[w] |= kWide;
-    std::fill(branchBlocks_.begin(), branchBlocks_.end(), 0);
-    std::size_t kept = 0;
-    for (const auto& b : placed) {
-      const std::uint32_t state = static_cast<std::uint32_t>(b.first >> 9);
-      if (edges_[state] & kWide) {
-        wideTo_[WideAt(state) + (b.first & 0xFF)] = b.second;
-      } else {
-        placed[kept++] = b;
-        ++branchBlocks_[(state >> kBlockBits) + 1];
+    for (std::size_t b = 0; b + 1 < branchBlocks_.size(); ++b) {
+      const auto first = placed.begin() + branchBlocks_[b], last = placed.begin() + branchBlocks_[b + 1];
+      std::sort(first, last);
+      std::size_t run = 0;
+      for (auto it = first; it != last; ++it) {
+        ++run;
+        if (it + 1 != last && (it[1] >> (32 + 9)) == (*it >> (32 + 9))) continue;
+        if (run >= kWideFrom) wide.push_back(parentOf(b, *it));
+        run = 0;
       }
     }
-    for (std::size_t b = 1; b < branchBlocks_.size(); ++b) branchBlocks_[b] += branchBlocks_[b - 1];
+    wide_ = std::move(wide);
+    // Where the wide states of each range of 2^wideShift_ states begin in
+    // wide_: about one range a wide state, each mostly holding one.
+    wideShift_ = 0;
+    while ((states >> wideShift_) > 2 * wide_.size()) ++wideShift_;
+    wideStarts_ = std::vector<std::uint32_t>((states >> wideShift_) + 2, 0);
+    for (const std::uint32_t w : wide_) ++wideStarts_[(w >> wideShift_) + 1];
+    for (std::size_t b = 1; b < wideStarts_.size(); ++b) wideStarts_[b] += wideStarts_[b - 1];
+    wideTo_ = std::vector<std::uint32_t>(256 * wide_.size(), 0);
+    for (const std::uint32_t w : wide_) edges_[w] |= kWide;
+    // The wide states' children taken out, each block where the ones before
+    // it end.
+    std::uint32_t kept = 0;
+    for (std::size_t b = 0; b + 1 < branchBlocks_.size(); ++b) {
+      const std::uint32_t first = branchBlocks_[b], last = branchBlocks_[b + 1];
+      branchBlocks_[b] = kept;
+      for (std::uint32_t j = first; j < last; ++j) {
+        const std::uint32_t state = parentOf(b, placed[j]);
+        if (edges_[state] & kWide) {
+          wideTo_[WideAt(state) + (placed[j] >> 32 & 0xFF)] = static_cast<std::uint32_t>(placed[j]);
+        } else {
+          placed[kept++] = placed[j];
+        }
+      }
+    }
+    branchBlocks_.back() = kept;
     branches_ = std::vector<std::uint16_t>(kept);
     branchTo_ = std::vector<std::uint32_t>(kept);
     for (std::size_t j = 0; j < kept; ++j) {
-      branches_[j] = static_cast<std::uint16_t>(placed[j].first & kBranchKeyBits);
-      branchTo_[j] = placed[j].second;
+      branches_[j] = static_cast<std::uint16_t>(placed[j] >> 32);
+      branchTo_[j] = static_cast<std::uint32_t>(placed[j]);
     }
   }
   // The fail links and what each state finds: a state finds its own keyword
@@ -291,29 +359,30 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   // of shallower states only: the states are settled a depth at a time, and
   // along a keyword's own states as far as the links they need are settled
   // (most of a long keyword at once).
-  const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) {
-    std::uint32_t to = 0;
-    for (std::uint32_t s = from;; s = fail[s] & kLinkBits) {
-      if ((to = Child(s, symbol)) != kNone) break;
-      if (s == 0) {
-        to = 0;
-        break;
-      }
+  // (Made part of each caller: a call of its own costs about what it does.)
+  const auto settle = [&](std::uint32_t child, std::uint32_t from, Symbol symbol) __attribute__((always_inline)) {
+    std::uint32_t to = kNone;
+    for (std::uint32_t s = from; s != 0 && (to = Child(s, symbol)) == kNone;) s = fail[s];
+    if (to == kNone) to = fromRoot_[symbol];  // from the root: its child or itself
+    // (Its flags lie where the next step along the keyword reads anyway.)
+    const std::uint16_t target = edges_[to];
+    if (target & kUnsettled) return false;
+    std::uint16_t& e = edges_[child];
+    if (target & kFinds) {
+      if (!first) firstOfEach();
+      first[child] = e & kFinds ? std::min(first[child], first[to]) : first[to];
+      finding += !(e & kFinds);
+      e |= kFinds;
     }
-    const std::uint32_t target = fail[to];
-    if ((target & kLinkBits) == kUnsettled) return false;  // not settled yet
-    std::uint32_t& link = fail[child];
-    if (target & kFindsBit) {
-      first[child] = link & kFindsBit ? std::min(first[child], first[to]) : first[to];
-      link |= kFindsBit;
-    }
-    link = (link & kFindsBit) | to;
+    e &= ~kUnsettled;
+    fail[child] = to;
+    linked += to != 0;
     return true;
   };
   std::vector<std::vector<std::uint32_t>> waiting(2);  // by depth: settled states whose children are not
   const auto goOn = [&](std::uint32_t x, std::size_t depth) {
     while ((edges_[x] & (kNextIsChild | kBranches)) == kNextIsChild &&
-           settle(x + 1, fail[x] & kLinkBits, edges_[x + 1] & kSymbol)) {
+           settle(x + 1, fail[x], edges_[x + 1] & kSymbol)) {
       ++x;
       ++depth;
     }
@@ -323,14 +392,15 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
   };
   for (std::uint32_t c : fromRoot_) {
     if (c == 0) continue;
-    fail[c] &= kFindsBit;
+    fail[c] = 0;
+    edges_[c] &= ~kUnsettled;
     goOn(c, 1);
   }
   for (std::size_t depth = 1; depth < waiting.size(); ++depth) {
     std::sort(waiting[depth].begin(), waiting[depth].end());
     for (std::size_t i = 0; i < waiting[depth].size(); ++i) {
       const std::uint32_t s = waiting[depth][i];
-      const std::uint32_t from = fail[s] & kLinkBits;
+      const std::uint32_t from = fail[s];
       const auto visit = [&](Symbol symbol, std::uint32_t child) {
         settle(child, from, symbol);  // the shallower states are all settled
         goOn(child, depth + 1);
@@ -344,39 +414,40 @@ void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
         }
         continue;
       }
-      const auto last = branches_.begin() + branchBlocks_[(s >> kBlockBits) + 1];
-      for (auto it = std::lower_bound(branches_.begin() + branchBlocks_[s >> kBlockBits], last, BranchKey(s, 0));
+      const std::uint16_t* const last = branches_.data() + branchBlocks_[(s >> kBlockBits) + 1];
+      const std::uint16_t* const block = branches_.data() + branchBlocks_[s >> kBlockBits];
+      for (const std::uint16_t* it = LowerBound(block, last - block, BranchKey(s, 0));
            it != last && (*it >> 9) == BranchKey(s, 0) >> 9; ++it) {
-        visit(static_cast<Symbol>(*it & kSymbol), branchTo_[it - branches_.begin()]);
+        visit(static_cast<Symbol>(*it & kSymbol), branchTo_[it - branches_.data()]);
       }
     }
     std::vector<std::uint32_t>().swap(waiting[depth]);
   }
   // Kept where they say something: most fail links of long keywords lead
   // back to the root, and most states find nothing.
-  std::size_t linked = 0, finding = 0;
-  for (std::uint32_t s = 1; s < states; ++s) {
-    linked += (fail[s] & kLinkBits) != 0;
-    finding += fail[s] >> 31;
-  }
-  failBits_ = std::vector<std::uint64_t>(states / 64 + 1, 0);
-  failRanks_ = std::vector<std::uint32_t>(states / 64 + 1, 0);
+  failBits_ = std::vector<std::uint64_t>(states / 64 + 1);
+  failRanks_ = std::vector<std::uint32_t>(states / 64 + 1);
   failTo_ = std::vector<std::uint32_t>(linked);
+  linked = 0;
+  for (std::uint32_t w = 0; w < failBits_.size(); ++w) {
+    failRanks_[w] = static_cast<std::uint32_t>(linked);
+    std::uint64_t bits = 0;
+    for (std::uint32_t s = w << 6, end = std::min<std::uint32_t>(s + 64, states); s < end; ++s) {
+      if (fail[s] == 0) continue;
+      bits |= std::uint64_t{1} << (s & 63);
+      failTo_[linked++] = fail[s];
+    }
+    failBits_[w] = bits;
+  }
+  if (!first) return;  // the keywords' ends alone find
   finders_ = std::vector<std::uint32_t>(finding);
   firstFound_ = std::vector<std::uint32_t>(finding);
-  linked = finding = 0;
+  finding = 0;
   for (std::uint32_t s = 1; s < states; ++s) {
-    if ((fail[s] & kLinkBits) != 0) {
-      failBits_[s >> 6] |= std::uint64_t{1} << (s & 63);
-      failTo_[linked++] = fail[s] & kLinkBits;
-    }
-    if (!(fail[s] & kFindsBit)) continue;
-    edges_[s] |= kFinds;
+    if (!(edges_[s] & kFinds)) continue;
     finders_[finding] = s;
     firstFound_[finding++] = first[s];
   }
-  for (std::size_t w = 1; w < failRanks_.size(); ++w) failRanks_[w] = failRanks_[w - 1] + std::popcount(failBits_[w - 1]);
-  edges_.shrink_to_fit();
 }
 
 std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
@@ -394,7 +465,7 @@ std::size_t FuzzyMatcher::MemoryBytes() const {
   return edges_.capacity() * sizeof(std::uint16_t) + branches_.capacity() * sizeof(std::uint16_t) +
          failBits_.capacity() * sizeof(std::uint64_t) +
          (failRanks_.capacity() + failTo_.capacity() + fromRoot_.capacity() + branchTo_.capacity() +
-          branchBlocks_.capacity() + wide_.capacity() + wideTo_.capacity() + finders_.capacity() +
+          branchBlocks_.capacity() + wide_.capacity() + wideStarts_.capacity() + wideTo_.capacity() + finders_.capacity() +
           firstFound_.capacity()) *
              sizeof(std::uint32_t);
 }

@@ -63,6 +63,8 @@ class FuzzyMatcher {
   std::vector<std::uint32_t> branchTo_;
   std::vector<std::uint32_t> branchBlocks_;  // where each block of states begins in the branch table
   std::vector<std::uint32_t> wide_;       // the states of many children, sorted
+  std::vector<std::uint32_t> wideStarts_; // where those of each range of states begin (WideAt)
+  unsigned wideShift_ = 0;                // a range's states: 2^wideShift_
   std::vector<std::uint32_t> wideTo_;     // and their other children, 256 by byte each; 0 none
   std::vector<std::uint32_t> finders_;    // the states where a keyword ends (or on their fail chain), sorted
   std::vector<std::uint32_t> firstFound_; // and the first such keyword of each

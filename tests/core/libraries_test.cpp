@@ -136,6 +136,15 @@ TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
   // search among them should take.
   std::vector<std::string> manyChildren = {"a", "B", "字", "\x81"};
   for (int trail = 0x40; trail <= 0xFE; ++trail) manyChildren.push_back("\x81" + std::string(1, static_cast<char>(trail)));
+  // The characters of four lead bytes, and as many "a": such states after
+  // "a" too, some close together in number.
+  std::vector<std::string> manyLeads;
+  for (int lead = 0x81; lead < 0x85; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      manyLeads.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+      manyLeads.push_back("a");
+    }
+  }
   const struct {
     std::vector<std::string> pieces;
     int keywords, pieces_per_keyword, rounds;
@@ -144,6 +153,7 @@ TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
         "]", "\x80"},
        12, 4, 3000},
       {manyChildren, 400, 2, 60},
+      {manyLeads, 6000, 2, 20},
   };
   Random r{std::mt19937(7)};
   FuzzyMatcher m;  // built again and again
