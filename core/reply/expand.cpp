@@ -154,7 +154,7 @@ constexpr std::array<const char*, 7> kWeekdays{"日", "一", "二", "三", "四"
 bool MayHoldVariable(std::string_view s) {
   for (std::size_t at = s.find('['); at != std::string_view::npos && at + 1 < s.size(); at = s.find('[', at + 1)) {
     const unsigned char next = static_cast<unsigned char>(s[at + 1]);
-    if (next >= 0x80 || next == 'Z' || next == 'z' || next == '@') return true;
+    if (next >= 0x80 || next == 'Z' || next == '@') return true;
   }
   return false;
 }
