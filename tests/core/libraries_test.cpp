@@ -154,6 +154,8 @@ TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
        12, 4, 3000},
       {manyChildren, 400, 2, 60},
       {manyLeads, 6000, 2, 20},
+      // Long keywords of few letters: many share their first eight bytes or more.
+      {{"a", "b", "字"}, 60, 8, 400},
   };
   Random r{std::mt19937(7)};
   FuzzyMatcher m;  // built again and again
