@@ -150,6 +150,25 @@ TEST(FileWrites, AChangeThatOnlyCutsTheEndIsMadeInTheFileItself) {
   CloseHandle(viewer);
 }
 
+// An added keyword goes after the end of the file, in the file itself: a
+// program that holds it open (sharing reads and writes, not its deletion,
+// which a copy's rename needs) sees it at once.
+TEST(FileWrites, AChangeThatOnlyAddsAtTheEndIsMadeInTheFileItself) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-add") + "\\SayZ.ini";
+  const std::string was = "[你好]\r\n回复=在\r\n";
+  ASSERT_TRUE(platform::WriteWholeFile(file, was));
+  const HANDLE viewer =
+      CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(WriteIniChanges(file, {Set("再见", "回复", "走")}));
+  const std::string now = was + "[再见]\r\n回复=走\r\n";
+  EXPECT_EQ(platform::ReadWholeFile(file), now);
+  LARGE_INTEGER size{};
+  EXPECT_TRUE(GetFileSizeEx(viewer, &size));
+  EXPECT_EQ(size.QuadPart, static_cast<LONGLONG>(now.size()));
+  CloseHandle(viewer);
+}
+
 // Runs a program of the system Wine runs on (a Unix one), in `folder`,
 // until `done` holds: Wine does not wait for its end.
 void RunInFolder(const std::string& folder, std::string command, const std::function<bool()>& done) {
