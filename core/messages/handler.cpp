@@ -1,5 +1,7 @@
 #include "core/messages/handler.hpp"
 
+#include <algorithm>
+
 #include "core/expand.hpp"
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
@@ -103,9 +105,12 @@ bool ApplyMustMention(const Options& o, const std::string& robot, std::string& t
   return true;
 }
 
-// The message text without its ASCII and full-width blanks.
-std::string WithoutBlanks(const std::string& s) {
-  return text::ReplaceAll(text::ReplaceAll(s, " ", ""), "\xA1\xA1", "");
+// The message text without its ASCII and full-width blanks: the text itself
+// when it holds neither a blank nor the byte a full-width one is made of.
+std::string_view WithoutBlanks(const std::string& s, std::string& changed) {
+  if (std::none_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\xA1'; })) return s;
+  changed = text::ReplaceAll(text::ReplaceAll(s, " ", ""), "\xA1\xA1", "");
+  return changed;
 }
 
 struct Answer {
@@ -128,7 +133,8 @@ Answer ExactAnswer(const Options& o, MessageRecord& record) {
 // tested before the expansion, which runs (with its actions) either way.
 bool FuzzyAnswer(const Options& o, MessageRecord& record, Answer& a) {
   const std::shared_ptr<const FuzzyKeywordIndex> fuzzy = Plugin().Fuzzy();
-  const std::int32_t found = fuzzy->matcher.FirstIn(WithoutBlanks(record.text));
+  std::string changed;
+  const std::int32_t found = fuzzy->matcher.FirstIn(WithoutBlanks(record.text, changed));
   if (found < 0) return false;
   const std::string& keyword = fuzzy->keywords[static_cast<std::size_t>(found)];
   a.send = CooldownPasses(record.group, keyword, o.Settings.模糊冷却, {});

@@ -35,7 +35,7 @@ constexpr std::size_t kStoredBrackets = 6;
 
 std::string Folded(std::string s, std::size_t first, std::size_t last) {
   // Every code begins with one of these bytes: a text without them holds none.
-  if (s.find_first_of("\r\\[&") == std::string::npos) return s;
+  if (std::none_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\\' || c == '[' || c == '&'; })) return s;
   for (std::size_t i = first; i < last; ++i) {
     const auto& [from, to] = kIncomingCodes[i];
     if (text::Contains(s, from, Case::IgnoreAscii)) s = text::ReplaceAll(s, from, to, Case::IgnoreAscii);
