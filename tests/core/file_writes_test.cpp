@@ -169,6 +169,37 @@ TEST(FileWrites, AChangeThatOnlyAddsAtTheEndIsMadeInTheFileItself) {
   CloseHandle(viewer);
 }
 
+// A change inside a file of one name is never written over the file (a
+// crash would leave it torn): a copy takes its name, another file. An added
+// end and a cut end are made in the file itself.
+TEST(FileWrites, AChangeInsideTheFileTakesItsPlaceAsACopy) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-inside") + "\\SayZ.ini";
+  const auto identity = [&] {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const HANDLE h = CreateFileA(file.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  };
+  ASSERT_TRUE(platform::WriteWholeFile(file, "[a]\r\nk=1\r\n[b]\r\nk=2\r\n"));
+  const struct {
+    IniChange change;
+    const char* now;
+    bool inPlace;
+  } rows[] = {
+      {Set("a", "k", "9"), "[a]\r\nk=9\r\n[b]\r\nk=2\r\n", false},
+      {Set("c", "k", "3"), "[a]\r\nk=9\r\n[b]\r\nk=2\r\n[c]\r\nk=3\r\n", true},
+      {DeleteSection("c"), "[a]\r\nk=9\r\n[b]\r\nk=2\r\n", true},
+  };
+  for (const auto& row : rows) {
+    const std::uint64_t before = identity();
+    EXPECT_TRUE(WriteIniChanges(file, {row.change})) << row.now;
+    EXPECT_EQ(platform::ReadWholeFile(file), row.now);
+    EXPECT_EQ(identity() == before, row.inPlace) << row.now;
+  }
+}
+
 // Runs a program of the system Wine runs on (a Unix one), in `folder`,
 // until `done` holds: Wine does not wait for its end.
 void RunInFolder(const std::string& folder, std::string command, const std::function<bool()>& done) {
