@@ -586,7 +586,13 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 
 std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, std::string_view delivered) {
   const ReplyText t = WithBrackets(reply);
-  return HostCodes(t, HostProfileOf(hostType), delivered).Run();
+  const HostProfile& host = HostProfileOf(hostType);
+  // No byte of a bracket, nor outside text where the host has a code of
+  // braces: nothing to turn, the text goes as it is.
+  const std::string& s = t.text();
+  const bool brackets = std::any_of(s.begin(), s.end(), [](char c) { return c == '[' || c == ']'; });
+  if (!brackets && (host.braceCode.empty() || !t.AnyOutside(0, s.size()))) return s;
+  return HostCodes(t, host, delivered).Run();
 }
 
 void SendReply(const MessageRecord& record, const ReplyText& reply) {
