@@ -1,6 +1,7 @@
 #include "core/ini_image.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "text/text.hpp"
 
@@ -100,14 +101,15 @@ std::string_view AsAsked(std::string_view name, std::string& changed) { return H
 // The hash a section's name is kept and looked up by, as the INI functions
 // compare names (ASCII letters folded).
 std::uint32_t NameHash(std::string_view name) {
+  // A byte at a time, whether a character begins there carried along (a
+  // lead byte's next byte is its second, a NUL too: neither is a capital).
   std::uint32_t h = 2166136261u;
-  for (std::size_t pos = 0; pos < name.size();) {
-    const std::size_t n = CharAt(name, pos);
-    unsigned char c = static_cast<unsigned char>(name[pos]);
-    if (n == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    h = (h ^ c) * 16777619u;
-    if (n == 2) h = (h ^ static_cast<unsigned char>(name[pos + 1])) * 16777619u;
-    pos += n;
+  bool begins = true;
+  for (const char b : name) {
+    const unsigned char c = static_cast<unsigned char>(b);
+    const bool capital = begins && c >= 'A' && c <= 'Z';
+    h = (h ^ (c + (capital ? 32u : 0u))) * 16777619u;
+    begins = !begins || !text::IsLeadByte(c);
   }
   return h;
 }
@@ -209,15 +211,46 @@ void IniImage::Load(std::string text) {
 }
 
 void IniImage::IndexSections(std::size_t from, std::size_t to) {
-  const std::string_view all(text_);
-  ForEachTextLine<true>(all.substr(from, to - from), [&](const TextLine& line) {
-    const std::optional<std::string_view> name = HeaderName(line.text);
-    if (!name) return;
-    sections_.back().bodyEnd = static_cast<std::uint32_t>(from + line.begin);
-    sections_.push_back({static_cast<std::uint32_t>(name->data() - all.data()),
-                         static_cast<std::uint32_t>(name->size()), static_cast<std::uint32_t>(from + line.next), 0,
-                         NameHash(*name)});
-  });
+  // The lines as ForEachTextLine finds them and the headers as HeaderName
+  // reads them, in one walk over the bytes, four at a time up to a line end.
+  // The text is held: every lead byte has a trail byte after it, so a line
+  // end, a blank or a NUL is always a character of its own, and a line's
+  // text ends where a character does.
+  const char* const all = text_.data();
+  std::size_t pos = from;
+  while (pos < to) {
+    const std::size_t begin = pos;
+    // Four bytes at a time while none of them is below 0x0E (which a line
+    // end is).
+    while (pos + 4 <= to) {
+      std::uint32_t word;
+      std::memcpy(&word, all + pos, 4);
+      if ((word - 0x0E0E0E0Eu) & ~word & 0x80808080u) break;
+      pos += 4;
+    }
+    while (pos < to && all[pos] != '\n' && all[pos] != '\r') ++pos;
+    const std::size_t end = pos;
+    if (pos < to) pos += all[pos] == '\r' && pos + 1 < to && all[pos + 1] == '\n' ? 2 : 1;
+    const std::string_view line = Trimmed(std::string_view(all + begin, end - begin));
+    if (line.empty() || line.front() != '[') continue;
+    // Its last "]" that is a character of its own: a byte after a run of
+    // lead-range bytes of even length from the start of a character (a byte
+    // outside that range always ends one).
+    std::size_t close = line.size();
+    for (;;) {
+      while (--close > 0 && line[close] != ']') {
+      }
+      if (close == 0) break;
+      std::size_t run = 0;
+      while (run < close && IsLead(line[close - 1 - run])) ++run;
+      if (run % 2 == 0) break;
+    }
+    if (close == 0) continue;
+    const std::string_view name = UpToNul(Trimmed(line.substr(1, close - 1)));
+    sections_.back().bodyEnd = static_cast<std::uint32_t>(begin);
+    sections_.push_back({static_cast<std::uint32_t>(name.data() - all), static_cast<std::uint32_t>(name.size()),
+                         static_cast<std::uint32_t>(pos), 0, NameHash(name)});
+  }
   sections_.back().bodyEnd = static_cast<std::uint32_t>(to);
 }
 
