@@ -373,6 +373,15 @@ std::vector<std::string> IniImage::SectionNames() const {
   return names;
 }
 
+std::vector<std::string_view> IniImage::SectionNameViews() const {
+  std::vector<std::string_view> names;
+  names.reserve(sections_.size());
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    if (sections_[i].nameLength != 0) names.push_back(NameOf(sections_[i]));
+  }
+  return names;
+}
+
 std::size_t IniImage::MemoryBytes() const {
   return text_.capacity() + sections_.capacity() * sizeof(Section) + table_.capacity() * sizeof(std::uint32_t);
 }

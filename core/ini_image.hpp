@@ -33,6 +33,8 @@ class IniImage {
                                    std::size_t buffer = kIniValueBuffer) const;
   // GetPrivateProfileSectionNamesA: the named sections in file order.
   std::vector<std::string> SectionNames() const;
+  // The same as parts of the text, for as long as the image is kept.
+  std::vector<std::string_view> SectionNameViews() const;
   std::size_t MemoryBytes() const;
   // The text as held: the file's own bytes where it is ANSI text whose
   // every character reads.

@@ -143,20 +143,20 @@ struct FoldedKeywords {
   }
 };
 
-FoldedKeywords Folded(const std::vector<std::string>& keywords, FuzzyMatcher::Form form) {
+FoldedKeywords Folded(const std::vector<std::string_view>& keywords, FuzzyMatcher::Form form) {
   FoldedKeywords f;
   std::size_t total = 0;
-  for (const std::string& given : keywords) total += given.size();
+  for (const std::string_view given : keywords) total += given.size();
   f.bytes.resize(total);
   f.begins.resize(keywords.size() + 1);
   char* out = f.bytes.data();
   for (std::size_t i = 0; i < keywords.size(); ++i) {
-    const std::string& given = keywords[i];
+    const std::string_view given = keywords[i];
     f.begins[i] = static_cast<std::uint32_t>(out - f.bytes.data());
-    const std::string plain = form == FuzzyMatcher::Form::Plain && given.find("&uoS") != std::string::npos
+    const std::string plain = form == FuzzyMatcher::Form::Plain && given.find("&uoS") != std::string_view::npos
                                   ? PlainKeywordForm(given)
                                   : std::string();
-    ForEachSymbol(plain.empty() ? std::string_view(given) : std::string_view(plain), [&](std::uint16_t symbol) {
+    ForEachSymbol(plain.empty() ? given : std::string_view(plain), [&](std::uint16_t symbol) {
       *out++ = static_cast<char>(symbol & 0xFF);
       return true;
     });
@@ -221,6 +221,10 @@ std::vector<Sorted> ByteOrder(const FoldedKeywords& k) {
 }  // namespace
 
 void FuzzyMatcher::Build(const std::vector<std::string>& keywords, Form form) {
+  Build(std::vector<std::string_view>(keywords.begin(), keywords.end()), form);
+}
+
+void FuzzyMatcher::Build(const std::vector<std::string_view>& keywords, Form form) {
   count_ = keywords.size();
   // Every keyword folded (capitals of one-byte characters); then taken in
   // byte order, so that each shares with the one before it all the states it

@@ -33,6 +33,7 @@ class FuzzyMatcher {
   // Keywords in the stored form are searched in their plain form.
   enum class Form { AsGiven, Plain };
   void Build(const std::vector<std::string>& keywords, Form form = Form::AsGiven);
+  void Build(const std::vector<std::string_view>& keywords, Form form = Form::AsGiven);
   // The keyword's index in the list given to Build, or -1.
   std::int32_t FirstIn(std::string_view text) const;
   // How many keywords it was built for.
@@ -92,6 +93,9 @@ class KeywordLibraries {
   std::string Reply(const std::string& file, const std::string& keyword);
   // The named sections of `file`, read again when it changed.
   std::vector<std::string> SectionNames(const std::string& file);
+  // The file as read, read again when it changed: its section names as
+  // parts of its text, without a copy of each.
+  std::shared_ptr<const IniImage> Parsed(const std::string& file) { return Image(file); }
   // Reads `file` now when it changed (enable reads both libraries).
   void Refresh(const std::string& file) { Image(file); }
   std::size_t MemoryBytes() const;

@@ -93,7 +93,8 @@ struct Options {
 // The keywords of the fuzzy library in file order, and the automaton that
 // finds them. Published whole, like Options.
 struct FuzzyKeywordIndex {
-  std::vector<std::string> keywords;
+  std::shared_ptr<const IniImage> library;  // the file as read: the keywords are parts of its text
+  std::vector<std::string_view> keywords;
   FuzzyMatcher matcher;
 };
 
@@ -156,7 +157,10 @@ class PluginState {
   std::shared_ptr<const FuzzyKeywordIndex> Fuzzy() const;
   void SetFuzzy(std::shared_ptr<const FuzzyKeywordIndex> index);
   // Copies of the keywords (for tests and the windows).
-  std::vector<std::string> FuzzyKeywords() const { return Fuzzy()->keywords; }
+  std::vector<std::string> FuzzyKeywords() const {
+    const std::shared_ptr<const FuzzyKeywordIndex> fuzzy = Fuzzy();
+    return {fuzzy->keywords.begin(), fuzzy->keywords.end()};
+  }
 
   // ---- Admin items typed in a window and not yet in the file: read as if
   // stored. Cleared once the window writes them, and when it closes.

@@ -44,7 +44,8 @@ void ReloadFuzzyKeywords(const std::function<void()>& meanwhile) {
   std::lock_guard<std::mutex> hold(reloading);
   auto index = std::make_shared<FuzzyKeywordIndex>();
   platform::RunTogether(meanwhile, [&] {
-    index->keywords = p.Libraries.SectionNames(FuzzyLibraryFile());
+    index->library = p.Libraries.Parsed(FuzzyLibraryFile());
+    index->keywords = index->library->SectionNameViews();
     index->matcher.Build(index->keywords, FuzzyMatcher::Form::Plain);
   });
   p.SetFuzzy(std::move(index));

@@ -136,7 +136,7 @@ bool FuzzyAnswer(const Options& o, MessageRecord& record, Answer& a) {
   std::string changed;
   const std::int32_t found = fuzzy->matcher.FirstIn(WithoutBlanks(record.text, changed));
   if (found < 0) return false;
-  const std::string& keyword = fuzzy->keywords[static_cast<std::size_t>(found)];
+  const std::string keyword(fuzzy->keywords[static_cast<std::size_t>(found)]);
   a.send = CooldownPasses(record.group, keyword, o.Settings.模糊冷却, {});
   a.reply = ExpandReply(record, FuzzyLibraryFile(o), keyword);
   return true;
