@@ -101,15 +101,14 @@ std::string_view AsAsked(std::string_view name, std::string& changed) { return H
 // The hash a section's name is kept and looked up by, as the INI functions
 // compare names (ASCII letters folded).
 std::uint32_t NameHash(std::string_view name) {
-  // A byte at a time, whether a character begins there carried along (a
-  // lead byte's next byte is its second, a NUL too: neither is a capital).
   std::uint32_t h = 2166136261u;
-  bool begins = true;
-  for (const char b : name) {
-    const unsigned char c = static_cast<unsigned char>(b);
-    const bool capital = begins && c >= 'A' && c <= 'Z';
-    h = (h ^ (c + (capital ? 32u : 0u))) * 16777619u;
-    begins = !begins || !text::IsLeadByte(c);
+  for (std::size_t pos = 0; pos < name.size();) {
+    const std::size_t n = CharAt(name, pos);
+    unsigned char c = static_cast<unsigned char>(name[pos]);
+    if (n == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    h = (h ^ c) * 16777619u;
+    if (n == 2) h = (h ^ static_cast<unsigned char>(name[pos + 1])) * 16777619u;
+    pos += n;
   }
   return h;
 }
