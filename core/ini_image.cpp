@@ -363,15 +363,6 @@ std::optional<std::size_t> IniImage::HeaderAt(std::string_view section) const {
   return s == &sections_[0] ? 0 : s[-1].bodyEnd;
 }
 
-std::vector<std::string> IniImage::SectionNames() const {
-  std::vector<std::string> names;
-  names.reserve(sections_.size());
-  for (std::size_t i = 1; i < sections_.size(); ++i) {
-    if (sections_[i].nameLength != 0) names.emplace_back(NameOf(sections_[i]));
-  }
-  return names;
-}
-
 std::vector<std::string_view> IniImage::SectionNameViews() const {
   std::vector<std::string_view> names;
   names.reserve(sections_.size());
@@ -379,6 +370,11 @@ std::vector<std::string_view> IniImage::SectionNameViews() const {
     if (sections_[i].nameLength != 0) names.push_back(NameOf(sections_[i]));
   }
   return names;
+}
+
+std::vector<std::string> IniImage::SectionNames() const {
+  const std::vector<std::string_view> names = SectionNameViews();
+  return {names.begin(), names.end()};
 }
 
 std::size_t IniImage::MemoryBytes() const {

@@ -131,42 +131,33 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
   EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
 }
 
-// A change that only takes the end of the file away (the staged keyword's
-// section deleted) cuts the file in place: a program that holds it open,
-// letting others read and write it but not replace it, does not hold the
-// change up, and sees it in the file it holds.
-TEST(FileWrites, AChangeThatOnlyCutsTheEndIsMadeInTheFileItself) {
+// A change that only cuts the end of the file away (the staged keyword,
+// the last section of admin) or only adds after it (an added keyword) is
+// made in the file itself: a program that holds it open (sharing reads and
+// writes, not its deletion, which a copy's rename needs) sees it at once.
+TEST(FileWrites, AChangeThatOnlyCutsOrAddsAtTheEndIsMadeInTheFileItself) {
   const std::string file = testing::FreshTestRunFolder("file-writes-cut") + "\\admin";
-  const std::string kept = "[admin]\r\n主人号码=1\r\n";
-  ASSERT_TRUE(platform::WriteWholeFile(file, kept + "[新增词库]\r\n待添词汇=你好\r\n"));
-  const HANDLE viewer =
-      CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(WriteIniChanges(file, {DeleteSection("新增词库")}));
-  EXPECT_EQ(platform::ReadWholeFile(file), kept);
-  LARGE_INTEGER size{};
-  EXPECT_TRUE(GetFileSizeEx(viewer, &size));
-  EXPECT_EQ(size.QuadPart, static_cast<LONGLONG>(kept.size()));
-  CloseHandle(viewer);
-}
-
-// An added keyword goes after the end of the file, in the file itself: a
-// program that holds it open (sharing reads and writes, not its deletion,
-// which a copy's rename needs) sees it at once.
-TEST(FileWrites, AChangeThatOnlyAddsAtTheEndIsMadeInTheFileItself) {
-  const std::string file = testing::FreshTestRunFolder("file-writes-add") + "\\SayZ.ini";
-  const std::string was = "[你好]\r\n回复=在\r\n";
-  ASSERT_TRUE(platform::WriteWholeFile(file, was));
-  const HANDLE viewer =
-      CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(WriteIniChanges(file, {Set("再见", "回复", "走")}));
-  const std::string now = was + "[再见]\r\n回复=走\r\n";
-  EXPECT_EQ(platform::ReadWholeFile(file), now);
-  LARGE_INTEGER size{};
-  EXPECT_TRUE(GetFileSizeEx(viewer, &size));
-  EXPECT_EQ(size.QuadPart, static_cast<LONGLONG>(now.size()));
-  CloseHandle(viewer);
+  const std::string kept = "[admin]\r\n主人号码=1\r\n", staged = kept + "[新增词库]\r\n待添词汇=你好\r\n";
+  const struct {
+    std::string was;
+    IniChange change;
+    std::string now;
+  } rows[] = {
+      {staged, DeleteSection("新增词库"), kept},
+      {kept, Set("新增词库", "待添词汇", "你好"), staged},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(platform::WriteWholeFile(file, row.was));
+    const HANDLE viewer =
+        CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(WriteIniChanges(file, {row.change})) << row.now;
+    EXPECT_EQ(platform::ReadWholeFile(file), row.now);
+    LARGE_INTEGER size{};
+    EXPECT_TRUE(GetFileSizeEx(viewer, &size));
+    EXPECT_EQ(size.QuadPart, static_cast<LONGLONG>(row.now.size())) << row.now;
+    CloseHandle(viewer);
+  }
 }
 
 // A change inside a file of one name is never written over the file (a
