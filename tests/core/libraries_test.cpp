@@ -111,10 +111,11 @@ TEST(IniImage, AnswersAsTheIniFunctionsOnRandomFiles) {
   }
 }
 
-// A plain search: the first keyword (brackets in their plain form) whose
-// bytes, ASCII capitals of one-byte characters folded, begin where a
-// character of the text begins.
-std::int32_t PlainSearch(const std::vector<std::string>& keywords, std::string_view text) {
+// A plain search: the first keyword (brackets in their plain form, unless
+// `form` takes the keywords as given) whose bytes, ASCII capitals of
+// one-byte characters folded, begin where a character of the text begins.
+std::int32_t PlainSearch(const std::vector<std::string>& keywords, std::string_view text,
+                         FuzzyMatcher::Form form = FuzzyMatcher::Form::Plain) {
   const auto fold = [](std::string s) {
     for (std::size_t pos = 0, n = 0; pos < s.size(); pos += n) {
       if ((n = text::CharLength(s, pos)) == 1) s[pos] = static_cast<char>(std::tolower(static_cast<unsigned char>(s[pos])));
@@ -123,7 +124,7 @@ std::int32_t PlainSearch(const std::vector<std::string>& keywords, std::string_v
   };
   const std::string folded = fold(std::string(text));
   for (std::size_t i = 0; i < keywords.size(); ++i) {
-    const std::string k = fold(PlainKeywordForm(keywords[i]));
+    const std::string k = fold(form == FuzzyMatcher::Form::Plain ? PlainKeywordForm(keywords[i]) : keywords[i]);
     for (std::size_t s = 0; !k.empty() && s < text.size(); s += text::CharLength(text, s)) {
       if (folded.compare(s, k.size(), k) == 0) return static_cast<std::int32_t>(i);
     }
@@ -163,10 +164,12 @@ TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
     for (int round = 0; round < row.rounds; ++round) {
       std::vector<std::string> keywords;
       for (int n = 1 + r.Below(row.keywords); n > 0; --n) keywords.push_back(r.Of(row.pieces, row.pieces_per_keyword));
-      m.Build(keywords, FuzzyMatcher::Form::Plain);
+      // Every other round the keywords as given ("&uoS8#" searched as it stands).
+      const auto form = round % 2 ? FuzzyMatcher::Form::AsGiven : FuzzyMatcher::Form::Plain;
+      m.Build(keywords, form);
       for (int t = 0; t < 10; ++t) {
         const std::string text = r.Of(row.pieces, 10);
-        ASSERT_EQ(m.FirstIn(text), PlainSearch(keywords, text)) << "round " << round << ": " << text;
+        ASSERT_EQ(m.FirstIn(text), PlainSearch(keywords, text, form)) << "round " << round << ": " << text;
       }
     }
   }
