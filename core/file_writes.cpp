@@ -346,35 +346,27 @@ enum class Put { Done, Failed, Changed };
 // was when that fails. Bytes that only take the end of the file away are
 // made by cutting the file there, in place: the disk can hold nothing but
 // the old text or the new, so neither a copy nor a flush is needed, as a
-// rename's own step is not flushed either. Bytes that only add to the end
-// (an added keyword, a new section) are written after it, in place and
-// flushed: what the file held stays on the disk as it was, and an add that
-// fails is cut away again. A file that cannot be opened for writing, held
-// by another program, takes the copy's way.
+// rename's own step is not flushed either (a file that cannot be opened for
+// writing, held by another program, takes the copy's way).
 Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
   const std::string& where = read.target ? *read.target : path;
-  const std::string& was = read.bytes();
-  const bool cut = written.size() < was.size() && was.starts_with(written);
-  const bool added = written.size() > was.size() && written.starts_with(was);
   std::optional<platform::OpenedFile> inPlace;
-  if (read.file && (cut || added)) {
+  if (read.file && written.size() < read.bytes().size() && read.bytes().starts_with(written)) {
     inPlace.emplace(where, /*forWriting=*/true);
     if (!inPlace->opened()) inPlace.reset();
   }
-  const bool atTheEnd = inPlace.has_value();
+  const bool cut = inPlace.has_value();
   std::optional<platform::FileCopy> copy;
-  if (!atTheEnd) {
+  if (!cut) {
     copy.emplace(platform::ScratchNameFor(where, kIniCopy), written);
     if (!copy->written()) return Put::Failed;
   }
   if (!StillAsRead(read, where)) return Put::Changed;
   bool done = false;
-  if (atTheEnd) {
-    done = cut ? inPlace->CutAt(written.size()) : inPlace->AddAt(was.size(), std::string_view(written).substr(was.size()));
-  } else if (read.file && read.state.links > 1) {
-    inPlace.emplace(where, /*forWriting=*/true);
-    done = inPlace->opened() && inPlace->Overwrite(written);
-    if (!done && inPlace->opened()) inPlace->Overwrite(was);
+  if (cut || (read.file && read.state.links > 1)) {
+    if (!inPlace) inPlace.emplace(where, /*forWriting=*/true);
+    done = inPlace->opened() && (cut ? inPlace->CutAt(written.size()) : inPlace->Overwrite(written));
+    if (!done && !cut && inPlace->opened()) inPlace->Overwrite(read.bytes());
   } else {
     // Another program that has the file open may be saving it: the
     // file is read again rather than replaced once it lets go.

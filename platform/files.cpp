@@ -60,7 +60,7 @@ FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition) {
   return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
-bool WriteAll(HANDLE f, std::string_view bytes) {
+bool WriteAll(HANDLE f, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD wrote = 0;
@@ -311,13 +311,6 @@ bool OpenedFile::Overwrite(const std::string& bytes) const {
 }
 
 bool OpenedFile::CutAt(std::size_t size) const { return handle_ && Seek(handle_, size) && SetEndOfFile(handle_); }
-
-bool OpenedFile::AddAt(std::size_t end, std::string_view bytes) const {
-  if (!handle_ || !Seek(handle_, end)) return false;
-  if (WriteAll(handle_, bytes) && FlushFileBuffers(handle_)) return true;
-  CutAt(end);
-  return false;
-}
 
 std::string ReadFileStart(const std::string& path, std::size_t count) {
   FileHandle f = OpenFile(path, GENERIC_READ, OPEN_EXISTING);

@@ -116,11 +116,6 @@ class OpenedFile {
   // system, which leaves either the whole file or the part kept, and needs
   // no flush to keep the file whole (the part kept is on the disk as it was).
   bool CutAt(std::size_t size) const;
-  // The bytes added after the file's first `end` bytes (its whole length),
-  // in place, on the disk before it returns; when they cannot all be
-  // written, the file is cut back to `end`. The bytes before stay as they
-  // were on the disk whatever happens.
-  bool AddAt(std::size_t end, std::string_view bytes) const;
 
  private:
   void* handle_ = nullptr;
