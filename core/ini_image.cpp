@@ -70,15 +70,10 @@ void AsHeld(std::string& text) {
 // A text in the form the INI functions hold it: `text` itself when every
 // character of it reads, else its held form in `changed`.
 std::string_view HeldForm(std::string_view text, std::string& changed) {
-  for (std::size_t pos = 0; pos < text.size(); pos += CharAt(text, pos)) {
-    const bool lone = pos + 1 == text.size() || !text::IsTrailByte(static_cast<unsigned char>(text[pos + 1]));
-    if (IsLead(text[pos]) && lone) {
-      changed.assign(text);
-      AsHeld(changed);
-      return changed;
-    }
-  }
-  return text;
+  if (FirstUnreadable(text) == std::string_view::npos) return text;
+  changed.assign(text);
+  AsHeld(changed);
+  return changed;
 }
 
 // The part of a name before its first NUL: the INI functions hold names
@@ -231,24 +226,11 @@ void IniImage::IndexSections(std::size_t from, std::size_t to) {
     const std::size_t end = pos;
     if (pos < to) pos += all[pos] == '\r' && pos + 1 < to && all[pos + 1] == '\n' ? 2 : 1;
     const std::string_view line = Trimmed(std::string_view(all + begin, end - begin));
-    if (line.empty() || line.front() != '[') continue;
-    // Its last "]" that is a character of its own: a byte after a run of
-    // lead-range bytes of even length from the start of a character (a byte
-    // outside that range always ends one).
-    std::size_t close = line.size();
-    for (;;) {
-      while (--close > 0 && line[close] != ']') {
-      }
-      if (close == 0) break;
-      std::size_t run = 0;
-      while (run < close && IsLead(line[close - 1 - run])) ++run;
-      if (run % 2 == 0) break;
-    }
-    if (close == 0) continue;
-    const std::string_view name = UpToNul(Trimmed(line.substr(1, close - 1)));
+    const std::optional<std::string_view> name = HeaderName(line);
+    if (!name) continue;
     sections_.back().bodyEnd = static_cast<std::uint32_t>(begin);
-    sections_.push_back({static_cast<std::uint32_t>(name.data() - all), static_cast<std::uint32_t>(name.size()),
-                         static_cast<std::uint32_t>(pos), 0, NameHash(name)});
+    sections_.push_back({static_cast<std::uint32_t>(name->data() - all), static_cast<std::uint32_t>(name->size()),
+                         static_cast<std::uint32_t>(pos), 0, NameHash(*name)});
   }
   sections_.back().bodyEnd = static_cast<std::uint32_t>(to);
 }
