@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "platform/files.hpp"
 #include "platform/folder_watch.hpp"
@@ -38,14 +39,26 @@ struct Turns {
     othersWaiting = false;
   }
 
-  // Nobody's turn. The mutex stays open for the next.
+  // Nobody's turn. The mutex stays open for the next, and so does the
+  // handle of the thread that passes it, for its next turn (the handle
+  // keeps the thread's id from being given to another).
   void Pass(ULONGLONG now) {
     OthersWaitEnds(now);
-    if (thread) CloseHandle(thread);
+    if (thread && passed) CloseHandle(passed);
+    if (thread) passed = thread, passedBy = owner;
     thread = nullptr;
     owner = 0;
     depth = 0;
   }
+
+  // A handle of the thread `me`, whose turn it is now.
+  HANDLE HandleOf(DWORD me) {
+    if (passed && passedBy == me) return std::exchange(passed, nullptr);
+    return OpenThread(SYNCHRONIZE, FALSE, me);
+  }
+
+  HANDLE passed = nullptr;  // the thread whose turn it was last
+  DWORD passedBy = 0;
 };
 
 // A folder's lock name as worked out, and the watch of the folder's own name
@@ -65,7 +78,7 @@ struct AllTurns {
 
   ~AllTurns() {
     for (auto& [name, t] : byName) {
-      for (HANDLE h : {t.thread, t.mutex}) {
+      for (HANDLE h : {t.thread, t.mutex, t.passed}) {
         if (h) CloseHandle(h);
       }
     }
@@ -183,7 +196,7 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
     return;
   }
   t.owner = me;
-  t.thread = OpenThread(SYNCHRONIZE, FALSE, me);
+  t.thread = t.HandleOf(me);
   t.depth = 1;
   t.othersWaiting = true;
   t.othersSince = GetTickCount64();
