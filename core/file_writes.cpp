@@ -96,31 +96,6 @@ constexpr const char* kWholeCopy = ".zoq-new";
 
 thread_local OtherProcessWait* tOtherProcessWait = nullptr;
 
-// The data folders whose lock this thread holds (one entry for each
-// DataFolderLock that holds it), and what it read of their files meanwhile,
-// by path (ASCII letters folded): no other writer of the plug-in changes
-// them then, and a write of this thread forgets what it read of the file.
-// Made with the thread's first lock, gone with its last.
-struct HeldFolders {
-  std::vector<std::string> folders;
-  std::map<std::string, std::shared_ptr<const IniImage>> reads;
-};
-thread_local HeldFolders* tHeldFolders = nullptr;
-
-// What this thread read of the file with its folder's lock held, as the
-// slot to keep it in; none when the lock is not held.
-std::shared_ptr<const IniImage>* ReadUnderLock(const std::string& path) {
-  if (!tHeldFolders) return nullptr;
-  const std::vector<std::string>& held = tHeldFolders->folders;
-  if (std::find(held.begin(), held.end(), FolderOf(path)) == held.end()) return nullptr;
-  return &tHeldFolders->reads[Folded(path)];
-}
-
-// A write of this thread is coming: what it read of the file goes.
-void ForgetReadUnderLock(const std::string& path) {
-  if (tHeldFolders) tHeldFolders->reads.erase(Folded(path));
-}
-
 // Deletes the copies left behind in the folder when it is due for a look:
 // `always`, at its first write, or a minute after the last look.
 void LookForCopiesLeftBehind(const std::string& folder, bool always) {
@@ -270,6 +245,51 @@ struct FileRead {
   const std::string& bytes() const { return own ? *own : image->text(); }
 };
 
+// The data folders whose lock this thread holds (one entry for each
+// DataFolderLock that holds it), and what it read of their files meanwhile,
+// by path (ASCII letters folded): no other writer of the plug-in changes
+// them then. A read keeps its file open: a write of this thread that
+// follows takes it and starts from it, checked as any read is just before
+// the copy takes the file's place, and the file is read anew after. Made
+// with the thread's first lock, gone with its last; what was read in a
+// folder goes when its lock does.
+struct HeldFolders {
+  std::vector<std::string> folders;
+  std::map<std::string, FileRead> reads;  // none read yet: no image
+};
+thread_local HeldFolders* tHeldFolders = nullptr;
+
+// What this thread read of the file with its folder's lock held, as the
+// slot to keep it in; none when the lock is not held.
+FileRead* ReadUnderLock(const std::string& path) {
+  if (!tHeldFolders) return nullptr;
+  const std::vector<std::string>& held = tHeldFolders->folders;
+  if (std::find(held.begin(), held.end(), FolderOf(path)) == held.end()) return nullptr;
+  return &tHeldFolders->reads[Folded(path)];
+}
+
+// A write of this thread is coming: what it read of the file goes, or is
+// taken by the write.
+std::optional<FileRead> TakeReadUnderLock(const std::string& path) {
+  if (!tHeldFolders) return std::nullopt;
+  const auto it = tHeldFolders->reads.find(Folded(path));
+  if (it == tHeldFolders->reads.end()) return std::nullopt;
+  std::optional<FileRead> read;
+  if (it->second.image) read = std::move(it->second);
+  tHeldFolders->reads.erase(it);
+  return read;
+}
+void ForgetReadUnderLock(const std::string& path) { TakeReadUnderLock(path); }
+
+// The lock of `folder` ended on this thread, which may hold it still.
+void LetGoOfFolder(const std::string& folder) {
+  std::vector<std::string>& held = tHeldFolders->folders;
+  held.pop_back();  // locks end in the order opposite to their start
+  if (std::find(held.begin(), held.end(), folder) != held.end()) return;
+  const std::string folded = Folded(folder);
+  std::erase_if(tHeldFolders->reads, [&](const auto& read) { return FolderOf(read.first) == folded; });
+}
+
 // Whether the name still leads to the file in the state read.
 bool NamedAsRead(const std::string& path, const platform::FileState& state) {
   const platform::FileStamp now = platform::StampOf(path);
@@ -317,7 +337,6 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
       if (stays && (size != 0 || !shorter || late)) {
         read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
-        read.target = read.file->LinkTarget(path);
         SetKnownSize(path, size);
         return read;
       }
@@ -401,6 +420,15 @@ void OtherProcessWait::Spend(std::uint32_t ms) {
 DataFolderLock::DataFolderLock(const std::string& path)
     : folder_(LookedAtFolderOf(path)), lock_(folder_, OtherProcessWait::Left(), kDataFolderWaitMs) {
   OtherProcessWait::Spend(lock_.othersWaitedMs());
+  Held();
+}
+
+DataFolderLock::DataFolderLock(const std::string& path, OnlyIfFree)
+    : folder_(LookedAtFolderOf(path)), lock_(folder_, 0, 0) {
+  Held();
+}
+
+void DataFolderLock::Held() {
   if (!lock_.held()) return;
   if (!tHeldFolders) tHeldFolders = new HeldFolders;
   tHeldFolders->folders.push_back(folder_);
@@ -408,7 +436,7 @@ DataFolderLock::DataFolderLock(const std::string& path)
 
 DataFolderLock::~DataFolderLock() {
   if (!lock_.held() || !tHeldFolders) return;
-  tHeldFolders->folders.pop_back();  // locks end in the order opposite to their start
+  LetGoOfFolder(folder_);
   if (!tHeldFolders->folders.empty()) return;
   delete tHeldFolders;
   tHeldFolders = nullptr;
@@ -521,12 +549,14 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::stri
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
   if (changes.empty()) return true;
   DataFolderLock lock(file);
-  ForgetReadUnderLock(file);
+  std::optional<FileRead> kept = TakeReadUnderLock(file);
   if (!lock.held() || platform::FolderExists(file)) return false;
   const std::uint32_t start = platform::TickCount();
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
-    std::optional<FileRead> read = SteadyRead(file, tried);
+    std::optional<FileRead> read = kept ? std::move(kept) : SteadyRead(file, tried);
+    kept.reset();
     if (!read) return false;  // never a part taken for the whole file
+    if (read->file) read->target = read->file->LinkTarget(file);
     const IniImage& image = *read->image;
     std::optional<std::string> written = Changed(image, read->bytes(), changes);
     std::optional<Checked> checked;
@@ -570,14 +600,18 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
                                                  const std::string& key, const std::string& defaultValue,
                                                  std::size_t buffer) {
   if (BlankIniName(file) || BlankIniName(section) || BlankIniName(key)) return std::string();
-  std::shared_ptr<const IniImage>* kept = ReadUnderLock(file);
-  if (!kept || !*kept) {
+  FileRead* kept = ReadUnderLock(file);
+  if (!kept) {
     std::optional<std::shared_ptr<const IniImage>> image = ImageNow(file);
     if (!image) return std::nullopt;
-    if (!kept) return (*image)->Value(section, key, buffer).value_or(defaultValue);
-    *kept = std::move(*image);
+    return (*image)->Value(section, key, buffer).value_or(defaultValue);
   }
-  return (*kept)->Value(section, key, buffer).value_or(defaultValue);
+  if (!kept->image) {
+    std::optional<FileRead> read = SteadyRead(file, platform::TickCount());
+    if (!read) return std::nullopt;
+    *kept = std::move(*read);
+  }
+  return kept->image->Value(section, key, buffer).value_or(defaultValue);
 }
 
 std::string IniValueAsRead(const std::string& key, const std::string& value) {

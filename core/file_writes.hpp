@@ -57,12 +57,17 @@ class DataFolderLock {
  public:
   // `path`: a file of the folder, or the folder followed by a backslash.
   explicit DataFolderLock(const std::string& path);
+  // Only when no other thread or process holds it: no wait.
+  struct OnlyIfFree {};
+  DataFolderLock(const std::string& path, OnlyIfFree);
   ~DataFolderLock();
   DataFolderLock(const DataFolderLock&) = delete;
   DataFolderLock& operator=(const DataFolderLock&) = delete;
   bool held() const { return lock_.held(); }
 
  private:
+  void Held();  // this thread's reads in the folder are kept from now on
+
   std::string folder_;
   platform::FolderLock lock_;
 };

@@ -1,6 +1,7 @@
 #include "core/messages/handler.hpp"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/expand.hpp"
 #include "core/messages/commands.hpp"
@@ -71,17 +72,22 @@ bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
   };
   for (const AddCommand& c : {AddCommand{s.精确命令, AddExactReply}, AddCommand{s.模糊命令, AddFuzzyReply}}) {
     if (!BeginsWithCommand(text, c.word)) continue;
-    // Nothing staged: an ordinary message, command word and all (it waits
-    // on no other writer).
-    if (!SomethingStaged()) return false;
     ReplyText confirmation;
     {
       // The staged keyword is taken and the reply stored by one writer: no
-      // other thread or process stages or adds in between.
-      const DataFolderLock folder(AdminFile());
-      if (folder.held() && !SomethingStaged()) return false;  // taken meanwhile
+      // other thread or process stages or adds in between. Nothing staged:
+      // an ordinary message, command word and all, which waits on no other
+      // writer (it is looked at before the wait, and again after it).
+      std::optional<DataFolderLock> folder;
+      folder.emplace(AdminFile(), DataFolderLock::OnlyIfFree{});
+      if (!folder->held()) {
+        folder.reset();
+        if (!SomethingStaged()) return false;
+        folder.emplace(AdminFile());
+      }
+      if (folder->held() && !SomethingStaged()) return false;
       text = text::ReplaceAll(text, c.word, "");
-      if (folder.held()) confirmation = c.add(o, text);
+      if (folder->held()) confirmation = c.add(o, text);
     }
     SendReply(record, confirmation);
     return true;
