@@ -131,6 +131,24 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
   EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
 }
 
+// What the thread read in a folder goes when that folder's lock ends, also
+// while the thread holds the lock of another: a writer may come in before
+// it takes the first again.
+TEST(FileWrites, AReadUnderALockGoesWithThatLockInsideAnother) {
+  const std::string outer = testing::FreshTestRunFolder("file-writes-outer-lock") + "\admin";
+  const std::string file = testing::FreshTestRunFolder("file-writes-inner-lock") + "\SAVE";
+  platform::WriteWholeFile(outer, "[a]\r\nk=1\r\n");
+  platform::WriteWholeFile(file, "[g]\r\nk=1\r\n");
+  const DataFolderLock held(outer);
+  {
+    const DataFolderLock inner(file);
+    EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "1");
+  }
+  std::thread([&] { EXPECT_TRUE(WriteIniChanges(file, {Set("g", "k", "22")})); }).join();
+  const DataFolderLock again(file);
+  EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "22");
+}
+
 // A change that only cuts the end of the file away (the staged keyword,
 // the last section of admin) is made in the file itself: a program that
 // holds it open (sharing reads and writes, not its deletion, which a copy's
