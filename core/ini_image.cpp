@@ -1,7 +1,9 @@
 #include "core/ini_image.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 
 #include "text/text.hpp"
 
@@ -187,7 +189,45 @@ std::pair<std::string_view, std::optional<std::string_view>> KeyAndValue(std::st
   return {Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1))};
 }
 
+// The text of a large image that went, kept for the next text of about its
+// size: the system hands out a fresh block of that size a page at a time,
+// and each page's first use costs more than the bytes copied into it. One
+// is kept, and only while it is worth it.
+// Made when the module loads, before any image; an image that goes after it
+// (at the module's unload) keeps nothing.
+std::atomic<bool> gSpareGone{false};
+struct SpareText {
+  static constexpr std::size_t kFrom = 256 * 1024, kUpTo = 64 * 1024 * 1024;
+  ~SpareText() { gSpareGone = true; }
+  std::mutex lock;
+  std::string text;
+};
+SpareText gSpare;
+SpareText& Spare() { return gSpare; }
+
+// An empty text with room for `bytes`.
+std::string TextOfRoom(std::size_t bytes) {
+  std::string out;
+  if (bytes >= SpareText::kFrom && !gSpareGone) {
+    SpareText& spare = Spare();
+    std::lock_guard<std::mutex> hold(spare.lock);
+    // Not one much larger than asked: it would be held for nothing.
+    if (spare.text.capacity() >= bytes && spare.text.capacity() / 2 <= bytes) out.swap(spare.text);
+  }
+  out.clear();
+  out.reserve(bytes);
+  return out;
+}
+
 }  // namespace
+
+IniImage::~IniImage() {
+  const std::size_t room = text_.capacity();
+  if (room < SpareText::kFrom || room > SpareText::kUpTo || gSpareGone) return;
+  SpareText& spare = Spare();
+  std::lock_guard<std::mutex> hold(spare.lock);
+  if (room > spare.text.capacity()) spare.text.swap(text_);
+}
 
 bool SameIniName(std::string_view a, std::string_view b) {
   std::string heldA, heldB;
@@ -504,8 +544,7 @@ std::string WithIniChanges(const IniImage& image, const std::string& text, const
   const auto [from, to] = image.SpanFor(changes[0].section);
   std::string part = text.substr(from, to - from);
   MakeChange(part, changes[0]);
-  std::string out;
-  out.reserve(text.size() - (to - from) + part.size());
+  std::string out = TextOfRoom(text.size() - (to - from) + part.size());
   return out.append(text, 0, from).append(part).append(text, to);
 }
 

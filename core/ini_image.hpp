@@ -23,6 +23,13 @@ struct IniChange {
 // One INI file's text, parsed as the INI functions parse it.
 class IniImage {
  public:
+  IniImage() = default;
+  IniImage(const IniImage&) = default;
+  IniImage(IniImage&&) = default;
+  IniImage& operator=(const IniImage&) = default;
+  IniImage& operator=(IniImage&&) = default;
+  ~IniImage();  // a large text's block is kept for the next text of its size
+
   // `text`: the file's bytes as the INI functions read them (ANSI).
   void Load(std::string text);
   // The value ReadIniItem reads for `section` and `key` (what

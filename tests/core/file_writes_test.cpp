@@ -149,6 +149,21 @@ TEST(FileWrites, AReadUnderALockGoesWithThatLockInsideAnother) {
   EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "22");
 }
 
+// Large files one after the other, growing and shrinking: each write gives
+// its file with the change and nothing of a file before.
+TEST(FileWrites, LargeFilesOneAfterTheOtherEachGetTheirChangeAlone) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-large") + "\\SayZ.ini";
+  for (const std::size_t size : {300000u, 700000u, 300000u, 400000u, 1000u}) {
+    std::string text;
+    for (std::size_t i = 0; text.size() < size; ++i) {
+      text += "[k" + std::to_string(size) + "-" + std::to_string(i) + "]\r\n回复=r\r\n";
+    }
+    platform::WriteWholeFile(file, text);
+    EXPECT_TRUE(WriteIniChanges(file, {Set("new", "回复", "x")})) << size;
+    EXPECT_EQ(platform::ReadWholeFile(file), text + "[new]\r\n回复=x\r\n") << size;
+  }
+}
+
 // A change that only cuts the end of the file away (the staged keyword,
 // the last section of admin) is made in the file itself: a program that
 // holds it open (sharing reads and writes, not its deletion, which a copy's
