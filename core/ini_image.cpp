@@ -189,44 +189,61 @@ std::pair<std::string_view, std::optional<std::string_view>> KeyAndValue(std::st
   return {Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1))};
 }
 
-// The text of a large image that went, kept for the next text of about its
-// size: the system hands out a fresh block of that size a page at a time,
-// and each page's first use costs more than the bytes copied into it. One
-// is kept, and only while it is worth it.
-// Made when the module loads, before any image; an image that goes after it
+// The blocks of a large image that went, kept for the next image's blocks
+// of about their size: the system hands out a fresh block of that size a
+// page at a time, and each page's first use costs more than what is copied
+// into it. One of each kind is kept, the last that went. Made
+// when the module loads, before any image; an image that goes after them
 // (at the module's unload) keeps nothing.
-std::atomic<bool> gSpareGone{false};
-struct SpareText {
-  static constexpr std::size_t kFrom = 256 * 1024, kUpTo = 64 * 1024 * 1024;
-  ~SpareText() { gSpareGone = true; }
+std::atomic<bool> gSparesGone{false};
+constexpr std::size_t kSpareFrom = 256 * 1024, kSpareUpTo = 64 * 1024 * 1024;
+template <class Block>
+struct Spare {
+  ~Spare() { gSparesGone = true; }
   std::mutex lock;
-  std::string text;
+  Block block;
 };
-SpareText gSpare;
-SpareText& Spare() { return gSpare; }
+Spare<std::string> gSpareText;
+Spare<std::vector<IniImage::Section>> gSpareSections;
+Spare<std::vector<std::uint32_t>> gSpareTable;
 
-// An empty text with room for `bytes`.
-std::string TextOfRoom(std::size_t bytes) {
-  std::string out;
-  if (bytes >= SpareText::kFrom && !gSpareGone) {
-    SpareText& spare = Spare();
+// An empty block with room for `count` items. A large one made anew has
+// room for a few more, so that it serves the next image when a file grew
+// a little.
+template <class Block>
+Block RoomFor(Spare<Block>& spare, std::size_t count) {
+  Block out;
+  if (count * sizeof(typename Block::value_type) < kSpareFrom || gSparesGone) {
+    out.reserve(count);
+    return out;
+  }
+  {
     std::lock_guard<std::mutex> hold(spare.lock);
     // Not one much larger than asked: it would be held for nothing.
-    if (spare.text.capacity() >= bytes && spare.text.capacity() / 2 <= bytes) out.swap(spare.text);
+    if (spare.block.capacity() >= count && spare.block.capacity() / 2 <= count) out.swap(spare.block);
   }
   out.clear();
-  out.reserve(bytes);
+  if (out.capacity() < count) out.reserve(count + count / 32);
   return out;
 }
+
+template <class Block>
+void KeepSpare(Spare<Block>& spare, Block& block) {
+  const std::size_t bytes = block.capacity() * sizeof(typename Block::value_type);
+  if (bytes < kSpareFrom || bytes > kSpareUpTo || gSparesGone) return;
+  // The last one: the next image is most likely of its size.
+  std::lock_guard<std::mutex> hold(spare.lock);
+  spare.block.swap(block);
+}
+
+std::string TextOfRoom(std::size_t bytes) { return RoomFor(gSpareText, bytes); }
 
 }  // namespace
 
 IniImage::~IniImage() {
-  const std::size_t room = text_.capacity();
-  if (room < SpareText::kFrom || room > SpareText::kUpTo || gSpareGone) return;
-  SpareText& spare = Spare();
-  std::lock_guard<std::mutex> hold(spare.lock);
-  if (room > spare.text.capacity()) spare.text.swap(text_);
+  KeepSpare(gSpareText, text_);
+  KeepSpare(gSpareSections, sections_);
+  KeepSpare(gSpareTable, table_);
 }
 
 bool SameIniName(std::string_view a, std::string_view b) {
@@ -276,7 +293,9 @@ void IniImage::IndexSections(std::size_t from, std::size_t to) {
 }
 
 void IniImage::BuildTable() {
-  table_.assign(TableSizeFor(sections_.size()), 0);
+  const std::size_t size = TableSizeFor(sections_.size());
+  table_ = RoomFor(gSpareTable, size);
+  table_.assign(size, 0);
   const std::size_t mask = table_.size() - 1;
   for (std::size_t i = 1; i < sections_.size(); ++i) {
     const Section& s = sections_[i];
@@ -301,7 +320,7 @@ IniImage IniImage::Spliced(std::string text, std::size_t from, std::size_t to, s
   // than there were).
   std::size_t kept = 1;
   while (kept < sections_.size() && sections_[kept - 1].bodyEnd < from) ++kept;
-  out.sections_.reserve(sections_.size() + 16);
+  out.sections_ = RoomFor(gSpareSections, sections_.size() + 16);
   out.sections_.assign(sections_.begin(), sections_.begin() + static_cast<std::ptrdiff_t>(from == 0 ? 0 : kept));
   if (out.sections_.empty()) out.sections_.push_back({0, 0, 0, 0, 0});
   out.IndexSections(from, newTo);
@@ -545,7 +564,8 @@ std::string WithIniChanges(const IniImage& image, const std::string& text, const
   std::string part = text.substr(from, to - from);
   MakeChange(part, changes[0]);
   std::string out = TextOfRoom(text.size() - (to - from) + part.size());
-  return out.append(text, 0, from).append(part).append(text, to);
+  out.append(text, 0, from).append(part).append(text, to);
+  return out;  // itself, not a copy
 }
 
 }  // namespace zoq

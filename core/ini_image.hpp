@@ -28,7 +28,7 @@ class IniImage {
   IniImage(IniImage&&) = default;
   IniImage& operator=(const IniImage&) = default;
   IniImage& operator=(IniImage&&) = default;
-  ~IniImage();  // a large text's block is kept for the next text of its size
+  ~IniImage();  // large blocks are kept for the next image's of their size
 
   // `text`: the file's bytes as the INI functions read them (ANSI).
   void Load(std::string text);
@@ -73,12 +73,14 @@ class IniImage {
   // Every line, in file order.
   void ForEachLine(const std::function<void(const Line&)>& take) const;
 
- private:
+  // A section as the image finds it in the text.
   struct Section {
     std::uint32_t nameBegin, nameLength;  // between "[" and the last "]", up to a NUL
     std::uint32_t bodyBegin, bodyEnd;     // the lines after the header
     std::uint32_t hash;                   // of the name as names are compared
   };
+
+ private:
   const Section* Find(std::string_view name) const;
   // Whether the section has the name, whose hash is `hash`.
   bool SameName(const Section& s, std::uint32_t hash, std::string_view name) const;

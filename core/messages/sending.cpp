@@ -341,7 +341,8 @@ std::string WithoutOutsideCodes(std::string sent, const std::vector<std::size_t>
       state = after(b);
     }
   }
-  return out.append(sent, done);
+  out.append(sent, done);
+  return out;
 }
 
 // One reply on its way to one host.
