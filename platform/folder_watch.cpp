@@ -51,6 +51,9 @@ struct FolderWatch::Request {
   bool Collect(std::vector<std::string>& names, bool& lost) {
     DWORD bytes = 0;
     while (armed) {
+      // Still pending, as nearly always: told by the request itself, without
+      // a call (a message looks every time).
+      if (!HasOverlappedIoCompleted(&overlapped)) return true;
       if (!GetOverlappedResult(directory, &overlapped, &bytes, FALSE)) {
         const DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE) return true;  // nothing more yet
