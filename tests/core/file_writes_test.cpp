@@ -149,9 +149,10 @@ TEST(FileWrites, AReadUnderALockGoesWithThatLockInsideAnother) {
   EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "22");
 }
 
-// Large files one after the other, growing and shrinking: each write gives
-// its file with the change and nothing of a file before.
-TEST(FileWrites, LargeFilesOneAfterTheOtherEachGetTheirChangeAlone) {
+// Large files one after the other, growing and shrinking, each changed a
+// few times: each write gives its file with its changes and nothing of a
+// file before.
+TEST(FileWrites, LargeFilesOneAfterTheOtherEachGetTheirChangesAlone) {
   const std::string file = testing::FreshTestRunFolder("file-writes-large") + "\\SayZ.ini";
   for (const std::size_t size : {300000u, 700000u, 300000u, 400000u, 1000u}) {
     std::string text;
@@ -159,8 +160,11 @@ TEST(FileWrites, LargeFilesOneAfterTheOtherEachGetTheirChangeAlone) {
       text += "[k" + std::to_string(size) + "-" + std::to_string(i) + "]\r\n回复=r\r\n";
     }
     platform::WriteWholeFile(file, text);
-    EXPECT_TRUE(WriteIniChanges(file, {Set("new", "回复", "x")})) << size;
-    EXPECT_EQ(platform::ReadWholeFile(file), text + "[new]\r\n回复=x\r\n") << size;
+    for (const char* added : {"a", "b", "c"}) {
+      EXPECT_TRUE(WriteIniChanges(file, {Set(added, "回复", "x")})) << size;
+      text += "["s + added + "]\r\n回复=x\r\n";
+      EXPECT_EQ(platform::ReadWholeFile(file), text) << size << added;
+    }
   }
 }
 

@@ -334,6 +334,15 @@ TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoW
     EXPECT_EQ(s.TakeSent(), row.sent) << row.text;
   }
   EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "111", "K"), "");
+  // Nothing staged: the add command word begins an ordinary message, which
+  // does not wait on that process either.
+  const std::string staged = ReadFile(s.DataFile("admin"));
+  WriteFile(s.DataFile("admin"), staged.substr(0, staged.find("[新增词库]")));
+  const ULONGLONG start = GetTickCount64();
+  s.Private("精确回复S");
+  EXPECT_LT(GetTickCount64() - start, 1500u);
+  EXPECT_EQ(s.TakeSent(), Sent{"s"});
+  WriteFile(s.DataFile("admin"), staged);
   // An add that waits for the lock while another writer takes the staged
   // keyword is an ordinary message once its turn comes.
   std::thread late([&] { s.Private("精确回复S"); });
