@@ -242,6 +242,7 @@ struct FileRead {
   std::optional<std::string> own;  // the bytes, when they were not the image's text before they were read
   platform::FileState state;
   std::optional<std::string> target;  // where a symbolic link leads
+  bool steady = true;  // read as SteadyRead reads: a write may start from it
   const std::string& bytes() const { return own ? *own : image->text(); }
 };
 
@@ -275,7 +276,7 @@ std::optional<FileRead> TakeReadUnderLock(const std::string& path) {
   const auto it = tHeldFolders->reads.find(Folded(path));
   if (it == tHeldFolders->reads.end()) return std::nullopt;
   std::optional<FileRead> read;
-  if (it->second.image) read = std::move(it->second);
+  if (it->second.image && it->second.steady) read = std::move(it->second);
   tHeldFolders->reads.erase(it);
   return read;
 }
@@ -301,8 +302,9 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 // than it was last found must stand still a while, in case another
 // program is still writing it; one found empty where it was not must stay
 // so for a while (a save in place empties the file first). None when it
-// cannot be read, or does not stand still in time.
-std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start) {
+// cannot be read, or does not stand still in time (or, without `mayWait`,
+// at once).
+std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start, bool mayWait = true) {
   for (;;) {
     FileRead read{std::make_unique<platform::OpenedFile>(path), {}, {}, {}, {}};
     if (!read.file->opened()) {
@@ -326,7 +328,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
       const bool shorter = known.size && size < *known.size;
       // Within what the caller may wait on other programs (a message very
       // little), one look at the least.
-      const std::uint32_t stand = shorter ? std::clamp(OtherProcessWait::Left(), kLookAgainMs, kShorterStandsMs) : 0;
+      const std::uint32_t stand = shorter && mayWait ? std::clamp(OtherProcessWait::Left(), kLookAgainMs, kShorterStandsMs) : 0;
       bool stays = true;
       std::uint32_t waited = 0;
       for (; stays && waited < stand; waited += kLookAgainMs) {
@@ -334,15 +336,15 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start)
         stays = read.file->State() == after;
       }
       OtherProcessWait::Spend(waited);
-      if (stays && (size != 0 || !shorter || late)) {
+      if (stays && (mayWait ? size != 0 || !shorter || late : !shorter)) {
         read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
         SetKnownSize(path, size);
         return read;
       }
-      if (late) return std::nullopt;
+      if (late || !mayWait) return std::nullopt;
       if (!stays) continue;
-    } else if (late) {
+    } else if (late || !mayWait) {
       return std::nullopt;
     }
     platform::Pause(kLookAgainMs);
@@ -607,8 +609,14 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
     return (*image)->Value(section, key, buffer).value_or(defaultValue);
   }
   if (!kept->image) {
-    std::optional<FileRead> read = SteadyRead(file, platform::TickCount());
-    if (!read) return std::nullopt;
+    // No wait: a file that another program is saving, or that is shorter
+    // than it was, is read as outside the lock, and a write reads it again.
+    std::optional<FileRead> read = SteadyRead(file, platform::TickCount(), /*mayWait=*/false);
+    if (!read) {
+      std::optional<std::shared_ptr<const IniImage>> image = ImageNow(file);
+      if (!image) return std::nullopt;
+      read.emplace(FileRead{nullptr, std::move(*image), {}, {}, {}, /*steady=*/false});
+    }
     *kept = std::move(*read);
   }
   return kept->image->Value(section, key, buffer).value_or(defaultValue);

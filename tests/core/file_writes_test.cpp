@@ -131,6 +131,26 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
   EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
 }
 
+// Under the lock, a file that another program is saving in place (emptied
+// first) is read at once, as outside the lock, and a write that follows
+// waits for the save rather than start from that read.
+TEST(FileWrites, UnderTheLockAFileBeingSavedIsReadAtOnceAndWrittenOnlyOnceSaved) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-held-saving") + "\\admin";
+  EXPECT_TRUE(WriteIniChanges(file, {Set("a", "k", "1")}));
+  const DataFolderLock lock(file);
+  platform::WriteWholeFile(file, "");  // the save begins
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), "none");
+  EXPECT_LT(GetTickCount64() - start, 500u);
+  std::thread editor([&] {
+    Sleep(300);
+    platform::WriteWholeFile(file, "[a]\r\nk=2\r\n[b]\r\nk=3\r\n");
+  });
+  EXPECT_TRUE(WriteIniChanges(file, {DeleteSection("a")}));
+  editor.join();
+  EXPECT_EQ(platform::ReadWholeFile(file), "[b]\r\nk=3\r\n");
+}
+
 // What the thread read in a folder goes when that folder's lock ends, also
 // while the thread holds the lock of another: a writer may come in before
 // it takes the first again.
