@@ -136,7 +136,12 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
 // waits for the save rather than start from that read.
 TEST(FileWrites, UnderTheLockAFileBeingSavedIsReadAtOnceAndWrittenOnlyOnceSaved) {
   const std::string file = testing::FreshTestRunFolder("file-writes-held-saving") + "\\admin";
-  EXPECT_TRUE(WriteIniChanges(file, {Set("a", "k", "1")}));
+  EXPECT_TRUE(WriteIniChanges(file, {Set("a", "k", "1"), Set("c", "k", "9")}));
+  {
+    const DataFolderLock lock(file);
+    platform::WriteWholeFile(file, "[a]\r\nk=5\r\n");  // shorter: maybe not all written yet
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), "5");
+  }
   const DataFolderLock lock(file);
   platform::WriteWholeFile(file, "");  // the save begins
   const ULONGLONG start = GetTickCount64();
