@@ -82,8 +82,29 @@ enum ExportSlot : std::size_t {
 // The options in memory: what LoadSettings reads, what the commands and the
 // windows change. A published Options is never changed: a message works on
 // the one it took at its start, and a change publishes a new one.
+// `DataFolder` together with the paths of its files, made once with it: a
+// message names its files without building their paths anew.
+class DataFolderPaths {
+ public:
+  DataFolderPaths() = default;
+  explicit DataFolderPaths(std::string folder)
+      : folder_(std::move(folder)),
+        admin_(folder_ + "admin"),
+        exact_(folder_ + "SayZ.ini"),
+        fuzzy_(folder_ + "SayM.ini"),
+        cooldowns_(folder_ + "SAVE") {}
+  const std::string& folder() const { return folder_; }
+  const std::string& admin() const { return admin_; }
+  const std::string& exact() const { return exact_; }
+  const std::string& fuzzy() const { return fuzzy_; }
+  const std::string& cooldowns() const { return cooldowns_; }
+
+ private:
+  std::string folder_, admin_, exact_, fuzzy_, cooldowns_;
+};
+
 struct Options {
-  std::string DataFolder;
+  DataFolderPaths DataFolder;
   bool 插件开关 = false;
   bool 仅限群号 = false;
   std::string 群号列表;

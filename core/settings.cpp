@@ -12,11 +12,11 @@
 
 namespace zoq {
 
-std::string DataFolder() { return Plugin().Current()->DataFolder; }
-std::string AdminFile(const Options& o) { return o.DataFolder + "admin"; }
-std::string ExactLibraryFile(const Options& o) { return o.DataFolder + "SayZ.ini"; }
-std::string FuzzyLibraryFile(const Options& o) { return o.DataFolder + "SayM.ini"; }
-std::string CooldownFile(const Options& o) { return o.DataFolder + "SAVE"; }
+std::string DataFolder() { return Plugin().Current()->DataFolder.folder(); }
+const std::string& AdminFile(const Options& o) { return o.DataFolder.admin(); }
+const std::string& ExactLibraryFile(const Options& o) { return o.DataFolder.exact(); }
+const std::string& FuzzyLibraryFile(const Options& o) { return o.DataFolder.fuzzy(); }
+const std::string& CooldownFile(const Options& o) { return o.DataFolder.cooldowns(); }
 std::string AdminFile() { return AdminFile(*Plugin().Current()); }
 std::string ExactLibraryFile() { return ExactLibraryFile(*Plugin().Current()); }
 std::string FuzzyLibraryFile() { return FuzzyLibraryFile(*Plugin().Current()); }
@@ -57,7 +57,7 @@ void LoadSettings() {
   platform::CreateFolder(data);
   platform::CreateFolder(data + "\\ZOQ-F-关键词");
   Options o;
-  o.DataFolder = data + "\\ZOQ-F-关键词\\";
+  o.DataFolder = DataFolderPaths(data + "\\ZOQ-F-关键词\\");
   const std::string admin = AdminFile(o);
   // One read of the file for every option.
   const std::shared_ptr<const IniImage> stored = ReadIniFileNow(admin);
@@ -93,7 +93,7 @@ void LoadSettings() {
   if (rememberAccount) p.SetRobotAccount(rememberedAccount, rememberedAccount.size() >= 5);
 
   // What writers in processes that have ended left behind goes.
-  RemoveCopiesLeftBehind(o.DataFolder);
+  RemoveCopiesLeftBehind(o.DataFolder.folder());
   // Written whole, and only where no file is (another process may have
   // written it meanwhile).
   const OtherProcessWait enabling(kCommandFolderWaitMs);

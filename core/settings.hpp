@@ -16,10 +16,10 @@ inline constexpr const char* kReplyKey = "回复";
 // DataFolder, and the paths inside it: of the current options, or of the
 // options a message took at its start.
 std::string DataFolder();
-std::string AdminFile(const Options& o);
-std::string ExactLibraryFile(const Options& o);
-std::string FuzzyLibraryFile(const Options& o);
-std::string CooldownFile(const Options& o);
+const std::string& AdminFile(const Options& o);
+const std::string& ExactLibraryFile(const Options& o);
+const std::string& FuzzyLibraryFile(const Options& o);
+const std::string& CooldownFile(const Options& o);
 std::string AdminFile();
 std::string ExactLibraryFile();
 std::string FuzzyLibraryFile();

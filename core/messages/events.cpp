@@ -14,20 +14,21 @@ bool ForOurRobot(const std::string& robot) {
 
 namespace {
 
-std::int32_t Handle(const NumericHost& host, const NumericEvent& e, MessageKind kind) {
+// The event's texts go to the record.
+std::int32_t Handle(const NumericHost& host, NumericEvent& e, MessageKind kind) {
   MessageRecord record;
   record.kind = kind;
-  record.text = e.text;
-  if (kind == MessageKind::Group) record.group = e.group;
-  record.sender = e.sender;
-  record.idA = e.idA;
-  record.idB = e.idB;
+  record.text = std::move(e.text);
+  if (kind == MessageKind::Group) record.group = std::move(e.group);
+  record.sender = std::move(e.sender);
+  record.idA = std::move(e.idA);
+  record.idB = std::move(e.idB);
   return HandleMessage(record) + host.handledOffset;
 }
 
 }  // namespace
 
-std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& e) {
+std::int32_t RunNumericEvent(const NumericHost& host, NumericEvent e) {
   PluginState& p = Plugin();
   if (e.code == kEventEnabled) {
     p.HostType = host.hostType;
@@ -45,15 +46,15 @@ std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& e) {
   }
   if (o->Settings.群组权限 && e.code == kEventGroupMessage) {
     if (host.ignoresOwnGroupMessages && e.sender == e.robot) return 0;
-    return ForOurRobot(e.robot) && IsGroupAllowed(e.group) ? Handle(host, e, MessageKind::Group) : host.passedOver;
+    return ForOurRobot(e.robot) && IsGroupAllowed(*o, e.group) ? Handle(host, e, MessageKind::Group) : host.passedOver;
   }
   if (e.code == host.accountCode && !e.robot.empty()) p.TakeFirstAccount(e.robot);
   return host.passedOver;
 }
 
-bool IsGroupAllowed(const std::string& group) {
-  const std::shared_ptr<const Options> o = Plugin().Current();
-  return !o->仅限群号 || text::ListHoldsNumber(o->群号列表, group, text::Case::IgnoreAscii);
+bool IsGroupAllowed(const Options& o, const std::string& group) {
+  return !o.仅限群号 || text::ListHoldsNumber(o.群号列表, group, text::Case::IgnoreAscii);
 }
+bool IsGroupAllowed(const std::string& group) { return IsGroupAllowed(*Plugin().Current(), group); }
 
 }  // namespace zoq

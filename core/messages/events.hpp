@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/plugin.hpp"
+
 namespace zoq {
 
 // The arguments of an event that the plug-in reads.
@@ -44,7 +46,7 @@ constexpr NumericHost PlainNumericHost(std::int32_t hostType) { return {hostType
 
 // Runs one event of `host`: a message for the handler, the account event,
 // enable or disable. Returns what the host's export returns.
-std::int32_t RunNumericEvent(const NumericHost& host, const NumericEvent& event);
+std::int32_t RunNumericEvent(const NumericHost& host, NumericEvent event);
 
 // Events are answered only for the account the plug-in serves, and only
 // once one was taken.
@@ -52,7 +54,8 @@ bool ForOurRobot(const std::string& robot);
 
 // With 仅限群号 on, only groups that stand in 群号列表 as a whole number
 // (any separators, ASCII letters in either case) are answered; an empty
-// group never is.
+// group never is. Of the current options, or of those an event took.
 bool IsGroupAllowed(const std::string& group);
+bool IsGroupAllowed(const Options& o, const std::string& group);
 
 }  // namespace zoq

@@ -111,11 +111,19 @@ bool ApplyMustMention(const Options& o, const std::string& robot, std::string& t
   return true;
 }
 
-// The message text without its ASCII and full-width blanks: the text itself
-// when it holds neither a blank nor the byte a full-width one is made of.
+// The message text without its ASCII and full-width ("\xA1\xA1") blanks,
+// character by character: the text itself when it holds none.
 std::string_view WithoutBlanks(const std::string& s, std::string& changed) {
-  if (std::none_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\xA1'; })) return s;
-  changed = text::ReplaceAll(text::ReplaceAll(s, " ", ""), "\xA1\xA1", "");
+  const auto blankAt = [&](std::size_t i) {
+    return s[i] == ' ' || (s[i] == '\xA1' && text::CharLength(s, i) == 2 && s[i + 1] == '\xA1');
+  };
+  std::size_t i = 0;
+  while (i < s.size() && !blankAt(i)) i += text::CharLength(s, i);
+  if (i == s.size()) return s;
+  changed.assign(s, 0, i);
+  for (; i < s.size(); i += text::CharLength(s, i)) {
+    if (!blankAt(i)) changed.append(s, i, text::CharLength(s, i));
+  }
   return changed;
 }
 
@@ -166,7 +174,7 @@ std::int32_t HandleMessage(MessageRecord& record) {
   const std::shared_ptr<const Options> options = p.Current();
   const Options& o = *options;
   const std::string robot = p.RobotAccount();
-  record.delivered = record.text;
+  record.delivered = std::move(record.text);
   const bool mentioned = o.Settings.必须艾特 && MentionsAccount(record.delivered, robot);
   record.text = NormalizeIncomingText(record.delivered, p.HostType);
   const bool owner = IsOwner(o, record.sender);

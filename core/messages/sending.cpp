@@ -63,11 +63,11 @@ std::string_view InertClose(const HostProfile& host) {
 // the message), never where the owner's bracket closes outside text; the
 // written stored brackets as brackets; stored brackets that are not wholly
 // written stay as they are.
-ReplyText WithBrackets(const ReplyText& in) {
+// `in` itself when it holds neither; otherwise the text made in `out`.
+const ReplyText& WithBrackets(const ReplyText& in, ReplyText& out) {
   static constexpr std::array<CodeRow, 2> kStored{{{"&uoS8#", "["}, {"&uoS9#", "]"}}};
   const std::string& s = in.text();
   if (!text::Contains(s, "[N]") && s.find("&uoS") == std::string::npos) return in;
-  ReplyText out;
   for (std::size_t pos = 0; pos < s.size();) {
     const CodeRow* stored = nullptr;
     for (const CodeRow& row : kStored) {
@@ -586,7 +586,8 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 }
 
 std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, std::string_view delivered) {
-  const ReplyText t = WithBrackets(reply);
+  ReplyText changed;
+  const ReplyText& t = WithBrackets(reply, changed);
   const HostProfile& host = HostProfileOf(hostType);
   // No byte of a bracket, nor outside text where the host has a code of
   // braces: nothing to turn, the text goes as it is.

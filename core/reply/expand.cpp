@@ -37,7 +37,7 @@ std::int32_t Draw(std::int32_t a, std::int32_t b) {
 // Step 1: one of the pieces between "[|]" separators. A separator closes
 // the piece before it, however empty; the rest after the last one counts
 // only when it is not empty.
-std::string ChooseAlternative(const std::string& stored) {
+std::string ChooseAlternative(std::string stored) {
   constexpr std::string_view kSeparator = "[|]";
   if (!text::Contains(stored, kSeparator)) return stored;
   std::vector<std::string> pieces;
@@ -178,9 +178,9 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
 ReplyText ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
                       bool keywordIsMessageText) {
   PluginState& p = Plugin();
-  const std::string stored = p.Libraries.Reply(libraryFile, keyword);
+  std::string stored = p.Libraries.Reply(libraryFile, keyword);
   if (stored.empty()) return {};
-  ReplyText t = Written(ChooseAlternative(stored));
+  ReplyText t = ReplyText::WrittenMoving(ChooseAlternative(std::move(stored)));
   // Most replies hold none: nothing below would find one.
   if (!MayHoldVariable(t.text())) return t;
   const platform::LocalTime now = Env().now();

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "text/text.hpp"
 
@@ -29,6 +30,8 @@ class ReplyText {
 
   ReplyText() = default;
   static ReplyText Written(std::string_view s) { return ReplyText(s, Origin::Written); }
+  // The same, taking the bytes of `s` without a copy.
+  static ReplyText WrittenMoving(std::string&& s) { return ReplyText(std::move(s), Origin::Written); }
   // Outside text ends on a whole character: a lead byte left alone at its
   // end becomes "?", so that it cannot pair with the byte that follows.
   static ReplyText Outside(std::string_view s) { return ReplyText(WholeCharacters(s), Origin::Outside); }
@@ -89,6 +92,7 @@ class ReplyText {
 
  private:
   ReplyText(std::string_view s, Origin origin) : text_(s), origin_(s.size(), static_cast<char>(origin)) {}
+  ReplyText(std::string&& s, Origin origin) : text_(std::move(s)), origin_(text_.size(), static_cast<char>(origin)) {}
   // The first occurrence of `bytes` at or after `from` where `same(pos)`.
   template <class Same>
   std::size_t FindWhere(std::string_view bytes, std::size_t from, text::Case mode, Same same) const;

@@ -96,7 +96,7 @@ TEST_F(SettingsTest, SettingsHoldInADataFolderOfAnyLength) {
     ProgramStart(run);
     LoadSettings();
     const std::shared_ptr<const Options> o = Plugin().Current();
-    EXPECT_EQ(o->DataFolder.size(), length);
+    EXPECT_EQ(o->DataFolder.folder().size(), length);
     EXPECT_FALSE(o->插件开关) << length;
     EXPECT_TRUE(o->仅限群号) << length;
     EXPECT_EQ(o->群号列表, "111");

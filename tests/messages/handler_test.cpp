@@ -171,14 +171,17 @@ class LibraryFormsE2eTest : public CommandsE2eTest {
     while (exact.size() < 16) exact.push_back({"k" + std::to_string(exact.size()), "v"});
     return {{"SayZ.ini", Library(exact)},
             {"SayM.ini", Library({{"9", "nine"}, {"uoS", "u"}, {"#", "hash"}, {"\x81\x41", "trail"}, {"图", "pic"},
-                                  {"&uoS8#甲&uoS9#", "bracketed"}, {"a", "letter"}, {"天气", "晴"}})}};
+                                  {"&uoS8#甲&uoS9#", "bracketed"}, {"a", "letter"}, {"天气", "晴"}, {"阿", "a"}})}};
   }
 };
 
 TEST_F(LibraryFormsE2eTest, FuzzyKeywordsMatchTheMessageAsWritten) {
   Say(s(), {{"看[@10001]图", 1}, {"[pic=xyz.jpg]", 0}, {"\x81\x61", 0}, {"说[甲]吧", 1}, {"写9", 1},
-            {"\x81\x61" "A", 1}, {"天　气", 1}, {"hELLO", 1}});
-  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter", "晴", "hi"}));
+            {"\x81\x61" "A", 1}, {"天　气", 1}, {"天 气", 1}, {"hELLO", 1}, {"阿", 1},
+            // 啊、 is B0 A1 A1 A2: no full-width blank, although its bytes
+            // without the middle two would read 阿 (B0 A2).
+            {"啊、", 0}});
+  EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter", "晴", "晴", "hi", "a"}));
 }
 
 TEST(DateTimeText, LeavesOutTrailingZeroPartsAndReadsBackWithEverySeparator) {

@@ -33,7 +33,7 @@ class ReplyTest : public ::testing::Test {
     p.SetRobotAccount("10001", false);
     platform::CreateFolder(folder_ + "\\ZOQData");
     platform::CreateFolder(folder_ + "\\ZOQData\\ZOQ-F-关键词");
-    p.Change([&](Options& o) { o.DataFolder = folder_ + "\\ZOQData\\ZOQ-F-关键词\\"; });
+    p.Change([&](Options& o) { o.DataFolder = DataFolderPaths(folder_ + "\\ZOQData\\ZOQ-F-关键词\\"); });
     reply::Environment& env = reply::Env();
     env.randomPictureApi = web_.base() + "/api/api.php";
     env.textApiHost = env.avatarService = web_.base();
