@@ -69,6 +69,14 @@ const ReplyText& WithBrackets(const ReplyText& in, ReplyText& out) {
   const std::string& s = in.text();
   if (!text::Contains(s, "[N]") && s.find("&uoS") == std::string::npos) return in;
   for (std::size_t pos = 0; pos < s.size();) {
+    // The characters up to the next that may begin a code go as one run.
+    std::size_t run = pos;
+    while (run < s.size() && s[run] != '[' && s[run] != '&') run += text::CharLength(s, run);
+    if (run > pos) {
+      out.Append(in, pos, run - pos);
+      pos = run;
+      continue;
+    }
     const CodeRow* stored = nullptr;
     for (const CodeRow& row : kStored) {
       if (StartsAt(s, pos, row.first) && !in.AnyOutside(pos, pos + row.first.size())) stored = &row;
