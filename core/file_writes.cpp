@@ -370,13 +370,17 @@ enum class Put { Done, Failed, Changed };
 // rename's own step is not flushed either (a file that cannot be opened for
 // writing, held by another program, takes the copy's way).
 Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
-  const std::string& where = read.target ? *read.target : path;
+  // A cut opens the file through its name, which leads to it as a link
+  // does; where a link leads is looked up only for a copy, which is put
+  // beside the file itself.
   std::optional<platform::OpenedFile> inPlace;
   if (read.file && written.size() < read.bytes().size() && read.bytes().starts_with(written)) {
-    inPlace.emplace(where, /*forWriting=*/true);
+    inPlace.emplace(path, /*forWriting=*/true);
     if (!inPlace->opened()) inPlace.reset();
   }
   const bool cut = inPlace.has_value();
+  if (!cut && read.file) read.target = read.file->LinkTarget(path);
+  const std::string& where = read.target ? *read.target : path;
   std::optional<platform::FileCopy> copy;
   if (!cut) {
     copy.emplace(platform::ScratchNameFor(where, kIniCopy), written);
@@ -558,7 +562,6 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
     std::optional<FileRead> read = kept ? std::move(kept) : SteadyRead(file, tried);
     kept.reset();
     if (!read) return false;  // never a part taken for the whole file
-    if (read->file) read->target = read->file->LinkTarget(file);
     const IniImage& image = *read->image;
     std::optional<std::string> written = Changed(image, read->bytes(), changes);
     std::optional<Checked> checked;

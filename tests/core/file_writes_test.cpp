@@ -301,6 +301,9 @@ TEST(FileWrites, AChangeReachesTheFileTheNameLeadsTo) {
     // Shorter, not by its end: a file written in place loses its old end.
     EXPECT_TRUE(WriteIniChanges(file, {Set("a", "k", "")})) << row.name;
     EXPECT_EQ(platform::ReadWholeFile(file), "[a]\r\nk=\r\n[b]\r\nk=2\r\n") << row.name;
+    // Shorter by its end: the file is cut where it stands.
+    EXPECT_TRUE(WriteIniChanges(file, {DeleteSection("b")})) << row.name;
+    EXPECT_EQ(platform::ReadWholeFile(file), "[a]\r\nk=\r\n") << row.name;
     // Nothing of ours keeps it open: an editor that lets others only read opens it.
     const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(editor, INVALID_HANDLE_VALUE) << row.name;
