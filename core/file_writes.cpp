@@ -4,6 +4,7 @@
 #include <atomic>
 #include <iterator>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 
@@ -257,6 +258,7 @@ struct FileRead {
 struct HeldFolders {
   std::vector<std::string> folders;
   std::map<std::string, FileRead> reads;  // none read yet: no image
+  std::set<std::string> toWrite;  // files whose reads are opened for writing too (DataFolderLock::WillWrite)
 };
 thread_local HeldFolders* tHeldFolders = nullptr;
 
@@ -289,6 +291,12 @@ void LetGoOfFolder(const std::string& folder) {
   if (std::find(held.begin(), held.end(), folder) != held.end()) return;
   const std::string folded = Folded(folder);
   std::erase_if(tHeldFolders->reads, [&](const auto& read) { return FolderOf(read.first) == folded; });
+  std::erase_if(tHeldFolders->toWrite, [&](const std::string& file) { return FolderOf(file) == folded; });
+}
+
+// Whether a read of the file under its folder's lock is opened for writing too.
+bool ReadForWriting(const std::string& path) {
+  return tHeldFolders && tHeldFolders->toWrite.contains(Folded(path));
 }
 
 // Whether the name still leads to the file in the state read.
@@ -304,9 +312,13 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 // so for a while (a save in place empties the file first). None when it
 // cannot be read, or does not stand still in time (or, without `mayWait`,
 // at once).
-std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start, bool mayWait = true) {
+std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start, bool mayWait = true,
+                                   bool forWriting = false) {
   for (;;) {
-    FileRead read{std::make_unique<platform::OpenedFile>(path), {}, {}, {}, {}};
+    // Opened for writing too: one that cannot be (read-only, or held by a
+    // program that lets others only read) is not read here: the read
+    // under the lock then reads it as outside it.
+    FileRead read{std::make_unique<platform::OpenedFile>(path, forWriting), {}, {}, {}, {}};
     if (!read.file->opened()) {
       if (platform::FileExists(path)) return std::nullopt;
       read.file.reset();
@@ -370,15 +382,17 @@ enum class Put { Done, Failed, Changed };
 // rename's own step is not flushed either (a file that cannot be opened for
 // writing, held by another program, takes the copy's way).
 Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
-  // A cut opens the file through its name, which leads to it as a link
-  // does; where a link leads is looked up only for a copy, which is put
-  // beside the file itself.
+  // A cut goes through the handle read by when that was opened for writing,
+  // else through the file's name, which leads to it as a link does; where
+  // a link leads is looked up only for a copy, which is put beside the file
+  // itself.
   std::optional<platform::OpenedFile> inPlace;
-  if (read.file && written.size() < read.bytes().size() && read.bytes().starts_with(written)) {
+  const bool byItsEnd = read.file && written.size() < read.bytes().size() && read.bytes().starts_with(written);
+  if (byItsEnd && !read.file->writable()) {
     inPlace.emplace(path, /*forWriting=*/true);
     if (!inPlace->opened()) inPlace.reset();
   }
-  const bool cut = inPlace.has_value();
+  const bool cut = byItsEnd && (inPlace || read.file->writable());
   if (!cut && read.file) read.target = read.file->LinkTarget(path);
   const std::string& where = read.target ? *read.target : path;
   std::optional<platform::FileCopy> copy;
@@ -389,9 +403,10 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
   if (!StillAsRead(read, where)) return Put::Changed;
   bool done = false;
   if (cut || (read.file && read.state.links > 1)) {
-    if (!inPlace) inPlace.emplace(where, /*forWriting=*/true);
-    done = inPlace->opened() && (cut ? inPlace->CutAt(written.size()) : inPlace->Overwrite(written));
-    if (!done && !cut && inPlace->opened()) inPlace->Overwrite(read.bytes());
+    if (!inPlace && !cut) inPlace.emplace(where, /*forWriting=*/true);
+    const platform::OpenedFile& writer = inPlace ? *inPlace : *read.file;
+    done = writer.opened() && (cut ? writer.CutAt(written.size()) : writer.Overwrite(written));
+    if (!done && !cut && writer.opened()) writer.Overwrite(read.bytes());
   } else {
     // Another program that has the file open may be saving it: the
     // file is read again rather than replaced once it lets go.
@@ -432,6 +447,10 @@ DataFolderLock::DataFolderLock(const std::string& path)
 DataFolderLock::DataFolderLock(const std::string& path, OnlyIfFree)
     : folder_(LookedAtFolderOf(path)), lock_(folder_, 0, 0) {
   Held();
+}
+
+void DataFolderLock::WillWrite(const std::string& file) const {
+  if (lock_.held()) tHeldFolders->toWrite.insert(Folded(file));
 }
 
 void DataFolderLock::Held() {
@@ -614,7 +633,7 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
   if (!kept->image) {
     // No wait: a file that another program is saving, or that is shorter
     // than it was, is read as outside the lock, and a write reads it again.
-    std::optional<FileRead> read = SteadyRead(file, platform::TickCount(), /*mayWait=*/false);
+    std::optional<FileRead> read = SteadyRead(file, platform::TickCount(), /*mayWait=*/false, ReadForWriting(file));
     if (!read) {
       std::optional<std::shared_ptr<const IniImage>> image = ImageNow(file);
       if (!image) return std::nullopt;

@@ -64,6 +64,11 @@ class DataFolderLock {
   DataFolderLock(const DataFolderLock&) = delete;
   DataFolderLock& operator=(const DataFolderLock&) = delete;
   bool held() const { return lock_.held(); }
+  // `file`, of the folder, is to be written after it is read under the
+  // lock: its reads open it for writing too, so that a write that only
+  // takes its end away needs no handle of its own. Programs that let others
+  // only read cannot open it meanwhile.
+  void WillWrite(const std::string& file) const;
 
  private:
   void Held();  // this thread's reads in the folder are kept from now on

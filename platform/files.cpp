@@ -242,7 +242,8 @@ std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {
 }
 
 OpenedFile::OpenedFile(const std::string& path, bool forWriting)
-    : handle_(OpenFile(path, GENERIC_READ | (forWriting ? GENERIC_WRITE : 0), OPEN_EXISTING).release()) {}
+    : handle_(OpenFile(path, GENERIC_READ | (forWriting ? GENERIC_WRITE : 0), OPEN_EXISTING).release()),
+      writable_(forWriting) {}
 
 OpenedFile::~OpenedFile() { HandleCloser{}(handle_); }
 

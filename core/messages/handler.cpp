@@ -78,6 +78,7 @@ bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
       // other thread or process stages or adds in between. Nothing staged:
       // an ordinary message, command word and all, which waits on no other
       // writer (it is looked at before the wait, and again after it).
+      // What is staged is taken away by a write that follows the look.
       std::optional<DataFolderLock> folder;
       folder.emplace(AdminFile(), DataFolderLock::OnlyIfFree{});
       if (!folder->held()) {
@@ -85,6 +86,7 @@ bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
         if (!SomethingStaged()) return false;
         folder.emplace(AdminFile());
       }
+      folder->WillWrite(AdminFile());
       if (folder->held() && !SomethingStaged()) return false;
       text = text::ReplaceAll(text, c.word, "");
       if (folder->held()) confirmation = c.add(o, text);

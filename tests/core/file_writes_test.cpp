@@ -156,12 +156,36 @@ TEST(FileWrites, UnderTheLockAFileBeingSavedIsReadAtOnceAndWrittenOnlyOnceSaved)
   EXPECT_EQ(platform::ReadWholeFile(file), "[b]\r\nk=3\r\n");
 }
 
+// A file to be written after it is read under the lock: the read opens it
+// for writing as well, and the write that cuts its end goes through that
+// handle. One that cannot be opened for writing (read-only) is read all
+// the same, and is not written. Nothing keeps it open once the lock ends.
+TEST(FileWrites, AFileReadToBeWrittenIsCutThroughItsReadOrReadAlone) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-read-to-write") + "\\admin";
+  for (const bool readOnly : {false, true}) {
+    platform::WriteWholeFile(file, "[a]\r\nk=1\r\n[b]\r\nk=2\r\n");
+    if (readOnly) SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+      const DataFolderLock lock(file);
+      lock.WillWrite(file);
+      EXPECT_EQ(ReadIniItemNow(file, "b", "k", "none"), "2") << readOnly;
+      EXPECT_EQ(WriteIniChanges(file, {DeleteSection("b")}), !readOnly);
+      EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), "1") << readOnly;
+    }
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(platform::ReadWholeFile(file), readOnly ? "[a]\r\nk=1\r\n[b]\r\nk=2\r\n" : "[a]\r\nk=1\r\n");
+    const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(editor, INVALID_HANDLE_VALUE) << readOnly;
+    if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
+  }
+}
+
 // What the thread read in a folder goes when that folder's lock ends, also
 // while the thread holds the lock of another: a writer may come in before
 // it takes the first again.
 TEST(FileWrites, AReadUnderALockGoesWithThatLockInsideAnother) {
-  const std::string outer = testing::FreshTestRunFolder("file-writes-outer-lock") + "\admin";
-  const std::string file = testing::FreshTestRunFolder("file-writes-inner-lock") + "\SAVE";
+  const std::string outer = testing::FreshTestRunFolder("file-writes-outer-lock") + "\\admin";
+  const std::string file = testing::FreshTestRunFolder("file-writes-inner-lock") + "\\SAVE";
   platform::WriteWholeFile(outer, "[a]\r\nk=1\r\n");
   platform::WriteWholeFile(file, "[g]\r\nk=1\r\n");
   const DataFolderLock held(outer);
