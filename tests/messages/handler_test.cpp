@@ -179,8 +179,8 @@ TEST_F(LibraryFormsE2eTest, FuzzyKeywordsMatchTheMessageAsWritten) {
   Say(s(), {{"看[@10001]图", 1}, {"[pic=xyz.jpg]", 0}, {"\x81\x61", 0}, {"说[甲]吧", 1}, {"写9", 1},
             {"\x81\x61" "A", 1}, {"天　气", 1}, {"天 气", 1}, {"hELLO", 1}, {"阿", 1},
             // 啊、 is B0 A1 A1 A2: no full-width blank, although its bytes
-            // without the middle two would read 阿 (B0 A2).
-            {"啊、", 0}});
+            // without the middle two would read 阿 (B0 A2); 、 is no blank.
+            {"啊、", 0}, {"天、气", 0}});
   EXPECT_EQ(s().TakeSent(), (Sent{"pic", "bracketed", "nine", "letter", "晴", "晴", "hi", "a"}));
 }
 
