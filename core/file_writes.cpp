@@ -315,9 +315,9 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start, bool mayWait = true,
                                    bool forWriting = false) {
   for (;;) {
-    // Opened for writing too: one that cannot be (read-only, or held by a
-    // program that lets others only read) is not read here: the read
-    // under the lock then reads it as outside it.
+    // With `forWriting`, a file that cannot be opened for writing too
+    // (read-only, or held by a program that lets others only read) is not
+    // read here: the read under the lock then reads it as outside it.
     FileRead read{std::make_unique<platform::OpenedFile>(path, forWriting), {}, {}, {}, {}};
     if (!read.file->opened()) {
       if (platform::FileExists(path)) return std::nullopt;

@@ -79,9 +79,6 @@ enum ExportSlot : std::size_t {
   kExportSlotCount
 };
 
-// The options in memory: what LoadSettings reads, what the commands and the
-// windows change. A published Options is never changed: a message works on
-// the one it took at its start, and a change publishes a new one.
 // `DataFolder` together with the paths of its files, made once with it: a
 // message names its files without building their paths anew.
 class DataFolderPaths {
@@ -103,6 +100,9 @@ class DataFolderPaths {
   std::string folder_, admin_, exact_, fuzzy_, cooldowns_;
 };
 
+// The options in memory: what LoadSettings reads, what the commands and the
+// windows change. A published Options is never changed: a message works on
+// the one it took at its start, and a change publishes a new one.
 struct Options {
   DataFolderPaths DataFolder;
   bool 插件开关 = false;

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/plugin.hpp"
-
 namespace zoq {
+
+struct Options;
 
 // The arguments of an event that the plug-in reads.
 struct NumericEvent {

@@ -78,7 +78,6 @@ bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
       // other thread or process stages or adds in between. Nothing staged:
       // an ordinary message, command word and all, which waits on no other
       // writer (it is looked at before the wait, and again after it).
-      // What is staged is taken away by a write that follows the look.
       std::optional<DataFolderLock> folder;
       folder.emplace(AdminFile(), DataFolderLock::OnlyIfFree{});
       if (!folder->held()) {
@@ -86,6 +85,7 @@ bool RunLibraryCommand(const Options& o, MessageRecord& record, bool owner) {
         if (!SomethingStaged()) return false;
         folder.emplace(AdminFile());
       }
+      // What is staged is taken away by a write that follows the look.
       folder->WillWrite(AdminFile());
       if (folder->held() && !SomethingStaged()) return false;
       text = text::ReplaceAll(text, c.word, "");
