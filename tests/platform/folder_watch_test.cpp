@@ -1,0 +1,62 @@
+// The system's change reports of a folder, as a library's reads rely on
+// them: a folder where nothing changed tells nothing and stays watched (a
+// message then asks the disk nothing), a change names its file, and a
+// folder renamed away is told as gone.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/files.hpp"
+#include "platform/folder_watch.hpp"
+
+namespace zoq::testing {
+namespace {
+
+using platform::FolderWatch;
+
+// What the watch collects within `ms`, looked at until something is told.
+FolderWatch::Changes TakeWithin(FolderWatch& watch, int ms) {
+  FolderWatch::Changes changes;
+  for (int waited = 0; waited <= ms; waited += 20) {
+    changes = watch.Take();
+    if (changes.all || changes.gone || !changes.names.empty()) break;
+    Sleep(20);
+  }
+  return changes;
+}
+
+TEST(FolderWatch, TellsNothingOfAStillFolderItsFilesChangesAndItsGoing) {
+  const std::string folder = platform::CurrentFolder() + "\\folder-watch-test";
+  const auto removeAway = [&] {
+    platform::RemoveFile(folder + "-away\\SayZ.ini");
+    RemoveDirectoryA((folder + "-away").c_str());
+  };
+  platform::RemoveFile(folder + "\\SayZ.ini");
+  removeAway();
+  platform::CreateFolder(folder);
+  FolderWatch watch(folder);
+  ASSERT_TRUE(watch.watching());
+  for (int look = 0; look < 3; ++look) {
+    const FolderWatch::Changes still = TakeWithin(watch, 100);
+    EXPECT_FALSE(still.gone || still.all) << look;
+    EXPECT_TRUE(still.names.empty()) << look;
+    EXPECT_TRUE(watch.watching()) << look;
+  }
+  ASSERT_TRUE(platform::WriteWholeFile(folder + "\\SayZ.ini", "[k]\r\n"));
+  const FolderWatch::Changes written = TakeWithin(watch, 2000);
+  EXPECT_FALSE(written.gone);
+  EXPECT_TRUE(written.all || std::find(written.names.begin(), written.names.end(), "SayZ.ini") != written.names.end());
+  TakeWithin(watch, 100);  // the rest of the write's reports
+
+  ASSERT_TRUE(MoveFileA(folder.c_str(), (folder + "-away").c_str()));
+  EXPECT_TRUE(TakeWithin(watch, 2000).gone);
+  EXPECT_FALSE(watch.watching());
+  EXPECT_TRUE(TakeWithin(watch, 0).names.empty());
+  removeAway();
+}
+
+}  // namespace
+}  // namespace zoq::testing
