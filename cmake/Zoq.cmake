@@ -6,6 +6,7 @@ if(ZOQ_NATIVE)
   set(ZOQ_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_compile_options(${ZOQ_SANITIZE})
   add_link_options(${ZOQ_SANITIZE})
+  add_compile_definitions(ZOQ_HOT=)
   find_package(GTest REQUIRED)
 else()
   if(NOT WIN32)
@@ -14,6 +15,14 @@ else()
   # Sources are UTF-8; the system's own texts are GBK bytes at run time.
   add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=GBK>)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  # ZOQ_HOT marks the functions every message runs through. The linker lays
+  # the sections named .text$<suffix> out one after the other, so all of them
+  # end up side by side: a message that arrives on a CPU that has gone idle
+  # fetches its code from a handful of pages instead of dozens spread over the
+  # image. (A function in a named section is also kept whole: none of it is
+  # moved away as unlikely.) Inline functions cannot be marked: they live in
+  # sections of their own.
+  add_compile_definitions([=[ZOQ_HOT=__attribute__((section(".text$zoq_hot")))]=])
   set(CMAKE_CROSSCOMPILING_EMULATOR wine)
   find_package(GTest CONFIG REQUIRED)
   set(ZOQ_SYSROOT_LIB ${CMAKE_FIND_ROOT_PATH})

@@ -80,7 +80,7 @@ struct WriteCounts {
   std::map<std::string, std::uint64_t> byPath;
   std::atomic<std::uint64_t> all{0};  // raised after the path's count
 };
-WriteCounts& Writes() {
+ZOQ_HOT WriteCounts& Writes() {
   static WriteCounts counts;
   return counts;
 }
@@ -426,11 +426,11 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
 
 }  // namespace
 
-OtherProcessWait::OtherProcessWait(std::uint32_t totalMs) : left_(totalMs), outer_(tOtherProcessWait) {
+ZOQ_HOT OtherProcessWait::OtherProcessWait(std::uint32_t totalMs) : left_(totalMs), outer_(tOtherProcessWait) {
   tOtherProcessWait = this;
 }
 
-OtherProcessWait::~OtherProcessWait() { tOtherProcessWait = outer_; }
+ZOQ_HOT OtherProcessWait::~OtherProcessWait() { tOtherProcessWait = outer_; }
 
 std::uint32_t OtherProcessWait::Left() { return tOtherProcessWait ? tOtherProcessWait->left_ : kCommandFolderWaitMs; }
 
@@ -663,7 +663,7 @@ std::uint64_t WritesOf(const std::string& path) {
   return it == w.byPath.end() ? 0 : it->second;
 }
 
-std::uint64_t AllWrites() { return Writes().all.load(); }
+ZOQ_HOT std::uint64_t AllWrites() { return Writes().all.load(); }
 
 bool RemoveDataFile(const std::string& path) {
   DataFolderLock lock(path);

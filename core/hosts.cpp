@@ -203,15 +203,15 @@ const HostProfile kProfiles[] = {
 
 }  // namespace
 
-HostAdapters& Hosts() { return *Plugin().Adapters; }
+ZOQ_HOT HostAdapters& Hosts() { return *Plugin().Adapters; }
 
-const HostProfile& HostProfileOf(std::int32_t hostType) {
+ZOQ_HOT const HostProfile& HostProfileOf(std::int32_t hostType) {
   for (const HostProfile& p : kProfiles)
     if (p.hostType == hostType) return p;
   return kProfiles[0];
 }
 
-const HostProfile& ActiveHost() { return HostProfileOf(Plugin().HostType); }
+ZOQ_HOT const HostProfile& ActiveHost() { return HostProfileOf(Plugin().HostType); }
 const HostProfile& GuildHost() { return HostProfileOf(kHostTable); }
 
 std::vector<std::string> OnlineAccounts() { return ActiveHost().accounts(Hosts()); }

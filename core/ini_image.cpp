@@ -34,7 +34,7 @@ std::size_t FindCharacter(std::string_view s, char c, std::size_t from = 0) {
 // Where the first lead byte stands that does not begin a character that
 // reads (one at the end, or before a byte that is no trail byte: a NUL
 // included); none when every character reads.
-std::size_t FirstUnreadable(std::string_view text) {
+ZOQ_HOT std::size_t FirstUnreadable(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size(); ++pos) {
     if (!IsLead(text[pos])) continue;
     if (pos + 1 == text.size() || !text::IsTrailByte(static_cast<unsigned char>(text[pos + 1]))) return pos;
@@ -71,7 +71,7 @@ void AsHeld(std::string& text) {
 
 // A text in the form the INI functions hold it: `text` itself when every
 // character of it reads, else its held form in `changed`.
-std::string_view HeldForm(std::string_view text, std::string& changed) {
+ZOQ_HOT std::string_view HeldForm(std::string_view text, std::string& changed) {
   if (FirstUnreadable(text) == std::string_view::npos) return text;
   changed.assign(text);
   AsHeld(changed);
@@ -80,11 +80,11 @@ std::string_view HeldForm(std::string_view text, std::string& changed) {
 
 // The part of a name before its first NUL: the INI functions hold names
 // as NUL-ended texts.
-std::string_view UpToNul(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
+ZOQ_HOT std::string_view UpToNul(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
 
 // A text as the INI functions take it from their caller: up to its NUL,
 // without a lead byte at its very end.
-std::string_view AsTaken(std::string_view s) {
+ZOQ_HOT std::string_view AsTaken(std::string_view s) {
   s = UpToNul(s);
   std::size_t last = 0;
   for (std::size_t pos = 0; pos < s.size(); pos += CharAt(s, pos)) last = pos;
@@ -97,7 +97,7 @@ std::string_view AsAsked(std::string_view name, std::string& changed) { return H
 
 // The hash a section's name is kept and looked up by, as the INI functions
 // compare names (ASCII letters folded).
-std::uint32_t NameHash(std::string_view name) {
+ZOQ_HOT std::uint32_t NameHash(std::string_view name) {
   std::uint32_t h = 2166136261u;
   for (std::size_t pos = 0; pos < name.size();) {
     const std::size_t n = CharAt(name, pos);
@@ -115,7 +115,7 @@ bool FoldedEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() && text::StartsWith(a, b, text::Case::IgnoreAscii);
 }
 
-std::string_view Trimmed(std::string_view s) {
+ZOQ_HOT std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && IsIniBlank(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
   return s;
@@ -183,7 +183,7 @@ std::optional<std::string_view> HeaderName(std::string_view line) {
 
 // A (trimmed) line that is no header: its key and, after its first "=",
 // its value, both trimmed; a line without "=" has no value.
-std::pair<std::string_view, std::optional<std::string_view>> KeyAndValue(std::string_view line) {
+ZOQ_HOT std::pair<std::string_view, std::optional<std::string_view>> KeyAndValue(std::string_view line) {
   const std::size_t equals = FindCharacter(line, '=');
   if (equals == std::string_view::npos) return {line, std::nullopt};
   return {Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1))};
@@ -341,7 +341,7 @@ std::pair<std::size_t, std::size_t> IniImage::SpanFor(std::string_view section) 
   return {s == &sections_[0] ? 0 : s[-1].bodyEnd, s->bodyEnd};
 }
 
-const IniImage::Section* IniImage::Find(std::string_view name) const {
+ZOQ_HOT const IniImage::Section* IniImage::Find(std::string_view name) const {
   std::string changed;
   const std::string_view trimmed = Trimmed(AsAsked(name, changed));
   if (trimmed.empty()) return sections_.empty() ? nullptr : &sections_[0];
@@ -377,7 +377,7 @@ void IniImage::ForEachLine(const std::function<void(const Line&)>& take) const {
   }
 }
 
-std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key, std::size_t buffer) const {
+ZOQ_HOT std::optional<std::string> IniImage::Value(std::string_view section, std::string_view key, std::size_t buffer) const {
   // As ReadIniItem reads: a name of blanks and control characters only
   // gives the empty text.
   if (BlankIniName(UpToNul(section)) || BlankIniName(UpToNul(key))) return std::string();

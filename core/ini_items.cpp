@@ -5,7 +5,7 @@
 
 namespace zoq {
 
-bool BlankIniName(std::string_view name) {
+ZOQ_HOT bool BlankIniName(std::string_view name) {
   for (unsigned char c : name) {
     if (c > ' ') return false;
   }

@@ -23,7 +23,7 @@ constexpr std::uint64_t kStampInterval = 50;
 
 }  // namespace
 
-std::string StoredKeywordForm(std::string_view keyword) {
+ZOQ_HOT std::string StoredKeywordForm(std::string_view keyword) {
   // (Looked for byte by byte: a search for either of two bytes calls the
   // runtime once a byte.)
   if (std::none_of(keyword.begin(), keyword.end(), [](char c) { return c == '[' || c == ']'; })) {
@@ -90,7 +90,7 @@ void ForEachSymbol(std::string_view text, Take take) {
 
 }  // namespace
 
-std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
+ZOQ_HOT std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) const {
   if (state == 0) return fromRoot_[symbol] ? fromRoot_[symbol] : kNone;
   const std::uint16_t e = edges_[state];
   if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
@@ -113,7 +113,7 @@ std::size_t FuzzyMatcher::WideAt(std::uint32_t state) const {
                    std::lower_bound(bucket, wide_.begin() + wideStarts_[(state >> wideShift_) + 1], state) - wide_.begin());
 }
 
-std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
+ZOQ_HOT std::uint32_t FuzzyMatcher::Fail(std::uint32_t state) const {
   const std::uint64_t word = failBits_[state >> 6], bit = std::uint64_t{1} << (state & 63);
   return word & bit ? failTo_[failRanks_[state >> 6] + std::popcount(word & (bit - 1))] : 0;
 }
@@ -127,7 +127,7 @@ std::uint32_t FuzzyMatcher::Next(std::uint32_t state, Symbol symbol) const {
   }
 }
 
-std::uint32_t FuzzyMatcher::FirstFoundAt(std::uint32_t state) const {
+ZOQ_HOT std::uint32_t FuzzyMatcher::FirstFoundAt(std::uint32_t state) const {
   return firstFound_[std::lower_bound(finders_.begin(), finders_.end(), state) - finders_.begin()];
 }
 
@@ -454,7 +454,7 @@ void FuzzyMatcher::Build(const std::vector<std::string_view>& keywords, Form for
   }
 }
 
-std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
+ZOQ_HOT std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
   if (edges_.size() <= 1) return -1;
   std::uint32_t state = 0, best = kNone;
   ForEachSymbol(text, [&](Symbol symbol) {
@@ -489,7 +489,7 @@ void KeywordLibraries::Watch(Folder& folder) {
   MarkStale(folder);
 }
 
-void KeywordLibraries::TakeChanges(Folder& folder) {
+ZOQ_HOT void KeywordLibraries::TakeChanges(Folder& folder) {
   if (!folder.watch) return;
   const platform::FolderWatch::Changes changes = folder.watch->Take();
   if (changes.gone) {
@@ -508,7 +508,7 @@ void KeywordLibraries::TakeChanges(Folder& folder) {
   }
 }
 
-KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file) {
+ZOQ_HOT KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file) {
   auto it = std::find_if(kept_.begin(), kept_.end(), [&](const auto& k) { return k->path == file; });
   if (it == kept_.end()) {
     const std::size_t cut = platform::LastPathSeparator(file);
@@ -542,7 +542,7 @@ KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file) {
 KeywordLibraries::KeywordLibraries() = default;
 KeywordLibraries::~KeywordLibraries() = default;
 
-std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file) {
+ZOQ_HOT std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file) {
   Look look;
   {
     std::lock_guard<std::mutex> hold(lock_);
@@ -574,7 +574,7 @@ std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file)
   return image;
 }
 
-std::string KeywordLibraries::Reply(const std::string& file, const std::string& keyword) {
+ZOQ_HOT std::string KeywordLibraries::Reply(const std::string& file, const std::string& keyword) {
   return Image(file)->Value(keyword, kReplyKey).value_or(std::string());
 }
 

@@ -10,7 +10,7 @@
 namespace zoq {
 namespace {
 
-std::unique_ptr<PluginState>& Instance() {
+ZOQ_HOT std::unique_ptr<PluginState>& Instance() {
   static std::unique_ptr<PluginState> state;
   return state;
 }
@@ -23,7 +23,7 @@ PluginState::PluginState()
       fuzzy_(std::make_shared<const FuzzyKeywordIndex>()) {}
 PluginState::~PluginState() = default;
 
-std::shared_ptr<const Options> PluginState::Current() const {
+ZOQ_HOT std::shared_ptr<const Options> PluginState::Current() const {
   std::lock_guard<std::mutex> hold(lock_);
   return options_;
 }
@@ -35,7 +35,7 @@ void PluginState::Change(const std::function<void(Options&)>& edit) {
   options_ = std::move(changed);
 }
 
-std::string PluginState::RobotAccount() const {
+ZOQ_HOT std::string PluginState::RobotAccount() const {
   std::lock_guard<std::mutex> hold(lock_);
   return robotAccount_;
 }
@@ -65,7 +65,7 @@ void PluginState::ForgetRobotAccount() {
   accountStarted_ = false;
 }
 
-std::shared_ptr<const FuzzyKeywordIndex> PluginState::Fuzzy() const {
+ZOQ_HOT std::shared_ptr<const FuzzyKeywordIndex> PluginState::Fuzzy() const {
   std::lock_guard<std::mutex> hold(lock_);
   return fuzzy_;
 }
@@ -96,7 +96,7 @@ void PluginState::ForgetPendingAdminItems() {
   pendingAdmin_.clear();
 }
 
-bool PluginState::CountReply(std::int32_t purgeAfter) {
+ZOQ_HOT bool PluginState::CountReply(std::int32_t purgeAfter) {
   std::lock_guard<std::mutex> hold(lock_);
   if (++replyCounter_ <= purgeAfter) return false;
   replyCounter_ = 0;
@@ -144,8 +144,8 @@ const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
   return kept.back().c_str();
 }
 
-PluginState& Plugin() { return *Instance(); }
-PluginState* PluginIfAlive() { return Instance().get(); }
+ZOQ_HOT PluginState& Plugin() { return *Instance(); }
+ZOQ_HOT PluginState* PluginIfAlive() { return Instance().get(); }
 
 void ProgramStart(const std::string& runDirectory) {
   auto state = std::make_unique<PluginState>();

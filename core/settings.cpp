@@ -14,8 +14,8 @@ namespace zoq {
 
 std::string DataFolder() { return Plugin().Current()->DataFolder.folder(); }
 const std::string& AdminFile(const Options& o) { return o.DataFolder.admin(); }
-const std::string& ExactLibraryFile(const Options& o) { return o.DataFolder.exact(); }
-const std::string& FuzzyLibraryFile(const Options& o) { return o.DataFolder.fuzzy(); }
+ZOQ_HOT const std::string& ExactLibraryFile(const Options& o) { return o.DataFolder.exact(); }
+ZOQ_HOT const std::string& FuzzyLibraryFile(const Options& o) { return o.DataFolder.fuzzy(); }
 const std::string& CooldownFile(const Options& o) { return o.DataFolder.cooldowns(); }
 std::string AdminFile() { return AdminFile(*Plugin().Current()); }
 std::string ExactLibraryFile() { return ExactLibraryFile(*Plugin().Current()); }

@@ -5,7 +5,7 @@
 
 namespace zoq {
 
-std::int32_t DeliverNumericEvent(const NumericHost& host, const char* robot, std::int32_t code, const char* group,
+ZOQ_HOT std::int32_t DeliverNumericEvent(const NumericHost& host, const char* robot, std::int32_t code, const char* group,
                                  const char* sender, const char* text, const char* idB, const char* idA) {
   return Guarded<std::int32_t>(host.passedOver, [&] {
     return RunNumericEvent(host, {ArgText(robot), code, ArgText(group), ArgText(sender), ArgText(text), ArgText(idB),

@@ -46,13 +46,13 @@ std::int32_t SettingsExport();
 // XQ) or eleven (MingQQ, SP, ER, MyQQ); the words the plug-in does not read
 // are left unnamed.
 #define ZOQ_EVENT_EXPORT_12(name, host)                                                                           \
-  ZOQ_EXPORT std::int32_t name(const char* robot, std::int32_t code, std::int32_t, const char* group,            \
+  ZOQ_EXPORT ZOQ_HOT std::int32_t name(const char* robot, std::int32_t code, std::int32_t, const char* group,            \
                                const char* sender, const char*, const char* text, const char* idB, const char* idA, \
                                const char*, const char*, std::int32_t) {                                          \
     return zoq::DeliverNumericEvent(host, robot, code, group, sender, text, idB, idA);                          \
   }
 #define ZOQ_EVENT_EXPORT_11(name, host)                                                                           \
-  ZOQ_EXPORT std::int32_t name(const char* robot, std::int32_t code, std::int32_t, const char* group,            \
+  ZOQ_EXPORT ZOQ_HOT std::int32_t name(const char* robot, std::int32_t code, std::int32_t, const char* group,            \
                                const char* sender, const char*, const char* text, const char* idB, const char* idA, \
                                const char*, std::int32_t) {                                                       \
     return zoq::DeliverNumericEvent(host, robot, code, group, sender, text, idB, idA);                          \

@@ -5,7 +5,7 @@
 namespace zoq::platform {
 
 std::uint32_t TickCount() { return GetTickCount(); }
-std::uint64_t Milliseconds() { return GetTickCount64(); }
+ZOQ_HOT std::uint64_t Milliseconds() { return GetTickCount64(); }
 
 void Pause(std::uint32_t ms) { Sleep(ms); }
 

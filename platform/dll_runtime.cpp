@@ -67,7 +67,7 @@ bool IsInitializer(std::intptr_t word) { return word == kNormal || word == kErro
 
 // The block of the object in `word`, made now when it was never used; null
 // for a word that holds neither.
-Block* BlockOf(std::intptr_t* word) {
+ZOQ_HOT Block* BlockOf(std::intptr_t* word) {
   std::intptr_t seen = __atomic_load_n(word, __ATOMIC_ACQUIRE);
   if (!IsInitializer(seen)) return reinterpret_cast<Block*>(seen);  // null: not initialised
   Block* made = NewBlock(seen == kRecursive);
@@ -135,7 +135,7 @@ int pthread_key_create(pthread_key_t* key, void (*destructor)(void*)) {
 
 // Neither changes the thread's last error: a thread-local variable may be
 // read between a system call and the look at its error.
-void* pthread_getspecific(pthread_key_t key) {
+ZOQ_HOT void* pthread_getspecific(pthread_key_t key) {
   if (key >= kKeys || g_keys[key].index == FLS_OUT_OF_INDEXES) return nullptr;
   const DWORD error = GetLastError();
   void* value = FlsGetValue(g_keys[key].index);
@@ -165,7 +165,7 @@ int pthread_mutex_destroy(pthread_mutex_t* mutex) {
   return 0;
 }
 
-int pthread_mutex_lock(pthread_mutex_t* mutex) {
+ZOQ_HOT int pthread_mutex_lock(pthread_mutex_t* mutex) {
   Block* b = BlockOf(mutex);
   if (!b) return EINVAL;
   if (!b->recursive) {
@@ -181,7 +181,7 @@ int pthread_mutex_lock(pthread_mutex_t* mutex) {
   return 0;
 }
 
-int pthread_mutex_unlock(pthread_mutex_t* mutex) {
+ZOQ_HOT int pthread_mutex_unlock(pthread_mutex_t* mutex) {
   Block* b = UsedBlock(mutex);
   if (!b) return EPERM;
   if (b->recursive) {

@@ -873,7 +873,7 @@ bool Open(Connection& c, const Address& a, const std::optional<Proxy>& proxy) {
 
 }  // namespace
 
-HttpTimeouts& HttpTimeoutSettings() {
+ZOQ_HOT HttpTimeouts& HttpTimeoutSettings() {
   static HttpTimeouts timeouts;
   return timeouts;
 }
@@ -907,11 +907,11 @@ std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std:
   return {};
 }
 
-HttpBudget::HttpBudget(std::uint32_t totalMs) : outer_(tBudgetEnd) {
+ZOQ_HOT HttpBudget::HttpBudget(std::uint32_t totalMs) : outer_(tBudgetEnd) {
   const ULONGLONG end = GetTickCount64() + totalMs;
   tBudgetEnd = outer_ != 0 ? std::min<ULONGLONG>(outer_, end) : end;
 }
 
-HttpBudget::~HttpBudget() { tBudgetEnd = outer_; }
+ZOQ_HOT HttpBudget::~HttpBudget() { tBudgetEnd = outer_; }
 
 }  // namespace zoq::platform

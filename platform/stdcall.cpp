@@ -5,7 +5,7 @@ extern "C" std::uint64_t zoq_call_stdcall(const void* fn, const std::uint32_t* w
 
 namespace zoq::platform {
 
-StdcallOutcome CallStdcall(const void* function, std::span<const std::uint32_t> words) {
+ZOQ_HOT StdcallOutcome CallStdcall(const void* function, std::span<const std::uint32_t> words) {
   StdcallOutcome out;
   std::int32_t skew = 0;
   const std::uint64_t r = zoq_call_stdcall(function, words.data(), static_cast<std::uint32_t>(words.size()), &skew);

@@ -1,7 +1,9 @@
 # uint64_t zoq_call_stdcall(const void* fn, const uint32_t* words, uint32_t count, int32_t* skew)
 # cdecl. Pushes the words (last first), calls fn, records how far the stack
 # pointer ended from where it was before the pushes, and restores it.
-        .text
+# Beside the code every message runs through (ZOQ_HOT): every reply is sent
+# through here.
+        .section .text$zoq_hot,"xr"
         .globl  _zoq_call_stdcall
         .def    _zoq_call_stdcall; .scl 2; .type 32; .endef
 _zoq_call_stdcall:

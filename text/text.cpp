@@ -10,7 +10,7 @@ constexpr unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? 
 // Without case, only single-byte ASCII letters fold: both bytes of a
 // double-byte character compare exactly (its second byte may look like a
 // letter).
-bool MatchAt(std::string_view hay, std::size_t pos, std::string_view needle, Case mode) {
+ZOQ_HOT bool MatchAt(std::string_view hay, std::size_t pos, std::string_view needle, Case mode) {
   if (hay.size() - pos < needle.size()) return false;
   if (mode == Case::Sensitive) return hay.compare(pos, needle.size(), needle) == 0;
   for (std::size_t i = 0; i < needle.size();) {
@@ -54,7 +54,7 @@ std::string Replace(std::string_view s, std::string_view from, std::string_view 
 
 }  // namespace
 
-std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from, Case mode) {
+ZOQ_HOT std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from, Case mode) {
   if (needle.empty()) return npos;
   // A match begins with the needle's first byte (folded alike in either
   // mode: a lead byte is never a folded letter); only there is the rest
@@ -94,7 +94,7 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && MatchAt(a, 0, b, Case::IgnoreAscii);
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix, Case mode) { return MatchAt(s, 0, prefix, mode); }
+ZOQ_HOT bool StartsWith(std::string_view s, std::string_view prefix, Case mode) { return MatchAt(s, 0, prefix, mode); }
 
 std::int64_t ReadWholeNumber(std::string_view s) {
   std::size_t pos = 0;
@@ -133,7 +133,7 @@ std::int32_t ReadWholeNumber32(std::string_view s) {
   return static_cast<std::int32_t>(v);
 }
 
-bool ListHoldsNumber(std::string_view list, std::string_view number, Case mode) {
+ZOQ_HOT bool ListHoldsNumber(std::string_view list, std::string_view number, Case mode) {
   if (number.empty()) return false;
   auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
   for (std::size_t pos = Find(list, number, 0, mode); pos != npos;

@@ -221,7 +221,7 @@ Recorded* RecordedFor(const std::string& file) {
 
 }  // namespace
 
-bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
+ZOQ_HOT bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback) {
   // A record without a group (a private message) has nothing to keep: a
   // section without a name is never read back, so it is not written.

@@ -7,7 +7,7 @@
 
 namespace zoq {
 
-bool ForOurRobot(const std::string& robot) {
+ZOQ_HOT bool ForOurRobot(const std::string& robot) {
   const std::string ours = Plugin().RobotAccount();
   return !ours.empty() && robot == ours;
 }
@@ -15,7 +15,7 @@ bool ForOurRobot(const std::string& robot) {
 namespace {
 
 // The event's texts go to the record.
-std::int32_t Handle(const NumericHost& host, NumericEvent& e, MessageKind kind) {
+ZOQ_HOT std::int32_t Handle(const NumericHost& host, NumericEvent& e, MessageKind kind) {
   MessageRecord record;
   record.kind = kind;
   record.text = std::move(e.text);
@@ -28,7 +28,7 @@ std::int32_t Handle(const NumericHost& host, NumericEvent& e, MessageKind kind) 
 
 }  // namespace
 
-std::int32_t RunNumericEvent(const NumericHost& host, NumericEvent e) {
+ZOQ_HOT std::int32_t RunNumericEvent(const NumericHost& host, NumericEvent e) {
   PluginState& p = Plugin();
   if (e.code == kEventEnabled) {
     p.HostType = host.hostType;

@@ -168,7 +168,7 @@ void CountReply(const Options& o) {
 bool IsOwner(const Options& o, const std::string& sender) { return text::ListHoldsNumber(o.Settings.主人号码, sender); }
 bool IsOwner(const std::string& sender) { return IsOwner(*Plugin().Current(), sender); }
 
-std::int32_t HandleMessage(MessageRecord& record) {
+ZOQ_HOT std::int32_t HandleMessage(MessageRecord& record) {
   const platform::HttpBudget webBudget;  // one deadline for every web request of the message
   const OtherProcessWait filesBudget(kMessageFolderWaitMs);  // and one for its waits on other processes
   PluginState& p = Plugin();

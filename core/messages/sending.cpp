@@ -33,7 +33,7 @@ constexpr std::array<CodeRow, 8> kIncomingCodes{{
 constexpr std::size_t kMentionOpeners = 3;  // the rows from here on, up to the stored brackets
 constexpr std::size_t kStoredBrackets = 6;
 
-std::string Folded(std::string s, std::size_t first, std::size_t last) {
+ZOQ_HOT std::string Folded(std::string s, std::size_t first, std::size_t last) {
   // Every code begins with one of these bytes: a text without them holds none.
   if (std::none_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\\' || c == '[' || c == '&'; })) return s;
   for (std::size_t i = first; i < last; ++i) {
@@ -556,7 +556,7 @@ class HostCodes {
 
 }  // namespace
 
-std::string NormalizeIncomingText(std::string_view in, std::int32_t hostType) {
+ZOQ_HOT std::string NormalizeIncomingText(std::string_view in, std::int32_t hostType) {
   const HostProfile& host = HostProfileOf(hostType);
   std::string s(in);
   if (!host.escapedOpen.empty()) {
@@ -593,7 +593,7 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
   return first;
 }
 
-std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, std::string_view delivered) {
+ZOQ_HOT std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, std::string_view delivered) {
   ReplyText changed;
   const ReplyText& t = WithBrackets(reply, changed);
   const HostProfile& host = HostProfileOf(hostType);
@@ -605,7 +605,7 @@ std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, std::stri
   return HostCodes(t, host, delivered).Run();
 }
 
-void SendReply(const MessageRecord& record, const ReplyText& reply) {
+ZOQ_HOT void SendReply(const MessageRecord& record, const ReplyText& reply) {
   const std::string message = ToHostCodes(reply, Plugin().HostType, record.delivered);
   if (message.empty()) return;
   const bool guild = record.kind == MessageKind::Channel || record.kind == MessageKind::ChannelDirect;

@@ -37,7 +37,7 @@ std::int32_t Draw(std::int32_t a, std::int32_t b) {
 // Step 1: one of the pieces between "[|]" separators. A separator closes
 // the piece before it, however empty; the rest after the last one counts
 // only when it is not empty.
-std::string ChooseAlternative(std::string stored) {
+ZOQ_HOT std::string ChooseAlternative(std::string stored) {
   constexpr std::string_view kSeparator = "[|]";
   if (!text::Contains(stored, kSeparator)) return stored;
   std::vector<std::string> pieces;
@@ -175,7 +175,7 @@ std::string DownloadAvatarWx(const std::string& account, bool large) {
   return platform::HttpGet(QqAvatarAddress(account, large ? "640" : "100").text(), platform::kHttpPictureLimit);
 }
 
-ReplyText ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
+ZOQ_HOT ReplyText ExpandReply(MessageRecord& record, const std::string& libraryFile, const std::string& keyword,
                       bool keywordIsMessageText) {
   PluginState& p = Plugin();
   std::string stored = p.Libraries.Reply(libraryFile, keyword);

@@ -10,12 +10,12 @@ ReplyText& ReplyText::operator+=(const ReplyText& other) {
   return *this;
 }
 
-void ReplyText::Append(std::string_view bytes, Origin origin) {
+ZOQ_HOT void ReplyText::Append(std::string_view bytes, Origin origin) {
   text_ += bytes;
   origin_.append(bytes.size(), static_cast<char>(origin));
 }
 
-void ReplyText::Append(const ReplyText& from, std::size_t pos, std::size_t length) {
+ZOQ_HOT void ReplyText::Append(const ReplyText& from, std::size_t pos, std::size_t length) {
   text_.append(from.text_, pos, length);
   origin_.append(from.origin_, pos, length);
 }
@@ -48,7 +48,7 @@ ReplyText ReplyText::Number(std::string_view s) {
   return plain && !NamesEverybody(s) ? ReplyText(s, Origin::Id) : Outside(s);
 }
 
-bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
+ZOQ_HOT bool ReplyText::AnyOutside(std::size_t begin, std::size_t end) const {
   return Any(begin, end, Origin::Outside) || Any(begin, end, Origin::Message);
 }
 
@@ -56,7 +56,7 @@ bool ReplyText::AnyWritten(std::size_t begin, std::size_t end) const {
   return Any(begin, end, Origin::Written) || Any(begin, end, Origin::Id);
 }
 
-bool ReplyText::Any(std::size_t begin, std::size_t end, Origin origin) const {
+ZOQ_HOT bool ReplyText::Any(std::size_t begin, std::size_t end, Origin origin) const {
   return Origins(begin, end).find(static_cast<char>(origin)) != std::string_view::npos;
 }
 

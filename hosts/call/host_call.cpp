@@ -149,7 +149,7 @@ void FreeHostArray(std::uint32_t array, const std::uint16_t* texts, std::size_t 
   FreeAt(array);
 }
 
-bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::uint32_t& edx) {
+ZOQ_HOT bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::uint32_t& edx) {
   const platform::StdcallOutcome out =
       platform::CallStdcall(function, std::span<const std::uint32_t>(words.words.data(), words.count));
   if (!out.balanced()) {
@@ -166,7 +166,7 @@ std::shared_ptr<void> ApiModule(const std::string& name) {
   return platform::LoadModuleFile(platform::ExecutableFolder() + "\\" + name);
 }
 
-void* LibraryBinding::Address(std::size_t slot, const char* function) {
+ZOQ_HOT void* LibraryBinding::Address(std::size_t slot, const char* function) {
   if (void* kept = cache_.Get(slot)) return kept;
   void* found = platform::FindFunction(module_.Get([this] { return ApiModule(libraryName_); }), function);
   if (found) {

@@ -134,6 +134,13 @@ std::pair<long long, long long> Host::Spent(const std::string& dll) {
   return {call, fake};
 }
 
+void Host::CountPages(bool on) { Command(on ? "pages 1" : "pages 0"); }
+std::pair<int, int> Host::PagesTouched() {
+  int code = -1, other = -1;
+  std::sscanf(Command("touched").c_str(), "ok %d %d", &code, &other);
+  return {code, other};
+}
+
 long long Host::PeakMemory() {
   long long bytes = -1;
   std::sscanf(Command("memory").c_str(), "ok %lld", &bytes);

@@ -69,6 +69,11 @@ class Host {
   std::pair<long long, long long> Spent(const std::string& dll);
   // The host process's peak working set in bytes.
   long long PeakMemory();
+  // Counts, from now on, the pages of the plug-in's image each call touches
+  // (each call made with all of them guarded): of its code, and of the rest,
+  // for the last call.
+  void CountPages(bool on);
+  std::pair<int, int> PagesTouched();
   // The address of `function` of the loaded module `dll` in the host
   // process; 0 when there is none.
   std::uint32_t FunctionAddress(const std::string& dll, const std::string& function);

@@ -19,6 +19,11 @@
 //   twice <0|1>                          -> ok : from now on each call is
 //        made twice in a row and only the second is timed (benchmarks: the
 //        export's time while what it touches is still in the CPU's caches)
+//   pages <0|1>                          -> ok : from now on each call is made
+//        with every page of the plug-in's image guarded, to count the pages
+//        the call touched
+//   touched                              -> ok <code pages> <other pages> :
+//        of the plug-in's image, what the last call touched (pages 1)
 //   address <hex module> <hex function>  -> ok <decimal address> | error : a
 //        function of a loaded module, as a host lists it in its API table
 //   block <hex bytes>                    -> ok <decimal address> : a copy of
@@ -96,6 +101,62 @@ bool PatchImport(HMODULE module, const char* function, void* replacement) {
 long long g_lastCallTicks = 0;
 bool g_twice = false;
 
+// Pages the last call touched: every page of the plug-in's image is guarded
+// before the call, and a page whose guard is gone afterwards was touched. The
+// guard's exception is taken here, before any handler of the plug-in sees it.
+bool g_countPages = false;
+std::atomic<std::uintptr_t> g_imageBegin{0}, g_imageEnd{0};
+int g_touchedCode = 0, g_touchedOther = 0;
+
+// A guard met in the image (by any thread of the plug-in): the page was touched.
+LONG WINAPI GuardTaken(EXCEPTION_POINTERS* e) {
+  const EXCEPTION_RECORD& r = *e->ExceptionRecord;
+  const std::uintptr_t at = r.NumberParameters > 1 ? r.ExceptionInformation[1] : 0;
+  return r.ExceptionCode == STATUS_GUARD_PAGE_VIOLATION && at >= g_imageBegin && at < g_imageEnd
+             ? EXCEPTION_CONTINUE_EXECUTION
+             : EXCEPTION_CONTINUE_SEARCH;
+}
+
+struct GuardedRegion {
+  char* base;
+  SIZE_T size;
+  DWORD protect;
+};
+
+std::vector<GuardedRegion> GuardImage(HMODULE module) {
+  static const bool added = AddVectoredExceptionHandler(1, &GuardTaken) != nullptr;
+  (void)added;
+  std::vector<GuardedRegion> regions;
+  MODULEINFO info{};
+  if (!GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info)) return regions;
+  char* const end = static_cast<char*>(info.lpBaseOfDll) + info.SizeOfImage;
+  g_imageBegin = reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll);
+  g_imageEnd = reinterpret_cast<std::uintptr_t>(end);
+  MEMORY_BASIC_INFORMATION m;
+  for (char* p = static_cast<char*>(info.lpBaseOfDll); p < end && VirtualQuery(p, &m, sizeof m) == sizeof m;
+       p = static_cast<char*>(m.BaseAddress) + m.RegionSize) {
+    if (m.State != MEM_COMMIT || !m.Protect || (m.Protect & (PAGE_NOACCESS | PAGE_GUARD))) continue;
+    DWORD old = 0;
+    if (VirtualProtect(m.BaseAddress, m.RegionSize, m.Protect | PAGE_GUARD, &old)) {
+      regions.push_back({static_cast<char*>(m.BaseAddress), m.RegionSize, m.Protect});
+    }
+  }
+  return regions;
+}
+
+void CountTouched(const std::vector<GuardedRegion>& regions) {
+  g_touchedCode = g_touchedOther = 0;
+  for (const GuardedRegion& r : regions) {
+    const bool code = (r.protect & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY));
+    MEMORY_BASIC_INFORMATION m;
+    for (char* p = r.base; p < r.base + r.size; p += 4096) {
+      if (VirtualQuery(p, &m, sizeof m) == sizeof m && !(m.Protect & PAGE_GUARD)) ++(code ? g_touchedCode : g_touchedOther);
+    }
+    DWORD old = 0;
+    VirtualProtect(r.base, r.size, r.protect, &old);
+  }
+}
+
 long long Nanoseconds(long long ticks) {
   LARGE_INTEGER f;
   QueryPerformanceFrequency(&f);
@@ -140,10 +201,12 @@ std::string Call(std::istringstream& in) {
   FARPROC fn = GetProcAddress(g_plugin, name.c_str());
   if (!fn) return "error no-export";
   if (g_twice) zoq::platform::CallStdcall(reinterpret_cast<const void*>(fn), a.words);
+  const std::vector<GuardedRegion> guarded = g_countPages ? GuardImage(g_plugin) : std::vector<GuardedRegion>{};
   LARGE_INTEGER start, stop;
   QueryPerformanceCounter(&start);
   const auto out = zoq::platform::CallStdcall(reinterpret_cast<const void*>(fn), a.words);
   QueryPerformanceCounter(&stop);
+  if (g_countPages) CountTouched(guarded);
   g_lastCallTicks = stop.QuadPart - start.QuadPart;
   std::string result;
   if (kind == "t") {
@@ -249,6 +312,11 @@ std::string Handle(const std::string& line) {
     in >> g_twice;
     return "ok";
   }
+  if (cmd == "pages") {
+    in >> g_countPages;
+    return "ok";
+  }
+  if (cmd == "touched") return "ok " + std::to_string(g_touchedCode) + " " + std::to_string(g_touchedOther);
   if (cmd == "memory") {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;

@@ -142,6 +142,32 @@ TEST(NumericExports, EveryExportBalancesTheStackForItsArgumentWords) {
   }
 }
 
+// The code every message runs through is kept side by side in the image: a
+// message that arrives on a CPU that went idle while the host waited fetches
+// it from a few pages, not from dozens spread over the image.
+TEST(NumericExports, AMessageRunsInAFewPagesOfTheImage) {
+  Session s("numeric-pages", NumericHostCaseNamed("VLQ"),
+            {{"SayZ.ini", Library({{"你好", "好[N]的"}})}, {"SayM.ini", Library({{"天气", "晴"}})}});
+  ASSERT_TRUE(s.Load());
+  s.Event(12000);
+  s.Event(1101);
+  const struct {
+    const char* text;
+    std::int32_t handled;
+    int most;  // code pages at most
+  } messages[] = {{"你好", 1, 28}, {"今天天气怎么样", 1, 28}, {"没有这个词", 0, 20}};  // spread: 43, 45, 30
+  for (const auto& m : messages) ASSERT_EQ(s.Group(m.text).number, m.handled) << m.text;  // the libraries read
+  s.host().CountPages(true);
+  for (const auto& m : messages) {
+    ASSERT_EQ(s.Group(m.text).number, m.handled) << m.text;
+    const int code = s.host().PagesTouched().first;
+    EXPECT_GT(code, 0) << m.text;  // counted at all
+    EXPECT_LE(code, m.most) << m.text;
+  }
+  s.host().CountPages(false);
+  EXPECT_EQ(s.TakeSent().size(), 4u);
+}
+
 TEST(NumericExports, NullTextsAreEmptyTexts) {
   Session s("numeric-null-texts", HostCaseNamed("ER"));
   ASSERT_TRUE(s.Load());

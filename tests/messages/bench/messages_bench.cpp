@@ -7,6 +7,8 @@
 // test host's pipe around it. The cases take turns, as in a real chat. Then
 // the misses once more, each made twice in a row by the host and the second
 // timed: the plug-in's own time while the CPU still holds what it touched.
+// Last, each case with the plug-in's image guarded page by page: the pages
+// of its code, and of the rest of it, that one message touches.
 //
 // With "crafted", fuzzy libraries built against the search instead: keywords
 // whose polynomial hashes agree in the low 17 bits (what a table of 50,000
@@ -378,6 +380,16 @@ int main(int argc, char** argv) {
     }
   }
   host.Command("twice 0");
+  // Each case once more with every page of the plug-in's image guarded: the
+  // pages a message touches, which a CPU that went idle fetches anew.
+  std::string pages;
+  host.CountPages(true);
+  for (const Case& c : cases) {
+    replies += s.Group(c.message).number;
+    const auto [code, other] = host.PagesTouched();
+    pages += std::string(pages.empty() ? "" : "; ") + c.name + " " + std::to_string(code) + " + " + std::to_string(other);
+  }
+  host.CountPages(false);
   const std::size_t sent = s.TakeSent().size();
   if (sent != static_cast<std::size_t>(replies)) {
     std::printf("%zu replies sent, %d expected\n", sent, replies);
@@ -412,5 +424,6 @@ int main(int argc, char** argv) {
   }
   std::printf("the second of two calls in a row, inside DLL: miss short %.4f, miss 72 chars %.4f\n", Median(again[0]),
               Median(again[1]));
+  std::printf("pages of the plug-in's image a message touches, code + the rest: %s\n", pages.c_str());
   return 0;
 }
