@@ -3,7 +3,10 @@
 // command of its standard input with one line on its standard output.
 //
 // Commands (texts travel as hex of their bytes, so GBK stays exact):
-//   load <hex file name>                 -> ok | error <GetLastError>
+//   load <hex file name>                 -> ok | error <GetLastError> : the
+//        calls go to it from now on
+//   use <n>                              -> ok | error : the calls go to the
+//        n-th plug-in loaded (from 0), another build side by side (benchmarks)
 //   preload <hex file name>              -> ok | error : loads another DLL into
 //        the host process, as a host has its own API DLL loaded
 //   call <export> <t|n|v> [arg...]       -> ok <stack skew> <result>
@@ -65,7 +68,8 @@ namespace {
 using zoq::testing::Hex;
 using zoq::testing::Unhex;
 
-HMODULE g_plugin = nullptr;
+HMODULE g_plugin = nullptr;               // the plug-in the calls go to
+std::vector<HMODULE> g_loaded;            // every plug-in loaded, in order
 DWORD g_ticks = 0;
 SYSTEMTIME g_time{};
 
@@ -273,6 +277,7 @@ std::string Handle(const std::string& line) {
     std::string hex;
     in >> hex;
     g_plugin = LoadLibraryA(Unhex(hex).c_str());
+    if (g_plugin) g_loaded.push_back(g_plugin);
     return g_plugin ? "ok" : "error " + std::to_string(GetLastError());
   }
   if (cmd == "preload") {
@@ -312,6 +317,13 @@ std::string Handle(const std::string& line) {
     in >> g_twice;
     return "ok";
   }
+  if (cmd == "use") {
+    std::size_t n = g_loaded.size();
+    in >> n;
+    if (n >= g_loaded.size()) return "error no-such-plugin";
+    g_plugin = g_loaded[n];
+    return "ok";
+  }
   if (cmd == "pages") {
     in >> g_countPages;
     return "ok";
@@ -347,6 +359,7 @@ std::string Handle(const std::string& line) {
   if (cmd == "unload") {
     Wait();
     if (g_plugin) FreeLibrary(g_plugin);
+    std::erase(g_loaded, g_plugin);
     g_plugin = nullptr;
     return "ok";
   }

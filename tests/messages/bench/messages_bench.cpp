@@ -37,6 +37,14 @@
 // records its group's time under the data folder's lock.
 //
 //   messages_bench.exe cooldowns [messages (1000)]
+//
+// With "compare", this build of the plug-in and another (a DLL file) loaded
+// side by side into one host process, each with the libraries enabled, the
+// messages taking turns between them: the two builds' medians of each case
+// measured under the same state of the machine, where runs a minute apart
+// can differ by twice.
+//
+//   messages_bench.exe compare <other DLL> [keywords per library (1000)] [rounds (300)]
 #include <windows.h>
 
 #include <algorithm>
@@ -47,6 +55,7 @@
 #include <vector>
 
 #include "core/libraries.hpp"
+#include "tests/host/hex.hpp"
 #include "tests/messages/session.hpp"
 
 namespace {
@@ -105,6 +114,24 @@ double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
     return double(f.QuadPart);
   }();
   return 1000.0 * double(to.QuadPart - from.QuadPart) / frequency;
+}
+
+// The five cases: an exact hit, a fuzzy hit on the last keyword of the list
+// and a miss, short and of 72 characters.
+std::vector<Case> MessageCases(const std::vector<std::pair<std::string, std::string>>& exact,
+                               const std::vector<std::pair<std::string, std::string>>& fuzzy, int keywords) {
+  const std::string lastFuzzy = fuzzy.back().first;
+  int lastFuzzyCharacters = 0;
+  for (std::size_t i = 0; i < lastFuzzy.size(); i += static_cast<unsigned char>(lastFuzzy[i]) >= 0x81 ? 2 : 1) {
+    ++lastFuzzyCharacters;
+  }
+  return {
+      {"exact hit, short", exact[static_cast<std::size_t>(keywords / 2)].first, 1, {}, {}, {}},
+      {"fuzzy hit, short", Filler(1) + lastFuzzy, 1, {}, {}, {}},
+      {"miss, short", Filler(4), 0, {}, {}, {}},
+      {"fuzzy hit, 72 chars", Filler(30) + lastFuzzy + Filler(std::max(0, 42 - lastFuzzyCharacters)), 1, {}, {}, {}},
+      {"miss, 72 chars", Filler(72), 0, {}, {}, {}},
+  };
 }
 
 // ---- Crafted libraries ----------------------------------------------------
@@ -292,9 +319,59 @@ int Cooldowns(int messages) {
   return s.TakeSent().size() == static_cast<std::size_t>(messages) ? 0 : 1;
 }
 
+int Compare(const std::string& other, int keywords, int rounds) {
+  const auto exact = Entries(1, keywords), fuzzy = Entries(2, keywords);
+  Session s("messages-bench-compare", NumericHostCaseNamed("VLQ"),
+            {{"SayZ.ini", Library(exact)}, {"SayM.ini", Library(fuzzy)}});
+  if (!s.Load()) return 1;
+  Host& host = s.host();
+  // The other build, as a second plug-in of the host, beside the first.
+  const std::string copy = "compared.dll";
+  if (!CopyFileA(other.c_str(), (host.folder() + "\\" + copy).c_str(), FALSE) ||
+      host.Command("load " + zoq::testing::Hex(copy)) != "ok") {
+    std::printf("%s did not load\n", other.c_str());
+    return 1;
+  }
+  s.SetClock(2026, 12, 5, 17, 46, 29);
+  std::vector<Case> cases[2] = {MessageCases(exact, fuzzy, keywords), MessageCases(exact, fuzzy, keywords)};
+  for (int which : {0, 1}) {
+    host.Command("use " + std::to_string(which));
+    s.Event(12000);
+    s.Event(1101);
+  }
+  long long fakeBefore = host.Spent("VLQapi.dll").second;
+  const int warmUp = std::min(20, rounds);
+  for (int round = 0; round < warmUp + rounds; ++round) {
+    for (std::size_t i = 0; i < cases[0].size(); ++i) {
+      for (int turn = 0; turn < 2; ++turn) {
+        const int which = (round + turn) % 2;  // each goes first every other round
+        host.Command("use " + std::to_string(which));
+        Case& c = cases[which][i];
+        if (s.Group(c.message).number != c.expected) {
+          std::printf("%s: build %d answered otherwise\n", c.name, which);
+          return 1;
+        }
+        const auto [inside, fakeAfter] = host.Spent("VLQapi.dll");
+        if (round >= warmUp) c.inside.push_back((inside - (fakeAfter - fakeBefore)) / 1e6);
+        fakeBefore = fakeAfter;
+      }
+    }
+  }
+  std::printf("compare: %d exact + %d fuzzy keywords, %d rounds, the messages taking turns between the builds\n",
+              keywords, keywords, rounds);
+  std::printf("median ms inside DLL      this build    %s\n", other.c_str());
+  for (std::size_t i = 0; i < cases[0].size(); ++i) {
+    std::printf("%-22s %13.4f %13.4f\n", cases[0][i].name, Median(cases[0][i].inside), Median(cases[1][i].inside));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "compare") {
+    return Compare(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000, argc > 4 ? std::atoi(argv[4]) : 300);
+  }
   if (argc > 1 && std::string(argv[1]) == "cooldowns") return Cooldowns(argc > 2 ? std::atoi(argv[2]) : 1000);
   if (argc > 1 && std::string(argv[1]) == "adds") {
     return Adds(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 20);
@@ -321,18 +398,7 @@ int main(int argc, char** argv) {
   const CallResult enabled = s.Event(12000);
   const double enableMs = host.Spent("VLQapi.dll").first / 1e6;
   s.Event(1101);
-  const std::string lastFuzzy = fuzzy.back().first;
-  int lastFuzzyCharacters = 0;
-  for (std::size_t i = 0; i < lastFuzzy.size(); i += static_cast<unsigned char>(lastFuzzy[i]) >= 0x81 ? 2 : 1) {
-    ++lastFuzzyCharacters;
-  }
-  std::vector<Case> cases{
-      {"exact hit, short", exact[static_cast<std::size_t>(keywords / 2)].first, 1, {}, {}, {}},
-      {"fuzzy hit, short", Filler(1) + lastFuzzy, 1, {}, {}, {}},
-      {"miss, short", Filler(4), 0, {}, {}, {}},
-      {"fuzzy hit, 72 chars", Filler(30) + lastFuzzy + Filler(std::max(0, 42 - lastFuzzyCharacters)), 1, {}, {}, {}},
-      {"miss, 72 chars", Filler(72), 0, {}, {}, {}},
-  };
+  std::vector<Case> cases = MessageCases(exact, fuzzy, keywords);
   // The first message after enable reads the exact library.
   const CallResult first = s.Group(cases[0].message);
   const double firstMs = host.Spent("VLQapi.dll").first / 1e6;
