@@ -12,7 +12,7 @@ namespace {
 
 constexpr UINT kGbk = 936;
 
-std::wstring ToWide(UINT codePage, std::string_view text) {
+ZOQ_HOT std::wstring ToWide(UINT codePage, std::string_view text) {
   if (text.empty()) return {};
   const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (n <= 0) return {};
@@ -40,7 +40,7 @@ std::string FromWide(UINT codePage, std::wstring_view wide, bool exact) {
 
 std::wstring GbkToWide(std::string_view gbk) { return ToWide(kGbk, gbk); }
 std::string WideToGbk(std::wstring_view wide) { return FromWide(kGbk, wide, false); }
-std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
+ZOQ_HOT std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
 std::string WideToAnsi(std::wstring_view wide) { return FromWide(CP_ACP, wide, false); }
 std::string WideToAnsiExact(std::wstring_view wide) { return FromWide(CP_ACP, wide, true); }
 

@@ -105,7 +105,7 @@ std::wstring ExtendedForm(const std::wstring& full) {
 
 }  // namespace
 
-std::wstring WidePath(const std::string& path) {
+ZOQ_HOT std::wstring WidePath(const std::string& path) {
   const std::wstring wide = AnsiToWide(path);
   if (wide.size() <= kPlainPathLimit || wide.starts_with(L"\\\\?\\")) return wide;
   return ExtendedForm(FullWide(wide));
@@ -152,7 +152,7 @@ bool FileExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-FileStamp StampOf(const std::string& path) {
+ZOQ_HOT FileStamp StampOf(const std::string& path) {
   const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t(high) << 32) | low; };
   // A query by name (opening the file would cost a message its time).
   WIN32_FILE_ATTRIBUTE_DATA data{};
