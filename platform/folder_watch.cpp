@@ -48,34 +48,7 @@ struct FolderWatch::Request {
   // Adds the names reported since the last look to `names` (GBK), `lost`
   // when the system lost count. False when the request failed: the folder
   // was deleted, say.
-  bool Collect(std::vector<std::string>& names, bool& lost) {
-    DWORD bytes = 0;
-    while (armed) {
-      // Still pending, as nearly always: told by the request itself, without
-      // a call (a message looks every time).
-      if (!HasOverlappedIoCompleted(&overlapped)) return true;
-      if (!GetOverlappedResult(directory, &overlapped, &bytes, FALSE)) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_IO_INCOMPLETE) return true;  // nothing more yet
-        if (error != ERROR_NOTIFY_ENUM_DIR) {
-          armed = false;
-          return false;
-        }
-        bytes = 0;
-      }
-      armed = false;
-      if (bytes == 0) lost = true;  // more changes than the buffer held
-      const char* const start = reinterpret_cast<const char*>(buffer.data());
-      for (DWORD at = 0; bytes > 0;) {
-        const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(start + at);
-        names.push_back(WideToAnsi(std::wstring_view(info->FileName, info->FileNameLength / sizeof(WCHAR))));
-        if (info->NextEntryOffset == 0) break;
-        at += info->NextEntryOffset;
-      }
-      if (!Arm()) return false;
-    }
-    return false;
-  }
+  bool Collect(std::vector<std::string>& names, bool& lost);
 
   HANDLE directory = INVALID_HANDLE_VALUE;
   DWORD filter = 0;
@@ -83,6 +56,35 @@ struct FolderWatch::Request {
   bool armed = false;
   std::vector<DWORD> buffer;
 };
+
+ZOQ_HOT bool FolderWatch::Request::Collect(std::vector<std::string>& names, bool& lost) {
+  DWORD bytes = 0;
+  while (armed) {
+    // Still pending, as nearly always: told by the request itself, without
+    // a call (a message looks every time).
+    if (!HasOverlappedIoCompleted(&overlapped)) return true;
+    if (!GetOverlappedResult(directory, &overlapped, &bytes, FALSE)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_IO_INCOMPLETE) return true;  // nothing more yet
+      if (error != ERROR_NOTIFY_ENUM_DIR) {
+        armed = false;
+        return false;
+      }
+      bytes = 0;
+    }
+    armed = false;
+    if (bytes == 0) lost = true;  // more changes than the buffer held
+    const char* const start = reinterpret_cast<const char*>(buffer.data());
+    for (DWORD at = 0; bytes > 0;) {
+      const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(start + at);
+      names.push_back(WideToAnsi(std::wstring_view(info->FileName, info->FileNameLength / sizeof(WCHAR))));
+      if (info->NextEntryOffset == 0) break;
+      at += info->NextEntryOffset;
+    }
+    if (!Arm()) return false;
+  }
+  return false;
+}
 
 FolderWatch::FolderWatch(const std::string& folder, bool files) {
   const DWORD what = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
