@@ -58,5 +58,32 @@ TEST(FolderWatch, TellsNothingOfAStillFolderItsFilesChangesAndItsGoing) {
   removeAway();
 }
 
+// More changes between two looks than the request's buffer holds: told as
+// lost count (any file may have changed), and the folder stays watched.
+TEST(FolderWatch, MoreChangesThanItsBufferHoldsAreToldAsLostCountAndTheWatchGoesOn) {
+  const std::string folder = platform::CurrentFolder() + "\\folder-watch-overflow";
+  const auto name = [](int i) { return "a-file-with-a-name-long-enough-to-fill-the-buffer-soon-" + std::to_string(i); };
+  for (int i = 0; i < 400; ++i) platform::RemoveFile(folder + "\\" + name(i));
+  platform::CreateFolder(folder);
+  FolderWatch watch(folder);
+  ASSERT_TRUE(watch.watching());
+  for (int i = 0; i < 400; ++i) ASSERT_TRUE(platform::WriteWholeFile(folder + "\\" + name(i), "x"));
+  bool lost = false;
+  for (int look = 0; look < 100 && !lost; ++look) {
+    const FolderWatch::Changes changes = TakeWithin(watch, 100);
+    ASSERT_FALSE(changes.gone) << look;
+    lost = changes.all;
+  }
+  EXPECT_TRUE(lost);
+  EXPECT_TRUE(watch.watching());
+  TakeWithin(watch, 100);
+  ASSERT_TRUE(platform::WriteWholeFile(folder + "\\" + name(0), "y"));
+  const FolderWatch::Changes after = TakeWithin(watch, 2000);
+  EXPECT_FALSE(after.gone);
+  EXPECT_TRUE(after.all || std::find(after.names.begin(), after.names.end(), name(0)) != after.names.end());
+  for (int i = 0; i < 400; ++i) platform::RemoveFile(folder + "\\" + name(i));
+  RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace
 }  // namespace zoq::testing
