@@ -190,15 +190,30 @@ Session::Session(Text runName, const HostCase& hc, const Files& files, const cha
 
 std::string Session::DataFile(Text name) const { return folder_ + "\\ZOQData\\ZOQ-F-关键词\\" + name; }
 
+namespace {
+// Where every session's clock starts (a Saturday).
+void SetStartClock(Session& s) { s.SetClock(2026, 12, 5, 17, 46, 29); }
+}  // namespace
+
 bool Session::Load() {
   if (!host_.Load()) return false;
-  SetClock(2026, 12, 5, 17, 46, 29);
+  SetStartClock(*this);
   if (std::string(case_.name) != "XQ") return true;
   // XQ: its API DLL is loaded by the host; the information request binds it
   // and the auth id comes with its own export.
   if (!host_.Preload(case_.apiDll) || !host_.CallText("XQ_Create", {std::string()}).ok) return false;
   if (!host_.CallVoid("XQ_AuthId", {std::int32_t(65535), std::int32_t(7)}).ok) return false;
   TakeCalls();  // binding asks the host's version: not part of any transcript
+  return true;
+}
+
+bool Session::LoadBeside(Text dll) {
+  const std::string copy = "compared.dll";
+  if (!CopyFileA(dll.c_str(), (host_.folder() + "\\" + copy).c_str(), FALSE) ||
+      host_.Command("load " + Hex(copy)) != "ok") {
+    return false;
+  }
+  SetStartClock(*this);
   return true;
 }
 

@@ -75,6 +75,10 @@ class Session {
   std::string ApiFolder() const { return folder_ + case_.apiFolder + "\\"; }
 
   bool Load();  // the plug-in, the clock and, for XQ, the API bound and the auth id
+  // Another build of the plug-in (a DLL file), copied into the run folder and
+  // loaded beside the first with the same clock; the calls go to it until the
+  // host's "use" command turns them (benchmarks comparing builds).
+  bool LoadBeside(Text dll);
   CallResult Event(std::int32_t code, Text group = {}, Text sender = {}, Text text = {}, Text robot = kRobot);
   std::vector<Arg> EventArgs(std::int32_t code, Text group = {}, Text sender = {}, Text text = {},
                              Text robot = kRobot) const;  // the numeric event's arguments

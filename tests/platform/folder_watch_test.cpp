@@ -1,7 +1,8 @@
 // The system's change reports of a folder, as a library's reads rely on
 // them: a folder where nothing changed tells nothing and stays watched (a
-// message then asks the disk nothing), a change names its file, and a
-// folder renamed away is told as gone.
+// message then asks the disk nothing), a change names its file, a folder
+// renamed away is told as gone, and more changes than the watch can hold are
+// told as lost count while the watch goes on.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -55,7 +55,6 @@
 #include <vector>
 
 #include "core/libraries.hpp"
-#include "tests/host/hex.hpp"
 #include "tests/messages/session.hpp"
 
 namespace {
@@ -325,14 +324,10 @@ int Compare(const std::string& other, int keywords, int rounds) {
             {{"SayZ.ini", Library(exact)}, {"SayM.ini", Library(fuzzy)}});
   if (!s.Load()) return 1;
   Host& host = s.host();
-  // The other build, as a second plug-in of the host, beside the first.
-  const std::string copy = "compared.dll";
-  if (!CopyFileA(other.c_str(), (host.folder() + "\\" + copy).c_str(), FALSE) ||
-      host.Command("load " + zoq::testing::Hex(copy)) != "ok") {
+  if (!s.LoadBeside(other)) {
     std::printf("%s did not load\n", other.c_str());
     return 1;
   }
-  s.SetClock(2026, 12, 5, 17, 46, 29);
   std::vector<Case> cases[2] = {MessageCases(exact, fuzzy, keywords), MessageCases(exact, fuzzy, keywords)};
   for (int which : {0, 1}) {
     host.Command("use " + std::to_string(which));
