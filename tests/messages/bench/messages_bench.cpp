@@ -5,7 +5,9 @@
 // the plug-in's export (the host program times the call), of which the fake
 // host DLL's own recording of a send is taken out, and the round trip of the
 // test host's pipe around it. The cases take turns, as in a real chat. Then
-// the misses once more, each made twice in a row by the host and the second
+// an event the plug-in passes over, timed the same way (the host's timing and
+// the export's way in and out, which every message holds too). Then the
+// misses once more, each made twice in a row by the host and the second
 // timed: the plug-in's own time while the CPU still holds what it touched.
 // Last, each case with the plug-in's image guarded page by page: the pages
 // of its code, and of the rest of it, that one message touches.
@@ -28,7 +30,9 @@
 // With "adds", the owner's add commands on an exact library of the given
 // size: each stages a new keyword and adds it (the library written whole,
 // checked and put in place); median ms of each inside the DLL (the fake
-// host's own time taken out, and given apart).
+// host's own time taken out, and given apart). Beside them, the Windows calls
+// an add makes, made alone by the same host thread on files of the same
+// sizes (add_calls.dll): what an add costs the system at that moment.
 //
 //   messages_bench.exe adds [keywords (20000)] [rounds (20)]
 //
@@ -93,6 +97,9 @@ std::vector<std::pair<std::string, std::string>> Entries(unsigned seed, int coun
   for (int i = 0; i < count; ++i) entries.emplace_back(Keyword(seed, i), "回答" + std::to_string(i) + "[N]好的");
   return entries;
 }
+
+// An event code no host of the family sends: passed over.
+constexpr std::int32_t kPassedOver = 9999;
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -266,16 +273,36 @@ int Brackets(int largest, int rounds) {
 }
 
 int Adds(int keywords, int rounds) {
+  const std::string admin = "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n";
+  const std::string library = Library(Entries(1, keywords));
   Session s("messages-bench-adds", NumericHostCaseNamed("VLQ"),
-            {{"SayZ.ini", Library(Entries(1, keywords))}, {"SayM.ini", ""},
-             {"admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n"}});
+            {{"SayZ.ini", library}, {"SayM.ini", ""}, {"admin", admin}});
   if (!s.Load()) return 1;
   Host& host = s.host();
   s.Event(12000);
   s.Event(1101);
+  // The add's Windows calls alone, by the host's thread that calls the
+  // plug-in (a DLL of this build loaded beside it), in a folder of the run.
+  char self[MAX_PATH];
+  const std::string bin(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+  if (host.Command("load " + Hex(bin.substr(0, bin.rfind('\\') + 1) + "add_calls.dll")) != "ok" ||
+      host.Command("use 0") != "ok") {
+    std::printf("add_calls.dll did not load\n");
+    return 1;
+  }
+  const auto callsAlone = [&](int round) {
+    host.Command("use 1");
+    const bool ready = host.CallNumber("AddCallsReady", {s.ApiFolder() + "add-calls\\", s.DataFile("SayZ.ini"),
+                                                         admin + "[新增词库]\r\n待添词汇=新0\r\n",
+                                                         static_cast<std::int32_t>(admin.size()), round})
+                           .number == 1;
+    const bool done = ready && host.CallNumber("AddCallsOnce").number == 1;
+    host.Command("use 0");
+    return done ? host.Spent("VLQapi.dll").first / 1e6 : -1.0;
+  };
   // Inside the DLL: the export's time without the fake host's own (its
   // send, which appends to its log).
-  std::vector<double> stage, add, send;
+  std::vector<double> stage, add, send, calls;
   long long fake = host.Spent("VLQapi.dll").second;
   const auto inside = [&](std::vector<double>& into) {
     const auto [call, fakeNow] = host.Spent("VLQapi.dll");
@@ -288,11 +315,16 @@ int Adds(int keywords, int rounds) {
     inside(stage);
     s.Private("精确回复答" + std::to_string(round));
     inside(add);
+    calls.push_back(callsAlone(round));
+    if (calls.back() < 0) {
+      std::printf("the add's calls alone failed\n");
+      return 1;
+    }
   }
   std::printf("owner adds, exact library of %d keywords (%zu bytes): median ms inside the DLL, %d rounds\n",
               keywords, ReadFile(s.DataFile("SayZ.ini")).size(), rounds);
-  std::printf("%12s %12s %18s\n", "stage", "add", "fake host's send");
-  std::printf("%12.2f %12.2f %18.2f\n", Median(stage), Median(add), Median(send));
+  std::printf("%12s %12s %18s %26s\n", "stage", "add", "fake host's send", "the add's system calls alone");
+  std::printf("%12.2f %12.2f %18.2f %26.2f\n", Median(stage), Median(add), Median(send), Median(calls));
   return s.TakeSent().size() == static_cast<std::size_t>(rounds) ? 0 : 1;
 }
 
@@ -424,6 +456,13 @@ int main(int argc, char** argv) {
       c.fake.push_back(fake);
     }
   }
+  // An event the plug-in passes over, timed the same way: the host's timing
+  // and the export's way in and out, which every case holds too.
+  std::vector<double> passedOver;
+  for (int round = 0; round < rounds; ++round) {
+    s.Event(kPassedOver);
+    passedOver.push_back(host.Spent("VLQapi.dll").first / 1e6);
+  }
   // The misses again, each delivered twice in a row with the second timed:
   // the plug-in's own work while what it touches is still in the CPU's
   // caches. What the rows above take more is what the CPU lost while the
@@ -483,6 +522,7 @@ int main(int argc, char** argv) {
     const double inside = Median(c.inside), fake = Median(c.fake);
     std::printf("%-22s %14.4f %14.4f %14.4f\n", c.name, inside, fake, Median(c.total) - inside - fake);
   }
+  std::printf("an event passed over, inside DLL: %.4f\n", Median(passedOver));
   std::printf("the second of two calls in a row, inside DLL: miss short %.4f, miss 72 chars %.4f\n", Median(again[0]),
               Median(again[1]));
   std::printf("pages of the plug-in's image a message touches, code + the rest: %s\n", pages.c_str());
