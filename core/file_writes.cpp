@@ -12,6 +12,7 @@
 #include "platform/code_pages.hpp"
 #include "platform/files.hpp"
 #include "platform/lock.hpp"
+#include "platform/thread_slot.hpp"
 #include "text/encoding.hpp"
 
 namespace zoq {
@@ -95,7 +96,11 @@ void CountWrite(const std::string& path) {
 constexpr const char* kIniCopy = ".zoq-write";
 constexpr const char* kWholeCopy = ".zoq-new";
 
-thread_local OtherProcessWait* tOtherProcessWait = nullptr;
+// The calling thread's innermost wait budget.
+ZOQ_HOT const platform::ThreadPointer<OtherProcessWait>& Waits() {
+  static const platform::ThreadPointer<OtherProcessWait> waits;
+  return waits;
+}
 
 // Deletes the copies left behind in the folder when it is due for a look:
 // `always`, at its first write, or a minute after the last look.
@@ -260,43 +265,49 @@ struct HeldFolders {
   std::map<std::string, FileRead> reads;  // none read yet: no image
   std::set<std::string> toWrite;  // files whose reads are opened for writing too (DataFolderLock::WillWrite)
 };
-thread_local HeldFolders* tHeldFolders = nullptr;
+const platform::ThreadPointer<HeldFolders>& HeldByThread() {
+  static const platform::ThreadPointer<HeldFolders> held;
+  return held;
+}
 
 // What this thread read of the file with its folder's lock held, as the
 // slot to keep it in; none when the lock is not held.
 FileRead* ReadUnderLock(const std::string& path) {
-  if (!tHeldFolders) return nullptr;
-  const std::vector<std::string>& held = tHeldFolders->folders;
+  HeldFolders* const thread = HeldByThread().get();
+  if (!thread) return nullptr;
+  const std::vector<std::string>& held = thread->folders;
   if (std::find(held.begin(), held.end(), FolderOf(path)) == held.end()) return nullptr;
-  return &tHeldFolders->reads[Folded(path)];
+  return &thread->reads[Folded(path)];
 }
 
 // A write of this thread is coming: what it read of the file goes, or is
 // taken by the write.
 std::optional<FileRead> TakeReadUnderLock(const std::string& path) {
-  if (!tHeldFolders) return std::nullopt;
-  const auto it = tHeldFolders->reads.find(Folded(path));
-  if (it == tHeldFolders->reads.end()) return std::nullopt;
+  HeldFolders* const thread = HeldByThread().get();
+  if (!thread) return std::nullopt;
+  const auto it = thread->reads.find(Folded(path));
+  if (it == thread->reads.end()) return std::nullopt;
   std::optional<FileRead> read;
   if (it->second.image && it->second.steady) read = std::move(it->second);
-  tHeldFolders->reads.erase(it);
+  thread->reads.erase(it);
   return read;
 }
 void ForgetReadUnderLock(const std::string& path) { TakeReadUnderLock(path); }
 
 // The lock of `folder` ended on this thread, which may hold it still.
-void LetGoOfFolder(const std::string& folder) {
-  std::vector<std::string>& held = tHeldFolders->folders;
+void LetGoOfFolder(HeldFolders& thread, const std::string& folder) {
+  std::vector<std::string>& held = thread.folders;
   held.pop_back();  // locks end in the order opposite to their start
   if (std::find(held.begin(), held.end(), folder) != held.end()) return;
   const std::string folded = Folded(folder);
-  std::erase_if(tHeldFolders->reads, [&](const auto& read) { return FolderOf(read.first) == folded; });
-  std::erase_if(tHeldFolders->toWrite, [&](const std::string& file) { return FolderOf(file) == folded; });
+  std::erase_if(thread.reads, [&](const auto& read) { return FolderOf(read.first) == folded; });
+  std::erase_if(thread.toWrite, [&](const std::string& file) { return FolderOf(file) == folded; });
 }
 
 // Whether a read of the file under its folder's lock is opened for writing too.
 bool ReadForWriting(const std::string& path) {
-  return tHeldFolders && tHeldFolders->toWrite.contains(Folded(path));
+  const HeldFolders* const thread = HeldByThread().get();
+  return thread && thread->toWrite.contains(Folded(path));
 }
 
 // Whether the name still leads to the file in the state read.
@@ -426,16 +437,19 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
 
 }  // namespace
 
-ZOQ_HOT OtherProcessWait::OtherProcessWait(std::uint32_t totalMs) : left_(totalMs), outer_(tOtherProcessWait) {
-  tOtherProcessWait = this;
+ZOQ_HOT OtherProcessWait::OtherProcessWait(std::uint32_t totalMs) : left_(totalMs), outer_(Waits().get()) {
+  Waits().set(this);
 }
 
-ZOQ_HOT OtherProcessWait::~OtherProcessWait() { tOtherProcessWait = outer_; }
+ZOQ_HOT OtherProcessWait::~OtherProcessWait() { Waits().set(outer_); }
 
-std::uint32_t OtherProcessWait::Left() { return tOtherProcessWait ? tOtherProcessWait->left_ : kCommandFolderWaitMs; }
+std::uint32_t OtherProcessWait::Left() {
+  const OtherProcessWait* const wait = Waits().get();
+  return wait ? wait->left_ : kCommandFolderWaitMs;
+}
 
 void OtherProcessWait::Spend(std::uint32_t ms) {
-  if (tOtherProcessWait) tOtherProcessWait->left_ -= std::min(tOtherProcessWait->left_, ms);
+  if (OtherProcessWait* const wait = Waits().get()) wait->left_ -= std::min(wait->left_, ms);
 }
 
 DataFolderLock::DataFolderLock(const std::string& path)
@@ -450,21 +464,24 @@ DataFolderLock::DataFolderLock(const std::string& path, OnlyIfFree)
 }
 
 void DataFolderLock::WillWrite(const std::string& file) const {
-  if (lock_.held()) tHeldFolders->toWrite.insert(Folded(file));
+  HeldFolders* const thread = HeldByThread().get();
+  if (lock_.held() && thread) thread->toWrite.insert(Folded(file));
 }
 
 void DataFolderLock::Held() {
   if (!lock_.held()) return;
-  if (!tHeldFolders) tHeldFolders = new HeldFolders;
-  tHeldFolders->folders.push_back(folder_);
+  HeldFolders* thread = HeldByThread().get();
+  if (!thread) HeldByThread().set(thread = new HeldFolders);
+  thread->folders.push_back(folder_);
 }
 
 DataFolderLock::~DataFolderLock() {
-  if (!lock_.held() || !tHeldFolders) return;
-  LetGoOfFolder(folder_);
-  if (!tHeldFolders->folders.empty()) return;
-  delete tHeldFolders;
-  tHeldFolders = nullptr;
+  HeldFolders* const thread = HeldByThread().get();
+  if (!lock_.held() || !thread) return;
+  LetGoOfFolder(*thread, folder_);
+  if (!thread->folders.empty()) return;
+  HeldByThread().set(nullptr);
+  delete thread;
 }
 
 void RemoveCopiesLeftBehind(const std::string& path) { LookForCopiesLeftBehind(FolderOf(path), true); }

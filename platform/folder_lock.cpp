@@ -10,6 +10,7 @@
 
 #include "platform/files.hpp"
 #include "platform/folder_watch.hpp"
+#include "platform/thread_slot.hpp"
 
 namespace zoq::platform {
 namespace {
@@ -86,7 +87,10 @@ struct AllTurns {
 };
 
 // The locks this thread holds, innermost first.
-thread_local const FolderLock* tHeld = nullptr;
+const ThreadPointer<const FolderLock>& Held() {
+  static const ThreadPointer<const FolderLock> held;
+  return held;
+}
 
 AllTurns& Everyone() {
   static AllTurns all;
@@ -172,7 +176,7 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
   AllTurns& all = Everyone();
   // Taken again by a thread that holds it: no look at the folder. (Only
   // the owner changes the depth while it runs.)
-  const FolderLock* held = tHeld;
+  const FolderLock* held = Held().get();
   while (held && held->folder_ != folder) held = held->outer_;
   if (held) {
     ++static_cast<Turns*>(held->turn_)->depth;
@@ -225,13 +229,13 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
 }
 
 void FolderLock::Hold() {
-  outer_ = tHeld;
-  tHeld = this;
+  outer_ = Held().get();
+  Held().set(this);
 }
 
 FolderLock::~FolderLock() {
   if (!turn_) return;
-  tHeld = outer_;
+  Held().set(outer_);
   AllTurns& all = Everyone();
   AcquireSRWLockExclusive(&all.lock);
   Turns& t = *static_cast<Turns*>(turn_);

@@ -26,6 +26,7 @@
 
 #include "platform/code_pages.hpp"
 #include "platform/modules.hpp"
+#include "platform/thread_slot.hpp"
 #include "text/text.hpp"
 
 namespace zoq::platform {
@@ -35,15 +36,13 @@ constexpr std::string_view kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Wind
 constexpr int kMostRedirects = 10;
 constexpr std::size_t kMostHeadBytes = 64 * 1024;
 
-// The end of the budget the calling thread's requests share; 0: none.
-thread_local ULONGLONG tBudgetEnd = 0;
 
 // The deadline of the whole request (the budget's end at the latest), and
 // the limit of each wait within it.
 class Clock {
  public:
   explicit Clock(const HttpTimeouts& limits) : limits(limits), end_(GetTickCount64() + limits.totalMs) {
-    if (tBudgetEnd != 0) end_ = std::min(end_, tBudgetEnd);
+    if (const ULONGLONG budget = HttpBudget::EndOnThisThread(); budget != 0) end_ = std::min(end_, budget);
   }
   bool Spent() const { return GetTickCount64() >= end_; }
   // How long the next wait may take: `idleMs` at most, never past the end.
@@ -907,11 +906,26 @@ std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std:
   return {};
 }
 
-ZOQ_HOT HttpBudget::HttpBudget(std::uint32_t totalMs) : outer_(tBudgetEnd) {
-  const ULONGLONG end = GetTickCount64() + totalMs;
-  tBudgetEnd = outer_ != 0 ? std::min<ULONGLONG>(outer_, end) : end;
+namespace {
+
+// The budget the calling thread's requests share: its innermost.
+ZOQ_HOT const ThreadPointer<HttpBudget>& Budgets() {
+  static const ThreadPointer<HttpBudget> budgets;
+  return budgets;
 }
 
-ZOQ_HOT HttpBudget::~HttpBudget() { tBudgetEnd = outer_; }
+}  // namespace
+
+ZOQ_HOT HttpBudget::HttpBudget(std::uint32_t totalMs) : outer_(Budgets().get()), end_(GetTickCount64() + totalMs) {
+  if (outer_) end_ = std::min(end_, outer_->end_);
+  Budgets().set(this);
+}
+
+ZOQ_HOT HttpBudget::~HttpBudget() { Budgets().set(outer_); }
+
+std::uint64_t HttpBudget::EndOnThisThread() {
+  const HttpBudget* budget = Budgets().get();
+  return budget ? budget->end_ : 0;
+}
 
 }  // namespace zoq::platform

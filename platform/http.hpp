@@ -47,9 +47,12 @@ class HttpBudget {
   ~HttpBudget();
   HttpBudget(const HttpBudget&) = delete;
   HttpBudget& operator=(const HttpBudget&) = delete;
+  // The end of the calling thread's innermost budget (tick count); 0: none.
+  static std::uint64_t EndOnThisThread();
 
  private:
-  std::uint64_t outer_;
+  HttpBudget* outer_;
+  std::uint64_t end_;
 };
 
 }  // namespace zoq::platform
