@@ -198,6 +198,30 @@ TEST(FileWrites, AReadUnderALockGoesWithThatLockInsideAnother) {
   EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "22");
 }
 
+// A lock of another folder that the thread does not get (another holds it)
+// ends nothing of the lock the thread holds: its reads stay.
+TEST(FileWrites, ALockNotGotInsideAnotherLeavesTheOthersReads) {
+  const std::string outer = testing::FreshTestRunFolder("file-writes-kept-outer") + "\\admin";
+  const std::string file = testing::FreshTestRunFolder("file-writes-busy-inner") + "\\SAVE";
+  platform::WriteWholeFile(outer, "[a]\r\nk=1\r\n");
+  const DataFolderLock held(outer);
+  EXPECT_EQ(ReadIniItemNow(outer, "a", "k"), "1");
+  const HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr), done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread other([&] {
+    const DataFolderLock busy(file);
+    SetEvent(taken);
+    WaitForSingleObject(done, INFINITE);
+  });
+  WaitForSingleObject(taken, INFINITE);
+  EXPECT_FALSE(DataFolderLock(file, DataFolderLock::OnlyIfFree{}).held());
+  SetEvent(done);
+  other.join();
+  CloseHandle(taken);
+  CloseHandle(done);
+  platform::WriteWholeFile(outer, "[a]\r\nk=2\r\n");
+  EXPECT_EQ(ReadIniItemNow(outer, "a", "k"), "1");
+}
+
 // Large files one after the other, growing and shrinking, each changed a
 // few times: each write gives its file with its changes and nothing of a
 // file before.

@@ -58,12 +58,25 @@ TEST(ThreadSlot, EachThreadKeepsItsOwnPointerInTheBlockAndBehindIt) {
 }
 
 TEST(ThreadSlot, WithEveryThreadLocalSlotTakenItKeepsThePointersInFiberStorage) {
-  std::vector<DWORD> taken;
+  std::vector<DWORD> taken, fibers;
   for (DWORD i; (i = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(i);
+  // One fiber-local slot left: a slot given back gives it back.
+  for (DWORD i; (i = FlsAlloc(nullptr)) != FLS_OUT_OF_INDEXES;) fibers.push_back(i);
+  ASSERT_FALSE(fibers.empty());
+  FlsFree(fibers.back());
+  fibers.pop_back();
+  std::vector<void*> kept;
+  for (int round = 0; round < 2; ++round) {
+    const ThreadSlot slot;
+    slot.set(Value(0, 0));
+    kept.push_back(slot.get());
+  }
+  for (DWORD i : fibers) FlsFree(i);
   std::vector<std::unique_ptr<ThreadSlot>> slots;
   for (int i = 0; i < 3; ++i) slots.push_back(std::make_unique<ThreadSlot>());
   for (DWORD i : taken) TlsFree(i);
   ASSERT_FALSE(taken.empty());
+  EXPECT_EQ(kept, std::vector<void*>(2, Value(0, 0)));
   ExpectEachThreadItsOwn(slots);
 }
 
