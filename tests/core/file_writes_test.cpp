@@ -198,12 +198,35 @@ TEST(FileWrites, AReadUnderALockGoesWithThatLockInsideAnother) {
   EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "22");
 }
 
+// A read under a lock whose thread did not say it will write the file opens
+// it for reading only, also after an earlier lock that did (inside the lock
+// of another folder, which the thread holds throughout): an editor that
+// lets others only read may open it meanwhile.
+TEST(FileWrites, AReadUnderALockThatWillNotWriteLetsAnEditorOpenTheFile) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-read-only-read") + "\\admin";
+  platform::WriteWholeFile(file, "[a]\r\nk=1\r\n");
+  const DataFolderLock outer(testing::FreshTestRunFolder("file-writes-read-only-outer") + "\\SAVE");
+  {
+    const DataFolderLock lock(file);
+    lock.WillWrite(file);
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "1");
+  }
+  const DataFolderLock lock(file);
+  EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "1");
+  const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(editor, INVALID_HANDLE_VALUE);
+  if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
+}
+
 // A lock of another folder that the thread does not get (another holds it)
-// ends nothing of the lock the thread holds: its reads stay.
+// ends nothing of the lock the thread holds: its reads stay. Nor does it
+// mark a file to be written: taken later, its read opens the file for
+// reading only.
 TEST(FileWrites, ALockNotGotInsideAnotherLeavesTheOthersReads) {
   const std::string outer = testing::FreshTestRunFolder("file-writes-kept-outer") + "\\admin";
   const std::string file = testing::FreshTestRunFolder("file-writes-busy-inner") + "\\SAVE";
   platform::WriteWholeFile(outer, "[a]\r\nk=1\r\n");
+  platform::WriteWholeFile(file, "[g]\r\nk=1\r\n");
   const DataFolderLock held(outer);
   EXPECT_EQ(ReadIniItemNow(outer, "a", "k"), "1");
   const HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr), done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -213,13 +236,22 @@ TEST(FileWrites, ALockNotGotInsideAnotherLeavesTheOthersReads) {
     WaitForSingleObject(done, INFINITE);
   });
   WaitForSingleObject(taken, INFINITE);
-  EXPECT_FALSE(DataFolderLock(file, DataFolderLock::OnlyIfFree{}).held());
+  {
+    const DataFolderLock notGot(file, DataFolderLock::OnlyIfFree{});
+    EXPECT_FALSE(notGot.held());
+    notGot.WillWrite(file);
+  }
   SetEvent(done);
   other.join();
   CloseHandle(taken);
   CloseHandle(done);
   platform::WriteWholeFile(outer, "[a]\r\nk=2\r\n");
   EXPECT_EQ(ReadIniItemNow(outer, "a", "k"), "1");
+  const DataFolderLock got(file);
+  EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "1");
+  const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(editor, INVALID_HANDLE_VALUE);
+  if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
 }
 
 // Large files one after the other, growing and shrinking, each changed a
