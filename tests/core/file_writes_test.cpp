@@ -21,6 +21,23 @@ IniChange Set(const char* section, const char* key, const char* value) { return 
 IniChange DeleteKey(const char* section, const char* key) { return {section, key, std::nullopt}; }
 IniChange DeleteSection(const char* section) { return {section, std::nullopt, std::nullopt}; }
 
+// Whether an editor that lets others only read can open the file to write
+// it: nothing else has it open for writing.
+bool AnEditorOpens(const std::string& file) {
+  const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (editor == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(editor);
+  return true;
+}
+
+// Under a lock of its folder taken now, the file's value k of `section` is
+// `value`, read through a handle that leaves the file to an editor.
+void ExpectReadForReadingOnly(const std::string& file, const char* section, const char* value) {
+  const DataFolderLock lock(file);
+  EXPECT_EQ(ReadIniItemNow(file, section, "k"), value);
+  EXPECT_TRUE(AnEditorOpens(file));
+}
+
 TEST(FileWrites, ACopyPassesOnlyAsTheFileWithItsChangesMadeAndNothingElse) {
   const std::string two = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n";
   const struct {
@@ -174,9 +191,7 @@ TEST(FileWrites, AFileReadToBeWrittenIsCutThroughItsReadOrReadAlone) {
     }
     SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(platform::ReadWholeFile(file), readOnly ? "[a]\r\nk=1\r\n[b]\r\nk=2\r\n" : "[a]\r\nk=1\r\n");
-    const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(editor, INVALID_HANDLE_VALUE) << readOnly;
-    if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
+    EXPECT_TRUE(AnEditorOpens(file)) << readOnly;
   }
 }
 
@@ -211,11 +226,7 @@ TEST(FileWrites, AReadUnderALockThatWillNotWriteLetsAnEditorOpenTheFile) {
     lock.WillWrite(file);
     EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "1");
   }
-  const DataFolderLock lock(file);
-  EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "1");
-  const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_NE(editor, INVALID_HANDLE_VALUE);
-  if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
+  ExpectReadForReadingOnly(file, "a", "1");
 }
 
 // A lock of another folder that the thread does not get (another holds it)
@@ -247,11 +258,7 @@ TEST(FileWrites, ALockNotGotInsideAnotherLeavesTheOthersReads) {
   CloseHandle(done);
   platform::WriteWholeFile(outer, "[a]\r\nk=2\r\n");
   EXPECT_EQ(ReadIniItemNow(outer, "a", "k"), "1");
-  const DataFolderLock got(file);
-  EXPECT_EQ(ReadIniItemNow(file, "g", "k"), "1");
-  const HANDLE editor = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_NE(editor, INVALID_HANDLE_VALUE);
-  if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
+  ExpectReadForReadingOnly(file, "g", "1");
 }
 
 // Large files one after the other, growing and shrinking, each changed a
