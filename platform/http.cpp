@@ -36,7 +36,6 @@ constexpr std::string_view kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Wind
 constexpr int kMostRedirects = 10;
 constexpr std::size_t kMostHeadBytes = 64 * 1024;
 
-
 // The deadline of the whole request (the budget's end at the latest), and
 // the limit of each wait within it.
 class Clock {
