@@ -458,7 +458,8 @@ ZOQ_HOT std::int32_t FuzzyMatcher::FirstIn(std::string_view text) const {
   if (edges_.size() <= 1) return -1;
   std::uint32_t state = 0, best = kNone;
   ForEachSymbol(text, [&](Symbol symbol) {
-    state = Next(state, symbol);
+    // (At the root, where a text of other characters stays, one look.)
+    state = state == 0 ? fromRoot_[symbol] : Next(state, symbol);
     if (edges_[state] & kFinds) best = std::min(best, FirstFoundAt(state));
     return best != 0;
   });
