@@ -131,7 +131,9 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
       Sleep(100);  // in line behind the one before
     }
     line.back().join();
-    if (row.firstWaitsOn) EXPECT_EQ(held.front(), -1) << row.budgets.front() << ": it gave up before the last";
+    if (row.firstWaitsOn) {
+      EXPECT_EQ(held.front(), -1) << row.budgets.front() << ": it gave up before the last";
+    }
     for (auto& t : line) {
       if (t.joinable()) t.join();
     }

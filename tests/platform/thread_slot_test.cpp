@@ -1,6 +1,6 @@
 // A pointer of each thread's own: in the system's slots of the thread's
-// block, in those behind it, and in fiber-local storage when the host holds
-// every thread-local slot.
+// block, in those behind it, in fiber-local storage when the host holds
+// every thread-local slot, and nowhere (read as null) when it holds those too.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -63,6 +63,13 @@ TEST(ThreadSlot, WithEveryThreadLocalSlotTakenItKeepsThePointersInFiberStorage) 
   // One fiber-local slot left: a slot given back gives it back.
   for (DWORD i; (i = FlsAlloc(nullptr)) != FLS_OUT_OF_INDEXES;) fibers.push_back(i);
   ASSERT_FALSE(fibers.empty());
+  {  // none left of either: it keeps nothing, and reads null without touching the last error
+    const ThreadSlot none;
+    SetLastError(1234);
+    none.set(Value(0, 0));
+    EXPECT_EQ(none.get(), nullptr);
+    EXPECT_EQ(GetLastError(), 1234u);
+  }
   FlsFree(fibers.back());
   fibers.pop_back();
   std::vector<void*> kept;
