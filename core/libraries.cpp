@@ -499,6 +499,12 @@ ZOQ_HOT void KeywordLibraries::TakeChanges(Folder& folder) {
     MarkStale(folder);
     return;
   }
+  if (changes.restarted) {
+    // What changed while the system did not watch: the stamps tell.
+    for (const auto& k : kept_) {
+      if (k->folder == &folder) k->lookedAt = 0;
+    }
+  }
   if (!changes.all && changes.names.empty()) return;
   for (const auto& k : kept_) {
     const std::string_view name = std::string_view(k->path).substr(k->nameAt);
@@ -509,7 +515,7 @@ ZOQ_HOT void KeywordLibraries::TakeChanges(Folder& folder) {
   }
 }
 
-ZOQ_HOT KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file) {
+ZOQ_HOT KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file, bool anew) {
   auto it = std::find_if(kept_.begin(), kept_.end(), [&](const auto& k) { return k->path == file; });
   if (it == kept_.end()) {
     const std::size_t cut = platform::LastPathSeparator(file);
@@ -533,21 +539,21 @@ ZOQ_HOT KeywordLibraries::Look KeywordLibraries::LookAt(const std::string& file)
   if (all != k.allWritesSeen) k.writesSeen = WritesOf(file), k.allWritesSeen = all;
   look.writes = k.writesSeen;
   const std::uint64_t at = platform::Milliseconds();
-  if (!k.stale && look.writes == k.writes && at - k.lookedAt < kStampInterval) return look;
+  if (!anew && !k.stale && look.writes == k.writes && at - k.lookedAt < kStampInterval) return look;
   look.now = platform::StampOf(file);
   k.lookedAt = at;
-  look.read = k.stale || !(look.now == k.stamp) || look.writes != k.writes;
+  look.read = anew || k.stale || !(look.now == k.stamp) || look.writes != k.writes;
   return look;
 }
 
 KeywordLibraries::KeywordLibraries() = default;
 KeywordLibraries::~KeywordLibraries() = default;
 
-ZOQ_HOT std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file) {
+ZOQ_HOT std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::string& file, bool anew) {
   Look look;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    look = LookAt(file);
+    look = LookAt(file, anew);
     if (!look.read) return look.kept->image;
   }
   Kept& k = *look.kept;
@@ -556,7 +562,7 @@ ZOQ_HOT std::shared_ptr<const IniImage> KeywordLibraries::Image(const std::strin
     std::lock_guard<std::mutex> hold(lock_);
     TakeChanges(*k.folder);
     // Read meanwhile, as it was looked at, by the thread this one waited for.
-    if (!k.stale && k.stamp == look.now && k.writes == look.writes) return k.image;
+    if (!anew && !k.stale && k.stamp == look.now && k.writes == look.writes) return k.image;
     // A folder that could not be watched (or went) is tried again at each
     // read: what the system reports from now on adds to the stamps.
     if (!k.folder->watch) Watch(*k.folder);

@@ -93,11 +93,14 @@ class KeywordLibraries {
   std::string Reply(const std::string& file, const std::string& keyword);
   // The named sections of `file`, read again when it changed.
   std::vector<std::string> SectionNames(const std::string& file);
-  // The file as read, read again when it changed: its section names as
-  // parts of its text, without a copy of each.
-  std::shared_ptr<const IniImage> Parsed(const std::string& file) { return Image(file); }
-  // Reads `file` now when it changed (enable reads both libraries).
-  void Refresh(const std::string& file) { Image(file); }
+  // The file as read, read again when it changed (`anew`: read again
+  // whatever its stamps say): its section names as parts of its text,
+  // without a copy of each.
+  std::shared_ptr<const IniImage> Parsed(const std::string& file, bool anew = false) { return Image(file, anew); }
+  // Reads `file` again now, whatever its stamps say: enable reads both
+  // libraries, so that an edit that no report told of and that kept the
+  // size and write time (through a link from another folder) is seen then.
+  void Reload(const std::string& file) { Image(file, /*anew=*/true); }
   std::size_t MemoryBytes() const;
 
  private:
@@ -129,10 +132,11 @@ class KeywordLibraries {
   };
   // The file's image as it is now; a reader keeps it however the file
   // changes meanwhile.
-  std::shared_ptr<const IniImage> Image(const std::string& file);
+  std::shared_ptr<const IniImage> Image(const std::string& file, bool anew = false);
   // Under the lock: the file kept (from its first use on), the changes
-  // reported taken and its stamps looked at when due.
-  Look LookAt(const std::string& file);
+  // reported taken and its stamps looked at when due (`anew`: at once, and
+  // the file is to be read).
+  Look LookAt(const std::string& file, bool anew);
   // Marks stale what changed in `folder` since the last look; drops its
   // watch when the folder went.
   void TakeChanges(Folder& folder);

@@ -171,7 +171,7 @@ void ProgramStart(const std::string& runDirectory) {
 void ProgramExit() {
   // A settings window still open goes first: its code leaves with the DLL.
   if (PluginState* p = PluginIfAlive()) p->CloseWindows();
-  WriteRecordedCooldowns();
+  WriteUnwrittenCooldowns();
   RegisterErrorHook(nullptr);
   Instance().reset();
 }

@@ -37,14 +37,14 @@ void TypedAdminItem(const std::string& key, const std::optional<std::string>& va
 
 void ReseedRandom() { Plugin().Draw(platform::TickCount(), 0, 0, /*drawAfter=*/false); }
 
-void ReloadFuzzyKeywords(const std::function<void()>& meanwhile) {
+void ReloadFuzzyKeywords(const std::function<void()>& meanwhile, bool anew) {
   PluginState& p = Plugin();
   // One reload at a time, so that the last to publish read the file last.
   static std::mutex reloading;
   std::lock_guard<std::mutex> hold(reloading);
   auto index = std::make_shared<FuzzyKeywordIndex>();
   platform::RunTogether(meanwhile, [&] {
-    index->library = p.Libraries.Parsed(FuzzyLibraryFile());
+    index->library = p.Libraries.Parsed(FuzzyLibraryFile(), anew);
     index->keywords = index->library->SectionNameViews();
     index->matcher.Build(index->keywords, FuzzyMatcher::Form::Plain);
   });
@@ -100,13 +100,13 @@ void LoadSettings() {
   if (!platform::FileExists(ExactLibraryFile())) ReplaceWholeFile(ExactLibraryFile(), DefaultExactLibrary(), true);
   if (!platform::FileExists(FuzzyLibraryFile())) ReplaceWholeFile(FuzzyLibraryFile(), DefaultFuzzyLibrary(), true);
 
-  // The exact library is read while the fuzzy library is read and its index
-  // built.
-  ReloadFuzzyKeywords([&] { p.Libraries.Refresh(ExactLibraryFile()); });
+  // Both libraries read anew, whatever their stamps say; the exact library
+  // while the fuzzy library is read and its index built.
+  ReloadFuzzyKeywords([&] { p.Libraries.Reload(ExactLibraryFile()); }, /*anew=*/true);
 }
 
 void ShutDown() {
-  WriteRecordedCooldowns();
+  WriteUnwrittenCooldowns();
   PluginState& p = Plugin();
   p.CloseWindows();
   p.ForgetRobotAccount();

@@ -42,8 +42,8 @@ void ShutDown();
 
 // FuzzyKeywords := the section names of SayM.ini in file order.
 // `meanwhile`: run on another thread while the file is read and their index
-// is built.
-void ReloadFuzzyKeywords(const std::function<void()>& meanwhile = {});
+// is built; `anew`: the file read again whatever its stamps say.
+void ReloadFuzzyKeywords(const std::function<void()>& meanwhile = {}, bool anew = false);
 
 // Reseeds the random generator from the tick count (shared offset).
 void ReseedRandom();

@@ -120,8 +120,9 @@ ULONGLONG AwaitTurn(AllTurns& all, Turns& t, std::uint32_t othersWaitMs, std::ui
 std::string FolderLock::NameFor(const std::string& folder) {
   char name[96];
   // The folder's volume and file index; a folder that cannot be opened
-  // (not made yet) goes by its full path, letters folded.
-  HANDLE h = CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  // (not made yet) goes by its full path, letters folded. Opened by its
+  // wide name, which holds a path of any length.
+  HANDLE h = CreateFileW(WidePath(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   BY_HANDLE_FILE_INFORMATION info{};
   if (h != INVALID_HANDLE_VALUE) {
@@ -149,7 +150,8 @@ std::string FolderLock::KeptNameFor(const std::string& folder) {
   AcquireSRWLockExclusive(&all.namesLock);
   const auto it = all.names.find(folder);
   if (it != all.names.end()) {
-    if (!it->second.watch->Take().gone) {
+    const FolderWatch::Changes changes = it->second.watch->Take();
+    if (!changes.gone && !changes.restarted) {
       std::string name = it->second.name;
       ReleaseSRWLockExclusive(&all.namesLock);
       return name;
@@ -245,17 +247,6 @@ FolderLock::~FolderLock() {
     WakeAllConditionVariable(&all.changed);
   }
   ReleaseSRWLockExclusive(&all.lock);
-}
-
-SharedMemory::SharedMemory(const std::string& name, std::size_t bytes) {
-  mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(bytes),
-                                name.c_str());
-  if (mapping_) view_ = MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, bytes);
-}
-
-SharedMemory::~SharedMemory() {
-  if (view_) UnmapViewOfFile(view_);
-  if (mapping_) CloseHandle(mapping_);
 }
 
 }  // namespace zoq::platform

@@ -29,37 +29,20 @@ class FolderLock {
   // The milliseconds it spent waiting on other processes.
   std::uint32_t othersWaitedMs() const { return othersWaited_; }
 
-  // The name the lock of `folder` has (tests look at it).
+  // The name the lock of `folder` has, whatever the spelling of its path
+  // (tests look at it).
   static std::string NameFor(const std::string& folder);
+
+ private:
   // The same, worked out once for a path and kept while the folder stays
   // there.
   static std::string KeptNameFor(const std::string& folder);
-
- private:
   void Hold();  // this thread holds it now
 
   std::string folder_;
   void* turn_ = nullptr;  // this process's turns at the lock, while held
   const FolderLock* outer_ = nullptr;  // the lock this thread held before
   std::uint32_t othersWaited_ = 0;
-};
-
-// A block of memory that the processes share by its name (zero-filled when
-// the first makes it, gone when the last lets it go); a folder's lock name
-// and a word of its own name the block of the folder's processes, which
-// read and change it with the lock held.
-class SharedMemory {
- public:
-  SharedMemory(const std::string& name, std::size_t bytes);
-  ~SharedMemory();
-  SharedMemory(const SharedMemory&) = delete;
-  SharedMemory& operator=(const SharedMemory&) = delete;
-  // None when it could not be made.
-  void* data() const { return view_; }
-
- private:
-  void* mapping_ = nullptr;
-  void* view_ = nullptr;
 };
 
 }  // namespace zoq::platform

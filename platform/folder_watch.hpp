@@ -1,6 +1,8 @@
 // The changes to the files of one folder, as the system reports them: an
 // edit is seen even when it keeps the file's size and write time. Nothing
-// runs in between: the system queues the changes and Take collects them.
+// runs in between: the system queues the changes and Take collects them,
+// on any thread; the watch is no thread's and outlives the one that made
+// it.
 // The folder's own name is watched in the folder above it, so that a folder
 // renamed away, deleted or replaced under its path is told apart from one
 // that stays.
@@ -28,6 +30,7 @@ class FolderWatch {
   struct Changes {
     bool all = false;                // the system lost count: any file may have changed
     bool gone = false;               // the folder at the path is not the one watched any more: the watch stops
+    bool restarted = false;          // the system stopped watching a moment: what changed then is not told
     std::vector<std::string> names;  // the files written, created, deleted or renamed (GBK)
   };
   // What changed since the last call.

@@ -3,18 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"
-#include "platform/folder_lock.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -122,151 +118,107 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
 
 namespace {
 
-// The times recorded and not yet written to SAVE, in memory that every
-// process of the data folder shares, read and changed with the folder's lock
-// held: "group\0key\0time\0" one after the other, the latest last. They
-// are written when the first of them is a second old (at the next cool-down
-// test), when no more fit, and when the plug-in stops.
-constexpr std::size_t kRecordedBytes = 65536;
-constexpr std::uint64_t kWriteAfterMs = 1000;
-
-struct Recorded {
-  std::uint32_t used;
-  std::uint32_t unused;
-  std::uint64_t since;  // when the first was recorded (ms since the system started, the same in every process)
-  char records[kRecordedBytes - 16];
-
-  // The latest time of the key, read as the INI functions would read it
-  // once written.
-  std::optional<std::string> Find(const std::string& group, const std::string& key) const {
-    std::optional<std::string> found;
-    ForEach([&](const char* g, const char* k, const char* t) {
-      if (SameIniName(g, group) && SameIniName(k, key)) found = t;
-    });
-    return found;
-  }
-
-  // Each whole record in `used`: what another process left is read within
-  // the memory, whatever it holds.
-  template <typename Take>
-  void ForEach(Take take) const {
-    const std::size_t end = std::min<std::size_t>(used, sizeof records);
-    const auto next = [&](std::size_t at) { return at + strnlen(records + at, end - at) + 1; };
-    for (std::size_t at = 0; at < end;) {
-      const std::size_t k = next(at), t = k < end ? next(k) : end + 1, after = t < end ? next(t) : end + 1;
-      if (after > end) return;
-      take(records + at, records + k, records + t);
-      at = after;
-    }
-  }
-
-  bool Add(const std::string& group, const std::string& key, const std::string& time, std::uint64_t now) {
-    const std::size_t bytes = group.size() + key.size() + time.size() + 3;
-    if (used > sizeof records || bytes > sizeof records - used) return false;
-    if (used == 0) since = now;
-    char* at = records + used;
-    for (const std::string* part : {&group, &key, &time}) {
-      std::memcpy(at, part->c_str(), part->size() + 1);
-      at += part->size() + 1;
-    }
-    used += static_cast<std::uint32_t>(bytes);
-    return true;
-  }
-
-  // Writes them to `file` with what `more` adds; false, and kept, when the
-  // file cannot be written.
-  bool WriteTo(const std::string& file, std::vector<IniChange> more = {}) {
-    std::vector<IniChange> changes;
-    ForEach([&](const char* g, const char* k, const char* t) { changes.push_back({g, k, t}); });
-    changes.insert(changes.end(), more.begin(), more.end());
-    if (!WriteIniChanges(file, changes)) return false;
-    used = 0;
-    return true;
-  }
-};
-
-// Whether a name is written and read back as it is, with no other name of
-// the file taken for it: kept in memory; others are written at once.
-bool KeptAsItIs(const std::string& name) {
-  if (name.empty() || name.front() == ' ' || name.back() == ' ') return false;
-  return std::none_of(name.begin(), name.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 || std::strchr("=;[]\"'", c) != nullptr;
-  });
-}
-
-struct RecordedTimes {
+// The times this process recorded and could not write yet (another process
+// kept the data folder's lock past the message's budget, the disk was full),
+// by the file they belong in. They count in every test of this process and
+// go into the file with its next write.
+struct UnwrittenTimes {
   std::mutex lock;
-  // By the name of the data folder's lock: the SAVE file and the memory.
-  std::map<std::string, std::pair<std::string, std::unique_ptr<platform::SharedMemory>>> byFolder;
+  std::map<std::string, std::vector<IniChange>> byFile;
 };
 
-RecordedTimes& AllRecorded() {
-  static RecordedTimes all;
-  return all;
+UnwrittenTimes& Unwritten() {
+  static UnwrittenTimes times;
+  return times;
 }
 
-// The times recorded for the data folder of `file`; none when the memory
-// cannot be had. With the folder's lock held.
-Recorded* RecordedFor(const std::string& file) {
-  const std::size_t cut = platform::LastPathSeparator(file);
-  const std::string name =
-      platform::FolderLock::KeptNameFor(cut == std::string::npos ? std::string(".") : file.substr(0, cut)) + "-SAVE";
-  RecordedTimes& all = AllRecorded();
-  std::lock_guard<std::mutex> hold(all.lock);
-  auto& [path, memory] = all.byFolder[name];
-  if (!memory) memory = std::make_unique<platform::SharedMemory>(name, sizeof(Recorded));
-  path = file;
-  return static_cast<Recorded*>(memory->data());
+bool SameTimeKey(const IniChange& c, const std::string& group, const std::string& key) {
+  return SameIniName(c.section, group) && SameIniName(*c.key, key);
+}
+
+// Writes what is kept for `file`, with its folder's lock held; what was
+// written is no longer kept (what was kept meanwhile stays).
+void WriteUnwritten(const std::string& file) {
+  UnwrittenTimes& u = Unwritten();
+  std::vector<IniChange> kept;
+  {
+    std::lock_guard<std::mutex> hold(u.lock);
+    const auto it = u.byFile.find(file);
+    if (it == u.byFile.end()) return;
+    kept = it->second;
+  }
+  if (!WriteIniChanges(file, kept)) return;
+  std::lock_guard<std::mutex> hold(u.lock);
+  const auto it = u.byFile.find(file);
+  if (it == u.byFile.end()) return;
+  std::erase_if(it->second, [&](const IniChange& c) {
+    return std::any_of(kept.begin(), kept.end(), [&](const IniChange& w) {
+      return w.section == c.section && w.key == c.key && w.value == c.value;
+    });
+  });
+  if (it->second.empty()) u.byFile.erase(it);
 }
 
 }  // namespace
 
 ZOQ_HOT bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
-                    const std::string& fallback) {
+                            const std::string& fallback) {
   // A record without a group (a private message) has nothing to keep: a
   // section without a name is never read back, so it is not written.
   if (cooldownSeconds <= 0 || BlankIniName(group)) return true;
   // Read and written by one writer at a time: two messages at once, in
-  // this process or another, let one reply through.
+  // this process or another, let one reply through. A file is read without
+  // the lock too: while another process keeps it too long, the times the
+  // file holds still count.
   const std::string file = CooldownFile();
   const DataFolderLock folder(file);
   const DateTime now = FromLocalTime(platform::Now());
-  // While another process keeps the folder too long, the times it holds
-  // are not looked at and the time goes unrecorded, as on a full disk.
-  Recorded* recorded = folder.held() ? RecordedFor(file) : nullptr;
-  const std::uint64_t at = platform::Milliseconds();
-  if (recorded && recorded->used != 0 && at - recorded->since >= kWriteAfterMs) recorded->WriteTo(file);
-  const std::optional<std::string> kept = recorded ? recorded->Find(group, key) : std::nullopt;
-  const DateTime last = ParseDateTime(kept ? *kept : ReadIniItemNow(file, group, key, fallback));
-  if (SecondsBetween(last, now) < cooldownSeconds) return false;
-  if (!folder.held()) return true;
-  const std::string time = FormatDateTime(now);
-  const bool keep = recorded && KeptAsItIs(group) && KeptAsItIs(key);
-  if (keep && recorded->Add(group, key, time, at)) return true;
-  // Written at once, after what is kept (which then goes).
-  if (!recorded || !recorded->WriteTo(file, {{group, key, time}})) WriteIniItem(file, group, key, time);
-  return true;
+  DateTime last = ParseDateTime(ReadIniItemNow(file, group, key, fallback));
+  UnwrittenTimes& u = Unwritten();
+  bool passes = false;
+  {
+    // Tested and kept in one step: another thread of this process that
+    // cannot write either sees the time.
+    std::lock_guard<std::mutex> hold(u.lock);
+    const auto it = u.byFile.find(file);
+    if (it != u.byFile.end()) {
+      for (const IniChange& c : it->second) {
+        const DateTime kept = ParseDateTime(*c.value);
+        if (SameTimeKey(c, group, key) && SecondsBetween(last, kept) > 0) last = kept;
+      }
+    }
+    passes = SecondsBetween(last, now) >= cooldownSeconds;
+    if (passes) {
+      std::vector<IniChange>& times = u.byFile[file];
+      std::erase_if(times, [&](const IniChange& c) { return SameTimeKey(c, group, key); });
+      times.push_back({group, key, FormatDateTime(now)});
+    }
+  }
+  if (folder.held()) WriteUnwritten(file);
+  return passes;
 }
 
-void WriteRecordedCooldowns() {
-  // Also those of a folder that was at the path before: to the one there now.
-  RecordedTimes& all = AllRecorded();
-  std::vector<std::pair<std::string, Recorded*>> kept;
+void WriteUnwrittenCooldowns() {
+  std::vector<std::string> files;
   {
-    std::lock_guard<std::mutex> hold(all.lock);
-    for (const auto& [name, times] : all.byFolder) kept.emplace_back(times.first, static_cast<Recorded*>(times.second->data()));
+    UnwrittenTimes& u = Unwritten();
+    std::lock_guard<std::mutex> hold(u.lock);
+    for (const auto& [file, times] : u.byFile) files.push_back(file);
   }
-  for (const auto& [file, recorded] : kept) {
-    if (!recorded || !recorded->used) continue;  // no wait on the lock for nothing
+  for (const std::string& file : files) {
     const DataFolderLock folder(file);
-    if (folder.held()) recorded->WriteTo(file);
+    if (folder.held()) WriteUnwritten(file);
   }
 }
 
 bool ForgetCooldowns(const std::string& file) {
   const DataFolderLock folder(file);
   if (!folder.held()) return false;
-  if (Recorded* recorded = RecordedFor(file)) recorded->used = 0;
+  {
+    UnwrittenTimes& u = Unwritten();
+    std::lock_guard<std::mutex> hold(u.lock);
+    u.byFile.erase(file);
+  }
   return RemoveDataFile(file);
 }
 

@@ -32,17 +32,17 @@ DateTime FromLocalTime(const platform::LocalTime& t);
 std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 
 // The cool-down test of one key in one group: true when the reply may be
-// sent, in which case the current time is written for the key. `fallback`
-// is the value an absent key reads as. A cool-down of 0 or less always
-// passes and touches nothing.
-// The times are kept in memory that the processes of the data folder share
-// and written to the file behind, within about a second and whenever the
-// plug-in stops.
+// sent, in which case the current time is written for the key in SAVE at
+// once. `fallback` is the value an absent key reads as. A cool-down of 0 or
+// less always passes and touches nothing. A time that cannot be written
+// (another process keeps the data folder's lock, the disk is full) is kept
+// in this process, holds its replies back and goes into SAVE with the next
+// write that can be made.
 bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback);
 
-// Writes the times kept in memory to their files (when the plug-in stops).
-void WriteRecordedCooldowns();
+// Writes the times that could not be written yet (when the plug-in stops).
+void WriteUnwrittenCooldowns();
 
 // Deletes every cool-down time of the data folder of `file` (the file SAVE).
 bool ForgetCooldowns(const std::string& file);

@@ -150,6 +150,11 @@ long long Host::PeakMemory() {
 bool Host::Preload(const std::string& dll) { return Command("preload " + Hex(dll)) == "ok"; }
 void Host::Unload() { Command("unload"); }
 
+void Host::Kill() {
+  TerminateProcess(process_, 9);
+  WaitForSingleObject(process_, 10000);
+}
+
 namespace {
 std::string Specs(const std::vector<Arg>& args) {
   std::string line;

@@ -50,6 +50,8 @@ class Host {
   // Loads another DLL (a host's API DLL) into the host process.
   bool Preload(const std::string& dll);
   void Unload();
+  // Ends the host process at once, as a crash or End task does.
+  void Kill();
   CallResult CallText(const std::string& name, const std::vector<Arg>& args = {});
   CallResult CallNumber(const std::string& name, const std::vector<Arg>& args = {});
   CallResult CallVoid(const std::string& name, const std::vector<Arg>& args = {});

@@ -5,15 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "core/file_writes.hpp"
 #include "core/ini_items.hpp"
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"
-#include "platform/clock.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
 #include "tests/core/core_fixture.hpp"
@@ -226,7 +226,7 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
   for (const auto& [group, seconds] : {std::pair{"111", 0}, {"111", -5}, {"", 60}, {"", 60}}) {
     EXPECT_TRUE(CooldownPasses(group, "你好", seconds, "0"));
   }
-  WriteRecordedCooldowns();  // nor kept to be written later
+  WriteUnwrittenCooldowns();  // nor kept to be written later
   EXPECT_FALSE(Exists(CooldownFile()));
   for (const auto& [key, time, seconds, passes] :
        {std::tuple{"旧", "2000/1/1 0:00:00", 3600, true}, {"乱", "不是日期", 3600, true},
@@ -236,63 +236,45 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
   }
 }
 
-// What another process left in the memory that keeps the times of the data
-// folder is read only within it: a record counts when it ends inside the
-// length given, and a length past the memory records nothing there.
-TEST_F(CooldownTest, TimesInSharedMemoryAreReadWithinTheBlock) {
+// Every time is in SAVE at once, whatever the names of its group and key.
+TEST_F(CooldownTest, EveryTimeIsInTheFileAtOnce) {
   LoadSettings();
-  const std::string file = CooldownFile();
-  struct Block {
-    std::uint32_t used, unused;
-    std::uint64_t since;
-    char records[65536 - 16];
-  };
-  const platform::SharedMemory memory(
-      platform::FolderLock::KeptNameFor(file.substr(0, platform::LastPathSeparator(file))) + "-SAVE", sizeof(Block));
-  auto* block = static_cast<Block*>(memory.data());
-  ASSERT_NE(block, nullptr);
-  static constexpr char kHeld[] = "111\0键\0" "9999年1月1日";  // one whole record, its last NUL included
-  const std::string held(kHeld, sizeof kHeld);
-  const auto whole = static_cast<std::uint32_t>(held.size());
-  const auto leave = [&](std::uint32_t used) {
-    std::memset(block->records, 'x', sizeof block->records);
-    std::memcpy(block->records, held.data(), held.size());
-    block->used = used;
-    block->since = platform::Milliseconds();
-  };
-  // A length that ends after the key: the time past it is not the record's.
-  const std::uint32_t keyOnly = whole - static_cast<std::uint32_t>(std::strlen("9999年1月1日") + 1);
-  for (const auto& [used, passes] : {std::pair{whole, false}, {whole - 1, true}, {keyOnly, true}, {70000u, false}}) {
-    leave(used);
-    EXPECT_EQ(CooldownPasses("111", "键", 60, "0"), passes) << used;
-    ForgetCooldowns(file);  // false where nothing was written
+  for (const char* group : {"111", "1=2", "a[b"}) {
+    EXPECT_TRUE(CooldownPasses(group, "键", 60, "0"));
+    EXPECT_NE(ReadIniItemNow(CooldownFile(), group, "键", ""), "") << group;
   }
-  // A length that ends after a group: no record there, the file's time holds.
-  WriteIniItem(file, "111", "键", "9999年1月1日");
-  leave(4);  // "111" and its NUL
-  EXPECT_FALSE(CooldownPasses("111", "键", 60, "0"));
-  ForgetCooldowns(file);
-  // With a length past the memory, a reply's time is written, not kept there.
-  leave(70000);
-  EXPECT_TRUE(CooldownPasses("111", "另", 60, "0"));
-  EXPECT_FALSE(CooldownPasses("111", "另", 60, "0"));
-  EXPECT_NE(ReadIniItemNow(file, "111", "另", ""), "");
-  WriteRecordedCooldowns();
-  EXPECT_EQ(ReadIniItemNow(file, "111", "键", ""), "9999年1月1日");
-  ASSERT_TRUE(ForgetCooldowns(file));
+  ASSERT_TRUE(ForgetCooldowns(CooldownFile()));
 }
 
-// A time is kept in the shared memory only for a group and a key that the
-// file gives back as they are; any other goes to SAVE at once.
-TEST_F(CooldownTest, OnlyPlainNamesAreKeptInMemory) {
+// While another process keeps the data folder's lock, a reply's time is kept
+// in this process, holds its replies back and is written at the stop.
+TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheStop) {
   LoadSettings();
-  for (const auto& [group, kept] : {std::pair{"111", true}, {"1=2", false}, {"a[b", false}}) {
-    EXPECT_TRUE(CooldownPasses(group, "键", 60, "0"));
-    EXPECT_EQ(ReadIniItemNow(CooldownFile(), group, "键", "") == "", kept) << group;
+  const std::string file = CooldownFile();
+  const std::string lock = platform::FolderLock::NameFor(file.substr(0, platform::LastPathSeparator(file)));
+  const HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread other([&] {  // as another process holds it
+    const HANDLE mutex = CreateMutexA(nullptr, FALSE, lock.c_str());
+    WaitForSingleObject(mutex, INFINITE);
+    SetEvent(taken);
+    WaitForSingleObject(release, INFINITE);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+  });
+  WaitForSingleObject(taken, INFINITE);
+  {
+    const OtherProcessWait none(0);
+    for (const bool passes : {true, false}) EXPECT_EQ(CooldownPasses("111", "键", 60, "0"), passes);
+    WriteUnwrittenCooldowns();
   }
-  WriteRecordedCooldowns();
-  EXPECT_NE(ReadIniItemNow(CooldownFile(), "111", "键", ""), "");
-  ASSERT_TRUE(ForgetCooldowns(CooldownFile()));
+  EXPECT_EQ(ReadIniItemNow(file, "111", "键", ""), "");
+  SetEvent(release);
+  other.join();
+  WriteUnwrittenCooldowns();
+  EXPECT_NE(ReadIniItemNow(file, "111", "键", ""), "");
+  EXPECT_FALSE(CooldownPasses("111", "键", 60, "0"));
+  for (HANDLE h : {taken, release}) CloseHandle(h);
+  ASSERT_TRUE(ForgetCooldowns(file));
 }
 
 using StagingTest = CoreTest;
@@ -315,14 +297,9 @@ class CooldownE2eTest : public SessionTest {
             {"SayZ.ini", Library({{"你好", "你好呀"}, {"禁", "[禁言60]禁了"}, {"撤", "[撤回]"}})},
             {"SayM.ini", Library({{"空", "[撤回]"}, {"天气", "晴"}})}};
   }
-  // As the file holds it once the plug-in stopped (the times are written
-  // behind); enabled again.
-  std::string Save(const std::string& group, const std::string& key) {
-    s().Event(12002);
-    s().Event(12000);
-    s().Event(s().hostCase().accountCode);
-    return Ini("SAVE", group, key);
-  }
+  // As the file holds it right after the reply, where the owner and every
+  // other process read it.
+  std::string Save(const std::string& group, const std::string& key) { return Ini("SAVE", group, key); }
   // The calls taken since the last time: how many sends, how many actions.
   std::pair<int, int> SendsAndActions() {
     int sends = 0, actions = 0;
@@ -373,16 +350,25 @@ TEST_F(CooldownE2eTest, FuzzyKeywordsAreTestedBeforeTheExpansion) {
   s().SetClock(2026, 12, 5, 17, 47, 29);
   EXPECT_EQ(s().Group("好天气").number, 1);
   EXPECT_EQ(s().TakeSent(), (Sent{"晴", "晴"}));
-  // The times kept in memory are in the file from the first cool-down test
-  // a second after the first of them.
-  Sleep(1100);
-  EXPECT_EQ(s().Group("天气", "222").number, 1);
-  EXPECT_EQ(Ini("SAVE", "111", "天气"), "2026年12月5日17时47分29秒");
+  EXPECT_EQ(Save("111", "天气"), "2026年12月5日17时47分29秒");
+  // The owner's edit of the file holds, and so does the file deleted.
+  const struct {
+    std::function<void()> edit;
+    std::int32_t answered;
+  } rows[] = {{[] {}, 0},
+              {[&] { WriteIni("SAVE", "111", "天气", "2026年12月5日17时46分00秒"); }, 1},
+              {[] {}, 0},
+              {[&] { DeleteFileA(s().DataFile("SAVE").c_str()); }, 1},
+              {[] {}, 0}};
+  for (const auto& row : rows) {
+    row.edit();
+    EXPECT_EQ(s().Group("天气").number, row.answered);
+  }
 }
 
 TEST_F(CooldownE2eTest, TheHundredAndFiftyFirstCountedReplyDeletesSave) {
   WriteIni("SAVE", "111", "你好", "2026年12月5日17时46分29秒");
-  ASSERT_EQ(s().Group("你好", "222").number, 1);  // its time kept in memory
+  ASSERT_EQ(s().Group("你好", "222").number, 1);
   for (int i = 1; i < 150; ++i) ASSERT_EQ(s().Private("你好").number, 1) << i;
   EXPECT_EQ(s().Group("开启问答").number, 0);  // not an owner here: nothing counted
   EXPECT_TRUE(Exists(s().DataFile("SAVE")));

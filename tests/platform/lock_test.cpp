@@ -92,6 +92,27 @@ TEST(FolderLock, ThreadsTakeTurnsAndOneThatEndedInItsTurnPassesIt) {
   }
 }
 
+// One folder has one lock, whatever spelling of its path leads there: past
+// the plain form's length, through a short symbolic link, in the "\\?\"
+// form. (A folder of 266 characters got three names.)
+TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
+  const std::string root = platform::CurrentFolder() + "\\folder-lock-names";
+  const std::string name(266 - root.size() - 1, 'L'), folder = root + "\\" + name;
+  platform::CreateFolder(root);
+  platform::CreateFolder(folder);
+  std::string command = "Z:\\bin\\ln -sfn " + name + " S";
+  STARTUPINFOA startup{sizeof startup};
+  PROCESS_INFORMATION made{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, root.c_str(), &startup, &made));
+  for (int waited = 0; !platform::FolderExists(root + "\\S") && waited < 10000; waited += 10) Sleep(10);
+  CloseHandle(made.hThread), CloseHandle(made.hProcess);
+  const std::string lock = platform::FolderLock::NameFor(folder);
+  EXPECT_EQ(lock.find("-path-"), std::string::npos) << "the folder was not opened";
+  for (const std::string& spelling : {root + "\\S", "\\\\?\\" + folder, folder + "\\"}) {
+    EXPECT_EQ(platform::FolderLock::NameFor(spelling), lock) << spelling;
+  }
+}
+
 // Behind another process that holds the lock and stops, the threads in line
 // give up, each once its budget is spent on that process in all: counting
 // what the threads ahead of it waited meanwhile, so that a message behind a

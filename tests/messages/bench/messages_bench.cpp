@@ -45,6 +45,18 @@
 //
 //   messages_bench.exe cooldowns [messages (1000)]
 //
+// Beside them, one write of the same SAVE alone (a time set for a group, as
+// a reply's test makes it), made by this program once the host is idle.
+//
+// With "threads", a miss delivered on a new thread of the host each time,
+// the thread ending after the call (as hosts that call every message on a
+// thread of its own), before and after one hand edit of the fuzzy library:
+// median ms of the host's round trip of each (the thread's start and end
+// included). The edit is read once; the messages after it cost what they
+// cost before.
+//
+//   messages_bench.exe threads [keywords per library (20000)] [messages (100)]
+//
 // With "compare", this build of the plug-in and another (a DLL file) loaded
 // side by side into one host process, each with the libraries enabled, the
 // messages taking turns between them: the two builds' medians of each case
@@ -61,6 +73,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_writes.hpp"
 #include "core/libraries.hpp"
 #include "tests/messages/session.hpp"
 
@@ -356,7 +369,50 @@ int Cooldowns(int messages) {
   std::printf("median ms inside the export: %.3f\n", Median(inside));
   std::printf("replies per second: %.0f\n", messages / seconds);
   std::printf("replies per second inside the plug-in: %.0f\n", messages / (insideMs / 1000));
+  const std::string save = s.DataFile("SAVE");
+  const std::size_t bytes = ReadFile(save).size();
+  std::vector<double> writes;
+  for (int i = 0; i < std::min(messages, 200); ++i) {
+    QueryPerformanceCounter(&start);
+    const bool written = zoq::WriteIniChanges(save, {{std::to_string(100000 + i), "K", "2026年12月5日17时47分29秒"}});
+    QueryPerformanceCounter(&stop);
+    if (!written) return 1;
+    writes.push_back(Milliseconds(start, stop));
+  }
+  std::printf("one write of SAVE alone (%zu bytes), median ms: %.3f\n", bytes, Median(writes));
   return s.TakeSent().size() == static_cast<std::size_t>(messages) ? 0 : 1;
+}
+
+int Threads(int keywords, int messages) {
+  const std::string sayM = Library(Entries(2, keywords));
+  Session s("messages-bench-threads", NumericHostCaseNamed("VLQ"),
+            {{"SayZ.ini", Library(Entries(1, keywords))}, {"SayM.ini", sayM}});
+  if (!s.Load()) return 1;
+  Host& host = s.host();
+  s.Event(12000);
+  s.Event(1101);
+  const std::vector<Arg> miss = s.EventArgs(2, "111", kOwner, Filler(12));
+  const auto each = [&] {
+    std::vector<double> ms;
+    for (int i = 0; i < messages; ++i) {
+      LARGE_INTEGER start, stop;
+      QueryPerformanceCounter(&start);
+      const bool called = host.Storm(1, 1, "Event", {miss}) && host.Wait().first == 1;
+      QueryPerformanceCounter(&stop);
+      if (!called) return -1.0;
+      ms.push_back(Milliseconds(start, stop));
+    }
+    return Median(ms);
+  };
+  const double before = each();
+  WriteFile(s.DataFile("SayM.ini"), sayM + "[edited]\r\n回复=x\r\n");
+  Sleep(200);  // the system reports the change a moment after it
+  const double after = each();
+  if (before < 0 || after < 0) return 1;
+  std::printf("a miss on a new thread each, %d + %d keywords, %d messages: median ms round trip\n", keywords, keywords,
+              messages);
+  std::printf("before a hand edit %.3f; after it %.3f\n", before, after);
+  return s.TakeSent().empty() ? 0 : 1;
 }
 
 int Compare(const std::string& other, int keywords, int rounds) {
@@ -409,6 +465,9 @@ int main(int argc, char** argv) {
     return Compare(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000, argc > 4 ? std::atoi(argv[4]) : 300);
   }
   if (argc > 1 && std::string(argv[1]) == "cooldowns") return Cooldowns(argc > 2 ? std::atoi(argv[2]) : 1000);
+  if (argc > 1 && std::string(argv[1]) == "threads") {
+    return Threads(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 100);
+  }
   if (argc > 1 && std::string(argv[1]) == "adds") {
     return Adds(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 20);
   }
