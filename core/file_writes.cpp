@@ -665,6 +665,10 @@ std::string IniValueAsRead(const std::string& key, const std::string& value) {
   return Written({"admin", key, value}).Value("admin", key).value_or(std::string());
 }
 
+bool ReadsBackAsSet(const IniChange& change) {
+  return Written(change).Value(change.section, *change.key, kWholeIniValue) == change.value;
+}
+
 bool ReplaceWholeFile(const std::string& path, const std::string& bytes, bool onlyIfMissing) {
   DataFolderLock lock(path);
   ForgetReadUnderLock(path);

@@ -128,6 +128,9 @@ std::shared_ptr<const IniImage> ReadIniFileNow(const std::string& file);
 // (blanks around it gone, enclosing quotes taken off, cut to the read
 // buffer).
 std::string IniValueAsRead(const std::string& key, const std::string& value);
+// Whether the value a change sets reads back as set, its names found as
+// given (a key with "=" in it, say, does not): what a write of it checks.
+bool ReadsBackAsSet(const IniChange& change);
 
 // The bytes as the whole file, in one step; `onlyIfMissing`: only when no
 // file is there (false otherwise, the file left as it is).

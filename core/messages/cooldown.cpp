@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -121,7 +122,9 @@ namespace {
 // The times this process recorded and could not write yet (another process
 // kept the data folder's lock past the message's budget, the disk was full),
 // by the file they belong in. They count in every test of this process and
-// go into the file with its next write.
+// go into the file with its next write; a time whose names the file would
+// not give back as written (a key with "=") is never written, and holds its
+// replies in this process alone.
 struct UnwrittenTimes {
   std::mutex lock;
   std::map<std::string, std::vector<IniChange>> byFile;
@@ -145,9 +148,9 @@ void WriteUnwritten(const std::string& file) {
     std::lock_guard<std::mutex> hold(u.lock);
     const auto it = u.byFile.find(file);
     if (it == u.byFile.end()) return;
-    kept = it->second;
+    std::copy_if(it->second.begin(), it->second.end(), std::back_inserter(kept), ReadsBackAsSet);
   }
-  if (!WriteIniChanges(file, kept)) return;
+  if (kept.empty() || !WriteIniChanges(file, kept)) return;
   std::lock_guard<std::mutex> hold(u.lock);
   const auto it = u.byFile.find(file);
   if (it == u.byFile.end()) return;
@@ -203,7 +206,9 @@ void WriteUnwrittenCooldowns() {
   {
     UnwrittenTimes& u = Unwritten();
     std::lock_guard<std::mutex> hold(u.lock);
-    for (const auto& [file, times] : u.byFile) files.push_back(file);
+    for (const auto& [file, times] : u.byFile) {
+      if (std::any_of(times.begin(), times.end(), ReadsBackAsSet)) files.push_back(file);
+    }
   }
   for (const std::string& file : files) {
     const DataFolderLock folder(file);
