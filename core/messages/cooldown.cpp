@@ -162,13 +162,10 @@ void WriteUnwritten(const std::string& file) {
   if (it->second.empty()) u.byFile.erase(it);
 }
 
-}  // namespace
-
-ZOQ_HOT bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
-                            const std::string& fallback) {
-  // A record without a group (a private message) has nothing to keep: a
-  // section without a name is never read back, so it is not written.
-  if (cooldownSeconds <= 0 || BlankIniName(group)) return true;
+// The test of a key that has a cool-down: apart from the message path,
+// which reads and writes the file then.
+__attribute__((noinline)) bool TestAndRecord(const std::string& group, const std::string& key,
+                                             std::int32_t cooldownSeconds, const std::string& fallback) {
   // Read and written by one writer at a time: two messages at once, in
   // this process or another, let one reply through. A file is read without
   // the lock too: while another process keeps it too long, the times the
@@ -199,6 +196,16 @@ ZOQ_HOT bool CooldownPasses(const std::string& group, const std::string& key, st
   }
   if (folder.held()) WriteUnwritten(file);
   return passes;
+}
+
+}  // namespace
+
+ZOQ_HOT bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
+                            const std::string& fallback) {
+  // A record without a group (a private message) has nothing to keep: a
+  // section without a name is never read back, so it is not written.
+  if (cooldownSeconds <= 0 || BlankIniName(group)) return true;
+  return TestAndRecord(group, key, cooldownSeconds, fallback);
 }
 
 void WriteUnwrittenCooldowns() {
