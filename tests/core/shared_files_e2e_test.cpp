@@ -375,6 +375,18 @@ TEST(SharedFiles, AProcessStoppedHoldingTheLockHoldsUpNoMessageAndOneThatDiedNoW
   EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), "111", "K"), "2026年12月5日17时46分29秒");
   s.Group("K", "111");
   EXPECT_EQ(s.TakeSent(), (Sent{"新\r\nR", "k"}));
+  // A time kept while the lock was held goes into SAVE when the plug-in is
+  // disabled, and when it is unloaded.
+  for (const bool unload : {false, true}) {
+    const std::string group = unload ? "777" : "666";
+    ASSERT_NE(WaitForSingleObject(third, 5000), WAIT_TIMEOUT);
+    s.Group("K", group);
+    ReleaseMutex(third);
+    EXPECT_EQ(s.TakeSent(), Sent{"k"}) << group;
+    if (unload) s.host().Unload();
+    else for (const std::int32_t code : {12002, 12000, s.hostCase().accountCode}) s.Event(code);
+    EXPECT_EQ(ReadIniItem(s.DataFile("SAVE"), group, "K"), "2026年12月5日17时46分29秒") << group;
+  }
   CloseHandle(third);
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
+#include "platform/folder_watch.hpp"
 #include "platform/lock.hpp"
 
 namespace zoq::testing {
@@ -111,6 +112,34 @@ TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
   for (const std::string& spelling : {root + "\\S", "\\\\?\\" + folder, folder + "\\"}) {
     EXPECT_EQ(platform::FolderLock::NameFor(spelling), lock) << spelling;
   }
+}
+
+// A folder renamed away and another made under its path: the path's lock is
+// the new folder's, not the name kept for the old one.
+TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
+  const std::string folder = platform::CurrentFolder() + "\\folder-lock-replaced";
+  platform::CreateFolder(folder);
+  ASSERT_TRUE(platform::FolderLock(folder, 0, 10000).held());
+  platform::FolderWatch watch(folder, /*files=*/false);
+  ASSERT_TRUE(MoveFileA(folder.c_str(), (folder + "-" + std::to_string(GetTickCount())).c_str()));
+  platform::CreateFolder(folder);
+  const std::string name = platform::FolderLock::NameFor(folder);
+  const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    const HANDLE mutex = CreateMutexA(nullptr, TRUE, name.c_str());
+    SetEvent(held);
+    WaitForSingleObject(done, INFINITE);
+    ReleaseMutex(mutex), CloseHandle(mutex);
+  });
+  WaitForSingleObject(held, INFINITE);
+  // Once the system has told the watches, the first lock after is the new
+  // folder's.
+  for (int waited = 0; !watch.Take().gone && waited < 5000; waited += 20) Sleep(20);
+  Sleep(100);
+  EXPECT_FALSE(platform::FolderLock(folder, 0, 10000).held());
+  SetEvent(done);
+  holder.join();
+  CloseHandle(held), CloseHandle(done);
 }
 
 // Behind another process that holds the lock and stops, the threads in line
