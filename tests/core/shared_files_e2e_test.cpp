@@ -474,9 +474,10 @@ TEST(SharedFiles, ADataFolderOfAnyLengthOrNameIsAnsweredAndWritten) {
 // also when it kept the size and the write time (as editors and sync tools
 // that restore times do); it was seen only after an unload.
 TEST(SharedFiles, ALibraryGoneAnswersNothingAndOneInItsPlaceAnswersItsOwn) {
-  Session s("shared-replaced", HostCaseNamed("VLQ"), {{"SayZ.ini", Library({{"K", "one"}})}});
+  Session s("shared-replaced", HostCaseNamed("VLQ"),
+            {{"SayZ.ini", Library({{"K", "one"}})}, {"SayM.ini", Library({{"F", "uno"}})}});
   ASSERT_TRUE(s.Start());
-  const std::string library = s.DataFile("SayZ.ini"), other = s.DataFile("other.ini");
+  const std::string library = s.DataFile("SayZ.ini"), other = s.DataFile("other.ini"), fuzzy = s.DataFile("SayM.ini");
   const auto replaceWith = [&](const std::string& reply) {
     HANDLE old = CreateFileA(library.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     FILETIME written{};
@@ -491,43 +492,45 @@ TEST(SharedFiles, ALibraryGoneAnswersNothingAndOneInItsPlaceAnswersItsOwn) {
   const std::string link = s.host().folder() + "\\link.ini";
   // The library written anew through `path` (its own name or a link), in
   // place, its write time kept if asked.
-  const auto edit = [&](const std::string& path, const std::string& reply, bool keepStamp) {
+  const auto edit = [&](const std::string& path, const std::string& reply, bool keepStamp, const char* key = "K") {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     FILETIME written{};
     GetFileTime(f, nullptr, nullptr, &written);
-    const std::string bytes = Library({{"K", reply}});
+    const std::string bytes = Library({{key, reply}});
     DWORD wrote = 0;
     ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
     SetEndOfFile(f);
     if (keepStamp) SetFileTime(f, nullptr, nullptr, &written);
     CloseHandle(f);
   };
-  const auto throughLink = [&](const std::string& reply, bool keepStamp) {
+  const auto throughLink = [&](const std::string& reply, bool keepStamp, const std::string& of) {
     DeleteFileA(link.c_str());
-    CreateHardLinkA(link.c_str(), library.c_str(), nullptr);
-    edit(link, reply, keepStamp);
+    CreateHardLinkA(link.c_str(), of.c_str(), nullptr);
+    edit(link, reply, keepStamp, of == fuzzy ? "F" : "K");
     for (const std::int32_t code : {12002, 12000, s.hostCase().accountCode}) s.Event(code);
   };
   const struct {
     std::function<void()> change;
     Sent sent;
+    const char* text = "K";
   } rows[] = {
       {[] {}, {"one"}},
       {[&] { DeleteFileA(library.c_str()); }, {}},
       {[&] { WriteFile(library, Library({{"K", "two"}})); }, {"two"}},
       {[&] { edit(library, "owt", true), Sleep(200); }, {"owt"}},  // only the system's report tells
       {[&] { replaceWith("six"); }, {"six"}},
-      {[&] { throughLink("ten", true); }, {"ten"}},
-      {[&] { throughLink("eleven", false); }, {"eleven"}},
+      {[&] { throughLink("ten", true, library); }, {"ten"}},
+      {[&] { throughLink("eleven", false, library); }, {"eleven"}},
+      {[&] { throughLink("dos", true, fuzzy); }, {"dos"}, "xFx"},
   };
   for (const auto& row : rows) {
     row.change();
     // On a thread of the host that then ends, as hosts that call each
     // message on a thread of its own.
-    ASSERT_TRUE(s.host().Storm(1, 1, "Event", {s.EventArgs(1, {}, kStranger, "K")}));
+    ASSERT_TRUE(s.host().Storm(1, 1, "Event", {s.EventArgs(1, {}, kStranger, row.text)}));
     s.host().Wait();
-    EXPECT_EQ(s.TakeSent(), row.sent);
+    EXPECT_EQ(s.TakeSent(), row.sent) << row.text;
   }
 }
 
