@@ -458,6 +458,8 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
     const char* readUnderLock = nullptr;  // the value of a.k a read under the lock gives first
   } rows[] = {
       {"renamed over, the same size", WriteStep::FileRead, [&] { bySystem("mv SayZ.tmp $0"); }},
+      {"renamed over, the same size and times", WriteStep::FileRead,
+       [&] { bySystem("touch -r $0 SayZ.tmp; mv SayZ.tmp $0"); }},
       {"deleted and made anew, the same size", WriteStep::FileRead,
        [&] { bySystem("rm $0; cp SayZ.tmp $0; rm SayZ.tmp"); }},
       {"written in place keeping size and times", WriteStep::FileRead, [&] { WriteInPlaceKeepingTimes(file, saved); }},
