@@ -343,6 +343,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
     const bool asKnown = before && known.image && known.image->text().size() == before->size &&
                          read.file->Holds(known.image->text());
     if (!asKnown) read.own = read.file->ReadAll();
+    if (otherProgramAt) otherProgramAt(WriteStep::BytesRead);
     const std::optional<platform::FileState> after = read.file->State();
     if (!before || !(asKnown || read.own) || !after) return std::nullopt;
     const std::size_t size = asKnown ? known.image->text().size() : read.own->size();
@@ -412,6 +413,7 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
     if (!copy->written()) return Put::Failed;
   }
   if (!StillAsRead(read, where)) return Put::Changed;
+  if (otherProgramAt) otherProgramAt(WriteStep::LastChecked);
   bool done = false;
   if (cut || (read.file && read.state.links > 1)) {
     if (!inPlace && !cut) inPlace.emplace(where, /*forWriting=*/true);
@@ -598,6 +600,7 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
     std::optional<FileRead> read = kept ? std::move(kept) : SteadyRead(file, tried);
     kept.reset();
     if (!read) return false;  // never a part taken for the whole file
+    if (otherProgramAt) otherProgramAt(WriteStep::FileRead);
     const IniImage& image = *read->image;
     std::optional<std::string> written = Changed(image, read->bytes(), changes);
     std::optional<Checked> checked;

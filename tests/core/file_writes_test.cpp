@@ -402,5 +402,107 @@ TEST(FileWrites, AChangeReachesTheFileTheNameLeadsTo) {
   }
 }
 
+// Another program, played at one step of our write (once).
+struct OtherProgram {
+  static inline WriteStep at{};
+  static inline std::function<void()> does;
+  static void Step(WriteStep step) {
+    if (step != at || !does) return;
+    const std::function<void()> once = std::move(does);
+    does = nullptr;
+    once();
+  }
+};
+
+// The bytes as the file's, written in place by a program that then gives
+// it back its times (all of them where the system lets it: Wine keeps the
+// change time of the write).
+void WriteInPlaceKeepingTimes(const std::string& file, const std::string& bytes) {
+  const HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES | GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FILE_BASIC_INFO times{};
+  GetFileInformationByHandleEx(h, FileBasicInfo, &times, sizeof times);
+  DWORD wrote = 0;
+  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
+  SetEndOfFile(h);
+  SetFileInformationByHandle(h, FileBasicInfo, &times, sizeof times);
+  CloseHandle(h);
+}
+
+// Mended: the check before our copy took the file's place compared sizes
+// (or no bytes): an editor's save between our read and our rename, of the
+// same size, was written over. A save at any step before the check is the
+// file our change is made to, also one that keeps the size and the times,
+// or a file made where there was none (an add then failed). Under the
+// folder's lock, a read during which the file is saved in place reads the
+// save.
+TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
+  const std::string folder = testing::FreshTestRunFolder("file-writes-other-program");
+  const std::string temporary = folder + "\\SayZ.tmp";
+  std::string name, file;  // each row's own: nothing is known of it from a row before
+  const std::string ours = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n", saved = "[a]\r\nk=3\r\n[b]\r\nk=4\r\n";
+  // A save of a program of the system Wine runs on, from a file it wrote
+  // beside: a program of Windows cannot replace or make anew a file that
+  // another holds open under Wine.
+  const auto bySystem = [&](const std::string& commands) {
+    platform::WriteWholeFile(temporary, saved);
+    RunInFolder(folder, "Z:\\bin\\sh -c \"" + commands + "\" " + name,  // the file as $0
+                [&] { return !platform::FileExists(temporary); });
+  };
+  const struct {
+    const char* name;
+    WriteStep at;
+    std::function<void()> save;
+    bool there = true;  // the file is there at our read
+    const char* readUnderLock = nullptr;  // the value of a.k a read under the lock gives first
+  } rows[] = {
+      {"renamed over, the same size", WriteStep::FileRead, [&] { bySystem("mv SayZ.tmp $0"); }},
+      {"renamed over, the same size and times", WriteStep::FileRead,
+       [&] { bySystem("touch -r $0 SayZ.tmp; mv SayZ.tmp $0"); }},
+      {"deleted and made anew, the same size", WriteStep::FileRead,
+       [&] { bySystem("rm $0; cp SayZ.tmp $0; rm SayZ.tmp"); }},
+      {"written in place keeping size and times", WriteStep::FileRead, [&] { WriteInPlaceKeepingTimes(file, saved); }},
+      {"made where there was none", WriteStep::LastChecked, [&] { platform::WriteWholeFile(file, saved); }, false},
+      {"saved in place during a read under the lock", WriteStep::BytesRead,
+       [&] { WriteInPlaceKeepingTimes(file, saved); }, true, "3"},
+  };
+  otherProgramAt = &OtherProgram::Step;
+  for (const auto& row : rows) {
+    name = "SayZ" + std::to_string(&row - rows) + ".ini";
+    file = folder + "\\" + name;
+    if (row.there) platform::WriteWholeFile(file, ours);
+    OtherProgram::at = row.at;
+    OtherProgram::does = row.save;
+    {
+      const DataFolderLock lock(file);
+      if (row.readUnderLock) {
+        EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), row.readUnderLock) << row.name;
+      }
+      EXPECT_TRUE(WriteIniChanges(file, {Set("c", "k", "5")})) << row.name;
+    }
+    EXPECT_FALSE(OtherProgram::does) << row.name << ": it came in";
+    EXPECT_EQ(platform::ReadWholeFile(file), saved + "[c]\r\nk=5\r\n") << row.name;
+  }
+  otherProgramAt = nullptr;
+}
+
+// The compare of what was read with the file through its handle: false
+// once another program emptied the file or cut its end away meanwhile.
+TEST(FileWrites, TheFileHoldsWhatWasReadOnlyWhileItHasAllOfIt) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-holds") + "\\SayZ.ini";
+  const std::string read = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n";
+  const struct {
+    std::string now;
+    bool holds;
+  } rows[] = {{read, true}, {"", false}, {"[a]\r\nk=1\r\n", false}};
+  for (const auto& row : rows) {
+    platform::WriteWholeFile(file, read);
+    const platform::OpenedFile opened(file);
+    platform::WriteWholeFile(file, row.now);
+    EXPECT_EQ(opened.Holds(read), row.holds) << row.now;
+  }
+}
+
 }  // namespace
 }  // namespace zoq

@@ -96,15 +96,26 @@ TEST(FullDisk, AWriteTheDiskCannotTakeLeavesTheFileAsItWasAndIsNotConfirmed) {
 
   // Staged while there is room; then the disk is filled: wholly, or all
   // but the room of a copy of the library (the INI functions' write then
-  // runs out at its end).
+  // runs out at its end). A library of two names (a hard link) is written
+  // in place once its copy is on the disk: with room for the copy alone,
+  // the file cannot grow there, and is put back as it was.
+  const std::string link = data + "linked.ini";
   const struct {
     const char* staged;
     std::uint64_t freePages;
-  } rows[] = {{"新词", 0}, {"新词", Pages(library)}, {"K300", Pages(library)}, {"K599", Pages(library)}};
+    bool linked = false;
+  } rows[] = {{"新词", 0},
+              {"新词", Pages(library)},
+              {"K300", Pages(library)},
+              {"K300", Pages(library) + 1, true},
+              {"K599", Pages(library)}};
   for (const auto& row : rows) {
     DeleteFileA((data + "fill").c_str());
     owner(std::string("添加词汇") + row.staged);
     EXPECT_EQ(sent(), Sent{std::string("待:") + row.staged});
+    if (row.linked) {
+      ASSERT_TRUE(CreateHardLinkA(link.c_str(), (data + "SayZ.ini").c_str(), nullptr));
+    }
     FillLeaving(data, row.freePages);
     owner("精确回复" + std::string(600, 'n'));
     owner("关闭问答");  // off and on again: in memory at once, confirmed only once stored
@@ -117,6 +128,10 @@ TEST(FullDisk, AWriteTheDiskCannotTakeLeavesTheFileAsItWasAndIsNotConfirmed) {
     EXPECT_EQ(ReadFile(data + "SayZ.ini"), library) << row.staged << " " << row.freePages;
     EXPECT_EQ(ReadFile(data + "admin").find("插件开关") != std::string::npos, settingsFit);
     EXPECT_EQ(ReadFile(data + "SayM.ini"), sayM);
+    if (row.linked) {
+      EXPECT_EQ(ReadFile(link), library) << row.staged << " " << row.freePages;
+      DeleteFileA(link.c_str());
+    }
   }
   // Room again: the keyword staged last is still staged, and is added.
   DeleteFileA((data + "fill").c_str());

@@ -146,9 +146,20 @@ TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
       manyLeads.push_back("a");
     }
   }
+  // Over seventy keywords of "a" and of "xa", each followed by another
+  // character: states of many children, where a keyword of other pieces
+  // after them is found through their fail links ("a" then the root).
+  std::vector<std::string> wideStates;
+  for (const char* prefix : {"a", "xa"}) {
+    for (char c = '!'; c <= '~'; ++c) {
+      if (c != 'a' && c != 'b' && c != 'x' && !(c >= 'A' && c <= 'Z')) wideStates.push_back(prefix + std::string(1, c));
+    }
+    for (const char* c : {"字", "天", "气"}) wideStates.push_back(prefix + std::string(c));
+  }
   const struct {
     std::vector<std::string> pieces;
     int keywords, pieces_per_keyword, rounds;
+    std::vector<std::string> first = {};  // the keywords of every round before the random ones
   } rows[] = {
       {{"a", "A", "b", "B", "z", "\x81", "\x81\x41", "\x81\x61", "\x82\x81", "\x41", "字", "天气", "&uoS8#", "[",
         "]", "\x80"},
@@ -157,12 +168,13 @@ TEST(FuzzyMatcher, FindsWhatAPlainSearchFinds) {
       {manyLeads, 6000, 2, 20},
       // Long keywords of few letters: many share their first eight bytes or more.
       {{"a", "b", "字"}, 60, 8, 400},
+      {{"a", "b", "x"}, 4, 3, 200, wideStates},
   };
   Random r{std::mt19937(7)};
   FuzzyMatcher m;  // built again and again
   for (const auto& row : rows) {
     for (int round = 0; round < row.rounds; ++round) {
-      std::vector<std::string> keywords;
+      std::vector<std::string> keywords = row.first;
       for (int n = 1 + r.Below(row.keywords); n > 0; --n) keywords.push_back(r.Of(row.pieces, row.pieces_per_keyword));
       // Every other round the keywords as given ("&uoS8#" searched as it stands).
       const auto form = round % 2 ? FuzzyMatcher::Form::AsGiven : FuzzyMatcher::Form::Plain;
