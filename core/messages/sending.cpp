@@ -460,15 +460,15 @@ class HostCodes {
 
   // Whether the name [begin, end) is the owner's or one plain name of a
   // file: Windows opens it as the file it names; what was put in holds no
-  // character that a name cannot hold, nor, where the host reads the path
-  // as an address, "%" (which it decodes) or "#" and "?" (where the
-  // address's path ends); and no ".." stands in a name that outside text
-  // helps to make.
+  // character that a name cannot hold (among them "?"), nor, where the
+  // host reads the path as an address, "%" (which it decodes) or "#"
+  // (where the address's path ends, as at "?"); and no ".." stands in a
+  // name that outside text helps to make.
   bool PlainName(std::size_t begin, std::size_t end, bool address) const {
     if (t_.All(begin, end, Origin::Written)) return true;
     const std::string_view name = std::string_view(s_).substr(begin, end - begin);
     if (t_.AnyOutside(begin, end) && name.find("..") != std::string_view::npos) return false;
-    constexpr std::string_view kRefused = "<>:\"|?*", kRefusedInAddress = "%#?";
+    constexpr std::string_view kRefused = "<>:\"|?*", kRefusedInAddress = "%#";
     for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
       const char c = s_[pos];
       if (t_.origin(pos) != Origin::Written &&
