@@ -309,7 +309,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   // reads it: the "/" or ":" after it counts (ISky's event, read the same
   // way, brings the lead byte as "?").
   const auto loneLead = [&](const std::string& name) {
-    return std::pair{"贴图" + name, open + "P=C:\\pics\\" + (isky ? text::ReplaceAll(name, "\x81", "?") : name) + ".png]"};
+    const std::string shown = isky ? text::ReplaceAll(name, "\x81", "?") : name;
+    return std::pair{"贴图" + name, open + "P=C:\\pics\\" + shown + ".png]"};
   };
   const std::vector<std::pair<std::string, std::string>> owners{
       {"目标乙&uoS8#@all&uoS9#", "A[CQ:at,qq=]"},
