@@ -15,7 +15,9 @@ namespace zoq {
 namespace {
 
 // The length of the character at `pos`: a lead byte takes the next byte
-// with it, whatever it is (as the code page conversion does).
+// with it when that is a trail byte; before any other byte it is a symbol of
+// its own, and so is the byte after it (as Windows reads the text: a "/"
+// after it is a "/" to keywords and messages alike).
 std::size_t CharAt(std::string_view s, std::size_t pos) { return text::CharLength(s, pos); }
 
 // How long a library's stamps are taken as they were last looked at.

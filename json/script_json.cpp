@@ -516,7 +516,9 @@ std::string ScriptJson::KeyPath(const std::string& key) {
   for (std::size_t i = 0; i < key.size();) {
     const std::size_t n = text::CharLength(key, i);
     const unsigned char c = static_cast<unsigned char>(key[i]);
-    if (n == 1 && (c == '\\' || c == '\'' || c == '"' || c < 0x20 || c == 0x7F)) {
+    if (n == 1 && text::IsLeadByte(c)) {
+      out += '?';  // alone: the code page would pair it with the escape or quote after it
+    } else if (n == 1 && (c == '\\' || c == '\'' || c == '"' || c < 0x20 || c == 0x7F)) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\x%02x", c);
       out += buf;

@@ -90,7 +90,8 @@ class ScriptJson {
   std::shared_ptr<platform::ScriptControl> GetScriptControl() const;
 
   // The path piece "['key']" that addresses the member `key` whatever it
-  // holds (quotes, backslashes, line breaks).
+  // holds (quotes, backslashes, line breaks); a lead byte that stands alone
+  // in it becomes "?", as the document reads one.
   static std::string KeyPath(const std::string& key);
 
  private:

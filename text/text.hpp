@@ -16,10 +16,17 @@ constexpr bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 // 0x80..0xFE); before any other byte a lead byte makes no character.
 constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
-// Length in bytes of the character that starts at `pos` (1 or 2; a lead byte
-// at the very end counts as 1).
+// Length in bytes of the character that starts at `pos`, as Windows reads
+// code page 936 (IsDBCSLeadByte, CharNextA): 2 for a lead byte and the trail
+// byte after it, 1 for any other byte. A lead byte before a byte that is no
+// trail byte (below 0x40, 0x7F, 0xFF), or at the very end, stands alone: the
+// byte after it is a character of its own, and a "/", ":" or quote there is
+// seen as one.
 inline std::size_t CharLength(std::string_view s, std::size_t pos) {
-  return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size()) ? 2 : 1;
+  return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size() &&
+          IsTrailByte(static_cast<unsigned char>(s[pos + 1])))
+             ? 2
+             : 1;
 }
 
 enum class Case { Sensitive, IgnoreAscii };

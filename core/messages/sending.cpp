@@ -167,14 +167,14 @@ std::string_view WithoutTrailingBlanks(std::string_view v) {
 }
 
 // A name of a local path that Windows does not open as the file it names:
-// a device (con, nul, aux, prn, com1-com9, lpt1-lpt9, with any extension),
-// or a name whose trailing dots it drops ("abc." is "abc", ".." the folder
-// above).
+// a device (con, nul, aux, prn, com1-com9, lpt1-lpt9, the console's conin$
+// and conout$, with any extension), or a name whose trailing dots it drops
+// ("abc." is "abc", ".." the folder above).
 bool NamesAnotherFile(std::string_view name) {
   name = WithoutTrailingBlanks(name);
   if (name.ends_with('.')) return true;
   const std::string_view stem = WithoutTrailingBlanks(name.substr(0, name.find('.')));
-  for (std::string_view device : {"con", "nul", "aux", "prn"}) {
+  for (std::string_view device : {"con", "nul", "aux", "prn", "conin$", "conout$"}) {
     if (text::EqualsIgnoreAsciiCase(stem, device)) return true;
   }
   return stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
@@ -460,18 +460,20 @@ class HostCodes {
 
   // Whether the name [begin, end) is the owner's or one plain name of a
   // file: Windows opens it as the file it names; what was put in holds no
-  // character that a name cannot hold, nor "%" where the host decodes the
-  // path as an address; and no ".." stands in a name that outside text
-  // helps to make.
+  // character that a name cannot hold (among them "?"), nor, where the
+  // host reads the path as an address, "%" (which it decodes) or "#"
+  // (where the address's path ends, as at "?"); and no ".." stands in a
+  // name that outside text helps to make.
   bool PlainName(std::size_t begin, std::size_t end, bool address) const {
     if (t_.All(begin, end, Origin::Written)) return true;
     const std::string_view name = std::string_view(s_).substr(begin, end - begin);
     if (t_.AnyOutside(begin, end) && name.find("..") != std::string_view::npos) return false;
-    constexpr std::string_view kRefused = "<>:\"|?*";
+    constexpr std::string_view kRefused = "<>:\"|?*", kRefusedInAddress = "%#";
     for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
       const char c = s_[pos];
       if (t_.origin(pos) != Origin::Written &&
-          (static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos || (address && c == '%'))) {
+          (static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos ||
+           (address && kRefusedInAddress.find(c) != std::string_view::npos))) {
         return false;
       }
     }

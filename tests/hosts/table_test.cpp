@@ -135,6 +135,10 @@ TEST_F(TableHostTest, ProfileChangeBuildsItsJson) {
        "{\"info\":{\"昵称\":\"\",\"性别\":\"1\",\"职业\":\"1\",\"个人说明\":\"说明\"}}"},
       {{.性别 = 3, .公司 = "A\"B\\C\nD", .邮箱 = "表"}, "{\"info\":{\"性别\":\"1\",\"公司\":\"A\\\"B\\\\C\\u000aD\",\"邮箱\":\"表\"}}"},
       {{.家乡 = "乗"}, "{\"info\":{\"家乡\":\"乗\"}}"},  // its second byte is a backslash
+      // A lead byte alone, before a quote, a line break or at the end: "?",
+      // never the first byte of a character whose second byte is the
+      // backslash of the escape after it, or the closing quote.
+      {{.公司 = "\x81\"x\x81\nx\x81"}, "{\"info\":{\"公司\":\"?\\\"x?\\u000ax?\"}}"},
   };
   for (const auto& [change, json] : cases) {
     api_.修改资料(1, change);

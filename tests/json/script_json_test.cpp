@@ -90,6 +90,16 @@ TEST(ScriptJson, ValuesAreNeverRunAsScript) {
     doc.SetText(ScriptJson::KeyPath(v), v);  // a key from outside, as a path
     EXPECT_EQ(doc.GetText("name") + doc.GetText(ScriptJson::KeyPath(v)), v + v);
   }
+  // A lead byte alone goes into a path as "?": the code page would take the
+  // escape or the quote after it as its second byte.
+  const std::pair<std::string, std::string> paths[] = {
+      {"\x81'];da.pwn=1;//", "['?\\x27];da.pwn=1;//']"}, {"\x81\"", "['?\\x22']"}, {"\x81", "['?']"},
+      {"\x81\x5C'", "['\x81\x5C\\x27']"}};  // 乗 keeps its second byte, a backslash
+  for (const auto& [key, path] : paths) {
+    EXPECT_EQ(ScriptJson::KeyPath(key), path) << key;
+    doc.SetText(ScriptJson::KeyPath(key), "v");
+    EXPECT_EQ(doc.GetText(path), "v") << key;
+  }
   doc.SetText("raw", "1;da.pwn=1", true);  // not JSON: nothing set
   EXPECT_EQ(std::to_string(doc.GetCount("list")) + doc.GetElementText(1, "list"), "5O'Neil");
   EXPECT_FALSE(doc.Exists("raw") || doc.Exists("pwn"));

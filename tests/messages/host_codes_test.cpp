@@ -153,7 +153,9 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
                                    {"图己", "[pic=http://a.test/[消息]]"}, {"图庚", "[P=http://a.test/[消息][x].png]"},
                                    {"前后", "[消息][P=http://a.test/x.png][消息]"}, {"蓝色", "藍[消息]"},
                                    {"贴图", "[P=C:\\pics\\[消息].png]"}, {"包", "[消息]at=1[消息]"},
-                                   {"网贴", "[P=C:\\pics\\[文接口=" + web.base() + "/echo?m=[消息]].png]"}})}});
+                                   {"网贴", "[P=C:\\pics\\[文接口=" + web.base() + "/echo?m=[消息]].png]"},
+                                   {"址贴", "[CQ:image,file=file:///C:/pics/[消息].png]"},
+                                   {"址图", "[pic=file:///C:/pics/[消息]]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -303,6 +305,13 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   const auto sticker = [&](const std::string& name, bool live) {
     return std::pair{"贴图" + name, (live ? fileCode : open + "P=") + "C:\\pics\\" + name + ".png]"};
   };
+  // A lead byte before a byte that is no trail byte stands alone, as Windows
+  // reads it: the "/" or ":" after it counts (ISky's event, read the same
+  // way, brings the lead byte as "?").
+  const auto loneLead = [&](const std::string& name) {
+    const std::string shown = isky ? text::ReplaceAll(name, "\x81", "?") : name;
+    return std::pair{"贴图" + name, open + "P=C:\\pics\\" + shown + ".png]"};
+  };
   const std::vector<std::pair<std::string, std::string>> owners{
       {"目标乙&uoS8#@all&uoS9#", "A[CQ:at,qq=]"},
       {"目标乙 &#91;@all&#93;", "A[CQ:at,qq=]"},
@@ -342,9 +351,18 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       sticker("cat", true), sticker("猫", true), sticker("a b", true), sticker("%2e%2e", !isky),
       sticker("..", false), sticker("x.", false), sticker("a\\b", false), sticker(",\\..\\..\\windows\\win", false),
       sticker("con", false), sticker("con ", false), sticker("a:b", false),
+      loneLead("\x81/nul"), loneLead("\x81/x"), loneLead("x\x81/con"), loneLead("\x81:x"),
+      // The console's devices, with any extension.
+      sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),
       // ISky ends the path at a comma, and reads the keys after it.
       sticker("con,x", !isky), sticker("a,file=x", !isky),
       {"网贴cat", fileCode + "C:\\pics\\cat.png]"},
+      // A file address ends its path at "#" or "?", and decodes "%".
+      {"址贴cat", "[CQ:image,file=file:///C:/pics/cat.png]"},
+      {"址贴猫", "[CQ:image,file=file:///C:/pics/猫.png]"},
+      {"址贴notes.txt#", open + "CQ:image,file=file:///C:/pics/notes.txt#.png]"},
+      {"址贴x?y", open + "CQ:image,file=file:///C:/pics/x?y.png]"},
+      {"址图%2e%2e%5cwin.ini", open + "pic=file:///C:/pics/%2e%2e%5cwin.ini]"},
       {"网贴,\\..\\..\\windows\\win", open + "P=C:\\pics\\,\\..\\..\\windows\\win.png]"},
       {"图丙,\\..\\..\\..\\Windows\\win.ini", open + "P=,\\..\\..\\..\\Windows\\win.ini]"},
       // Outside brackets in the owner's code change, and around the owner's

@@ -25,6 +25,22 @@ TEST(TextFind, NeverMatchesOnATrailByte) {
   EXPECT_EQ(Find("ab", "abc"), npos);
 }
 
+// A lead byte takes the byte after it only when that is a trail byte, as
+// Windows reads code page 936; before any other byte it stands alone.
+TEST(TextCharLength, ALeadByteTakesOnlyATrailByte) {
+  const struct {
+    std::string s;
+    std::size_t pos, length;
+  } cases[] = {
+      {"\x81\x3F", 0, 1}, {"\x81\x40", 0, 2}, {"\x81\x7E", 0, 2}, {"\x81\x7F", 0, 1}, {"\x81\x80", 0, 2},
+      {"\xFE\xFE", 0, 2}, {"\x81\xFF", 0, 1}, {"\x81/", 0, 1},     {"\x81:", 0, 1},     {"x\x81", 1, 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CharLength(c.s, c.pos), c.length) << ::testing::PrintToString(c.s);
+  // The byte after a lone lead byte is a character of its own.
+  EXPECT_EQ(Find("\x81/nul", "/"), 1u);
+  EXPECT_EQ(Find("\x81\x2F\x81\x2F", "\x2F\x81"), 1u);
+}
+
 TEST(TextFind, IgnoresAsciiCaseOnlyWhenAsked) {
   EXPECT_EQ(Find("x[CQ:AT]", "[cq:at]"), npos);
   EXPECT_EQ(Find("x[CQ:AT]", "[cq:at]", 0, Case::IgnoreAscii), 1u);

@@ -12,13 +12,16 @@ namespace zoq {
 namespace {
 
 // A JSON string's content: quote, backslash and control characters escaped,
-// double-byte characters (whose second byte may be a backslash) left whole.
+// double-byte characters (whose second byte may be a backslash) left whole,
+// a lead byte that stands alone as "?" (a reader could pair it with the
+// escape's backslash or the closing quote after it).
 std::string JsonEscaped(const std::string& value) {
   std::string out;
   for (std::size_t i = 0; i < value.size();) {
     const std::size_t n = text::CharLength(value, i);
     const auto c = static_cast<unsigned char>(value[i]);
     if (n > 1) out.append(value, i, n);
+    else if (text::IsLeadByte(c)) out += '?';
     else if (c == '"' || c == '\\') out += {'\\', static_cast<char>(c)};
     else if (c < 0x20) {
       static const char digits[] = "0123456789abcdef";
