@@ -323,11 +323,11 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
 // read it back, and the window says it is not stored; once the file takes
 // writes, it is stored at the next pause, at a page switch or as the window
 // closes, and from then on the file's own value is answered. A window the
-// host closes while the file still refuses takes what was typed with it
-// without a word; the owner who closes it (Alt+F4, the quit button) is told
+// host closes (from its own thread or another) while the file still refuses
+// takes what was typed with it without a word; the owner who closes it (Alt+F4, the quit button) is told
 // which texts are not stored: 否 stays in the window, 是 leaves them.
 TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
-  enum class Then { Pause, PageSwitch, Close, CloseRefused, OwnerClose, OwnerCloseRefused };
+  enum class Then { Pause, PageSwitch, Close, CloseRefused, CloseRefusedFromAnotherThread, OwnerClose, OwnerCloseRefused };
   struct Row {
     Then then;
     bool altF4 = false;  // the owner's close: Alt+F4, or the quit button clicked
@@ -335,6 +335,7 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
   };
   const Row rows[] = {{Then::Pause},          {Then::PageSwitch},
                       {Then::Close},          {Then::CloseRefused},
+                      {Then::CloseRefusedFromAnotherThread},
                       {Then::OwnerClose, true}, {Then::OwnerCloseRefused, true, IDNO},
                       {Then::OwnerCloseRefused, false, IDYES}};
   const std::string question = "以下内容尚未保存 (设置文件无法写入):\n关闭返回文本\n仍要退出设置吗?";
@@ -353,12 +354,14 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
   Plugin().Change([](Options& o) { o.插件开关 = false; });
   for (const Row& row : rows) {
     const Then then = row.then;
-    const bool refusedAtClose = then == Then::CloseRefused || then == Then::OwnerCloseRefused;
+    const bool otherThread = then == Then::CloseRefusedFromAnotherThread;
+    const bool refusedAtClose = then == Then::CloseRefused || then == Then::OwnerCloseRefused || otherThread;
     const bool ownerCloses = then == Then::OwnerClose || then == Then::OwnerCloseRefused;
     const bool stays = row.answer == IDNO;
     SCOPED_TRACE(static_cast<int>(then) * 10 + row.answer);
     WriteAdminItem("关闭返回文本", "OLD");
     asked.clear(), answer = row.answer;
+    std::thread closer;
     std::vector<Step> steps = {
         [](ui::SettingsWindow& w) {
           SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
@@ -393,7 +396,8 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
         [](ui::SettingsWindow&) {},  // the pause is over
         [&](ui::SettingsWindow& w) {
           if (ownerCloses) return row.altF4 ? PressKeyWithAlt(VK_F4) : ClickWithMouse(w.Control("退出设置"));
-          if (then == Then::Close || then == Then::CloseRefused) return;
+          if (otherThread) closer = std::thread([] { ui::CloseSettingsWindows(); });
+          if (then == Then::Close || then == Then::CloseRefused || otherThread) return;
           EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
           EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
           WriteAdminItem("关闭返回文本", "HAND");
@@ -405,7 +409,8 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
         EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
       });
     }
-    Drive(set, steps, ownerCloses && !stays);
+    Drive(set, steps, (ownerCloses && !stays) || otherThread);
+    if (closer.joinable()) closer.join();
     EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
     const std::string told = question + "|ZOQ·关键词|" + std::to_string(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
     EXPECT_EQ(asked, then == Then::OwnerCloseRefused ? std::vector<std::string>{told} : std::vector<std::string>{});
