@@ -436,14 +436,12 @@ std::string Utf16le(const char16_t* text) {
 // file stays, whatever its encoding or length.
 TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
   const std::string x40k(40000, 'x');  // beyond the edit control's own limit
-  // 200 different characters of four bytes in GB18030, U+20100 on (past the few of
-  // U+20087 to U+200CC that GB18030 also writes in two bytes, as it writes them back).
+  // 200 different four-byte characters of GB18030 from U+20100 (past U+20087 to U+200CC,
+  // some of which it writes back in two bytes); `at` counts from U+10000, 90 30 81 30.
   std::string fours;
-  for (int i = 0; i < 200; ++i) {
-    const int at = 0x10100 + i;  // from U+10000, which is 90 30 81 30
-    fours += {static_cast<char>(0x90 + at / 12600), static_cast<char>(0x30 + at / 1260 % 10),
-              static_cast<char>(0x81 + at / 10 % 126), static_cast<char>(0x30 + at % 10)};
-  }
+  for (int at = 0x10100; at < 0x10100 + 200; ++at)
+    for (const int b : {0x90 + at / 12600, 0x30 + at / 1260 % 10, 0x81 + at / 10 % 126, 0x30 + at % 10})
+      fours += static_cast<char>(b);
   struct Row {
     bool admin;
     std::string before, after;
@@ -524,24 +522,19 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClicke
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(ui::OpenedVariablePicker(), nullptr);  // cancel and Esc insert nothing
                 EXPECT_EQ(Text(w, "词控_回复框"), "你好[@][图接口=]");
-                // The keyboard alone: Ctrl+D in the reply box, Esc in the picker; the
-                // window is active again, its focus in the reply box, which takes
-                // the next key, and Ctrl+S saves.
+                // The keyboard alone: Ctrl+D, Esc in the picker; the window is active again,
+                // the focus in the reply box, which takes the next key, and Ctrl+S saves.
                 platform::SetWindowTextGbk(w.Control("词控_关键词框"), "键盘");
                 Focus(w, "词控_回复框");
-                PressKey(VK_END, true);
-                PressKey('D', true);
+                PressKey(VK_END, true), PressKey('D', true);
               },
               [](ui::SettingsWindow&) {
                 ASSERT_NE(ui::OpenedVariablePicker(), nullptr);
                 PressKey(VK_ESCAPE);
               },
               [](ui::SettingsWindow& w) {
-                GUITHREADINFO thread{sizeof thread};
-                GetGUIThreadInfo(GetCurrentThreadId(), &thread);
-                EXPECT_EQ(std::pair(thread.hwndActive, thread.hwndFocus), std::pair(w.handle(), w.Control("词控_回复框")));
-                TypeText("k");
-                PressKey('S', true);
+                EXPECT_EQ(std::pair(GetActiveWindow(), GetFocus()), std::pair(w.handle(), w.Control("词控_回复框")));
+                TypeText("k"), PressKey('S', true);
               },
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(Stored("键盘") + "," + Editor(w), "你好[@][图接口=]k,键盘/你好[@][图接口=]k");  // its row chosen

@@ -56,8 +56,7 @@ inline void PressKey(int key, bool withCtrl = false, bool withShift = false) {
   const LPARAM held = MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16 | withCtrl << 25 | withShift << 26 | 1;
   PostKey(WM_KEYDOWN, key, held), PostKey(WM_KEYUP, key, held | 0xC0000000);
 }
-// A key with Alt held (Alt+F4), as the system hands it over.
-inline void PressKeyWithAlt(int key) {
+inline void PressKeyWithAlt(int key) {  // Alt+F4
   const LPARAM held = MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16 | KF_ALTDOWN << 16 | 1;
   PostKey(WM_SYSKEYDOWN, key, held), PostKey(WM_SYSKEYUP, key, held | 0xC0000000);
 }
@@ -242,24 +241,19 @@ class SettingsWindowTest : public CoreTest {
   }
 
   // Runs `open` (a settings export) with the steps running inside its
-  // windows; what is still open after the last step is closed. Or, when the
-  // owner's keys of the last step close them (`ownerCloses`), they are left
-  // to close; still open a while later, they fail the test and are closed.
+  // windows; what is still open after the last step is closed, unless the
+  // owner's keys of the last step close it (`ownerCloses`: what they leave
+  // open fails the test and is closed a while later).
   std::int32_t Run(Export open, std::vector<std::function<void()>> steps, bool ownerCloses = false) {
-    auto returned = std::make_shared<bool>(false);
-    steps.back() = [last = steps.back(), ownerCloses, returned] {
+    auto over = std::make_shared<bool>(false);
+    steps.back() = [last = steps.back(), ownerCloses, over] {
       last();
       if (!ownerCloses) return ui::CloseSettingsWindows();
-      testing::RunSoon([returned] {
-        if (*returned) return;
-        ADD_FAILURE() << "the owner's close left the windows open";
-        ui::CloseSettingsWindows();
-      }, 5000);
+      RunSoon([over] { if (!*over) ui::CloseSettingsWindows(), ADD_FAILURE() << "left open"; }, 5000);
     };
     Script script(std::move(steps));
     const std::int32_t result = open();
-    *returned = true;
-    return result;
+    return *over = true, result;
   }
   // The same with the steps in the settings window.
   std::int32_t Drive(Export open, std::vector<Step> steps, bool ownerCloses = false) {

@@ -323,105 +323,81 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
 // read it back, and the window says it is not stored; once the file takes
 // writes, it is stored at the next pause, at a page switch or as the window
 // closes, and from then on the file's own value is answered. A window the
-// host closes (from its own thread or another) while the file still refuses
-// takes what was typed with it without a word; the owner who closes it (Alt+F4, the quit button) is told
-// which texts are not stored: 否 stays in the window, 是 leaves them.
+// host closes (on its thread or from another) while the file still refuses
+// takes what was typed with it; the owner closing it (Alt+F4, the quit
+// button) is asked first: 否 stays, 是 leaves.
 TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
-  enum class Then { Pause, PageSwitch, Close, CloseRefused, CloseRefusedFromAnotherThread, OwnerClose, OwnerCloseRefused };
-  struct Row {
-    Then then;
-    bool altF4 = false;  // the owner's close: Alt+F4, or the quit button clicked
-    int answer = 0;      // to the question, when one is asked
-  };
-  const Row rows[] = {{Then::Pause},          {Then::PageSwitch},
-                      {Then::Close},          {Then::CloseRefused},
-                      {Then::CloseRefusedFromAnotherThread},
-                      {Then::OwnerClose, true}, {Then::OwnerCloseRefused, true, IDNO},
-                      {Then::OwnerCloseRefused, false, IDYES}};
-  const std::string question = "以下内容尚未保存 (设置文件无法写入):\n关闭返回文本\n仍要退出设置吗?";
+  enum class Then { Pause, PageSwitch, Close, OwnerCloses, CloseRefused, ClosedElsewhere, OwnerStays, OwnerLeaves };
   std::vector<std::string> asked;
-  int answer = 0;
+  Then then{};
   platform::SetMessageBoxHook([&](const std::string& text, const std::string& title, unsigned flags) {
-    asked.push_back(text + "|" + title + "|" + std::to_string(flags));
-    return answer;
+    return asked.push_back(text + "|" + title + "|" + std::to_string(flags)), then == Then::OwnerStays ? IDNO : IDYES;
   });
-  struct Restore {
-    ~Restore() { platform::SetMessageBoxHook(nullptr); }
-  } restore;
   FakeHostDll& vlq = Fake("VLQapi.dll");
   WriteAdminItem("主人号码", "12");  // reaches the core as the page opens
   WriteAdminItem("插件开关", "关");   // off already: the command writes nothing
   Plugin().Change([](Options& o) { o.插件开关 = false; });
-  for (const Row& row : rows) {
-    const Then then = row.then;
-    const bool otherThread = then == Then::CloseRefusedFromAnotherThread;
-    const bool refusedAtClose = then == Then::CloseRefused || then == Then::OwnerCloseRefused || otherThread;
-    const bool ownerCloses = then == Then::OwnerClose || then == Then::OwnerCloseRefused;
-    const bool stays = row.answer == IDNO;
-    SCOPED_TRACE(static_cast<int>(then) * 10 + row.answer);
+  for (const Then row : {Then::Pause, Then::PageSwitch, Then::Close, Then::OwnerCloses, Then::CloseRefused,
+                         Then::ClosedElsewhere, Then::OwnerStays, Then::OwnerLeaves}) {
+    SCOPED_TRACE(static_cast<int>(then = row));
+    const bool refused = then >= Then::CloseRefused, owner = then == Then::OwnerCloses || then >= Then::OwnerStays;
     WriteAdminItem("关闭返回文本", "OLD");
-    asked.clear(), answer = row.answer;
-    std::thread closer;
-    std::vector<Step> steps = {
-        [](ui::SettingsWindow& w) {
-          SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
-          platform::Click(w.Control("按钮_远程命令"));
-          Focus(w, "关闭返回文本");
-          PressKey(VK_END, true);
-          TypeText(" \"NEW\" ");
-        },
-        [](ui::SettingsWindow&) { PressKey(VK_TAB); },
-        [&](ui::SettingsWindow& w) {
-          EXPECT_EQ(Admin("关闭返回文本"), "OLD");
-          EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD \"NEW\"");  // blanks at the end go
-          EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
-          const Printed sign(w.Control("未保存提示"));  // in red
-          const auto red = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) < 140 && GetBValue(c) < 140; };
-          EXPECT_GT(sign.Count(sign.All(), red), 20);
-          // on the window's own dark ground, behind the letters too
-          EXPECT_EQ(sign.Count(sign.All(), [](COLORREF c) { return GetRValue(c) + GetGValue(c) > 400; }), 0);
-          if (then == Then::PageSwitch) {  // still refused: the page shows the typed text again
-            platform::Click(w.Control("按钮_精确词库"));
-            platform::Click(w.Control("按钮_远程命令"));
-            EXPECT_EQ(Text(w, "关闭返回文本"), "OLD \"NEW\" ");
-            EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
-          }
-          if (!refusedAtClose) SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
-          if (then == Then::PageSwitch) {
-            platform::Click(w.Control("按钮_精确词库"));
-            platform::Click(w.Control("按钮_远程命令"));
-          }
-          if (then == Then::Pause) Sleep(1700);
-        },
-        [](ui::SettingsWindow&) {},  // the pause is over
-        [&](ui::SettingsWindow& w) {
-          if (ownerCloses) return row.altF4 ? PressKeyWithAlt(VK_F4) : ClickWithMouse(w.Control("退出设置"));
-          if (otherThread) closer = std::thread([] { ui::CloseSettingsWindows(); });
-          if (then == Then::Close || then == Then::CloseRefused || otherThread) return;
-          EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
-          EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
-          WriteAdminItem("关闭返回文本", "HAND");
-          EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "HAND");
-        }};
-    if (stays) {  // still open, as the owner left it; then the host closes it
-      steps.push_back([](ui::SettingsWindow& w) {
-        EXPECT_EQ(Text(w, "关闭返回文本"), "OLD \"NEW\" ");
-        EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
-      });
-    }
-    Drive(set, steps, (ownerCloses && !stays) || otherThread);
-    if (closer.joinable()) closer.join();
-    EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
-    const std::string told = question + "|ZOQ·关键词|" + std::to_string(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-    EXPECT_EQ(asked, then == Then::OwnerCloseRefused ? std::vector<std::string>{told} : std::vector<std::string>{});
-    if (then == Then::Close || then == Then::OwnerClose) {
+    asked.clear();
+    std::thread elsewhere;
+    std::vector<Step> steps = {[](ui::SettingsWindow& w) {
+                  SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
+                  platform::Click(w.Control("按钮_远程命令"));
+                  Focus(w, "关闭返回文本");
+                  PressKey(VK_END, true);
+                  TypeText(" \"NEW\" ");
+                },
+                [](ui::SettingsWindow&) { PressKey(VK_TAB); },
+                [&](ui::SettingsWindow& w) {
+                  EXPECT_EQ(Admin("关闭返回文本"), "OLD");
+                  EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD \"NEW\"");  // blanks at the end go
+                  EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
+                  const Printed sign(w.Control("未保存提示"));  // in red
+                  const auto red = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) < 140 && GetBValue(c) < 140; };
+                  EXPECT_GT(sign.Count(sign.All(), red), 20);
+                  // on the window's own dark ground, behind the letters too
+                  EXPECT_EQ(sign.Count(sign.All(), [](COLORREF c) { return GetRValue(c) + GetGValue(c) > 400; }), 0);
+                  if (then == Then::PageSwitch) {  // still refused: the page shows the typed text again
+                    platform::Click(w.Control("按钮_精确词库"));
+                    platform::Click(w.Control("按钮_远程命令"));
+                    EXPECT_EQ(Text(w, "关闭返回文本"), "OLD \"NEW\" ");
+                    EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
+                  }
+                  if (!refused) SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                  if (then == Then::PageSwitch) {
+                    platform::Click(w.Control("按钮_精确词库"));
+                    platform::Click(w.Control("按钮_远程命令"));
+                  }
+                  if (then == Then::Pause) Sleep(1700);
+                },
+                [](ui::SettingsWindow&) {},  // the pause is over
+                [&](ui::SettingsWindow& w) {
+                  if (owner) return then == Then::OwnerLeaves ? ClickWithMouse(w.Control("退出设置")) : PressKeyWithAlt(VK_F4);
+                  if (then == Then::ClosedElsewhere) elsewhere = std::thread(ui::CloseSettingsWindows);
+                  if (then >= Then::Close) return;
+                  EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
+                  EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
+                  WriteAdminItem("关闭返回文本", "HAND");
+                  EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "HAND");
+                }};
+    if (then == Then::OwnerStays) steps.push_back([](ui::SettingsWindow&) {});  // still open; the host closes it
+    Drive(set, steps, (owner && then != Then::OwnerStays) || then == Then::ClosedElsewhere);
+    if (elsewhere.joinable()) elsewhere.join();
+    EXPECT_EQ(asked, std::vector<std::string>(then >= Then::OwnerStays, "以下内容尚未保存 (设置文件无法写入):\n关闭返回文本\n"
+                                              "仍要退出设置吗?|ZOQ·关键词|" + std::to_string(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)));
+    if (then == Then::Close || then == Then::OwnerCloses) {
       EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
     }
-    if (refusedAtClose) {
+    if (refused) {
       SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
       EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD");
     }
   }
+  platform::SetMessageBoxHook(nullptr);
 }
 
 TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNumber) {
