@@ -62,7 +62,7 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       }
       break;
     case WM_CLOSE:
-      // The owner's close (the close button, Alt+F4); the window may stay.
+      // Asked to close (the close button, Alt+F4, PostClose): it may stay.
       if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD) && !events->OnCloseAsked()) return 0;
       break;
     case WM_LBUTTONDOWN:

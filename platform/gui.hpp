@@ -239,8 +239,9 @@ void StopTimer(WindowHandle window, unsigned id);
 // Runs the messages of this thread until `window` is gone: the thread's
 // other enabled top-level windows are disabled meanwhile and enabled again
 // as it is hidden, before it goes, so that the activation passes to its
-// owner (which a form gives back to the control that had the focus). A WM_QUIT ends the loop and is posted again for the caller;
-// the window is closed then, while the object it reports to still stands.
+// owner (which a form gives back to the control that had the focus). A
+// WM_QUIT ends the loop and is posted again for the caller; the window is
+// closed then, while the object it reports to still stands.
 void RunModal(WindowHandle window);
 
 // Clipboard text (CF_UNICODETEXT from GBK); false when the clipboard refuses.
