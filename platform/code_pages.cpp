@@ -58,6 +58,10 @@ std::wstring Gb18030ToWide(std::string_view gb) {
 }
 
 std::string WideToGb18030(std::wstring_view wide) {
+  // A text that ends inside a character (half of a surrogate pair: a UTF-16
+  // file cut short) converts without that end; a lone half elsewhere is
+  // left out by the converter.
+  if (!wide.empty() && wide.back() >= 0xD800 && wide.back() <= 0xDBFF) wide.remove_suffix(1);
   std::string units;
   for (wchar_t c : wide) units += {static_cast<char>(c >> 8), static_cast<char>(c)};
   return encoding::Utf16beToGb18030(units);

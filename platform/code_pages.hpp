@@ -18,7 +18,7 @@ std::string WideToAnsi(std::wstring_view wide);
 std::string WideToAnsiExact(std::wstring_view wide);
 
 // GB18030, which holds every character, to UTF-16 and back; invalid bytes
-// or units are left out.
+// or units are left out, and so is a character the text ends inside of.
 std::wstring Gb18030ToWide(std::string_view gb);
 std::string WideToGb18030(std::wstring_view wide);
 

@@ -14,6 +14,18 @@
 namespace zoq::platform {
 namespace {
 
+// Where a top-level form keeps the control that had the keyboard focus when
+// it was last deactivated.
+constexpr wchar_t kFocusLeft[] = L"ZoqFocusLeft";
+
+// The control the window's focus returns to as it is activated again: the
+// one that had it, while it can still take it.
+HWND FocusToRestore(HWND window) {
+  HWND left = static_cast<HWND>(GetPropW(window, kFocusLeft));
+  if (!left || !IsWindow(left) || !IsChild(window, left)) return nullptr;
+  return IsWindowVisible(left) && IsWindowEnabled(left) ? left : nullptr;
+}
+
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -35,6 +47,24 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       EndPaint(window, &ps);
       return 0;
     }
+    case WM_ACTIVATE:
+      // The focus goes back to the control that had it, as in a dialog: a
+      // window activated again after one it opened has gone (or after another
+      // program) is typed on where the owner left it.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus)) SetPropW(window, kFocusLeft, focus);
+      } else if (!HIWORD(wParam)) {
+        if (HWND left = FocusToRestore(window)) {
+          SetFocus(left);
+          return 0;
+        }
+      }
+      break;
+    case WM_CLOSE:
+      // Asked to close (the close button, Alt+F4, PostClose): it may stay.
+      if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD) && !events->OnCloseAsked()) return 0;
+      break;
     case WM_LBUTTONDOWN:
       // The background drags the whole window.
       ReleaseCapture();
@@ -99,6 +129,7 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_NOTIFY:
       return ReportListNotice(*events, *reinterpret_cast<NMHDR*>(lParam));
     case WM_DESTROY:
+      RemovePropW(window, kFocusLeft);
       if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) events->OnDestroyed(window);
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       return 0;

@@ -93,6 +93,10 @@ class FormEvents {
   virtual void OnFilesDropped(WindowHandle control, const std::vector<std::string>& pathsGbk) {}
   // The Esc key in the window (while RunModal runs it).
   virtual void OnEscape() {}
+  // The top-level window is asked to close (WM_CLOSE: its close button,
+  // Alt+F4, PostClose); false keeps it. A window destroyed outright
+  // (CloseModalSession on its own thread, a quit) is not asked.
+  virtual bool OnCloseAsked() { return true; }
   // A timer of the window (StartTimer) is due.
   virtual void OnTimer(WindowHandle window, unsigned id) {}
   // What a report list (CreateReportList) shows in a cell, in GB18030.
@@ -147,7 +151,9 @@ void SelectAllText(WindowHandle edit);
 void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk);
 
 // A window class of `module` whose windows are dragged by their background
-// (they move their top-level window) and report to their FormEvents.
+// (they move their top-level window) and report to their FormEvents. A
+// top-level one gives the keyboard focus back, when it is activated again, to
+// the control that had it when it was deactivated.
 // Unregistered when the object goes (its windows must be gone by then).
 class FormClass {
  public:
@@ -232,8 +238,10 @@ void StopTimer(WindowHandle window, unsigned id);
 
 // Runs the messages of this thread until `window` is gone: the thread's
 // other enabled top-level windows are disabled meanwhile and enabled again
-// afterwards. A WM_QUIT ends the loop and is posted again for the caller;
-// the window is closed then, while the object it reports to still stands.
+// as it is hidden, before it goes, so that the activation passes to its
+// owner (which a form gives back to the control that had the focus). A
+// WM_QUIT ends the loop and is posted again for the caller; the window is
+// closed then, while the object it reports to still stands.
 void RunModal(WindowHandle window);
 
 // Clipboard text (CF_UNICODETEXT from GBK); false when the clipboard refuses.

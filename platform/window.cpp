@@ -258,6 +258,12 @@ void CloseModalSession(unsigned waitMs) {
   if (!own) AwaitSessionEnd(*handles, waitMs);
 }
 
+bool ModalSessionClosing() {
+  std::lock_guard<std::mutex> lock(sessionLock);
+  const std::optional<Session>& session = Running();
+  return session && session->thread == GetCurrentThreadId() && session->closing;
+}
+
 void SetMessageBoxHook(MessageBoxHook hook) {
   std::lock_guard<std::mutex> lock(hookLock);
   Hook() = std::move(hook);
@@ -271,6 +277,10 @@ int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::st
   }
   if (hook) return hook(textGbk, titleGbk, flags);
   return MessageBoxW(owner, Wide(textGbk).c_str(), Wide(titleGbk).c_str(), flags);
+}
+
+bool AskYesNo(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk) {
+  return ShowMessageBox(owner, textGbk, titleGbk, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void ShowTaskModalBox(const std::string& textGbk, const std::string& titleGbk, bool exclamation) {

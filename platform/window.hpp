@@ -132,6 +132,9 @@ void FrontModalSession();
 // handled, so that a session's thread sending to them is not held up. No
 // lock is held while waiting.
 void CloseModalSession(unsigned waitMs);
+// Whether this thread's session is being closed (CloseModalSession): its
+// windows go without asking their owner anything.
+bool ModalSessionClosing();
 
 // Replaces the real message box (tests must never wait on a modal box); an
 // empty hook brings the real one back.
@@ -139,6 +142,9 @@ using MessageBoxHook = std::function<int(const std::string& text, const std::str
 void SetMessageBoxHook(MessageBoxHook hook);
 // flags are MessageBox's MB_* flags; returns the button pressed (IDOK...).
 int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk, unsigned flags);
+// A box with the buttons 是 and 否 (否 the default, the question icon) over
+// `owner`, through ShowMessageBox: true when 是 was pressed.
+bool AskYesNo(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk);
 // A task-modal box without owner, with an OK button and, when asked, the
 // exclamation icon: a box outside the settings windows, which may come up
 // inside any export. The module is pinned first (PinOwnModule), so that a host

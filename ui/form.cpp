@@ -173,6 +173,7 @@ void Form::On(WindowHandle control, Notice notice, std::function<void()> handler
 
 void Form::OnEdit(WindowHandle edit, EditHandler handler) {
   if (!edit) return;
+  if (!edits_.count(edit)) editOrder_.push_back(edit);
   edits_[edit] = {std::move(handler)};
   On(edit, Notice::Changed, [this, edit] {
     Edited& e = edits_[edit];
@@ -193,6 +194,15 @@ void Form::SaveEdits() {
     }
   }
   ShowRefused();
+}
+
+std::vector<std::string> Form::UnstoredItems() const {
+  std::vector<std::string> items;
+  for (WindowHandle edit : editOrder_) {
+    const auto found = edits_.find(edit);
+    if (found != edits_.end() && found->second.refused) items.push_back(found->second.handler.item);
+  }
+  return items;
 }
 
 void Form::ShowRefused() {

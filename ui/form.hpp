@@ -64,9 +64,12 @@ struct Caption {
 // the box (FillEdit). A save writes only what the file does not hold yet;
 // false when the file refused it: it is tried again at each of those
 // moments, and the box keeps what was typed until it is stored.
+// `item` names the text to the owner (its setting) where a text not stored is
+// listed.
 struct EditHandler {
   std::function<void(const std::string&)> apply;
   std::function<bool(const std::string&)> save;
+  std::string item;
 };
 
 class Form : public platform::FormEvents {
@@ -120,6 +123,9 @@ class Form : public platform::FormEvents {
   // Stores every edit not saved yet; while one is refused, it is tried
   // again after a pause and the sign (UnstoredSign) shows.
   void SaveEdits();
+  // The items (EditHandler::item) of the boxes whose text the file refused
+  // last, in the order the boxes were made.
+  std::vector<std::string> UnstoredItems() const;
   // The control shown while a typed text is not stored.
   void UnstoredSign(WindowHandle sign) { unstoredSign_ = sign; }
   // Key-downs of a control (and files dropped on it); the handler returns
@@ -196,6 +202,7 @@ class Form : public platform::FormEvents {
   // Shows the sign while a save is refused, and tries again at the next pause.
   void ShowRefused();
   std::map<WindowHandle, Edited> edits_;
+  std::vector<WindowHandle> editOrder_;
   std::map<WindowHandle, std::function<bool(int, bool)>> keyHandlers_;
   std::map<WindowHandle, std::function<void(const std::string&)>> dropHandlers_;
   std::map<Picture, platform::Bitmap> builtIns_;

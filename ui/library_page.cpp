@@ -75,7 +75,8 @@ EditHandler SaveCooldown() {
             const std::optional<std::string> stored = StoredAdminItem(CooldownKey());
             return (stored && text::ReadWholeNumber32(*stored) == seconds) ||
                    WriteAdminItem(CooldownKey(), text::Decimal(seconds));
-          }};
+          },
+          "冷却时间"};
 }
 
 }  // namespace

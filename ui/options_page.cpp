@@ -43,7 +43,8 @@ EditHandler SaveReturnText(const char* key) {
             if (!StoreAdminItem(key, text::LineBreaksAsN(text))) return false;
             TypedAdminItem(key, std::nullopt);
             return true;
-          }};
+          },
+          key};
 }
 
 }  // namespace

@@ -19,6 +19,11 @@ namespace {
 
 constexpr int kWidth = 780, kHeight = 500;
 constexpr const char* kUnstoredText = "尚未保存";
+constexpr const char* kTitle = "ZOQ·关键词";
+// Asked when the owner closes the window with texts the file refused: each
+// one on a line of its own between the two.
+constexpr const char* kUnstoredAtClose = "以下内容尚未保存 (设置文件无法写入):\n";
+constexpr const char* kLeaveAnyway = "仍要退出设置吗?";
 constexpr Colour kWarningColour = 0xFF6B6B;
 constexpr const char* kNavButtons[] = {"按钮_插件主页", "按钮_远程命令", "按钮_精确词库", "按钮_模糊词库"};
 
@@ -126,7 +131,7 @@ void ResetHomeWebSettings() {
 }
 
 bool SettingsWindow::Create(const platform::FormClass& windowClass) {
-  if (!CreateWindowOf(windowClass, "ZOQ·关键词", kWidth, kHeight, Picture::Background)) return false;
+  if (!CreateWindowOf(windowClass, kTitle, kWidth, kHeight, Picture::Background)) return false;
   BuildNavigation();
   tabs_ = platform::CreateTabs(handle(), 128, 8, 635, 488, {"设置", "词库", "主页"});
   BuildOptionsPage();
@@ -164,6 +169,21 @@ void SettingsWindow::BuildNavigation() {
 }
 
 void SettingsWindow::CloseSettingsWindow() { platform::PostClose(handle()); }
+
+bool SettingsWindow::OnCloseAsked() {
+  if (platform::ModalSessionClosing()) return true;
+  try {
+    SaveEdits();  // what the file takes now goes without a word
+    const std::vector<std::string> items = UnstoredItems();
+    if (items.empty()) return true;
+    std::string question = kUnstoredAtClose;
+    for (const std::string& item : items) question += item + "\n";
+    question += kLeaveAnyway;
+    return platform::AskYesNo(handle(), question, kTitle);
+  } catch (...) {
+    return true;
+  }
+}
 
 int SettingsWindow::Page() const { return platform::SelectedTab(tabs_); }
 
@@ -220,7 +240,7 @@ namespace {
 
 EditHandler SaveTextSetting(TextOption setting, const char* key) {
   return {[setting](const std::string& text) { Plugin().Change([&](Options& o) { setting(o) = text; }); },
-          [key](const std::string& text) { return StoreAdminItem(key, text); }};
+          [key](const std::string& text) { return StoreAdminItem(key, text); }, key};
 }
 
 }  // namespace

@@ -99,6 +99,9 @@ class SettingsWindow : public Form {
   void ShowLibrary(std::int32_t mode, const char* button);
   // Closes the window once the click has been handled.
   void CloseSettingsWindow();
+  // The owner closes the window: a text the file still refuses is named to
+  // the owner, who may stay to keep it. The host's close never asks.
+  bool OnCloseAsked() override;
 
   // The options page.
   void ShowOwnerHint();

@@ -157,6 +157,18 @@ TEST_F(AccountChooserTest, WithoutAnAccountTheListSaysSoInRedAndOnlyCancelLeaves
   });
   Fake("message.dll").SetAnswer("Api_GetLoginQQ", "12345");
   ExpectItems({"12345"});
+  // Over the host's window, the focus in a box of it, closed from the keyboard (Tab to 取消,
+  // past the list and 确定 with an account, Space): the host's window is active again, the
+  // focus in its box.
+  for (const auto& [account, tabs] : {std::pair{"12", 1}, {"12345", 3}}) {
+    Fake("message.dll").SetAnswer("Api_GetLoginQQ", account);
+    HWND host = CreateWindowExW(0, L"#32770", L"", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, host, nullptr, nullptr, nullptr);
+    SetFocus(box);
+    Run(set, {[tabs] { for (int i = 0; i < tabs; ++i) PressKey(VK_TAB); PressKey(VK_SPACE); }}, true);
+    EXPECT_EQ(std::pair(GetActiveWindow(), GetFocus()), std::pair(host, box)) << account;
+    DestroyWindow(host);
+  }
 }
 
 TEST_F(AccountChooserTest, FunctionTableAndWeChatStyleHostsListTheirAccounts) {

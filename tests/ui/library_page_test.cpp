@@ -436,6 +436,12 @@ std::string Utf16le(const char16_t* text) {
 // file stays, whatever its encoding or length.
 TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
   const std::string x40k(40000, 'x');  // beyond the edit control's own limit
+  // 200 different four-byte characters of GB18030 from U+20100 (past U+20087 to U+200CC,
+  // some of which it writes back in two bytes); `at` counts from U+10000, 90 30 81 30.
+  std::string fours;
+  for (int at = 0x10100; at < 0x10100 + 200; ++at)
+    for (const int b : {0x90 + at / 12600, 0x30 + at / 1260 % 10, 0x81 + at / 10 % 126, 0x30 + at % 10})
+      fours += static_cast<char>(b);
   struct Row {
     bool admin;
     std::string before, after;
@@ -446,7 +452,16 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
       {false, "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36ok\r\n", "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36okZ\r\n"},
       {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok\r\n"), "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕okZ\r\n")},
       {false, "[kw]\r\n回复=" + x40k + "\r\n", "[kw]\r\n回复=" + x40k + "Z\r\n"},
-      {true, Utf8(u8"\uFEFF[admin]\r\n开启返回文本=hi😀ok\r\n"), Utf8(u8"开启返回文本=hi😀okZ\r\n")}};
+      {true, Utf8(u8"\uFEFF[admin]\r\n开启返回文本=hi😀ok\r\n"), Utf8(u8"开启返回文本=hi😀okZ\r\n")},
+      // More four-byte characters than one lead byte has stand-ins for.
+      {false, "[kw]\r\n回复=" + fours + "ok\r\n", "[kw]\r\n回复=" + fours + "okZ\r\n"},
+      // The file's last character cut (three bytes of four): the reply is shown and saved as
+      // the INI functions read it, the bytes that are no character as "?".
+      {false, "[kw]\r\n回复=手写ok\x95\x32\x82", "[kw]\r\n回复=手写ok??Z\r\n"},
+      // A UTF-16 file cut inside its last character (half a surrogate pair): the reply is
+      // shown without it; the save is refused, and the file stays whole.
+      {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\x3D\xD8", "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\x3D\xD8",
+       "保存失败"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.after.substr(0, 40));
     const std::string file = row.admin ? AdminFile() : ExactLibraryFile();
@@ -507,6 +522,22 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClicke
               [&](ui::SettingsWindow& w) {
                 EXPECT_EQ(ui::OpenedVariablePicker(), nullptr);  // cancel and Esc insert nothing
                 EXPECT_EQ(Text(w, "词控_回复框"), "你好[@][图接口=]");
+                // The keyboard alone: Ctrl+D, Esc in the picker; the window is active again,
+                // the focus in the reply box, which takes the next key, and Ctrl+S saves.
+                platform::SetWindowTextGbk(w.Control("词控_关键词框"), "键盘");
+                Focus(w, "词控_回复框");
+                PressKey(VK_END, true), PressKey('D', true);
+              },
+              [](ui::SettingsWindow&) {
+                ASSERT_NE(ui::OpenedVariablePicker(), nullptr);
+                PressKey(VK_ESCAPE);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(std::pair(GetActiveWindow(), GetFocus()), std::pair(w.handle(), w.Control("词控_回复框")));
+                TypeText("k"), PressKey('S', true);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_EQ(Stored("键盘") + "," + Editor(w), "你好[@][图接口=]k,键盘/你好[@][图接口=]k");  // its row chosen
                 Plugin().HostType = kHostWx;
                 openPicker(w);
               },

@@ -1,10 +1,12 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
-//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|chooser|nobody|unstored|focus> <ms>
+//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|ctrld|escaped|chooser|nobody|unstored|closeprompt|focus> <ms>
 // ("options": a return text longer than its box; "library": a row selected, the focus in
 // the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
 // keywords and a long reply; "clicked": 17 rows, row 2 clicked, then row 6; "typeahead":
 // fruits, "ban" typed over the list; "chooser": its list dropped down; "unstored": a return
-// text typed that the read-only file refused; "focus": Tab on a switch); or times listing one
+// text typed that the read-only file refused; "closeprompt": the same, then Alt+F4: the
+// question; "ctrld": Ctrl+D in the reply box: the picker; "escaped": then Esc, and a key
+// typed: in the reply box again; "focus": Tab on a switch); or times listing one
 // library of n keywords, switching to the other and back, saving a keyword and deleting it:
 // ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
@@ -87,13 +89,40 @@ int main(int argc, char** argv) {
     if (page == "chooser" && ui::OpenedAccountChooser())
       SendMessageW(ui::OpenedAccountChooser()->Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
     if (chooser || !w) return;
-    if (page == "options" || page == "hint" || page == "unstored") platform::Click(w->Control("按钮_远程命令"));
-    if (page == "unstored") {  // typed, then the focus leaves the box: refused
+    const bool refused = page == "unstored" || page == "closeprompt";
+    if (page == "options" || page == "hint" || refused) platform::Click(w->Control("按钮_远程命令"));
+    if (refused) {  // typed, then the focus leaves the box: refused
       SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
       platform::SetFocusTo(w->Control("关闭返回文本"));
       for (wchar_t c : std::wstring(L"NEW")) PostMessageW(w->Control("关闭返回文本"), WM_CHAR, c, 1);
       testing::RunSoon([w] { platform::SetFocusTo(w->Control("关闭命令")); }, 300);
       testing::RunSoon([] { SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL); }, 5500);
+    }
+    if (page == "closeprompt") {  // Alt+F4 in the box with the focus
+      testing::RunSoon([] {
+        const LPARAM held = MapVirtualKeyW(VK_F4, MAPVK_VK_TO_VSC) << 16 | KF_ALTDOWN << 16 | 1;
+        PostMessageW(GetFocus(), WM_SYSKEYDOWN, VK_F4, held);
+        PostMessageW(GetFocus(), WM_SYSKEYUP, VK_F4, held | 0xC0000000);
+      }, 1200);
+    }
+    if (page == "ctrld" || page == "escaped") {  // keys as the owner types them, to the focus
+      platform::Click(w->Control("按钮_精确词库"));
+      platform::SetWindowTextGbk(w->Control("词控_关键词框"), "早安");
+      platform::SetWindowTextGbk(w->Control("词控_回复框"), "早上好 [@]");
+      platform::SetFocusTo(w->Control("词控_回复框"));
+      platform::CaretToEnd(w->Control("词控_回复框"));
+      const auto ctrl = [](bool down) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = keys[VK_LCONTROL] = down ? 0x80 : 0;
+        SetKeyboardState(keys);
+      };
+      testing::RunSoon([ctrl] { ctrl(true), PostMessageW(GetFocus(), WM_KEYDOWN, 'D', 1); }, 300);
+      testing::RunSoon([ctrl] { ctrl(false); }, 600);  // inside the picker's loop
+      if (page == "escaped") {
+        testing::RunSoon([] { PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1); }, 1500);
+        testing::RunSoon([] { for (wchar_t c : std::wstring(L"早")) PostMessageW(GetFocus(), WM_CHAR, c, 1); }, 2200);
+      }
     }
     if (page == "focus") {  // Tab from the switch before it
       platform::SetFocusTo(w->Control("主页_群聊控制"));

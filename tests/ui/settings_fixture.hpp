@@ -56,6 +56,10 @@ inline void PressKey(int key, bool withCtrl = false, bool withShift = false) {
   const LPARAM held = MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16 | withCtrl << 25 | withShift << 26 | 1;
   PostKey(WM_KEYDOWN, key, held), PostKey(WM_KEYUP, key, held | 0xC0000000);
 }
+inline void PressKeyWithAlt(int key) {  // Alt+F4
+  const LPARAM held = MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16 | KF_ALTDOWN << 16 | 1;
+  PostKey(WM_SYSKEYDOWN, key, held), PostKey(WM_SYSKEYUP, key, held | 0xC0000000);
+}
 // Characters as an input method hands them over.
 inline void TypeText(const std::string& gbk) { for (wchar_t c : platform::GbkToWide(gbk)) PostKey(WM_CHAR, c, 1); }
 
@@ -237,14 +241,22 @@ class SettingsWindowTest : public CoreTest {
   }
 
   // Runs `open` (a settings export) with the steps running inside its
-  // windows; what is still open after the last step is closed.
-  std::int32_t Run(Export open, std::vector<std::function<void()>> steps) {
-    steps.back() = [last = steps.back()] { last(), ui::CloseSettingsWindows(); };
+  // windows; what is still open after the last step is closed, unless the
+  // owner's keys of the last step close it (`ownerCloses`: what they leave
+  // open fails the test and is closed a while later).
+  std::int32_t Run(Export open, std::vector<std::function<void()>> steps, bool ownerCloses = false) {
+    auto over = std::make_shared<bool>(false);
+    steps.back() = [last = steps.back(), ownerCloses, over] {
+      last();
+      if (!ownerCloses) return ui::CloseSettingsWindows();
+      RunSoon([over] { if (!*over) ui::CloseSettingsWindows(), ADD_FAILURE() << "left open"; }, 5000);
+    };
     Script script(std::move(steps));
-    return open();
+    const std::int32_t result = open();
+    return *over = true, result;
   }
   // The same with the steps in the settings window.
-  std::int32_t Drive(Export open, std::vector<Step> steps) {
+  std::int32_t Drive(Export open, std::vector<Step> steps, bool ownerCloses = false) {
     std::vector<std::function<void()>> inWindow;
     for (Step& step : steps) {
       inWindow.push_back([step] {
@@ -252,7 +264,7 @@ class SettingsWindowTest : public CoreTest {
         step(*ui::OpenedSettingsWindow());
       });
     }
-    return Run(open, std::move(inWindow));
+    return Run(open, std::move(inWindow), ownerCloses);
   }
 
   WebServer server;

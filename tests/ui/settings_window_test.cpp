@@ -322,18 +322,29 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
 // A return text the file refuses (read-only) is answered as the file will
 // read it back, and the window says it is not stored; once the file takes
 // writes, it is stored at the next pause, at a page switch or as the window
-// closes, and from then on the file's own value is answered. A window closed
-// while the file still refuses takes what was typed with it.
+// closes, and from then on the file's own value is answered. A window the
+// host closes (on its thread or from another) while the file still refuses
+// takes what was typed with it; the owner closing it (Alt+F4, the quit
+// button) is asked first: 否 stays, 是 leaves.
 TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
-  enum class Then { Pause, PageSwitch, Close, CloseRefused };
+  enum class Then { Pause, PageSwitch, Close, OwnerCloses, CloseRefused, ClosedElsewhere, OwnerStays, OwnerLeaves };
+  std::vector<std::string> asked;
+  Then then{};
+  platform::SetMessageBoxHook([&](const std::string& text, const std::string& title, unsigned flags) {
+    return asked.push_back(text + "|" + title + "|" + std::to_string(flags)), then == Then::OwnerStays ? IDNO : IDYES;
+  });
   FakeHostDll& vlq = Fake("VLQapi.dll");
   WriteAdminItem("主人号码", "12");  // reaches the core as the page opens
   WriteAdminItem("插件开关", "关");   // off already: the command writes nothing
   Plugin().Change([](Options& o) { o.插件开关 = false; });
-  for (const Then then : {Then::Pause, Then::PageSwitch, Then::Close, Then::CloseRefused}) {
-    SCOPED_TRACE(static_cast<int>(then));
+  for (const Then row : {Then::Pause, Then::PageSwitch, Then::Close, Then::OwnerCloses, Then::CloseRefused,
+                         Then::ClosedElsewhere, Then::OwnerStays, Then::OwnerLeaves}) {
+    SCOPED_TRACE(static_cast<int>(then = row));
+    const bool refused = then >= Then::CloseRefused, owner = then == Then::OwnerCloses || then >= Then::OwnerStays;
     WriteAdminItem("关闭返回文本", "OLD");
-    Drive(set, {[](ui::SettingsWindow& w) {
+    asked.clear();
+    std::thread elsewhere;
+    std::vector<Step> steps = {[](ui::SettingsWindow& w) {
                   SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
                   platform::Click(w.Control("按钮_远程命令"));
                   Focus(w, "关闭返回文本");
@@ -356,7 +367,7 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                     EXPECT_EQ(Text(w, "关闭返回文本"), "OLD \"NEW\" ");
                     EXPECT_TRUE(platform::IsVisible(w.Control("未保存提示")));
                   }
-                  if (then != Then::CloseRefused) SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
+                  if (!refused) SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
                   if (then == Then::PageSwitch) {
                     platform::Click(w.Control("按钮_精确词库"));
                     platform::Click(w.Control("按钮_远程命令"));
@@ -365,18 +376,28 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                 },
                 [](ui::SettingsWindow&) {},  // the pause is over
                 [&](ui::SettingsWindow& w) {
-                  if (then == Then::Close || then == Then::CloseRefused) return;
+                  if (owner) return then == Then::OwnerLeaves ? ClickWithMouse(w.Control("退出设置")) : PressKeyWithAlt(VK_F4);
+                  if (then == Then::ClosedElsewhere) elsewhere = std::thread(ui::CloseSettingsWindows);
+                  if (then >= Then::Close) return;
                   EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
                   EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
                   WriteAdminItem("关闭返回文本", "HAND");
                   EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "HAND");
-                }});
-    if (then == Then::Close) EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
-    if (then == Then::CloseRefused) {
+                }};
+    if (then == Then::OwnerStays) steps.push_back([](ui::SettingsWindow&) {});  // still open; the host closes it
+    Drive(set, steps, (owner && then != Then::OwnerStays) || then == Then::ClosedElsewhere);
+    if (elsewhere.joinable()) elsewhere.join();
+    EXPECT_EQ(asked, std::vector<std::string>(then >= Then::OwnerStays, "以下内容尚未保存 (设置文件无法写入):\n关闭返回文本\n"
+                                              "仍要退出设置吗?|ZOQ·关键词|" + std::to_string(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)));
+    if (then == Then::Close || then == Then::OwnerCloses) {
+      EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
+    }
+    if (refused) {
       SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_NORMAL);
       EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "OLD");
     }
   }
+  platform::SetMessageBoxHook(nullptr);
 }
 
 TEST_F(SettingsWindowTest, SwitchesFlipShowAndWriteTheirSettingAndCopyTheGroupNumber) {
