@@ -98,8 +98,9 @@ ZOQ_HOT std::uint32_t FuzzyMatcher::Child(std::uint32_t state, Symbol symbol) co
   if ((e & kNextIsChild) && (edges_[state + 1] & kSymbol) == symbol) return state + 1;
   if (!(e & kBranches)) return kNone;
   if (e & kWide) {
-    // (A state's children all begin a character or none does, as its own
-    // symbol tells: the byte is enough.)
+    // (Whether a child begins a character follows from its byte and the
+    // state's own symbol: after a lead byte, a trail byte continues the
+    // character and any other byte begins one. The byte is enough.)
     const std::uint32_t child = wideTo_[WideAt(state) + (symbol & 0xFF)];
     return child != 0 ? child : kNone;
   }
