@@ -23,10 +23,8 @@ constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c
 // byte after it is a character of its own, and a "/", ":" or quote there is
 // seen as one.
 inline std::size_t CharLength(std::string_view s, std::size_t pos) {
-  return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size() &&
-          IsTrailByte(static_cast<unsigned char>(s[pos + 1])))
-             ? 2
-             : 1;
+  if (!IsLeadByte(static_cast<unsigned char>(s[pos])) || pos + 1 >= s.size()) return 1;
+  return 1 + std::size_t{IsTrailByte(static_cast<unsigned char>(s[pos + 1]))};  // no branch on the byte
 }
 
 enum class Case { Sensitive, IgnoreAscii };
