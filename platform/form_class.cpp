@@ -22,7 +22,7 @@ constexpr wchar_t kFocusLeft[] = L"ZoqFocusLeft";
 // one that had it, while it can still take it.
 HWND FocusToRestore(HWND window) {
   HWND left = static_cast<HWND>(GetPropW(window, kFocusLeft));
-  if (!left || !IsWindow(left) || !IsChild(window, left)) return nullptr;
+  if (!IsChild(window, left)) return nullptr;  // (none kept, or gone)
   return IsWindowVisible(left) && IsWindowEnabled(left) ? left : nullptr;
 }
 

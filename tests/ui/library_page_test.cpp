@@ -458,9 +458,13 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
       // The file's last character cut (three bytes of four): the reply is shown and saved as
       // the INI functions read it, the bytes that are no character as "?".
       {false, "[kw]\r\n回复=手写ok\x95\x32\x82", "[kw]\r\n回复=手写ok??Z\r\n"},
-      // A UTF-16 file cut inside its last character (half a surrogate pair): the reply is
-      // shown without it; the save is refused, and the file stays whole.
-      {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\x3D\xD8", "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\x3D\xD8",
+      // A UTF-16 file cut inside its last character (half a surrogate pair, the first and
+      // the last there is): the reply is shown without it; the save is refused, and the
+      // file stays whole.
+      {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + std::string(1, '\0') + "\xD8",
+       "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + std::string(1, '\0') + "\xD8",
+       "保存失败"},
+      {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\xFF\xDB", "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\xFF\xDB",
        "保存失败"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.after.substr(0, 40));
