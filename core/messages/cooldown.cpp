@@ -12,6 +12,7 @@
 #include "core/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"
+#include "platform/lock.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -126,7 +127,7 @@ namespace {
 // not give back as written (a key with "=") is never written, and holds its
 // replies in this process alone.
 struct UnwrittenTimes {
-  std::mutex lock;
+  platform::Mutex lock;
   std::map<std::string, std::vector<IniChange>> byFile;
 };
 
@@ -145,13 +146,13 @@ void WriteUnwritten(const std::string& file) {
   UnwrittenTimes& u = Unwritten();
   std::vector<IniChange> kept;
   {
-    std::lock_guard<std::mutex> hold(u.lock);
+    std::lock_guard<platform::Mutex> hold(u.lock);
     const auto it = u.byFile.find(file);
     if (it == u.byFile.end()) return;
     std::copy_if(it->second.begin(), it->second.end(), std::back_inserter(kept), ReadsBackAsSet);
   }
   if (kept.empty() || !WriteIniChanges(file, kept)) return;
-  std::lock_guard<std::mutex> hold(u.lock);
+  std::lock_guard<platform::Mutex> hold(u.lock);
   const auto it = u.byFile.find(file);
   if (it == u.byFile.end()) return;
   std::erase_if(it->second, [&](const IniChange& c) {
@@ -179,7 +180,7 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& group, const std
   {
     // Tested and kept in one step: another thread of this process that
     // cannot write either sees the time.
-    std::lock_guard<std::mutex> hold(u.lock);
+    std::lock_guard<platform::Mutex> hold(u.lock);
     const auto it = u.byFile.find(file);
     if (it != u.byFile.end()) {
       for (const IniChange& c : it->second) {
@@ -212,7 +213,7 @@ void WriteUnwrittenCooldowns() {
   std::vector<std::string> files;
   {
     UnwrittenTimes& u = Unwritten();
-    std::lock_guard<std::mutex> hold(u.lock);
+    std::lock_guard<platform::Mutex> hold(u.lock);
     for (const auto& [file, times] : u.byFile) {
       if (std::any_of(times.begin(), times.end(), ReadsBackAsSet)) files.push_back(file);
     }
@@ -228,7 +229,7 @@ bool ForgetCooldowns(const std::string& file) {
   if (!folder.held()) return false;
   {
     UnwrittenTimes& u = Unwritten();
-    std::lock_guard<std::mutex> hold(u.lock);
+    std::lock_guard<platform::Mutex> hold(u.lock);
     u.byFile.erase(file);
   }
   return RemoveDataFile(file);
