@@ -327,24 +327,32 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
 // takes what was typed with it; the owner closing it (Alt+F4, the quit
 // button) is asked first: 否 stays, 是 leaves.
 TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
-  enum class Then { Pause, PageSwitch, Close, OwnerCloses, CloseRefused, ClosedElsewhere, OwnerStays, OwnerLeaves };
+  enum class Then { Pause, PageSwitch, Close, OwnerCloses, CloseRefused, ClosedElsewhere, OwnerStays, OwnerLeaves, ClosedWhileAsked };
   std::vector<std::string> asked;
   Then then{};
+  HWND shown = nullptr;
+  std::thread elsewhere;
   platform::SetMessageBoxHook([&](const std::string& text, const std::string& title, unsigned flags) {
-    return asked.push_back(text + "|" + title + "|" + std::to_string(flags)), then == Then::OwnerStays ? IDNO : IDYES;
+    asked.push_back(text + "|" + title + "|" + std::to_string(flags));
+    if (then != Then::ClosedWhileAsked) return then == Then::OwnerStays ? IDNO : IDYES;
+    // The host closes the windows while the question is up: the window goes
+    // (and the box with it) without asking again.
+    elsewhere = std::thread(ui::CloseSettingsWindows);
+    for (MSG m; IsWindow(shown) && GetMessageW(&m, nullptr, 0, 0);) DispatchMessageW(&m);
+    return 0;
   });
   FakeHostDll& vlq = Fake("VLQapi.dll");
   WriteAdminItem("主人号码", "12");  // reaches the core as the page opens
   WriteAdminItem("插件开关", "关");   // off already: the command writes nothing
   Plugin().Change([](Options& o) { o.插件开关 = false; });
   for (const Then row : {Then::Pause, Then::PageSwitch, Then::Close, Then::OwnerCloses, Then::CloseRefused,
-                         Then::ClosedElsewhere, Then::OwnerStays, Then::OwnerLeaves}) {
+                         Then::ClosedElsewhere, Then::OwnerStays, Then::OwnerLeaves, Then::ClosedWhileAsked}) {
     SCOPED_TRACE(static_cast<int>(then = row));
     const bool refused = then >= Then::CloseRefused, owner = then == Then::OwnerCloses || then >= Then::OwnerStays;
     WriteAdminItem("关闭返回文本", "OLD");
     asked.clear();
-    std::thread elsewhere;
-    std::vector<Step> steps = {[](ui::SettingsWindow& w) {
+    std::vector<Step> steps = {[&](ui::SettingsWindow& w) {
+                  shown = w.handle();
                   SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
                   platform::Click(w.Control("按钮_远程命令"));
                   Focus(w, "关闭返回文本");
