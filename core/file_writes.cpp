@@ -230,8 +230,9 @@ void SetKnownSize(const std::string& path, std::size_t size) {
 }
 
 // How long a writer waits for a file that another program is saving to
-// stand still, how often it looks, and how long it starts again when the
-// file changed (or was held open) before its copy could take its place.
+// stand still (within its budget), how often it looks, and how long it
+// goes on reading the file anew when it changed, or was held open, before
+// its copy could take its place.
 constexpr std::uint32_t kSteadyWithinMs = 1000;
 constexpr std::uint32_t kLookAgainMs = 20;
 // A file found shorter than it was is taken only once it has stood still
@@ -239,6 +240,17 @@ constexpr std::uint32_t kLookAgainMs = 20;
 // them on a busy machine.
 constexpr std::uint32_t kShorterStandsMs = 200;
 constexpr std::uint32_t kWriteWithinMs = 2000;
+// How long a writer of a file that anyone writes waits for the folder's
+// commit lock at least, on other processes: its holders hold it for a check
+// and a rename.
+constexpr std::uint32_t kCommitWaitMs = 50;
+constexpr std::string_view kCommitUse = "-commit";
+
+// A pause while another program saves or holds a file, off the budget.
+void PauseForOtherProgram() {
+  platform::Pause(kLookAgainMs);
+  OtherProcessWait::Spend(kLookAgainMs);
+}
 
 // A file as a writer read it: the bytes, parsed, and the state they were
 // read in through the handle it keeps until its copy is in place.
@@ -325,6 +337,7 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 // at once).
 std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start, bool mayWait = true,
                                    bool forWriting = false) {
+  const std::uint32_t within = std::min(kSteadyWithinMs, OtherProcessWait::Left());
   for (;;) {
     // With `forWriting`, a file that cannot be opened for writing too
     // (read-only, or held by a program that lets others only read) is not
@@ -347,8 +360,11 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
     const std::optional<platform::FileState> after = read.file->State();
     if (!before || !(asKnown || read.own) || !after) return std::nullopt;
     const std::size_t size = asKnown ? known.image->text().size() : read.own->size();
-    const bool late = platform::TickCount() - start >= kSteadyWithinMs;
-    if (*before == *after && after->size == size && NamedAsRead(path, *after)) {
+    const bool late = platform::TickCount() - start >= within;
+    const bool still = *before == *after && after->size == size, named = still && NamedAsRead(path, *after);
+    // Another writer put a file in its place meanwhile: that one is read.
+    if (still && !named && platform::TickCount() - start < kWriteWithinMs) continue;
+    if (named) {
       const bool shorter = known.size && size < *known.size;
       // Within what the caller may wait on other programs (a message very
       // little), one look at the least.
@@ -371,7 +387,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
     } else if (late || !mayWait) {
       return std::nullopt;
     }
-    platform::Pause(kLookAgainMs);
+    PauseForOtherProgram();
   }
 }
 
@@ -382,7 +398,20 @@ bool StillAsRead(const FileRead& read, const std::string& where) {
   return read.file->State() == read.state && NamedAsRead(where, read.state) && read.file->Holds(read.bytes());
 }
 
-enum class Put { Done, Failed, Changed };
+enum class Put { Done, Failed, Changed, HeldUp };
+
+// The folder's commit lock, for a file that anyone writes (see Writers).
+class CommitLock {
+ public:
+  CommitLock(const std::string& path, Writers writers) {
+    if (writers != Writers::Anyone) return;
+    lock_.emplace(FolderOf(path), kCommitUse, std::max(OtherProcessWait::Left(), kCommitWaitMs), kDataFolderWaitMs);
+    OtherProcessWait::Spend(lock_->othersWaitedMs());
+  }
+
+ private:
+  std::optional<platform::FolderLock> lock_;
+};
 
 // The checked bytes as the file: a copy beside the file the name leads to,
 // on the disk, takes its place once the file is checked to be as it was
@@ -393,7 +422,7 @@ enum class Put { Done, Failed, Changed };
 // the old text or the new, so neither a copy nor a flush is needed, as a
 // rename's own step is not flushed either (a file that cannot be opened for
 // writing, held by another program, takes the copy's way).
-Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
+Put PutChecked(const std::string& path, FileRead& read, const std::string& written, Writers writers) {
   // A cut goes through the handle read by when that was opened for writing,
   // else through the file's name, which leads to it as a link does; where
   // a link leads is looked up only for a copy, which is put beside the file
@@ -412,6 +441,7 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
     copy.emplace(platform::ScratchNameFor(where, kIniCopy), written);
     if (!copy->written()) return Put::Failed;
   }
+  const CommitLock commit(path, writers);
   if (!StillAsRead(read, where)) return Put::Changed;
   if (otherProgramAt) otherProgramAt(WriteStep::LastChecked);
   bool done = false;
@@ -427,9 +457,8 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
     read.file.reset();
     const platform::MoveResult moved = copy->PutOnce(where, existed);
     done = moved == platform::MoveResult::Done;
-    if (moved == platform::MoveResult::HeldUp || (!done && !existed && platform::FileExists(where))) {
-      return Put::Changed;
-    }
+    if (moved == platform::MoveResult::HeldUp) return Put::HeldUp;
+    if (!done && !existed && platform::FileExists(where)) return Put::Changed;
   }
   if (!done) return Put::Failed;
   CountWrite(path);
@@ -454,8 +483,10 @@ void OtherProcessWait::Spend(std::uint32_t ms) {
   if (OtherProcessWait* const wait = Waits().get()) wait->left_ -= std::min(wait->left_, ms);
 }
 
-DataFolderLock::DataFolderLock(const std::string& path)
-    : folder_(LookedAtFolderOf(path)), lock_(folder_, OtherProcessWait::Left(), kDataFolderWaitMs) {
+DataFolderLock::DataFolderLock(const std::string& path) : DataFolderLock(path, OtherProcessWait::Left()) {}
+
+DataFolderLock::DataFolderLock(const std::string& path, std::uint32_t othersWaitMs)
+    : folder_(LookedAtFolderOf(path)), lock_(folder_, othersWaitMs, kDataFolderWaitMs) {
   OtherProcessWait::Spend(lock_.othersWaitedMs());
   Held();
 }
@@ -592,30 +623,47 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::stri
 
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
   if (changes.empty()) return true;
-  DataFolderLock lock(file);
+  return UpdateIniFile(file, [&](const IniImage&, bool) { return changes; }) == Update::Written;
+}
+
+Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers writers) {
+  const bool anyone = writers == Writers::Anyone;
+  const DataFolderLock lock(file, OtherProcessWait::Left() / (anyone ? 2 : 1));
   std::optional<FileRead> kept = TakeReadUnderLock(file);
-  if (!lock.held() || platform::FolderExists(file)) return false;
+  if ((!lock.held() && !anyone) || platform::FolderExists(file)) return Update::NotWritten;
+  // Without the folder's lock, the whole write is made under the commit
+  // lock: such writers do not come between one another (nor keep the file
+  // open while another puts its copy in place), and a holder of the
+  // folder's lock finds the file changed when it checks.
+  const std::optional<CommitLock> whole = lock.held() ? std::nullopt : std::make_optional<CommitLock>(file, writers);
   const std::uint32_t start = platform::TickCount();
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
     std::optional<FileRead> read = kept ? std::move(kept) : SteadyRead(file, tried);
     kept.reset();
-    if (!read) return false;  // never a part taken for the whole file
+    if (!read) return Update::NotWritten;  // never a part taken for the whole file
     if (otherProgramAt) otherProgramAt(WriteStep::FileRead);
     const IniImage& image = *read->image;
-    std::optional<std::string> written = Changed(image, read->bytes(), changes);
+    const std::optional<std::vector<IniChange>> changes = decide(image, read->file != nullptr);
+    if (!changes) return Update::Declined;
+    std::optional<std::string> written = Changed(image, read->bytes(), *changes);
     std::optional<Checked> checked;
-    if (!written || !(checked = Check(image, read->bytes(), *written, changes))) return false;
+    if (!written || !(checked = Check(image, read->bytes(), *written, *changes))) return Update::NotWritten;
     // Nothing changes: nothing is written, a read-only file too.
-    if (*written == read->bytes()) return true;
-    if (platform::IsReadOnlyFile(file)) return false;
-    const Put put = PutChecked(file, *read, *written);
+    if (*written == read->bytes()) return Update::Written;
+    if (platform::IsReadOnlyFile(file)) return Update::NotWritten;
+    const Put put = PutChecked(file, *read, *written, writers);
     if (put == Put::Done) {
       KeepImage(file, std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked))));
+      return Update::Written;
     }
-    if (put != Put::Changed) return put == Put::Done;
-    platform::Pause(kLookAgainMs);
+    if (put == Put::Failed) return Update::NotWritten;
+    // Held open by another program: looked at again while the budget lasts.
+    if (put == Put::HeldUp) {
+      if (OtherProcessWait::Left() == 0) return Update::NotWritten;
+      PauseForOtherProgram();
+    }
   }
-  return false;
+  return Update::NotWritten;
 }
 
 namespace {
@@ -689,10 +737,13 @@ std::uint64_t WritesOf(const std::string& path) {
 
 ZOQ_HOT std::uint64_t AllWrites() { return Writes().all.load(); }
 
-bool RemoveDataFile(const std::string& path) {
-  DataFolderLock lock(path);
+bool RemoveDataFile(const std::string& path, Writers writers) {
+  const bool anyone = writers == Writers::Anyone;
+  const DataFolderLock lock(path, OtherProcessWait::Left() / (anyone ? 2 : 1));
   ForgetReadUnderLock(path);
-  const bool removed = lock.held() && platform::RemoveFile(path);
+  if (!lock.held() && !anyone) return false;
+  const CommitLock commit(path, writers);
+  const bool removed = platform::RemoveFile(path);
   if (removed) CountWrite(path);
   return removed;
 }

@@ -9,6 +9,7 @@
 // reports the failure.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +58,9 @@ class DataFolderLock {
  public:
   // `path`: a file of the folder, or the folder followed by a backslash.
   explicit DataFolderLock(const std::string& path);
+  // Waiting on other processes `othersWaitMs` at most (taken off the
+  // budget as any wait is).
+  DataFolderLock(const std::string& path, std::uint32_t othersWaitMs);
   // Only when no other thread or process holds it: no wait.
   struct OnlyIfFree {};
   DataFolderLock(const std::string& path, OnlyIfFree);
@@ -90,11 +94,38 @@ inline void (*otherProgramAt)(WriteStep) = nullptr;
 // minute for its folder.
 void RemoveCopiesLeftBehind(const std::string& path);
 
+// Who writes a file of the data folder. Most are written only with the
+// folder's lock held. A file that anyone writes (the cool-down times, which
+// every message writes and no message may wait long for) is written
+// without the lock when it cannot be had within half of what is left of
+// the budget; every writer of it makes the check that the file is as read
+// and the step that puts the copy in its place (or deletes the file) one
+// step, under the folder's commit lock, held for that moment only. A
+// writer waits for that lock briefly, whatever is left of its budget, and
+// goes on without it when a holder stopped there.
+enum class Writers { LockHolders, Anyone };
+
 // Makes every change, in order; false, and the file as it was, when they
 // cannot all be made whole (or the file cannot be read whole first). A file
 // of Unicode text (with a byte-order mark) is changed as GB18030 and keeps
 // its encoding; one that GB18030 does not hold whole is not changed.
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes);
+
+// What the changes of a file are, decided on the file as read (`fileThere`:
+// false when no file is there): none to write nothing.
+using IniDecision =
+    std::function<std::optional<std::vector<IniChange>>(const IniImage& image, bool fileThere)>;
+enum class Update {
+  Written,     // the changes decided last are in the file (or change nothing)
+  Declined,    // the decision on the file as it was read last made none
+  NotWritten,  // the file could not be read, or written in time: it is as it was
+};
+// Makes the changes `decide` makes of the file, as WriteIniChanges makes
+// them. A file found changed before the copy takes its place (another
+// writer came first) is read and decided on anew, at once; waits on other
+// programs (a file they are saving or hold open) count against the budget
+// (OtherProcessWait), and no write goes on past 2 s.
+Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers writers = Writers::LockHolders);
 
 // Whether `written` is `original` with the changes made and nothing else:
 // every line of `original` that no change touches is still there, every
@@ -153,7 +184,7 @@ std::uint64_t WritesOf(const std::string& path);
 // while it stays, WritesOf stays for every path.
 std::uint64_t AllWrites();
 
-// Deletes the file, with the folder's lock held.
-bool RemoveDataFile(const std::string& path);
+// Deletes the file, with the folder's lock held (or as `writers` allow).
+bool RemoveDataFile(const std::string& path, Writers writers = Writers::LockHolders);
 
 }  // namespace zoq

@@ -98,9 +98,17 @@ void PluginState::ForgetPendingAdminItems() {
 
 ZOQ_HOT bool PluginState::CountReply(std::int32_t purgeAfter) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (++replyCounter_ <= purgeAfter) return false;
+  return ++replyCounter_ > purgeAfter;
+}
+
+bool PluginState::PurgeDue(std::int32_t purgeAfter) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return replyCounter_ > purgeAfter;
+}
+
+void PluginState::PurgeDone() {
+  std::lock_guard<std::mutex> hold(lock_);
   replyCounter_ = 0;
-  return true;
 }
 
 std::int32_t PluginState::Draw(std::uint32_t ticks, std::int32_t a, std::int32_t b, bool drawAfter) {

@@ -190,9 +190,11 @@ class PluginState {
   void ForgetPendingAdminItems();
 
   // ---- Counters and small texts
-  // Counts a reply; true when it is the one after `purgeAfter` (the count
-  // starts again).
+  // Counts a reply; true when more than `purgeAfter` were counted since the
+  // last purge, which is then due, until PurgeDone starts the count again.
   bool CountReply(std::int32_t purgeAfter);
+  bool PurgeDue(std::int32_t purgeAfter) const;
+  void PurgeDone();
   // A number from a to b, the generator reseeded from `ticks` first; or
   // only the reseed (`a`, `b` ignored) with `drawAfter` false.
   std::int32_t Draw(std::uint32_t ticks, std::int32_t a, std::int32_t b, bool drawAfter = true);

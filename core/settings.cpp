@@ -8,6 +8,7 @@
 #include "text/text.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/process.hpp"
 
 namespace zoq {
@@ -56,6 +57,9 @@ void LoadSettings() {
   const std::string data = p.RunDirectory + "\\ZOQData";
   platform::CreateFolder(data);
   platform::CreateFolder(data + "\\ZOQ-F-关键词");
+  // The folders' locks named anew: a data folder replaced under its path
+  // (renamed away and made again) has one lock in every process again.
+  platform::FolderLock::ForgetNames();
   Options o;
   o.DataFolder = DataFolderPaths(data + "\\ZOQ-F-关键词\\");
   const std::string admin = AdminFile(o);

@@ -1,9 +1,11 @@
 #include "platform/folder_lock.hpp"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <utility>
@@ -32,6 +34,7 @@ struct Turns {
   bool othersWaiting = false;  // the owner waits on the mutex, that is on another process
   ULONGLONG othersSince = 0;
   ULONGLONG othersTotal = 0;  // milliseconds the owners waited on other processes, all told
+  ULONGLONG othersWhenHeld = 0;  // othersTotal when an owner last had the mutex
 
   ULONGLONG OthersUntil(ULONGLONG now) const { return othersTotal + (othersWaiting ? now - othersSince : 0); }
 
@@ -97,8 +100,34 @@ AllTurns& Everyone() {
   return all;
 }
 
+// The namespace every session of the machine sees.
+constexpr const char* kGlobal = "Global\\";
+
+// The named mutex of a lock, opened for waiting on it and letting go only.
+// Made in the global namespace where any local user may wait on it and let
+// it go (of any integrity level); where that cannot be done (making global
+// objects takes a right plain users lack) and no one made it yet, the
+// session's own name stands in.
+HANDLE OpenLockMutex(const std::string& name) {
+  constexpr DWORD kAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  PSECURITY_DESCRIPTOR anyone = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x00100001;;;WD)S:(ML;;NW;;;LW)", SDDL_REVISION_1,
+                                                       &anyone, nullptr);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, anyone, FALSE};
+  HANDLE mutex = CreateMutexExA(anyone ? &attributes : nullptr, name.c_str(), 0, kAccess);
+  if (anyone) LocalFree(anyone);
+  if (!mutex) mutex = OpenMutexA(kAccess, FALSE, name.c_str());
+  if (!mutex && name.starts_with(kGlobal)) {
+    mutex = CreateMutexExA(nullptr, name.c_str() + std::strlen(kGlobal), 0, kAccess);
+  }
+  return mutex;
+}
+
 // Waits, with `all` locked, until no thread has its turn at `t` or a budget
-// is spent; the time the threads ahead waited on other processes meanwhile.
+// is spent; the time the threads ahead waited on other processes meanwhile,
+// since this process last had the mutex: a lock that goes from process to
+// process, each holding it for a write, spends none of it, one that a
+// stopped process keeps spends it.
 // A thread that ended in its turn (a host may end the threads it calls on)
 // passes it on; the mutex it held is the next holder's.
 ULONGLONG AwaitTurn(AllTurns& all, Turns& t, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs) {
@@ -107,7 +136,9 @@ ULONGLONG AwaitTurn(AllTurns& all, Turns& t, std::uint32_t othersWaitMs, std::ui
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     if (t.owner != 0 && WaitForSingleObject(t.thread, 0) == WAIT_OBJECT_0) t.Pass(now);
-    const ULONGLONG others = t.OthersUntil(now) - othersBefore, own = now - start - others;
+    const ULONGLONG othersAll = t.OthersUntil(now) - othersBefore;
+    const ULONGLONG others = t.OthersUntil(now) - std::max(othersBefore, t.othersWhenHeld);
+    const ULONGLONG own = now - start - othersAll;
     if (t.owner == 0 || own >= ownWaitMs || (t.othersWaiting && others >= othersWaitMs)) return others;
     ULONGLONG sleep = std::min<ULONGLONG>(ownWaitMs - own, kLookAtOwnerMs);
     if (t.othersWaiting) sleep = std::min<ULONGLONG>(sleep, othersWaitMs - others);
@@ -129,7 +160,7 @@ std::string FolderLock::NameFor(const std::string& folder) {
     const bool known = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);
     if (known) {
-      std::snprintf(name, sizeof name, "ZOQ-F-DataFolder-%08lX-%08lX%08lX", info.dwVolumeSerialNumber,
+      std::snprintf(name, sizeof name, "%sZOQ-F-DataFolder-%08lX-%08lX%08lX", kGlobal, info.dwVolumeSerialNumber,
                     info.nFileIndexHigh, info.nFileIndexLow);
       return name;
     }
@@ -140,7 +171,8 @@ std::string FolderLock::NameFor(const std::string& folder) {
     if (c == '/') c = '\\';
   }
   while (!path.empty() && path.back() == '\\') path.pop_back();
-  std::snprintf(name, sizeof name, "ZOQ-F-DataFolder-path-%016llX", static_cast<unsigned long long>(Hash(path)));
+  std::snprintf(name, sizeof name, "%sZOQ-F-DataFolder-path-%016llX", kGlobal,
+                static_cast<unsigned long long>(Hash(path)));
   return name;
 }
 
@@ -173,20 +205,32 @@ std::string FolderLock::KeptNameFor(const std::string& folder) {
   return name;
 }
 
+void FolderLock::ForgetNames() {
+  AllTurns& all = Everyone();
+  std::map<std::string, KnownName> names;
+  AcquireSRWLockExclusive(&all.namesLock);
+  names.swap(all.names);
+  ReleaseSRWLockExclusive(&all.namesLock);
+}  // the watches end here, with no lock held
+
 FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs)
-    : folder_(folder) {
+    : FolderLock(folder, {}, othersWaitMs, ownWaitMs) {}
+
+FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uint32_t othersWaitMs,
+                       std::uint32_t ownWaitMs)
+    : key_(folder + '\0' + std::string(use)) {
   AllTurns& all = Everyone();
   // Taken again by a thread that holds it: no look at the folder. (Only
   // the owner changes the depth while it runs.)
   const FolderLock* held = Held().get();
-  while (held && held->folder_ != folder) held = held->outer_;
+  while (held && held->key_ != key_) held = held->outer_;
   if (held) {
     ++static_cast<Turns*>(held->turn_)->depth;
     turn_ = held->turn_;
     Hold();
     return;
   }
-  const std::string name = KeptNameFor(folder);
+  const std::string name = KeptNameFor(folder) + std::string(use);
   const DWORD me = GetCurrentThreadId();
   AcquireSRWLockExclusive(&all.lock);
   Turns& t = all.byName[name];
@@ -211,7 +255,7 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
 
   // Another process, or none, holds the mutex now. It is opened once and
   // kept for the next turns.
-  if (!mutex) mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  if (!mutex) mutex = OpenLockMutex(name);
   const DWORD left = othersWaitMs - std::min(othersWaited_, othersWaitMs);
   const DWORD got = mutex ? WaitForSingleObject(mutex, left) : WAIT_FAILED;
 
@@ -221,6 +265,7 @@ FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, st
   t.mutex = mutex;
   if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
     t.OthersWaitEnds(now);
+    t.othersWhenHeld = t.othersTotal;
     turn_ = &t;
   } else {
     t.Pass(now);

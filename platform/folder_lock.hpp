@@ -2,16 +2,26 @@
 // that uses it: a named system mutex whose name comes from the folder's
 // identity on its volume (so two paths to one folder share it), worked out
 // once for a path and again after the folder there was renamed away,
-// deleted or replaced. Recursive for the thread that holds it. A process or a thread that ends while
-// holding it leaves it to the next waiter.
+// deleted or replaced, and whenever the names are forgotten. Recursive for
+// the thread that holds it. A process or a thread that ends while holding
+// it leaves it to the next waiter.
+//
+// The name stands in the global namespace, which every session of the
+// machine sees, and every local user may wait on the mutex: an elevated
+// host and a plain one, or two users' hosts, on one folder exclude each
+// other. Where the global name cannot be had (a user without the right to
+// make global objects, before anyone made it), the session's own stands in.
 //
 // The threads of this process take their turns first, among themselves; only
 // the thread whose turn it is waits on the mutex. So the wait on another
 // process (hung, stopped in a debugger) has a budget of its own, apart from
-// the wait on this process's threads, which finish what they do.
+// the wait on this process's threads, which finish what they do. It counts
+// from the last time this process had the lock: a lock that goes from
+// process to process, each writing in turn, spends none of it.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zoq::platform {
 
@@ -19,8 +29,12 @@ class FolderLock {
  public:
   // Waits for the lock of `folder`: at most `othersWaitMs` on other
   // processes (counting the time the threads ahead of this one spent waiting
-  // on them), and at most `ownWaitMs` besides on this process's threads.
+  // on them since this process last had it), and at most `ownWaitMs`
+  // besides on this process's threads.
   FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs);
+  // Another lock of the folder, for one `use` (a word of its name): held
+  // apart from the folder's lock and from the folder's other uses.
+  FolderLock(const std::string& folder, std::string_view use, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs);
   ~FolderLock();
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
@@ -30,8 +44,11 @@ class FolderLock {
   std::uint32_t othersWaitedMs() const { return othersWaited_; }
 
   // The name the lock of `folder` has, whatever the spelling of its path
-  // (tests look at it).
+  // (tests look at it); the lock of a use has the use's word after it.
   static std::string NameFor(const std::string& folder);
+  // The names worked out so far are worked out again at the next lock of
+  // each folder.
+  static void ForgetNames();
 
  private:
   // The same, worked out once for a path and kept while the folder stays
@@ -39,7 +56,7 @@ class FolderLock {
   static std::string KeptNameFor(const std::string& folder);
   void Hold();  // this thread holds it now
 
-  std::string folder_;
+  std::string key_;  // the folder and the use: what the locks a thread holds are told apart by
   void* turn_ = nullptr;  // this process's turns at the lock, while held
   const FolderLock* outer_ = nullptr;  // the lock this thread held before
   std::uint32_t othersWaited_ = 0;

@@ -120,15 +120,80 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
 
 namespace {
 
-// The times this process recorded and could not write yet (another process
-// kept the data folder's lock past the message's budget, the disk was full),
-// by the file they belong in. They count in every test of this process and
-// go into the file with its next write; a time whose names the file would
-// not give back as written (a key with "=") is never written, and holds its
-// replies in this process alone.
+// A time this process recorded and could not write (SAVE is read-only, a
+// folder, held by a program that shares nothing, the disk is full), and
+// whether a file was there then: an owner who deletes SAVE resets it too.
+struct KeptTime {
+  IniChange time;
+  bool fileWasThere;
+  std::uint64_t id;  // what a write that took it tells it by
+};
+
+// The kept times, by the file they belong in. They count in every test of
+// this process and go into the file with its next write that can be made,
+// where a later time the file holds stays. A time whose names the file
+// would not give back as written (a key with "=") is never written, and
+// holds its replies in this process alone.
 struct UnwrittenTimes {
   platform::Mutex lock;
-  std::map<std::string, std::vector<IniChange>> byFile;
+  std::map<std::string, std::vector<KeptTime>> byFile;
+  std::uint64_t lastId = 0;
+
+  // The latest time kept for the key (kEarliestDate for none).
+  DateTime Latest(const std::string& file, const std::string& group, const std::string& key) const {
+    DateTime latest = kEarliestDate;
+    const auto it = byFile.find(file);
+    if (it == byFile.end()) return latest;
+    for (const KeptTime& k : it->second) {
+      const DateTime t = ParseDateTime(*k.time.value);
+      if (SameIniName(k.time.section, group) && SameIniName(*k.time.key, key) && SecondsBetween(latest, t) > 0) {
+        latest = t;
+      }
+    }
+    return latest;
+  }
+
+  // Read in `image`, of the file as it is (`fileThere`): the kept times
+  // that go in with the next write, those later than the file's time of
+  // their key, and (in `settled`) the ones that write settles, those too
+  // and the ones the file holds a time as late for. An owner who deleted
+  // the file forgets the times kept while it was there.
+  std::vector<IniChange> Settle(const std::string& file, const IniImage& image, bool fileThere,
+                                std::vector<std::uint64_t>& settled) {
+    std::vector<IniChange> toWrite;
+    const auto it = byFile.find(file);
+    if (it == byFile.end()) return toWrite;
+    if (!fileThere) std::erase_if(it->second, [](const KeptTime& k) { return k.fileWasThere; });
+    for (const KeptTime& k : it->second) {
+      if (!ReadsBackAsSet(k.time)) continue;
+      const std::optional<std::string> inFile = image.Value(k.time.section, *k.time.key);
+      if (!inFile || SecondsBetween(ParseDateTime(*k.time.value), ParseDateTime(*inFile)) < 0) {
+        toWrite.push_back(k.time);
+      }
+      settled.push_back(k.id);
+    }
+    if (it->second.empty()) byFile.erase(it);
+    return toWrite;
+  }
+
+  // The file holds what the write settled: those kept times go (one kept
+  // meanwhile stays).
+  void Settled(const std::string& file, const std::vector<std::uint64_t>& settled) {
+    const auto it = byFile.find(file);
+    if (it == byFile.end()) return;
+    std::erase_if(it->second, [&](const KeptTime& k) {
+      return std::find(settled.begin(), settled.end(), k.id) != settled.end();
+    });
+    if (it->second.empty()) byFile.erase(it);
+  }
+
+  void Keep(const std::string& file, IniChange time, bool fileWasThere) {
+    std::vector<KeptTime>& times = byFile[file];
+    std::erase_if(times, [&](const KeptTime& k) {
+      return SameIniName(k.time.section, time.section) && SameIniName(*k.time.key, *time.key);
+    });
+    times.push_back({std::move(time), fileWasThere, ++lastId});
+  }
 };
 
 UnwrittenTimes& Unwritten() {
@@ -136,67 +201,74 @@ UnwrittenTimes& Unwritten() {
   return times;
 }
 
-bool SameTimeKey(const IniChange& c, const std::string& group, const std::string& key) {
-  return SameIniName(c.section, group) && SameIniName(*c.key, key);
+// Whether a reply whose key last answered at `last` may go now.
+bool Passes(const DateTime& last, const DateTime& now, std::int32_t cooldownSeconds) {
+  return SecondsBetween(last, now) >= cooldownSeconds;
 }
 
-// Writes what is kept for `file`, with its folder's lock held; what was
-// written is no longer kept (what was kept meanwhile stays).
-void WriteUnwritten(const std::string& file) {
-  UnwrittenTimes& u = Unwritten();
-  std::vector<IniChange> kept;
-  {
-    std::lock_guard<platform::Mutex> hold(u.lock);
-    const auto it = u.byFile.find(file);
-    if (it == u.byFile.end()) return;
-    std::copy_if(it->second.begin(), it->second.end(), std::back_inserter(kept), ReadsBackAsSet);
-  }
-  if (kept.empty() || !WriteIniChanges(file, kept)) return;
-  std::lock_guard<platform::Mutex> hold(u.lock);
-  const auto it = u.byFile.find(file);
-  if (it == u.byFile.end()) return;
-  std::erase_if(it->second, [&](const IniChange& c) {
-    return std::any_of(kept.begin(), kept.end(), [&](const IniChange& w) {
-      return w.section == c.section && w.key == c.key && w.value == c.value;
-    });
-  });
-  if (it->second.empty()) u.byFile.erase(it);
-}
+// Something is at the path (a file, or a folder of the name).
+bool SomethingAt(const std::string& file) { return platform::FileExists(file) || platform::FolderExists(file); }
 
 // The test of a key that has a cool-down: apart from the message path,
 // which reads and writes the file then.
 __attribute__((noinline)) bool TestAndRecord(const std::string& group, const std::string& key,
                                              std::int32_t cooldownSeconds, const std::string& fallback) {
-  // Read and written by one writer at a time: two messages at once, in
-  // this process or another, let one reply through. A file is read without
-  // the lock too: while another process keeps it too long, the times the
-  // file holds still count.
+  // The test is part of the write of the time: read, tested and written
+  // again whenever another writer, in this process or another, changed
+  // the file first. So of two messages at once one reply goes, lock or no
+  // lock.
   const std::string file = CooldownFile();
-  const DataFolderLock folder(file);
   const DateTime now = FromLocalTime(platform::Now());
-  DateTime last = ParseDateTime(ReadIniItemNow(file, group, key, fallback));
+  const IniChange mine{group, key, FormatDateTime(now)};
+  const bool writable = ReadsBackAsSet(mine);
   UnwrittenTimes& u = Unwritten();
-  bool passes = false;
-  {
-    // Tested and kept in one step: another thread of this process that
-    // cannot write either sees the time.
-    std::lock_guard<platform::Mutex> hold(u.lock);
-    const auto it = u.byFile.find(file);
-    if (it != u.byFile.end()) {
-      for (const IniChange& c : it->second) {
-        const DateTime kept = ParseDateTime(*c.value);
-        if (SameTimeKey(c, group, key) && SecondsBetween(last, kept) > 0) last = kept;
-      }
-    }
-    passes = SecondsBetween(last, now) >= cooldownSeconds;
-    if (passes) {
-      std::vector<IniChange>& times = u.byFile[file];
-      std::erase_if(times, [&](const IniChange& c) { return SameTimeKey(c, group, key); });
-      times.push_back({group, key, FormatDateTime(now)});
-    }
+  DateTime inFile = ParseDateTime(fallback);  // as the file read last, or the fallback
+  std::vector<std::uint64_t> settled;
+  const Update update = UpdateIniFile(
+      file,
+      [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
+        inFile = ParseDateTime(BlankIniName(key) ? std::string() : image.Value(group, key).value_or(fallback));
+        settled.clear();
+        std::lock_guard<platform::Mutex> hold(u.lock);
+        std::vector<IniChange> changes = u.Settle(file, image, fileThere, settled);
+        const DateTime kept = u.Latest(file, group, key);
+        if (!Passes(SecondsBetween(inFile, kept) > 0 ? kept : inFile, now, cooldownSeconds)) return std::nullopt;
+        if (writable) changes.push_back(mine);
+        return changes;
+      },
+      Writers::Anyone);
+  if (update == Update::Declined) return false;
+  std::lock_guard<platform::Mutex> hold(u.lock);
+  if (update == Update::Written) {
+    u.Settled(file, settled);
+    if (writable) return true;
   }
-  if (folder.held()) WriteUnwritten(file);
-  return passes;
+  // Not in the file: tested again with the times this process's other
+  // threads kept meanwhile, and kept, in one step.
+  const DateTime kept = u.Latest(file, group, key);
+  if (!Passes(SecondsBetween(inFile, kept) > 0 ? kept : inFile, now, cooldownSeconds)) return false;
+  u.Keep(file, mine, SomethingAt(file));
+  return true;
+}
+
+// Writes the times kept for `file`: false when some that can be written
+// are still only kept.
+void WriteKept(const std::string& file) {
+  UnwrittenTimes& u = Unwritten();
+  std::vector<std::uint64_t> settled;
+  const Update update = UpdateIniFile(
+      file,
+      [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
+        settled.clear();
+        std::lock_guard<platform::Mutex> hold(u.lock);
+        std::vector<IniChange> changes = u.Settle(file, image, fileThere, settled);
+        if (settled.empty()) return std::nullopt;
+        return changes;
+      },
+      Writers::Anyone);
+  if (update != Update::Written) return;
+  std::lock_guard<platform::Mutex> hold(u.lock);
+  u.Settled(file, settled);
 }
 
 }  // namespace
@@ -210,29 +282,30 @@ ZOQ_HOT bool CooldownPasses(const std::string& group, const std::string& key, st
 }
 
 void WriteUnwrittenCooldowns() {
+  // A stop waits on another process no longer than a message does.
+  const OtherProcessWait stop(kMessageFolderWaitMs);
   std::vector<std::string> files;
   {
     UnwrittenTimes& u = Unwritten();
     std::lock_guard<platform::Mutex> hold(u.lock);
     for (const auto& [file, times] : u.byFile) {
-      if (std::any_of(times.begin(), times.end(), ReadsBackAsSet)) files.push_back(file);
+      if (std::any_of(times.begin(), times.end(), [](const KeptTime& k) { return ReadsBackAsSet(k.time); })) {
+        files.push_back(file);
+      }
     }
   }
-  for (const std::string& file : files) {
-    const DataFolderLock folder(file);
-    if (folder.held()) WriteUnwritten(file);
-  }
+  for (const std::string& file : files) WriteKept(file);
 }
 
 bool ForgetCooldowns(const std::string& file) {
-  const DataFolderLock folder(file);
-  if (!folder.held()) return false;
-  {
-    UnwrittenTimes& u = Unwritten();
-    std::lock_guard<platform::Mutex> hold(u.lock);
-    u.byFile.erase(file);
-  }
-  return RemoveDataFile(file);
+  // Deleted also while another process keeps the folder's lock; a file
+  // that cannot be deleted (held, read-only) keeps every time, and so does
+  // this process.
+  if (!RemoveDataFile(file, Writers::Anyone) && platform::FileExists(file)) return false;
+  UnwrittenTimes& u = Unwritten();
+  std::lock_guard<platform::Mutex> hold(u.lock);
+  u.byFile.erase(file);
+  return true;
 }
 
 }  // namespace zoq

@@ -1,6 +1,7 @@
 #include "core/messages/handler.hpp"
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 
 #include "core/expand.hpp"
@@ -13,6 +14,7 @@
 #include "text/text.hpp"
 #include "platform/files.hpp"
 #include "platform/http.hpp"
+#include "platform/lock.hpp"
 
 namespace zoq {
 namespace {
@@ -158,9 +160,16 @@ bool FuzzyAnswer(const Options& o, MessageRecord& record, Answer& a) {
   return true;
 }
 
-// Counts a reply; every 151st deletes every cool-down time.
+// Counts a reply; the 151st deletes every cool-down time, and while that
+// cannot be done, every one after it tries again.
 void CountReply(const Options& o) {
-  if (Plugin().CountReply(kCooldownPurgeAfter)) ForgetCooldowns(CooldownFile(o));
+  PluginState& p = Plugin();
+  if (!p.CountReply(kCooldownPurgeAfter)) return;
+  // One thread at a time: one that finds another at it leaves the purge to
+  // it (or to the next reply, when it fails).
+  static platform::Mutex purging;
+  const std::unique_lock<platform::Mutex> one(purging, std::try_to_lock);
+  if (one && p.PurgeDue(kCooldownPurgeAfter) && ForgetCooldowns(CooldownFile(o))) p.PurgeDone();
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <mutex>
 #include <shared_mutex>
+#include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -112,6 +114,27 @@ TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
   for (const std::string& spelling : {root + "\\S", "\\\\?\\" + folder, folder + "\\"}) {
     EXPECT_EQ(platform::FolderLock::NameFor(spelling), lock) << spelling;
   }
+  // A folder not made yet: one lock for its path, whatever its case or
+  // ending.
+  const std::string missing = root + "\\NotYet";
+  for (const std::string& spelling : {root + "\\notyet", missing + "\\", root + "\\NOTYET\\"}) {
+    EXPECT_EQ(platform::FolderLock::NameFor(spelling), platform::FolderLock::NameFor(missing)) << spelling;
+  }
+  // In the namespace every session sees, where every user may wait on it
+  // and let it go (what Wine shows of it: the name and the access list).
+  ASSERT_TRUE(platform::FolderLock(folder, 0, 10000).held());
+  EXPECT_EQ(lock.rfind("Global\\", 0), 0u) << lock;
+  const HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, lock.c_str());
+  ASSERT_NE(mutex, nullptr);
+  char sd[512];
+  DWORD size = 0;
+  ASSERT_TRUE(GetKernelObjectSecurity(mutex, DACL_SECURITY_INFORMATION, sd, sizeof sd, &size));
+  char* text = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                   &text, nullptr));
+  EXPECT_NE(std::string(text).find("(A;;0x100001;;;WD)"), std::string::npos) << text;
+  LocalFree(text);
+  CloseHandle(mutex);
 }
 
 // A folder renamed away and another made under its path: the path's lock is
