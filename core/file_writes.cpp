@@ -241,10 +241,10 @@ constexpr std::uint32_t kLookAgainMs = 20;
 constexpr std::uint32_t kShorterStandsMs = 200;
 constexpr std::uint32_t kWriteWithinMs = 2000;
 // How long a writer of a file that anyone writes waits for the folder's
-// commit lock at least, on other processes: its holders hold it for a check
-// and a rename.
-constexpr std::uint32_t kCommitWaitMs = 50;
-constexpr std::string_view kCommitUse = "-commit";
+// write lock at least, on other processes: its holders hold it for one
+// write of that file.
+constexpr std::uint32_t kWriteLockWaitMs = 50;
+constexpr std::string_view kWriteLockUse = "-write";
 
 // A pause while another program saves or holds a file, off the budget.
 void PauseForOtherProgram() {
@@ -332,9 +332,10 @@ bool NamedAsRead(const std::string& path, const platform::FileState& state) {
 // state before and after, which its name still leads to. A file shorter
 // than it was last found must stand still a while, in case another
 // program is still writing it; one found empty where it was not must stay
-// so for a while (a save in place empties the file first). None when it
-// cannot be read, or does not stand still in time (or, without `mayWait`,
-// at once).
+// so for a while (a save in place empties the file first); one another
+// writer put in its place meanwhile is read at once. None when it cannot
+// be read, or does not stand still in time, within the budget (or, without
+// `mayWait`, at once).
 std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start, bool mayWait = true,
                                    bool forWriting = false) {
   const std::uint32_t within = std::min(kSteadyWithinMs, OtherProcessWait::Left());
@@ -400,12 +401,13 @@ bool StillAsRead(const FileRead& read, const std::string& where) {
 
 enum class Put { Done, Failed, Changed, HeldUp };
 
-// The folder's commit lock, for a file that anyone writes (see Writers).
-class CommitLock {
+// The folder's write lock, for a file that anyone writes (see Writers).
+class WriteLock {
  public:
-  CommitLock(const std::string& path, Writers writers) {
+  WriteLock(const std::string& path, Writers writers) {
     if (writers != Writers::Anyone) return;
-    lock_.emplace(FolderOf(path), kCommitUse, std::max(OtherProcessWait::Left(), kCommitWaitMs), kDataFolderWaitMs);
+    lock_.emplace(FolderOf(path), kWriteLockUse, std::max(OtherProcessWait::Left(), kWriteLockWaitMs),
+                  kDataFolderWaitMs);
     OtherProcessWait::Spend(lock_->othersWaitedMs());
   }
 
@@ -422,7 +424,7 @@ class CommitLock {
 // the old text or the new, so neither a copy nor a flush is needed, as a
 // rename's own step is not flushed either (a file that cannot be opened for
 // writing, held by another program, takes the copy's way).
-Put PutChecked(const std::string& path, FileRead& read, const std::string& written, Writers writers) {
+Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
   // A cut goes through the handle read by when that was opened for writing,
   // else through the file's name, which leads to it as a link does; where
   // a link leads is looked up only for a copy, which is put beside the file
@@ -441,7 +443,6 @@ Put PutChecked(const std::string& path, FileRead& read, const std::string& writt
     copy.emplace(platform::ScratchNameFor(where, kIniCopy), written);
     if (!copy->written()) return Put::Failed;
   }
-  const CommitLock commit(path, writers);
   if (!StillAsRead(read, where)) return Put::Changed;
   if (otherProgramAt) otherProgramAt(WriteStep::LastChecked);
   bool done = false;
@@ -631,11 +632,7 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
   const DataFolderLock lock(file, OtherProcessWait::Left() / (anyone ? 2 : 1));
   std::optional<FileRead> kept = TakeReadUnderLock(file);
   if ((!lock.held() && !anyone) || platform::FolderExists(file)) return Update::NotWritten;
-  // Without the folder's lock, the whole write is made under the commit
-  // lock: such writers do not come between one another (nor keep the file
-  // open while another puts its copy in place), and a holder of the
-  // folder's lock finds the file changed when it checks.
-  const std::optional<CommitLock> whole = lock.held() ? std::nullopt : std::make_optional<CommitLock>(file, writers);
+  const WriteLock writing(file, writers);
   const std::uint32_t start = platform::TickCount();
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
     std::optional<FileRead> read = kept ? std::move(kept) : SteadyRead(file, tried);
@@ -651,7 +648,7 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
     // Nothing changes: nothing is written, a read-only file too.
     if (*written == read->bytes()) return Update::Written;
     if (platform::IsReadOnlyFile(file)) return Update::NotWritten;
-    const Put put = PutChecked(file, *read, *written, writers);
+    const Put put = PutChecked(file, *read, *written);
     if (put == Put::Done) {
       KeepImage(file, std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked))));
       return Update::Written;
@@ -742,7 +739,7 @@ bool RemoveDataFile(const std::string& path, Writers writers) {
   const DataFolderLock lock(path, OtherProcessWait::Left() / (anyone ? 2 : 1));
   ForgetReadUnderLock(path);
   if (!lock.held() && !anyone) return false;
-  const CommitLock commit(path, writers);
+  const WriteLock writing(path, writers);
   const bool removed = platform::RemoveFile(path);
   if (removed) CountWrite(path);
   return removed;

@@ -98,11 +98,13 @@ void RemoveCopiesLeftBehind(const std::string& path);
 // folder's lock held. A file that anyone writes (the cool-down times, which
 // every message writes and no message may wait long for) is written
 // without the lock when it cannot be had within half of what is left of
-// the budget; every writer of it makes the check that the file is as read
-// and the step that puts the copy in its place (or deletes the file) one
-// step, under the folder's commit lock, held for that moment only. A
-// writer waits for that lock briefly, whatever is left of its budget, and
-// goes on without it when a holder stopped there.
+// the budget, and every write of it, lock or no lock, is made whole (read,
+// decided on, checked and put in place, or the file deleted) under the
+// folder's write lock, which is held for one such write only: while another
+// process keeps the folder's lock, its writers still come one after the
+// other. A writer waits for it as long as it goes from writer to writer,
+// and goes on without it once a holder kept it past what is left of the
+// budget (50 ms at least): a holder stopped in a debugger, say.
 enum class Writers { LockHolders, Anyone };
 
 // Makes every change, in order; false, and the file as it was, when they

@@ -153,11 +153,11 @@ struct UnwrittenTimes {
     return latest;
   }
 
-  // Read in `image`, of the file as it is (`fileThere`): the kept times
-  // that go in with the next write, those later than the file's time of
-  // their key, and (in `settled`) the ones that write settles, those too
-  // and the ones the file holds a time as late for. An owner who deleted
-  // the file forgets the times kept while it was there.
+  // Of the file as read (`image`; `fileThere`: whether a file is there):
+  // the kept times its next write takes, each later than the file's time
+  // of its key; in `settled`, every kept time that write settles, those and
+  // the ones the file holds a time as late for. An owner who deleted the
+  // file forgets the times kept while it was there.
   std::vector<IniChange> Settle(const std::string& file, const IniImage& image, bool fileThere,
                                 std::vector<std::uint64_t>& settled) {
     std::vector<IniChange> toWrite;
@@ -201,9 +201,10 @@ UnwrittenTimes& Unwritten() {
   return times;
 }
 
-// Whether a reply whose key last answered at `last` may go now.
-bool Passes(const DateTime& last, const DateTime& now, std::int32_t cooldownSeconds) {
-  return SecondsBetween(last, now) >= cooldownSeconds;
+// Whether a reply whose key last answered at the later of `a` and `b` may
+// go now.
+bool Passes(const DateTime& a, const DateTime& b, const DateTime& now, std::int32_t cooldownSeconds) {
+  return SecondsBetween(SecondsBetween(a, b) > 0 ? b : a, now) >= cooldownSeconds;
 }
 
 // Something is at the path (a file, or a folder of the name).
@@ -232,7 +233,7 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& group, const std
         std::lock_guard<platform::Mutex> hold(u.lock);
         std::vector<IniChange> changes = u.Settle(file, image, fileThere, settled);
         const DateTime kept = u.Latest(file, group, key);
-        if (!Passes(SecondsBetween(inFile, kept) > 0 ? kept : inFile, now, cooldownSeconds)) return std::nullopt;
+        if (!Passes(inFile, kept, now, cooldownSeconds)) return std::nullopt;
         if (writable) changes.push_back(mine);
         return changes;
       },
@@ -246,13 +247,12 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& group, const std
   // Not in the file: tested again with the times this process's other
   // threads kept meanwhile, and kept, in one step.
   const DateTime kept = u.Latest(file, group, key);
-  if (!Passes(SecondsBetween(inFile, kept) > 0 ? kept : inFile, now, cooldownSeconds)) return false;
+  if (!Passes(inFile, kept, now, cooldownSeconds)) return false;
   u.Keep(file, mine, SomethingAt(file));
   return true;
 }
 
-// Writes the times kept for `file`: false when some that can be written
-// are still only kept.
+// Writes the times kept for `file` that can be written.
 void WriteKept(const std::string& file) {
   UnwrittenTimes& u = Unwritten();
   std::vector<std::uint64_t> settled;
