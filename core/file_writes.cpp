@@ -241,9 +241,10 @@ constexpr std::uint32_t kLookAgainMs = 20;
 constexpr std::uint32_t kShorterStandsMs = 200;
 constexpr std::uint32_t kWriteWithinMs = 2000;
 // How long a writer of a file that anyone writes waits for the folder's
-// write lock at least, on other processes: its holders hold it for one
-// write of that file.
-constexpr std::uint32_t kWriteLockWaitMs = 50;
+// write lock on other processes, since this process last had it: its
+// holders hold it for one write of that file, which on a busy machine may
+// take a good part of a second.
+constexpr std::uint32_t kWriteLockWaitMs = 1000;
 constexpr std::string_view kWriteLockUse = "-write";
 
 // A pause while another program saves or holds a file, off the budget.
@@ -401,13 +402,16 @@ bool StillAsRead(const FileRead& read, const std::string& where) {
 
 enum class Put { Done, Failed, Changed, HeldUp };
 
-// The folder's write lock, for a file that anyone writes (see Writers).
+// The folder's write lock, for a file that anyone writes (see Writers). A
+// holder that kept it past kWriteLockWaitMs stopped there (in a debugger,
+// say): until this process has it again, it is not waited for.
 class WriteLock {
  public:
   WriteLock(const std::string& path, Writers writers) {
     if (writers != Writers::Anyone) return;
-    lock_.emplace(FolderOf(path), kWriteLockUse, std::max(OtherProcessWait::Left(), kWriteLockWaitMs),
-                  kDataFolderWaitMs);
+    static std::atomic<bool> stopped{false};
+    lock_.emplace(FolderOf(path), kWriteLockUse, stopped ? 0 : kWriteLockWaitMs, kDataFolderWaitMs);
+    stopped = !lock_->held();
     OtherProcessWait::Spend(lock_->othersWaitedMs());
   }
 
@@ -484,10 +488,8 @@ void OtherProcessWait::Spend(std::uint32_t ms) {
   if (OtherProcessWait* const wait = Waits().get()) wait->left_ -= std::min(wait->left_, ms);
 }
 
-DataFolderLock::DataFolderLock(const std::string& path) : DataFolderLock(path, OtherProcessWait::Left()) {}
-
-DataFolderLock::DataFolderLock(const std::string& path, std::uint32_t othersWaitMs)
-    : folder_(LookedAtFolderOf(path)), lock_(folder_, othersWaitMs, kDataFolderWaitMs) {
+DataFolderLock::DataFolderLock(const std::string& path)
+    : folder_(LookedAtFolderOf(path)), lock_(folder_, OtherProcessWait::Left(), kDataFolderWaitMs) {
   OtherProcessWait::Spend(lock_.othersWaitedMs());
   Held();
 }
@@ -628,10 +630,10 @@ bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& chan
 }
 
 Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers writers) {
-  const bool anyone = writers == Writers::Anyone;
-  const DataFolderLock lock(file, OtherProcessWait::Left() / (anyone ? 2 : 1));
+  std::optional<DataFolderLock> lock;
+  if (writers == Writers::LockHolders) lock.emplace(file);
   std::optional<FileRead> kept = TakeReadUnderLock(file);
-  if ((!lock.held() && !anyone) || platform::FolderExists(file)) return Update::NotWritten;
+  if ((lock && !lock->held()) || platform::FolderExists(file)) return Update::NotWritten;
   const WriteLock writing(file, writers);
   const std::uint32_t start = platform::TickCount();
   for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
@@ -735,10 +737,10 @@ std::uint64_t WritesOf(const std::string& path) {
 ZOQ_HOT std::uint64_t AllWrites() { return Writes().all.load(); }
 
 bool RemoveDataFile(const std::string& path, Writers writers) {
-  const bool anyone = writers == Writers::Anyone;
-  const DataFolderLock lock(path, OtherProcessWait::Left() / (anyone ? 2 : 1));
+  std::optional<DataFolderLock> lock;
+  if (writers == Writers::LockHolders) lock.emplace(path);
   ForgetReadUnderLock(path);
-  if (!lock.held() && !anyone) return false;
+  if (lock && !lock->held()) return false;
   const WriteLock writing(path, writers);
   const bool removed = platform::RemoveFile(path);
   if (removed) CountWrite(path);

@@ -58,9 +58,6 @@ class DataFolderLock {
  public:
   // `path`: a file of the folder, or the folder followed by a backslash.
   explicit DataFolderLock(const std::string& path);
-  // Waiting on other processes `othersWaitMs` at most (taken off the
-  // budget as any wait is).
-  DataFolderLock(const std::string& path, std::uint32_t othersWaitMs);
   // Only when no other thread or process holds it: no wait.
   struct OnlyIfFree {};
   DataFolderLock(const std::string& path, OnlyIfFree);
@@ -95,16 +92,17 @@ inline void (*otherProgramAt)(WriteStep) = nullptr;
 void RemoveCopiesLeftBehind(const std::string& path);
 
 // Who writes a file of the data folder. Most are written only with the
-// folder's lock held. A file that anyone writes (the cool-down times, which
-// every message writes and no message may wait long for) is written
-// without the lock when it cannot be had within half of what is left of
-// the budget, and every write of it, lock or no lock, is made whole (read,
-// decided on, checked and put in place, or the file deleted) under the
-// folder's write lock, which is held for one such write only: while another
-// process keeps the folder's lock, its writers still come one after the
-// other. A writer waits for it as long as it goes from writer to writer,
-// and goes on without it once a holder kept it past what is left of the
-// budget (50 ms at least): a holder stopped in a debugger, say.
+// folder's lock held, which a command holds across its reads and writes.
+// A file that anyone writes (the cool-down times, which every message
+// writes and no message may wait long for) does without it: each write of
+// it is made whole (read, decided on, checked and put in place, or the
+// file deleted) under the folder's write lock, which is held for one such
+// write only. So while another process keeps the folder's lock, its
+// writers still come one after the other, and none keeps the file open
+// while another puts its copy in place. A writer waits for that lock as
+// long as it goes from writer to writer; one whose holder kept it for a
+// second (stopped in a debugger, say) is not waited for until this
+// process had it again, and the write goes on without it.
 enum class Writers { LockHolders, Anyone };
 
 // Makes every change, in order; false, and the file as it was, when they

@@ -220,6 +220,12 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& group, const std
   // lock.
   const std::string file = CooldownFile();
   const DateTime now = FromLocalTime(platform::Now());
+  // A time in the file that holds the reply back does so without the write
+  // lock: the file's times only move on (a purge or an owner's edit met a
+  // moment late is one the message came before).
+  if (!Passes(ParseDateTime(ReadIniItemNow(file, group, key, fallback)), kEarliestDate, now, cooldownSeconds)) {
+    return false;
+  }
   const IniChange mine{group, key, FormatDateTime(now)};
   const bool writable = ReadsBackAsSet(mine);
   UnwrittenTimes& u = Unwritten();
