@@ -311,7 +311,11 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");  // the one shown is stored
                 platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                                                "D:\\music\\x.mp3", "C:\\notes.txt"});
-                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
+                Focus(w, "词控_回复框");
+                TypeText("z");  // after the codes
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]z");
                 SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
                 platform::SetWindowTextGbk(w.Control("词控_冷却时间"), "");
                 Focus(w, "词控_冷却时间");
@@ -495,7 +499,7 @@ ui::VariablePicker& Picker() { return *ui::OpenedVariablePicker(); }
 std::string Help(const char* label) { return platform::WindowTextGbk(Picker().Control(label)); }
 
 // A step that opens the picker returns when it has closed; the step after it runs in the picker.
-TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClickedVariable) {
+TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePickedVariableWhereTheOwnerGoesOnTyping) {
   const Step openPicker = [](ui::SettingsWindow& w) { platform::Click(w.Control("词控_变量")); };
   Drive(set, {[&](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
@@ -549,6 +553,47 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClicke
                 EXPECT_EQ(Help("标签6") + "," + Help("标签3"), " 说明: 微信当前不支持该变量, 说明: 返回当前xxxx年xx月xx日");
                 platform::Click(Picker().Control("取消"));
               }});
+  // Picked with the mouse, Enter or Space, the picker opened by Ctrl+D in a box or by its
+  // button: "http" typed next goes where the owner goes on typing (into the brackets of a
+  // variable that takes an address), the caret in view.
+  std::string lines;
+  for (int i = 0; i < 30; ++i) lines += "行\r\n";
+  struct Pick {
+    const char* from;      // Ctrl+D pressed in this box, or this button clicked
+    const char* variable;
+    int key;               // pressed on the variable's button with the focus; 0: the mouse
+    std::string before, after;
+  };
+  const Pick picks[] = {{"词控_回复框", "变量艾特", 0, "ra", "ra[@]http"},
+                        {"词控_变量", "变量图接口", 0, "ra", "ra[图接口=http]"},
+                        {"词控_关键词框", "变量文接口", VK_RETURN, lines + "ra", lines + "ra[文接口=http]"},
+                        {"词控_回复框", "变量日期", VK_RETURN, "ra", "ra[日期]http"},
+                        {"词控_回复框", "变量数字", VK_SPACE, "ra", "ra[数字]http"}};
+  std::vector<Step> steps = {[](ui::SettingsWindow& w) { platform::Click(w.Control("按钮_精确词库")); }};
+  for (const Pick& pick : picks) {
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      platform::SetWindowTextGbk(w.Control("词控_回复框"), pick.before);
+      if (pick.from == std::string("词控_变量")) return ClickWithMouse(w.Control(pick.from));
+      Focus(w, pick.from);
+      PressKey('D', true);
+    });
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      if (!pick.key) return ClickWithMouse(Picker().Control(pick.variable));
+      Focus(Picker(), pick.variable);
+      PressKey(pick.key);
+    });
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      POINT caret{};
+      RECT box{};
+      GetCaretPos(&caret), GetClientRect(w.Control("词控_回复框"), &box);
+      EXPECT_EQ(std::tuple(GetFocus(), caret.y >= 0 && caret.y < box.bottom), std::tuple(w.Control("词控_回复框"), true));
+      TypeText("http");
+    });
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      EXPECT_EQ(Text(w, "词控_回复框"), pick.after);
+    });
+  }
+  Drive(set, steps);
 }
 
 }  // namespace
