@@ -251,6 +251,7 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
 
 TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
   WriteAdminItem("模糊冷却", "30");  // by hand: the core still holds 0
+  WriteFile(FuzzyLibraryFile(), "[猫]\r\n回复=喵\r\n");
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
                 // A single-line box keeps its line in the middle: its client area is a
@@ -311,6 +312,7 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");  // the one shown is stored
                 platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                                                "D:\\music\\x.mp3", "C:\\notes.txt"});
+                Search(w, "猫");  // a row found: the codes, not saved yet, stay
                 Focus(w, "词控_回复框");
                 TypeText("z");  // after the codes
               },
