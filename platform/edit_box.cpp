@@ -113,9 +113,10 @@ WindowHandle CreateEdit(WindowHandle parent, int x, int y, int width, int height
   return edit;
 }
 
-void CaretToEnd(WindowHandle edit) {
-  const int end = GetWindowTextLengthW(edit);
-  SendMessageW(edit, EM_SETSEL, end, end);
+void CaretToEnd(WindowHandle edit, int before) {
+  const int at = GetWindowTextLengthW(edit) - before;
+  SendMessageW(edit, EM_SETSEL, at, at);
+  SendMessageW(edit, EM_SCROLLCARET, 0, 0);
 }
 
 void SelectAllText(WindowHandle edit) { SendMessageW(edit, EM_SETSEL, 0, -1); }

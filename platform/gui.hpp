@@ -144,8 +144,9 @@ std::string ListItemText(WindowHandle combo, int item);
 // Selects as a user does: the selection and its notice.
 void ChooseListItem(WindowHandle combo, int item);
 
-// Moves the caret of an edit box to the end of its text; selects all of it.
-void CaretToEnd(WindowHandle edit);
+// Moves the caret of an edit box to the end of its text (or `before`
+// characters before it) and scrolls the box to show it; selects all of it.
+void CaretToEnd(WindowHandle edit, int before = 0);
 void SelectAllText(WindowHandle edit);
 // Drops files on a control as the shell would (tests).
 void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk);

@@ -105,12 +105,7 @@ WindowHandle Form::PictureButton(WindowHandle parent, const std::string& name, i
                                  Shown normal, Shown pressed, Caption caption, Colour litCaption) {
   WindowHandle button = Named(name, platform::CreatePictureButton(parent, x, y, width, height));
   if (!button) return nullptr;
-  // Reached by Tab, clicked by Space (the button's own key) or Enter.
-  OnKey(button, [this, button](int key, bool) {
-    if (key != kKeyEnter) return false;
-    OnNotice(button, Notice::Click);
-    return true;
-  });
+  ClickedByEnter(button);
   Look& look = looks_[button];
   look.normal = normal;
   look.pressed = pressed;
@@ -153,6 +148,7 @@ WindowHandle Form::Button(WindowHandle parent, const std::string& name, int x, i
                           const std::string& caption) {
   WindowHandle button = Named(name, platform::CreateButton(parent, x, y, width, height, caption));
   if (!button) return nullptr;
+  ClickedByEnter(button);
   platform::SetFont(button, font_.get());
   looks_[button].captioned = true;
   return button;
@@ -215,6 +211,15 @@ void Form::ShowRefused() {
 
 void Form::OnTimer(WindowHandle, unsigned id) {
   if (id == kSaveTimer) SaveEdits();
+}
+
+void Form::ClickedByEnter(WindowHandle button) {
+  // Reached by Tab, clicked by Space (the button's own key) or Enter.
+  OnKey(button, [this, button](int key, bool) {
+    if (key != kKeyEnter) return false;
+    OnNotice(button, Notice::Click);
+    return true;
+  });
 }
 
 void Form::OnKey(WindowHandle control, std::function<bool(int, bool)> handler) {

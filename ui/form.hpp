@@ -182,6 +182,8 @@ class Form : public platform::FormEvents {
   void OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) override;
   void Draw(platform::Painter& painter, const Shown& picture, int x, int y, int width, int height);
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
+  // A button with the focus is clicked by Enter as by Space.
+  void ClickedByEnter(WindowHandle button);
   // A button with a caption: flat, in the windows' colours.
   void DrawCaptionedButton(WindowHandle button, platform::Painter& painter, int width, int height, bool pressed);
   // The new top-level window joins the windows of this thread's modal

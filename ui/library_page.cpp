@@ -187,11 +187,19 @@ bool SettingsWindow::EditorShortcut(int key, WindowHandle box) {
 }
 
 void SettingsWindow::OpenVariablePicker() {
+  const std::optional<std::string> variable = RunVariablePicker(WindowClass(), handle());
+  if (!variable) return;
+  // The owner goes on typing in the reply box: an address goes between the
+  // "=" and the "]" of a variable that takes one ("[图接口=]").
+  platform::SetFocusTo(Control("词控_回复框"));
+  AppendToReply(*variable, variable->ends_with("=]") ? 1 : 0);
+}
+
+void SettingsWindow::AppendToReply(const std::string& code, int caretBeforeEnd) {
   WindowHandle reply = Control("词控_回复框");
-  RunVariablePicker(WindowClass(), handle(), [this, reply](const std::string& variable) {
-    SetEditText(reply, EditText(reply) + variable);
-    editorTyped_ = true;
-  });
+  SetEditText(reply, EditText(reply) + code);
+  platform::CaretToEnd(reply, caretBeforeEnd);
+  editorTyped_ = true;
 }
 
 std::string SettingsWindow::CellText(WindowHandle, int row, int column) {
@@ -376,15 +384,11 @@ void SettingsWindow::DropMediaFile(const std::string& dropped) {
     }
     return false;
   };
-  WindowHandle reply = Control("词控_回复框");
   if (holdsAny({".jpg", ".gif", ".png", ".bmp"})) {
-    SetEditText(reply, EditText(reply) + "[P=" + path + "]");
+    AppendToReply("[P=" + path + "]");
   } else if (holdsAny({".amr", ".mp3", ".wav", ".flac"})) {
-    SetEditText(reply, EditText(reply) + "[V=" + path + "]");
-  } else {
-    return;
+    AppendToReply("[V=" + path + "]");
   }
-  editorTyped_ = true;
 }
 
 }  // namespace zoq::ui

@@ -129,6 +129,9 @@ class SettingsWindow : public Form {
   void SearchLibrary();
   void RowToEditor();
   void DropMediaFile(const std::string& path);
+  // Appends `code` to the reply box, the caret where the owner goes on
+  // typing (`caretBeforeEnd` characters before the end), in view.
+  void AppendToReply(const std::string& code, int caretBeforeEnd = 0);
   // What the search box (the page's line for what it has to say) says; a
   // success puts its hint back where it said a failure.
   void SayInSearchBox(const char* text);

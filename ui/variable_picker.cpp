@@ -44,9 +44,7 @@ VariablePicker* openPicker = nullptr;
 
 }  // namespace
 
-bool VariablePicker::Create(const platform::FormClass& windowClass, WindowHandle settingsWindow,
-                            std::function<void(const std::string&)> insert) {
-  insert_ = std::move(insert);
+bool VariablePicker::Create(const platform::FormClass& windowClass, WindowHandle settingsWindow) {
   if (!CreateWindowOf(windowClass, "变量", kWidth, kHeight, std::nullopt, settingsWindow)) return false;
   WindowHandle heading = Label(handle(), "透明标签1", 40, 14, 360, 20, "↓↓↓ 可点击变量插入编辑框 | 同时也支持框架变量",
                                false, kPageColour);
@@ -75,7 +73,7 @@ void VariablePicker::FillVariablePicker(WindowHandle settingsWindow) {
 void VariablePicker::PickVariableButton(WindowHandle button) { InsertVariable(platform::WindowTextGbk(button)); }
 
 void VariablePicker::InsertVariable(const std::string& variable) {
-  insert_(variable);
+  picked_ = variable;
   CloseVariablePicker();
 }
 
@@ -83,16 +81,16 @@ void VariablePicker::CloseVariablePicker() { platform::PostClose(handle()); }
 
 void VariablePicker::OnEscape() { CloseVariablePicker(); }
 
-void RunVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow,
-                       std::function<void(const std::string&)> insert) {
-  if (openPicker) return;
+std::optional<std::string> RunVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow) {
+  if (openPicker) return std::nullopt;
   VariablePicker picker;
-  if (!picker.Create(windowClass, settingsWindow, std::move(insert))) return;
+  if (!picker.Create(windowClass, settingsWindow)) return std::nullopt;
   picker.FillVariablePicker(settingsWindow);
   openPicker = &picker;
   platform::ShowWindowNow(picker.handle());
   platform::RunModal(picker.handle());
   openPicker = nullptr;
+  return picker.picked();
 }
 
 VariablePicker* OpenedVariablePicker() { return openPicker; }

@@ -140,7 +140,7 @@ TEST_F(LibraryPageTest, SavesOneOrSeveralKeywordsWithOneReplyAndDeletes) {
                 EXPECT_EQ(Stored("猫") + "," + Editor(w) + "," + Text(w, "词控_搜索框"), "HAND2,猫/HAND2,文件已改动");
                 Save(w, "猫", "喵");
                 EXPECT_EQ(Stored("猫") + "," + Text(w, "词控_搜索框"), "喵,搜索内容 (CTRL+F)");
-                Save(w, "你好 | hi|", "l1\r\nl2\nl3\rl4");  // line breaks of every kind
+                Save(w, "你　好 | hi|", "l1\r\nl2\nl3\rl4");  // blanks of both widths, line breaks of every kind
                 EXPECT_EQ(Stored("你好") + Stored("hi"), "l1[N]l2[N]l3[N]l4l1[N]l2[N]l3[N]l4");
                 EXPECT_EQ(List(w).RowCount(), 4);  // reloaded from the file
                 EXPECT_EQ(Editor(w), "/");
@@ -251,6 +251,7 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
 
 TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
   WriteAdminItem("模糊冷却", "30");  // by hand: the core still holds 0
+  WriteFile(FuzzyLibraryFile(), "[猫]\r\n回复=喵\r\n");
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
                 // A single-line box keeps its line in the middle: its client area is a
@@ -311,7 +312,12 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");  // the one shown is stored
                 platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                                                "D:\\music\\x.mp3", "C:\\notes.txt"});
-                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]");
+                Search(w, "猫");  // a row found: the codes, not saved yet, stay
+                Focus(w, "词控_回复框");
+                TypeText("z");  // after the codes
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]z");
                 SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
                 platform::SetWindowTextGbk(w.Control("词控_冷却时间"), "");
                 Focus(w, "词控_冷却时间");
@@ -446,12 +452,16 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
     bool admin;
     std::string before, after;
     const char* said = "搜索内容 (CTRL+F)";  // in the search box: no failure
+    int at = VK_END;                           // with Ctrl: where the key goes
   };
   const Row rows[] = {
       {false, Utf8(u8"\uFEFF[kw]\r\n回复=手写😀ok\r\n"), Utf8(u8"\uFEFF[kw]\r\n回复=手写😀okZ\r\n")},
       {false, "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36ok\r\n", "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36okZ\r\n"},
       {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok\r\n"), "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕okZ\r\n")},
       {false, "[kw]\r\n回复=" + x40k + "\r\n", "[kw]\r\n回复=" + x40k + "Z\r\n"},
+      // A text that ends in a four-byte character (a rare one, an emoji), typed before it.
+      {false, "[kw]\r\n回复=ok\x95\x32\x82\x36\r\n", "[kw]\r\n回复=Zok\x95\x32\x82\x36\r\n", "搜索内容 (CTRL+F)", VK_HOME},
+      {true, Utf8(u8"\uFEFF[admin]\r\n开启返回文本=hi😀\r\n"), Utf8(u8"开启返回文本=Zhi😀\r\n"), "", VK_HOME},
       {true, Utf8(u8"\uFEFF[admin]\r\n开启返回文本=hi😀ok\r\n"), Utf8(u8"开启返回文本=hi😀okZ\r\n")},
       // More four-byte characters than one lead byte has stand-ins for.
       {false, "[kw]\r\n回复=" + fours + "ok\r\n", "[kw]\r\n回复=" + fours + "okZ\r\n"},
@@ -477,7 +487,7 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
                 },
                 [&](ui::SettingsWindow& w) {
                   Focus(w, row.admin ? "开启返回文本" : "词控_回复框");
-                  PressKey(VK_END, true);
+                  PressKey(row.at, true);
                   TypeText("Z");
                   row.admin ? PressKey(VK_TAB) : PressKey('S', true);
                 },
@@ -495,7 +505,7 @@ ui::VariablePicker& Picker() { return *ui::OpenedVariablePicker(); }
 std::string Help(const char* label) { return platform::WindowTextGbk(Picker().Control(label)); }
 
 // A step that opens the picker returns when it has closed; the step after it runs in the picker.
-TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClickedVariable) {
+TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePickedVariableWhereTheOwnerGoesOnTyping) {
   const Step openPicker = [](ui::SettingsWindow& w) { platform::Click(w.Control("词控_变量")); };
   Drive(set, {[&](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_精确词库"));
@@ -549,6 +559,55 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsTheClicke
                 EXPECT_EQ(Help("标签6") + "," + Help("标签3"), " 说明: 微信当前不支持该变量, 说明: 返回当前xxxx年xx月xx日");
                 platform::Click(Picker().Control("取消"));
               }});
+  // Picked with the mouse, Enter or Space, the picker opened by Ctrl+D in a box or by its
+  // button: "http" typed next goes where the owner goes on typing (into the brackets of a
+  // variable that takes an address), the caret in view. Esc with the box that had the
+  // focus hidden meanwhile: the focus is where keys are seen.
+  std::string lines;
+  for (int i = 0; i < 30; ++i) lines += "行\r\n";
+  struct Pick {
+    const char* from;      // Ctrl+D pressed in this box, or this button clicked
+    const char* variable;  // null: `from` hidden, then Esc
+    int key;               // pressed on the variable's button with the focus; 0: the mouse
+    std::string before, after;
+  };
+  const Pick picks[] = {{"词控_回复框", "变量艾特", 0, "ra", "ra[@]http"},
+                        {"词控_变量", "变量图接口", 0, "ra", "ra[图接口=http]"},
+                        {"词控_关键词框", "变量文接口", VK_RETURN, lines + "ra", lines + "ra[文接口=http]"},
+                        {"词控_回复框", "变量日期", VK_RETURN, "ra", "ra[日期]http"},
+                        {"词控_回复框", "变量数字", VK_SPACE, "ra", "ra[数字]http"},
+                        {"词控_关键词框", nullptr, 0, "ra", "ra"}};
+  std::vector<Step> steps = {[](ui::SettingsWindow& w) { platform::Click(w.Control("按钮_精确词库")); }};
+  for (const Pick& pick : picks) {
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      platform::SetWindowTextGbk(w.Control("词控_回复框"), pick.before);
+      if (pick.from == std::string("词控_变量")) return ClickWithMouse(w.Control(pick.from));
+      Focus(w, pick.from);
+      PressKey('D', true);
+    });
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      if (!pick.variable) return platform::ShowWindowIf(w.Control(pick.from), false), PressKey(VK_ESCAPE);
+      if (!pick.key) return ClickWithMouse(Picker().Control(pick.variable));
+      Focus(Picker(), pick.variable);
+      PressKey(pick.key);
+    });
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      const HWND focus = GetFocus();
+      EXPECT_TRUE(IsWindowVisible(focus) && IsWindowEnabled(focus)) << pick.from;
+      POINT caret{};
+      RECT box{};
+      GetCaretPos(&caret), GetClientRect(w.Control("词控_回复框"), &box);
+      if (pick.variable) {
+        EXPECT_EQ(std::tuple(focus, caret.y >= 0 && caret.y < box.bottom), std::tuple(w.Control("词控_回复框"), true));
+      }
+      TypeText("http");
+    });
+    steps.push_back([&pick](ui::SettingsWindow& w) {
+      EXPECT_EQ(Text(w, "词控_回复框"), pick.after);
+      platform::ShowWindowIf(w.Control(pick.from), true);
+    });
+  }
+  Drive(set, steps);
 }
 
 }  // namespace

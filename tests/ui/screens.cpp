@@ -1,12 +1,14 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
-//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|ctrld|escaped|chooser|nobody|unstored|closeprompt|focus> <ms>
+//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|ctrld|escaped|inserted|chooser|nobody|unstored|closeprompt|focus> <ms>
 // ("options": a return text longer than its box; "library": a row selected, the focus in
 // the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
 // keywords and a long reply; "clicked": 17 rows, row 2 clicked, then row 6; "typeahead":
 // fruits, "ban" typed over the list; "chooser": its list dropped down; "unstored": a return
 // text typed that the read-only file refused; "closeprompt": the same, then Alt+F4: the
 // question; "ctrld": Ctrl+D in the reply box: the picker; "escaped": then Esc, and a key
-// typed: in the reply box again; "focus": Tab on a switch); or times listing one
+// typed: in the reply box again; "inserted": a reply of many lines, Ctrl+D, Enter on
+// [图接口=], and an address typed: inside its brackets, in view; "focus": Tab on a
+// switch); or times listing one
 // library of n keywords, switching to the other and back, saving a keyword and deleting it:
 // ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
@@ -25,6 +27,7 @@
 #include "tests/web/web_server.hpp"
 #include "ui/account_chooser.hpp"
 #include "ui/settings_window.hpp"
+#include "ui/variable_picker.hpp"
 
 extern "C" std::int32_t __stdcall set();
 using namespace zoq;
@@ -105,12 +108,14 @@ int main(int argc, char** argv) {
         PostMessageW(GetFocus(), WM_SYSKEYUP, VK_F4, held | 0xC0000000);
       }, 1200);
     }
-    if (page == "ctrld" || page == "escaped") {  // keys as the owner types them, to the focus
+    if (page == "ctrld" || page == "escaped" || page == "inserted") {  // keys as the owner types them, to the focus
       platform::Click(w->Control("按钮_精确词库"));
       platform::SetWindowTextGbk(w->Control("词控_关键词框"), "早安");
-      platform::SetWindowTextGbk(w->Control("词控_回复框"), "早上好 [@]");
+      std::string reply = "早上好 [@]";
+      for (int i = 1; page == "inserted" && i <= 12; ++i) reply += "\r\n第" + std::to_string(i) + "行";
+      platform::SetWindowTextGbk(w->Control("词控_回复框"), page == "inserted" ? reply + "\r\n图片: " : reply);
       platform::SetFocusTo(w->Control("词控_回复框"));
-      platform::CaretToEnd(w->Control("词控_回复框"));
+      if (page != "inserted") platform::CaretToEnd(w->Control("词控_回复框"));
       const auto ctrl = [](bool down) {
         BYTE keys[256] = {};
         GetKeyboardState(keys);
@@ -122,6 +127,14 @@ int main(int argc, char** argv) {
       if (page == "escaped") {
         testing::RunSoon([] { PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1); }, 1500);
         testing::RunSoon([] { for (wchar_t c : std::wstring(L"早")) PostMessageW(GetFocus(), WM_CHAR, c, 1); }, 2200);
+      }
+      if (page == "inserted") {  // Enter on [图接口=] in the picker, then the address
+        testing::RunSoon([] {
+          if (!ui::OpenedVariablePicker()) return;
+          platform::SetFocusTo(ui::OpenedVariablePicker()->Control("变量图接口"));
+          PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+        }, 1500);
+        testing::RunSoon([] { for (wchar_t c : std::wstring(L"http://pic.example")) PostMessageW(GetFocus(), WM_CHAR, c, 1); }, 2200);
       }
     }
     if (page == "focus") {  // Tab from the switch before it

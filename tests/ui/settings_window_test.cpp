@@ -325,7 +325,8 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
 // closes, and from then on the file's own value is answered. A window the
 // host closes (on its thread or from another) while the file still refuses
 // takes what was typed with it; the owner closing it (Alt+F4, the quit
-// button) is asked first: 否 stays, 是 leaves.
+// button) is asked first: 否 stays, 是 leaves. The question names every text
+// refused, in the order of the pages.
 TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
   enum class Then { Pause, PageSwitch, Close, OwnerCloses, CloseRefused, ClosedElsewhere, OwnerStays, OwnerLeaves, ClosedWhileAsked };
   std::vector<std::string> asked;
@@ -345,9 +346,18 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
   WriteAdminItem("主人号码", "12");  // reaches the core as the page opens
   WriteAdminItem("插件开关", "关");   // off already: the command writes nothing
   Plugin().Change([](Options& o) { o.插件开关 = false; });
-  for (const Then row : {Then::Pause, Then::PageSwitch, Then::Close, Then::OwnerCloses, Then::CloseRefused,
-                         Then::ClosedElsewhere, Then::OwnerStays, Then::OwnerLeaves, Then::ClosedWhileAsked}) {
-    SCOPED_TRACE(static_cast<int>(then = row));
+  struct Row {
+    Then then;
+    std::vector<std::pair<const char*, const char*>> more = {};  // boxes typed in too, and their pages' buttons
+    std::string named = "关闭返回文本\n";
+  };
+  const Row rows[] = {{Then::Pause}, {Then::PageSwitch}, {Then::Close}, {Then::OwnerCloses}, {Then::CloseRefused},
+                      {Then::ClosedElsewhere}, {Then::OwnerStays}, {Then::OwnerLeaves}, {Then::ClosedWhileAsked},
+                      {Then::OwnerLeaves,
+                       {{"开启命令", "按钮_远程命令"}, {"词控_冷却时间", "按钮_精确词库"}, {"主页_群号列表", "按钮_插件主页"}},
+                       "开启命令\n关闭返回文本\n冷却时间\n群号列表\n"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(static_cast<int>(then = row.then));
     const bool refused = then >= Then::CloseRefused, owner = then == Then::OwnerCloses || then >= Then::OwnerStays;
     WriteAdminItem("关闭返回文本", "OLD");
     asked.clear();
@@ -382,20 +392,27 @@ TEST_F(SettingsWindowTest, ARefusedTextIsTriedAgainUntilItIsStored) {
                   }
                   if (then == Then::Pause) Sleep(1700);
                 },
-                [](ui::SettingsWindow&) {},  // the pause is over
-                [&](ui::SettingsWindow& w) {
-                  if (owner) return then == Then::OwnerLeaves ? ClickWithMouse(w.Control("退出设置")) : PressKeyWithAlt(VK_F4);
-                  if (then == Then::ClosedElsewhere) elsewhere = std::thread(ui::CloseSettingsWindows);
-                  if (then >= Then::Close) return;
-                  EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
-                  EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
-                  WriteAdminItem("关闭返回文本", "HAND");
-                  EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "HAND");
-                }};
+                [](ui::SettingsWindow&) {}};  // the pause is over
+    for (const auto& [box, page] : row.more) {
+      steps.push_back([box, page](ui::SettingsWindow& w) {
+        platform::Click(w.Control(page));
+        Focus(w, box);
+        TypeText("7");
+      });
+    }
+    steps.push_back([&](ui::SettingsWindow& w) {
+      if (owner) return then == Then::OwnerLeaves ? ClickWithMouse(w.Control("退出设置")) : PressKeyWithAlt(VK_F4);
+      if (then == Then::ClosedElsewhere) elsewhere = std::thread(ui::CloseSettingsWindows);
+      if (then >= Then::Close) return;
+      EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
+      EXPECT_FALSE(platform::IsVisible(w.Control("未保存提示")));
+      WriteAdminItem("关闭返回文本", "HAND");
+      EXPECT_EQ(Answered(vlq, "12", "关闭问答"), "HAND");
+    });
     if (then == Then::OwnerStays) steps.push_back([](ui::SettingsWindow&) {});  // still open; the host closes it
     Drive(set, steps, (owner && then != Then::OwnerStays) || then == Then::ClosedElsewhere);
     if (elsewhere.joinable()) elsewhere.join();
-    EXPECT_EQ(asked, std::vector<std::string>(then >= Then::OwnerStays, "以下内容尚未保存 (设置文件无法写入):\n关闭返回文本\n"
+    EXPECT_EQ(asked, std::vector<std::string>(then >= Then::OwnerStays, "以下内容尚未保存 (设置文件无法写入):\n" + row.named +
                                               "仍要退出设置吗?|ZOQ·关键词|" + std::to_string(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)));
     if (then == Then::Close || then == Then::OwnerCloses) {
       EXPECT_EQ(Admin("关闭返回文本"), "OLD \"NEW\"");
