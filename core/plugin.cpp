@@ -96,14 +96,14 @@ void PluginState::ForgetPendingAdminItems() {
   pendingAdmin_.clear();
 }
 
-ZOQ_HOT bool PluginState::CountReply(std::int32_t purgeAfter) {
+ZOQ_HOT std::int32_t PluginState::CountReply() {
   std::lock_guard<std::mutex> hold(lock_);
-  return ++replyCounter_ > purgeAfter;
+  return ++replyCounter_;
 }
 
-bool PluginState::PurgeDue(std::int32_t purgeAfter) const {
+std::int32_t PluginState::RepliesCounted() const {
   std::lock_guard<std::mutex> hold(lock_);
-  return replyCounter_ > purgeAfter;
+  return replyCounter_;
 }
 
 void PluginState::PurgeDone() {

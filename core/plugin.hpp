@@ -190,10 +190,10 @@ class PluginState {
   void ForgetPendingAdminItems();
 
   // ---- Counters and small texts
-  // Counts a reply; true when more than `purgeAfter` were counted since the
-  // last purge, which is then due, until PurgeDone starts the count again.
-  bool CountReply(std::int32_t purgeAfter);
-  bool PurgeDue(std::int32_t purgeAfter) const;
+  // Counts a reply: the replies counted since the last purge (PurgeDone
+  // starts the count again).
+  std::int32_t CountReply();
+  std::int32_t RepliesCounted() const;
   void PurgeDone();
   // A number from a to b, the generator reseeded from `ticks` first; or
   // only the reseed (`a`, `b` ignored) with `drawAfter` false.

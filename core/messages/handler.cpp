@@ -164,12 +164,13 @@ bool FuzzyAnswer(const Options& o, MessageRecord& record, Answer& a) {
 // cannot be done, every one after it tries again.
 void CountReply(const Options& o) {
   PluginState& p = Plugin();
-  if (!p.CountReply(kCooldownPurgeAfter)) return;
-  // One thread at a time: one that finds another at it leaves the purge to
-  // it (or to the next reply, when it fails).
+  const auto due = [](std::int32_t counted) { return counted > kCooldownPurgeAfter; };
+  if (!due(p.CountReply())) return;
+  // One thread at a time, and only while still due: one that finds another
+  // at it leaves the purge to it (or to the next reply, when it fails).
   static platform::Mutex purging;
   const std::unique_lock<platform::Mutex> one(purging, std::try_to_lock);
-  if (one && p.PurgeDue(kCooldownPurgeAfter) && ForgetCooldowns(CooldownFile(o))) p.PurgeDone();
+  if (one && due(p.RepliesCounted()) && ForgetCooldowns(CooldownFile(o))) p.PurgeDone();
 }
 
 }  // namespace
