@@ -339,6 +339,9 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
         EXPECT_FALSE(passes()) << n;
         WriteUnwrittenCooldowns();
         EXPECT_NE(inFile(), "") << n;
+        // Once in SAVE, the owner's edit of it holds.
+        WritePrivateProfileStringA(group.c_str(), "键", "2000年1月1日", file.c_str());
+        EXPECT_TRUE(passes()) << n;
         break;
       case Then::NewerWritten:
         block(false);
