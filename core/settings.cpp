@@ -59,7 +59,7 @@ void LoadSettings() {
   platform::CreateFolder(data + "\\ZOQ-F-关键词");
   // The folders' locks named anew: a data folder replaced under its path
   // (renamed away and made again) has one lock in every process again.
-  platform::FolderLock::ForgetNames();
+  platform::FolderLock::NameAnew();
   Options o;
   o.DataFolder = DataFolderPaths(data + "\\ZOQ-F-关键词\\");
   const std::string admin = AdminFile(o);

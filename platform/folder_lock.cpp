@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "platform/files.hpp"
 #include "platform/folder_watch.hpp"
@@ -205,13 +206,24 @@ std::string FolderLock::KeptNameFor(const std::string& folder) {
   return name;
 }
 
-void FolderLock::ForgetNames() {
+void FolderLock::NameAnew() {
   AllTurns& all = Everyone();
-  std::map<std::string, KnownName> names;
-  AcquireSRWLockExclusive(&all.namesLock);
-  names.swap(all.names);
-  ReleaseSRWLockExclusive(&all.namesLock);
-}  // the watches end here, with no lock held
+  std::vector<std::pair<std::string, std::string>> known;  // folder, name
+  AcquireSRWLockShared(&all.namesLock);
+  for (const auto& [folder, k] : all.names) known.emplace_back(folder, k.name);
+  ReleaseSRWLockShared(&all.namesLock);
+  std::vector<std::unique_ptr<FolderWatch>> old;
+  for (const auto& [folder, name] : known) {
+    if (NameFor(folder) == name) continue;
+    AcquireSRWLockExclusive(&all.namesLock);
+    const auto it = all.names.find(folder);
+    if (it != all.names.end() && it->second.name == name) {
+      old.push_back(std::move(it->second.watch));
+      all.names.erase(it);
+    }
+    ReleaseSRWLockExclusive(&all.namesLock);
+  }
+}  // the watches of names that went end here, with no lock held
 
 FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs)
     : FolderLock(folder, {}, othersWaitMs, ownWaitMs) {}

@@ -46,9 +46,10 @@ class FolderLock {
   // The name the lock of `folder` has, whatever the spelling of its path
   // (tests look at it); the lock of a use has the use's word after it.
   static std::string NameFor(const std::string& folder);
-  // The names worked out so far are worked out again at the next lock of
-  // each folder.
-  static void ForgetNames();
+  // The names worked out so far are worked out again now: a folder that
+  // another replaced under its path (one above it renamed away and made
+  // again, which the watch of its name does not see) has its own again.
+  static void NameAnew();
 
  private:
   // The same, worked out once for a path and kept while the folder stays
