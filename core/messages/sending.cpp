@@ -30,6 +30,7 @@ constexpr std::array<CodeRow, 8> kIncomingCodes{{
     {"&uoS8#", "["},
     {"&uoS9#", "]"},
 }};
+constexpr std::size_t kLineBreak = 0;
 constexpr std::size_t kMentionOpeners = 3;  // the rows from here on, up to the stored brackets
 constexpr std::size_t kStoredBrackets = 6;
 
@@ -38,7 +39,8 @@ ZOQ_HOT std::string Folded(std::string s, std::size_t first, std::size_t last) {
   if (std::none_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\\' || c == '[' || c == '&'; })) return s;
   for (std::size_t i = first; i < last; ++i) {
     const auto& [from, to] = kIncomingCodes[i];
-    if (text::Contains(s, from, Case::IgnoreAscii)) s = text::ReplaceAll(s, from, to, Case::IgnoreAscii);
+    if (!text::Contains(s, from, Case::IgnoreAscii)) continue;
+    s = i == kLineBreak ? text::LineBreaksAsN(s, text::LineBreaks::CrLf) : text::ReplaceAll(s, from, to, Case::IgnoreAscii);
   }
   return s;
 }

@@ -13,7 +13,8 @@ namespace zoq {
 
 // The host's own bracket escapes undone, then host line breaks, escaped
 // brackets, the hosts' mention openers and stored brackets folded into
-// "[N]", "[", "[@", "[" and "]" (ASCII letters compared without case).
+// "[N]", "[", "[@", "[" and "]" (ASCII letters compared without case). A
+// line break right after a lead byte that stands alone stays as it is.
 std::string NormalizeIncomingText(std::string_view text, std::int32_t hostType);
 
 // Whether a message, as the host delivered it, mentions `account`: the

@@ -371,6 +371,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丙http://a.test/鬧", picture + "http://a.test/?]"},
       {"包][", "]" + open + "at=1" + close + "["},
       {"echo[A=1]]", open + "A=1" + close + "]"},
+      // A line break after a lead byte alone stays one.
+      {"echox\x81\r\ny", isky ? "x?\r\ny" : "x\x81\r\ny"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
   EXPECT_EQ(web.Targets().size(), asked + 6);
