@@ -365,6 +365,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       // a character that goes out as "?" (a second byte "[" or "]", or "{"
       // where a code in braces begins).
       ending("cat", true), ending("cat\t", false), ending("cat\x0B", false), ending("cat\x0C", false),
+      ending("cat\r", false, table ? "cat\r\n" : ""), ending("cat\n", false, table ? "cat\r\n" : ""),
       ending("cat\r\n", false), ending("\x81[", false), ending("x\x81[", false), ending("\x81[\x81]", false),
       ending("\x81&uoS8#", false, isky ? "?[" : "\x81["), ending("\x81\r\n", false, isky ? "?\r\n" : ""),
       ending("\x81{提示}", !wx, wx ? "?提示}" : ""),
@@ -387,8 +388,10 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丙http://a.test/鬧", picture + "http://a.test/?]"},
       {"包][", "]" + open + "at=1" + close + "["},
       {"echo[A=1]]", open + "A=1" + close + "]"},
-      // A line break after a lead byte alone stays one.
+      // A line break after a lead byte alone stays one; one before all else
+      // is one.
       {"echox\x81\r\ny", isky ? "x?\r\ny" : "x\x81\r\ny"},
+      {"\r\necho", "\r\n"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
   EXPECT_EQ(web.Targets().size(), asked + 6);
