@@ -77,7 +77,7 @@ std::string LineBreaksAsN(std::string_view s, LineBreaks which) {
   out.reserve(s.size());
   bool afterLoneLead = false;
   for (std::size_t i = 0; i < s.size();) {
-    const bool crLf = s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n';
+    const bool crLf = s.substr(i, 2) == "\r\n";
     const bool lineBreak = crLf || (which == LineBreaks::Any && (s[i] == '\r' || s[i] == '\n'));
     const std::size_t length = crLf ? 2 : CharLength(s, i);
     out += lineBreak && !afterLoneLead ? "[N]" : s.substr(i, length);

@@ -156,7 +156,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
                                    {"网贴", "[P=C:\\pics\\[文接口=" + web.base() + "/echo?m=[消息]].png]"},
                                    {"址贴", "[CQ:image,file=file:///C:/pics/[消息].png]"},
                                    {"址图", "[pic=file:///C:/pics/[消息]]"},
-                                   {"尾图", "[P=C:\\pics\\[消息]][V=C:\\pics\\[消息]]"}})}});
+                                   {"尾图", "[P=C:\\pics\\[消息]][V=C:\\pics\\[消息]]"},
+                                   {"游图", "[P=C:\\pics\\遊[消息]]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -369,6 +370,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       ending("cat\r\n", false), ending("\x81[", false), ending("x\x81[", false), ending("\x81[\x81]", false),
       ending("\x81&uoS8#", false, isky ? "?[" : "\x81["), ending("\x81\r\n", false, isky ? "?\r\n" : ""),
       ending("\x81{提示}", !wx, wx ? "?提示}" : ""),
+      {"游图戲", fileCode + "C:\\pics\\遊戲]"},  // the owner's 遊 (second byte "[") is the owner's
       // The console's devices, with any extension.
       sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),
       // ISky ends the path at a comma, and reads the keys after it.
@@ -391,7 +393,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       // A line break after a lead byte alone stays one; one before all else
       // is one.
       {"echox\x81\r\ny", isky ? "x?\r\ny" : "x\x81\r\ny"},
-      {"\r\necho", "\r\n"},
+      {"\r\necho", "\r\n"}, {"\necho", table ? "\r\n" : "\n"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
   EXPECT_EQ(web.Targets().size(), asked + 6);
