@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the plug-in DLL (and the test programs) into build/, installing the
 # toolchain and the dependencies first when they are missing.
-# The DLL: build/bin/ZOQ·关键词.dll
+# The DLL: build/bin/ZOQ·关键词.dll (without debug information, which is in
+# build/bin/ZOQ-keyword.dll.debug beside it)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 TC_DIR=${TC_DIR:-/opt/zoq-w32}

@@ -72,16 +72,17 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
   return Replace(s, from, to, mode, true);
 }
 
-std::string LineBreaksAsN(std::string_view s) {
+std::string LineBreaksAsN(std::string_view s, LineBreaks which) {
   std::string out;
   out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\r' && s[i] != '\n') {
-      out += s[i];
-      continue;
-    }
-    out += "[N]";
-    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+  bool afterLoneLead = false;
+  for (std::size_t i = 0; i < s.size();) {
+    const bool crLf = s.substr(i, 2) == "\r\n";
+    const bool lineBreak = crLf || (which == LineBreaks::Any && (s[i] == '\r' || s[i] == '\n'));
+    const std::size_t length = crLf ? 2 : CharLength(s, i);
+    out += lineBreak && !afterLoneLead ? "[N]" : s.substr(i, length);
+    afterLoneLead = length == 1 && IsLeadByte(static_cast<unsigned char>(s[i]));
+    i += length;
   }
   return out;
 }

@@ -45,9 +45,13 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
 std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_view to,
                          Case mode = Case::Sensitive);
 
-// Every CR LF, lone CR and lone LF as "[N]", the line break the stored
-// texts write (a GBK trail byte is never CR or LF).
-std::string LineBreaksAsN(std::string_view s);
+// The line breaks `which` names (every CR LF, lone CR and lone LF; or CR LF
+// alone) as "[N]", the line break the stored texts write, but a line break
+// right after a lead byte that stands alone: "[" would be that byte's trail
+// byte, and the line break a character and "N]" (a GBK trail byte is never
+// CR or LF).
+enum class LineBreaks { Any, CrLf };
+std::string LineBreaksAsN(std::string_view s, LineBreaks which = LineBreaks::Any);
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 bool StartsWith(std::string_view s, std::string_view prefix, Case mode = Case::Sensitive);

@@ -30,6 +30,7 @@ constexpr std::array<CodeRow, 8> kIncomingCodes{{
     {"&uoS8#", "["},
     {"&uoS9#", "]"},
 }};
+constexpr std::size_t kLineBreak = 0;
 constexpr std::size_t kMentionOpeners = 3;  // the rows from here on, up to the stored brackets
 constexpr std::size_t kStoredBrackets = 6;
 
@@ -38,7 +39,8 @@ ZOQ_HOT std::string Folded(std::string s, std::size_t first, std::size_t last) {
   if (std::none_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\\' || c == '[' || c == '&'; })) return s;
   for (std::size_t i = first; i < last; ++i) {
     const auto& [from, to] = kIncomingCodes[i];
-    if (text::Contains(s, from, Case::IgnoreAscii)) s = text::ReplaceAll(s, from, to, Case::IgnoreAscii);
+    if (!text::Contains(s, from, Case::IgnoreAscii)) continue;
+    s = i == kLineBreak ? text::LineBreaksAsN(s, text::LineBreaks::CrLf) : text::ReplaceAll(s, from, to, Case::IgnoreAscii);
   }
   return s;
 }
@@ -372,9 +374,7 @@ class HostCodes {
         pos = InertBraceCode(pos, start);
       } else {
         const std::size_t length = text::CharLength(s_, pos);
-        if (length == 2 && (s_[pos + 1] == '[' || s_[pos + 1] == ']') && t_.AnyOutside(pos, pos + 2)) {
-          outsideBrackets_.push_back(out_.size() + 1);
-        }
+        if (SecondByteBracket(pos)) outsideBrackets_.push_back(out_.size() + 1);
         out_.append(s_, pos, length);
         pos += length;
       }
@@ -415,8 +415,9 @@ class HostCodes {
   // What the bytes put in the code [open, close) that holds no other written
   // "[" may be. Outside bytes: none in its name; only digits in a mention; a
   // web address as a picture's or voice's file. A local path, whatever its
-  // key, is looked at as the host reads it: to the code's "]" and, on a host
-  // that splits its codes at commas, to the next comma.
+  // key, is looked at as the host reads it: to the code's "]", blanks and
+  // control bytes before it included, and, on a host that splits its codes
+  // at commas, to the next comma.
   bool PutInBytesAllowed(std::size_t open, std::size_t close) const {
     std::size_t nameEnd = open + 1;
     while (nameEnd < close && IsNameByte(s_[nameEnd])) ++nameEnd;
@@ -432,10 +433,9 @@ class HostCodes {
       if (k.begin < looked || t_.All(k.begin, close, Origin::Written)) continue;
       if ((!IsFileKey(k.key) || IsWebAddress(k.value)) && !NamesLocalFile(k.value)) continue;
       const std::size_t path = static_cast<std::size_t>(k.value.data() - s_.data());
-      const std::size_t whole = path + Trimmed(std::string_view(s_).substr(path, close - path)).size();
       // ISky reads its file addresses decoded.
       const bool address = commas || text::StartsWith(k.value, "file:", Case::IgnoreAscii);
-      if (!PathAllowed(path, whole, address) || (commas && !PathAllowed(path, path + k.value.size(), address))) {
+      if (!PathAllowed(path, close, address) || (commas && !PathAllowed(path, path + k.value.size(), address))) {
         return false;
       }
       looked = commas ? k.end : close;
@@ -459,11 +459,12 @@ class HostCodes {
   }
 
   // Whether the name [begin, end) is the owner's or one plain name of a
-  // file: Windows opens it as the file it names; what was put in holds no
-  // character that a name cannot hold (among them "?"), nor, where the
-  // host reads the path as an address, "%" (which it decodes) or "#"
-  // (where the address's path ends, as at "?"); and no ".." stands in a
-  // name that outside text helps to make.
+  // file as it is sent: Windows opens it as the file it names; what was put
+  // in holds no character that a name cannot hold (among them "?", also
+  // where a character goes out as "?"), nor, where the host reads the path
+  // as an address, "%" (which it decodes) or "#" (where the address's path
+  // ends, as at "?"); and no ".." stands in a name that outside text helps
+  // to make.
   bool PlainName(std::size_t begin, std::size_t end, bool address) const {
     if (t_.All(begin, end, Origin::Written)) return true;
     const std::string_view name = std::string_view(s_).substr(begin, end - begin);
@@ -476,8 +477,24 @@ class HostCodes {
            (address && kRefusedInAddress.find(c) != std::string_view::npos))) {
         return false;
       }
+      if (SecondByteBracket(pos) || BraceCodeOnSecondByte(pos)) return false;
     }
     return !NamesAnotherFile(name);
+  }
+
+  // Whether the character at `pos` is outside text's double-byte one whose
+  // second byte is "[" or "]". In the owner's code every such character
+  // goes out as "?" (see WithoutOutsideCodes).
+  bool SecondByteBracket(std::size_t pos) const {
+    return text::CharLength(s_, pos) == 2 && (s_[pos + 1] == '[' || s_[pos + 1] == ']') && t_.AnyOutside(pos, pos + 2);
+  }
+
+  // Whether a host's code in braces begins on the second byte of the
+  // character at `pos`, which is outside text's: that character goes out
+  // as "?".
+  bool BraceCodeOnSecondByte(std::size_t pos) const {
+    const std::size_t start = BraceCodeStart(pos);
+    return start != text::npos && start > pos && t_.AnyOutside(pos, start + 1);
   }
 
   // An outside "[": inert where it could begin a code or stands in the
@@ -526,7 +543,7 @@ class HostCodes {
   // text's, the closing brace full-width when it is the owner's.
   std::size_t InertBraceCode(std::size_t pos, std::size_t start) {
     const std::string_view code = host_.braceCode;
-    if (start > pos && t_.AnyOutside(pos, start + 1)) {
+    if (BraceCodeOnSecondByte(pos)) {
       out_ += '?';
       return start + 1;
     }

@@ -13,7 +13,8 @@ namespace zoq {
 
 // The host's own bracket escapes undone, then host line breaks, escaped
 // brackets, the hosts' mention openers and stored brackets folded into
-// "[N]", "[", "[@", "[" and "]" (ASCII letters compared without case).
+// "[N]", "[", "[@", "[" and "]" (ASCII letters compared without case). A
+// line break right after a lead byte that stands alone stays as it is.
 std::string NormalizeIncomingText(std::string_view text, std::int32_t hostType);
 
 // Whether a message, as the host delivered it, mentions `account`: the
@@ -37,7 +38,8 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // when they are not in its name, are digits in a mention, give a web
 // address as a picture's or voice's file, and no other written "[" stands
 // in it; a local path in any key, read as the host reads it (to the code's
-// "]", or to the next comma where the host splits codes at commas), takes
+// "]", or to the next comma where the host splits codes at commas) and as
+// it is sent (a character that goes out as "?" below is a "?" in it), takes
 // from outside bytes one plain file name in the folder the owner wrote and
 // nothing else, and from the ids the plug-in puts in only plain names
 // (no device, no name with a trailing dot, no ".."). An outside bracket

@@ -123,6 +123,8 @@ TEST_F(VoiceTest, EveryOutcomeIsLoggedAndNoWorkFileStays) {
       {nullptr, VoiceTarget::Mp3, full_ + "\\voice", "V", "V|silk_v3_decoder|ffmpeg", "silk解码->解码完成"},
       {nullptr, VoiceTarget::Mp3, full_ + "\\bad.silk", "fail", "", "silk解码->解码失败"},
       {nullptr, VoiceTarget::Mp3, full_ + "\\huge.silk", "huge", "", "silk解码->解码失败"},
+      // 乗's second byte is a backslash: the file's name is kept whole.
+      {nullptr, VoiceTarget::Mp3, full_ + "\\乗.silk", "S", "S|silk_v3_decoder|ffmpeg", "silk解码->解码完成"},
   };
   for (const auto& c : cases) {
     if (c.program) UsePrograms({c.program});
@@ -139,6 +141,7 @@ TEST_F(VoiceTest, EveryOutcomeIsLoggedAndNoWorkFileStays) {
   ASSERT_GE(ran.size(), 3u);
   EXPECT_EQ(ran[0], "main\\corn\\silk_v3_decoder \"" + full_ + "\\a.silk\" \"" + voice_ + "\\1001a.pcm\"");
   EXPECT_EQ(ran[2], "main\\corn\\silk_v3_decoder \"" + full_ + "\\voice\" \"" + voice_ + "\\1002voice.pcm\"");
+  EXPECT_EQ(ran.back(), "main\\corn\\ffmpeg -f s16le -ar 24000 -ac 1 -i \"" + voice_ + "\\1005乗.pcm\" \"" + voice_ + "\\1005乗.mp3\"");
   EXPECT_EQ(platform::ReadWholeFile(voice_ + "\\1000a.mp3"), "OLD");
 }
 

@@ -155,7 +155,9 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
                                    {"贴图", "[P=C:\\pics\\[消息].png]"}, {"包", "[消息]at=1[消息]"},
                                    {"网贴", "[P=C:\\pics\\[文接口=" + web.base() + "/echo?m=[消息]].png]"},
                                    {"址贴", "[CQ:image,file=file:///C:/pics/[消息].png]"},
-                                   {"址图", "[pic=file:///C:/pics/[消息]]"}})}});
+                                   {"址图", "[pic=file:///C:/pics/[消息]]"},
+                                   {"尾图", "[P=C:\\pics\\[消息]][V=C:\\pics\\[消息]]"},
+                                   {"游图", "[P=C:\\pics\\遊[消息]]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -312,6 +314,14 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
     const std::string shown = isky ? text::ReplaceAll(name, "\x81", "?") : name;
     return std::pair{"贴图" + name, open + "P=C:\\pics\\" + shown + ".png]"};
   };
+  // The name as the owner's picture and voice paths end in it, and as it
+  // arrives (ISky brings a lead byte alone as "?").
+  const std::string voiceCode = isky ? "[CQ:record,file=file:///" : table ? "[AudioFile,path=" : "[voi=";
+  const auto ending = [&](const std::string& name, bool live, std::string shown = "") {
+    if (shown.empty()) shown = name;
+    return std::pair{"尾图" + name, live ? fileCode + "C:\\pics\\" + shown + "]" + voiceCode + "C:\\pics\\" + shown + "]"
+                                         : open + "P=C:\\pics\\" + shown + "]" + open + "V=C:\\pics\\" + shown + "]"};
+  };
   const std::vector<std::pair<std::string, std::string>> owners{
       {"目标乙&uoS8#@all&uoS9#", "A[CQ:at,qq=]"},
       {"目标乙 &#91;@all&#93;", "A[CQ:at,qq=]"},
@@ -352,6 +362,15 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       sticker("..", false), sticker("x.", false), sticker("a\\b", false), sticker(",\\..\\..\\windows\\win", false),
       sticker("con", false), sticker("con ", false), sticker("a:b", false),
       loneLead("\x81/nul"), loneLead("\x81/x"), loneLead("x\x81/con"), loneLead("\x81:x"),
+      // The name as it is sent: none that ends in a control byte, none with
+      // a character that goes out as "?" (a second byte "[" or "]", or "{"
+      // where a code in braces begins).
+      ending("cat", true), ending("cat\t", false), ending("cat\x0B", false), ending("cat\x0C", false),
+      ending("cat\r", false, table ? "cat\r\n" : ""), ending("cat\n", false, table ? "cat\r\n" : ""),
+      ending("cat\r\n", false), ending("\x81[", false), ending("x\x81[", false), ending("\x81[\x81]", false),
+      ending("\x81&uoS8#", false, isky ? "?[" : "\x81["), ending("\x81\r\n", false, isky ? "?\r\n" : ""),
+      ending("\x81{提示}", !wx, wx ? "?提示}" : ""),
+      {"游图戲", fileCode + "C:\\pics\\遊戲]"},  // the owner's 遊 (second byte "[") is the owner's
       // The console's devices, with any extension.
       sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),
       // ISky ends the path at a comma, and reads the keys after it.
@@ -371,6 +390,10 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丙http://a.test/鬧", picture + "http://a.test/?]"},
       {"包][", "]" + open + "at=1" + close + "["},
       {"echo[A=1]]", open + "A=1" + close + "]"},
+      // A line break after a lead byte alone stays one; one before all else
+      // is one.
+      {"echox\x81\r\ny", isky ? "x?\r\ny" : "x\x81\r\ny"},
+      {"\r\necho", "\r\n"}, {"\necho", table ? "\r\n" : "\n"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
   EXPECT_EQ(web.Targets().size(), asked + 6);
