@@ -195,10 +195,13 @@ bool LinesMadeWhole(const IniImage& before, const IniImage& after, const std::ve
 // What is known of each data file: the image parsed of it last (what a
 // reader or a writer of the same bytes takes instead of parsing them again)
 // and the size a writer last found or left it at (what tells a read of a
-// file that another program is saving in place).
+// file that another program is saving in place); the image of the last
+// steady read, with the stamp the file had then.
 struct Known {
   std::shared_ptr<const IniImage> image;
   std::optional<std::size_t> size;
+  std::shared_ptr<const IniImage> steady;
+  platform::FileStamp steadyStamp;
 };
 struct KnownFiles {
   std::mutex lock;
@@ -227,6 +230,14 @@ void SetKnownSize(const std::string& path, std::size_t size) {
   KnownFiles& f = Files();
   std::lock_guard<std::mutex> hold(f.lock);
   f.byPath[Folded(path)].size = size;
+}
+
+void KeepSteadyRead(const std::string& path, std::shared_ptr<const IniImage> image, const platform::FileState& state) {
+  KnownFiles& f = Files();
+  std::lock_guard<std::mutex> hold(f.lock);
+  Known& k = f.byPath[Folded(path)];
+  k.steady = std::move(image);
+  k.steadyStamp = {true, state.writeTime, state.size};
 }
 
 // How long a writer waits for a file that another program is saving to
@@ -382,6 +393,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
         read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
         SetKnownSize(path, size);
+        KeepSteadyRead(path, read.image, read.state);
         return read;
       }
       if (late || !mayWait) return std::nullopt;
@@ -404,13 +416,15 @@ enum class Put { Done, Failed, Changed, HeldUp };
 
 // The folder's write lock, for a file that anyone writes (see Writers). A
 // holder that kept it past kWriteLockWaitMs stopped there (in a debugger,
-// say): until this process has it again, it is not waited for.
+// say): until this process has it again, it is waited for no longer than a
+// message may wait.
 class WriteLock {
  public:
   WriteLock(const std::string& path, Writers writers) {
     if (writers != Writers::Anyone) return;
     static std::atomic<bool> stopped{false};
-    lock_.emplace(FolderOf(path), kWriteLockUse, stopped ? 0 : kWriteLockWaitMs, kDataFolderWaitMs);
+    lock_.emplace(FolderOf(path), kWriteLockUse, stopped ? kMessageFolderWaitMs : kWriteLockWaitMs,
+                  kDataFolderWaitMs);
     stopped = !lock_->held();
     OtherProcessWait::Spend(lock_->othersWaitedMs());
   }
@@ -677,6 +691,12 @@ std::optional<std::shared_ptr<const IniImage>> ImageNow(const std::string& file)
 }
 
 }  // namespace
+
+std::shared_ptr<const IniImage> IniImageIfUnchanged(const std::string& file) {
+  const platform::FileStamp now = platform::StampOf(file);
+  const Known known = KnownOf(file);
+  return now.exists && known.steadyStamp == now ? known.steady : nullptr;
+}
 
 std::shared_ptr<const IniImage> ReadIniFileNow(const std::string& file) {
   return ImageNow(file).value_or(std::make_shared<const IniImage>());

@@ -100,9 +100,10 @@ void RemoveCopiesLeftBehind(const std::string& path);
 // write only. So while another process keeps the folder's lock, its
 // writers still come one after the other, and none keeps the file open
 // while another puts its copy in place. A writer waits for that lock as
-// long as it goes from writer to writer; one whose holder kept it for a
-// second (stopped in a debugger, say) is not waited for until this
-// process had it again, and the write goes on without it.
+// long as it goes from writer to writer; once a holder kept it for a
+// second (stopped in a debugger, say), it is waited for no longer than a
+// message may wait until this process had it again, and the write goes on
+// without it.
 enum class Writers { LockHolders, Anyone };
 
 // Makes every change, in order; false, and the file as it was, when they
@@ -157,6 +158,12 @@ std::string ReadIniItemNow(const std::string& file, const std::string& section, 
 std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const std::string& section,
                                                  const std::string& key, const std::string& defaultValue = {},
                                                  std::size_t buffer = kIniValueBuffer);
+
+// The file as a write of this process last read it, when its stamp (its
+// size and write time, asked by its name) says it is still that file; none
+// otherwise. Nothing is opened, so no writer is held up by it: a program
+// that has a file open keeps another from putting a copy in its place.
+std::shared_ptr<const IniImage> IniImageIfUnchanged(const std::string& file);
 
 // The whole file as it is on the disk now, parsed once for many values;
 // empty when it cannot be read (as every value of it then reads as its

@@ -220,10 +220,13 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& group, const std
   // lock.
   const std::string file = CooldownFile();
   const DateTime now = FromLocalTime(platform::Now());
-  // A time in the file that holds the reply back does so without the write
-  // lock: the file's times only move on (a purge or an owner's edit met a
-  // moment late is one the message came before).
-  if (!Passes(ParseDateTime(ReadIniItemNow(file, group, key, fallback)), kEarliestDate, now, cooldownSeconds)) {
+  // A time in the file as last read, which is still that file, holds the
+  // reply back without the write lock and without opening it: the file's
+  // times only move on (a purge or an owner's edit met a moment late is one
+  // the message came before).
+  const std::shared_ptr<const IniImage> unchanged = IniImageIfUnchanged(file);
+  if (unchanged && !BlankIniName(key) &&
+      !Passes(ParseDateTime(unchanged->Value(group, key).value_or(fallback)), kEarliestDate, now, cooldownSeconds)) {
     return false;
   }
   const IniChange mine{group, key, FormatDateTime(now)};
