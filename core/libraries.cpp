@@ -4,8 +4,8 @@
 #include <bit>
 #include <cstring>
 
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_pages.hpp"

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/ini_image.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/ini_image.hpp"
+#include "core/files/ini_items.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_watch.hpp"
 

@@ -2,7 +2,7 @@
 // which messages are served, remembering the account, the group list and
 // the strip of the maker's public group.
 #include "core/hosts.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "platform/http.hpp"

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "core/info/info_records.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"

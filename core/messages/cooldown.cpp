@@ -8,8 +8,8 @@
 #include <mutex>
 #include <vector>
 
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"
 #include "platform/lock.hpp"

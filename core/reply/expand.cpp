@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/file_writes.hpp"
+#include "core/files/file_writes.hpp"
 #include "core/hosts.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "core/messages/sending.hpp"
 #include "core/reply/actions.hpp"

@@ -6,8 +6,8 @@
 
 #include <tuple>
 
-#include "core/default_libraries.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/default_libraries.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "core/expand.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/random.hpp"
 #include "core/reply/actions.hpp"
 #include "core/reply/no_account_picture.hpp"

@@ -32,7 +32,7 @@ std::string ReadIniItem(const std::string& file, const std::string& section, con
 std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
                          const std::string& defaultValue = {});
 
-// Writes one value, whole or not at all (core/file_writes.hpp); without a
+// Writes one value, whole or not at all (core/files/file_writes.hpp); without a
 // key the section is deleted, without a value the key is deleted.
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
                   const std::optional<std::string>& value);

@@ -1,6 +1,6 @@
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 
-#include "core/file_writes.hpp"
+#include "core/files/file_writes.hpp"
 #include "platform/files.hpp"
 
 namespace zoq {

@@ -1,4 +1,4 @@
-#include "core/ini_image.hpp"
+#include "core/files/ini_image.hpp"
 
 #include <algorithm>
 #include <atomic>

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 
 namespace zoq {
 
