@@ -240,6 +240,13 @@ std::string TextOfRoom(std::size_t bytes) { return RoomFor(gSpareText, bytes); }
 
 }  // namespace
 
+ZOQ_HOT bool BlankIniName(std::string_view name) {
+  for (unsigned char c : name) {
+    if (c > ' ') return false;
+  }
+  return true;
+}
+
 IniImage::~IniImage() {
   KeepSpare(gSpareText, text_);
   KeepSpare(gSpareSections, sections_);

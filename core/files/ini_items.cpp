@@ -5,13 +5,6 @@
 
 namespace zoq {
 
-ZOQ_HOT bool BlankIniName(std::string_view name) {
-  for (unsigned char c : name) {
-    if (c > ' ') return false;
-  }
-  return true;
-}
-
 std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& defaultValue) {
   return ReadIniItemNow(file, section, key, defaultValue, kIniValueBuffer);

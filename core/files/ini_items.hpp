@@ -1,22 +1,16 @@
 // INI items as the plug-in reads and writes them.
 #pragma once
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/files/ini_image.hpp"
+
 namespace zoq {
 
-// Values are read into a 10,240-byte buffer: at most 10,239 bytes come back.
-inline constexpr std::size_t kIniValueBuffer = 10240;
-// A read buffer that no value fills: values come back whole.
-inline constexpr std::size_t kWholeIniValue = std::numeric_limits<std::size_t>::max();
 // The section list starts with a 204,800-byte buffer and grows when needed.
 inline constexpr std::size_t kIniSectionListBuffer = 204800;
-
-// A name that is empty after its leading blanks and control characters.
-bool BlankIniName(std::string_view name);
 
 // One value, as GetPrivateProfileStringA reads it into a buffer of
 // kIniValueBuffer bytes, at any length of the path. A file, section or key
