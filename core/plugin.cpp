@@ -4,7 +4,7 @@
 
 #include "core/error_hook.hpp"
 #include "core/hosts.hpp"
-#include "core/messages/cooldown.hpp"
+#include "core/files/cooldown_times.hpp"
 #include "platform/files.hpp"
 
 namespace zoq {

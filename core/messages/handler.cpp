@@ -6,7 +6,7 @@
 
 #include "core/expand.hpp"
 #include "core/messages/commands.hpp"
-#include "core/messages/cooldown.hpp"
+#include "core/files/cooldown_times.hpp"
 #include "core/messages/sending.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"

@@ -1,4 +1,4 @@
-#include "core/messages/cooldown.hpp"
+#include "core/files/cooldown_times.hpp"
 
 #include <algorithm>
 #include <array>
