@@ -10,7 +10,6 @@
 
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
-#include "core/settings.hpp"
 #include "platform/files.hpp"
 #include "platform/lock.hpp"
 #include "text/text.hpp"
@@ -210,15 +209,16 @@ bool Passes(const DateTime& a, const DateTime& b, const DateTime& now, std::int3
 // Something is at the path (a file, or a folder of the name).
 bool SomethingAt(const std::string& file) { return platform::FileExists(file) || platform::FolderExists(file); }
 
-// The test of a key that has a cool-down: apart from the message path,
-// which reads and writes the file then.
-__attribute__((noinline)) bool TestAndRecord(const std::string& group, const std::string& key,
-                                             std::int32_t cooldownSeconds, const std::string& fallback) {
+}  // namespace
+
+// Apart from the message path, which reads and writes the file then.
+__attribute__((noinline)) bool TestAndRecord(const std::string& file, const std::string& group,
+                                             const std::string& key, std::int32_t cooldownSeconds,
+                                             const std::string& fallback) {
   // The test is part of the write of the time: read, tested and written
   // again whenever another writer, in this process or another, changed
   // the file first. So of two messages at once one reply goes, lock or no
   // lock.
-  const std::string file = CooldownFile();
   const DateTime now = FromLocalTime(platform::Now());
   // A time in the file that holds the reply back does so without the write
   // lock: the file's times only move on (a purge or an owner's edit met a
@@ -258,6 +258,8 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& group, const std
   return true;
 }
 
+namespace {
+
 // Writes the times kept for `file` that can be written.
 void WriteKept(const std::string& file) {
   UnwrittenTimes& u = Unwritten();
@@ -278,14 +280,6 @@ void WriteKept(const std::string& file) {
 }
 
 }  // namespace
-
-ZOQ_HOT bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
-                            const std::string& fallback) {
-  // A record without a group (a private message) has nothing to keep: a
-  // section without a name is never read back, so it is not written.
-  if (cooldownSeconds <= 0 || BlankIniName(group)) return true;
-  return TestAndRecord(group, key, cooldownSeconds, fallback);
-}
 
 void WriteUnwrittenCooldowns() {
   // A stop waits on another process no longer than a message does.

@@ -1,5 +1,6 @@
-// Per-group cool-downs of keywords: the time of the last reply of each key,
-// kept as a date-time text in the file `SAVE`.
+// The cool-down file `SAVE`: the time of the last reply of each key in each
+// group, kept as a date-time text; the test and write of one key's time, and
+// the times kept in this process while the file cannot be written.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -31,15 +32,14 @@ DateTime FromLocalTime(const platform::LocalTime& t);
 // Whole seconds from `from` to `to` (negative when `from` is later).
 std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 
-// The cool-down test of one key in one group: true when the reply may be
-// sent, in which case the current time is written for the key in SAVE at
-// once. `fallback` is the value an absent key reads as. A cool-down of 0 or
-// less always passes and touches nothing. A time that cannot be written
-// (another process keeps the data folder's lock, the disk is full) is kept
-// in this process, holds its replies back and goes into SAVE with the next
-// write that can be made.
-bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
-                    const std::string& fallback);
+// The test of one key with a cool-down in one group, `file` being SAVE:
+// true when the reply may be sent, in which case the current time is written
+// for the key in the file at once. `fallback` is the value an absent key
+// reads as. A time that cannot be written (another process keeps the data
+// folder's lock, the disk is full) is kept in this process, holds its
+// replies back and goes into the file with the next write that can be made.
+bool TestAndRecord(const std::string& file, const std::string& group, const std::string& key,
+                   std::int32_t cooldownSeconds, const std::string& fallback);
 
 // Writes the times that could not be written yet (when the plug-in stops).
 void WriteUnwrittenCooldowns();

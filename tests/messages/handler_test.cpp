@@ -10,10 +10,11 @@
 #include <optional>
 #include <thread>
 
+#include "core/files/cooldown_times.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
 #include "core/messages/commands.hpp"
-#include "core/files/cooldown_times.hpp"
+#include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
