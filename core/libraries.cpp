@@ -6,7 +6,6 @@
 
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
-#include "core/settings.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_pages.hpp"
 #include "text/text.hpp"

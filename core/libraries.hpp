@@ -21,6 +21,9 @@
 
 namespace zoq {
 
+// The key of a keyword's reply in its section of a library file.
+inline constexpr const char* kReplyKey = "回复";
+
 // The first fuzzy keyword in library order that occurs in a text at a
 // character boundary, ASCII letters compared without case. The keywords
 // make one automaton (Aho-Corasick) that reads the text once, byte by byte:
