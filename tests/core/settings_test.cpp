@@ -9,6 +9,7 @@
 #include "core/files/default_libraries.hpp"
 #include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
+#include "core/program.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
 #include "platform/files.hpp"

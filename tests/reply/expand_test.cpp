@@ -10,6 +10,7 @@
 
 #include "core/expand.hpp"
 #include "core/files/ini_items.hpp"
+#include "core/program.hpp"
 #include "core/random.hpp"
 #include "core/reply/actions.hpp"
 #include "core/reply/no_account_picture.hpp"
