@@ -9,25 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/host_adapters.hpp"
 #include "core/plugin.hpp"
-#include "hosts/adapters.hpp"
 
 namespace zoq {
-
-// The adapter objects, alive as long as the plug-in's state.
-struct HostAdapters {
-  IskyHostApi isky;
-  TableHostApi table;
-  VlqHostApi vlq;
-  WxHostApi wx;
-  XqHostApi xq;
-  OqHostApi oq;
-  MingQqHostApi mingqq;
-  SpHostApi sp;
-  ErHostApi er;
-  MyQqHostApi myqq;
-  XqHostApi xqReport;  // never bound: receives the runtime-error report only
-};
 
 HostAdapters& Hosts();
 

@@ -4,9 +4,8 @@
 #include <bit>
 #include <cstring>
 
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
-#include "core/settings.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "platform/clock.hpp"
 #include "platform/code_pages.hpp"
 #include "text/text.hpp"

@@ -14,12 +14,15 @@
 #include <string_view>
 #include <vector>
 
-#include "core/ini_image.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/ini_image.hpp"
+#include "core/files/ini_items.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_watch.hpp"
 
 namespace zoq {
+
+// The key of a keyword's reply in its section of a library file.
+inline constexpr const char* kReplyKey = "回复";
 
 // The first fuzzy keyword in library order that occurs in a text at a
 // character boundary, ASCII letters compared without case. The keywords

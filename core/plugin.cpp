@@ -2,20 +2,14 @@
 
 #include <memory>
 
-#include "core/error_hook.hpp"
-#include "core/hosts.hpp"
-#include "core/messages/cooldown.hpp"
-#include "platform/files.hpp"
+#include "core/host_adapters.hpp"
 
 namespace zoq {
-namespace {
 
-ZOQ_HOT std::unique_ptr<PluginState>& Instance() {
+ZOQ_HOT std::unique_ptr<PluginState>& PluginInstance() {
   static std::unique_ptr<PluginState> state;
   return state;
 }
-
-}  // namespace
 
 PluginState::PluginState()
     : Adapters(std::make_unique<HostAdapters>()),
@@ -152,37 +146,7 @@ const char* PluginState::KeepExportResult(ExportSlot slot, std::string text) {
   return kept.back().c_str();
 }
 
-ZOQ_HOT PluginState& Plugin() { return *Instance(); }
-ZOQ_HOT PluginState* PluginIfAlive() { return Instance().get(); }
-
-void ProgramStart(const std::string& runDirectory) {
-  auto state = std::make_unique<PluginState>();
-  if (runDirectory.empty()) {
-    state->RunDirectory = platform::ExecutableFolder();
-    platform::SetCurrentFolder(state->RunDirectory);
-  } else {
-    state->RunDirectory = runDirectory;
-  }
-  Instance() = std::move(state);
-  RegisterLoadTimeErrorHook();
-  XqHostApi::SetPluginContext(
-      [] {
-        const PluginState* p = PluginIfAlive();
-        return p ? p->XqPluginName.get() : std::string();
-      },
-      [] {
-        const PluginState* p = PluginIfAlive();
-        return p ? p->RunDirectory : platform::ExecutableFolder();
-      });
-}
-
-void ProgramExit() {
-  // A settings window still open goes first: its code leaves with the DLL.
-  if (PluginState* p = PluginIfAlive()) p->CloseWindows();
-  WriteUnwrittenCooldowns();
-  RegisterErrorHook(nullptr);
-  Instance().reset();
-}
-
+ZOQ_HOT PluginState& Plugin() { return *PluginInstance(); }
+ZOQ_HOT PluginState* PluginIfAlive() { return PluginInstance().get(); }
 
 }  // namespace zoq

@@ -19,7 +19,7 @@
 
 namespace zoq {
 
-struct HostAdapters;  // core/hosts.hpp
+struct HostAdapters;  // core/host_adapters.hpp
 
 // Active host kind; 0 until a host enables the plug-in, 2 is not used.
 enum HostKind : std::int32_t {
@@ -155,7 +155,7 @@ class PluginState {
   // The library files as they were last read (guarded on their own).
   KeywordLibraries Libraries;
 
-  // One adapter object per host (core/hosts.hpp); each guards what it keeps.
+  // One adapter object per host (core/host_adapters.hpp); each guards what it keeps.
   std::unique_ptr<HostAdapters> Adapters;
 
   // ---- Options
@@ -240,13 +240,12 @@ class PluginState {
 };
 
 // The state of the loaded plug-in. Only valid between ProgramStart and
-// ProgramExit.
+// ProgramExit (core/program.hpp).
 PluginState& Plugin();
 PluginState* PluginIfAlive();
 
-// Load and unload. `runDirectory` empty: the folder of the process's
-// executable, which also becomes the current directory.
-void ProgramStart(const std::string& runDirectory = {});
-void ProgramExit();
+// Where the state of the loaded plug-in is held: filled by ProgramStart,
+// emptied by ProgramExit.
+std::unique_ptr<PluginState>& PluginInstance();
 
 }  // namespace zoq

@@ -1,9 +1,9 @@
 #include "core/settings.hpp"
 
-#include "core/default_libraries.hpp"
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
-#include "core/messages/cooldown.hpp"
+#include "core/files/cooldown_times.hpp"
+#include "core/files/default_libraries.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "text/text.hpp"
 #include "platform/clock.hpp"

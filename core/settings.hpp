@@ -11,7 +11,6 @@ namespace zoq {
 inline constexpr const char* kAdminSection = "admin";
 inline constexpr const char* kStagingSection = "新增词库";
 inline constexpr const char* kStagingKey = "待添词汇";
-inline constexpr const char* kReplyKey = "回复";
 
 // DataFolder, and the paths inside it: of the current options, or of the
 // options a message took at its start.

@@ -1,7 +1,7 @@
 // Load and unload of the plug-in DLL inside the host's process.
 #include <windows.h>
 
-#include "core/plugin.hpp"
+#include "core/program.hpp"
 #include "json/engine.hpp"
 #include "platform/dll_runtime.hpp"
 

@@ -28,7 +28,7 @@ std::string WideToGb18030(std::wstring_view wide);
 // file.
 std::string FileTextAsAnsi(std::string bytes);
 // The same in GB18030, which loses no character: what the settings windows
-// show and hand back to the file's writer (core/file_writes.hpp). ANSI text
+// show and hand back to the file's writer (core/files/file_writes.hpp). ANSI text
 // is taken as GB18030 already.
 std::string FileTextAsGb18030(std::string bytes);
 

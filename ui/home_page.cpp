@@ -1,8 +1,8 @@
 // Page 2 "主页": the robot account with its avatar, the switches that decide
 // which messages are served, remembering the account, the group list and
 // the strip of the maker's public group.
+#include "core/files/ini_items.hpp"
 #include "core/hosts.hpp"
-#include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "platform/http.hpp"

@@ -5,8 +5,8 @@
 // of keywords is listed at once.
 #include <algorithm>
 
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"

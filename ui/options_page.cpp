@@ -4,7 +4,7 @@
 // pauses or leaves the box. Filling the page stores what it shows where the
 // file does not hold it yet: a return text missing from the file is stored
 // with the default the box shows, which the robot then answers with.
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "text/text.hpp"

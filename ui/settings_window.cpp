@@ -3,8 +3,8 @@
 #include <atomic>
 #include <set>
 
+#include "core/files/ini_items.hpp"
 #include "core/info/info_records.hpp"
-#include "core/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/ini_image.hpp"
+#include "core/files/ini_image.hpp"
 #include "core/plugin.hpp"
 #include "platform/http.hpp"
 #include "ui/form.hpp"

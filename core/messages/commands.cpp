@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "text/text.hpp"

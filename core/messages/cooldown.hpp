@@ -1,35 +1,10 @@
-// Per-group cool-downs of keywords: the time of the last reply of each key,
-// kept as a date-time text in the file `SAVE`.
+// Per-group cool-downs of keywords on the message path: the test of a
+// reply's key against the times of the file `SAVE` (core/files/cooldown_times.hpp).
 #pragma once
 #include <cstdint>
 #include <string>
-#include <string_view>
-
-#include "platform/clock.hpp"
 
 namespace zoq {
-
-struct DateTime {
-  int year = 100, month = 1, day = 1;
-  int hour = 0, minute = 0, second = 0;
-};
-
-// The earliest date: what every unreadable value counts as.
-inline constexpr DateTime kEarliestDate{};
-
-// "2026年12月5日17时46分29秒"; trailing zero parts of the time are left out
-// ("…18时"), and at midnight the whole time part.
-std::string FormatDateTime(const DateTime& t);
-
-// Reads year, month, day and optional hour, minute, second, each ended by its
-// unit character or by "/", "-", ":" or "." (after the day also a blank) or
-// by the end of the text. Anything else gives kEarliestDate.
-DateTime ParseDateTime(std::string_view s);
-
-DateTime FromLocalTime(const platform::LocalTime& t);
-
-// Whole seconds from `from` to `to` (negative when `from` is later).
-std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 
 // The cool-down test of one key in one group: true when the reply may be
 // sent, in which case the current time is written for the key in SAVE at
@@ -40,11 +15,5 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 // write that can be made.
 bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback);
-
-// Writes the times that could not be written yet (when the plug-in stops).
-void WriteUnwrittenCooldowns();
-
-// Deletes every cool-down time of the data folder of `file` (the file SAVE).
-bool ForgetCooldowns(const std::string& file);
 
 }  // namespace zoq

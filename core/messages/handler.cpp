@@ -4,12 +4,13 @@
 #include <mutex>
 #include <optional>
 
-#include "core/expand.hpp"
+#include "core/files/cooldown_times.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
-#include "core/messages/sending.hpp"
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
+#include "core/reply/expand.hpp"
+#include "core/reply/sending.hpp"
 #include "core/settings.hpp"
 #include "text/text.hpp"
 #include "platform/files.hpp"

@@ -1,18 +1,18 @@
-#include "core/expand.hpp"
+#include "core/reply/expand.hpp"
 
 #include <array>
 #include <cstdio>
 #include <vector>
 
-#include "core/file_writes.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/hosts.hpp"
-#include "core/ini_items.hpp"
 #include "core/libraries.hpp"
-#include "core/messages/sending.hpp"
 #include "core/reply/actions.hpp"
 #include "core/reply/environment.hpp"
 #include "core/reply/no_account_picture.hpp"
 #include "core/reply/reply_text.hpp"
+#include "core/reply/sending.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"
 #include "platform/http.hpp"

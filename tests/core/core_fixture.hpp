@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/plugin.hpp"
+#include "core/program.hpp"
 #include "tests/host/harness.hpp"
 
 namespace zoq::testing {

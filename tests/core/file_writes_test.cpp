@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "core/file_writes.hpp"
+#include "core/files/file_writes.hpp"
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
 

@@ -11,8 +11,8 @@
 #include <random>
 #include <thread>
 
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "core/settings.hpp"
 #include "platform/code_pages.hpp"

@@ -6,9 +6,10 @@
 
 #include <tuple>
 
-#include "core/default_libraries.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/default_libraries.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
+#include "core/program.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
 #include "platform/files.hpp"

@@ -14,7 +14,7 @@
 #include <set>
 #include <thread>
 
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"

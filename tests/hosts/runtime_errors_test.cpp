@@ -7,6 +7,7 @@
 #include "core/error_hook.hpp"
 #include "core/hosts.hpp"
 #include "core/info/info_records.hpp"
+#include "core/program.hpp"
 #include "platform/files.hpp"
 #include "platform/window.hpp"
 #include "tests/hosts/host_test_support.hpp"

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "core/hosts.hpp"
+#include "core/program.hpp"
 #include "tests/hosts/host_test_support.hpp"
 
 namespace zoq::testing {

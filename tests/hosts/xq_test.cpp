@@ -4,6 +4,7 @@
 
 #include "core/error_hook.hpp"
 #include "core/hosts.hpp"
+#include "core/program.hpp"
 #include "hosts/adapters.hpp"
 #include "platform/files.hpp"
 #include "platform/modules.hpp"

@@ -10,8 +10,9 @@
 #include <optional>
 #include <thread>
 
-#include "core/file_writes.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/cooldown_times.hpp"
+#include "core/files/file_writes.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"

@@ -9,7 +9,7 @@
 
 #include <utility>
 
-#include "core/messages/sending.hpp"
+#include "core/reply/sending.hpp"
 #include "tests/messages/session.hpp"
 #include "text/text.hpp"
 #include "tests/web/web_server.hpp"

@@ -8,12 +8,13 @@
 #include <optional>
 #include <set>
 
-#include "core/expand.hpp"
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
+#include "core/program.hpp"
 #include "core/random.hpp"
 #include "core/reply/actions.hpp"
-#include "core/reply/no_account_picture.hpp"
 #include "core/reply/environment.hpp"
+#include "core/reply/expand.hpp"
+#include "core/reply/no_account_picture.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"
 #include "tests/reply/reply_test_support.hpp"

@@ -20,6 +20,7 @@
 #include <cstdlib>
 
 #include "core/plugin.hpp"
+#include "core/program.hpp"
 #include "core/reply/no_account_picture.hpp"
 #include "core/settings.hpp"
 #include "platform/files.hpp"

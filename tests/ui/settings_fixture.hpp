@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 #include "core/settings.hpp"
 #include "platform/code_pages.hpp"
 #include "platform/gui.hpp"

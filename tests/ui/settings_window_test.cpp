@@ -9,6 +9,7 @@
 #include <array>
 
 #include "core/info/info_records.hpp"
+#include "core/program.hpp"
 #include "platform/files.hpp"
 #include "text/text.hpp"
 #include "tests/host/harness.hpp"

@@ -73,7 +73,7 @@
 #include <string>
 #include <vector>
 
-#include "core/file_writes.hpp"
+#include "core/files/file_writes.hpp"
 #include "core/libraries.hpp"
 #include "tests/messages/session.hpp"
 

@@ -1,22 +1,16 @@
 // INI items as the plug-in reads and writes them.
 #pragma once
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/files/ini_image.hpp"
+
 namespace zoq {
 
-// Values are read into a 10,240-byte buffer: at most 10,239 bytes come back.
-inline constexpr std::size_t kIniValueBuffer = 10240;
-// A read buffer that no value fills: values come back whole.
-inline constexpr std::size_t kWholeIniValue = std::numeric_limits<std::size_t>::max();
 // The section list starts with a 204,800-byte buffer and grows when needed.
 inline constexpr std::size_t kIniSectionListBuffer = 204800;
-
-// A name that is empty after its leading blanks and control characters.
-bool BlankIniName(std::string_view name);
 
 // One value, as GetPrivateProfileStringA reads it into a buffer of
 // kIniValueBuffer bytes, at any length of the path. A file, section or key
@@ -32,7 +26,7 @@ std::string ReadIniItem(const std::string& file, const std::string& section, con
 std::string WholeIniItem(const std::string& file, const std::string& section, const std::string& key,
                          const std::string& defaultValue = {});
 
-// Writes one value, whole or not at all (core/file_writes.hpp); without a
+// Writes one value, whole or not at all (core/files/file_writes.hpp); without a
 // key the section is deleted, without a value the key is deleted.
 bool WriteIniItem(const std::string& file, const std::string& section, const std::optional<std::string>& key,
                   const std::optional<std::string>& value);

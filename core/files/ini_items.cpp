@@ -1,16 +1,9 @@
-#include "core/ini_items.hpp"
+#include "core/files/ini_items.hpp"
 
-#include "core/file_writes.hpp"
+#include "core/files/file_writes.hpp"
 #include "platform/files.hpp"
 
 namespace zoq {
-
-ZOQ_HOT bool BlankIniName(std::string_view name) {
-  for (unsigned char c : name) {
-    if (c > ' ') return false;
-  }
-  return true;
-}
 
 std::string ReadIniItem(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& defaultValue) {

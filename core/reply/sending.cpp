@@ -1,4 +1,4 @@
-#include "core/messages/sending.hpp"
+#include "core/reply/sending.hpp"
 
 #include <algorithm>
 #include <array>

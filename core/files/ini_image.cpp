@@ -1,4 +1,4 @@
-#include "core/ini_image.hpp"
+#include "core/files/ini_image.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -239,6 +239,13 @@ void KeepSpare(Spare<Block>& spare, Block& block) {
 std::string TextOfRoom(std::size_t bytes) { return RoomFor(gSpareText, bytes); }
 
 }  // namespace
+
+ZOQ_HOT bool BlankIniName(std::string_view name) {
+  for (unsigned char c : name) {
+    if (c > ' ') return false;
+  }
+  return true;
+}
 
 IniImage::~IniImage() {
   KeepSpare(gSpareText, text_);

@@ -3,15 +3,22 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "core/ini_items.hpp"
-
 namespace zoq {
+
+// Values are read into a 10,240-byte buffer: at most 10,239 bytes come back.
+inline constexpr std::size_t kIniValueBuffer = 10240;
+// A read buffer that no value fills: values come back whole.
+inline constexpr std::size_t kWholeIniValue = std::numeric_limits<std::size_t>::max();
+
+// A name that is empty after its leading blanks and control characters.
+bool BlankIniName(std::string_view name);
 
 // One change as WritePrivateProfileStringA makes it.
 struct IniChange {

@@ -1,4 +1,4 @@
-#include "core/file_writes.hpp"
+#include "core/files/file_writes.hpp"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 // The files of the data folder are written whole or not at all, one writer
 // at a time in every process that shares the folder. A change is made to the
 // file's bytes where the INI functions make it, every other byte kept
-// (core/ini_image.hpp); the result is checked against the file with just
+// (core/files/ini_image.hpp); the result is checked against the file with just
 // that change, written to a copy beside the file and put in its place in
 // one step once it is on the disk. So a reader, in this process or another,
 // sees the file as it was or as it is after the change, never a part of it,
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ini_image.hpp"
+#include "core/files/ini_image.hpp"
 #include "platform/folder_lock.hpp"
 
 namespace zoq {

@@ -1,4 +1,4 @@
-#include "core/default_libraries.hpp"
+#include "core/files/default_libraries.hpp"
 
 #include <initializer_list>
 #include <utility>

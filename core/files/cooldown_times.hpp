@@ -1,0 +1,50 @@
+// The cool-down file `SAVE`: the time of the last reply of each key in each
+// group, kept as a date-time text; the test and write of one key's time, and
+// the times kept in this process while the file cannot be written.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.hpp"
+
+namespace zoq {
+
+struct DateTime {
+  int year = 100, month = 1, day = 1;
+  int hour = 0, minute = 0, second = 0;
+};
+
+// The earliest date: what every unreadable value counts as.
+inline constexpr DateTime kEarliestDate{};
+
+// "2026年12月5日17时46分29秒"; trailing zero parts of the time are left out
+// ("…18时"), and at midnight the whole time part.
+std::string FormatDateTime(const DateTime& t);
+
+// Reads year, month, day and optional hour, minute, second, each ended by its
+// unit character or by "/", "-", ":" or "." (after the day also a blank) or
+// by the end of the text. Anything else gives kEarliestDate.
+DateTime ParseDateTime(std::string_view s);
+
+DateTime FromLocalTime(const platform::LocalTime& t);
+
+// Whole seconds from `from` to `to` (negative when `from` is later).
+std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
+
+// The test of one key with a cool-down in one group, `file` being SAVE:
+// true when the reply may be sent, in which case the current time is written
+// for the key in the file at once. `fallback` is the value an absent key
+// reads as. A time that cannot be written (another process keeps the data
+// folder's lock, the disk is full) is kept in this process, holds its
+// replies back and goes into the file with the next write that can be made.
+bool TestAndRecord(const std::string& file, const std::string& group, const std::string& key,
+                   std::int32_t cooldownSeconds, const std::string& fallback);
+
+// Writes the times that could not be written yet (when the plug-in stops).
+void WriteUnwrittenCooldowns();
+
+// Deletes every cool-down time of the data folder of `file` (the file SAVE).
+bool ForgetCooldowns(const std::string& file);
+
+}  // namespace zoq

@@ -1,0 +1,2 @@
+#include "core/files/file_writes.hpp"
+#include "core/plugin.hpp"
