@@ -232,12 +232,12 @@ void SetKnownSize(const std::string& path, std::size_t size) {
   f.byPath[Folded(path)].size = size;
 }
 
-void KeepSteadyRead(const std::string& path, std::shared_ptr<const IniImage> image, const platform::FileState& state) {
+void KeepSteadyRead(const std::string& path, std::shared_ptr<const IniImage> image, const platform::FileStamp& stamp) {
   KnownFiles& f = Files();
   std::lock_guard<std::mutex> hold(f.lock);
   Known& k = f.byPath[Folded(path)];
   k.steady = std::move(image);
-  k.steadyStamp = {true, state.writeTime, state.size};
+  k.steadyStamp = stamp;
 }
 
 // How long a writer waits for a file that another program is saving to
@@ -393,7 +393,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
         read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
         read.state = *after;
         SetKnownSize(path, size);
-        KeepSteadyRead(path, read.image, read.state);
+        KeepSteadyRead(path, read.image, {true, read.state.writeTime, read.state.size});
         return read;
       }
       if (late || !mayWait) return std::nullopt;
@@ -666,7 +666,14 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
     if (platform::IsReadOnlyFile(file)) return Update::NotWritten;
     const Put put = PutChecked(file, *read, *written);
     if (put == Put::Done) {
-      KeepImage(file, std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked))));
+      const std::size_t size = written->size();
+      const auto after = std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked)));
+      KeepImage(file, after);
+      // What was just written is the file as last read while no one changed
+      // it since (the write lock keeps this system's other writers out): a
+      // reader that cannot open it then, or need not, goes by it.
+      const platform::FileStamp now = platform::StampOf(file);
+      if (now.exists && now.size == size) KeepSteadyRead(file, after, now);
       return Update::Written;
     }
     if (put == Put::Failed) return Update::NotWritten;

@@ -285,7 +285,9 @@ class LockHolder {
 // keeps no other time out), goes into SAVE with the next write that can be
 // made, lock or no lock, where a later time of the file stays; the purge
 // and the owner's deletion of SAVE forget it, and a purge that cannot
-// delete SAVE says so and forgets nothing.
+// delete SAVE says so and forgets nothing. A time in SAVE before another
+// program opened it alone, this process's or another's, still holds its
+// replies.
 TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheStop) {
   LoadSettings();
   const std::string file = CooldownFile();
@@ -302,15 +304,19 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
     if (!on) RemoveDirectoryA(file.c_str()), WriteIniItem(file, "0", "x", "y");
   };
   enum class Then { Stop, NewerWritten, OwnerDeletes, Purged };
+  enum class First { Nothing, Answered, OtherWrote };  // before SAVE refuses writes
   const struct {
     std::function<void(bool)> block;  // makes SAVE refuse writes, or lets it take them again
     bool otherHoldsLock;
     Then then;
     bool purgedWhileBlocked = false;
+    First first = First::Nothing;
   } rows[] = {{nullptr, true, Then::Stop},              {readOnly, false, Then::Stop},
               {readOnly, true, Then::Stop},             {readOnly, false, Then::NewerWritten},
               {readOnly, false, Then::OwnerDeletes},    {folder, false, Then::OwnerDeletes},
-              {openAlone, false, Then::Purged, false},  {folder, false, Then::Purged, true}};
+              {openAlone, false, Then::Purged, false},  {folder, false, Then::Purged, true},
+              {openAlone, false, Then::Purged, false, First::Answered},
+              {openAlone, false, Then::Purged, false, First::OtherWrote}};
   int n = 0;
   for (const auto& row : rows) {
     const std::string group = std::to_string(++n);
@@ -325,8 +331,13 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
     const auto block = [&](bool on) {
       if (row.block) row.block(on);
     };
+    if (row.first == First::Answered) EXPECT_TRUE(passes()) << n;
+    if (row.first == First::OtherWrote) {
+      WritePrivateProfileStringA(group.c_str(), "键", "9999年1月1日", file.c_str());
+      EXPECT_FALSE(passes()) << n;
+    }
     block(true);
-    EXPECT_TRUE(passes()) << n;
+    EXPECT_EQ(passes(), row.first == First::Nothing) << n;
     {
       const OtherProcessWait none(0);
       EXPECT_TRUE(CooldownPasses(group, "a=b", 60, "0")) << n;  // kept in this process alone
