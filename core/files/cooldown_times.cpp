@@ -211,7 +211,8 @@ bool SomethingAt(const std::string& file) { return platform::FileExists(file) ||
 
 }  // namespace
 
-// Apart from the message path, which reads and writes the file then.
+// Out of line: only a reply with a cool-down comes here, and it reads and
+// writes the file; the code every message runs stays together.
 __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std::string& group,
                                              const std::string& key, std::int32_t cooldownSeconds,
                                              const std::string& fallback) {

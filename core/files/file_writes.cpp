@@ -362,6 +362,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
       read.image = ParsedImageOf(path, "");
       return read;
     }
+    if (otherProgramAt) otherProgramAt(WriteStep::Opened);
     const std::optional<platform::FileState> before = read.file->State();
     // The bytes the image parsed of the file last holds are compared with
     // the file's a block at a time; others are read.
@@ -375,8 +376,9 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
     const std::size_t size = asKnown ? known.image->text().size() : read.own->size();
     const bool late = platform::TickCount() - start >= within;
     const bool still = *before == *after && after->size == size, named = still && NamedAsRead(path, *after);
-    // Another writer put a file in its place meanwhile: that one is read.
-    if (still && !named && platform::TickCount() - start < kWriteWithinMs) continue;
+    // Another writer put a file in its place meanwhile: that one is read at
+    // once, by a reader that may wait, while its budget lasts.
+    if (still && !named && mayWait && !late) continue;
     if (named) {
       const bool shorter = known.size && size < *known.size;
       // Within what the caller may wait on other programs (a message very

@@ -79,11 +79,12 @@ class DataFolderLock {
 };
 
 // Where a write (or a read under the folder's lock) stands when another
-// program may come in: the file's bytes are read, and the state it stands
-// in after them not yet asked; the file is read for the write, standing
-// still; it is checked to be as read, and the copy is about to take its
-// place. A test plays that program here; none in the plug-in.
-enum class WriteStep { BytesRead, FileRead, LastChecked };
+// program may come in: the file is opened, and its state not yet asked;
+// the file's bytes are read, and the state it stands in after them not yet
+// asked; the file is read for the write, standing still; it is checked to
+// be as read, and the copy is about to take its place. A test plays that
+// program here; none in the plug-in.
+enum class WriteStep { Opened, BytesRead, FileRead, LastChecked };
 inline void (*otherProgramAt)(WriteStep) = nullptr;
 
 // Deletes the copies that writers in processes which have ended left in the

@@ -402,14 +402,16 @@ TEST(FileWrites, AChangeReachesTheFileTheNameLeadsTo) {
   }
 }
 
-// Another program, played at one step of our write (once).
+// Another program, played at one step of our write (once, or `again` at
+// every time the step comes).
 struct OtherProgram {
   static inline WriteStep at{};
   static inline std::function<void()> does;
+  static inline bool again = false;
   static void Step(WriteStep step) {
     if (step != at || !does) return;
-    const std::function<void()> once = std::move(does);
-    does = nullptr;
+    const std::function<void()> once = again ? does : std::move(does);
+    if (!again) does = nullptr;
     once();
   }
 };
@@ -436,7 +438,9 @@ void WriteInPlaceKeepingTimes(const std::string& file, const std::string& bytes)
 // file our change is made to, also one that keeps the size and the times,
 // or a file made where there was none (an add then failed). Under the
 // folder's lock, a read during which the file is saved in place reads the
-// save.
+// save. A program that saves again at every read keeps a message's write
+// no longer than its budget (2 s, when the file was read anew at once
+// without end).
 TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
   const std::string folder = testing::FreshTestRunFolder("file-writes-other-program");
   const std::string temporary = folder + "\\SayZ.tmp";
@@ -456,6 +460,7 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
     std::function<void()> save;
     bool there = true;  // the file is there at our read
     const char* readUnderLock = nullptr;  // the value of a.k a read under the lock gives first
+    bool again = false;  // the program saves at each of our reads: a message's write gives up
   } rows[] = {
       {"renamed over, the same size", WriteStep::FileRead, [&] { bySystem("mv SayZ.tmp $0"); }},
       {"renamed over, the same size and times", WriteStep::FileRead,
@@ -466,6 +471,7 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
       {"made where there was none", WriteStep::LastChecked, [&] { platform::WriteWholeFile(file, saved); }, false},
       {"saved in place during a read under the lock", WriteStep::BytesRead,
        [&] { WriteInPlaceKeepingTimes(file, saved); }, true, "3"},
+      {"renamed over at every read", WriteStep::Opened, [&] { bySystem("mv SayZ.tmp $0"); }, true, nullptr, true},
   };
   otherProgramAt = &OtherProgram::Step;
   for (const auto& row : rows) {
@@ -474,6 +480,19 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
     if (row.there) platform::WriteWholeFile(file, ours);
     OtherProgram::at = row.at;
     OtherProgram::does = row.save;
+    OtherProgram::again = row.again;
+    if (row.again) {
+      // A read under the lock does not wait for the file to stand still,
+      // nor does a message's write wait past its budget.
+      const DataFolderLock lock(file);
+      const ULONGLONG start = GetTickCount64();
+      EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), "3") << row.name;
+      const OtherProcessWait message(kMessageFolderWaitMs);
+      EXPECT_FALSE(WriteIniChanges(file, {Set("c", "k", "5")})) << row.name;
+      EXPECT_LT(GetTickCount64() - start, 1000u) << row.name;
+      OtherProgram::does = nullptr;
+      continue;
+    }
     {
       const DataFolderLock lock(file);
       if (row.readUnderLock) {
@@ -485,6 +504,7 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
     EXPECT_EQ(platform::ReadWholeFile(file), saved + "[c]\r\nk=5\r\n") << row.name;
   }
   otherProgramAt = nullptr;
+  OtherProgram::again = false;
 }
 
 // The compare of what was read with the file through its handle: false
