@@ -651,8 +651,12 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
   std::optional<FileRead> kept = TakeReadUnderLock(file);
   if ((lock && !lock->held()) || platform::FolderExists(file)) return Update::NotWritten;
   const WriteLock writing(file, writers);
+  // Another writer that came first is followed at once, for as long as the
+  // caller may wait on other programs (a message very little): one that
+  // saves the file again and again holds up no message past that.
+  const std::uint32_t within = std::clamp(OtherProcessWait::Left(), kLookAgainMs, kWriteWithinMs);
   const std::uint32_t start = platform::TickCount();
-  for (std::uint32_t tried = start; tried - start < kWriteWithinMs; tried = platform::TickCount()) {
+  for (std::uint32_t tried = start; tried - start < within; tried = platform::TickCount()) {
     std::optional<FileRead> read = kept ? std::move(kept) : SteadyRead(file, tried);
     kept.reset();
     if (!read) return Update::NotWritten;  // never a part taken for the whole file

@@ -124,9 +124,10 @@ enum class Update {
 };
 // Makes the changes `decide` makes of the file, as WriteIniChanges makes
 // them. A file found changed before the copy takes its place (another
-// writer came first) is read and decided on anew, at once; waits on other
-// programs (a file they are saving or hold open) count against the budget
-// (OtherProcessWait), and no write goes on past 2 s.
+// writer came first) is read and decided on anew, at once, while the
+// budget for other programs lasts (OtherProcessWait), against which waits
+// on them (a file they are saving or hold open) count too; no write goes
+// on past 2 s.
 Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers writers = Writers::LockHolders);
 
 // Whether `written` is `original` with the changes made and nothing else:

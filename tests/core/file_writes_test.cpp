@@ -454,6 +454,7 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
     RunInFolder(folder, "Z:\\bin\\sh -c \"" + commands + "\" " + name,  // the file as $0
                 [&] { return !platform::FileExists(temporary); });
   };
+  int saves = 0;
   const struct {
     const char* name;
     WriteStep at;
@@ -472,6 +473,8 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
       {"saved in place during a read under the lock", WriteStep::BytesRead,
        [&] { WriteInPlaceKeepingTimes(file, saved); }, true, "3"},
       {"renamed over at every read", WriteStep::Opened, [&] { bySystem("mv SayZ.tmp $0"); }, true, nullptr, true},
+      {"saved in place after every read", WriteStep::FileRead,
+       [&] { WriteInPlaceKeepingTimes(file, "[a]\r\nk=" + std::to_string(++saves) + "\r\n"); }, true, "1", true},
   };
   otherProgramAt = &OtherProgram::Step;
   for (const auto& row : rows) {
@@ -486,7 +489,7 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
       // nor does a message's write wait past its budget.
       const DataFolderLock lock(file);
       const ULONGLONG start = GetTickCount64();
-      EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), "3") << row.name;
+      EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), row.readUnderLock ? row.readUnderLock : "3") << row.name;
       const OtherProcessWait message(kMessageFolderWaitMs);
       EXPECT_FALSE(WriteIniChanges(file, {Set("c", "k", "5")})) << row.name;
       EXPECT_LT(GetTickCount64() - start, 1000u) << row.name;
