@@ -161,10 +161,11 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
                                                  const std::string& key, const std::string& defaultValue = {},
                                                  std::size_t buffer = kIniValueBuffer);
 
-// The file as a write of this process last read it, when its stamp (its
-// size and write time, asked by its name) says it is still that file; none
-// otherwise. Nothing is opened, so no writer is held up by it: a program
-// that has a file open keeps another from putting a copy in its place.
+// The file as this process last read it steadily or wrote it, when its
+// stamp (its size and write time, asked by its name) says it is still that
+// file; none otherwise. Nothing is opened, so no writer is held up by it: a
+// program that has a file open keeps another from putting a copy in its
+// place.
 std::shared_ptr<const IniImage> IniImageIfUnchanged(const std::string& file);
 
 // The whole file as it is on the disk now, parsed once for many values;
