@@ -16,6 +16,17 @@ export DEBIAN_FRONTEND=noninteractive
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 need_root() { [ "$(id -u)" = 0 ] || { echo "setup.sh: run as root (apt-get)" >&2; exit 1; }; }
+# A mirror caught in the middle of a sync fails an index now and then: tried
+# again, then gone on with the lists as they are (the install says what is
+# missing).
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && return 0
+    sleep 5
+  done
+  echo "setup.sh: apt-get update failed; going on with the package lists as they are" >&2
+}
 
 # WITH_GUI=1: also what scripts/screenshots.sh needs (an X server without a
 # screen, X tools, ImageMagick and a Chinese font).
@@ -23,7 +34,7 @@ if [ "${WITH_GUI:-0}" = 1 ]; then
   GUI_PKGS=(xvfb xauth x11-apps imagemagick fonts-wqy-microhei)
   if ! dpkg -s "${GUI_PKGS[@]}" >/dev/null 2>&1; then
     need_root
-    apt-get update -qq
+    apt_update
     apt-get install -y -qq --no-install-recommends "${GUI_PKGS[@]}" >/dev/null
   fi
 fi
@@ -45,7 +56,7 @@ if ! grep -rqs '^Types: *deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-s
   printf 'Types: deb-src\nURIs: %s\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$uri" \
     > /etc/apt/sources.list.d/zoq-src.sources
 fi
-apt-get update -qq
+apt_update
 
 # 2. Packages.
 PKGS=(cmake ninja-build make ca-certificates xz-utils dpkg-dev locales python3 binutils-mingw-w64-i686
