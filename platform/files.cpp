@@ -52,11 +52,12 @@ using FileHandle = std::unique_ptr<void, HandleCloser>;
 
 DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(WidePath(path).c_str()); }
 
-FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition) {
-  // Others may read, write and replace the file meanwhile: a replacement
-  // takes the name, and this handle goes on reading what it opened.
-  HANDLE h = CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Others may read, write and replace the file meanwhile (unless `share`
+// says otherwise): a replacement takes the name, and this handle goes on
+// reading what it opened.
+FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition,
+                    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) {
+  HANDLE h = CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
@@ -244,6 +245,10 @@ std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {
 OpenedFile::OpenedFile(const std::string& path, bool forWriting)
     : handle_(OpenFile(path, GENERIC_READ | (forWriting ? GENERIC_WRITE : 0), OPEN_EXISTING).release()),
       writable_(forWriting) {}
+
+OpenedFile::OpenedFile(const std::string& path, SoleWriter)
+    : handle_(OpenFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_DELETE).release()),
+      writable_(true) {}
 
 OpenedFile::~OpenedFile() { HandleCloser{}(handle_); }
 

@@ -94,6 +94,11 @@ class OpenedFile {
  public:
   // `forWriting`: opened to be written in place as well.
   explicit OpenedFile(const std::string& path, bool forWriting = false);
+  // Opened to be written in place by this handle alone: others may go on
+  // reading it, and no other handle may write it while this one is open
+  // (none opens when another program has it open for writing).
+  struct SoleWriter {};
+  OpenedFile(const std::string& path, SoleWriter);
   ~OpenedFile();
   OpenedFile(const OpenedFile&) = delete;
   OpenedFile& operator=(const OpenedFile&) = delete;

@@ -1,7 +1,6 @@
 #include "platform/folder_lock.hpp"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +12,7 @@
 
 #include "platform/files.hpp"
 #include "platform/folder_watch.hpp"
+#include "platform/named_objects.hpp"
 #include "platform/thread_slot.hpp"
 
 namespace zoq::platform {
@@ -101,29 +101,6 @@ AllTurns& Everyone() {
   return all;
 }
 
-// The namespace every session of the machine sees.
-constexpr const char* kGlobal = "Global\\";
-
-// The named mutex of a lock, opened for waiting on it and letting go only.
-// Made in the global namespace where any local user may wait on it and let
-// it go (of any integrity level); where that cannot be done (making global
-// objects takes a right plain users lack) and no one made it yet, the
-// session's own name stands in.
-HANDLE OpenLockMutex(const std::string& name) {
-  constexpr DWORD kAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-  PSECURITY_DESCRIPTOR anyone = nullptr;
-  ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x00100001;;;WD)S:(ML;;NW;;;LW)", SDDL_REVISION_1,
-                                                       &anyone, nullptr);
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, anyone, FALSE};
-  HANDLE mutex = CreateMutexExA(anyone ? &attributes : nullptr, name.c_str(), 0, kAccess);
-  if (anyone) LocalFree(anyone);
-  if (!mutex) mutex = OpenMutexA(kAccess, FALSE, name.c_str());
-  if (!mutex && name.starts_with(kGlobal)) {
-    mutex = CreateMutexExA(nullptr, name.c_str() + std::strlen(kGlobal), 0, kAccess);
-  }
-  return mutex;
-}
-
 // Waits, with `all` locked, until no thread has its turn at `t` or a budget
 // is spent; the time the threads ahead waited on other processes meanwhile,
 // since this process last had the mutex: a lock that goes from process to
@@ -161,7 +138,7 @@ std::string FolderLock::NameFor(const std::string& folder) {
     const bool known = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);
     if (known) {
-      std::snprintf(name, sizeof name, "%sZOQ-F-DataFolder-%08lX-%08lX%08lX", kGlobal, info.dwVolumeSerialNumber,
+      std::snprintf(name, sizeof name, "%sZOQ-F-DataFolder-%08lX-%08lX%08lX", kGlobalNames, info.dwVolumeSerialNumber,
                     info.nFileIndexHigh, info.nFileIndexLow);
       return name;
     }
@@ -172,7 +149,7 @@ std::string FolderLock::NameFor(const std::string& folder) {
     if (c == '/') c = '\\';
   }
   while (!path.empty() && path.back() == '\\') path.pop_back();
-  std::snprintf(name, sizeof name, "%sZOQ-F-DataFolder-path-%016llX", kGlobal,
+  std::snprintf(name, sizeof name, "%sZOQ-F-DataFolder-path-%016llX", kGlobalNames,
                 static_cast<unsigned long long>(Hash(path)));
   return name;
 }
@@ -267,7 +244,7 @@ FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uin
 
   // Another process, or none, holds the mutex now. It is opened once and
   // kept for the next turns.
-  if (!mutex) mutex = OpenLockMutex(name);
+  if (!mutex) mutex = OpenNamedMutex(name);
   const DWORD left = othersWaitMs - std::min(othersWaited_, othersWaitMs);
   const DWORD got = mutex ? WaitForSingleObject(mutex, left) : WAIT_FAILED;
 

@@ -10,7 +10,8 @@
 // machine sees, and every local user may wait on the mutex: an elevated
 // host and a plain one, or two users' hosts, on one folder exclude each
 // other. Where the global name cannot be had (a user without the right to
-// make global objects, before anyone made it), the session's own stands in.
+// make global objects, before anyone made it), the session's own stands in
+// (platform/named_objects.hpp).
 //
 // The threads of this process take their turns first, among themselves; only
 // the thread whose turn it is waits on the mutex. So the wait on another
@@ -50,11 +51,12 @@ class FolderLock {
   // another replaced under its path (one above it renamed away and made
   // again, which the watch of its name does not see) has its own again.
   static void NameAnew();
+  // The same, worked out once for a path and kept while the folder stays
+  // there: what other objects of the folder that processes share are named
+  // after.
+  static std::string KeptNameFor(const std::string& folder);
 
  private:
-  // The same, worked out once for a path and kept while the folder stays
-  // there.
-  static std::string KeptNameFor(const std::string& folder);
   void Hold();  // this thread holds it now
 
   std::string key_;  // the folder and the use: what the locks a thread holds are told apart by

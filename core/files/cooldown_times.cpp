@@ -10,6 +10,7 @@
 
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
+#include "core/files/kept_times.hpp"
 #include "platform/files.hpp"
 #include "platform/lock.hpp"
 #include "text/text.hpp"
@@ -119,87 +120,6 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
 
 namespace {
 
-// A time this process recorded and could not write (SAVE is read-only, a
-// folder, held by a program that shares nothing, the disk is full), and
-// whether a file was there then: an owner who deletes SAVE resets it too.
-struct KeptTime {
-  IniChange time;
-  bool fileWasThere;
-  std::uint64_t id;  // what a write that took it tells it by
-};
-
-// The kept times, by the file they belong in. They count in every test of
-// this process and go into the file with its next write that can be made,
-// where a later time the file holds stays. A time whose names the file
-// would not give back as written (a key with "=") is never written, and
-// holds its replies in this process alone.
-struct UnwrittenTimes {
-  platform::Mutex lock;
-  std::map<std::string, std::vector<KeptTime>> byFile;
-  std::uint64_t lastId = 0;
-
-  // The latest time kept for the key (kEarliestDate for none).
-  DateTime Latest(const std::string& file, const std::string& group, const std::string& key) const {
-    DateTime latest = kEarliestDate;
-    const auto it = byFile.find(file);
-    if (it == byFile.end()) return latest;
-    for (const KeptTime& k : it->second) {
-      const DateTime t = ParseDateTime(*k.time.value);
-      if (SameIniName(k.time.section, group) && SameIniName(*k.time.key, key) && SecondsBetween(latest, t) > 0) {
-        latest = t;
-      }
-    }
-    return latest;
-  }
-
-  // Of the file as read (`image`; `fileThere`: whether a file is there):
-  // the kept times its next write takes, each later than the file's time
-  // of its key; in `settled`, every kept time that write settles, those and
-  // the ones the file holds a time as late for. An owner who deleted the
-  // file forgets the times kept while it was there.
-  std::vector<IniChange> Settle(const std::string& file, const IniImage& image, bool fileThere,
-                                std::vector<std::uint64_t>& settled) {
-    std::vector<IniChange> toWrite;
-    const auto it = byFile.find(file);
-    if (it == byFile.end()) return toWrite;
-    if (!fileThere) std::erase_if(it->second, [](const KeptTime& k) { return k.fileWasThere; });
-    for (const KeptTime& k : it->second) {
-      if (!ReadsBackAsSet(k.time)) continue;
-      const std::optional<std::string> inFile = image.Value(k.time.section, *k.time.key);
-      if (!inFile || SecondsBetween(ParseDateTime(*k.time.value), ParseDateTime(*inFile)) < 0) {
-        toWrite.push_back(k.time);
-      }
-      settled.push_back(k.id);
-    }
-    if (it->second.empty()) byFile.erase(it);
-    return toWrite;
-  }
-
-  // The file holds what the write settled: those kept times go (one kept
-  // meanwhile stays).
-  void Settled(const std::string& file, const std::vector<std::uint64_t>& settled) {
-    const auto it = byFile.find(file);
-    if (it == byFile.end()) return;
-    std::erase_if(it->second, [&](const KeptTime& k) {
-      return std::find(settled.begin(), settled.end(), k.id) != settled.end();
-    });
-    if (it->second.empty()) byFile.erase(it);
-  }
-
-  void Keep(const std::string& file, IniChange time, bool fileWasThere) {
-    std::vector<KeptTime>& times = byFile[file];
-    std::erase_if(times, [&](const KeptTime& k) {
-      return SameIniName(k.time.section, time.section) && SameIniName(*k.time.key, *time.key);
-    });
-    times.push_back({std::move(time), fileWasThere, ++lastId});
-  }
-};
-
-UnwrittenTimes& Unwritten() {
-  static UnwrittenTimes times;
-  return times;
-}
-
 // Whether a reply whose key last answered at the later of `a` and `b` may
 // go now.
 bool Passes(const DateTime& a, const DateTime& b, const DateTime& now, std::int32_t cooldownSeconds) {
@@ -209,6 +129,69 @@ bool Passes(const DateTime& a, const DateTime& b, const DateTime& now, std::int3
 // Something is at the path (a file, or a folder of the name).
 bool SomethingAt(const std::string& file) { return platform::FileExists(file) || platform::FolderExists(file); }
 
+// How long a look at the kept times waits for another process at least:
+// they are held for a look or a change alone, so only a process stopped in
+// that moment keeps them longer. (Past that, a reply is held back: it
+// could not be tested.)
+constexpr std::uint32_t kKeptTimesAtLeastMs = 50;
+std::uint32_t KeptTimesWait() { return std::max(OtherProcessWait::Left(), kKeptTimesAtLeastMs); }
+
+// An owner who deleted SAVE (no file is there now) forgets the times kept
+// while it was there.
+void ForgetIfDeleted(KeptTimes::Hold& hold, bool fileThere) {
+  if (fileThere) return;
+  std::vector<std::uint64_t> deleted;
+  for (const KeptTimes::Entry& k : hold.Entries()) {
+    if (k.fileWasThere) deleted.push_back(k.id);
+  }
+  hold.Forget(deleted);
+}
+
+// Of SAVE as read (`fileThere`: whether a file is there): the kept times its
+// write takes, each later than the file's time of its key; in `settled`,
+// every kept time that write settles, those and the ones the file holds a
+// time as late for. A time whose names the file would not give back as
+// written (a key with "=") is never written, and stays.
+std::vector<IniChange> Settle(KeptTimes::Hold& hold, const IniImage& image, bool fileThere,
+                              std::vector<std::uint64_t>& settled) {
+  ForgetIfDeleted(hold, fileThere);
+  settled.clear();
+  std::vector<IniChange> toWrite;
+  for (const KeptTimes::Entry& k : hold.Entries()) {
+    if (!ReadsBackAsSet(k.time)) continue;
+    const std::optional<std::string> inFile = image.Value(k.time.section, *k.time.key);
+    if (!inFile || SecondsBetween(ParseDateTime(*k.time.value), ParseDateTime(*inFile)) < 0) {
+      toWrite.push_back(k.time);
+    }
+    settled.push_back(k.id);
+  }
+  return toWrite;
+}
+
+// SAVE holds what the write settled: those kept times go (one kept
+// meanwhile for the same key stays).
+void Settled(KeptTimes& kept, const std::vector<std::uint64_t>& settled) {
+  KeptTimes::Hold hold(kept, KeptTimesWait());
+  if (hold) hold.Forget(settled);
+}
+
+// Writes the kept times of `file` that SAVE takes, under the write lock
+// when it is had in time, else without it.
+void WriteKept(const std::string& file, KeptTimes& kept) {
+  std::vector<std::uint64_t> settled;
+  const Update update = UpdateIniFile(
+      file,
+      [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
+        KeptTimes::Hold hold(kept, KeptTimesWait());
+        if (!hold) return std::nullopt;
+        std::vector<IniChange> changes = Settle(hold, image, fileThere, settled);
+        if (settled.empty()) return std::nullopt;
+        return changes;
+      },
+      Writers::Anyone);
+  if (update == Update::Written) Settled(kept, settled);
+}
+
 }  // namespace
 
 // Out of line: only a reply with a cool-down comes here, and it reads and
@@ -216,99 +199,97 @@ bool SomethingAt(const std::string& file) { return platform::FileExists(file) ||
 __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std::string& group,
                                              const std::string& key, std::int32_t cooldownSeconds,
                                              const std::string& fallback) {
-  // The test is part of the write of the time: read, tested and written
-  // again whenever another writer, in this process or another, changed
-  // the file first. So of two messages at once one reply goes, lock or no
-  // lock.
   const DateTime now = FromLocalTime(platform::Now());
   // A time in the file as last read, which is still that file, holds the
-  // reply back without the write lock and without opening it: the file's
-  // times only move on (a purge or an owner's edit met a moment late is one
-  // the message came before).
+  // reply back without any lock and without opening it: the file's times
+  // only move on (a purge or an owner's edit met a moment late is one the
+  // message came before).
   const std::shared_ptr<const IniImage> unchanged = IniImageIfUnchanged(file);
   if (unchanged && !BlankIniName(key) &&
       !Passes(ParseDateTime(unchanged->Value(group, key).value_or(fallback)), kEarliestDate, now, cooldownSeconds)) {
     return false;
   }
   const IniChange mine{group, key, FormatDateTime(now)};
-  const bool writable = ReadsBackAsSet(mine);
-  UnwrittenTimes& u = Unwritten();
-  DateTime inFile = ParseDateTime(fallback);  // as the file read last, or the fallback
-  std::vector<std::uint64_t> settled;
-  const Update update = UpdateIniFile(
-      file,
-      [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
-        inFile = ParseDateTime(BlankIniName(key) ? std::string() : image.Value(group, key).value_or(fallback));
-        settled.clear();
-        std::lock_guard<platform::Mutex> hold(u.lock);
-        std::vector<IniChange> changes = u.Settle(file, image, fileThere, settled);
-        const DateTime kept = u.Latest(file, group, key);
-        if (!Passes(inFile, kept, now, cooldownSeconds)) return std::nullopt;
-        if (writable) changes.push_back(mine);
-        return changes;
-      },
-      Writers::Anyone);
-  if (update == Update::Declined) return false;
-  std::lock_guard<platform::Mutex> hold(u.lock);
-  if (update == Update::Written) {
-    u.Settled(file, settled);
-    if (writable) return true;
+  KeptTimes& kept = KeptTimes::Of(file);
+  const auto inFile = [&](const IniImage& image) {
+    return ParseDateTime(BlankIniName(key) ? std::string() : image.Value(group, key).value_or(fallback));
+  };
+  // The test, against SAVE as read and the kept times of every process, and
+  // the keep of this reply's time are one step under the kept times' lock,
+  // in whatever thread or process: of two messages at once one reply goes.
+  const auto testAndKeep = [&](KeptTimes::Hold& hold, const DateTime& fileTime, bool fileThere) {
+    ForgetIfDeleted(hold, fileThere);
+    const std::optional<std::string> keptTime = hold.ValueOf(group, key);
+    if (!Passes(fileTime, keptTime ? ParseDateTime(*keptTime) : kEarliestDate, now, cooldownSeconds)) return false;
+    hold.Keep(mine, fileThere);
+    return true;
+  };
+  // With the write lock, SAVE is read, tested and written in one step, and
+  // no other writer takes a time out of the kept ones meanwhile; the time
+  // and the ones kept before go into SAVE, and out of the kept ones.
+  const FolderWriteLock writing(file);
+  bool keeps = false;  // this reply's time is kept
+  if (writing.held()) {
+    std::vector<std::uint64_t> settled;
+    const Update update = UpdateIniFile(
+        file,
+        [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
+          KeptTimes::Hold hold(kept, KeptTimesWait());
+          if (!hold || (!keeps && !(keeps = testAndKeep(hold, inFile(image), fileThere)))) return std::nullopt;
+          return Settle(hold, image, fileThere, settled);
+        },
+        Writers::Anyone);
+    if (update == Update::Written) Settled(kept, settled);
+    if (keeps || update == Update::Declined) return keeps;
   }
-  // Not in the file: tested again with the times this process's other
-  // threads kept meanwhile, and kept, in one step.
-  const DateTime kept = u.Latest(file, group, key);
-  if (!Passes(inFile, kept, now, cooldownSeconds)) return false;
-  u.Keep(file, mine, SomethingAt(file));
-  return true;
+  // Without the write lock, or SAVE not read under it in time (another
+  // program holds it alone): tested against SAVE as it stands now or as
+  // last read while it is still that file (as no file, where neither can be
+  // had), and the kept times. A time that left the kept ones for SAVE while
+  // SAVE was read is looked for again in SAVE.
+  for (int look = 0; look < 3; ++look) {
+    std::uint32_t forgotten = 0;
+    {
+      KeptTimes::Hold hold(kept, KeptTimesWait());
+      if (!hold) return false;
+      forgotten = hold.Forgotten();
+    }
+    const std::shared_ptr<const IniImage> image = SteadyIniImage(file);
+    KeptTimes::Hold hold(kept, KeptTimesWait());
+    if (!hold) return false;
+    if (hold.Forgotten() != forgotten) continue;
+    return testAndKeep(hold, image ? inFile(*image) : ParseDateTime(fallback), SomethingAt(file));
+  }
+  return false;
 }
-
-namespace {
-
-// Writes the times kept for `file` that can be written.
-void WriteKept(const std::string& file) {
-  UnwrittenTimes& u = Unwritten();
-  std::vector<std::uint64_t> settled;
-  const Update update = UpdateIniFile(
-      file,
-      [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
-        settled.clear();
-        std::lock_guard<platform::Mutex> hold(u.lock);
-        std::vector<IniChange> changes = u.Settle(file, image, fileThere, settled);
-        if (settled.empty()) return std::nullopt;
-        return changes;
-      },
-      Writers::Anyone);
-  if (update != Update::Written) return;
-  std::lock_guard<platform::Mutex> hold(u.lock);
-  u.Settled(file, settled);
-}
-
-}  // namespace
 
 void WriteUnwrittenCooldowns() {
   // A stop waits on another process no longer than a message does.
   const OtherProcessWait stop(kMessageFolderWaitMs);
-  std::vector<std::string> files;
-  {
-    UnwrittenTimes& u = Unwritten();
-    std::lock_guard<platform::Mutex> hold(u.lock);
-    for (const auto& [file, times] : u.byFile) {
-      if (std::any_of(times.begin(), times.end(), [](const KeptTime& k) { return ReadsBackAsSet(k.time); })) {
-        files.push_back(file);
+  for (const auto& [file, kept] : KeptTimes::Opened()) {
+    // Only where a kept time can be written: a stop with none opens nothing.
+    bool any = false;
+    {
+      KeptTimes::Hold hold(*kept, KeptTimesWait());
+      for (const KeptTimes::Entry& k : hold ? hold.Entries() : std::vector<KeptTimes::Entry>{}) {
+        any = any || ReadsBackAsSet(k.time);
       }
     }
+    if (any) WriteKept(file, *kept);
   }
-  for (const std::string& file : files) WriteKept(file);
 }
 
 bool ForgetCooldowns(const std::string& file) {
-  // Deleted also while another process keeps the folder's lock; a file
-  // that cannot be deleted (held, read-only) keeps every time, and so does
-  // this process.
+  // Under the write lock, so that no write comes between the deletion and
+  // the kept times' and puts the old times back. Deleted also while another
+  // process keeps the folder's lock; a file that cannot be deleted (held,
+  // read-only) keeps every time, and so do the kept ones.
+  const FolderWriteLock writing(file);
+  if (!writing.held()) return false;
   if (!RemoveDataFile(file, Writers::Anyone) && platform::FileExists(file)) return false;
-  UnwrittenTimes& u = Unwritten();
-  std::lock_guard<platform::Mutex> hold(u.lock);
-  u.byFile.erase(file);
+  KeptTimes::Hold hold(KeptTimes::Of(file), KeptTimesWait());
+  if (!hold) return false;
+  hold.Clear();
   return true;
 }
 

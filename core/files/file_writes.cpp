@@ -251,11 +251,6 @@ constexpr std::uint32_t kLookAgainMs = 20;
 // them on a busy machine.
 constexpr std::uint32_t kShorterStandsMs = 200;
 constexpr std::uint32_t kWriteWithinMs = 2000;
-// How long a writer of a file that anyone writes waits for the folder's
-// write lock on other processes, since this process last had it: its
-// holders hold it for one write of that file, which on a busy machine may
-// take a good part of a second.
-constexpr std::uint32_t kWriteLockWaitMs = 1000;
 constexpr std::string_view kWriteLockUse = "-write";
 
 // A pause while another program saves or holds a file, off the budget.
@@ -357,10 +352,16 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
     // read here: the read under the lock then reads it as outside it.
     FileRead read{std::make_unique<platform::OpenedFile>(path, forWriting), {}, {}, {}, {}};
     if (!read.file->opened()) {
-      if (platform::FileExists(path)) return std::nullopt;
-      read.file.reset();
-      read.image = ParsedImageOf(path, "");
-      return read;
+      if (!platform::FileExists(path)) {
+        read.file.reset();
+        read.image = ParsedImageOf(path, "");
+        return read;
+      }
+      // Held by a program that shares nothing for a moment (a scanner, a
+      // backup): looked at again while the budget lasts.
+      if (forWriting || !mayWait || platform::TickCount() - start >= within) return std::nullopt;
+      PauseForOtherProgram();
+      continue;
     }
     if (otherProgramAt) otherProgramAt(WriteStep::Opened);
     const std::optional<platform::FileState> before = read.file->State();
@@ -416,75 +417,59 @@ bool StillAsRead(const FileRead& read, const std::string& where) {
 
 enum class Put { Done, Failed, Changed, HeldUp };
 
-// The folder's write lock, for a file that anyone writes (see Writers). A
-// holder that kept it past kWriteLockWaitMs stopped there (in a debugger,
-// say): until this process has it again, it is waited for no longer than a
-// message may wait.
-class WriteLock {
- public:
-  WriteLock(const std::string& path, Writers writers) {
-    if (writers != Writers::Anyone) return;
-    static std::atomic<bool> stopped{false};
-    lock_.emplace(FolderOf(path), kWriteLockUse, stopped ? kMessageFolderWaitMs : kWriteLockWaitMs,
-                  kDataFolderWaitMs);
-    stopped = !lock_->held();
-    OtherProcessWait::Spend(lock_->othersWaitedMs());
+// The checked bytes written in the file itself, through a handle by which
+// alone it can be written meanwhile, once the file is checked through that
+// handle to be as read: no other program's save can come in between the
+// check and the write. A file that another program has open for writing
+// (or shares nothing) holds it up. `cut`: the bytes are the file's first
+// ones, and cutting it there is one step of the file system that leaves
+// either the whole file or the part kept, so no crash can tear it; a file
+// written over is flushed, and put back as it was when that fails.
+Put InPlace(const std::string& path, FileRead& read, const std::string& written, bool cut) {
+  read.file.reset();  // this thread's own handle may write, and would keep the sole writer out
+  platform::OpenedFile writer(path, platform::OpenedFile::SoleWriter{});
+  if (!writer.opened()) return platform::FileExists(path) ? Put::HeldUp : Put::Changed;
+  if (writer.State() != read.state || !NamedAsRead(path, read.state) || !writer.Holds(read.bytes())) {
+    return Put::Changed;
   }
-
- private:
-  std::optional<platform::FolderLock> lock_;
-};
+  if (otherProgramAt) otherProgramAt(WriteStep::LastChecked);
+  const bool done = cut ? writer.CutAt(written.size()) : writer.Overwrite(written);
+  if (!done && !cut) writer.Overwrite(read.bytes());
+  return done ? Put::Done : Put::Failed;
+}
 
 // The checked bytes as the file: a copy beside the file the name leads to,
 // on the disk, takes its place once the file is checked to be as it was
-// read; a file of more than one name is written in place instead (after the
-// copy, so that the disk is known to hold it), flushed, and put back as it
-// was when that fails. Bytes that only take the end of the file away are
-// made by cutting the file there, in place: the disk can hold nothing but
-// the old text or the new, so neither a copy nor a flush is needed, as a
-// rename's own step is not flushed either (a file that cannot be opened for
-// writing, held by another program, takes the copy's way).
-Put PutChecked(const std::string& path, FileRead& read, const std::string& written) {
-  // A cut goes through the handle read by when that was opened for writing,
-  // else through the file's name, which leads to it as a link does; where
-  // a link leads is looked up only for a copy, which is put beside the file
-  // itself.
-  std::optional<platform::OpenedFile> inPlace;
+// read. Bytes that only take the end of the file away are made by cutting
+// the file in place, and a file of more than one name is written in place
+// (after the copy, so that the disk is known to hold it); so is a file that
+// anyone writes (`writers`) when another program holds it open, sharing
+// its writes, so that its copy cannot take its place (a viewer, a sync
+// tool that keeps SAVE open): the times go in while it stays open.
+Put PutChecked(const std::string& path, FileRead& read, const std::string& written, Writers writers) {
   const bool byItsEnd = read.file && written.size() < read.bytes().size() && read.bytes().starts_with(written);
-  if (byItsEnd && !read.file->writable()) {
-    inPlace.emplace(path, /*forWriting=*/true);
-    if (!inPlace->opened()) inPlace.reset();
+  if (byItsEnd && read.state.links <= 1) {
+    return InPlace(path, read, written, /*cut=*/true);
   }
-  const bool cut = byItsEnd && (inPlace || read.file->writable());
-  if (!cut && read.file) read.target = read.file->LinkTarget(path);
+  // Where a link leads is looked up only for a copy, which is put beside
+  // the file itself.
+  if (read.file) read.target = read.file->LinkTarget(path);
   const std::string& where = read.target ? *read.target : path;
-  std::optional<platform::FileCopy> copy;
-  if (!cut) {
-    copy.emplace(platform::ScratchNameFor(where, kIniCopy), written);
-    if (!copy->written()) return Put::Failed;
-  }
+  platform::FileCopy copy(platform::ScratchNameFor(where, kIniCopy), written);
+  if (!copy.written()) return Put::Failed;
+  if (read.file && read.state.links > 1) return InPlace(where, read, written, /*cut=*/false);
   if (!StillAsRead(read, where)) return Put::Changed;
   if (otherProgramAt) otherProgramAt(WriteStep::LastChecked);
-  bool done = false;
-  if (cut || (read.file && read.state.links > 1)) {
-    if (!inPlace && !cut) inPlace.emplace(where, /*forWriting=*/true);
-    const platform::OpenedFile& writer = inPlace ? *inPlace : *read.file;
-    done = writer.opened() && (cut ? writer.CutAt(written.size()) : writer.Overwrite(written));
-    if (!done && !cut && writer.opened()) writer.Overwrite(read.bytes());
-  } else {
-    // Another program that has the file open may be saving it: the
-    // file is read again rather than replaced once it lets go.
-    const bool existed = read.file != nullptr;
-    read.file.reset();
-    const platform::MoveResult moved = copy->PutOnce(where, existed);
-    done = moved == platform::MoveResult::Done;
-    if (moved == platform::MoveResult::HeldUp) return Put::HeldUp;
-    if (!done && !existed && platform::FileExists(where)) return Put::Changed;
+  // Another program that has the file open may be saving it: the file is
+  // read again rather than replaced once it lets go.
+  const bool existed = read.file != nullptr;
+  read.file.reset();
+  const platform::MoveResult moved = copy.PutOnce(where, existed);
+  if (moved == platform::MoveResult::HeldUp) {
+    return writers == Writers::Anyone ? InPlace(where, read, written, /*cut=*/false) : Put::HeldUp;
   }
-  if (!done) return Put::Failed;
-  CountWrite(path);
-  SetKnownSize(path, written.size());
-  return Put::Done;
+  if (moved == platform::MoveResult::Done) return Put::Done;
+  return !existed && platform::FileExists(where) ? Put::Changed : Put::Failed;
 }
 
 }  // namespace
@@ -513,6 +498,11 @@ DataFolderLock::DataFolderLock(const std::string& path)
 DataFolderLock::DataFolderLock(const std::string& path, OnlyIfFree)
     : folder_(LookedAtFolderOf(path)), lock_(folder_, 0, 0) {
   Held();
+}
+
+FolderWriteLock::FolderWriteLock(const std::string& path)
+    : lock_(FolderOf(path), kWriteLockUse, OtherProcessWait::Left(), kDataFolderWaitMs) {
+  OtherProcessWait::Spend(lock_.othersWaitedMs());
 }
 
 void DataFolderLock::WillWrite(const std::string& file) const {
@@ -650,7 +640,8 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
   if (writers == Writers::LockHolders) lock.emplace(file);
   std::optional<FileRead> kept = TakeReadUnderLock(file);
   if ((lock && !lock->held()) || platform::FolderExists(file)) return Update::NotWritten;
-  const WriteLock writing(file, writers);
+  std::optional<FolderWriteLock> writing;
+  if (writers == Writers::Anyone) writing.emplace(file);
   // Another writer that came first is followed at once, for as long as the
   // caller may wait on other programs (a message very little): one that
   // saves the file again and again holds up no message past that.
@@ -670,9 +661,11 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
     // Nothing changes: nothing is written, a read-only file too.
     if (*written == read->bytes()) return Update::Written;
     if (platform::IsReadOnlyFile(file)) return Update::NotWritten;
-    const Put put = PutChecked(file, *read, *written);
+    const Put put = PutChecked(file, *read, *written, writers);
     if (put == Put::Done) {
       const std::size_t size = written->size();
+      CountWrite(file);
+      SetKnownSize(file, size);
       const auto after = std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked)));
       KeepImage(file, after);
       // What was just written is the file as last read while no one changed
@@ -709,6 +702,11 @@ std::shared_ptr<const IniImage> IniImageIfUnchanged(const std::string& file) {
   const platform::FileStamp now = platform::StampOf(file);
   const Known known = KnownOf(file);
   return now.exists && known.steadyStamp == now ? known.steady : nullptr;
+}
+
+std::shared_ptr<const IniImage> SteadyIniImage(const std::string& file) {
+  if (std::optional<FileRead> read = SteadyRead(file, platform::TickCount())) return read->image;
+  return IniImageIfUnchanged(file);
 }
 
 std::shared_ptr<const IniImage> ReadIniFileNow(const std::string& file) {
@@ -774,7 +772,8 @@ bool RemoveDataFile(const std::string& path, Writers writers) {
   if (writers == Writers::LockHolders) lock.emplace(path);
   ForgetReadUnderLock(path);
   if (lock && !lock->held()) return false;
-  const WriteLock writing(path, writers);
+  std::optional<FolderWriteLock> writing;
+  if (writers == Writers::Anyone) writing.emplace(path);
   const bool removed = platform::RemoveFile(path);
   if (removed) CountWrite(path);
   return removed;

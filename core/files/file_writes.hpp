@@ -78,6 +78,23 @@ class DataFolderLock {
   platform::FolderLock lock_;
 };
 
+// The folder's write lock, which a write of a file that anyone writes holds
+// (see Writers): held for one such write, or a test of a time and its
+// write. Waited for as long as the thread may wait on other processes
+// (OtherProcessWait), counting the waits of this process's threads ahead
+// of it on them since this process last had it: a lock that goes from
+// writer to writer spends none of it, one that a stopped process keeps
+// spends it once for every thread in line. Not had then, the caller goes
+// on without it as far as it can.
+class FolderWriteLock {
+ public:
+  explicit FolderWriteLock(const std::string& path);
+  bool held() const { return lock_.held(); }
+
+ private:
+  platform::FolderLock lock_;
+};
+
 // Where a write (or a read under the folder's lock) stands when another
 // program may come in: the file is opened, and its state not yet asked;
 // the file's bytes are read, and the state it stands in after them not yet
@@ -97,14 +114,11 @@ void RemoveCopiesLeftBehind(const std::string& path);
 // A file that anyone writes (the cool-down times, which every message
 // writes and no message may wait long for) does without it: each write of
 // it is made whole (read, decided on, checked and put in place, or the
-// file deleted) under the folder's write lock, which is held for one such
-// write only. So while another process keeps the folder's lock, its
-// writers still come one after the other, and none keeps the file open
-// while another puts its copy in place. A writer waits for that lock as
-// long as it goes from writer to writer; once a holder kept it for a
-// second (stopped in a debugger, say), it is waited for no longer than a
-// message may wait until this process had it again, and the write goes on
-// without it.
+// file deleted) under the folder's write lock (FolderWriteLock), which is
+// held for one such write only. So while another process keeps the
+// folder's lock, its writers still come one after the other, and none
+// keeps the file open while another puts its copy in place. Where that
+// lock is not had in time, the write goes on without it.
 enum class Writers { LockHolders, Anyone };
 
 // Makes every change, in order; false, and the file as it was, when they
@@ -167,6 +181,12 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
 // program that has a file open keeps another from putting a copy in its
 // place.
 std::shared_ptr<const IniImage> IniImageIfUnchanged(const std::string& file);
+
+// The file as it stands still now, read as a write reads it within the
+// budget for other programs (OtherProcessWait), or else as last read
+// steadily while its stamp says it is still that file; none when neither
+// can be had (another program holds it alone). No file reads as empty.
+std::shared_ptr<const IniImage> SteadyIniImage(const std::string& file);
 
 // The whole file as it is on the disk now, parsed once for many values;
 // empty when it cannot be read (as every value of it then reads as its

@@ -206,7 +206,8 @@ FILETIME WriteTime(const std::string& file) {
 // stayed empty until its next change, and an edit that kept the size and
 // write time was never seen. A rewrite of this process within one tick of
 // the clock, at the same size, is read before the system reports it; a read
-// that fails builds no write.
+// that fails builds no write (and one that waits a moment for the file
+// does).
 TEST(KeywordLibraries, SeeEveryEditAndOutliveALock) {
   const std::string file = FreshTestRunFolder("libraries-edits") + "\\SayZ.ini";
   KeywordLibraries libraries;
@@ -226,13 +227,18 @@ TEST(KeywordLibraries, SeeEveryEditAndOutliveALock) {
     EXPECT_EQ(libraries.Reply(other, "k"), "six");
     CloseHandle(held);
   }
-  ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=three\r\n"));
-  HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // held without sharing
-  EXPECT_EQ(libraries.Reply(file, "k"), "two");  // what was read last
-  std::thread letGo([h] { Sleep(300), CloseHandle(h); });  // while a write would wait to replace it
-  EXPECT_FALSE(WriteIniChanges(file, {{"k", kReplyKey, "four"}}));
-  letGo.join();
-  EXPECT_EQ(libraries.Reply(file, "k"), "three");
+  // Held without sharing for a moment, the file is read once it is let go
+  // and the write is made to it; held past the write's time, no read, and
+  // no write built on none.
+  for (const auto& [heldMs, written, reply] : {std::tuple{300, true, "four"}, {1500, false, "three"}}) {
+    ASSERT_TRUE(platform::WriteWholeFile(file, "[k]\r\n回复=three\r\n"));
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // held without sharing
+    EXPECT_EQ(libraries.Reply(file, "k"), written ? "two" : "four");  // what was read last
+    std::thread letGo([h, heldMs = heldMs] { Sleep(heldMs), CloseHandle(h); });
+    EXPECT_EQ(WriteIniChanges(file, {{"k", kReplyKey, "four"}}), written) << heldMs;
+    letGo.join();
+    EXPECT_EQ(libraries.Reply(file, "k"), reply) << heldMs;
+  }
 }
 
 // Mended: a data folder renamed away with another put in its place was
