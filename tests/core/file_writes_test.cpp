@@ -462,6 +462,8 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
     bool there = true;  // the file is there at our read
     const char* readUnderLock = nullptr;  // the value of a.k a read under the lock gives first
     bool again = false;  // the program saves at each of our reads: a message's write gives up
+    IniChange change = Set("c", "k", "5");
+    const char* now = nullptr;  // the file after, when not the program's save with our change
   } rows[] = {
       {"renamed over, the same size", WriteStep::FileRead, [&] { bySystem("mv SayZ.tmp $0"); }},
       {"renamed over, the same size and times", WriteStep::FileRead,
@@ -475,6 +477,19 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
       {"renamed over at every read", WriteStep::Opened, [&] { bySystem("mv SayZ.tmp $0"); }, true, nullptr, true},
       {"saved in place after every read", WriteStep::FileRead,
        [&] { WriteInPlaceKeepingTimes(file, "[a]\r\nk=" + std::to_string(++saves) + "\r\n"); }, true, "1", true},
+      // An editor that shares everything saves a longer text in place
+      // between our check and our cut: it cannot (it tries again after),
+      // where the cut fell inside its text and tore a line.
+      {"saved in place between our check and our cut", WriteStep::LastChecked,
+       [&] {
+         const HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 7, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+         if (h == INVALID_HANDLE_VALUE) return;
+         const std::string longer = "[a]\r\nnew=xyz\r\nk=3\r\n[b]\r\nk=4\r\n";
+         DWORD wrote = 0;
+         ::WriteFile(h, longer.data(), static_cast<DWORD>(longer.size()), &wrote, nullptr);
+         CloseHandle(h);
+       },
+       true, nullptr, false, DeleteSection("b"), "[a]\r\nk=1\r\n"},
   };
   otherProgramAt = &OtherProgram::Step;
   for (const auto& row : rows) {
@@ -501,10 +516,10 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
       if (row.readUnderLock) {
         EXPECT_EQ(ReadIniItemNow(file, "a", "k", "none"), row.readUnderLock) << row.name;
       }
-      EXPECT_TRUE(WriteIniChanges(file, {Set("c", "k", "5")})) << row.name;
+      EXPECT_TRUE(WriteIniChanges(file, {row.change})) << row.name;
     }
-    EXPECT_FALSE(OtherProgram::does) << row.name << ": it came in";
-    EXPECT_EQ(platform::ReadWholeFile(file), saved + "[c]\r\nk=5\r\n") << row.name;
+    EXPECT_FALSE(OtherProgram::does) << row.name << ": it came";
+    EXPECT_EQ(platform::ReadWholeFile(file), row.now ? row.now : saved + "[c]\r\nk=5\r\n") << row.name;
   }
   otherProgramAt = nullptr;
   OtherProgram::again = false;

@@ -190,6 +190,7 @@ TEST(DateTimeText, LeavesOutTrailingZeroPartsAndReadsBackWithEverySeparator) {
   const std::pair<DateTime, const char*> written[] = {
       {{2026, 12, 5, 17, 46, 29}, "2026年12月5日17时46分29秒"}, {{2026, 12, 5, 18, 0, 0}, "2026年12月5日18时"},
       {{2026, 12, 5, 18, 5, 0}, "2026年12月5日18时5分"},        {{2026, 12, 5, 0, 0, 7}, "2026年12月5日0时0分7秒"},
+      {{2026, 12, 5, 17, 1, 0}, "2026年12月5日17时1分"},        {{2026, 12, 5, 0, 1, 0}, "2026年12月5日0时1分"},
       {{2026, 1, 2, 0, 0, 0}, "2026年1月2日"}};
   for (const auto& [t, text] : written) {
     EXPECT_EQ(FormatDateTime(t), text);
@@ -209,7 +210,7 @@ TEST(DateTimeText, LeavesOutTrailingZeroPartsAndReadsBackWithEverySeparator) {
 TEST(DateTimeText, WhatIsNoDateCountsAsTheEarliestDate) {
   for (const char* s : {"", "0", "abc", "2026", "2026年12月", "2026年13月5日", "2026年2月30日", "2026年12月5日25时",
                         "12026年1月1日", "2026年12月5日17时46分29秒后", "2026年12月5日  17时", "2026/12 5 17时",
-                        "2100年2月29日", "2026年12月5日24时"}) {
+                        "2100年2月29日", "2026年12月5日24时", "2026年12月0日", "2026年0月5日", "2026/12/0 17:00"}) {
     EXPECT_EQ(SecondsBetween(kEarliestDate, ParseDateTime(s)), 0) << s;
   }
 }
@@ -238,17 +239,23 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
   }
 }
 
-// Every time is in SAVE at once, whatever the name of its group; one whose
-// key the file would not give back as written ("=" in it) holds its replies
-// in this process, and the times after it are written.
+// Every time is in SAVE at once, whatever the name of its group, and the
+// owner's edit of it holds after; one whose key the file would not give
+// back as written ("=" in it) holds its replies in its own group, and is
+// never written (not with the times after it either).
 TEST_F(CooldownTest, EveryTimeIsInTheFileAtOnce) {
   LoadSettings();
   for (const auto& [group, key, inFile] : {std::tuple{"111", "键", true}, {"1=2", "键", true}, {"a[b", "键", true},
-                                           {"111", "a=b", false}, {"222", "键", true}}) {
-    EXPECT_TRUE(CooldownPasses(group, key, 60, "0"));
+                                           {"111", "a=b", false}, {"222", "键", true}, {"222", "a=b", false}}) {
+    EXPECT_TRUE(CooldownPasses(group, key, 60, "0")) << group << key;
     EXPECT_EQ(ReadIniItemNow(CooldownFile(), group, key, "") != "", inFile) << group << key;
     EXPECT_FALSE(CooldownPasses(group, key, 60, "0")) << group << key;
+    if (!inFile) continue;
+    WritePrivateProfileStringA(group, key, "2000年1月1日", CooldownFile().c_str());
+    EXPECT_TRUE(CooldownPasses(group, key, 60, "0")) << group << key;
   }
+  EXPECT_FALSE(CooldownPasses("111", "a=b", 60, "0"));
+  EXPECT_EQ(ReadIniItemNow(CooldownFile(), "111", "a", ""), "");
   ASSERT_TRUE(ForgetCooldowns(CooldownFile()));
 }
 
@@ -478,23 +485,34 @@ TEST_F(CooldownE2eTest, FuzzyKeywordsAreTestedBeforeTheExpansion) {
 }
 
 // Also while another process keeps the data folder's lock (the purge was
-// skipped then, and counting started again).
+// skipped then, and counting started again); while another program holds
+// SAVE open alone, the purge waits for it, and the next counted reply
+// deletes SAVE (counting started again without it).
 TEST_F(CooldownE2eTest, TheHundredAndFiftyFirstCountedReplyDeletesSave) {
   int counted = 0;  // since the last purge
-  for (const bool lockHeld : {true, false}) {
+  enum While { LockHeld, Nothing, SaveHeldOpen };
+  for (const While during : {LockHeld, Nothing, SaveHeldOpen}) {
     std::optional<LockHolder> other;
-    if (lockHeld) other.emplace(s().DataFile("SAVE"));
-    const char* group2 = lockHeld ? "222" : "224";
+    if (during == LockHeld) other.emplace(s().DataFile("SAVE"));
+    const char* group2 = during == LockHeld ? "222" : during == Nothing ? "224" : "226";
     WriteIni("SAVE", "111", "你好", "2026年12月5日17时46分29秒");
     ASSERT_EQ(s().Group("你好", group2).number, 1);
     for (int i = counted + 1; i < 150; ++i) ASSERT_EQ(s().Private("你好").number, 1) << i;
     EXPECT_EQ(s().Group("开启问答").number, 0);  // not an owner here: nothing counted
     EXPECT_TRUE(Exists(s().DataFile("SAVE")));
+    const HANDLE open = during == SaveHeldOpen ? CreateFileA(s().DataFile("SAVE").c_str(), GENERIC_READ, 0, nullptr,
+                                                             OPEN_EXISTING, 0, nullptr)
+                                               : INVALID_HANDLE_VALUE;
     EXPECT_EQ(s().Private("你好").number, 1);
-    EXPECT_FALSE(Exists(s().DataFile("SAVE"))) << lockHeld;
+    if (open != INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(Exists(s().DataFile("SAVE")));
+      CloseHandle(open);
+      EXPECT_EQ(s().Private("你好").number, 1);
+    }
+    EXPECT_FALSE(Exists(s().DataFile("SAVE"))) << during;
     // Counting starts again: the held keys answer at once.
-    EXPECT_EQ(s().Group("你好", group2).number, 1) << lockHeld;
-    EXPECT_EQ(s().Group("你好").number, 1) << lockHeld;
+    EXPECT_EQ(s().Group("你好", group2).number, 1) << during;
+    EXPECT_EQ(s().Group("你好").number, 1) << during;
     EXPECT_EQ(Save("111", "你好"), "2026年12月5日17时46分29秒");
     counted = 2;
   }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -16,6 +17,7 @@
 #include "platform/folder_lock.hpp"
 #include "platform/folder_watch.hpp"
 #include "platform/lock.hpp"
+#include "platform/named_objects.hpp"
 
 namespace zoq::testing {
 namespace {
@@ -135,6 +137,30 @@ TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
   EXPECT_NE(std::string(text).find("(A;;0x100001;;;WD)"), std::string::npos) << text;
   LocalFree(text);
   CloseHandle(mutex);
+  // Where the global namespace makes nothing (a user without the right),
+  // the session's own name stands in: for the lock, and for a block the
+  // processes share.
+  platform::globalNamesRefused = true;
+  const std::string refused = platform::FolderLock::NameFor(root + "\\Refused");
+  const std::string session = refused.substr(std::strlen(platform::kGlobalNames));
+  {
+    const platform::FolderLock lock(root + "\\Refused", 0, 10000);
+    EXPECT_TRUE(lock.held());
+    platform::SharedBlock a(refused + "-block", 4096), b(refused + "-block", 4096);
+    EXPECT_TRUE(a.shared() && b.shared());
+    a.data()[9] = 7;
+    EXPECT_EQ(b.data()[9], 7);
+    for (const auto& [name, there] : {std::pair{session, true}, {refused, false}}) {
+      const HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+      const HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, (name + "-block").c_str());
+      EXPECT_EQ(m != nullptr, there) << name;
+      EXPECT_EQ(block != nullptr, there) << name;
+      for (const HANDLE h : {m, block}) {
+        if (h) CloseHandle(h);
+      }
+    }
+  }
+  platform::globalNamesRefused = false;
 }
 
 // A folder renamed away and another made under its path: the path's lock is
