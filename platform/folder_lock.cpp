@@ -37,11 +37,21 @@ struct Turns {
   ULONGLONG othersTotal = 0;  // milliseconds the owners waited on other processes, all told
   ULONGLONG othersWhenHeld = 0;  // othersTotal when an owner last had the mutex
 
+  // The owner, holding the mutex, waits on another program (OthersHoldUp):
+  // for the threads in line, a wait on others that no later owner's
+  // getting the mutex takes back.
+  bool heldUp = false;
+  ULONGLONG heldUpSince = 0;
+  ULONGLONG heldUpTotal = 0;
+
   ULONGLONG OthersUntil(ULONGLONG now) const { return othersTotal + (othersWaiting ? now - othersSince : 0); }
+  ULONGLONG HeldUpUntil(ULONGLONG now) const { return heldUpTotal + (heldUp ? now - heldUpSince : 0); }
 
   void OthersWaitEnds(ULONGLONG now) {
     othersTotal = OthersUntil(now);
     othersWaiting = false;
+    heldUpTotal = HeldUpUntil(now);
+    heldUp = false;
   }
 
   // Nobody's turn. The mutex stays open for the next, and so does the
@@ -110,16 +120,18 @@ AllTurns& Everyone() {
 // passes it on; the mutex it held is the next holder's.
 ULONGLONG AwaitTurn(AllTurns& all, Turns& t, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs) {
   constexpr ULONGLONG kLookAtOwnerMs = 50;
-  const ULONGLONG start = GetTickCount64(), othersBefore = t.OthersUntil(start);
+  const ULONGLONG start = GetTickCount64(), othersBefore = t.OthersUntil(start), heldUpBefore = t.HeldUpUntil(start);
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     if (t.owner != 0 && WaitForSingleObject(t.thread, 0) == WAIT_OBJECT_0) t.Pass(now);
-    const ULONGLONG othersAll = t.OthersUntil(now) - othersBefore;
-    const ULONGLONG others = t.OthersUntil(now) - std::max(othersBefore, t.othersWhenHeld);
+    const ULONGLONG heldUp = t.HeldUpUntil(now) - heldUpBefore;
+    const ULONGLONG othersAll = t.OthersUntil(now) - othersBefore + heldUp;
+    const ULONGLONG others = t.OthersUntil(now) - std::max(othersBefore, t.othersWhenHeld) + heldUp;
     const ULONGLONG own = now - start - othersAll;
-    if (t.owner == 0 || own >= ownWaitMs || (t.othersWaiting && others >= othersWaitMs)) return others;
+    const bool onOthers = t.othersWaiting || t.heldUp;
+    if (t.owner == 0 || own >= ownWaitMs || (onOthers && others >= othersWaitMs)) return others;
     ULONGLONG sleep = std::min<ULONGLONG>(ownWaitMs - own, kLookAtOwnerMs);
-    if (t.othersWaiting) sleep = std::min<ULONGLONG>(sleep, othersWaitMs - others);
+    if (onOthers) sleep = std::min<ULONGLONG>(sleep, othersWaitMs - others);
     SleepConditionVariableSRW(&all.changed, &all.lock, static_cast<DWORD>(sleep), 0);
   }
 }
@@ -262,6 +274,31 @@ FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uin
   WakeAllConditionVariable(&all.changed);
   ReleaseSRWLockExclusive(&all.lock);
   if (turn_) Hold();
+}
+
+FolderLock::OthersHoldUp::OthersHoldUp() {
+  AllTurns& all = Everyone();
+  AcquireSRWLockExclusive(&all.lock);
+  const ULONGLONG now = GetTickCount64();
+  for (const FolderLock* l = Held().get(); l; l = l->outer_) {
+    Turns& t = *static_cast<Turns*>(l->turn_);
+    if (!t.heldUp) t.heldUpSince = now;
+    t.heldUp = true;
+  }
+  ReleaseSRWLockExclusive(&all.lock);
+}
+
+FolderLock::OthersHoldUp::~OthersHoldUp() {
+  AllTurns& all = Everyone();
+  AcquireSRWLockExclusive(&all.lock);
+  const ULONGLONG now = GetTickCount64();
+  for (const FolderLock* l = Held().get(); l; l = l->outer_) {
+    Turns& t = *static_cast<Turns*>(l->turn_);
+    t.heldUpTotal = t.HeldUpUntil(now);
+    t.heldUp = false;
+  }
+  WakeAllConditionVariable(&all.changed);
+  ReleaseSRWLockExclusive(&all.lock);
 }
 
 void FolderLock::Hold() {

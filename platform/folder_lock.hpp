@@ -41,6 +41,18 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
 
   bool held() const { return turn_ != nullptr; }
+
+  // While it stands, the thread that makes it waits on another program
+  // (one that holds a file of the folder) with its locks held: for the
+  // threads in line behind it, that is a wait on other processes, which
+  // their budget for those counts.
+  class OthersHoldUp {
+   public:
+    OthersHoldUp();
+    ~OthersHoldUp();
+    OthersHoldUp(const OthersHoldUp&) = delete;
+    OthersHoldUp& operator=(const OthersHoldUp&) = delete;
+  };
   // The milliseconds it spent waiting on other processes.
   std::uint32_t othersWaitedMs() const { return othersWaited_; }
 

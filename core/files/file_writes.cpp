@@ -255,6 +255,7 @@ constexpr std::string_view kWriteLockUse = "-write";
 
 // A pause while another program saves or holds a file, off the budget.
 void PauseForOtherProgram() {
+  const platform::FolderLock::OthersHoldUp waiting;
   platform::Pause(kLookAgainMs);
   OtherProcessWait::Spend(kLookAgainMs);
 }
@@ -388,7 +389,10 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
       bool stays = true;
       std::uint32_t waited = 0;
       for (; stays && waited < stand; waited += kLookAgainMs) {
-        platform::Pause(kLookAgainMs);
+        {
+          const platform::FolderLock::OthersHoldUp waiting;
+          platform::Pause(kLookAgainMs);
+        }
         stays = read.file->State() == after;
       }
       OtherProcessWait::Spend(waited);
