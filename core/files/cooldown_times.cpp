@@ -137,12 +137,12 @@ constexpr std::uint32_t kKeptTimesAtLeastMs = 50;
 std::uint32_t KeptTimesWait() { return std::max(OtherProcessWait::Left(), kKeptTimesAtLeastMs); }
 
 // An owner who deleted SAVE (no file is there now) forgets the times kept
-// while it was there.
+// while it was there, and the ones it took.
 void ForgetIfDeleted(KeptTimes::Hold& hold, bool fileThere) {
   if (fileThere) return;
   std::vector<std::uint64_t> deleted;
   for (const KeptTimes::Entry& k : hold.Entries()) {
-    if (k.fileWasThere) deleted.push_back(k.id);
+    if (k.fileWasThere || k.inFile) deleted.push_back(k.id);
   }
   hold.Forget(deleted);
 }
@@ -158,7 +158,7 @@ std::vector<IniChange> Settle(KeptTimes::Hold& hold, const IniImage& image, bool
   settled.clear();
   std::vector<IniChange> toWrite;
   for (const KeptTimes::Entry& k : hold.Entries()) {
-    if (!ReadsBackAsSet(k.time)) continue;
+    if (k.inFile || !ReadsBackAsSet(k.time)) continue;
     const std::optional<std::string> inFile = image.Value(k.time.section, *k.time.key);
     if (!inFile || SecondsBetween(ParseDateTime(*k.time.value), ParseDateTime(*inFile)) < 0) {
       toWrite.push_back(k.time);
@@ -168,11 +168,11 @@ std::vector<IniChange> Settle(KeptTimes::Hold& hold, const IniImage& image, bool
   return toWrite;
 }
 
-// SAVE holds what the write settled: those kept times go (one kept
-// meanwhile for the same key stays).
+// SAVE holds what the write settled (a time kept meanwhile for the same
+// key stays kept).
 void Settled(KeptTimes& kept, const std::vector<std::uint64_t>& settled) {
   KeptTimes::Hold hold(kept, KeptTimesWait());
-  if (hold) hold.Forget(settled);
+  if (hold) hold.InFile(settled);
 }
 
 // Writes the kept times of `file` that SAVE takes, under the write lock
@@ -217,9 +217,9 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
   // The test, against SAVE as read and the kept times of every process, and
   // the keep of this reply's time are one step under the kept times' lock,
   // in whatever thread or process: of two messages at once one reply goes.
-  const auto testAndKeep = [&](KeptTimes::Hold& hold, const DateTime& fileTime, bool fileThere) {
+  const auto testAndKeep = [&](KeptTimes::Hold& hold, const DateTime& fileTime, bool fileThere, bool alsoInFile) {
     ForgetIfDeleted(hold, fileThere);
-    const std::optional<std::string> keptTime = hold.ValueOf(group, key);
+    const std::optional<std::string> keptTime = hold.ValueOf(group, key, alsoInFile);
     if (!Passes(fileTime, keptTime ? ParseDateTime(*keptTime) : kEarliestDate, now, cooldownSeconds)) return false;
     hold.Keep(mine, fileThere);
     return true;
@@ -235,7 +235,7 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
         file,
         [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
           KeptTimes::Hold hold(kept, KeptTimesWait());
-          if (!hold || (!keeps && !(keeps = testAndKeep(hold, inFile(image), fileThere)))) return std::nullopt;
+          if (!hold || (!keeps && !(keeps = testAndKeep(hold, inFile(image), fileThere, false)))) return std::nullopt;
           return Settle(hold, image, fileThere, settled);
         },
         Writers::Anyone);
@@ -244,21 +244,21 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
   }
   // Without the write lock, or SAVE not read under it in time (another
   // program holds it alone): tested against SAVE as it stands now or as
-  // last read while it is still that file (as no file, where neither can be
-  // had), and the kept times. A time that left the kept ones for SAVE while
-  // SAVE was read is looked for again in SAVE.
+  // last read while it is still that file, and the kept times; a time that
+  // went into SAVE while SAVE was read is looked for again in SAVE. Where
+  // SAVE cannot be had at all, the times it took stand for it.
   for (int look = 0; look < 3; ++look) {
-    std::uint32_t forgotten = 0;
+    std::uint32_t moved = 0;
     {
       KeptTimes::Hold hold(kept, KeptTimesWait());
       if (!hold) return false;
-      forgotten = hold.Forgotten();
+      moved = hold.Moved();
     }
     const std::shared_ptr<const IniImage> image = SteadyIniImage(file);
     KeptTimes::Hold hold(kept, KeptTimesWait());
     if (!hold) return false;
-    if (hold.Forgotten() != forgotten) continue;
-    return testAndKeep(hold, image ? inFile(*image) : ParseDateTime(fallback), SomethingAt(file));
+    if (image && hold.Moved() != moved) continue;
+    return testAndKeep(hold, image ? inFile(*image) : ParseDateTime(fallback), SomethingAt(file), !image);
   }
   return false;
 }
@@ -272,7 +272,7 @@ void WriteUnwrittenCooldowns() {
     {
       KeptTimes::Hold hold(*kept, KeptTimesWait());
       for (const KeptTimes::Entry& k : hold ? hold.Entries() : std::vector<KeptTimes::Entry>{}) {
-        any = any || ReadsBackAsSet(k.time);
+        any = any || (!k.inFile && ReadsBackAsSet(k.time));
       }
     }
     if (any) WriteKept(file, *kept);
