@@ -141,7 +141,7 @@ std::uint32_t KeptTimesWait() { return std::max(OtherProcessWait::Left(), kKeptT
 void ForgetIfDeleted(KeptTimes::Hold& hold, bool fileThere) {
   if (fileThere) return;
   std::vector<std::uint64_t> deleted;
-  for (const KeptTimes::Entry& k : hold.Entries()) {
+  for (const KeptTimes::Entry& k : hold.Entries(/*alsoInFile=*/true)) {
     if (k.fileWasThere || k.inFile) deleted.push_back(k.id);
   }
   hold.Forget(deleted);
@@ -158,7 +158,7 @@ std::vector<IniChange> Settle(KeptTimes::Hold& hold, const IniImage& image, bool
   settled.clear();
   std::vector<IniChange> toWrite;
   for (const KeptTimes::Entry& k : hold.Entries()) {
-    if (k.inFile || !ReadsBackAsSet(k.time)) continue;
+    if (!ReadsBackAsSet(k.time)) continue;
     const std::optional<std::string> inFile = image.Value(k.time.section, *k.time.key);
     if (!inFile || SecondsBetween(ParseDateTime(*k.time.value), ParseDateTime(*inFile)) < 0) {
       toWrite.push_back(k.time);
@@ -272,7 +272,7 @@ void WriteUnwrittenCooldowns() {
     {
       KeptTimes::Hold hold(*kept, KeptTimesWait());
       for (const KeptTimes::Entry& k : hold ? hold.Entries() : std::vector<KeptTimes::Entry>{}) {
-        any = any || (!k.inFile && ReadsBackAsSet(k.time));
+        any = any || ReadsBackAsSet(k.time);
       }
     }
     if (any) WriteKept(file, *kept);

@@ -222,9 +222,10 @@ std::optional<std::string> KeptTimes::Hold::ValueOf(std::string_view section, st
   return value;
 }
 
-std::vector<KeptTimes::Entry> KeptTimes::Hold::Entries() const {
+std::vector<KeptTimes::Entry> KeptTimes::Hold::Entries(bool alsoInFile) const {
   std::vector<Entry> entries;
   Table(times_.block_).ForEach([&](const Record& r) {
+    if (!alsoInFile && r.head.flags & kInFile) return true;
     entries.push_back({{std::string(r.section()), std::string(r.key()), std::string(r.value())},
                        (r.head.flags & kFileWasThere) != 0, (r.head.flags & kInFile) != 0, r.head.id});
     return true;

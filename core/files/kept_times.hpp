@@ -56,7 +56,8 @@ class KeptTimes {
     // The value of the key of the section (names as the INI functions
     // match them), if the table has one: kept, or also one SAVE took.
     std::optional<std::string> ValueOf(std::string_view section, std::string_view key, bool alsoInFile) const;
-    std::vector<Entry> Entries() const;
+    // The times kept, not in SAVE yet (with `alsoInFile`, every time).
+    std::vector<Entry> Entries(bool alsoInFile = false) const;
     // Keeps the time in place of the one the table had for its key.
     void Keep(const IniChange& time, bool fileWasThere);
     // The times of these ids are in SAVE now (one kept later for a key
