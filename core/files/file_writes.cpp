@@ -733,9 +733,11 @@ std::optional<std::string> ReadIniItemIfReadable(const std::string& file, const 
     return (*image)->Value(section, key, buffer).value_or(defaultValue);
   }
   if (!kept->image) {
-    // No wait: a file that another program is saving, or that is shorter
-    // than it was, is read as outside the lock, and a write reads it again.
-    std::optional<FileRead> read = SteadyRead(file, platform::TickCount(), /*mayWait=*/false, ReadForWriting(file));
+    // A file that another program is saving (one that has just shrunk, as
+    // a save in place empties it first) is read once it stands still, as a
+    // write reads it, within the budget; past that it is read as outside the
+    // lock, and a write reads it again.
+    std::optional<FileRead> read = SteadyRead(file, platform::TickCount(), /*mayWait=*/true, ReadForWriting(file));
     if (!read) {
       std::optional<std::shared_ptr<const IniImage>> image = ImageNow(file);
       if (!image) return std::nullopt;
