@@ -35,11 +35,7 @@ ReplyText Outside(std::string_view s) { return ReplyText::Outside(s); }
 class Variable {
  public:
   consteval Variable(const char* text) : text_(text) {
-    for (const TemplateVariable& v : kTemplateVariables) {
-      const bool opening = text_.starts_with(v.opening);
-      if (opening && (text_.size() == v.opening.size() || text_.substr(v.opening.size()) == v.closing)) return;
-    }
-    throw "a variable that kTemplateVariables does not hold";
+    if (!IsTemplateVariable(text_)) throw "a variable that kTemplateVariables does not hold";
   }
   constexpr operator std::string_view() const { return text_; }
 

@@ -27,6 +27,16 @@ inline constexpr TemplateVariable kTemplateVariables[] = {
     {"[撤回]"},   {"[踢出]"},    {"[绿茶]"},   {"[一言]"},       {"[诗词]"},        {"[舔狗]"},
 };
 
+// Whether the expansion knows `text`: a whole variable of the table, or the
+// opening of one with an argument, alone or with its closing.
+constexpr bool IsTemplateVariable(std::string_view text) {
+  for (const TemplateVariable& v : kTemplateVariables) {
+    const bool opening = text.starts_with(v.opening);
+    if (opening && (text.size() == v.opening.size() || text.substr(v.opening.size()) == v.closing)) return true;
+  }
+  return false;
+}
+
 // Reads key 回复 of section `keyword` in `libraryFile` (full path) and
 // expands it for `record` (which "[目标]" may change). The empty text means
 // nothing is sent. What the expansion puts in from outside keeps its

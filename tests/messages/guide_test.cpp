@@ -227,6 +227,20 @@ TEST(Guide, NamesEveryVariableOfTheExpansionAndOfThePickerAndNoOther) {
   EXPECT_EQ(Without(guide, code), std::set<std::string>{}) << "named by the guide, unknown to the code";
 }
 
+// What the expansion looks for is checked against its table when it is
+// compiled; so is what the guide names.
+TEST(Guide, TheExpansionsTableTellsItsVariablesFromOtherTexts) {
+  const struct {
+    const char* text;
+    bool known;
+  } cases[] = {
+      {"[星期]", true},  {"[|]", true},      {"[数字", true},     {"[数字]", true},    {"[禁言]", true},
+      {"[图接口=]", true}, {"[星期X]", false}, {"[数字9", false},   {"[数字]]", false},  {"[目标", false},
+      {"", false},       {"星期", false},    {"[图接口", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsTemplateVariable(c.text), c.known) << Utf8(c.text);
+}
+
 TEST(Guide, NamesEveryKeyTheEnableReadsWithItsDefaultAndNoOther) {
   std::map<std::string, std::string> code, guide;
   for (const AdminItem& item : kAdminItems) code[Utf8(item.key)] = Utf8(item.fallback);
