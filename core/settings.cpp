@@ -12,6 +12,26 @@
 #include "platform/process.hpp"
 
 namespace zoq {
+namespace {
+
+// A key of kAdminItems, found when the code is compiled: a read of a key the
+// table does not hold does not compile.
+class AdminKey {
+ public:
+  consteval AdminKey(const char* key) : item_(&Find(key)) {}
+  const AdminItem& item() const { return *item_; }
+
+ private:
+  static consteval const AdminItem& Find(std::string_view key) {
+    for (const AdminItem& item : kAdminItems) {
+      if (item.key == key) return item;
+    }
+    throw "a key of section admin that kAdminItems does not hold";
+  }
+  const AdminItem* item_;
+};
+
+}  // namespace
 
 std::string DataFolder() { return Plugin().Current()->DataFolder.folder(); }
 const std::string& AdminFile(const Options& o) { return o.DataFolder.admin(); }
@@ -65,30 +85,30 @@ void LoadSettings() {
   const std::string admin = AdminFile(o);
   // One read of the file for every option.
   const std::shared_ptr<const IniImage> stored = ReadIniFileNow(admin);
-  const auto read = [&](const char* key, const char* fallback = "") {
-    return stored->Value(kAdminSection, key, kIniValueBuffer).value_or(fallback);
+  const auto read = [&](AdminKey key) {
+    return stored->Value(kAdminSection, key.item().key, kIniValueBuffer).value_or(std::string(key.item().fallback));
   };
-  const auto readSwitch = [&](const char* key, const char* fallback) { return IsSwitchOn(read(key, fallback)); };
+  const auto readSwitch = [&](AdminKey key) { return IsSwitchOn(read(key)); };
 
   SettingsRecord& s = o.Settings;
-  o.插件开关 = readSwitch("插件开关", kSwitchOn);
-  s.好友权限 = readSwitch("好友权限", kSwitchOn);
-  s.群组权限 = readSwitch("群组权限", kSwitchOn);
-  s.主人号码 = read("主人号码", "1357924680");
-  s.全员删除 = readSwitch("全员删除", kSwitchOff);
-  s.全员可用 = readSwitch("全员可用", kSwitchOff);
-  s.开启命令 = read("开启命令", "开启问答");
-  s.关闭命令 = read("关闭命令", "关闭问答");
-  s.添加命令 = read("添加命令", "添加词汇");
-  s.删除命令 = read("删除命令", "删除词汇");
-  s.精确命令 = read("精确命令", "精确回复");
-  s.模糊命令 = read("模糊命令", "模糊回复");
-  s.必须艾特 = readSwitch("必须艾特", kSwitchOff);
-  s.精确冷却 = text::ReadWholeNumber32(read("精确冷却", "0"));
-  s.模糊冷却 = text::ReadWholeNumber32(read("模糊冷却", "0"));
-  o.仅限群号 = readSwitch("仅限群号", kSwitchOff);
-  o.群号列表 = read("群号列表", "多群可使用任意符号分割");
-  const bool rememberAccount = readSwitch("记忆登录", kSwitchOff);
+  o.插件开关 = readSwitch("插件开关");
+  s.好友权限 = readSwitch("好友权限");
+  s.群组权限 = readSwitch("群组权限");
+  s.主人号码 = read("主人号码");
+  s.全员删除 = readSwitch("全员删除");
+  s.全员可用 = readSwitch("全员可用");
+  s.开启命令 = read("开启命令");
+  s.关闭命令 = read("关闭命令");
+  s.添加命令 = read("添加命令");
+  s.删除命令 = read("删除命令");
+  s.精确命令 = read("精确命令");
+  s.模糊命令 = read("模糊命令");
+  s.必须艾特 = readSwitch("必须艾特");
+  s.精确冷却 = text::ReadWholeNumber32(read("精确冷却"));
+  s.模糊冷却 = text::ReadWholeNumber32(read("模糊冷却"));
+  o.仅限群号 = readSwitch("仅限群号");
+  o.群号列表 = read("群号列表");
+  const bool rememberAccount = readSwitch("记忆登录");
   const std::string rememberedAccount = read("记忆号码");
   p.Change([&](Options& current) { current = o; });
 

@@ -3,7 +3,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "core/files/ini_items.hpp"
 #include "core/plugin.hpp"
 
 namespace zoq {
@@ -11,6 +13,36 @@ namespace zoq {
 inline constexpr const char* kAdminSection = "admin";
 inline constexpr const char* kStagingSection = "新增词库";
 inline constexpr const char* kStagingKey = "待添词汇";
+
+// A key of section `admin` that the enable reads, and the value that stands
+// for it while the file does not hold it.
+struct AdminItem {
+  std::string_view key;
+  std::string_view fallback;
+};
+
+// Every key of section `admin` that LoadSettings reads, in the order read.
+inline constexpr AdminItem kAdminItems[] = {
+    {"插件开关", kSwitchOn},
+    {"好友权限", kSwitchOn},
+    {"群组权限", kSwitchOn},
+    {"主人号码", "1357924680"},
+    {"全员删除", kSwitchOff},
+    {"全员可用", kSwitchOff},
+    {"开启命令", "开启问答"},
+    {"关闭命令", "关闭问答"},
+    {"添加命令", "添加词汇"},
+    {"删除命令", "删除词汇"},
+    {"精确命令", "精确回复"},
+    {"模糊命令", "模糊回复"},
+    {"必须艾特", kSwitchOff},
+    {"精确冷却", "0"},
+    {"模糊冷却", "0"},
+    {"仅限群号", kSwitchOff},
+    {"群号列表", "多群可使用任意符号分割"},
+    {"记忆登录", kSwitchOff},
+    {"记忆号码", ""},
+};
 
 // DataFolder, and the paths inside it: of the current options, or of the
 // options a message took at its start.

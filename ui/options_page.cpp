@@ -49,6 +49,12 @@ EditHandler SaveReturnText(const char* key) {
 
 }  // namespace
 
+std::vector<CommandReturnText> CommandReturnTexts() {
+  std::vector<CommandReturnText> rows;
+  for (const CommandRow& row : kRows) rows.push_back({row.command, row.returnText, row.fallback});
+  return rows;
+}
+
 void SettingsWindow::BuildOptionsPage() {
   std::vector<Caption> labels = {
       {"插件开关", 20, 12, 84, 20, kTextColour},   {"主人号码", 20, 51, 84, 20, kTextColour},

@@ -71,6 +71,15 @@ std::string WholeAdminItem(const std::string& key, const std::string& fallback);
 // failed.
 bool StoreAdminItem(const std::string& key, const std::string& value);
 
+// A command word of the options page: its key, the key of the text the
+// robot answers after it, and the text the page shows (and so stores) for
+// that key while the file holds none.
+struct CommandReturnText {
+  std::string command, returnText, fallback;
+};
+// The options page's command words, in the page's order.
+std::vector<CommandReturnText> CommandReturnTexts();
+
 // A text or a switch of the core's options, as the window changes it.
 using TextOption = std::function<std::string&(Options&)>;
 using SwitchOption = std::function<bool&(Options&)>;

@@ -95,4 +95,10 @@ std::optional<std::string> RunVariablePicker(const platform::FormClass& windowCl
 
 VariablePicker* OpenedVariablePicker() { return openPicker; }
 
+std::vector<std::string> PickerVariables() {
+  std::vector<std::string> captions;
+  for (const Variable& v : kVariables) captions.push_back(v.caption);
+  return captions;
+}
+
 }  // namespace zoq::ui

@@ -5,6 +5,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/form.hpp"
 
@@ -36,5 +37,7 @@ class VariablePicker : public Form {
 std::optional<std::string> RunVariablePicker(const platform::FormClass& windowClass, WindowHandle settingsWindow);
 // The open picker, or null.
 VariablePicker* OpenedVariablePicker();
+// The variables the picker lists, in its order: its buttons' captions.
+std::vector<std::string> PickerVariables();
 
 }  // namespace zoq::ui

@@ -29,6 +29,20 @@ constexpr auto kAnyCase = text::Case::IgnoreAscii;
 ReplyText Written(std::string_view s) { return ReplyText::Written(s); }
 ReplyText Outside(std::string_view s) { return ReplyText::Outside(s); }
 
+// A variable of kTemplateVariables as the expansion looks for it (whole, or
+// the opening of one with an argument), checked when the code is compiled:
+// one the table does not hold does not compile.
+class Variable {
+ public:
+  consteval Variable(const char* text) : text_(text) {
+    if (!IsTemplateVariable(text_)) throw "a variable that kTemplateVariables does not hold";
+  }
+  constexpr operator std::string_view() const { return text_; }
+
+ private:
+  std::string_view text_;
+};
+
 // A number from a to b, the generator reseeded from the tick count first.
 std::int32_t Draw(std::int32_t a, std::int32_t b) {
   return Plugin().Draw(Env().tickCount(), a, b);
@@ -38,7 +52,7 @@ std::int32_t Draw(std::int32_t a, std::int32_t b) {
 // the piece before it, however empty; the rest after the last one counts
 // only when it is not empty.
 ZOQ_HOT std::string ChooseAlternative(std::string stored) {
-  constexpr std::string_view kSeparator = "[|]";
+  constexpr std::string_view kSeparator = Variable("[|]");
   if (!text::Contains(stored, kSeparator)) return stored;
   std::vector<std::string> pieces;
   std::size_t from = 0;
@@ -96,7 +110,7 @@ std::string ChannelAvatar(const MessageRecord& record) {
 }
 
 struct AvatarVariable {
-  std::string_view variable;
+  Variable variable;
   std::string_view fileName;
   bool large;
   std::string_view spec;
@@ -115,7 +129,7 @@ ReplyText AvatarPicture(const MessageRecord& record, const AvatarVariable& a) {
 }
 
 struct WebTextVariable {
-  std::string_view variable;
+  Variable variable;
   std::string_view path;
   bool escapeSyntax;
 };
@@ -134,7 +148,7 @@ ReplyText WebText(const std::string& address, bool escapeSyntax) {
 // A whole variable that the template may hold: replaced by what `value`
 // gives, which runs only when the variable is there.
 template <class Value>
-void ReplaceWhenPresent(ReplyText& t, std::string_view variable, Value&& value, text::Case mode = kAnyCase) {
+void ReplaceWhenPresent(ReplyText& t, Variable variable, Value&& value, text::Case mode = kAnyCase) {
   if (t.Contains(variable, mode)) t.Replace(variable, value(), mode);
 }
 
@@ -215,7 +229,7 @@ ZOQ_HOT ReplyText ExpandReply(MessageRecord& record, const std::string& libraryF
   ReplaceWhenPresent(t, "[ZOQData]", [&] { return Written(p.RunDirectory + "\\ZOQData"); }, kExact);
   ReplaceWhenPresent(t, "[ZOQAdmin]", [&] { return Written(p.RunDirectory + "\\ZOQAdmin"); }, kExact);
 
-  if (const auto number = t.FindVariable("[数字", "]")) {
+  if (const auto number = t.FindVariable(Variable("[数字"), "]")) {
     const std::int32_t bound = number->argument.empty() ? 99 : text::ReadWholeNumber32(number->argument.text());
     t.Replace(number->whole, Written(text::Decimal(Draw(1, bound))), kExact);
   }
@@ -224,17 +238,17 @@ ZOQ_HOT ReplyText ExpandReply(MessageRecord& record, const std::string& libraryF
     ReplaceWhenPresent(t, a.variable, [&] { return AvatarPicture(record, a); });
   }
   ReplaceWhenPresent(t, "[二次元]", [&] { return WebPicture(Written(Env().randomPictureApi), "二次元.png"); });
-  if (const auto picture = t.FindVariable("[图接口=", "]")) {
+  if (const auto picture = t.FindVariable(Variable("[图接口="), "]")) {
     t.Replace(picture->whole, WebPicture(picture->argument, "图接口.png"), kAnyCase);
   }
-  if (const auto web = t.FindVariable("[文接口=", "]")) {
+  if (const auto web = t.FindVariable(Variable("[文接口="), "]")) {
     const std::string address = web->argument.AsAddress(&encoding::UnescapeToUtf8).text();
     t.Replace(web->whole, WebText(address.substr(0, address.find('\0')), false), kAnyCase);
   }
 
-  if (t.Contains("[禁言", kAnyCase)) {
-    t.Replace("[禁言]", Written("[禁言60]"), kAnyCase);
-    const auto mute = t.FindVariable("[禁言", "]");
+  if (t.Contains(Variable("[禁言"), kAnyCase)) {
+    t.Replace(Variable("[禁言]"), Written("[禁言60]"), kAnyCase);
+    const auto mute = t.FindVariable(Variable("[禁言"), "]");
     MuteSender(record, text::ReadWholeNumber(mute->argument.text()));
     t.Replace(mute->whole, {}, kAnyCase);
   }
