@@ -95,6 +95,10 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
       {Pieces({"[CQ:image,file=", "e.image,type=show,file= file:///C:/x", "]"}), kHostIsky,
        "&#91;CQ:image,file=e.image,type=show,file= file:///C:/x]"},
       {Pieces({"[P=C:\\a.png]"}), kHostVlq, "[pic=C:\\a.png]"},
+      // A lead byte alone goes out as "?": inert where outside text is it or the byte after it.
+      {Pieces({"[P=C:\\pics\\", "cat\x81" "0\x81" "0", "]"}), kHostVlq, "［P=C:\\pics\\cat\x81" "0\x81" "0]"},
+      {Pieces({"[V=C:\\pics\\\x81", "0", "]"}), kHostTable, "［V=C:\\pics\\\x81" "0]"},
+      {Pieces({"[V=C:\\pics\\\x81" "0", "a", "]"}), kHostTable, "[AudioFile,path=C:\\pics\\\x81" "0a]"},
   };
   for (const auto& c : cases) EXPECT_EQ(ToHostCodes(c.text, c.host), c.sent) << c.text.text();
   // A picture the host delivered, by its own id, passes from the message
@@ -203,7 +207,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       const char *group, *sender;
       bool live;
     } names[] = {{".", ".", false},  {"abc", ".", false}, {"co", "N.png", false}, {"nu", "L", false},
-                 {"lpt", "9", false}, {"com1", "0", true}, {"a", ".b", true}};
+                 {"lpt", "9", false}, {"com1", "0", true}, {"a", ".b", true}, {"a", "b\x81" "0", false}};
     for (const auto& n : names) {
       const std::string name = std::string(n.group) + n.sender;
       s.Group("路径", n.group, n.sender);
@@ -369,7 +373,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       ending("cat\r", false, table ? "cat\r\n" : ""), ending("cat\n", false, table ? "cat\r\n" : ""),
       ending("cat\r\n", false), ending("\x81[", false), ending("x\x81[", false), ending("\x81[\x81]", false),
       ending("\x81&uoS8#", false, isky ? "?[" : "\x81["), ending("\x81\r\n", false, isky ? "?\r\n" : ""),
-      ending("\x81{提示}", !wx, wx ? "?提示}" : ""),
+      ending("\x81{提示}", !wx, wx ? "?提示}" : ""), ending("cat\x81" "0\x81" "0", false, isky ? "cat?0?0" : ""),
       {"游图戲", fileCode + "C:\\pics\\遊戲]"},  // the owner's 遊 (second byte "[") is the owner's
       // The console's devices, with any extension.
       sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),
