@@ -32,6 +32,7 @@ TEST(NormalizeIncomingText, FoldsEachHostCodeIntoTheNeutralOneInOrder) {
       {"&uoS8#at=10001]", kHostVlq, "[at=10001]"},   // the stored bracket comes last
       {"&#91;x&#93;", kHostVlq, "&#91;x&#93;"},     {"&#91;CQ:at,qq=1&#93;", kHostIsky, "[@1]"},  // ISky's own escapes
       {"\x81[at=1]", kHostVlq, "\x81[at=1]"},        // 0x81 0x5B is one GBK character
+      {"一\r二\n三\r\n四\n\r\n", kHostVlq, "一\r二\n三[N]四\n[N]"},  // a CR or LF alone is no line break here
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeIncomingText(c.in, c.host), c.out) << c.in;
 }
