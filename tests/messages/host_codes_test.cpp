@@ -258,6 +258,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"\x81[a=1]", ""},           // an ASCII "]" that would close a code changes, not the character
       {"鬧沒[沒有]", "", "", true},  // second bytes "[" and "]" that begin no code
       {"\x81{提示}\x81}a\x81\\u005b", "", "?提示}\x81}a\x81\\u005b"},
+      // A "{" that is a character of its own after one of one byte, and the second byte of 藍.
+      {"a{提示}藍提示}", "", "a｛提示｝?提示}"},
       {"复读沒問題，運氣好，請看標題：聖誕節藍色郵件", ""},
       {"遊戲沒問題", "", "", true},
   };
