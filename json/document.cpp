@@ -12,6 +12,7 @@ using detail::Node;
 using detail::NodeRef;
 
 const Dialect kJsonDialect{};
+const Dialect kWideJsonDialect{.emptyMergeFails = true};
 
 ByteSet ToByteSet(std::u16string_view text) {
   ByteSet b(text.size() * 2 + 2, 0);

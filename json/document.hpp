@@ -29,7 +29,8 @@ using NodeHandle = detail::NodeRef;  // a node passed by handle (GetRoot, SetRoo
 ByteSet ToByteSet(std::u16string_view text);       // the text and one NUL character
 std::u16string FromByteSet(const ByteSet& bytes);  // up to the first NUL; an odd last byte is ignored
 
-extern const Dialect kJsonDialect;  // JsonDocument and WideJsonDocument
+extern const Dialect kJsonDialect;      // JsonDocument
+extern const Dialect kWideJsonDialect;  // WideJsonDocument: JsonDocument's, but a text merge that merged nothing fails
 
 namespace detail {
 

@@ -2,7 +2,9 @@
 // operation for its whole run. The document, its node views (WideJsonNode)
 // and its copies share one lock, so they exclude each other across threads.
 // Each object also keeps the lock flag that InitLock, DeleteLock, the loads
-// and Clear set, as IsLockReady reports it.
+// and Clear set, as IsLockReady reports it. Unlike JsonDocument's, a text
+// merge that merges or adds no member (an empty object, every member
+// skipped) answers false.
 #pragma once
 
 #include <atomic>
@@ -42,14 +44,14 @@ class LockFlag {
 
 class WideJsonNode : public BasicDocument<WideJsonNode>, public LockFlag {
  public:
-  WideJsonNode() : BasicDocument(kJsonDialect, true), LockFlag(TreeLock()) {}
+  WideJsonNode() : BasicDocument(kWideJsonDialect, true), LockFlag(TreeLock()) {}
   WideJsonNode(NodeHandle node, const DocumentBase& origin)
       : BasicDocument(std::move(node), origin), LockFlag(TreeLock()) {}
 };
 
 class WideJsonDocument : public LoadableDocument<WideJsonNode>, public LockFlag {
  public:
-  WideJsonDocument() : LoadableDocument(kJsonDialect, true), LockFlag(TreeLock()) {}
+  WideJsonDocument() : LoadableDocument(kWideJsonDialect, true), LockFlag(TreeLock()) {}
 
   // The loads make the lock ready first.
   template <class... A>

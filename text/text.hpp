@@ -27,6 +27,13 @@ inline std::size_t CharLength(std::string_view s, std::size_t pos) {
   return 1 + std::size_t{IsTrailByte(static_cast<unsigned char>(s[pos + 1]))};  // no branch on the byte
 }
 
+// Whether the byte at `pos` is a lead byte that no trail byte follows (at
+// the end, or before a byte that is no trail byte): code page 936 makes it
+// a "?" of its own.
+inline bool IsLoneLeadByte(std::string_view s, std::size_t pos) {
+  return IsLeadByte(static_cast<unsigned char>(s[pos])) && CharLength(s, pos) == 1;
+}
+
 enum class Case { Sensitive, IgnoreAscii };
 
 // Position of the first `needle` at or after byte `from` (which should lie on

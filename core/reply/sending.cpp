@@ -461,7 +461,8 @@ class HostCodes {
   // Whether the name [begin, end) is the owner's or one plain name of a
   // file as it is sent: Windows opens it as the file it names; what was put
   // in holds no character that a name cannot hold (among them "?", also
-  // where a character goes out as "?"), nor, where the host reads the path
+  // where a character goes out as "?" or the host's code page reads one: a
+  // lead byte that no trail byte follows), nor, where the host reads the path
   // as an address, "%" (which it decodes) or "#" (where the address's path
   // ends, as at "?"); and no ".." stands in a name that outside text helps
   // to make.
@@ -477,9 +478,15 @@ class HostCodes {
            (address && kRefusedInAddress.find(c) != std::string_view::npos))) {
         return false;
       }
-      if (SecondByteBracket(pos) || BraceCodeOnSecondByte(pos)) return false;
+      if (SecondByteBracket(pos) || BraceCodeOnSecondByte(pos) || LoneLeadByte(pos)) return false;
     }
     return !NamesAnotherFile(name);
+  }
+
+  // Whether the character at `pos` is a lead byte alone, it or the byte
+  // after it outside text's: the host's code page reads it as "?".
+  bool LoneLeadByte(std::size_t pos) const {
+    return text::IsLoneLeadByte(s_, pos) && t_.AnyOutside(pos, std::min(pos + 2, s_.size()));
   }
 
   // Whether the character at `pos` is outside text's double-byte one whose

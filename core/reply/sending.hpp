@@ -39,7 +39,8 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // address as a picture's or voice's file, and no other written "[" stands
 // in it; a local path in any key, read as the host reads it (to the code's
 // "]", or to the next comma where the host splits codes at commas) and as
-// it is sent (a character that goes out as "?" below is a "?" in it), takes
+// it is sent (a character that goes out as "?" below is a "?" in it, and so
+// is a lead byte that no trail byte follows, as the host reads it), takes
 // from outside bytes one plain file name in the folder the owner wrote and
 // nothing else, and from the ids the plug-in puts in only plain names
 // (no device, no name with a trailing dot, no ".."). An outside bracket

@@ -1,7 +1,8 @@
 # The plug-in DLL as users copy it (run as a test: cmake -P):
 #  - it imports Windows system DLLs only: everything else is linked in;
-#  - it carries no debug information, and neither its file nor its image in
-#    the host's address space takes more than LIMIT bytes;
+#  - it carries no debug information and no symbol table (the names of its
+#    functions and data), and neither its file nor its image in the host's
+#    address space takes more than LIMIT bytes;
 #  - its debug link names the file beside it that holds the debug
 #    information, with that file's checksum, as a debugger looks for it.
 # Arguments: OBJDUMP, OBJCOPY, DLL, DEBUG_FILE (its path beside the DLL),
@@ -49,6 +50,26 @@ foreach(section IN LISTS sections)
     message(FATAL_ERROR "the plug-in carries debug information (section ${section})")
   endif()
 endforeach()
+
+# The symbols the COFF header counts, after the "PE\0\0" that the DOS
+# header points to. (Its pointer to the table stays: the long section names,
+# ".gnu_debuglink", are kept in the string table that follows it.)
+function(read_u32 file offset var)
+  file(READ ${file} bytes OFFSET ${offset} LIMIT 4 HEX)
+  string(REGEX REPLACE "(..)(..)(..)(..)" "0x\\4\\3\\2\\1" bytes "${bytes}")
+  math(EXPR value "${bytes}")
+  set(${var} ${value} PARENT_SCOPE)
+endfunction()
+read_u32(${DLL} 60 pe)
+file(READ ${DLL} signature OFFSET ${pe} LIMIT 4 HEX)
+if(NOT signature STREQUAL "50450000")
+  message(FATAL_ERROR "${DLL} is no PE file")
+endif()
+math(EXPR count_at "${pe} + 16")
+read_u32(${DLL} ${count_at} symbols)
+if(NOT symbols EQUAL 0)
+  message(FATAL_ERROR "the plug-in carries a symbol table (${symbols} symbols)")
+endif()
 
 file(SIZE ${DLL} size)
 if(NOT headers MATCHES "SizeOfImage[ \t]+([0-9a-fA-F]+)")

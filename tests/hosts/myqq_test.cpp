@@ -98,6 +98,15 @@ TEST_F(MyQqHostTest, JsonListsDecodeAndTakeTheirFields) {
   EXPECT_EQ(members, (std::vector<MyQqMemberRecord>{{"11", "a&lt;", 0, 0, "", 0, 0, 0},
                                                     {"13", "", 123, 0, "c", 4, 0, 1},
                                                     {"45", "", 0, 0, "", 0, 0, 2}}));
+  // Each administrator is its JSON text compared whole with the member's key, as the owner is: a string keeps its
+  // quotes and names no member ("12" here, as an owner given as a string names none), a negative number names none
+  // (-14 is not 14: read out of the administrators joined behind "-", as "--14", it was).
+  fake_.SetAnswer("Api_GetGroupMemberList_C",
+                  R"({"owner":"11","adm":[15,"12",-14],"members":{"11":{},"12":{},"14":{},"15":{},"":{}}})");
+  api_.Api_GetGroupMemberList_C("r", "g", members);
+  EXPECT_EQ(members, (std::vector<MyQqMemberRecord>{{"11", "", 0, 0, "", 0, 0, 2}, {"12", "", 0, 0, "", 0, 0, 2},
+                                                    {"14", "", 0, 0, "", 0, 0, 2}, {"15", "", 0, 0, "", 0, 0, 1},
+                                                    {"", "", 0, 0, "", 0, 0, 2}}));
   fake_.SetAnswer("Api_GetNotice", R"({"feeds":[{"fid":"f1","msg":{"text":"a&#10;b"},"u":"9"}]})");
   std::vector<GroupNoticeRecord> notices{{"stale"}};
   api_.Api_GetNotice("r", "g", &notices);  // the first, whatever the answer holds

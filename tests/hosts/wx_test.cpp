@@ -198,6 +198,15 @@ TEST_F(WxHostTest, AnswersAreReadIntoRecords) {
   EXPECT_EQ(members.group_name, "名\\");
   EXPECT_EQ(members.count, 5);
   EXPECT_EQ(members.member_list, (std::vector<WxGroupMember>{{"m1", "", "", "nn"}, {"m2", "", "", "", "", "", "", "", 2}}));
+  // An account search as the host answers it: each field cut by its key, wherever it stands.
+  basic_.SetAnswer("SearchAccount",
+                   R"({"status":2,"status_desc":"找到","from_wxid":"wxid_x9k2","from_nickname":"小\"明","sex":1,)"
+                   R"("v1":"v3_020b3826fd0301000000@stranger","v2":"v4_000b708f0b04@stranger","signature":"签名 1",)"
+                   R"("headimgurl":"http://wx.qlogo.cn/mmhead/ver_1/a/132","province":"Guangdong","city":"Shenzhen",)"
+                   R"("country":"CN"})");
+  EXPECT_EQ(basic.SearchAccount(kRobot, "x9k2"),
+            (WxSearchResult{"wxid_x9k2", "小\\", "http://wx.qlogo.cn/mmhead/ver_1/a/132", "v3_020b3826fd0301000000@stranger",
+                            "v4_000b708f0b04@stranger", 1, "CN", "Shenzhen", "Guangdong", "签名 1", 2, "找到"}));
   // Mended: the number is read right after its key, also as the last member.
   EXPECT_EQ(std::make_tuple(NumberField(R"({"a":"x","sex":2})", "sex"), NumberField(R"({"sex":"2"})", "sex"),
                             NumberField(R"({"sex" :2})", "sex")),

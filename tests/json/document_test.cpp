@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "json/wide_document.hpp"
 #include "tests/json/helpers.hpp"
 
 namespace zoq::json::test {
@@ -229,8 +230,13 @@ TEST(JsonSort, SortWithComparatorAndWithoutRecursion) {
 }
 
 TEST(JsonMerge, MergeTextObjectsAndArrays) {
-  const struct { const char* target; const char* text; int32_t addMissing; bool ok; const char* result; } cases[] = {
-      {R"({"a":{"x":1}})", R"({"a":{"y":2},"b":3})", 0, true, R"({"a":{"x":1}})"},
+  // wide: WideJsonDocument's answer where it differs (false when no member was merged or added).
+  const struct {
+    const char* target; const char* text; int32_t addMissing; bool ok; const char* result; std::optional<bool> wide = {};
+  } cases[] = {
+      {R"({"a":{"x":1}})", R"({"a":{"y":2},"b":3})", 0, true, R"({"a":{"x":1}})", false},
+      {R"({"a":1})", "{}", 1, true, R"({"a":1})", false}, {R"({"a":1})", R"({"zz":1})", 0, true, R"({"a":1})", false},
+      {R"({"a":1})", R"({"zz":1})", 1, true, R"({"a":1,"zz":1})"},
       {R"({"a":{"x":1}})", R"({"a":{"y":2},"b":3})", 1, true, R"({"a":{"x":1,"y":2},"b":3})"},
       {R"({"a":[1]})", R"({"a":[2]})", 0, true, R"({"a":[2]})"}, {"[1]", R"({"a":1})", 1, false, "[1]"},
       {R"({"a":2})", R"({"a":1.50})", 0, true, R"({"a":1.5})"}, {R"({"a":{"x":1}})", R"({"a":5})", 0, true, R"({"a":5})"},
@@ -241,7 +247,16 @@ TEST(JsonMerge, MergeTextObjectsAndArrays) {
   for (const auto& c : cases) {
     JsonDocument d = Doc(c.target);
     EXPECT_EQ(Seq({S(d.MergeText("", c.text, std::nullopt, c.addMissing)), d.ToText()}), S(c.ok) + c.result) << c.text;
+    const std::string_view text = c.text;  // ASCII
+    WideJsonDocument wide;
+    ASSERT_TRUE(wide.Load(c.target));
+    const WideJsonNode root = wide.GetNode("");  // a view answers as its document
+    EXPECT_EQ(Seq({S(root.MergeTextW({}, W(std::u16string(text.begin(), text.end())), std::nullopt, c.addMissing)), wide.ToText()}),
+              S(c.wide.value_or(c.ok)) + c.result) << c.text;
   }
+  WideJsonNode fresh;  // a view made on its own answers so too
+  fresh.SetRoot(fresh.NewNode(kObject));
+  EXPECT_FALSE(fresh.MergeText("", "{}"));
   JsonDocument d = Doc(R"({"a":{"x":1},"s":"str","arr":[1,2]})");
   EXPECT_EQ(All({d.MergeText("n", R"({"k":1})"), d.MergeTextW(W(u"v"), W(u"1.50")), !d.MergeText("bad", R"({"k")"),
                  d.MergeObject("", Doc(R"({"a":{"y":2},"b":1.50})")), !d.MergeObject("", Doc("[1]")),

@@ -45,11 +45,15 @@ TEST(WideJsonDocument, ThreadsThroughADocumentItsViewAndItsCopy) {
   ASSERT_TRUE(d.Load(R"({"a":[],"b":{"list":[]}})"));
   WideJsonNode b = d.GetNode("b");
   WideJsonDocument copy = d;  // a copy names the same tree and shares its lock
+  WideJsonNode own;           // so does a view made on its own, with a tree of its own
+  own.SetRoot(own.NewNode(kArray));
+  const WideJsonNode ownCopy = own;
   Together(2000, {[&](int k) { d.SetInt("a[]", k), d.SetText("b.last", std::to_string(k)), d.ToText(); },
                   [&](int) { b.AppendNew("list", kInt64), b.GetText("last"), b.CopyNode("list").GetCount(); },
-                  [&](int k) { copy.SetInt("c", k), copy.HasRoot(); }});
-  EXPECT_EQ(Seq({d.GetText("c"), S(d.GetCount("a")), S(d.GetCount("b.list")), d.GetText("a[1999]")}),
-            "1999200020001999");
+                  [&](int k) { copy.SetInt("c", k), copy.HasRoot(); },
+                  [&](int k) { own.SetInt("[]", k), own.ToText(); }, [&](int k) { ownCopy.SetInt("[]", k); }});
+  EXPECT_EQ(Seq({d.GetText("c"), S(d.GetCount("a")), S(d.GetCount("b.list")), d.GetText("a[1999]"), S(own.GetCount())}),
+            "19992000200019994000");
 }
 
 // An operation that copies from another tree holds that tree's lock too.

@@ -32,6 +32,7 @@ TEST(NormalizeIncomingText, FoldsEachHostCodeIntoTheNeutralOneInOrder) {
       {"&uoS8#at=10001]", kHostVlq, "[at=10001]"},   // the stored bracket comes last
       {"&#91;x&#93;", kHostVlq, "&#91;x&#93;"},     {"&#91;CQ:at,qq=1&#93;", kHostIsky, "[@1]"},  // ISky's own escapes
       {"\x81[at=1]", kHostVlq, "\x81[at=1]"},        // 0x81 0x5B is one GBK character
+      {"一\r二\n三\r\n四\n\r\n", kHostVlq, "一\r二\n三[N]四\n[N]"},  // a CR or LF alone is no line break here
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeIncomingText(c.in, c.host), c.out) << c.in;
 }
@@ -95,6 +96,10 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
       {Pieces({"[CQ:image,file=", "e.image,type=show,file= file:///C:/x", "]"}), kHostIsky,
        "&#91;CQ:image,file=e.image,type=show,file= file:///C:/x]"},
       {Pieces({"[P=C:\\a.png]"}), kHostVlq, "[pic=C:\\a.png]"},
+      // A lead byte alone goes out as "?": inert where outside text is it or the byte after it.
+      {Pieces({"[P=C:\\pics\\", "cat\x81" "0\x81" "0", "]"}), kHostVlq, "［P=C:\\pics\\cat\x81" "0\x81" "0]"},
+      {Pieces({"[V=C:\\pics\\\x81", "0", "]"}), kHostTable, "［V=C:\\pics\\\x81" "0]"},
+      {Pieces({"[V=C:\\pics\\\x81" "0", "a", "]"}), kHostTable, "[AudioFile,path=C:\\pics\\\x81" "0a]"},
   };
   for (const auto& c : cases) EXPECT_EQ(ToHostCodes(c.text, c.host), c.sent) << c.text.text();
   // A picture the host delivered, by its own id, passes from the message
@@ -203,7 +208,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       const char *group, *sender;
       bool live;
     } names[] = {{".", ".", false},  {"abc", ".", false}, {"co", "N.png", false}, {"nu", "L", false},
-                 {"lpt", "9", false}, {"com1", "0", true}, {"a", ".b", true}};
+                 {"lpt", "9", false}, {"com1", "0", true}, {"a", ".b", true}, {"a", "b\x81" "0", false}};
     for (const auto& n : names) {
       const std::string name = std::string(n.group) + n.sender;
       s.Group("路径", n.group, n.sender);
@@ -253,6 +258,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"\x81[a=1]", ""},           // an ASCII "]" that would close a code changes, not the character
       {"鬧沒[沒有]", "", "", true},  // second bytes "[" and "]" that begin no code
       {"\x81{提示}\x81}a\x81\\u005b", "", "?提示}\x81}a\x81\\u005b"},
+      // A "{" that is a character of its own after one of one byte, and the second byte of 藍.
+      {"a{提示}藍提示}", "", "a｛提示｝?提示}"},
       {"复读沒問題，運氣好，請看標題：聖誕節藍色郵件", ""},
       {"遊戲沒問題", "", "", true},
   };
@@ -369,7 +376,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       ending("cat\r", false, table ? "cat\r\n" : ""), ending("cat\n", false, table ? "cat\r\n" : ""),
       ending("cat\r\n", false), ending("\x81[", false), ending("x\x81[", false), ending("\x81[\x81]", false),
       ending("\x81&uoS8#", false, isky ? "?[" : "\x81["), ending("\x81\r\n", false, isky ? "?\r\n" : ""),
-      ending("\x81{提示}", !wx, wx ? "?提示}" : ""),
+      ending("\x81{提示}", !wx, wx ? "?提示}" : ""), ending("cat\x81" "0\x81" "0", false, isky ? "cat?0?0" : ""),
       {"游图戲", fileCode + "C:\\pics\\遊戲]"},  // the owner's 遊 (second byte "[") is the owner's
       // The console's devices, with any extension.
       sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),

@@ -35,7 +35,11 @@ TEST(TextCharLength, ALeadByteTakesOnlyATrailByte) {
       {"\x81\x3F", 0, 1}, {"\x81\x40", 0, 2}, {"\x81\x7E", 0, 2}, {"\x81\x7F", 0, 1}, {"\x81\x80", 0, 2},
       {"\xFE\xFE", 0, 2}, {"\x81\xFF", 0, 1}, {"\x81/", 0, 1},     {"\x81:", 0, 1},     {"x\x81", 1, 1},
   };
-  for (const auto& c : cases) EXPECT_EQ(CharLength(c.s, c.pos), c.length) << ::testing::PrintToString(c.s);
+  for (const auto& c : cases) {
+    EXPECT_EQ(CharLength(c.s, c.pos), c.length) << ::testing::PrintToString(c.s);
+    EXPECT_EQ(IsLoneLeadByte(c.s, c.pos), c.length == 1) << ::testing::PrintToString(c.s);  // each begins with a lead byte
+  }
+  EXPECT_FALSE(IsLoneLeadByte("a\x81", 0));
   // The byte after a lone lead byte is a character of its own.
   EXPECT_EQ(Find("\x81/nul", "/"), 1u);
   EXPECT_EQ(Find("\x81\x2F\x81\x2F", "\x2F\x81"), 1u);

@@ -1,4 +1,6 @@
 // The friend, administrator, group, member and discussion-group lists.
+#include <algorithm>
+
 #include "hosts/dll/myqq/myqq_host_api.hpp"
 #include "hosts/dll/myqq/myqq_reading.hpp"
 #include "hosts/dll/myqq/myqq_text.hpp"
@@ -32,18 +34,6 @@ void FillFromLines(const std::string& answer, std::vector<Record>& records, Fiel
     r.*field = std::move(line);
     records.push_back(std::move(r));
   }
-}
-
-// True when `uin` is one of the "-" separated administrator texts.
-bool AmongAdministrators(const std::string& admins, const std::string& uin) {
-  std::size_t start = 0;
-  while (start <= admins.size()) {
-    std::size_t end = admins.find('-', start);
-    if (end == std::string::npos) end = admins.size();
-    if (end > start && admins.compare(start, end - start, uin) == 0) return true;
-    start = end + 1;
-  }
-  return false;
 }
 
 }  // namespace
@@ -152,10 +142,14 @@ std::string MyQqHostApi::Api_GetGroupMemberList_C(const std::string& a, const st
   members.clear();
   const std::string answer = MemberListCRow(a, b);
   const json::ScriptJson doc = myqq::Loaded(answer);
+  // The owner and each administrator as their JSON texts, each compared
+  // whole with a member's key: a number is its digits, a string keeps its
+  // quotes; a negative number is no member (joined behind "-" into one text,
+  // -14 read as 14).
   const std::string owner = JsonTextAt(doc, "owner");
-  std::string admins;
+  std::vector<std::string> admins;
   const std::int32_t m = doc.GetCount("adm");
-  for (std::int32_t k = 0; k < m; ++k) admins += "-" + JsonTextAt(doc, "adm" + At(k));
+  for (std::int32_t k = 0; k < m; ++k) admins.push_back(JsonTextAt(doc, "adm" + At(k)));
   std::vector<std::string> keys;
   doc.GetKeys(keys, "members");
   for (const std::string& uin : keys) {
@@ -168,7 +162,7 @@ std::string MyQqHostApi::Api_GetGroupMemberList_C(const std::string& a, const st
     r.Level = myqq::NumberAt(doc, p + ".ll");
     r.Card = TextAt(doc, p + ".cd");
     r.Nick = TextAt(doc, p + ".nk");
-    r.Role = uin == owner ? 0 : myqq::AmongAdministrators(admins, uin) ? 1 : 2;
+    r.Role = uin == owner ? 0 : std::find(admins.begin(), admins.end(), uin) != admins.end() ? 1 : 2;
     members.push_back(std::move(r));
   }
   return answer;
