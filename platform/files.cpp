@@ -243,12 +243,10 @@ std::optional<std::string> ReadWholeFileIfPossible(const std::string& path) {
 }
 
 OpenedFile::OpenedFile(const std::string& path, bool forWriting)
-    : handle_(OpenFile(path, GENERIC_READ | (forWriting ? GENERIC_WRITE : 0), OPEN_EXISTING).release()),
-      writable_(forWriting) {}
+    : handle_(OpenFile(path, GENERIC_READ | (forWriting ? GENERIC_WRITE : 0), OPEN_EXISTING).release()) {}
 
 OpenedFile::OpenedFile(const std::string& path, SoleWriter)
-    : handle_(OpenFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_DELETE).release()),
-      writable_(true) {}
+    : handle_(OpenFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_DELETE).release()) {}
 
 OpenedFile::~OpenedFile() { HandleCloser{}(handle_); }
 

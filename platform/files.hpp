@@ -103,7 +103,6 @@ class OpenedFile {
   OpenedFile(const OpenedFile&) = delete;
   OpenedFile& operator=(const OpenedFile&) = delete;
   bool opened() const { return handle_ != nullptr; }
-  bool writable() const { return handle_ != nullptr && writable_; }
   // None when the system does not tell.
   std::optional<FileState> State() const;
   // The whole file from its start; none when a read fails (never a part
@@ -125,7 +124,6 @@ class OpenedFile {
 
  private:
   void* handle_ = nullptr;
-  bool writable_ = false;
 };
 // At most the first `count` bytes of the file (fewer when it is shorter).
 std::string ReadFileStart(const std::string& path, std::size_t count);

@@ -32,16 +32,16 @@ class AnyoneMay {
 };
 
 // The object of a global `name`: made there, or opened there (someone made
-// it), else made under the session's own name.
+// it), else made under the session's own name (the name past the prefix).
 template <class Make, class Open>
 HANDLE GlobalOrSession(const std::string& name, const char* descriptor, Make make, Open open) {
   HANDLE h = nullptr;
-  if (!globalNamesRefused || !name.starts_with(kGlobalNames)) {
+  if (!globalNamesRefused) {
     AnyoneMay anyone(descriptor);
     h = make(anyone.get(), name.c_str());
   }
   if (!h) h = open(name.c_str());
-  if (!h && name.starts_with(kGlobalNames)) h = make(nullptr, name.c_str() + std::strlen(kGlobalNames));
+  if (!h) h = make(nullptr, name.c_str() + std::strlen(kGlobalNames));
   return h;
 }
 

@@ -19,8 +19,8 @@ inline constexpr const char* kGlobalNames = "Global\\";
 // for a user without the right (under Wine anyone may).
 inline bool globalNamesRefused = false;
 
-// The mutex of `name` (a global one), opened for waiting on it and letting
-// it go only; none when no name could be had.
+// The mutex of `name` (a global one: kGlobalNames and the rest), opened for
+// waiting on it and letting it go only; none when no name could be had.
 void* OpenNamedMutex(const std::string& name);
 
 // `size` bytes that every process opening `name` (a global one) shares,
