@@ -16,9 +16,7 @@ class AnyoneMay {
   explicit AnyoneMay(const char* descriptor) {
     ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor, SDDL_REVISION_1, &descriptor_, nullptr);
   }
-  ~AnyoneMay() {
-    if (descriptor_) LocalFree(descriptor_);
-  }
+  ~AnyoneMay() { LocalFree(descriptor_); }
   AnyoneMay(const AnyoneMay&) = delete;
   AnyoneMay& operator=(const AnyoneMay&) = delete;
   SECURITY_ATTRIBUTES* get() {

@@ -54,7 +54,7 @@ class SharedBlock {
 
    private:
     void* mutex_;
-    bool held_ = false, abandoned_ = false;
+    bool abandoned_, held_;
   };
 
  private:

@@ -30,9 +30,9 @@ class KeptTimes {
   // apart from a later time of the same key.
   struct Entry {
     IniChange time;
-    bool fileWasThere = false;
-    bool inFile = false;
-    std::uint64_t id = 0;
+    bool fileWasThere;
+    bool inFile;
+    std::uint64_t id;
   };
 
   // The table of the data folder of `file` (its SAVE), opened once in this

@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <thread>
 
 #include "core/files/file_writes.hpp"
+#include "core/files/kept_times.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
 
@@ -545,6 +549,47 @@ TEST(FileWrites, TheFileHoldsWhatWasReadOnlyWhileItHasAllOfIt) {
     const platform::OpenedFile opened(file);
     platform::WriteWholeFile(file, row.now);
     EXPECT_EQ(opened.Holds(read), row.holds) << row.now;
+  }
+}
+
+// The kept times after a process ended while it held them, in the middle of
+// a change: the times up to the first that does not check out whole stay
+// (one that fills its record to the byte among them), the rest go.
+TEST(KeptTimes, AChangeCutShortByTheEndOfItsProcessLeavesTheTimesBeforeIt) {
+  const std::string file = testing::FreshTestRunFolder("kept-times-torn") + "\\SAVE";
+  const std::string name = platform::FolderLock::KeptNameFor(file.substr(0, file.size() - 5)) + "-times";
+  KeptTimes& kept = KeptTimes::Of(file);
+  const struct {
+    const char* torn;  // the key whose record a byte of is changed, or none
+    std::vector<std::string> left;
+  } rows[] = {{nullptr, {"A", "B", "C"}}, {"B", {"A"}}, {"A", {}}};
+  for (const auto& row : rows) {
+    {
+      KeptTimes::Hold hold(kept, 1000);
+      ASSERT_TRUE(hold);
+      hold.Clear();
+      for (const char* key : {"A", "B", "C"}) hold.Keep({"1", key, "123456"}, true);  // 1 + 1 + 6 bytes: no padding
+    }
+    const HANDLE mapping = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str());
+    ASSERT_NE(mapping, nullptr);
+    char* block = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 4096));
+    if (row.torn) {
+      const std::string text = std::string("1") + row.torn + "123456";
+      char* at = std::search(block, block + 4096, text.begin(), text.end());
+      ASSERT_NE(at, block + 4096);
+      at[2] = '7';
+    }
+    std::thread([&] {  // another process, ended with the table held
+      const HANDLE lock = OpenMutexA(SYNCHRONIZE, FALSE, (name + "-lock").c_str());
+      WaitForSingleObject(lock, INFINITE);
+      CloseHandle(lock);
+    }).join();
+    KeptTimes::Hold hold(kept, 1000);
+    ASSERT_TRUE(hold);
+    std::vector<std::string> left;
+    for (const KeptTimes::Entry& e : hold.Entries(true)) left.push_back(*e.time.key);
+    EXPECT_EQ(left, row.left) << (row.torn ? row.torn : "none");
+    UnmapViewOfFile(block), CloseHandle(mapping);
   }
 }
 
