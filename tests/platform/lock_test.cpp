@@ -150,6 +150,14 @@ TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
     EXPECT_TRUE(a.shared() && b.shared());
     a.data()[9] = 7;
     EXPECT_EQ(b.data()[9], 7);
+    // A block of the name that is smaller than asked (another made it so)
+    // is not taken: this process has one of its own.
+    platform::SharedBlock larger(refused + "-block", 1 << 20);
+    EXPECT_FALSE(larger.shared());
+    ASSERT_NE(larger.data(), nullptr);
+    larger.data()[(1 << 20) - 1] = 7;
+    EXPECT_EQ(b.data()[9], 7);
+    EXPECT_TRUE(platform::SharedBlock::Hold(larger, 0));
     for (const auto& [name, there] : {std::pair{session, true}, {refused, false}}) {
       const HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
       const HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, (name + "-block").c_str());
