@@ -500,6 +500,9 @@ TEST(FileWrites, AnotherProgramsSaveBeforeOurRenameIsWhatOurChangeIsMadeTo) {
          CloseHandle(h);
        },
        true, nullptr, false, DeleteSection("b"), "[a]\r\nk=1\r\n"},
+      {"saved in place, longer, before our cut", WriteStep::FileRead,
+       [&] { WriteInPlaceKeepingTimes(file, "[a]\r\nnew=xyz\r\nk=3\r\n[b]\r\nk=4\r\n"); }, true, nullptr, false,
+       DeleteSection("b"), "[a]\r\nnew=xyz\r\nk=3\r\n"},
   };
   otherProgramAt = &OtherProgram::Step;
   for (const auto& row : rows) {

@@ -139,8 +139,15 @@ TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
   CloseHandle(mutex);
   // Where the global namespace makes nothing (a user without the right),
   // the session's own name stands in: for the lock, and for a block the
-  // processes share.
+  // processes share; one that another made there is opened there.
+  const std::string madeBefore = platform::FolderLock::NameFor(root + "\\Made") + "-block";
+  platform::SharedBlock global(madeBefore, 4096);
   platform::globalNamesRefused = true;
+  {
+    const platform::SharedBlock opened(madeBefore, 4096);
+    global.data()[3] = 5;
+    EXPECT_EQ(opened.data()[3], 5);
+  }
   const std::string refused = platform::FolderLock::NameFor(root + "\\Refused");
   const std::string session = refused.substr(std::strlen(platform::kGlobalNames));
   {
