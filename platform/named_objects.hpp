@@ -63,7 +63,7 @@ class SharedBlock {
   unsigned char* data_ = nullptr;
   std::unique_ptr<unsigned char[]> own_;  // where nothing could be mapped
   std::size_t size_;
-  bool shared_ = false;
+  bool shared_;
 };
 
 }  // namespace zoq::platform
