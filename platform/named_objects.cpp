@@ -63,13 +63,8 @@ SharedBlock::SharedBlock(const std::string& name, std::size_t size) : size_(size
       },
       [](const char* n) { return OpenFileMappingA(kViewAccess, FALSE, n); });
   // A mapping of the name that another made smaller than this one asks
-  // (it cannot be) is not taken: the block is this process's own then.
+  // gives no view: the block is this process's own then.
   if (mapping_) data_ = static_cast<unsigned char*>(MapViewOfFile(mapping_, kViewAccess, 0, 0, size));
-  MEMORY_BASIC_INFORMATION view{};
-  if (data_ && (!VirtualQuery(data_, &view, sizeof view) || view.RegionSize < size)) {
-    UnmapViewOfFile(data_);
-    data_ = nullptr;
-  }
   if (data_) mutex_ = OpenNamedMutex(name + "-lock");
   shared_ = data_ && mutex_;
   if (!shared_) {
