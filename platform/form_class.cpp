@@ -4,6 +4,7 @@
 // dropped files.
 #include "platform/gui_parts.hpp"
 #include "platform/code_pages.hpp"
+#include "platform/files.hpp"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -139,6 +140,14 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A dropped file's name in the ANSI code page, where the boxes, which read
+// GB18030, read those bytes as the same name (they do not read "€", 80 in
+// the code page, so); else the empty text.
+std::string ReadAlikeByTheBoxes(std::wstring_view path) {
+  std::string ansi = WideToAnsiExact(path);
+  return ansi == WideToGb18030(path) ? ansi : std::string();
+}
+
 LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                 DWORD_PTR data) {
   auto* events = reinterpret_cast<FormEvents*>(data);
@@ -159,16 +168,16 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
     }
     case WM_DROPFILES: {
       const HDROP drop = reinterpret_cast<HDROP>(wParam);
-      std::vector<std::string> paths;
+      std::vector<DroppedFile> files;
       const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
       for (UINT i = 0; i < count; ++i) {
         std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         const UINT got = DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
         path.resize(got);
-        paths.push_back(WideToGbk(path));
+        files.push_back({WideToGb18030(path), NameInCodePage(path, ReadAlikeByTheBoxes)});
       }
       DragFinish(drop);
-      events->OnFilesDropped(control, paths);
+      events->OnFilesDropped(control, files);
       return 0;
     }
     case WM_NCDESTROY:
@@ -234,10 +243,10 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
   if (acceptFiles) DragAcceptFiles(control, TRUE);
 }
 
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk) {
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030) {
   // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
   std::wstring list;
-  for (const std::string& path : pathsGbk) list += GbkToWide(path) + L'\0';
+  for (const std::string& path : pathsGb18030) list += Gb18030ToWide(path) + L'\0';
   list += L'\0';
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
   if (!block) return;
