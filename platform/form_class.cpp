@@ -1,7 +1,7 @@
 // The form: a window class whose windows hand their events to an object of
 // the caller's (FormEvents), are dragged by their background and give the
 // controls on them their colours; and the watch of a control's keys and
-// dropped files.
+// dropped files; the rest of a double click held back.
 #include "platform/gui_parts.hpp"
 #include "platform/code_pages.hpp"
 #include "platform/files.hpp"
@@ -10,6 +10,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace zoq::platform {
@@ -189,7 +190,54 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
   return DefSubclassProc(control, message, wParam, lParam);
 }
 
+// The rest of a double click held back (SwallowRestOfDoubleClick): where and
+// when its first click was, and whether its second press was held back. The
+// settings windows run on one thread at a time.
+struct DoubleClickRest {
+  HHOOK hook = nullptr;
+  POINT at{};
+  DWORD time = 0;
+  bool pressed = false;
+} rest;
+
+void EndDoubleClickRest() {
+  if (rest.hook) UnhookWindowsHookEx(rest.hook);
+  rest = {};
+}
+
+LRESULT CALLBACK HoldBackSecondClick(int code, WPARAM removed, LPARAM lParam) {
+  MSG& m = *reinterpret_cast<MSG*>(lParam);
+  if (code != HC_ACTION || removed != PM_REMOVE) return CallNextHookEx(nullptr, code, removed, lParam);
+  if (rest.pressed) {
+    // Its release; or a press, when the release went to another program.
+    const bool released = m.message == WM_LBUTTONUP;
+    if (released) m.message = WM_NULL;
+    if (released || m.message == WM_LBUTTONDOWN) EndDoubleClickRest();
+  } else if (static_cast<LONG>(m.time - rest.time) > static_cast<LONG>(GetDoubleClickTime())) {
+    EndDoubleClickRest();
+  } else if (m.message == WM_LBUTTONDOWN) {
+    // Near enough, the second press (a plain one: the first click's window has
+    // gone); elsewhere, a click of its own.
+    if (std::abs(m.pt.x - rest.at.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
+        std::abs(m.pt.y - rest.at.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2) {
+      m.message = WM_NULL;
+      rest.pressed = true;
+    } else {
+      EndDoubleClickRest();
+    }
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
 }  // namespace
+
+void SwallowRestOfDoubleClick() {
+  EndDoubleClickRest();
+  const DWORD at = GetMessagePos();
+  rest.at = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+  rest.time = GetMessageTime();
+  rest.hook = SetWindowsHookExW(WH_GETMESSAGE, HoldBackSecondClick, nullptr, GetCurrentThreadId());
+}
 
 FormClass::FormClass(ModuleHandle module, const std::string& name) : module_(module), name_(GbkToWide(name)) {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
@@ -205,6 +253,7 @@ FormClass::FormClass(ModuleHandle module, const std::string& name) : module_(mod
 }
 
 FormClass::~FormClass() {
+  EndDoubleClickRest();  // the hook goes with the windows
   if (!registered_) return;
   UnregisterClassW(name_.c_str(), module_);
   ReleaseBrushes();

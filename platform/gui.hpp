@@ -160,6 +160,12 @@ void CaretToEnd(WindowHandle edit, int before = 0);
 void SelectAllText(WindowHandle edit);
 // Drops files on a control as the shell would (tests).
 void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030);
+// The rest of a double click whose first click is being handled (a click
+// that closes the window it fell on, say): a second press of the left button
+// soon and near enough to make a double click with it, and its release,
+// reach no window of this thread. The time of a double click gone by, or a
+// press elsewhere, and nothing more is held back.
+void SwallowRestOfDoubleClick();
 
 // A window class of `module` whose windows are dragged by their background
 // (they move their top-level window) and report to their FormEvents. A

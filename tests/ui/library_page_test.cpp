@@ -75,6 +75,12 @@ LRESULT CALLBACK SelectsWithoutScrolling(HWND box, UINT message, WPARAM wParam, 
   return result;
 }
 void AsWindowsBox(WindowHandle box) { SetWindowSubclass(box, SelectsWithoutScrolling, 7, 0); }
+// Counts the presses and releases of the left button that reach a window.
+LRESULT CALLBACK CountsClicks(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count) {
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(window, CountsClicks, 8);
+  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) ++*reinterpret_cast<int*>(count);
+  return DefSubclassProc(window, message, wParam, lParam);
+}
 // The caret's line among the lines the box shows, from its first one on.
 bool CaretLineInView(WindowHandle box) {
   RECT r{};
@@ -654,26 +660,42 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePicked
   // button: "http" typed next goes where the owner goes on typing (into the brackets of a
   // variable that takes an address), the caret in view. Esc with the box that had the
   // focus hidden meanwhile: the focus is where keys are seen.
-  std::string lines;
+  // A double click on a variable: the picker closes on its first click, and the
+  // second, on the list under it, reaches no window (the reply typed stays, the
+  // row chosen too); a second click later, or elsewhere, or after a press
+  // released over another program, chooses the row it is on (and the next
+  // pick, after a click elsewhere, is a click of its own).
+  std::string lines, rows;
   for (int i = 0; i < 30; ++i) lines += "行\r\n";
+  for (int i = 0; i < 20; ++i) rows += "[k" + std::to_string(i) + "]\r\n回复=r\r\n";
+  WriteFile(ExactLibraryFile(), rows);
+  enum Second { kNone, kAtOnce, kLater, kElsewhere, kReleasedAway };
   struct Pick {
     const char* from;      // Ctrl+D pressed in this box, or this button clicked
     const char* variable;  // null: `from` hidden, then Esc
     int key;               // pressed on the variable's button with the focus; 0: the mouse
     std::string before, after;
+    Second second = kNone;  // a second click of the mouse, where it stands or on a row
   };
+  int selected = -1, listClicks = 0;
   const Pick picks[] = {{"词控_回复框", "变量艾特", 0, "ra", "ra[@]http"},
                         {"词控_变量", "变量图接口", 0, "ra", "ra[图接口=http]"},
                         {"词控_关键词框", "变量文接口", VK_RETURN, lines + "ra", lines + "ra[文接口=http]"},
                         {"词控_回复框", "变量日期", VK_RETURN, "ra", "ra[日期]http"},
                         {"词控_回复框", "变量数字", VK_SPACE, "ra", "ra[数字]http"},
+                        {"词控_回复框", "变量星期", 0, lines + "ra", lines + "ra[星期]http", kAtOnce},
+                        {"词控_回复框", "变量星期", 0, "ra", "r", kLater},
+                        {"词控_回复框", "变量星期", 0, "ra", "r", kElsewhere},
+                        {"词控_回复框", "变量星期", 0, "ra", "r", kReleasedAway},
                         {"词控_关键词框", nullptr, 0, "ra", "ra"}};
-  std::vector<Step> steps = {[](ui::SettingsWindow& w) {
+  std::vector<Step> steps = {[&](ui::SettingsWindow& w) {
     platform::Click(w.Control("按钮_精确词库"));
     AsWindowsBox(w.Control("词控_回复框"));
+    SetWindowSubclass(w.Control("词库列表"), CountsClicks, 8, reinterpret_cast<DWORD_PTR>(&listClicks));
   }};
   for (const Pick& pick : picks) {
-    steps.push_back([&pick](ui::SettingsWindow& w) {
+    steps.push_back([&](ui::SettingsWindow& w) {
+      selected = List(w).SelectedRow(), listClicks = 0;
       platform::SetWindowTextGbk(w.Control("词控_回复框"), pick.before);
       if (pick.from == std::string("词控_变量")) return ClickWithMouse(w.Control(pick.from));
       Focus(w, pick.from);
@@ -686,6 +708,16 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePicked
       PressKey(pick.key);
     });
     steps.push_back([&pick](ui::SettingsWindow& w) {
+      // The picker has gone: a second click where it was falls on a row of the list
+      // (at once: at the corner of the system's rectangle of a double click).
+      POINT at{};
+      GetCursorPos(&at);
+      const int dx = GetSystemMetrics(SM_CXDOUBLECLK) / 2, dy = GetSystemMetrics(SM_CYDOUBLECLK) / 2;
+      if (pick.second == kAtOnce) SetCursorPos(at.x + dx, at.y + dy);
+      if (pick.second == kLater) Sleep(GetDoubleClickTime() + 100);
+      if (pick.second == kReleasedAway) ClickWhereTheMouseIs(false);
+      if (pick.second == kElsewhere) ClickRow(w, 10);
+      else if (pick.second) EXPECT_EQ(ClickWhereTheMouseIs(), w.Control("词库列表"));
       const HWND focus = GetFocus();
       EXPECT_TRUE(IsWindowVisible(focus) && IsWindowEnabled(focus)) << pick.from;
       POINT caret{};
@@ -697,7 +729,9 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePicked
       }
       TypeText("http");
     });
-    steps.push_back([&pick](ui::SettingsWindow& w) {
+    steps.push_back([&](ui::SettingsWindow& w) {
+      const bool chosen = pick.second > kAtOnce;
+      EXPECT_EQ(std::pair(listClicks, List(w).SelectedRow() != selected), std::pair(chosen ? 2 : 0, chosen));
       EXPECT_EQ(Text(w, "词控_回复框"), pick.after);
       platform::ShowWindowIf(w.Control(pick.from), true);
     });
