@@ -159,15 +159,17 @@ class Printed {
 
 // Steps run one after the other, each from a timer of whatever modal loop
 // runs next on this thread (a step that opens a modal window returns when it
-// has closed: the next step runs inside it). Steps that never ran fail.
+// has closed: the next step runs inside it). Steps that never ran fail, and so
+// do steps that never returned: a fault (an access violation) in a timer's
+// function ends it unseen, as the system dispatches timers.
 class Script {
   struct Run {
     std::vector<std::function<void()>> steps;
-    std::size_t done = 0;
+    std::size_t done = 0, returned = 0;
   };
   static void Next(std::shared_ptr<Run> run) {
     testing::RunSoon([run] {
-      if (run->done < run->steps.size()) Next(run), run->steps[run->done++]();
+      if (run->done < run->steps.size()) Next(run), run->steps[run->done++](), ++run->returned;
     });
   }
   std::shared_ptr<Run> run_;
@@ -176,6 +178,7 @@ class Script {
   explicit Script(std::vector<std::function<void()>> steps) : run_(new Run{std::move(steps)}) { Next(run_); }
   ~Script() {
     EXPECT_EQ(run_->done, run_->steps.size()) << "the window was not open for every step";
+    EXPECT_EQ(run_->returned, run_->done) << "a step ended in a fault";
     run_->done = run_->steps.size();  // a timer still waiting does nothing
   }
 };
