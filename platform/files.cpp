@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "platform/code_pages.hpp"
 #include "text/text.hpp"
@@ -28,19 +29,12 @@ std::wstring FullWide(const std::wstring& path) {
   return out;
 }
 
-// A path as the ANSI functions take it: the path itself when the code page
-// holds it, else its short form where the volume gives one (a name of 8.3
-// characters), else the path with what the code page cannot hold as "?".
+// A path as the ANSI functions take it: its name in the code page
+// (NameInCodePage), else the path with what the code page cannot hold as "?".
 std::string AnsiPath(const std::wstring& path) {
-  std::string exact = WideToAnsiExact(path);
-  if (!exact.empty() || path.empty()) return exact;
-  const DWORD n = GetShortPathNameW(path.c_str(), nullptr, 0);
-  std::wstring brief(n, L'\0');
-  if (n > 0 && GetShortPathNameW(path.c_str(), brief.data(), n) + 1 == n) {
-    brief.resize(n - 1);
-    exact = WideToAnsiExact(brief);
-  }
-  return exact.empty() ? WideToAnsi(path) : exact;
+  if (path.empty()) return {};
+  std::optional<std::string> name = NameInCodePage(path, WideToAnsiExact);
+  return name ? std::move(*name) : WideToAnsi(path);
 }
 
 struct HandleCloser {
@@ -118,6 +112,19 @@ std::size_t LastPathSeparator(const std::string& path) {
     if (path[i] == '\\' || path[i] == '/') last = i;
   }
   return last;
+}
+
+std::optional<std::string> NameInCodePage(const std::wstring& path, std::string (*inCodePage)(std::wstring_view)) {
+  std::string exact = inCodePage(path);
+  if (!exact.empty()) return exact;
+  const DWORD n = volumeWithoutShortNames ? 0 : GetShortPathNameW(path.c_str(), nullptr, 0);
+  std::wstring brief(n, L'\0');
+  if (n > 0 && GetShortPathNameW(path.c_str(), brief.data(), n) + 1 == n) {
+    brief.resize(n - 1);
+    exact = inCodePage(brief);
+  }
+  if (exact.empty()) return std::nullopt;
+  return exact;
 }
 
 std::string ExecutablePath() {

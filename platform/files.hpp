@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zoq::platform {
 
@@ -19,6 +20,15 @@ std::wstring WidePath(const std::string& path);
 // and named in the code page.
 std::string ExecutablePath();
 std::string ExecutableFolder();
+// The name the ANSI functions open the file or folder `path` (a full path)
+// by: the path itself where `inCodePage` gives it a form, else its short form
+// (8.3), where the volume has one and `inCodePage` gives that a form; none
+// else. `inCodePage` gives a path's bytes, or the empty text where it has no
+// form for it (as WideToAnsiExact of platform/code_pages.hpp).
+std::optional<std::string> NameInCodePage(const std::wstring& path, std::string (*inCodePage)(std::wstring_view));
+// Short names as a volume that makes none gives them: none. A test plays
+// such a volume here; none in the plug-in.
+inline bool volumeWithoutShortNames = false;
 std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& folder);
 // `path` as a full path (a relative path is taken from the current folder);

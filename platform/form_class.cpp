@@ -1,14 +1,16 @@
 // The form: a window class whose windows hand their events to an object of
 // the caller's (FormEvents), are dragged by their background and give the
 // controls on them their colours; and the watch of a control's keys and
-// dropped files.
+// dropped files; the rest of a double click held back.
 #include "platform/gui_parts.hpp"
 #include "platform/code_pages.hpp"
+#include "platform/files.hpp"
 
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace zoq::platform {
@@ -139,6 +141,14 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A dropped file's name in the ANSI code page, where the boxes, which read
+// GB18030, read those bytes as the same name (they do not read "€", 80 in
+// the code page, so); else the empty text.
+std::string ReadAlikeByTheBoxes(std::wstring_view path) {
+  std::string ansi = WideToAnsiExact(path);
+  return ansi == WideToGb18030(path) ? ansi : std::string();
+}
+
 LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                 DWORD_PTR data) {
   auto* events = reinterpret_cast<FormEvents*>(data);
@@ -159,16 +169,16 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
     }
     case WM_DROPFILES: {
       const HDROP drop = reinterpret_cast<HDROP>(wParam);
-      std::vector<std::string> paths;
+      std::vector<DroppedFile> files;
       const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
       for (UINT i = 0; i < count; ++i) {
         std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         const UINT got = DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
         path.resize(got);
-        paths.push_back(WideToGbk(path));
+        files.push_back({WideToGb18030(path), NameInCodePage(path, ReadAlikeByTheBoxes)});
       }
       DragFinish(drop);
-      events->OnFilesDropped(control, paths);
+      events->OnFilesDropped(control, files);
       return 0;
     }
     case WM_NCDESTROY:
@@ -180,7 +190,54 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
   return DefSubclassProc(control, message, wParam, lParam);
 }
 
+// The rest of a double click held back (SwallowRestOfDoubleClick): where and
+// when its first click was, and whether its second press was held back. The
+// settings windows run on one thread at a time.
+struct DoubleClickRest {
+  HHOOK hook = nullptr;
+  POINT at{};
+  DWORD time = 0;
+  bool pressed = false;
+} rest;
+
+void EndDoubleClickRest() {
+  if (rest.hook) UnhookWindowsHookEx(rest.hook);
+  rest = {};
+}
+
+LRESULT CALLBACK HoldBackSecondClick(int code, WPARAM removed, LPARAM lParam) {
+  MSG& m = *reinterpret_cast<MSG*>(lParam);
+  if (code != HC_ACTION || removed != PM_REMOVE) return CallNextHookEx(nullptr, code, removed, lParam);
+  if (rest.pressed) {
+    // Its release; or a press, when the release went to another program.
+    const bool released = m.message == WM_LBUTTONUP;
+    if (released) m.message = WM_NULL;
+    if (released || m.message == WM_LBUTTONDOWN) EndDoubleClickRest();
+  } else if (static_cast<LONG>(m.time - rest.time) > static_cast<LONG>(GetDoubleClickTime())) {
+    EndDoubleClickRest();
+  } else if (m.message == WM_LBUTTONDOWN) {
+    // Near enough, the second press (a plain one: the first click's window has
+    // gone); elsewhere, a click of its own.
+    if (std::abs(m.pt.x - rest.at.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
+        std::abs(m.pt.y - rest.at.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2) {
+      m.message = WM_NULL;
+      rest.pressed = true;
+    } else {
+      EndDoubleClickRest();
+    }
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
 }  // namespace
+
+void SwallowRestOfDoubleClick() {
+  EndDoubleClickRest();
+  const DWORD at = GetMessagePos();
+  rest.at = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+  rest.time = GetMessageTime();
+  rest.hook = SetWindowsHookExW(WH_GETMESSAGE, HoldBackSecondClick, nullptr, GetCurrentThreadId());
+}
 
 FormClass::FormClass(ModuleHandle module, const std::string& name) : module_(module), name_(GbkToWide(name)) {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
@@ -196,6 +253,7 @@ FormClass::FormClass(ModuleHandle module, const std::string& name) : module_(mod
 }
 
 FormClass::~FormClass() {
+  EndDoubleClickRest();  // the hook goes with the windows
   if (!registered_) return;
   UnregisterClassW(name_.c_str(), module_);
   ReleaseBrushes();
@@ -234,10 +292,10 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
   if (acceptFiles) DragAcceptFiles(control, TRUE);
 }
 
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk) {
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030) {
   // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
   std::wstring list;
-  for (const std::string& path : pathsGbk) list += GbkToWide(path) + L'\0';
+  for (const std::string& path : pathsGb18030) list += Gb18030ToWide(path) + L'\0';
   list += L'\0';
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
   if (!block) return;

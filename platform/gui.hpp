@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,15 @@ class Painter {
   DeviceContext dc_;
 };
 
+// A file dropped on a control: its path in GB18030 (every character of it),
+// and the name the hosts open it by, in the ANSI code page, which the boxes
+// (GB18030) read as the same name: the path itself, or its short form (8.3)
+// where the code page cannot hold the long one; none where neither is held.
+struct DroppedFile {
+  std::string path;
+  std::optional<std::string> name;
+};
+
 // How a child control notifies its parent.
 enum class Notice { Click, Changed, FocusGained, FocusLost, RowSelected };
 
@@ -90,7 +100,7 @@ class FormEvents {
   // character it types).
   virtual bool OnKeyDown(WindowHandle control, int key, bool ctrlOnly) { return false; }
   // A watched control that accepts files: files were dropped on it.
-  virtual void OnFilesDropped(WindowHandle control, const std::vector<std::string>& pathsGbk) {}
+  virtual void OnFilesDropped(WindowHandle control, const std::vector<DroppedFile>& files) {}
   // The Esc key in the window (while RunModal runs it).
   virtual void OnEscape() {}
   // The top-level window is asked to close (WM_CLOSE: its close button,
@@ -149,7 +159,13 @@ void ChooseListItem(WindowHandle combo, int item);
 void CaretToEnd(WindowHandle edit, int before = 0);
 void SelectAllText(WindowHandle edit);
 // Drops files on a control as the shell would (tests).
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGbk);
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030);
+// The rest of a double click whose first click is being handled (a click
+// that closes the window it fell on, say): a second press of the left button
+// soon and near enough to make a double click with it, and its release,
+// reach no window of this thread. The time of a double click gone by, or a
+// press elsewhere, and nothing more is held back.
+void SwallowRestOfDoubleClick();
 
 // A window class of `module` whose windows are dragged by their background
 // (they move their top-level window) and report to their FormEvents. A

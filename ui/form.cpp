@@ -228,7 +228,7 @@ void Form::OnKey(WindowHandle control, std::function<bool(int, bool)> handler) {
   keyHandlers_[control] = std::move(handler);
 }
 
-void Form::OnDrop(WindowHandle control, std::function<void(const std::string&)> handler) {
+void Form::OnDrop(WindowHandle control, std::function<void(const platform::DroppedFile&)> handler) {
   if (!control) return;
   platform::WatchKeys(control, *this, true);
   dropHandlers_[control] = std::move(handler);
@@ -257,12 +257,12 @@ bool Form::OnKeyDown(WindowHandle control, int key, bool ctrlOnly) {
   }
 }
 
-void Form::OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) {
+void Form::OnFilesDropped(WindowHandle control, const std::vector<platform::DroppedFile>& files) {
   auto found = dropHandlers_.find(control);
   if (found == dropHandlers_.end()) return;
   try {
-    std::function<void(const std::string&)> handler = found->second;
-    for (const std::string& path : paths) handler(path);
+    std::function<void(const platform::DroppedFile&)> handler = found->second;
+    for (const platform::DroppedFile& file : files) handler(file);
   } catch (...) {
   }
 }

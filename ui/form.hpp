@@ -131,7 +131,7 @@ class Form : public platform::FormEvents {
   // Key-downs of a control (and files dropped on it); the handler returns
   // true when it used the key up.
   void OnKey(WindowHandle control, std::function<bool(int key, bool ctrlOnly)> handler);
-  void OnDrop(WindowHandle control, std::function<void(const std::string& path)> handler);
+  void OnDrop(WindowHandle control, std::function<void(const platform::DroppedFile& file)> handler);
   void SetTextColour(WindowHandle control, Colour colour);
   // Text and background colours of a control that draws text.
   void SetColours(WindowHandle control, Colour text, Colour background);
@@ -179,7 +179,7 @@ class Form : public platform::FormEvents {
   void OnDestroyed(WindowHandle window) override;
   bool OnKeyDown(WindowHandle control, int key, bool ctrlOnly) override;
   void OnTimer(WindowHandle window, unsigned id) override;
-  void OnFilesDropped(WindowHandle control, const std::vector<std::string>& paths) override;
+  void OnFilesDropped(WindowHandle control, const std::vector<platform::DroppedFile>& files) override;
   void Draw(platform::Painter& painter, const Shown& picture, int x, int y, int width, int height);
   void DrawCaption(platform::Painter& painter, const Caption& caption, int dx, int dy, Colour colour);
   // A button with the focus is clicked by Enter as by Space.
@@ -206,7 +206,7 @@ class Form : public platform::FormEvents {
   std::map<WindowHandle, Edited> edits_;
   std::vector<WindowHandle> editOrder_;
   std::map<WindowHandle, std::function<bool(int, bool)>> keyHandlers_;
-  std::map<WindowHandle, std::function<void(const std::string&)>> dropHandlers_;
+  std::map<WindowHandle, std::function<void(const platform::DroppedFile&)>> dropHandlers_;
   std::map<Picture, platform::Bitmap> builtIns_;
   std::vector<std::unique_ptr<platform::Bitmap>> kept_;
   WindowHandle muted_ = nullptr;  // an edit box whose text the program sets

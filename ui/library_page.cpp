@@ -31,6 +31,9 @@ constexpr const char* kDeleteFailed = "删除失败";
 // Said when a save found the entry changed in the file since the editor was
 // filled: the editor shows the file's value, nothing is written.
 constexpr const char* kChangedInFile = "文件已改动";
+// Said when a file dropped on the reply box has no name the hosts could open
+// it by (characters their code page lacks, and no short name): no code.
+constexpr const char* kNameNotHeld = "文件名含框架不支持的字符";
 constexpr const char* kSearchHint = "搜索内容 (CTRL+F)";
 constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
@@ -317,10 +320,11 @@ void SettingsWindow::ClearEditorBoxes() {
 void SettingsWindow::SayInSearchBox(const char* text) { platform::SetWindowTextGbk(Control("词控_搜索框"), text); }
 
 void SettingsWindow::SuccessInSearchBox() {
-  const std::string said = platform::WindowTextGbk(Control("词控_搜索框"));
-  for (const char* failure : {kSaveFailed, kDeleteFailed, kChangedInFile}) {
-    if (said == failure) SayInSearchBox(kSearchHint);
-  }
+  for (const char* failure : {kSaveFailed, kDeleteFailed, kChangedInFile, kNameNotHeld}) TakeBackFromSearchBox(failure);
+}
+
+void SettingsWindow::TakeBackFromSearchBox(const char* said) {
+  if (platform::WindowTextGbk(Control("词控_搜索框")) == said) SayInSearchBox(kSearchHint);
 }
 
 bool SettingsWindow::FilledEntryChanged(const std::string& file) {
@@ -374,21 +378,28 @@ void SettingsWindow::RowToEditor() {
   filled_ = Filled{chosen.section, reply};
 }
 
-void SettingsWindow::DropMediaFile(const std::string& dropped) {
+void SettingsWindow::DropMediaFile(const platform::DroppedFile& file) {
   const std::string& run = Plugin().RunDirectory;
-  std::string path = text::ReplaceAll(dropped, run + "\\ZOQData", "[ZOQData]", text::Case::IgnoreAscii);
-  path = text::ReplaceAll(path, run + "\\ZOQAdmin", "[ZOQAdmin]", text::Case::IgnoreAscii);
+  const auto withFolderVariables = [&](const std::string& path) {
+    return text::ReplaceAll(text::ReplaceAll(path, run + "\\ZOQData", "[ZOQData]", text::Case::IgnoreAscii),
+                            run + "\\ZOQAdmin", "[ZOQAdmin]", text::Case::IgnoreAscii);
+  };
+  // The kind by the whole name (a short one keeps three letters of ".flac").
+  const std::string whole = withFolderVariables(file.path);
   const auto holdsAny = [&](std::initializer_list<const char*> endings) {
     for (const char* e : endings) {
-      if (text::Contains(path, e, text::Case::IgnoreAscii)) return true;
+      if (text::Contains(whole, e, text::Case::IgnoreAscii)) return true;
     }
     return false;
   };
-  if (holdsAny({".jpg", ".gif", ".png", ".bmp"})) {
-    AppendToReply("[P=" + path + "]");
-  } else if (holdsAny({".amr", ".mp3", ".wav", ".flac"})) {
-    AppendToReply("[V=" + path + "]");
-  }
+  const char* code = holdsAny({".jpg", ".gif", ".png", ".bmp"})   ? "[P="
+                     : holdsAny({".amr", ".mp3", ".wav", ".flac"}) ? "[V="
+                                                                   : nullptr;
+  if (!code) return;
+  // A name the hosts would take for another file, or for none, is no code.
+  if (!file.name) return SayInSearchBox(kNameNotHeld);
+  TakeBackFromSearchBox(kNameNotHeld);
+  AppendToReply(code + withFolderVariables(*file.name) + "]");
 }
 
 }  // namespace zoq::ui

@@ -137,7 +137,9 @@ class SettingsWindow : public Form {
   void ClearEditorBoxes();
   void SearchLibrary();
   void RowToEditor();
-  void DropMediaFile(const std::string& path);
+  // A picture or voice code for the file, by the name the hosts open it by;
+  // none for a file without such a name, and the search box says why.
+  void DropMediaFile(const platform::DroppedFile& file);
   // Appends `code` to the reply box, the caret where the owner goes on
   // typing (`caretBeforeEnd` characters before the end), in view.
   void AppendToReply(const std::string& code, int caretBeforeEnd = 0);
@@ -145,6 +147,8 @@ class SettingsWindow : public Form {
   // success puts its hint back where it said a failure.
   void SayInSearchBox(const char* text);
   void SuccessInSearchBox();
+  // The hint in place of what the search box says, where it says `said`.
+  void TakeBackFromSearchBox(const char* said);
   // Whether the file holds the entry the editor was filled with otherwise
   // now (changed by hand meanwhile): the editor then shows the file's value.
   bool FilledEntryChanged(const std::string& file);

@@ -70,7 +70,13 @@ void VariablePicker::FillVariablePicker(WindowHandle settingsWindow) {
   platform::MoveWindowTo(handle(), settings.left + settings.width - 115, settings.top - kHeight / 2 + 250);
 }
 
-void VariablePicker::PickVariableButton(WindowHandle button) { InsertVariable(platform::WindowTextGbk(button)); }
+void VariablePicker::PickVariableButton(WindowHandle button) {
+  // The picker closes on the first click of a double click: the second
+  // would fall on the settings window under it (a row of the list there
+  // loads that row in place of the reply being typed).
+  platform::SwallowRestOfDoubleClick();
+  InsertVariable(platform::WindowTextGbk(button));
+}
 
 void VariablePicker::InsertVariable(const std::string& variable) {
   picked_ = variable;

@@ -7,6 +7,7 @@
 
 #include <tuple>
 
+#include "platform/files.hpp"
 #include "tests/ui/settings_fixture.hpp"
 #include "ui/variable_picker.hpp"
 
@@ -61,6 +62,32 @@ int MarksLeft(ui::SettingsWindow& w) {
   for (int y = 0; y < afresh.All().bottom; ++y)
     for (int x = 0; x < bar.x; ++x) marks += shown.At(x, y) != afresh.At(x, y);
   return marks;
+}
+// The box as Windows' own edit box is: EM_SETSEL moves the caret and leaves
+// the lines in view as they were (Wine's scrolls to the caret), so that the
+// caret comes into view only when the program scrolls to it.
+LRESULT CALLBACK SelectsWithoutScrolling(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(box, SelectsWithoutScrolling, 7);
+  if (message != EM_SETSEL) return DefSubclassProc(box, message, wParam, lParam);
+  const LRESULT first = SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0);
+  const LRESULT result = DefSubclassProc(box, message, wParam, lParam);
+  SendMessageW(box, EM_LINESCROLL, 0, first - SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+  return result;
+}
+void AsWindowsBox(WindowHandle box) { SetWindowSubclass(box, SelectsWithoutScrolling, 7, 0); }
+// Counts the presses and releases of the left button that reach a window.
+LRESULT CALLBACK CountsClicks(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count) {
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(window, CountsClicks, 8);
+  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) ++*reinterpret_cast<int*>(count);
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+// The caret's line among the lines the box shows, from its first one on.
+bool CaretLineInView(WindowHandle box) {
+  RECT r{};
+  GetClientRect(box, &r);
+  const auto first = SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), line = SendMessageW(box, EM_LINEFROMCHAR, -1, 0);
+  const auto next = SendMessageW(box, EM_POSFROMCHAR, SendMessageW(box, EM_LINEINDEX, first + 1, 0), 0);
+  return line >= first && (line - first) * static_cast<short>(HIWORD(next)) < r.bottom;  // a line's height
 }
 std::string Editor(ui::SettingsWindow& w) { return Text(w, "词控_关键词框") + "/" + Text(w, "词控_回复框"); }
 std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
@@ -346,6 +373,76 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
               }});
 }
 
+// A dropped file goes by a name the hosts open as that very file: its own,
+// where their code page holds it as the reply box reads it, else its short
+// name (8.3), the kind still that of its whole name; on a volume without
+// short names no code goes in and the search box says why, until a code
+// goes in or a save is made. The reply box shows the code, at its end (a box
+// of Windows scrolls only when asked to).
+TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
+  const std::wstring files = platform::AnsiToWide(folder) + L"\\拖放";
+  CreateDirectoryW(files.c_str(), nullptr);
+  CreateDirectoryW((files + L"\\사진").c_str(), nullptr);
+  const auto make = [&](const std::wstring& name) {  // holding its name
+    const std::string bytes = platform::WideToGb18030(name);
+    HANDLE f = CreateFileW((files + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr), CloseHandle(f);
+  };
+  make(L"1.wav");  // what "€1.wav" reads as, once "€" is lost
+  const char* hint = "搜索内容 (CTRL+F)";
+  const char* noName = "文件名含框架不支持的字符";
+  struct Drop {
+    const wchar_t* name;  // of a file of `files`
+    bool shortNames;      // the volume makes them
+    const char* code;     // before the name; null: none
+    bool byShortName;
+    const char* said;  // in the search box
+  };
+  const Drop drops[] = {{L"€1.wav", true, "[V=", true, hint},
+                        {L"사진\\고양이.png", true, "[P=", true, hint},
+                        {L"고양이.flac", true, "[V=", true, hint},  // ".FLA" in its short name
+                        {L"猫咪的照片.png", true, "[P=", false, hint},
+                        {L"고양이.txt", false, nullptr, false, hint},  // no code to go in: nothing to say
+                        {L"고양이.png", false, nullptr, false, noName},
+                        {L"猫.gif", false, "[P=", false, hint},
+                        {L"고양이.png", false, nullptr, false, noName}};
+  std::string lines;
+  for (int i = 0; i < 30; ++i) lines += "行\r\n";
+  std::vector<Step> steps = {[](ui::SettingsWindow& w) {
+    platform::Click(w.Control("按钮_精确词库"));
+    AsWindowsBox(w.Control("词控_回复框"));
+  }};
+  for (const Drop& drop : drops) {
+    make(drop.name);
+    steps.push_back([&](ui::SettingsWindow& w) {
+      const std::wstring path = files + L"\\" + drop.name;
+      std::wstring brief(MAX_PATH, L'\0');
+      brief.resize(GetShortPathNameW(path.c_str(), brief.data(), MAX_PATH));
+      ASSERT_NE(brief, path);
+      const WindowHandle reply = w.Control("词控_回复框");
+      platform::SetWindowTextGbk(reply, lines);
+      platform::volumeWithoutShortNames = !drop.shortNames;
+      platform::DropFiles(reply, {platform::WideToGb18030(path)});
+      platform::volumeWithoutShortNames = false;
+      const std::string shown = Text(w, "词控_回复框"), name = platform::WideToAnsi(drop.byShortName ? brief : path);
+      ASSERT_EQ(shown.substr(0, lines.size()), lines);
+      EXPECT_EQ(shown.substr(lines.size()), drop.code ? drop.code + name + "]" : "");
+      EXPECT_EQ(Text(w, "词控_搜索框"), drop.said);
+      if (!drop.code) return;
+      EXPECT_TRUE(CaretLineInView(reply));
+      // Opened by that name as a host opens it: the file dropped.
+      const std::string opened = shown.substr(lines.size() + 3, shown.size() - lines.size() - 4);
+      EXPECT_EQ(ReadFile(opened), platform::WideToGb18030(drop.name)) << opened;
+    });
+  }
+  steps.push_back([&](ui::SettingsWindow& w) {
+    Save(w, "k", "r");  // a success: the words go
+    EXPECT_EQ(Text(w, "词控_搜索框"), hint);
+  });
+  Drive(set, steps);
+}
+
 // The list's slim bar: its thumb stands where the list is and is as long as
 // the share in view, 16 pixels at least; dragged (wherever it was taken), it
 // takes the list to the row nearest its top; a click above it goes a page
@@ -563,23 +660,42 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePicked
   // button: "http" typed next goes where the owner goes on typing (into the brackets of a
   // variable that takes an address), the caret in view. Esc with the box that had the
   // focus hidden meanwhile: the focus is where keys are seen.
-  std::string lines;
+  // A double click on a variable: the picker closes on its first click, and the
+  // second, on the list under it, reaches no window (the reply typed stays, the
+  // row chosen too); a second click later, or elsewhere, or after a press
+  // released over another program, chooses the row it is on (and the next
+  // pick, after a click elsewhere, is a click of its own).
+  std::string lines, rows;
   for (int i = 0; i < 30; ++i) lines += "行\r\n";
+  for (int i = 0; i < 20; ++i) rows += "[k" + std::to_string(i) + "]\r\n回复=r\r\n";
+  WriteFile(ExactLibraryFile(), rows);
+  enum Second { kNone, kAtOnce, kLater, kElsewhere, kReleasedAway };
   struct Pick {
     const char* from;      // Ctrl+D pressed in this box, or this button clicked
     const char* variable;  // null: `from` hidden, then Esc
     int key;               // pressed on the variable's button with the focus; 0: the mouse
     std::string before, after;
+    Second second = kNone;  // a second click of the mouse, where it stands or on a row
   };
+  int selected = -1, listClicks = 0;
   const Pick picks[] = {{"词控_回复框", "变量艾特", 0, "ra", "ra[@]http"},
                         {"词控_变量", "变量图接口", 0, "ra", "ra[图接口=http]"},
                         {"词控_关键词框", "变量文接口", VK_RETURN, lines + "ra", lines + "ra[文接口=http]"},
                         {"词控_回复框", "变量日期", VK_RETURN, "ra", "ra[日期]http"},
                         {"词控_回复框", "变量数字", VK_SPACE, "ra", "ra[数字]http"},
+                        {"词控_回复框", "变量星期", 0, lines + "ra", lines + "ra[星期]http", kAtOnce},
+                        {"词控_回复框", "变量星期", 0, "ra", "r", kLater},
+                        {"词控_回复框", "变量星期", 0, "ra", "r", kElsewhere},
+                        {"词控_回复框", "变量星期", 0, "ra", "r", kReleasedAway},
                         {"词控_关键词框", nullptr, 0, "ra", "ra"}};
-  std::vector<Step> steps = {[](ui::SettingsWindow& w) { platform::Click(w.Control("按钮_精确词库")); }};
+  std::vector<Step> steps = {[&](ui::SettingsWindow& w) {
+    platform::Click(w.Control("按钮_精确词库"));
+    AsWindowsBox(w.Control("词控_回复框"));
+    SetWindowSubclass(w.Control("词库列表"), CountsClicks, 8, reinterpret_cast<DWORD_PTR>(&listClicks));
+  }};
   for (const Pick& pick : picks) {
-    steps.push_back([&pick](ui::SettingsWindow& w) {
+    steps.push_back([&](ui::SettingsWindow& w) {
+      selected = List(w).SelectedRow(), listClicks = 0;
       platform::SetWindowTextGbk(w.Control("词控_回复框"), pick.before);
       if (pick.from == std::string("词控_变量")) return ClickWithMouse(w.Control(pick.from));
       Focus(w, pick.from);
@@ -592,6 +708,16 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePicked
       PressKey(pick.key);
     });
     steps.push_back([&pick](ui::SettingsWindow& w) {
+      // The picker has gone: a second click where it was falls on a row of the list
+      // (at once: at the corner of the system's rectangle of a double click).
+      POINT at{};
+      GetCursorPos(&at);
+      const int dx = GetSystemMetrics(SM_CXDOUBLECLK) / 2, dy = GetSystemMetrics(SM_CYDOUBLECLK) / 2;
+      if (pick.second == kAtOnce) SetCursorPos(at.x + dx, at.y + dy);
+      if (pick.second == kLater) Sleep(GetDoubleClickTime() + 100);
+      if (pick.second == kReleasedAway) ClickWhereTheMouseIs(false);
+      if (pick.second == kElsewhere) ClickRow(w, 10);
+      else if (pick.second) EXPECT_EQ(ClickWhereTheMouseIs(), w.Control("词库列表"));
       const HWND focus = GetFocus();
       EXPECT_TRUE(IsWindowVisible(focus) && IsWindowEnabled(focus)) << pick.from;
       POINT caret{};
@@ -599,10 +725,13 @@ TEST_F(LibraryPageTest, TheVariablePickerOpensBesideTheWindowAndAppendsThePicked
       GetCaretPos(&caret), GetClientRect(w.Control("词控_回复框"), &box);
       if (pick.variable) {
         EXPECT_EQ(std::tuple(focus, caret.y >= 0 && caret.y < box.bottom), std::tuple(w.Control("词控_回复框"), true));
+        EXPECT_TRUE(CaretLineInView(w.Control("词控_回复框"))) << pick.variable;
       }
       TypeText("http");
     });
-    steps.push_back([&pick](ui::SettingsWindow& w) {
+    steps.push_back([&](ui::SettingsWindow& w) {
+      const bool chosen = pick.second > kAtOnce;
+      EXPECT_EQ(std::pair(listClicks, List(w).SelectedRow() != selected), std::pair(chosen ? 2 : 0, chosen));
       EXPECT_EQ(Text(w, "词控_回复框"), pick.after);
       platform::ShowWindowIf(w.Control(pick.from), true);
     });

@@ -64,13 +64,31 @@ inline void PressKeyWithAlt(int key) {  // Alt+F4
 inline void TypeText(const std::string& gbk) { for (wchar_t c : platform::GbkToWide(gbk)) PostKey(WM_CHAR, c, 1); }
 
 // A click of the owner's mouse on a control (at x, y of its client area, or
-// in its middle), taken by the window's loop: a button takes the focus as the
-// mouse goes down, and is clicked as it goes up.
+// in its middle), the mouse moved there, taken by the window's loop: a button
+// takes the focus as the mouse goes down, and is clicked as it goes up.
 inline void ClickWithMouse(WindowHandle control, int x = -1, int y = -1) {
   RECT r{};
   GetClientRect(control, &r);
-  const LPARAM at = MAKELPARAM(x < 0 ? r.right / 2 : x, y < 0 ? r.bottom / 2 : y);
-  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at), PostMessageW(control, WM_LBUTTONUP, 0, at);
+  POINT at{x < 0 ? r.right / 2 : x, y < 0 ? r.bottom / 2 : y}, screen = at;
+  ClientToScreen(control, &screen);
+  SetCursorPos(screen.x, screen.y);
+  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+  PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+}
+// A click where the mouse stands (the button pressed, the mouse moved a bit
+// as it is held, released; or, not `released`, as when it is released over
+// another program), on the window the system gives it to, the one under the
+// mouse then (the second click of a double click, say): that one.
+inline WindowHandle ClickWhereTheMouseIs(bool released = true) {
+  POINT at{};
+  GetCursorPos(&at);
+  const HWND under = WindowFromPoint(at);
+  ScreenToClient(under, &at);
+  PostMessageW(under, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+  if (!released) return under;
+  PostMessageW(under, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(at.x, at.y + 1));
+  PostMessageW(under, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y + 1));
+  return under;
 }
 
 // The owner clicks into a box to press keys there.
@@ -141,15 +159,17 @@ class Printed {
 
 // Steps run one after the other, each from a timer of whatever modal loop
 // runs next on this thread (a step that opens a modal window returns when it
-// has closed: the next step runs inside it). Steps that never ran fail.
+// has closed: the next step runs inside it). Steps that never ran fail, and so
+// do steps that never returned: a fault (an access violation) in a timer's
+// function ends it unseen, as the system dispatches timers.
 class Script {
   struct Run {
     std::vector<std::function<void()>> steps;
-    std::size_t done = 0;
+    std::size_t done = 0, returned = 0;
   };
   static void Next(std::shared_ptr<Run> run) {
     testing::RunSoon([run] {
-      if (run->done < run->steps.size()) Next(run), run->steps[run->done++]();
+      if (run->done < run->steps.size()) Next(run), run->steps[run->done++](), ++run->returned;
     });
   }
   std::shared_ptr<Run> run_;
@@ -158,6 +178,7 @@ class Script {
   explicit Script(std::vector<std::function<void()>> steps) : run_(new Run{std::move(steps)}) { Next(run_); }
   ~Script() {
     EXPECT_EQ(run_->done, run_->steps.size()) << "the window was not open for every step";
+    EXPECT_EQ(run_->returned, run_->done) << "a step ended in a fault";
     run_->done = run_->steps.size();  // a timer still waiting does nothing
   }
 };
