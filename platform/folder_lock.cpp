@@ -115,7 +115,8 @@ AllTurns& Everyone() {
 // is spent; the time the threads ahead waited on other processes meanwhile,
 // since this process last had the mutex: a lock that goes from process to
 // process, each holding it for a write, spends none of it, one that a
-// stopped process keeps spends it.
+// stopped process keeps spends it. The time holders waited on another
+// program while they held it counts whole.
 // A thread that ended in its turn (a host may end the threads it calls on)
 // passes it on; the mutex it held is the next holder's.
 ULONGLONG AwaitTurn(AllTurns& all, Turns& t, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs) {

@@ -18,7 +18,9 @@
 // process (hung, stopped in a debugger) has a budget of its own, apart from
 // the wait on this process's threads, which finish what they do. It counts
 // from the last time this process had the lock: a lock that goes from
-// process to process, each writing in turn, spends none of it.
+// process to process, each writing in turn, spends none of it. A holder's
+// wait on another program that holds a file of the folder (OthersHoldUp)
+// counts for the threads in line too, whoever holds the lock after.
 #pragma once
 #include <cstdint>
 #include <string>
