@@ -1,6 +1,7 @@
 // The cool-down file `SAVE`: the time of the last reply of each key in each
-// group, kept as a date-time text; the test and write of one key's time, and
-// the times kept in this process while the file cannot be written.
+// group, kept as a date-time text; the test and write of one key's time, the
+// times kept beside it (core/files/kept_times.hpp) while the file cannot be
+// written, and the purge.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -35,9 +36,12 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 // The test of one key with a cool-down in one group, `file` being SAVE:
 // true when the reply may be sent, in which case the current time is written
 // for the key in the file at once. `fallback` is the value an absent key
-// reads as. A time that cannot be written (another process keeps the data
-// folder's lock, the disk is full) is kept in this process, holds its
-// replies back and goes into the file with the next write that can be made.
+// reads as. The test and the record of the time are one step for every
+// thread and host process of the machine. A time that cannot be written in
+// the caller's budget (another process keeps the folder's write lock,
+// another program keeps SAVE alone, the disk is full) is kept where every
+// host process sees it, holds its replies back and goes into the file with
+// the next write that can be made.
 bool TestAndRecord(const std::string& file, const std::string& group, const std::string& key,
                    std::int32_t cooldownSeconds, const std::string& fallback);
 

@@ -10,9 +10,9 @@ namespace zoq {
 // sent, in which case the current time is written for the key in SAVE at
 // once. `fallback` is the value an absent key reads as. A cool-down of 0 or
 // less always passes and touches nothing. A time that cannot be written
-// (another process keeps the data folder's lock, the disk is full) is kept
-// in this process, holds its replies back and goes into SAVE with the next
-// write that can be made.
+// (another program keeps SAVE alone, the disk is full) is kept where every
+// host process of the machine sees it, holds its replies back and goes into
+// SAVE with the next write that can be made.
 bool CooldownPasses(const std::string& group, const std::string& key, std::int32_t cooldownSeconds,
                     const std::string& fallback);
 
