@@ -27,6 +27,17 @@ apt_update() {
   done
   echo "setup.sh: apt-get update failed; going on with the package lists as they are" >&2
 }
+# An index of one architecture left out (a suite's i386 list caught mid-sync)
+# leaves the two architectures of a library at different versions, and the
+# install cannot resolve the 32-bit Wine. Tried again from the release's own
+# suites, whose lists hold both architectures at one version.
+apt_install() {
+  apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+  local release
+  release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  echo "setup.sh: the install failed; trying again from $release's own suites" >&2
+  apt-get install -y -qq --no-install-recommends -t "$release" "$@" >/dev/null
+}
 
 # WITH_GUI=1: also what scripts/screenshots.sh needs (an X server without a
 # screen, X tools, ImageMagick and a Chinese font).
@@ -35,7 +46,7 @@ if [ "${WITH_GUI:-0}" = 1 ]; then
   if ! dpkg -s "${GUI_PKGS[@]}" >/dev/null 2>&1; then
     need_root
     apt_update
-    apt-get install -y -qq --no-install-recommends "${GUI_PKGS[@]}" >/dev/null
+    apt_install "${GUI_PKGS[@]}"
   fi
 fi
 
@@ -63,7 +74,7 @@ PKGS=(cmake ninja-build make ca-certificates xz-utils dpkg-dev locales python3 b
       gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
       wine wine32:i386 g++ libgtest-dev nlohmann-json3-dev clang libclang-rt-14-dev)
 command -v npm >/dev/null || PKGS+=(npm)
-apt-get install -y -qq --no-install-recommends "${PKGS[@]}" >/dev/null
+apt_install "${PKGS[@]}"
 
 # 3. Locale for ANSI code page 936 under Wine.
 if ! locale -a | grep -qix 'zh_CN.utf8'; then
