@@ -62,6 +62,10 @@ struct HostProfile {
   // A code of the host's written in braces (its mention): inert when any of
   // its bytes came from outside.
   std::string_view braceCode{};
+  // The host reads a code's parameters as pieces between commas ("path=",
+  // "wide=", "cache=" ...): a comma that outside text puts in a code adds a
+  // parameter of its own.
+  bool splitsCodesAtCommas = false;
 };
 
 // The profile of `hostType`; a host kind without one gets a profile that

@@ -99,6 +99,17 @@ const ReplyText& WithBrackets(const ReplyText& in, ReplyText& out) {
 }
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// The length of the blank at `pos` that a host may skip before a code's
+// name: a control byte or a space, or the full-width space (A1 A1); 0 for
+// anything else. A text's closing NUL is none.
+std::size_t BlankLength(const std::string& s, std::size_t pos) {
+  if (s[pos] != '\0' && static_cast<unsigned char>(s[pos]) <= ' ') return 1;
+  return s[pos] == '\xA1' && s[pos + 1] == '\xA1' ? 2 : 0;
+}
+std::size_t AfterBlanks(const std::string& s, std::size_t pos, std::size_t end) {
+  for (std::size_t n; pos < end && (n = BlankLength(s, pos)) > 0;) pos += n;
+  return pos;
+}
 bool IsNameByte(char c) {
   return IsAsciiLetter(c) || c == ':' || c == '@' || c == '_' || c == ' ' || c == '\t';
 }
@@ -124,8 +135,7 @@ std::string_view Trimmed(std::string_view v) {
 // NUL, which ends every scan here (s[s.size()] is one).
 bool BeginsCode(const std::string& s, std::size_t open) {
   const auto blank = [](char c) { return c != '\0' && static_cast<unsigned char>(c) <= ' '; };
-  std::size_t pos = open + 1;
-  while (blank(s[pos])) ++pos;
+  std::size_t pos = AfterBlanks(s, open + 1, s.size());
   if (s[pos] == '@') return true;
   if (!IsAsciiLetter(s[pos])) return false;
   while (IsPlainByte(s[pos]) || blank(s[pos])) ++pos;
@@ -364,6 +374,10 @@ class HostCodes {
   std::string Run() {
     out_.reserve(s_.size());
     for (std::size_t pos = 0; pos < s_.size();) {
+      if (nextDropped_ < dropped_.size() && pos == dropped_[nextDropped_].first) {
+        pos = dropped_[nextDropped_++].second;
+        continue;
+      }
       const bool written = Written(t_, pos);
       if (s_[pos] == '[') {
         pos = written ? WrittenOpen(pos) : OutsideOpen(pos);
@@ -390,9 +404,12 @@ class HostCodes {
   // written inert. Returns where the scan goes on.
   std::size_t WrittenOpen(std::size_t open) {
     const std::size_t close = writtenClose_.At(open + 1);
-    if (putIn_.At(open) < close && (writtenOpen_.At(open + 1) < close || !PutInBytesAllowed(open, close))) {
-      out_ += InertOpen(host_);
-      return open + 1;
+    if (putIn_.At(open) < close) {
+      if (writtenOpen_.At(open + 1) < close || !PutInBytesAllowed(open, close)) {
+        out_ += InertOpen(host_);
+        return open + 1;
+      }
+      DropBlanksAroundAddresses(open, close);
     }
     codeEnd_ = close;
     struct Neutral {
@@ -413,34 +430,48 @@ class HostCodes {
   }
 
   // What the bytes put in the code [open, close) that holds no other written
-  // "[" may be. Outside bytes: none in its name; only digits in a mention; a
-  // web address as a picture's or voice's file. A local path, whatever its
-  // key, is looked at as the host reads it: to the code's "]", blanks and
-  // control bytes before it included, and, on a host that splits its codes
-  // at commas, to the next comma.
+  // "[" may be. Outside bytes: none in its name, nor in the blanks before
+  // it; none of its commas where the host splits codes at commas; only
+  // digits in a mention; a web address as a picture's or voice's file. A
+  // local path, whatever its key, is looked at as the host reads it: to the
+  // code's "]", blanks and control bytes before it included, and, on a host
+  // that splits its codes at commas, to the next comma.
   bool PutInBytesAllowed(std::size_t open, std::size_t close) const {
-    std::size_t nameEnd = open + 1;
+    std::size_t nameEnd = AfterBlanks(s_, open + 1, close);
     while (nameEnd < close && IsNameByte(s_[nameEnd])) ++nameEnd;
     if (t_.AnyOutside(open, nameEnd)) return false;
-    if (IsMentionCode(s_, open)) {
-      for (std::size_t i = open; i < close; ++i) {
-        if (!Written(t_, i) && !IsDigit(s_[i])) return false;
-      }
+    const bool commas = host_.splitsCodesAtCommas, mention = IsMentionCode(s_, open);
+    for (std::size_t i = open; i < close; ++i) {
+      if (!Written(t_, i) && ((commas && s_[i] == ',') || (mention && !IsDigit(s_[i])))) return false;
     }
-    const bool commas = host_.deliveredMedia == DeliveredMedia::CqCodes;
     std::size_t looked = open;  // the path looked at whole reaches here
     for (const KeyValue& k : KeyValues(s_, open + 1, close)) {
       if (k.begin < looked || t_.All(k.begin, close, Origin::Written)) continue;
       if ((!IsFileKey(k.key) || IsWebAddress(k.value)) && !NamesLocalFile(k.value)) continue;
       const std::size_t path = static_cast<std::size_t>(k.value.data() - s_.data());
       // ISky reads its file addresses decoded.
-      const bool address = commas || text::StartsWith(k.value, "file:", Case::IgnoreAscii);
+      const bool address =
+          host_.deliveredMedia == DeliveredMedia::CqCodes || text::StartsWith(k.value, "file:", Case::IgnoreAscii);
       if (!PathAllowed(path, close, address) || (commas && !PathAllowed(path, path + k.value.size(), address))) {
         return false;
       }
       looked = commas ? k.end : close;
     }
     return true;
+  }
+
+  // A web address that outside bytes help to make goes to the host as it
+  // was checked: without the blanks around it (a line break or a space
+  // before the address the message gave).
+  void DropBlanksAroundAddresses(std::size_t open, std::size_t close) {
+    for (const KeyValue& k : KeyValues(s_, open + 1, close)) {
+      const std::size_t value = static_cast<std::size_t>(k.value.data() - s_.data());
+      const std::size_t begin = s_.find('=', k.begin) + 1, end = value + k.value.size();
+      if (!IsWebAddress(k.value) || !t_.AnyOutside(begin, k.end)) continue;
+      for (const auto& blanks : {std::pair{begin, value}, std::pair{end, k.end}}) {
+        if (blanks.first < blanks.second) dropped_.push_back(blanks);
+      }
+    }
   }
 
   // Whether what was put in the local path [begin, end) makes names only:
@@ -573,6 +604,8 @@ class HostCodes {
   std::string out_;
   std::vector<std::size_t> outsideBrackets_;  // where the second bytes of outside characters are "[" or "]"
   std::size_t codeEnd_ = 0;  // the end of the owner's last code the host reads (its written "]")
+  std::vector<std::pair<std::size_t, std::size_t>> dropped_;  // blanks not sent, in order
+  std::size_t nextDropped_ = 0;
   NextOf writtenClose_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == ']' && Written(t, p); }};
   NextOf writtenOpen_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == '[' && Written(t, p); }};
   NextOf putIn_{t_, [](const ReplyText& t, std::size_t p) { return t.origin(p) != Origin::Written; }};

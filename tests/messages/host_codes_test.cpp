@@ -39,13 +39,16 @@ TEST(NormalizeIncomingText, FoldsEachHostCodeIntoTheNeutralOneInOrder) {
 
 // The codes a host that reads bytes finds in `sent`: each "[" byte with the
 // first "]" byte after it and no "[" between, whose body begins, blanks
-// skipped, with "@" or with ASCII letters and "=", "," or ":" (every host's
+// (control bytes, spaces, full-width spaces) skipped, with "@" or with ASCII
+// letters and "=", "," or ":" (every host's
 // codes do); on the WeChat-style host (`wx`) also each "{提示}".
 std::vector<std::string> CodesReadByBytes(const std::string& sent, bool wx) {
   const auto isCode = [](std::string_view body) {
-    constexpr std::string_view kBlanks = " \t\r\n";
-    const std::size_t first = body.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos || body[first] == '@') return first != std::string_view::npos;
+    std::size_t first = 0;
+    while (first < body.size() && (static_cast<unsigned char>(body[first]) <= ' ' || body.substr(first, 2) == "\xA1\xA1")) {
+      first += body[first] == '\xA1' ? 2 : 1;
+    }
+    if (first == body.size() || body[first] == '@') return first != body.size();
     const std::size_t end = body.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ \t", first);
     return end != first && end != std::string_view::npos && std::string_view("=,:").find(body[end]) != std::string_view::npos;
   };
@@ -162,7 +165,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
                                    {"址贴", "[CQ:image,file=file:///C:/pics/[消息].png]"},
                                    {"址图", "[pic=file:///C:/pics/[消息]]"},
                                    {"尾图", "[P=C:\\pics\\[消息]][V=C:\\pics\\[消息]]"},
-                                   {"游图", "[P=C:\\pics\\遊[消息]]"}})}});
+                                   {"游图", "[P=C:\\pics\\遊[消息]]"}, {"括号", "[[消息]]"}, {"括换", "[[N][消息]]"},
+                                   {"宽图", "[P=C:\\pics\\[消息].png,wide=200,high=200]"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -184,7 +188,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
   // The owner's local paths hold the numbers the plug-in puts in, and stay
   // live; so does the owner's own escape in a file address.
   const std::string name = hc.name;
-  const bool isky = name == "ISky", wx = name == "WX", table = name == "Table";
+  const bool isky = name == "ISky", wx = name == "WX", table = name == "Table", commas = isky || table;
   const std::string data = s.DataFile("");
   const std::string fileCode = isky ? "[CQ:image,file=file:///" : table ? "[picFile,path=" : "[pic=";
   const std::string folder = data.substr(0, data.rfind("\\ZOQ-F-"));
@@ -240,6 +244,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"[踢出][禁言9][撤回]", "", "", true},  // words in brackets are text to every host
       {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", "", "", true},
       {"[]~(￣▽￣)~*", "", "", true},
+      {"[\xA1\xA1@all][\x0B@all]", ""},
       {"a[1] = b[2]; [1=a] [哈哈]", "", "", true},
       {"100% [done]", "", "", true},
       {"[ z,1]", ""},
@@ -349,11 +354,22 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       // text opens with a character whose second byte is "[".
       {"图丙http://a.test/a\x81]\x81[pic=C:/w.ini", picture + "http://a.test/a??pic=C:/w.ini]"},
       {"图丁http://a.test/a\x81]\x81[pic=C:/w.ini", "[CQ:image,file=http://a.test/a??pic=C:/w.ini]"},
-      // Blanks before an outside address: the web code, as the check saw it.
-      {"图丙 http://a.test/x.png", picture + " http://a.test/x.png]"},
-      {"图丙\thttp://a.test/x.png", picture + "\thttp://a.test/x.png]"},
-      {"图丙\r\nhttp://a.test/x.png", picture + "\r\nhttp://a.test/x.png]"},
-      {"图丙[N]http://a.test/x.png", picture + "\r\nhttp://a.test/x.png]"},
+      // Blanks around an outside address: the web code, as the check saw it,
+      // the blanks left out.
+      {"图丙 http://a.test/x.png", picture + "http://a.test/x.png]"},
+      {"图丙\thttp://a.test/x.png", picture + "http://a.test/x.png]"},
+      {"图丙\r\nhttp://a.test/x.png", picture + "http://a.test/x.png]"},
+      {"图丙[N]http://a.test/x.png\t", picture + "http://a.test/x.png]"},
+      {"图丁 http://a.test/y.png", "[CQ:image,file=http://a.test/y.png]"},
+      // No code whose name outside text begins after the owner's "[",
+      // whatever blanks stand before it.
+      {"括号\r\n@all", open + "\r\n@all]"}, {"括号\x0B@all", open + "\x0B@all]"},
+      {"括号\xA1\xA1@all", open + "\xA1\xA1@all]"}, {"括换@all", open + "\r\n@all]"},
+      // Where the host splits a code at commas, none from outside text; the
+      // owner's keep working.
+      {"宽图cat", fileCode + "C:\\pics\\cat.png,wide=200,high=200]"},
+      {"宽图a,wide=1", (commas ? open + "P=" : fileCode) + "C:\\pics\\a,wide=1.png,wide=200,high=200]"},
+      {"图丙http://a.test/x.png,wide=1", (commas ? open + "P=" : picture) + "http://a.test/x.png,wide=1]"},
       // A line break only where the owner wrote all of "[N]".
       {"图己x[N", "[pic=http://a.test/x" + open + "N]"},
       // No code with another written "[" in it.
@@ -380,8 +396,10 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"游图戲", fileCode + "C:\\pics\\遊戲]"},  // the owner's 遊 (second byte "[") is the owner's
       // The console's devices, with any extension.
       sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),
-      // ISky ends the path at a comma, and reads the keys after it.
-      sticker("con,x", !isky), sticker("a,file=x", !isky),
+      // ISky and the function-table host end the path at a comma, and read the keys after it.
+      sticker("con,x", !commas), sticker("a,file=x", !commas), ending("a,path=Config.ini", !commas),
+      ending("a,path=main.exe", !commas), ending("a.png,path=win.ini", !commas),
+      ending("a,wide=1,high=1,cartoon=true", !commas), ending("a,time=99", !commas),
       {"网贴cat", fileCode + "C:\\pics\\cat.png]"},
       // A file address ends its path at "#" or "?", and decodes "%".
       {"址贴cat", "[CQ:image,file=file:///C:/pics/cat.png]"},
