@@ -35,9 +35,10 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // written bytes form codes: a written "[" opens a code that runs to the next
 // written "]", and the written openers "[P=" and "[V=" become the host's
 // picture and voice codes. A code that holds outside bytes is opened only
-// when they are not in its name, are digits in a mention, give a web
-// address as a picture's or voice's file, and no other written "[" stands
-// in it; a local path in any key, read as the host reads it (to the code's
+// when they are not in its name nor in the blanks before it, hold no comma
+// where the host splits codes at commas, are digits in a mention, give a
+// web address as a picture's or voice's file (sent without the blanks
+// around it), and no other written "[" stands in it; a local path in any key, read as the host reads it (to the code's
 // "]", or to the next comma where the host splits codes at commas) and as
 // it is sent (a character that goes out as "?" below is a "?" in it, and so
 // is a lead byte that no trail byte follows, as the host reads it), takes
