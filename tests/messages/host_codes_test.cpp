@@ -99,6 +99,7 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
       {Pieces({"[CQ:image,file=", "e.image,type=show,file= file:///C:/x", "]"}), kHostIsky,
        "&#91;CQ:image,file=e.image,type=show,file= file:///C:/x]"},
       {Pieces({"[P=C:\\a.png]"}), kHostVlq, "[pic=C:\\a.png]"},
+      {Pieces({"[[哈哈]][a[P=b]"}), kHostVlq, "[[哈哈]][a[pic=b]"},  // the owner's brackets as written
       // A lead byte alone goes out as "?": inert where outside text is it or the byte after it.
       {Pieces({"[P=C:\\pics\\", "cat\x81" "0\x81" "0", "]"}), kHostVlq, "［P=C:\\pics\\cat\x81" "0\x81" "0]"},
       {Pieces({"[V=C:\\pics\\\x81", "0", "]"}), kHostTable, "［V=C:\\pics\\\x81" "0]"},
@@ -245,6 +246,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"[文接口=" + hit + "][图接口=" + hit + "][二次元][头像][绿茶][号码][ZOQData][数字5][星期]", "", "", true},
       {"[]~(￣▽￣)~*", "", "", true},
       {"[\xA1\xA1@all][\x0B@all]", ""},
+      {"[、@all]", "", "", true},  // a character of A1 and another byte is no blank
       {"a[1] = b[2]; [1=a] [哈哈]", "", "", true},
       {"100% [done]", "", "", true},
       {"[ z,1]", ""},
@@ -364,7 +366,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       // No code whose name outside text begins after the owner's "[",
       // whatever blanks stand before it.
       {"括号\r\n@all", open + "\r\n@all]"}, {"括号\x0B@all", open + "\x0B@all]"},
-      {"括号\xA1\xA1@all", open + "\xA1\xA1@all]"}, {"括换@all", open + "\r\n@all]"},
+      {"括号\xA1\xA1@all", open + "\xA1\xA1@all]"}, {"括换@all", open + "\r\n@all]"}, {"括号、@all", "[、@all]"},
       // Where the host splits a code at commas, none from outside text; the
       // owner's keep working.
       {"宽图cat", fileCode + "C:\\pics\\cat.png,wide=200,high=200]"},
