@@ -126,7 +126,7 @@ std::optional<std::string> NameInCodePage(const std::wstring& path, std::string 
 std::optional<std::wstring> ShortPath(const std::wstring& path) {
   // A path past the plain form's length is asked for in the form that takes
   // any length, and its short form given back in the plain form.
-  const bool extended = path.size() >= MAX_PATH && !path.starts_with(L"\\\\?\\");
+  const bool extended = path.size() >= MAX_PATH;
   const std::wstring asked = extended ? ExtendedForm(path) : path;
   const DWORD n = volumeWithoutShortNames ? 0 : GetShortPathNameW(asked.c_str(), nullptr, 0);
   std::wstring brief(n, L'\0');
