@@ -404,6 +404,7 @@ TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
   const std::wstring files = platform::AnsiToWide(folder) + L"\\拖放";
   CreateDirectoryW(files.c_str(), nullptr);
   CreateDirectoryW((files + L"\\사진").c_str(), nullptr);
+  CreateDirectoryW((files + L"\\[ZOQData]").c_str(), nullptr);
   const auto make = [&](const std::wstring& name, const std::string& bytes) {
     HANDLE f = CreateFileW((files + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD wrote = 0;
@@ -435,6 +436,7 @@ TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
                         {L"{提示}.png", true, "[P=", true, hint},  // a mention on the WeChat-style host
                         {std::wstring(250, L'l') + L".png", true, "[P=", true, hint},  // too long for ANSI functions
                         {L"a]b.png", false, nullptr, false, noName},
+                        {L"[ZOQData]\\p.png", true, "[P=", true, hint},  // not the data folder
                         {L"사진\\고양이.png", true, "[P=", true, hint},
                         {L"고양이.flac", true, "[V=", true, hint},  // ".FLA" in its short name
                         {L"猫咪的照片.png", true, "[P=", false, hint},
