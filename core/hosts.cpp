@@ -213,6 +213,7 @@ ZOQ_HOT const HostProfile& HostProfileOf(std::int32_t hostType) {
 
 ZOQ_HOT const HostProfile& ActiveHost() { return HostProfileOf(Plugin().HostType); }
 const HostProfile& GuildHost() { return HostProfileOf(kHostTable); }
+std::span<const HostProfile> HostProfiles() { return kProfiles; }
 
 std::vector<std::string> OnlineAccounts() { return ActiveHost().accounts(Hosts()); }
 

@@ -5,6 +5,7 @@
 // switch on the host kind.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,8 @@ struct HostProfile {
 const HostProfile& HostProfileOf(std::int32_t hostType);
 // The profile of the active host (HostType).
 const HostProfile& ActiveHost();
+// Every host's profile.
+std::span<const HostProfile> HostProfiles();
 // The active host's on-line robot accounts, in the host's order (the account
 // chooser's list); none for a host without such a list.
 std::vector<std::string> OnlineAccounts();

@@ -116,16 +116,28 @@ std::size_t LastPathSeparator(const std::string& path) {
 
 std::optional<std::string> NameInCodePage(const std::wstring& path, std::string (*inCodePage)(std::wstring_view)) {
   std::string exact = inCodePage(path);
-  if (!exact.empty()) return exact;
-  const DWORD n = volumeWithoutShortNames ? 0 : GetShortPathNameW(path.c_str(), nullptr, 0);
-  std::wstring brief(n, L'\0');
-  if (n > 0 && GetShortPathNameW(path.c_str(), brief.data(), n) + 1 == n) {
-    brief.resize(n - 1);
-    exact = inCodePage(brief);
+  if (exact.empty()) {
+    if (const std::optional<std::wstring> brief = ShortPath(path)) exact = inCodePage(*brief);
   }
   if (exact.empty()) return std::nullopt;
   return exact;
 }
+
+std::optional<std::wstring> ShortPath(const std::wstring& path) {
+  // A path past the plain form's length is asked for in the form that takes
+  // any length, and its short form given back in the plain form.
+  const bool extended = path.size() >= MAX_PATH;
+  const std::wstring asked = extended ? ExtendedForm(path) : path;
+  const DWORD n = volumeWithoutShortNames ? 0 : GetShortPathNameW(asked.c_str(), nullptr, 0);
+  std::wstring brief(n, L'\0');
+  if (n == 0 || GetShortPathNameW(asked.c_str(), brief.data(), n) + 1 != n) return std::nullopt;
+  brief.resize(n - 1);
+  if (!extended) return brief;
+  if (brief.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + brief.substr(8);
+  return brief.starts_with(L"\\\\?\\") ? brief.substr(4) : brief;
+}
+
+bool FitsAnsiFunctions(const std::string& path) { return AnsiToWide(path).size() < MAX_PATH; }
 
 std::string ExecutablePath() {
   std::wstring buffer(MAX_PATH, L'\0');

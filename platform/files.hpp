@@ -26,6 +26,12 @@ std::string ExecutableFolder();
 // else. `inCodePage` gives a path's bytes, or the empty text where it has no
 // form for it (as WideToAnsiExact of platform/code_pages.hpp).
 std::optional<std::string> NameInCodePage(const std::wstring& path, std::string (*inCodePage)(std::wstring_view));
+// The short form (8.3) of the file or folder `path` (a full path), where the
+// volume has one; none else.
+std::optional<std::wstring> ShortPath(const std::wstring& path);
+// Whether the ANSI functions open `path` (in the code page) as it is: it
+// fits their MAX_PATH characters with the NUL; a longer one they refuse.
+bool FitsAnsiFunctions(const std::string& path);
 // Short names as a volume that makes none gives them: none. A test plays
 // such a volume here; none in the plug-in.
 inline bool volumeWithoutShortNames = false;

@@ -143,10 +143,11 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 // A dropped file's name in the ANSI code page, where the boxes, which read
 // GB18030, read those bytes as the same name (they do not read "€", 80 in
-// the code page, so); else the empty text.
-std::string ReadAlikeByTheBoxes(std::wstring_view path) {
+// the code page, so); else none.
+std::optional<std::string> ReadAlikeByTheBoxes(std::wstring_view path) {
   std::string ansi = WideToAnsiExact(path);
-  return ansi == WideToGb18030(path) ? ansi : std::string();
+  if (ansi.empty() || ansi != WideToGb18030(path)) return std::nullopt;
+  return ansi;
 }
 
 LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
@@ -175,7 +176,9 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
         std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         const UINT got = DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
         path.resize(got);
-        files.push_back({WideToGb18030(path), NameInCodePage(path, ReadAlikeByTheBoxes)});
+        const std::optional<std::wstring> brief = ShortPath(path);
+        files.push_back(
+            {WideToGb18030(path), ReadAlikeByTheBoxes(path), brief ? ReadAlikeByTheBoxes(*brief) : std::nullopt});
       }
       DragFinish(drop);
       events->OnFilesDropped(control, files);
@@ -292,7 +295,7 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
   if (acceptFiles) DragAcceptFiles(control, TRUE);
 }
 
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030) {
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030, bool posted) {
   // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
   std::wstring list;
   for (const std::string& path : pathsGb18030) list += Gb18030ToWide(path) + L'\0';
@@ -304,7 +307,8 @@ void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb1803
   files->fWide = TRUE;
   memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
   GlobalUnlock(block);
-  SendMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+  if (!posted) SendMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+  else if (!PostMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0)) GlobalFree(block);
 }
 
 }  // namespace zoq::platform

@@ -69,12 +69,12 @@ class Painter {
 };
 
 // A file dropped on a control: its path in GB18030 (every character of it),
-// and the name the hosts open it by, in the ANSI code page, which the boxes
-// (GB18030) read as the same name: the path itself, or its short form (8.3)
-// where the code page cannot hold the long one; none where neither is held.
+// and the names the hosts may open it by, in the ANSI code page, each where
+// the boxes (GB18030) read its bytes as the same name: the path itself, and
+// its short form (8.3) where the volume has one.
 struct DroppedFile {
   std::string path;
-  std::optional<std::string> name;
+  std::optional<std::string> name, shortName;
 };
 
 // How a child control notifies its parent.
@@ -158,8 +158,9 @@ void ChooseListItem(WindowHandle combo, int item);
 // characters before it) and scrolls the box to show it; selects all of it.
 void CaretToEnd(WindowHandle edit, int before = 0);
 void SelectAllText(WindowHandle edit);
-// Drops files on a control as the shell would (tests).
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030);
+// Drops files on a control as the shell would (tests): handled at once, or,
+// `posted`, when the thread's message loop takes it.
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030, bool posted = false);
 // The rest of a double click whose first click is being handled (a click
 // that closes the window it fell on, say): a second press of the left button
 // soon and near enough to make a double click with it, and its release,

@@ -228,7 +228,7 @@ void Form::OnKey(WindowHandle control, std::function<bool(int, bool)> handler) {
   keyHandlers_[control] = std::move(handler);
 }
 
-void Form::OnDrop(WindowHandle control, std::function<void(const platform::DroppedFile&)> handler) {
+void Form::OnDrop(WindowHandle control, DropHandler handler) {
   if (!control) return;
   platform::WatchKeys(control, *this, true);
   dropHandlers_[control] = std::move(handler);
@@ -261,8 +261,8 @@ void Form::OnFilesDropped(WindowHandle control, const std::vector<platform::Drop
   auto found = dropHandlers_.find(control);
   if (found == dropHandlers_.end()) return;
   try {
-    std::function<void(const platform::DroppedFile&)> handler = found->second;
-    for (const platform::DroppedFile& file : files) handler(file);
+    DropHandler handler = found->second;
+    handler(files);
   } catch (...) {
   }
 }

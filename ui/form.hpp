@@ -128,10 +128,11 @@ class Form : public platform::FormEvents {
   std::vector<std::string> UnstoredItems() const;
   // The control shown while a typed text is not stored.
   void UnstoredSign(WindowHandle sign) { unstoredSign_ = sign; }
-  // Key-downs of a control (and files dropped on it); the handler returns
-  // true when it used the key up.
+  // Key-downs of a control (and files dropped on it, all of one drop in one
+  // call); the handler returns true when it used the key up.
   void OnKey(WindowHandle control, std::function<bool(int key, bool ctrlOnly)> handler);
-  void OnDrop(WindowHandle control, std::function<void(const platform::DroppedFile& file)> handler);
+  using DropHandler = std::function<void(const std::vector<platform::DroppedFile>& files)>;
+  void OnDrop(WindowHandle control, DropHandler handler);
   void SetTextColour(WindowHandle control, Colour colour);
   // Text and background colours of a control that draws text.
   void SetColours(WindowHandle control, Colour text, Colour background);
@@ -206,7 +207,7 @@ class Form : public platform::FormEvents {
   std::map<WindowHandle, Edited> edits_;
   std::vector<WindowHandle> editOrder_;
   std::map<WindowHandle, std::function<bool(int, bool)>> keyHandlers_;
-  std::map<WindowHandle, std::function<void(const platform::DroppedFile&)>> dropHandlers_;
+  std::map<WindowHandle, DropHandler> dropHandlers_;
   std::map<Picture, platform::Bitmap> builtIns_;
   std::vector<std::unique_ptr<platform::Bitmap>> kept_;
   WindowHandle muted_ = nullptr;  // an edit box whose text the program sets

@@ -4,11 +4,13 @@
 // shows rows kept here, read from the library file in one pass: any number
 // of keywords is listed at once.
 #include <algorithm>
+#include <utility>
 
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "core/plugin.hpp"
+#include "core/reply/sending.hpp"
 #include "core/settings.hpp"
 #include "platform/code_pages.hpp"
 #include "platform/files.hpp"
@@ -31,8 +33,11 @@ constexpr const char* kDeleteFailed = "删除失败";
 // Said when a save found the entry changed in the file since the editor was
 // filled: the editor shows the file's value, nothing is written.
 constexpr const char* kChangedInFile = "文件已改动";
-// Said when a file dropped on the reply box has no name the hosts could open
-// it by (characters their code page lacks, and no short name): no code.
+// Said when a file dropped on the reply box has no name the template and
+// the hosts read back as that file (characters their code page lacks or
+// that a code reads otherwise, a path too long, and no short name that
+// serves): no code. Of a drop of several files, with how many went in
+// nowhere before it.
 constexpr const char* kNameNotHeld = "文件名含框架不支持的字符";
 constexpr const char* kSearchHint = "搜索内容 (CTRL+F)";
 constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
@@ -320,11 +325,12 @@ void SettingsWindow::ClearEditorBoxes() {
 void SettingsWindow::SayInSearchBox(const char* text) { platform::SetWindowTextGbk(Control("词控_搜索框"), text); }
 
 void SettingsWindow::SuccessInSearchBox() {
-  for (const char* failure : {kSaveFailed, kDeleteFailed, kChangedInFile, kNameNotHeld}) TakeBackFromSearchBox(failure);
+  for (const char* failure : {kSaveFailed, kDeleteFailed, kChangedInFile}) TakeBackFromSearchBox(failure);
+  TakeBackFromSearchBox(droppedNowhere_);
 }
 
-void SettingsWindow::TakeBackFromSearchBox(const char* said) {
-  if (platform::WindowTextGbk(Control("词控_搜索框")) == said) SayInSearchBox(kSearchHint);
+void SettingsWindow::TakeBackFromSearchBox(const std::string& said) {
+  if (!said.empty() && platform::WindowTextGbk(Control("词控_搜索框")) == said) SayInSearchBox(kSearchHint);
 }
 
 bool SettingsWindow::FilledEntryChanged(const std::string& file) {
@@ -378,11 +384,16 @@ void SettingsWindow::RowToEditor() {
   filled_ = Filled{chosen.section, reply};
 }
 
-void SettingsWindow::DropMediaFile(const platform::DroppedFile& file) {
+SettingsWindow::Dropped SettingsWindow::DropMediaFile(const platform::DroppedFile& file) {
+  // The two folders below the running directory as the reply variables that
+  // the expansion turns back into them.
   const std::string& run = Plugin().RunDirectory;
-  const auto withFolderVariables = [&](const std::string& path) {
-    return text::ReplaceAll(text::ReplaceAll(path, run + "\\ZOQData", "[ZOQData]", text::Case::IgnoreAscii),
-                            run + "\\ZOQAdmin", "[ZOQAdmin]", text::Case::IgnoreAscii);
+  constexpr std::pair<const char*, const char*> kFolders[] = {{"\\ZOQData", "[ZOQData]"}, {"\\ZOQAdmin", "[ZOQAdmin]"}};
+  const auto withFolderVariables = [&](std::string path) {
+    for (const auto& [folder, variable] : kFolders) {
+      path = text::ReplaceAll(path, run + folder, variable, text::Case::IgnoreAscii);
+    }
+    return path;
   };
   // The kind by the whole name (a short one keeps three letters of ".flac").
   const std::string whole = withFolderVariables(file.path);
@@ -395,11 +406,36 @@ void SettingsWindow::DropMediaFile(const platform::DroppedFile& file) {
   const char* code = holdsAny({".jpg", ".gif", ".png", ".bmp"})   ? "[P="
                      : holdsAny({".amr", ".mp3", ".wav", ".flac"}) ? "[V="
                                                                    : nullptr;
-  if (!code) return;
-  // A name the hosts would take for another file, or for none, is no code.
-  if (!file.name) return SayInSearchBox(kNameNotHeld);
-  TakeBackFromSearchBox(kNameNotHeld);
-  AppendToReply(code + withFolderVariables(*file.name) + "]");
+  if (!code) return Dropped::NotMedia;
+  // A name the hosts would take for another file, or for none, is no code:
+  // looked at as the host receives it, the folders expanded back.
+  for (const std::optional<std::string>* name : {&file.name, &file.shortName}) {
+    if (!*name) continue;
+    const std::string inserted = withFolderVariables(**name);
+    std::string received = inserted;
+    for (const auto& [folder, variable] : kFolders) received = text::ReplaceAll(received, variable, run + folder);
+    if (text::EqualsIgnoreAsciiCase(received, **name) && PathReachesHostsAsWritten(received)) {
+      AppendToReply(code + inserted + "]");
+      return Dropped::Inserted;
+    }
+  }
+  return Dropped::NoName;
+}
+
+void SettingsWindow::DropMediaFiles(const std::vector<platform::DroppedFile>& files) {
+  std::size_t inserted = 0, nowhere = 0;
+  for (const platform::DroppedFile& file : files) {
+    const Dropped dropped = DropMediaFile(file);
+    inserted += dropped == Dropped::Inserted;
+    nowhere += dropped == Dropped::NoName;
+  }
+  if (nowhere == 0) {
+    if (inserted > 0) TakeBackFromSearchBox(droppedNowhere_);
+    return;
+  }
+  droppedNowhere_ = kNameNotHeld;
+  if (files.size() > 1) droppedNowhere_ = text::Decimal(static_cast<std::int64_t>(nowhere)) + "个" + droppedNowhere_;
+  SayInSearchBox(droppedNowhere_.c_str());
 }
 
 }  // namespace zoq::ui

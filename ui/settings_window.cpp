@@ -193,7 +193,8 @@ void SettingsWindow::SettingsWindowStart() {
   const std::shared_ptr<const Options> o = Plugin().Current();
   SetPermissionPicture("删除词汇", o->Settings.全员删除);
   SetPermissionPicture("词库权限", o->Settings.全员可用);
-  OnDrop(Control("词控_回复框"), [this](const platform::DroppedFile& file) { DropMediaFile(file); });
+  OnDrop(Control("词控_回复框"),
+         [this](const std::vector<platform::DroppedFile>& files) { DropMediaFiles(files); });
   SetEditText(Control("主页_登录号头像"), Plugin().RobotAccount());
   ShowRobotAvatar();
   platform::SetWindowTextGbk(Control("版本标签"), VersionText());

@@ -137,9 +137,15 @@ class SettingsWindow : public Form {
   void ClearEditorBoxes();
   void SearchLibrary();
   void RowToEditor();
-  // A picture or voice code for the file, by the name the hosts open it by;
-  // none for a file without such a name, and the search box says why.
-  void DropMediaFile(const platform::DroppedFile& file);
+  // A picture or voice code for a file of the kinds a code names, by a name
+  // the template and every host read back as that very file: its own, else
+  // its short one; none for a file without such a name.
+  enum class Dropped { NotMedia, Inserted, NoName };
+  Dropped DropMediaFile(const platform::DroppedFile& file);
+  // The codes of the files of one drop; the search box says how many files
+  // went in nowhere, or takes back what it said of an earlier drop once a
+  // code goes in.
+  void DropMediaFiles(const std::vector<platform::DroppedFile>& files);
   // Appends `code` to the reply box, the caret where the owner goes on
   // typing (`caretBeforeEnd` characters before the end), in view.
   void AppendToReply(const std::string& code, int caretBeforeEnd = 0);
@@ -148,7 +154,7 @@ class SettingsWindow : public Form {
   void SayInSearchBox(const char* text);
   void SuccessInSearchBox();
   // The hint in place of what the search box says, where it says `said`.
-  void TakeBackFromSearchBox(const char* said);
+  void TakeBackFromSearchBox(const std::string& said);
   // Whether the file holds the entry the editor was filled with otherwise
   // now (changed by hand meanwhile): the editor then shows the file's value.
   bool FilledEntryChanged(const std::string& file);
@@ -196,6 +202,8 @@ class SettingsWindow : public Form {
   };
   std::optional<Filled> filled_;
   bool selectingFromCode_ = false;
+  // What the search box said of the last drop whose files went in nowhere.
+  std::string droppedNowhere_;
 };
 
 // Opens the settings window (modal; returns when it has been closed); a

@@ -337,8 +337,15 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 platform::Click(w.Control("按钮_模糊词库"));
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "30");
                 EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");  // the one shown is stored
-                platform::DropFiles(w.Control("词控_回复框"), {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
-                                                               "D:\\music\\x.mp3", "C:\\notes.txt"});
+                // Two of them have no name a host reads as that file (no short name either).
+                platform::DropFiles(w.Control("词控_回复框"),
+                                    {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
+                                     platform::WideToGb18030(L"D:\\music\\고양이.mp3"), "D:\\music\\x.mp3",
+                                     "C:\\notes.txt", "D:\\music\\a]b.wav"},
+                                    true);
+              },
+              [](ui::SettingsWindow& w) {
+                EXPECT_EQ(Text(w, "词控_搜索框"), "2个文件名含框架不支持的字符");
                 Search(w, "猫");  // a row found: the codes, not saved yet, stay
                 Focus(w, "词控_回复框");
                 TypeText("z");  // after the codes
@@ -373,33 +380,63 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
               }});
 }
 
-// A dropped file goes by a name the hosts open as that very file: its own,
-// where their code page holds it as the reply box reads it, else its short
-// name (8.3), the kind still that of its whole name; on a volume without
-// short names no code goes in and the search box says why, until a code
-// goes in or a save is made. The reply box shows the code, at its end (a box
-// of Windows scrolls only when asked to).
+// The bytes of the file that a host opens by `path` with the ANSI functions;
+// "<error N>" where they refuse it.
+std::string OpenedByAnsiName(const std::string& path) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return "<error " + std::to_string(GetLastError()) + ">";
+  std::string bytes(4096, '\0');
+  DWORD got = 0;
+  ::ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr), CloseHandle(f);
+  return bytes.substr(0, got);
+}
+
+// A dropped file goes by a name the template and the hosts read back as
+// that very file: its own, where their code page holds it as the reply box
+// reads it, nothing in it is read otherwise (a bracket, a comma, a code) and
+// the ANSI functions open it, else its short name (8.3), the kind still that
+// of its whole name; on a volume without short names no code goes in and
+// the search box says why, until a code goes in or a save is made. The
+// reply box shows the code, at its end (a box of Windows scrolls only when
+// asked to); saved, the robot sends it through the host, which opens the
+// file dropped by it, not the decoy that the name read otherwise names.
 TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
   const std::wstring files = platform::AnsiToWide(folder) + L"\\拖放";
   CreateDirectoryW(files.c_str(), nullptr);
   CreateDirectoryW((files + L"\\사진").c_str(), nullptr);
-  const auto make = [&](const std::wstring& name) {  // holding its name
-    const std::string bytes = platform::WideToGb18030(name);
+  CreateDirectoryW((files + L"\\[ZOQData]").c_str(), nullptr);
+  const auto make = [&](const std::wstring& name, const std::string& bytes) {
     HANDLE f = CreateFileW((files + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD wrote = 0;
     ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr), CloseHandle(f);
   };
-  make(L"1.wav");  // what "€1.wav" reads as, once "€" is lost
+  make(L"1.wav", "decoy");  // what "€1.wav" reads as, once "€" is lost
+  FakeHostDll& vlq = Fake("VLQapi.dll");
   const char* hint = "搜索内容 (CTRL+F)";
   const char* noName = "文件名含框架不支持的字符";
   struct Drop {
-    const wchar_t* name;  // of a file of `files`
-    bool shortNames;      // the volume makes them
-    const char* code;     // before the name; null: none
+    std::wstring name;  // of a file of `files`
+    bool shortNames;    // the volume makes them
+    const char* code;   // before the name; null: none
     bool byShortName;
-    const char* said;  // in the search box
+    const char* said;                // in the search box
+    const wchar_t* decoy = nullptr;  // the file the name read otherwise names
   };
   const Drop drops[] = {{L"€1.wav", true, "[V=", true, hint},
+                        {L"a]b.png", true, "[P=", true, hint, L"a"},
+                        {L"b]x.wav", true, "[V=", true, hint, L"b"},
+                        {L"a].png", true, "[P=", true, hint, L"a"},
+                        {L"x[消息].png", true, "[P=", true, hint, L"x.png"},
+                        {L"a[N]b.png", true, "[P=", true, hint},
+                        {L"q[P=C.png", true, "[P=", true, hint, L"q[pic=C.png"},
+                        {L"notes&uoS9#.png", true, "[P=", true, hint, L"notes"},
+                        {L"d,e.png", true, "[P=", true, hint},  // split at the comma by two hosts
+                        {L"photo%41x.png", true, "[P=", true, hint},  // decoded by ISky: photoAx.png
+                        {L"photo&amp;.png", true, "[P=", true, hint},
+                        {L"{提示}.png", true, "[P=", true, hint},  // a mention on the WeChat-style host
+                        {std::wstring(250, L'l') + L".png", true, "[P=", true, hint},  // too long for ANSI functions
+                        {L"a]b.png", false, nullptr, false, noName},
+                        {L"[ZOQData]\\p.png", true, "[P=", true, hint},  // not the data folder
                         {L"사진\\고양이.png", true, "[P=", true, hint},
                         {L"고양이.flac", true, "[V=", true, hint},  // ".FLA" in its short name
                         {L"猫咪的照片.png", true, "[P=", false, hint},
@@ -414,26 +451,38 @@ TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
     AsWindowsBox(w.Control("词控_回复框"));
   }};
   for (const Drop& drop : drops) {
-    make(drop.name);
-    steps.push_back([&](ui::SettingsWindow& w) {
-      const std::wstring path = files + L"\\" + drop.name;
-      std::wstring brief(MAX_PATH, L'\0');
-      brief.resize(GetShortPathNameW(path.c_str(), brief.data(), MAX_PATH));
-      ASSERT_NE(brief, path);
-      const WindowHandle reply = w.Control("词控_回复框");
-      platform::SetWindowTextGbk(reply, lines);
+    make(drop.name, platform::WideToGb18030(drop.name));  // holding its name
+    if (drop.decoy) make(drop.decoy, "decoy");
+    const std::wstring path = files + L"\\" + drop.name;
+    std::wstring brief(MAX_PATH, L'\0');
+    brief.resize(GetShortPathNameW(path.c_str(), brief.data(), MAX_PATH));
+    ASSERT_NE(brief, path);
+    const std::string name = platform::WideToAnsi(drop.byShortName ? brief : path);
+    steps.push_back([&, path](ui::SettingsWindow& w) {  // dropped through the window's loop
+      platform::SetWindowTextGbk(w.Control("词控_回复框"), lines);
       platform::volumeWithoutShortNames = !drop.shortNames;
-      platform::DropFiles(reply, {platform::WideToGb18030(path)});
+      platform::DropFiles(w.Control("词控_回复框"), {platform::WideToGb18030(path)}, true);
+    });
+    steps.push_back([&, name](ui::SettingsWindow& w) {
       platform::volumeWithoutShortNames = false;
-      const std::string shown = Text(w, "词控_回复框"), name = platform::WideToAnsi(drop.byShortName ? brief : path);
+      const std::string shown = Text(w, "词控_回复框");
       ASSERT_EQ(shown.substr(0, lines.size()), lines);
       EXPECT_EQ(shown.substr(lines.size()), drop.code ? drop.code + name + "]" : "");
       EXPECT_EQ(Text(w, "词控_搜索框"), drop.said);
       if (!drop.code) return;
-      EXPECT_TRUE(CaretLineInView(reply));
-      // Opened by that name as a host opens it: the file dropped.
-      const std::string opened = shown.substr(lines.size() + 3, shown.size() - lines.size() - 4);
-      EXPECT_EQ(ReadFile(opened), platform::WideToGb18030(drop.name)) << opened;
+      EXPECT_TRUE(CaretLineInView(w.Control("词控_回复框")));
+      platform::SetWindowTextGbk(w.Control("词控_关键词框"), "k");
+      Focus(w, "词控_关键词框");
+      PressKey('S', true);
+    });
+    steps.push_back([&](ui::SettingsWindow&) {
+      if (!drop.code) return;
+      // Sent, and opened by the path in the code as the host reads it (to
+      // the first "]") and opens it: the file dropped.
+      const std::string sent = Answered(vlq, "10002", "k"), opener = drop.code[1] == 'P' ? "[pic=" : "[voi=";
+      const std::size_t at = sent.find(opener) + opener.size();
+      const std::string opened = sent.substr(at, sent.find(']', at) - at);
+      EXPECT_EQ(OpenedByAnsiName(opened), platform::WideToGb18030(drop.name)) << sent;
     });
   }
   steps.push_back([&](ui::SettingsWindow& w) {

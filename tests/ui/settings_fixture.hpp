@@ -25,6 +25,8 @@
 #include "tests/web/web_server.hpp"
 #include "ui/settings_window.hpp"
 
+extern "C" std::int32_t __stdcall Event(const char*, std::int32_t, std::int32_t, const char*, const char*, const char*,
+                                        const char*, const char*, const char*, const char*, const char*, std::int32_t);
 extern "C" std::int32_t __stdcall set(), OQ_SetUp(), MQset(), SP_SetUp(), ER_SetUp(), XQ_SetUp(), MQ_Set(), ISky_Menu(),
     Settings(), ZOQ_MeKyu(), ER_DestroyPlugin(), VlqEnd();  // VlqEnd: the stop export "end"
 
@@ -112,6 +114,14 @@ inline bool ClipboardFree() {
   return opened;
 }
 inline std::string Admin(const std::string& key) { return ReadIniItem(AdminFile(), kAdminSection, key, "<missing>"); }
+// What the robot answers `owner`'s private `message` through the VLQ host:
+// the one message sent, or "<count>" of the host's calls.
+inline std::string Answered(FakeHostDll& vlq, const char* owner, const std::string& message) {
+  vlq.Reset();
+  Event("10001", 1, 0, "", owner, "", message.c_str(), "1", "2", "", "", 0);
+  const std::vector<FakeCall> calls = vlq.Calls();
+  return calls.size() == 1 && calls[0].args.size() > 4 ? calls[0].args[4] : "<" + std::to_string(calls.size()) + ">";
+}
 
 // The control's client area painted afresh (or, `asShown`, as the screen
 // shows it now), as the colour (COLORREF) of each pixel.

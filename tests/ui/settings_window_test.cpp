@@ -17,9 +17,6 @@
 #include "ui/image.hpp"
 #include "ui/pictures.hpp"
 
-extern "C" std::int32_t __stdcall Event(const char*, std::int32_t, std::int32_t, const char*, const char*, const char*,
-                                        const char*, const char*, const char*, const char*, const char*, std::int32_t);
-
 namespace zoq::testing {
 namespace {
 
@@ -59,15 +56,6 @@ std::string SolidPng(int w, int h, const std::array<std::uint8_t, 4>& rgba) {
   };
   const std::string header = With(With(std::string("\0\0\0\0\0\0\0\0\x08\x06\0\0\0", 13), 0, w, 4), 4, h, 4);
   return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunk("IDAT", packed) + chunk("IEND", "");
-}
-
-// What the robot answers `owner`'s private `message` through the VLQ host:
-// the one message sent, or "<count>" of the host's calls.
-std::string Answered(FakeHostDll& vlq, const char* owner, const std::string& message) {
-  vlq.Reset();
-  Event("10001", 1, 0, "", owner, "", message.c_str(), "1", "2", "", "", 0);
-  const std::vector<FakeCall> calls = vlq.Calls();
-  return calls.size() == 1 && calls[0].args.size() > 4 ? calls[0].args[4] : "<" + std::to_string(calls.size()) + ">";
 }
 
 // The page shown, and which page buttons are enabled: all but the page's own.
