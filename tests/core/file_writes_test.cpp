@@ -15,6 +15,7 @@
 #include "platform/folder_lock.hpp"
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
+#include "tests/host/harness.hpp"
 
 namespace zoq {
 namespace {
@@ -111,6 +112,19 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
       // A lone surrogate that GB18030 would turn into another character.
       {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), {Set("a", "k", "1")},
        std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), false},
+      // UTF-8 without a mark, as most editors save it: changed as its text, kept UTF-8 (你 and
+      // 猫 are GBK here), every other character too.
+      {testing::Utf8(u8"[a]\r\nk=早安\r\n"), {Set("a", "k", "\xC4\xE3"), Set("b", "k", "2")},
+       testing::Utf8(u8"[a]\r\nk=你\r\n[b]\r\nk=2\r\n")},
+      {testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=é"), {Set("b", "j", "\xC3\xA8"), DeleteSection("c")},
+       testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=猫\r\n")},
+      // Characters of two bytes alone, or GBK beside UTF-8: text of the code page.
+      {testing::Utf8(u8"[a]\r\nk=é\r\n"), {Set("a", "j", "\xC4\xE3")}},
+      {testing::Utf8(u8"[a]\r\nk=早安\r\n") + "[b]\r\nk=\xD4\xE7\r\n", {Set("b", "k", "\xC4\xE3")}},
+      // A change that would leave no character of three bytes, so that the file would
+      // read as GBK: not made.
+      {testing::Utf8(u8"[a]\r\nk=早\r\n[b]\r\nk=é\r\n"), {DeleteSection("a")},
+       testing::Utf8(u8"[a]\r\nk=早\r\n[b]\r\nk=é\r\n"), false},
   };
   for (const auto& row : rows) {
     for (const std::string& file : {ours, theirs}) platform::WriteWholeFile(file, row.original);
