@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "core/files/file_writes.hpp"
 #include "core/files/kept_times.hpp"
+#include "platform/code_pages.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
@@ -118,6 +120,9 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
        testing::Utf8(u8"[a]\r\nk=你\r\n[b]\r\nk=2\r\n")},
       {testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=é"), {Set("b", "j", "\xC3\xA8"), DeleteSection("c")},
        testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=猫\r\n")},
+      // The whole file is judged: GBK whose changed section alone would be UTF-8 (洹颁啊:
+      // E4 A1, B0 E4, B0 A1), beside one that is none (开), is changed as GBK.
+      {"[a]\r\nk=\xBF\xAA\r\n[b]\r\nk=\xE4\xA1\xB0\xE4\xB0\xA1\r\n", {Set("b", "k", "\xE4\xA1\xB0\xE4\xB0\xA1" "x")}},
       // Characters of two bytes alone, or GBK beside UTF-8: text of the code page.
       {testing::Utf8(u8"[a]\r\nk=é\r\n"), {Set("a", "j", "\xC4\xE3")}},
       {testing::Utf8(u8"[a]\r\nk=早安\r\n") + "[b]\r\nk=\xD4\xE7\r\n", {Set("b", "k", "\xC4\xE3")}},
@@ -164,6 +169,24 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
     platform::WriteWholeFile(file, "[a]\r\nk=4\r\n");
   }
   EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
+}
+
+// A file is read in the form of its own bytes, whatever was read of it
+// before: GBK that a file of UTF-8 read as, and that is UTF-8 itself (洹颁啊,
+// E4 A1 B0 E4 B0 A1: U+4870 U+4C21), is read as UTF-8 once it is the file's
+// bytes, under the folder's lock as outside it.
+TEST(FileWrites, AFileIsReadInTheFormOfItsOwnBytesWhateverWasReadBefore) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-forms") + "\\SayZ.ini";
+  const std::string gbk = "\xE4\xA1\xB0\xE4\xB0\xA1", utf8 = testing::Utf8(u8"洹颁啊");
+  const std::string asUtf8 = platform::WideToAnsi(std::wstring{0x4870, 0x4C21});
+  for (const bool locked : {false, true}) {
+    platform::WriteWholeFile(file, "[a]\r\nk=" + utf8 + "\r\n");
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), gbk);
+    platform::WriteWholeFile(file, "[a]\r\nk=" + gbk + "\r\n");
+    std::optional<DataFolderLock> lock;
+    if (locked) lock.emplace(file);
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), asUtf8) << locked;
+  }
 }
 
 // Under the lock, a file that another program is saving in place (emptied
