@@ -13,6 +13,10 @@ namespace zoq {
 inline constexpr const char* kAdminSection = "admin";
 inline constexpr const char* kStagingSection = "新增词库";
 inline constexpr const char* kStagingKey = "待添词汇";
+// What the stage command answers while section `admin` holds no `添加返回文本`
+// (a key there, empty too, is answered as it stands): the text the settings
+// window shows for it, and stores once the owner opens its page.
+inline constexpr const char* kDefaultStageConfirmation = "待创建词汇:[词汇]";
 
 // A key of section `admin` that the enable reads, and the value that stands
 // for it while the file does not hold it.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "text/encoding.hpp"
+#include "text/text.hpp"
 
 namespace zoq::platform {
 namespace {
@@ -67,27 +68,39 @@ std::string WideToGb18030(std::wstring_view wide) {
   return encoding::Utf16beToGb18030(units);
 }
 
+FileForm FileFormOf(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) return FileForm::MarkedUtf8;
+  if (bytes.starts_with("\xFF\xFE")) return FileForm::Utf16le;
+  if (bytes.starts_with("\xFE\xFF")) return FileForm::Utf16be;
+  return text::LongestUtf8Character(bytes) >= 3 ? FileForm::Utf8 : FileForm::Ansi;
+}
+
+std::size_t MarkLength(FileForm form) {
+  switch (form) {
+    case FileForm::MarkedUtf8: return 3;
+    case FileForm::Utf16le:
+    case FileForm::Utf16be: return 2;
+    default: return 0;
+  }
+}
+
 namespace {
 
-// A file's text that starts with a byte-order mark, through `fromWide`;
-// any other text unchanged.
+// A file's text of a Unicode form, through `fromWide`; ANSI text unchanged.
 template <typename FromWide>
 std::string FileText(std::string bytes, FromWide fromWide) {
-  const std::string_view b(bytes);
-  if (b.starts_with("\xEF\xBB\xBF")) {
-    return fromWide(ToWide(CP_UTF8, b.substr(3)));
+  const FileForm form = FileFormOf(bytes);
+  if (form == FileForm::Ansi) return bytes;  // moved out
+  const std::string_view b = std::string_view(bytes).substr(MarkLength(form));
+  if (form == FileForm::Utf8 || form == FileForm::MarkedUtf8) return fromWide(ToWide(CP_UTF8, b));
+  const bool little = form == FileForm::Utf16le;
+  std::wstring wide;
+  for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
+    const unsigned char lo = static_cast<unsigned char>(b[little ? i : i + 1]);
+    const unsigned char hi = static_cast<unsigned char>(b[little ? i + 1 : i]);
+    wide.push_back(static_cast<wchar_t>(lo | (hi << 8)));
   }
-  const bool little = b.starts_with("\xFF\xFE"), big = b.starts_with("\xFE\xFF");
-  if (little || big) {
-    std::wstring wide;
-    for (std::size_t i = 2; i + 1 < b.size(); i += 2) {
-      const unsigned char lo = static_cast<unsigned char>(b[little ? i : i + 1]);
-      const unsigned char hi = static_cast<unsigned char>(b[little ? i + 1 : i]);
-      wide.push_back(static_cast<wchar_t>(lo | (hi << 8)));
-    }
-    return fromWide(wide);
-  }
-  return bytes;  // moved out
+  return fromWide(wide);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "text/text.hpp"
 
+#include <algorithm>
 #include <limits>
 
 namespace zoq::text {
@@ -148,5 +149,38 @@ ZOQ_HOT bool ListHoldsNumber(std::string_view list, std::string_view number, Cas
 }
 
 std::string Decimal(std::int64_t value) { return std::to_string(value); }
+
+int LongestUtf8Character(std::string_view bytes) {
+  int longest = 0;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const unsigned char c = static_cast<unsigned char>(bytes[pos]);
+    // The length the lead byte gives, and the range of the byte after it
+    // that keeps the character in its shortest form, below the surrogates
+    // and within U+10FFFF.
+    int length = 1;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else if (c >= 0x80) {
+      return 0;
+    }
+    if (bytes.size() - pos < static_cast<std::size_t>(length)) return 0;
+    for (int i = 1; i < length; ++i) {
+      const unsigned char next = static_cast<unsigned char>(bytes[pos + i]);
+      if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
+    }
+    longest = std::max(longest, length);
+    pos += static_cast<std::size_t>(length);
+  }
+  return longest;
+}
 
 }  // namespace zoq::text

@@ -79,4 +79,10 @@ bool ListHoldsNumber(std::string_view list, std::string_view number, Case mode =
 
 std::string Decimal(std::int64_t value);
 
+// The bytes read as UTF-8: the length of their longest character, 1 to 4
+// (0 for no bytes); 0 as well when they are not UTF-8 as a whole (a byte
+// that starts or continues no character, a character cut short, an overlong
+// form, a surrogate, anything beyond U+10FFFF).
+int LongestUtf8Character(std::string_view bytes);
+
 }  // namespace zoq::text

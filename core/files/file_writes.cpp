@@ -31,11 +31,15 @@ std::string Folded(std::string_view s) {
   return out;
 }
 
-IniImage ImageOf(std::string bytes) {
+// The image of text of the code page: a change's lines, a part of a file
+// of that text.
+IniImage ImageOfText(std::string text) {
   IniImage image;
-  image.Load(platform::FileTextAsAnsi(std::move(bytes)));
+  image.Load(std::move(text));
   return image;
 }
+// The image of a whole file's bytes, read in the file's form.
+IniImage ImageOf(std::string bytes) { return ImageOfText(platform::FileTextAsAnsi(std::move(bytes))); }
 
 // A line as the multiset of lines counts it, names without case: a hash of
 // its section, its key and its value (a header: the section alone).
@@ -72,7 +76,7 @@ bool Touches(const IniChange& change, const IniImage::Line& line) {
 // The lines a change writes: its section and the key's line, as the INI
 // functions would read them from a file of their own.
 IniImage Written(const IniChange& change) {
-  return ImageOf("[" + change.section + "]\r\n" + *change.key + "=" + *change.value + "\r\n");
+  return ImageOfText("[" + change.section + "]\r\n" + *change.key + "=" + *change.value + "\r\n");
 }
 
 // The writes of this process, by path (ASCII letters folded).
@@ -135,31 +139,26 @@ bool PutInPlace(const std::string& path, const std::string& bytes, bool overwrit
   return done;
 }
 
-// The forms of text the INI functions read: ANSI, or Unicode after a
-// byte-order mark.
-enum class Form { Ansi, Utf8, Utf16le, Utf16be };
-Form FormOf(std::string_view bytes) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) return Form::Utf8;
-  if (bytes.starts_with("\xFF\xFE")) return Form::Utf16le;
-  return bytes.starts_with("\xFE\xFF") ? Form::Utf16be : Form::Ansi;
-}
+using platform::FileForm;
 
 // The UTF-16BE units of a Unicode text (after its mark), or the other way.
-std::string Units(Form form, std::string text, bool toUnits) {
-  if (form == Form::Utf8) return toUnits ? encoding::Utf8ToUtf16be(text) : encoding::Utf16beToUtf8(text);
-  for (std::size_t i = 0; form == Form::Utf16le && i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
+std::string Units(FileForm form, std::string text, bool toUnits) {
+  if (form == FileForm::Utf8 || form == FileForm::MarkedUtf8) {
+    return toUnits ? encoding::Utf8ToUtf16be(text) : encoding::Utf16beToUtf8(text);
+  }
+  for (std::size_t i = 0; form == FileForm::Utf16le && i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
   return text;
 }
 
 // The file's bytes with the changes made. Unicode text is changed as
 // GB18030, which holds every character, and written back as it was
-// encoded; none when it does not come back whole that way (a lone
-// surrogate, say).
+// encoded, its mark (or none) kept; none when it does not come back whole
+// that way (a lone surrogate, say).
 std::optional<std::string> Changed(const IniImage& image, const std::string& bytes,
                                    const std::vector<IniChange>& changes) {
-  const Form form = FormOf(bytes);
-  if (form == Form::Ansi) return WithIniChanges(image, bytes, changes);
-  const std::size_t mark = form == Form::Utf8 ? 3 : 2;
+  const FileForm form = platform::FileFormOf(bytes);
+  if (form == FileForm::Ansi) return WithIniChanges(image, bytes, changes);
+  const std::size_t mark = platform::MarkLength(form);
   const std::string text = bytes.substr(mark);
   const std::string gb = encoding::Utf16beToGb18030(Units(form, text, true));
   if (Units(form, encoding::Gb18030ToUtf16be(gb), false) != text) return std::nullopt;
@@ -193,12 +192,15 @@ bool LinesMadeWhole(const IniImage& before, const IniImage& after, const std::ve
 }
 
 // What is known of each data file: the image parsed of it last (what a
-// reader or a writer of the same bytes takes instead of parsing them again)
-// and the size a writer last found or left it at (what tells a read of a
-// file that another program is saving in place); the image of the last
-// steady read, with the stamp the file had then.
+// reader or a writer of the same bytes takes instead of parsing them again:
+// only where its text is the file's own bytes, ANSI text, and not what the
+// bytes of a file of Unicode text read as) and the size a writer last found
+// or left it at (what tells a read of a file that another program is saving
+// in place); the image of the last steady read, with the stamp the file had
+// then.
 struct Known {
   std::shared_ptr<const IniImage> image;
+  bool imageOfBytes = false;  // its text is the bytes it was parsed of
   std::optional<std::size_t> size;
   std::shared_ptr<const IniImage> steady;
   platform::FileStamp steadyStamp;
@@ -219,11 +221,14 @@ Known KnownOf(const std::string& path) {
   return it == f.byPath.end() ? Known{} : it->second;
 }
 
-// The image of what was just written to the file.
-void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image) {
+// The image of what was just written to the file, or read of it (`ofBytes`:
+// its text is those bytes).
+void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image, bool ofBytes) {
   KnownFiles& f = Files();
   std::lock_guard<std::mutex> hold(f.lock);
-  f.byPath[Folded(path)].image = std::move(image);
+  Known& k = f.byPath[Folded(path)];
+  k.image = std::move(image);
+  k.imageOfBytes = ofBytes;
 }
 
 void SetKnownSize(const std::string& path, std::size_t size) {
@@ -369,7 +374,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
     // The bytes the image parsed of the file last holds are compared with
     // the file's a block at a time; others are read.
     const Known known = KnownOf(path);
-    const bool asKnown = before && known.image && known.image->text().size() == before->size &&
+    const bool asKnown = before && known.image && known.imageOfBytes && known.image->text().size() == before->size &&
                          read.file->Holds(known.image->text());
     if (!asKnown) read.own = read.file->ReadAll();
     if (otherProgramAt) otherProgramAt(WriteStep::BytesRead);
@@ -569,10 +574,12 @@ bool ValuesReadBack(const IniImage& image, const IniImage& is, const ChangedRun&
 }
 
 // What the check of a changed text found: the run of sections it looked
-// at line by line, and the image of the whole text when it parsed that.
+// at line by line, the image of the whole text when it parsed that, and
+// whether the text is ANSI (the image's text is then the bytes).
 struct Checked {
   ChangedRun run;
   std::optional<IniImage> whole;
+  bool ansi = true;
 };
 
 // The check of CheckedImage, without the image of a run's text.
@@ -580,13 +587,13 @@ std::optional<Checked> Check(const IniImage& image, const std::string& original,
                              const std::vector<IniChange>& changes) {
   // Unicode text is checked as it was changed, in GB18030: in the code page
   // a character beyond it would not read back as set.
-  if (FormOf(written) != Form::Ansi) {
+  if (platform::FileFormOf(written) != FileForm::Ansi) {
     IniImage was, is;
     was.Load(platform::FileTextAsGb18030(original));
     is.Load(platform::FileTextAsGb18030(written));
     const ChangedRun all{0, original.size(), written.size()};
     if (!LinesMadeWhole(was, is, changes) || !ValuesReadBack(was, is, all, true, changes)) return std::nullopt;
-    return Checked{all, ImageOf(written)};
+    return Checked{all, ImageOf(written), false};
   }
   // Only the sections where the bytes differ are looked at line by line:
   // every byte outside them is the original's, read the same way.
@@ -594,8 +601,8 @@ std::optional<Checked> Check(const IniImage& image, const std::string& original,
   const ChangedRun run = asHeld ? ChangedSections(original, written) : ChangedRun{0, original.size(), written.size()};
   const bool whole = run.from == 0 && run.beforeTo == original.size() && run.afterTo == written.size();
   IniImage was;
-  if (!whole) was = ImageOf(original.substr(run.from, run.beforeTo - run.from));
-  IniImage is = ImageOf(whole ? written : written.substr(run.from, run.afterTo - run.from));
+  if (!whole) was = ImageOfText(original.substr(run.from, run.beforeTo - run.from));
+  IniImage is = ImageOfText(whole ? written : written.substr(run.from, run.afterTo - run.from));
   if (!LinesMadeWhole(whole ? image : was, is, changes) || !ValuesReadBack(image, is, run, whole, changes)) {
     return std::nullopt;
   }
@@ -625,12 +632,12 @@ std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::stri
     std::lock_guard<std::mutex> hold(f.lock);
     Known& k = f.byPath[key];
     k.size = std::max(k.size.value_or(0), bytes.size());
-    if (k.image && k.image->HoldsText(bytes)) return k.image;
+    if (k.image && k.imageOfBytes && k.image->HoldsText(bytes)) return k.image;
   }
+  const bool ansi = platform::FileFormOf(bytes) == FileForm::Ansi;
   auto image = std::make_shared<IniImage>();
-  image->Load(platform::FileTextAsAnsi(std::move(bytes)));
-  std::lock_guard<std::mutex> hold(f.lock);
-  f.byPath[key].image = image;
+  image->Load(ansi ? std::move(bytes) : platform::FileTextAsAnsi(std::move(bytes)));
+  KeepImage(path, image, ansi);
   return image;
 }
 
@@ -670,8 +677,9 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
       const std::size_t size = written->size();
       CountWrite(file);
       SetKnownSize(file, size);
+      const bool ansi = checked->ansi;
       const auto after = std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked)));
-      KeepImage(file, after);
+      KeepImage(file, after, ansi);
       // What was just written is the file as last read while no one changed
       // it since (the write lock keeps this system's other writers out): a
       // reader that cannot open it then, or need not, goes by it.

@@ -123,8 +123,11 @@ enum class Writers { LockHolders, Anyone };
 
 // Makes every change, in order; false, and the file as it was, when they
 // cannot all be made whole (or the file cannot be read whole first). A file
-// of Unicode text (with a byte-order mark) is changed as GB18030 and keeps
-// its encoding; one that GB18030 does not hold whole is not changed.
+// of Unicode text (platform::FileFormOf: UTF-8 with a byte-order mark or
+// without, UTF-16) is changed as GB18030 and keeps its encoding and its mark
+// or none; one that GB18030 does not hold whole, or that the change would
+// leave reading otherwise (UTF-8 left with characters of two bytes alone),
+// is not changed.
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes);
 
 // What the changes of a file are, decided on the file as read (`fileThere`:

@@ -77,7 +77,7 @@ ReplyText StageKeyword(const std::string& keyword) {
       !WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), staged)) {
     return {};
   }
-  ReplyText confirmation = ReplyText::Written(ReadAdminItem("添加返回文本"));
+  ReplyText confirmation = ReplyText::Written(ReadAdminItem("添加返回文本", kDefaultStageConfirmation));
   confirmation.Replace(kKeywordMark, ReplyText::Outside(PlainKeywordForm(ReadStaged().value_or(""))));
   return confirmation;
 }

@@ -13,7 +13,8 @@
 namespace zoq {
 
 // Stages `keyword` (stored form) as 待添词汇; returns 添加返回文本 with
-// "[词汇]" replaced by the staged keyword (empty when that key is absent).
+// "[词汇]" replaced by the staged keyword (kDefaultStageConfirmation when
+// that key is absent, nothing when it is empty).
 // A keyword too long to be read back whole, or a failed write, stages
 // nothing and gives the empty text (nothing is confirmed).
 reply::ReplyText StageKeyword(const std::string& keyword);

@@ -8,13 +8,16 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "core/files/file_writes.hpp"
 #include "core/files/kept_times.hpp"
+#include "platform/code_pages.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
+#include "tests/host/harness.hpp"
 
 namespace zoq {
 namespace {
@@ -111,6 +114,22 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
       // A lone surrogate that GB18030 would turn into another character.
       {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), {Set("a", "k", "1")},
        std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), false},
+      // UTF-8 without a mark, as most editors save it: changed as its text, kept UTF-8 (你 and
+      // 猫 are GBK here), every other character too.
+      {testing::Utf8(u8"[a]\r\nk=早安\r\n"), {Set("a", "k", "\xC4\xE3"), Set("b", "k", "2")},
+       testing::Utf8(u8"[a]\r\nk=你\r\n[b]\r\nk=2\r\n")},
+      {testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=é"), {Set("b", "j", "\xC3\xA8"), DeleteSection("c")},
+       testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=猫\r\n")},
+      // The whole file is judged: GBK whose changed section alone would be UTF-8 (洹颁啊:
+      // E4 A1, B0 E4, B0 A1), beside one that is none (开), is changed as GBK.
+      {"[a]\r\nk=\xBF\xAA\r\n[b]\r\nk=\xE4\xA1\xB0\xE4\xB0\xA1\r\n", {Set("b", "k", "\xE4\xA1\xB0\xE4\xB0\xA1" "x")}},
+      // Characters of two bytes alone, or GBK beside UTF-8: text of the code page.
+      {testing::Utf8(u8"[a]\r\nk=é\r\n"), {Set("a", "j", "\xC4\xE3")}},
+      {testing::Utf8(u8"[a]\r\nk=早安\r\n") + "[b]\r\nk=\xD4\xE7\r\n", {Set("b", "k", "\xC4\xE3")}},
+      // A change that would leave no character of three bytes, so that the file would
+      // read as GBK: not made.
+      {testing::Utf8(u8"[a]\r\nk=早\r\n[b]\r\nk=é\r\n"), {DeleteSection("a")},
+       testing::Utf8(u8"[a]\r\nk=早\r\n[b]\r\nk=é\r\n"), false},
   };
   for (const auto& row : rows) {
     for (const std::string& file : {ours, theirs}) platform::WriteWholeFile(file, row.original);
@@ -150,6 +169,24 @@ TEST(FileWrites, AReadUnderTheLockLastsUntilTheThreadWritesTheFileOrLetsGo) {
     platform::WriteWholeFile(file, "[a]\r\nk=4\r\n");
   }
   EXPECT_EQ(ReadIniItemNow(file, "a", "k"), "4");
+}
+
+// A file is read in the form of its own bytes, whatever was read of it
+// before: GBK that a file of UTF-8 read as, and that is UTF-8 itself (洹颁啊,
+// E4 A1 B0 E4 B0 A1: U+4870 U+4C21), is read as UTF-8 once it is the file's
+// bytes, under the folder's lock as outside it.
+TEST(FileWrites, AFileIsReadInTheFormOfItsOwnBytesWhateverWasReadBefore) {
+  const std::string file = testing::FreshTestRunFolder("file-writes-forms") + "\\SayZ.ini";
+  const std::string gbk = "\xE4\xA1\xB0\xE4\xB0\xA1", utf8 = testing::Utf8(u8"洹颁啊");
+  const std::string asUtf8 = platform::WideToAnsi(std::wstring{0x4870, 0x4C21});
+  for (const bool locked : {false, true}) {
+    platform::WriteWholeFile(file, "[a]\r\nk=" + utf8 + "\r\n");
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), gbk);
+    platform::WriteWholeFile(file, "[a]\r\nk=" + gbk + "\r\n");
+    std::optional<DataFolderLock> lock;
+    if (locked) lock.emplace(file);
+    EXPECT_EQ(ReadIniItemNow(file, "a", "k"), asUtf8) << locked;
+  }
 }
 
 // Under the lock, a file that another program is saving in place (emptied

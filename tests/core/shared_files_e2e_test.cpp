@@ -120,6 +120,7 @@ TEST(SharedFiles, ManyThreadsAnswerEveryMessageWhileTheFilesChange) {
   std::map<std::string, int> answers;
   int confirmations = 0;
   for (const std::string& m : sent) {
+    if (m.starts_with("待创建词汇:")) continue;  // a stage's
     if (m.find("\r\n") != std::string::npos) {
       ++confirmations;
       continue;
@@ -618,7 +619,7 @@ TEST(SharedFiles, ADataFolderOfAnyLengthOrNameIsAnsweredAndWritten) {
                                              {1, "1357924680", "精确回复好"}, {1, kStranger, "新"}}) {
       h.CallNumber("Event", VlqEvent(code, sender, text));
     }
-    EXPECT_EQ(SentIn(folder), (Sent{"新\r\n好", "好"})) << folder.size() + data.size();
+    EXPECT_EQ(SentIn(folder), (Sent{"待创建词汇:新", "新\r\n好", "好"})) << folder.size() + data.size();
   }
 }
 

@@ -93,6 +93,29 @@ TEST(TextNumber, ListHoldsWholeNumbersOnly) {
   EXPECT_FALSE(ListHoldsNumber("111", ""));
 }
 
+// Bytes as UTF-8 as a whole, byte for byte (texts are written as bytes:
+// the sources' own texts are GBK in the Windows build).
+TEST(TextUtf8, TheLongestCharacterOfBytesThatAreUtf8AsAWhole) {
+  const struct {
+    std::string bytes;
+    int longest;
+  } rows[] = {
+      {"", 0}, {"abc\r\n", 1}, {"\xC3\xA8", 2}, {"a\xC2\x80z\xDF\xBF", 2},
+      {"\xE6\x97\xA9\xE5\xAE\x89", 3}, {"\xC3\xA8\xE0\xA0\x80", 3}, {"\xEF\xBF\xBF", 3},
+      {"\xED\x9F\xBF", 3}, {"\xEE\x80\x80", 3}, {"x\xF0\x90\x80\x80", 4}, {"\xF4\x8F\xBF\xBF\xC3\xA8", 4},
+      {"\xF3\xBF\xBF\xBF", 4},
+      // Not UTF-8: bytes that start or continue no character, overlong forms,
+      // surrogates, beyond U+10FFFF, a character cut short or broken.
+      {"\x80", 0}, {"a\xBF", 0}, {"\xC0\x80", 0}, {"\xC1\xBF", 0}, {"\xE0\x9F\xBF", 0},
+      {"\xF0\x8F\xBF\xBF", 0}, {"\xED\xA0\x80", 0}, {"\xED\xBF\xBF", 0}, {"\xF4\x90\x80\x80", 0},
+      {"\xF5\x80\x80\x80", 0}, {"\xFE", 0}, {"\xFF", 0}, {"\xE6\x97", 0}, {"\xE6\x97\xA9\xC3", 0},
+      {"\xE6\x97" "a", 0}, {"\xC3\xC3\xA8", 0}, {"\xF0\x90\x80\xC0", 0},
+      // GBK text: 早安 (D4 E7 B0 B2), 开 (BF AA), 猫 and 路 (C3 A8, C2 B7) alone.
+      {"\xD4\xE7\xB0\xB2", 0}, {"\xBF\xAA", 0}, {"\xC3\xA8\xC2\xB7", 2},
+  };
+  for (const auto& row : rows) EXPECT_EQ(LongestUtf8Character(row.bytes), row.longest) << ::testing::PrintToString(row.bytes);
+}
+
 TEST(TextBetween, CutsBetweenTheFirstStartAndTheNextEnd) {
   EXPECT_EQ(TextBetween("{\"wxid\":\"abc\",\"n\":1}", "\"wxid\":\"", "\""), "abc");
   EXPECT_EQ(TextBetween("{\"wxid\":\"abc\",\"n\":1}", "#引号wxid#引号:#引号", "#引号"), "abc");

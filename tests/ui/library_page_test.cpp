@@ -576,7 +576,6 @@ TEST_F(LibraryPageTest, TheListsSlimBarShowsWhereTheListIsAndScrollsIt) {
               }});
 }
 
-std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 std::string Utf16le(const char16_t* text) {
   std::string bytes;
   for (; *text; ++text) bytes += {static_cast<char>(*text & 0xFF), static_cast<char>(*text >> 8)};
@@ -599,11 +598,18 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
     std::string before, after;
     const char* said = "搜索内容 (CTRL+F)";  // in the search box: no failure
     int at = VK_END;                           // with Ctrl: where the key goes
+    const char* shown = nullptr;               // the box's text before the key
   };
   const Row rows[] = {
       {false, Utf8(u8"\uFEFF[kw]\r\n回复=手写😀ok\r\n"), Utf8(u8"\uFEFF[kw]\r\n回复=手写😀okZ\r\n")},
       {false, "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36ok\r\n", "[kw]\r\n回复=\xca\xd6\x81\x80\x94\x39\xfc\x36okZ\r\n"},
       {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok\r\n"), "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕okZ\r\n")},
+      // UTF-8 without a mark, as most editors save it.
+      {false, Utf8(u8"[kw]\r\n回复=手写😀ok\r\n"), Utf8(u8"[kw]\r\n回复=手写😀okZ\r\n")},
+      {false, Utf8(u8"[早安]\r\n回复=早上好[N]ok\r\n"), Utf8(u8"[早安]\r\n回复=早上好[N]okZ\r\n"), "搜索内容 (CTRL+F)",
+       VK_END, "早上好\r\nok"},
+      {true, Utf8(u8"[admin]\r\n开启返回文本=早安😀ok\r\n"), Utf8(u8"开启返回文本=早安😀okZ\r\n")},
+      {true, Utf8(u8"[admin]\r\n开启返回文本=早安ok\r\n"), Utf8(u8"开启返回文本=Z早安ok\r\n"), "", VK_HOME, "早安ok"},
       {false, "[kw]\r\n回复=" + x40k + "\r\n", "[kw]\r\n回复=" + x40k + "Z\r\n"},
       // A text that ends in a four-byte character (a rare one, an emoji), typed before it.
       {false, "[kw]\r\n回复=ok\x95\x32\x82\x36\r\n", "[kw]\r\n回复=Zok\x95\x32\x82\x36\r\n", "搜索内容 (CTRL+F)", VK_HOME},
@@ -632,6 +638,7 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
                   if (!row.admin) ClickRow(w, 0);
                 },
                 [&](ui::SettingsWindow& w) {
+                  if (row.shown) EXPECT_EQ(Text(w, row.admin ? "开启返回文本" : "词控_回复框"), row.shown);
                   Focus(w, row.admin ? "开启返回文本" : "词控_回复框");
                   PressKey(row.at, true);
                   TypeText("Z");

@@ -1,0 +1,154 @@
+// The form a data file is read in, decided on the whole file: text of the
+// code page, whatever it holds, is never taken for UTF-8 without a mark.
+// The built-in libraries, every settings file the plug-in writes, and a
+// corpus of keyword texts, alone and as the plug-in keeps them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/files/default_libraries.hpp"
+#include "core/files/ini_items.hpp"
+#include "core/settings.hpp"
+#include "platform/code_pages.hpp"
+#include "tests/core/core_fixture.hpp"
+#include "text/text.hpp"
+#include "ui/settings_window.hpp"
+
+namespace zoq::testing {
+namespace {
+
+// Words and phrases of the chat that owners make keywords of (GBK at run
+// time, as every text of the sources).
+constexpr std::string_view kWords = R"(
+早安 午安 晚安 早上好 中午好 下午好 晚上好 你好 您好 大家好 哈喽 嗨 在吗 在不在 有人吗 有人在吗 再见 拜拜 回头见 明天见 晚安好梦 好梦 睡觉 睡了 起床 起床了 醒了 困了 累了 饿了 渴了 冷 热 好冷 好热 下雨了 下雪了 出太阳了
+谢谢 多谢 感谢 谢谢你 谢谢大家 不客气 没关系 对不起 抱歉 不好意思 辛苦了 麻烦了 打扰了 请问 请教 求助 救命 帮帮我 帮我 帮个忙
+菜单 帮助 功能 指令 命令 说明 教程 签到 打卡 积分 排行 排行榜 抽奖 天气 今日天气 明日天气 明天天气 查天气 翻译 点歌 听歌 来首歌 唱歌 讲个笑话 笑话 段子 故事 讲故事 成语接龙 猜谜 谜语 脑筋急转弯 一言 舔狗日记 毒鸡汤 鸡汤 情话 土味情话 夸我 骂我 夸夸我 安慰我 抱抱 亲亲 摸摸头 举高高 贴贴
+禁言 解禁 踢人 撤回 全员禁言 解除禁言 群规 群公告 公告 入群欢迎 欢迎 欢迎新人 欢迎欢迎 退群 拉黑 管理员 群主 群友 新人 老人 潜水 冒泡 水群 灌水 刷屏 广告 举报 投诉
+哈哈 哈哈哈 哈哈哈哈 嘿嘿 呵呵 嘻嘻 笑死 笑死我了 无语 好吧 好的 收到 明白 懂了 知道了 真的吗 假的吧 厉害 太强了 强 羡慕 心疼 难过 开心 高兴 生气 委屈 害怕 紧张 激动 感动 无聊 好无聊 好烦 烦死了 郁闷 伤心 想哭 哭了 别哭 加油 冲 冲冲冲 稳 绝了 离谱 真香 牛逼 可以 不行 没问题 当然 算了 随便 都行 好啊 行吧 是吗 是的 不是 对 不对 嗯 嗯嗯 哦 哦哦 啊 哇 哎 唉 嗷 呜呜
+吃饭 吃了吗 吃饭了吗 午饭 晚饭 早饭 夜宵 奶茶 咖啡 火锅 烧烤 炸鸡 啤酒 可乐 面条 米饭 饺子 包子 馒头 粽子 月饼 汤圆 水果 西瓜 苹果 香蕉 橘子 葡萄 草莓 零食 外卖 点外卖 请客 红包 发红包 抢红包 谢谢老板 老板大气
+我爱你 想你了 喜欢你 爱你 我想你 在干嘛 干嘛呢 睡了吗 起床了吗 上班 下班 上学 放学 放假 周末 假期 作业 考试 复习 期末 及格 挂科 毕业 工作 加班 工资 发工资 摸鱼 请假 迟到 早退 开会 出差 回家 到家了 出门 路上 堵车 地铁 公交 打车 高铁 飞机 旅游 旅行
+小猫 猫咪 小狗 狗狗 兔子 熊猫 老虎 狮子 大象 猴子 小鸟 鱼 金鱼 乌龟 仓鼠 宠物 撸猫 养猫 养狗
+游戏 打游戏 开黑 上分 掉分 排位 组队 来人 缺人 一起玩 玩吗 带我 大佬 萌新 菜鸡 高手 装备 充值 抽卡 保底 出货 非酋 欧皇 副本 任务 活动 更新 维护 服务器 卡了 掉线 延迟
+电影 电视剧 追剧 综艺 动漫 番剧 新番 漫画 小说 看书 读书 音乐 歌曲 歌词 视频 直播 主播 弹幕 点赞 关注 转发 评论 收藏 投币 三连
+生日快乐 新年快乐 春节快乐 元宵节快乐 端午节快乐 中秋节快乐 国庆节快乐 圣诞快乐 情人节快乐 节日快乐 恭喜 恭喜发财 万事如意 身体健康 心想事成 大吉大利 发财 好运 祝福
+现在几点 几点了 今天几号 今天星期几 星期几 日期 时间 时钟 闹钟 倒计时 提醒 提醒我 备忘录 日历 农历 节气 黄历 运势 星座 今日运势 抽签 求签 算命 占卜 塔罗
+头像 大头像 我的号码 号码 群号 艾特我 艾特 图片 来张图 发张图 表情 表情包 斗图 壁纸 美图 头像框 语音 文字 随机 随机数 掷骰子 骰子 石头剪刀布 猜拳 抛硬币 幸运数字
+机器人 小助手 助手 主人 管家 客服 人工 人工客服 转人工 你是谁 你叫什么 你几岁 你多大 你是男是女 你会什么 你能干嘛 你真棒 你真笨 笨蛋 傻瓜 坏蛋 讨厌 走开 闭嘴 安静 别说话 说话 理我 别理我 不理你 滚
+开 关 开启 关闭 开关 打开 关掉 启用 停用 开始 结束 暂停 继续 重来 重启 刷新 保存 删除 添加 修改 查询 搜索 查找 设置 选项 配置 权限 等级 经验 升级 金币 钻石 会员 兑换 商店 购买 出售 背包 仓库
+学习 英语 数学 语文 物理 化学 历史 地理 生物 单词 背单词 题目 答案 解题 计算 算术 公式 问题 提问 回答 问答 百科 知识 常识 科普
+天气好 天气不错 今天天气 晴天 阴天 雨天 多云 刮风 台风 雾霾 空气 温度 湿度 穿衣 带伞 紫外线 防晒
+早点睡 早点休息 注意身体 多喝热水 照顾好自己 别熬夜 熬夜 失眠 做梦 梦见 噩梦 午睡 打盹 发呆 摸鱼中 忙 很忙 不忙 有空 没空 等等 等一下 马上 稍等 快点 慢点 来了 走了 去哪 在哪 哪里 这里 那里
+)";
+
+std::vector<std::string> Words() {
+  std::vector<std::string> words;
+  for (std::size_t at = 0, end; at < kWords.size(); at = end + 1) {
+    end = std::min(kWords.find_first_of(" \n", at), kWords.size());
+    if (end > at) words.emplace_back(kWords.substr(at, end - at));
+  }
+  return words;
+}
+
+// Every GBK character whose two bytes are a character of UTF-8 as well (猫
+// is C3 A8, è): what a file of them alone would be misread as.
+std::vector<std::string> TwoByteUtf8Characters() {
+  std::vector<std::string> found;
+  for (int lead = 0xC2; lead <= 0xDF; ++lead) {
+    for (int trail = 0x80; trail <= 0xBF; ++trail) {
+      const std::string c{static_cast<char>(lead), static_cast<char>(trail)};
+      const std::wstring wide = platform::GbkToWide(c);
+      if (wide.size() == 1 && platform::WideToGbk(wide) == c) found.push_back(c);
+    }
+  }
+  return found;
+}
+
+// Several thousand keyword texts: each word alone, with a particle or a
+// mark after it, two words together, in brackets; each of the characters
+// above alone, two and three of them together; switch values.
+std::vector<std::string> KeywordTexts() {
+  const std::vector<std::string> words = Words(), twos = TwoByteUtf8Characters();
+  const std::vector<std::string> after = {"了", "吗", "呀", "啊", "呢", "吧", "哦", "啦", "!", "?", "~", "。"};
+  std::vector<std::string> texts = words;
+  const std::size_t n = words.size(), m = twos.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const std::string& a : after) texts.push_back(words[i] + a);
+    texts.push_back(words[i] + words[(i * 37 + 11) % n]);
+    texts.push_back(words[i] + " " + words[(i * 53 + 7) % n]);
+    texts.push_back("[" + words[i] + "]");
+  }
+  for (std::size_t i = 0; i < m; ++i) {
+    texts.push_back(twos[i]);
+    texts.push_back(twos[i] + twos[(i + 1) % m]);
+    texts.push_back(twos[i] + twos[(i * 7 + 3) % m] + twos[(i * 11 + 5) % m]);
+  }
+  for (const char* s : {"开", "关", "开关", "关开", "开开关关", "开 关", "开/关"}) texts.emplace_back(s);
+  return texts;
+}
+
+// Read as the bytes themselves, by every reader of a data file.
+void ExpectReadAsGbk(const std::string& bytes, const std::string& what) {
+  EXPECT_EQ(platform::FileFormOf(bytes), platform::FileForm::Ansi) << what;
+  EXPECT_EQ(platform::FileTextAsAnsi(bytes), bytes) << what;
+  EXPECT_EQ(platform::FileTextAsGb18030(bytes), bytes) << what;
+}
+
+// The corpus holds texts that are UTF-8 of two-byte characters only (a rule
+// that took any such file for UTF-8 would misread them), none of three.
+TEST(DataFileForms, KeywordTextsOfGbkAreNeverTakenForUtf8) {
+  const std::vector<std::string> texts = KeywordTexts(), twos = TwoByteUtf8Characters();
+  ASSERT_GE(texts.size(), 10000u);
+  ASSERT_GE(twos.size(), 930u);
+  std::map<int, int> longest;  // texts by their longest character read as UTF-8
+  std::string bare, library, admin;
+  for (const std::string& t : texts) {
+    ++longest[text::LongestUtf8Character(t)];
+    const std::string section = "[" + t + "]\r\n回复=" + t + "\r\n";
+    const std::string items = "[admin]\r\n主人号码=" + t + "\r\n开启返回文本=" + t + "\r\n[新增词库]\r\n待添词汇=" + t + "\r\n";
+    for (const std::string& file : {t, t + "\r\n", section, items}) ExpectReadAsGbk(file, t);
+    bare += t + "\r\n", library += section, admin += items;
+  }
+  for (const std::string& file : {bare, library, admin}) ExpectReadAsGbk(file, file.substr(0, 40));
+  EXPECT_EQ(longest[3] + longest[4], 0);
+  EXPECT_GE(longest[2], 5000);
+  for (const char* c : {"猫", "路", "没", "模", "录", "谢谢", "小猫", "学习"}) EXPECT_EQ(text::LongestUtf8Character(c), 2) << c;
+}
+
+using DataFileFormsTest = CoreTest;
+
+// The libraries written where none is, and the settings file with each key
+// the plug-in writes alone (as the first command or click writes it) and
+// all of them together, with every value it writes of its own.
+TEST_F(DataFileFormsTest, WhatThePlugInWritesIsNeverTakenForUtf8) {
+  LoadSettings();
+  for (const std::string& file : {DefaultExactLibrary(), DefaultFuzzyLibrary(), ReadFile(ExactLibraryFile()),
+                                  ReadFile(FuzzyLibraryFile())}) {
+    ExpectReadAsGbk(file, file.substr(0, 40));
+  }
+  std::vector<std::pair<std::string, std::string>> items;
+  for (const AdminItem& item : kAdminItems) {
+    for (const std::string_view value : {item.fallback, std::string_view(kSwitchOn), std::string_view(kSwitchOff)}) {
+      items.emplace_back(std::string(item.key), std::string(value));
+    }
+  }
+  for (const ui::CommandReturnText& c : ui::CommandReturnTexts()) items.emplace_back(c.returnText, c.fallback);
+  for (const char* text : {"关键词回复已开启", "关键词回复已关闭", "删除成功", kDefaultStageConfirmation}) {
+    items.emplace_back("开启返回文本", text);
+  }
+  for (const auto& [key, value] : items) {
+    DeleteFileA(AdminFile().c_str());
+    ASSERT_TRUE(WriteAdminItem(key, value));
+    ExpectReadAsGbk(ReadFile(AdminFile()), key + "=" + value);
+  }
+  for (const auto& [key, value] : items) ASSERT_TRUE(WriteAdminItem(key, value));
+  ASSERT_TRUE(WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), "早安"));
+  ExpectReadAsGbk(ReadFile(AdminFile()), "all");
+}
+
+}  // namespace
+}  // namespace zoq::testing
