@@ -6,17 +6,21 @@
 // variable and code examples, its dialogs (with the files shown before
 // them, and SAVE as shown after) and its tables of the hosts, through the
 // real DLL and the hosts' fake APIs; the four web texts, which come from
-// fixed addresses, through the expansion in this process.
+// fixed addresses, through the expansion in this process. The examples and
+// dialogs run as on a fresh install: the keywords they show are added to the
+// built-in libraries, and one that reuses a built-in keyword with another
+// reply fails.
 //
 // The guide is read as UTF-8. Its tables: one whose first column is 变量
 // names the variables, one whose first column is 键 the keys, one whose
 // first column is 命令 the command words (each name in backticks); one whose
 // last columns are 回复写成, 有人发 and 机器人发出 gives examples; one whose
 // last columns are 发 and 机器人发出 (在哪 and 谁 before them, 时间 first
-// where it has one) is a dialog; one whose first column is 宿主 gives what
+// where it has one) is a dialog; one whose first column is 框架 gives what
 // each host sends for the template heading each column. What the robot
 // sends: alternatives in backticks joined by 或, or （不回复）; then the
-// actions after "；"; then （请求 `address`，回答 `answer`） for a web request.
+// actions after "；"; then （请求 `address`，回答 `answer`） for a web request
+// (回答 GBK 编码的 `answer`: the answer's bytes are GBK, not UTF-8).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -32,7 +36,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/files/ini_items.hpp"
+#include "core/files/default_libraries.hpp"
 #include "core/libraries.hpp"
 #include "core/program.hpp"
 #include "core/reply/environment.hpp"
@@ -264,7 +268,8 @@ TEST(Guide, NamesEveryCommandWordWithItsDefaultAndTheKeyAndWindowDefaultOfItsTex
   for (const ui::CommandReturnText& c : ui::CommandReturnTexts()) {
     code.insert({Utf8(c.command), defaults.at(Utf8(c.command)), Utf8(c.returnText), Utf8(c.fallback)});
   }
-  const std::vector<const Table*> tables = TablesWith({"命令", "默认词", "回复文字的键", "插件默认的回复", "设置窗口的默认"});
+  const std::vector<const Table*> tables =
+      TablesWith({"命令", "默认词", "回复文字的键", "没开过「远程命令」页时回", "开过之后回"});
   ASSERT_FALSE(tables.empty());
   for (const Table* t : tables) {
     for (const auto& row : t->rows) {
@@ -289,16 +294,27 @@ struct Expected {
   std::vector<std::string> replies;  // one of these (UTF-8, with placeholders); none: nothing is sent
   std::vector<std::pair<Action, std::string>> actions;  // each with its seconds where it has some
   std::string address, answer;  // the web request made, and its answer
+  bool gbkAnswer = false;        // the answer's bytes are GBK
 };
+
+// The answer's bytes as the web server gives them.
+std::string Served(const Expected& e) { return e.gbkAnswer ? Gbk(e.answer) : e.answer; }
 
 Expected ReadExpected(std::string cell) {
   Expected e;
   const std::string request = Utf8("（请求 `"), answered = Utf8("`，回答 `"), end = Utf8("`）");
+  const std::string answeredGbk = Utf8("`，回答 GBK 编码的 `");
   if (const std::size_t at = cell.find(request); at != std::string::npos) {
-    const std::size_t mid = cell.find(answered, at), close = cell.find(end, mid);
+    std::size_t mid = cell.find(answered, at), skip = answered.size();
+    if (mid == std::string::npos) {
+      mid = cell.find(answeredGbk, at);
+      skip = answeredGbk.size();
+      e.gbkAnswer = true;
+    }
+    const std::size_t close = cell.find(end, mid);
     EXPECT_TRUE(mid != std::string::npos && close != std::string::npos) << cell;
     e.address = cell.substr(at + request.size(), mid - at - request.size());
-    e.answer = cell.substr(mid + answered.size(), close - mid - answered.size());
+    e.answer = cell.substr(mid + skip, close - mid - skip);
     cell.erase(at, close + end.size() - at);
   }
   const std::string separator = Utf8("；");
@@ -330,10 +346,10 @@ bool NumberRange(const std::string& pattern, std::size_t at, long& lo, long& hi)
   return std::sscanf(pattern.c_str() + at, "{%ld-%ld}%n", &lo, &hi, &length) == 2 && length > 0;
 }
 
-// Whether `sent` (GBK) is `pattern` (UTF-8): "↵" a line break, "{宿主文件夹}"
+// Whether `sent` (GBK) is `pattern` (UTF-8): "↵" a line break, "{框架文件夹}"
 // the host's folder, "{a-b}" a whole number from a to b.
 bool Matches(const std::string& sent, const std::string& pattern, const std::string& hostFolder) {
-  const std::string actual = Utf8(sent), lineBreak = "\xE2\x86\xB5", folder = Utf8("{宿主文件夹}");
+  const std::string actual = Utf8(sent), lineBreak = "\xE2\x86\xB5", folder = Utf8("{框架文件夹}");
   std::size_t a = 0;
   for (std::size_t p = 0; p < pattern.size();) {
     if (pattern.compare(p, lineBreak.size(), lineBreak) == 0) {
@@ -392,6 +408,64 @@ void ExpectCalls(Session& s, const Expected& e, const std::string& group, const 
   EXPECT_TRUE(one) << what << "\n  sent: " << Utf8(sent[0]);
 }
 
+// The values of an INI text: section, key -> value.
+std::map<std::pair<std::string, std::string>, std::string> IniValues(const std::string& text) {
+  std::map<std::pair<std::string, std::string>, std::string> values;
+  std::string section;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t end = text.find("\r\n", from);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(from, end - from);
+    from = end + 2;
+    if (line.starts_with("[") && line.ends_with("]")) section = line.substr(1, line.size() - 2);
+    else if (const std::size_t eq = line.find('='); eq != std::string::npos) {
+      values[{section, line.substr(0, eq)}] = line.substr(eq + 1);
+    }
+  }
+  return values;
+}
+
+// A library text's sections in file order: the name and the section's
+// lines, its header first.
+std::vector<std::pair<std::string, std::string>> SectionsOf(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> sections;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t end = text.find("\r\n", from);
+    end = end == std::string::npos ? text.size() : end + 2;
+    const std::string line = text.substr(from, end - from);
+    from = end;
+    if (line.starts_with("[")) sections.push_back({line.substr(1, line.find(']') - 1), ""});
+    if (sections.empty()) {
+      ADD_FAILURE() << "a library shown with a line before its first keyword: " << Utf8(line);
+      continue;
+    }
+    sections.back().second += line;
+  }
+  return sections;
+}
+
+// Library `name` (GBK `shown` of SayZ.ini or SayM.ini) as an owner's fresh
+// install holds it once what is shown is added: the built-in keywords, then
+// each shown one that is not built in. A shown keyword that is built in
+// with another reply would not answer on a fresh install as the guide says.
+std::string OnFreshInstall(const std::string& name, const std::string& shown) {
+  const std::string builtIn = name == "SayZ.ini" ? DefaultExactLibrary() : DefaultFuzzyLibrary();
+  const auto builtInValues = IniValues(builtIn);
+  std::string library = builtIn;
+  for (const auto& [keyword, lines] : SectionsOf(shown)) {
+    const auto reply = builtInValues.find({keyword, std::string(kReplyKey)});
+    if (reply == builtInValues.end()) {
+      library += lines;
+      continue;
+    }
+    const auto own = IniValues(lines);
+    const auto ownReply = own.find({keyword, std::string(kReplyKey)});
+    EXPECT_TRUE(ownReply != own.end() && ownReply->second == reply->second)
+        << name << ": the built-in keyword " << Utf8(keyword) << " with another reply";
+  }
+  return library;
+}
+
 // The guide's stand-in for an owner's web address.
 constexpr const char* kExampleSite = "http://example.com";
 
@@ -425,7 +499,8 @@ std::vector<Example> Examples() {
   return examples;
 }
 
-// The libraries that hold what `examples` store: each keyword once.
+// The libraries of a fresh install that hold what `examples` store: each
+// keyword once.
 Files LibrariesOf(const std::vector<Example>& examples, const std::string& site) {
   std::map<std::string, std::string> exact, fuzzy;
   for (const Example& x : examples) {
@@ -435,7 +510,8 @@ Files LibrariesOf(const std::vector<Example>& examples, const std::string& site)
     const auto [it, added] = library.emplace(keyword, reply);
     EXPECT_TRUE(added || it->second == reply) << "one keyword, two replies: " << x.what;
   }
-  return {{"SayZ.ini", Library({exact.begin(), exact.end()})}, {"SayM.ini", Library({fuzzy.begin(), fuzzy.end()})}};
+  return {{"SayZ.ini", OnFreshInstall("SayZ.ini", Library({exact.begin(), exact.end()}))},
+          {"SayM.ini", OnFreshInstall("SayM.ini", Library({fuzzy.begin(), fuzzy.end()}))}};
 }
 
 // The four web texts come from the plug-in's own service: those examples are
@@ -452,7 +528,7 @@ TEST(Guide, EveryVariableAndCodeExampleSendsWhatTheGuideSays) {
     for (std::string& r : x.expected.replies) r = ReplacedAll(r, kExampleSite, web.base());
     if (!x.expected.address.empty()) {
       ASSERT_TRUE(x.expected.address.starts_with(web.base())) << x.what;
-      web.Serve(PercentDecoded(x.expected.address.substr(web.base().size())), x.expected.answer);
+      web.Serve(PercentDecoded(x.expected.address.substr(web.base().size())), Served(x.expected));
     }
   }
   Session s("guide-examples", HostCaseNamed("VLQ"), LibrariesOf(examples, web.base()));
@@ -495,13 +571,13 @@ TEST(Guide, EveryWebTextExampleGivesWhatTheGuideSays) {
   reply::Env().textApiHost = web.base();
   reply::Env().tickCount = [] { return 1000u; };
   reply::Env().now = [] { return platform::LocalTime{2026, 12, 5, 6, 17, 46, 29, 0}; };
+  WriteFile(ExactLibraryFile(), LibrariesOf(examples, kExampleSite).front().second);
   std::size_t seen = 0;
   for (const Example& x : examples) {
     ASSERT_TRUE(x.fuzzyKeyword.empty()) << x.what;
     const std::string target = x.expected.address.substr(std::string(web::kTextApiHost).size());
-    web.Serve(target, x.expected.answer);
+    web.Serve(target, Served(x.expected));
     const std::string message = Gbk(x.message);
-    WriteIniItem(ExactLibraryFile(), StoredKeywordForm(message), std::string(kReplyKey), Gbk(x.reply));
     MessageRecord record{MessageKind::Group, "111", "40001", NormalizeIncomingText(message, kHostVlq), "idA", "idB"};
     record.delivered = message;
     const std::string sent =
@@ -518,24 +594,7 @@ TEST(Guide, EveryWebTextExampleGivesWhatTheGuideSays) {
 }
 
 // ---- The dialogs: each in a session of its own, with the files shown
-// before it; SAVE as shown after it.
-
-// The values of an INI text: section, key -> value.
-std::map<std::pair<std::string, std::string>, std::string> IniValues(const std::string& text) {
-  std::map<std::pair<std::string, std::string>, std::string> values;
-  std::string section;
-  for (std::size_t from = 0; from < text.size();) {
-    std::size_t end = text.find("\r\n", from);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(from, end - from);
-    from = end + 2;
-    if (line.starts_with("[") && line.ends_with("]")) section = line.substr(1, line.size() - 2);
-    else if (const std::size_t eq = line.find('='); eq != std::string::npos) {
-      values[{section, line.substr(0, eq)}] = line.substr(eq + 1);
-    }
-  }
-  return values;
-}
+// before it (the libraries on a fresh install); SAVE as shown after it.
 
 TEST(Guide, EveryDialogGoesAsTheGuideSays) {
   std::vector<const Table*> dialogs = TablesWith({"谁", "在哪", "发", "机器人发出"}, /*atEnd=*/true);
@@ -544,8 +603,9 @@ TEST(Guide, EveryDialogGoesAsTheGuideSays) {
   for (const Table* d : dialogs) {
     Files files;
     for (const Block& b : d->before) {
-      EXPECT_TRUE(b.name == "admin" || b.name == "SayZ.ini" || b.name == "SayM.ini") << b.name;
-      files.push_back({b.name, Gbk(b.text)});
+      const bool library = b.name == "SayZ.ini" || b.name == "SayM.ini";
+      EXPECT_TRUE(library || b.name == "admin") << b.name;
+      files.push_back({b.name, library ? OnFreshInstall(b.name, Gbk(b.text)) : Gbk(b.text)});
     }
     Session s("guide-dialog-" + std::to_string(++n), HostCaseNamed("VLQ"), files);
     ASSERT_TRUE(s.Start());
@@ -582,12 +642,12 @@ TEST(Guide, EveryDialogGoesAsTheGuideSays) {
 // column, or whether it carries the action out (✓ or —).
 
 TEST(Guide, EveryHostSendsWhatTheHostTablesSay) {
-  const std::map<std::string, std::string> kHostNames{{Utf8("函数表宿主"), "Table"}, {Utf8("WX 宿主"), "WX"}};
+  const std::map<std::string, std::string> kHostNames{{Utf8("函数表框架"), "Table"}, {Utf8("VLW（微信）"), "WX"}};
   struct Cell {
     std::string reply, expected;
   };
   std::map<std::string, std::vector<Cell>> byHost;
-  const std::vector<const Table*> tables = TablesWith({"宿主"});
+  const std::vector<const Table*> tables = TablesWith({"框架"});
   ASSERT_GE(tables.size(), 2u);
   for (const Table* t : tables) {
     std::set<std::string> hosts;
