@@ -29,7 +29,7 @@ if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
   touch "$WINEPREFIX/.zoq-ready"
 fi
 cd "$out/run"
-for page in home options hint library listfocus large clicked typeahead picker ctrld escaped inserted chooser nobody unstored closeprompt focus noname; do
+for page in home options hint library listfocus large clicked typeahead picker ctrld escaped inserted chooser nobody unstored closeprompt focus noname several; do
   rm -rf ZOQData  # each page on a fresh data folder
   wine explorer /desktop=zoq,1280x800 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
   shown=$!

@@ -1,5 +1,5 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
-//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|ctrld|escaped|inserted|chooser|nobody|unstored|closeprompt|focus|noname> <ms>
+//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|ctrld|escaped|inserted|chooser|nobody|unstored|closeprompt|focus|noname|several> <ms>
 // ("options": a return text longer than its box; "library": a row selected, the focus in
 // the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
 // keywords and a long reply; "clicked": 17 rows, row 2 clicked, then row 6; "typeahead":
@@ -9,7 +9,8 @@
 // typed: in the reply box again; "inserted": a reply of many lines, Ctrl+D, Enter on
 // [图接口=], and an address typed: inside its brackets, in view; "focus": Tab on a
 // switch; "noname": a file dropped whose name the code page lacks, without a short name:
-// what the search box says); or times listing one
+// what the search box says; "several": three files dropped at once on such a volume, two
+// whose names hosts would misread: what the reply and the search box say); or times listing one
 // library of n keywords, switching to the other and back, saving a keyword and deleting it:
 // ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
@@ -140,13 +141,18 @@ int main(int argc, char** argv) {
         testing::RunSoon([] { for (wchar_t c : std::wstring(L"http://pic.example")) PostMessageW(GetFocus(), WM_CHAR, c, 1); }, 2200);
       }
     }
-    if (page == "noname") {  // a file whose name the code page lacks dropped, on a volume without short names
+    if (page == "noname" || page == "several") {  // dropped on a volume without short names
       platform::Click(w->Control("按钮_精确词库"));
-      const std::wstring file = platform::AnsiToWide(platform::ExecutableFolder()) + L"\\고양이.png";
-      CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      const std::wstring folder = platform::AnsiToWide(platform::ExecutableFolder()) + L"\\";
+      std::vector<std::string> dropped;
+      for (const wchar_t* name : page == "noname" ? std::vector<const wchar_t*>{L"고양이.png"}
+                                                  : std::vector<const wchar_t*>{L"a]b.png", L"猫.png", L"x[消息].png"}) {
+        CloseHandle(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        dropped.push_back(platform::WideToGb18030(folder + name));
+      }
       platform::SetWindowTextGbk(w->Control("词控_回复框"), "早上好 ");
       platform::volumeWithoutShortNames = true;
-      platform::DropFiles(w->Control("词控_回复框"), {platform::WideToGb18030(file)});
+      platform::DropFiles(w->Control("词控_回复框"), dropped);
       platform::volumeWithoutShortNames = false;
     }
     if (page == "focus") {  // Tab from the switch before it
