@@ -10,8 +10,10 @@
 #include <functional>
 #include <thread>
 
+#include "core/files/cooldown_times.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/kept_times.hpp"
+#include "platform/clock.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
@@ -553,6 +555,50 @@ TEST(FileWrites, TheFileHoldsWhatWasReadOnlyWhileItHasAllOfIt) {
     platform::WriteWholeFile(file, row.now);
     EXPECT_EQ(opened.Holds(read), row.holds) << row.now;
   }
+}
+
+// What a reply's test does under the kept times' lock, counted in the times
+// it looks at, with none kept and with 20,000 (SAVE read-only, or taking a
+// few of them with each reply): as little either way. (It looked at every
+// time kept, and with a read-only SAVE the times only grew: with 1,690 a
+// message took 145 ms.) A kept time more than a cool-down ahead counts as
+// none. A table too full for another time lets the oldest go: their groups
+// may answer again before their cool-down is over, the newest are held.
+TEST(KeptTimes, AReplysTestLooksAtAFewTimesHoweverManyAreKept) {
+  const std::string file = testing::FreshTestRunFolder("kept-times-work") + "\\SAVE";
+  KeptTimes& kept = KeptTimes::Of(file);
+  const auto readOnly = [&](bool on) {
+    SetFileAttributesA(file.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+  };
+  const struct {
+    int kept;  // times kept first, each of a group of its own: g0 the oldest
+    bool readOnly;
+    const char* value = nullptr;  // the time they hold; none: now
+    bool oldestAnswers = false;   // g0 answers again
+  } rows[] = {{0, true},  {20000, true}, {0, false}, {20000, false}, {60000, true, nullptr, true},
+              {1, true, "9999年1月1日", true}};
+  for (const auto& row : rows) {
+    readOnly(false);
+    platform::WriteWholeFile(file, "[0]\r\nx=y\r\n");
+    readOnly(row.readOnly);
+    {
+      const std::string value = row.value ? row.value : FormatDateTime(FromLocalTime(platform::Now()));
+      KeptTimes::Hold hold(kept, 1000);
+      ASSERT_TRUE(hold);
+      hold.Clear();
+      for (int i = 0; i < row.kept; ++i) hold.Keep({"g" + std::to_string(i), "你好", value}, true, KeptTimes::kAbsent, true);
+    }
+    const std::uint64_t before = KeptTimes::Visited();
+    EXPECT_TRUE(TestAndRecord(file, "new", "你好", 60, "0")) << row.kept;
+    const std::uint64_t visited = KeptTimes::Visited() - before;
+    EXPECT_LE(visited, 40u) << row.kept << " " << row.readOnly;
+    if (row.kept == 0) continue;
+    EXPECT_EQ(TestAndRecord(file, "g0", "你好", 60, "0"), row.oldestAnswers) << row.kept;
+    EXPECT_FALSE(TestAndRecord(file, "g" + std::to_string(row.kept - 1), "你好", 60, "0")) << row.kept;
+  }
+  readOnly(false);
+  KeptTimes::Hold hold(kept, 1000);
+  hold.Clear();
 }
 
 // The kept times after a process ended while it held them, in the middle of

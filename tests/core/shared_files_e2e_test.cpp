@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "core/files/ini_items.hpp"
+#include "core/files/kept_times.hpp"
 #include "core/libraries.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
@@ -321,20 +322,24 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
   // everything for 150 ms of every 200, or keeps it open alone: each group
   // answered once. (20 to 70 groups of 100 were answered more than once;
   // behind a SAVE kept open alone, each thread in line waited its budget
-  // after the one before it.) While the write lock is
+  // after the one before it.) So too with SAVE read-only and 20,000 times
+  // kept already, which every message looked at, under the lock every host
+  // shares, several times over (with 1,690 a message took 145 ms, and
+  // threads in line ran past their budget). While the write lock is
   // held, the first cool-down message of a host started then returns within
   // a message's budget (it waited a second), and so does a stop, which
   // writes every time kept meanwhile.
-  enum class Other { Nothing, HoldsWriteLock, OpensAlone, OpensSharing, KeepsOpenAlone };
+  enum class Other { Nothing, HoldsWriteLock, ReadOnly, OpensAlone, OpensSharing, KeepsOpenAlone };
   const struct {
     std::size_t hosts;
     int threads;
     Other other;
     int groups = 100;
     ULONGLONG withinMs = 0;  // the storm ends within (the threads in line waited their budget each, one after another)
+    int kept = 0;            // times kept first, of groups of their own
   } storms[] = {{2, 32, Other::Nothing},    {4, 16, Other::Nothing},        {1, 16, Other::HoldsWriteLock},
                 {1, 16, Other::OpensAlone}, {3, 16, Other::OpensAlone},     {3, 16, Other::OpensSharing},
-                {1, 16, Other::KeepsOpenAlone, 20, 10000}};
+                {1, 16, Other::KeepsOpenAlone, 20, 10000},                  {3, 16, Other::ReadOnly, 100, 0, 20000}};
   int stormNo = 0;
   for (const auto& storm : storms) {
     const std::string groups = "8" + std::to_string(++stormNo) + "00";
@@ -353,6 +358,16 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
         EXPECT_LT(GetTickCount64() - begin, 600u) << group;
       }
     }
+    std::vector<std::uint64_t> kept;
+    if (storm.kept) {
+      KeptTimes::Hold hold(KeptTimes::Of(save), 5000);
+      ASSERT_TRUE(hold);
+      const std::string now = LocalTimeTextIn(0);
+      for (int n = 0; n < storm.kept; ++n) {
+        kept.push_back(hold.Keep({"k" + std::to_string(n), "G", now}, true, KeptTimes::kAbsent, true));
+      }
+    }
+    if (storm.other == Other::ReadOnly) readOnly(true);
     std::atomic<bool> done{false};
     std::thread program([&] {
       const bool alone = storm.other != Other::OpensSharing, keeps = storm.other == Other::KeepsOpenAlone;
@@ -382,6 +397,15 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
     for (std::size_t i = before.size(); i < sent.size(); ++i) ++answers[sent[i]];
     EXPECT_EQ(answers.size(), static_cast<std::size_t>(storm.groups)) << stormNo;
     for (const auto& [group, times] : answers) EXPECT_EQ(times, 1) << stormNo << " " << group;
+    if (storm.kept) {
+      // Every host holds back the groups of the times kept first.
+      std::vector<Arg> first = VlqEvent(2, kStranger, "G");
+      first[3] = std::string("k0");
+      EXPECT_EQ(hosts.back()->CallNumber("Event", first).number, 0);
+      KeptTimes::Hold hold(KeptTimes::Of(save), 5000);
+      hold.Forget(kept);
+    }
+    readOnly(false);
     if (stopped) {
       const ULONGLONG begin = GetTickCount64();
       hosts.back()->CallNumber("Event", VlqEvent(12002, "", "", ""));
