@@ -398,6 +398,7 @@ void KeptTimes::Hold::Clear() {
   Head& h = Table(times_.block_).head();
   if (h.start != h.end) ++h.moved;
   h.start = h.settled = h.end;
+  h.standsForFile = 0;
 }
 
 std::uint32_t KeptTimes::Hold::Moved() const { return Table(times_.block_).head().moved; }
