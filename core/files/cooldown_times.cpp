@@ -161,6 +161,22 @@ bool ChangedSinceKept(const KeptTimes::Time& k, const std::optional<std::string>
   return now != k.before && now != k.replaced;
 }
 
+// Whether the time the table has for the key holds its reply back, SAVE
+// read as `image` (none where it could not be read), `inFile` its value of
+// the key: a time SAVE took only stands for SAVE where SAVE could not be
+// read; a kept one gives way to a change of its key in SAVE made since,
+// and is forgotten.
+bool KeptHolds(KeptTimes::Hold& hold, const std::string& group, const std::string& key, const IniImage* image,
+               const std::optional<std::string>& inFile, const DateTime& now, std::int32_t cooldownSeconds) {
+  const std::optional<KeptTimes::Time> k = hold.Find(group, key);
+  if (!k || (image && k->inFile)) return false;
+  if (image && ChangedSinceKept(*k, inFile)) {
+    hold.Forget({k->id});
+    return false;
+  }
+  return Holds(ParseDateTime(*k->time.value), now, cooldownSeconds);
+}
+
 // Of SAVE as read (`fileThere`: whether a file is there): the kept times
 // its write takes, the time of the id `mine` and at most `most` of the
 // oldest others, each later than the file's time of its key (or where the
@@ -243,29 +259,27 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
       Holds(ParseDateTime(unchanged->Value(group, key).value_or(fallback)), now, cooldownSeconds)) {
     return false;
   }
+  KeptTimes& kept = KeptTimes::Of(file);
+  // So does a kept time (SAVE read-only, say), under the kept times' lock
+  // alone.
+  if (unchanged) {
+    KeptTimes::Hold hold(kept, KeptTimesWait());
+    if (hold && KeptHolds(hold, group, key, unchanged.get(), ValueIn(*unchanged, group, key), now, cooldownSeconds)) {
+      return false;
+    }
+  }
   const IniChange mine{group, key, FormatDateTime(now)};
   const bool writable = ReadsBackAsSet(mine);
-  KeptTimes& kept = KeptTimes::Of(file);
   std::uint64_t mineId = 0;
   // The test, against SAVE as read (`image`; none where it cannot be had)
   // and the kept times of every process, and the keep of this reply's time
   // are one step under the kept times' lock, in whatever thread or process:
-  // of two messages at once one reply goes. Where SAVE is read, a time it
-  // took stands in it alone, and a kept time whose key someone changed in
-  // SAVE since gives way to the change; where it is not, the times it took
-  // stand for it.
+  // of two messages at once one reply goes.
   const auto testAndKeep = [&](KeptTimes::Hold& hold, const IniImage* image, bool fileThere) {
     hold.FileSeen(fileThere);
     const std::optional<std::string> inFile = image ? ValueIn(*image, group, key) : std::nullopt;
-    std::optional<KeptTimes::Time> k = hold.Find(group, key);
-    if (k && image && !k->inFile && ChangedSinceKept(*k, inFile)) {
-      hold.Forget({k->id});
-      k.reset();
-    }
-    const DateTime fileTime = ParseDateTime(inFile.value_or(fallback));
-    const bool keptCounts = k && (!image || !k->inFile);
-    if (Holds(fileTime, now, cooldownSeconds) ||
-        (keptCounts && Holds(ParseDateTime(*k->time.value), now, cooldownSeconds))) {
+    if (KeptHolds(hold, group, key, image, inFile, now, cooldownSeconds) ||
+        Holds(ParseDateTime(inFile.value_or(fallback)), now, cooldownSeconds)) {
       return false;
     }
     mineId = hold.Keep(mine, fileThere, image ? KeptTimes::ValueInFile(inFile) : KeptTimes::kUnknown, writable);
