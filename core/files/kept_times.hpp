@@ -86,9 +86,9 @@ class KeptTimes {
     // written). Its id.
     std::uint64_t Keep(const IniChange& time, bool fileWasThere, FileValue before, bool writable);
     // At most `most` of the oldest times SAVE is to take, and before them
-    // the time of the id `first` while SAVE is still to take it; `more`:
+    // the time of the id `first` (none: 0) while SAVE is still to take it; `more`:
     // whether times are left that this look did not reach.
-    std::vector<Time> Unwritten(std::size_t most, std::uint64_t first = 0, bool* more = nullptr);
+    std::vector<Time> Unwritten(std::size_t most, std::uint64_t first, bool* more = nullptr);
     // The times of these ids are in SAVE now.
     void InFile(const std::vector<std::uint64_t>& ids);
     // Forgets the times of these ids.

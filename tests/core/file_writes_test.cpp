@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "core/files/cooldown_times.hpp"
@@ -597,6 +598,52 @@ TEST(KeptTimes, AReplysTestLooksAtAFewTimesHoweverManyAreKept) {
     EXPECT_FALSE(TestAndRecord(file, "g" + std::to_string(row.kept - 1), "你好", 60, "0")) << row.kept;
   }
   readOnly(false);
+  KeptTimes::Hold hold(kept, 1000);
+  ASSERT_TRUE(hold);
+  // A time of names as long as most of the table is kept, in an empty table
+  // whose end is not at the ring's start; one longer than the table is not.
+  const std::string now = FormatDateTime(FromLocalTime(platform::Now())), huge(3 << 20, 'x');
+  hold.Clear();
+  hold.Keep({"1", "a", now}, true, KeptTimes::kAbsent, true);
+  hold.Clear();
+  EXPECT_NE(hold.Keep({"1", huge, now}, true, KeptTimes::kAbsent, true), 0u);
+  EXPECT_TRUE(hold.Find("1", huge));
+  EXPECT_EQ(hold.Keep({"1", huge + huge, now}, true, KeptTimes::kAbsent, true), 0u);
+  hold.Clear();
+}
+
+// What SAVE holds for the key of a time kept while SAVE could not take it
+// (read-only): an owner's edit or deletion of the key, made after, stands
+// over the kept time; what SAVE held then, the kept time itself, or the
+// time it took the place of (which a write of another host process may
+// have put there late) is no edit, and the kept time holds. Where SAVE
+// could not be read when the time was kept, the later of the two holds.
+TEST(KeptTimes, OnlyAnotherTimeInSaveStandsOverAKeptOne) {
+  const std::string file = testing::FreshTestRunFolder("kept-times-edits") + "\\SAVE";
+  KeptTimes& kept = KeptTimes::Of(file);
+  const std::string now = FormatDateTime(FromLocalTime(platform::Now()));
+  const std::string then = "2000年1月1日", earlier = "1999年1月1日", edit = "2020年1月1日";
+  const struct {
+    std::optional<std::string> before;  // what SAVE held when the time was kept (none: no value)
+    std::optional<std::string> now;     // what it holds now
+    bool passes;
+    bool unread = false;  // SAVE could not be read when the time was kept
+  } rows[] = {{then, then, false},      {then, now, false},     {then, earlier, false}, {then, edit, true},
+              {then, std::nullopt, true}, {std::nullopt, edit, true}, {std::nullopt, std::nullopt, false},
+              {then, edit, false, true}};
+  for (const auto& row : rows) {
+    const std::string what = row.before.value_or("-") + " " + row.now.value_or("-");
+    platform::WriteWholeFile(file, row.now ? "[g]\r\nk=" + *row.now + "\r\n" : "[0]\r\nx=y\r\n");
+    {
+      KeptTimes::Hold hold(kept, 1000);
+      ASSERT_TRUE(hold);
+      hold.Clear();
+      const KeptTimes::FileValue before = row.unread ? KeptTimes::kUnknown : KeptTimes::ValueInFile(row.before);
+      hold.Keep({"g", "k", earlier}, true, before, true);  // the time this one took the place of
+      hold.Keep({"g", "k", now}, true, before, true);
+    }
+    EXPECT_EQ(TestAndRecord(file, "g", "k", 60, "0"), row.passes) << what;
+  }
   KeptTimes::Hold hold(kept, 1000);
   hold.Clear();
 }
