@@ -50,8 +50,9 @@ DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(WidePath
 // says otherwise): a replacement takes the name, and this handle goes on
 // reading what it opened.
 FileHandle OpenFile(const std::string& path, DWORD access, DWORD disposition,
-                    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) {
-  HANDLE h = CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, DWORD flags = 0) {
+  HANDLE h = CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL | flags,
+                         nullptr);
   return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
@@ -348,5 +349,9 @@ std::string ReadFileStart(const std::string& path, std::size_t count) {
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(WidePath(path).c_str()) != 0; }
+
+bool RemoveFileNoOneHasOpen(const std::string& path) {
+  return static_cast<bool>(OpenFile(path, DELETE, OPEN_EXISTING, 0, FILE_FLAG_DELETE_ON_CLOSE));
+}
 
 }  // namespace zoq::platform

@@ -144,6 +144,12 @@ class OpenedFile {
 // At most the first `count` bytes of the file (fewer when it is shorter).
 std::string ReadFileStart(const std::string& path, std::size_t count);
 bool RemoveFile(const std::string& path);
+// Deletes the file only when nothing else has it open (in this process or
+// another): opened alone for its deletion, it goes as that handle closes.
+// A deletion that waits for another program to let go of the file (one that
+// shares deletion) never stands: the file stays, and false. False too for a
+// read-only file and for none.
+bool RemoveFileNoOneHasOpen(const std::string& path);
 
 // Byte position of the last backslash of a GBK path (never the trail byte of
 // a double-byte character), or npos.

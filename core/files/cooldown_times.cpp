@@ -120,10 +120,13 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
 
 namespace {
 
-// Whether a reply whose key last answered at the later of `a` and `b` may
-// go now.
-bool Passes(const DateTime& a, const DateTime& b, const DateTime& now, std::int32_t cooldownSeconds) {
-  return SecondsBetween(SecondsBetween(a, b) > 0 ? b : a, now) >= cooldownSeconds;
+// Whether a time of the key holds its reply back now: one less than a
+// cool-down ago, or ahead of now by a cool-down at most. A time further
+// ahead (a clock that was set wrong, put back, a time typed by hand) is
+// none: it would silence the key until then.
+bool Holds(const DateTime& at, const DateTime& now, std::int32_t cooldownSeconds) {
+  const std::int64_t elapsed = SecondsBetween(at, now);
+  return elapsed < cooldownSeconds && elapsed >= -std::int64_t{cooldownSeconds};
 }
 
 // Something is at the path (a file, or a folder of the name).
@@ -136,35 +139,72 @@ bool SomethingAt(const std::string& file) { return platform::FileExists(file) ||
 constexpr std::uint32_t kKeptTimesAtLeastMs = 50;
 std::uint32_t KeptTimesWait() { return std::max(OtherProcessWait::Left(), kKeptTimesAtLeastMs); }
 
-// An owner who deleted SAVE (no file is there now) forgets the times kept
-// while it was there, and the ones it took.
-void ForgetIfDeleted(KeptTimes::Hold& hold, bool fileThere) {
-  if (fileThere) return;
-  std::vector<std::uint64_t> deleted;
-  for (const KeptTimes::Entry& k : hold.Entries(/*alsoInFile=*/true)) {
-    if (k.fileWasThere || k.inFile) deleted.push_back(k.id);
-  }
-  hold.Forget(deleted);
+// How many kept times one write takes besides a reply's own: a message's,
+// and each of a stop's writes, which it makes for a while at most.
+constexpr std::size_t kSettleWithAReply = 8;
+constexpr std::size_t kSettleAtAStop = 64;
+constexpr std::uint64_t kStopWritesForMs = 1000;
+
+// The value of the key in SAVE as read (none: no value).
+std::optional<std::string> ValueIn(const IniImage& image, const std::string& group, const std::string& key) {
+  if (BlankIniName(key)) return std::nullopt;
+  return image.Value(group, key);
 }
 
-// Of SAVE as read (`fileThere`: whether a file is there): the kept times its
-// write takes, each later than the file's time of its key; in `settled`,
-// every kept time that write settles, those and the ones the file holds a
-// time as late for. A time whose names the file would not give back as
-// written (a key with "=") is never written, and stays.
-std::vector<IniChange> Settle(KeptTimes::Hold& hold, const IniImage& image, bool fileThere,
-                              std::vector<std::uint64_t>& settled) {
-  ForgetIfDeleted(hold, fileThere);
+// Whether SAVE's value of a kept time's key, as read, is one someone else
+// put there after the time was kept (the owner's edit, or a deletion of the
+// key): neither what SAVE held then, nor this time, nor the time it took
+// the place of, which a write of this system may still have put there.
+bool ChangedSinceKept(const KeptTimes::Time& k, const std::optional<std::string>& inFile) {
+  if (k.before == KeptTimes::kUnknown || inFile == k.time.value) return false;
+  const KeptTimes::FileValue now = KeptTimes::ValueInFile(inFile);
+  return now != k.before && now != k.replaced;
+}
+
+// Whether the time the table has for the key holds its reply back, SAVE
+// read as `image` (none where it could not be read), `inFile` its value of
+// the key: a time SAVE took only stands for SAVE where SAVE could not be
+// read; a kept one gives way to a change of its key in SAVE made since,
+// and is forgotten.
+bool KeptHolds(KeptTimes::Hold& hold, const std::string& group, const std::string& key, const IniImage* image,
+               const std::optional<std::string>& inFile, const DateTime& now, std::int32_t cooldownSeconds) {
+  const std::optional<KeptTimes::Time> k = hold.Find(group, key);
+  if (!k || (image && k->inFile)) return false;
+  if (image && ChangedSinceKept(*k, inFile)) {
+    hold.Forget({k->id});
+    return false;
+  }
+  return Holds(ParseDateTime(*k->time.value), now, cooldownSeconds);
+}
+
+// Of SAVE as read (`fileThere`: whether a file is there): the kept times
+// its write takes, the time of the id `mine` and at most `most` of the
+// oldest others, each later than the file's time of its key (or where the
+// file's is ahead of now); in `settled`, every kept time that write
+// settles, those and the ones the file holds a time as late for. A kept
+// time whose key someone changed in SAVE since is forgotten: the file's
+// value stands. None when nothing is to be written or settled.
+std::optional<std::vector<IniChange>> Settle(KeptTimes::Hold& hold, const IniImage& image, bool fileThere,
+                                             const DateTime& now, std::size_t most, std::uint64_t mine,
+                                             std::vector<std::uint64_t>& settled) {
+  hold.FileSeen(fileThere);
   settled.clear();
   std::vector<IniChange> toWrite;
-  for (const KeptTimes::Entry& k : hold.Entries()) {
-    if (!ReadsBackAsSet(k.time)) continue;
+  std::vector<std::uint64_t> changed;
+  for (KeptTimes::Time& k : hold.Unwritten(most, mine)) {
     const std::optional<std::string> inFile = image.Value(k.time.section, *k.time.key);
-    if (!inFile || SecondsBetween(ParseDateTime(*k.time.value), ParseDateTime(*inFile)) < 0) {
-      toWrite.push_back(k.time);
+    if (k.id != mine && ChangedSinceKept(k, inFile)) {
+      changed.push_back(k.id);
+      continue;
+    }
+    const DateTime fileTime = inFile ? ParseDateTime(*inFile) : kEarliestDate;
+    if (SecondsBetween(ParseDateTime(*k.time.value), fileTime) < 0 || SecondsBetween(fileTime, now) < 0) {
+      toWrite.push_back(std::move(k.time));
     }
     settled.push_back(k.id);
   }
+  hold.Forget(changed);
+  if (settled.empty() && changed.empty()) return std::nullopt;
   return toWrite;
 }
 
@@ -175,21 +215,31 @@ void Settled(KeptTimes& kept, const std::vector<std::uint64_t>& settled) {
   if (hold) hold.InFile(settled);
 }
 
-// Writes the kept times of `file` that SAVE takes, under the write lock
-// when it is had in time, else without it.
-void WriteKept(const std::string& file, KeptTimes& kept) {
+// Writes at most kSettleAtAStop of the oldest kept times of `file` that
+// SAVE takes, under the write lock when it is had in time, else without
+// it. Whether it got on and more may be left.
+bool WriteKept(const std::string& file, KeptTimes& kept) {
+  {
+    // Only where a kept time can be written: a stop with none opens nothing.
+    KeptTimes::Hold hold(kept, KeptTimesWait());
+    bool more = false;
+    if (!hold) return false;
+    if (hold.Unwritten(1, 0, &more).empty()) return more;
+  }
+  const DateTime now = FromLocalTime(platform::Now());
   std::vector<std::uint64_t> settled;
   const Update update = UpdateIniFile(
       file,
       [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
+        if (platform::IsReadOnlyFile(file)) return std::nullopt;
         KeptTimes::Hold hold(kept, KeptTimesWait());
         if (!hold) return std::nullopt;
-        std::vector<IniChange> changes = Settle(hold, image, fileThere, settled);
-        if (settled.empty()) return std::nullopt;
-        return changes;
+        return Settle(hold, image, fileThere, now, kSettleAtAStop, 0, settled);
       },
       Writers::Anyone);
-  if (update == Update::Written) Settled(kept, settled);
+  if (update != Update::Written) return false;
+  Settled(kept, settled);
+  return true;
 }
 
 }  // namespace
@@ -206,27 +256,38 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
   // message came before).
   const std::shared_ptr<const IniImage> unchanged = IniImageIfUnchanged(file);
   if (unchanged && !BlankIniName(key) &&
-      !Passes(ParseDateTime(unchanged->Value(group, key).value_or(fallback)), kEarliestDate, now, cooldownSeconds)) {
+      Holds(ParseDateTime(unchanged->Value(group, key).value_or(fallback)), now, cooldownSeconds)) {
     return false;
   }
-  const IniChange mine{group, key, FormatDateTime(now)};
   KeptTimes& kept = KeptTimes::Of(file);
-  const auto inFile = [&](const IniImage& image) {
-    return ParseDateTime(BlankIniName(key) ? std::string() : image.Value(group, key).value_or(fallback));
-  };
-  // The test, against SAVE as read and the kept times of every process, and
-  // the keep of this reply's time are one step under the kept times' lock,
-  // in whatever thread or process: of two messages at once one reply goes.
-  const auto testAndKeep = [&](KeptTimes::Hold& hold, const DateTime& fileTime, bool fileThere, bool alsoInFile) {
-    ForgetIfDeleted(hold, fileThere);
-    const std::optional<std::string> keptTime = hold.ValueOf(group, key, alsoInFile);
-    if (!Passes(fileTime, keptTime ? ParseDateTime(*keptTime) : kEarliestDate, now, cooldownSeconds)) return false;
-    hold.Keep(mine, fileThere);
+  // So does a kept time (SAVE read-only, say), under the kept times' lock
+  // alone.
+  if (unchanged) {
+    KeptTimes::Hold hold(kept, KeptTimesWait());
+    if (hold && KeptHolds(hold, group, key, unchanged.get(), ValueIn(*unchanged, group, key), now, cooldownSeconds)) {
+      return false;
+    }
+  }
+  const IniChange mine{group, key, FormatDateTime(now)};
+  const bool writable = ReadsBackAsSet(mine);
+  std::uint64_t mineId = 0;
+  // The test, against SAVE as read (`image`; none where it cannot be had)
+  // and the kept times of every process, and the keep of this reply's time
+  // are one step under the kept times' lock, in whatever thread or process:
+  // of two messages at once one reply goes.
+  const auto testAndKeep = [&](KeptTimes::Hold& hold, const IniImage* image, bool fileThere) {
+    hold.FileSeen(fileThere);
+    const std::optional<std::string> inFile = image ? ValueIn(*image, group, key) : std::nullopt;
+    if (KeptHolds(hold, group, key, image, inFile, now, cooldownSeconds) ||
+        Holds(ParseDateTime(inFile.value_or(fallback)), now, cooldownSeconds)) {
+      return false;
+    }
+    mineId = hold.Keep(mine, fileThere, image ? KeptTimes::ValueInFile(inFile) : KeptTimes::kUnknown, writable);
     return true;
   };
   // With the write lock, SAVE is read, tested and written in one step, and
   // no other writer takes a time out of the kept ones meanwhile; the time
-  // and the ones kept before go into SAVE, and out of the kept ones.
+  // and a few kept before it go into SAVE, and out of the kept ones.
   const FolderWriteLock writing(file);
   bool keeps = false;  // this reply's time is kept
   if (writing.held()) {
@@ -234,9 +295,11 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
     const Update update = UpdateIniFile(
         file,
         [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
+          // A file that cannot take a write is not written: the time is kept.
+          const bool readOnly = platform::IsReadOnlyFile(file);
           KeptTimes::Hold hold(kept, KeptTimesWait());
-          if (!hold || (!keeps && !(keeps = testAndKeep(hold, inFile(image), fileThere, false)))) return std::nullopt;
-          return Settle(hold, image, fileThere, settled);
+          if (!hold || (!keeps && !(keeps = testAndKeep(hold, &image, fileThere))) || readOnly) return std::nullopt;
+          return Settle(hold, image, fileThere, now, kSettleWithAReply, mineId, settled);
         },
         Writers::Anyone);
     if (update == Update::Written) Settled(kept, settled);
@@ -245,8 +308,7 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
   // Without the write lock, or SAVE not read under it in time (another
   // program holds it alone): tested against SAVE as it stands now or as
   // last read while it is still that file, and the kept times; a time that
-  // went into SAVE while SAVE was read is looked for again in SAVE. Where
-  // SAVE cannot be had at all, the times it took stand for it.
+  // went into SAVE while SAVE was read is looked for again in SAVE.
   for (int look = 0; look < 3; ++look) {
     std::uint32_t moved = 0;
     {
@@ -258,32 +320,28 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
     KeptTimes::Hold hold(kept, KeptTimesWait());
     if (!hold) return false;
     if (image && hold.Moved() != moved) continue;
-    return testAndKeep(hold, image ? inFile(*image) : ParseDateTime(fallback), SomethingAt(file), !image);
+    return testAndKeep(hold, image.get(), SomethingAt(file));
   }
   return false;
 }
 
 void WriteUnwrittenCooldowns() {
-  // A stop waits on another process no longer than a message does.
+  // A stop waits on another process no longer than a message does, and
+  // writes for a while at most: what it leaves stays kept while another
+  // host process on the folder runs.
   const OtherProcessWait stop(kMessageFolderWaitMs);
   for (const auto& [file, kept] : KeptTimes::Opened()) {
-    // Only where a kept time can be written: a stop with none opens nothing.
-    bool any = false;
-    {
-      KeptTimes::Hold hold(*kept, KeptTimesWait());
-      for (const KeptTimes::Entry& k : hold ? hold.Entries() : std::vector<KeptTimes::Entry>{}) {
-        any = any || ReadsBackAsSet(k.time);
-      }
+    const std::uint64_t until = platform::Milliseconds() + kStopWritesForMs;
+    while (WriteKept(file, *kept) && platform::Milliseconds() < until) {
     }
-    if (any) WriteKept(file, *kept);
   }
 }
 
 bool ForgetCooldowns(const std::string& file) {
   // Under the write lock, so that no write comes between the deletion and
   // the kept times' and puts the old times back. Deleted also while another
-  // process keeps the folder's lock; a file that cannot be deleted (held,
-  // read-only) keeps every time, and so do the kept ones.
+  // process keeps the folder's lock; a file that cannot be deleted (open in
+  // another program, read-only) keeps every time, and so do the kept ones.
   const FolderWriteLock writing(file);
   if (!writing.held()) return false;
   if (!RemoveDataFile(file, Writers::Anyone) && platform::FileExists(file)) return false;

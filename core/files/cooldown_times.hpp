@@ -36,19 +36,26 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 // The test of one key with a cool-down in one group, `file` being SAVE:
 // true when the reply may be sent, in which case the current time is written
 // for the key in the file at once. `fallback` is the value an absent key
-// reads as. The test and the record of the time are one step for every
-// thread and host process of the machine. A time that cannot be written in
-// the caller's budget (another process keeps the folder's write lock,
-// another program keeps SAVE alone, the disk is full) is kept where every
-// host process sees it, holds its replies back and goes into the file with
-// the next write that can be made.
+// reads as. A time holds the reply back from a cool-down before it up to a
+// cool-down after it; one further ahead of now counts as none. The test and
+// the record of the time are one step for every thread and host process of
+// the machine. A time that cannot be written in the caller's budget
+// (another process keeps the folder's write lock, another program keeps
+// SAVE alone, SAVE is read-only, the disk is full) is kept where every host
+// process sees it, holds its replies back and goes into the file with the
+// next writes that can be made, a few with each; a change of its key in
+// SAVE made since (the owner's edit, or deletion, of the key) stands over
+// it. What a test costs does not grow with the times kept.
 bool TestAndRecord(const std::string& file, const std::string& group, const std::string& key,
                    std::int32_t cooldownSeconds, const std::string& fallback);
 
-// Writes the times that could not be written yet (when the plug-in stops).
+// Writes the times that could not be written yet (when the plug-in stops),
+// for a second at most.
 void WriteUnwrittenCooldowns();
 
-// Deletes every cool-down time of the data folder of `file` (the file SAVE).
+// Deletes every cool-down time of the data folder of `file` (the file SAVE);
+// false, and every time kept, when SAVE is still there by its name (another
+// program has it open, it is read-only).
 bool ForgetCooldowns(const std::string& file);
 
 }  // namespace zoq

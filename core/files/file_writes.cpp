@@ -788,9 +788,9 @@ bool RemoveDataFile(const std::string& path, Writers writers) {
   if (lock && !lock->held()) return false;
   std::optional<FolderWriteLock> writing;
   if (writers == Writers::Anyone) writing.emplace(path);
-  const bool removed = platform::RemoveFile(path);
-  if (removed) CountWrite(path);
-  return removed;
+  const bool deleted = platform::RemoveFileNoOneHasOpen(path);
+  if (deleted) CountWrite(path);
+  return deleted && !platform::FileExists(path);
 }
 
 }  // namespace zoq

@@ -217,7 +217,10 @@ std::uint64_t WritesOf(const std::string& path);
 // while it stays, WritesOf stays for every path.
 std::uint64_t AllWrites();
 
-// Deletes the file, with the folder's lock held (or as `writers` allow).
+// Deletes the file, with the folder's lock held (or as `writers` allow):
+// true once no file is there by its name. A file that another program has
+// open is not deleted (not even once it lets go of it: what is written
+// meanwhile would go with it).
 bool RemoveDataFile(const std::string& path, Writers writers = Writers::LockHolders);
 
 }  // namespace zoq

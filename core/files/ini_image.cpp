@@ -258,6 +258,11 @@ bool SameIniName(std::string_view a, std::string_view b) {
   return FoldedEqual(Trimmed(AsAsked(a, heldA)), Trimmed(AsAsked(b, heldB)));
 }
 
+std::uint32_t IniNameHash(std::string_view name) {
+  std::string held;
+  return NameHash(Trimmed(AsAsked(name, held)));
+}
+
 // ---- IniImage ------------------------------------------------------------
 
 void IniImage::Load(std::string text) {

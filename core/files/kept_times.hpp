@@ -2,13 +2,21 @@
 // them, beside SAVE: a table in a block of memory the processes of the
 // machine share, named after the folder's lock, with a lock of its own that
 // is held for a look at the table or a change of it, never while a file is
-// read or written. A reply's time goes in here as it is tested (the test and
-// the keep are one step under that lock, in whatever process) and stays
-// until a write of SAVE holds it; one that SAVE cannot take yet (read-only,
-// held by another program, a full disk) holds its replies in every process
-// until a write can be made. A time SAVE took stays too, marked so, and
-// stands for SAVE where SAVE cannot be read: every time in SAVE is one this
-// table had, until the purge or the owner's deletion of SAVE.
+// read or written, and never for work that grows with the times it holds: a
+// key's time is found by a hash of its names, a time goes in at the end, and
+// what SAVE is to take is handed out a few of the oldest at a time. A
+// reply's time goes in here as it is tested (the test and the keep are one
+// step under that lock, in whatever process) and stays until a write of SAVE
+// holds it; one that SAVE cannot take yet (read-only, held by another
+// program, a full disk) holds its replies in every process until a write can
+// be made. A time SAVE took stays too, marked so, and stands for SAVE where
+// SAVE cannot be read: every time in SAVE is one this table had, until the
+// purge or the owner's deletion of SAVE.
+//
+// When the table is full, the times kept longest ago go first, whether SAVE
+// holds them or not: a group whose time went before SAVE took it may answer
+// again before its cool-down is over. The table holds about 30,000 times of
+// group numbers and keywords of a few characters (fewer of longer names).
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -24,15 +32,22 @@ namespace zoq {
 
 class KeptTimes {
  public:
+  // What SAVE held for a key when a time of it was kept: a hash of the
+  // value, or one of these.
+  using FileValue = std::uint64_t;
+  static constexpr FileValue kUnknown = 0;  // SAVE could not be read
+  static constexpr FileValue kAbsent = 1;   // no value of the key
+  static FileValue ValueInFile(const std::optional<std::string>& value);
+
   // A time of the table: its section (group), key and value (the date-time
-  // text); whether a file SAVE was there when it was kept (an owner who
-  // deletes SAVE forgets it then); whether SAVE took it; and what tells it
-  // apart from a later time of the same key.
-  struct Entry {
+  // text); what tells it apart from every other time; what SAVE held for
+  // its key when it was kept, and the value of the time of the key it took
+  // the place of (kUnknown: none); whether SAVE took it.
+  struct Time {
     IniChange time;
-    bool fileWasThere;
-    bool inFile;
     std::uint64_t id;
+    FileValue before, replaced;
+    bool inFile;
   };
 
   // The table of the data folder of `file` (its SAVE), opened once in this
@@ -40,6 +55,11 @@ class KeptTimes {
   static KeptTimes& Of(const std::string& file);
   // Each table this process has opened, with its SAVE.
   static std::vector<std::pair<std::string, KeptTimes*>> Opened();
+  // The name of the block the table of `file` is in.
+  static std::string BlockNameFor(const std::string& file);
+  // How many times of the tables this process looked at under their lock,
+  // all told: what a test counts the work of a message by.
+  static std::uint64_t Visited();
 
   explicit KeptTimes(const std::string& name);
 
@@ -53,15 +73,23 @@ class KeptTimes {
     Hold& operator=(const Hold&) = delete;
     explicit operator bool() const { return static_cast<bool>(hold_); }
 
-    // The value of the key of the section (names as the INI functions
-    // match them), if the table has one: kept, or also one SAVE took.
-    std::optional<std::string> ValueOf(std::string_view section, std::string_view key, bool alsoInFile) const;
-    // The times kept, not in SAVE yet (with `alsoInFile`, every time).
-    std::vector<Entry> Entries(bool alsoInFile = false) const;
-    // Keeps the time in place of the one the table had for its key.
-    void Keep(const IniChange& time, bool fileWasThere);
-    // The times of these ids are in SAVE now (one kept later for a key
-    // stays kept).
+    // Whether a file SAVE is there, as just found: one that is not forgets
+    // every time kept while one was, and every time one took (the owner
+    // deleted it).
+    void FileSeen(bool there);
+    // The time of the key of the section (names as the INI functions match
+    // them), if the table has one: kept, or taken by SAVE.
+    std::optional<Time> Find(std::string_view section, std::string_view key) const;
+    // Keeps the time in place of the one the table had for its key;
+    // `before`: what SAVE held for the key; `writable`: whether SAVE can
+    // take it (a key with "=" cannot, and is never handed out to be
+    // written). Its id.
+    std::uint64_t Keep(const IniChange& time, bool fileWasThere, FileValue before, bool writable);
+    // At most `most` of the oldest times SAVE is to take, and before them
+    // the time of the id `first` (none: 0) while SAVE is still to take it; `more`:
+    // whether times are left that this look did not reach.
+    std::vector<Time> Unwritten(std::size_t most, std::uint64_t first, bool* more = nullptr);
+    // The times of these ids are in SAVE now.
     void InFile(const std::vector<std::uint64_t>& ids);
     // Forgets the times of these ids.
     void Forget(const std::vector<std::uint64_t>& ids);

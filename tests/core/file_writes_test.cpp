@@ -11,8 +11,10 @@
 #include <optional>
 #include <thread>
 
+#include "core/files/cooldown_times.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/kept_times.hpp"
+#include "platform/clock.hpp"
 #include "platform/code_pages.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/files.hpp"
@@ -592,31 +594,129 @@ TEST(FileWrites, TheFileHoldsWhatWasReadOnlyWhileItHasAllOfIt) {
   }
 }
 
+// What a reply's test does under the kept times' lock, counted in the times
+// it looks at, with none kept and with 20,000 (SAVE read-only, or taking a
+// few of them with each reply): as little either way. (It looked at every
+// time kept, and with a read-only SAVE the times only grew: with 1,690 a
+// message took 145 ms.) A kept time more than a cool-down ahead counts as
+// none. A table too full for another time lets the oldest go: their groups
+// may answer again before their cool-down is over, the newest are held.
+TEST(KeptTimes, AReplysTestLooksAtAFewTimesHoweverManyAreKept) {
+  const std::string file = testing::FreshTestRunFolder("kept-times-work") + "\\SAVE";
+  KeptTimes& kept = KeptTimes::Of(file);
+  const auto readOnly = [&](bool on) {
+    SetFileAttributesA(file.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+  };
+  const struct {
+    int kept;  // times kept first, each of a group of its own: g0 the oldest
+    bool readOnly;
+    const char* value = nullptr;  // the time they hold; none: now
+    bool oldestAnswers = false;   // g0 answers again
+  } rows[] = {{0, true},  {20000, true}, {0, false}, {20000, false}, {60000, true, nullptr, true},
+              {1, true, "9999年1月1日", true}};
+  for (const auto& row : rows) {
+    readOnly(false);
+    platform::WriteWholeFile(file, "[0]\r\nx=y\r\n");
+    readOnly(row.readOnly);
+    {
+      const std::string value = row.value ? row.value : FormatDateTime(FromLocalTime(platform::Now()));
+      KeptTimes::Hold hold(kept, 1000);
+      ASSERT_TRUE(hold);
+      hold.Clear();
+      for (int i = 0; i < row.kept; ++i) hold.Keep({"g" + std::to_string(i), "你好", value}, true, KeptTimes::kAbsent, true);
+    }
+    const std::uint64_t before = KeptTimes::Visited();
+    EXPECT_TRUE(TestAndRecord(file, "new", "你好", 60, "0")) << row.kept;
+    const std::uint64_t visited = KeptTimes::Visited() - before;
+    EXPECT_LE(visited, 40u) << row.kept << " " << row.readOnly;
+    if (row.kept == 0) continue;
+    EXPECT_EQ(TestAndRecord(file, "g0", "你好", 60, "0"), row.oldestAnswers) << row.kept;
+    EXPECT_FALSE(TestAndRecord(file, "g" + std::to_string(row.kept - 1), "你好", 60, "0")) << row.kept;
+  }
+  readOnly(false);
+  KeptTimes::Hold hold(kept, 1000);
+  ASSERT_TRUE(hold);
+  // A time of names as long as most of the table is kept, in an empty table
+  // whose end is not at the ring's start; one longer than the table is not.
+  const std::string now = FormatDateTime(FromLocalTime(platform::Now())), huge(3 << 20, 'x');
+  hold.Clear();
+  hold.Keep({"1", "a", now}, true, KeptTimes::kAbsent, true);
+  hold.Clear();
+  EXPECT_NE(hold.Keep({"1", huge, now}, true, KeptTimes::kAbsent, true), 0u);
+  EXPECT_TRUE(hold.Find("1", huge));
+  EXPECT_EQ(hold.Keep({"1", huge + huge, now}, true, KeptTimes::kAbsent, true), 0u);
+  hold.Clear();
+}
+
+// What SAVE holds for the key of a time kept while SAVE could not take it
+// (read-only): an owner's edit or deletion of the key, made after, stands
+// over the kept time; what SAVE held then, the kept time itself, or the
+// time it took the place of (which a write of another host process may
+// have put there late) is no edit, and the kept time holds. Where SAVE
+// could not be read when the time was kept, the later of the two holds.
+TEST(KeptTimes, OnlyAnotherTimeInSaveStandsOverAKeptOne) {
+  const std::string file = testing::FreshTestRunFolder("kept-times-edits") + "\\SAVE";
+  KeptTimes& kept = KeptTimes::Of(file);
+  const std::string now = FormatDateTime(FromLocalTime(platform::Now()));
+  const std::string then = "2000年1月1日", earlier = "1999年1月1日", edit = "2020年1月1日";
+  const struct {
+    std::optional<std::string> before;  // what SAVE held when the time was kept (none: no value)
+    std::optional<std::string> now;     // what it holds now
+    bool passes;
+    bool unread = false;  // SAVE could not be read when the time was kept
+  } rows[] = {{then, then, false},      {then, now, false},     {then, earlier, false}, {then, edit, true},
+              {then, std::nullopt, true}, {std::nullopt, edit, true}, {std::nullopt, std::nullopt, false},
+              {then, edit, false, true}};
+  for (const auto& row : rows) {
+    const std::string what = row.before.value_or("-") + " " + row.now.value_or("-");
+    platform::WriteWholeFile(file, row.now ? "[g]\r\nk=" + *row.now + "\r\n" : "[0]\r\nx=y\r\n");
+    {
+      KeptTimes::Hold hold(kept, 1000);
+      ASSERT_TRUE(hold);
+      hold.Clear();
+      const KeptTimes::FileValue before = row.unread ? KeptTimes::kUnknown : KeptTimes::ValueInFile(row.before);
+      hold.Keep({"g", "k", earlier}, true, before, true);  // the time this one took the place of
+      hold.Keep({"g", "k", now}, true, before, true);
+    }
+    EXPECT_EQ(TestAndRecord(file, "g", "k", 60, "0"), row.passes) << what;
+  }
+  KeptTimes::Hold hold(kept, 1000);
+  hold.Clear();
+}
+
 // The kept times after a process ended while it held them, in the middle of
 // a change: the times up to the first that does not check out whole stay
 // (one that fills its record to the byte among them), the rest go.
 TEST(KeptTimes, AChangeCutShortByTheEndOfItsProcessLeavesTheTimesBeforeIt) {
   const std::string file = testing::FreshTestRunFolder("kept-times-torn") + "\\SAVE";
-  const std::string name = platform::FolderLock::KeptNameFor(file.substr(0, file.size() - 5)) + "-times";
+  const std::string name = KeptTimes::BlockNameFor(file);
   KeptTimes& kept = KeptTimes::Of(file);
+  static int runs = 0;  // the block outlives a run of the suite: each run's records bytes of their own
+  ++runs;
   const struct {
     const char* torn;  // the key whose record a byte of is changed, or none
     std::vector<std::string> left;
   } rows[] = {{nullptr, {"A", "B", "C"}}, {"B", {"A"}}, {"A", {}}};
   for (const auto& row : rows) {
+    const std::string value = "1234" + std::to_string(&row - rows) + std::to_string(runs % 10);
     {
       KeptTimes::Hold hold(kept, 1000);
       ASSERT_TRUE(hold);
       hold.Clear();
-      for (const char* key : {"A", "B", "C"}) hold.Keep({"1", key, "123456"}, true);  // 1 + 1 + 6 bytes: no padding
+      for (const char* key : {"A", "B", "C"}) {
+        hold.Keep({"1", key, value}, true, KeptTimes::kAbsent, true);  // 1 + 1 + 6 bytes: no padding
+      }
     }
     const HANDLE mapping = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str());
     ASSERT_NE(mapping, nullptr);
-    char* block = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 4096));
+    char* block = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
+    MEMORY_BASIC_INFORMATION mapped{};
+    VirtualQuery(block, &mapped, sizeof mapped);
+    char* const blockEnd = block + mapped.RegionSize;
     if (row.torn) {
-      const std::string text = std::string("1") + row.torn + "123456";
-      char* at = std::search(block, block + 4096, text.begin(), text.end());
-      ASSERT_NE(at, block + 4096);
+      const std::string text = std::string("1") + row.torn + value;
+      char* at = std::search(block, blockEnd, text.begin(), text.end());
+      ASSERT_NE(at, blockEnd);
       at[2] = '7';
     }
     std::thread([&] {  // another process, ended with the table held
@@ -627,7 +727,9 @@ TEST(KeptTimes, AChangeCutShortByTheEndOfItsProcessLeavesTheTimesBeforeIt) {
     KeptTimes::Hold hold(kept, 1000);
     ASSERT_TRUE(hold);
     std::vector<std::string> left;
-    for (const KeptTimes::Entry& e : hold.Entries(true)) left.push_back(*e.time.key);
+    for (const char* key : {"A", "B", "C"}) {
+      if (hold.Find("1", key)) left.push_back(key);
+    }
     EXPECT_EQ(left, row.left) << (row.torn ? row.torn : "none");
     UnmapViewOfFile(block), CloseHandle(mapping);
   }

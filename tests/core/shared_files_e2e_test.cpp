@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
 #include "core/files/ini_items.hpp"
+#include "core/files/kept_times.hpp"
 #include "core/libraries.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
@@ -243,6 +245,8 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
     start();
   };
   HANDLE program = INVALID_HANDLE_VALUE;  // another program holding SAVE open, sharing everything
+  const std::string save = path + "\\SAVE";
+  const auto readOnly = [&](bool on) { SetFileAttributesA(save.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL); };
   const struct {
     std::size_t host;
     const char* group;
@@ -251,30 +255,67 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
     bool killed = false;   // every host killed first, and one started
     bool started = false;  // a host started first
     bool heldOpen = false;
+    int counted = 0;       // the host answers so many private messages first (its 151st reply purges)
+    bool letGo = false;    // the program lets go of SAVE first
+    std::optional<std::string> owner{};  // the owner writes this time of the group's key first ("": deletes it)
+    bool readOnly = false;               // then SAVE is made read-only
   } rows[] = {{0, "111", 1},       {1, "111", 0}, {1, "222", 1}, {0, "222", 0},
               {0, "333", 1, true}, {2, "333", 0}, {1, "333", 0}, {2, "444", 1},
               {3, "444", 0, false, true},
               {3, "555", 1, true}, {3, "555", 0}, {4, "555", 0}, {4, "666", 1}, {3, "666", 0},
               {5, "2", 1, false, false, true, true}, {3, "2", 0, false, false, false, true},
               {4, "2", 0, false, false, false, true}, {5, "3", 1, false, false, false, true},
-              {3, "3", 0, false, false, false, true}, {4, "3", 0, false, false, false, true}};
+              {3, "3", 0, false, false, false, true}, {4, "3", 0, false, false, false, true},
+              // A purge while the program holds SAVE waits for it to let go,
+              // and the times written meanwhile stay. (It took a deletion
+              // that waited for the program: SAVE went with the time of 4.)
+              {.host = 5, .group = "4", .answered = 1, .heldOpen = true, .counted = 148},
+              {.host = 3, .group = "4", .answered = 0, .heldOpen = true},
+              {.host = 3, .group = "4", .answered = 0, .letGo = true},
+              // The owner's edit of a time that SAVE could not take (it was
+              // read-only) wins over the time kept; so does the deletion of
+              // a key. (Host 4 held 5 and 8 back.)
+              {.host = 3, .group = "5", .answered = 1, .readOnly = true},
+              {.host = 4, .group = "5", .answered = 0},
+              {.host = 4, .group = "5", .answered = 1, .owner = "2020年1月1日"},
+              {.host = 3, .group = "8", .answered = 1, .owner = "2020年1月1日", .readOnly = true},
+              {.host = 4, .group = "8", .answered = 0},
+              {.host = 4, .group = "8", .answered = 1, .owner = ""},
+              // A time more than a cool-down ahead counts as none, and the
+              // current time takes its place; one less holds back. (2099
+              // silenced its key until then.)
+              {.host = 4, .group = "6", .answered = 1, .owner = "2099年1月1日"},
+              {.host = 3, .group = "6", .answered = 0},
+              {.host = 4, .group = "7", .answered = 0, .owner = LocalTimeTextIn(30)}};
   for (const auto& row : rows) {
     if (row.swapped) swap();
     if (row.killed) killAll();
     if (row.started) start();
     if (row.heldOpen && program == INVALID_HANDLE_VALUE) {
-      program = CreateFileA((path + "\\SAVE").c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+      program = CreateFileA(save.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
       ASSERT_NE(program, INVALID_HANDLE_VALUE);
     }
+    if (row.letGo) CloseHandle(program), program = INVALID_HANDLE_VALUE;
+    if (row.counted) {
+      ASSERT_TRUE(hosts[row.host]->Storm(1, row.counted, "Event", {VlqEvent(1, kStranger, "K")}));
+      ASSERT_EQ(hosts[row.host]->Wait().first, row.counted);
+    }
+    if (row.owner) {
+      readOnly(false);
+      WritePrivateProfileStringA(row.group, "K", row.owner->empty() ? nullptr : row.owner->c_str(), save.c_str());
+    }
+    if (row.readOnly) readOnly(true);
     std::vector<Arg> event = VlqEvent(2, kStranger, "K");
     event[3] = std::string(row.group);
     EXPECT_EQ(hosts[row.host]->CallNumber("Event", event).number, row.answered) << row.host << row.group;
   }
   for (const auto& [folder, group] : {std::pair{path + "-old1", "111"}, {path + "-old1", "222"}, {path + "-old2", "333"},
-                                      {path + "-old2", "444"}, {path, "555"}, {path, "666"}, {path, "2"}, {path, "3"}}) {
+                                      {path + "-old2", "444"}, {path, "555"}, {path, "666"}, {path, "2"}, {path, "3"},
+                                      {path, "4"}, {path, "5"}, {path, "8"}, {path, "6"}}) {
     EXPECT_NE(ReadIniItem(folder + "\\SAVE", group, "K"), "") << group;
   }
-  CloseHandle(program);
+  EXPECT_NE(ReadIniItem(save, "5", "K"), "2020年1月1日");
+  EXPECT_NE(ReadIniItem(save, "6", "K"), "2099年1月1日");
   // Hosts on the folder, with threads each, every thread the message of
   // each of 100 groups in turn, while nothing else touches the folder; while
   // another process holds the folder's write lock, stopped; while another
@@ -282,21 +323,24 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
   // everything for 150 ms of every 200, or keeps it open alone: each group
   // answered once. (20 to 70 groups of 100 were answered more than once;
   // behind a SAVE kept open alone, each thread in line waited its budget
-  // after the one before it.) While the write lock is
+  // after the one before it.) So too with SAVE read-only and 20,000 times
+  // kept already, which every message looked at, under the lock every host
+  // shares, several times over (with 1,690 a message took 145 ms, and
+  // threads in line ran past their budget). While the write lock is
   // held, the first cool-down message of a host started then returns within
   // a message's budget (it waited a second), and so does a stop, which
   // writes every time kept meanwhile.
-  enum class Other { Nothing, HoldsWriteLock, OpensAlone, OpensSharing, KeepsOpenAlone };
+  enum class Other { Nothing, HoldsWriteLock, ReadOnly, OpensAlone, OpensSharing, KeepsOpenAlone };
   const struct {
     std::size_t hosts;
     int threads;
     Other other;
     int groups = 100;
     ULONGLONG withinMs = 0;  // the storm ends within (the threads in line waited their budget each, one after another)
+    int kept = 0;            // times kept first, of groups of their own
   } storms[] = {{2, 32, Other::Nothing},    {4, 16, Other::Nothing},        {1, 16, Other::HoldsWriteLock},
                 {1, 16, Other::OpensAlone}, {3, 16, Other::OpensAlone},     {3, 16, Other::OpensSharing},
-                {1, 16, Other::KeepsOpenAlone, 20, 10000}};
-  const std::string save = path + "\\SAVE";
+                {1, 16, Other::KeepsOpenAlone, 20, 10000},                  {3, 16, Other::ReadOnly, 100, 0, 20000}};
   int stormNo = 0;
   for (const auto& storm : storms) {
     const std::string groups = "8" + std::to_string(++stormNo) + "00";
@@ -315,6 +359,16 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
         EXPECT_LT(GetTickCount64() - begin, 600u) << group;
       }
     }
+    std::vector<std::uint64_t> kept;
+    if (storm.kept) {
+      KeptTimes::Hold hold(KeptTimes::Of(save), 5000);
+      ASSERT_TRUE(hold);
+      const std::string now = LocalTimeTextIn(0);
+      for (int n = 0; n < storm.kept; ++n) {
+        kept.push_back(hold.Keep({"k" + std::to_string(n), "G", now}, true, KeptTimes::kAbsent, true));
+      }
+    }
+    if (storm.other == Other::ReadOnly) readOnly(true);
     std::atomic<bool> done{false};
     std::thread program([&] {
       const bool alone = storm.other != Other::OpensSharing, keeps = storm.other == Other::KeepsOpenAlone;
@@ -344,6 +398,15 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
     for (std::size_t i = before.size(); i < sent.size(); ++i) ++answers[sent[i]];
     EXPECT_EQ(answers.size(), static_cast<std::size_t>(storm.groups)) << stormNo;
     for (const auto& [group, times] : answers) EXPECT_EQ(times, 1) << stormNo << " " << group;
+    if (storm.kept) {
+      // Every host holds back the groups of the times kept first.
+      std::vector<Arg> first = VlqEvent(2, kStranger, "G");
+      first[3] = std::string("k0");
+      EXPECT_EQ(hosts.back()->CallNumber("Event", first).number, 0);
+      KeptTimes::Hold hold(KeptTimes::Of(save), 5000);
+      hold.Forget(kept);
+    }
+    readOnly(false);
     if (stopped) {
       const ULONGLONG begin = GetTickCount64();
       hosts.back()->CallNumber("Event", VlqEvent(12002, "", "", ""));

@@ -257,11 +257,17 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
   }
   WriteUnwrittenCooldowns();  // nor kept to be written later
   EXPECT_FALSE(Exists(CooldownFile()));
+  // A time ahead of now by a cool-down at most holds; one further ahead (a
+  // clock that was set wrong or put back, a time typed by hand) counts as
+  // none, and the current time takes its place (it held the key until then).
   for (const auto& [key, time, seconds, passes] :
-       {std::tuple{"旧", "2000/1/1 0:00:00", 3600, true}, {"乱", "不是日期", 3600, true},
-        {"新", "9999年1月1日", 3600, false}, {"秒", "9999年1月1日", 1, false}}) {  // one second is a cool-down too
-    WriteIniItem(CooldownFile(), "111", std::string(key), std::string(time));
+       {std::tuple<const char*, std::string, int, bool>{"旧", "2000/1/1 0:00:00", 3600, true}, {"乱", "不是日期", 3600, true},
+        {"新", "9999年1月1日", 3600, true}, {"秒", LocalTimeTextIn(0), 1, false},  // one second is a cool-down too
+        {"近", LocalTimeTextIn(1800), 3600, false}, {"满", LocalTimeTextIn(60), 60, false},
+        {"远", LocalTimeTextIn(7200), 3600, true}, {"过", LocalTimeTextIn(90), 60, true}}) {
+    WriteIniItem(CooldownFile(), "111", std::string(key), time);
     EXPECT_EQ(CooldownPasses("111", key, seconds, "0"), passes) << key;
+    EXPECT_EQ(ReadIniItemNow(CooldownFile(), "111", key) == time, !passes) << key;
   }
 }
 
@@ -318,7 +324,8 @@ class LockHolder {
 // keeps no other time out), goes into SAVE with the next write that can be
 // made, lock or no lock, where a later time of the file stays; the purge
 // and the owner's deletion of SAVE forget it, and a purge that cannot
-// delete SAVE says so and forgets nothing. A time in SAVE before another
+// delete SAVE says so and forgets nothing; the owner's edit of its key in
+// SAVE, once SAVE can be written again, stands over it. A time in SAVE before another
 // program opened it alone, this process's or another's, still holds its
 // replies, also when SAVE was written again since this process read it.
 TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheStop) {
@@ -336,7 +343,7 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
     if (on) DeleteFileA(file.c_str()), CreateDirectoryA(file.c_str(), nullptr);
     if (!on) RemoveDirectoryA(file.c_str()), WriteIniItem(file, "0", "x", "y");
   };
-  enum class Then { Stop, NewerWritten, OwnerDeletes, Purged };
+  enum class Then { Stop, NewerWritten, OwnerDeletes, Purged, OwnerEdits };
   // before SAVE refuses writes: nothing, a reply (and then SAVE written
   // again as it was, as another process writes it), a time another wrote
   enum class First { Nothing, Answered, AnsweredThenRewritten, OtherWrote };
@@ -352,7 +359,8 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
               {openAlone, false, Then::Purged, false},  {folder, false, Then::Purged, true},
               {openAlone, false, Then::Purged, false, First::Answered},
               {openAlone, false, Then::Purged, false, First::OtherWrote},
-              {openAlone, false, Then::Purged, false, First::AnsweredThenRewritten}};
+              {openAlone, false, Then::Purged, false, First::AnsweredThenRewritten},
+              {readOnly, false, Then::OwnerEdits},      {openAlone, false, Then::OwnerEdits}};
   int n = 0;
   for (const auto& row : rows) {
     const std::string group = std::to_string(++n);
@@ -373,7 +381,7 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
       platform::WriteWholeFile(file, platform::ReadWholeFile(file));
     }
     if (row.first == First::OtherWrote) {
-      WritePrivateProfileStringA(group.c_str(), "键", "9999年1月1日", file.c_str());
+      WritePrivateProfileStringA(group.c_str(), "键", LocalTimeTextIn(0).c_str(), file.c_str());
       EXPECT_FALSE(passes()) << n;
     }
     block(true);
@@ -405,6 +413,14 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
         block(false);
         EXPECT_TRUE(DeleteFileA(file.c_str())) << n;
         EXPECT_TRUE(passes()) << n;
+        break;
+      case Then::OwnerEdits:
+        // The owner's edit of the key, made after the time was kept, wins
+        // over it (it held the key until the time it kept was over).
+        block(false);
+        WritePrivateProfileStringA(group.c_str(), "键", "2000年1月1日", file.c_str());
+        EXPECT_TRUE(passes()) << n;
+        EXPECT_NE(inFile(), "2000年1月1日") << n;
         break;
       case Then::Purged:
         EXPECT_EQ(ForgetCooldowns(file), row.purgedWhileBlocked) << n;
@@ -519,27 +535,34 @@ TEST_F(CooldownE2eTest, FuzzyKeywordsAreTestedBeforeTheExpansion) {
 
 // Also while another process keeps the data folder's lock (the purge was
 // skipped then, and counting started again); while another program holds
-// SAVE open alone, the purge waits for it, and the next counted reply
-// deletes SAVE (counting started again without it).
+// SAVE open, alone or sharing its deletion, the purge waits for it, and the
+// next counted reply deletes SAVE (counting started again without it). (A
+// program that shared the deletion had it wait for it to let go of SAVE,
+// and then take every time written meanwhile with it.)
 TEST_F(CooldownE2eTest, TheHundredAndFiftyFirstCountedReplyDeletesSave) {
   int counted = 0;  // since the last purge
-  enum While { LockHeld, Nothing, SaveHeldOpen };
-  for (const While during : {LockHeld, Nothing, SaveHeldOpen}) {
+  enum While { LockHeld, Nothing, SaveHeldOpen, SaveHeldOpenSharing };
+  for (const While during : {LockHeld, Nothing, SaveHeldOpen, SaveHeldOpenSharing}) {
     std::optional<LockHolder> other;
     if (during == LockHeld) other.emplace(s().DataFile("SAVE"));
-    const char* group2 = during == LockHeld ? "222" : during == Nothing ? "224" : "226";
+    const char* group2 = during == LockHeld ? "222" : during == Nothing ? "224" : during == SaveHeldOpen ? "226" : "228";
     WriteIni("SAVE", "111", "你好", "2026年12月5日17时46分29秒");
     ASSERT_EQ(s().Group("你好", group2).number, 1);
     for (int i = counted + 1; i < 150; ++i) ASSERT_EQ(s().Private("你好").number, 1) << i;
     EXPECT_EQ(s().Group("开启问答").number, 0);  // not an owner here: nothing counted
     EXPECT_TRUE(Exists(s().DataFile("SAVE")));
-    const HANDLE open = during == SaveHeldOpen ? CreateFileA(s().DataFile("SAVE").c_str(), GENERIC_READ, 0, nullptr,
+    const DWORD share = during == SaveHeldOpenSharing ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    const HANDLE open = during >= SaveHeldOpen ? CreateFileA(s().DataFile("SAVE").c_str(), GENERIC_READ, share, nullptr,
                                                              OPEN_EXISTING, 0, nullptr)
                                                : INVALID_HANDLE_VALUE;
     EXPECT_EQ(s().Private("你好").number, 1);
     if (open != INVALID_HANDLE_VALUE) {
       EXPECT_TRUE(Exists(s().DataFile("SAVE")));
+      // A time written meanwhile, in place, stays once the program lets go.
+      if (share) EXPECT_EQ(s().Group("你好", "229").number, 1);
       CloseHandle(open);
+      EXPECT_TRUE(Exists(s().DataFile("SAVE"))) << during;
+      if (share) EXPECT_EQ(Save("229", "你好"), "2026年12月5日17时46分29秒");
       EXPECT_EQ(s().Private("你好").number, 1);
     }
     EXPECT_FALSE(Exists(s().DataFile("SAVE"))) << during;

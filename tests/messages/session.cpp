@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 #include "text/text.hpp"
@@ -173,6 +174,22 @@ std::string Library(const std::vector<std::pair<std::string, std::string>>& entr
   std::string out;
   for (const auto& [keyword, reply] : entries) out += "[" + keyword + "]\r\n回复=" + reply + "\r\n";
   return out;
+}
+
+std::string LocalTimeTextIn(std::int64_t seconds) {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER at{{now.dwLowDateTime, now.dwHighDateTime}};
+  at.QuadPart += seconds * 10000000;
+  const FILETIME then{at.LowPart, at.HighPart};
+  FILETIME local;
+  SYSTEMTIME t;
+  FileTimeToLocalFileTime(&then, &local);
+  FileTimeToSystemTime(&local, &t);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d年%d月%d日%d时%d分%d秒", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return text;
 }
 
 Session::Session(Text runName, const HostCase& hc, const Files& files, const char* apiDll)

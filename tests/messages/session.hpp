@@ -122,4 +122,8 @@ class Record {
 // The text of a library file: each (keyword, reply) a section with 回复.
 std::string Library(const std::vector<std::pair<std::string, std::string>>& entries);
 
+// The machine's local date and time `seconds` from now, as a time of SAVE
+// ("2026年12月5日17时46分29秒", every part written).
+std::string LocalTimeTextIn(std::int64_t seconds);
+
 }  // namespace zoq::testing
