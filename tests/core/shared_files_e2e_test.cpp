@@ -426,7 +426,10 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
   WriteFile(path + "\\admin", "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n");
   for (const std::int32_t code : {12000, 1101}) hosts[4]->CallNumber("Event", VlqEvent(code, "", "", ""));
   {
-    const HANDLE lock = CreateMutexA(nullptr, TRUE, platform::FolderLock::NameFor(path).c_str());
+    // Taken by a wait: another process may have the name open already, and
+    // then a mutex made "owned" is not.
+    const HANDLE lock = CreateMutexA(nullptr, FALSE, platform::FolderLock::NameFor(path).c_str());
+    ASSERT_EQ(WaitForSingleObject(lock, 10000), WAIT_OBJECT_0);
     hosts[4]->CallNumber("Event", VlqEvent(1, kOwner, "添加词汇新"));
     EXPECT_EQ(ReadIniItem(path + "\\admin", "新增词库", "待添词汇"), "");
     ReleaseMutex(lock), CloseHandle(lock);

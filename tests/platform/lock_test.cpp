@@ -190,7 +190,10 @@ TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
   const std::string name = platform::FolderLock::NameFor(folder);
   const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::thread holder([&] {
-    const HANDLE mutex = CreateMutexA(nullptr, TRUE, name.c_str());
+    // Taken by a wait: a mutex of that name may be open already (a folder
+    // deleted earlier had the same index), and then one made "owned" is not.
+    const HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    WaitForSingleObject(mutex, INFINITE);
     SetEvent(held);
     WaitForSingleObject(done, INFINITE);
     ReleaseMutex(mutex), CloseHandle(mutex);
@@ -199,8 +202,9 @@ TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
   // Once the system has told the watches, the first lock after is the new
   // folder's.
   for (int waited = 0; !watch.Take().gone && waited < 5000; waited += 20) Sleep(20);
-  Sleep(100);
-  EXPECT_FALSE(platform::FolderLock(folder, 0, 10000).held());
+  bool byOldName = true;
+  for (int waited = 0; (byOldName = platform::FolderLock(folder, 0, 10000).held()) && waited < 5000; waited += 20) Sleep(20);
+  EXPECT_FALSE(byOldName);
   SetEvent(done);
   holder.join();
   CloseHandle(held), CloseHandle(done);
