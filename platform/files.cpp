@@ -99,6 +99,12 @@ std::wstring ExtendedForm(const std::wstring& full) {
   return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
+// A path of that form in the plain one (any other as it is).
+std::wstring PlainForm(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
+  return path.starts_with(L"\\\\?\\") ? path.substr(4) : path;
+}
+
 }  // namespace
 
 ZOQ_HOT std::wstring WidePath(const std::string& path) {
@@ -133,9 +139,7 @@ std::optional<std::wstring> ShortPath(const std::wstring& path) {
   std::wstring brief(n, L'\0');
   if (n == 0 || GetShortPathNameW(asked.c_str(), brief.data(), n) + 1 != n) return std::nullopt;
   brief.resize(n - 1);
-  if (!extended) return brief;
-  if (brief.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + brief.substr(8);
-  return brief.starts_with(L"\\\\?\\") ? brief.substr(4) : brief;
+  return extended ? PlainForm(brief) : brief;
 }
 
 bool FitsAnsiFunctions(const std::string& path) { return AnsiToWide(path).size() < MAX_PATH; }
@@ -311,12 +315,8 @@ std::optional<std::string> OpenedFile::LinkTarget(const std::string& path) const
   const std::wstring file = finalPath(handle_);
   // The name is the file itself when the file is where its full path says
   // (no folder to open then).
-  const auto unprefixed = [](std::wstring p) {
-    if (p.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + p.substr(8);
-    return p.starts_with(L"\\\\?\\") ? p.substr(4) : p;
-  };
-  if (!file.empty() && CompareStringOrdinal(unprefixed(FullWide(WidePath(path))).c_str(), -1,
-                                            unprefixed(file).c_str(), -1, TRUE) == CSTR_EQUAL) {
+  if (!file.empty() && CompareStringOrdinal(PlainForm(FullWide(WidePath(path))).c_str(), -1,
+                                            PlainForm(file).c_str(), -1, TRUE) == CSTR_EQUAL) {
     return std::nullopt;
   }
   const std::size_t cut = LastPathSeparator(path);

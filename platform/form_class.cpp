@@ -295,7 +295,7 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
   if (acceptFiles) DragAcceptFiles(control, TRUE);
 }
 
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030, bool posted) {
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030) {
   // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
   std::wstring list;
   for (const std::string& path : pathsGb18030) list += Gb18030ToWide(path) + L'\0';
@@ -307,8 +307,7 @@ void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb1803
   files->fWide = TRUE;
   memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
   GlobalUnlock(block);
-  if (!posted) SendMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
-  else if (!PostMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0)) GlobalFree(block);
+  if (!PostMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0)) GlobalFree(block);
 }
 
 }  // namespace zoq::platform

@@ -158,9 +158,9 @@ void ChooseListItem(WindowHandle combo, int item);
 // characters before it) and scrolls the box to show it; selects all of it.
 void CaretToEnd(WindowHandle edit, int before = 0);
 void SelectAllText(WindowHandle edit);
-// Drops files on a control as the shell would (tests): handled at once, or,
-// `posted`, when the thread's message loop takes it.
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030, bool posted = false);
+// Drops files on a control as the shell would (tests): posted, handled when
+// the thread's message loop takes it.
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030);
 // The rest of a double click whose first click is being handled (a click
 // that closes the window it fell on, say): a second press of the left button
 // soon and near enough to make a double click with it, and its release,

@@ -213,11 +213,10 @@ class Table {
     Head& h = head();
     // Positions go on past the ones any holder may still name.
     const std::uint64_t from = h.magic == kMagic ? (std::max(h.start, h.end) + 7) / 8 * 8 + kRing : 0;
-    const std::uint32_t moved = h.magic == kMagic ? h.moved + 1 : 0, epoch = h.magic == kMagic ? h.epoch + 1 : 0;
+    const std::uint32_t moved = h.magic == kMagic ? h.moved + 1 : 0;
     std::memset(block_, 0, kRingAt);
     h.magic = kMagic;
     h.moved = moved;
-    h.epoch = epoch;
     h.start = h.end = h.settled = from;
     h.seed = static_cast<std::uint32_t>(platform::Milliseconds() * 2654435761u ^ reinterpret_cast<std::uintptr_t>(block_));
   }

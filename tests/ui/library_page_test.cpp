@@ -341,8 +341,7 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 platform::DropFiles(w.Control("词控_回复框"),
                                     {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
                                      platform::WideToGb18030(L"D:\\music\\고양이.mp3"), "D:\\music\\x.mp3",
-                                     "C:\\notes.txt", "D:\\music\\a]b.wav"},
-                                    true);
+                                     "C:\\notes.txt", "D:\\music\\a]b.wav"});
               },
               [](ui::SettingsWindow& w) {
                 EXPECT_EQ(Text(w, "词控_搜索框"), "2个文件名含框架不支持的字符");
@@ -461,7 +460,7 @@ TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
     steps.push_back([&, path](ui::SettingsWindow& w) {  // dropped through the window's loop
       platform::SetWindowTextGbk(w.Control("词控_回复框"), lines);
       platform::volumeWithoutShortNames = !drop.shortNames;
-      platform::DropFiles(w.Control("词控_回复框"), {platform::WideToGb18030(path)}, true);
+      platform::DropFiles(w.Control("词控_回复框"), {platform::WideToGb18030(path)});
     });
     steps.push_back([&, name](ui::SettingsWindow& w) {
       platform::volumeWithoutShortNames = false;

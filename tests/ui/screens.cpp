@@ -151,9 +151,8 @@ int main(int argc, char** argv) {
         dropped.push_back(platform::WideToGb18030(folder + name));
       }
       platform::SetWindowTextGbk(w->Control("词控_回复框"), "早上好 ");
-      platform::volumeWithoutShortNames = true;
+      platform::volumeWithoutShortNames = true;  // for the rest of this page's run: the drop is handled later
       platform::DropFiles(w->Control("词控_回复框"), dropped);
-      platform::volumeWithoutShortNames = false;
     }
     if (page == "focus") {  // Tab from the switch before it
       platform::SetFocusTo(w->Control("主页_群聊控制"));
