@@ -442,7 +442,8 @@ TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
                         {L"고양이.txt", false, nullptr, false, hint},  // no code to go in: nothing to say
                         {L"고양이.png", false, nullptr, false, noName},
                         {L"猫.gif", false, "[P=", false, hint},
-                        {L"고양이.png", false, nullptr, false, noName}};
+                        {L"고양이.png", false, nullptr, false, noName},
+                        {L"고양이.txt", false, nullptr, false, noName}};  // nothing went in: still said
   std::string lines;
   for (int i = 0; i < 30; ++i) lines += "行\r\n";
   std::vector<Step> steps = {[](ui::SettingsWindow& w) {
