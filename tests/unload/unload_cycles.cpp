@@ -18,29 +18,31 @@
 // time, is not counted).
 //
 // With `run`, a long run instead: the plug-in loaded and started once, then
-// <cycles> messages of a mixed load (below), and a line every <every>
-// messages:
+// <messages> messages of a mixed load, and a line every <every> messages:
 //
 //   unloadcycles.exe <dll> <messages> <vlq|isky> run <every> [lead] [web=<address>] [threads=<k>]
 //
 // The libraries: 1,000 exact and 1,000 fuzzy keywords, most of their
 // replies with variables (the message, the sender and group, the time, a
-// number, a random piece, a mention); cool-downs of 60 s on both. Each message, drawn
-// from its number: from one of 3,000,000 groups and 100,000 senders; an
-// exact hit, a fuzzy hit, a miss that no message said before, or a private
-// exact or fuzzy hit; every 16th (every k-th) from a thread of its own,
-// which ends after it. With `lead`, this
-// process writes the data folder first (SAVE made read-only until half the
-// messages are through) and rewrites a library every second, the exact and
-// the fuzzy one in turn; a second process on the same folder without `lead`
-// answers beside it, every other message one the lead had too (two robots
-// in the same groups: the cool-down lets one of them answer). With a web
-// address, the replies of every eighth keyword fetch their text from
-// <address>/t. Each line:
+// number, a random piece, a mention); cool-downs of 60 s on both. Each
+// message, drawn from its number: from one of 3,000,000 groups and 100,000
+// senders; an exact hit, a fuzzy hit, a miss that no message said before,
+// or a private exact or fuzzy hit; every 16th (every k-th) from a thread of
+// its own, which ends after it. With `lead`, this process writes the data
+// folder first (SAVE made read-only until half the messages are through)
+// and rewrites a library every second, the exact and the fuzzy one in
+// turn; a second process on the same folder without `lead` answers beside
+// it, every other message one the lead had too (two robots in the same
+// groups: the cool-down lets one of them answer). With a web address, the
+// replies of every eighth keyword fetch their text from <address>/t. Each
+// line:
 //   messages <n> ms <since start> replies <n> handles <n> threads <n>
 //   heap <busy bytes> heapcommitted <bytes> private <bytes> mapped <bytes>
 //   kinds <Kind>=<n>,...
-// and at the end the messages of each sort, and how many were answered.
+// replies: sent since the line before; heapcommitted: what the heaps'
+// regions hold; mapped: the committed views of sections (the blocks the
+// processes share among them). At the end, the messages of each sort and
+// how many of them were answered.
 //
 // After each cycle one line:
 //   cycle <n> loaded <0|1> replies <n> handles <n> tls <n> fls <n>
@@ -363,12 +365,13 @@ bool PutFile(const std::string& path, const std::string& bytes) {
   return done;
 }
 
-// Message n of the draw `salt`: its kind (1 private, 2 group), group, sender and text.
+// A message: its kind (1 private, 2 group), group, sender and text.
 struct RunMessage {
   std::int32_t kind;
   std::string group, sender, text;
   int sort = 0;  // 0 exact, 1 fuzzy, 2 miss (+ 3: private)
 };
+// Message n of the draw `salt`.
 RunMessage MessageNumber(unsigned n, unsigned salt) {
   unsigned x = n * 2654435761u ^ 0x5bd1e995u ^ salt;
   x ^= x >> 15;
