@@ -2,8 +2,9 @@
 // over keeps nothing of it: after the first cycles, its handles (of every
 // kind), thread-local and fiber-local storage slots and threads stay the
 // same from one cycle to the next, and its heap and private memory stop
-// growing. The cycles run in unloadcycles.exe, beside the real DLL and the
-// host's fake API, in a run folder of their own.
+// growing; its handles also where each reply is fetched from the web. The
+// cycles run in unloadcycles.exe, beside the real DLL and the host's fake
+// API, in a run folder of their own.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "tests/host/harness.hpp"
+#include "tests/web/web_server.hpp"
 
 namespace zoq::testing {
 namespace {
@@ -90,21 +92,31 @@ std::string UnloadFolder(const std::string& name, const std::string& api) {
 }
 
 TEST(LoadUnloadCycles, LeaveNothingBehindInTheHostProcess) {
+  WebServer web;
+  web.Serve("/t", Utf8(u8"好"));  // web texts are UTF-8
   const struct {
+    const char* name;
     const char* host;
     const char* api;  // the host's fake API DLL
     const char* answers;
+    std::string reply;
+    // Whether a reply fetches its text. Then only the handles and slots are
+    // compared: the system's thread pool, which a request's lookup waits in,
+    // keeps its workers a while, and Wine's WinInet keeps 512 bytes of the
+    // look at the proxy settings that each load makes.
+    bool web;
   } cases[] = {
-      {"vlq", "VLQapi.dll", ""},
-      {"isky", "message.dll", "Api_GetLoginQQ\t20001\n"},
+      {"vlq", "vlq", "VLQapi.dll", "", "好", false},
+      {"isky", "isky", "message.dll", "Api_GetLoginQQ\t20001\n", "好", false},
+      {"vlq-web", "vlq", "VLQapi.dll", "", "[文接口=" + web.base() + "/t]", true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.host);
-    const std::string folder = UnloadFolder(std::string("unload-") + c.host, c.api);
+    SCOPED_TRACE(c.name);
+    const std::string folder = UnloadFolder(std::string("unload-") + c.name, c.api);
     WriteFile(folder + "\\fakehost.answers", c.answers);
     CreateDirectoryA((folder + "\\ZOQData").c_str(), nullptr);
     CreateDirectoryA((folder + "\\ZOQData\\ZOQ-F-关键词").c_str(), nullptr);
-    WriteFile(folder + "\\ZOQData\\ZOQ-F-关键词\\SayZ.ini", "[你好]\r\n回复=好\r\n");
+    WriteFile(folder + "\\ZOQData\\ZOQ-F-关键词\\SayZ.ini", "[你好]\r\n回复=" + c.reply + "\r\n");
 
     // A message from the host's thread and one from a thread of its own in
     // each cycle.
@@ -119,12 +131,14 @@ TEST(LoadUnloadCycles, LeaveNothingBehindInTheHostProcess) {
     }
     const Cycle &first = cycles[kWarmUp], &middle = cycles[(kWarmUp + kCycles) / 2], &last = cycles[kCycles];
     for (const char* measure : {"handles", "tls", "fls", "threads"}) {
+      if (c.web && measure == std::string("threads")) continue;
       EXPECT_EQ(last.values.at(measure), first.values.at(measure)) << measure;
     }
     EXPECT_EQ(last.kinds, first.kinds);
     // Memory may grow once (a cache the system fills late), but not in both
     // halves: something kept in every cycle would.
     for (const char* measure : {"heap", "private"}) {
+      if (c.web) break;
       const long long before = middle.values.at(measure) - first.values.at(measure);
       const long long after = last.values.at(measure) - middle.values.at(measure);
       EXPECT_TRUE(before == 0 || after == 0) << measure << " grew by " << before << " then " << after << " bytes";
