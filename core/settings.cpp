@@ -4,6 +4,7 @@
 #include "core/files/default_libraries.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
+#include "core/files/kept_times.hpp"
 #include "core/plugin.hpp"
 #include "text/text.hpp"
 #include "platform/clock.hpp"
@@ -111,6 +112,10 @@ void LoadSettings() {
   const bool rememberAccount = readSwitch("记忆登录");
   const std::string rememberedAccount = read("记忆号码");
   p.Change([&](Options& current) { current = o; });
+  // The cool-down times the host processes on the folder keep, held from
+  // now on: those another process kept stay while this one runs, though it
+  // has answered nothing yet.
+  KeptTimes::Of(CooldownFile(o));
 
   ReseedRandom();
 

@@ -3,15 +3,18 @@
 // machine share, named after the folder's lock, with a lock of its own that
 // is held for a look at the table or a change of it, never while a file is
 // read or written, and never for work that grows with the times it holds: a
-// key's time is found by a hash of its names, a time goes in at the end, and
-// what SAVE is to take is handed out a few of the oldest at a time. A
+// key's time is found by a hash of its names keyed with a secret of the
+// table (no names can be chosen to crowd one place), a time goes in at the
+// end, and what SAVE is to take is handed out a few of the oldest at a time. A
 // reply's time goes in here as it is tested (the test and the keep are one
 // step under that lock, in whatever process) and stays until a write of SAVE
 // holds it; one that SAVE cannot take yet (read-only, held by another
 // program, a full disk) holds its replies in every process until a write can
 // be made. A time SAVE took stays too, marked so, and stands for SAVE where
 // SAVE cannot be read: every time in SAVE is one this table had, until the
-// purge or the owner's deletion of SAVE.
+// purge or the owner's deletion of SAVE. The table lasts while a process
+// has it open: every host process that enabled the plug-in on the folder,
+// until it unloads the plug-in.
 //
 // When the table is full, the times kept longest ago go first, whether SAVE
 // holds them or not: a group whose time went before SAVE took it may answer
@@ -50,8 +53,19 @@ class KeptTimes {
     bool inFile;
   };
 
+  // The ring the records of the times go round in: a time's record takes
+  // the bytes of its names and value and kRecordHeadBytes more, rounded up
+  // to 8, and begins at its id less one, modulo kRingBytes; the bytes left
+  // at the ring's end when the next record does not fit in them are
+  // skipped (tests place records by these).
+  static constexpr std::uint64_t kRingBytes = 3669952;
+  static constexpr std::uint64_t kRecordHeadBytes = 64;
+
   // The table of the data folder of `file` (its SAVE), opened once in this
-  // process and kept while the folder keeps its lock's name.
+  // process and kept while the process has the plug-in: from its enable
+  // (core/settings.cpp) or its first test of a cool-down, whichever comes
+  // first, so that the times it holds outlast the process that kept them
+  // while an enabled host runs on the folder.
   static KeptTimes& Of(const std::string& file);
   // Each table this process has opened, with its SAVE.
   static std::vector<std::pair<std::string, KeptTimes*>> Opened();

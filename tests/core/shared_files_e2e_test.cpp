@@ -436,6 +436,50 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
   }
 }
 
+// Times kept while SAVE could not take them (read-only) outlast the host
+// process that kept them while another runs on the folder with the plug-in
+// enabled, whether that one answered a cool-down before or not: it holds
+// their groups back, and its stop writes them once SAVE takes them. (One
+// enabled that had answered nothing did not hold them: when the host that
+// kept them quit, they were lost, and it answered every one of the groups.)
+TEST(SharedFiles, TimesKeptOutlastTheirHostWhileAnotherIsEnabledOnTheFolder) {
+  constexpr int kGroups = 20;
+  for (const bool answeredBefore : {false, true}) {
+    const std::string folder = FreshRunFolder(answeredBefore ? "kept-outlast-answered" : "kept-outlast-idle");
+    const std::string path = folder + "\\ZOQData\\ZOQ-F-关键词", save = path + "\\SAVE";
+    CreateDirectoryA((folder + "\\ZOQData").c_str(), nullptr);
+    CreateDirectoryA(path.c_str(), nullptr);
+    for (const auto& [name, bytes] : Files{{"SayZ.ini", Library({{"K", "k"}})}, {"SayM.ini", ""},
+                                           {"admin", "[admin]\r\n精确冷却=60\r\n"}, {"SAVE", "[0]\r\nx=y\r\n"}}) {
+      WriteFile(path + "\\" + name, bytes);
+    }
+    CopyFileA((FakeHostFolder() + "\\VLQapi.dll").c_str(), (folder + "\\VLQapi.dll").c_str(), FALSE);
+    const auto group = [](const std::string& name) {
+      std::vector<Arg> event = VlqEvent(2, kStranger, "K");
+      event[3] = name;
+      return event;
+    };
+    auto keeper = std::make_unique<Host>(folder);
+    Host other(folder);
+    for (Host* h : {keeper.get(), &other}) {
+      ASSERT_TRUE(h->Load());
+      h->CallNumber("Event", VlqEvent(12000, "", "", ""));
+      h->CallNumber("Event", VlqEvent(1101, "", ""));
+    }
+    if (answeredBefore) EXPECT_EQ(other.CallNumber("Event", group("1")).number, 1);
+    SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_READONLY);
+    for (int n = 0; n < kGroups; ++n) EXPECT_EQ(keeper->CallNumber("Event", group("g" + std::to_string(n))).number, 1);
+    keeper->CallNumber("Event", VlqEvent(12002, "", "", ""));
+    keeper.reset();  // the host quits
+    int answered = 0;
+    for (int n = 0; n < kGroups; ++n) answered += other.CallNumber("Event", group("g" + std::to_string(n))).number;
+    EXPECT_EQ(answered, 0) << answeredBefore;
+    SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_NORMAL);
+    other.CallNumber("Event", VlqEvent(12002, "", "", ""));
+    for (int n = 0; n < kGroups; ++n) EXPECT_NE(ReadIniItem(save, "g" + std::to_string(n), "K"), "") << n;
+  }
+}
+
 // Mended: an owner's editor saving the library in place (it empties the
 // file, then writes it, at once or in two goes) while the owner added
 // keywords: an add read the emptied or cut file, was confirmed, and its copy
