@@ -95,8 +95,9 @@ std::uint32_t Check(const RecordHead& r) {
 
 std::uint64_t Rotate(std::uint64_t x, int by) { return (x << by) | (x >> (64 - by)); }
 
-// SipHash-2-4 of `bytes` under `key`.
-std::uint64_t SipHash(const std::uint64_t key[2], std::string_view bytes) {
+}  // namespace
+
+std::uint64_t KeptTimes::SipHash24(const std::uint64_t key[2], std::string_view bytes) {
   std::uint64_t v0 = key[0] ^ 0x736f6d6570736575ull, v1 = key[1] ^ 0x646f72616e646f6dull;
   std::uint64_t v2 = key[0] ^ 0x6c7967656e657261ull, v3 = key[1] ^ 0x7465646279746573ull;
   const auto rounds = [&](int n) {
@@ -123,6 +124,11 @@ std::uint64_t SipHash(const std::uint64_t key[2], std::string_view bytes) {
   rounds(4);
   return v0 ^ v1 ^ v2 ^ v3;
 }
+
+namespace {
+
+// The bucket of a hash of names.
+std::uint32_t PlaceOf(std::uint32_t hash) { return hash >> 16; }
 
 class Table {
  public:
@@ -168,7 +174,8 @@ class Table {
   // The hash of the names as the INI functions take them (a name holds no
   // NUL: it parts them).
   std::uint32_t NamesHash(std::string_view section, std::string_view key) const {
-    return static_cast<std::uint32_t>(SipHash(head().secret, IniNameForm(section) + '\0' + IniNameForm(key)));
+    return static_cast<std::uint32_t>(
+        KeptTimes::SipHash24(head().secret, IniNameForm(section) + '\0' + IniNameForm(key)));
   }
 
   KeptTimes::Time TimeAt(std::uint64_t position) const {
@@ -217,7 +224,7 @@ class Table {
   // The records before `position`, and its own, go out of the ring.
   void LetGoUpTo(std::uint64_t position) {
     Head& h = head();
-    while (h.start <= position && h.start < h.end) {
+    while (h.start <= position) {
       Visit();
       h.start = After(h.start);
     }
@@ -286,7 +293,7 @@ class Table {
  private:
   const char* Text(const RecordHead& r) const { return reinterpret_cast<const char*>(&r + 1); }
   std::uint64_t& Bucket(std::uint32_t hash) const {
-    return reinterpret_cast<std::uint64_t*>(block_ + kBucketsAt)[hash >> 16];
+    return reinterpret_cast<std::uint64_t*>(block_ + kBucketsAt)[PlaceOf(hash)];
   }
 
   // After a process ended holding the lock: the records up to the first
@@ -379,6 +386,11 @@ void KeptTimes::Hold::FileSeen(bool there) {
   ++h.epoch;
   h.standsForFile = 0;
   ++h.moved;
+}
+
+std::uint32_t KeptTimes::Hold::Place(std::string_view section, std::string_view key) const {
+  const Table table(times_.block_);
+  return PlaceOf(table.NamesHash(section, key));
 }
 
 std::optional<KeptTimes::Time> KeptTimes::Hold::Find(std::string_view section, std::string_view key) const {

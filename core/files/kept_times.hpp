@@ -67,6 +67,10 @@ class KeptTimes {
   // first, so that the times it holds outlast the process that kept them
   // while an enabled host runs on the folder.
   static KeptTimes& Of(const std::string& file);
+  // SipHash-2-4 of `bytes` under the key of 128 bits `key` (its halves as
+  // the reference reads them from 16 bytes): the hash a table keys with a
+  // secret of its own to place the names of its times.
+  static std::uint64_t SipHash24(const std::uint64_t key[2], std::string_view bytes);
   // Each table this process has opened, with its SAVE.
   static std::vector<std::pair<std::string, KeptTimes*>> Opened();
   // The name of the block the table of `file` is in.
@@ -91,6 +95,9 @@ class KeptTimes {
     // every time kept while one was, and every time one took (the owner
     // deleted it).
     void FileSeen(bool there);
+    // Where the times of the key of the section are linked, one of 65,536
+    // places a look at the key walks (tests crowd one by it).
+    std::uint32_t Place(std::string_view section, std::string_view key) const;
     // The time of the key of the section (names as the INI functions match
     // them), if the table has one: kept, or taken by SAVE.
     std::optional<Time> Find(std::string_view section, std::string_view key) const;
