@@ -80,8 +80,9 @@ std::string RefusedFileLines(const platform::DroppedFile& file, const std::optio
   if (!file.name) {
     reason = named(file.lacking, "是框架用的编码（GBK）里没有的字，框架打不开这个文件");
   } else if (why && why->kind == PathObstacle::Kind::TooLong) {
-    reason = "这个路径有" + text::Decimal(static_cast<std::int64_t>(why->length)) +
-             "个字符，框架只能打开259个字符以内的路径。请把文件移到路径短一些的文件夹里，再拖进来。";
+    const auto decimal = [](std::size_t n) { return text::Decimal(static_cast<std::int64_t>(n)); };
+    reason = "这个路径有" + decimal(why->length) + "个字符，框架只能打开" + decimal(platform::kLongestAnsiPath) +
+             "个字符以内的路径。请把文件移到路径短一些的文件夹里，再拖进来。";
   } else if (why && why->kind == PathObstacle::Kind::NoSuchFile) {
     reason =
         "按这个名字找不到文件（有的程序拖文件时，把名字里框架用的编码没有的字换成了“?”）。请从 Windows "

@@ -713,6 +713,59 @@ TEST_F(LibraryPageTest, ADropThatWentInNowhereSaysWhichFileAndWhyAndLeavesTheSea
   Drive(set, steps);
 }
 
+// A visible dialog window (a message box) among a thread's windows: kept in
+// the HWND at `found`.
+BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) *reinterpret_cast<HWND*>(found) = window;
+  return TRUE;
+}
+
+// The box itself (no hook): a box of the system over the window, with the
+// window's title; its text as the box reads it, every character of the
+// file's name shown, the ones the code page lacks too. Closed, the window
+// goes on.
+TEST_F(LibraryPageTest, TheBoxOfARefusedDropIsTheSystemsBoxOverTheWindow) {
+  const DropFolder drop(folder);
+  const std::wstring path = drop.Make(L"고양이.png");
+  struct Shown {
+    HWND box = nullptr, owner = nullptr;
+    std::wstring title, text;  // the text: the longest of its labels
+  } shown;
+  Drive(set, {[&](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                platform::volumeWithoutShortNames = true;
+                platform::DropFiles(w.Control("词控_回复框"), {platform::WideToGb18030(path)});
+              },
+              [&](ui::SettingsWindow&) {  // in the box's own loop
+                platform::volumeWithoutShortNames = false;
+                EnumThreadWindows(GetCurrentThreadId(), KeepVisibleDialog, reinterpret_cast<LPARAM>(&shown.box));
+                ASSERT_NE(shown.box, nullptr);
+                shown.owner = GetWindow(shown.box, GW_OWNER);
+                const auto text = [](HWND window) {
+                  std::wstring t(GetWindowTextLengthW(window) + 1, L'\0');
+                  t.resize(GetWindowTextW(window, t.data(), static_cast<int>(t.size())));
+                  return t;
+                };
+                shown.title = text(shown.box);
+                for (HWND c = GetWindow(shown.box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                  if (text(c).size() > shown.text.size()) shown.text = text(c);
+                }
+                PostMessageW(shown.box, WM_COMMAND, IDOK, 0);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_FALSE(IsWindow(shown.box));
+                EXPECT_EQ(shown.owner, w.handle());
+                EXPECT_EQ(Text(w, "词控_回复框"), "");
+              }});
+  const std::string said = "这个文件没有放进回复框：\r\n\r\n" + platform::WideToGb18030(path) + "\r\n文件名里的" +
+                           platform::WideToGb18030(L"“고” “양” “이”") +
+                           "是框架用的编码（GBK）里没有的字，框架打不开这个文件。请给文件改名，去掉它们，再拖进来。";
+  EXPECT_EQ(platform::WideToGb18030(shown.title), "ZOQ·关键词");
+  EXPECT_EQ(platform::WideToGb18030(shown.text), said);
+}
+
 // The list's slim bar: its thumb stands where the list is and is as long as
 // the share in view, 16 pixels at least; dragged (wherever it was taken), it
 // takes the list to the row nearest its top; a click above it goes a page
