@@ -155,7 +155,7 @@ std::optional<std::string> ReadAlikeByTheBoxes(std::wstring_view path) {
 std::vector<std::string> NotReadAlike(std::wstring_view path) {
   std::vector<std::string> lacking;
   for (std::size_t i = 0, n; i < path.size(); i += n) {
-    n = IS_HIGH_SURROGATE(path[i]) && i + 1 < path.size() ? 2 : 1;
+    n = IS_HIGH_SURROGATE(path[i]) ? 2 : 1;  // (a lone one at the end: substr takes what there is)
     const std::wstring_view c = path.substr(i, n);
     if (ReadAlikeByTheBoxes(c)) continue;
     std::string shown = WideToGb18030(c);
