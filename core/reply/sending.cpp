@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/hosts.hpp"
-#include "platform/files.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -663,23 +662,6 @@ ZOQ_HOT std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, s
   const bool brackets = std::any_of(s.begin(), s.end(), [](char c) { return c == '[' || c == ']'; });
   if (!brackets && (host.braceCode.empty() || !t.AnyOutside(0, s.size()))) return s;
   return HostCodes(t, host, delivered).Run();
-}
-
-bool PathReachesHostsAsWritten(std::string_view path) {
-  // Looked for byte by byte, as a host that reads its codes so finds them
-  // (a "]" may be the second byte of a character). A bracket: the
-  // expansion's variables, "[N]", "[|]" and the code's own end. ",": ISky
-  // and the function-table host read a code's values between commas. ISky
-  // reads a local file as a file address, decoded: "%" begins an escape,
-  // "#" ends the path, "&amp;" is its escape of "&"; its other escapes
-  // ("&#91;") and the stored brackets "&uoS8#" and "&uoS9#", which the send
-  // turns into brackets, hold a "#" too.
-  if (path.find_first_of("[],%#") != std::string_view::npos) return false;
-  if (text::Contains(path, "&amp;", Case::IgnoreAscii)) return false;
-  for (const HostProfile& host : HostProfiles()) {
-    if (!host.braceCode.empty() && path.find(host.braceCode) != std::string_view::npos) return false;
-  }
-  return platform::FitsAnsiFunctions(std::string(path));
 }
 
 ZOQ_HOT void SendReply(const MessageRecord& record, const ReplyText& reply) {

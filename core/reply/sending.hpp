@@ -57,13 +57,6 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // `delivered`.
 std::string ToHostCodes(const reply::ReplyText& text, std::int32_t hostType, std::string_view delivered = {});
 
-// Whether the path of a local file, written in a template as a picture's
-// or voice's file ("[P=" path "]"), reaches every host as that very path:
-// nothing in it that the expansion or the send changes, nor that a host
-// reads otherwise than as part of the path, and the host's ANSI functions
-// open it (it fits their length).
-bool PathReachesHostsAsWritten(std::string_view path);
-
 // Converts `text` for the active host and sends it through that host's
 // adapter, to the sender of a private record or the group of a group record;
 // guild records go through the function-table host's channel operations.
