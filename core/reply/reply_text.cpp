@@ -88,12 +88,21 @@ std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Ca
 }
 
 std::size_t ReplyText::FindWritten(std::string_view written, std::size_t from, text::Case mode) const {
-  return FindWhere(written, from, mode, [&](std::size_t pos) {
-    for (std::size_t i = pos; i < pos + written.size(); ++i) {
-      if (!IsWritten(i)) return false;
-    }
-    return true;
-  });
+  return FindWhere(written, from, mode, [&](std::size_t pos) { return All(pos, pos + written.size(), Origin::Written); });
+}
+
+ZOQ_HOT std::size_t ReplyText::FindCharacterAcrossOrigins(std::size_t from) const {
+  if (!AnyOutside(from, text_.size()) || !AnyWritten(from, text_.size())) return text::npos;  // one origin
+  for (std::size_t pos = from; pos < text_.size(); pos += text::CharLength(text_, pos)) {
+    if (text::CharLength(text_, pos) == 2 && IsWritten(pos) != IsWritten(pos + 1)) return pos;
+  }
+  return text::npos;
+}
+
+void ReplyText::SplitCharactersAcrossOrigins() {
+  for (std::size_t pos = FindCharacterAcrossOrigins(); pos != text::npos; pos = FindCharacterAcrossOrigins(pos + 1)) {
+    text_[pos] = '?';
+  }
 }
 
 void ReplyText::Replace(const ReplyText& pattern, const ReplyText& value, text::Case mode) {
