@@ -476,11 +476,13 @@ class HostCodes {
     for (const KeyValue& k : keys) {
       if (k.begin < looked || t_.All(k.begin, close, Origin::Written)) continue;
       if ((!IsFileKey(k.key) || IsWebAddress(k.value)) && !NamesLocalFile(k.value)) continue;
-      const std::size_t path = static_cast<std::size_t>(k.value.data() - s_.data());
+      // From the key's "=", blanks after it included: a path of blanks
+      // alone, or one that outside blanks begin, is outside text's too.
+      const std::size_t path = s_.find('=', k.begin) + 1;
       // ISky reads its file addresses decoded.
       const bool address =
           host_.deliveredMedia == DeliveredMedia::CqCodes || text::StartsWith(k.value, "file:", Case::IgnoreAscii);
-      if (!PathAllowed(path, close, address) || (commas && !PathAllowed(path, path + k.value.size(), address))) {
+      if (!PathAllowed(path, close, address) || (commas && !PathAllowed(path, k.end, address))) {
         return false;
       }
       looked = commas ? k.end : close;
@@ -523,20 +525,23 @@ class HostCodes {
   // where a character goes out as "?" or the host's code page reads one: a
   // lead byte that no trail byte follows), nor, where the host reads the path
   // as an address, "%" (which it decodes) or "#" (where the address's path
-  // ends, as at "?"); and no ".." stands in a name that outside text helps
-  // to make.
+  // ends, as at "?"), neither as it stands nor in the escape an outside
+  // bracket goes out as ("&#91;"); and no ".." stands in a name that
+  // outside text helps to make.
   bool PlainName(std::size_t begin, std::size_t end, bool address) const {
     if (t_.All(begin, end, Origin::Written)) return true;
     const std::string_view name = std::string_view(s_).substr(begin, end - begin);
     if (t_.AnyOutside(begin, end) && name.find("..") != std::string_view::npos) return false;
     constexpr std::string_view kRefused = "<>:\"|?*", kRefusedInAddress = "%#";
+    const auto refused = [&](char c) {
+      return static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos ||
+             (address && kRefusedInAddress.find(c) != std::string_view::npos);
+    };
     for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
       const char c = s_[pos];
-      if (t_.origin(pos) != Origin::Written &&
-          (static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos ||
-           (address && kRefusedInAddress.find(c) != std::string_view::npos))) {
-        return false;
-      }
+      // An outside bracket in the owner's code goes out inert.
+      const std::string_view sent = c == '[' ? InertOpen(host_) : c == ']' ? InertClose(host_) : name.substr(pos - begin, 1);
+      if (t_.origin(pos) != Origin::Written && std::any_of(sent.begin(), sent.end(), refused)) return false;
       if (SecondByteBracket(pos) || BraceCodeOnSecondByte(pos) || LoneLeadByte(pos)) return false;
     }
     return !NamesAnotherFile(name);

@@ -45,13 +45,14 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // whole address the host reads: to the code's "]", or to the next comma
 // where the host splits codes at commas; sent without the blanks around
 // it), and no other written "[" stands in it; a local path in any key, read
-// as the host reads it (to the code's "]", or to the next comma where the
-// host splits codes at commas) and as it is sent (a character that goes out
-// as "?" below is a "?" in it, and so is a lead byte that no trail byte
-// follows, as the host reads it), takes from outside bytes one plain file
-// name in the folder the owner wrote and nothing else, and from the ids the
-// plug-in puts in only plain names (no device, no name with a trailing dot,
-// no ".."). An outside bracket
+// as the host reads it (from the key's "=", blanks after it included, to the
+// code's "]", or to the next comma where the host splits codes at commas)
+// and as it is sent (a character that goes out as "?" below is a "?" in it,
+// and so is a lead byte that no trail byte follows, as the host reads it;
+// an outside bracket is the host's inert one), takes from outside bytes one
+// plain file name in the folder the owner wrote and nothing else, and from
+// the ids the plug-in puts in only plain names (no device, no name with a
+// trailing dot, no ".."). An outside bracket
 // that could begin a code of the host ("[" with an ASCII name and "=", ","
 // or ":", or "@", after it), or close one, or stands in the owner's code,
 // is written as the host's escape or as a full-width bracket; every other

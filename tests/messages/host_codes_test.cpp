@@ -182,7 +182,7 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
                                    {"尾图", "[P=C:\\pics\\[消息]][V=C:\\pics\\[消息]]"},
                                    {"游图", "[P=C:\\pics\\遊[消息]]"}, {"括号", "[[消息]]"}, {"括换", "[[N][消息]]"},
                                    {"宽图", "[P=C:\\pics\\[消息].png,wide=200,high=200]"},
-                                   {"名等", "[pic[消息]]"},
+                                   {"名等", "[pic[消息]]"}, {"后缀", "[P=[消息].png]"},
                                    {"图辛", "[P=[消息]]看[文接口=" + web.base() + "/echo?m=,file=C:%5CWindows%5Cwin.ini%5D]"},
                                    {"号名", "[[号码]=C:\\pics\\a.png]|[[号码]]|[ZOQ[号码]]|[[群号]=C:\\pics\\a.png]"},
                                    {"号括", "&uoS[号码]#x&uoS9#"}})}});
@@ -402,6 +402,9 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丙\thttp://a.test/x.png\t,wide=1\t",
        commas ? open + "P=\thttp://a.test/x.png\t,wide=1\t]" : picture + "http://a.test/x.png\t,wide=1]"},
       {"图丙http://a.test/a.png,..\\..\\w.ini", open + "P=http://a.test/a.png,..\\..\\w.ini]"},
+      // A path from the "=" on, the blanks after it too: none of outside
+      // blanks alone, none that outside blanks begin.
+      {"图丙\x0B\x0C", open + "P=\x0B\x0C]"}, {"后缀\x0B\x0C", open + "P=\x0B\x0C.png]"},
       // The "=" after the owner's name is the owner's too.
       {"名等=http://a.test/x.png", open + "pic=http://a.test/x.png]"},
       // A line break only where the owner wrote all of "[N]".
@@ -430,6 +433,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"游图戲", fileCode + "C:\\pics\\遊戲]"},  // the owner's 遊 (second byte "[") is the owner's
       // The console's devices, with any extension.
       sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),
+      // ISky's escape of an outside bracket ends its file address ("#").
+      {"贴图[x", isky ? open + "P=C:\\pics\\[x.png]" : fileCode + "C:\\pics\\［x.png]"},
       // ISky and the function-table host end the path at a comma, and read the keys after it.
       sticker("con,x", !commas), sticker("a,file=x", !commas), ending("a,path=Config.ini", !commas),
       ending("a,path=main.exe", !commas), ending("a.png,path=win.ini", !commas),
