@@ -92,7 +92,7 @@ std::size_t ReplyText::FindWritten(std::string_view written, std::size_t from, t
 }
 
 ZOQ_HOT std::size_t ReplyText::FindCharacterAcrossOrigins(std::size_t from) const {
-  if (!AnyOutside(from, text_.size()) || !AnyWritten(from, text_.size())) return text::npos;  // one origin
+  if (!AnyOutside(from, text_.size())) return text::npos;  // the owner's alone
   for (std::size_t pos = from; pos < text_.size(); pos += text::CharLength(text_, pos)) {
     if (text::CharLength(text_, pos) == 2 && IsWritten(pos) != IsWritten(pos + 1)) return pos;
   }
