@@ -91,17 +91,21 @@ std::size_t ReplyText::FindWritten(std::string_view written, std::size_t from, t
   return FindWhere(written, from, mode, [&](std::size_t pos) { return All(pos, pos + written.size(), Origin::Written); });
 }
 
+bool ReplyText::AcrossOrigins(std::size_t pos) const {
+  return text::CharLength(text_, pos) == 2 && IsWritten(pos) != IsWritten(pos + 1);
+}
+
 ZOQ_HOT std::size_t ReplyText::FindCharacterAcrossOrigins(std::size_t from) const {
   if (!AnyOutside(from, text_.size())) return text::npos;  // the owner's alone
   for (std::size_t pos = from; pos < text_.size(); pos += text::CharLength(text_, pos)) {
-    if (text::CharLength(text_, pos) == 2 && IsWritten(pos) != IsWritten(pos + 1)) return pos;
+    if (AcrossOrigins(pos)) return pos;
   }
   return text::npos;
 }
 
 void ReplyText::SplitCharactersAcrossOrigins() {
-  for (std::size_t pos = FindCharacterAcrossOrigins(); pos != text::npos; pos = FindCharacterAcrossOrigins(pos + 1)) {
-    text_[pos] = '?';
+  for (std::size_t pos = 0; pos < text_.size(); pos += text::CharLength(text_, pos)) {
+    if (AcrossOrigins(pos)) text_[pos] = '?';
   }
 }
 

@@ -108,6 +108,8 @@ class ReplyText {
   std::size_t FindWhere(std::string_view bytes, std::size_t from, text::Case mode, Same same) const;
   static std::string WholeCharacters(std::string_view s);
   std::string_view Origins(std::size_t begin, std::size_t end) const;
+  // Whether the character at `pos` is one across origins.
+  bool AcrossOrigins(std::size_t pos) const;
   // An origin as it counts: an id as written.
   static constexpr char Counts(char origin) {
     return origin == static_cast<char>(Origin::Id) ? static_cast<char>(Origin::Written) : origin;
