@@ -65,8 +65,8 @@ class ReplyText {
 
   // The first occurrence at or after byte `from` of `pattern`: the same
   // bytes (ASCII letters compared as `mode` says) of the same origin (an id
-  // as written); npos when there is none. A match never starts on the trail byte of a GBK
-  // double-byte character.
+  // as written); npos when there is none. A match never starts on the trail
+  // byte of a GBK double-byte character.
   std::size_t Find(const ReplyText& pattern, std::size_t from = 0, text::Case mode = text::Case::Sensitive) const;
   // The same for `written` as the owner's text (an id is no part of it).
   std::size_t FindWritten(std::string_view written, std::size_t from, text::Case mode) const;

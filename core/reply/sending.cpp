@@ -540,7 +540,8 @@ class HostCodes {
     for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
       const char c = s_[pos];
       // An outside bracket in the owner's code goes out inert.
-      const std::string_view sent = c == '[' ? InertOpen(host_) : c == ']' ? InertClose(host_) : name.substr(pos - begin, 1);
+      const std::string_view sent =
+          c == '[' ? InertOpen(host_) : c == ']' ? InertClose(host_) : name.substr(pos - begin, 1);
       if (t_.origin(pos) != Origin::Written && std::any_of(sent.begin(), sent.end(), refused)) return false;
       if (SecondByteBracket(pos) || BraceCodeOnSecondByte(pos) || LoneLeadByte(pos)) return false;
     }

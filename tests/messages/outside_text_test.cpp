@@ -82,7 +82,9 @@ std::vector<Piece> PairsDealt(std::uint32_t seed, std::size_t share, std::size_t
   const std::vector<std::string> atoms = Atoms();
   std::vector<Piece> pairs;
   for (std::size_t a = 0; a < atoms.size(); ++a) {
-    for (std::size_t b = 0; b < atoms.size(); ++b) pairs.push_back({atoms[a] + atoms[b], a >= kLeadBytes && b >= kLeadBytes});
+    for (std::size_t b = 0; b < atoms.size(); ++b) {
+      pairs.push_back({atoms[a] + atoms[b], a >= kLeadBytes && b >= kLeadBytes});
+    }
   }
   std::mt19937 random(seed);
   for (std::size_t i = pairs.size() - 1; i > 0; --i) std::swap(pairs[i], pairs[random() % (i + 1)]);
@@ -151,7 +153,8 @@ HostCodes CodesOf(const std::string& host) {
              {"[Face", ".gif]", Holds::Text}};
     if (host == "WX") {
       h.braces = true;
-      h.own.insert(h.own.end(), {{"{", "}", Holds::Nothing}, {"", "提示}", Holds::Nothing}, {"{提示", "", Holds::Nothing}});
+      h.own.insert(h.own.end(),
+                   {{"{", "}", Holds::Nothing}, {"", "提示}", Holds::Nothing}, {"{提示", "", Holds::Nothing}});
     }
   }
   return h;
@@ -190,7 +193,8 @@ std::vector<std::size_t> Units(const std::string& s, bool characters) {
   for (std::size_t i = 0; i < s.size(); ++i) {
     starts.push_back(i);
     const bool lead = Byte(s, i) >= 0x81 && Byte(s, i) <= 0xFE;
-    if (characters && lead && i + 1 < s.size() && Byte(s, i + 1) >= 0x40 && Byte(s, i + 1) != 0x7F && Byte(s, i + 1) != 0xFF) ++i;
+    const bool trail = i + 1 < s.size() && Byte(s, i + 1) >= 0x40 && Byte(s, i + 1) != 0x7F && Byte(s, i + 1) != 0xFF;
+    if (characters && lead && trail) ++i;
   }
   return starts;
 }
@@ -212,7 +216,8 @@ std::size_t NameEnd(const std::string& s, std::size_t body, std::size_t end) {
   std::size_t pos = SkipBlanks(s, body, end);
   if (pos < end && s[pos] == '@') return pos + 1;
   if (pos >= end || !IsLetter(s[pos])) return kNone;
-  while (pos < end && (IsLetter(s[pos]) || IsDigitByte(s[pos]) || s[pos] == '_' || s[pos] == '-' || s[pos] == ' ' || s[pos] == '\t')) ++pos;
+  const auto named = [&](char c) { return IsLetter(c) || IsDigitByte(c) || c == '_' || c == '-' || c == ' ' || c == '\t'; };
+  while (pos < end && named(s[pos])) ++pos;
   return pos < end && (s[pos] == '=' || s[pos] == ',' || s[pos] == ':') ? pos + 1 : kNone;
 }
 
@@ -273,7 +278,9 @@ class Judge {
       for (const char* escape : {"&#91;", "&#93;"}) {
         for (std::size_t at; (at = outside.find(escape)) != kNone;) outside.erase(at, 5);
       }
-      if (outside.find_first_of("0123456789") != kNone || outside.find("ZOQ") != kNone) Fault("a variable in outside text");
+      if (outside.find_first_of("0123456789") != kNone || outside.find("ZOQ") != kNone) {
+        Fault("a variable in outside text", 0, sent.size());
+      }
     }
     return faults_;
   }
@@ -285,8 +292,10 @@ class Judge {
   const std::string& s() const { return *sent_; }
   bool Outside(std::size_t pos) const { return outside_[pos]; }
   bool AnyOutside(std::size_t begin, std::size_t end) const {
-    return std::find(outside_.begin() + static_cast<std::ptrdiff_t>(begin), outside_.begin() + static_cast<std::ptrdiff_t>(end), true) !=
-           outside_.begin() + static_cast<std::ptrdiff_t>(end);
+    for (std::size_t i = begin; i < end; ++i) {
+      if (outside_[i]) return true;
+    }
+    return false;
   }
 
   // Finds each owner's code between the marks: its opening as the host's
@@ -362,23 +371,23 @@ class Judge {
 
   // A code a reader found: only the owner's own, live, named by the owner.
   void Judge1(const Found& code, bool characters) {
-    const char* reader = characters ? " (read as characters)" : " (read as bytes)";
+    const std::string reader = characters ? " (read as characters)" : " (read as bytes)";
+    const auto fault = [&](const std::string& what) { Fault(what + reader, code.begin, code.end); };
     const auto owners = std::find_if(placed_.begin(), placed_.end(), [&](const Placed& p) {
       return p.live && p.begin == code.begin && p.end == code.end;
     });
     if (owners == placed_.end()) {
-      if (AnyOutside(code.begin, code.end)) Fault(std::string("a code outside text made") + reader, code.begin, code.end);
-      else Fault(std::string("a code where the owner wrote none") + reader, code.begin, code.end);
+      fault(AnyOutside(code.begin, code.end) ? "a code outside text made" : "a code where the owner wrote none");
       return;
     }
     if (s()[code.begin] == '{') {
-      if (AnyOutside(code.begin, code.end)) Fault(std::string("a code in braces with outside bytes") + reader, code.begin, code.end);
+      if (AnyOutside(code.begin, code.end)) fault("a code in braces with outside bytes");
       return;
     }
     const std::size_t nameEnd = NameEnd(s(), code.begin + 1, code.end - 1);
-    if (AnyOutside(code.begin, nameEnd)) Fault(std::string("outside bytes in a code's name") + reader, code.begin, code.end);
+    if (AnyOutside(code.begin, nameEnd)) fault("outside bytes in a code's name");
     if (host_.commas && s().substr(owners->x, owners->xEnd - owners->x).find(',') != kNone) {
-      Fault(std::string("a parameter from outside") + reader, code.begin, code.end);
+      fault("a parameter from outside");
     }
   }
 
