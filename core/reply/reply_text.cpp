@@ -95,12 +95,12 @@ bool ReplyText::AcrossOrigins(std::size_t pos) const {
   return text::CharLength(text_, pos) == 2 && IsWritten(pos) != IsWritten(pos + 1);
 }
 
-ZOQ_HOT std::size_t ReplyText::FindCharacterAcrossOrigins(std::size_t from) const {
-  if (!AnyOutside(from, text_.size())) return text::npos;  // the owner's alone
-  for (std::size_t pos = from; pos < text_.size(); pos += text::CharLength(text_, pos)) {
-    if (AcrossOrigins(pos)) return pos;
+ZOQ_HOT bool ReplyText::HasCharacterAcrossOrigins() const {
+  if (!AnyOutside(0, text_.size())) return false;  // the owner's alone
+  for (std::size_t pos = 0; pos < text_.size(); pos += text::CharLength(text_, pos)) {
+    if (AcrossOrigins(pos)) return true;
   }
-  return text::npos;
+  return false;
 }
 
 void ReplyText::SplitCharactersAcrossOrigins() {

@@ -84,11 +84,10 @@ class ReplyText {
   // (ASCII case ignored); nothing when the opening is missing.
   std::optional<ReplyVariable> FindVariable(std::string_view opening, std::string_view closing) const;
 
-  // A character across origins: a lead byte and the byte after it that
-  // differ in whether they count as written, which a host that reads
-  // characters takes as one. The first at or after `from` (where a
-  // character begins); npos when there is none.
-  std::size_t FindCharacterAcrossOrigins(std::size_t from = 0) const;
+  // Whether the text holds a character across origins: a lead byte and the
+  // byte after it that differ in whether they count as written, which a host
+  // that reads characters takes as one.
+  bool HasCharacterAcrossOrigins() const;
   // Every character of one origin: the lead byte of each character across
   // origins becomes "?" (as the hosts' code page reads a lead byte alone),
   // the byte after it a character of its own.

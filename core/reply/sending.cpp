@@ -691,7 +691,7 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // with those characters split (ReplyText::SplitCharactersAcrossOrigins):
 // no byte of outside text goes out as one character with one the owner wrote.
 const ReplyText& CharactersOfOneOrigin(const ReplyText& in, ReplyText& out) {
-  if (in.FindCharacterAcrossOrigins() == text::npos) return in;
+  if (!in.HasCharacterAcrossOrigins()) return in;
   if (&in != &out) out = in;
   out.SplitCharactersAcrossOrigins();
   return out;
