@@ -13,6 +13,7 @@
 #include "core/files/cooldown_times.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
+#include "core/files/kept_times.hpp"
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"
@@ -291,17 +292,26 @@ TEST_F(CooldownTest, EveryTimeIsInTheFileAtOnce) {
   ASSERT_TRUE(ForgetCooldowns(CooldownFile()));
 }
 
-// As another process holds the data folder's lock: a thread of this one
-// holding its named mutex.
+// The name of the lock of the data folder of `file`.
+std::string FolderLockOf(const std::string& file) {
+  return platform::FolderLock::NameFor(file.substr(0, platform::LastPathSeparator(file)));
+}
+
+// As another process holds the data folder's lock (or another named mutex:
+// its write lock, the kept times'), stopped, or for `forMs`: a thread of
+// this one holding its named mutex.
 class LockHolder {
  public:
-  explicit LockHolder(const std::string& file) {
-    const std::string lock = platform::FolderLock::NameFor(file.substr(0, platform::LastPathSeparator(file)));
-    thread_ = std::thread([this, lock] {
+  explicit LockHolder(const std::string& file) : LockHolder(Named{FolderLockOf(file)}) {}
+  struct Named {
+    std::string lock;
+  };
+  explicit LockHolder(const Named& named, DWORD forMs = INFINITE) {
+    thread_ = std::thread([this, lock = named.lock, forMs] {
       const HANDLE mutex = CreateMutexA(nullptr, FALSE, lock.c_str());
       WaitForSingleObject(mutex, INFINITE);
       SetEvent(taken_);
-      WaitForSingleObject(release_, INFINITE);
+      WaitForSingleObject(release_, forMs);
       ReleaseMutex(mutex);
       CloseHandle(mutex);
     });
@@ -431,6 +441,51 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
         break;
     }
     ForgetCooldowns(file);
+  }
+}
+
+// A message's waits on other processes (another process stopped holding
+// the kept times' lock, or the folder's write lock, or both, or holding the
+// write lock for a moment; SAVE as this process last read it, which a time
+// in it holds the reply back by, or written by another since) come out of
+// one budget: each wait is given what is left of it, the waits that run
+// out the budget in all and no more, a part of it kept for the looks at the
+// kept times (behind a stopped writer a look still waits a moment for
+// another process's). A message that gives up waited its whole budget.
+// (Behind the kept times' lock each wait had the budget anew: 200 ms of
+// 100.)
+TEST_F(CooldownTest, AMessageWaitsOnOtherProcessesItsBudgetInAllAndNoMore) {
+  LoadSettings();
+  const std::string file = CooldownFile();
+  const std::uint32_t all = kMessageFolderWaitMs, looks = 30;
+  KeptTimes::Of(file);  // its lock is there
+  const LockHolder::Named kept{KeptTimes::BlockNameFor(file) + "-lock"}, writer{FolderLockOf(file) + "-write"};
+  constexpr DWORD kStopped = INFINITE;
+  const struct {
+    bool keptStopped;
+    DWORD writerFor;  // ms another process holds the write lock (0: none)
+    bool asLastRead;
+    bool answered;
+    std::optional<std::uint32_t> firstRanOut;  // what the first wait that ran out was allowed, when it was the first wait
+  } rows[] = {{true, 0, true, false, all},           {true, 0, false, false},
+              {false, kStopped, false, true, all - looks}, {true, kStopped, false, false, all - looks},
+              {true, kStopped, true, false, all},    {true, 40, false, false}};
+  int n = 0;
+  for (const auto& row : rows) {
+    const std::string group = std::to_string(++n);
+    ASSERT_TRUE(WriteIniItem(file, "0", "x", "1"));
+    if (!row.asLastRead) WritePrivateProfileStringA("0", "x", "22", file.c_str());
+    std::optional<LockHolder> keptHeld, writerHeld;
+    if (row.keptStopped) keptHeld.emplace(kept);
+    if (row.writerFor) writerHeld.emplace(writer, row.writerFor);
+    const platform::OthersWaitsRanOut ranOut;
+    const OtherProcessWait message(all);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(CooldownPasses(group, "键", 60, "0"), row.answered) << n;
+    if (!row.answered) EXPECT_GE(GetTickCount64() - start + 5, all) << n;
+    EXPECT_LE(ranOut.Sum(), all) << n;
+    EXPECT_EQ(ranOut.allowed.empty(), !row.keptStopped && row.writerFor != kStopped) << n;
+    if (row.firstRanOut && !ranOut.allowed.empty()) EXPECT_EQ(ranOut.allowed.front(), *row.firstRanOut) << n;
   }
 }
 
