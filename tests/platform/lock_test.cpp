@@ -215,7 +215,10 @@ TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
 // what the threads ahead of it waited meanwhile, so that a message behind a
 // command that may wait long waits its own short budget, and the second
 // message in line not a budget again. Each waits its budget whole, also
-// when it holds the lock of another folder.
+// when it holds the lock of another folder. So too behind a thread of this
+// process that holds the lock and waits on another program (a file it
+// holds): that is a wait on others. (A message waited there as long as the
+// command ahead of it.)
 TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
   const std::string folder = platform::CurrentFolder() + "\\folder-lock-stopped";
   platform::CreateFolder(folder);
@@ -223,10 +226,12 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     std::vector<std::uint32_t> budgets;  // of the threads in line, the first first
     std::uint32_t lastWaitsUnder;        // ms the last one waits on the other process, at most
     bool firstWaitsOn;                   // the first still waits when the last gave up
-  } rows[] = {{{300}, 1500, false}, {{2000, 300}, 1500, true}, {{1000, 1000}, 1500, false}};
+    bool firstHeldUp = false;            // no process holds it: the first has it, and waits on another program
+  } rows[] = {{{300}, 1500, false}, {{2000, 300}, 1500, true}, {{1000, 1000}, 1500, false}, {{2000, 300}, 1500, true, true}};
   for (const auto& row : rows) {
     HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr), stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread other([&] {  // to the lock, another process: it holds the named mutex
+      if (row.firstHeldUp) return (void)SetEvent(holding);
       HANDLE mutex = CreateMutexA(nullptr, FALSE, platform::FolderLock::NameFor(folder).c_str());
       WaitForSingleObject(mutex, INFINITE);
       SetEvent(holding);
@@ -237,7 +242,7 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     WaitForSingleObject(holding, INFINITE);
     std::vector<std::thread> line;
     std::vector<std::uint32_t> waited(row.budgets.size());
-    std::vector<int> held(row.budgets.size(), -1);
+    std::vector<int> held(row.budgets.size(), -1), done(row.budgets.size(), 0);
     for (std::size_t i = 0; i < row.budgets.size(); ++i) {
       line.emplace_back([&, i] {
         // inside a lock of another folder, which is no turn at this one
@@ -245,17 +250,22 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
         const platform::FolderLock lock(folder, row.budgets[i], 10000);
         held[i] = lock.held();
         waited[i] = lock.othersWaitedMs();
+        if (i == 0 && row.firstHeldUp) {
+          const platform::FolderLock::OthersHoldUp waiting;
+          WaitForSingleObject(stop, 5000);
+        }
+        done[i] = 1;
       });
       Sleep(100);  // in line behind the one before
     }
     line.back().join();
     if (row.firstWaitsOn) {
-      EXPECT_EQ(held.front(), -1) << row.budgets.front() << ": it gave up before the last";
+      EXPECT_EQ(done.front(), 0) << row.budgets.front() << ": it gave up before the last";
     }
+    SetEvent(stop);
     for (auto& t : line) {
       if (t.joinable()) t.join();
     }
-    SetEvent(stop);
     other.join();
     CloseHandle(holding), CloseHandle(stop);
     const std::uint32_t budget = row.budgets.back();
