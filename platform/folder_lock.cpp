@@ -303,6 +303,7 @@ FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uin
 }
 
 FolderLock::OthersHoldUp::OthersHoldUp() {
+  if (!Held().get()) return;  // no thread is in line behind this one
   AllTurns& all = Everyone();
   AcquireSRWLockExclusive(&all.lock);
   const ULONGLONG now = GetTickCount64();
@@ -315,6 +316,7 @@ FolderLock::OthersHoldUp::OthersHoldUp() {
 }
 
 FolderLock::OthersHoldUp::~OthersHoldUp() {
+  if (!Held().get()) return;
   AllTurns& all = Everyone();
   AcquireSRWLockExclusive(&all.lock);
   const ULONGLONG now = GetTickCount64();

@@ -68,9 +68,10 @@ class FolderLock {
   bool held() const { return turn_ != nullptr; }
 
   // While it stands, the thread that makes it waits on another program
-  // (one that holds a file of the folder) with its locks held: for the
-  // threads in line behind it, that is a wait on other processes, which
-  // their budget for those counts.
+  // (one that holds a file of the folder, or another process that holds an
+  // object of its own) with its locks held: for the threads in line behind
+  // it, that is a wait on other processes, which their budget for those
+  // counts.
   class OthersHoldUp {
    public:
     OthersHoldUp();

@@ -148,10 +148,10 @@ constexpr std::uint32_t kLooksPartMs = 30;
 
 class TestBudget {
  public:
-  TestBudget() : looks_(std::min(OtherProcessWait::Left(), kLooksPartMs)) {
-    rest_.emplace(OtherProcessWait::Left() - looks_);
-    given_ = OtherProcessWait::Left();
-  }
+  TestBudget()
+      : looks_(std::min(OtherProcessWait::Left(), kLooksPartMs)),
+        rest_(std::in_place, OtherProcessWait::Left() - looks_),
+        given_(OtherProcessWait::Left()) {}
   ~TestBudget() {
     const std::uint32_t drawn = given_ - OtherProcessWait::Left() + looksDrawn_;
     rest_.reset();
@@ -168,13 +168,21 @@ class TestBudget {
   }
 
  private:
-  std::uint32_t looks_, looksDrawn_ = 0, given_ = 0;
+  std::uint32_t looks_, looksDrawn_ = 0;
   std::optional<OtherProcessWait> rest_;
+  std::uint32_t given_;
+};
+
+// While a look waits for the kept times' lock, another process may hold
+// it: for the threads in line behind this one at the folder's locks it
+// holds (a write of SAVE), that is a wait on other processes.
+struct WaitingOnOthers {
+  std::optional<platform::FolderLock::OthersHoldUp> waiting{std::in_place};
 };
 
 // A look at the kept times: their lock, waited for out of `budget`, or out
 // of the thread's budget (OtherProcessWait) without one.
-class Look : public KeptTimes::Hold {
+class Look : private WaitingOnOthers, public KeptTimes::Hold {
  public:
   explicit Look(KeptTimes& kept, TestBudget* budget = nullptr)
       : Look(kept, budget, budget ? budget->ForALook() : OtherProcessWait::Left(), platform::Milliseconds()) {}
@@ -182,6 +190,7 @@ class Look : public KeptTimes::Hold {
  private:
   Look(KeptTimes& kept, TestBudget* budget, std::uint32_t allowedMs, std::uint64_t start)
       : KeptTimes::Hold(kept, allowedMs) {
+    waiting.reset();
     // One that ran out waited all it was allowed; one that did not, no
     // longer than that (the rest was this system's own work).
     const auto waited =
@@ -381,11 +390,11 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
 
 void WriteUnwrittenCooldowns() {
   // A stop waits on another process no longer than a message does, and
-  // writes for a while at most: what it leaves stays kept while another
-  // host process on the folder runs.
+  // writes for a while at most, whatever the data folders it wrote in: what
+  // it leaves stays kept while another host process on the folder runs.
   const OtherProcessWait stop(kMessageFolderWaitMs);
+  const std::uint64_t until = platform::Milliseconds() + kStopWritesForMs;
   for (const auto& [file, kept] : KeptTimes::Opened()) {
-    const std::uint64_t until = platform::Milliseconds() + kStopWritesForMs;
     while (WriteKept(file, *kept) && platform::Milliseconds() < until) {
     }
   }

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <thread>
@@ -218,7 +219,8 @@ TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
 // when it holds the lock of another folder. So too behind a thread of this
 // process that holds the lock and waits on another program (a file it
 // holds): that is a wait on others. (A message waited there as long as the
-// command ahead of it.)
+// command ahead of it.) A thread that gives up in line counts as a wait
+// that ran out with its budget allowed.
 TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
   const std::string folder = platform::CurrentFolder() + "\\folder-lock-stopped";
   platform::CreateFolder(folder);
@@ -227,7 +229,11 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     std::uint32_t lastWaitsUnder;        // ms the last one waits on the other process, at most
     bool firstWaitsOn;                   // the first still waits when the last gave up
     bool firstHeldUp = false;            // no process holds it: the first has it, and waits on another program
-  } rows[] = {{{300}, 1500, false}, {{2000, 300}, 1500, true}, {{1000, 1000}, 1500, false}, {{2000, 300}, 1500, true, true}};
+    std::optional<std::vector<std::uint32_t>> lastRanOut{};  // the waits of the last that ran out: what they were allowed
+  } rows[] = {{{300}, 1500, false, false, {{300}}},
+              {{2000, 300}, 1500, true, false, {{300}}},
+              {{1000, 1000}, 1500, false},
+              {{2000, 300}, 1500, true, true, {{300}}}};
   for (const auto& row : rows) {
     HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr), stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread other([&] {  // to the lock, another process: it holds the named mutex
@@ -243,13 +249,16 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     std::vector<std::thread> line;
     std::vector<std::uint32_t> waited(row.budgets.size());
     std::vector<int> held(row.budgets.size(), -1), done(row.budgets.size(), 0);
+    std::vector<std::uint32_t> ranOut;
     for (std::size_t i = 0; i < row.budgets.size(); ++i) {
       line.emplace_back([&, i] {
+        const platform::OthersWaitsRanOut counted;
         // inside a lock of another folder, which is no turn at this one
         const platform::FolderLock outer(folder + "-other" + std::to_string(i), 0, 10000);
         const platform::FolderLock lock(folder, row.budgets[i], 10000);
         held[i] = lock.held();
         waited[i] = lock.othersWaitedMs();
+        if (i + 1 == row.budgets.size()) ranOut = counted.allowed;
         if (i == 0 && row.firstHeldUp) {
           const platform::FolderLock::OthersHoldUp waiting;
           WaitForSingleObject(stop, 5000);
@@ -272,6 +281,9 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     EXPECT_EQ(held.back(), 0) << budget;
     EXPECT_GE(waited.back(), budget * 9 / 10) << row.budgets.front();
     EXPECT_LT(waited.back(), row.lastWaitsUnder) << row.budgets.front();
+    EXPECT_FALSE(ranOut.empty()) << row.budgets.front();
+    for (const std::uint32_t allowed : ranOut) EXPECT_LE(allowed, budget) << row.budgets.front();
+    if (row.lastRanOut) EXPECT_EQ(ranOut, *row.lastRanOut) << row.budgets.front();
   }
 }
 
