@@ -466,21 +466,7 @@ struct OtherProgram {
   }
 };
 
-// The bytes as the file's, written in place by a program that then gives
-// it back its times (all of them where the system lets it: Wine keeps the
-// change time of the write).
-void WriteInPlaceKeepingTimes(const std::string& file, const std::string& bytes) {
-  const HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES | GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  FILE_BASIC_INFO times{};
-  GetFileInformationByHandleEx(h, FileBasicInfo, &times, sizeof times);
-  DWORD wrote = 0;
-  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
-  SetEndOfFile(h);
-  SetFileInformationByHandle(h, FileBasicInfo, &times, sizeof times);
-  CloseHandle(h);
-}
+using testing::WriteInPlaceKeepingTimes;
 
 // Mended: the check before our copy took the file's place compared sizes
 // (or no bytes): an editor's save between our read and our rename, of the

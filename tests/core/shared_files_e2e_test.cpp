@@ -255,6 +255,7 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
     bool killed = false;   // every host killed first, and one started
     bool started = false;  // a host started first
     bool heldOpen = false;
+    bool heldAlone = false;  // the program holds SAVE open, sharing nothing
     int counted = 0;       // the host answers so many private messages first (its 151st reply purges)
     bool letGo = false;    // the program lets go of SAVE first
     std::optional<std::string> owner{};  // the owner writes this time of the group's key first ("": deletes it)
@@ -286,13 +287,25 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
               // silenced its key until then.)
               {.host = 4, .group = "6", .answered = 1, .owner = "2099年1月1日"},
               {.host = 3, .group = "6", .answered = 0},
-              {.host = 4, .group = "7", .answered = 0, .owner = LocalTimeTextIn(30)}};
+              {.host = 4, .group = "7", .answered = 0, .owner = LocalTimeTextIn(30)},
+              // While the program holds SAVE alone, a host that cannot
+              // read it keeps its time without knowing SAVE's value; to a
+              // host that has SAVE as it last read it, that is no owner's
+              // edit: the kept time holds. (Host 3 forgot it and answered.)
+              {.host = 3, .group = "9", .answered = 1},  // SAVE as host 3 wrote it, not as host 4 read it
+              {.host = 4, .group = "10", .answered = 1, .heldAlone = true},
+              {.host = 3, .group = "10", .answered = 0},
+              {.host = 4, .group = "10", .answered = 0, .letGo = true}};
   for (const auto& row : rows) {
     if (row.swapped) swap();
     if (row.killed) killAll();
     if (row.started) start();
     if (row.heldOpen && program == INVALID_HANDLE_VALUE) {
       program = CreateFileA(save.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(program, INVALID_HANDLE_VALUE);
+    }
+    if (row.heldAlone) {
+      program = CreateFileA(save.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
       ASSERT_NE(program, INVALID_HANDLE_VALUE);
     }
     if (row.letGo) CloseHandle(program), program = INVALID_HANDLE_VALUE;
