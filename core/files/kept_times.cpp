@@ -368,10 +368,20 @@ KeptTimes& KeptTimes::Of(const std::string& file) {
 
 std::vector<std::pair<std::string, KeptTimes*>> KeptTimes::Opened() {
   TablesOpened& o = AllOpened();
-  std::lock_guard<platform::Mutex> hold(o.lock);
   std::vector<std::pair<std::string, KeptTimes*>> tables;
-  for (const auto& [name, opened] : o.byName) tables.emplace_back(opened.first, opened.second.get());
-  return tables;
+  std::vector<std::string> names;
+  {
+    std::lock_guard<platform::Mutex> hold(o.lock);
+    for (const auto& [name, opened] : o.byName) tables.emplace_back(opened.first, opened.second.get()), names.push_back(name);
+  }
+  // A folder made anew under the path of one whose table this is (the owner
+  // replaced the data folder while the host ran) has a table of its own: the
+  // old folder's times are none of its SAVE's.
+  std::vector<std::pair<std::string, KeptTimes*>> still;
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    if (BlockNameFor(tables[i].first) == names[i]) still.push_back(tables[i]);
+  }
+  return still;
 }
 
 std::uint64_t KeptTimes::Visited() { return gVisited.load(std::memory_order_relaxed); }

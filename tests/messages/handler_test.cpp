@@ -416,7 +416,16 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
     ASSERT_TRUE(hold);
     for (int i = 0; i < count; ++i) hold.Keep({head + std::to_string(i), "键", time}, true, KeptTimes::kAbsent, true);
   };
-  enum class Then { Stop, NewerWritten, OwnerDeletes, Purged, OwnerEdits, OwnerDeletesAndStops, StopAfterThousands };
+  enum class Then {
+    Stop,
+    NewerWritten,
+    OwnerDeletes,
+    Purged,
+    OwnerEdits,
+    OwnerDeletesAndStops,
+    StopAfterThousands,
+    FolderReplacedAndStops
+  };
   // before SAVE refuses writes: nothing, a reply (and then SAVE written
   // again as it was, as another process writes it), a time another wrote
   // (an older one, which this process did not read), times of 64 other
@@ -439,7 +448,8 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
               {readOnly, false, Then::OwnerEdits},      {openAlone, false, Then::OwnerEdits},
               {sharingReads, false, Then::Stop},        {openAlone, false, Then::Stop, false, First::OtherWroteOlder},
               {readOnly, false, Then::Stop, false, First::SaveHoldsOthersKept},
-              {readOnly, false, Then::OwnerDeletesAndStops}, {readOnly, false, Then::StopAfterThousands}};
+              {readOnly, false, Then::OwnerDeletesAndStops}, {readOnly, false, Then::StopAfterThousands},
+              {readOnly, false, Then::FolderReplacedAndStops}};
   int n = 0;
   for (const auto& row : rows) {
     const std::string group = std::to_string(++n);
@@ -541,6 +551,24 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
         EXPECT_LT(std::max(here, there), 20000u) << n;
         EXPECT_LE(std::min(here, there), 66u) << n;
         EXPECT_TRUE(ForgetCooldowns(other)) << n;
+        break;
+      }
+      case Then::FolderReplacedAndStops: {
+        // The owner moves the data folder away and makes a new one under
+        // its path before the stop: the old folder's times are none of the
+        // new SAVE's.
+        block(false);
+        const std::string data = file.substr(0, file.rfind('\\')), away = data + "-away";
+        const std::string name = KeptTimes::BlockNameFor(file);
+        ASSERT_TRUE(MoveFileA(data.c_str(), away.c_str())) << n;
+        CreateDirectoryA(data.c_str(), nullptr);
+        ASSERT_TRUE(WriteIniItem(file, "0", "x", "y")) << n;
+        for (int waited = 0; KeptTimes::BlockNameFor(file) == name && waited < 5000; waited += 20) Sleep(20);
+        WriteUnwrittenCooldowns();
+        EXPECT_EQ(inFile(), "") << n;
+        DeleteFileA(file.c_str()), RemoveDirectoryA(data.c_str());
+        ASSERT_TRUE(MoveFileA(away.c_str(), data.c_str())) << n;
+        for (int waited = 0; KeptTimes::BlockNameFor(file) != name && waited < 5000; waited += 20) Sleep(20);
         break;
       }
     }
