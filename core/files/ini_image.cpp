@@ -258,9 +258,13 @@ bool SameIniName(std::string_view a, std::string_view b) {
   return FoldedEqual(Trimmed(AsAsked(a, heldA)), Trimmed(AsAsked(b, heldB)));
 }
 
-std::uint32_t IniNameHash(std::string_view name) {
+std::string IniNameForm(std::string_view name) {
   std::string held;
-  return NameHash(Trimmed(AsAsked(name, held)));
+  std::string form(Trimmed(AsAsked(name, held)));
+  for (std::size_t pos = 0; pos < form.size(); pos += CharAt(form, pos)) {
+    if (form[pos] >= 'A' && form[pos] <= 'Z') form[pos] = static_cast<char>(form[pos] + 32);
+  }
+  return form;
 }
 
 // ---- IniImage ------------------------------------------------------------
