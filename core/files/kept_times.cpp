@@ -362,7 +362,11 @@ KeptTimes& KeptTimes::Of(const std::string& file) {
   TablesOpened& o = AllOpened();
   std::lock_guard<platform::Mutex> hold(o.lock);
   auto& [savedFile, times] = o.byName[name];
-  if (!times) times = std::make_unique<KeptTimes>(name), savedFile = file;
+  if (!times) times = std::make_unique<KeptTimes>(name);
+  // The SAVE of the path the folder was last reached by: the one a stop
+  // writes (a folder renamed, or one whose number the system gave again to
+  // a folder made later, is the same folder).
+  if (savedFile != file) savedFile = file;
   return *times;
 }
 

@@ -71,8 +71,9 @@ class KeptTimes {
   // the reference reads them from 16 bytes): the hash a table keys with a
   // secret of its own to place the names of its times.
   static std::uint64_t SipHash24(const std::uint64_t key[2], std::string_view bytes);
-  // Each table this process has opened, with its SAVE, while the data
-  // folder at that path is still the one it was opened for.
+  // Each table this process has opened, with the SAVE it was last opened
+  // by, while the data folder at that path is still the one it was opened
+  // for.
   static std::vector<std::pair<std::string, KeptTimes*>> Opened();
   // The name of the block the table of `file` is in.
   static std::string BlockNameFor(const std::string& file);
