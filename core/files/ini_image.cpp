@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/named_objects.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -96,18 +97,28 @@ ZOQ_HOT std::string_view AsTaken(std::string_view s) {
 std::string_view AsAsked(std::string_view name, std::string& changed) { return HeldForm(AsTaken(name), changed); }
 
 // The hash a section's name is kept and looked up by, as the INI functions
-// compare names (ASCII letters folded).
+// compare names (ASCII letters folded). Keyed with a secret of this
+// process: the names of a library are written by its owner, and by any
+// member where everybody may add, and names built to share an unkeyed hash
+// would make its index a single run that every read of the file walks
+// over and over.
 ZOQ_HOT std::uint32_t NameHash(std::string_view name) {
-  std::uint32_t h = 2166136261u;
+  static const struct Key {
+    Key() { platform::SecretBytes(halves, sizeof halves); }
+    std::uint64_t halves[2];
+  } key;
+  char shortName[128];
+  std::string longName;
+  char* folded = shortName;
+  if (name.size() > sizeof shortName) longName.resize(name.size()), folded = longName.data();
   for (std::size_t pos = 0; pos < name.size();) {
     const std::size_t n = CharAt(name, pos);
-    unsigned char c = static_cast<unsigned char>(name[pos]);
-    if (n == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    h = (h ^ c) * 16777619u;
-    if (n == 2) h = (h ^ static_cast<unsigned char>(name[pos + 1])) * 16777619u;
+    const char c = name[pos];
+    folded[pos] = n == 1 && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    if (n == 2) folded[pos + 1] = name[pos + 1];
     pos += n;
   }
-  return h;
+  return static_cast<std::uint32_t>(text::SipHash24(key.halves, std::string_view(folded, name.size())));
 }
 
 // Two names equal as the INI functions compare them.
@@ -313,11 +324,14 @@ void IniImage::BuildTable() {
   table_ = RoomFor(gSpareTable, size);
   table_.assign(size, 0);
   const std::size_t mask = table_.size() - 1;
+  indexSteps_ = 0;
   for (std::size_t i = 1; i < sections_.size(); ++i) {
     const Section& s = sections_[i];
     if (s.nameLength == 0) continue;  // found by no name but the empty one, which the first section answers
     std::size_t slot = s.hash & mask;
-    while (table_[slot] != 0 && !SameName(sections_[table_[slot] - 1], s.hash, NameOf(s))) slot = (slot + 1) & mask;
+    while (table_[slot] != 0 && !SameName(sections_[table_[slot] - 1], s.hash, NameOf(s))) {
+      slot = (slot + 1) & mask, ++indexSteps_;
+    }
     if (table_[slot] == 0) table_[slot] = static_cast<std::uint32_t>(i + 1);  // the first of a name answers
   }
 }

@@ -50,6 +50,9 @@ class IniImage {
   // The same as parts of the text, for as long as the image is kept.
   std::vector<std::string_view> SectionNameViews() const;
   std::size_t MemoryBytes() const;
+  // The slots the index of names stepped over past the first of each name
+  // when it was built: the work of the index, which a test counts.
+  std::size_t IndexSteps() const { return indexSteps_; }
   // The text as held: the file's own bytes where it is ANSI text whose
   // every character reads.
   const std::string& text() const { return text_; }
@@ -102,6 +105,7 @@ class IniImage {
   std::string text_;
   std::vector<Section> sections_;
   std::vector<std::uint32_t> table_;  // open addressing: section index + 1, 0 for none
+  std::size_t indexSteps_ = 0;
 };
 
 // Of an INI text and the same text changed, the run of whole sections

@@ -21,6 +21,7 @@
 #include "tests/fakehost/fakehost_client.hpp"
 #include "tests/host/harness.hpp"
 #include "tests/messages/session.hpp"
+#include "text/text.hpp"
 
 namespace zoq {
 namespace {
@@ -701,7 +702,7 @@ TEST(KeptTimes, NamesArePlacedByAHashKeyedWithASecretOfTheTable) {
   std::string all;  // each message the first bytes of it: the hash reads none past its own
   for (char i = 0; i < 20; ++i) all += i;
   for (const auto& row : rows) {
-    EXPECT_EQ(KeptTimes::SipHash24(key, std::string_view(all).substr(0, row.length)), row.hash) << row.length;
+    EXPECT_EQ(text::SipHash24(key, std::string_view(all).substr(0, row.length)), row.hash) << row.length;
   }
   const KeptTimes::Hold one(KeptTimes::Of(testing::FreshTestRunFolder("kept-times-secret-1") + "\\SAVE"), 1000);
   const KeptTimes::Hold other(KeptTimes::Of(testing::FreshTestRunFolder("kept-times-secret-2") + "\\SAVE"), 1000);
