@@ -55,13 +55,17 @@ struct Dialect {
 // the engine may be left, and no thread may make one again, since the
 // threads' free lists go with the pools.
 void ReleasePools() noexcept;
+// The slabs the pools took from the heap so far, all told (none where the
+// blocks come from the plain heap): what a test counts their growth by.
+size_t PoolSlabs() noexcept;
 
 namespace detail {
 
 struct Node;
 
 // Blocks of small sizes come from pools kept for the whole run (one free
-// list per thread and size); larger ones from the heap.
+// list per thread and size, handed to all whenever the thread has no block
+// in use); larger ones from the heap.
 void* PoolAlloc(size_t bytes);
 void PoolFree(void* p, size_t bytes) noexcept;
 

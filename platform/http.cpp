@@ -18,6 +18,7 @@
 #include <security.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -673,8 +674,66 @@ std::optional<Proxy> ServerFor(std::string_view list, std::string_view scheme) {
   return p;
 }
 
-// The proxy for `a` as WinInet reads the user's settings, or none.
-std::optional<Proxy> ProxyFor(const Address& a) {
+// A watch of a registry key and the keys below it. One that cannot be set
+// up (the key cannot be opened) says at every look that they changed.
+class KeyWatch {
+ public:
+  KeyWatch(HKEY root, const char* path) : root_(root), path_(path) {}
+  ~KeyWatch() {
+    if (key_) RegCloseKey(key_);  // ends the system's watch
+    if (event_) CloseHandle(event_);
+  }
+  KeyWatch(const KeyWatch&) = delete;
+  KeyWatch& operator=(const KeyWatch&) = delete;
+
+  // Whether something changed since the last look (the first look: yes);
+  // the watch goes on from now.
+  bool Changed() {
+    if (armed_ && WaitForSingleObject(event_, 0) == WAIT_TIMEOUT) return false;
+    Arm();
+    return true;
+  }
+
+ private:
+  void Arm() {
+    armed_ = false;
+    if (!event_ && !(event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr))) return;
+    ResetEvent(event_);
+    if (!key_ && RegOpenKeyExA(root_, path_, 0, KEY_NOTIFY, &key_) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    // Watched whatever thread armed it and whether it ended (a host may end
+    // the threads it calls on); systems before Windows 8 know no such
+    // watch, and end theirs with the thread, which only makes a look more.
+    constexpr DWORD kWhat = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+    constexpr DWORD kThreadAgnostic = 0x10000000;
+    LONG r = RegNotifyChangeKeyValue(key_, TRUE, kWhat | kThreadAgnostic, event_, TRUE);
+    if (r == ERROR_INVALID_PARAMETER) r = RegNotifyChangeKeyValue(key_, TRUE, kWhat, event_, TRUE);
+    if (r == ERROR_SUCCESS) {
+      armed_ = true;
+    } else {
+      RegCloseKey(key_);  // the key may have gone: opened anew next time
+      key_ = nullptr;
+    }
+  }
+
+  HKEY root_;
+  const char* path_;
+  HKEY key_ = nullptr;
+  HANDLE event_ = nullptr;
+  bool armed_ = false;
+};
+
+std::atomic<std::uint64_t> gProxySettingsLooks{0};
+
+// The user's proxy settings as WinInet reads them.
+struct ProxySettings {
+  bool on = false;
+  std::string servers, bypass;
+};
+std::optional<ProxySettings> LookAtProxySettings() {
+  ++gProxySettingsLooks;
   INTERNET_PER_CONN_OPTIONA options[3]{};
   options[0].dwOption = INTERNET_PER_CONN_FLAGS;
   options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
@@ -682,14 +741,43 @@ std::optional<Proxy> ProxyFor(const Address& a) {
   INTERNET_PER_CONN_OPTION_LISTA list{sizeof list, nullptr, 3, 0, options};
   DWORD size = sizeof list;
   if (!InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) return std::nullopt;
-  std::string servers, bypass;
-  for (auto [option, into] : {std::pair{&options[1], &servers}, std::pair{&options[2], &bypass}}) {
+  ProxySettings settings{(options[0].Value.dwValue & PROXY_TYPE_PROXY) != 0, {}, {}};
+  for (auto [option, into] : {std::pair{&options[1], &settings.servers}, std::pair{&options[2], &settings.bypass}}) {
     if (!option->Value.pszValue) continue;
     *into = option->Value.pszValue;
     GlobalFree(option->Value.pszValue);
   }
-  if (!(options[0].Value.dwValue & PROXY_TYPE_PROXY) || Bypassed(a, bypass)) return std::nullopt;
-  return ServerFor(servers, SchemeOf(a));
+  return settings;
+}
+
+// The proxy settings as last looked at, looked at again only when the
+// Internet Settings of the registry (the user's, or the machine's where a
+// policy puts them there) changed since: Wine's WinInet keeps 512 bytes of
+// every look, and a look at each request grew the host process by that
+// much with every web reply. A look that failed is made again next time.
+class KeptProxySettings {
+ public:
+  std::optional<ProxySettings> Now() {
+    std::lock_guard<std::mutex> hold(lock_);
+    bool changed = false;
+    for (KeyWatch& w : watches_) changed = w.Changed() || changed;  // each one watches on
+    if (changed || !settings_) settings_ = LookAtProxySettings();
+    return settings_;
+  }
+
+ private:
+  static constexpr const char* kPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  std::mutex lock_;
+  KeyWatch watches_[2] = {{HKEY_CURRENT_USER, kPath}, {HKEY_LOCAL_MACHINE, kPath}};
+  std::optional<ProxySettings> settings_;
+};
+
+// The proxy for `a` as WinInet reads the user's settings, or none.
+std::optional<Proxy> ProxyFor(const Address& a) {
+  static KeptProxySettings kept;
+  const std::optional<ProxySettings> settings = kept.Now();
+  if (!settings || !settings->on || Bypassed(a, settings->bypass)) return std::nullopt;
+  return ServerFor(settings->servers, SchemeOf(a));
 }
 
 // "host" or "host:port" as the Host field and a proxy name the server.
@@ -875,6 +963,8 @@ ZOQ_HOT HttpTimeouts& HttpTimeoutSettings() {
   static HttpTimeouts timeouts;
   return timeouts;
 }
+
+std::uint64_t ProxySettingsLooks() { return gProxySettingsLooks; }
 
 std::string HttpGet(const std::string& address, std::size_t limit) {
   return HttpGet(address, HttpTimeoutSettings(), limit);

@@ -37,6 +37,11 @@ std::string HttpGet(const std::string& address, std::size_t limit = kHttpTextLim
 // The same with limits of its own (a picture by default).
 std::string HttpGet(const std::string& address, const HttpTimeouts& limits, std::size_t limit = kHttpPictureLimit);
 
+// How many times this process looked at the user's proxy settings, all
+// told: each request takes them as last looked at, until the registry's
+// Internet Settings change (what a test counts them by).
+std::uint64_t ProxySettingsLooks();
+
 // One budget for every web request the calling thread makes while the scope
 // lives: they all end `totalMs` after it was opened at the latest, and a
 // request made once it is spent gives the empty answer at once. An inner

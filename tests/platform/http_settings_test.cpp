@@ -67,6 +67,35 @@ TEST(HttpProxy, RequestsGoThroughTheUsersProxyUnlessItsListSendsThemDirect) {
   if (!standard.listening()) GTEST_SKIP() << "the row of port 80 needs the port (root)";
 }
 
+// Mended: every request looked at the user's proxy settings anew, and
+// Wine's WinInet keeps 512 bytes of each look: the host process grew with
+// every web reply. A change of the settings is looked at once, by the
+// first request after it.
+TEST(HttpProxy, SettingsAreLookedAtOnceAfterEachChange) {
+  WebServer web, proxy;
+  UserProxy settings;
+  const std::string address = "http://127.0.0.1:" + web.port() + "/w", server = "127.0.0.1:" + proxy.port();
+  web.Serve("/w", "direct");
+  proxy.Serve(address, "proxied");
+  platform::HttpGet(address);
+  const struct {
+    bool enabled;
+    const char* bypass;
+    const char* body;
+  } rows[] = {
+      {true, "<-loopback>", "proxied"},
+      {true, "", "direct"},
+      {false, "<-loopback>", "direct"},
+      {true, "<-loopback>", "proxied"},
+  };
+  for (const auto& row : rows) {
+    settings.Set(row.enabled, server, row.bypass);
+    const std::uint64_t before = platform::ProxySettingsLooks();
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(platform::HttpGet(address), row.body) << row.bypass << " " << i;
+    EXPECT_EQ(platform::ProxySettingsLooks() - before, 1u) << row.enabled << " " << row.bypass;
+  }
+}
+
 // The threads and handles of this process.
 struct Counts {
   int threads = 0, handles = 0;

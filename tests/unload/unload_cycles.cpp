@@ -17,6 +17,33 @@
 // their own loading and freeing, which under Wine keeps a few bytes each
 // time, is not counted).
 //
+// With `run`, a long run instead: the plug-in loaded and started once, then
+// <messages> messages of a mixed load, and a line every <every> messages:
+//
+//   unloadcycles.exe <dll> <messages> <vlq|isky> run <every> [lead] [web=<address>] [threads=<k>]
+//
+// The libraries: 1,000 exact and 1,000 fuzzy keywords, most of their
+// replies with variables (the message, the sender and group, the time, a
+// number, a random piece, a mention); cool-downs of 60 s on both. Each
+// message, drawn from its number: from one of 3,000,000 groups and 100,000
+// senders; an exact hit, a fuzzy hit, a miss that no message said before,
+// or a private exact or fuzzy hit; every 16th (every k-th) from a thread of
+// its own, which ends after it. With `lead`, this process writes the data
+// folder first (SAVE made read-only until half the messages are through)
+// and rewrites a library every second, the exact and the fuzzy one in
+// turn; a second process on the same folder without `lead` answers beside
+// it, every other message one the lead had too (two robots in the same
+// groups: the cool-down lets one of them answer). With a web address, the
+// replies of every eighth keyword fetch their text from <address>/t. Each
+// line:
+//   messages <n> ms <since start> replies <n> handles <n> threads <n>
+//   heap <busy bytes> heapcommitted <bytes> private <bytes> mapped <bytes>
+//   kinds <Kind>=<n>,...
+// replies: sent since the line before; heapcommitted: what the heaps'
+// regions hold; mapped: the committed views of sections (the blocks the
+// processes share among them). At the end, the messages of each sort and
+// how many of them were answered.
+//
 // After each cycle one line:
 //   cycle <n> loaded <0|1> replies <n> handles <n> tls <n> fls <n>
 //   heap <bytes> private <bytes> threads <n> kinds <Kind>=<n>,...
@@ -30,6 +57,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -60,8 +88,8 @@ struct Usage {
   Kind kinds[48];
   int kindCount = 0;
   int tls = 0, fls = 0;  // free slots
-  unsigned long long heap = 0;
-  unsigned long long privateBytes = 0;
+  unsigned long long heap = 0, heapCommitted = 0;
+  unsigned long long privateBytes = 0, mapped = 0;
   int threads = 0;
 };
 
@@ -103,26 +131,32 @@ int FreeFlsSlots() {
   return n;
 }
 
-unsigned long long HeapBytes() {
+// The bytes of the busy blocks of every heap of the process; in
+// `committed`, what their regions have committed.
+unsigned long long HeapBytes(unsigned long long* committed = nullptr) {
   HANDLE heaps[256];
   const DWORD count = GetProcessHeaps(256, heaps);
-  unsigned long long busy = 0;
+  unsigned long long busy = 0, regions = 0;
   for (DWORD i = 0; i < count && i < 256; ++i) {
     if (!HeapLock(heaps[i])) continue;
     PROCESS_HEAP_ENTRY e{};
     while (HeapWalk(heaps[i], &e)) {
       if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += e.cbData;
+      if (e.wFlags & PROCESS_HEAP_REGION) regions += e.Region.dwCommittedSize;
     }
     HeapUnlock(heaps[i]);
   }
+  if (committed) *committed = regions;
   return busy;
 }
 
-unsigned long long PrivateBytes() {
+// The process's committed memory of the type (private, or views of
+// sections such as the blocks processes share).
+unsigned long long CommittedBytes(DWORD type = MEM_PRIVATE) {
   unsigned long long bytes = 0;
   MEMORY_BASIC_INFORMATION m;
   for (const char* at = nullptr; VirtualQuery(at, &m, sizeof m) == sizeof m; at += m.RegionSize) {
-    if (m.State == MEM_COMMIT && m.Type == MEM_PRIVATE) bytes += m.RegionSize;
+    if (m.State == MEM_COMMIT && m.Type == type) bytes += m.RegionSize;
     if (reinterpret_cast<std::uintptr_t>(at) + m.RegionSize < reinterpret_cast<std::uintptr_t>(at)) break;
   }
   return bytes;
@@ -147,8 +181,9 @@ void Measure(Usage& u) {
   u.tls = FreeTlsSlots();
   u.fls = FreeFlsSlots();
   CountHandles(u);
-  u.heap = HeapBytes();
-  u.privateBytes = PrivateBytes();
+  u.heap = HeapBytes(&u.heapCommitted);
+  u.privateBytes = CommittedBytes();
+  u.mapped = CommittedBytes(MEM_MAPPED);
 }
 
 // ---- The host's side.
@@ -168,10 +203,12 @@ constexpr const char* kRobot = "20001";
 constexpr const char* kOwner = "30001";
 
 // VLQ: every event through one export with a numeric code.
-void VlqEvent(HMODULE m, const char* robot, std::int32_t code, const char* text = "") {
+std::int32_t VlqEvent(HMODULE m, const char* robot, std::int32_t code, const char* text = "", const char* group = "",
+                      const char* sender = kOwner) {
   using W = std::int32_t;
   using T = const char*;
-  Call<W, T, W, W, T, T, T, T, T, T, T, T, W>(m, "Event", robot, code, 0, "", kOwner, "", text, "idB", "idA", "", "", 0);
+  return Call<W, T, W, W, T, T, T, T, T, T, T, T, W>(m, "Event", robot, code, 0, group, sender, "", text, "idB", "idA",
+                                                       "", "", 0);
 }
 
 struct HostKind {
@@ -264,6 +301,203 @@ void Cycle(const std::string& dll, const HostKind& host, Mode mode) {
   FreeLibrary(module);
 }
 
+// ---- A long run: the plug-in loaded once, then message after message.
+
+// Keywords are made of one set of GBK characters, the words around them and
+// the misses of another, so that a message holds exactly the keyword it is
+// made with.
+std::string Character(int lead, unsigned n) {
+  return {static_cast<char>(lead + static_cast<int>(n / 94)), static_cast<char>(0xA1 + n % 94)};
+}
+std::string Filler(unsigned from, int characters) {
+  std::string s;
+  for (int i = 0; i < characters; ++i) s += Character(0xD0, (from + static_cast<unsigned>(i) * 7u) % (8 * 94));
+  return s;
+}
+
+constexpr int kRunKeywords = 1000;
+
+// Keyword i of the exact (0) or the fuzzy (1) library: two to four
+// characters and its number.
+std::string RunKeyword(int library, int i) {
+  unsigned x = static_cast<unsigned>(library + 1) * 2654435761u + static_cast<unsigned>(i) * 40503u + 12345u;
+  std::string k;
+  for (unsigned c = 0, length = 2 + x % 3; c < length; ++c) {
+    x = x * 1103515245u + 12345u;
+    k += Character(0xB0, (x >> 8) % (24 * 94));
+  }
+  return k + std::to_string(i);
+}
+
+// Where the replies of every eighth keyword fetch their text, when given.
+std::string g_webBase;
+
+// The reply of keyword i; the first one's says `edit`.
+std::string RunReply(int i, int edit) {
+  if (i == 0) return "改" + std::to_string(edit);
+  if (i % 8 == 0 && !g_webBase.empty()) return "网[文接口=" + g_webBase + "/t]";
+  switch (i % 8) {
+    case 1: return "你说[消息]";
+    case 2: return "[号码]在[群号]说话";
+    case 3: return "现在[时间]，[日期][星期]";
+    case 4: return "[数字100]点";
+    case 5: return "甲[|]乙[|]丙" + std::to_string(i);
+    case 6: return "[@]你好";
+    case 7: return "长回答" + Filler(static_cast<unsigned>(i), 100);
+    default: return "回答" + std::to_string(i);
+  }
+}
+
+std::string RunLibrary(int library, int edit) {
+  std::string text;
+  for (int i = 0; i < kRunKeywords; ++i) text += "[" + RunKeyword(library, i) + "]\r\n回复=" + RunReply(i, edit) + "\r\n";
+  return text;
+}
+
+bool PutFile(const std::string& path, const std::string& bytes) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool done = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+  CloseHandle(f);
+  return done;
+}
+
+// A message: its kind (1 private, 2 group), group, sender and text.
+struct RunMessage {
+  std::int32_t kind;
+  std::string group, sender, text;
+  int sort = 0;  // 0 exact, 1 fuzzy, 2 miss (+ 3: private)
+};
+// Message n of the draw `salt`.
+RunMessage MessageNumber(unsigned n, unsigned salt) {
+  unsigned x = n * 2654435761u ^ 0x5bd1e995u ^ salt;
+  x ^= x >> 15;
+  x *= 2246822519u;
+  x ^= x >> 13;
+  RunMessage m{2, std::to_string(1000000 + x % 3000000), std::to_string(2000000 + (x >> 7) % 100000), {}};
+  const int keyword = static_cast<int>((x >> 3) % kRunKeywords);
+  switch ((x >> 17) % 20) {
+    case 18: m.kind = 1; m.group.clear(); m.sort = 3; [[fallthrough]];
+    case 0: case 1: case 2: case 3: case 4: case 5: case 6:
+      m.text = RunKeyword(0, keyword);
+      break;
+    case 19: m.kind = 1; m.group.clear(); m.sort = 3; [[fallthrough]];
+    case 7: case 8: case 9: case 10: case 11: case 12: case 13:
+      m.text = Filler(x, 3) + RunKeyword(1, keyword) + Filler(x >> 9, 1 + static_cast<int>(x % 20));
+      m.sort += 1;
+      break;
+    default:
+      m.text = Filler(x, 2 + static_cast<int>(x % 30)) + std::to_string(n);
+      m.sort = 2;
+  }
+  return m;
+}
+
+struct Delivery {
+  HMODULE module;
+  bool isky;
+  const RunMessage* message;
+  std::int32_t result = 0;
+};
+DWORD WINAPI DeliverOnThread(void* d) {
+  auto* delivery = static_cast<Delivery*>(d);
+  const RunMessage& m = *delivery->message;
+  if (delivery->isky) {
+    const std::string event = "{\"isky\":{\"type\":" + std::to_string(m.kind) + ",\"group_id\":" +
+                              (m.group.empty() ? "0" : m.group) + ",\"user_id\":" + m.sender + ",\"msg\":\"" +
+                              m.text + "\",\"msg_id\":7}}";
+    delivery->result = Call<std::int32_t>(delivery->module, "ISky_Get_New_Msg", event.c_str());
+  } else {
+    delivery->result = VlqEvent(delivery->module, kRobot, m.kind, m.text.c_str(), m.group.c_str(), m.sender.c_str());
+  }
+  return 0;
+}
+
+std::atomic<bool> g_running{true};
+
+// The owner's edits: a library written whole every second, the exact and
+// the fuzzy one in turn.
+DWORD WINAPI EditEverySecond(void* folder) {
+  const std::string& data = *static_cast<const std::string*>(folder);
+  for (int edit = 1; g_running; ++edit) {
+    Sleep(1000);
+    const int library = edit % 2;
+    PutFile(data + (library ? "SayM.ini" : "SayZ.ini"), RunLibrary(library, edit));
+  }
+  return 0;
+}
+
+int Run(const std::string& dll, const HostKind& host, HMODULE api, const std::string& folder, unsigned messages,
+        unsigned every, bool lead, unsigned threadEvery) {
+  const bool isky = std::strcmp(host.name, "isky") == 0;
+  const std::string data = folder + "\\ZOQData\\ZOQ-F-关键词\\";
+  const std::string save = data + "SAVE";
+  if (lead) {
+    CreateDirectoryA((folder + "\\ZOQData").c_str(), nullptr);
+    CreateDirectoryA(data.c_str(), nullptr);
+    SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!PutFile(data + "SayZ.ini", RunLibrary(0, 0)) || !PutFile(data + "SayM.ini", RunLibrary(1, 0)) ||
+        !PutFile(data + "admin", "[admin]\r\n精确冷却=60\r\n模糊冷却=60\r\n") || !PutFile(save, "") ||
+        !PutFile(folder + "\\fakehost.answers", "Api_GetLoginQQ\t20001\n") ||
+        !SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_READONLY)) {
+      std::printf("error data folder\n");
+      return 2;
+    }
+  }
+  HMODULE module = LoadLibraryA(dll.c_str());
+  if (!module) {
+    std::printf("error load %lu\n", GetLastError());
+    return 2;
+  }
+  host.start(module);
+  HANDLE editor = lead ? CreateThread(nullptr, 0, EditEverySecond, const_cast<std::string*>(&data), 0, nullptr) : nullptr;
+  const ULONGLONG start = GetTickCount64();
+  unsigned sent[5][2] = {};  // by sort: not answered, answered
+  Usage u;
+  for (unsigned n = 0;; ++n) {
+    if (n % every == 0 || n == messages) {
+      const int replies = TakeReplies(api);
+      DeleteFileA((folder + "\\fakehost.log").c_str());  // the fake API's record on the disk
+      Measure(u);
+      std::printf("messages %u ms %llu replies %d handles %d threads %d heap %llu heapcommitted %llu private %llu "
+                  "mapped %llu kinds ",
+                  n, GetTickCount64() - start, replies, u.handles, u.threads, u.heap, u.heapCommitted,
+                  u.privateBytes, u.mapped);
+      for (int k = 0; k < u.kindCount; ++k) std::printf("%s%s=%d", k ? "," : "", u.kinds[k].name, u.kinds[k].count);
+      std::printf("\n");
+      std::fflush(stdout);
+    }
+    if (n == messages) break;
+    if (lead && n == messages / 2) SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // The other process: every other message is one the lead had too (two
+    // robots in one group), the rest its own.
+    const RunMessage m = MessageNumber(n, lead || n % 2 ? 0 : 0x9E3779B9u);
+    Delivery d{module, isky, &m};
+    if (n % threadEvery == threadEvery - 1) {
+      HANDLE thread = CreateThread(nullptr, 0, DeliverOnThread, &d, 0, nullptr);
+      WaitForSingleObject(thread, INFINITE);
+      CloseHandle(thread);
+    } else {
+      DeliverOnThread(&d);
+    }
+    ++sent[m.sort][d.result == 1];
+  }
+  std::printf("answered of sent: exact %u/%u fuzzy %u/%u miss %u/%u private exact %u/%u private fuzzy %u/%u\n",
+              sent[0][1], sent[0][0] + sent[0][1], sent[1][1], sent[1][0] + sent[1][1], sent[2][1],
+              sent[2][0] + sent[2][1], sent[3][1], sent[3][0] + sent[3][1], sent[4][1], sent[4][0] + sent[4][1]);
+  g_running = false;
+  if (editor) {
+    WaitForSingleObject(editor, INFINITE);
+    CloseHandle(editor);
+  }
+  host.stop(module);
+  FreeLibrary(module);
+  return 0;
+}
+
 // A fault (code of the freed DLL run after all, say) ends the program at
 // once, instead of waiting on a debugger.
 LONG WINAPI EndOnFault(EXCEPTION_POINTERS* fault) {
@@ -281,7 +515,8 @@ int main(int argc, char** argv) {
   const HostKind* host = kHosts;
   while (argc > 3 && std::strcmp(host->name, argv[3]) != 0 && std::strcmp(host->name, "none") != 0) ++host;
   if (argc < 4 || std::strcmp(host->name, argv[3]) != 0) {
-    std::fprintf(stderr, "usage: unloadcycles <dll> <cycles> <vlq|isky|none> [quiet|message|threads]\n");
+    std::fprintf(stderr, "usage: unloadcycles <dll> <cycles> <vlq|isky|none> [quiet|message|threads]\n"
+                         "       unloadcycles <dll> <messages> <vlq|isky> run <every> [lead] [web=<address>] [threads=<k>]\n");
     return 1;
   }
   char self[MAX_PATH];
@@ -294,6 +529,20 @@ int main(int argc, char** argv) {
   const Mode mode = m == "quiet" ? Mode::Quiet : m == "threads" ? Mode::Threads : Mode::Message;
   HMODULE api = *host->api ? LoadLibraryA((folder + "\\" + host->api).c_str()) : nullptr;
   LoadImports(dll);
+  if (m == "run") {
+    if (std::strcmp(host->name, "none") == 0) return 1;
+    const unsigned every = argc > 5 ? static_cast<unsigned>(std::atoi(argv[5])) : 10000;
+    bool lead = false;
+    unsigned threadEvery = 16;
+    for (int i = 6; i < argc; ++i) {
+      const std::string option = argv[i];
+      if (option == "lead") lead = true;
+      if (option.starts_with("web=")) g_webBase = option.substr(4);
+      if (option.starts_with("threads=")) threadEvery = static_cast<unsigned>(std::atoi(option.c_str() + 8));
+    }
+    return Run(dll, *host, api, folder, static_cast<unsigned>(cycles), every ? every : 1, lead,
+               threadEvery ? threadEvery : 1);
+  }
 
   Usage u;
   for (int n = 0; n <= cycles; ++n) {
