@@ -618,8 +618,9 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
       // More four-byte characters than one lead byte has stand-ins for.
       {false, "[kw]\r\n回复=" + fours + "ok\r\n", "[kw]\r\n回复=" + fours + "okZ\r\n"},
       // The file's last character cut (three bytes of four): the reply is shown and saved as
-      // the INI functions read it, the bytes that are no character as "?".
-      {false, "[kw]\r\n回复=手写ok\x95\x32\x82", "[kw]\r\n回复=手写ok??Z\r\n"},
+      // the INI functions read it, the bytes that are no character as "?"; the last line
+      // gains no line end.
+      {false, "[kw]\r\n回复=手写ok\x95\x32\x82", "[kw]\r\n回复=手写ok??Z"},
       // A UTF-16 file cut inside its last character (half a surrogate pair, the first and
       // the last there is): the reply is shown without it; the save is refused, and the
       // file stays whole.
