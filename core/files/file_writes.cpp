@@ -183,7 +183,7 @@ struct Known {
   platform::FileStamp steadyStamp;
   // The bytes the image was parsed of, where they are known.
   const std::string* Bytes() const {
-    if (unicode) return &unicode->bytes;
+    if (unicode) return unicode->bytes.empty() ? nullptr : &unicode->bytes;
     return image && imageOfBytes ? &image->text() : nullptr;
   }
 };
@@ -268,7 +268,8 @@ struct Parsed {
   std::shared_ptr<const IniImage> image;
   std::shared_ptr<const UnicodeFile> unicode;
 };
-Parsed ParsedOf(const std::string& path, std::string bytes);
+// `keepBytes`: of a file of Unicode text (see ReadFileText), for a write.
+Parsed ParsedOf(const std::string& path, std::string bytes, bool keepBytes);
 
 // The data folders whose lock this thread holds (one entry for each
 // DataFolderLock that holds it), and what it read of their files meanwhile,
@@ -395,7 +396,7 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
       }
       OtherProcessWait::Spend(waited);
       if (stays && (mayWait ? size != 0 || !shorter || late : !shorter)) {
-        Parsed parsed = asKnown ? Parsed{known.image, known.unicode} : ParsedOf(path, *read.own);
+        Parsed parsed = asKnown ? Parsed{known.image, known.unicode} : ParsedOf(path, *read.own, true);
         read.image = std::move(parsed.image);
         read.unicode = std::move(parsed.unicode);
         if (read.unicode) read.own.reset();  // the bytes are held there
@@ -608,13 +609,14 @@ std::optional<Checked> CodePageCheck(const IniImage& image, const std::string& o
   return Checked{run, std::nullopt};
 }
 
-// The check of a change of a file of Unicode text: every byte outside its
-// run is the file's (after a mark put before them), the run's bytes turn
-// into its text exactly, the bytes are judged of the form meant, and the
-// run's lines are checked as those of the code page are, in the text they
-// were changed in (a character the code page lacks, which a window's text
-// may hold, reads back as set there).
-bool UnicodeChangeMadeWhole(const UnicodeChange& c, const std::string& original,
+// The check of a change of a file of Unicode text (`image`: the file as
+// read): the run's text before is the run of the image's text, every byte
+// outside it is the file's (after a mark put before them), the run's bytes
+// turn into its text exactly, the bytes are judged of the form meant, and
+// the run's lines are checked as those of the code page are, in the text
+// they were changed in (a character the code page lacks, which a window's
+// text may hold, reads back as set there).
+bool UnicodeChangeMadeWhole(const IniImage& image, const UnicodeChange& c, const std::string& original,
                             const std::vector<IniChange>& changes) {
   const std::string& written = c.file->bytes;
   const std::size_t from = c.markAdded + c.bytesFrom;
@@ -625,14 +627,14 @@ bool UnicodeChangeMadeWhole(const UnicodeChange& c, const std::string& original,
     return false;
   }
   const IniImage was = ImageOfText(c.before, IniText::Unicode), is = ImageOfText(c.after, IniText::Unicode);
-  return LinesMadeWhole(was, is, changes) &&
+  return std::string_view(image.text()).substr(c.from, c.to - c.from) == was.text() && LinesMadeWhole(was, is, changes) &&
          ValuesReadBack(was, is, {0, c.before.size(), c.after.size()}, true, changes);
 }
 
 std::optional<Checked> Check(const IniImage& image, const std::string& original, const Made& made,
                              const std::vector<IniChange>& changes) {
   if (!made.unicode) return CodePageCheck(image, original, made.bytes, changes);
-  if (!UnicodeChangeMadeWhole(*made.unicode, original, changes)) return std::nullopt;
+  if (!UnicodeChangeMadeWhole(image, *made.unicode, original, changes)) return std::nullopt;
   return Checked{{}, std::nullopt};
 }
 
@@ -655,7 +657,7 @@ Parsed ImageAfter(const IniImage& image, Made made, Checked checked) {
           nullptr};
 }
 
-Parsed ParsedOf(const std::string& path, std::string bytes) {
+Parsed ParsedOf(const std::string& path, std::string bytes, bool keepBytes) {
   KnownFiles& f = Files();
   const std::string key = Folded(path);
   {
@@ -665,7 +667,7 @@ Parsed ParsedOf(const std::string& path, std::string bytes) {
     const std::string* const known = k.Bytes();
     if (known && *known == bytes) return {k.image, k.unicode};
   }
-  FileText read = ReadFileText(std::move(bytes));
+  FileText read = ReadFileText(std::move(bytes), keepBytes);
   auto image = std::make_shared<IniImage>();
   image->Load(std::move(read.text), read.unicode ? IniText::Unicode : IniText::CodePage, read.unicode != nullptr);
   KeepImage(path, image, read.unicode);
@@ -687,10 +689,12 @@ bool IniChangesMadeWhole(const IniImage& image, const std::string& original, con
 std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
                                      const std::vector<IniChange>& changes) {
   // A file of Unicode text: the change of its whole text.
-  const FileText was = ReadFileText(original);
+  FileText was = ReadFileText(original);
   if (was.unicode) {
-    const std::optional<UnicodeChange> c = UnicodeChangeBetween(*was.unicode, written);
-    if (!c || !UnicodeChangeMadeWhole(*c, original, changes)) return std::nullopt;
+    std::optional<UnicodeChange> c = UnicodeChangeBetween(*was.unicode, written);
+    const IniImage read = ImageOfText(std::move(was.text), IniText::Unicode);
+    if (c) c->to = read.text().size();
+    if (!c || !UnicodeChangeMadeWhole(read, *c, original, changes)) return std::nullopt;
     return ImageOf(written);
   }
   std::optional<Checked> checked = CodePageCheck(image, original, written, changes);
@@ -699,7 +703,7 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
 }
 
 std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::string bytes) {
-  return ParsedOf(path, std::move(bytes)).image;
+  return ParsedOf(path, std::move(bytes), /*keepBytes=*/false).image;
 }
 
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {

@@ -212,7 +212,7 @@ struct CountSink {
 // none, as "?": never longer than the bytes), and marks where characters
 // begin.
 struct HeldSink {
-  explicit HeldSink(std::size_t bytes) : text(TextOfRoom(bytes)) { text.resize(bytes); }
+  explicit HeldSink(std::size_t bytes) : text(BytesOfRoom(bytes)) { text.resize(bytes); }
   char* Begin() { return text.data(); }
   void Boundary(const char* out, std::size_t at) {
     const std::size_t done = static_cast<std::size_t>(out - text.data());
@@ -369,6 +369,19 @@ void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
       }
       continue;
     }
+    // Characters of three bytes one after the other (Chinese text) in a
+    // loop of their own.
+    std::size_t run = i;
+    for (; run + 3 <= n && (p[run] & 0xF0) == 0xE0; run += 3) {
+      const unsigned c = p[run], b1 = p[run + 1], b2 = p[run + 2];
+      if (((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80) || (c == 0xE0 && b1 < 0xA0) || (c == 0xED && b1 > 0x9F)) break;
+      out = d.sink.Character(out, (c & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F));
+    }
+    if (run > i) {
+      longs += static_cast<std::int64_t>((run - i) / 3), nonAscii += static_cast<std::int64_t>((run - i) / 3);
+      i = run;
+      continue;
+    }
     char32_t code;
     const std::size_t length = Utf8At(p, i, n, code);
     if (length == 0) {
@@ -393,12 +406,29 @@ void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
 template <bool kCounted, typename Sink>
 void DecodeUtf16(std::string_view bytes, bool little, Decoding<Sink>& d) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  // The high bytes of four units, and where their low bytes are.
+  const std::uint64_t highBytes = little ? 0xFF80FF80FF80FF80ull : 0x80FF80FF80FF80FFull;
+  const std::size_t low = little ? 0 : 1;
   char* out = d.sink.Begin();
   FormCounts counts;
   bool exact = true;
   char32_t high = 0;  // the first half of a pair, while the second is to come
   std::size_t i = 0;
-  for (; i + 1 < bytes.size(); i += 2) {
+  for (; i + 1 < size; i += 2) {
+    if ((i & (kMarkEvery / 4 - 1)) < 8 && high == 0) d.sink.Boundary(out, i);
+    if constexpr (!kCounted) {
+      // Four units of ASCII (none of them NUL) at a time.
+      std::uint64_t four;
+      if (high == 0 && i + 8 <= size && (std::memcpy(&four, p + i, 8), !(four & highBytes)) && p[i + low] &&
+          p[i + 2 + low] && p[i + 4 + low] && p[i + 6 + low]) {
+        const char ascii[4] = {static_cast<char>(p[i + low]), static_cast<char>(p[i + 2 + low]),
+                               static_cast<char>(p[i + 4 + low]), static_cast<char>(p[i + 6 + low])};
+        out = d.sink.Ascii(out, ascii, 4);
+        i += 6;
+        continue;
+      }
+    }
     const unsigned a = p[i], b = p[i + 1], unit = little ? a | b << 8 : a << 8 | b;
     if constexpr (kCounted) {
       const unsigned le = a | b << 8, be = a << 8 | b;
@@ -412,6 +442,11 @@ void DecodeUtf16(std::string_view bytes, bool little, Decoding<Sink>& d) {
       counts.misplacedLineEnds[0] += IsLineEnd(b);
       counts.misplacedLineEnds[1] += IsLineEnd(a);
     }
+    // A character of one unit, not a half of a pair: most of them.
+    if (high == 0 && unit != 0 && (unit < 0xD800 || unit > 0xDFFF)) {
+      out = d.sink.Character(out, unit);
+      continue;
+    }
     const bool second = unit >= 0xDC00 && unit <= 0xDFFF;
     if (high != 0) {
       const char32_t first = std::exchange(high, 0);
@@ -421,23 +456,22 @@ void DecodeUtf16(std::string_view bytes, bool little, Decoding<Sink>& d) {
       }
       exact = false;
       out = d.sink.Broken(out, i - 2);
+      if (unit != 0 && !(unit >= 0xD800 && unit <= 0xDFFF)) {
+        out = d.sink.Character(out, unit);
+        continue;
+      }
     }
-    if ((i & (kMarkEvery / 4 - 1)) < 2) d.sink.Boundary(out, i);
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       high = unit;
       continue;
     }
-    if (second || unit == 0) {
-      exact = false;
-      out = d.sink.Broken(out, i);
-      continue;
-    }
-    out = d.sink.Character(out, unit);
+    exact = false;  // a second half alone, or a NUL unit
+    out = d.sink.Broken(out, i);
   }
   if (high != 0) exact = false, out = d.sink.Broken(out, i - 2);
   d.sink.End(out);
   d.counts = Moved(d.counts, {}, counts);
-  d.exact = d.exact && exact && i == bytes.size();  // no byte after the last unit
+  d.exact = d.exact && exact && i == size;  // no byte after the last unit
 }
 
 template <typename Sink>
@@ -561,7 +595,7 @@ std::size_t LineAt(TextForm form, std::string_view bytes, std::size_t at) {
 
 UnicodeFile::~UnicodeFile() { KeepRoomOfBytes(bytes); }
 
-FileText ReadFileText(std::string bytes) {
+FileText ReadFileText(std::string bytes, bool keepBytes) {
   std::optional<Decoding<HeldSink>> decoded;
   MakeSureOfCodePage();
   const TextForm form = Judged(bytes, decoded);
@@ -574,7 +608,11 @@ FileText ReadFileText(std::string bytes) {
   file->marks = std::move(decoded->sink.marks);
   for (UnicodeFile::Mark& m : file->marks) m.bytes += mark;
   if (file->marks.empty()) file->marks.push_back({0, mark});
-  file->bytes = std::move(bytes);
+  if (keepBytes) {
+    file->bytes = std::move(bytes);
+  } else {
+    KeepRoomOfBytes(bytes);
+  }
   return {std::move(decoded->sink.text), std::move(file)};
 }
 
@@ -602,7 +640,7 @@ std::optional<std::string> TextToChange(TextForm form, std::string_view bytes) {
 std::optional<UnicodeChange> ChangedUnicodeFile(const IniImage& image, const UnicodeFile& file,
                                                 const std::vector<IniChange>& changes) {
   MakeSureOfCodePage();
-  if (!file.exact || changes.empty()) return std::nullopt;
+  if (!file.exact || changes.empty() || file.bytes.empty()) return std::nullopt;
   const std::string& held = image.text();
   UnicodeChange c{nullptr, 0, held.size(), {}, 0, 0, 0, 0, {}, {}};
   const IniChange& change = changes.front();

@@ -62,7 +62,7 @@ struct UnicodeFile {
   UnicodeFile& operator=(const UnicodeFile&) = default;
   ~UnicodeFile();  // its bytes' block is kept for the next file's (BytesOfRoom)
   TextForm form = TextForm::Utf8;
-  std::string bytes;  // the whole file, its mark too
+  std::string bytes;  // the whole file, its mark too; none where they were not kept (ReadFileText)
   // Every byte is part of a character the text holds, and turns back into
   // itself: no bytes that are no UTF-8, no half of a surrogate pair alone,
   // no NUL unit and nothing after the last whole unit of UTF-16. A file
@@ -78,12 +78,14 @@ struct UnicodeFile {
   std::vector<Mark> marks;
 };
 
-// A file's bytes read as the plug-in reads them.
+// A file's bytes read as the plug-in reads them. `keepBytes`: the bytes of a
+// file of Unicode text are kept with it (a change to it needs them); else
+// their block serves the next file read (BytesOfRoom).
 struct FileText {
   std::string text;  // as the INI functions hold it (IniText::Unicode for a file of Unicode text)
   std::shared_ptr<const UnicodeFile> unicode;  // none: the text is the bytes, of the code page
 };
-FileText ReadFileText(std::string bytes);
+FileText ReadFileText(std::string bytes, bool keepBytes = true);
 
 // The form ReadFileText judges the bytes to be of.
 TextForm FormOf(std::string_view bytes);
@@ -103,7 +105,7 @@ struct UnicodeChange {
   // page's, with GB18030's four bytes for a character it lacks.
   std::string before, after;
 };
-// `file` (read as `image`) with the changes made (names and values in the
+// `file` (read as `image`, its bytes kept) with the changes made (names and values in the
 // code page's text, or GB18030's four bytes for a character it lacks: a
 // window's text). One value set, or one section deleted, changes the run of
 // the section it walks; other changes the whole text. A file of UTF-8
