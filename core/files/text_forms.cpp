@@ -279,17 +279,12 @@ struct UnitSink {
 };
 
 // Where the first bytes that are no character begin.
-struct BrokenSink {
-  explicit BrokenSink(std::size_t = 0) {}
-  char* Begin() { return nullptr; }
-  void Boundary(const char*, std::size_t) {}
-  static char* Ascii(char* out, const char*, std::size_t) { return out; }
-  static char* Character(char* out, char32_t) { return out; }
+struct BrokenSink : CountSink {
+  using CountSink::CountSink;
   char* Broken(char* out, std::size_t at) {
     if (!first) first = at;
     return out;
   }
-  void End(char*) {}
 
   std::optional<std::size_t> first;
 };
