@@ -335,6 +335,10 @@ TEST(DataFileForms, AFileThatMixesTwoFormsIsToldWithALine) {
       {utf8 + Utf8(u8"[午安]\n回复=下午好").substr(0, 24), Kind::Mixed, 6},
       {Utf8(u8"\uFEFF[a]\r\n") + "k=\xD4\xE7\r\n", Kind::Mixed, 2},
       {"[\xCE\xE7]\r\nk=\xE4\xA1\xB0\r\nj=\xBF\xAA\r\n", Kind::None, 0},
+      // More lines of UTF-8 with a character of three bytes than lines that are none: two
+      // against one mixes, one against one is the code page's text (洹 is E4 A1 B0 in GBK).
+      {Utf8(u8"[早安]\r\n") + "k=\xBF\xAA\r\n" + Utf8(u8"j=晚\r\n"), Kind::Mixed, 2},
+      {"[\xCE\xE7]\r\nk=\xE4\xA1\xB0\r\n", Kind::None, 0},
       {le + "\x00\xD8"s + InForm(Utf8(u8"\r\n"), kEditorForms[5]), Kind::Broken, 3},
       {le + "x", Kind::Broken, 3},
       {le + std::string(2, '\0'), Kind::Broken, 3},
