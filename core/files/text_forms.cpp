@@ -360,7 +360,7 @@ void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
         out = d.sink.Ascii(out, bytes.data() + i, 8);
         i += 8;
       } else {
-        out = d.sink.Character(out, p[i++]);
+        out = d.sink.Ascii(out, bytes.data() + i++, 1);
       }
       continue;
     }
