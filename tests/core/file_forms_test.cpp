@@ -241,9 +241,13 @@ TEST(DataFileForms, EveryFormTakesEachChangeInItsOwnBytesAndLineEnds) {
        Utf8(u8"[早安]\r\n回复=1\r\n[晚安]\r\n回复=3\r\n"), {{"晚安", "回复", "3"}, {"\x80", "回复", ""}}},
       {"a key deleted", Utf8(u8"[新增词库]\r\n待添词汇=€\r\nx=1\r\n"), {{"新增词库", "待添词汇", std::nullopt}},
        Utf8(u8"[新增词库]\r\nx=1\r\n"), {{"新增词库", "x", "1"}}},
+      // (Keywords of an emoji and another character before a letter and a digit: names of
+      // their own.)
       {"the window's save of several keywords, an emoji", Utf8(u8"[早安]\r\n回复=早上好\r\n"),
-       {SetIn("早安", "回复", emoji), SetIn("笑|", "回复", emoji + "!")}, Utf8(u8"[早安]\r\n回复=😀\r\n[笑|]\r\n回复=😀!\r\n"),
-       {{"早安", "回复", "?"}, {"笑|", "回复", "?!"}}, false},
+       {SetIn("早安", "回复", emoji), SetIn("笑|", "回复", emoji + "!"), SetIn(emoji + "早x1", "回复", "1"),
+        SetIn(emoji + "早y1", "回复", "2")},
+       Utf8(u8"[早安]\r\n回复=😀\r\n[笑|]\r\n回复=😀!\r\n[😀早x1]\r\n回复=1\r\n[😀早y1]\r\n回复=2\r\n"),
+       {{"早安", "回复", "?"}, {"笑|", "回复", "?!"}, {emoji + "早x1", "回复", "1"}, {emoji + "早y1", "回复", "2"}}, false},
       {"the pair A2 E3, a character of the code page's own", Utf8(u8"[早]\r\nk=1\r\n"), {SetIn("早", "k", "\xA2\xE3")},
        Utf8(u8"[早]\r\nk=\uE76C\r\n"), {{"早", "k", "\xA2\xE3"}}},
       {"a reply's emoji read, one \"?\" a character", Utf8(u8"[表情]\r\n回复=😀好😀\r\n"), {},
@@ -276,6 +280,7 @@ TEST(DataFileForms, AChangeKeepsTheFormReadOrIsNotMade) {
     IniChange change;
     std::string after;  // none: not made, the file as it was
     TextForm form;
+    const char* read = nullptr;  // the value of a.k read after
   } rows[] = {
       {Utf8(u8";café\r\n[早安]\r\n回复=早上好\r\n"), {"早安", std::nullopt, std::nullopt}, Utf8(u8"\uFEFF;café\r\n"),
        TextForm::MarkedUtf8},
@@ -286,8 +291,14 @@ TEST(DataFileForms, AChangeKeepsTheFormReadOrIsNotMade) {
        le + InForm(Utf8(u8"好\r"), kEditorForms[5]), TextForm::Utf16le},
       // Not read whole: a half of a surrogate pair, a byte after the last unit, a byte that is no UTF-8 after a mark.
       {le + InForm(Utf8(u8"[a]\r\nk=1\r\n"), kEditorForms[5]) + "\x00\xD8"s, {"a", "k", "2"}, "", TextForm::Utf16le},
+      // What reads of such a file: "?" for the half alone, the character after it as it is.
+      {le + InForm(Utf8(u8"[a]\r\nk="), kEditorForms[5]) + "\x00\xD8"s + InForm(Utf8(u8"\uE76C\r\n"), kEditorForms[5]),
+       {"a", "k", "2"}, "", TextForm::Utf16le, "?\xA2\xE3"},
       {cut + "\x0A", {"a", "k", "2"}, "", TextForm::BareUtf16le},
       {Utf8(u8"\uFEFF[a]\r\nk=早\r\n") + "\xD4\xE7\r\n", {"a", "k", "2"}, "", TextForm::MarkedUtf8},
+      // A change that would leave a character first that is the mark of UTF-8 (U+FEFF, which
+      // reads as "?" there), so that the file would read otherwise, is not made.
+      {Utf8(u8"k=1\r\n\uFEFF;x\r\n[早]\r\n回复=1\r\n"), {"", "k", std::nullopt}, "", TextForm::Utf8},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.before.substr(0, 12));
@@ -295,6 +306,7 @@ TEST(DataFileForms, AChangeKeepsTheFormReadOrIsNotMade) {
     EXPECT_EQ(WriteIniChanges(file, {row.change}), !row.after.empty());
     EXPECT_EQ(ReadFile(file), row.after.empty() ? row.before : row.after);
     EXPECT_EQ(FormOf(ReadFile(file)), row.form);
+    if (row.read) EXPECT_EQ(ReadIniItem(file, "a", "k"), row.read);
   }
 }
 
