@@ -221,11 +221,11 @@ Spare<std::string> gSpareBytes;  // of a file of Unicode text, beside its text
 Spare<std::vector<IniImage::Section>> gSpareSections;
 Spare<std::vector<std::uint32_t>> gSpareTable;
 
-// An empty block with room for `count` items. A large one made anew has
-// room for a few more, so that it serves the next image when a file grew
-// a little.
+// An empty block with room for `count` items (the one kept where it has
+// room for `least` of them at least). A large one made anew has room for a
+// few more, so that it serves the next image when a file grew a little.
 template <class Block>
-Block RoomFor(Spare<Block>& spare, std::size_t count) {
+Block RoomFor(Spare<Block>& spare, std::size_t count, std::size_t least) {
   Block out;
   if (count * sizeof(typename Block::value_type) < kSpareFrom || gSparesGone) {
     out.reserve(count);
@@ -234,10 +234,10 @@ Block RoomFor(Spare<Block>& spare, std::size_t count) {
   {
     std::lock_guard<std::mutex> hold(spare.lock);
     // Not one much larger than asked: it would be held for nothing.
-    if (spare.block.capacity() >= count && spare.block.capacity() / 2 <= count) out.swap(spare.block);
+    if (spare.block.capacity() >= least && spare.block.capacity() / 2 <= count) out.swap(spare.block);
   }
   out.clear();
-  if (out.capacity() < count) out.reserve(count + count / 32);
+  if (out.capacity() < least) out.reserve(count + count / 32);
   return out;
 }
 
@@ -252,8 +252,8 @@ void KeepSpare(Spare<Block>& spare, Block& block) {
 
 }  // namespace
 
-std::string TextOfRoom(std::size_t bytes) { return RoomFor(gSpareText, bytes); }
-std::string BytesOfRoom(std::size_t bytes) { return RoomFor(gSpareBytes, bytes); }
+std::string TextOfRoom(std::size_t bytes) { return RoomFor(gSpareText, bytes, bytes); }
+std::string BytesOfRoom(std::size_t bytes, std::size_t least) { return RoomFor(gSpareBytes, bytes, std::min(least, bytes)); }
 void KeepRoomOfBytes(std::string& bytes) { KeepSpare(gSpareBytes, bytes); }
 
 ZOQ_HOT bool BlankIniName(std::string_view name) {
@@ -331,7 +331,7 @@ void IniImage::IndexSections(std::size_t from, std::size_t to) {
 
 void IniImage::BuildTable() {
   const std::size_t size = TableSizeFor(sections_.size());
-  table_ = RoomFor(gSpareTable, size);
+  table_ = RoomFor(gSpareTable, size, size);
   table_.assign(size, 0);
   const std::size_t mask = table_.size() - 1;
   for (std::size_t i = 1; i < sections_.size(); ++i) {
@@ -358,7 +358,7 @@ IniImage IniImage::Spliced(std::string text, std::size_t from, std::size_t to, s
   // than there were).
   std::size_t kept = 1;
   while (kept < sections_.size() && sections_[kept - 1].bodyEnd < from) ++kept;
-  out.sections_ = RoomFor(gSpareSections, sections_.size() + 16);
+  out.sections_ = RoomFor(gSpareSections, sections_.size() + 16, sections_.size() + 16);
   out.sections_.assign(sections_.begin(), sections_.begin() + static_cast<std::ptrdiff_t>(from == 0 ? 0 : kept));
   if (out.sections_.empty()) out.sections_.push_back({0, 0, 0, 0, 0});
   out.IndexSections(from, newTo);

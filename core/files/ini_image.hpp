@@ -24,9 +24,10 @@ bool BlankIniName(std::string_view name);
 // went last, where it is of about that size (the system hands out a fresh
 // block a page at a time, and each page's first use costs more than what
 // is copied into it). The same for the bytes of a file of Unicode text,
-// whose block is kept as it goes.
+// whose block is kept as it goes (`least`: a kept one with room for fewer
+// serves, a fresh one has room for all).
 std::string TextOfRoom(std::size_t bytes);
-std::string BytesOfRoom(std::size_t bytes);
+std::string BytesOfRoom(std::size_t bytes, std::size_t least = ~std::size_t{0});
 void KeepRoomOfBytes(std::string& bytes);
 
 // How a text's bytes read as characters. A file of the code page is read as

@@ -178,10 +178,11 @@ bool ShowsUtf16(const FormCounts& c, int order) {
 // (a byte written through a pointer may be part of anything behind a
 // reference, which would then be read again at each character), and gives
 // where it ended: a character, or bytes that are none at `at` (a NUL unit
-// of UTF-16 among them); `Boundary` tells it now and then where a character
-// begins, in what it wrote and in the bytes.
+// of UTF-16 among them); `Boundary` tells it where a character begins, in
+// what it wrote and in the bytes, no more than kBoundaryEvery bytes apart
+// (and gives where to go on writing).
 
-constexpr std::size_t kMarkEvery = 4096;
+constexpr std::size_t kMarkEvery = 4096, kBoundaryEvery = kMarkEvery / 4;
 constexpr std::size_t kNulsWithin = 65536;
 
 // The character's code of the code page at `out`; none written for 0.
@@ -201,7 +202,7 @@ char* PutAscii(char* out, const char* p, std::size_t n) {
 struct CountSink {
   explicit CountSink(std::size_t = 0) {}
   char* Begin() { return nullptr; }
-  void Boundary(const char*, std::size_t) {}
+  static char* Boundary(char* out, std::size_t) { return out; }
   static char* Ascii(char* out, const char*, std::size_t) { return out; }
   static char* Character(char* out, char32_t) { return out; }
   static char* Broken(char* out, std::size_t) { return out; }
@@ -210,15 +211,22 @@ struct CountSink {
 
 // The text as held (a character the code page lacks, or bytes that are
 // none, as "?": never longer than the bytes), and marks where characters
-// begin.
+// begin. Written into the block of the bytes of a file read before, where
+// one of about the size is kept (the text of Chinese UTF-8 is a fifth
+// shorter than its bytes): the room left is looked at at each boundary.
 struct HeldSink {
-  explicit HeldSink(std::size_t bytes) : text(BytesOfRoom(bytes)) { text.resize(bytes); }
+  explicit HeldSink(std::size_t bytes) : text(BytesOfRoom(bytes, bytes - bytes / 4)) { text.resize(text.capacity()); }
   char* Begin() { return text.data(); }
-  void Boundary(const char* out, std::size_t at) {
+  char* Boundary(char* out, std::size_t at) {
     const std::size_t done = static_cast<std::size_t>(out - text.data());
-    if (done < nextMark) return;
+    if (text.size() - done < 2 * kBoundaryEvery) {
+      text.resize(std::max(2 * text.size(), done + 2 * kBoundaryEvery));
+      out = text.data() + done;
+    }
+    if (done < nextMark) return out;
     marks.push_back({static_cast<std::uint32_t>(done), static_cast<std::uint32_t>(at)});
     nextMark = done + kMarkEvery;
+    return out;
   }
   static char* Ascii(char* out, const char* p, std::size_t n) { return PutAscii(out, p, n); }
   static char* Character(char* out, char32_t c) {
@@ -241,7 +249,7 @@ struct HeldSink {
 struct ChangeSink {
   explicit ChangeSink(std::size_t bytes) : text(2 * bytes, '\0') {}
   char* Begin() { return text.data(); }
-  void Boundary(const char*, std::size_t) {}
+  static char* Boundary(char* out, std::size_t) { return out; }
   static char* Ascii(char* out, const char* p, std::size_t n) { return PutAscii(out, p, n); }
   char* Character(char* out, char32_t c) {
     if (c == 0) return *out = '\0', out + 1;
@@ -262,7 +270,7 @@ struct ChangeSink {
 struct UnitSink {
   explicit UnitSink(std::size_t bytes) : units(2 * bytes, '\0') {}
   char* Begin() { return units.data(); }
-  void Boundary(const char*, std::size_t) {}
+  static char* Boundary(char* out, std::size_t) { return out; }
   static char* Ascii(char* out, const char* p, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) *out++ = '\0', *out++ = p[i];
     return out;
@@ -341,8 +349,7 @@ struct Decoding {
 
 // The characters of `bytes` (after any mark) of UTF-8, handed to the sink:
 // ASCII eight bytes at a time where it can, each other character (or where
-// bytes are no character), and places where one begins no more
-// than a quarter of kMarkEvery bytes apart; counted as the judgement
+// bytes are no character), and boundaries; counted as the judgement
 // counts. Not whole where it stopped at bytes that are no UTF-8
 // (`stopAtBroken`).
 template <typename Sink>
@@ -353,7 +360,7 @@ void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
   std::int64_t nonAscii = 0, longs = 0;
   bool exact = true;
   for (std::size_t i = 0, boundary = 0; i < n;) {
-    if (i >= boundary) d.sink.Boundary(out, i), boundary = i + kMarkEvery / 4;
+    if (i >= boundary) out = d.sink.Boundary(out, i), boundary = i + kBoundaryEvery;
     if (p[i] < 0x80) {
       std::uint64_t eight;
       if (i + 8 <= n && (std::memcpy(&eight, p + i, 8), !(eight & 0x8080808080808080ull))) {
@@ -365,9 +372,9 @@ void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
       continue;
     }
     // Characters of three bytes one after the other (Chinese text) in a
-    // loop of their own.
+    // loop of their own, up to the next boundary.
     std::size_t run = i;
-    for (; run + 3 <= n && (p[run] & 0xF0) == 0xE0; run += 3) {
+    for (const std::size_t end = std::min(n, boundary + 3); run + 3 <= end && (p[run] & 0xF0) == 0xE0; run += 3) {
       const unsigned c = p[run], b1 = p[run + 1], b2 = p[run + 2];
       if (((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80) || (c == 0xE0 && b1 < 0xA0) || (c == 0xED && b1 > 0x9F)) break;
       out = d.sink.Character(out, (c & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F));
@@ -411,7 +418,7 @@ void DecodeUtf16(std::string_view bytes, bool little, Decoding<Sink>& d) {
   char32_t high = 0;  // the first half of a pair, while the second is to come
   std::size_t i = 0;
   for (; i + 1 < size; i += 2) {
-    if ((i & (kMarkEvery / 4 - 1)) < 8 && high == 0) d.sink.Boundary(out, i);
+    if ((i & (kBoundaryEvery - 1)) < 8 && high == 0) out = d.sink.Boundary(out, i);
     if constexpr (!kCounted) {
       // Four units of ASCII (none of them NUL) at a time.
       std::uint64_t four;

@@ -306,7 +306,9 @@ TEST(DataFileForms, AChangeKeepsTheFormReadOrIsNotMade) {
     EXPECT_EQ(WriteIniChanges(file, {row.change}), !row.after.empty());
     EXPECT_EQ(ReadFile(file), row.after.empty() ? row.before : row.after);
     EXPECT_EQ(FormOf(ReadFile(file)), row.form);
-    if (row.read) EXPECT_EQ(ReadIniItem(file, "a", "k"), row.read);
+    if (row.read) {
+      EXPECT_EQ(ReadIniItem(file, "a", "k"), row.read);
+    }
   }
 }
 
