@@ -4,6 +4,7 @@
 #include "core/files/default_libraries.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
+#include "core/files/kept_times.hpp"
 #include "core/plugin.hpp"
 #include "text/text.hpp"
 #include "platform/clock.hpp"
@@ -72,6 +73,20 @@ void ReloadFuzzyKeywords(const std::function<void()>& meanwhile, bool anew) {
   p.SetFuzzy(std::move(index));
 }
 
+std::string NumberListAsRead(std::string_view list) {
+  std::string out;
+  for (std::size_t pos = 0, n; pos < list.size(); pos += n) {
+    n = text::CharLength(list, pos);
+    const unsigned char trail = n == 2 ? static_cast<unsigned char>(list[pos + 1]) : 0;
+    if (list[pos] == '\xA3' && trail >= 0xB0 && trail <= 0xB9) {
+      out += static_cast<char>('0' + (trail - 0xB0));  // "０".."９"
+    } else {
+      out.append(list, pos, n);
+    }
+  }
+  return out;
+}
+
 void LoadSettings() {
   PluginState& p = Plugin();
   const std::string data = p.RunDirectory + "\\ZOQData";
@@ -94,7 +109,7 @@ void LoadSettings() {
   o.插件开关 = readSwitch("插件开关");
   s.好友权限 = readSwitch("好友权限");
   s.群组权限 = readSwitch("群组权限");
-  s.主人号码 = read("主人号码");
+  s.主人号码 = NumberListAsRead(read("主人号码"));
   s.全员删除 = readSwitch("全员删除");
   s.全员可用 = readSwitch("全员可用");
   s.开启命令 = read("开启命令");
@@ -107,10 +122,14 @@ void LoadSettings() {
   s.精确冷却 = text::ReadWholeNumber32(read("精确冷却"));
   s.模糊冷却 = text::ReadWholeNumber32(read("模糊冷却"));
   o.仅限群号 = readSwitch("仅限群号");
-  o.群号列表 = read("群号列表");
+  o.群号列表 = NumberListAsRead(read("群号列表"));
   const bool rememberAccount = readSwitch("记忆登录");
   const std::string rememberedAccount = read("记忆号码");
   p.Change([&](Options& current) { current = o; });
+  // The cool-down times the host processes on the folder keep, held from
+  // now on: those another process kept stay while this one runs, though it
+  // has answered nothing yet.
+  KeptTimes::Of(CooldownFile(o));
 
   ReseedRandom();
 

@@ -69,6 +69,11 @@ bool WriteAdminItem(const std::string& key, const std::string& value);
 // window writes it (nullopt: written now, the file tells again).
 void TypedAdminItem(const std::string& key, const std::optional<std::string>& value);
 
+// A list of numbers (the owner numbers, the allowed groups) as the options
+// hold it, to be compared with the numbers of a message: its full-width
+// digits as the same ASCII digits, as a number setting reads them.
+std::string NumberListAsRead(std::string_view list);
+
 // Every enable path runs it after storing HostType: folders, options,
 // default libraries, fuzzy keywords.
 void LoadSettings();

@@ -142,7 +142,10 @@ std::optional<std::wstring> ShortPath(const std::wstring& path) {
   return extended ? PlainForm(brief) : brief;
 }
 
-bool FitsAnsiFunctions(const std::string& path) { return AnsiToWide(path).size() < MAX_PATH; }
+bool FitsAnsiFunctions(const std::string& path) {
+  static_assert(kLongestAnsiPath + 1 == MAX_PATH);
+  return AnsiToWide(path).size() <= kLongestAnsiPath;
+}
 
 std::string ExecutablePath() {
   std::wstring buffer(MAX_PATH, L'\0');

@@ -3,6 +3,7 @@
 // system: a path longer than the plain form allows works as well as the
 // others.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,8 +30,10 @@ std::optional<std::string> NameInCodePage(const std::wstring& path, std::string 
 // The short form (8.3) of the file or folder `path` (a full path), where the
 // volume has one; none else.
 std::optional<std::wstring> ShortPath(const std::wstring& path);
+// The most characters of a path the ANSI functions open: MAX_PATH with the NUL.
+inline constexpr std::size_t kLongestAnsiPath = 259;
 // Whether the ANSI functions open `path` (in the code page) as it is: it
-// fits their MAX_PATH characters with the NUL; a longer one they refuse.
+// has kLongestAnsiPath characters at most; a longer one they refuse.
 bool FitsAnsiFunctions(const std::string& path);
 // Short names as a volume that makes none gives them: none. A test plays
 // such a volume here; none in the plug-in.

@@ -111,6 +111,11 @@ AllTurns& Everyone() {
   return all;
 }
 
+const ThreadPointer<OthersWaitsRanOut>& RanOutCounts() {
+  static const ThreadPointer<OthersWaitsRanOut> counts;
+  return counts;
+}
+
 // Waits, with `all` locked, until no thread has its turn at `t` or a budget
 // is spent; the time the threads ahead waited on other processes meanwhile,
 // since this process last had the mutex: a lock that goes from process to
@@ -138,6 +143,20 @@ ULONGLONG AwaitTurn(AllTurns& all, Turns& t, std::uint32_t othersWaitMs, std::ui
 }
 
 }  // namespace
+
+OthersWaitsRanOut::OthersWaitsRanOut() : outer_(RanOutCounts().get()) { RanOutCounts().set(this); }
+
+OthersWaitsRanOut::~OthersWaitsRanOut() { RanOutCounts().set(outer_); }
+
+void OthersWaitsRanOut::Count(std::uint32_t allowedMs) {
+  if (OthersWaitsRanOut* const counts = RanOutCounts().get()) counts->allowed.push_back(allowedMs);
+}
+
+std::uint32_t OthersWaitsRanOut::Sum() const {
+  std::uint32_t sum = 0;
+  for (const std::uint32_t ms : allowed) sum += ms;
+  return sum;
+}
 
 std::string FolderLock::NameFor(const std::string& folder) {
   char name[96];
@@ -245,6 +264,9 @@ FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uin
   if (turn_ || t.owner != 0) {
     ReleaseSRWLockExclusive(&all.lock);
     if (turn_) Hold();
+    // In line behind a thread that waits on another process, until the
+    // budget for those was spent.
+    if (!turn_ && othersWaited_ >= othersWaitMs) OthersWaitsRanOut::Count(othersWaitMs);
     return;
   }
   t.owner = me;
@@ -264,6 +286,8 @@ FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uin
   AcquireSRWLockExclusive(&all.lock);
   const ULONGLONG now = GetTickCount64();
   othersWaited_ += static_cast<std::uint32_t>(now - t.othersSince);
+  // A wait that ran out waited all it was allowed, whatever a coarse clock says.
+  if (got == WAIT_TIMEOUT) othersWaited_ = std::max(othersWaited_, othersWaitMs);
   t.mutex = mutex;
   if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
     t.OthersWaitEnds(now);
@@ -275,9 +299,11 @@ FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uin
   WakeAllConditionVariable(&all.changed);
   ReleaseSRWLockExclusive(&all.lock);
   if (turn_) Hold();
+  if (got == WAIT_TIMEOUT) OthersWaitsRanOut::Count(left);
 }
 
 FolderLock::OthersHoldUp::OthersHoldUp() {
+  if (!Held().get()) return;  // no thread is in line behind this one
   AllTurns& all = Everyone();
   AcquireSRWLockExclusive(&all.lock);
   const ULONGLONG now = GetTickCount64();
@@ -290,6 +316,7 @@ FolderLock::OthersHoldUp::OthersHoldUp() {
 }
 
 FolderLock::OthersHoldUp::~OthersHoldUp() {
+  if (!Held().get()) return;
   AllTurns& all = Everyone();
   AcquireSRWLockExclusive(&all.lock);
   const ULONGLONG now = GetTickCount64();

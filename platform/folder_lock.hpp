@@ -25,8 +25,31 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zoq::platform {
+
+// While one stands on a thread, every wait of the thread on other processes
+// that ran out (for a data folder's lock, and the waits callers count in
+// it) is counted in it with the milliseconds it was allowed, in order: the
+// thread waited their sum at the least. What tests read of a caller's
+// budget: the sum within it, each wait given what was left of it.
+class OthersWaitsRanOut {
+ public:
+  OthersWaitsRanOut();
+  ~OthersWaitsRanOut();
+  OthersWaitsRanOut(const OthersWaitsRanOut&) = delete;
+  OthersWaitsRanOut& operator=(const OthersWaitsRanOut&) = delete;
+
+  // A wait of this thread that was allowed `allowedMs` ran out.
+  static void Count(std::uint32_t allowedMs);
+  std::uint32_t Sum() const;
+
+  std::vector<std::uint32_t> allowed;
+
+ private:
+  OthersWaitsRanOut* outer_;
+};
 
 class FolderLock {
  public:
@@ -45,9 +68,10 @@ class FolderLock {
   bool held() const { return turn_ != nullptr; }
 
   // While it stands, the thread that makes it waits on another program
-  // (one that holds a file of the folder) with its locks held: for the
-  // threads in line behind it, that is a wait on other processes, which
-  // their budget for those counts.
+  // (one that holds a file of the folder, or another process that holds an
+  // object of its own) with its locks held: for the threads in line behind
+  // it, that is a wait on other processes, which their budget for those
+  // counts.
   class OthersHoldUp {
    public:
     OthersHoldUp();

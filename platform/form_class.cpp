@@ -10,6 +10,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -150,6 +151,19 @@ std::optional<std::string> ReadAlikeByTheBoxes(std::wstring_view path) {
   return ansi;
 }
 
+// The characters of `path` that have no such name, each once, in GB18030.
+std::vector<std::string> NotReadAlike(std::wstring_view path) {
+  std::vector<std::string> lacking;
+  for (std::size_t i = 0, n; i < path.size(); i += n) {
+    n = IS_HIGH_SURROGATE(path[i]) ? 2 : 1;  // (a lone one at the end: substr takes what there is)
+    const std::wstring_view c = path.substr(i, n);
+    if (ReadAlikeByTheBoxes(c)) continue;
+    std::string shown = WideToGb18030(c);
+    if (std::find(lacking.begin(), lacking.end(), shown) == lacking.end()) lacking.push_back(std::move(shown));
+  }
+  return lacking;
+}
+
 LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                 DWORD_PTR data) {
   auto* events = reinterpret_cast<FormEvents*>(data);
@@ -177,8 +191,8 @@ LRESULT CALLBACK WatchProcedure(HWND control, UINT message, WPARAM wParam, LPARA
         const UINT got = DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
         path.resize(got);
         const std::optional<std::wstring> brief = ShortPath(path);
-        files.push_back(
-            {WideToGb18030(path), ReadAlikeByTheBoxes(path), brief ? ReadAlikeByTheBoxes(*brief) : std::nullopt});
+        files.push_back({WideToGb18030(path), ReadAlikeByTheBoxes(path),
+                         brief ? ReadAlikeByTheBoxes(*brief) : std::nullopt, NotReadAlike(path)});
       }
       DragFinish(drop);
       events->OnFilesDropped(control, files);
@@ -295,17 +309,20 @@ void WatchKeys(WindowHandle control, FormEvents& events, bool acceptFiles) {
   if (acceptFiles) DragAcceptFiles(control, TRUE);
 }
 
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030) {
-  // A DROPFILES block with wide paths, each ended by a NUL, the list by another.
-  std::wstring list;
-  for (const std::string& path : pathsGb18030) list += Gb18030ToWide(path) + L'\0';
-  list += L'\0';
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030, bool ansi) {
+  // A DROPFILES block with the paths, each ended by a NUL, the list by another.
+  std::wstring wide;
+  for (const std::string& path : pathsGb18030) wide += Gb18030ToWide(path) + L'\0';
+  wide += L'\0';
+  const std::string narrow = ansi ? WideToAnsi(wide) : std::string();
+  const std::size_t size = ansi ? narrow.size() : wide.size() * sizeof(wchar_t);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + size);
   if (!block) return;
   auto* files = static_cast<DROPFILES*>(GlobalLock(block));
   files->pFiles = sizeof(DROPFILES);
-  files->fWide = TRUE;
-  memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+  files->fWide = !ansi;
+  memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), ansi ? narrow.data() : static_cast<const void*>(wide.data()),
+         size);
   GlobalUnlock(block);
   if (!PostMessageW(control, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0)) GlobalFree(block);
 }

@@ -71,10 +71,12 @@ class Painter {
 // A file dropped on a control: its path in GB18030 (every character of it),
 // and the names the hosts may open it by, in the ANSI code page, each where
 // the boxes (GB18030) read its bytes as the same name: the path itself, and
-// its short form (8.3) where the volume has one.
+// its short form (8.3) where the volume has one; and the characters of the
+// path the code page lacks so (each once, in GB18030, in order).
 struct DroppedFile {
   std::string path;
   std::optional<std::string> name, shortName;
+  std::vector<std::string> lacking;
 };
 
 // How a child control notifies its parent.
@@ -159,8 +161,9 @@ void ChooseListItem(WindowHandle combo, int item);
 void CaretToEnd(WindowHandle edit, int before = 0);
 void SelectAllText(WindowHandle edit);
 // Drops files on a control as the shell would (tests): posted, handled when
-// the thread's message loop takes it.
-void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030);
+// the thread's message loop takes it. `ansi`: as an older drag source does,
+// the names in the ANSI code page (a character it lacks as "?").
+void DropFiles(WindowHandle control, const std::vector<std::string>& pathsGb18030, bool ansi = false);
 // The rest of a double click whose first click is being handled (a click
 // that closes the window it fell on, say): a second press of the left button
 // soon and near enough to make a double click with it, and its release,

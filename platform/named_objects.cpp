@@ -1,6 +1,7 @@
 #include "platform/named_objects.hpp"
 
 #include <windows.h>
+#include <ntsecapi.h>
 #include <sddl.h>
 
 #include <cstring>
@@ -52,6 +53,19 @@ void* OpenNamedMutex(const std::string& name) {
       name, "D:(A;;0x00100001;;;WD)S:(ML;;NW;;;LW)",
       [](SECURITY_ATTRIBUTES* a, const char* n) { return CreateMutexExA(a, n, 0, kMutexAccess); },
       [](const char* n) { return OpenMutexA(kMutexAccess, FALSE, n); });
+}
+
+void SecretBytes(void* bytes, std::size_t count) {
+  if (RtlGenRandom(bytes, static_cast<ULONG>(count))) return;
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  std::uint64_t x = static_cast<std::uint64_t>(counter.QuadPart) ^ (std::uint64_t{GetCurrentProcessId()} << 32) ^
+                    GetTickCount64() ^ reinterpret_cast<std::uintptr_t>(&counter);
+  auto* out = static_cast<unsigned char*>(bytes);
+  for (std::size_t i = 0; i < count; ++i) {
+    x = x * 6364136223846793005ull + 1442695040888963407ull;
+    out[i] = static_cast<unsigned char>(x >> 56);
+  }
 }
 
 SharedBlock::SharedBlock(const std::string& name, std::size_t size) : size_(size) {

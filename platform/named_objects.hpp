@@ -23,6 +23,11 @@ inline bool globalNamesRefused = false;
 // waiting on it and letting it go only; none when no name could be had.
 void* OpenNamedMutex(const std::string& name);
 
+// Fills `count` bytes from the system's random source: a secret no chat,
+// file or other program can foresee (what a shared block keys its hash
+// with). Should the source fail, the clocks and ids of the moment stand in.
+void SecretBytes(void* bytes, std::size_t count);
+
 // `size` bytes that every process opening `name` (a global one) shares,
 // zeroed by the first, with a mutex named `name` + "-lock". Where no name
 // can be had (or no memory mapped), a block and a mutex of this process's

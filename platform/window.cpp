@@ -269,14 +269,26 @@ void SetMessageBoxHook(MessageBoxHook hook) {
   Hook() = std::move(hook);
 }
 
-int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk, unsigned flags) {
+namespace {
+// The box with `text` read by `wide`.
+int ShowBox(WindowHandle owner, const std::string& text, std::wstring (*wide)(std::string_view),
+            const std::string& titleGbk, unsigned flags) {
   MessageBoxHook hook;
   {
     std::lock_guard<std::mutex> lock(hookLock);
     hook = Hook();
   }
-  if (hook) return hook(textGbk, titleGbk, flags);
-  return MessageBoxW(owner, Wide(textGbk).c_str(), Wide(titleGbk).c_str(), flags);
+  if (hook) return hook(text, titleGbk, flags);
+  return MessageBoxW(owner, wide(text).c_str(), Wide(titleGbk).c_str(), flags);
+}
+}  // namespace
+
+int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk, unsigned flags) {
+  return ShowBox(owner, textGbk, GbkToWide, titleGbk, flags);
+}
+
+void ShowWarning(WindowHandle owner, const std::string& textGb18030, const std::string& titleGbk) {
+  ShowBox(owner, textGb18030, Gb18030ToWide, titleGbk, MB_OK | MB_ICONWARNING);
 }
 
 bool AskYesNo(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk) {

@@ -145,6 +145,9 @@ int ShowMessageBox(WindowHandle owner, const std::string& textGbk, const std::st
 // A box with the buttons 是 and 否 (否 the default, the question icon) over
 // `owner`, through ShowMessageBox: true when 是 was pressed.
 bool AskYesNo(WindowHandle owner, const std::string& textGbk, const std::string& titleGbk);
+// A box with an OK button and the warning icon over `owner`, through the
+// same hook, its text in GB18030, which holds every character (a file's name).
+void ShowWarning(WindowHandle owner, const std::string& textGb18030, const std::string& titleGbk);
 // A task-modal box without owner, with an OK button and, when asked, the
 // exclamation icon: a box outside the settings windows, which may come up
 // inside any export. The module is pinned first (PinOwnModule), so that a host

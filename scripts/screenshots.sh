@@ -5,15 +5,17 @@
 # build/screenshots/wineprefix) and writes build/screenshots/<page>.png.
 # Needs xvfb, x11-apps, imagemagick and fonts-wqy-microhei
 # (WITH_GUI=1 scripts/setup.sh installs them).
-# Usage: scripts/screenshots.sh [build dir]
+# Usage: scripts/screenshots.sh [build dir [page...]] (every page when none is named)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
+shift || true
+pages=${*:-home options hint library listfocus large clicked typeahead picker ctrld escaped inserted chooser nobody unstored closeprompt focus noname several}
 out=$build/screenshots
 exe=$build/bin/ui_screens.exe
 cmake --build "$build" --target ui_screens >/dev/null
 mkdir -p "$out/run"
 cp "$exe" "$build/fakehosts/VLQapi.dll" "$out/run/"
-printf 'Api_GetOnLineList\t10001\\r\\n20002\\r\\n\n' > "$out/run/fakehost.answers"
+printf 'Api_GetOnLineList\t20001\\r\\n20002\\r\\n\n' > "$out/run/fakehost.answers"
 export WINEPREFIX=$out/wineprefix WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=
 export WINEDLLOVERRIDES="mscoree,mshtml="
 display=:$((90 + RANDOM % 9))
@@ -29,7 +31,7 @@ if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
   touch "$WINEPREFIX/.zoq-ready"
 fi
 cd "$out/run"
-for page in home options hint library listfocus large clicked typeahead picker ctrld escaped inserted chooser nobody unstored closeprompt focus noname several; do
+for page in $pages; do
   rm -rf ZOQData  # each page on a fresh data folder
   wine explorer /desktop=zoq,1280x800 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
   shown=$!

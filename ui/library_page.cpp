@@ -10,7 +10,7 @@
 #include "core/files/ini_items.hpp"
 #include "core/libraries.hpp"
 #include "core/plugin.hpp"
-#include "core/reply/sending.hpp"
+#include "core/reply/local_paths.hpp"
 #include "core/settings.hpp"
 #include "platform/code_pages.hpp"
 #include "platform/files.hpp"
@@ -33,12 +33,6 @@ constexpr const char* kDeleteFailed = "删除失败";
 // Said when a save found the entry changed in the file since the editor was
 // filled: the editor shows the file's value, nothing is written.
 constexpr const char* kChangedInFile = "文件已改动";
-// Said when a file dropped on the reply box has no name the template and
-// the hosts read back as that file (characters their code page lacks or
-// that a code reads otherwise, a path too long, and no short name that
-// serves): no code. Of a drop of several files, with how many went in
-// nowhere before it.
-constexpr const char* kNameNotHeld = "文件名含框架不支持的字符";
 constexpr const char* kSearchHint = "搜索内容 (CTRL+F)";
 constexpr int kKeyDelete = 46, kKeySpace = 32, kKeyEnter = 13;
 
@@ -65,6 +59,38 @@ std::vector<std::string> Pieces(const std::string& s) {
   }
   if (start < s.size()) pieces.push_back(s.substr(start));
   return pieces;
+}
+
+// The pieces of a name, each in quotes.
+std::string Quoted(const std::vector<std::string>& pieces) {
+  std::string out;
+  for (const std::string& piece : pieces) out += (out.empty() ? "“" : " “") + piece + "”";
+  return out;
+}
+
+// A dropped file that went in nowhere, for the owner: its path, and on the
+// next line why (what the host reads otherwise or lacks, shown; the length)
+// and what to do. `why`: of its own name, where the code page holds it.
+std::string RefusedFileLines(const platform::DroppedFile& file, const std::optional<PathObstacle>& why) {
+  const auto named = [](const std::vector<std::string>& pieces, const char* because) {
+    return "文件名里的" + Quoted(pieces) + because + "。请给文件改名，去掉" + (pieces.size() > 1 ? "它们" : "它") +
+           "，再拖进来。";
+  };
+  std::string reason;
+  if (!file.name) {
+    reason = named(file.lacking, "是框架用的编码（GBK）里没有的字，框架打不开这个文件");
+  } else if (why && why->kind == PathObstacle::Kind::TooLong) {
+    const auto decimal = [](std::size_t n) { return text::Decimal(static_cast<std::int64_t>(n)); };
+    reason = "这个路径有" + decimal(why->length) + "个字符，框架只能打开" + decimal(platform::kLongestAnsiPath) +
+             "个字符以内的路径。请把文件移到路径短一些的文件夹里，再拖进来。";
+  } else if (why && why->kind == PathObstacle::Kind::NoSuchFile) {
+    reason =
+        "按这个名字找不到文件（有的程序拖文件时，把名字里框架用的编码没有的字换成了“?”）。请从 Windows "
+        "的资源管理器里拖这个文件，或者给它改个名字。";
+  } else {
+    reason = named(why ? why->pieces : std::vector<std::string>{}, "，框架会读成别的意思，就找不到这个文件了");
+  }
+  return file.path + "\r\n" + reason;
 }
 
 // The cool-down box's change handler: the leading number, for the library
@@ -326,7 +352,6 @@ void SettingsWindow::SayInSearchBox(const char* text) { platform::SetWindowTextG
 
 void SettingsWindow::SuccessInSearchBox() {
   for (const char* failure : {kSaveFailed, kDeleteFailed, kChangedInFile}) TakeBackFromSearchBox(failure);
-  TakeBackFromSearchBox(droppedNowhere_);
 }
 
 void SettingsWindow::TakeBackFromSearchBox(const std::string& said) {
@@ -384,7 +409,7 @@ void SettingsWindow::RowToEditor() {
   filled_ = Filled{chosen.section, reply};
 }
 
-SettingsWindow::Dropped SettingsWindow::DropMediaFile(const platform::DroppedFile& file) {
+std::optional<std::string> SettingsWindow::DropMediaFile(const platform::DroppedFile& file) {
   // The two folders below the running directory as the reply variables that
   // the expansion turns back into them.
   const std::string& run = Plugin().RunDirectory;
@@ -406,36 +431,37 @@ SettingsWindow::Dropped SettingsWindow::DropMediaFile(const platform::DroppedFil
   const char* code = holdsAny({".jpg", ".gif", ".png", ".bmp"})   ? "[P="
                      : holdsAny({".amr", ".mp3", ".wav", ".flac"}) ? "[V="
                                                                    : nullptr;
-  if (!code) return Dropped::NotMedia;
-  // A name the hosts would take for another file, or for none, is no code:
-  // looked at as the host receives it, the folders expanded back.
+  if (!code) return std::nullopt;
+  // A name the host the window serves would take for another file, or for
+  // none, is no code: looked at as the host receives it, the folders
+  // expanded back (a name holding a folder variable's text holds brackets).
+  std::optional<PathObstacle> why;
   for (const std::optional<std::string>* name : {&file.name, &file.shortName}) {
     if (!*name) continue;
+    const std::optional<PathObstacle> obstacle = WhyHostMissesPath(**name, Plugin().HostType);
     const std::string inserted = withFolderVariables(**name);
     std::string received = inserted;
     for (const auto& [folder, variable] : kFolders) received = text::ReplaceAll(received, variable, run + folder);
-    if (text::EqualsIgnoreAsciiCase(received, **name) && PathReachesHostsAsWritten(received)) {
+    if (!obstacle && text::EqualsIgnoreAsciiCase(received, **name)) {
       AppendToReply(code + inserted + "]");
-      return Dropped::Inserted;
+      return std::nullopt;
     }
+    if (name == &file.name) why = obstacle;
   }
-  return Dropped::NoName;
+  return RefusedFileLines(file, why);
 }
 
 void SettingsWindow::DropMediaFiles(const std::vector<platform::DroppedFile>& files) {
-  std::size_t inserted = 0, nowhere = 0;
+  std::string refused;
+  std::size_t count = 0;
   for (const platform::DroppedFile& file : files) {
-    const Dropped dropped = DropMediaFile(file);
-    inserted += dropped == Dropped::Inserted;
-    nowhere += dropped == Dropped::NoName;
+    if (const std::optional<std::string> why = DropMediaFile(file)) refused += "\r\n\r\n" + *why, ++count;
   }
-  if (nowhere == 0) {
-    if (inserted > 0) TakeBackFromSearchBox(droppedNowhere_);
-    return;
-  }
-  droppedNowhere_ = kNameNotHeld;
-  if (files.size() > 1) droppedNowhere_ = text::Decimal(static_cast<std::int64_t>(nowhere)) + "个" + droppedNowhere_;
-  SayInSearchBox(droppedNowhere_.c_str());
+  if (count == 0) return;
+  const std::string head =
+      files.size() > 1 ? text::Decimal(static_cast<std::int64_t>(count)) + "个文件没有放进回复框：" : "这个文件没有放进回复框：";
+  // Last: the window may be gone once the box has been closed.
+  platform::ShowWarning(handle(), head + refused, platform::WindowTextGbk(handle()));
 }
 
 }  // namespace zoq::ui

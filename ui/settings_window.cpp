@@ -259,8 +259,11 @@ void SettingsWindow::SetPermissionPicture(const char* control, bool on) {
 
 namespace {
 
-EditHandler SaveTextSetting(TextOption setting, const char* key) {
-  return {[setting](const std::string& text) { Plugin().Change([&](Options& o) { setting(o) = text; }); },
+// `asRead`: what the core holds of the text typed (as the enable reads it).
+EditHandler SaveTextSetting(TextOption setting, const char* key, std::string (*asRead)(std::string_view) = nullptr) {
+  return {[setting, asRead](const std::string& text) {
+            Plugin().Change([&](Options& o) { setting(o) = asRead ? asRead(text) : text; });
+          },
           [key](const std::string& text) { return StoreAdminItem(key, text); }, key};
 }
 
@@ -270,10 +273,10 @@ EditHandler SettingsWindow::SaveCommandWord(TextOption setting, const char* key)
   return SaveTextSetting(std::move(setting), key);
 }
 EditHandler SettingsWindow::SaveOwnerNumber() {
-  return SaveTextSetting([](Options& o) -> std::string& { return o.Settings.主人号码; }, "主人号码");
+  return SaveTextSetting([](Options& o) -> std::string& { return o.Settings.主人号码; }, "主人号码", NumberListAsRead);
 }
 EditHandler SettingsWindow::SaveGroupList() {
-  return SaveTextSetting([](Options& o) -> std::string& { return o.群号列表; }, "群号列表");
+  return SaveTextSetting([](Options& o) -> std::string& { return o.群号列表; }, "群号列表", NumberListAsRead);
 }
 
 std::function<void()> SettingsWindow::ToggleSetting(SwitchOption setting, const char* key, const char* statusPicture,

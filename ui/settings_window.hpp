@@ -138,13 +138,12 @@ class SettingsWindow : public Form {
   void SearchLibrary();
   void RowToEditor();
   // A picture or voice code for a file of the kinds a code names, by a name
-  // the template and every host read back as that very file: its own, else
-  // its short one; none for a file without such a name.
-  enum class Dropped { NotMedia, Inserted, NoName };
-  Dropped DropMediaFile(const platform::DroppedFile& file);
-  // The codes of the files of one drop; the search box says how many files
-  // went in nowhere, or takes back what it said of an earlier drop once a
-  // code goes in.
+  // the template and the host the window serves read back as that very
+  // file: its own, else its short one. For a file of those kinds without
+  // such a name, the lines that tell the owner which and why.
+  std::optional<std::string> DropMediaFile(const platform::DroppedFile& file);
+  // The codes of the files of one drop; a box tells the owner which files
+  // went in nowhere and why (of a drop of several files, how many first).
   void DropMediaFiles(const std::vector<platform::DroppedFile>& files);
   // Appends `code` to the reply box, the caret where the owner goes on
   // typing (`caretBeforeEnd` characters before the end), in view.
@@ -202,8 +201,6 @@ class SettingsWindow : public Form {
   };
   std::optional<Filled> filled_;
   bool selectingFromCode_ = false;
-  // What the search box said of the last drop whose files went in nowhere.
-  std::string droppedNowhere_;
 };
 
 // Opens the settings window (modal; returns when it has been closed); a

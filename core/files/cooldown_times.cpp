@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
 #include "core/files/kept_times.hpp"
 #include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/lock.hpp"
 #include "text/text.hpp"
 
@@ -132,12 +134,72 @@ bool Holds(const DateTime& at, const DateTime& now, std::int32_t cooldownSeconds
 // Something is at the path (a file, or a folder of the name).
 bool SomethingAt(const std::string& file) { return platform::FileExists(file) || platform::FolderExists(file); }
 
-// How long a look at the kept times waits for another process at least:
-// they are held for a look or a change alone, so only a process stopped in
-// that moment keeps them longer. (Past that, a reply is held back: it
-// could not be tested.)
-constexpr std::uint32_t kKeptTimesAtLeastMs = 50;
-std::uint32_t KeptTimesWait() { return std::max(OtherProcessWait::Left(), kKeptTimesAtLeastMs); }
+// The budget of a reply's test for its waits on other processes: what the
+// thread has (OtherProcessWait: a message's), of which a part is kept back
+// for the looks at the kept times. While it stands, the waits on the
+// folder's write lock and on SAVE (core/files/file_writes.hpp) draw from
+// the rest, which is the thread's budget meanwhile; a look draws from the
+// rest first, then from the part kept back. At its end, what was drawn
+// goes off the thread's budget. So a look behind a stopped writer still
+// waits a moment for another process that looks at the kept times (they
+// are held for a look or a change alone), and the test waits no longer than
+// the budget in all, each wait given what is left.
+constexpr std::uint32_t kLooksPartMs = 30;
+
+class TestBudget {
+ public:
+  TestBudget()
+      : looks_(std::min(OtherProcessWait::Left(), kLooksPartMs)),
+        rest_(std::in_place, OtherProcessWait::Left() - looks_),
+        given_(OtherProcessWait::Left()) {}
+  ~TestBudget() {
+    const std::uint32_t drawn = given_ - OtherProcessWait::Left() + looksDrawn_;
+    rest_.reset();
+    OtherProcessWait::Spend(drawn);
+  }
+  TestBudget(const TestBudget&) = delete;
+  TestBudget& operator=(const TestBudget&) = delete;
+
+  std::uint32_t ForALook() const { return OtherProcessWait::Left() + looks_ - looksDrawn_; }
+  void Drawn(std::uint32_t ms) {
+    const std::uint32_t fromRest = std::min(ms, OtherProcessWait::Left());
+    OtherProcessWait::Spend(fromRest);
+    looksDrawn_ += std::min(ms - fromRest, looks_ - looksDrawn_);
+  }
+
+ private:
+  std::uint32_t looks_, looksDrawn_ = 0;
+  std::optional<OtherProcessWait> rest_;
+  std::uint32_t given_;
+};
+
+// While a look waits for the kept times' lock, another process may hold
+// it: for the threads in line behind this one at the folder's locks it
+// holds (a write of SAVE), that is a wait on other processes.
+struct WaitingOnOthers {
+  std::optional<platform::FolderLock::OthersHoldUp> waiting{std::in_place};
+};
+
+// A look at the kept times: their lock, waited for out of `budget`, or out
+// of the thread's budget (OtherProcessWait) without one.
+class Look : private WaitingOnOthers, public KeptTimes::Hold {
+ public:
+  explicit Look(KeptTimes& kept, TestBudget* budget = nullptr)
+      : Look(kept, budget, budget ? budget->ForALook() : OtherProcessWait::Left(), platform::Milliseconds()) {}
+
+ private:
+  Look(KeptTimes& kept, TestBudget* budget, std::uint32_t allowedMs, std::uint64_t start)
+      : KeptTimes::Hold(kept, allowedMs) {
+    waiting.reset();
+    // One that ran out waited all it was allowed; one that did not, no
+    // longer than that (the rest was this system's own work).
+    const auto waited =
+        *this ? static_cast<std::uint32_t>(std::min<std::uint64_t>(platform::Milliseconds() - start, allowedMs)) : allowedMs;
+    if (budget) budget->Drawn(waited);
+    else OtherProcessWait::Spend(waited);
+    if (!*this) platform::OthersWaitsRanOut::Count(allowedMs);
+  }
+};
 
 // How many kept times one write takes besides a reply's own: a message's,
 // and each of a stop's writes, which it makes for a while at most.
@@ -210,8 +272,8 @@ std::optional<std::vector<IniChange>> Settle(KeptTimes::Hold& hold, const IniIma
 
 // SAVE holds what the write settled (a time kept meanwhile for the same
 // key stays kept).
-void Settled(KeptTimes& kept, const std::vector<std::uint64_t>& settled) {
-  KeptTimes::Hold hold(kept, KeptTimesWait());
+void Settled(KeptTimes& kept, const std::vector<std::uint64_t>& settled, TestBudget* budget = nullptr) {
+  Look hold(kept, budget);
   if (hold) hold.InFile(settled);
 }
 
@@ -221,7 +283,7 @@ void Settled(KeptTimes& kept, const std::vector<std::uint64_t>& settled) {
 bool WriteKept(const std::string& file, KeptTimes& kept) {
   {
     // Only where a kept time can be written: a stop with none opens nothing.
-    KeptTimes::Hold hold(kept, KeptTimesWait());
+    Look hold(kept);
     bool more = false;
     if (!hold) return false;
     if (hold.Unwritten(1, 0, &more).empty()) return more;
@@ -232,7 +294,7 @@ bool WriteKept(const std::string& file, KeptTimes& kept) {
       file,
       [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
         if (platform::IsReadOnlyFile(file)) return std::nullopt;
-        KeptTimes::Hold hold(kept, KeptTimesWait());
+        Look hold(kept);
         if (!hold) return std::nullopt;
         return Settle(hold, image, fileThere, now, kSettleAtAStop, 0, settled);
       },
@@ -249,6 +311,7 @@ bool WriteKept(const std::string& file, KeptTimes& kept) {
 __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std::string& group,
                                              const std::string& key, std::int32_t cooldownSeconds,
                                              const std::string& fallback) {
+  TestBudget budget;
   const DateTime now = FromLocalTime(platform::Now());
   // A time in the file as last read, which is still that file, holds the
   // reply back without any lock and without opening it: the file's times
@@ -263,7 +326,7 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
   // So does a kept time (SAVE read-only, say), under the kept times' lock
   // alone.
   if (unchanged) {
-    KeptTimes::Hold hold(kept, KeptTimesWait());
+    Look hold(kept, &budget);
     if (hold && KeptHolds(hold, group, key, unchanged.get(), ValueIn(*unchanged, group, key), now, cooldownSeconds)) {
       return false;
     }
@@ -297,12 +360,12 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
         [&](const IniImage& image, bool fileThere) -> std::optional<std::vector<IniChange>> {
           // A file that cannot take a write is not written: the time is kept.
           const bool readOnly = platform::IsReadOnlyFile(file);
-          KeptTimes::Hold hold(kept, KeptTimesWait());
+          Look hold(kept, &budget);
           if (!hold || (!keeps && !(keeps = testAndKeep(hold, &image, fileThere))) || readOnly) return std::nullopt;
           return Settle(hold, image, fileThere, now, kSettleWithAReply, mineId, settled);
         },
         Writers::Anyone);
-    if (update == Update::Written) Settled(kept, settled);
+    if (update == Update::Written) Settled(kept, settled, &budget);
     if (keeps || update == Update::Declined) return keeps;
   }
   // Without the write lock, or SAVE not read under it in time (another
@@ -312,12 +375,12 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
   for (int look = 0; look < 3; ++look) {
     std::uint32_t moved = 0;
     {
-      KeptTimes::Hold hold(kept, KeptTimesWait());
+      Look hold(kept, &budget);
       if (!hold) return false;
       moved = hold.Moved();
     }
     const std::shared_ptr<const IniImage> image = SteadyIniImage(file);
-    KeptTimes::Hold hold(kept, KeptTimesWait());
+    Look hold(kept, &budget);
     if (!hold) return false;
     if (image && hold.Moved() != moved) continue;
     return testAndKeep(hold, image.get(), SomethingAt(file));
@@ -327,11 +390,11 @@ __attribute__((noinline)) bool TestAndRecord(const std::string& file, const std:
 
 void WriteUnwrittenCooldowns() {
   // A stop waits on another process no longer than a message does, and
-  // writes for a while at most: what it leaves stays kept while another
-  // host process on the folder runs.
+  // writes for a while at most, whatever the data folders it wrote in: what
+  // it leaves stays kept while another host process on the folder runs.
   const OtherProcessWait stop(kMessageFolderWaitMs);
+  const std::uint64_t until = platform::Milliseconds() + kStopWritesForMs;
   for (const auto& [file, kept] : KeptTimes::Opened()) {
-    const std::uint64_t until = platform::Milliseconds() + kStopWritesForMs;
     while (WriteKept(file, *kept) && platform::Milliseconds() < until) {
     }
   }
@@ -345,7 +408,7 @@ bool ForgetCooldowns(const std::string& file) {
   const FolderWriteLock writing(file);
   if (!writing.held()) return false;
   if (!RemoveDataFile(file, Writers::Anyone) && platform::FileExists(file)) return false;
-  KeptTimes::Hold hold(KeptTimes::Of(file), KeptTimesWait());
+  Look hold(KeptTimes::Of(file));
   if (!hold) return false;
   hold.Clear();
   return true;

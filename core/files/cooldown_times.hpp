@@ -45,7 +45,12 @@ std::int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 // process sees it, holds its replies back and goes into the file with the
 // next writes that can be made, a few with each; a change of its key in
 // SAVE made since (the owner's edit, or deletion, of the key) stands over
-// it. What a test costs does not grow with the times kept.
+// it. What a test costs does not grow with the times kept. Its waits on
+// other processes (the folder's write lock, SAVE held by another program,
+// the kept times' lock) are drawn from the thread's budget for them
+// (OtherProcessWait) and wait no longer than it in all, of which a part
+// (30 ms) is kept for the looks at the kept times: behind a stopped writer
+// they still wait a moment for another process's look.
 bool TestAndRecord(const std::string& file, const std::string& group, const std::string& key,
                    std::int32_t cooldownSeconds, const std::string& fallback);
 

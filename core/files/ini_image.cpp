@@ -282,9 +282,13 @@ std::string_view LineEndOf(std::string_view text) {
   return at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
 }
 
-std::uint32_t IniNameHash(std::string_view name) {
+std::string IniNameForm(std::string_view name) {
   std::string held;
-  return NameHash(Trimmed(AsAsked(name, held)));
+  std::string form(Trimmed(AsAsked(name, held)));
+  for (std::size_t pos = 0; pos < form.size(); pos += CharAt(form, pos)) {
+    if (form[pos] >= 'A' && form[pos] <= 'Z') form[pos] = static_cast<char>(form[pos] + 32);
+  }
+  return form;
 }
 
 // ---- IniImage ------------------------------------------------------------

@@ -148,8 +148,9 @@ ChangedRun ChangedSections(std::string_view before, std::string_view after);
 // equal once taken as they take them, without the blanks around them,
 // ASCII letters without case (read as `kind` reads them).
 bool SameIniName(std::string_view a, std::string_view b, IniText kind = IniText::CodePage);
-// A hash of a name as SameIniName takes it: names it holds one have one hash.
-std::uint32_t IniNameHash(std::string_view name);
+// A name as SameIniName takes it, ASCII letters in lower case: names it
+// holds one have the same form (what a hash of names is made over).
+std::string IniNameForm(std::string_view name);
 
 // `text`, the bytes of an INI file (ANSI, or GB18030), with the changes made
 // in order where WritePrivateProfileStringA makes them, and every other byte

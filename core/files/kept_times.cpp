@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/clock.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/lock.hpp"
@@ -29,10 +28,20 @@ namespace {
 // change that a process ended in the middle of is found by the check of
 // each record when the next holder has the lock, and every record is linked
 // anew then: the one time the lock is held for work that grows with the
-// table.
+// table, and it grows no faster than the records.
+//
+// The hash of a time's names is keyed with a secret the table makes when it
+// is made (SipHash-2-4 with a key of 128 bits from the system's random
+// source), which no chat or file can learn: names cannot be chosen to fall
+// into one bucket. A bucket still holds the names of at most
+// kMostInBucket times, so that a look at a key never walks more: one more
+// lets go of the oldest times of the table up to the bucket's oldest, as a
+// full table does (by chance, about once in 10^15 times kept into a full
+// table).
 constexpr std::size_t kBlockSize = 4u << 20;
-constexpr std::uint32_t kMagic = 0x32544B5A;  // the layout's version: "ZKT2"
+constexpr std::uint32_t kMagic = 0x33544B5A;  // the layout's version: "ZKT3"
 constexpr std::uint32_t kBuckets = 1u << 16;
+constexpr std::uint32_t kMostInBucket = 16;
 
 struct Head {
   std::uint32_t magic;
@@ -42,14 +51,15 @@ struct Head {
   std::uint64_t settled;  // every record before it is settled (below)
   std::uint32_t epoch;    // times SAVE was found deleted while a time stood for it
   std::uint32_t standsForFile;  // in this epoch, a time was kept beside SAVE or went into it
-  std::uint32_t seed;           // of the buckets' hash
-  std::uint32_t spare[5];
+  std::uint64_t secret[2];      // the key of the names' hash
+  std::uint32_t spare[2];
 };
 static_assert(sizeof(Head) == 64);
 
 constexpr std::size_t kBucketsAt = sizeof(Head);
 constexpr std::size_t kRingAt = kBucketsAt + kBuckets * sizeof(std::uint64_t);
 constexpr std::uint64_t kRing = kBlockSize - kRingAt;
+static_assert(kRing == KeptTimes::kRingBytes);
 
 constexpr std::uint32_t kFileWasThere = 1, kInFile = 2, kReplaced = 4, kForgotten = 8, kUnwritable = 16, kPad = 32;
 // Settled: SAVE is not to take it (any more).
@@ -67,7 +77,7 @@ struct RecordHead {
   std::uint32_t flags;
   std::uint32_t epoch;  // the epoch it was kept in, or went into SAVE in
 };
-static_assert(sizeof(RecordHead) == 64 && offsetof(RecordHead, next) == 48);
+static_assert(sizeof(RecordHead) == KeptTimes::kRecordHeadBytes && offsetof(RecordHead, next) == 48);
 
 std::atomic<std::uint64_t> gVisited{0};
 void Visit() { gVisited.fetch_add(1, std::memory_order_relaxed); }
@@ -83,9 +93,42 @@ std::uint32_t Check(const RecordHead& r) {
   return h;
 }
 
-std::uint32_t NamesHash(std::string_view section, std::string_view key) {
-  return IniNameHash(section) * 0x9E3779B1u + IniNameHash(key);
+std::uint64_t Rotate(std::uint64_t x, int by) { return (x << by) | (x >> (64 - by)); }
+
+}  // namespace
+
+std::uint64_t KeptTimes::SipHash24(const std::uint64_t key[2], std::string_view bytes) {
+  std::uint64_t v0 = key[0] ^ 0x736f6d6570736575ull, v1 = key[1] ^ 0x646f72616e646f6dull;
+  std::uint64_t v2 = key[0] ^ 0x6c7967656e657261ull, v3 = key[1] ^ 0x7465646279746573ull;
+  const auto rounds = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      v0 += v1, v1 = Rotate(v1, 13), v1 ^= v0, v0 = Rotate(v0, 32);
+      v2 += v3, v3 = Rotate(v3, 16), v3 ^= v2;
+      v0 += v3, v3 = Rotate(v3, 21), v3 ^= v0;
+      v2 += v1, v1 = Rotate(v1, 17), v1 ^= v2, v2 = Rotate(v2, 32);
+    }
+  };
+  const auto take = [&](std::uint64_t m) { v3 ^= m, rounds(2), v0 ^= m; };
+  const std::size_t whole = bytes.size() / 8 * 8;
+  for (std::size_t at = 0; at < whole; at += 8) {
+    std::uint64_t m = 0;
+    for (int i = 0; i < 8; ++i) m |= std::uint64_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    take(m);
+  }
+  std::uint64_t last = std::uint64_t(bytes.size()) << 56;
+  for (std::size_t i = whole; i < bytes.size(); ++i) {
+    last |= std::uint64_t(static_cast<unsigned char>(bytes[i])) << (8 * (i - whole));
+  }
+  take(last);
+  v2 ^= 0xff;
+  rounds(4);
+  return v0 ^ v1 ^ v2 ^ v3;
 }
+
+namespace {
+
+// The bucket of a hash of names.
+std::uint32_t PlaceOf(std::uint32_t hash) { return hash >> 16; }
 
 class Table {
  public:
@@ -128,6 +171,13 @@ class Table {
   }
   bool Settled(const RecordHead& r) const { return (r.flags & kSettled) || Forgotten(r); }
 
+  // The hash of the names as the INI functions take them (a name holds no
+  // NUL: it parts them).
+  std::uint32_t NamesHash(std::string_view section, std::string_view key) const {
+    return static_cast<std::uint32_t>(
+        KeptTimes::SipHash24(head().secret, IniNameForm(section) + '\0' + IniNameForm(key)));
+  }
+
   KeptTimes::Time TimeAt(std::uint64_t position) const {
     const RecordHead& r = at(position);
     return {{std::string(Section(r)), std::string(Key(r)), std::string(Value(r))},
@@ -135,30 +185,50 @@ class Table {
   }
 
   // The link to the newest record of the names (its bucket, or the record
-  // linked before it); none when there is none.
-  std::uint64_t* LinkTo(std::uint32_t hash, std::string_view section, std::string_view key) const {
+  // linked before it); none when there is none. `others`: the records of
+  // other names it went past, and the position of the oldest of them.
+  std::uint64_t* LinkTo(std::uint32_t hash, std::string_view section, std::string_view key,
+                        std::uint32_t* others = nullptr, std::uint64_t* oldest = nullptr) const {
     std::uint64_t* link = &Bucket(hash);
-    while (*link != 0 && Within(*link - 1)) {
+    std::uint32_t passed = 0;
+    for (; *link != 0 && Within(*link - 1); ++passed) {
       Visit();
       RecordHead& r = at(*link - 1);
       if (r.nameHash == hash && SameIniName(Section(r), section) && SameIniName(Key(r), key)) return link;
+      if (oldest) *oldest = *link - 1;
       link = &r.next;
     }
+    if (others) *others = passed;
     return nullptr;
   }
 
   // Links the record at `position` as the newest of its names: the one
-  // before it is replaced.
+  // before it is replaced. Its bucket full, the oldest times go up to the
+  // oldest one of it.
   void Link(std::uint64_t position) {
     RecordHead& r = at(position);
-    if (std::uint64_t* link = LinkTo(r.nameHash, Section(r), Key(r))) {
+    std::uint32_t others = 0;
+    std::uint64_t oldest = 0;
+    if (std::uint64_t* link = LinkTo(r.nameHash, Section(r), Key(r), &others, &oldest)) {
       RecordHead& old = at(*link - 1);
       *link = old.next;
       old.flags |= kReplaced;
+    } else if (others >= kMostInBucket) {
+      LetGoUpTo(oldest);
     }
     std::uint64_t& bucket = Bucket(r.nameHash);
     r.next = bucket;
     bucket = position + 1;
+  }
+
+  // The records before `position`, and its own, go out of the ring.
+  void LetGoUpTo(std::uint64_t position) {
+    Head& h = head();
+    while (h.start <= position) {
+      Visit();
+      h.start = After(h.start);
+    }
+    h.settled = std::max(h.settled, h.start);
   }
 
   // Where a record of `size` bytes goes: at the end, the oldest records
@@ -168,10 +238,7 @@ class Table {
     Head& h = head();
     const std::uint64_t left = kRing - h.end % kRing;
     std::uint64_t skip = size > left ? left : 0;
-    while (h.end + skip + size - h.start > kRing && h.start < h.end) {
-      Visit();
-      h.start = After(h.start);
-    }
+    while (h.end + skip + size - h.start > kRing && h.start < h.end) LetGoUpTo(h.start);
     if (skip && h.start == h.end) {
       h.start += skip;  // an empty ring begins anew at its physical start
     } else if (skip && left >= sizeof(RecordHead)) {
@@ -209,22 +276,24 @@ class Table {
     return position + 1;
   }
 
+  // A table made anew, with a secret of its own. Positions go on past the
+  // ones any holder may still name (the head as it stands, its last
+  // position maybe lost), and so does the count holders compare.
   void Reset() {
     Head& h = head();
-    // Positions go on past the ones any holder may still name.
-    const std::uint64_t from = h.magic == kMagic ? (std::max(h.start, h.end) + 7) / 8 * 8 + kRing : 0;
-    const std::uint32_t moved = h.magic == kMagic ? h.moved + 1 : 0;
+    const std::uint64_t from = (std::max(h.start, h.end) + 7) / 8 * 8 + kRing;
+    const std::uint32_t moved = h.moved + 1;
     std::memset(block_, 0, kRingAt);
     h.magic = kMagic;
     h.moved = moved;
     h.start = h.end = h.settled = from;
-    h.seed = static_cast<std::uint32_t>(platform::Milliseconds() * 2654435761u ^ reinterpret_cast<std::uintptr_t>(block_));
+    platform::SecretBytes(h.secret, sizeof h.secret);
   }
 
  private:
   const char* Text(const RecordHead& r) const { return reinterpret_cast<const char*>(&r + 1); }
   std::uint64_t& Bucket(std::uint32_t hash) const {
-    return reinterpret_cast<std::uint64_t*>(block_ + kBucketsAt)[((hash ^ head().seed) * 2654435761u) >> 16];
+    return reinterpret_cast<std::uint64_t*>(block_ + kBucketsAt)[PlaceOf(hash)];
   }
 
   // After a process ended holding the lock: the records up to the first
@@ -285,7 +354,7 @@ KeptTimes::KeptTimes(const std::string& name) : block_(name, kBlockSize) {}
 std::string KeptTimes::BlockNameFor(const std::string& file) {
   const std::size_t cut = platform::LastPathSeparator(file);
   const std::string folder = cut == std::string::npos ? std::string(".") : file.substr(0, cut);
-  return platform::FolderLock::KeptNameFor(folder) + "-times2";
+  return platform::FolderLock::KeptNameFor(folder) + "-times3";
 }
 
 KeptTimes& KeptTimes::Of(const std::string& file) {
@@ -299,10 +368,20 @@ KeptTimes& KeptTimes::Of(const std::string& file) {
 
 std::vector<std::pair<std::string, KeptTimes*>> KeptTimes::Opened() {
   TablesOpened& o = AllOpened();
-  std::lock_guard<platform::Mutex> hold(o.lock);
   std::vector<std::pair<std::string, KeptTimes*>> tables;
-  for (const auto& [name, opened] : o.byName) tables.emplace_back(opened.first, opened.second.get());
-  return tables;
+  std::vector<std::string> names;
+  {
+    std::lock_guard<platform::Mutex> hold(o.lock);
+    for (const auto& [name, opened] : o.byName) tables.emplace_back(opened.first, opened.second.get()), names.push_back(name);
+  }
+  // A folder made anew under the path of one whose table this is (the owner
+  // replaced the data folder while the host ran) has a table of its own: the
+  // old folder's times are none of its SAVE's.
+  std::vector<std::pair<std::string, KeptTimes*>> still;
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    if (BlockNameFor(tables[i].first) == names[i]) still.push_back(tables[i]);
+  }
+  return still;
 }
 
 std::uint64_t KeptTimes::Visited() { return gVisited.load(std::memory_order_relaxed); }
@@ -319,16 +398,21 @@ void KeptTimes::Hold::FileSeen(bool there) {
   ++h.moved;
 }
 
+std::uint32_t KeptTimes::Hold::Place(std::string_view section, std::string_view key) const {
+  const Table table(times_.block_);
+  return PlaceOf(table.NamesHash(section, key));
+}
+
 std::optional<KeptTimes::Time> KeptTimes::Hold::Find(std::string_view section, std::string_view key) const {
   const Table table(times_.block_);
-  const std::uint64_t* link = table.LinkTo(NamesHash(section, key), section, key);
+  const std::uint64_t* link = table.LinkTo(table.NamesHash(section, key), section, key);
   if (!link || table.Forgotten(table.at(*link - 1))) return std::nullopt;
   return table.TimeAt(*link - 1);
 }
 
 std::uint64_t KeptTimes::Hold::Keep(const IniChange& time, bool fileWasThere, FileValue before, bool writable) {
   Table table(times_.block_);
-  const std::uint32_t hash = NamesHash(time.section, *time.key);
+  const std::uint32_t hash = table.NamesHash(time.section, *time.key);
   FileValue replaced = kUnknown;
   if (const std::uint64_t* link = table.LinkTo(hash, time.section, *time.key)) {
     const RecordHead& old = table.at(*link - 1);

@@ -3,15 +3,18 @@
 // machine share, named after the folder's lock, with a lock of its own that
 // is held for a look at the table or a change of it, never while a file is
 // read or written, and never for work that grows with the times it holds: a
-// key's time is found by a hash of its names, a time goes in at the end, and
-// what SAVE is to take is handed out a few of the oldest at a time. A
+// key's time is found by a hash of its names keyed with a secret of the
+// table (no names can be chosen to crowd one place), a time goes in at the
+// end, and what SAVE is to take is handed out a few of the oldest at a time. A
 // reply's time goes in here as it is tested (the test and the keep are one
 // step under that lock, in whatever process) and stays until a write of SAVE
 // holds it; one that SAVE cannot take yet (read-only, held by another
 // program, a full disk) holds its replies in every process until a write can
 // be made. A time SAVE took stays too, marked so, and stands for SAVE where
 // SAVE cannot be read: every time in SAVE is one this table had, until the
-// purge or the owner's deletion of SAVE.
+// purge or the owner's deletion of SAVE. The table lasts while a process
+// has it open: every host process that enabled the plug-in on the folder,
+// until it unloads the plug-in.
 //
 // When the table is full, the times kept longest ago go first, whether SAVE
 // holds them or not: a group whose time went before SAVE took it may answer
@@ -50,10 +53,26 @@ class KeptTimes {
     bool inFile;
   };
 
+  // The ring the records of the times go round in: a time's record takes
+  // the bytes of its names and value and kRecordHeadBytes more, rounded up
+  // to 8, and begins at its id less one, modulo kRingBytes; the bytes left
+  // at the ring's end when the next record does not fit in them are
+  // skipped (tests place records by these).
+  static constexpr std::uint64_t kRingBytes = 3669952;
+  static constexpr std::uint64_t kRecordHeadBytes = 64;
+
   // The table of the data folder of `file` (its SAVE), opened once in this
-  // process and kept while the folder keeps its lock's name.
+  // process and kept while the process has the plug-in: from its enable
+  // (core/settings.cpp) or its first test of a cool-down, whichever comes
+  // first, so that the times it holds outlast the process that kept them
+  // while an enabled host runs on the folder.
   static KeptTimes& Of(const std::string& file);
-  // Each table this process has opened, with its SAVE.
+  // SipHash-2-4 of `bytes` under the key of 128 bits `key` (its halves as
+  // the reference reads them from 16 bytes): the hash a table keys with a
+  // secret of its own to place the names of its times.
+  static std::uint64_t SipHash24(const std::uint64_t key[2], std::string_view bytes);
+  // Each table this process has opened, with its SAVE, while the data
+  // folder at that path is still the one it was opened for.
   static std::vector<std::pair<std::string, KeptTimes*>> Opened();
   // The name of the block the table of `file` is in.
   static std::string BlockNameFor(const std::string& file);
@@ -77,6 +96,9 @@ class KeptTimes {
     // every time kept while one was, and every time one took (the owner
     // deleted it).
     void FileSeen(bool there);
+    // Where the times of the key of the section are linked, one of 65,536
+    // places a look at the key walks (tests crowd one by it).
+    std::uint32_t Place(std::string_view section, std::string_view key) const;
     // The time of the key of the section (names as the INI functions match
     // them), if the table has one: kept, or taken by SAVE.
     std::optional<Time> Find(std::string_view section, std::string_view key) const;

@@ -1,5 +1,6 @@
 #include "core/messages/commands.hpp"
 
+#include <algorithm>
 #include <optional>
 
 #include "core/files/file_writes.hpp"
@@ -31,6 +32,20 @@ struct LibraryTarget {
   bool fuzzy;
 };
 
+// Without the blanks at its ends: the spaces and tabs, which an INI value
+// loses on its way back, and the full-width spaces (A1 A1), which an owner
+// types after a command word as readily.
+std::string WithoutBlankEnds(std::string_view s) {
+  std::size_t begin = s.size(), end = 0;
+  for (std::size_t pos = 0, n; pos < s.size(); pos += n) {
+    n = text::CharLength(s, pos);
+    if ((n == 1 && (s[pos] == ' ' || s[pos] == '\t')) || s.substr(pos, n) == "\xA1\xA1") continue;
+    begin = std::min(begin, pos);
+    end = pos + n;
+  }
+  return begin < end ? std::string(s.substr(begin, end - begin)) : std::string();
+}
+
 // A value the INI read gives back whole: shorter than its read buffer.
 bool FitsIniValue(const std::string& value) { return value.size() < kIniValueBuffer; }
 
@@ -55,10 +70,13 @@ ReplyText AddReply(const std::string& text, const LibraryTarget& target) {
 
 // The section of `file` that `name` names, matched as the INI functions
 // match section names (leading blanks skipped, ASCII letters without case),
-// as the file keeps it; none when there is none.
+// as the file keeps it; none when there is none. Full-width spaces before it
+// are skipped as well: one stands after a command word as readily.
 std::optional<std::string> SectionNamed(const std::string& file, const std::string& name) {
   std::size_t start = 0;
-  while (start < name.size() && static_cast<unsigned char>(name[start]) <= ' ') ++start;
+  while (start < name.size() && (static_cast<unsigned char>(name[start]) <= ' ' || name.compare(start, 2, "\xA1\xA1") == 0)) {
+    start += name[start] == '\xA1' ? 2 : 1;
+  }
   if (start == name.size()) return std::nullopt;
   const std::string_view wanted = std::string_view(name).substr(start);
   for (const std::string& section : Plugin().Libraries.SectionNames(file)) {
@@ -70,7 +88,7 @@ std::optional<std::string> SectionNamed(const std::string& file, const std::stri
 }  // namespace
 
 ReplyText StageKeyword(const std::string& keyword) {
-  const std::string staged = text::ReplaceAll(keyword, ReadAdminItem("添加命令"), "");
+  const std::string staged = WithoutBlankEnds(text::ReplaceAll(keyword, ReadAdminItem("添加命令"), ""));
   // The keyword confirmed is the one this command staged.
   const DataFolderLock folder(AdminFile());
   if (!folder.held() || !FitsIniValue(staged) ||

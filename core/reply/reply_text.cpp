@@ -88,12 +88,25 @@ std::size_t ReplyText::Find(const ReplyText& pattern, std::size_t from, text::Ca
 }
 
 std::size_t ReplyText::FindWritten(std::string_view written, std::size_t from, text::Case mode) const {
-  return FindWhere(written, from, mode, [&](std::size_t pos) {
-    for (std::size_t i = pos; i < pos + written.size(); ++i) {
-      if (!IsWritten(i)) return false;
-    }
-    return true;
-  });
+  return FindWhere(written, from, mode, [&](std::size_t pos) { return All(pos, pos + written.size(), Origin::Written); });
+}
+
+bool ReplyText::AcrossOrigins(std::size_t pos) const {
+  return text::CharLength(text_, pos) == 2 && IsWritten(pos) != IsWritten(pos + 1);
+}
+
+ZOQ_HOT bool ReplyText::HasCharacterAcrossOrigins() const {
+  if (!AnyOutside(0, text_.size())) return false;  // the owner's alone
+  for (std::size_t pos = 0; pos < text_.size(); pos += text::CharLength(text_, pos)) {
+    if (AcrossOrigins(pos)) return true;
+  }
+  return false;
+}
+
+void ReplyText::SplitCharactersAcrossOrigins() {
+  for (std::size_t pos = 0; pos < text_.size(); pos += text::CharLength(text_, pos)) {
+    if (AcrossOrigins(pos)) text_[pos] = '?';
+  }
 }
 
 void ReplyText::Replace(const ReplyText& pattern, const ReplyText& value, text::Case mode) {

@@ -7,9 +7,10 @@
 // host delivered in it may be repeated, one from anywhere else not. The ids
 // the plug-in puts in (the sender, the group, the mentioned account) count
 // as written when they are plain ids (digits, a wxid, a "...@chatroom"),
-// since those form nothing; they keep an origin of their own, so that
-// sending can look at the local paths they help to make. Sending
-// (ToHostCodes) is the one place that turns it into host codes.
+// since those hold nothing a host reads as code; they keep an origin of
+// their own, so that sending can look at the local paths they help to make,
+// and they complete no variable and name no code. Sending (ToHostCodes) is
+// the one place that turns it into host codes.
 #pragma once
 #include <cstddef>
 #include <optional>
@@ -64,11 +65,10 @@ class ReplyText {
 
   // The first occurrence at or after byte `from` of `pattern`: the same
   // bytes (ASCII letters compared as `mode` says) of the same origin (an id
-  // as written); npos
-  // when there is none. A match never starts on the trail byte of a GBK
-  // double-byte character.
+  // as written); npos when there is none. A match never starts on the trail
+  // byte of a GBK double-byte character.
   std::size_t Find(const ReplyText& pattern, std::size_t from = 0, text::Case mode = text::Case::Sensitive) const;
-  // The same for `written` as the owner's text.
+  // The same for `written` as the owner's text (an id is no part of it).
   std::size_t FindWritten(std::string_view written, std::size_t from, text::Case mode) const;
   bool Contains(std::string_view written, text::Case mode = text::Case::Sensitive) const {
     return FindWritten(written, 0, mode) != text::npos;
@@ -84,6 +84,15 @@ class ReplyText {
   // (ASCII case ignored); nothing when the opening is missing.
   std::optional<ReplyVariable> FindVariable(std::string_view opening, std::string_view closing) const;
 
+  // Whether the text holds a character across origins: a lead byte and the
+  // byte after it that differ in whether they count as written, which a host
+  // that reads characters takes as one.
+  bool HasCharacterAcrossOrigins() const;
+  // Every character of one origin: the lead byte of each character across
+  // origins becomes "?" (as the hosts' code page reads a lead byte alone),
+  // the byte after it a character of its own.
+  void SplitCharactersAcrossOrigins();
+
   // The text as a web address: written runs as `convert` gives them (null:
   // as they are, ids still ids), each run of outside bytes converted and then
   // percent-encoded as one query value, reserved characters included, so
@@ -98,6 +107,8 @@ class ReplyText {
   std::size_t FindWhere(std::string_view bytes, std::size_t from, text::Case mode, Same same) const;
   static std::string WholeCharacters(std::string_view s);
   std::string_view Origins(std::size_t begin, std::size_t end) const;
+  // Whether the character at `pos` is one across origins.
+  bool AcrossOrigins(std::size_t pos) const;
   // An origin as it counts: an id as written.
   static constexpr char Counts(char origin) {
     return origin == static_cast<char>(Origin::Id) ? static_cast<char>(Origin::Written) : origin;

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/hosts.hpp"
-#include "platform/files.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -62,10 +61,10 @@ std::string_view InertClose(const HostProfile& host) {
   return host.escapedClose.empty() ? kFullWidthClose : host.escapedClose;
 }
 
-// "[N]" as CRLF where it is wholly written or wholly not (a line break of
-// the message), never where the owner's bracket closes outside text; the
-// written stored brackets as brackets; stored brackets that are not wholly
-// written stay as they are.
+// "[N]" as CRLF where the owner wrote it all or outside text did (a line
+// break of the message), never where the owner's bracket closes outside text
+// or an id's; the stored brackets the owner wrote as brackets; stored
+// brackets that outside text or an id helps to make stay as they are.
 // `in` itself when it holds neither; otherwise the text made in `out`.
 const ReplyText& WithBrackets(const ReplyText& in, ReplyText& out) {
   static constexpr std::array<CodeRow, 2> kStored{{{"&uoS8#", "["}, {"&uoS9#", "]"}}};
@@ -82,9 +81,9 @@ const ReplyText& WithBrackets(const ReplyText& in, ReplyText& out) {
     }
     const CodeRow* stored = nullptr;
     for (const CodeRow& row : kStored) {
-      if (StartsAt(s, pos, row.first) && !in.AnyOutside(pos, pos + row.first.size())) stored = &row;
+      if (StartsAt(s, pos, row.first) && in.All(pos, pos + row.first.size(), Origin::Written)) stored = &row;
     }
-    if (StartsAt(s, pos, "[N]") && (!in.AnyOutside(pos, pos + 3) || !in.AnyWritten(pos, pos + 3))) {
+    if (StartsAt(s, pos, "[N]") && (in.All(pos, pos + 3, Origin::Written) || !in.AnyWritten(pos, pos + 3))) {
       out.Append("\r\n", in.origin(pos));
       pos += 3;
     } else if (stored) {
@@ -150,18 +149,32 @@ struct KeyValue {
   std::size_t begin, end;
 };
 
+// The piece [begin, end) of `s` as a key and its value, when it holds "=".
+void AddKeyValue(std::vector<KeyValue>& keys, std::string_view s, std::size_t begin, std::size_t end) {
+  const std::string_view piece = s.substr(begin, end - begin);
+  if (const std::size_t eq = piece.find('='); eq != std::string_view::npos) {
+    keys.push_back({Trimmed(piece.substr(0, eq)), Trimmed(piece.substr(eq + 1)), begin, end});
+  }
+}
+
 std::vector<KeyValue> KeyValues(std::string_view s, std::size_t bodyBegin, std::size_t bodyEnd) {
   std::vector<KeyValue> keys;
   s = s.substr(0, bodyEnd);
   for (std::size_t begin = bodyBegin; begin <= bodyEnd;) {
     std::size_t comma = s.find(',', begin);
     if (comma == std::string_view::npos) comma = bodyEnd;
-    const std::string_view piece = s.substr(begin, comma - begin);
-    if (const std::size_t eq = piece.find('='); eq != std::string_view::npos) {
-      keys.push_back({Trimmed(piece.substr(0, eq)), Trimmed(piece.substr(eq + 1)), begin, comma});
-    }
+    AddKeyValue(keys, s, begin, comma);
     begin = comma + 1;
   }
+  return keys;
+}
+
+// The same as a host reads them: one key whose value runs from the first
+// "=" to the code's "]", on a host that does not split its codes at commas.
+std::vector<KeyValue> KeyValuesAsRead(std::string_view s, std::size_t bodyBegin, std::size_t bodyEnd, bool commas) {
+  if (commas) return KeyValues(s, bodyBegin, bodyEnd);
+  std::vector<KeyValue> keys;
+  AddKeyValue(keys, s, bodyBegin, bodyEnd);
   return keys;
 }
 
@@ -376,6 +389,9 @@ class HostCodes {
     out_.reserve(s_.size());
     for (std::size_t pos = 0; pos < s_.size();) {
       if (nextDropped_ < dropped_.size() && pos == dropped_[nextDropped_].first) {
+        // A lead byte alone before blanks left out would take the byte after
+        // them as its second: it goes out as the "?" a code page reads.
+        if (loneLeadEnd_ == out_.size()) out_.back() = '?';
         pos = dropped_[nextDropped_++].second;
         continue;
       }
@@ -391,6 +407,7 @@ class HostCodes {
         const std::size_t length = text::CharLength(s_, pos);
         if (SecondByteBracket(pos)) outsideBrackets_.push_back(out_.size() + 1);
         out_.append(s_, pos, length);
+        if (length == 1 && text::IsLeadByte(static_cast<unsigned char>(s_[pos]))) loneLeadEnd_ = out_.size();
         pos += length;
       }
     }
@@ -431,29 +448,40 @@ class HostCodes {
   }
 
   // What the bytes put in the code [open, close) that holds no other written
-  // "[" may be. Outside bytes: none in its name, nor in the blanks before
-  // it; none of its commas where the host splits codes at commas; only
-  // digits in a mention; a web address as a picture's or voice's file. A
-  // local path, whatever its key, is looked at as the host reads it: to the
+  // "[" may be. Outside bytes and ids: none in its name, nor in the blanks
+  // before it, nor the "=" or "," after it; none of its commas where the
+  // host splits codes at commas; only digits in a mention; a web address as
+  // a picture's or voice's file, as the host reads it (on a host that does
+  // not split its codes at commas, to the code's "]"). Each piece between
+  // commas is looked at too, as a host that splits there reads it. A local
+  // path, whatever its key, is looked at as the host reads it: to the
   // code's "]", blanks and control bytes before it included, and, on a host
   // that splits its codes at commas, to the next comma.
   bool PutInBytesAllowed(std::size_t open, std::size_t close) const {
     std::size_t nameEnd = AfterBlanks(s_, open + 1, close);
     while (nameEnd < close && IsNameByte(s_[nameEnd])) ++nameEnd;
-    if (t_.AnyOutside(open, nameEnd)) return false;
+    if (nameEnd < close && (s_[nameEnd] == '=' || s_[nameEnd] == ',')) ++nameEnd;
+    if (!t_.All(open, nameEnd, Origin::Written)) return false;
     const bool commas = host_.splitsCodesAtCommas, mention = IsMentionCode(s_, open);
     for (std::size_t i = open; i < close; ++i) {
       if (!Written(t_, i) && ((commas && s_[i] == ',') || (mention && !IsDigit(s_[i])))) return false;
     }
+    std::vector<KeyValue> keys = KeyValues(s_, open + 1, close);
+    if (!commas) {
+      const std::vector<KeyValue> read = KeyValuesAsRead(s_, open + 1, close, commas);
+      keys.insert(keys.begin(), read.begin(), read.end());
+    }
     std::size_t looked = open;  // the path looked at whole reaches here
-    for (const KeyValue& k : KeyValues(s_, open + 1, close)) {
+    for (const KeyValue& k : keys) {
       if (k.begin < looked || t_.All(k.begin, close, Origin::Written)) continue;
       if ((!IsFileKey(k.key) || IsWebAddress(k.value)) && !NamesLocalFile(k.value)) continue;
-      const std::size_t path = static_cast<std::size_t>(k.value.data() - s_.data());
+      // From the key's "=", blanks after it included: a path of blanks
+      // alone, or one that outside blanks begin, is outside text's too.
+      const std::size_t path = s_.find('=', k.begin) + 1;
       // ISky reads its file addresses decoded.
       const bool address =
           host_.deliveredMedia == DeliveredMedia::CqCodes || text::StartsWith(k.value, "file:", Case::IgnoreAscii);
-      if (!PathAllowed(path, close, address) || (commas && !PathAllowed(path, path + k.value.size(), address))) {
+      if (!PathAllowed(path, close, address) || (commas && !PathAllowed(path, k.end, address))) {
         return false;
       }
       looked = commas ? k.end : close;
@@ -462,10 +490,10 @@ class HostCodes {
   }
 
   // A web address that outside bytes help to make goes to the host as it
-  // was checked: without the blanks around it (a line break or a space
-  // before the address the message gave).
+  // was checked, the whole address the host reads: without the blanks
+  // around it (a line break or a space before the address the message gave).
   void DropBlanksAroundAddresses(std::size_t open, std::size_t close) {
-    for (const KeyValue& k : KeyValues(s_, open + 1, close)) {
+    for (const KeyValue& k : KeyValuesAsRead(s_, open + 1, close, host_.splitsCodesAtCommas)) {
       const std::size_t value = static_cast<std::size_t>(k.value.data() - s_.data());
       const std::size_t begin = s_.find('=', k.begin) + 1, end = value + k.value.size();
       if (!IsWebAddress(k.value) || !t_.AnyOutside(begin, k.end)) continue;
@@ -496,20 +524,24 @@ class HostCodes {
   // where a character goes out as "?" or the host's code page reads one: a
   // lead byte that no trail byte follows), nor, where the host reads the path
   // as an address, "%" (which it decodes) or "#" (where the address's path
-  // ends, as at "?"); and no ".." stands in a name that outside text helps
-  // to make.
+  // ends, as at "?"), neither as it stands nor in the escape an outside
+  // bracket goes out as ("&#91;"); and no ".." stands in a name that
+  // outside text helps to make.
   bool PlainName(std::size_t begin, std::size_t end, bool address) const {
     if (t_.All(begin, end, Origin::Written)) return true;
     const std::string_view name = std::string_view(s_).substr(begin, end - begin);
     if (t_.AnyOutside(begin, end) && name.find("..") != std::string_view::npos) return false;
     constexpr std::string_view kRefused = "<>:\"|?*", kRefusedInAddress = "%#";
+    const auto refused = [&](char c) {
+      return static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos ||
+             (address && kRefusedInAddress.find(c) != std::string_view::npos);
+    };
     for (std::size_t pos = begin; pos < end; pos += text::CharLength(s_, pos)) {
       const char c = s_[pos];
-      if (t_.origin(pos) != Origin::Written &&
-          (static_cast<unsigned char>(c) < ' ' || kRefused.find(c) != std::string_view::npos ||
-           (address && kRefusedInAddress.find(c) != std::string_view::npos))) {
-        return false;
-      }
+      // An outside bracket in the owner's code goes out inert.
+      const std::string_view sent =
+          c == '[' ? InertOpen(host_) : c == ']' ? InertClose(host_) : name.substr(pos - begin, 1);
+      if (t_.origin(pos) != Origin::Written && std::any_of(sent.begin(), sent.end(), refused)) return false;
       if (SecondByteBracket(pos) || BraceCodeOnSecondByte(pos) || LoneLeadByte(pos)) return false;
     }
     return !NamesAnotherFile(name);
@@ -607,6 +639,7 @@ class HostCodes {
   std::size_t codeEnd_ = 0;  // the end of the owner's last code the host reads (its written "]")
   std::vector<std::pair<std::size_t, std::size_t>> dropped_;  // blanks not sent, in order
   std::size_t nextDropped_ = 0;
+  std::size_t loneLeadEnd_ = 0;  // where a lead byte alone that was sent last ends in `out_`
   NextOf writtenClose_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == ']' && Written(t, p); }};
   NextOf writtenOpen_{t_, [](const ReplyText& t, std::size_t p) { return t.text()[p] == '[' && Written(t, p); }};
   NextOf putIn_{t_, [](const ReplyText& t, std::size_t p) { return t.origin(p) != Origin::Written; }};
@@ -653,9 +686,19 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
   return first;
 }
 
+// `in` when each of its characters is of one origin; otherwise `out`, `in`
+// with those characters split (ReplyText::SplitCharactersAcrossOrigins):
+// no byte of outside text goes out as one character with one the owner wrote.
+const ReplyText& CharactersOfOneOrigin(const ReplyText& in, ReplyText& out) {
+  if (!in.HasCharacterAcrossOrigins()) return in;
+  if (&in != &out) out = in;
+  out.SplitCharactersAcrossOrigins();
+  return out;
+}
+
 ZOQ_HOT std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, std::string_view delivered) {
   ReplyText changed;
-  const ReplyText& t = WithBrackets(reply, changed);
+  const ReplyText& t = CharactersOfOneOrigin(WithBrackets(reply, changed), changed);
   const HostProfile& host = HostProfileOf(hostType);
   // No byte of a bracket, nor outside text where the host has a code of
   // braces: nothing to turn, the text goes as it is.
@@ -663,23 +706,6 @@ ZOQ_HOT std::string ToHostCodes(const ReplyText& reply, std::int32_t hostType, s
   const bool brackets = std::any_of(s.begin(), s.end(), [](char c) { return c == '[' || c == ']'; });
   if (!brackets && (host.braceCode.empty() || !t.AnyOutside(0, s.size()))) return s;
   return HostCodes(t, host, delivered).Run();
-}
-
-bool PathReachesHostsAsWritten(std::string_view path) {
-  // Looked for byte by byte, as a host that reads its codes so finds them
-  // (a "]" may be the second byte of a character). A bracket: the
-  // expansion's variables, "[N]", "[|]" and the code's own end. ",": ISky
-  // and the function-table host read a code's values between commas. ISky
-  // reads a local file as a file address, decoded: "%" begins an escape,
-  // "#" ends the path, "&amp;" is its escape of "&"; its other escapes
-  // ("&#91;") and the stored brackets "&uoS8#" and "&uoS9#", which the send
-  // turns into brackets, hold a "#" too.
-  if (path.find_first_of("[],%#") != std::string_view::npos) return false;
-  if (text::Contains(path, "&amp;", Case::IgnoreAscii)) return false;
-  for (const HostProfile& host : HostProfiles()) {
-    if (!host.braceCode.empty() && path.find(host.braceCode) != std::string_view::npos) return false;
-  }
-  return platform::FitsAnsiFunctions(std::string(path));
 }
 
 ZOQ_HOT void SendReply(const MessageRecord& record, const ReplyText& reply) {

@@ -29,22 +29,30 @@ bool MentionsAccount(std::string_view delivered, const std::string& account);
 // when there is none.
 std::string FirstMentionedNumber(std::string_view text, std::string_view delivered);
 
-// The text as `hostType` receives it. "[N]" becomes CRLF where it is wholly
-// written or wholly outside text; the written "&uoS8#" and "&uoS9#" (exact
-// case) become "[" and "]", those from outside stay as they are. Only
-// written bytes form codes: a written "[" opens a code that runs to the next
-// written "]", and the written openers "[P=" and "[V=" become the host's
-// picture and voice codes. A code that holds outside bytes is opened only
-// when they are not in its name nor in the blanks before it, hold no comma
-// where the host splits codes at commas, are digits in a mention, give a
-// web address as a picture's or voice's file (sent without the blanks
-// around it), and no other written "[" stands in it; a local path in any key, read as the host reads it (to the code's
-// "]", or to the next comma where the host splits codes at commas) and as
-// it is sent (a character that goes out as "?" below is a "?" in it, and so
-// is a lead byte that no trail byte follows, as the host reads it), takes
-// from outside bytes one plain file name in the folder the owner wrote and
-// nothing else, and from the ids the plug-in puts in only plain names
-// (no device, no name with a trailing dot, no ".."). An outside bracket
+// The text as `hostType` receives it. No byte of outside text goes out as
+// one character with a byte the owner wrote: where the two would make one
+// (a lead byte of one before a byte of the other), the lead byte goes out as
+// "?", and so does a lead byte alone before blanks left out (below). "[N]"
+// becomes CRLF where the owner wrote it all or outside text did; the
+// written "&uoS8#" and "&uoS9#" (exact case) become "[" and "]", those that
+// outside text or an id helps to make stay as they are. Only written bytes
+// form codes: a written "[" opens a code that runs to the next written "]",
+// and the written openers "[P=" and "[V=" become the host's picture and
+// voice codes. A code that holds outside bytes or ids is opened only when
+// they are not in its name nor in the blanks before it nor the "=" or ","
+// after it, hold no comma where the host splits codes at commas, are digits
+// in a mention, give a web address as a picture's or voice's file (the
+// whole address the host reads: to the code's "]", or to the next comma
+// where the host splits codes at commas; sent without the blanks around
+// it), and no other written "[" stands in it; a local path in any key, read
+// as the host reads it (from the key's "=", blanks after it included, to the
+// code's "]", or to the next comma where the host splits codes at commas)
+// and as it is sent (a character that goes out as "?" below is a "?" in it,
+// and so is a lead byte that no trail byte follows, as the host reads it;
+// an outside bracket is the host's inert one), takes from outside bytes one
+// plain file name in the folder the owner wrote and nothing else, and from
+// the ids the plug-in puts in only plain names (no device, no name with a
+// trailing dot, no ".."). An outside bracket
 // that could begin a code of the host ("[" with an ASCII name and "=", ","
 // or ":", or "@", after it), or close one, or stands in the owner's code,
 // is written as the host's escape or as a full-width bracket; every other
@@ -56,13 +64,6 @@ std::string FirstMentionedNumber(std::string_view text, std::string_view deliver
 // of the host's own ids that the message itself brought, as it stood in
 // `delivered`.
 std::string ToHostCodes(const reply::ReplyText& text, std::int32_t hostType, std::string_view delivered = {});
-
-// Whether the path of a local file, written in a template as a picture's
-// or voice's file ("[P=" path "]"), reaches every host as that very path:
-// nothing in it that the expansion or the send changes, nor that a host
-// reads otherwise than as part of the path, and the host's ANSI functions
-// open it (it fits their length).
-bool PathReachesHostsAsWritten(std::string_view path);
 
 // Converts `text` for the active host and sends it through that host's
 // adapter, to the sender of a private record or the group of a group record;

@@ -20,6 +20,7 @@
 #include "platform/files.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
 #include "tests/host/harness.hpp"
+#include "tests/messages/session.hpp"
 
 namespace zoq {
 namespace {
@@ -480,21 +481,7 @@ struct OtherProgram {
   }
 };
 
-// The bytes as the file's, written in place by a program that then gives
-// it back its times (all of them where the system lets it: Wine keeps the
-// change time of the write).
-void WriteInPlaceKeepingTimes(const std::string& file, const std::string& bytes) {
-  const HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES | GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  FILE_BASIC_INFO times{};
-  GetFileInformationByHandleEx(h, FileBasicInfo, &times, sizeof times);
-  DWORD wrote = 0;
-  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
-  SetEndOfFile(h);
-  SetFileInformationByHandle(h, FileBasicInfo, &times, sizeof times);
-  CloseHandle(h);
-}
+using testing::WriteInPlaceKeepingTimes;
 
 // Mended: the check before our copy took the file's place compared sizes
 // (or no bytes): an editor's save between our read and our rename, of the
@@ -613,23 +600,48 @@ TEST(FileWrites, TheFileHoldsWhatWasReadOnlyWhileItHasAllOfIt) {
 // it looks at, with none kept and with 20,000 (SAVE read-only, or taking a
 // few of them with each reply): as little either way. (It looked at every
 // time kept, and with a read-only SAVE the times only grew: with 1,690 a
-// message took 145 ms.) A kept time more than a cool-down ahead counts as
-// none. A table too full for another time lets the oldest go: their groups
-// may answer again before their cool-down is over, the newest are held.
+// message took 145 ms.) So too with 4,095 times of names of one FNV-1a-32
+// hash, and the table linked anew after a process ended holding it looks
+// at a few times for each. (The names' hash was FNV-1a-32, with the
+// table's seed put in after it: such names shared one place whatever the
+// seed, each message looked at every one of them, and the relink took
+// seconds.) A kept time more than a cool-down ahead counts as none. A
+// table too full for another time lets the oldest go: their groups may
+// answer again before their cool-down is over, the newest are held; so
+// does a place of the table that holds 16 names when a 17th comes, up to
+// its oldest.
 TEST(KeptTimes, AReplysTestLooksAtAFewTimesHoweverManyAreKept) {
   const std::string file = testing::FreshTestRunFolder("kept-times-work") + "\\SAVE";
   KeptTimes& kept = KeptTimes::Of(file);
   const auto readOnly = [&](bool on) {
     SetFileAttributesA(file.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
   };
+  const std::vector<std::string> colliding = testing::NamesOfOneFnv1aHash();
   const struct {
     int kept;  // times kept first, each of a group of its own: g0 the oldest
     bool readOnly;
     const char* value = nullptr;  // the time they hold; none: now
     bool oldestAnswers = false;   // g0 answers again
+    bool collide = false;         // the groups and the new one are named by names of one FNV-1a-32 hash
+    bool onePlace = false;        // the groups and the new one are names of one place of the table
   } rows[] = {{0, true},  {20000, true}, {0, false}, {20000, false}, {60000, true, nullptr, true},
-              {1, true, "9999年1月1日", true}};
+              {1, true, "9999年1月1日", true}, {4095, true, nullptr, false, true}, {4095, false, nullptr, false, true},
+              {16, true, nullptr, true, false, true}};
+  std::vector<std::string> onePlace;  // 17 names: "p" and a number
   for (const auto& row : rows) {
+    if (row.onePlace && onePlace.empty()) {
+      const KeptTimes::Hold hold(kept, 1000);
+      std::vector<std::vector<std::string>> places(1 << 16);
+      for (int n = 0; onePlace.empty(); ++n) {
+        std::vector<std::string>& place = places[hold.Place("p" + std::to_string(n), "你好")];
+        place.push_back("p" + std::to_string(n));
+        if (place.size() == 17) onePlace = place;
+      }
+    }
+    const auto group = [&](int i) {
+      return row.collide ? colliding[i] : row.onePlace ? onePlace[i] : "g" + std::to_string(i);
+    };
+    const std::string fresh = row.collide ? colliding.back() : row.onePlace ? onePlace.back() : "new";
     readOnly(false);
     platform::WriteWholeFile(file, "[0]\r\nx=y\r\n");
     readOnly(row.readOnly);
@@ -638,15 +650,20 @@ TEST(KeptTimes, AReplysTestLooksAtAFewTimesHoweverManyAreKept) {
       KeptTimes::Hold hold(kept, 1000);
       ASSERT_TRUE(hold);
       hold.Clear();
-      for (int i = 0; i < row.kept; ++i) hold.Keep({"g" + std::to_string(i), "你好", value}, true, KeptTimes::kAbsent, true);
+      for (int i = 0; i < row.kept; ++i) hold.Keep({group(i), "你好", value}, true, KeptTimes::kAbsent, true);
     }
     const std::uint64_t before = KeptTimes::Visited();
-    EXPECT_TRUE(TestAndRecord(file, "new", "你好", 60, "0")) << row.kept;
+    EXPECT_TRUE(TestAndRecord(file, fresh, "你好", 60, "0")) << row.kept;
     const std::uint64_t visited = KeptTimes::Visited() - before;
-    EXPECT_LE(visited, 40u) << row.kept << " " << row.readOnly;
+    EXPECT_LE(visited, row.onePlace ? 60u : 40u) << row.kept << " " << row.readOnly;  // a full place: 16 a look
     if (row.kept == 0) continue;
-    EXPECT_EQ(TestAndRecord(file, "g0", "你好", 60, "0"), row.oldestAnswers) << row.kept;
-    EXPECT_FALSE(TestAndRecord(file, "g" + std::to_string(row.kept - 1), "你好", 60, "0")) << row.kept;
+    EXPECT_EQ(TestAndRecord(file, group(0), "你好", 60, "0"), row.oldestAnswers) << row.kept;
+    EXPECT_FALSE(TestAndRecord(file, group(row.kept - 1), "你好", 60, "0")) << row.kept;
+    if (!row.collide) continue;
+    testing::EndWithKeptTimesHeld(file);
+    const std::uint64_t beforeRelink = KeptTimes::Visited();
+    EXPECT_TRUE(KeptTimes::Hold(kept, 1000));
+    EXPECT_LE(KeptTimes::Visited() - beforeRelink, 4u * row.kept) << row.readOnly;
   }
   readOnly(false);
   KeptTimes::Hold hold(kept, 1000);
@@ -685,27 +702,64 @@ TEST(KeptTimes, AReplysTestLooksAtAFewTimesHoweverManyAreKept) {
   hold.Clear();
 }
 
+// The names of a time are placed by SipHash-2-4 (the reference's vectors:
+// the key 00 01 .. 0f, the message 00 01 .. of each length), keyed with a
+// secret each table makes for itself: the same names fall into other
+// places of another table.
+TEST(KeptTimes, NamesArePlacedByAHashKeyedWithASecretOfTheTable) {
+  const std::uint64_t key[2] = {0x0706050403020100ull, 0x0f0e0d0c0b0a0908ull};
+  const struct {
+    std::size_t length;
+    std::uint64_t hash;
+  } rows[] = {{0, 0x726fdb47dd0e0e31ull}, {1, 0x74f839c593dc67fdull}, {7, 0xab0200f58b01d137ull},
+              {8, 0x93f5f5799a932462ull}, {15, 0xa129ca6149be45e5ull}, {16, 0x3f2acc7f57c29bdbull}};
+  std::string all;  // each message the first bytes of it: the hash reads none past its own
+  for (char i = 0; i < 20; ++i) all += i;
+  for (const auto& row : rows) {
+    EXPECT_EQ(KeptTimes::SipHash24(key, std::string_view(all).substr(0, row.length)), row.hash) << row.length;
+  }
+  const KeptTimes::Hold one(KeptTimes::Of(testing::FreshTestRunFolder("kept-times-secret-1") + "\\SAVE"), 1000);
+  const KeptTimes::Hold other(KeptTimes::Of(testing::FreshTestRunFolder("kept-times-secret-2") + "\\SAVE"), 1000);
+  ASSERT_TRUE(one && other);
+  int same = 0;
+  for (int n = 0; n < 8; ++n) same += one.Place("1", std::to_string(n)) == other.Place("1", std::to_string(n));
+  EXPECT_LT(same, 8);
+}
+
 // What SAVE holds for the key of a time kept while SAVE could not take it
 // (read-only): an owner's edit or deletion of the key, made after, stands
 // over the kept time; what SAVE held then, the kept time itself, or the
 // time it took the place of (which a write of another host process may
 // have put there late) is no edit, and the kept time holds. Where SAVE
 // could not be read when the time was kept, the later of the two holds.
+//
+// The same reply spelled with blanks around its group and key, or letters
+// of another case, meets its time, as the INI functions take the names. A
+// time forgotten for an edit stays forgotten when the owner puts the old
+// value back. A reply's time, once it passed, holds the next: the time it
+// took the place of is not written after it.
 TEST(KeptTimes, OnlyAnotherTimeInSaveStandsOverAKeptOne) {
   const std::string file = testing::FreshTestRunFolder("kept-times-edits") + "\\SAVE";
   KeptTimes& kept = KeptTimes::Of(file);
   const std::string now = FormatDateTime(FromLocalTime(platform::Now()));
   const std::string then = "2000年1月1日", earlier = "1999年1月1日", edit = "2020年1月1日";
+  const std::string recent = testing::LocalTimeTextIn(-5);  // an edit that holds by itself
   const struct {
     std::optional<std::string> before;  // what SAVE held when the time was kept (none: no value)
     std::optional<std::string> now;     // what it holds now
     bool passes;
     bool unread = false;  // SAVE could not be read when the time was kept
+    std::pair<const char*, const char*> asked{"g", "k"};  // the group and key the reply is tested by
+    std::optional<std::string> putBack{};  // then the owner puts this value back: the reply passes
+    bool earlierOnly = false;              // only the earlier time is kept
   } rows[] = {{then, then, false},      {then, now, false},     {then, earlier, false}, {then, edit, true},
               {then, std::nullopt, true}, {std::nullopt, edit, true}, {std::nullopt, std::nullopt, false},
-              {then, edit, false, true}};
+              {then, edit, false, true},
+              {then, then, false, false, {" g\t", "K "}},
+              {.before = then, .now = recent, .passes = false, .putBack = then},
+              {.before = std::nullopt, .now = std::nullopt, .passes = true, .earlierOnly = true}};
   for (const auto& row : rows) {
-    const std::string what = row.before.value_or("-") + " " + row.now.value_or("-");
+    const std::string what = row.before.value_or("-") + " " + row.now.value_or("-") + " " + row.asked.first;
     platform::WriteWholeFile(file, row.now ? "[g]\r\nk=" + *row.now + "\r\n" : "[0]\r\nx=y\r\n");
     {
       KeptTimes::Hold hold(kept, 1000);
@@ -713,9 +767,14 @@ TEST(KeptTimes, OnlyAnotherTimeInSaveStandsOverAKeptOne) {
       hold.Clear();
       const KeptTimes::FileValue before = row.unread ? KeptTimes::kUnknown : KeptTimes::ValueInFile(row.before);
       hold.Keep({"g", "k", earlier}, true, before, true);  // the time this one took the place of
-      hold.Keep({"g", "k", now}, true, before, true);
+      if (!row.earlierOnly) hold.Keep({"g", "k", now}, true, before, true);
     }
-    EXPECT_EQ(TestAndRecord(file, "g", "k", 60, "0"), row.passes) << what;
+    const auto [group, key] = row.asked;
+    EXPECT_EQ(TestAndRecord(file, group, key, 60, "0"), row.passes) << what;
+    if (row.passes) EXPECT_FALSE(TestAndRecord(file, group, key, 60, "0")) << what;
+    if (!row.putBack) continue;
+    platform::WriteWholeFile(file, "[g]\r\nk=" + *row.putBack + "\r\n");
+    EXPECT_TRUE(TestAndRecord(file, group, key, 60, "0")) << what;
   }
   KeptTimes::Hold hold(kept, 1000);
   hold.Clear();
@@ -723,25 +782,45 @@ TEST(KeptTimes, OnlyAnotherTimeInSaveStandsOverAKeptOne) {
 
 // The kept times after a process ended while it held them, in the middle of
 // a change: the times up to the first that does not check out whole stay
-// (one that fills its record to the byte among them), the rest go.
+// (one that fills its record to the byte among them), found and still to
+// be written into SAVE, the rest go; also when they come after the bytes
+// skipped at the ring's end. A head that does not check out makes the table
+// anew, empty: the ids of its times name none of the times kept after it.
 TEST(KeptTimes, AChangeCutShortByTheEndOfItsProcessLeavesTheTimesBeforeIt) {
   const std::string file = testing::FreshTestRunFolder("kept-times-torn") + "\\SAVE";
   const std::string name = KeptTimes::BlockNameFor(file);
   KeptTimes& kept = KeptTimes::Of(file);
   static int runs = 0;  // the block outlives a run of the suite: each run's records bytes of their own
   ++runs;
+  const std::vector<std::string> keys{"A", "B", "C"};
+  enum class Head { Whole, Magic, EndBeforeStart };
   const struct {
     const char* torn;  // the key whose record a byte of is changed, or none
     std::vector<std::string> left;
-  } rows[] = {{nullptr, {"A", "B", "C"}}, {"B", {"A"}}, {"A", {}}};
+    bool afterPad = false;  // the times come right after the bytes skipped at the ring's end
+    Head head = Head::Whole;
+  } rows[] = {{nullptr, keys},          {"B", {"A"}}, {"A", {}}, {nullptr, keys, true}, {"C", {"A", "B"}, true},
+              {nullptr, {}, false, Head::Magic}, {nullptr, {}, false, Head::EndBeforeStart}};
+  // A time of group "1" whose record takes `bytes` (a value of 6 bytes).
+  const auto filler = [](std::uint64_t bytes) { return std::string(bytes - KeptTimes::kRecordHeadBytes - 7, 'f'); };
   for (const auto& row : rows) {
     const std::string value = "1234" + std::to_string(&row - rows) + std::to_string(runs % 10);
+    std::vector<std::uint64_t> ids;
+    std::uint32_t moved = 0;
     {
       KeptTimes::Hold hold(kept, 1000);
       ASSERT_TRUE(hold);
       hold.Clear();
-      for (const char* key : {"A", "B", "C"}) {
-        hold.Keep({"1", key, value}, true, KeptTimes::kAbsent, true);  // 1 + 1 + 6 bytes: no padding
+      moved = hold.Moved();
+      if (row.afterPad) {
+        // One time fills the ring and leaves its end at the ring's start; of
+        // two more the second ends 64 bytes before the ring's end.
+        for (const std::uint64_t bytes : {KeptTimes::kRingBytes, std::uint64_t{72}, KeptTimes::kRingBytes - 136}) {
+          ASSERT_NE(hold.Keep({"1", filler(bytes), value}, true, KeptTimes::kAbsent, true), 0u);
+        }
+      }
+      for (const std::string& key : keys) {
+        ids.push_back(hold.Keep({"1", key, value}, true, KeptTimes::kAbsent, true));  // 1 + 1 + 6 bytes: no padding
       }
     }
     const HANDLE mapping = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str());
@@ -756,18 +835,36 @@ TEST(KeptTimes, AChangeCutShortByTheEndOfItsProcessLeavesTheTimesBeforeIt) {
       ASSERT_NE(at, blockEnd);
       at[2] = '7';
     }
-    std::thread([&] {  // another process, ended with the table held
-      const HANDLE lock = OpenMutexA(SYNCHRONIZE, FALSE, (name + "-lock").c_str());
-      WaitForSingleObject(lock, INFINITE);
-      CloseHandle(lock);
-    }).join();
+    if (row.head == Head::Magic) block[0] ^= 0x55;
+    if (row.head == Head::EndBeforeStart) {
+      // The head's end (past C's record) is put before its start (A's).
+      const std::uint64_t end = ids.back() - 1 + 72, start = ids.front() - 1 - 8;
+      std::uint64_t* head = reinterpret_cast<std::uint64_t*>(block);
+      std::uint64_t* at = std::find(head, head + 8, end);
+      ASSERT_NE(at, head + 8);
+      *at = start;
+    }
+    testing::EndWithKeptTimesHeld(file);
     KeptTimes::Hold hold(kept, 1000);
     ASSERT_TRUE(hold);
-    std::vector<std::string> left;
-    for (const char* key : {"A", "B", "C"}) {
+    std::vector<std::string> left, unwritten;
+    for (const std::string& key : keys) {
       if (hold.Find("1", key)) left.push_back(key);
     }
-    EXPECT_EQ(left, row.left) << (row.torn ? row.torn : "none");
+    for (const KeptTimes::Time& t : hold.Unwritten(10, 0)) unwritten.push_back(*t.time.key);
+    const std::string what = (row.torn ? row.torn : "none") + std::string(row.afterPad ? " after the pad" : "");
+    EXPECT_EQ(left, row.left) << what;
+    EXPECT_EQ(unwritten, row.left) << what;
+    EXPECT_NE(hold.Moved(), moved) << what;  // a test that read SAVE meanwhile looks again
+    if (row.head != Head::Whole) {
+      for (const std::string& key : keys) {
+        const std::uint64_t id = hold.Keep({"1", key, value}, true, KeptTimes::kAbsent, true);
+        EXPECT_GT(id, *std::max_element(ids.begin(), ids.end())) << key;
+      }
+      hold.Forget(ids);
+      hold.InFile(ids);
+      EXPECT_EQ(hold.Unwritten(10, 0).size(), keys.size());
+    }
     UnmapViewOfFile(block), CloseHandle(mapping);
   }
 }

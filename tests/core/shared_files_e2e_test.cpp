@@ -255,6 +255,7 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
     bool killed = false;   // every host killed first, and one started
     bool started = false;  // a host started first
     bool heldOpen = false;
+    bool heldAlone = false;  // the program holds SAVE open, sharing nothing
     int counted = 0;       // the host answers so many private messages first (its 151st reply purges)
     bool letGo = false;    // the program lets go of SAVE first
     std::optional<std::string> owner{};  // the owner writes this time of the group's key first ("": deletes it)
@@ -286,13 +287,25 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
               // silenced its key until then.)
               {.host = 4, .group = "6", .answered = 1, .owner = "2099年1月1日"},
               {.host = 3, .group = "6", .answered = 0},
-              {.host = 4, .group = "7", .answered = 0, .owner = LocalTimeTextIn(30)}};
+              {.host = 4, .group = "7", .answered = 0, .owner = LocalTimeTextIn(30)},
+              // While the program holds SAVE alone, a host that cannot
+              // read it keeps its time without knowing SAVE's value; to a
+              // host that has SAVE as it last read it, that is no owner's
+              // edit: the kept time holds. (Host 3 forgot it and answered.)
+              {.host = 3, .group = "9", .answered = 1},  // SAVE as host 3 wrote it, not as host 4 read it
+              {.host = 4, .group = "10", .answered = 1, .heldAlone = true},
+              {.host = 3, .group = "10", .answered = 0},
+              {.host = 4, .group = "10", .answered = 0, .letGo = true}};
   for (const auto& row : rows) {
     if (row.swapped) swap();
     if (row.killed) killAll();
     if (row.started) start();
     if (row.heldOpen && program == INVALID_HANDLE_VALUE) {
       program = CreateFileA(save.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(program, INVALID_HANDLE_VALUE);
+    }
+    if (row.heldAlone) {
+      program = CreateFileA(save.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
       ASSERT_NE(program, INVALID_HANDLE_VALUE);
     }
     if (row.letGo) CloseHandle(program), program = INVALID_HANDLE_VALUE;
@@ -433,6 +446,50 @@ TEST(SharedFiles, HostProcessesOnOneDataFolderHoldOneCooldown) {
     hosts[4]->CallNumber("Event", VlqEvent(1, kOwner, "添加词汇新"));
     EXPECT_EQ(ReadIniItem(path + "\\admin", "新增词库", "待添词汇"), "");
     ReleaseMutex(lock), CloseHandle(lock);
+  }
+}
+
+// Times kept while SAVE could not take them (read-only) outlast the host
+// process that kept them while another runs on the folder with the plug-in
+// enabled, whether that one answered a cool-down before or not: it holds
+// their groups back, and its stop writes them once SAVE takes them. (One
+// enabled that had answered nothing did not hold them: when the host that
+// kept them quit, they were lost, and it answered every one of the groups.)
+TEST(SharedFiles, TimesKeptOutlastTheirHostWhileAnotherIsEnabledOnTheFolder) {
+  constexpr int kGroups = 20;
+  for (const bool answeredBefore : {false, true}) {
+    const std::string folder = FreshRunFolder(answeredBefore ? "kept-outlast-answered" : "kept-outlast-idle");
+    const std::string path = folder + "\\ZOQData\\ZOQ-F-关键词", save = path + "\\SAVE";
+    CreateDirectoryA((folder + "\\ZOQData").c_str(), nullptr);
+    CreateDirectoryA(path.c_str(), nullptr);
+    for (const auto& [name, bytes] : Files{{"SayZ.ini", Library({{"K", "k"}})}, {"SayM.ini", ""},
+                                           {"admin", "[admin]\r\n精确冷却=60\r\n"}, {"SAVE", "[0]\r\nx=y\r\n"}}) {
+      WriteFile(path + "\\" + name, bytes);
+    }
+    CopyFileA((FakeHostFolder() + "\\VLQapi.dll").c_str(), (folder + "\\VLQapi.dll").c_str(), FALSE);
+    const auto group = [](const std::string& name) {
+      std::vector<Arg> event = VlqEvent(2, kStranger, "K");
+      event[3] = name;
+      return event;
+    };
+    auto keeper = std::make_unique<Host>(folder);
+    Host other(folder);
+    for (Host* h : {keeper.get(), &other}) {
+      ASSERT_TRUE(h->Load());
+      h->CallNumber("Event", VlqEvent(12000, "", "", ""));
+      h->CallNumber("Event", VlqEvent(1101, "", ""));
+    }
+    if (answeredBefore) EXPECT_EQ(other.CallNumber("Event", group("1")).number, 1);
+    SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_READONLY);
+    for (int n = 0; n < kGroups; ++n) EXPECT_EQ(keeper->CallNumber("Event", group("g" + std::to_string(n))).number, 1);
+    keeper->CallNumber("Event", VlqEvent(12002, "", "", ""));
+    keeper.reset();  // the host quits
+    int answered = 0;
+    for (int n = 0; n < kGroups; ++n) answered += other.CallNumber("Event", group("g" + std::to_string(n))).number;
+    EXPECT_EQ(answered, 0) << answeredBefore;
+    SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_NORMAL);
+    other.CallNumber("Event", VlqEvent(12002, "", "", ""));
+    for (int n = 0; n < kGroups; ++n) EXPECT_NE(ReadIniItem(save, "g" + std::to_string(n), "K"), "") << n;
   }
 }
 

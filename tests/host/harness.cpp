@@ -60,6 +60,19 @@ std::string ReadFile(const std::string& path) { return platform::ReadWholeFile(p
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 void WriteFile(const std::string& path, const std::string& bytes) { platform::WriteWholeFile(path, bytes); }
 
+void WriteInPlaceKeepingTimes(const std::string& file, const std::string& bytes) {
+  const HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES | GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + file);
+  FILE_BASIC_INFO times{};
+  GetFileInformationByHandleEx(h, FileBasicInfo, &times, sizeof times);
+  DWORD wrote = 0;
+  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
+  SetEndOfFile(h);
+  SetFileInformationByHandle(h, FileBasicInfo, &times, sizeof times);
+  CloseHandle(h);
+}
+
 Host::Host(const std::string& runFolder, std::initializer_list<std::string> fakeHostDlls) : folder_(runFolder) {
   const std::string bin = BinFolder();
   CopyFileA((bin + "\\zoqhost.exe").c_str(), (folder_ + "\\zoqhost.exe").c_str(), FALSE);

@@ -23,6 +23,10 @@ std::string FreshRunFolder(const std::string& name);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+// The bytes as the file's, written in place by a program that then gives
+// it back its times (all of them where the system lets it: Wine keeps the
+// change time of the write). Throws when the file cannot be opened.
+void WriteInPlaceKeepingTimes(const std::string& file, const std::string& bytes);
 // The bytes of a UTF-8 literal (u8"..."), which the build leaves UTF-8: text
 // as an editor saves it in UTF-8.
 inline std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "core/files/default_libraries.hpp"
+#include "core/info/info_records.hpp"
 #include "core/libraries.hpp"
 #include "core/program.hpp"
 #include "core/reply/environment.hpp"
@@ -269,7 +270,7 @@ TEST(Guide, NamesEveryCommandWordWithItsDefaultAndTheKeyAndWindowDefaultOfItsTex
     code.insert({Utf8(c.command), defaults.at(Utf8(c.command)), Utf8(c.returnText), Utf8(c.fallback)});
   }
   const std::vector<const Table*> tables =
-      TablesWith({"命令", "默认词", "回复文字的键", "没开过「远程命令」页时回", "开过之后回"});
+      TablesWith({"命令", "默认词", "回复文字的键", "回复（从没打开过「远程命令」页）", "回复（打开过以后）"});
   ASSERT_FALSE(tables.empty());
   for (const Table* t : tables) {
     for (const auto& row : t->rows) {
@@ -284,6 +285,10 @@ TEST(Guide, NamesEveryCommandWordWithItsDefaultAndTheKeyAndWindowDefaultOfItsTex
   }
   EXPECT_EQ(Without(code, guide), std::set<Row>{}) << "missing from the guide, or other there";
   EXPECT_EQ(Without(guide, code), std::set<Row>{}) << "named by the guide, unknown to the code";
+}
+
+TEST(Guide, SaysWhichVersionItCovers) {
+  EXPECT_TRUE(Has(ReadFile(ZOQ_GUIDE), Utf8("这份说明写的是 " + VersionText() + " 版")));
 }
 
 // ---- What the robot sends, as the guide says it.
@@ -636,6 +641,71 @@ TEST(Guide, EveryDialogGoesAsTheGuideSays) {
       EXPECT_EQ(IniValues(Utf8(ReadFile(s.DataFile("SAVE")))), IniValues(b.text)) << "SAVE after dialog " << n;
     }
   }
+}
+
+// ---- The built-in keywords: the guide lists each keyword of the libraries
+// of a fresh install with its library, and marks the ones that mute, recall
+// or kick. Sent in a group, each does what it is marked with and nothing
+// else; a keyword whose reply the plug-in fetches from the web is looked at
+// in its reply instead. A fuzzy one acts on any message that holds it.
+
+std::multiset<Action> ActionsOfCalls(const std::vector<FakeCall>& calls, const HostCase& host) {
+  const std::map<std::string, Action> kActions{
+      {"Api_Shutup", Action::Mute}, {"Api_WithdrawMsg", Action::Recall}, {"Api_KickGroupMBR", Action::Kick}};
+  std::multiset<Action> actions;
+  for (const FakeCall& c : calls) {
+    if (IsSend(host, c)) continue;
+    const auto action = kActions.find(c.function);
+    EXPECT_NE(action, kActions.end()) << c.function;
+    if (action != kActions.end()) actions.insert(action->second);
+  }
+  return actions;
+}
+
+TEST(Guide, ListsEveryBuiltInKeywordAndMarksTheOnesThatMuteRecallOrKick) {
+  using Keyword = std::pair<std::string, std::string>;  // library, keyword (UTF-8)
+  std::map<Keyword, std::string> replies;               // GBK
+  for (const auto& [library, text] : {std::pair{"精确", DefaultExactLibrary()}, std::pair{"模糊", DefaultFuzzyLibrary()}}) {
+    for (const auto& [section, lines] : SectionsOf(text)) {
+      replies[{Utf8(library), Utf8(section)}] = IniValues(lines).at({section, std::string(kReplyKey)});
+    }
+  }
+  const std::vector<const Table*> tables = TablesWith({"关键词", "词库"});
+  ASSERT_EQ(tables.size(), 1u);
+  std::map<Keyword, std::multiset<Action>> marked;
+  for (const auto& row : tables[0]->rows) {
+    const std::vector<std::string> keyword = Spans(row[0]);
+    ASSERT_EQ(keyword.size(), 1u) << row[0];
+    std::multiset<Action>& actions = marked[{row[1], keyword[0]}];
+    const std::string& cell = row.back();
+    if (Has(cell, Utf8("禁言"))) actions.insert(Action::Mute);
+    if (Has(cell, Utf8("撤回"))) actions.insert(Action::Recall);
+    if (Has(cell, Utf8("踢"))) actions.insert(Action::Kick);
+  }
+  std::set<Keyword> inCode, inGuide;
+  for (const auto& [keyword, reply] : replies) inCode.insert(keyword);
+  for (const auto& [keyword, actions] : marked) inGuide.insert(keyword);
+  EXPECT_EQ(inGuide, inCode);
+  ASSERT_EQ(inCode.size(), 34u);
+
+  Session s("guide-built-in", HostCaseNamed("VLQ"));
+  ASSERT_TRUE(s.Start());
+  s.TakeCalls();
+  for (const auto& [keyword, reply] : replies) {
+    const bool web = Has(reply, "[文接口=") || Has(reply, "[一言]") || Has(reply, "[绿茶]") || Has(reply, "[舔狗]");
+    std::multiset<Action> actions;
+    if (web) {
+      if (Has(reply, "[禁言")) actions.insert(Action::Mute);
+      if (Has(reply, "[撤回]")) actions.insert(Action::Recall);
+      if (Has(reply, "[踢出]")) actions.insert(Action::Kick);
+    } else {
+      s.Group(Gbk(keyword.second), "111", "40001");
+      actions = ActionsOfCalls(s.TakeCalls(), s.hostCase());
+    }
+    EXPECT_EQ(actions, marked[keyword]) << keyword.first << " " << keyword.second;
+  }
+  s.Group("怎么撤回禁言啊", "111", "40001");  // the guide's example of a fuzzy one
+  EXPECT_EQ(ActionsOfCalls(s.TakeCalls(), s.hostCase()), (std::multiset<Action>{Action::Mute, Action::Recall}));
 }
 
 // ---- The tables of the hosts: what each sends for the template heading a

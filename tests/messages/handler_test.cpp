@@ -9,10 +9,12 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "core/files/cooldown_times.hpp"
 #include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
+#include "core/files/kept_times.hpp"
 #include "core/messages/commands.hpp"
 #include "core/messages/cooldown.hpp"
 #include "core/settings.hpp"
@@ -260,48 +262,101 @@ TEST_F(CooldownTest, OldOrUnreadableTimesPassAFutureOneHoldsAndNoCooldownOrGroup
   // A time ahead of now by a cool-down at most holds; one further ahead (a
   // clock that was set wrong or put back, a time typed by hand) counts as
   // none, and the current time takes its place (it held the key until then).
-  for (const auto& [key, time, seconds, passes] :
-       {std::tuple<const char*, std::string, int, bool>{"旧", "2000/1/1 0:00:00", 3600, true}, {"乱", "不是日期", 3600, true},
-        {"新", "9999年1月1日", 3600, true}, {"秒", LocalTimeTextIn(0), 1, false},  // one second is a cool-down too
-        {"近", LocalTimeTextIn(1800), 3600, false}, {"满", LocalTimeTextIn(60), 60, false},
-        {"远", LocalTimeTextIn(7200), 3600, true}, {"过", LocalTimeTextIn(90), 60, true}}) {
-    WriteIniItem(CooldownFile(), "111", std::string(key), time);
-    EXPECT_EQ(CooldownPasses("111", key, seconds, "0"), passes) << key;
-    EXPECT_EQ(ReadIniItemNow(CooldownFile(), "111", key) == time, !passes) << key;
+  // A time from now is taken as its row is tested, and a row is judged on a
+  // try that the clock's second did not end in (a time taken when the rows
+  // were built, the second ended before "秒" was tested under load).
+  const struct {
+    const char* key;
+    std::string time;  // "": the time `in` seconds from now
+    std::int64_t in;
+    int seconds;
+    bool passes;
+  } rows[] = {{"旧", "2000/1/1 0:00:00", 0, 3600, true}, {"乱", "不是日期", 0, 3600, true},
+              {"新", "9999年1月1日", 0, 3600, true},     {"秒", "", 0, 1, false},  // one second is a cool-down too
+              {"近", "", 1800, 3600, false},             {"满", "", 60, 60, false},
+              {"远", "", 7200, 3600, true},              {"过", "", 90, 60, true}};
+  for (const auto& row : rows) {
+    int tries = 0;
+    for (bool judged = false; !judged && tries < 100; ++tries) {
+      const std::string time = row.time.empty() ? LocalTimeTextIn(row.in) : row.time;
+      WriteIniItem(CooldownFile(), "111", std::string(row.key), time);
+      const bool passed = CooldownPasses("111", row.key, row.seconds, "0");
+      if (!row.time.empty() || LocalTimeTextIn(row.in) == time) {
+        judged = true;
+        EXPECT_EQ(passed, row.passes) << row.key;
+        EXPECT_EQ(ReadIniItemNow(CooldownFile(), "111", row.key) == time, !row.passes) << row.key;
+      }
+    }
+    EXPECT_LT(tries, 100) << row.key;
   }
 }
 
-// Every time is in SAVE at once, whatever the name of its group, and the
-// owner's edit of it holds after; one whose key the file would not give
-// back as written ("=" in it) holds its replies in its own group, and is
-// never written (not with the times after it either).
+// Another program that does something once, at a step of the plug-in's
+// next read or write of a file that comes to it (core/files/file_writes.hpp).
+struct OtherProgramOnce {
+  static inline WriteStep at{};
+  static inline std::function<void()> does;
+  static void Step(WriteStep step) {
+    if (step == at && does) std::exchange(does, nullptr)();
+  }
+};
+
+// Every time is in SAVE at once, whatever the name of its group, also when
+// another program saves SAVE between the reply's read and its write, and
+// the owner's edit of it, or the deletion of its line, holds after; one
+// whose key the file would not give back as written ("=" in it) holds its
+// replies in its own group, and is never written (not with the times after
+// it either). (Read again, the reply was held back by its own time; with
+// the line deleted, by the time in SAVE as it was.)
 TEST_F(CooldownTest, EveryTimeIsInTheFileAtOnce) {
   LoadSettings();
-  for (const auto& [group, key, inFile] : {std::tuple{"111", "键", true}, {"1=2", "键", true}, {"a[b", "键", true},
-                                           {"111", "a=b", false}, {"222", "键", true}, {"222", "a=b", false}}) {
+  const std::string file = CooldownFile();
+  otherProgramAt = &OtherProgramOnce::Step;
+  const struct {
+    const char *group, *key;
+    bool inFile;
+    bool ownerDeletes = false;  // the line, not edited
+    bool otherSaves = false;    // between the reply's read and its write
+  } rows[] = {{"111", "键", true},  {"1=2", "键", true},  {"a[b", "键", true},        {"111", "a=b", false},
+              {"222", "键", true},  {"222", "a=b", false}, {"333", "键", true, true}, {"444", "键", true, false, true}};
+  for (const auto& [group, key, inFile, ownerDeletes, otherSaves] : rows) {
+    OtherProgramOnce::at = WriteStep::FileRead;
+    if (otherSaves) OtherProgramOnce::does = [&] { WritePrivateProfileStringA("other", "k", "v", file.c_str()); };
     EXPECT_TRUE(CooldownPasses(group, key, 60, "0")) << group << key;
-    EXPECT_EQ(ReadIniItemNow(CooldownFile(), group, key, "") != "", inFile) << group << key;
+    EXPECT_FALSE(OtherProgramOnce::does) << group << key << ": it came";
+    EXPECT_EQ(ReadIniItemNow(file, group, key, "") != "", inFile) << group << key;
     EXPECT_FALSE(CooldownPasses(group, key, 60, "0")) << group << key;
     if (!inFile) continue;
-    WritePrivateProfileStringA(group, key, "2000年1月1日", CooldownFile().c_str());
+    WritePrivateProfileStringA(group, key, ownerDeletes ? nullptr : "2000年1月1日", file.c_str());
     EXPECT_TRUE(CooldownPasses(group, key, 60, "0")) << group << key;
   }
+  otherProgramAt = nullptr;
   EXPECT_FALSE(CooldownPasses("111", "a=b", 60, "0"));
-  EXPECT_EQ(ReadIniItemNow(CooldownFile(), "111", "a", ""), "");
-  ASSERT_TRUE(ForgetCooldowns(CooldownFile()));
+  EXPECT_EQ(ReadIniItemNow(file, "111", "a", ""), "");
+  EXPECT_EQ(ReadIniItemNow(file, "other", "k", ""), "v");
+  ASSERT_TRUE(ForgetCooldowns(file));
 }
 
-// As another process holds the data folder's lock: a thread of this one
-// holding its named mutex.
+// The name of the lock of the data folder of `file`.
+std::string FolderLockOf(const std::string& file) {
+  return platform::FolderLock::NameFor(file.substr(0, platform::LastPathSeparator(file)));
+}
+
+// As another process holds the data folder's lock (or another named mutex:
+// its write lock, the kept times'), stopped, or for `forMs`: a thread of
+// this one holding its named mutex.
 class LockHolder {
  public:
-  explicit LockHolder(const std::string& file) {
-    const std::string lock = platform::FolderLock::NameFor(file.substr(0, platform::LastPathSeparator(file)));
-    thread_ = std::thread([this, lock] {
+  explicit LockHolder(const std::string& file) : LockHolder(Named{FolderLockOf(file)}) {}
+  struct Named {
+    std::string lock;
+  };
+  explicit LockHolder(const Named& named, DWORD forMs = INFINITE) {
+    thread_ = std::thread([this, lock = named.lock, forMs] {
       const HANDLE mutex = CreateMutexA(nullptr, FALSE, lock.c_str());
       WaitForSingleObject(mutex, INFINITE);
       SetEvent(taken_);
-      WaitForSingleObject(release_, INFINITE);
+      WaitForSingleObject(release_, forMs);
       ReleaseMutex(mutex);
       CloseHandle(mutex);
     });
@@ -325,9 +380,18 @@ class LockHolder {
 // made, lock or no lock, where a later time of the file stays; the purge
 // and the owner's deletion of SAVE forget it, and a purge that cannot
 // delete SAVE says so and forgets nothing; the owner's edit of its key in
-// SAVE, once SAVE can be written again, stands over it. A time in SAVE before another
-// program opened it alone, this process's or another's, still holds its
-// replies, also when SAVE was written again since this process read it.
+// SAVE, once SAVE can be written again, stands over it; but not a time
+// older than the kept one that SAVE held while it could not be read (held
+// alone, written by another since this process read it). A time in SAVE
+// before another program opened it alone, this process's or another's,
+// still holds its replies, also when SAVE was written again since this
+// process read it. Held open by a program that lets others only read, SAVE
+// takes no write: a kept time that a write could not put there is offered
+// again (also after a time SAVE will not take), and so is one behind times
+// SAVE holds already. The owner's deletion of SAVE stands at the stop (it
+// is not made anew with the times kept), and a stop with 20,000 times to
+// write writes for a while only: the rest stay kept. (A time SAVE could not
+// take was lost at the stop; behind 64 that SAVE held, too.)
 TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheStop) {
   LoadSettings();
   const std::string file = CooldownFile();
@@ -343,10 +407,31 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
     if (on) DeleteFileA(file.c_str()), CreateDirectoryA(file.c_str(), nullptr);
     if (!on) RemoveDirectoryA(file.c_str()), WriteIniItem(file, "0", "x", "y");
   };
-  enum class Then { Stop, NewerWritten, OwnerDeletes, Purged, OwnerEdits };
+  const auto sharingReads = [&](bool on) {
+    if (on) open = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (!on) CloseHandle(open);
+  };
+  const auto keep = [&](const std::string& head, int count, const std::string& time, const std::string& in) {
+    KeptTimes::Hold hold(KeptTimes::Of(in), 5000);
+    ASSERT_TRUE(hold);
+    for (int i = 0; i < count; ++i) hold.Keep({head + std::to_string(i), "键", time}, true, KeptTimes::kAbsent, true);
+  };
+  enum class Then {
+    Stop,
+    NewerWritten,
+    OwnerDeletes,
+    Purged,
+    OwnerEdits,
+    OwnerDeletesAndStops,
+    StopAfterThousands,
+    FolderReplacedAndStops
+  };
   // before SAVE refuses writes: nothing, a reply (and then SAVE written
   // again as it was, as another process writes it), a time another wrote
-  enum class First { Nothing, Answered, AnsweredThenRewritten, OtherWrote };
+  // (an older one, which this process did not read), times of 64 other
+  // groups kept that SAVE holds already (a write put them there, and could
+  // not mark them)
+  enum class First { Nothing, Answered, AnsweredThenRewritten, OtherWrote, OtherWroteOlder, SaveHoldsOthersKept };
   const struct {
     std::function<void(bool)> block;  // makes SAVE refuse writes, or lets it take them again
     bool otherHoldsLock;
@@ -360,7 +445,11 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
               {openAlone, false, Then::Purged, false, First::Answered},
               {openAlone, false, Then::Purged, false, First::OtherWrote},
               {openAlone, false, Then::Purged, false, First::AnsweredThenRewritten},
-              {readOnly, false, Then::OwnerEdits},      {openAlone, false, Then::OwnerEdits}};
+              {readOnly, false, Then::OwnerEdits},      {openAlone, false, Then::OwnerEdits},
+              {sharingReads, false, Then::Stop},        {openAlone, false, Then::Stop, false, First::OtherWroteOlder},
+              {readOnly, false, Then::Stop, false, First::SaveHoldsOthersKept},
+              {readOnly, false, Then::OwnerDeletesAndStops}, {readOnly, false, Then::StopAfterThousands},
+              {readOnly, false, Then::FolderReplacedAndStops}};
   int n = 0;
   for (const auto& row : rows) {
     const std::string group = std::to_string(++n);
@@ -384,8 +473,17 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
       WritePrivateProfileStringA(group.c_str(), "键", LocalTimeTextIn(0).c_str(), file.c_str());
       EXPECT_FALSE(passes()) << n;
     }
+    if (row.first == First::OtherWroteOlder) {
+      WritePrivateProfileStringA(group.c_str(), "键", "2000年1月1日", file.c_str());
+    }
+    if (row.first == First::SaveHoldsOthersKept) {
+      keep(group + "-", 64, "2020年1月1日", file);
+      for (int i = 0; i < 64; ++i) WriteIniItem(file, group + "-" + std::to_string(i), "键", "2020年1月1日");
+    }
     block(true);
-    EXPECT_EQ(passes(), row.first == First::Nothing) << n;
+    EXPECT_EQ(passes(), row.first == First::Nothing || row.first == First::OtherWroteOlder ||
+                            row.first == First::SaveHoldsOthersKept)
+        << n;
     {
       const OtherProcessWait none(0);
       EXPECT_TRUE(CooldownPasses(group, "a=b", 60, "0")) << n;  // kept in this process alone
@@ -429,9 +527,148 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
         EXPECT_TRUE(ForgetCooldowns(file)) << n;
         EXPECT_TRUE(passes()) << n;
         break;
+      case Then::OwnerDeletesAndStops:
+        block(false);
+        EXPECT_TRUE(DeleteFileA(file.c_str())) << n;
+        WriteUnwrittenCooldowns();
+        EXPECT_FALSE(Exists(file)) << n;
+        EXPECT_TRUE(passes()) << n;
+        break;
+      case Then::StopAfterThousands: {
+        // So many in another data folder too: the stop writes for a while
+        // in all, not in each (the one written second gets one write).
+        const std::string other = CoreTest::folder + "\\other\\SAVE";
+        CreateDirectoryA((CoreTest::folder + "\\other").c_str(), nullptr);
+        ASSERT_TRUE(WriteIniItem(other, "0", "x", "y"));
+        keep(group + "-", 20000, LocalTimeTextIn(0), file);
+        keep(group + "-", 20000, LocalTimeTextIn(0), other);
+        block(false);
+        const ULONGLONG start = GetTickCount64();
+        WriteUnwrittenCooldowns();
+        EXPECT_LT(GetTickCount64() - start, 5000u) << n;
+        EXPECT_NE(inFile(), "") << n;  // the oldest first
+        const std::size_t here = ReadIniSections(file).size(), there = ReadIniSections(other).size();
+        EXPECT_LT(std::max(here, there), 20000u) << n;
+        EXPECT_LE(std::min(here, there), 66u) << n;
+        EXPECT_TRUE(ForgetCooldowns(other)) << n;
+        break;
+      }
+      case Then::FolderReplacedAndStops: {
+        // The owner moves the data folder away and makes a new one under
+        // its path before the stop: the old folder's times are none of the
+        // new SAVE's.
+        block(false);
+        const std::string data = file.substr(0, file.rfind('\\')), away = data + "-away";
+        const std::string name = KeptTimes::BlockNameFor(file);
+        ASSERT_TRUE(MoveFileA(data.c_str(), away.c_str())) << n;
+        CreateDirectoryA(data.c_str(), nullptr);
+        ASSERT_TRUE(WriteIniItem(file, "0", "x", "y")) << n;
+        for (int waited = 0; KeptTimes::BlockNameFor(file) == name && waited < 5000; waited += 20) Sleep(20);
+        WriteUnwrittenCooldowns();
+        EXPECT_EQ(inFile(), "") << n;
+        DeleteFileA(file.c_str()), RemoveDirectoryA(data.c_str());
+        ASSERT_TRUE(MoveFileA(away.c_str(), data.c_str())) << n;
+        for (int waited = 0; KeptTimes::BlockNameFor(file) != name && waited < 5000; waited += 20) Sleep(20);
+        break;
+      }
     }
     ForgetCooldowns(file);
   }
+}
+
+// A message's waits on other processes (another process stopped holding
+// the kept times' lock, or the folder's write lock, or both, or holding the
+// write lock for a moment; SAVE as this process last read it, which a time
+// in it holds the reply back by, or written by another since) come out of
+// one budget: each wait is given what is left of it, the waits that run
+// out the budget in all and no more, a part of it kept for the looks at the
+// kept times (behind a stopped writer a look still waits a moment for
+// another process's). A message that gives up waited its whole budget.
+// (Behind the kept times' lock each wait had the budget anew: 200 ms of
+// 100.) So too behind a thread of this process that holds the write lock
+// and waits on the kept times' lock with a longer budget (a message waited
+// as long as that one). A time another process puts in SAVE, and marks
+// there, while the message reads SAVE without the write lock holds it back:
+// SAVE is read again. (It was tested against SAVE as read, and answered
+// too.)
+TEST_F(CooldownTest, AMessageWaitsOnOtherProcessesItsBudgetInAllAndNoMore) {
+  LoadSettings();
+  const std::string file = CooldownFile();
+  const std::uint32_t all = kMessageFolderWaitMs, looks = 30;
+  KeptTimes::Of(file);  // its lock is there
+  const LockHolder::Named kept{KeptTimes::BlockNameFor(file) + "-lock"}, writer{FolderLockOf(file) + "-write"};
+  constexpr DWORD kStopped = INFINITE;
+  const struct {
+    bool keptStopped;
+    DWORD writerFor;  // ms another process holds the write lock (0: none)
+    bool asLastRead;
+    bool answered;
+    // What the waits that ran out were allowed, in turn, where the first to
+    // run out was the first wait (none: waits before it took what they took).
+    std::optional<std::vector<std::uint32_t>> ranOut;
+    bool otherWritesAsRead = false;  // another process puts the group's time in SAVE as the message reads it
+    std::uint32_t aheadMs = 0;  // the budget of a thread of this process ahead of the message (none: 0)
+  } rows[] = {{true, 0, true, false, {{all, 0}}},
+              {true, 0, false, false},
+              {false, kStopped, false, true, {{all - looks}}},
+              {true, kStopped, false, false, {{all - looks, looks}}},
+              {true, kStopped, true, false, {{all, 0, 0}}},
+              {true, 40, false, false},
+              {false, kStopped, true, false, std::nullopt, true},
+              {true, 0, false, false, std::nullopt, false, 2000}};
+  otherProgramAt = &OtherProgramOnce::Step;
+  OtherProgramOnce::at = WriteStep::BytesRead;
+  int n = 0;
+  for (const auto& row : rows) {
+    const std::string group = std::to_string(++n), before = "[0]\r\nx=" + std::string(60, 'y') + "\r\n";
+    ASSERT_TRUE(WriteIniItem(file, "0", "x", std::string(60, 'y')));
+    if (!row.asLastRead) WritePrivateProfileStringA("0", "x", std::string(61, 'z').c_str(), file.c_str());
+    if (row.otherWritesAsRead) {
+      // In place, SAVE's size and times kept: as last read, by its stamp.
+      OtherProgramOnce::does = [&] {
+        const std::string time = FormatDateTime(FromLocalTime(platform::Now()));
+        const std::string added = "\r\n[" + group + "]\r\n键=" + time;
+        KeptTimes::Hold other(KeptTimes::Of(file), 1000);
+        const std::uint64_t id = other.Keep({group, "键", time}, true, KeptTimes::kAbsent, true);
+        WriteInPlaceKeepingTimes(file, before.substr(0, before.size() - 2 - added.size()) + added + "\r\n");
+        other.InFile({id});
+      };
+    }
+    std::optional<LockHolder> keptHeld, writerHeld;
+    if (row.keptStopped) keptHeld.emplace(kept);
+    if (row.writerFor) writerHeld.emplace(writer, row.writerFor);
+    std::thread ahead;
+    if (row.aheadMs) {
+      ahead = std::thread([&] {
+        const OtherProcessWait longer(row.aheadMs);
+        CooldownPasses(group + "-ahead", "键", 60, "0");
+      });
+      // Once it holds the write lock.
+      const HANDLE lock = CreateMutexA(nullptr, FALSE, writer.lock.c_str());
+      for (int waited = 0; WaitForSingleObject(lock, 0) == WAIT_OBJECT_0 && waited < 5000; waited += 5) {
+        ReleaseMutex(lock), Sleep(5);
+      }
+      CloseHandle(lock);
+    }
+    const platform::OthersWaitsRanOut ranOut;
+    const OtherProcessWait message(all);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(CooldownPasses(group, "键", 60, "0"), row.answered) << n;
+    const ULONGLONG took = GetTickCount64() - start;
+    keptHeld.reset();
+    if (ahead.joinable()) ahead.join();
+    if (!row.answered && !row.otherWritesAsRead) {
+      EXPECT_GE(took + 5, all) << n;  // it gave up
+    }
+    EXPECT_LT(took, 1500u) << n;
+    EXPECT_LE(ranOut.Sum() + OtherProcessWait::Left(), all) << n;  // what ran out is off the budget
+    EXPECT_EQ(ranOut.allowed.empty(), !row.keptStopped && row.writerFor != kStopped) << n;
+    if (row.ranOut) {
+      EXPECT_EQ(ranOut.allowed, *row.ranOut) << n;
+    }
+    EXPECT_FALSE(OtherProgramOnce::does) << n << ": it came";
+  }
+  otherProgramAt = nullptr;
 }
 
 using StagingTest = CoreTest;

@@ -64,13 +64,20 @@ std::vector<std::string> CodesReadByBytes(const std::string& sent, bool wx) {
   return codes;
 }
 
-// Pieces alternate: written, outside, written, ...
-ReplyText Pieces(std::initializer_list<const char*> pieces) {
+// Pieces alternate: written, outside, written, ... With `asTheyAre`, the
+// outside bytes as they are: a piece may end in a lead byte alone, which the
+// owner's byte after it would complete.
+ReplyText Pieces(std::initializer_list<const char*> pieces, bool asTheyAre = false) {
   ReplyText t;
   bool outside = false;
-  for (const char* p : pieces) t += std::exchange(outside, !outside) ? ReplyText::Outside(p) : ReplyText::Written(p);
+  for (const char* p : pieces) {
+    const bool piece = std::exchange(outside, !outside);
+    if (piece && !asTheyAre) t += ReplyText::Outside(p);
+    else t.Append(p, piece ? ReplyText::Origin::Outside : ReplyText::Origin::Written);
+  }
   return t;
 }
+ReplyText RawPieces(std::initializer_list<const char*> pieces) { return Pieces(pieces, true); }
 
 TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
   const struct {
@@ -104,6 +111,13 @@ TEST(ToHostCodes, WrittenBytesMakeTheHostsCodesOutsideBytesStayText) {
       {Pieces({"[P=C:\\pics\\", "cat\x81" "0\x81" "0", "]"}), kHostVlq, "［P=C:\\pics\\cat\x81" "0\x81" "0]"},
       {Pieces({"[V=C:\\pics\\\x81", "0", "]"}), kHostTable, "［V=C:\\pics\\\x81" "0]"},
       {Pieces({"[V=C:\\pics\\\x81" "0", "a", "]"}), kHostTable, "[AudioFile,path=C:\\pics\\\x81" "0a]"},
+      // No character of outside text's byte and the owner's: the lead byte
+      // goes out as "?", the owner's byte after it as the owner's.
+      {RawPieces({"", "a\x81", "{提示}"}), kHostWx, "a?{提示}"},
+      {RawPieces({"", "a\x81", "[P=http://x.cn/a.png]"}), kHostVlq, "a?[pic=http://x.cn/a.png]"},
+      {RawPieces({"[P=http://x.cn/", "\x81", "]"}), kHostVlq, "[pic=http://x.cn/?]"},
+      {RawPieces({"a\x81", "[pic=C:/w.ini]"}), kHostVlq, "a?［pic=C:/w.ini］"},
+      {RawPieces({"\x81", "A"}), kHostVlq, "?A"},
   };
   for (const auto& c : cases) EXPECT_EQ(ToHostCodes(c.text, c.host), c.sent) << c.text.text();
   // A picture the host delivered, by its own id, passes from the message
@@ -167,7 +181,11 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
                                    {"址图", "[pic=file:///C:/pics/[消息]]"},
                                    {"尾图", "[P=C:\\pics\\[消息]][V=C:\\pics\\[消息]]"},
                                    {"游图", "[P=C:\\pics\\遊[消息]]"}, {"括号", "[[消息]]"}, {"括换", "[[N][消息]]"},
-                                   {"宽图", "[P=C:\\pics\\[消息].png,wide=200,high=200]"}})}});
+                                   {"宽图", "[P=C:\\pics\\[消息].png,wide=200,high=200]"},
+                                   {"名等", "[pic[消息]]"}, {"后缀", "[P=[消息].png]"},
+                                   {"图辛", "[P=[消息]]看[文接口=" + web.base() + "/echo?m=,file=C:%5CWindows%5Cwin.ini%5D]"},
+                                   {"号名", "[[号码]=C:\\pics\\a.png]|[[号码]]|[ZOQ[号码]]|[[群号]=C:\\pics\\a.png]"},
+                                   {"号括", "&uoS[号码]#x&uoS9#"}})}});
   ASSERT_TRUE(s.Start());
   s.TakeCalls();
   for (const char* text : {"你好", "今天 天 气不错"}) {  // blanks do not matter to the fuzzy library
@@ -363,6 +381,11 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"图丙\r\nhttp://a.test/x.png", picture + "http://a.test/x.png]"},
       {"图丙[N]http://a.test/x.png\t", picture + "http://a.test/x.png]"},
       {"图丁 http://a.test/y.png", "[CQ:image,file=http://a.test/y.png]"},
+      // A lead byte alone before the blanks left out: "?", never the first
+      // byte of a character with the owner's "]" (the text after that "]"
+      // could then stand in the code).
+      {"图辛 http://e.test/\xD6 ", picture + "http://e.test/?]看,file=C:\\Windows\\win.ini]"},
+      {"图丁 http://a.test/\xFE\r\n", "[CQ:image,file=http://a.test/?]"},
       // No code whose name outside text begins after the owner's "[",
       // whatever blanks stand before it.
       {"括号\r\n@all", open + "\r\n@all]"}, {"括号\x0B@all", open + "\x0B@all]"},
@@ -372,6 +395,18 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"宽图cat", fileCode + "C:\\pics\\cat.png,wide=200,high=200]"},
       {"宽图a,wide=1", (commas ? open + "P=" : fileCode) + "C:\\pics\\a,wide=1.png,wide=200,high=200]"},
       {"图丙http://a.test/x.png,wide=1", (commas ? open + "P=" : picture) + "http://a.test/x.png,wide=1]"},
+      // The address checked is the one the host reads, to the code's "]" or
+      // to its comma: the blanks before the comma stay where they are in it.
+      {"图乙 http://a.test/a.png ,wide=1",
+       commas ? open + "P= http://a.test/a.png ,wide=1]" : picture + "http://a.test/a.png ,wide=1]"},
+      {"图丙\thttp://a.test/x.png\t,wide=1\t",
+       commas ? open + "P=\thttp://a.test/x.png\t,wide=1\t]" : picture + "http://a.test/x.png\t,wide=1]"},
+      {"图丙http://a.test/a.png,..\\..\\w.ini", open + "P=http://a.test/a.png,..\\..\\w.ini]"},
+      // A path from the "=" on, the blanks after it too: none of outside
+      // blanks alone, none that outside blanks begin.
+      {"图丙\x0B\x0C", open + "P=\x0B\x0C]"}, {"后缀\x0B\x0C", open + "P=\x0B\x0C.png]"},
+      // The "=" after the owner's name is the owner's too.
+      {"名等=http://a.test/x.png", open + "pic=http://a.test/x.png]"},
       // A line break only where the owner wrote all of "[N]".
       {"图己x[N", "[pic=http://a.test/x" + open + "N]"},
       // No code with another written "[" in it.
@@ -398,6 +433,8 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"游图戲", fileCode + "C:\\pics\\遊戲]"},  // the owner's 遊 (second byte "[") is the owner's
       // The console's devices, with any extension.
       sticker("CONIN$", false), sticker("conout$", false), sticker("CoNiN$.txt", false),
+      // ISky's escape of an outside bracket ends its file address ("#").
+      {"贴图[x", isky ? open + "P=C:\\pics\\[x.png]" : fileCode + "C:\\pics\\［x.png]"},
       // ISky and the function-table host end the path at a comma, and read the keys after it.
       sticker("con,x", !commas), sticker("a,file=x", !commas), ending("a,path=Config.ini", !commas),
       ending("a,path=main.exe", !commas), ending("a.png,path=win.ini", !commas),
@@ -423,13 +460,17 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       {"\r\necho", "\r\n"}, {"\necho", table ? "\r\n" : "\n"},
   };
   for (const auto& [message, expected] : owners) expectSent(message, expected);
-  EXPECT_EQ(web.Targets().size(), asked + 6);
+  EXPECT_EQ(web.Targets().size(), asked + 8);
 
   // A picture address made of the message: the hosts that take addresses
   // get an inert code, those that download get nothing from a local name.
   const bool downloads = wx || table || name == "MyQQ";
   s.Group("图戊C:\\windows\\win.ini");
   EXPECT_EQ(s.TakeSent(), downloads ? Sent{} : Sent{open + "P=C%3A%5Cwindows%5Cwin.ini" + (isky ? ",cache=0]" : "]")});
+
+  // Nor does an id make a stored bracket.
+  s.Group("号括", "111", "8");
+  EXPECT_EQ(s.TakeSent(), Sent{"&uoS8#x]"});
 
   // A lead byte left alone at the end of outside text pairs with none of
   // the owner's bytes: the mute after it still runs.
@@ -446,6 +487,42 @@ TEST_P(HostsTest, AnswerWithTheOwnersCodesAndRepeatOutsideTextAsText) {
       EXPECT_EQ(s.TakeSent(), Sent{wx ? "{提示} " : open + at + brackets(sender) + "]"})
           << sender;
     }
+    // An id names no code and completes no variable, whatever variable
+    // brings it.
+    for (const std::string id : {"pic", "P", "V", "@", "N", "Data", "ZOQData"}) {
+      s.Group("号名", id, id);
+      EXPECT_EQ(s.TakeSent(), Sent{open + id + "=C:\\pics\\a.png]|" + open + id + "]|" + open + "ZOQ" + id + "]|" + open +
+                                   id + "=C:\\pics\\a.png]"})
+          << id;
+    }
+  }
+}
+
+// A web address from outside text goes out without the blanks after it; a
+// lead byte alone at its end, which would take the owner's "]" as its
+// second byte, goes out as "?": every lead byte, each blank or none, in
+// the neutral picture and voice codes and the host's own picture code.
+TEST_P(HostsTest, ALeadByteAloneBeforeBlanksLeftOutPairsWithNoByteOfTheOwners) {
+  const HostCase& hc = GetParam();
+  const std::string name = hc.name;
+  const std::string picture = name == "ISky" ? "[CQ:image,file=" : name == "Table" ? "[picFile,path=" : "[pic=";
+  const std::string voice = name == "ISky" ? "[CQ:record,file=" : name == "Table" ? "[AudioFile,path=" : "[voi=";
+  Session s(std::string("lead-blank-") + hc.name, hc,
+            {{"SayM.ini", Library({{"尾址", "[P=[消息]]|[V=[消息]]|" + picture + "[消息]]"}})}});
+  ASSERT_TRUE(s.Start());
+  s.TakeCalls();
+  std::vector<std::string> messages;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (const char* blank : {" ", "\t", "\r\n", "\x0C", ""}) {
+      messages.push_back("尾址 http://e.test/" + std::string(1, static_cast<char>(lead)) + blank);
+    }
+  }
+  ASSERT_TRUE(s.Groups(messages));
+  const std::string address = "http://e.test/?]";
+  const Sent sent = s.TakeSent();
+  ASSERT_EQ(sent.size(), messages.size());
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    EXPECT_EQ(sent[i], picture + address + "|" + voice + address + "|" + picture + address) << Hex(messages[i]);
   }
 }
 

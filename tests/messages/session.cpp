@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
+#include <unordered_map>
 
+#include "core/files/kept_times.hpp"
 #include "text/text.hpp"
 
 namespace zoq::testing {
@@ -59,10 +62,10 @@ bool IskyStart(Session& s) {
   return info.text.starts_with("{\"id\":") && info.stackSkew == 0 && kind.number == 0 && kind.stackSkew == 0 &&
          start.number == 0 && start.stackSkew == 0;
 }
-CallResult IskyMessage(Session& s, int kind, Text group, Text sender, Text text) {
+MessageCall IskyMessage(Session&, int kind, Text group, Text sender, Text text) {
   const std::string json = "{\"isky\":{\"type\":" + Decimal(kind) + (kind == 1 ? "" : ",\"group_id\":" + group) +
                            ",\"user_id\":" + sender + ",\"msg\":\"" + Escaped(text, '"') + "\",\"msg_id\":7}}";
-  return s.host().CallNumber("ISky_Get_New_Msg", {json});
+  return {"ISky_Get_New_Msg", {json}};
 }
 FakeCall IskySend(int kind, Text group, Text sender, Text message) {
   return IskyCall("Api_SendMsg", {Decimal(kind), kind == 2 ? group : "", kind == 1 ? sender : "", message, "1"});
@@ -80,11 +83,11 @@ bool WxStart(Session& s) {
          s.host().CallNumber("Enable").number == 0 &&
          s.host().CallNumber("Login", {std::int32_t(0), std::string(kRobot), std::int32_t(0)}).number == 0;
 }
-CallResult WxMessage(Session& s, int kind, Text group, Text sender, Text text) {
+MessageCall WxMessage(Session&, int kind, Text group, Text sender, Text text) {
   const std::string robot(kRobot), none;
   const std::int32_t delivered = 1, zero = 0;
-  if (kind == 1) return s.host().CallNumber("EventPrivateChat", {robot, delivered, sender, none, text, zero, zero});
-  return s.host().CallNumber("EventGroupChat", {robot, delivered, group, none, sender, none, text, none, zero, zero});
+  if (kind == 1) return {"EventPrivateChat", {robot, delivered, sender, none, text, zero, zero}};
+  return {"EventGroupChat", {robot, delivered, group, none, sender, none, text, none, zero, zero}};
 }
 template <bool Pro>
 FakeCall WxSend(int kind, Text group, Text sender, Text message) {
@@ -106,12 +109,12 @@ bool TableStart(Session& s) {
   return init.ok && init.stackSkew == 0 && h.CallNumber("ZOQ_KyOn").number == 0 &&
          h.CallNumber("ZOQ_ToTKeyEv", {Record(h, 68).Number(24, Number(kRobot)).Word(60, 31).Address()}).number == 0;
 }
-CallResult TableMessage(Session& s, int kind, Text group, Text sender, Text text) {
+MessageCall TableMessage(Session& s, int kind, Text group, Text sender, Text text) {
   Record r(s.host(), 128);
   r.Number(0, Number(sender)).Number(8, Number(kRobot));
-  if (kind == 1) return s.host().CallNumber("ZOQ_Frekey", {r.Word(16, 3).Number(44, 4).Text(68, text).Address()});
+  if (kind == 1) return {"ZOQ_Frekey", {r.Word(16, 3).Number(44, 4).Text(68, text).Address()}};
   r.Word(16, -5).Number(24, Number(group)).Number(44, 9876543210123LL).Text(76, text);
-  return s.host().CallNumber("ZOQ_FrFeSxKey", {r.Address()});
+  return {"ZOQ_FrFeSxKey", {r.Address()}};
 }
 FakeCall TableSend(int kind, Text group, Text sender, Text message) {
   if (kind == 1) return TableCall("发送好友消息", {kRobot, sender, message, "ptr", "ptr"});
@@ -174,6 +177,39 @@ std::string Library(const std::vector<std::pair<std::string, std::string>>& entr
   std::string out;
   for (const auto& [keyword, reply] : entries) out += "[" + keyword + "]\r\n回复=" + reply + "\r\n";
   return out;
+}
+
+std::vector<std::string> NamesOfOneFnv1aHash() {
+  const auto hash = [](std::uint32_t h, const std::string& letters) {
+    for (const unsigned char c : letters) h = (h ^ c) * 16777619u;
+    return h;
+  };
+  std::vector<std::string> names{""};
+  std::uint32_t h = 2166136261u;
+  for (int place = 0; place < 12; ++place) {
+    // Blocks in turn until two meet (about 2^16 of them).
+    std::unordered_map<std::uint32_t, std::string> seen;
+    std::string pair[2];
+    for (std::uint32_t n = 0; pair[0].empty(); ++n) {
+      std::string block(6, 'a');
+      for (std::uint32_t i = 0, v = n * 2654435761u + place; i < 6; ++i, v /= 26) block[i] = static_cast<char>('a' + v % 26);
+      const auto [it, fresh] = seen.emplace(hash(h, block), block);
+      if (!fresh && it->second != block) pair[0] = it->second, pair[1] = block;
+    }
+    h = hash(h, pair[0]);
+    std::vector<std::string> longer;
+    for (const std::string& name : names) longer.push_back(name + pair[0]), longer.push_back(name + pair[1]);
+    names = std::move(longer);
+  }
+  return names;
+}
+
+void EndWithKeptTimesHeld(const std::string& file) {
+  std::thread([&] {
+    const HANDLE lock = OpenMutexA(SYNCHRONIZE, FALSE, (KeptTimes::BlockNameFor(file) + "-lock").c_str());
+    WaitForSingleObject(lock, INFINITE);
+    CloseHandle(lock);
+  }).join();
 }
 
 std::string LocalTimeTextIn(std::int64_t seconds) {
@@ -251,8 +287,30 @@ bool Session::Start() {
   return Load() && Event(12000).number == case_.lifecycleResult && Event(case_.accountCode).ok;
 }
 
+namespace {
+MessageCall CallOf(Session& s, int kind, Text group, Text sender, Text text) {
+  const HostCase& hc = s.hostCase();
+  if (hc.message) return hc.message(s, kind, group, sender, text);
+  return {hc.eventExport, s.EventArgs(kind, group, sender, text)};
+}
+}  // namespace
+
 CallResult Session::Message(int kind, Text group, Text sender, Text text) {
-  return case_.message ? case_.message(*this, kind, group, sender, text) : Event(kind, group, sender, text);
+  const MessageCall call = CallOf(*this, kind, group, sender, text);
+  return host_.CallNumber(call.exportName, call.args);
+}
+
+bool Session::Groups(const std::vector<std::string>& texts, Text group, Text sender) {
+  if (texts.empty()) return true;
+  std::vector<std::vector<Arg>> sets;
+  std::string exportName;
+  for (const std::string& text : texts) {
+    MessageCall call = CallOf(*this, 2, group, sender, text);
+    exportName = call.exportName;
+    sets.push_back(std::move(call.args));
+  }
+  const long calls = static_cast<long>(texts.size());
+  return host_.Storm(1, calls, exportName, sets) && host_.Wait() == std::pair{calls, 0L};
 }
 
 void Session::SetClock(int year, int month, int day, int hour, int minute, int second) {

@@ -25,6 +25,12 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 using Sent = std::vector<std::string>;
 class Session;
 
+// The export that delivers a message and its arguments.
+struct MessageCall {
+  std::string exportName;
+  std::vector<Arg> args;
+};
+
 struct HostCase {
   const char* name;         // for test names and run folders
   const char* eventExport;  // the numeric event export; "" for the other hosts
@@ -37,7 +43,7 @@ struct HostCase {
   FakeCall (*sendCall)(int kind, Text group, Text sender, Text message);
   // The hosts without numeric events: how each starts and delivers a message.
   bool (*start)(Session&) = nullptr;
-  CallResult (*message)(Session&, int kind, Text group, Text sender, Text text) = nullptr;
+  MessageCall (*message)(Session&, int kind, Text group, Text sender, Text text) = nullptr;
   const char* apiFolder = "";  // where the host keeps its API, below its folder
 };
 inline void PrintTo(const HostCase& c, std::ostream* os) { *os << c.name; }
@@ -87,6 +93,9 @@ class Session {
   CallResult Message(int kind, Text group, Text sender, Text text);
   CallResult Private(Text text, Text sender = kOwner) { return Message(1, {}, sender, text); }
   CallResult Group(Text text, Text group = "111", Text sender = kOwner) { return Message(2, group, sender, text); }
+  // Group messages `texts`, one after the other, handed to the host in one
+  // command: whether it made every call.
+  bool Groups(const std::vector<std::string>& texts, Text group = "111", Text sender = kOwner);
   void SetClock(int year, int month, int day, int hour, int minute, int second);
 
   // The host calls since the last time they were taken; the messages sent.
@@ -125,5 +134,15 @@ std::string Library(const std::vector<std::pair<std::string, std::string>>& entr
 // The machine's local date and time `seconds` from now, as a time of SAVE
 // ("2026年12月5日17时46分29秒", every part written).
 std::string LocalTimeTextIn(std::int64_t seconds);
+
+// 4,096 names of 72 lower-case letters of one FNV-1a-32 hash: at each of 12
+// places one of two blocks of 6 letters whose hashes, from the hash of the
+// letters before them, are one.
+std::vector<std::string> NamesOfOneFnv1aHash();
+
+// Another process that ends while it holds the kept cool-down times of SAVE
+// `file` (a thread of this one, as the lock sees it): the next holder finds
+// the table as that process may have left it, and makes it whole.
+void EndWithKeptTimesHeld(const std::string& file);
 
 }  // namespace zoq::testing

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <thread>
@@ -215,7 +216,13 @@ TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
 // what the threads ahead of it waited meanwhile, so that a message behind a
 // command that may wait long waits its own short budget, and the second
 // message in line not a budget again. Each waits its budget whole, also
-// when it holds the lock of another folder.
+// when it holds the lock of another folder. So too behind a thread of this
+// process that holds the lock and waits on another program (a file it
+// holds): that is a wait on others. (A message waited there as long as the
+// command ahead of it.) A thread that gives up in line counts as a wait
+// that ran out with its budget allowed. Behind a thread of this process
+// that waited on another program a moment and then goes on with its own
+// work, a thread waits for it.
 TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
   const std::string folder = platform::CurrentFolder() + "\\folder-lock-stopped";
   platform::CreateFolder(folder);
@@ -223,10 +230,18 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     std::vector<std::uint32_t> budgets;  // of the threads in line, the first first
     std::uint32_t lastWaitsUnder;        // ms the last one waits on the other process, at most
     bool firstWaitsOn;                   // the first still waits when the last gave up
-  } rows[] = {{{300}, 1500, false}, {{2000, 300}, 1500, true}, {{1000, 1000}, 1500, false}};
+    bool firstHeldUp = false;            // no process holds it: the first has it, and waits on another program
+    std::optional<std::vector<std::uint32_t>> lastRanOut{};  // the waits of the last that ran out: what they were allowed
+    bool thenWorks = false;  // the first, held up a moment, then works for a while: the last has it
+  } rows[] = {{{300}, 1500, false, false, {{300}}},
+              {{2000, 300}, 1500, true, false, {{300}}},
+              {{1000, 1000}, 1500, false},
+              {{2000, 300}, 1500, true, true, {{300}}},
+              {{2000, 300}, 1500, false, true, {{}}, true}};
   for (const auto& row : rows) {
     HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr), stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread other([&] {  // to the lock, another process: it holds the named mutex
+      if (row.firstHeldUp) return (void)SetEvent(holding);
       HANDLE mutex = CreateMutexA(nullptr, FALSE, platform::FolderLock::NameFor(folder).c_str());
       WaitForSingleObject(mutex, INFINITE);
       SetEvent(holding);
@@ -237,31 +252,49 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     WaitForSingleObject(holding, INFINITE);
     std::vector<std::thread> line;
     std::vector<std::uint32_t> waited(row.budgets.size());
-    std::vector<int> held(row.budgets.size(), -1);
+    std::vector<int> held(row.budgets.size(), -1), done(row.budgets.size(), 0);
+    std::vector<std::uint32_t> ranOut;
     for (std::size_t i = 0; i < row.budgets.size(); ++i) {
       line.emplace_back([&, i] {
+        const platform::OthersWaitsRanOut counted;
         // inside a lock of another folder, which is no turn at this one
         const platform::FolderLock outer(folder + "-other" + std::to_string(i), 0, 10000);
         const platform::FolderLock lock(folder, row.budgets[i], 10000);
         held[i] = lock.held();
         waited[i] = lock.othersWaitedMs();
+        if (i + 1 == row.budgets.size()) ranOut = counted.allowed;
+        if (i == 0 && row.firstHeldUp) {
+          const platform::FolderLock::OthersHoldUp waiting;
+          WaitForSingleObject(stop, row.thenWorks ? 20 : 5000);
+        }
+        if (i == 0 && row.thenWorks) Sleep(600);
+        done[i] = 1;
       });
       Sleep(100);  // in line behind the one before
     }
     line.back().join();
     if (row.firstWaitsOn) {
-      EXPECT_EQ(held.front(), -1) << row.budgets.front() << ": it gave up before the last";
+      EXPECT_EQ(done.front(), 0) << row.budgets.front() << ": it gave up before the last";
     }
+    SetEvent(stop);
     for (auto& t : line) {
       if (t.joinable()) t.join();
     }
-    SetEvent(stop);
     other.join();
     CloseHandle(holding), CloseHandle(stop);
     const std::uint32_t budget = row.budgets.back();
+    if (row.lastRanOut) {
+      EXPECT_EQ(ranOut, *row.lastRanOut) << row.budgets.front();
+    }
+    if (row.thenWorks) {
+      EXPECT_EQ(held.back(), 1);
+      continue;
+    }
     EXPECT_EQ(held.back(), 0) << budget;
     EXPECT_GE(waited.back(), budget * 9 / 10) << row.budgets.front();
     EXPECT_LT(waited.back(), row.lastWaitsUnder) << row.budgets.front();
+    EXPECT_FALSE(ranOut.empty()) << row.budgets.front();
+    for (const std::uint32_t allowed : ranOut) EXPECT_LE(allowed, budget) << row.budgets.front();
   }
 }
 

@@ -5,10 +5,13 @@
 
 #include <commctrl.h>
 
+#include <cctype>
 #include <tuple>
 
 #include "platform/files.hpp"
+#include "tests/ui/host_sends.hpp"
 #include "tests/ui/settings_fixture.hpp"
+#include "text/text.hpp"
 #include "ui/variable_picker.hpp"
 
 namespace zoq::testing {
@@ -90,6 +93,20 @@ bool CaretLineInView(WindowHandle box) {
   return line >= first && (line - first) * static_cast<short>(HIWORD(next)) < r.bottom;  // a line's height
 }
 std::string Editor(ui::SettingsWindow& w) { return Text(w, "词控_关键词框") + "/" + Text(w, "词控_回复框"); }
+// The boxes the window shows while it lives, each answered at once: their
+// texts, and each one's title and flags.
+class Boxes {
+ public:
+  Boxes() {
+    platform::SetMessageBoxHook([this](const std::string& text, const std::string& title, unsigned flags) {
+      texts.push_back(text), looks.push_back(title + "|" + std::to_string(flags));
+      return IDOK;
+    });
+  }
+  ~Boxes() { platform::SetMessageBoxHook(nullptr); }
+  std::vector<std::string> Take() { return looks.clear(), std::exchange(texts, {}); }
+  std::vector<std::string> texts, looks;
+};
 std::string Stored(const std::string& section) { return ReadIniItem(ExactLibraryFile(), section, "回复", "<none>"); }
 
 TEST_F(LibraryPageTest, ListsNamesAndRepliesWholeAndTheOwnersRowGoesIntoTheEditor) {
@@ -277,6 +294,7 @@ TEST_F(LibraryPageTest, SearchAndTypingOverTheListFindTheNextRowAndKeepWhatTheOw
 }
 
 TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
+  Boxes boxes;
   WriteAdminItem("模糊冷却", "30");  // by hand: the core still holds 0
   WriteFile(FuzzyLibraryFile(), "[猫]\r\n回复=喵\r\n");
   Drive(set, {[](ui::SettingsWindow& w) {
@@ -338,19 +356,27 @@ TEST_F(LibraryPageTest, TabEscKeywordBoxKeysCooldownAndDroppedFiles) {
                 EXPECT_EQ(Text(w, "词控_冷却时间"), "30");
                 EXPECT_EQ(Admin("精确冷却") + "," + Admin("模糊冷却"), "130,30");  // the one shown is stored
                 // Two of them have no name a host reads as that file (no short name either).
+                for (const std::string& made : {Plugin().RunDirectory + "\\ZOQData\\pic", Plugin().RunDirectory + "\\music"}) {
+                  platform::CreateFolder(made);
+                }
+                WriteFile(Plugin().RunDirectory + "\\ZOQData\\pic\\a.PNG", "a");
+                WriteFile(Plugin().RunDirectory + "\\music\\x.mp3", "x");
                 platform::DropFiles(w.Control("词控_回复框"),
                                     {Plugin().RunDirectory + "\\zoqdata\\pic\\a.PNG",
-                                     platform::WideToGb18030(L"D:\\music\\고양이.mp3"), "D:\\music\\x.mp3",
+                                     platform::WideToGb18030(L"D:\\music\\고양이.mp3"), Plugin().RunDirectory + "\\music\\x.mp3",
                                      "C:\\notes.txt", "D:\\music\\a]b.wav"});
               },
-              [](ui::SettingsWindow& w) {
-                EXPECT_EQ(Text(w, "词控_搜索框"), "2个文件名含框架不支持的字符");
+              [&](ui::SettingsWindow& w) {
+                const std::vector<std::string> said = boxes.Take();
+                ASSERT_EQ(said.size(), 1u);
+                EXPECT_TRUE(said[0].starts_with("2个文件没有放进回复框：")) << said[0];
+                EXPECT_EQ(Text(w, "词控_搜索框"), "");  // as the Tab round left it
                 Search(w, "猫");  // a row found: the codes, not saved yet, stay
                 Focus(w, "词控_回复框");
                 TypeText("z");  // after the codes
               },
               [](ui::SettingsWindow& w) {
-                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=D:\\music\\x.mp3]z");
+                EXPECT_EQ(Text(w, "词控_回复框"), "[P=[ZOQData]\\pic\\a.PNG][V=" + Plugin().RunDirectory + "\\music\\x.mp3]z");
                 SetFileAttributesA(AdminFile().c_str(), FILE_ATTRIBUTE_READONLY);
                 platform::SetWindowTextGbk(w.Control("词控_冷却时间"), "");
                 Focus(w, "词控_冷却时间");
@@ -390,106 +416,354 @@ std::string OpenedByAnsiName(const std::string& path) {
   return bytes.substr(0, got);
 }
 
+// The file a host opens for the first picture code `opener` of `sent`: the
+// path as the host reads it, a character at a time, to the code's "]" (or,
+// where it splits codes at commas, to a comma); a host that reads it as a
+// file address decodes it ("&amp;", the "%" escapes; a "#" ends it).
+std::string PathTheHostOpens(const std::string& sent, const std::string& opener, bool commas, bool address) {
+  std::size_t begin = sent.find(opener);
+  if (begin == std::string::npos) return "<no code>";
+  std::size_t end = begin += opener.size();
+  while (end < sent.size() && sent[end] != ']' && !(commas && sent[end] == ',')) end += text::CharLength(sent, end);
+  const std::string path = sent.substr(begin, end - begin);
+  if (!address) return path;
+  const std::string plain = text::ReplaceAll(path, "&amp;", "&");
+  std::string decoded;
+  for (std::size_t i = 0; i < plain.size() && plain[i] != '#'; ++i) {
+    const bool escape = plain[i] == '%' && i + 2 < plain.size() && std::isxdigit(static_cast<unsigned char>(plain[i + 1])) &&
+                        std::isxdigit(static_cast<unsigned char>(plain[i + 2]));
+    decoded += escape ? static_cast<char>(std::stoi(plain.substr(i + 1, 2), nullptr, 16)) : plain[i];
+    i += escape ? 2 : 0;
+  }
+  return decoded;
+}
+
+// Files of the test's own in a folder `拖放`, each holding its name; the
+// wide path of one.
+struct DropFolder {
+  explicit DropFolder(const std::string& folder) : files(platform::AnsiToWide(folder) + L"\\拖放") {
+    CreateDirectoryW(files.c_str(), nullptr);
+  }
+  std::wstring Make(const std::wstring& name, const std::string& bytes = {}) const {
+    const std::wstring path = files + L"\\" + name;
+    const std::string held = bytes.empty() ? platform::WideToGb18030(name) : bytes;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    ::WriteFile(f, held.data(), static_cast<DWORD>(held.size()), &wrote, nullptr), CloseHandle(f);
+    return path;
+  }
+  std::wstring files;
+};
+
 // A dropped file goes by a name the template and the hosts read back as
 // that very file: its own, where their code page holds it as the reply box
 // reads it, nothing in it is read otherwise (a bracket, a comma, a code) and
-// the ANSI functions open it, else its short name (8.3), the kind still that
-// of its whole name; on a volume without short names no code goes in and
-// the search box says why, until a code goes in or a save is made. The
-// reply box shows the code, at its end (a box of Windows scrolls only when
-// asked to); saved, the robot sends it through the host, which opens the
-// file dropped by it, not the decoy that the name read otherwise names.
+// the ANSI functions open it (259 characters at most), else its short name
+// (8.3), the kind still that of its whole name; on a volume without short
+// names no code goes in and a box says which file and why (the search box
+// is left as it is). While the window knows no host yet, what any host
+// reads otherwise counts. The reply box shows the code, at its end (a box
+// of Windows scrolls only when asked to); saved, the robot sends it through
+// the host, which opens the file dropped by it, not the decoy that the name
+// read otherwise names.
 TEST_F(LibraryPageTest, ADroppedFileGoesByANameTheHostsOpenAsThatFile) {
-  const std::wstring files = platform::AnsiToWide(folder) + L"\\拖放";
-  CreateDirectoryW(files.c_str(), nullptr);
+  Boxes boxes;
+  const DropFolder drop(folder);
+  const std::wstring& files = drop.files;
   CreateDirectoryW((files + L"\\사진").c_str(), nullptr);
   CreateDirectoryW((files + L"\\[ZOQData]").c_str(), nullptr);
-  const auto make = [&](const std::wstring& name, const std::string& bytes) {
-    HANDLE f = CreateFileW((files + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD wrote = 0;
-    ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr), CloseHandle(f);
-  };
-  make(L"1.wav", "decoy");  // what "€1.wav" reads as, once "€" is lost
+  drop.Make(L"1.wav", "decoy");  // what "€1.wav" reads as, once "€" is lost
   FakeHostDll& vlq = Fake("VLQapi.dll");
   const char* hint = "搜索内容 (CTRL+F)";
-  const char* noName = "文件名含框架不支持的字符";
+  const std::string korean = platform::WideToGb18030(L"“고” “양” “이”");  // as the box shows them
+  // A name that makes the path as long as the ANSI functions open, and one more.
+  const std::wstring longest = std::wstring(259 - files.size() - 5, L'm') + L".png";
   struct Drop {
     std::wstring name;  // of a file of `files`
     bool shortNames;    // the volume makes them
     const char* code;   // before the name; null: none
     bool byShortName;
-    const char* said;                // in the search box
+    const char* said = nullptr;      // in the box: what the name holds that keeps it out; null: no box
     const wchar_t* decoy = nullptr;  // the file the name read otherwise names
   };
-  const Drop drops[] = {{L"€1.wav", true, "[V=", true, hint},
-                        {L"a]b.png", true, "[P=", true, hint, L"a"},
-                        {L"b]x.wav", true, "[V=", true, hint, L"b"},
-                        {L"a].png", true, "[P=", true, hint, L"a"},
-                        {L"x[消息].png", true, "[P=", true, hint, L"x.png"},
-                        {L"a[N]b.png", true, "[P=", true, hint},
-                        {L"q[P=C.png", true, "[P=", true, hint, L"q[pic=C.png"},
-                        {L"notes&uoS9#.png", true, "[P=", true, hint, L"notes"},
-                        {L"d,e.png", true, "[P=", true, hint},  // split at the comma by two hosts
-                        {L"photo%41x.png", true, "[P=", true, hint},  // decoded by ISky: photoAx.png
-                        {L"photo&amp;.png", true, "[P=", true, hint},
-                        {L"{提示}.png", true, "[P=", true, hint},  // a mention on the WeChat-style host
-                        {std::wstring(250, L'l') + L".png", true, "[P=", true, hint},  // too long for ANSI functions
-                        {L"a]b.png", false, nullptr, false, noName},
-                        {L"[ZOQData]\\p.png", true, "[P=", true, hint},  // not the data folder
-                        {L"사진\\고양이.png", true, "[P=", true, hint},
-                        {L"고양이.flac", true, "[V=", true, hint},  // ".FLA" in its short name
-                        {L"猫咪的照片.png", true, "[P=", false, hint},
-                        {L"고양이.txt", false, nullptr, false, hint},  // no code to go in: nothing to say
-                        {L"고양이.png", false, nullptr, false, noName},
-                        {L"猫.gif", false, "[P=", false, hint},
-                        {L"고양이.png", false, nullptr, false, noName},
-                        {L"고양이.txt", false, nullptr, false, noName}};  // nothing went in: still said
+  const Drop drops[] = {{L"€1.wav", true, "[V=", true},
+                        {L"a]b.png", true, "[P=", true, nullptr, L"a"},
+                        {L"b]x.wav", true, "[V=", true, nullptr, L"b"},
+                        {L"a].png", true, "[P=", true, nullptr, L"a"},
+                        {L"x[消息].png", true, "[P=", true, nullptr, L"x.png"},
+                        {L"a[N]b.png", true, "[P=", true},
+                        {L"q[P=C.png", true, "[P=", true, nullptr, L"q[pic=C.png"},
+                        {L"notes&uoS9#.png", true, "[P=", true, nullptr, L"notes"},
+                        {L"d,e.png", true, "[P=", true},  // split at the comma by two hosts
+                        {L"photo%41x.png", true, "[P=", true},  // decoded by ISky: photoAx.png
+                        {L"photo&amp;.png", true, "[P=", true},
+                        {L"{提示}.png", true, "[P=", true},  // a mention on the WeChat-style host
+                        {std::wstring(250, L'l') + L".png", true, "[P=", true},  // too long for ANSI functions
+                        {longest, true, "[P=", false},
+                        {L"m" + longest, true, "[P=", true},
+                        {L"m" + longest, false, nullptr, false, "这个路径有260个字符"},
+                        {L"a]b.png", false, nullptr, false, "“]”"},
+                        {L"[ZOQData]\\p.png", true, "[P=", true},  // not the data folder
+                        {L"사진\\고양이.png", true, "[P=", true},
+                        {L"고양이.flac", true, "[V=", true},  // ".FLA" in its short name
+                        {L"猫咪的照片.png", true, "[P=", false},
+                        {L"고양이.txt", false, nullptr, false},  // no code to go in: nothing to say
+                        {L"고양이.png", false, nullptr, false, korean.c_str()},
+                        {L"猫.gif", false, "[P=", false},
+                        {L"고양이.png", false, nullptr, false, korean.c_str()},
+                        {L"고양이.txt", false, nullptr, false}};
   std::string lines;
   for (int i = 0; i < 30; ++i) lines += "行\r\n";
   std::vector<Step> steps = {[](ui::SettingsWindow& w) {
     platform::Click(w.Control("按钮_精确词库"));
     AsWindowsBox(w.Control("词控_回复框"));
   }};
-  for (const Drop& drop : drops) {
-    make(drop.name, platform::WideToGb18030(drop.name));  // holding its name
-    if (drop.decoy) make(drop.decoy, "decoy");
-    const std::wstring path = files + L"\\" + drop.name;
+  for (const Drop& dropped : drops) {
+    const std::wstring path = drop.Make(dropped.name);
+    if (dropped.decoy) drop.Make(dropped.decoy, "decoy");
     std::wstring brief(MAX_PATH, L'\0');
-    brief.resize(GetShortPathNameW(path.c_str(), brief.data(), MAX_PATH));
+    brief.resize(GetShortPathNameW((L"\\\\?\\" + path).c_str(), brief.data(), MAX_PATH));
+    brief.erase(0, 4);
     ASSERT_NE(brief, path);
-    const std::string name = platform::WideToAnsi(drop.byShortName ? brief : path);
+    const std::string name = platform::WideToAnsi(dropped.byShortName ? brief : path);
     steps.push_back([&, path](ui::SettingsWindow& w) {  // dropped through the window's loop
       platform::SetWindowTextGbk(w.Control("词控_回复框"), lines);
-      platform::volumeWithoutShortNames = !drop.shortNames;
+      platform::volumeWithoutShortNames = !dropped.shortNames;
+      Plugin().HostType = kHostNone;
       platform::DropFiles(w.Control("词控_回复框"), {platform::WideToGb18030(path)});
     });
-    steps.push_back([&, name](ui::SettingsWindow& w) {
+    steps.push_back([&, name, path](ui::SettingsWindow& w) {
       platform::volumeWithoutShortNames = false;
+      Plugin().HostType = kHostVlq;
       const std::string shown = Text(w, "词控_回复框");
       ASSERT_EQ(shown.substr(0, lines.size()), lines);
-      EXPECT_EQ(shown.substr(lines.size()), drop.code ? drop.code + name + "]" : "");
-      EXPECT_EQ(Text(w, "词控_搜索框"), drop.said);
-      if (!drop.code) return;
+      EXPECT_EQ(shown.substr(lines.size()), dropped.code ? dropped.code + name + "]" : "");
+      const std::vector<std::string> said = boxes.Take();
+      ASSERT_EQ(said.size(), dropped.said ? 1u : 0u);
+      if (dropped.said) {
+        EXPECT_EQ(said[0].rfind("这个文件没有放进回复框：\r\n\r\n" + platform::WideToGb18030(path) + "\r\n", 0), 0u) << said[0];
+        EXPECT_NE(said[0].find(dropped.said), std::string::npos) << said[0];
+      }
+      EXPECT_EQ(Text(w, "词控_搜索框"), hint);
+      if (!dropped.code) return;
       EXPECT_TRUE(CaretLineInView(w.Control("词控_回复框")));
       platform::SetWindowTextGbk(w.Control("词控_关键词框"), "k");
       Focus(w, "词控_关键词框");
       PressKey('S', true);
     });
     steps.push_back([&](ui::SettingsWindow&) {
-      if (!drop.code) return;
+      if (!dropped.code) return;
       // Sent, and opened by the path in the code as the host reads it (to
       // the first "]") and opens it: the file dropped.
-      const std::string sent = Answered(vlq, "10002", "k"), opener = drop.code[1] == 'P' ? "[pic=" : "[voi=";
+      const std::string sent = Answered(vlq, "10002", "k"), opener = dropped.code[1] == 'P' ? "[pic=" : "[voi=";
       const std::size_t at = sent.find(opener) + opener.size();
       const std::string opened = sent.substr(at, sent.find(']', at) - at);
-      EXPECT_EQ(OpenedByAnsiName(opened), platform::WideToGb18030(drop.name)) << sent;
+      EXPECT_EQ(OpenedByAnsiName(opened), platform::WideToGb18030(dropped.name)) << sent;
     });
   }
   steps.push_back([&](ui::SettingsWindow& w) {
-    Save(w, "k", "r");  // a success: the words go
+    Save(w, "k", "r");
     EXPECT_EQ(Text(w, "词控_搜索框"), hint);
   });
   Drive(set, steps);
+}
+
+// On a volume without short names a file goes in by its own name unless the
+// host the window serves reads something in it otherwise: VLQ and the
+// WeChat-style host read a code to its "]" (a "[" or "]" that is the second
+// byte of a character, as in 遊 and 沒, is none), the function-table host and
+// ISky split it at commas, ISky reads the file as an address, decoded, and
+// the WeChat-style host reads "{提示}" as a mention. Each file that went in
+// is sent through its host and opened by the path that host receives: the
+// file dropped, not a decoy beside it that the path read otherwise names.
+TEST_F(LibraryPageTest, ADroppedNameIsRefusedOnlyForWhatTheWindowsHostReadsOtherwise) {
+  Boxes boxes;
+  const DropFolder drop(folder);
+  struct Host {
+    std::int32_t type;
+    const char* name;
+    std::string opener;
+    bool commas, address;
+  };
+  const Host hosts[] = {{kHostVlq, "VLQ", "[pic=", false, false},
+                        {kHostTable, "Table", "[picFile,path=", true, false},
+                        {kHostIsky, "ISky", "[CQ:image,file=file:///", true, true},
+                        {kHostWx, "WX", "[pic=", false, false}};
+  struct Name {
+    const wchar_t* name;
+    const char* misread[4];  // by host: what the box shows of it; null: it goes in
+    const wchar_t* decoy = nullptr;
+  };
+  const Name names[] = {{L"遊戲截圖.png", {}},
+                        {L"沒問題.jpg", {}},
+                        {L"閉註隱.bmp", {}},
+                        {L"100%.jpg", {nullptr, nullptr, "“%”", nullptr}},
+                        {L"#1.png", {nullptr, nullptr, "“#”", nullptr}},
+                        {L"%E5%9B%BE.jpg", {nullptr, nullptr, "“%”", nullptr}, L"图.jpg"},
+                        {L"a,b.png", {nullptr, "“,”", "“,”", nullptr}, L"a"},
+                        {L"{提示}.png", {nullptr, nullptr, nullptr, "“{提示}”"}}};
+  std::vector<std::vector<std::pair<std::string, std::string>>> library(std::size(hosts));  // code, file's bytes
+  std::vector<Step> steps = {[](ui::SettingsWindow& w) { platform::Click(w.Control("按钮_精确词库")); }};
+  for (std::size_t h = 0; h < std::size(hosts); ++h) {
+    for (const Name& n : names) {
+      const std::wstring path = drop.Make(n.name);
+      if (n.decoy) drop.Make(n.decoy, "decoy");
+      steps.push_back([&, h, path](ui::SettingsWindow& w) {
+        platform::SetWindowTextGbk(w.Control("词控_回复框"), "");
+        platform::volumeWithoutShortNames = true;
+        Plugin().HostType = hosts[h].type;
+        platform::DropFiles(w.Control("词控_回复框"), {platform::WideToGb18030(path)});
+      });
+      steps.push_back([&, h, path](ui::SettingsWindow& w) {
+        platform::volumeWithoutShortNames = false;
+        Plugin().HostType = kHostVlq;
+        SCOPED_TRACE(std::string(hosts[h].name) + " " + platform::WideToGb18030(n.name));
+        const char* misread = n.misread[h];
+        const std::vector<std::string> said = boxes.Take();
+        ASSERT_EQ(said.size(), misread ? 1u : 0u);
+        if (misread) {
+          EXPECT_NE(said[0].find("文件名里的" + std::string(misread) + "，"), std::string::npos) << said[0];
+          EXPECT_EQ(Text(w, "词控_回复框"), "");
+          return;
+        }
+        const std::string code = "[P=" + platform::WideToAnsi(path) + "]";
+        EXPECT_EQ(Text(w, "词控_回复框"), code);
+        library[h].push_back({code, platform::WideToGb18030(n.name)});
+      });
+    }
+  }
+  Drive(set, steps);
+  for (std::size_t h = 0; h < std::size(hosts); ++h) {
+    std::vector<std::string> replies;
+    for (const auto& [code, bytes] : library[h]) replies.push_back(code);
+    const std::vector<std::string> sent = SentThroughHost(hosts[h].name, replies);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      const std::string path = PathTheHostOpens(sent[i], hosts[h].opener, hosts[h].commas, hosts[h].address);
+      EXPECT_EQ(OpenedByAnsiName(path), library[h][i].second) << hosts[h].name << " " << sent[i];
+    }
+  }
+}
+
+// A drop whose files went in nowhere says so in a box over the window, a
+// warning: which file (its whole path) and why (the characters the host
+// reads otherwise or its code page lacks, shown; the length; a name that
+// names no file, as a drag source of the code page hands over a name with
+// "?" for what the code page lacks), and what to do; of a drop of several
+// files, how many went in nowhere first, one as well. The others go in.
+// What the owner typed in the search box stays.
+TEST_F(LibraryPageTest, ADropThatWentInNowhereSaysWhichFileAndWhyAndLeavesTheSearchAlone) {
+  Boxes boxes;
+  const DropFolder drop(folder);
+  const std::wstring longest = std::wstring(260 - drop.files.size() - 5, L'm') + L".png";  // 260 characters
+  const std::string again = "。请给文件改名，去掉它，再拖进来。", againAll = "。请给文件改名，去掉它们，再拖进来。";
+  struct Row {
+    std::int32_t host;
+    std::vector<std::wstring> names;
+    bool ansi;
+    std::string said;      // "{i}": the path of the i-th file as the box shows it
+    std::string inserted;  // "{i}": its path in the ANSI code page
+  };
+  const Row rows[] = {
+      {kHostTable, {L"a,b.png"}, false,
+       "这个文件没有放进回复框：\r\n\r\n{0}\r\n文件名里的“,”，框架会读成别的意思，就找不到这个文件了" + again, ""},
+      {kHostIsky, {L"猫.png", L"100%#.jpg"}, false,
+       "1个文件没有放进回复框：\r\n\r\n{1}\r\n文件名里的“%” “#”，框架会读成别的意思，就找不到这个文件了" + againAll,
+       "[P={0}]"},
+      {kHostVlq, {L"고양이.png", L"猫.png", longest}, false,
+       "2个文件没有放进回复框：\r\n\r\n{0}\r\n文件名里的" + platform::WideToGb18030(L"“고” “양” “이”") +
+           "是框架用的编码（GBK）里没有的字，框架打不开这个文件" +
+           againAll + "\r\n\r\n{2}\r\n这个路径有260个字符，框架只能打开259个字符以内的路径。请把文件移到路径短一些的文件夹里，再拖进来。",
+       "[P={1}]"},
+      {kHostVlq, {L"고양이.png", L"猫.png"}, true,
+       "1个文件没有放进回复框：\r\n\r\n{0}\r\n按这个名字找不到文件（有的程序拖文件时，把名字里框架用的编码没有的字换成了“?”）。请从 "
+       "Windows 的资源管理器里拖这个文件，或者给它改个名字。",
+       "[P={1}]"},
+      {kHostVlq, {L"猫.txt"}, false, "", ""}};
+  std::vector<Step> steps = {[](ui::SettingsWindow& w) {
+                               platform::Click(w.Control("按钮_精确词库"));
+                               Focus(w, "词控_搜索框");
+                               TypeText("早安");
+                             }};
+  for (const Row& row : rows) {
+    std::vector<std::string> dropped;
+    std::string said = row.said, inserted = row.inserted;
+    for (std::size_t i = 0; i < row.names.size(); ++i) {
+      const std::wstring path = drop.Make(row.names[i]);
+      dropped.push_back(platform::WideToGb18030(path));
+      const std::string at = "{" + std::to_string(i) + "}";
+      said = text::ReplaceAll(said, at, row.ansi ? platform::WideToAnsi(path) : dropped.back());
+      inserted = text::ReplaceAll(inserted, at, platform::WideToAnsi(path));
+    }
+    steps.push_back([&, dropped](ui::SettingsWindow& w) {
+      platform::SetWindowTextGbk(w.Control("词控_回复框"), "");
+      platform::volumeWithoutShortNames = true;
+      Plugin().HostType = row.host;
+      platform::DropFiles(w.Control("词控_回复框"), dropped, row.ansi);
+    });
+    steps.push_back([&, said, inserted](ui::SettingsWindow& w) {
+      platform::volumeWithoutShortNames = false;
+      Plugin().HostType = kHostVlq;
+      EXPECT_EQ(boxes.looks, said.empty() ? std::vector<std::string>{}
+                                          : std::vector<std::string>{"ZOQ·关键词|" + std::to_string(MB_OK | MB_ICONWARNING)});
+      EXPECT_EQ(boxes.Take(), said.empty() ? std::vector<std::string>{} : std::vector<std::string>{said});
+      EXPECT_EQ(Text(w, "词控_回复框"), inserted);
+      EXPECT_EQ(Text(w, "词控_搜索框"), "早安");
+    });
+  }
+  Drive(set, steps);
+}
+
+// A visible dialog window (a message box) among a thread's windows: kept in
+// the HWND at `found`.
+BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) *reinterpret_cast<HWND*>(found) = window;
+  return TRUE;
+}
+
+// The box itself (no hook): a box of the system over the window, with the
+// window's title; its text as the box reads it, every character of the
+// file's name shown, the ones the code page lacks too. Closed, the window
+// goes on.
+TEST_F(LibraryPageTest, TheBoxOfARefusedDropIsTheSystemsBoxOverTheWindow) {
+  const DropFolder drop(folder);
+  const std::wstring path = drop.Make(L"고양이.png");
+  struct Shown {
+    HWND box = nullptr, owner = nullptr;
+    std::wstring title, text;  // the text: the longest of its labels
+  } shown;
+  Drive(set, {[&](ui::SettingsWindow& w) {
+                platform::Click(w.Control("按钮_精确词库"));
+                platform::volumeWithoutShortNames = true;
+                platform::DropFiles(w.Control("词控_回复框"), {platform::WideToGb18030(path)});
+              },
+              [&](ui::SettingsWindow&) {  // in the box's own loop
+                platform::volumeWithoutShortNames = false;
+                EnumThreadWindows(GetCurrentThreadId(), KeepVisibleDialog, reinterpret_cast<LPARAM>(&shown.box));
+                ASSERT_NE(shown.box, nullptr);
+                shown.owner = GetWindow(shown.box, GW_OWNER);
+                const auto text = [](HWND window) {
+                  std::wstring t(GetWindowTextLengthW(window) + 1, L'\0');
+                  t.resize(GetWindowTextW(window, t.data(), static_cast<int>(t.size())));
+                  return t;
+                };
+                shown.title = text(shown.box);
+                for (HWND c = GetWindow(shown.box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                  if (text(c).size() > shown.text.size()) shown.text = text(c);
+                }
+                PostMessageW(shown.box, WM_COMMAND, IDOK, 0);
+              },
+              [&](ui::SettingsWindow& w) {
+                EXPECT_FALSE(IsWindow(shown.box));
+                EXPECT_EQ(shown.owner, w.handle());
+                EXPECT_EQ(Text(w, "词控_回复框"), "");
+              }});
+  const std::string said = "这个文件没有放进回复框：\r\n\r\n" + platform::WideToGb18030(path) + "\r\n文件名里的" +
+                           platform::WideToGb18030(L"“고” “양” “이”") +
+                           "是框架用的编码（GBK）里没有的字，框架打不开这个文件。请给文件改名，去掉它们，再拖进来。";
+  EXPECT_EQ(platform::WideToGb18030(shown.title), "ZOQ·关键词");
+  EXPECT_EQ(platform::WideToGb18030(shown.text), said);
 }
 
 // The list's slim bar: its thumb stands where the list is and is as long as

@@ -3,14 +3,14 @@
 // ("options": a return text longer than its box; "library": a row selected, the focus in
 // the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
 // keywords and a long reply; "clicked": 17 rows, row 2 clicked, then row 6; "typeahead":
-// fruits, "ban" typed over the list; "chooser": its list dropped down; "unstored": a return
+// fruits, "ban" typed over the list; "chooser": its first account chosen, the list closed; "unstored": a return
 // text typed that the read-only file refused; "closeprompt": the same, then Alt+F4: the
 // question; "ctrld": Ctrl+D in the reply box: the picker; "escaped": then Esc, and a key
 // typed: in the reply box again; "inserted": a reply of many lines, Ctrl+D, Enter on
 // [图接口=], and an address typed: inside its brackets, in view; "focus": Tab on a
 // switch; "noname": a file dropped whose name the code page lacks, without a short name:
-// what the search box says; "several": three files dropped at once on such a volume, two
-// whose names hosts would misread: what the reply and the search box say); or times listing one
+// the box that says so; "several": three files dropped at once on such a volume, two
+// whose names hosts would misread: the reply and the box); or times listing one
 // library of n keywords, switching to the other and back, saving a keyword and deleting it:
 // ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
@@ -75,11 +75,11 @@ int main(int argc, char** argv) {
   // fake VLQ host beside the program, "nobody" finds no host.
   const bool chooser = page == "chooser" || page == "nobody";
   Plugin().HostType = page == "nobody" ? kHostIsky : kHostVlq;
-  Plugin().SetRobotAccount("1357924680", !chooser);
+  Plugin().SetRobotAccount("20001", !chooser);
   Plugin().MakerGroupNumber.set("735921846");
   testing::WebServer server;
-  for (const char* path : {"/headimg_dl?dst_uin=1357924680&spec=100", "/gh/735921846/735921846/640/",
-                           "/headimg_dl?dst_uin=10001&spec=100"}) {
+  for (const char* path : {"/headimg_dl?dst_uin=20001&spec=100", "/gh/735921846/735921846/640/",
+                           "/headimg_dl?dst_uin=20002&spec=100"}) {
     server.Serve(path, NoAccountPicture());
   }
   ui::HomeWebSettings() = {server.base(), server.base(), "https://bbs.zoqbot.cn", {2000, 2000, 2000}};
@@ -93,8 +93,6 @@ int main(int argc, char** argv) {
     ui::SettingsWindow* w = ui::OpenedSettingsWindow();
     if (page == "bench" && w) return Bench(*w), ui::CloseSettingsWindows();
     testing::RunSoon([] { ui::CloseSettingsWindows(); }, ms);
-    if (page == "chooser" && ui::OpenedAccountChooser())
-      SendMessageW(ui::OpenedAccountChooser()->Control("号码列表"), CB_SHOWDROPDOWN, TRUE, 0);
     if (chooser || !w) return;
     const bool refused = page == "unstored" || page == "closeprompt";
     if (page == "options" || page == "hint" || refused) platform::Click(w->Control("按钮_远程命令"));
@@ -143,10 +141,11 @@ int main(int argc, char** argv) {
     }
     if (page == "noname" || page == "several") {  // dropped on a volume without short names
       platform::Click(w->Control("按钮_精确词库"));
-      const std::wstring folder = platform::AnsiToWide(platform::ExecutableFolder()) + L"\\";
+      const std::wstring folder = L"C:\\图片\\";  // as an owner's pictures
+      CreateDirectoryW(folder.c_str(), nullptr);
       std::vector<std::string> dropped;
       for (const wchar_t* name : page == "noname" ? std::vector<const wchar_t*>{L"고양이.png"}
-                                                  : std::vector<const wchar_t*>{L"a]b.png", L"猫.png", L"x[消息].png"}) {
+                                                  : std::vector<const wchar_t*>{L"猫[1].png", L"猫.png", L"[表情]狗.png"}) {
         CloseHandle(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         dropped.push_back(platform::WideToGb18030(folder + name));
       }

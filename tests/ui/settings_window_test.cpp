@@ -281,16 +281,16 @@ TEST_F(SettingsWindowTest, TypedTextReachesTheCoreAtOnceAndTheFileWhenTheOwnerLe
   Drive(set, {[](ui::SettingsWindow& w) {
                 platform::Click(w.Control("按钮_远程命令"));
                 Focus(w, "主人号码");
-                TypeText("12");
+                TypeText("1２");
               },
               [](ui::SettingsWindow& w) {
-                EXPECT_EQ(Plugin().Current()->Settings.主人号码, "12");
+                EXPECT_EQ(Plugin().Current()->Settings.主人号码, "12");  // a full-width digit as the same digit
                 EXPECT_EQ(Admin("主人号码"), "");  // not at every keystroke
                 EXPECT_TRUE(platform::IsVisible(w.Control("号码提示")));
                 for (int stop = 0; stop < 20; ++stop) PressKey(VK_TAB);  // round the page's 20 stops
               },
               [](ui::SettingsWindow& w) {
-                EXPECT_EQ(Admin("主人号码"), "12");
+                EXPECT_EQ(Admin("主人号码"), "1２");  // as typed
                 EXPECT_EQ(platform::FocusedWindow(), w.Control("主人号码"));
                 Focus(w, "开启返回文本");
                 TypeText("a");
@@ -551,11 +551,14 @@ TEST_F(SettingsWindowTest, AQuitWhileOpenClosesTheWindowAndReachesTheHostsLoop) 
   WriteAdminItem("群号列表", "");
   Script script({[] {
                    Focus(*ui::OpenedSettingsWindow(), "主页_群号列表");
-                   TypeText("9");
+                   TypeText("９");
                  },
-                 [] { PostQuitMessage(7); }});
+                 [] {
+                   EXPECT_EQ(Plugin().Current()->群号列表, "9");  // a full-width digit as the same digit
+                   PostQuitMessage(7);
+                 }});
   EXPECT_EQ(set(), 0);
-  EXPECT_EQ(Admin("群号列表"), "9");
+  EXPECT_EQ(Admin("群号列表"), "９");  // as typed
   EXPECT_EQ(ui::OpenedSettingsWindow(), nullptr);
   MSG quit{};
   EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));

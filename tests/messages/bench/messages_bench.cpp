@@ -63,6 +63,18 @@
 // kept before, and n more with 20,000 kept before (put there by this
 // program): replies a second, and the median ms inside the export, of each.
 //
+// With "kept", the kept times against names built to share a hash: an exact
+// library of 4,096 keywords of 72 letters whose FNV-1a-32 hashes are one,
+// SAVE read-only, one group sending each keyword once (each reply's time
+// kept in the table the host processes share): the median ms inside the
+// export of the last 256 messages; beside it the same with 4,096 random
+// names of 72 letters. Then, timed in this program, the table linked anew
+// after a process ended holding its lock, median ms of the given rounds:
+// full of short names, full of names of 72 letters, and holding the 4,096
+// names of one FNV-1a-32 hash.
+//
+//   messages_bench.exe kept [rounds (5)]
+//
 // With "threads", a miss delivered on a new thread of the host each time,
 // the thread ending after the call (as hosts that call every message on a
 // thread of its own), before and after one hand edit of the fuzzy library:
@@ -540,6 +552,77 @@ int Cooldowns(int messages) {
   return s.TakeSent().size() == static_cast<std::size_t>(3 * messages) ? 0 : 1;
 }
 
+int Kept(int rounds) {
+  const std::vector<std::string> colliding = NamesOfOneFnv1aHash();
+  const std::vector<std::string> random = [&] {
+    std::vector<std::string> names;
+    unsigned x = 12345;
+    for (std::size_t i = 0; i < colliding.size(); ++i) {
+      std::string name(72, 'a');
+      for (char& c : name) x = x * 1103515245u + 12345u, c = static_cast<char>('a' + (x >> 16) % 26);
+      names.push_back(name);
+    }
+    return names;
+  }();
+  for (const auto* names : {&colliding, &random}) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const std::string& name : *names) entries.emplace_back(name, "k");
+    Session s(names == &random ? "messages-bench-kept-random" : "messages-bench-kept-one-hash",
+              NumericHostCaseNamed("VLQ"),
+              {{"SayZ.ini", Library(entries)}, {"SayM.ini", ""}, {"admin", "[admin]\r\n精确冷却=60\r\n"},
+               {"SAVE", "[0]\r\nx=y\r\n"}});
+    if (!s.Load()) return 1;
+    s.Event(12000);
+    s.Event(1101);
+    const std::string save = s.DataFile("SAVE");
+    SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_READONLY);
+    std::vector<double> inside;
+    for (const std::string& name : *names) {
+      if (s.Group(name).number != 1) break;
+      inside.push_back(s.host().Spent("VLQapi.dll").first / 1e6);
+    }
+    SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (inside.size() != names->size()) return 1;
+    std::printf("%zu keywords of 72 letters, %s, SAVE read-only: median ms inside the export of the last 256: %.3f\n",
+                names->size(), names == &random ? "random" : "of one FNV-1a-32 hash",
+                Median({inside.end() - 256, inside.end()}));
+  }
+  const std::string save = FreshRunFolder("messages-bench-relink") + "\\SAVE";
+  zoq::KeptTimes& table = zoq::KeptTimes::Of(save);
+  const std::string now = LocalTimeTextIn(0);
+  const auto relink = [&](const char* what, std::size_t count, const std::function<std::string(std::size_t)>& key) {
+    std::size_t held = 0;
+    {
+      zoq::KeptTimes::Hold hold(table, 5000);
+      if (!hold) return false;
+      hold.Clear();
+      for (std::size_t i = 0; i < count; ++i) hold.Keep({"111", key(i), now}, true, zoq::KeptTimes::kAbsent, true);
+      for (std::size_t i = 0; i < count; ++i) held += hold.Find("111", key(i)).has_value();
+    }
+    std::vector<double> ms;
+    for (int round = 0; round < rounds; ++round) {
+      EndWithKeptTimesHeld(save);
+      LARGE_INTEGER start, stop;
+      QueryPerformanceCounter(&start);
+      const zoq::KeptTimes::Hold hold(table, 5000);
+      QueryPerformanceCounter(&stop);
+      if (!hold) return false;
+      ms.push_back(Milliseconds(start, stop));
+    }
+    std::printf("the relink after a process ended holding the table, %s (%zu times held): median ms %.3f\n", what,
+                held, Median(ms));
+    return true;
+  };
+  const bool linked =
+      relink("full of short names", 60000, [](std::size_t i) { return "k" + std::to_string(i); }) &&
+      relink("full of random names of 72 letters", 30000,
+             [&](std::size_t i) { return random[i % random.size()] + std::to_string(i / random.size()); }) &&
+      relink("4,096 names of one FNV-1a-32 hash", colliding.size(), [&](std::size_t i) { return colliding[i]; });
+  zoq::KeptTimes::Hold hold(table, 5000);
+  if (hold) hold.Clear();
+  return linked ? 0 : 1;
+}
+
 int Threads(int keywords, int messages) {
   const std::string sayM = Library(Entries(2, keywords));
   Session s("messages-bench-threads", NumericHostCaseNamed("VLQ"),
@@ -626,6 +709,7 @@ int main(int argc, char** argv) {
     return Forms(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 20,
                  argc > 4 ? std::atoi(argv[4]) : 50000, argc > 5 ? std::atoi(argv[5]) : 5);
   }
+  if (argc > 1 && std::string(argv[1]) == "kept") return Kept(argc > 2 ? std::atoi(argv[2]) : 5);
   if (argc > 1 && std::string(argv[1]) == "threads") {
     return Threads(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 100);
   }
