@@ -353,6 +353,24 @@ TEST(DataFileForms, AFileThatMixesTwoFormsIsToldWithALine) {
       // against one mixes, one against one is the code page's text (洹 is E4 A1 B0 in GBK).
       {Utf8(u8"[早安]\r\n") + "k=\xBF\xAA\r\n" + Utf8(u8"j=晚\r\n"), Kind::Mixed, 2},
       {"[\xCE\xE7]\r\nk=\xE4\xA1\xB0\r\n", Kind::None, 0},
+      // Lines of two-byte characters alone are not counted as UTF-8 (猫 is C3 A8).
+      {Utf8(u8"[早安]\r\nk=é\r\nj=è\r\n") + "x=\xBF\xAA\r\n", Kind::None, 0},
+      // Lines end in LF or CR alone as in CRLF, a blank one is a line, and the first line
+      // may be the one named.
+      {Utf8(u8"[早安]\n回复=早\n\n[晚安]\n") + "k=\xCE\xE7\n", Kind::Mixed, 5},
+      {"[\xCE\xE7]\r" + Utf8(u8"回复=早\r[晚安]\r回复=好\r"), Kind::Mixed, 1},
+      {Utf8(u8"\uFEFF[a]\rb=1\r\r") + "k=\xD4\xE7\r", Kind::Mixed, 4},
+      {Utf8(u8"\uFEFF[a]\nb=1\n") + "k=\xD4\xE7", Kind::Mixed, 3},
+      // Cut inside its last character with as many lines of UTF-8 as not: a character of
+      // three bytes after one byte or two, one of four after three, one of two after its
+      // first; a last byte that begins no character of UTF-8 (C1), or ASCII alone before
+      // the cut, is the code page's text.
+      {Utf8(u8"[早]\r\nk=") + "\xE6\x97", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xE6", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xF0\x9F\x98", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xC2", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xC1", Kind::None, 0},
+      {"[a]\r\nk=\xE6\x97", Kind::None, 0},
       {le + "\x00\xD8"s + InForm(Utf8(u8"\r\n"), kEditorForms[5]), Kind::Broken, 3},
       {le + "x", Kind::Broken, 3},
       {le + std::string(2, '\0'), Kind::Broken, 3},
