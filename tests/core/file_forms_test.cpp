@@ -250,6 +250,8 @@ TEST(DataFileForms, EveryFormTakesEachChangeInItsOwnBytesAndLineEnds) {
        {{"早安", "回复", "?"}, {"笑|", "回复", "?!"}, {emoji + "早x1", "回复", "1"}, {emoji + "早y1", "回复", "2"}}, false},
       {"the pair A2 E3, a character of the code page's own", Utf8(u8"[早]\r\nk=1\r\n"), {SetIn("早", "k", "\xA2\xE3")},
        Utf8(u8"[早]\r\nk=\uE76C\r\n"), {{"早", "k", "\xA2\xE3"}}},
+      {"a character the code page lacks, of four bytes 81 30 ..", Utf8(u8"[早]\r\nk=1\r\n"),
+       {SetIn("早", "k", platform::WideToGb18030(L"ç"))}, Utf8(u8"[早]\r\nk=ç\r\n"), {{"早", "k", "?"}}, false},
       {"a reply's emoji read, one \"?\" a character", Utf8(u8"[表情]\r\n回复=😀好😀\r\n"), {},
        Utf8(u8"[表情]\r\n回复=😀好😀\r\n"), {{"表情", "回复", "?好?"}}, false},
   };
@@ -329,6 +331,11 @@ TEST(DataFileForms, NulBytesShowUtf16WithoutAMark) {
       {"[a]\r\nk=1\0\r\nj=2\0\r\n"s, TextForm::CodePage},
       {"[a]\nk\0=1\nj\0=2\n"s, TextForm::CodePage},
       {InForm(ini, kEditorForms[1]), TextForm::Utf8},
+      // A character whose high byte is that of a line end (ਕ, U+0A15) for one line end
+      // unit in eight at most: eight of them, and seven.
+      {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r\n"), kEditorForms[5]), TextForm::BareUtf16le},
+      {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r\n"), kEditorForms[6]), TextForm::BareUtf16be},
+      {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r"), kEditorForms[5]), TextForm::CodePage},
   };
   for (const auto& row : rows) EXPECT_EQ(FormOf(row.bytes), row.form) << &row - rows;
 }
@@ -355,6 +362,8 @@ TEST(DataFileForms, AFileThatMixesTwoFormsIsToldWithALine) {
       {"[\xCE\xE7]\r\nk=\xE4\xA1\xB0\r\n", Kind::None, 0},
       // Lines of two-byte characters alone are not counted as UTF-8 (猫 is C3 A8).
       {Utf8(u8"[早安]\r\nk=é\r\nj=è\r\n") + "x=\xBF\xAA\r\n", Kind::None, 0},
+      // A GBK character whose lead byte begins one of three bytes in UTF-8 (炫 is EC C5).
+      {Utf8(u8"[早安]\r\n回复=早\r\n") + "k=\xEC\xC5\r\n", Kind::Mixed, 3},
       // Lines end in LF or CR alone as in CRLF, a blank one is a line, and the first line
       // may be the one named.
       {Utf8(u8"[早安]\n回复=早\n\n[晚安]\n") + "k=\xCE\xE7\n", Kind::Mixed, 5},

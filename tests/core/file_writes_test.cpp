@@ -49,7 +49,7 @@ void ExpectReadForReadingOnly(const std::string& file, const char* section, cons
 }
 
 TEST(FileWrites, ACopyPassesOnlyAsTheFileWithItsChangesMadeAndNothingElse) {
-  const std::string two = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n";
+  const std::string two = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n", le = "\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0"s;
   const struct {
     const char* name;
     std::string original, written;
@@ -73,6 +73,9 @@ TEST(FileWrites, ACopyPassesOnlyAsTheFileWithItsChangesMadeAndNothingElse) {
       {"a line no change writes", two, "[a]\r\nk=9\r\nx=1\r\n[b]\r\nk=2\r\n", {Set("a", "k", "9")}, false},
       {"the whole file deleted", two, "", {DeleteSection("a")}, false},
       {"nothing written", two, two, {Set("a", "k", "9")}, false},
+      {"UTF-16, a value changed", le + "1\0\r\0\n\0"s, le + "2\0\r\0\n\0"s, {Set("a", "k", "2")}, true},
+      {"UTF-16, the byte after its last unit lost", le + "1\0\r\0\n\0x"s, le + "2\0\r\0\n\0"s, {Set("a", "k", "2")},
+       false},
   };
   for (const auto& row : rows) EXPECT_EQ(IniChangesMadeWhole(row.original, row.written, row.changes), row.whole) << row.name;
 }
