@@ -175,8 +175,7 @@ bool LinesMadeWhole(const IniImage& before, const IniImage& after, const std::ve
 // program is saving in place); the image of the last steady read, with the
 // stamp the file had then.
 struct Known {
-  std::shared_ptr<const IniImage> image;
-  bool imageOfBytes = false;  // its text is the bytes it was parsed of (the code page's)
+  std::shared_ptr<const IniImage> image;  // without `unicode`: its text is the bytes it was parsed of
   std::shared_ptr<const UnicodeFile> unicode;  // of a file of Unicode text
   std::optional<std::size_t> size;
   std::shared_ptr<const IniImage> steady;
@@ -184,7 +183,7 @@ struct Known {
   // The bytes the image was parsed of, where they are known.
   const std::string* Bytes() const {
     if (unicode) return unicode->bytes.empty() ? nullptr : &unicode->bytes;
-    return image && imageOfBytes ? &image->text() : nullptr;
+    return image ? &image->text() : nullptr;
   }
 };
 struct KnownFiles {
@@ -212,7 +211,6 @@ void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image,
   std::lock_guard<std::mutex> hold(f.lock);
   Known& k = f.byPath[Folded(path)];
   k.image = std::move(image);
-  k.imageOfBytes = !unicode;
   k.unicode = std::move(unicode);
 }
 
