@@ -297,6 +297,8 @@ TEST(DataFileForms, AChangeKeepsTheFormReadOrIsNotMade) {
       {le + InForm(Utf8(u8"[a]\r\nk="), kEditorForms[5]) + "\x00\xD8"s + InForm(Utf8(u8"\uE76C\r\n"), kEditorForms[5]),
        {"a", "k", "2"}, "", TextForm::Utf16le, "?\xA2\xE3"},
       {cut + "\x0A", {"a", "k", "2"}, "", TextForm::BareUtf16le},
+      {le + InForm(Utf8(u8"[a]\r\nk=1\r\n"), kEditorForms[5]) + "x", {"a", std::nullopt, std::nullopt}, "",
+       TextForm::Utf16le},
       {Utf8(u8"\uFEFF[a]\r\nk=早\r\n") + "\xD4\xE7\r\n", {"a", "k", "2"}, "", TextForm::MarkedUtf8},
       // A change that would leave a character first that is the mark of UTF-8 (U+FEFF, which
       // reads as "?" there), so that the file would read otherwise, is not made.
