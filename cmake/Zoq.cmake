@@ -68,8 +68,9 @@ function(zoq_test name)
   # The whole suite once more, twice over in one process in a shuffled order:
   # a test that leans on what another left behind fails here. It runs after
   # the suite's own tests (as the clean-up of their fixture), whose files it
-  # shares.
-  add_test(NAME ${name}.repeated COMMAND ${name} --gtest_repeat=2 --gtest_shuffle)
+  # shares. Only failures are printed (with the seed of the order), so
+  # that a failure's lines are not lost in a long log.
+  add_test(NAME ${name}.repeated COMMAND ${name} --gtest_repeat=2 --gtest_shuffle --gtest_brief=1)
   set_tests_properties(${name}.repeated PROPERTIES TIMEOUT 600 LABELS repeated FIXTURES_CLEANUP ${name}.repeated
                        ${A_PROPERTIES})
 endfunction()

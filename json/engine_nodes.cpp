@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "json/engine.hpp"
+#include "json/seams.hpp"
+#include "text/text.hpp"
 
 namespace zoq::json::detail {
 
@@ -10,10 +12,16 @@ namespace {
 
 constexpr size_t kLinearMembers = 8;
 
+// Keyed with a secret of the process: the keys of a web service's answer,
+// built to share an unkeyed hash, would make the index one run that every
+// insert and lookup walks (an answer read for seconds).
 uint32_t HashKey(std::u16string_view k) {
-  uint32_t h = 2166136261u;
-  for (char16_t c : k) h = (h ^ c) * 16777619u;
-  return h;
+  static const struct Secret {
+    Secret() { seam::IndexSecret(key); }
+    uint64_t key[2];
+  } secret;
+  return static_cast<uint32_t>(
+      text::SipHash24(secret.key, std::string_view(reinterpret_cast<const char*>(k.data()), k.size() * sizeof(char16_t))));
 }
 
 void IndexInsert(MemberIndex& ix, Node* n) {
@@ -27,7 +35,7 @@ void IndexInsert(MemberIndex& ix, Node* n) {
   }
   const size_t mask = ix.slots.size() - 1;
   size_t s = HashKey(n->key) & mask;
-  while (ix.slots[s]) s = (s + 1) & mask;
+  while (ix.slots[s]) s = (s + 1) & mask, ++ix.steps;
   ix.slots[s] = n;
   ++ix.used;
 }

@@ -1,7 +1,9 @@
-// The two places where the JSON engine depends on the platform: GBK (code
-// page 936) text conversion and the word order that member keys are sorted by.
+// The places where the JSON engine depends on the platform: GBK (code page
+// 936) text conversion, the word order that member keys are sorted by, and
+// the secret the index of an object's members keys its hash with.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,5 +20,9 @@ std::string Utf16ToGbk(std::u16string_view text);
 // Order of two member keys for sorting: negative, 0 or positive, as the
 // platform's word order (case-sensitive, or ignoring case) gives it.
 int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase);  // NUL-terminated
+
+// 128 bits from the system's random source: no answer of a web service can
+// foresee where its keys fall in an object's index.
+void IndexSecret(std::uint64_t key[2]);
 
 }  // namespace zoq::json::seam

@@ -1,10 +1,12 @@
 // Portable side of the seams (sanitizer and fuzzer builds): glibc's CP936
-// converter, and the word order of ASCII letters for keys.
+// converter, the word order of ASCII letters for keys, and the C++ library's
+// random source.
 #include "json/seams.hpp"
 
 #include <iconv.h>
 
 #include <cerrno>
+#include <random>
 
 namespace zoq::json::seam {
 namespace {
@@ -96,6 +98,11 @@ int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase) {
     if (x == 0) return ignoreCase ? 0 : tie;
     if (tie == 0 && *a != *b) tie = *a > *b ? -1 : 1;  // 'a' (0x61) before 'A' (0x41)
   }
+}
+
+void IndexSecret(std::uint64_t key[2]) {
+  std::random_device source;
+  for (int i = 0; i < 2; ++i) key[i] = (std::uint64_t{source()} << 32) ^ source();
 }
 
 }  // namespace zoq::json::seam

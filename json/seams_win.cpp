@@ -1,7 +1,9 @@
-// Windows side of the seams: code page 936 and the shell's word order.
+// Windows side of the seams: code page 936, the shell's word order and the
+// system's random source.
 #include "json/seams.hpp"
 
 #include <windows.h>
+#include <ntsecapi.h>
 
 namespace zoq::json::seam {
 
@@ -31,6 +33,15 @@ int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase) {
   const auto* x = reinterpret_cast<const wchar_t*>(a);
   const auto* y = reinterpret_cast<const wchar_t*>(b);
   return ignoreCase ? lstrcmpiW(x, y) : lstrcmpW(x, y);
+}
+
+void IndexSecret(std::uint64_t key[2]) {
+  if (RtlGenRandom(key, 2 * sizeof key[0])) return;
+  // Should the source fail, the clocks and ids of the moment stand in.
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  key[0] = static_cast<std::uint64_t>(counter.QuadPart) ^ (std::uint64_t{GetCurrentProcessId()} << 32);
+  key[1] = GetTickCount64() * 6364136223846793005ull ^ reinterpret_cast<std::uintptr_t>(&counter);
 }
 
 }  // namespace zoq::json::seam

@@ -3,6 +3,7 @@
 // had) a test that skips fails, so that no fault hides behind a skip.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -15,6 +16,15 @@ class SkipFails : public ::testing::EmptyTestEventListener {
   }
 };
 
+// With --gtest_brief only failures are printed; the order of a shuffled
+// run is told still, so that a failure that hangs on it can be run again.
+class SeedOfTheOrder : public ::testing::EmptyTestEventListener {
+  void OnTestIterationStart(const ::testing::UnitTest& unit, int iteration) override {
+    std::printf("Iteration %d, tests in the order of seed %d\n", iteration + 1, unit.random_seed());
+    std::fflush(stdout);
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -22,6 +32,9 @@ int main(int argc, char** argv) {
   const char* noSkips = std::getenv("ZOQ_NO_SKIPS");
   if (noSkips && *noSkips && std::string(noSkips) != "0") {
     ::testing::UnitTest::GetInstance()->listeners().Append(new SkipFails);
+  }
+  if (GTEST_FLAG_GET(brief) && GTEST_FLAG_GET(shuffle)) {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new SeedOfTheOrder);
   }
   return RUN_ALL_TESTS();
 }

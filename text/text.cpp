@@ -53,6 +53,8 @@ std::string Replace(std::string_view s, std::string_view from, std::string_view 
   return out;
 }
 
+std::uint64_t RotateLeft(std::uint64_t x, int by) { return (x << by) | (x >> (64 - by)); }
+
 }  // namespace
 
 ZOQ_HOT std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from, Case mode) {
@@ -181,6 +183,34 @@ int LongestUtf8Character(std::string_view bytes) {
     pos += static_cast<std::size_t>(length);
   }
   return longest;
+}
+
+std::uint64_t SipHash24(const std::uint64_t key[2], std::string_view bytes) {
+  std::uint64_t v0 = key[0] ^ 0x736f6d6570736575ull, v1 = key[1] ^ 0x646f72616e646f6dull;
+  std::uint64_t v2 = key[0] ^ 0x6c7967656e657261ull, v3 = key[1] ^ 0x7465646279746573ull;
+  const auto rounds = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      v0 += v1, v1 = RotateLeft(v1, 13), v1 ^= v0, v0 = RotateLeft(v0, 32);
+      v2 += v3, v3 = RotateLeft(v3, 16), v3 ^= v2;
+      v0 += v3, v3 = RotateLeft(v3, 21), v3 ^= v0;
+      v2 += v1, v1 = RotateLeft(v1, 17), v1 ^= v2, v2 = RotateLeft(v2, 32);
+    }
+  };
+  const auto take = [&](std::uint64_t m) { v3 ^= m, rounds(2), v0 ^= m; };
+  const std::size_t whole = bytes.size() / 8 * 8;
+  for (std::size_t at = 0; at < whole; at += 8) {
+    std::uint64_t m = 0;
+    for (int i = 0; i < 8; ++i) m |= std::uint64_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    take(m);
+  }
+  std::uint64_t last = std::uint64_t(bytes.size()) << 56;
+  for (std::size_t i = whole; i < bytes.size(); ++i) {
+    last |= std::uint64_t(static_cast<unsigned char>(bytes[i])) << (8 * (i - whole));
+  }
+  take(last);
+  v2 ^= 0xff;
+  rounds(4);
+  return v0 ^ v1 ^ v2 ^ v3;
 }
 
 }  // namespace zoq::text

@@ -85,4 +85,10 @@ std::string Decimal(std::int64_t value);
 // form, a surrogate, anything beyond U+10FFFF).
 int LongestUtf8Character(std::string_view bytes);
 
+// SipHash-2-4 of `bytes` under the key of 128 bits `key` (its halves as the
+// reference reads them from 16 bytes). Keyed with a secret, it places names
+// that chat or files bring where no one who wrote them can foresee: names
+// built to share a place share none.
+std::uint64_t SipHash24(const std::uint64_t key[2], std::string_view bytes);
+
 }  // namespace zoq::text

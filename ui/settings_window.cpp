@@ -4,11 +4,11 @@
 #include <set>
 
 #include "core/files/ini_items.hpp"
+#include "core/files/text_forms.hpp"
 #include "core/info/info_records.hpp"
 #include "core/plugin.hpp"
 #include "core/settings.hpp"
 #include "core/web_addresses.hpp"
-#include "platform/code_pages.hpp"
 #include "platform/files.hpp"
 #include "platform/http.hpp"
 #include "text/text.hpp"
@@ -110,7 +110,7 @@ std::optional<ShownIni> ShownFile(const std::string& file) {
   std::optional<std::string> bytes =
       platform::FileExists(file) ? platform::ReadWholeFileIfPossible(file) : std::optional<std::string>("");
   if (!bytes) return std::nullopt;
-  return ShownIni(platform::FileTextAsGb18030(std::move(*bytes)));
+  return ShownIni(Gb18030TextOf(std::move(*bytes)));
 }
 
 std::optional<std::string> StoredAdminItem(const std::string& key) {
@@ -220,6 +220,24 @@ void SettingsWindow::ShowPage(int page) {
 void SettingsWindow::ShowExactLibrary() { ShowLibrary(1, "按钮_精确词库"); }
 void SettingsWindow::ShowFuzzyLibrary() { ShowLibrary(2, "按钮_模糊词库"); }
 
+namespace {
+
+// What the library page says of a library whose text does not read whole in
+// its form, naming the line where it first does not; nothing for one that
+// reads whole.
+std::string FormNote(const std::string& file) {
+  const std::optional<std::string> bytes = platform::ReadWholeFileIfPossible(file);
+  const FormTrouble trouble = bytes ? TroubleOf(*bytes) : FormTrouble{};
+  const std::string line = text::Decimal(static_cast<std::int64_t>(trouble.line));
+  switch (trouble.kind) {
+    case FormTrouble::Kind::Mixed: return "文件混用了两种编码 (第" + line + "行)";
+    case FormTrouble::Kind::Broken: return "第" + line + "行有残缺的字, 文件不会被改写";
+    default: return {};
+  }
+}
+
+}  // namespace
+
 void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   EnableNavButtons();
   platform::EnableWindowIf(Control(button), false);
@@ -227,6 +245,8 @@ void SettingsWindow::ShowLibrary(std::int32_t mode, const char* button) {
   // A cool-down typed for the other library and refused is not this one's.
   FillCooldownBox(std::exchange(LibraryMode(), mode) != mode);
   ReloadLibraryList();
+  const std::string note = FormNote(mode == 2 ? FuzzyLibraryFile() : ExactLibraryFile());
+  if (!note.empty()) SayInSearchBox(note.c_str());
 }
 
 void SettingsWindow::SetSwitchPicture(const char* control, bool on) {

@@ -8,12 +8,11 @@
 #include <memory>
 #include <mutex>
 
+#include "core/files/text_forms.hpp"
 #include "platform/clock.hpp"
-#include "platform/code_pages.hpp"
 #include "platform/files.hpp"
 #include "platform/lock.hpp"
 #include "platform/thread_slot.hpp"
-#include "text/encoding.hpp"
 
 namespace zoq {
 namespace {
@@ -31,15 +30,18 @@ std::string Folded(std::string_view s) {
   return out;
 }
 
-// The image of text of the code page: a change's lines, a part of a file
-// of that text.
-IniImage ImageOfText(std::string text) {
+// The image of text of the code page (or the text a file of Unicode text
+// is changed in): a change's lines, a part of a file of that text.
+IniImage ImageOfText(std::string text, IniText kind = IniText::CodePage) {
   IniImage image;
-  image.Load(std::move(text));
+  image.Load(std::move(text), kind);
   return image;
 }
 // The image of a whole file's bytes, read in the file's form.
-IniImage ImageOf(std::string bytes) { return ImageOfText(platform::FileTextAsAnsi(std::move(bytes))); }
+IniImage ImageOf(std::string bytes) {
+  FileText read = ReadFileText(std::move(bytes));
+  return ImageOfText(std::move(read.text), read.unicode ? IniText::Unicode : IniText::CodePage);
+}
 
 // A line as the multiset of lines counts it, names without case: a hash of
 // its section, its key and its value (a header: the section alone).
@@ -68,15 +70,15 @@ std::vector<std::uint64_t> SortedLineHashes(const IniImage& image) {
 
 // What a change may take away: the lines of its key (or of its whole
 // section) in a section of its name.
-bool Touches(const IniChange& change, const IniImage::Line& line) {
-  if (!SameIniName(line.section, change.section)) return false;
-  return !change.key || (!line.header && SameIniName(line.key, *change.key));
+bool Touches(const IniChange& change, const IniImage::Line& line, IniText kind) {
+  if (!SameIniName(line.section, change.section, kind)) return false;
+  return !change.key || (!line.header && SameIniName(line.key, *change.key, kind));
 }
 
 // The lines a change writes: its section and the key's line, as the INI
 // functions would read them from a file of their own.
-IniImage Written(const IniChange& change) {
-  return ImageOfText("[" + change.section + "]\r\n" + *change.key + "=" + *change.value + "\r\n");
+IniImage Written(const IniChange& change, IniText kind = IniText::CodePage) {
+  return ImageOfText("[" + change.section + "]\r\n" + *change.key + "=" + *change.value + "\r\n", kind);
 }
 
 // The writes of this process, by path (ASCII letters folded).
@@ -139,43 +141,18 @@ bool PutInPlace(const std::string& path, const std::string& bytes, bool overwrit
   return done;
 }
 
-using platform::FileForm;
-
-// The UTF-16BE units of a Unicode text (after its mark), or the other way.
-std::string Units(FileForm form, std::string text, bool toUnits) {
-  if (form == FileForm::Utf8 || form == FileForm::MarkedUtf8) {
-    return toUnits ? encoding::Utf8ToUtf16be(text) : encoding::Utf16beToUtf8(text);
-  }
-  for (std::size_t i = 0; form == FileForm::Utf16le && i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
-  return text;
-}
-
-// The file's bytes with the changes made. Unicode text is changed as
-// GB18030, which holds every character, and written back as it was
-// encoded, its mark (or none) kept; none when it does not come back whole
-// that way (a lone surrogate, say).
-std::optional<std::string> Changed(const IniImage& image, const std::string& bytes,
-                                   const std::vector<IniChange>& changes) {
-  const FileForm form = platform::FileFormOf(bytes);
-  if (form == FileForm::Ansi) return WithIniChanges(image, bytes, changes);
-  const std::size_t mark = platform::MarkLength(form);
-  const std::string text = bytes.substr(mark);
-  const std::string gb = encoding::Utf16beToGb18030(Units(form, text, true));
-  if (Units(form, encoding::Gb18030ToUtf16be(gb), false) != text) return std::nullopt;
-  return bytes.substr(0, mark) + Units(form, encoding::Gb18030ToUtf16be(WithIniChanges(gb, changes)), false);
-}
-
 // Every line of `after` that `before` lacks is one a change writes, and
 // every line of `before` that `after` lacks one of a key (or a section) a
 // change names: as many times as each line stands, in any order.
 bool LinesMadeWhole(const IniImage& before, const IniImage& after, const std::vector<IniChange>& changes) {
+  const IniText kind = after.kind();
   const std::vector<std::uint64_t> was = SortedLineHashes(before), is = SortedLineHashes(after);
   std::vector<std::uint64_t> taken, added;
   std::set_difference(was.begin(), was.end(), is.begin(), is.end(), std::back_inserter(taken));
   std::set_difference(is.begin(), is.end(), was.begin(), was.end(), std::back_inserter(added));
   std::vector<std::uint64_t> mayAdd;
   for (const IniChange& c : changes) {
-    if (c.key && c.value) Written(c).ForEachLine([&](const IniImage::Line& l) { mayAdd.push_back(LineHash(l)); });
+    if (c.key && c.value) Written(c, kind).ForEachLine([&](const IniImage::Line& l) { mayAdd.push_back(LineHash(l)); });
   }
   std::sort(mayAdd.begin(), mayAdd.end());
   if (!std::includes(mayAdd.begin(), mayAdd.end(), added.begin(), added.end())) return false;
@@ -184,7 +161,7 @@ bool LinesMadeWhole(const IniImage& before, const IniImage& after, const std::ve
     before.ForEachLine([&](const IniImage::Line& l) {
       if (!intact || !std::binary_search(taken.begin(), taken.end(), LineHash(l))) return;
       bool touched = false;
-      for (const IniChange& c : changes) touched = touched || Touches(c, l);
+      for (const IniChange& c : changes) touched = touched || Touches(c, l, kind);
       intact = touched;
     });
   }
@@ -192,18 +169,22 @@ bool LinesMadeWhole(const IniImage& before, const IniImage& after, const std::ve
 }
 
 // What is known of each data file: the image parsed of it last (what a
-// reader or a writer of the same bytes takes instead of parsing them again:
-// only where its text is the file's own bytes, ANSI text, and not what the
-// bytes of a file of Unicode text read as) and the size a writer last found
-// or left it at (what tells a read of a file that another program is saving
-// in place); the image of the last steady read, with the stamp the file had
-// then.
+// reader or a writer of the same bytes takes instead of parsing them again),
+// with the bytes of a file of Unicode text it was read of, and the size a
+// writer last found or left it at (what tells a read of a file that another
+// program is saving in place); the image of the last steady read, with the
+// stamp the file had then.
 struct Known {
-  std::shared_ptr<const IniImage> image;
-  bool imageOfBytes = false;  // its text is the bytes it was parsed of
+  std::shared_ptr<const IniImage> image;  // without `unicode`: its text is the bytes it was parsed of
+  std::shared_ptr<const UnicodeFile> unicode;  // of a file of Unicode text
   std::optional<std::size_t> size;
   std::shared_ptr<const IniImage> steady;
   platform::FileStamp steadyStamp;
+  // The bytes the image was parsed of, where they are known.
+  const std::string* Bytes() const {
+    if (unicode) return unicode->bytes.empty() ? nullptr : &unicode->bytes;
+    return image ? &image->text() : nullptr;
+  }
 };
 struct KnownFiles {
   std::mutex lock;
@@ -221,14 +202,16 @@ Known KnownOf(const std::string& path) {
   return it == f.byPath.end() ? Known{} : it->second;
 }
 
-// The image of what was just written to the file, or read of it (`ofBytes`:
-// its text is those bytes).
-void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image, bool ofBytes) {
+// The image of what was just written to the file, or read of it (of a file
+// of the code page: its text is those bytes; of one of Unicode text: read of
+// the bytes `unicode` holds).
+void KeepImage(const std::string& path, std::shared_ptr<const IniImage> image,
+               std::shared_ptr<const UnicodeFile> unicode) {
   KnownFiles& f = Files();
   std::lock_guard<std::mutex> hold(f.lock);
   Known& k = f.byPath[Folded(path)];
   k.image = std::move(image);
-  k.imageOfBytes = ofBytes;
+  k.unicode = std::move(unicode);
 }
 
 void SetKnownSize(const std::string& path, std::size_t size) {
@@ -274,8 +257,17 @@ struct FileRead {
   platform::FileState state;
   std::optional<std::string> target;  // where a symbolic link leads
   bool steady = true;  // read as SteadyRead reads: a write may start from it
-  const std::string& bytes() const { return own ? *own : image->text(); }
+  std::shared_ptr<const UnicodeFile> unicode;  // of a file of Unicode text, with its bytes
+  const std::string& bytes() const { return unicode ? unicode->bytes : own ? *own : image->text(); }
 };
+
+// A file's image, with the bytes of a file of Unicode text it was read of.
+struct Parsed {
+  std::shared_ptr<const IniImage> image;
+  std::shared_ptr<const UnicodeFile> unicode;
+};
+// `keepBytes`: of a file of Unicode text (see ReadFileText), for a write.
+Parsed ParsedOf(const std::string& path, std::string bytes, bool keepBytes);
 
 // The data folders whose lock this thread holds (one entry for each
 // DataFolderLock that holds it), and what it read of their files meanwhile,
@@ -374,13 +366,13 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
     // The bytes the image parsed of the file last holds are compared with
     // the file's a block at a time; others are read.
     const Known known = KnownOf(path);
-    const bool asKnown = before && known.image && known.imageOfBytes && known.image->text().size() == before->size &&
-                         read.file->Holds(known.image->text());
+    const std::string* const knownBytes = known.Bytes();
+    const bool asKnown = before && knownBytes && knownBytes->size() == before->size && read.file->Holds(*knownBytes);
     if (!asKnown) read.own = read.file->ReadAll();
     if (otherProgramAt) otherProgramAt(WriteStep::BytesRead);
     const std::optional<platform::FileState> after = read.file->State();
     if (!before || !(asKnown || read.own) || !after) return std::nullopt;
-    const std::size_t size = asKnown ? known.image->text().size() : read.own->size();
+    const std::size_t size = asKnown ? knownBytes->size() : read.own->size();
     const bool late = platform::TickCount() - start >= within;
     const bool still = *before == *after && after->size == size, named = still && NamedAsRead(path, *after);
     // Another writer put a file in its place meanwhile: that one is read at
@@ -402,7 +394,10 @@ std::optional<FileRead> SteadyRead(const std::string& path, std::uint32_t start,
       }
       OtherProcessWait::Spend(waited);
       if (stays && (mayWait ? size != 0 || !shorter || late : !shorter)) {
-        read.image = asKnown ? known.image : ParsedImageOf(path, *read.own);
+        Parsed parsed = asKnown ? Parsed{known.image, known.unicode} : ParsedOf(path, *read.own, true);
+        read.image = std::move(parsed.image);
+        read.unicode = std::move(parsed.unicode);
+        if (read.unicode) read.own.reset();  // the bytes are held there
         read.state = *after;
         SetKnownSize(path, size);
         KeepSteadyRead(path, read.image, {true, read.state.writeTime, read.state.size});
@@ -537,16 +532,6 @@ DataFolderLock::~DataFolderLock() {
 
 void RemoveCopiesLeftBehind(const std::string& path) { LookForCopiesLeftBehind(FolderOf(path), true); }
 
-bool IniChangesMadeWhole(const std::string& original, const std::string& written,
-                         const std::vector<IniChange>& changes) {
-  return IniChangesMadeWhole(ImageOf(original), original, written, changes);
-}
-
-bool IniChangesMadeWhole(const IniImage& image, const std::string& original, const std::string& written,
-                         const std::vector<IniChange>& changes) {
-  return CheckedImage(image, original, written, changes).has_value();
-}
-
 namespace {
 
 // The last value each change sets reads back as set: from the first section
@@ -554,11 +539,13 @@ namespace {
 // the run as written) or after it.
 bool ValuesReadBack(const IniImage& image, const IniImage& is, const ChangedRun& run, bool whole,
                     const std::vector<IniChange>& changes) {
+  const IniText kind = is.kind();
   for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
     if (!c->key || !c->value) continue;
     bool later = false;
     for (auto d = changes.rbegin(); d != c; ++d) {
-      later = later || (SameIniName(d->section, c->section) && (!d->key || SameIniName(*d->key, *c->key)));
+      later = later ||
+              (SameIniName(d->section, c->section, kind) && (!d->key || SameIniName(*d->key, *c->key, kind)));
     }
     if (later) continue;
     const std::optional<std::size_t> at = image.HeaderAt(c->section);
@@ -566,35 +553,45 @@ bool ValuesReadBack(const IniImage& image, const IniImage& is, const ChangedRun&
     // A section of the name in the run of the original and none in the copy's.
     if (!before && !inRun && at && *at < run.beforeTo) return false;
     const IniImage& from = before || !inRun ? image : is;
-    if (from.Value(c->section, *c->key, kWholeIniValue) != Written(*c).Value(c->section, *c->key, kWholeIniValue)) {
+    if (from.Value(c->section, *c->key, kWholeIniValue) !=
+        Written(*c, kind).Value(c->section, *c->key, kWholeIniValue)) {
       return false;
     }
   }
   return true;
 }
 
-// What the check of a changed text found: the run of sections it looked
-// at line by line, the image of the whole text when it parsed that, and
-// whether the text is ANSI (the image's text is then the bytes).
+// The file's bytes with the changes made: a file of the code page's where
+// the INI functions make them, one of Unicode text's as its form makes them
+// (core/files/text_forms.hpp).
+struct Made {
+  std::string bytes;                     // of a file of the code page
+  std::optional<UnicodeChange> unicode;  // of one of Unicode text: its file holds the bytes
+  const std::string& written() const { return unicode ? unicode->file->bytes : bytes; }
+};
+
+std::optional<Made> Changed(const IniImage& image, const std::string& bytes, const UnicodeFile* unicode,
+                            const std::vector<IniChange>& changes) {
+  if (!unicode) return Made{WithIniChanges(image, bytes, changes), std::nullopt};
+  std::optional<UnicodeChange> change = ChangedUnicodeFile(image, *unicode, changes);
+  if (!change) return std::nullopt;
+  return Made{{}, std::move(change)};
+}
+
+// What the check of a changed text of the code page found: the run of
+// sections it looked at line by line, and the image of the whole text when
+// it parsed that.
 struct Checked {
   ChangedRun run;
   std::optional<IniImage> whole;
-  bool ansi = true;
 };
 
-// The check of CheckedImage, without the image of a run's text.
-std::optional<Checked> Check(const IniImage& image, const std::string& original, const std::string& written,
-                             const std::vector<IniChange>& changes) {
-  // Unicode text is checked as it was changed, in GB18030: in the code page
-  // a character beyond it would not read back as set.
-  if (platform::FileFormOf(written) != FileForm::Ansi) {
-    IniImage was, is;
-    was.Load(platform::FileTextAsGb18030(original));
-    is.Load(platform::FileTextAsGb18030(written));
-    const ChangedRun all{0, original.size(), written.size()};
-    if (!LinesMadeWhole(was, is, changes) || !ValuesReadBack(was, is, all, true, changes)) return std::nullopt;
-    return Checked{all, ImageOf(written), false};
-  }
+// The check of a change of a file of the code page, without the image of
+// a run's text.
+std::optional<Checked> CodePageCheck(const IniImage& image, const std::string& original, const std::string& written,
+                                     const std::vector<IniChange>& changes) {
+  // Bytes that would read as Unicode text (UTF-8 by chance) are not made.
+  if (FormOf(written) != TextForm::CodePage) return std::nullopt;
   // Only the sections where the bytes differ are looked at line by line:
   // every byte outside them is the original's, read the same way.
   const bool asHeld = image.HoldsText(original);
@@ -610,35 +607,101 @@ std::optional<Checked> Check(const IniImage& image, const std::string& original,
   return Checked{run, std::nullopt};
 }
 
-// The image of `written`, which passed the check.
-IniImage ImageAfter(const IniImage& image, std::string written, Checked checked) {
-  if (checked.whole) return std::move(*checked.whole);
-  return image.Spliced(std::move(written), checked.run.from, checked.run.beforeTo, checked.run.afterTo);
+// The check of a change of a file of Unicode text (`image`: the file as
+// read): the run's text before is the run of the image's text, every byte
+// outside it is the file's (after a mark put before them), the run's bytes
+// turn into its text exactly, the bytes are judged of the form meant, and
+// the run's lines are checked as those of the code page are, in the text
+// they were changed in (a character the code page lacks, which a window's
+// text may hold, reads back as set there).
+bool UnicodeChangeMadeWhole(const IniImage& image, const UnicodeChange& c, const std::string& original,
+                            const std::vector<IniChange>& changes) {
+  const std::string& written = c.file->bytes;
+  const std::size_t from = c.markAdded + c.bytesFrom;
+  if (written.compare(c.markAdded, c.bytesFrom, original, 0, c.bytesFrom) != 0 ||
+      written.compare(c.writtenTo, std::string::npos, original, c.bytesTo, std::string::npos) != 0 ||
+      JudgedForm(*c.file) != c.file->form ||
+      TextToChange(c.file->form, std::string_view(written).substr(from, c.writtenTo - from)) != c.after) {
+    return false;
+  }
+  const IniImage was = ImageOfText(c.before, IniText::Unicode), is = ImageOfText(c.after, IniText::Unicode);
+  return std::string_view(image.text()).substr(c.from, c.to - c.from) == was.text() && LinesMadeWhole(was, is, changes) &&
+         ValuesReadBack(was, is, {0, c.before.size(), c.after.size()}, true, changes);
 }
 
-}  // namespace
-
-std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
-                                     const std::vector<IniChange>& changes) {
-  std::optional<Checked> checked = Check(image, original, written, changes);
-  if (!checked) return std::nullopt;
-  return ImageAfter(image, written, std::move(*checked));
+std::optional<Checked> Check(const IniImage& image, const std::string& original, const Made& made,
+                             const std::vector<IniChange>& changes) {
+  if (!made.unicode) return CodePageCheck(image, original, made.bytes, changes);
+  if (!UnicodeChangeMadeWhole(image, *made.unicode, original, changes)) return std::nullopt;
+  return Checked{{}, std::nullopt};
 }
 
-std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::string bytes) {
+// The image of the file written, which passed the check, with the bytes of
+// a file of Unicode text it holds.
+Parsed ImageAfter(const IniImage& image, Made made, Checked checked) {
+  if (const std::optional<UnicodeChange>& c = made.unicode) {
+    if (c->file->form == TextForm::CodePage) {  // ASCII alone now: its own text
+      return {std::make_shared<const IniImage>(ImageOfText(c->file->bytes)), nullptr};
+    }
+    const std::string& held = image.text();
+    std::string text = TextOfRoom(held.size() - (c->to - c->from) + c->held.size());
+    text.append(held, 0, c->from).append(c->held).append(held, c->to);
+    return {std::make_shared<const IniImage>(image.Spliced(std::move(text), c->from, c->to, c->from + c->held.size())),
+            c->file};
+  }
+  if (checked.whole) return {std::make_shared<const IniImage>(std::move(*checked.whole)), nullptr};
+  return {std::make_shared<const IniImage>(
+              image.Spliced(std::move(made.bytes), checked.run.from, checked.run.beforeTo, checked.run.afterTo)),
+          nullptr};
+}
+
+Parsed ParsedOf(const std::string& path, std::string bytes, bool keepBytes) {
   KnownFiles& f = Files();
   const std::string key = Folded(path);
   {
     std::lock_guard<std::mutex> hold(f.lock);
     Known& k = f.byPath[key];
     k.size = std::max(k.size.value_or(0), bytes.size());
-    if (k.image && k.imageOfBytes && k.image->HoldsText(bytes)) return k.image;
+    const std::string* const known = k.Bytes();
+    if (known && *known == bytes) return {k.image, k.unicode};
   }
-  const bool ansi = platform::FileFormOf(bytes) == FileForm::Ansi;
+  FileText read = ReadFileText(std::move(bytes), keepBytes);
   auto image = std::make_shared<IniImage>();
-  image->Load(ansi ? std::move(bytes) : platform::FileTextAsAnsi(std::move(bytes)));
-  KeepImage(path, image, ansi);
-  return image;
+  image->Load(std::move(read.text), read.unicode ? IniText::Unicode : IniText::CodePage, read.unicode != nullptr);
+  KeepImage(path, image, read.unicode);
+  return {std::move(image), std::move(read.unicode)};
+}
+
+}  // namespace
+
+bool IniChangesMadeWhole(const std::string& original, const std::string& written,
+                         const std::vector<IniChange>& changes) {
+  return IniChangesMadeWhole(ImageOf(original), original, written, changes);
+}
+
+bool IniChangesMadeWhole(const IniImage& image, const std::string& original, const std::string& written,
+                         const std::vector<IniChange>& changes) {
+  return CheckedImage(image, original, written, changes).has_value();
+}
+
+std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& original, const std::string& written,
+                                     const std::vector<IniChange>& changes) {
+  // A file of Unicode text: the change of its whole text.
+  FileText was = ReadFileText(original);
+  if (was.unicode) {
+    std::optional<UnicodeChange> c = UnicodeChangeBetween(*was.unicode, written);
+    const IniImage read = ImageOfText(std::move(was.text), IniText::Unicode);
+    if (c) c->to = read.text().size();
+    if (!c || !UnicodeChangeMadeWhole(read, *c, original, changes)) return std::nullopt;
+    return ImageOf(written);
+  }
+  std::optional<Checked> checked = CodePageCheck(image, original, written, changes);
+  if (!checked) return std::nullopt;
+  return *ImageAfter(image, Made{written, std::nullopt}, std::move(*checked)).image;
+}
+
+std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::string bytes) {
+  return ParsedOf(path, std::move(bytes), /*keepBytes=*/false).image;
 }
 
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes) {
@@ -666,25 +729,25 @@ Update UpdateIniFile(const std::string& file, const IniDecision& decide, Writers
     const IniImage& image = *read->image;
     const std::optional<std::vector<IniChange>> changes = decide(image, read->file != nullptr);
     if (!changes) return Update::Declined;
-    std::optional<std::string> written = Changed(image, read->bytes(), *changes);
+    std::optional<Made> made = Changed(image, read->bytes(), read->unicode.get(), *changes);
     std::optional<Checked> checked;
-    if (!written || !(checked = Check(image, read->bytes(), *written, *changes))) return Update::NotWritten;
+    if (!made || !(checked = Check(image, read->bytes(), *made, *changes))) return Update::NotWritten;
+    const std::string& written = made->written();
     // Nothing changes: nothing is written, a read-only file too.
-    if (*written == read->bytes()) return Update::Written;
+    if (written == read->bytes()) return Update::Written;
     if (platform::IsReadOnlyFile(file)) return Update::NotWritten;
-    const Put put = PutChecked(file, *read, *written, writers);
+    const Put put = PutChecked(file, *read, written, writers);
     if (put == Put::Done) {
-      const std::size_t size = written->size();
+      const std::size_t size = written.size();
       CountWrite(file);
       SetKnownSize(file, size);
-      const bool ansi = checked->ansi;
-      const auto after = std::make_shared<const IniImage>(ImageAfter(image, std::move(*written), std::move(*checked)));
-      KeepImage(file, after, ansi);
+      const Parsed after = ImageAfter(image, std::move(*made), std::move(*checked));
+      KeepImage(file, after.image, after.unicode);
       // What was just written is the file as last read while no one changed
       // it since (the write lock keeps this system's other writers out): a
       // reader that cannot open it then, or need not, goes by it.
       const platform::FileStamp now = platform::StampOf(file);
-      if (now.exists && now.size == size) KeepSteadyRead(file, after, now);
+      if (now.exists && now.size == size) KeepSteadyRead(file, after.image, now);
       return Update::Written;
     }
     if (put == Put::Failed) return Update::NotWritten;

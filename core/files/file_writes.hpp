@@ -123,11 +123,12 @@ enum class Writers { LockHolders, Anyone };
 
 // Makes every change, in order; false, and the file as it was, when they
 // cannot all be made whole (or the file cannot be read whole first). A file
-// of Unicode text (platform::FileFormOf: UTF-8 with a byte-order mark or
-// without, UTF-16) is changed as GB18030 and keeps its encoding and its mark
-// or none; one that GB18030 does not hold whole, or that the change would
-// leave reading otherwise (UTF-8 left with characters of two bytes alone),
-// is not changed.
+// of Unicode text (core/files/text_forms.hpp: UTF-8 with a byte-order mark
+// or without, UTF-16 of either order with one or without) is changed in its
+// own form and keeps its encoding, its mark or none and its line ends (one
+// a change would leave without what shows its form gets the mark of it);
+// one whose text does not read whole is not changed, nor one a change's
+// text holds no character of Unicode for.
 bool WriteIniChanges(const std::string& file, const std::vector<IniChange>& changes);
 
 // What the changes of a file are, decided on the file as read (`fileThere`:
@@ -163,7 +164,8 @@ std::optional<IniImage> CheckedImage(const IniImage& image, const std::string& o
                                      const std::vector<IniChange>& changes);
 
 // The image of `bytes`, the file at `path` as just read: the one parsed of
-// it last when it is of the same bytes, else parsed now and kept.
+// it last when it is of the same bytes, else parsed now and kept (of a file
+// of Unicode text, without its bytes: a write reads them again).
 std::shared_ptr<const IniImage> ParsedImageOf(const std::string& path, std::string bytes);
 
 // The value of `key` in `section` as the INI functions read it, with a read

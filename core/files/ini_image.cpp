@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/named_objects.hpp"
 #include "text/text.hpp"
 
 namespace zoq {
@@ -43,12 +44,20 @@ ZOQ_HOT std::size_t FirstUnreadable(std::string_view text) {
   return std::string_view::npos;
 }
 
+// Whether a character of GB18030's four bytes begins at `at`: lead byte,
+// digit, lead byte, digit.
+bool FourByteCharacterAt(std::string_view s, std::size_t at) {
+  const auto digit = [&](std::size_t i) { return s[i] >= '0' && s[i] <= '9'; };
+  return at + 3 < s.size() && IsLead(s[at]) && digit(at + 1) && IsLead(s[at + 2]) && digit(at + 3);
+}
+
 // `text` as the INI functions hold it once the code page has turned it into
 // characters: a character it cannot read becomes "?", a lead byte before a
-// NUL or at the end too (the NUL stays). Done in place: never longer. In the
-// held form every lead byte is followed by a trail byte, so a byte below 0x40
-// (a line end, "=") is always a character of its own.
-void AsHeld(std::string& text) {
+// NUL or at the end too (the NUL stays); in the text of a file of Unicode
+// text a character of four bytes as well. Done in place: never longer. In
+// the held form every lead byte is followed by a trail byte, so a byte below
+// 0x40 (a line end, "=") is always a character of its own.
+void AsHeld(std::string& text, IniText kind = IniText::CodePage) {
   const std::size_t unreadable = FirstUnreadable(text);
   if (unreadable == std::string::npos) return;
   std::size_t to = unreadable;
@@ -56,6 +65,9 @@ void AsHeld(std::string& text) {
     const unsigned char c = static_cast<unsigned char>(text[from]);
     if (!text::IsLeadByte(c)) {
       text[to++] = text[from++];
+    } else if (kind == IniText::Unicode && FourByteCharacterAt(text, from)) {
+      text[to++] = '?';
+      from += 4;
     } else if (from + 1 < text.size() && text[from + 1] != '\0') {
       const bool readable = text::IsTrailByte(static_cast<unsigned char>(text[from + 1]));
       text[to++] = readable ? text[from] : '?';
@@ -71,10 +83,10 @@ void AsHeld(std::string& text) {
 
 // A text in the form the INI functions hold it: `text` itself when every
 // character of it reads, else its held form in `changed`.
-ZOQ_HOT std::string_view HeldForm(std::string_view text, std::string& changed) {
+ZOQ_HOT std::string_view HeldForm(std::string_view text, std::string& changed, IniText kind = IniText::CodePage) {
   if (FirstUnreadable(text) == std::string_view::npos) return text;
   changed.assign(text);
-  AsHeld(changed);
+  AsHeld(changed, kind);
   return changed;
 }
 
@@ -93,21 +105,33 @@ ZOQ_HOT std::string_view AsTaken(std::string_view s) {
 }
 
 // A name asked for: taken, and its characters turned as in a file.
-std::string_view AsAsked(std::string_view name, std::string& changed) { return HeldForm(AsTaken(name), changed); }
+std::string_view AsAsked(std::string_view name, std::string& changed, IniText kind = IniText::CodePage) {
+  return HeldForm(AsTaken(name), changed, kind);
+}
 
 // The hash a section's name is kept and looked up by, as the INI functions
-// compare names (ASCII letters folded).
+// compare names (ASCII letters folded). Keyed with a secret of this
+// process: the names of a library are written by its owner, and by any
+// member where everybody may add, and names built to share an unkeyed hash
+// would make its index a single run that every read of the file walks
+// over and over.
 ZOQ_HOT std::uint32_t NameHash(std::string_view name) {
-  std::uint32_t h = 2166136261u;
+  static const struct Key {
+    Key() { platform::SecretBytes(halves, sizeof halves); }
+    std::uint64_t halves[2];
+  } key;
+  char shortName[128];
+  std::string longName;
+  char* folded = shortName;
+  if (name.size() > sizeof shortName) longName.resize(name.size()), folded = longName.data();
   for (std::size_t pos = 0; pos < name.size();) {
     const std::size_t n = CharAt(name, pos);
-    unsigned char c = static_cast<unsigned char>(name[pos]);
-    if (n == 1 && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    h = (h ^ c) * 16777619u;
-    if (n == 2) h = (h ^ static_cast<unsigned char>(name[pos + 1])) * 16777619u;
+    const char c = name[pos];
+    folded[pos] = n == 1 && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    if (n == 2) folded[pos + 1] = name[pos + 1];
     pos += n;
   }
-  return h;
+  return static_cast<std::uint32_t>(text::SipHash24(key.halves, std::string_view(folded, name.size())));
 }
 
 // Two names equal as the INI functions compare them.
@@ -204,14 +228,15 @@ struct Spare {
   Block block;
 };
 Spare<std::string> gSpareText;
+Spare<std::string> gSpareBytes;  // of a file of Unicode text, beside its text
 Spare<std::vector<IniImage::Section>> gSpareSections;
 Spare<std::vector<std::uint32_t>> gSpareTable;
 
-// An empty block with room for `count` items. A large one made anew has
-// room for a few more, so that it serves the next image when a file grew
-// a little.
+// An empty block with room for `count` items (the one kept where it has
+// room for `least` of them at least). A large one made anew has room for a
+// few more, so that it serves the next image when a file grew a little.
 template <class Block>
-Block RoomFor(Spare<Block>& spare, std::size_t count) {
+Block RoomFor(Spare<Block>& spare, std::size_t count, std::size_t least) {
   Block out;
   if (count * sizeof(typename Block::value_type) < kSpareFrom || gSparesGone) {
     out.reserve(count);
@@ -220,10 +245,10 @@ Block RoomFor(Spare<Block>& spare, std::size_t count) {
   {
     std::lock_guard<std::mutex> hold(spare.lock);
     // Not one much larger than asked: it would be held for nothing.
-    if (spare.block.capacity() >= count && spare.block.capacity() / 2 <= count) out.swap(spare.block);
+    if (spare.block.capacity() >= least && spare.block.capacity() / 2 <= count) out.swap(spare.block);
   }
   out.clear();
-  if (out.capacity() < count) out.reserve(count + count / 32);
+  if (out.capacity() < least) out.reserve(count + count / 32);
   return out;
 }
 
@@ -236,9 +261,11 @@ void KeepSpare(Spare<Block>& spare, Block& block) {
   spare.block.swap(block);
 }
 
-std::string TextOfRoom(std::size_t bytes) { return RoomFor(gSpareText, bytes); }
-
 }  // namespace
+
+std::string TextOfRoom(std::size_t bytes) { return RoomFor(gSpareText, bytes, bytes); }
+std::string BytesOfRoom(std::size_t bytes, std::size_t least) { return RoomFor(gSpareBytes, bytes, std::min(least, bytes)); }
+void KeepRoomOfBytes(std::string& bytes) { KeepSpare(gSpareBytes, bytes); }
 
 ZOQ_HOT bool BlankIniName(std::string_view name) {
   for (unsigned char c : name) {
@@ -253,9 +280,17 @@ IniImage::~IniImage() {
   KeepSpare(gSpareTable, table_);
 }
 
-bool SameIniName(std::string_view a, std::string_view b) {
+bool SameIniName(std::string_view a, std::string_view b, IniText kind) {
   std::string heldA, heldB;
-  return FoldedEqual(Trimmed(AsAsked(a, heldA)), Trimmed(AsAsked(b, heldB)));
+  return FoldedEqual(Trimmed(AsAsked(a, heldA, kind)), Trimmed(AsAsked(b, heldB, kind)));
+}
+
+std::string_view LineEndOf(std::string_view text) {
+  // A line end is a byte of its own in every text here: no trail byte is
+  // below 0x40.
+  const std::size_t at = text.find_first_of("\r\n");
+  if (at == std::string_view::npos || text[at] == '\n') return at == std::string_view::npos ? "\r\n" : "\n";
+  return at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
 }
 
 std::string IniNameForm(std::string_view name) {
@@ -269,9 +304,10 @@ std::string IniNameForm(std::string_view name) {
 
 // ---- IniImage ------------------------------------------------------------
 
-void IniImage::Load(std::string text) {
+void IniImage::Load(std::string text, IniText kind, bool held) {
   text_ = std::move(text);
-  AsHeld(text_);
+  kind_ = kind;
+  if (!held) AsHeld(text_, kind);
   sections_.assign(1, {0, 0, 0, 0, 0});  // the lines before the first header: the section of no name
   IndexSections(0, text_.size());
   BuildTable();
@@ -310,14 +346,17 @@ void IniImage::IndexSections(std::size_t from, std::size_t to) {
 
 void IniImage::BuildTable() {
   const std::size_t size = TableSizeFor(sections_.size());
-  table_ = RoomFor(gSpareTable, size);
+  table_ = RoomFor(gSpareTable, size, size);
   table_.assign(size, 0);
   const std::size_t mask = table_.size() - 1;
+  indexSteps_ = 0;
   for (std::size_t i = 1; i < sections_.size(); ++i) {
     const Section& s = sections_[i];
     if (s.nameLength == 0) continue;  // found by no name but the empty one, which the first section answers
     std::size_t slot = s.hash & mask;
-    while (table_[slot] != 0 && !SameName(sections_[table_[slot] - 1], s.hash, NameOf(s))) slot = (slot + 1) & mask;
+    while (table_[slot] != 0 && !SameName(sections_[table_[slot] - 1], s.hash, NameOf(s))) {
+      slot = (slot + 1) & mask, ++indexSteps_;
+    }
     if (table_[slot] == 0) table_[slot] = static_cast<std::uint32_t>(i + 1);  // the first of a name answers
   }
 }
@@ -325,18 +364,19 @@ void IniImage::BuildTable() {
 IniImage IniImage::Spliced(std::string text, std::size_t from, std::size_t to, std::size_t newTo) const {
   IniImage out;
   std::string piece = text.substr(from, newTo - from);
-  AsHeld(piece);
+  AsHeld(piece, kind_);
   if (piece.size() != newTo - from) {  // a character that does not read: held otherwise
-    out.Load(std::move(text));
+    out.Load(std::move(text), kind_);
     return out;
   }
   out.text_ = std::move(text);
+  out.kind_ = kind_;
   // The sections before `from` stay, those from `to` on move by the
   // difference, those between are found anew (room made for a few more
   // than there were).
   std::size_t kept = 1;
   while (kept < sections_.size() && sections_[kept - 1].bodyEnd < from) ++kept;
-  out.sections_ = RoomFor(gSpareSections, sections_.size() + 16);
+  out.sections_ = RoomFor(gSpareSections, sections_.size() + 16, sections_.size() + 16);
   out.sections_.assign(sections_.begin(), sections_.begin() + static_cast<std::ptrdiff_t>(from == 0 ? 0 : kept));
   if (out.sections_.empty()) out.sections_.push_back({0, 0, 0, 0, 0});
   out.IndexSections(from, newTo);
@@ -359,7 +399,7 @@ std::pair<std::size_t, std::size_t> IniImage::SpanFor(std::string_view section) 
 
 ZOQ_HOT const IniImage::Section* IniImage::Find(std::string_view name) const {
   std::string changed;
-  const std::string_view trimmed = Trimmed(AsAsked(name, changed));
+  const std::string_view trimmed = Trimmed(AsAsked(name, changed, kind_));
   if (trimmed.empty()) return sections_.empty() ? nullptr : &sections_[0];
   if (table_.empty()) return nullptr;
   const std::size_t mask = table_.size() - 1;
@@ -400,7 +440,7 @@ ZOQ_HOT std::optional<std::string> IniImage::Value(std::string_view section, std
   const Section* s = Find(section);
   if (!s) return std::nullopt;
   std::string changed;
-  const std::string_view wanted = Trimmed(AsAsked(key, changed));
+  const std::string_view wanted = Trimmed(AsAsked(key, changed, kind_));
   // The first key of the name answers; one without "=" answers as missing.
   std::optional<std::string> found;
   bool seen = false;
@@ -498,18 +538,18 @@ std::string_view AsWritten(std::string_view s) {
 
 // Whether a name of the text (as it stands in the file) is the one asked
 // for (held, trimmed).
-bool IsNamed(std::string_view inText, std::string_view asked) {
+bool IsNamed(std::string_view inText, std::string_view asked, IniText kind) {
   std::string changed;
-  return FoldedEqual(HeldForm(inText, changed), asked);
+  return FoldedEqual(HeldForm(inText, changed, kind), asked);
 }
 
-void MakeChange(std::string& text, const IniChange& change) {
+void MakeChange(std::string& text, const IniChange& change, IniText kind, std::string_view lineEnd) {
   // A value set names its section and key without the blanks around them;
   // a delete names them as they are (so " a" deletes no section "a").
   const bool setting = change.key && change.value;
   std::string sectionForm, keyForm;
   const auto asked = [&](std::string_view name, std::string& form) {
-    const std::string_view taken = AsAsked(name, form);
+    const std::string_view taken = AsAsked(name, form, kind);
     return setting ? Trimmed(taken) : taken;
   };
   const std::string_view section = asked(change.section, sectionForm);
@@ -526,13 +566,14 @@ void MakeChange(std::string& text, const IniChange& change) {
     endsInBreak = line.end < line.next;
     if (const std::optional<std::string_view> name = HeaderName(line.text)) {
       if (inSection && !past) end = line.begin, past = true;
-      inSection = IsNamed(*name, section);
+      inSection = IsNamed(*name, section, kind);
       if (inSection && !found) found = true, begin = line.begin, after = line.next, breakFirst = !endsInBreak;
       return;
     }
     if (!inSection || line.text.empty()) return;
     if (!past) after = line.next, breakFirst = !endsInBreak;
-    if (change.key && !keyLine && (!past || !setting) && IsNamed(UpToNul(KeyAndValue(line.text).first), key)) {
+    if (change.key && !keyLine && (!past || !setting) &&
+        IsNamed(UpToNul(KeyAndValue(line.text).first), key, kind)) {
       keyLine = line;
     }
   });
@@ -548,37 +589,41 @@ void MakeChange(std::string& text, const IniChange& change) {
   if (keyLine) {
     const auto [stored, old] = KeyAndValue(keyLine->text);
     if (old == value) return;
-    text.replace(keyLine->begin, keyLine->end - keyLine->begin,
-                 std::string(stored) + "=" + std::string(value) + (keyLine->end == keyLine->next ? "\r\n" : ""));
+    text.replace(keyLine->begin, keyLine->end - keyLine->begin, std::string(stored) + "=" + std::string(value));
     return;
   }
-  std::string lines = std::string(AsWritten(*change.key)) + "=" + std::string(value) + "\r\n";
+  const std::string lineEnds(lineEnd);
+  std::string lines = std::string(AsWritten(*change.key)) + "=" + std::string(value);
   if (!found) {
-    lines = "[" + std::string(AsWritten(change.section)) + "]\r\n" + lines;
+    lines = "[" + std::string(AsWritten(change.section)) + "]" + lineEnds + lines;
     after = text.size(), breakFirst = !endsInBreak;
   }
-  text.insert(after, breakFirst ? "\r\n" + lines : lines);
+  // After the last line, which has no line end: the new lines follow one,
+  // and the text ends without one as it did.
+  text.insert(after, breakFirst ? lineEnds + lines : lines + lineEnds);
 }
 
 }  // namespace
 
-std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes) {
-  for (const IniChange& change : changes) MakeChange(text, change);
+std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes, IniText kind,
+                           std::string_view lineEnd) {
+  const std::string end(lineEnd.empty() ? LineEndOf(text) : lineEnd);
+  for (const IniChange& change : changes) MakeChange(text, change, kind, end);
   return text;
 }
 
 std::string WithIniChanges(const IniImage& image, const std::string& text, const std::vector<IniChange>& changes) {
   std::string form;
   if (changes.size() != 1 || !changes[0].key || !changes[0].value || !image.HoldsText(text) ||
-      Trimmed(AsAsked(changes[0].section, form)).empty()) {
-    return WithIniChanges(text, changes);
+      Trimmed(AsAsked(changes[0].section, form, image.kind())).empty()) {
+    return WithIniChanges(text, changes, image.kind());
   }
   // The section of the name from its header to the next one holds every
   // line the walk looks at; without one, the last section is what the new
   // one follows.
   const auto [from, to] = image.SpanFor(changes[0].section);
   std::string part = text.substr(from, to - from);
-  MakeChange(part, changes[0]);
+  MakeChange(part, changes[0], image.kind(), LineEndOf(text));
   std::string out = TextOfRoom(text.size() - (to - from) + part.size());
   out.append(text, 0, from).append(part).append(text, to);
   return out;  // itself, not a copy

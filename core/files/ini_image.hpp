@@ -20,6 +20,29 @@ inline constexpr std::size_t kWholeIniValue = std::numeric_limits<std::size_t>::
 // A name that is empty after its leading blanks and control characters.
 bool BlankIniName(std::string_view name);
 
+// An empty text with room for `bytes`: the block of the image's text that
+// went last, where it is of about that size (the system hands out a fresh
+// block a page at a time, and each page's first use costs more than what
+// is copied into it). The same for the bytes of a file of Unicode text,
+// whose block is kept as it goes (`least`: a kept one with room for fewer
+// serves, a fresh one has room for all).
+std::string TextOfRoom(std::size_t bytes);
+std::string BytesOfRoom(std::size_t bytes, std::size_t least = ~std::size_t{0});
+void KeepRoomOfBytes(std::string& bytes);
+
+// How a text's bytes read as characters. A file of the code page is read as
+// the INI functions read it (code page 936: a lead byte before a byte that
+// is no trail byte is no character, "?"). The text of a file of Unicode text
+// (core/files/text_forms.hpp) is the code page's where it holds a character;
+// a character it lacks stands there in GB18030's four bytes (lead byte,
+// digit, lead byte, digit) while the text is changed, and reads as one "?",
+// as the plug-in reads such a character everywhere else.
+enum class IniText { CodePage, Unicode };
+
+// The line end a text's new lines take: that of its first line (CR LF, LF
+// or CR alone), CR LF where no line ends.
+std::string_view LineEndOf(std::string_view text);
+
 // One change as WritePrivateProfileStringA makes it.
 struct IniChange {
   std::string section;
@@ -37,8 +60,12 @@ class IniImage {
   IniImage& operator=(IniImage&&) = default;
   ~IniImage();  // large blocks are kept for the next image's of their size
 
-  // `text`: the file's bytes as the INI functions read them (ANSI).
-  void Load(std::string text);
+  // `text`: the file's bytes as the INI functions read them (ANSI), or the
+  // text of a file of Unicode text (`kind`). `held`: the text is as the INI
+  // functions hold it already (a file of Unicode text as read: every lead
+  // byte has a trail byte after it), and is not looked at for characters
+  // that do not read.
+  void Load(std::string text, IniText kind = IniText::CodePage, bool held = false);
   // The value ReadIniItem reads for `section` and `key` (what
   // GetPrivateProfileStringA gives with a read buffer of `buffer` bytes; the
   // empty text for a name of blanks and control characters only); nothing
@@ -50,12 +77,17 @@ class IniImage {
   // The same as parts of the text, for as long as the image is kept.
   std::vector<std::string_view> SectionNameViews() const;
   std::size_t MemoryBytes() const;
+  // The slots the index of names stepped over past the first of each name
+  // when it was built: the work of the index, which a test counts.
+  std::size_t IndexSteps() const { return indexSteps_; }
   // The text as held: the file's own bytes where it is ANSI text whose
   // every character reads.
   const std::string& text() const { return text_; }
   // Whether the text as held is `bytes` (at once when they are the text
   // itself).
   bool HoldsText(const std::string& bytes) const { return &bytes == &text_ || bytes == text_; }
+  // How it reads its text and the names asked for.
+  IniText kind() const { return kind_; }
   // Where in the text the first section of the name begins (its header's
   // line; 0 for the section of no name); none when there is none.
   std::optional<std::size_t> HeaderAt(std::string_view section) const;
@@ -64,7 +96,8 @@ class IniImage {
   std::pair<std::size_t, std::size_t> SpanFor(std::string_view section) const;
   // The image of `text`, this image's text with the bytes from `from` to
   // `to` (each where a header's line begins, or the end) replaced by those
-  // from `from` to `newTo`: only the sections between are parsed.
+  // from `from` to `newTo` (read as this image reads its text): only the
+  // sections between are parsed.
   IniImage Spliced(std::string text, std::size_t from, std::size_t to, std::size_t newTo) const;
 
   // One line as the INI functions hold it: trimmed, empty ones left out. A
@@ -100,8 +133,10 @@ class IniImage {
   std::string_view NameOf(const Section& s) const { return std::string_view(text_).substr(s.nameBegin, s.nameLength); }
 
   std::string text_;
+  IniText kind_ = IniText::CodePage;  // how names asked for read
   std::vector<Section> sections_;
   std::vector<std::uint32_t> table_;  // open addressing: section index + 1, 0 for none
+  std::size_t indexSteps_ = 0;
 };
 
 // Of an INI text and the same text changed, the run of whole sections
@@ -115,8 +150,8 @@ ChangedRun ChangedSections(std::string_view before, std::string_view after);
 
 // Whether two names (of sections or keys) are one for the INI functions:
 // equal once taken as they take them, without the blanks around them,
-// ASCII letters without case.
-bool SameIniName(std::string_view a, std::string_view b);
+// ASCII letters without case (read as `kind` reads them).
+bool SameIniName(std::string_view a, std::string_view b, IniText kind = IniText::CodePage);
 // A name as SameIniName takes it, ASCII letters in lower case: names it
 // holds one have the same form (what a hash of names is made over).
 std::string IniNameForm(std::string_view name);
@@ -132,9 +167,12 @@ std::string IniNameForm(std::string_view name);
 // values are taken as the INI functions take them: up to a NUL, without a
 // lead byte at their very end and, where they are written, the blanks
 // before them; a set finds its names without the blanks around them, a
-// delete only as given. New lines end in CR LF, and a last line without a
-// line end gets one before them.
-std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes);
+// delete only as given (names read as `kind` reads them). New lines end in
+// `lineEnd` (by default the text's own: LineEndOf); a last line without a
+// line end gets one before them, and the new last line then ends without
+// one, as the text did.
+std::string WithIniChanges(std::string text, const std::vector<IniChange>& changes, IniText kind = IniText::CodePage,
+                           std::string_view lineEnd = {});
 // The same, `image` being `text` parsed: one value set walks only the
 // section it names.
 std::string WithIniChanges(const IniImage& image, const std::string& text, const std::vector<IniChange>& changes);

@@ -11,6 +11,7 @@
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/lock.hpp"
+#include "text/text.hpp"
 
 namespace zoq {
 namespace {
@@ -93,37 +94,7 @@ std::uint32_t Check(const RecordHead& r) {
   return h;
 }
 
-std::uint64_t Rotate(std::uint64_t x, int by) { return (x << by) | (x >> (64 - by)); }
-
 }  // namespace
-
-std::uint64_t KeptTimes::SipHash24(const std::uint64_t key[2], std::string_view bytes) {
-  std::uint64_t v0 = key[0] ^ 0x736f6d6570736575ull, v1 = key[1] ^ 0x646f72616e646f6dull;
-  std::uint64_t v2 = key[0] ^ 0x6c7967656e657261ull, v3 = key[1] ^ 0x7465646279746573ull;
-  const auto rounds = [&](int n) {
-    for (int i = 0; i < n; ++i) {
-      v0 += v1, v1 = Rotate(v1, 13), v1 ^= v0, v0 = Rotate(v0, 32);
-      v2 += v3, v3 = Rotate(v3, 16), v3 ^= v2;
-      v0 += v3, v3 = Rotate(v3, 21), v3 ^= v0;
-      v2 += v1, v1 = Rotate(v1, 17), v1 ^= v2, v2 = Rotate(v2, 32);
-    }
-  };
-  const auto take = [&](std::uint64_t m) { v3 ^= m, rounds(2), v0 ^= m; };
-  const std::size_t whole = bytes.size() / 8 * 8;
-  for (std::size_t at = 0; at < whole; at += 8) {
-    std::uint64_t m = 0;
-    for (int i = 0; i < 8; ++i) m |= std::uint64_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    take(m);
-  }
-  std::uint64_t last = std::uint64_t(bytes.size()) << 56;
-  for (std::size_t i = whole; i < bytes.size(); ++i) {
-    last |= std::uint64_t(static_cast<unsigned char>(bytes[i])) << (8 * (i - whole));
-  }
-  take(last);
-  v2 ^= 0xff;
-  rounds(4);
-  return v0 ^ v1 ^ v2 ^ v3;
-}
 
 namespace {
 
@@ -175,7 +146,7 @@ class Table {
   // NUL: it parts them).
   std::uint32_t NamesHash(std::string_view section, std::string_view key) const {
     return static_cast<std::uint32_t>(
-        KeptTimes::SipHash24(head().secret, IniNameForm(section) + '\0' + IniNameForm(key)));
+        text::SipHash24(head().secret, IniNameForm(section) + '\0' + IniNameForm(key)));
   }
 
   KeptTimes::Time TimeAt(std::uint64_t position) const {
@@ -362,7 +333,11 @@ KeptTimes& KeptTimes::Of(const std::string& file) {
   TablesOpened& o = AllOpened();
   std::lock_guard<platform::Mutex> hold(o.lock);
   auto& [savedFile, times] = o.byName[name];
-  if (!times) times = std::make_unique<KeptTimes>(name), savedFile = file;
+  if (!times) times = std::make_unique<KeptTimes>(name);
+  // The SAVE of the path the folder was last reached by: the one a stop
+  // writes (a folder renamed, or one whose number the system gave again to
+  // a folder made later, is the same folder).
+  if (savedFile != file) savedFile = file;
   return *times;
 }
 

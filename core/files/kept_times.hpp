@@ -67,12 +67,9 @@ class KeptTimes {
   // first, so that the times it holds outlast the process that kept them
   // while an enabled host runs on the folder.
   static KeptTimes& Of(const std::string& file);
-  // SipHash-2-4 of `bytes` under the key of 128 bits `key` (its halves as
-  // the reference reads them from 16 bytes): the hash a table keys with a
-  // secret of its own to place the names of its times.
-  static std::uint64_t SipHash24(const std::uint64_t key[2], std::string_view bytes);
-  // Each table this process has opened, with its SAVE, while the data
-  // folder at that path is still the one it was opened for.
+  // Each table this process has opened, with the SAVE it was last opened
+  // by, while the data folder at that path is still the one it was opened
+  // for.
   static std::vector<std::pair<std::string, KeptTimes*>> Opened();
   // The name of the block the table of `file` is in.
   static std::string BlockNameFor(const std::string& file);

@@ -1,26 +1,35 @@
 // The form a data file is read in, decided on the whole file: text of the
 // code page, whatever it holds, is never taken for UTF-8 without a mark.
 // The built-in libraries, every settings file the plug-in writes, and a
-// corpus of keyword texts, alone and as the plug-in keeps them.
+// corpus of keyword texts, alone and as the plug-in keeps them. Every form an
+// owner's editor saves, taking each change in its own bytes; the forms that
+// NUL bytes show; where a file's text does not read whole.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/files/default_libraries.hpp"
+#include "core/files/file_writes.hpp"
 #include "core/files/ini_items.hpp"
+#include "core/files/text_forms.hpp"
 #include "core/settings.hpp"
 #include "platform/code_pages.hpp"
 #include "tests/core/core_fixture.hpp"
+#include "tests/fakehost/fakehost_client.hpp"
 #include "text/text.hpp"
 #include "ui/settings_window.hpp"
 
 namespace zoq::testing {
 namespace {
+
+using namespace std::string_literals;
 
 // Words and phrases of the chat that owners make keywords of (GBK at run
 // time, as every text of the sources).
@@ -96,6 +105,8 @@ void ExpectReadAsGbk(const std::string& bytes, const std::string& what) {
   EXPECT_EQ(platform::FileFormOf(bytes), platform::FileForm::Ansi) << what;
   EXPECT_EQ(platform::FileTextAsAnsi(bytes), bytes) << what;
   EXPECT_EQ(platform::FileTextAsGb18030(bytes), bytes) << what;
+  EXPECT_EQ(FormOf(bytes), TextForm::CodePage) << what;
+  EXPECT_EQ(Gb18030TextOf(bytes), bytes) << what;
 }
 
 // The corpus holds texts that are UTF-8 of two-byte characters only (a rule
@@ -148,6 +159,239 @@ TEST_F(DataFileFormsTest, WhatThePlugInWritesIsNeverTakenForUtf8) {
   for (const auto& [key, value] : items) ASSERT_TRUE(WriteAdminItem(key, value));
   ASSERT_TRUE(WriteIniItem(AdminFile(), kStagingSection, std::string(kStagingKey), "早安"));
   ExpectReadAsGbk(ReadFile(AdminFile()), "all");
+}
+
+// ---- Every form of an owner's editor ----------------------------------------
+
+struct EditorForm {
+  const char* name;
+  const char* mark;
+  enum { Gbk, Utf8, Utf16le, Utf16be } encoding;
+};
+constexpr EditorForm kEditorForms[] = {
+    {"GBK", "", EditorForm::Gbk},           {"UTF-8", "", EditorForm::Utf8},
+    {"UTF-8 BOM", "\xEF\xBB\xBF", EditorForm::Utf8}, {"UTF-16LE BOM", "\xFF\xFE", EditorForm::Utf16le},
+    {"UTF-16BE BOM", "\xFE\xFF", EditorForm::Utf16be}, {"UTF-16LE", "", EditorForm::Utf16le},
+    {"UTF-16BE", "", EditorForm::Utf16be}};
+
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                           wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+// A text (UTF-8) as an editor of the form saves it; of GBK, each character
+// the code page lacks in GB18030 (as a window writes it).
+std::string InForm(const std::string& utf8, const EditorForm& form) {
+  const std::wstring wide = Wide(utf8);
+  std::string out = form.mark;
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    const std::size_t n = wide[i] >= 0xD800 && wide[i] <= 0xDBFF ? 2 : 1;
+    const std::wstring_view c(wide.data() + i, n);
+    i += n - 1;
+    if (form.encoding == EditorForm::Gbk) {
+      const std::string gbk = platform::WideToAnsiExact(c);
+      out += gbk.empty() ? platform::WideToGb18030(c) : gbk;
+    } else if (form.encoding == EditorForm::Utf8) {
+      std::string bytes(8, '\0');
+      bytes.resize(static_cast<std::size_t>(
+          WideCharToMultiByte(CP_UTF8, 0, c.data(), static_cast<int>(n), bytes.data(), 8, nullptr, nullptr)));
+      out += bytes;
+    } else {
+      const bool little = form.encoding == EditorForm::Utf16le;
+      for (const wchar_t u : c) out += {static_cast<char>(little ? u & 0xFF : u >> 8), static_cast<char>(little ? u >> 8 : u & 0xFF)};
+    }
+  }
+  return out;
+}
+
+IniChange SetIn(const std::string& section, const std::string& key, const std::string& value) { return {section, key, value}; }
+
+// Mended: an add to a file of UTF-8 or UTF-16 was checked through the whole
+// file turned into GB18030 (the euro sign of code page 936, 0x80, is no
+// character there: the add was refused, and A2 E3 came back as 0x80); UTF-16
+// without a mark was read as GBK, and written into as GBK; new lines ended
+// in CR LF whatever the file's own line end, and a last line without one
+// gained one. Each change, in every form, gives the file's own bytes with
+// just that change, in the form, with the file's line ends, and reads back
+// as set.
+TEST(DataFileForms, EveryFormTakesEachChangeInItsOwnBytesAndLineEnds) {
+  const std::string file = FreshTestRunFolder("file-forms-changes") + "\\SayZ.ini";
+  const std::string emoji = platform::WideToGb18030(L"\U0001F600");  // as the window hands it over
+  const struct {
+    const char* what;
+    std::string before;
+    std::vector<IniChange> changes;
+    std::string after;
+    std::vector<std::array<std::string, 3>> reads;  // section, key, the value read (GBK)
+    bool gbkReads = true;  // what the code page lacks reads as "?" in the forms of Unicode alone
+  } rows[] = {
+      {"an add, the euro sign", Utf8(u8"[早安]\r\n回复=早上好\r\n"), {SetIn("欧元\x80", "回复", "\x80uro")},
+       Utf8(u8"[早安]\r\n回复=早上好\r\n[欧元€]\r\n回复=€uro\r\n"), {{"欧元\x80", "回复", "\x80uro"}}},
+      {"an add after a last line without a line end, LF", Utf8(u8"[早安]\n回复=早上好"), {SetIn("午安", "回复", "好")},
+       Utf8(u8"[早安]\n回复=早上好\n[午安]\n回复=好"), {{"午安", "回复", "好"}, {"早安", "回复", "早上好"}}},
+      {"a set, CR", Utf8(u8"[admin]\r主人号码=1\r开启返回文本=旧\r"), {SetIn("admin", "开启返回文本", "新\x80")},
+       Utf8(u8"[admin]\r主人号码=1\r开启返回文本=新€\r"), {{"admin", "开启返回文本", "新\x80"}, {"admin", "主人号码", "1"}}},
+      {"a set of the last line", Utf8(u8"[admin]\r\n主人号码=1"), {SetIn("admin", "主人号码", "2")},
+       Utf8(u8"[admin]\r\n主人号码=2"), {{"admin", "主人号码", "2"}}},
+      {"a key added to a section, LF", Utf8(u8"[admin]\n主人号码=1\n[b]\n"), {SetIn("admin", "插件开关", "开")},
+       Utf8(u8"[admin]\n主人号码=1\n插件开关=开\n[b]\n"), {{"admin", "插件开关", "开"}}},
+      {"a delete", Utf8(u8"[早安]\r\n回复=1\r\n[€]\r\n回复=2\r\n[晚安]\r\n回复=3\r\n"), {{"\x80", std::nullopt, std::nullopt}},
+       Utf8(u8"[早安]\r\n回复=1\r\n[晚安]\r\n回复=3\r\n"), {{"晚安", "回复", "3"}, {"\x80", "回复", ""}}},
+      {"a key deleted", Utf8(u8"[新增词库]\r\n待添词汇=€\r\nx=1\r\n"), {{"新增词库", "待添词汇", std::nullopt}},
+       Utf8(u8"[新增词库]\r\nx=1\r\n"), {{"新增词库", "x", "1"}}},
+      // (Keywords of an emoji and another character before a letter and a digit: names of
+      // their own.)
+      {"the window's save of several keywords, an emoji", Utf8(u8"[早安]\r\n回复=早上好\r\n"),
+       {SetIn("早安", "回复", emoji), SetIn("笑|", "回复", emoji + "!"), SetIn(emoji + "早x1", "回复", "1"),
+        SetIn(emoji + "早y1", "回复", "2")},
+       Utf8(u8"[早安]\r\n回复=😀\r\n[笑|]\r\n回复=😀!\r\n[😀早x1]\r\n回复=1\r\n[😀早y1]\r\n回复=2\r\n"),
+       {{"早安", "回复", "?"}, {"笑|", "回复", "?!"}, {emoji + "早x1", "回复", "1"}, {emoji + "早y1", "回复", "2"}}, false},
+      {"the pair A2 E3, a character of the code page's own", Utf8(u8"[早]\r\nk=1\r\n"), {SetIn("早", "k", "\xA2\xE3")},
+       Utf8(u8"[早]\r\nk=\uE76C\r\n"), {{"早", "k", "\xA2\xE3"}}},
+      {"a character the code page lacks, of four bytes 81 30 ..", Utf8(u8"[早]\r\nk=1\r\n"),
+       {SetIn("早", "k", platform::WideToGb18030(L"ç"))}, Utf8(u8"[早]\r\nk=ç\r\n"), {{"早", "k", "?"}}, false},
+      {"a reply's emoji read, one \"?\" a character", Utf8(u8"[表情]\r\n回复=😀好😀\r\n"), {},
+       Utf8(u8"[表情]\r\n回复=😀好😀\r\n"), {{"表情", "回复", "?好?"}}, false},
+  };
+  for (const auto& row : rows) {
+    for (const EditorForm& form : kEditorForms) {
+      SCOPED_TRACE(std::string(row.what) + ", " + form.name);
+      platform::WriteWholeFile(file, InForm(row.before, form));
+      EXPECT_TRUE(WriteIniChanges(file, row.changes));
+      EXPECT_EQ(ReadFile(file), InForm(row.after, form));
+      if (form.encoding == EditorForm::Gbk && !row.gbkReads) continue;
+      for (const auto& [section, key, value] : row.reads) EXPECT_EQ(ReadIniItem(file, section, key), value) << key;
+    }
+  }
+}
+
+// A change to a file of UTF-8 without a mark that would leave it without a
+// character of three bytes (so that it would read as GBK) is made, and the
+// file gets the mark of UTF-8; one that leaves ASCII alone needs none (it
+// reads alike either way). UTF-16 without a mark that would not show its
+// NUL bytes any more gets the mark of its order. (Mended: the delete was
+// refused, and the owner told nothing.) A file whose text does not read
+// whole is never written.
+TEST(DataFileForms, AChangeKeepsTheFormReadOrIsNotMade) {
+  const std::string file = FreshTestRunFolder("file-forms-kept") + "\\SayZ.ini";
+  const std::string le = "\xFF\xFE", cut = InForm(Utf8(u8"[a]\r\nk=早"), kEditorForms[5]);
+  const struct {
+    std::string before;
+    IniChange change;
+    std::string after;  // none: not made, the file as it was
+    TextForm form;
+    const char* read = nullptr;  // the value of a.k read after
+  } rows[] = {
+      {Utf8(u8";café\r\n[早安]\r\n回复=早上好\r\n"), {"早安", std::nullopt, std::nullopt}, Utf8(u8"\uFEFF;café\r\n"),
+       TextForm::MarkedUtf8},
+      {Utf8(u8"[早安]\r\n回复=1\r\n[a]\r\nk=v\r\n"), {"早安", std::nullopt, std::nullopt}, "[a]\r\nk=v\r\n",
+       TextForm::CodePage},
+      {Utf8(u8"[a]\r\nk=早\r\n"), {"a", "k", "\xA8\xA6"}, Utf8(u8"\uFEFF[a]\r\nk=é\r\n"), TextForm::MarkedUtf8},
+      {InForm(Utf8(u8"好\r[早安]\r回复=1\r"), kEditorForms[5]), {"早安", std::nullopt, std::nullopt},
+       le + InForm(Utf8(u8"好\r"), kEditorForms[5]), TextForm::Utf16le},
+      // Not read whole: a half of a surrogate pair, a byte after the last unit, a byte that is no UTF-8 after a mark.
+      {le + InForm(Utf8(u8"[a]\r\nk=1\r\n"), kEditorForms[5]) + "\x00\xD8"s, {"a", "k", "2"}, "", TextForm::Utf16le},
+      // What reads of such a file: "?" for the half alone, the character after it as it is.
+      {le + InForm(Utf8(u8"[a]\r\nk="), kEditorForms[5]) + "\x00\xD8"s + InForm(Utf8(u8"\uE76C\r\n"), kEditorForms[5]),
+       {"a", "k", "2"}, "", TextForm::Utf16le, "?\xA2\xE3"},
+      {cut + "\x0A", {"a", "k", "2"}, "", TextForm::BareUtf16le},
+      {le + InForm(Utf8(u8"[a]\r\nk=1\r\n"), kEditorForms[5]) + "x", {"a", std::nullopt, std::nullopt}, "",
+       TextForm::Utf16le},
+      {Utf8(u8"\uFEFF[a]\r\nk=早\r\n") + "\xD4\xE7\r\n", {"a", "k", "2"}, "", TextForm::MarkedUtf8},
+      // A change that would leave a character first that is the mark of UTF-8 (U+FEFF, which
+      // reads as "?" there), so that the file would read otherwise, is not made.
+      {Utf8(u8"k=1\r\n\uFEFF;x\r\n[早]\r\n回复=1\r\n"), {"", "k", std::nullopt}, "", TextForm::Utf8},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.before.substr(0, 12));
+    platform::WriteWholeFile(file, row.before);
+    EXPECT_EQ(WriteIniChanges(file, {row.change}), !row.after.empty());
+    EXPECT_EQ(ReadFile(file), row.after.empty() ? row.before : row.after);
+    EXPECT_EQ(FormOf(ReadFile(file)), row.form);
+    if (row.read) {
+      EXPECT_EQ(ReadIniItem(file, "a", "k"), row.read);
+    }
+  }
+}
+
+// The NUL bytes of UTF-16 without a mark show its order; text of the code
+// page with a NUL byte or a few beside its signs is read as the code page.
+TEST(DataFileForms, NulBytesShowUtf16WithoutAMark) {
+  const std::string ini = Utf8(u8"[早安]\r\n回复=上午好，一\r\n");
+  const struct {
+    std::string bytes;
+    TextForm form;
+  } rows[] = {
+      {InForm(ini, kEditorForms[5]), TextForm::BareUtf16le},
+      {InForm(ini, kEditorForms[6]), TextForm::BareUtf16be},
+      {InForm(Utf8(u8"[a]"), kEditorForms[5]), TextForm::BareUtf16le},
+      {InForm(ini, kEditorForms[3]), TextForm::Utf16le},
+      {"[a]\r\nk=a\0b\r\n"s, TextForm::CodePage},
+      {"[a]\r\nk\0=\0[\0]\0\r\n"s, TextForm::CodePage},
+      {"[a]\r\nk=1\0\r\nj=2\0\r\n"s, TextForm::CodePage},
+      {"[a]\nk\0=1\nj\0=2\n"s, TextForm::CodePage},
+      {InForm(ini, kEditorForms[1]), TextForm::Utf8},
+      // A character whose high byte is that of a line end (ਕ, U+0A15) for one line end
+      // unit in eight at most: eight of them, and seven.
+      {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r\n"), kEditorForms[5]), TextForm::BareUtf16le},
+      {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r\n"), kEditorForms[6]), TextForm::BareUtf16be},
+      {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r"), kEditorForms[5]), TextForm::CodePage},
+  };
+  for (const auto& row : rows) EXPECT_EQ(FormOf(row.bytes), row.form) << &row - rows;
+}
+
+// Where a file mixes two forms, or is cut inside a character: the line the
+// settings window names.
+TEST(DataFileForms, AFileThatMixesTwoFormsIsToldWithALine) {
+  const std::string utf8 = Utf8(u8"[早安]\r\n回复=早上好\r\n[晚安]\r\n回复=好梦\r\n");
+  const std::string le = "\xFF\xFE" + InForm(Utf8(u8"[早安]\r\n回复=早上好\r\n"), kEditorForms[5]);
+  using Kind = FormTrouble::Kind;
+  const struct {
+    std::string bytes;
+    Kind kind;
+    std::size_t line;
+  } rows[] = {
+      {utf8, Kind::None, 0},
+      {utf8 + "[\xCE\xE7\xB0\xB2]\r\n" + utf8, Kind::Mixed, 5},
+      {utf8 + Utf8(u8"[午安]\n回复=下午好").substr(0, 24), Kind::Mixed, 6},
+      {Utf8(u8"\uFEFF[a]\r\n") + "k=\xD4\xE7\r\n", Kind::Mixed, 2},
+      {"[\xCE\xE7]\r\nk=\xE4\xA1\xB0\r\nj=\xBF\xAA\r\n", Kind::None, 0},
+      // More lines of UTF-8 with a character of three bytes than lines that are none: two
+      // against one mixes, one against one is the code page's text (洹 is E4 A1 B0 in GBK).
+      {Utf8(u8"[早安]\r\n") + "k=\xBF\xAA\r\n" + Utf8(u8"j=晚\r\n"), Kind::Mixed, 2},
+      {"[\xCE\xE7]\r\nk=\xE4\xA1\xB0\r\n", Kind::None, 0},
+      // Lines of two-byte characters alone are not counted as UTF-8 (猫 is C3 A8).
+      {Utf8(u8"[早安]\r\nk=é\r\nj=è\r\n") + "x=\xBF\xAA\r\n", Kind::None, 0},
+      // A GBK character whose lead byte begins one of three bytes in UTF-8 (炫 is EC C5).
+      {Utf8(u8"[早安]\r\n回复=早\r\n") + "k=\xEC\xC5\r\n", Kind::Mixed, 3},
+      // Lines end in LF or CR alone as in CRLF, a blank one is a line, and the first line
+      // may be the one named.
+      {Utf8(u8"[早安]\n回复=早\n\n[晚安]\n") + "k=\xCE\xE7\n", Kind::Mixed, 5},
+      {"[\xCE\xE7]\r" + Utf8(u8"回复=早\r[晚安]\r回复=好\r"), Kind::Mixed, 1},
+      {Utf8(u8"\uFEFF[a]\rb=1\r\r") + "k=\xD4\xE7\r", Kind::Mixed, 4},
+      {Utf8(u8"\uFEFF[a]\nb=1\n") + "k=\xD4\xE7", Kind::Mixed, 3},
+      // Cut inside its last character with as many lines of UTF-8 as not: a character of
+      // three bytes after one byte or two, one of four after three, one of two after its
+      // first; a last byte that begins no character of UTF-8 (C1), or ASCII alone before
+      // the cut, is the code page's text.
+      {Utf8(u8"[早]\r\nk=") + "\xE6\x97", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xE6", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xF0\x9F\x98", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xC2", Kind::Mixed, 2},
+      {Utf8(u8"[早]\r\nk=") + "\xC1", Kind::None, 0},
+      {"[a]\r\nk=\xE6\x97", Kind::None, 0},
+      {le + "\x00\xD8"s + InForm(Utf8(u8"\r\n"), kEditorForms[5]), Kind::Broken, 3},
+      {le + "x", Kind::Broken, 3},
+      {le + std::string(2, '\0'), Kind::Broken, 3},
+      {"\xFF\xFE[\0a\0]\0"s, Kind::None, 0},
+  };
+  for (const auto& row : rows) {
+    const FormTrouble trouble = TroubleOf(row.bytes);
+    EXPECT_EQ(trouble.kind, row.kind) << &row - rows;
+    EXPECT_EQ(trouble.line, row.line) << &row - rows;
+  }
 }
 
 }  // namespace

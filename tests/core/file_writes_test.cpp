@@ -21,6 +21,7 @@
 #include "tests/fakehost/fakehost_client.hpp"
 #include "tests/host/harness.hpp"
 #include "tests/messages/session.hpp"
+#include "text/text.hpp"
 
 namespace zoq {
 namespace {
@@ -49,7 +50,7 @@ void ExpectReadForReadingOnly(const std::string& file, const char* section, cons
 }
 
 TEST(FileWrites, ACopyPassesOnlyAsTheFileWithItsChangesMadeAndNothingElse) {
-  const std::string two = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n";
+  const std::string two = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n", le = "\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0"s;
   const struct {
     const char* name;
     std::string original, written;
@@ -73,6 +74,9 @@ TEST(FileWrites, ACopyPassesOnlyAsTheFileWithItsChangesMadeAndNothingElse) {
       {"a line no change writes", two, "[a]\r\nk=9\r\nx=1\r\n[b]\r\nk=2\r\n", {Set("a", "k", "9")}, false},
       {"the whole file deleted", two, "", {DeleteSection("a")}, false},
       {"nothing written", two, two, {Set("a", "k", "9")}, false},
+      {"UTF-16, a value changed", le + "1\0\r\0\n\0"s, le + "2\0\r\0\n\0"s, {Set("a", "k", "2")}, true},
+      {"UTF-16, the byte after its last unit lost", le + "1\0\r\0\n\0x"s, le + "2\0\r\0\n\0"s, {Set("a", "k", "2")},
+       false},
   };
   for (const auto& row : rows) EXPECT_EQ(IniChangesMadeWhole(row.original, row.written, row.changes), row.whole) << row.name;
 }
@@ -94,8 +98,10 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
     bool made = true;
   } rows[] = {
       {two, {Set("a", "k", "9"), Set("a", "j", " 5"), Set("c", " j ", "\"q\" "), Set("b", "k", "2")}},
-      {"[a]\r\nk=1", {Set("a", "j", "5")}},
-      {"[a]\r\nk=1\r\n[b]", {Set("b", "k", "5"), Set("d", "k", "5")}},
+      // A last line without a line end gets one before the new line, which
+      // ends without one (the INI functions end it).
+      {"[a]\r\nk=1", {Set("a", "j", "5")}, "[a]\r\nk=1\r\nj=5"},
+      {"[a]\r\nk=1\r\n[b]", {Set("b", "k", "5"), Set("d", "k", "5")}, "[a]\r\nk=1\r\n[b]\r\nk=5\r\n[d]\r\nk=5"},
       {"x=1\r\n[A]\r\nK=1\r\n;c\r\nv\r\n",
        {Set(" a ", "k", "2"), Set("a", ";c", "3"), Set("a", "V", "4"), Set(" ", "x", "5")}},
       {"[a]\r\nk=1\r\n[b]\r\n[a]\r\nj=2\r\nj=3\r\n", {Set("a", "j", "4"), DeleteKey("a", "j"), DeleteKey("a", "j")}},
@@ -110,7 +116,7 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
        "[emo" + emoji + "ji]\r\n[x\x81\x30y]\r\n[]\r\nk=1\r\n[b]\r\nk=a\0b\r\nj=3\r\n"s},
       {"[admin]\n主人号码=1\n开启返回文本=" + text + emoji + "\r\n", {Set("admin", "主人号码", "12")},
        "[admin]\n主人号码=12\n开启返回文本=" + text + emoji + "\r\n"},
-      {"[a]\r\nk=1", {Set("a", "k", "2")}},
+      {"[a]\r\nk=1", {Set("a", "k", "2")}, "[a]\r\nk=2"},
       {"[a]\r\nk=1\r\n", {DeleteSection(" a")}, "[a]\r\nk=1\r\n"},
       {two, {DeleteSection("b")}},
       {"[a]\r\nk=1\r\n[b]\r\nk=2", {DeleteKey("b", "k")}},
@@ -122,7 +128,7 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
       {testing::Utf8(u8"[a]\r\nk=早安\r\n"), {Set("a", "k", "\xC4\xE3"), Set("b", "k", "2")},
        testing::Utf8(u8"[a]\r\nk=你\r\n[b]\r\nk=2\r\n")},
       {testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=é"), {Set("b", "j", "\xC3\xA8"), DeleteSection("c")},
-       testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=猫\r\n")},
+       testing::Utf8(u8"[a]\r\nk=😀\r\n[b]\nj=猫")},
       // The whole file is judged: GBK whose changed section alone would be UTF-8 (洹颁啊:
       // E4 A1, B0 E4, B0 A1), beside one that is none (开), is changed as GBK.
       {"[a]\r\nk=\xBF\xAA\r\n[b]\r\nk=\xE4\xA1\xB0\xE4\xB0\xA1\r\n", {Set("b", "k", "\xE4\xA1\xB0\xE4\xB0\xA1" "x")}},
@@ -130,9 +136,9 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
       {testing::Utf8(u8"[a]\r\nk=é\r\n"), {Set("a", "j", "\xC4\xE3")}},
       {testing::Utf8(u8"[a]\r\nk=早安\r\n") + "[b]\r\nk=\xD4\xE7\r\n", {Set("b", "k", "\xC4\xE3")}},
       // A change that would leave no character of three bytes, so that the file would
-      // read as GBK: not made.
+      // read as GBK: made, and the file gets the mark of UTF-8 (it was not made).
       {testing::Utf8(u8"[a]\r\nk=早\r\n[b]\r\nk=é\r\n"), {DeleteSection("a")},
-       testing::Utf8(u8"[a]\r\nk=早\r\n[b]\r\nk=é\r\n"), false},
+       testing::Utf8(u8"\uFEFF[b]\r\nk=é\r\n")},
   };
   for (const auto& row : rows) {
     for (const std::string& file : {ours, theirs}) platform::WriteWholeFile(file, row.original);
@@ -335,7 +341,9 @@ TEST(FileWrites, LargeFilesOneAfterTheOtherEachGetTheirChangesAlone) {
 // holds it open (sharing reads and writes, not its deletion, which a copy's
 // rename needs) sees it at once. An added end is written as any other
 // change: another program that appends to the file meanwhile from where
-// it found the end would write over it in place.
+// it found the end would write over it in place. A program that has the
+// file open for writing for a moment (sharing everything) holds the cut up
+// until it lets go, the file of UTF-8 too.
 TEST(FileWrites, AChangeThatOnlyCutsTheEndIsMadeInTheFileItself) {
   const std::string file = testing::FreshTestRunFolder("file-writes-cut") + "\\admin";
   const std::string kept = "[admin]\r\n主人号码=1\r\n", staged = kept + "[新增词库]\r\n待添词汇=你好\r\n";
@@ -343,15 +351,26 @@ TEST(FileWrites, AChangeThatOnlyCutsTheEndIsMadeInTheFileItself) {
     std::string was;
     IniChange change;
     std::string now;
+    int heldMs = 0;  // by a program that has it open for writing
   } rows[] = {
       {staged, DeleteSection("新增词库"), kept},
+      {staged, DeleteSection("新增词库"), kept, 200},
+      {testing::Utf8(u8"[admin]\r\n主人号码=1\r\n[新增词库]\r\n待添词汇=你好\r\n"), DeleteSection("新增词库"),
+       testing::Utf8(u8"[admin]\r\n主人号码=1\r\n"), 200},
   };
   for (const auto& row : rows) {
     ASSERT_TRUE(platform::WriteWholeFile(file, row.was));
+    const HANDLE writer = row.heldMs == 0 ? INVALID_HANDLE_VALUE
+                                          : CreateFileA(file.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::thread letGo([&] {
+      Sleep(row.heldMs);
+      if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    });
     const HANDLE viewer =
         CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(WriteIniChanges(file, {row.change})) << row.now;
+    letGo.join();
     EXPECT_EQ(platform::ReadWholeFile(file), row.now);
     LARGE_INTEGER size{};
     EXPECT_TRUE(GetFileSizeEx(viewer, &size));
@@ -701,7 +720,7 @@ TEST(KeptTimes, NamesArePlacedByAHashKeyedWithASecretOfTheTable) {
   std::string all;  // each message the first bytes of it: the hash reads none past its own
   for (char i = 0; i < 20; ++i) all += i;
   for (const auto& row : rows) {
-    EXPECT_EQ(KeptTimes::SipHash24(key, std::string_view(all).substr(0, row.length)), row.hash) << row.length;
+    EXPECT_EQ(text::SipHash24(key, std::string_view(all).substr(0, row.length)), row.hash) << row.length;
   }
   const KeptTimes::Hold one(KeptTimes::Of(testing::FreshTestRunFolder("kept-times-secret-1") + "\\SAVE"), 1000);
   const KeptTimes::Hold other(KeptTimes::Of(testing::FreshTestRunFolder("kept-times-secret-2") + "\\SAVE"), 1000);

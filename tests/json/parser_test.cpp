@@ -9,6 +9,7 @@
 
 #include "json/engine.hpp"
 #include "json/isky_event_reader.hpp"
+#include "tests/colliding_names.hpp"
 #include "tests/json/fuzz/fuzz_checks.hpp"
 #include "tests/json/helpers.hpp"
 
@@ -122,6 +123,27 @@ TEST(JsonParser, LargeObjectsFindTheirMembers) {
   EXPECT_EQ(Seq({S(d.GetCount()), d.GetText("k7"), d.GetName("[7]"), S(d.RemoveMember("", "k3")), d.GetText("k400"),
                  S(d.GetType("k3")), S(d.SetInt("k3", 3)), d.GetName("[499]")}),
             "500againk7true400-1truek3");
+}
+
+// The members of a large object index in steps of about their number,
+// whatever the keys: 4,096 built to share an unkeyed hash (FNV-1a-32 of
+// their UTF-16 units) are placed as others are, and each is found. (Of one
+// hash, the index took some 8 million steps: an answer read for seconds.)
+TEST(JsonParser, KeysBuiltToShareAHashIndexAsOthersDo) {
+  const std::vector<std::string> names = zoq::testing::NamesOfOneFnv1aHash();
+  std::u16string text = u"{";
+  for (size_t i = 0; i < names.size(); ++i) {
+    text += std::u16string(i ? u",\"" : u"\"") + std::u16string(names[i].begin(), names[i].end()) + u"\":1";
+  }
+  const Dialect dialect;
+  const detail::NodeRef root = detail::NewNode(kObject, dialect);
+  int32_t errorPos = 0;
+  EXPECT_EQ(detail::Parse(root.get(), text + u"}", kDecodeUnicodeEscapes, errorPos, dialect), 0);
+  ASSERT_TRUE(root->index);
+  EXPECT_LE(root->index->steps, 4 * names.size());
+  size_t found = 0;
+  for (const std::string& name : names) found += detail::FindMember(root.get(), std::u16string(name.begin(), name.end())) != nullptr;
+  EXPECT_EQ(found, names.size());
 }
 
 TEST(JsonPath, SegmentTable) {

@@ -390,7 +390,8 @@ class LockHolder {
 // again (also after a time SAVE will not take), and so is one behind times
 // SAVE holds already. The owner's deletion of SAVE stands at the stop (it
 // is not made anew with the times kept), and a stop with 20,000 times to
-// write writes for a while only: the rest stay kept. (A time SAVE could not
+// write writes for a while only: the rest stay kept; it writes into the
+// SAVE of the path the folder was last reached by. (A time SAVE could not
 // take was lost at the stop; behind 64 that SAVE held, too.)
 TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheStop) {
   LoadSettings();
@@ -424,7 +425,8 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
     OwnerEdits,
     OwnerDeletesAndStops,
     StopAfterThousands,
-    FolderReplacedAndStops
+    FolderReplacedAndStops,
+    FolderRenamedAndStops
   };
   // before SAVE refuses writes: nothing, a reply (and then SAVE written
   // again as it was, as another process writes it), a time another wrote
@@ -449,7 +451,7 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
               {sharingReads, false, Then::Stop},        {openAlone, false, Then::Stop, false, First::OtherWroteOlder},
               {readOnly, false, Then::Stop, false, First::SaveHoldsOthersKept},
               {readOnly, false, Then::OwnerDeletesAndStops}, {readOnly, false, Then::StopAfterThousands},
-              {readOnly, false, Then::FolderReplacedAndStops}};
+              {readOnly, false, Then::FolderReplacedAndStops}, {readOnly, false, Then::FolderRenamedAndStops}};
   int n = 0;
   for (const auto& row : rows) {
     const std::string group = std::to_string(++n);
@@ -569,6 +571,21 @@ TEST_F(CooldownTest, ATimeThatCannotBeWrittenHoldsItsRepliesAndIsWrittenAtTheSto
         DeleteFileA(file.c_str()), RemoveDirectoryA(data.c_str());
         ASSERT_TRUE(MoveFileA(away.c_str(), data.c_str())) << n;
         for (int waited = 0; KeptTimes::BlockNameFor(file) != name && waited < 5000; waited += 20) Sleep(20);
+        break;
+      }
+      case Then::FolderRenamedAndStops: {
+        // The same folder reached by another path (renamed, or a folder
+        // made later that the system gave the old one's number): the stop
+        // writes into the SAVE of the path it was last reached by.
+        const std::string data = file.substr(0, file.rfind('\\')), renamed = data + "-renamed";
+        const std::string renamedFile = renamed + file.substr(file.rfind('\\'));
+        ASSERT_TRUE(MoveFileA(data.c_str(), renamed.c_str())) << n;
+        KeptTimes::Of(renamedFile);
+        SetFileAttributesA(renamedFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        WriteUnwrittenCooldowns();
+        EXPECT_NE(ReadIniItemNow(renamedFile, group, "键", ""), "") << n;
+        ASSERT_TRUE(MoveFileA(renamed.c_str(), data.c_str())) << n;
+        KeptTimes::Of(file);
         break;
       }
     }

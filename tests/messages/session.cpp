@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
-#include <unordered_map>
 
 #include "core/files/kept_times.hpp"
 #include "text/text.hpp"
@@ -177,31 +176,6 @@ std::string Library(const std::vector<std::pair<std::string, std::string>>& entr
   std::string out;
   for (const auto& [keyword, reply] : entries) out += "[" + keyword + "]\r\n回复=" + reply + "\r\n";
   return out;
-}
-
-std::vector<std::string> NamesOfOneFnv1aHash() {
-  const auto hash = [](std::uint32_t h, const std::string& letters) {
-    for (const unsigned char c : letters) h = (h ^ c) * 16777619u;
-    return h;
-  };
-  std::vector<std::string> names{""};
-  std::uint32_t h = 2166136261u;
-  for (int place = 0; place < 12; ++place) {
-    // Blocks in turn until two meet (about 2^16 of them).
-    std::unordered_map<std::uint32_t, std::string> seen;
-    std::string pair[2];
-    for (std::uint32_t n = 0; pair[0].empty(); ++n) {
-      std::string block(6, 'a');
-      for (std::uint32_t i = 0, v = n * 2654435761u + place; i < 6; ++i, v /= 26) block[i] = static_cast<char>('a' + v % 26);
-      const auto [it, fresh] = seen.emplace(hash(h, block), block);
-      if (!fresh && it->second != block) pair[0] = it->second, pair[1] = block;
-    }
-    h = hash(h, pair[0]);
-    std::vector<std::string> longer;
-    for (const std::string& name : names) longer.push_back(name + pair[0]), longer.push_back(name + pair[1]);
-    names = std::move(longer);
-  }
-  return names;
 }
 
 void EndWithKeptTimesHeld(const std::string& file) {

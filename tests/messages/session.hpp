@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/colliding_names.hpp"
 #include "tests/fakehost/fakehost_client.hpp"
 #include "tests/host/harness.hpp"
 
@@ -135,10 +136,6 @@ std::string Library(const std::vector<std::pair<std::string, std::string>>& entr
 // ("2026年12月5日17时46分29秒", every part written).
 std::string LocalTimeTextIn(std::int64_t seconds);
 
-// 4,096 names of 72 lower-case letters of one FNV-1a-32 hash: at each of 12
-// places one of two blocks of 6 letters whose hashes, from the hash of the
-// letters before them, are one.
-std::vector<std::string> NamesOfOneFnv1aHash();
 
 // Another process that ends while it holds the kept cool-down times of SAVE
 // `file` (a thread of this one, as the lock sees it): the next holder finds

@@ -892,8 +892,9 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
       // More four-byte characters than one lead byte has stand-ins for.
       {false, "[kw]\r\n回复=" + fours + "ok\r\n", "[kw]\r\n回复=" + fours + "okZ\r\n"},
       // The file's last character cut (three bytes of four): the reply is shown and saved as
-      // the INI functions read it, the bytes that are no character as "?".
-      {false, "[kw]\r\n回复=手写ok\x95\x32\x82", "[kw]\r\n回复=手写ok??Z\r\n"},
+      // the INI functions read it, the bytes that are no character as "?"; the last line
+      // gains no line end.
+      {false, "[kw]\r\n回复=手写ok\x95\x32\x82", "[kw]\r\n回复=手写ok??Z"},
       // A UTF-16 file cut inside its last character (half a surrogate pair, the first and
       // the last there is): the reply is shown without it; the save is refused, and the
       // file stays whole.
@@ -901,7 +902,16 @@ TEST_F(LibraryPageTest, AKeyTypedKeepsEveryOtherCharacterOfTheFile) {
        "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + std::string(1, '\0') + "\xD8",
        "保存失败"},
       {false, "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\xFF\xDB", "\xFF\xFE" + Utf16le(u"[kw]\r\n回复=안녕ok") + "\xFF\xDB",
-       "保存失败"}};
+       "保存失败"},
+      // UTF-16 without a mark, by its NUL bytes.
+      {false, Utf16le(u"[kw]\r\n回复=안녕ok\r\n"), Utf16le(u"[kw]\r\n回复=안녕okZ\r\n")},
+      // UTF-8 with two lines of GBK (the third and fourth): read as GBK (its UTF-8 回复 is
+      // another key there, and the reply shown empty), every byte kept; the search box names
+      // the line where the file mixes two encodings.
+      {false, Utf8(u8"[kw]\r\n回复=早安ok\r\n") + "[\xCE\xE7]\r\n回复=x\r\n" + Utf8(u8"[晚安]\r\n回复=好梦\r\n[早]\r\n回复=早\r\n"),
+       Utf8(u8"[kw]\r\n回复=早安ok\r\n") + "回复=Z\r\n[\xCE\xE7]\r\n回复=x\r\n" +
+           Utf8(u8"[晚安]\r\n回复=好梦\r\n[早]\r\n回复=早\r\n"),
+       "文件混用了两种编码 (第3行)", VK_END, ""}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.after.substr(0, 40));
     const std::string file = row.admin ? AdminFile() : ExactLibraryFile();

@@ -10,6 +10,7 @@
 
 #include "core/info/info_records.hpp"
 #include "core/program.hpp"
+#include "core/settings.hpp"
 #include "platform/files.hpp"
 #include "text/text.hpp"
 #include "tests/host/harness.hpp"
@@ -65,6 +66,33 @@ std::string Page(ui::SettingsWindow& w) {
     page += "01"[platform::IsEnabled(w.Control(button))];
   }
   return page;
+}
+
+using namespace std::string_literals;
+
+// Opening a library, the page's search box names the line where the file of
+// the library shown mixes two encodings (the third here), or holds a
+// character that is cut (UTF-16 ending in half a pair, on its second line); a
+// file that reads whole leaves the box's hint.
+TEST_F(SettingsWindowTest, ALibraryThatDoesNotReadWholeIsToldWhereWhenItIsShown) {
+  const std::string mixed = Utf8(u8"[早安]\r\n回复=早上好\r\n") + "[\xCE\xE7]\r\n" + Utf8(u8"[晚安]\r\n回复=好梦\r\n");
+  const std::string cut = "\xFF\xFE[\0k\0]\0\r\0\n\0\x00\xD8"s;
+  const struct {
+    const char* button;
+    std::string exact, fuzzy;
+    const char* said;
+  } rows[] = {{"按钮_精确词库", mixed, "", "文件混用了两种编码 (第3行)"},
+              {"按钮_模糊词库", "", mixed, "文件混用了两种编码 (第3行)"},
+              {"按钮_模糊词库", mixed, "", "搜索内容 (CTRL+F)"},
+              {"按钮_精确词库", cut, "", "第2行有残缺的字, 文件不会被改写"}};
+  for (const auto& row : rows) {
+    WriteFile(ExactLibraryFile(), row.exact);
+    WriteFile(FuzzyLibraryFile(), row.fuzzy);
+    std::string said;
+    Drive(set, {[&](ui::SettingsWindow& w) { platform::Click(w.Control(row.button)); },
+                [&](ui::SettingsWindow& w) { said = Text(w, "词控_搜索框"); }});
+    EXPECT_EQ(said, row.said) << row.button << " " << &row - rows;
+  }
 }
 
 // Each export opens the window; the avatar service answers each time with

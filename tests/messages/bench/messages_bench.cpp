@@ -36,6 +36,17 @@
 //
 //   messages_bench.exe adds [keywords (20000)] [rounds (20)]
 //
+// With "forms", the same libraries and settings file in each form an
+// owner's editor saves: GBK, UTF-8 without a mark, UTF-8 with one, UTF-16LE
+// with one. The owner's adds (a stage, then the reply stored) on an exact
+// library of the given size, one host process a form, the forms taking
+// turns at each round; then, each in a host process of its own and taking
+// turns, enable with both libraries of the given size, and the first
+// message after a hand edit of the exact library. Medians ms inside the DLL,
+// and each form's as a ratio of GBK's.
+//
+//   messages_bench.exe forms [keywords (20000)] [adds (20)] [keywords per library to enable (50000)] [enables (5)]
+//
 // With "cooldowns", n group messages from n groups, one after the other on
 // one thread, an exact keyword with its cool-down on: each reply reads and
 // records its group's time under the data folder's lock. Replies a second
@@ -56,7 +67,8 @@
 // library of 4,096 keywords of 72 letters whose FNV-1a-32 hashes are one,
 // SAVE read-only, one group sending each keyword once (each reply's time
 // kept in the table the host processes share): the median ms inside the
-// export of the last 256 messages; beside it the same with 4,096 random
+// export of the last 256 messages, and before them the enable (which reads
+// the library and indexes its names); beside it the same with 4,096 random
 // names of 72 letters. Then, timed in this program, the table linked anew
 // after a process ended holding its lock, median ms of the given rounds:
 // full of short names, full of names of 72 letters, and holding the 4,096
@@ -85,7 +97,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -362,6 +376,118 @@ int Adds(int keywords, int rounds) {
   return s.TakeSent().size() == static_cast<std::size_t>(2 * rounds) ? 0 : 1;
 }
 
+// ---- Forms -----------------------------------------------------------------
+
+struct Form {
+  const char* name;
+  const char* mark;
+  UINT codePage;  // of the text after the mark; 1200: UTF-16LE
+};
+constexpr Form kForms[] = {{"GBK", "", 936}, {"UTF-8", "", CP_UTF8}, {"UTF-8 with BOM", "\xEF\xBB\xBF", CP_UTF8},
+                           {"UTF-16LE with BOM", "\xFF\xFE", 1200}};
+
+// A GBK text as a file of the form.
+std::string InForm(const std::string& gbk, const Form& form) {
+  if (form.codePage == 936) return gbk;
+  std::wstring wide(gbk.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), static_cast<int>(wide.size()))));
+  std::string out = form.mark;
+  if (form.codePage == 1200) {
+    for (const wchar_t c : wide) out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return out;
+  }
+  std::string utf8(wide.size() * 3, '\0');
+  utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                           utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+  return out + utf8;
+}
+
+int Forms(int keywords, int adds, int enableKeywords, int enables) {
+  constexpr std::size_t kCount = std::size(kForms);
+  double addMs[kCount], enableMs[kCount], editMs[kCount];
+  // The adds: a host process a form, all of them loaded; each round takes
+  // the forms in another order.
+  {
+    const std::string admin = "[admin]\r\n主人号码=" + std::string(kOwner) + "\r\n";
+    const std::string library = Library(Entries(1, keywords));
+    std::vector<std::unique_ptr<Session>> sessions;
+    std::vector<double> times[kCount];
+    for (const Form& form : kForms) {
+      sessions.push_back(std::make_unique<Session>(
+          std::string("messages-bench-forms-") + std::to_string(&form - kForms), NumericHostCaseNamed("VLQ"),
+          Files{{"SayZ.ini", InForm(library, form)}, {"SayM.ini", ""}, {"admin", InForm(admin, form)}}));
+      Session& s = *sessions.back();
+      if (!s.Load()) return 1;
+      s.Event(12000);
+      s.Event(1101);
+    }
+    for (int round = 0; round < adds; ++round) {
+      for (std::size_t turn = 0; turn < kCount; ++turn) {
+        const std::size_t f = (turn + static_cast<std::size_t>(round)) % kCount;
+        Session& s = *sessions[f];
+        Host& host = s.host();
+        s.Private("添加词汇新" + std::to_string(round));
+        const long long fakeBefore = host.Spent("VLQapi.dll").second;
+        s.Private("精确回复答" + std::to_string(round));
+        const auto [call, fakeAfter] = host.Spent("VLQapi.dll");
+        times[f].push_back((call - (fakeAfter - fakeBefore)) / 1e6);
+      }
+    }
+    for (std::size_t f = 0; f < kCount; ++f) {
+      addMs[f] = Median(times[f]);
+      const std::string now = ReadFile(sessions[f]->DataFile("SayZ.ini"));
+      // Each add stored, in the file's own form.
+      if (sessions[f]->TakeSent().size() != static_cast<std::size_t>(2 * adds) ||
+          now.find(InForm("[新" + std::to_string(adds - 1) + "]", kForms[f]).substr(std::strlen(kForms[f].mark))) ==
+              std::string::npos) {
+        std::printf("%s: the adds were not all made\n", kForms[f].name);
+        return 1;
+      }
+    }
+  }
+  // Enable and the first message after a hand edit: a fresh host process
+  // each, the forms taking turns.
+  {
+    const auto exact = Entries(1, enableKeywords), fuzzy = Entries(2, enableKeywords);
+    const std::string sayZ = Library(exact), sayM = Library(fuzzy), edit = "[edited]\r\n回复=x\r\n";
+    const std::string& hit = exact[static_cast<std::size_t>(enableKeywords / 2)].first;
+    std::vector<double> enabled[kCount], edited[kCount];
+    for (int round = 0; round < enables; ++round) {
+      for (std::size_t turn = 0; turn < kCount; ++turn) {
+        const std::size_t f = (turn + static_cast<std::size_t>(round)) % kCount;
+        Session s("messages-bench-forms-enable", NumericHostCaseNamed("VLQ"),
+                  {{"SayZ.ini", InForm(sayZ, kForms[f])}, {"SayM.ini", InForm(sayM, kForms[f])}});
+        if (!s.Load()) return 1;
+        Host& host = s.host();
+        s.Event(12000);
+        enabled[f].push_back(host.Spent("VLQapi.dll").first / 1e6);
+        s.Event(1101);
+        WriteFile(s.DataFile("SayZ.ini"), InForm(sayZ + edit, kForms[f]));
+        Sleep(200);  // the system reports the change a moment after it
+        const long long fakeBefore = host.Spent("VLQapi.dll").second;
+        if (s.Group(hit).number != 1) {
+          std::printf("%s: the keyword was not answered after the edit\n", kForms[f].name);
+          return 1;
+        }
+        const auto [call, fakeAfter] = host.Spent("VLQapi.dll");
+        edited[f].push_back((call - (fakeAfter - fakeBefore)) / 1e6);
+      }
+    }
+    for (std::size_t f = 0; f < kCount; ++f) enableMs[f] = Median(enabled[f]), editMs[f] = Median(edited[f]);
+  }
+  std::printf("forms: median ms inside the DLL, each form beside GBK in the same run, the forms taking turns\n");
+  std::printf("adds: exact library of %d keywords, %d adds; enable: %d + %d keywords, %d enables\n", keywords, adds,
+              enableKeywords, enableKeywords, enables);
+  std::printf("%-18s %10s %7s %12s %7s %18s %7s\n", "form", "add", "xGBK", "enable", "xGBK", "after a hand edit",
+              "xGBK");
+  for (std::size_t f = 0; f < kCount; ++f) {
+    std::printf("%-18s %10.2f %7.2f %12.2f %7.2f %18.2f %7.2f\n", kForms[f].name, addMs[f], addMs[f] / addMs[0],
+                enableMs[f], enableMs[f] / enableMs[0], editMs[f], editMs[f] / editMs[0]);
+  }
+  return 0;
+}
+
 int Cooldowns(int messages) {
   Session s("messages-bench-cooldowns", NumericHostCaseNamed("VLQ"),
             {{"SayZ.ini", Library({{"K", "k"}})}, {"SayM.ini", ""}, {"admin", "[admin]\r\n精确冷却=60\r\n"}});
@@ -448,6 +574,7 @@ int Kept(int rounds) {
                {"SAVE", "[0]\r\nx=y\r\n"}});
     if (!s.Load()) return 1;
     s.Event(12000);
+    const double enableMs = s.host().Spent("VLQapi.dll").first / 1e6;
     s.Event(1101);
     const std::string save = s.DataFile("SAVE");
     SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -458,8 +585,9 @@ int Kept(int rounds) {
     }
     SetFileAttributesA(save.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (inside.size() != names->size()) return 1;
-    std::printf("%zu keywords of 72 letters, %s, SAVE read-only: median ms inside the export of the last 256: %.3f\n",
-                names->size(), names == &random ? "random" : "of one FNV-1a-32 hash",
+    std::printf("%zu keywords of 72 letters, %s: enable ms %.3f; SAVE read-only: median ms inside the export of the "
+                "last 256: %.3f\n",
+                names->size(), names == &random ? "random" : "of one FNV-1a-32 hash", enableMs,
                 Median({inside.end() - 256, inside.end()}));
   }
   const std::string save = FreshRunFolder("messages-bench-relink") + "\\SAVE";
@@ -580,6 +708,10 @@ int main(int argc, char** argv) {
     return Compare(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000, argc > 4 ? std::atoi(argv[4]) : 300);
   }
   if (argc > 1 && std::string(argv[1]) == "cooldowns") return Cooldowns(argc > 2 ? std::atoi(argv[2]) : 1000);
+  if (argc > 1 && std::string(argv[1]) == "forms") {
+    return Forms(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 20,
+                 argc > 4 ? std::atoi(argv[4]) : 50000, argc > 5 ? std::atoi(argv[5]) : 5);
+  }
   if (argc > 1 && std::string(argv[1]) == "kept") return Kept(argc > 2 ? std::atoi(argv[2]) : 5);
   if (argc > 1 && std::string(argv[1]) == "threads") {
     return Threads(argc > 2 ? std::atoi(argv[2]) : 20000, argc > 3 ? std::atoi(argv[3]) : 100);
