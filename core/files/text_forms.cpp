@@ -1,6 +1,7 @@
 #include "core/files/text_forms.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <tuple>
 #include <utility>
@@ -161,9 +162,9 @@ TextForm MarkedForm(std::string_view bytes) {
   return TextForm::CodePage;
 }
 
-bool IsLineEnd(unsigned unit) { return unit == '\n' || unit == '\r'; }
+constexpr bool IsLineEnd(unsigned unit) { return unit == '\n' || unit == '\r'; }
 // A unit of the signs every INI line holds one of.
-bool IsSign(unsigned unit) { return IsLineEnd(unit) || unit == '=' || unit == '[' || unit == ']'; }
+constexpr bool IsSign(unsigned unit) { return IsLineEnd(unit) || unit == '=' || unit == '[' || unit == ']'; }
 
 FormCounts Moved(FormCounts c, const FormCounts& gone, const FormCounts& come);
 
@@ -348,12 +349,13 @@ struct Decoding {
 };
 
 // The characters of `bytes` (after any mark) of UTF-8, handed to the sink:
-// ASCII eight bytes at a time where it can, each other character (or where
-// bytes are no character), and boundaries; counted as the judgement
-// counts. Not whole where it stopped at bytes that are no UTF-8
-// (`stopAtBroken`).
+// ASCII eight bytes at a time where it can (else up to the next byte that
+// is not), each other character (or where bytes are no character), and
+// boundaries; counted as the judgement counts. Not whole where it stopped
+// at bytes that are no UTF-8 (`stopAtBroken`). Out of line, as DecodeUtf16:
+// inlined into a caller beside each other, they run out of registers.
 template <typename Sink>
-void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
+__attribute__((noinline)) void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   char* out = d.sink.Begin();
@@ -367,7 +369,8 @@ void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
         out = d.sink.Ascii(out, bytes.data() + i, 8);
         i += 8;
       } else {
-        out = d.sink.Ascii(out, bytes.data() + i++, 1);
+        do out = d.sink.Ascii(out, bytes.data() + i++, 1);
+        while (i < n && i < boundary && p[i] < 0x80);
       }
       continue;
     }
@@ -403,75 +406,108 @@ void DecodeUtf8(std::string_view bytes, Decoding<Sink>& d, bool stopAtBroken) {
   d.exact = d.exact && exact;
 }
 
-// The same of UTF-16; what the judgement counts (of each unit) only with
-// `kCounted` (a file without a mark).
+// What each byte is to the judgement of UTF-16 without a mark, as the low
+// byte of a unit: 1 a line end, 2 one of the signs (line ends among them).
+constexpr std::array<std::uint8_t, 256> kSignBytes = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (unsigned c = 0; c < 0x80; ++c) classes[c] = static_cast<std::uint8_t>(IsLineEnd(c) | IsSign(c) << 1);
+  return classes;
+}();
+
+// The same of UTF-16, a block between boundaries at a time, ASCII four
+// units at a time where it can, a unit that is a character of its own
+// (most of them) before the rest; what the judgement counts (of each unit)
+// only with `kCounted` (a file without a mark).
 template <bool kCounted, typename Sink>
-void DecodeUtf16(std::string_view bytes, bool little, Decoding<Sink>& d) {
+__attribute__((noinline)) void DecodeUtf16(std::string_view bytes, bool little, Decoding<Sink>& d) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t size = bytes.size();
+  const std::size_t size = bytes.size(), units = size & ~std::size_t{1};
   // The high bytes of four units, and where their low bytes are.
   const std::uint64_t highBytes = little ? 0xFF80FF80FF80FF80ull : 0x80FF80FF80FF80FFull;
   const std::size_t low = little ? 0 : 1;
   char* out = d.sink.Begin();
-  FormCounts counts;
+  // Counted apart: no file here is of 4 GiB.
+  std::size_t nuls = 0, signs[2] = {}, lineEnds[2] = {}, misplaced[2] = {};
   bool exact = true;
   char32_t high = 0;  // the first half of a pair, while the second is to come
   std::size_t i = 0;
-  for (; i + 1 < size; i += 2) {
-    if ((i & (kBoundaryEvery - 1)) < 8 && high == 0) out = d.sink.Boundary(out, i);
-    if constexpr (!kCounted) {
+  while (i < units) {
+    if (high == 0) out = d.sink.Boundary(out, i);
+    for (const std::size_t block = std::min(units, i + kBoundaryEvery); i < block; i += 2) {
       // Four units of ASCII (none of them NUL) at a time.
       std::uint64_t four;
-      if (high == 0 && i + 8 <= size && (std::memcpy(&four, p + i, 8), !(four & highBytes)) && p[i + low] &&
+      if (high == 0 && i + 8 <= units && (std::memcpy(&four, p + i, 8), !(four & highBytes)) && p[i + low] &&
           p[i + 2 + low] && p[i + 4 + low] && p[i + 6 + low]) {
         const char ascii[4] = {static_cast<char>(p[i + low]), static_cast<char>(p[i + 2 + low]),
                                static_cast<char>(p[i + 4 + low]), static_cast<char>(p[i + 6 + low])};
+        if constexpr (kCounted) {
+          // Each a sign or a line end in the order read, the byte of a line
+          // end misplaced in the other; the four classes a byte each, summed
+          // by a multiplication.
+          const unsigned classes = kSignBytes[p[i + low]] | kSignBytes[p[i + 2 + low]] << 8 |
+                                   kSignBytes[p[i + 4 + low]] << 16 | kSignBytes[p[i + 6 + low]] << 24;
+          const unsigned ends = (classes & 0x01010101u) * 0x01010101u >> 24;
+          const unsigned marks = (classes >> 1 & 0x01010101u) * 0x01010101u >> 24;
+          nuls += 4;
+          signs[low] += marks, lineEnds[low] += ends, misplaced[1 - low] += ends;
+        }
         out = d.sink.Ascii(out, ascii, 4);
         i += 6;
         continue;
       }
-    }
-    const unsigned a = p[i], b = p[i + 1], unit = little ? a | b << 8 : a << 8 | b;
-    if constexpr (kCounted) {
-      const unsigned le = a | b << 8, be = a << 8 | b;
-      counts.nuls += (a == 0) + (b == 0);
-      counts.signs[0] += IsSign(le);
-      counts.signs[1] += IsSign(be);
-      counts.lineEnds[0] += IsLineEnd(le);
-      counts.lineEnds[1] += IsLineEnd(be);
-      // A line end's byte where it is the high byte of a unit: little-endian
-      // at an odd place, big-endian at an even one.
-      counts.misplacedLineEnds[0] += IsLineEnd(b);
-      counts.misplacedLineEnds[1] += IsLineEnd(a);
-    }
-    // A character of one unit, not a half of a pair: most of them.
-    if (high == 0 && unit != 0 && (unit < 0xD800 || unit > 0xDFFF)) {
-      out = d.sink.Character(out, unit);
-      continue;
-    }
-    const bool second = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (high != 0) {
-      const char32_t first = std::exchange(high, 0);
-      if (second) {
-        out = d.sink.Character(out, 0x10000 + ((first - 0xD800) << 10) + (unit - 0xDC00));
+      const unsigned a = p[i], b = p[i + 1], unit = little ? a | b << 8 : a << 8 | b;
+      if constexpr (kCounted) {
+        // A sign read little-endian has its byte first and a NUL after it,
+        // big-endian the other way round; a line end's byte where the order
+        // puts the high byte of a unit is misplaced in that order.
+        const unsigned ofA = kSignBytes[a], ofB = kSignBytes[b];
+        nuls += (a == 0) + (b == 0);
+        signs[0] += (b == 0) & ofA >> 1, lineEnds[0] += (b == 0) & ofA;
+        signs[1] += (a == 0) & ofB >> 1, lineEnds[1] += (a == 0) & ofB;
+        misplaced[0] += ofB & 1, misplaced[1] += ofA & 1;
+      }
+      if (high == 0) {
+        if (unit - 1 < 0x7F) {
+          const char ascii = static_cast<char>(unit);
+          out = d.sink.Ascii(out, &ascii, 1);
+          continue;
+        }
+        if (unit != 0 && (unit < 0xD800 || unit > 0xDFFF)) {
+          out = d.sink.Character(out, unit);
+          continue;
+        }
+      }
+      const bool second = unit >= 0xDC00 && unit <= 0xDFFF;
+      if (high != 0) {
+        const char32_t first = std::exchange(high, 0);
+        if (second) {
+          out = d.sink.Character(out, 0x10000 + ((first - 0xD800) << 10) + (unit - 0xDC00));
+          continue;
+        }
+        exact = false;
+        out = d.sink.Broken(out, i - 2);
+        if (unit != 0 && !(unit >= 0xD800 && unit <= 0xDFFF)) {
+          out = d.sink.Character(out, unit);
+          continue;
+        }
+      }
+      if (unit >= 0xD800 && unit <= 0xDBFF) {
+        high = unit;
         continue;
       }
-      exact = false;
-      out = d.sink.Broken(out, i - 2);
-      if (unit != 0 && !(unit >= 0xD800 && unit <= 0xDFFF)) {
-        out = d.sink.Character(out, unit);
-        continue;
-      }
+      exact = false;  // a second half alone, or a NUL unit
+      out = d.sink.Broken(out, i);
     }
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      high = unit;
-      continue;
-    }
-    exact = false;  // a second half alone, or a NUL unit
-    out = d.sink.Broken(out, i);
   }
   if (high != 0) exact = false, out = d.sink.Broken(out, i - 2);
   d.sink.End(out);
+  FormCounts counts;
+  counts.nuls = static_cast<std::int64_t>(nuls);
+  for (int order : {0, 1}) {
+    counts.signs[order] = static_cast<std::int64_t>(signs[order]);
+    counts.lineEnds[order] = static_cast<std::int64_t>(lineEnds[order]);
+    counts.misplacedLineEnds[order] = static_cast<std::int64_t>(misplaced[order]);
+  }
   d.counts = Moved(d.counts, {}, counts);
   d.exact = d.exact && exact && i == size;  // no byte after the last unit
 }
