@@ -9,7 +9,7 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
-pages=${*:-home options hint library listfocus large clicked typeahead picker ctrld escaped inserted chooser nobody unstored closeprompt focus noname several}
+pages=${*:-home options hint library listfocus large clicked typeahead picker ctrld escaped inserted chooser nobody unstored closeprompt focus noname several mixed}
 out=$build/screenshots
 exe=$build/bin/ui_screens.exe
 cmake --build "$build" --target ui_screens >/dev/null

@@ -1,5 +1,5 @@
 // For scripts/screenshots.sh, shows the settings window on one page for a while:
-//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|ctrld|escaped|inserted|chooser|nobody|unstored|closeprompt|focus|noname|several> <ms>
+//   ui_screens.exe <home|options|hint|library|listfocus|large|clicked|typeahead|picker|ctrld|escaped|inserted|chooser|nobody|unstored|closeprompt|focus|noname|several|mixed> <ms>
 // ("options": a return text longer than its box; "library": a row selected, the focus in
 // the keyword box; "listfocus": the focus in the list; "large": a library of 5,000
 // keywords and a long reply; "clicked": 17 rows, row 2 clicked, then row 6; "typeahead":
@@ -10,7 +10,8 @@
 // [图接口=], and an address typed: inside its brackets, in view; "focus": Tab on a
 // switch; "noname": a file dropped whose name the code page lacks, without a short name:
 // the box that says so; "several": three files dropped at once on such a volume, two
-// whose names hosts would misread: the reply and the box); or times listing one
+// whose names hosts would misread: the reply and the box; "mixed": the exact library saved
+// as UTF-8 with one line another editor wrote in GBK: the page's note); or times listing one
 // library of n keywords, switching to the other and back, saving a keyword and deleting it:
 // ui_screens.exe bench <n>.
 // The run folder is the current folder; the avatars come from a local server.
@@ -70,6 +71,11 @@ int main(int argc, char** argv) {
       if (page == "typeahead") text += std::string("[") + fruit + "]\r\n回复=水果 " + fruit + "\r\n";
     }
     if (!text.empty()) platform::WriteWholeFile(file, text);
+  }
+  if (page == "mixed") {  // UTF-8 (the literals' bytes taken as such) around one line of GBK
+    const auto utf8 = [](const char8_t* t) { return std::string(reinterpret_cast<const char*>(t)); };
+    platform::WriteWholeFile(ExactLibraryFile(), utf8(u8"[早安]\r\n回复=早上好\r\n[晚安]\r\n回复=") + "晚安好梦\r\n" +
+                                                     utf8(u8"[午安]\r\n回复=午休\r\n"));
   }
   // The chooser pages take no account: "chooser" lists the accounts of the
   // fake VLQ host beside the program, "nobody" finds no host.
@@ -159,7 +165,7 @@ int main(int argc, char** argv) {
     }
     const bool library = page == "library" || page == "listfocus";
     const bool list = page == "clicked" || page == "typeahead";
-    if (library || list || page == "large" || page == "picker") platform::Click(w->Control("按钮_精确词库"));
+    if (library || list || page == "large" || page == "picker" || page == "mixed") platform::Click(w->Control("按钮_精确词库"));
     const HWND rows = w->Control("词库列表");
     const auto click = [rows](int row) {  // with the mouse, through the window's loop
       RECT r{LVIR_BOUNDS};
