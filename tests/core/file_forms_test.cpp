@@ -338,6 +338,10 @@ TEST(DataFileForms, NulBytesShowUtf16WithoutAMark) {
       {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r\n"), kEditorForms[5]), TextForm::BareUtf16le},
       {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r\n"), kEditorForms[6]), TextForm::BareUtf16be},
       {InForm(Utf8(u8"[a]\r\nk=ਕ\r\n\r\n\r"), kEditorForms[5]), TextForm::CodePage},
+      // Signs more than four times as many as read the other way round: "[a]", a line end and
+      // "=" against 嬀 (U+5B00: "[" read big-endian); letters are no sign.
+      {InForm(Utf8(u8"[a]\r\nk=嬀"), kEditorForms[5]), TextForm::BareUtf16le},
+      {InForm(Utf8(u8"key"), kEditorForms[5]), TextForm::CodePage},
   };
   for (const auto& row : rows) EXPECT_EQ(FormOf(row.bytes), row.form) << &row - rows;
 }
