@@ -18,10 +18,10 @@ constexpr size_t kLinearMembers = 8;
 uint32_t HashKey(std::u16string_view k) {
   static const struct Secret {
     Secret() { seam::IndexSecret(key); }
-    uint64_t key[2];
+    uint32_t key[2];
   } secret;
-  return static_cast<uint32_t>(
-      text::SipHash24(secret.key, std::string_view(reinterpret_cast<const char*>(k.data()), k.size() * sizeof(char16_t))));
+  return text::HalfSipHash13(secret.key,
+                             std::string_view(reinterpret_cast<const char*>(k.data()), k.size() * sizeof(char16_t)));
 }
 
 void IndexInsert(MemberIndex& ix, Node* n) {

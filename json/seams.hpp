@@ -21,8 +21,8 @@ std::string Utf16ToGbk(std::u16string_view text);
 // platform's word order (case-sensitive, or ignoring case) gives it.
 int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase);  // NUL-terminated
 
-// 128 bits from the system's random source: no answer of a web service can
+// 64 bits from the system's random source: no answer of a web service can
 // foresee where its keys fall in an object's index.
-void IndexSecret(std::uint64_t key[2]);
+void IndexSecret(std::uint32_t key[2]);
 
 }  // namespace zoq::json::seam

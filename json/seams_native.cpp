@@ -100,9 +100,9 @@ int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase) {
   }
 }
 
-void IndexSecret(std::uint64_t key[2]) {
+void IndexSecret(std::uint32_t key[2]) {
   std::random_device source;
-  for (int i = 0; i < 2; ++i) key[i] = (std::uint64_t{source()} << 32) ^ source();
+  for (int i = 0; i < 2; ++i) key[i] = source();
 }
 
 }  // namespace zoq::json::seam

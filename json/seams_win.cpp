@@ -35,13 +35,13 @@ int CompareKeys(const char16_t* a, const char16_t* b, bool ignoreCase) {
   return ignoreCase ? lstrcmpiW(x, y) : lstrcmpW(x, y);
 }
 
-void IndexSecret(std::uint64_t key[2]) {
+void IndexSecret(std::uint32_t key[2]) {
   if (RtlGenRandom(key, 2 * sizeof key[0])) return;
   // Should the source fail, the clocks and ids of the moment stand in.
   LARGE_INTEGER counter{};
   QueryPerformanceCounter(&counter);
-  key[0] = static_cast<std::uint64_t>(counter.QuadPart) ^ (std::uint64_t{GetCurrentProcessId()} << 32);
-  key[1] = GetTickCount64() * 6364136223846793005ull ^ reinterpret_cast<std::uintptr_t>(&counter);
+  key[0] = static_cast<std::uint32_t>(counter.QuadPart) ^ GetCurrentProcessId() << 16;
+  key[1] = static_cast<std::uint32_t>(GetTickCount64() * 2654435761u) ^ reinterpret_cast<std::uintptr_t>(&counter);
 }
 
 }  // namespace zoq::json::seam

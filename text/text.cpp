@@ -1,6 +1,7 @@
 #include "text/text.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 
 namespace zoq::text {
@@ -211,6 +212,29 @@ std::uint64_t SipHash24(const std::uint64_t key[2], std::string_view bytes) {
   v2 ^= 0xff;
   rounds(4);
   return v0 ^ v1 ^ v2 ^ v3;
+}
+
+std::uint32_t HalfSipHash13(const std::uint32_t key[2], std::string_view bytes) {
+  std::uint32_t v0 = key[0], v1 = key[1], v2 = key[0] ^ 0x6c796765u, v3 = key[1] ^ 0x74656462u;
+  const auto round = [&] {
+    v0 += v1, v1 = std::rotl(v1, 5), v1 ^= v0, v0 = std::rotl(v0, 16);
+    v2 += v3, v3 = std::rotl(v3, 8), v3 ^= v2;
+    v0 += v3, v3 = std::rotl(v3, 7), v3 ^= v0;
+    v2 += v1, v1 = std::rotl(v1, 13), v1 ^= v2, v2 = std::rotl(v2, 16);
+  };
+  const auto take = [&](std::uint32_t m) { v3 ^= m, round(), v0 ^= m; };
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t whole = bytes.size() / 4 * 4;
+  for (std::size_t at = 0; at < whole; at += 4) {
+    take(std::uint32_t{p[at]} | std::uint32_t{p[at + 1]} << 8 | std::uint32_t{p[at + 2]} << 16 |
+         std::uint32_t{p[at + 3]} << 24);
+  }
+  std::uint32_t last = static_cast<std::uint32_t>(bytes.size()) << 24;
+  for (std::size_t i = whole; i < bytes.size(); ++i) last |= std::uint32_t{p[i]} << (8 * (i - whole));
+  take(last);
+  v2 ^= 0xff;
+  round(), round(), round();
+  return v1 ^ v3;
 }
 
 }  // namespace zoq::text

@@ -118,7 +118,7 @@ std::string_view AsAsked(std::string_view name, std::string& changed, IniText ki
 ZOQ_HOT std::uint32_t NameHash(std::string_view name) {
   static const struct Key {
     Key() { platform::SecretBytes(halves, sizeof halves); }
-    std::uint64_t halves[2];
+    std::uint32_t halves[2];
   } key;
   char shortName[128];
   std::string longName;
@@ -131,7 +131,7 @@ ZOQ_HOT std::uint32_t NameHash(std::string_view name) {
     if (n == 2) folded[pos + 1] = name[pos + 1];
     pos += n;
   }
-  return static_cast<std::uint32_t>(text::SipHash24(key.halves, std::string_view(folded, name.size())));
+  return text::HalfSipHash13(key.halves, std::string_view(folded, name.size()));
 }
 
 // Two names equal as the INI functions compare them.

@@ -182,5 +182,28 @@ TEST(AllTextsBetween, AnEmptyMarkerGivesNoPieces) {
   EXPECT_TRUE(pieces.empty());
 }
 
+// The hash of an index's names: every bit of every byte, the length and
+// each half of the key move it (a name built to land where another does
+// must be built against a key no one sees), and it reads no byte past the
+// name.
+TEST(HalfSipHash13, EveryBitTheLengthAndTheKeyMoveIt) {
+  const std::uint32_t key[2] = {0x03020100u, 0x07060504u};
+  std::string all(16, '\0');
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<char>(i * 37 + 1);
+  for (std::size_t length = 0; length <= 12; ++length) {
+    const std::string_view name = std::string_view(all).substr(0, length);
+    const std::uint32_t hash = HalfSipHash13(key, name);
+    SCOPED_TRACE(length);
+    EXPECT_NE(HalfSipHash13(key, std::string(name) + '\0'), hash);
+    const std::uint32_t otherKeys[][2] = {{key[0] ^ 1u, key[1]}, {key[0], key[1] ^ 0x80000000u}};
+    for (const auto& other : otherKeys) EXPECT_NE(HalfSipHash13(other, name), hash);
+    for (std::size_t bit = 0; bit < 8 * length; ++bit) {
+      std::string flipped(name);
+      flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << bit % 8));
+      EXPECT_NE(HalfSipHash13(key, flipped), hash) << "bit " << bit;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zoq::text
