@@ -460,10 +460,14 @@ __attribute__((noinline)) void DecodeUtf8(std::string_view bytes, Decoding<Sink>
   for (std::size_t i = 0, boundary = 0; i < n;) {
     if (i >= boundary) out = d.sink.Boundary(out, i), boundary = i + kBoundaryEvery;
     if constexpr (WritesHeld<Sink>) {
-      const std::size_t from = i, before = longs;
-      i = HeldUtf8<Sink::kSlowly>(p, i, std::min(boundary, n < 8 ? 0 : n - 7), out, longs);
-      nonAscii += longs - before;
-      if (i != from) continue;
+      // ASCII and Chinese text through HeldUtf8; what it leaves (a character
+      // of two bytes or four, bytes that are none, the last bytes) here.
+      if (p[i] < 0x80 || (p[i] & 0xF0) == 0xE0) {
+        const std::size_t from = i, before = longs;
+        i = HeldUtf8<Sink::kSlowly>(p, i, std::min(boundary, n < 8 ? 0 : n - 7), out, longs);
+        nonAscii += longs - before;
+        if (i != from) continue;
+      }
     }
     if (p[i] < 0x80) {
       std::uint64_t eight;
