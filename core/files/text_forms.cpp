@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <tuple>
 #include <utility>
@@ -25,7 +26,17 @@ constexpr std::size_t kPairs = (0xFF - 0x81) * kTrails;
 struct CodePageTables {
   std::uint16_t characters[0x100 + kPairs];
   std::uint16_t codes[0x10000];
+  // Of each unit of UTF-16, what the text as held takes: its code's bytes
+  // in the order written (the low 16 bits), their count (from kHeldLengthShift
+  // up) and what makes a decoding take the unit its slow way (kHeld...).
+  std::uint32_t held[0x10000];
 };
+
+// A unit that is no character alone (NUL, a half of a surrogate pair).
+constexpr std::uint32_t kHeldNoCharacter = 1u << 16;
+// A character the code page lacks, held as "?".
+constexpr std::uint32_t kHeldLacking = 1u << 17;
+constexpr unsigned kHeldLengthShift = 30;
 
 std::size_t PairAt(unsigned lead, unsigned trail) { return 0x100 + (lead - 0x81) * kTrails + (trail - 0x40); }
 unsigned CodeAt(std::size_t at) {
@@ -78,6 +89,14 @@ void Build(CodePageTables& t) {
     if (t.codes[t.characters[at]] != CodeAt(at)) t.characters[at] = 0;
   }
   for (unsigned c = 0; c < 0x80; ++c) t.codes[c] = static_cast<std::uint16_t>(c);
+  for (unsigned c = 0; c < 0x10000; ++c) {
+    const unsigned code = t.codes[c] != 0 ? t.codes[c] : '?';
+    const std::uint32_t bytes = code < 0x100 ? code : (code >> 8 | (code & 0xFF) << 8);
+    const std::uint32_t length = code < 0x100 ? 1 : 2;
+    const bool none = c == 0 || (c >= 0xD800 && c <= 0xDFFF);
+    t.held[c] = bytes | length << kHeldLengthShift | (none ? kHeldNoCharacter : 0) |
+                (t.codes[c] == 0 && !none ? kHeldLacking : 0);
+  }
 }
 
 // Of static storage: zero until built, at the first use of a public
@@ -199,6 +218,19 @@ char* PutAscii(char* out, const char* p, std::size_t n) {
   return out + n;
 }
 
+// A unit's held bytes (CodePageTables::held) at `out`: both written, the
+// second to be written over where the code is of one byte.
+char* PutHeld(char* out, std::uint32_t held) {
+  static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
+  const auto bytes = static_cast<std::uint16_t>(held);
+  std::memcpy(out, &bytes, 2);
+  return out + (held >> kHeldLengthShift);
+}
+
+// What the fast decodings write past the end of what they keep: eight bytes
+// of ASCII at once.
+constexpr std::size_t kSlack = 8;
+
 // Nothing made: the counts alone.
 struct CountSink {
   explicit CountSink(std::size_t = 0) {}
@@ -210,12 +242,20 @@ struct CountSink {
   void End(char*) {}
 };
 
+// A sink that writes each character's code of the code page (HeldSink,
+// ChangeSink) is decoded the fast way where it can: the units and
+// characters it takes as the held table gives them (all but those of
+// `kSlowly`) through that table, the others its slow way.
+template <typename Sink>
+concept WritesHeld = requires { Sink::kSlowly; };
+
 // The text as held (a character the code page lacks, or bytes that are
 // none, as "?": never longer than the bytes), and marks where characters
 // begin. Written into the block of the bytes of a file read before, where
 // one of about the size is kept (the text of Chinese UTF-8 is a fifth
 // shorter than its bytes): the room left is looked at at each boundary.
 struct HeldSink {
+  static constexpr std::uint32_t kSlowly = kHeldNoCharacter;
   explicit HeldSink(std::size_t bytes) : text(BytesOfRoom(bytes, bytes - bytes / 4)) { text.resize(text.capacity()); }
   char* Begin() { return text.data(); }
   char* Boundary(char* out, std::size_t at) {
@@ -248,7 +288,8 @@ struct HeldSink {
 // bytes); failed at bytes that are no character, or a character of no such
 // form.
 struct ChangeSink {
-  explicit ChangeSink(std::size_t bytes) : text(2 * bytes, '\0') {}
+  static constexpr std::uint32_t kSlowly = kHeldNoCharacter | kHeldLacking;
+  explicit ChangeSink(std::size_t bytes) : text(2 * bytes + kSlack, '\0') {}
   char* Begin() { return text.data(); }
   static char* Boundary(char* out, std::size_t) { return out; }
   static char* Ascii(char* out, const char* p, std::size_t n) { return PutAscii(out, p, n); }
@@ -348,10 +389,63 @@ struct Decoding {
   bool exact = true, whole = true;
 };
 
+// Whether the bytes at `q` (three of them there) are a character of three
+// bytes of UTF-8 (every Chinese character), and its code point: a lead byte
+// E0..EF and two bytes that follow one, not overlong, no surrogate.
+inline bool ThreeBytesAt(const unsigned char* q, char32_t& code) {
+  const unsigned c = q[0], b1 = q[1], b2 = q[2];
+  code = (c & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F);
+  return (c & 0xF0) == 0xE0 && !(((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80)) && code >= 0x800 &&
+         (code < 0xD800 || code > 0xDFFF);
+}
+
+// How many of the eight bytes at `p` are ASCII before the first that is
+// not (8 for none), without a branch on each.
+unsigned AsciiAhead(const unsigned char* p) {
+  std::uint64_t eight;
+  std::memcpy(&eight, p, 8);
+  const auto low = static_cast<std::uint32_t>(eight & 0x80808080u);
+  const auto high = static_cast<std::uint32_t>(eight >> 32 & 0x80808080u);
+  return low != 0 ? std::countr_zero(low) / 8 : high != 0 ? 4 + std::countr_zero(high) / 8 : 8;
+}
+
+// Chinese text of UTF-8 for a sink that writes held text, from `i` while
+// it is before `end` (and eight bytes are left): a run of ASCII eight bytes
+// at a time, all eight written (the sink has room) and kept up to the first
+// that is not ASCII, with no branch on each byte; each character of three
+// bytes through the held table. It stops at anything else, and at a
+// character the sink takes its slow way; `threes` counts the characters.
+// Gives where it stopped. Out of line: with the few variables of its own
+// loop the compiler keeps them all in registers.
+template <std::uint32_t kSlowly>
+__attribute__((noinline)) std::size_t HeldUtf8(const unsigned char* p, std::size_t i, std::size_t end, char*& out,
+                                               std::size_t& threes) {
+  char* o = out;
+  std::size_t count = 0;
+  while (i < end) {
+    if (p[i] < 0x80) {
+      std::memcpy(o, p + i, 8);
+      const unsigned ascii = AsciiAhead(p + i);
+      o += ascii, i += ascii;
+      continue;
+    }
+    char32_t code;
+    if (!ThreeBytesAt(p + i, code)) break;
+    const std::uint32_t held = gCodePage.held[code];
+    if (held & kSlowly & ~kHeldNoCharacter) break;  // (no NUL or surrogate here)
+    o = PutHeld(o, held);
+    i += 3, ++count;
+  }
+  out = o;
+  threes += count;
+  return i;
+}
+
 // The characters of `bytes` (after any mark) of UTF-8, handed to the sink:
 // ASCII eight bytes at a time where it can (else up to the next byte that
 // is not), each other character (or where bytes are no character), and
-// boundaries; counted as the judgement counts. Not whole where it stopped
+// boundaries; counted as the judgement counts. A sink that writes held text
+// takes ASCII and Chinese text through HeldUtf8, the rest this way. Not whole where it stopped
 // at bytes that are no UTF-8 (`stopAtBroken`). Out of line, as DecodeUtf16:
 // inlined into a caller beside each other, they run out of registers.
 template <typename Sink>
@@ -359,10 +453,22 @@ __attribute__((noinline)) void DecodeUtf8(std::string_view bytes, Decoding<Sink>
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   char* out = d.sink.Begin();
-  std::int64_t nonAscii = 0, longs = 0;
+  // Counted apart, as those of UTF-16: on 32 bits, what the loop keeps in
+  // registers.
+  std::size_t nonAscii = 0, longs = 0;
   bool exact = true;
   for (std::size_t i = 0, boundary = 0; i < n;) {
     if (i >= boundary) out = d.sink.Boundary(out, i), boundary = i + kBoundaryEvery;
+    if constexpr (WritesHeld<Sink>) {
+      // ASCII and Chinese text through HeldUtf8; what it leaves (a character
+      // of two bytes or four, bytes that are none, the last bytes) here.
+      if (p[i] < 0x80 || (p[i] & 0xF0) == 0xE0) {
+        const std::size_t from = i, before = longs;
+        i = HeldUtf8<Sink::kSlowly>(p, i, std::min(boundary, n < 8 ? 0 : n - 7), out, longs);
+        nonAscii += longs - before;
+        if (i != from) continue;
+      }
+    }
     if (p[i] < 0x80) {
       std::uint64_t eight;
       if (i + 8 <= n && (std::memcpy(&eight, p + i, 8), !(eight & 0x8080808080808080ull))) {
@@ -377,13 +483,13 @@ __attribute__((noinline)) void DecodeUtf8(std::string_view bytes, Decoding<Sink>
     // Characters of three bytes one after the other (Chinese text) in a
     // loop of their own, up to the next boundary.
     std::size_t run = i;
-    for (const std::size_t end = std::min(n, boundary + 3); run + 3 <= end && (p[run] & 0xF0) == 0xE0; run += 3) {
-      const unsigned c = p[run], b1 = p[run + 1], b2 = p[run + 2];
-      if (((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80) || (c == 0xE0 && b1 < 0xA0) || (c == 0xED && b1 > 0x9F)) break;
-      out = d.sink.Character(out, (c & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F));
+    for (const std::size_t end = std::min(n, boundary + 3); run + 3 <= end; run += 3) {
+      char32_t code;
+      if (!ThreeBytesAt(p + run, code)) break;
+      out = d.sink.Character(out, code);
     }
     if (run > i) {
-      longs += static_cast<std::int64_t>((run - i) / 3), nonAscii += static_cast<std::int64_t>((run - i) / 3);
+      longs += (run - i) / 3, nonAscii += (run - i) / 3;
       i = run;
       continue;
     }
@@ -402,7 +508,7 @@ __attribute__((noinline)) void DecodeUtf8(std::string_view bytes, Decoding<Sink>
     i += length;
   }
   d.sink.End(out);
-  d.counts.nonAscii += nonAscii, d.counts.longUtf8 += longs;
+  d.counts.nonAscii += static_cast<std::int64_t>(nonAscii), d.counts.longUtf8 += static_cast<std::int64_t>(longs);
   d.exact = d.exact && exact;
 }
 
@@ -414,10 +520,47 @@ constexpr std::array<std::uint8_t, 256> kSignBytes = [] {
   return classes;
 }();
 
+// What the judgement of UTF-16 without a mark counts of its units. Counted
+// apart from FormCounts: no file here is of 4 GiB.
+struct UnitCounts {
+  // A sign read little-endian has its byte first and a NUL after it,
+  // big-endian the other way round; a line end's byte where the order puts
+  // the high byte of a unit is misplaced in that order.
+  void Add(unsigned a, unsigned b) {
+    const unsigned ofA = kSignBytes[a], ofB = kSignBytes[b];
+    nuls += (a == 0) + (b == 0);
+    signs[0] += (b == 0) & ofA >> 1, lineEnds[0] += (b == 0) & ofA;
+    signs[1] += (a == 0) & ofB >> 1, lineEnds[1] += (a == 0) & ofB;
+    misplaced[0] += ofB & 1, misplaced[1] += ofA & 1;
+  }
+  std::size_t nuls = 0, signs[2] = {}, lineEnds[2] = {}, misplaced[2] = {};
+};
+
+// UTF-16 for a sink that writes held text, two units at a time from `i`
+// up to `end`: each unit through the held table, so that no branch waits on
+// a character, counted with `kCounted`; it stops before two units of which
+// one the sink takes its slow way (a half of a surrogate pair, NUL). Gives
+// where it stopped.
+template <bool kLittle, bool kCounted, std::uint32_t kSlowly>
+std::size_t Utf16Units(const unsigned char* p, std::size_t i, std::size_t end, char*& out, UnitCounts& counts) {
+  const std::uint32_t* held = gCodePage.held;
+  const auto unit = [p](std::size_t at) { return kLittle ? p[at] | p[at + 1] << 8 : p[at] << 8 | p[at + 1]; };
+  char* o = out;
+  for (; i + 4 <= end; i += 4) {
+    const std::uint32_t first = held[unit(i)], second = held[unit(i + 2)];
+    if ((first | second) & kSlowly) break;
+    if constexpr (kCounted) counts.Add(p[i], p[i + 1]), counts.Add(p[i + 2], p[i + 3]);
+    o = PutHeld(PutHeld(o, first), second);
+  }
+  out = o;
+  return i;
+}
+
 // The same of UTF-16, a block between boundaries at a time, ASCII four
 // units at a time where it can, a unit that is a character of its own
 // (most of them) before the rest; what the judgement counts (of each unit)
-// only with `kCounted` (a file without a mark).
+// only with `kCounted` (a file without a mark). A sink that writes held text
+// takes each unit that is a character of its own through Utf16Units.
 template <bool kCounted, typename Sink>
 __attribute__((noinline)) void DecodeUtf16(std::string_view bytes, bool little, Decoding<Sink>& d) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -426,14 +569,20 @@ __attribute__((noinline)) void DecodeUtf16(std::string_view bytes, bool little, 
   const std::uint64_t highBytes = little ? 0xFF80FF80FF80FF80ull : 0x80FF80FF80FF80FFull;
   const std::size_t low = little ? 0 : 1;
   char* out = d.sink.Begin();
-  // Counted apart: no file here is of 4 GiB.
-  std::size_t nuls = 0, signs[2] = {}, lineEnds[2] = {}, misplaced[2] = {};
+  UnitCounts counted;
   bool exact = true;
   char32_t high = 0;  // the first half of a pair, while the second is to come
   std::size_t i = 0;
   while (i < units) {
     if (high == 0) out = d.sink.Boundary(out, i);
     for (const std::size_t block = std::min(units, i + kBoundaryEvery); i < block; i += 2) {
+      if constexpr (WritesHeld<Sink>) {
+        if (high == 0) {
+          i = little ? Utf16Units<true, kCounted, Sink::kSlowly>(p, i, block, out, counted)
+                     : Utf16Units<false, kCounted, Sink::kSlowly>(p, i, block, out, counted);
+          if (i >= block) break;
+        }
+      }
       // Four units of ASCII (none of them NUL) at a time.
       std::uint64_t four;
       if (high == 0 && i + 8 <= units && (std::memcpy(&four, p + i, 8), !(four & highBytes)) && p[i + low] &&
@@ -448,24 +597,15 @@ __attribute__((noinline)) void DecodeUtf16(std::string_view bytes, bool little, 
                                    kSignBytes[p[i + 4 + low]] << 16 | kSignBytes[p[i + 6 + low]] << 24;
           const unsigned ends = (classes & 0x01010101u) * 0x01010101u >> 24;
           const unsigned marks = (classes >> 1 & 0x01010101u) * 0x01010101u >> 24;
-          nuls += 4;
-          signs[low] += marks, lineEnds[low] += ends, misplaced[1 - low] += ends;
+          counted.nuls += 4;
+          counted.signs[low] += marks, counted.lineEnds[low] += ends, counted.misplaced[1 - low] += ends;
         }
         out = d.sink.Ascii(out, ascii, 4);
         i += 6;
         continue;
       }
       const unsigned a = p[i], b = p[i + 1], unit = little ? a | b << 8 : a << 8 | b;
-      if constexpr (kCounted) {
-        // A sign read little-endian has its byte first and a NUL after it,
-        // big-endian the other way round; a line end's byte where the order
-        // puts the high byte of a unit is misplaced in that order.
-        const unsigned ofA = kSignBytes[a], ofB = kSignBytes[b];
-        nuls += (a == 0) + (b == 0);
-        signs[0] += (b == 0) & ofA >> 1, lineEnds[0] += (b == 0) & ofA;
-        signs[1] += (a == 0) & ofB >> 1, lineEnds[1] += (a == 0) & ofB;
-        misplaced[0] += ofB & 1, misplaced[1] += ofA & 1;
-      }
+      if constexpr (kCounted) counted.Add(a, b);
       if (high == 0) {
         if (unit - 1 < 0x7F) {
           const char ascii = static_cast<char>(unit);
@@ -502,11 +642,11 @@ __attribute__((noinline)) void DecodeUtf16(std::string_view bytes, bool little, 
   if (high != 0) exact = false, out = d.sink.Broken(out, i - 2);
   d.sink.End(out);
   FormCounts counts;
-  counts.nuls = static_cast<std::int64_t>(nuls);
+  counts.nuls = static_cast<std::int64_t>(counted.nuls);
   for (int order : {0, 1}) {
-    counts.signs[order] = static_cast<std::int64_t>(signs[order]);
-    counts.lineEnds[order] = static_cast<std::int64_t>(lineEnds[order]);
-    counts.misplacedLineEnds[order] = static_cast<std::int64_t>(misplaced[order]);
+    counts.signs[order] = static_cast<std::int64_t>(counted.signs[order]);
+    counts.lineEnds[order] = static_cast<std::int64_t>(counted.lineEnds[order]);
+    counts.misplacedLineEnds[order] = static_cast<std::int64_t>(counted.misplaced[order]);
   }
   d.counts = Moved(d.counts, {}, counts);
   d.exact = d.exact && exact && i == size;  // no byte after the last unit

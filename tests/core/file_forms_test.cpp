@@ -3,7 +3,8 @@
 // The built-in libraries, every settings file the plug-in writes, and a
 // corpus of keyword texts, alone and as the plug-in keeps them. Every form an
 // owner's editor saves, taking each change in its own bytes; the forms that
-// NUL bytes show; where a file's text does not read whole.
+// NUL bytes show; where a file's text does not read whole; random texts of
+// each form read against a reference that takes them a character at a time.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -181,6 +184,23 @@ std::wstring Wide(const std::string& utf8) {
   return wide;
 }
 
+// Characters (UTF-16) in UTF-8.
+std::string Utf8Bytes(std::wstring_view wide) {
+  std::string bytes(3 * wide.size(), '\0');
+  bytes.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                            bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr)));
+  return bytes;
+}
+
+// Units of UTF-16 as bytes of the order.
+std::string BytesOfUnits(std::wstring_view units, bool little) {
+  std::string out;
+  for (const wchar_t u : units) {
+    out += {static_cast<char>(little ? u & 0xFF : u >> 8), static_cast<char>(little ? u >> 8 : u & 0xFF)};
+  }
+  return out;
+}
+
 // A text (UTF-8) as an editor of the form saves it; of GBK, each character
 // the code page lacks in GB18030 (as a window writes it).
 std::string InForm(const std::string& utf8, const EditorForm& form) {
@@ -194,13 +214,9 @@ std::string InForm(const std::string& utf8, const EditorForm& form) {
       const std::string gbk = platform::WideToAnsiExact(c);
       out += gbk.empty() ? platform::WideToGb18030(c) : gbk;
     } else if (form.encoding == EditorForm::Utf8) {
-      std::string bytes(8, '\0');
-      bytes.resize(static_cast<std::size_t>(
-          WideCharToMultiByte(CP_UTF8, 0, c.data(), static_cast<int>(n), bytes.data(), 8, nullptr, nullptr)));
-      out += bytes;
+      out += Utf8Bytes(c);
     } else {
-      const bool little = form.encoding == EditorForm::Utf16le;
-      for (const wchar_t u : c) out += {static_cast<char>(little ? u & 0xFF : u >> 8), static_cast<char>(little ? u >> 8 : u & 0xFF)};
+      out += BytesOfUnits(c, form.encoding == EditorForm::Utf16le);
     }
   }
   return out;
@@ -395,6 +411,223 @@ TEST(DataFileForms, AFileThatMixesTwoFormsIsToldWithALine) {
     const FormTrouble trouble = TroubleOf(row.bytes);
     EXPECT_EQ(trouble.kind, row.kind) << &row - rows;
     EXPECT_EQ(trouble.line, row.line) << &row - rows;
+  }
+}
+
+// ---- Each form read against a reference, a character at a time ------------
+
+// What the random texts below are made of: characters (ASCII with the signs
+// of INI lines and runs of it, Chinese, the euro sign, characters the code
+// page lacks of two, three and four bytes of UTF-8, the NUL character), and
+// bytes that are no UTF-8 or units of UTF-16 that are no character alone.
+struct Piece {
+  std::wstring characters;  // none: the bytes or units below
+  std::string utf8;         // in UTF-8 (none: not in it)
+  std::wstring units;       // in UTF-16 (none: not in it)
+};
+const std::vector<Piece>& Pieces() {
+  static const std::vector<Piece> pieces = {
+      {L"a"}, {L"Zq9"}, {L" "}, {L"\r\n"}, {L"\n"}, {L"\r"}, {L"="}, {L"["}, {L"]"}, {L"[k]\r\nv="},
+      {L"abcdefghijklmnopqrstu"}, {L"0123456789"}, {L"关"}, {L"键词"}, {L"回复好的"}, {L"\u20AC"}, {L"\u00E9"},
+      {L"\u00B7"}, {L"\uD55C"}, {L"\U0001F600"}, {std::wstring(1, L'\0')},
+      // Bytes that are no UTF-8: a byte that follows one alone, a lead byte cut short, overlong
+      // forms, a surrogate, a lead byte past U+10FFFF and bytes that lead nothing.
+      {{}, "\x80"}, {{}, "\xBF"}, {{}, "\xE4\xB8"}, {{}, "\xF0\x9F\x98"}, {{}, "\xC0\xAF"}, {{}, "\xE0\x80\xAF"},
+      {{}, "\xED\xA0\x80"}, {{}, "\xF4\x90\x80\x80"}, {{}, "\xF5"}, {{}, "\xFF"},
+      // Units of UTF-16 that are no character alone: either half of a pair, NUL.
+      {{}, {}, L"\xD83D"}, {{}, {}, L"\xDE00"}, {{}, {}, std::wstring(1, L'\0')}};
+  return pieces;
+}
+
+// A character's bytes in code page 936, as Windows writes it; none where it
+// has none that read back as it.
+std::string InCodePage(const std::wstring& c) {
+  char bytes[8];
+  BOOL lacking = FALSE;
+  const int n = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, c.data(), static_cast<int>(c.size()), bytes, 8,
+                                    nullptr, &lacking);
+  wchar_t back[4];
+  const bool exact = n > 0 && !lacking &&
+                     MultiByteToWideChar(936, 0, bytes, n, back, 4) == static_cast<int>(c.size()) &&
+                     std::wstring(back, c.size()) == c;
+  return exact ? std::string(bytes, static_cast<std::size_t>(n)) : std::string();
+}
+
+// What a file of the form reads as, taken a character (or bytes that are
+// none) at a time: the text as held, the text a change is made in (none
+// where a byte is no character), the counts, whether it is exact, and where
+// characters begin (in the text as held, in the file's bytes).
+struct Reference {
+  std::string held;
+  std::optional<std::string> change = std::string();
+  FormCounts counts;
+  bool exact = true;
+  std::set<std::pair<std::size_t, std::size_t>> beginnings;
+};
+Reference ReferenceOf(const EditorForm& form, const std::string& bytes) {
+  Reference r;
+  std::size_t at = std::string_view(form.mark).size();
+  r.beginnings.insert({0, at});
+  // A character (none: bytes that are none) that ends at `end`.
+  const auto take = [&](std::optional<std::wstring> c, std::size_t end) {
+    if (!c) {
+      r.held += '?', r.change.reset(), r.exact = false;
+    } else if (*c == std::wstring(1, L'\0')) {
+      r.held += '\0';
+      if (r.change) *r.change += '\0';
+    } else {
+      const std::string gbk = InCodePage(*c);
+      r.held += gbk.empty() ? "?" : gbk;
+      if (r.change) *r.change += gbk.empty() ? platform::WideToGb18030(*c) : gbk;
+    }
+    at = end;
+    r.beginnings.insert({r.held.size(), at});
+  };
+  const auto byte = [&](std::size_t i) -> unsigned { return static_cast<unsigned char>(bytes[i]); };
+  if (form.encoding == EditorForm::Utf8) {
+    while (at < bytes.size()) {
+      // The well-formed sequences of UTF-8: by the lead byte, how many bytes
+      // and the range of the one after it (the others 80..BF).
+      const unsigned lead = byte(at), from = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80,
+                     to = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+      unsigned length = lead < 0x80                    ? 1
+                        : lead >= 0xC2 && lead <= 0xDF ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+      for (unsigned k = 1; k < length; ++k) {
+        if (at + k >= bytes.size() || byte(at + k) < (k == 1 ? from : 0x80) || byte(at + k) > (k == 1 ? to : 0xBF)) {
+          length = 0;
+        }
+      }
+      if (length == 0) {
+        take(std::nullopt, at + 1);
+        continue;
+      }
+      wchar_t wide[2];
+      const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + at, static_cast<int>(length),
+                                        wide, 2);
+      r.counts.nonAscii += length > 1, r.counts.longUtf8 += length > 2;
+      take(std::wstring(wide, static_cast<std::size_t>(std::max(n, 0))), at + length);
+    }
+    return r;
+  }
+  const bool little = form.encoding == EditorForm::Utf16le;
+  const auto unit = [&](std::size_t i) -> wchar_t {
+    return static_cast<wchar_t>(little ? byte(i) | byte(i + 1) << 8 : byte(i) << 8 | byte(i + 1));
+  };
+  const auto isLineEnd = [](unsigned b) { return b == '\r' || b == '\n'; };
+  const auto isSign = [&](unsigned b) { return isLineEnd(b) || b == '=' || b == '[' || b == ']'; };
+  for (std::size_t i = at; std::string_view(form.mark).empty() && i + 2 <= bytes.size(); i += 2) {
+    const unsigned a = byte(i), b = byte(i + 1);
+    r.counts.nuls += (a == 0) + (b == 0);
+    r.counts.signs[0] += b == 0 && isSign(a), r.counts.lineEnds[0] += b == 0 && isLineEnd(a);
+    r.counts.signs[1] += a == 0 && isSign(b), r.counts.lineEnds[1] += a == 0 && isLineEnd(b);
+    r.counts.misplacedLineEnds[0] += isLineEnd(b), r.counts.misplacedLineEnds[1] += isLineEnd(a);
+  }
+  while (at + 2 <= bytes.size()) {
+    const wchar_t u = unit(at);
+    const bool high = u >= 0xD800 && u <= 0xDBFF, alone = u == 0 || (u >= 0xD800 && u <= 0xDFFF);
+    if (high && at + 4 <= bytes.size() && unit(at + 2) >= 0xDC00 && unit(at + 2) <= 0xDFFF) {
+      take(std::wstring{u, unit(at + 2)}, at + 4);
+    } else {
+      take(alone ? std::nullopt : std::optional(std::wstring(1, u)), at + 2);
+    }
+  }
+  if (at != bytes.size()) r.exact = false, r.change.reset();
+  return r;
+}
+
+std::array<std::int64_t, 9> CountsOf(const FormCounts& c) {
+  return {c.longUtf8,    c.nonAscii,    c.nuls, c.signs[0], c.signs[1], c.lineEnds[0], c.lineEnds[1],
+          c.misplacedLineEnds[0], c.misplacedLineEnds[1]};
+}
+
+// Where two texts first differ, with the bytes about it; empty where they
+// do not.
+std::string FirstDifference(const std::string& got, const std::string& want) {
+  if (got == want) return {};
+  const auto at = static_cast<std::size_t>(std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first -
+                                           got.begin());
+  const auto hex = [&](const std::string& t) {
+    std::string h;
+    for (std::size_t i = at >= 8 ? at - 8 : 0; i < std::min(t.size(), at + 8); ++i) {
+      h += {"0123456789ABCDEF"[static_cast<unsigned char>(t[i]) >> 4], "0123456789ABCDEF"[t[i] & 0xF],
+            i + 1 == at ? '|' : ' '};
+    }
+    return h;
+  };
+  return "at " + std::to_string(at) + " of " + std::to_string(got.size()) + "/" + std::to_string(want.size()) +
+         ": " + hex(got) + "against " + hex(want);
+}
+
+// Random texts of each form, of many lengths (short ones, ones about the
+// blocks of 1 KiB the decodings take, ending a byte or three into the last
+// bytes they take at once), read as a reference takes them a character at a
+// time: the text as held, the text a change is made in, the counts, whether
+// it is exact and where its marks are. (The decodings take Chinese text and
+// ASCII a run at a time.)
+TEST(DataFileForms, RandomTextsOfEachFormReadAsTheirCharactersOneByOne) {
+  constexpr unsigned kSeed = 20240611;
+  const struct {
+    const EditorForm& form;
+    std::wstring head;    // before the random text: what makes the form judged
+    bool noneOfNul;       // no NUL character, which a file without a mark may not hold
+    bool oddByte;         // a byte after the last unit
+  } rows[] = {
+      {kEditorForms[1], L"[早安]\r\n", true, false},  {kEditorForms[2], L"", false, false},
+      {kEditorForms[3], L"", false, false},           {kEditorForms[4], L"", false, false},
+      {kEditorForms[3], L"", false, true},            {kEditorForms[5], L"[a]\r\nk=v\r\n", false, false},
+      {kEditorForms[6], L"[a]\r\nk=v\r\n", false, false},
+  };
+  std::mt19937 random(kSeed);
+  int texts = 0;
+  for (const auto& row : rows) {
+    const std::size_t mark = std::string_view(row.form.mark).size();
+    const bool utf8 = row.form.encoding == EditorForm::Utf8;
+    std::vector<const Piece*> usable;
+    for (const Piece& p : Pieces()) {
+      const bool fits = !p.characters.empty() ? !(row.noneOfNul && p.characters[0] == 0)
+                        : utf8                ? !p.utf8.empty() && mark > 0
+                                              : !p.units.empty();
+      if (fits) usable.push_back(&p);
+    }
+    for (const std::size_t length : {0, 1, 2, 3, 5, 7, 8, 9, 15, 17, 31, 40, 255, 256, 257, 300, 340, 341, 342, 343,
+                                     511, 512, 513, 600, 1023, 1024, 1025, 2000, 3000}) {
+      for (int sample = 0; sample < 2; ++sample, ++texts) {
+        std::string bytes = row.form.mark;
+        for (std::size_t k = 0; k <= length; ++k) {
+          const Piece& p = k == 0 ? Piece{row.head} : *usable[random() % usable.size()];
+          const std::wstring& units = p.characters.empty() ? p.units : p.characters;
+          bytes += !utf8                   ? BytesOfUnits(units, row.form.encoding == EditorForm::Utf16le)
+                   : p.characters.empty() ? p.utf8
+                                          : Utf8Bytes(units);
+        }
+        if (row.oddByte) bytes += 'x';
+        SCOPED_TRACE(std::string(row.form.name) + (row.oddByte ? " and a byte" : "") + ", " + std::to_string(length) +
+                     " pieces, text " + std::to_string(texts) + " from seed " + std::to_string(kSeed));
+        const Reference want = ReferenceOf(row.form, bytes);
+        const FileText got = ReadFileText(bytes);
+        ASSERT_TRUE(got.unicode);
+        const TextForm form = got.unicode->form;
+        EXPECT_EQ(form, FormOf(bytes));
+        EXPECT_TRUE(utf8 ? form == (mark > 0 ? TextForm::MarkedUtf8 : TextForm::Utf8)
+                    : mark > 0 ? form == TextForm::Utf16le || form == TextForm::Utf16be
+                               : form == TextForm::BareUtf16le || form == TextForm::BareUtf16be);
+        EXPECT_EQ(FirstDifference(got.text, want.held), "");
+        EXPECT_EQ(got.unicode->exact, want.exact);
+        EXPECT_EQ(CountsOf(got.unicode->counts), CountsOf(want.counts));
+        for (const UnicodeFile::Mark& m : got.unicode->marks) {
+          EXPECT_TRUE(want.beginnings.count({m.text, m.bytes})) << m.text << " " << m.bytes;
+        }
+        const std::optional<std::string> change = TextToChange(form, std::string_view(bytes).substr(mark));
+        ASSERT_EQ(change.has_value(), want.change.has_value());
+        if (change) {
+          EXPECT_EQ(FirstDifference(*change, *want.change), "");
+        }
+        if (::testing::Test::HasFailure()) return;
+      }
+    }
   }
 }
 
