@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/code_pages.hpp"
+#include "platform/lock.hpp"
 #include "platform/modules.hpp"
 #include "platform/thread_slot.hpp"
 #include "text/text.hpp"
@@ -165,13 +166,17 @@ class NameLookup {
     return out;
   }
 
-  // The running lookups, and the lock over them and their counts.
+  // The running lookups, and the lock over them and their counts. The
+  // requests and the thread-pool wait that frees a lookup meet on it: a
+  // slim lock, which needs no system object (a std::mutex keeps an event
+  // from the first time a thread waits on it, a handle more for as long as
+  // the process runs).
   static std::vector<Running*>& All() {
     static std::vector<Running*> all;
     return all;
   }
-  static std::mutex& Lock() {
-    static std::mutex lock;
+  static Mutex& Lock() {
+    static Mutex lock;
     return lock;
   }
 
@@ -758,7 +763,7 @@ std::optional<ProxySettings> LookAtProxySettings() {
 class KeptProxySettings {
  public:
   std::optional<ProxySettings> Now() {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard hold(lock_);
     bool changed = false;
     for (KeyWatch& w : watches_) changed = w.Changed() || changed;  // each one watches on
     if (changed || !settings_) settings_ = LookAtProxySettings();
@@ -767,7 +772,7 @@ class KeptProxySettings {
 
  private:
   static constexpr const char* kPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-  std::mutex lock_;
+  Mutex lock_;  // host threads meet on it: slim, as the lookups' lock
   KeyWatch watches_[2] = {{HKEY_CURRENT_USER, kPath}, {HKEY_LOCAL_MACHINE, kPath}};
   std::optional<ProxySettings> settings_;
 };
