@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -134,8 +135,8 @@ struct Counts {
   }
 };
 
-// One request for `address` on each of `count` threads, all let go at once:
-// what each got and how long it took.
+// One request for each address, each on a thread of its own, all let go at
+// once: what each got and how long it took.
 struct Asked {
   std::string body;
   ULONGLONG ms = 0;
@@ -154,9 +155,10 @@ DWORD WINAPI Ask(void* context) {
   a.asked.ms = GetTickCount64() - start;
   return 0;
 }
-std::vector<Asked> AskAtOnce(int count, const std::string& address, const platform::HttpTimeouts& limits) {
-  std::atomic<int> waiting{count};
-  std::vector<Asker> askers(count, Asker{address, limits, waiting, {}});
+std::vector<Asked> AskAtOnce(const std::vector<std::string>& addresses, const platform::HttpTimeouts& limits) {
+  std::atomic<int> waiting{static_cast<int>(addresses.size())};
+  std::vector<Asker> askers;
+  for (const std::string& address : addresses) askers.push_back({address, limits, waiting, {}});
   std::vector<HANDLE> threads;
   for (Asker& asker : askers) threads.push_back(CreateThread(nullptr, 0, Ask, &asker, 0, nullptr));
   WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
@@ -177,25 +179,35 @@ TEST(HttpLookups, RequestsForANameShareOneLookupAndNothingOutlastsIt) {
   if (!SilentNameServerOnly()) GTEST_SKIP() << "runs under tests/web/silent_dns.sh, as root";
   WebServer web;
   platform::HttpGet(web.base());  // what the first request of a process loads
-  platform::HttpTimeouts limits;
-  limits.totalMs = 1000;
+  const std::string silent = "http://silent.zoq.test/x";
   const Counts before = Counts::Now();
   int most = 0;
-  // How many threads ask at once, round after round (one a second): the
-  // first eight meet on the locks while one of them starts the lookup, the
-  // last eight come about when it ends.
-  const int rounds[] = {8, 1, 1, 1, 1, 8};
-  for (int i = 0; i < 6; ++i) {
-    for (const Asked& asked : AskAtOnce(rounds[i], "http://silent.zoq.test/x", limits)) {
+  // Round after round, so many threads ask at once, each within so many
+  // milliseconds: eight share the lookup that one of them starts, eight
+  // that outlast it wake together when the resolver gives up on it, eight
+  // more come after.
+  const struct {
+    int threads;
+    std::uint32_t totalMs;
+  } rounds[] = {{8, 1000}, {1, 1000}, {1, 1000}, {1, 1000}, {8, 3000}, {8, 1000}};
+  for (const auto& round : rounds) {
+    platform::HttpTimeouts limits;
+    limits.totalMs = round.totalMs;
+    for (const Asked& asked : AskAtOnce(std::vector<std::string>(round.threads, silent), limits)) {
       EXPECT_EQ(asked.body, "");
       EXPECT_LT(asked.ms, limits.totalMs + 2500u);  // slack for a loaded machine
-      if (i == 0) {
+      if (&round == rounds) {
         ASSERT_GE(asked.ms, limits.totalMs - 100u) << "the name server answered";
       }
     }
     most = std::max(most, Counts::Now().threads - before.threads);
   }
   EXPECT_LE(most, 2);  // the lookup, and the wait for its end
+  // Then eight threads at once, each for a name of its own: each starts a
+  // lookup (and the thread it runs on) while the others wait their turn.
+  std::vector<std::string> own;
+  for (int i = 0; i < 8; ++i) own.push_back("http://n" + std::to_string(i) + ".silent.zoq.test/x");
+  for (const Asked& asked : AskAtOnce(own, platform::HttpTimeouts{.totalMs = 1000})) EXPECT_EQ(asked.body, "");
   // Nothing is left once the resolver has given up, but for a deadline.
   const ULONGLONG until = GetTickCount64() + kSilentNameServerGivesUpMs + platform::HttpTimeoutSettings().totalMs;
   Counts after = Counts::Now();
