@@ -23,7 +23,23 @@ else()
   # moved away as unlikely.) Inline functions cannot be marked: they live in
   # sections of their own.
   add_compile_definitions([=[ZOQ_HOT=__attribute__((section(".text$zoq_hot")))]=])
-  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+  # The DLL the hosts load is built for i386. The same sources build for
+  # x86-64 as well (build-x64/), where every test runs under 64-bit Wine on
+  # machines that run no 32-bit program. What differs by processor stands in
+  # a file of platform/ of its own (<name>_${ZOQ_PROCESSOR}.S).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(ZOQ_PROCESSOR x86_64 CACHE INTERNAL "the processor of this build")
+    # Debian's `wine` starts the 32-bit loader whenever it is installed,
+    # even for a 64-bit program: the 64-bit loader is called by its name.
+    find_program(ZOQ_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+    if(NOT ZOQ_WINE)
+      set(ZOQ_WINE wine64)
+    endif()
+  else()
+    set(ZOQ_PROCESSOR i386 CACHE INTERNAL "the processor of this build")
+    set(ZOQ_WINE wine CACHE STRING "the Wine that runs this build's programs")
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZOQ_WINE})
   find_package(GTest CONFIG REQUIRED)
   set(ZOQ_SYSROOT_LIB ${CMAKE_FIND_ROOT_PATH})
 endif()
@@ -33,6 +49,7 @@ set(ZOQ_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initiali
 # The main of the test programs (tests/test_main.cpp: a skip fails where
 # ZOQ_NO_SKIPS is set).
 add_library(zoq_test_main STATIC ${ZOQ_ROOT}/tests/test_main.cpp)
+target_include_directories(zoq_test_main PRIVATE ${ZOQ_ROOT})
 target_compile_options(zoq_test_main PRIVATE ${ZOQ_WARNINGS})
 target_link_libraries(zoq_test_main PUBLIC GTest::gtest)
 set(ZOQ_GTEST_MAIN zoq_test_main GTest::gtest)
@@ -75,6 +92,16 @@ function(zoq_test name)
                        ${A_PROPERTIES})
 endfunction()
 
+# zoq_entry(target name bytes): the entry point of a DLL, a stdcall function
+# of `bytes` bytes of arguments, by its name for this processor.
+function(zoq_entry target name bytes)
+  if(ZOQ_PROCESSOR STREQUAL "x86_64")
+    target_link_options(${target} PRIVATE -Wl,--entry=${name})
+  else()
+    target_link_options(${target} PRIVATE -Wl,--entry=_${name}@${bytes})
+  endif()
+endfunction()
+
 # zoq_gbk_def(target def_in): the module-definition file is kept in UTF-8 and
 # turned into GBK at build time, so export names such as 初始化 reach the
 # export table as the GBK bytes a host asks for. Names with non-ASCII bytes
@@ -82,8 +109,16 @@ endfunction()
 function(zoq_gbk_def target def_in)
   get_filename_component(_name ${def_in} NAME_WE)
   set(_out ${CMAKE_CURRENT_BINARY_DIR}/${_name}.gbk.def)
+  # The decorated names the file gives (Name@8) are i386 names: x86-64
+  # decorates none.
+  if(ZOQ_PROCESSOR STREQUAL "x86_64")
+    set(_undecorate sed -E "s/@[0-9]+$//" ${_out} > ${_out}.tmp && mv ${_out}.tmp ${_out})
+  else()
+    set(_undecorate true)
+  endif()
   add_custom_command(OUTPUT ${_out}
     COMMAND iconv -f UTF-8 -t GBK ${def_in} -o ${_out}
+    COMMAND ${_undecorate}
     DEPENDS ${def_in} VERBATIM)
   target_sources(${target} PRIVATE ${_out})
   set_source_files_properties(${_out} PROPERTIES GENERATED TRUE)

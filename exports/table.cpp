@@ -9,6 +9,7 @@
 #include "core/info/info_records.hpp"
 #include "core/messages/handler.hpp"
 #include "core/settings.hpp"
+#include "platform/stdcall.hpp"
 #include "platform/window.hpp"
 #include "text/text.hpp"
 
@@ -62,7 +63,11 @@ std::string ApiTableStart(const std::string& table, const std::string& key) {
 
 // The records the host hands over, packed, little-endian; a text is the
 // address of a NUL-terminated GBK text (null reads as empty). Only the
-// fields the plug-in reads are named.
+// fields the plug-in reads are named. An address is a word at the place the
+// host gives it: in the x86-64 build of the tests it takes the unused bytes
+// after that place too (kWide of them), so that every record keeps its size
+// and every other field its place.
+constexpr std::size_t kWide = sizeof(platform::HostWord) - 4;
 #pragma pack(push, 1)
 struct ZoqPrivateMessageEvent {
   std::int64_t sender, robot;
@@ -70,8 +75,8 @@ struct ZoqPrivateMessageEvent {
   char unused1[24];
   std::int64_t messageNumber;
   char unused2[16];
-  std::uint32_t text;
-  char unused3[56];
+  platform::HostWord text;
+  char unused3[56 - kWide];
 };
 struct ZoqGroupMessageEvent {
   std::int64_t sender, robot;
@@ -81,8 +86,8 @@ struct ZoqGroupMessageEvent {
   char unused2[12];
   std::int64_t messageNumber;
   char unused3[24];
-  std::uint32_t text;
-  char unused4[40];
+  platform::HostWord text;
+  char unused4[40 - kWide];
 };
 struct ZoqChannelPushEvent {
   char unused1[8];
@@ -101,8 +106,8 @@ struct ZoqChannelPushEvent {
   char unused7[16];
   std::int32_t pushKind;
   char unused8[4];
-  std::uint32_t text;
-  char unused9[12];
+  platform::HostWord text;
+  char unused9[12 - kWide];
 };
 struct ZoqAccountEvent {
   char unused1[24];
@@ -127,8 +132,8 @@ Record Copied(const void* event) {
 }
 
 // A text of a record, read while the host's call lasts.
-std::string RecordText(std::uint32_t address) {
-  return ArgText(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address)));
+std::string RecordText(platform::HostWord address) {
+  return ArgText(platform::AtWord<const char>(address));
 }
 
 std::string Decimal(std::int64_t n) { return std::to_string(n); }

@@ -115,8 +115,22 @@ BOOL CALLBACK RunOnce(PINIT_ONCE, PVOID function, PVOID*) {
 extern "C" {
 
 int pthread_once(pthread_once_t* once, void (*function)(void)) {
-  static_assert(sizeof(pthread_once_t) == sizeof(INIT_ONCE) && PTHREAD_ONCE_INIT == 0);
-  InitOnceExecuteOnce(reinterpret_cast<PINIT_ONCE>(once), RunOnce, reinterpret_cast<void*>(function), nullptr);
+  static_assert(PTHREAD_ONCE_INIT == 0);
+  if constexpr (sizeof(pthread_once_t) == sizeof(INIT_ONCE)) {
+    InitOnceExecuteOnce(reinterpret_cast<PINIT_ONCE>(once), RunOnce, reinterpret_cast<void*>(function), nullptr);
+  } else {
+    // x86-64, where pthread_once_t is 32 bits and INIT_ONCE a pointer: 0 not
+    // run yet, 1 running, 2 done. The thread that moves it from 0 runs the
+    // function; the others wait until it is done, as InitOnce's do.
+    static_assert(sizeof(pthread_once_t) == sizeof(LONG));
+    auto* state = reinterpret_cast<volatile LONG*>(once);
+    if (InterlockedCompareExchange(state, 1, 0) == 0) {
+      function();
+      InterlockedExchange(state, 2);
+    } else {
+      for (unsigned spins = 0; InterlockedCompareExchange(state, 2, 2) != 2; ++spins) Sleep(spins < 64 ? 0 : 1);
+    }
+  }
   return 0;
 }
 

@@ -78,11 +78,15 @@ struct Turns {
 
 // A folder's lock name as worked out, and the watch of the folder's own name
 // that tells when it no longer holds: the folder renamed away, deleted or
-// replaced, or the system lost count of the changes.
+// replaced, or the system lost count of the changes. What the watch cannot
+// see (a folder above renamed away and made again) a look at the folder
+// finds, once a second at the most.
 struct KnownName {
   std::string name;
   std::unique_ptr<FolderWatch> watch;
+  ULONGLONG lookedAt = 0;
 };
+constexpr ULONGLONG kLookAgainMs = 1000;
 
 struct AllTurns {
   SRWLOCK lock = SRWLOCK_INIT;
@@ -195,8 +199,13 @@ std::string FolderLock::KeptNameFor(const std::string& folder) {
     const FolderWatch::Changes changes = it->second.watch->Take();
     if (!changes.gone && !changes.restarted) {
       std::string name = it->second.name;
+      const ULONGLONG now = GetTickCount64();
+      const bool lookAgain = now - it->second.lookedAt >= kLookAgainMs;
+      if (lookAgain) it->second.lookedAt = now;  // one thread looks; the others go on by the name meanwhile
       ReleaseSRWLockExclusive(&all.namesLock);
-      return name;
+      if (!lookAgain || NameFor(folder) == name) return name;
+      Forget(folder, name);
+      return KeptNameFor(folder);
     }
     old = std::move(it->second.watch);
     all.names.erase(it);
@@ -204,7 +213,7 @@ std::string FolderLock::KeptNameFor(const std::string& folder) {
   ReleaseSRWLockExclusive(&all.namesLock);
   old.reset();
   // Watched first: a change while the name is worked out is reported.
-  KnownName known{{}, std::make_unique<FolderWatch>(folder, /*files=*/false)};
+  KnownName known{{}, std::make_unique<FolderWatch>(folder, /*files=*/false), GetTickCount64()};
   known.name = NameFor(folder);
   std::string name = known.name;
   // A folder that cannot be watched (not made yet) is looked at each time.
@@ -221,18 +230,22 @@ void FolderLock::NameAnew() {
   AcquireSRWLockShared(&all.namesLock);
   for (const auto& [folder, k] : all.names) known.emplace_back(folder, k.name);
   ReleaseSRWLockShared(&all.namesLock);
-  std::vector<std::unique_ptr<FolderWatch>> old;
   for (const auto& [folder, name] : known) {
-    if (NameFor(folder) == name) continue;
-    AcquireSRWLockExclusive(&all.namesLock);
-    const auto it = all.names.find(folder);
-    if (it != all.names.end() && it->second.name == name) {
-      old.push_back(std::move(it->second.watch));
-      all.names.erase(it);
-    }
-    ReleaseSRWLockExclusive(&all.namesLock);
+    if (NameFor(folder) != name) Forget(folder, name);
   }
-}  // the watches of names that went end here, with no lock held
+}
+
+void FolderLock::Forget(const std::string& folder, const std::string& name) {
+  AllTurns& all = Everyone();
+  std::unique_ptr<FolderWatch> old;
+  AcquireSRWLockExclusive(&all.namesLock);
+  const auto it = all.names.find(folder);
+  if (it != all.names.end() && it->second.name == name) {
+    old = std::move(it->second.watch);
+    all.names.erase(it);
+  }
+  ReleaseSRWLockExclusive(&all.namesLock);
+}  // the watch ends here, with no lock held
 
 FolderLock::FolderLock(const std::string& folder, std::uint32_t othersWaitMs, std::uint32_t ownWaitMs)
     : FolderLock(folder, {}, othersWaitMs, ownWaitMs) {}
@@ -251,55 +264,74 @@ FolderLock::FolderLock(const std::string& folder, std::string_view use, std::uin
     Hold();
     return;
   }
-  const std::string name = KeptNameFor(folder) + std::string(use);
-  const DWORD me = GetCurrentThreadId();
-  AcquireSRWLockExclusive(&all.lock);
-  Turns& t = all.byName[name];
-  if (t.owner == me) {
-    ++t.depth;
-    turn_ = &t;
-  } else {
-    othersWaited_ = static_cast<std::uint32_t>(AwaitTurn(all, t, othersWaitMs, ownWaitMs));
-  }
-  if (turn_ || t.owner != 0) {
+  std::string kept = KeptNameFor(folder);
+  for (bool confirmed = false;; confirmed = true) {
+    const std::string name = kept + std::string(use);
+    const DWORD me = GetCurrentThreadId();
+    AcquireSRWLockExclusive(&all.lock);
+    Turns& t = all.byName[name];
+    if (t.owner == me) {
+      ++t.depth;
+      turn_ = &t;
+    } else {
+      othersWaited_ += static_cast<std::uint32_t>(
+          AwaitTurn(all, t, othersWaitMs - std::min(othersWaited_, othersWaitMs), ownWaitMs));
+    }
+    if (turn_ || t.owner != 0) {
+      ReleaseSRWLockExclusive(&all.lock);
+      if (turn_) Hold();
+      // In line behind a thread that waits on another process, until the
+      // budget for those was spent.
+      if (!turn_ && othersWaited_ >= othersWaitMs) OthersWaitsRanOut::Count(othersWaitMs);
+      return;
+    }
+    t.owner = me;
+    t.thread = t.HandleOf(me);
+    t.depth = 1;
+    t.othersWaiting = true;
+    t.othersSince = GetTickCount64();
+    HANDLE mutex = t.mutex;
+    ReleaseSRWLockExclusive(&all.lock);
+
+    // Another process, or none, holds the mutex now. It is opened once and
+    // kept for the next turns.
+    if (!mutex) mutex = OpenNamedMutex(name);
+    DWORD got = mutex ? WaitForSingleObject(mutex, 0) : WAIT_FAILED;
+    // Held elsewhere: before the wait on it, the name is worked out again.
+    // The one kept may be that of a folder deleted or replaced under the
+    // path, which the watch has not told of yet (or cannot tell: one above
+    // it replaced), and the system may have given its number to another
+    // folder since, whose lock another process holds. (Free, the mutex is
+    // taken at once, by the name kept: no look at the folder.)
+    const bool replaced = got == WAIT_TIMEOUT && !confirmed && NameFor(folder) != kept;
+    if (replaced) Forget(folder, kept);
+    const DWORD left = othersWaitMs - std::min(othersWaited_, othersWaitMs);
+    if (got == WAIT_TIMEOUT && !replaced && left > 0) got = WaitForSingleObject(mutex, left);
+
+    AcquireSRWLockExclusive(&all.lock);
+    const ULONGLONG now = GetTickCount64();
+    othersWaited_ += static_cast<std::uint32_t>(now - t.othersSince);
+    // A wait that ran out waited all it was allowed, whatever a coarse clock says.
+    if (got == WAIT_TIMEOUT && !replaced) othersWaited_ = std::max(othersWaited_, othersWaitMs);
+    t.mutex = mutex;
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
+      t.OthersWaitEnds(now);
+      t.othersWhenHeld = t.othersTotal;
+      turn_ = &t;
+    } else {
+      t.Pass(now);
+    }
+    WakeAllConditionVariable(&all.changed);
     ReleaseSRWLockExclusive(&all.lock);
     if (turn_) Hold();
-    // In line behind a thread that waits on another process, until the
-    // budget for those was spent.
-    if (!turn_ && othersWaited_ >= othersWaitMs) OthersWaitsRanOut::Count(othersWaitMs);
+    if (replaced) {
+      // The new folder's lock, whose name is kept from now on.
+      kept = KeptNameFor(folder);
+      continue;
+    }
+    if (got == WAIT_TIMEOUT) OthersWaitsRanOut::Count(left);
     return;
   }
-  t.owner = me;
-  t.thread = t.HandleOf(me);
-  t.depth = 1;
-  t.othersWaiting = true;
-  t.othersSince = GetTickCount64();
-  HANDLE mutex = t.mutex;
-  ReleaseSRWLockExclusive(&all.lock);
-
-  // Another process, or none, holds the mutex now. It is opened once and
-  // kept for the next turns.
-  if (!mutex) mutex = OpenNamedMutex(name);
-  const DWORD left = othersWaitMs - std::min(othersWaited_, othersWaitMs);
-  const DWORD got = mutex ? WaitForSingleObject(mutex, left) : WAIT_FAILED;
-
-  AcquireSRWLockExclusive(&all.lock);
-  const ULONGLONG now = GetTickCount64();
-  othersWaited_ += static_cast<std::uint32_t>(now - t.othersSince);
-  // A wait that ran out waited all it was allowed, whatever a coarse clock says.
-  if (got == WAIT_TIMEOUT) othersWaited_ = std::max(othersWaited_, othersWaitMs);
-  t.mutex = mutex;
-  if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
-    t.OthersWaitEnds(now);
-    t.othersWhenHeld = t.othersTotal;
-    turn_ = &t;
-  } else {
-    t.Pass(now);
-  }
-  WakeAllConditionVariable(&all.changed);
-  ReleaseSRWLockExclusive(&all.lock);
-  if (turn_) Hold();
-  if (got == WAIT_TIMEOUT) OthersWaitsRanOut::Count(left);
 }
 
 FolderLock::OthersHoldUp::OthersHoldUp() {

@@ -2,9 +2,11 @@
 // that uses it: a named system mutex whose name comes from the folder's
 // identity on its volume (so two paths to one folder share it), worked out
 // once for a path and again after the folder there was renamed away,
-// deleted or replaced, and whenever the names are forgotten. Recursive for
-// the thread that holds it. A process or a thread that ends while holding
-// it leaves it to the next waiter.
+// deleted or replaced (which its watch tells, and a look at the folder once
+// a second at the most finds where the watch cannot see it), whenever the
+// names are forgotten, and before a wait on another process that holds the
+// lock by the name kept. Recursive for the thread that holds it. A process
+// or a thread that ends while holding it leaves it to the next waiter.
 //
 // The name stands in the global namespace, which every session of the
 // machine sees, and every local user may wait on the mutex: an elevated
@@ -90,12 +92,15 @@ class FolderLock {
   // again, which the watch of its name does not see) has its own again.
   static void NameAnew();
   // The same, worked out once for a path and kept while the folder stays
-  // there: what other objects of the folder that processes share are named
-  // after.
+  // there (looked at again a second after the last look): what other
+  // objects of the folder that processes share are named after.
   static std::string KeptNameFor(const std::string& folder);
 
  private:
   void Hold();  // this thread holds it now
+  // The name kept for `folder`, when it is still `name`, is worked out anew
+  // at the next look.
+  static void Forget(const std::string& folder, const std::string& name);
 
   std::string key_;  // the folder and the use: what the locks a thread holds are told apart by
   void* turn_ = nullptr;  // this process's turns at the lock, while held

@@ -2,9 +2,14 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <utility>
+
 namespace zoq::platform {
 
 namespace {
+
+thread_local void* releasedOnTheWayOut = nullptr;
 
 ModuleReference Referenced(HMODULE module) {
   if (!module) return nullptr;
@@ -58,24 +63,53 @@ void PinOwnModule() {
 
 }  // namespace zoq::platform
 
-// The way out of a ZOQ_EXPORT_RELEASING_MODULE export, entered by a jump with
-// the export's return address on top of the stack and its body in eax. The
-// body returns the result in eax and the module to release in edx. With a
-// module, the stack is laid out so that FreeLibrary(module) returns into
-// SetLastError(result), which returns into GetLastError, which returns the
-// result to the export's caller with the stack as a stdcall function without
-// arguments leaves it: nothing of the module runs after FreeLibrary.
-asm(R"(
-        .text
-        .globl _zoq_ReturnReleasingModule
-_zoq_ReturnReleasingModule:
-        call *%eax
-        testl %edx, %edx
-        jz 1f
-        pushl %eax
-        pushl __imp__GetLastError@0
-        pushl %edx
-        pushl __imp__SetLastError@4
-        jmp *__imp__FreeLibrary@4
-1:      ret
-)");
+// What the way out of a ZOQ_EXPORT_RELEASING_MODULE export needs
+// (modules_<processor>.S). With 32-bit words the module travels in the
+// result's high word (edx).
+std::uint64_t zoq::platform::ResultReleasing(std::int32_t result, void* module) {
+  if constexpr (sizeof(void*) == 4) {
+    return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(module)) << 32 |
+           static_cast<std::uint32_t>(result);
+  } else {
+    releasedOnTheWayOut = module;
+    return static_cast<std::uint32_t>(result);
+  }
+}
+
+// x86-64: the module that the body of the export running on this thread
+// handed back, taken.
+extern "C" void* zoq_TakeReleasedModule() { return std::exchange(zoq::platform::releasedOnTheWayOut, nullptr); }
+
+// x86-64: where the way out continues once it has left this module, with
+// the module in rcx and the result in edx: code on a page of its own, never
+// freed, that calls FreeLibrary(module) and returns the result to the
+// export's caller. On x86-64 the callee's room for its register arguments
+// lies above its return address, so no chain of system functions can
+// return there as the i386 way does. Made once for each load of the
+// module; null when the page cannot be had (the reference is then kept).
+extern "C" void* zoq_ReleaseStub() {
+  static void* const stub = []() -> void* {
+    static constexpr unsigned char kCode[] = {
+        0x52,                                // push rdx           (the result)
+        0x48, 0x83, 0xEC, 0x20,              // sub  rsp, 32       (FreeLibrary's room)
+        0xFF, 0x15, 0x06, 0x00, 0x00, 0x00,  // call [rip+6]       (FreeLibrary, below)
+        0x48, 0x83, 0xC4, 0x20,              // add  rsp, 32
+        0x58,                                // pop  rax
+        0xC3,                                // ret
+    };
+    void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!page) return nullptr;
+    auto* bytes = static_cast<unsigned char*>(page);
+    std::memcpy(bytes, kCode, sizeof kCode);
+    const auto freeLibrary = reinterpret_cast<std::uintptr_t>(&FreeLibrary);
+    std::memcpy(bytes + sizeof kCode, &freeLibrary, sizeof freeLibrary);
+    DWORD old = 0;
+    if (!VirtualProtect(page, 4096, PAGE_EXECUTE_READ, &old)) {
+      VirtualFree(page, 0, MEM_RELEASE);
+      return nullptr;
+    }
+    FlushInstructionCache(GetCurrentProcess(), page, 4096);
+    return page;
+  }();
+  return stub;
+}

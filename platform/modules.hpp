@@ -43,20 +43,23 @@ void PinOwnModule();
 
 // What the body of a ZOQ_EXPORT_RELEASING_MODULE export returns: the
 // export's result and the module reference to release on the way out.
-inline std::uint64_t ResultReleasing(std::int32_t result, void* module) {
-  const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(module));
-  return address << 32 | static_cast<std::uint32_t>(result);
-}
+std::uint64_t ResultReleasing(std::int32_t result, void* module);
 
 }  // namespace zoq::platform
 
 // Exports `name`, a stdcall function without arguments, that runs `body`
 // (extern "C" std::uint64_t body(), returning ResultReleasing) and returns
 // its result. The reference that body hands back is released when none of
-// this module's code is left on the stack: the export returns through
-// FreeLibrary (and SetLastError, GetLastError, which hand the result back),
-// so that a host which freed the DLL while the export ran (a modal window
-// open: from a timer inside it or from another thread) unloads it only then.
+// this module's code is left on the stack (modules_<processor>.S: the i386
+// export returns through FreeLibrary, SetLastError and GetLastError, which
+// hand the result back; the x86-64 one through code outside the module), so
+// that a host which freed the DLL while the export ran (a modal window open:
+// from a timer inside it or from another thread) unloads it only then.
+#if defined(__i386__)
 #define ZOQ_EXPORT_RELEASING_MODULE(name, body)                                         \
   asm(".text\n\t.globl _" #name "@0\n_" #name "@0:\n\tmovl $_" #body \
       ", %eax\n\tjmp _zoq_ReturnReleasingModule")
+#else
+#define ZOQ_EXPORT_RELEASING_MODULE(name, body)                                                    \
+  asm(".text\n\t.globl " #name "\n" #name ":\n\tleaq " #body "(%rip), %rax\n\tjmp zoq_ReturnReleasingModule")
+#endif

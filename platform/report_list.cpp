@@ -34,6 +34,10 @@ void RepaintWholeRows(HWND list) {
   if (update) DeleteObject(update);
 }
 
+// The look is also a property of the list, where its parent's drawing finds
+// it (comctl32 of x86-64 MinGW has no GetWindowSubclass to ask).
+constexpr wchar_t kLookProperty[] = L"ZoqListLook";
+
 // A report list (CreateReportList) keeps its look with its subclass, paints
 // whole rows, and repaints as it gains or loses the focus, whose mark it
 // draws.
@@ -47,6 +51,7 @@ LRESULT CALLBACK ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lP
       return HandledThenRepainted(list, message, wParam, lParam);
     case WM_NCDESTROY:
       RemoveWindowSubclass(list, ListProcedure, 6);
+      RemovePropW(list, kLookProperty);
       delete reinterpret_cast<ListLook*>(data);
       break;
     default:
@@ -55,10 +60,7 @@ LRESULT CALLBACK ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lP
   return DefSubclassProc(list, message, wParam, lParam);
 }
 
-const ListLook* LookOfList(HWND list) {
-  DWORD_PTR data = 0;
-  return GetWindowSubclass(list, ListProcedure, 6, &data) ? reinterpret_cast<const ListLook*>(data) : nullptr;
-}
+const ListLook* LookOfList(HWND list) { return static_cast<const ListLook*>(GetPropW(list, kLookProperty)); }
 
 // Draws a row of a report list in its look, from the texts of its cells (as
 // much of each as the list itself would show), over the list's whole width.
@@ -158,7 +160,9 @@ WindowHandle CreateReportList(WindowHandle parent, int x, int y, int width, int 
   if (!list) return nullptr;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
   SendMessageW(list, LVM_SETBKCOLOR, 0, Ref(look.background));
-  SetWindowSubclass(list, ListProcedure, 6, reinterpret_cast<DWORD_PTR>(new ListLook(look)));
+  auto* kept = new ListLook(look);
+  SetPropW(list, kLookProperty, kept);
+  SetWindowSubclass(list, ListProcedure, 6, reinterpret_cast<DWORD_PTR>(kept));
   return list;
 }
 

@@ -1,4 +1,4 @@
-# uint64_t zoq_call_stdcall(const void* fn, const uint32_t* words, uint32_t count, int32_t* skew)
+# uint64_t zoq_call_stdcall(const void* fn, const uint32_t* words, uint32_t count, int32_t* skew)  (i386)
 # cdecl. Pushes the words (last first), calls fn, records how far the stack
 # pointer ended from where it was before the pushes, and restores it.
 # Beside the code every message runs through (ZOQ_HOT): every reply is sent

@@ -12,12 +12,9 @@ namespace {
 constexpr DWORD kSlotsInBlock = sizeof(TEB::TlsSlots) / sizeof(void*);
 
 // The calling thread's slot `index` (below kSlotsInBlock) in its block,
-// which the thread's FS segment begins with.
-ZOQ_HOT void** InBlock(DWORD index) {
-  TEB* teb;
-  asm("movl %%fs:%c1, %0" : "=r"(teb) : "i"(offsetof(NT_TIB, Self)));
-  return &teb->TlsSlots[index];
-}
+// which the thread's FS segment (GS on x86-64) begins with: the system's
+// accessor reads it there, inline.
+ZOQ_HOT void** InBlock(DWORD index) { return &NtCurrentTeb()->TlsSlots[index]; }
 
 }  // namespace
 

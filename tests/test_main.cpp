@@ -1,7 +1,12 @@
 // The main of every test program: GoogleTest's, but where ZOQ_NO_SKIPS is
 // set (scripts/test.sh on CI, as root, where everything a test needs can be
-// had) a test that skips fails, so that no fault hides behind a skip.
+// had) a test that skips fails, so that no fault hides behind a skip; and
+// under Windows a crash on any thread fails the program.
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include "tests/end_on_crash.hpp"
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +33,9 @@ class SeedOfTheOrder : public ::testing::EmptyTestEventListener {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  zoq::testing::EndProgramOnACrash("test program");
+#endif
   ::testing::InitGoogleTest(&argc, argv);
   const char* noSkips = std::getenv("ZOQ_NO_SKIPS");
   if (noSkips && *noSkips && std::string(noSkips) != "0") {

@@ -28,12 +28,13 @@ std::string TextBetween(std::string_view text, std::string_view startMarker, std
   return std::string(text.substr(p, q - p));
 }
 
-std::int32_t LeadingNumber32(std::string_view text) {
+template <class U>
+U LeadingNumberModulo(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint32_t value = 0;
+  U value = 0;
   while (i < text.size()) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= '0' && c <= '9') {
@@ -47,7 +48,13 @@ std::int32_t LeadingNumber32(std::string_view text) {
       break;
     }
   }
-  return static_cast<std::int32_t>(negative ? 0u - value : value);
+  return negative ? U(0) - value : value;
+}
+template std::uint32_t LeadingNumberModulo<std::uint32_t>(std::string_view);
+template std::uint64_t LeadingNumberModulo<std::uint64_t>(std::string_view);
+
+std::int32_t LeadingNumber32(std::string_view text) {
+  return static_cast<std::int32_t>(LeadingNumberModulo<std::uint32_t>(text));
 }
 
 std::int32_t AllTextsBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,

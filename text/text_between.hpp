@@ -24,6 +24,10 @@ std::string TextBetween(std::string_view text, std::string_view startMarker, std
 // optional sign; full-width GBK digits count as digits), taken modulo 2 to
 // the power 32; 0 when there is none.
 std::int32_t LeadingNumber32(std::string_view text);
+// The same taken modulo 2 to the power of U's bits (U: std::uint32_t or
+// std::uint64_t), as U.
+template <class U>
+U LeadingNumberModulo(std::string_view text);
 
 // Every piece of `text` between an occurrence of `startMarker` and the next
 // `endMarker` after it, in order; the search for the next start goes on right

@@ -13,34 +13,45 @@ namespace {
 
 std::atomic<FaultSink> g_faultSink{nullptr};
 
-template <class T = std::uint32_t>
-T* At(std::uint32_t address) {
-  return reinterpret_cast<T*>(static_cast<std::uintptr_t>(address));
+template <class T = void>
+T* At(Word address) {
+  return platform::AtWord<T>(address);
 }
-std::uint32_t WordOf(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
+using platform::WordOf;
 
 // The bytes of the host's block at `address` that may be read: its size, 0
 // for no block (or an address that is no block of the process heap).
-std::size_t Room(std::uint32_t address) { return platform::ProcessHeapBlockSize(At<void>(address)).value_or(0); }
+std::size_t Room(Word address) { return platform::ProcessHeapBlockSize(At(address)).value_or(0); }
 
 // Frees a block of the process heap; anything else is left alone.
-void FreeAt(std::uint32_t address) {
-  if (platform::ProcessHeapBlockSize(At<void>(address))) platform::FreeProcessHeapBlock(At<void>(address));
+void FreeAt(Word address) {
+  if (platform::ProcessHeapBlockSize(At(address))) platform::FreeProcessHeapBlock(At(address));
 }
 
-// The word at byte `offset` of a block of `room` bytes, 0 beyond it.
-std::uint32_t WordIn(std::uint32_t block, std::size_t room, std::size_t offset) {
-  std::uint32_t w = 0;
-  if (offset + 4 <= room) std::memcpy(&w, At<const unsigned char>(block) + offset, 4);
-  return w;
+// The value of type T at byte `offset` of a block of `room` bytes, 0
+// beyond it.
+template <class T>
+T ValueIn(Word block, std::size_t room, std::size_t offset) {
+  T v = 0;
+  if (offset + sizeof v <= room) std::memcpy(&v, At<const unsigned char>(block) + offset, sizeof v);
+  return v;
 }
+// A 32-bit number of a block (the headers' 1 and counts, a text's length).
+std::uint32_t WordIn(Word block, std::size_t room, std::size_t offset) {
+  return ValueIn<std::uint32_t>(block, room, offset);
+}
+// An address in a block.
+Word AddressIn(Word block, std::size_t room, std::size_t offset) { return ValueIn<Word>(block, room, offset); }
+
+// Blocks of lists begin with two 32-bit numbers, 1 and the count.
+constexpr std::size_t kHeader = 8;
 
 // The count word of a block (word 1, a count n, then n items of `item`
 // bytes), no more than the block holds.
-std::size_t CountIn(std::uint32_t block, std::size_t item) {
+std::size_t CountIn(Word block, std::size_t item) {
   const std::size_t room = Room(block);
-  if (room < 8) return 0;
-  return std::min<std::size_t>(WordIn(block, room, 4), (room - 8) / item);
+  if (room < kHeader) return 0;
+  return std::min<std::size_t>(WordIn(block, room, 4), (room - kHeader) / item);
 }
 
 // The text at `p` up to its NUL, within `room` bytes.
@@ -65,7 +76,7 @@ void MissingFunctions::Report(std::string_view library, const char* function) {
   ReportFault({HostFault::MissingFunction, library, name});
 }
 
-std::string ReadHostText(std::uint32_t block) {
+std::string ReadHostText(Word block) {
   const std::size_t room = Room(block);
   if (room == 0) return {};
   std::string text;
@@ -77,17 +88,17 @@ std::string ReadHostText(std::uint32_t block) {
   return text;
 }
 
-std::string HostTextAt(std::uint32_t address) {
+std::string HostTextAt(Word address) {
   const std::size_t room = Room(address);
   return room ? TextWithin(At<const char>(address), room) : std::string();
 }
 
-std::string ReturnedHostText(std::uint32_t address) {
+std::string ReturnedHostText(Word address) {
   if (address == 0) return {};
   const std::size_t room = Room(address);
   return room ? TextWithin(At<const char>(address), room) : std::string(At<const char>(address));
 }
-void FreeHostBlock(std::uint32_t address) { FreeAt(address); }
+void FreeHostBlock(Word address) { FreeAt(address); }
 
 std::string HostText::str() const { return HostTextAt(address_); }
 void HostText::Free() {
@@ -97,7 +108,7 @@ void HostText::Free() {
 
 std::string HostBytes::bytes() const {
   const std::size_t n = CountIn(address_, 1);
-  return n ? std::string(At<const char>(address_) + 8, n) : std::string();
+  return n ? std::string(At<const char>(address_) + kHeader, n) : std::string();
 }
 void HostBytes::Free() {
   FreeAt(address_);
@@ -105,7 +116,7 @@ void HostBytes::Free() {
 }
 void HostBytes::Hold(const std::string& bytes) {
   Free();
-  auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(8 + bytes.size()));
+  auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(kHeader + bytes.size()));
   if (!block) return;
   block[0] = 1;
   block[1] = static_cast<std::uint32_t>(bytes.size());
@@ -114,7 +125,7 @@ void HostBytes::Hold(const std::string& bytes) {
 }
 
 HostI64Array::HostI64Array(const std::vector<std::int64_t>& values) {
-  auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(8 + 8 * values.size()));
+  auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(kHeader + 8 * values.size()));
   if (!block) return;
   block[0] = 1;
   block[1] = static_cast<std::uint32_t>(values.size());
@@ -124,40 +135,48 @@ HostI64Array::HostI64Array(const std::vector<std::int64_t>& values) {
 HostI64Array::~HostI64Array() { FreeAt(address_); }
 std::vector<std::int64_t> HostI64Array::values() const {
   std::vector<std::int64_t> out(CountIn(address_, 8));
-  if (!out.empty()) std::memcpy(out.data(), At(address_) + 2, 8 * out.size());
+  if (!out.empty()) std::memcpy(out.data(), At<const unsigned char>(address_) + kHeader, 8 * out.size());
   return out;
 }
 
-std::uint32_t NewEmptyHostArray() {
-  auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(8));
+Word NewEmptyHostArray() {
+  auto* block = static_cast<std::uint32_t*>(platform::NewProcessHeapBlock(kHeader));
   if (block) block[0] = 1;
   return WordOf(block);
 }
 
-std::size_t HostArrayCount(std::uint32_t array) { return CountIn(array, 4); }
+std::size_t HostArrayCount(Word array) { return CountIn(array, sizeof(Word)); }
 
-void FreeHostArray(std::uint32_t array, const std::uint16_t* texts, std::size_t textCount, int blockArray) {
+Word HostArrayRecord(Word array, std::size_t i) {
+  return i < HostArrayCount(array) ? AddressIn(array, Room(array), kHeader + i * sizeof(Word)) : 0;
+}
+
+// A layout gives its members' byte offsets in the host's 32-bit record,
+// where every member is a multiple of 32 bits: with wider words, each 32
+// bits of the record are a word.
+constexpr std::size_t kWordsPer32Bits = sizeof(Word) / 4;
+
+void FreeHostArray(Word array, const std::uint16_t* texts, std::size_t textCount, int blockArray) {
   const std::size_t count = HostArrayCount(array);
   for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t record = At(array)[2 + i];
+    const Word record = HostArrayRecord(array, i);
     const std::size_t room = Room(record);
     if (!room) continue;
-    for (std::size_t t = 0; t < textCount; ++t) FreeAt(WordIn(record, room, texts[t]));
-    if (blockArray >= 0) FreeHostArray(WordIn(record, room, static_cast<std::size_t>(blockArray)), nullptr, 0, -1);
+    for (std::size_t t = 0; t < textCount; ++t) FreeAt(AddressIn(record, room, texts[t] * kWordsPer32Bits));
+    if (blockArray >= 0) {
+      FreeHostArray(AddressIn(record, room, static_cast<std::size_t>(blockArray) * kWordsPer32Bits), nullptr, 0, -1);
+    }
     FreeAt(record);
   }
   FreeAt(array);
 }
 
-ZOQ_HOT bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::uint32_t& edx) {
-  const platform::StdcallOutcome out =
-      platform::CallStdcall(function, std::span<const std::uint32_t>(words.words.data(), words.count));
+ZOQ_HOT bool CallHost(void* function, const WordList& words, platform::StdcallOutcome& out) {
+  out = platform::CallStdcall(function, std::span<const Word>(words.words.data(), words.count));
   if (!out.balanced()) {
     ReportFault({HostFault::StackImbalance});
     return false;
   }
-  eax = out.eax;
-  edx = out.edx;
   return true;
 }
 

@@ -48,17 +48,23 @@
 #include <utility>
 #include <vector>
 
+#include "platform/stdcall.hpp"
+
 namespace zoq::hosts {
+
+// One word of a host function's arguments or result: 32 bits in the DLL the
+// hosts load, 64 in the x86-64 build of the tests (platform/stdcall.hpp).
+using Word = platform::HostWord;
 
 // ---- Kinds of arguments and results -------------------------------------
 // Each tag names how one value crosses to the host; `code` is the letter the
 // declarations are compared by (the fake host DLLs' lists use the same ones).
 
 struct Text {};         // address of NUL-terminated GBK bytes, never null
-struct Int {};          // signed 32-bit word
+struct Int {};          // signed 32-bit number, one word
 struct Bool {};         // one word, 1 or 0
-struct I64 {};          // two words, low word first
-struct Double {};       // an IEEE double: two words, low word first
+struct I64 {};          // a 64-bit number: two 32-bit words, low word first (one 64-bit word)
+struct Double {};       // an IEEE double, as I64
 struct Bytes {};        // address of the bytes, null for an empty set; no length
 struct BytesAddress {}; // address of the bytes, a valid one also when empty; no length
 struct CountedBytes {}; // two words: address and length, 0 and 0 when empty
@@ -87,6 +93,7 @@ using RobotAlwaysLead = RobotLead<RobotRule::Always>;
 struct BlockText {};    // result only: a heap block (32-bit length, bytes) the caller frees
 template <std::int32_t EmptyValue>
 struct IntOr {};        // result only: Int, but `EmptyValue` when the function cannot be called
+struct WordResult {};   // result only: a whole word, an address (an Int where words are 32 bits)
 template <class Record>
 struct Indirect {};     // the address of a cell that holds the address of a record of the caller's
 
@@ -108,15 +115,17 @@ struct Opt {};
 inline constexpr std::size_t kMaxHostWords = 32;
 
 struct WordList {
-  std::array<std::uint32_t, kMaxHostWords> words{};
+  std::array<Word, kMaxHostWords> words{};
   std::size_t count = 0;
-  void Push(std::uint32_t w) {
+  void Push(Word w) {
     if (count < words.size()) words[count++] = w;
   }
-  void PushAddress(const void* p) { Push(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p))); }
+  // A 32-bit number, sign-extended to a wider word.
+  void Push32(std::int32_t v) { Push(static_cast<Word>(static_cast<std::intptr_t>(v))); }
+  void PushAddress(const void* p) { Push(platform::WordOf(p)); }
   void Push64(std::uint64_t v) {
-    Push(static_cast<std::uint32_t>(v));
-    Push(static_cast<std::uint32_t>(v >> 32));
+    Push(static_cast<Word>(v));
+    if constexpr (platform::kWordsPer64 == 2) Push(static_cast<Word>(v >> 32));
   }
   void Erase(std::size_t at) {
     if (at >= count) return;
@@ -139,8 +148,8 @@ struct WordList {
 
 // The NUL-terminated text of the host's block at `address`, and freeing
 // that block.
-std::string HostTextAt(std::uint32_t address);
-void FreeHostBlock(std::uint32_t address);
+std::string HostTextAt(Word address);
+void FreeHostBlock(Word address);
 
 // A text variable: the address of a NUL-terminated text, or 0 for none.
 class HostText {
@@ -153,7 +162,7 @@ class HostText {
   void Free();  // frees the text; the variable holds 0 again
 
  private:
-  std::uint32_t address_ = 0;
+  Word address_ = 0;
 };
 
 // A byte-set variable: the address of a block (word 1, 32-bit length, the
@@ -171,7 +180,7 @@ class HostBytes {
   void Hold(const std::string& bytes);
 
  private:
-  std::uint32_t address_ = 0;
+  Word address_ = 0;
 };
 
 // An array of 64-bit numbers: the address of a block (word 1, a count n,
@@ -185,7 +194,7 @@ class HostI64Array {
   std::vector<std::int64_t> values() const;
 
  private:
-  std::uint32_t address_ = 0;
+  Word address_ = 0;
 };
 
 // Which members of a host record are blocks that go with it: texts (or byte
@@ -200,13 +209,15 @@ struct OpaqueRecordLayout {
 
 // Frees a HostArray block at `array`: every member block of each record as
 // the layout names them, each record block, then the array block.
-void FreeHostArray(std::uint32_t array, const std::uint16_t* texts, std::size_t textCount, int blockArray);
+void FreeHostArray(Word array, const std::uint16_t* texts, std::size_t textCount, int blockArray);
 // The element count of the HostArray block at `array`, no more than the
 // block holds.
-std::size_t HostArrayCount(std::uint32_t array);
+std::size_t HostArrayCount(Word array);
+// The address of the i-th record block of the HostArray block at `array`.
+Word HostArrayRecord(Word array, std::size_t i);
 // A fresh empty HostArray block (1, 0): each variable its own, so that
 // nothing a host frees is shared.
-std::uint32_t NewEmptyHostArray();
+Word NewEmptyHostArray();
 
 // The array through which the host hands over a list of records: the
 // address of a block (word 1, a count n, then n addresses of record blocks).
@@ -226,26 +237,23 @@ class HostArray {
   }
   std::size_t size() const { return HostArrayCount(address_); }
   // The address of the i-th record block.
-  std::uint32_t record(std::size_t i) const { return Word(2 + i); }
+  Word record(std::size_t i) const { return HostArrayRecord(address_, i); }
   // The word the host reads and writes.
-  std::uint32_t address() const { return address_; }
+  Word address() const { return address_; }
 
  private:
-  std::uint32_t Word(std::size_t i) const {
-    return reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(address_))[i];
-  }
   void Release() {
     FreeHostArray(address_, Layout::kTexts.data(), Layout::kTexts.size(), Layout::kBlockArray);
     address_ = 0;
   }
-  std::uint32_t address_;
+  Word address_;
 };
 
 // A record of the host's own layout that an operation hands over by the
 // address of the caller's variable: zeroed room the host may fill; nothing
 // in it is read or freed.
 struct HostRecord {
-  std::array<std::uint32_t, 128> words{};
+  std::array<Word, 128> words{};
 };
 
 // The caller's variable behind an Out argument; without one (a null address
@@ -325,7 +333,7 @@ template <>
 struct ArgKind<Int> {
   using Param = std::int32_t;
   static constexpr char code = 'i';
-  static void Push(WordList& w, Param v) { w.Push(static_cast<std::uint32_t>(v)); }
+  static void Push(WordList& w, Param v) { w.Push32(v); }
 };
 template <>
 struct ArgKind<Bool> {
@@ -362,7 +370,7 @@ struct ArgKind<CountedBytes> {
   static constexpr char code = 'c';
   static void Push(WordList& w, Param v) {
     w.PushAddress(v.empty() ? nullptr : v.data());
-    w.Push(static_cast<std::uint32_t>(v.size()));
+    w.Push(static_cast<Word>(v.size()));
   }
 };
 template <class T>
@@ -384,7 +392,7 @@ template <>
 struct ArgKind<Callback> {
   using Param = std::uintptr_t;
   static constexpr char code = 'f';
-  static void Push(WordList& w, Param v) { w.Push(static_cast<std::uint32_t>(v)); }
+  static void Push(WordList& w, Param v) { w.Push(static_cast<Word>(v)); }
 };
 template <class Record>
 struct ArgKind<Indirect<Record>> {
@@ -428,33 +436,38 @@ struct ResultKind<void> {
 // A text a host function returns, copied at once: up to its NUL, and no
 // further than its block where it is a block of the process heap; 0 gives
 // the empty text.
-std::string ReturnedHostText(std::uint32_t address);
+std::string ReturnedHostText(Word address);
 
 template <>
 struct ResultKind<Text> {
   using Value = std::string;
   static constexpr char code = 't';
-  static Value Read(std::uint32_t eax, std::uint32_t) { return ReturnedHostText(eax); }
+  static Value Read(const platform::StdcallOutcome& r) { return ReturnedHostText(r.low); }
 };
 template <>
 struct ResultKind<Int> {
   using Value = std::int32_t;
   static constexpr char code = 'i';
-  static Value Read(std::uint32_t eax, std::uint32_t) { return static_cast<std::int32_t>(eax); }
+  static Value Read(const platform::StdcallOutcome& r) { return static_cast<std::int32_t>(r.low); }
 };
 template <>
 struct ResultKind<Bool> {
   using Value = bool;
   static constexpr char code = 'b';
-  static Value Read(std::uint32_t eax, std::uint32_t) { return eax != 0; }
+  static Value Read(const platform::StdcallOutcome& r) { return static_cast<std::uint32_t>(r.low) != 0; }
 };
 template <>
 struct ResultKind<I64> {
   using Value = std::int64_t;
   static constexpr char code = 'l';
-  static Value Read(std::uint32_t eax, std::uint32_t edx) {
-    return static_cast<std::int64_t>((std::uint64_t(edx) << 32) | eax);
-  }
+  static Value Read(const platform::StdcallOutcome& r) { return static_cast<std::int64_t>(r.value64()); }
+};
+
+template <>
+struct ResultKind<WordResult> {
+  using Value = Word;
+  static constexpr char code = 'i';
+  static Value Read(const platform::StdcallOutcome& r) { return r.low; }
 };
 
 template <std::int32_t EmptyValue>
@@ -466,13 +479,13 @@ struct ResultKind<IntOr<EmptyValue>> : ResultKind<Int> {
 // text ending at the first NUL among them, no further than the block) and
 // frees the block from the process heap; 0 gives the empty text and frees
 // nothing.
-std::string ReadHostText(std::uint32_t block);
+std::string ReadHostText(Word block);
 
 template <>
 struct ResultKind<BlockText> {
   using Value = std::string;
   static constexpr char code = 'x';
-  static Value Read(std::uint32_t eax, std::uint32_t) { return ReadHostText(eax); }
+  static Value Read(const platform::StdcallOutcome& r) { return ReadHostText(r.low); }
 };
 
 // ---- The call ------------------------------------------------------------
@@ -517,7 +530,7 @@ T NoThrow(T fallback, F&& body) noexcept {
 
 // Calls `function` with `words`; false (and the sink told) when the callee
 // removed another number of words than it was given.
-bool CallHost(void* function, const WordList& words, std::uint32_t& eax, std::uint32_t& edx);
+bool CallHost(void* function, const WordList& words, platform::StdcallOutcome& out);
 
 // What a row declares, without its C++ types: for the conformance lists.
 struct RowDeclaration {
@@ -617,9 +630,9 @@ struct RowOf {
     (ArgKind<A>::Push(words, args), ...);
     if (dropRobot) words.Erase(robotAt);
     void* fn = function ? binding.Address(slot, function) : nullptr;
-    std::uint32_t eax = 0, edx = 0;
-    if (!fn || !CallHost(fn, words, eax, edx)) return Empty();
-    if constexpr (!std::is_void_v<Value>) return ResultKind<R>::Read(eax, edx);
+    platform::StdcallOutcome out;
+    if (!fn || !CallHost(fn, words, out)) return Empty();
+    if constexpr (!std::is_void_v<Value>) return ResultKind<R>::Read(out);
   }
 
   static Value Empty() {

@@ -25,7 +25,21 @@
 
 namespace {
 
-using W = std::uint32_t;
+// One argument word: 32 bits in the i386 build, as the hosts' own API DLLs
+// take them; 64 in the x86-64 one, where a word holds an address whole and
+// a 64-bit number or a double is one word.
+using W = std::uintptr_t;
+constexpr bool kWideWords = sizeof(W) == 8;
+
+// The start record of the WeChat-style host's InitApp, as a C compiler lays
+// it out for the build's processor.
+struct StartRecord {
+  const char* appName;
+  const char* fileName;
+  std::int32_t logOutput, state;
+  const char* version;
+  std::int32_t update;
+};
 
 struct Entry {
   const char* name;
@@ -83,8 +97,16 @@ std::optional<std::string> AnswerValue(const std::string& field) {
 }
 
 std::string TextAt(W address) {
-  const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address));
+  const char* p = reinterpret_cast<const char*>(address);
   return p ? Escape(p) : std::string(zoq::fakehost::kNullField);
+}
+
+// A 64-bit number or a double: two words, low first, or one wide word.
+std::uint64_t Take64(const W*& w) {
+  if constexpr (kWideWords) return *w++;
+  const std::uint64_t v = w[0] | (std::uint64_t(w[1]) << 32);
+  w += 2;
+  return v;
 }
 
 std::string Hex(const unsigned char* p, std::size_t n) {
@@ -101,15 +123,10 @@ std::string Hex(const unsigned char* p, std::size_t n) {
 std::string Render(char kind, const W*& w) {
   switch (kind) {
     case 'i': return std::to_string(static_cast<std::int32_t>(*w++));
-    case 'b': return std::to_string(*w++);
-    case 'l': {
-      const std::uint64_t v = w[0] | (std::uint64_t(w[1]) << 32);
-      w += 2;
-      return std::to_string(static_cast<std::int64_t>(v));
-    }
+    case 'b': return std::to_string(static_cast<std::uint32_t>(*w++));
+    case 'l': return std::to_string(static_cast<std::int64_t>(Take64(w)));
     case 'd': {
-      const std::uint64_t v = w[0] | (std::uint64_t(w[1]) << 32);
-      w += 2;
+      const std::uint64_t v = Take64(w);
       double d;
       std::memcpy(&d, &v, sizeof d);
       char text[40];
@@ -117,26 +134,27 @@ std::string Render(char kind, const W*& w) {
       return text;
     }
     case 'c': {
-      const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(w[0]));
-      const W n = w[1];
+      const char* p = reinterpret_cast<const char*>(w[0]);
+      const auto n = static_cast<std::uint32_t>(w[1]);
       w += 2;
       return p ? Escape(std::string_view(p, n)) : (n ? std::string(zoq::fakehost::kNullField) : std::string());
     }
     case 'k': {
-      const auto* p = reinterpret_cast<const unsigned char*>(static_cast<std::uintptr_t>(*w++));
+      const auto* p = reinterpret_cast<const unsigned char*>(*w++);
       return p ? Hex(p, 8) : std::string(zoq::fakehost::kNullField);
     }
     case 'p': case 'q': case 's': case 'o': case 'r':
       return *w++ ? std::string("ptr") : std::string(zoq::fakehost::kNullField);
     case 'f': return std::to_string(*w++);
     case 'h': case 'n': {
-      // The array the variable holds: its count and, for numbers, the numbers.
-      const W* variable = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*w++));
+      // The array the variable holds (two 32-bit numbers, 1 and the count,
+      // then the items): its count and, for numbers, the numbers.
+      const W* variable = reinterpret_cast<const W*>(*w++);
       if (!variable) return std::string(zoq::fakehost::kNullField);
-      const W* block = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*variable));
+      const auto* block = reinterpret_cast<const std::uint32_t*>(*variable);
       if (!block) return "array:null";
       std::string out = "array:" + std::to_string(block[1]);
-      for (W i = 0; kind == 'n' && i < block[1]; ++i) {
+      for (std::uint32_t i = 0; kind == 'n' && i < block[1]; ++i) {
         std::int64_t v;
         std::memcpy(&v, block + 2 + 2 * i, 8);
         out += "," + std::to_string(v);
@@ -146,9 +164,13 @@ std::string Render(char kind, const W*& w) {
     case 'e': {
       // A cell holding the address of the start record: text, text, 32-bit,
       // 32-bit, text, 32-bit; the six fields become six of the line's.
-      const auto* cell = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*w++));
+      const auto* cell = reinterpret_cast<const W*>(*w++);
       if (!cell || !*cell) return std::string(zoq::fakehost::kNullField);
-      const W* field = reinterpret_cast<const W*>(static_cast<std::uintptr_t>(*cell));
+      const auto* r = reinterpret_cast<const StartRecord*>(*cell);
+      const W fields[] = {reinterpret_cast<W>(r->appName), reinterpret_cast<W>(r->fileName),
+                          static_cast<W>(r->logOutput),    static_cast<W>(r->state),
+                          reinterpret_cast<W>(r->version), static_cast<W>(r->update)};
+      const W* field = fields;
       std::string out;
       for (const char kind : std::string_view("ttiiti")) out += (out.empty() ? "" : "\t") + Render(kind, field);
       return out;
@@ -211,17 +233,21 @@ W NewBlock(const void* bytes, std::size_t n, std::size_t room) {
   void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, room + kBlockPadding);
   if (n) std::memcpy(block, bytes, n);
   Handed(block, room + kBlockPadding);
-  return static_cast<W>(reinterpret_cast<std::uintptr_t>(block));
+  return reinterpret_cast<W>(block);
 }
 W NewText(const std::string& s) { return NewBlock(s.c_str(), s.size() + 1, s.size() + 1); }
 
 // What the host stores in an out-variable of kind `kind` at `address`, as
 // the answer "<function>#<argument index>" gives it (see README.md).
 void StoreOut(char kind, W address, const std::string& value) {
-  W* variable = reinterpret_cast<W*>(static_cast<std::uintptr_t>(address));
+  W* variable = reinterpret_cast<W*>(address);
   if (!variable) return;
   switch (kind) {
-    case 'p': *variable = static_cast<W>(std::stoll(value)); break;
+    case 'p': {
+      const auto v = static_cast<std::int32_t>(std::stoll(value));
+      std::memcpy(variable, &v, 4);
+      break;
+    }
     case 'q': {
       const std::int64_t v = std::stoll(value);
       std::memcpy(variable, &v, 8);
@@ -230,7 +256,7 @@ void StoreOut(char kind, W address, const std::string& value) {
     case 's': *variable = NewText(value); break;
     case 'o': {
       std::string block(8, '\0');
-      const W header[2] = {1, static_cast<W>(value.size())};
+      const std::uint32_t header[2] = {1, static_cast<std::uint32_t>(value.size())};
       std::memcpy(block.data(), header, 8);
       block += value;
       *variable = NewBlock(block.data(), block.size(), block.size());
@@ -248,11 +274,16 @@ void StoreOut(char kind, W address, const std::string& value) {
       }
       break;
     }
-    case 'h': {  // a new array of that many zeroed 64-byte records
-      const W n = static_cast<W>(std::stoul(value));
-      std::vector<W> words{1, n};
-      for (W i = 0; i < n; ++i) words.push_back(NewBlock(nullptr, 0, 64));
-      *variable = NewBlock(words.data(), words.size() * 4, words.size() * 4);
+    case 'h': {  // a new array of that many zeroed 64-byte records: 1, the count, their addresses
+      const auto n = static_cast<std::uint32_t>(std::stoul(value));
+      std::string block(8, '\0');
+      const std::uint32_t header[2] = {1, n};
+      std::memcpy(block.data(), header, 8);
+      for (std::uint32_t i = 0; i < n; ++i) {
+        const W record = NewBlock(nullptr, 0, 64);
+        block.append(reinterpret_cast<const char*>(&record), sizeof record);
+      }
+      *variable = NewBlock(block.data(), block.size(), block.size());
       break;
     }
     default: break;

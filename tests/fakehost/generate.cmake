@@ -1,4 +1,4 @@
-# cmake -DLIST=<list> -DINC=<out .inc> -DDEF=<out .def.in> [-DEDITION=<edition>] -P generate.cmake
+# cmake -DLIST=<list> -DINC=<out .inc> -DDEF=<out .def.in> -DWORD_BYTES=<4|8> [-DEDITION=<edition>] -P generate.cmake
 # Turns a fake host's list (one function a line: name, argument kinds or "-",
 # result kind, and optionally the answer it gives when no test set one) into the C++ stubs and the module-definition file that export
 # them undecorated. A name "<edition>:<name>" is a function of that edition
@@ -38,8 +38,13 @@ foreach(line IN LISTS lines)
   if(NOT kinds MATCHES "^[tibycakldpqsohnrfe]*$" OR NOT result MATCHES "^[vtiblx]$")
     message(FATAL_ERROR "${LIST}: unknown kind in: ${line}")
   endif()
-  # Words: 64-bit numbers, doubles and counted byte sets take two.
-  string(REGEX REPLACE "[lcd]" "xx" expanded "${kinds}")
+  # Words: counted byte sets take two, and so do 64-bit numbers and
+  # doubles where a word is 32 bits.
+  if(WORD_BYTES EQUAL 8)
+    string(REGEX REPLACE "[c]" "xx" expanded "${kinds}")
+  else()
+    string(REGEX REPLACE "[lcd]" "xx" expanded "${kinds}")
+  endif()
   string(LENGTH "${expanded}" words)
   set(params "")
   set(args "")
@@ -52,7 +57,7 @@ foreach(line IN LISTS lines)
   endif()
   list(JOIN params ", " params)
   list(JOIN args ", " args)
-  math(EXPR bytes "${words} * 4")
+  math(EXPR bytes "${words} * 4")  # the decoration of the i386 name
   string(APPEND stubs "extern \"C\" std::uint64_t __stdcall fakehost_${index}(${params}) {\n"
                       "  const W w[] = {${args}, 0};\n  return Dispatch(${index}, w);\n}\n")
   string(APPEND entries "    {\"${name}\", \"${kinds}\", '${result}', ${answer}},\n")

@@ -102,7 +102,7 @@ Host::Host(const std::string& runFolder, std::initializer_list<std::string> fake
   // The host starts elsewhere: the plug-in must make its own folder current.
   const std::wstring startFolder = platform::AnsiToWide(bin);
   if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, startFolder.c_str(), &si, &pi)) {
-    throw std::runtime_error("cannot start the test host");
+    throw std::runtime_error("cannot start the test host (error " + std::to_string(GetLastError()) + ")");
   }
   CloseHandle(pi.hThread);
   CloseHandle(inRead);
@@ -174,6 +174,7 @@ std::string Specs(const std::vector<Arg>& args) {
   for (const Arg& a : args) {
     if (auto* s = std::get_if<std::string>(&a)) line += " h" + Hex(*s);
     else if (auto* n = std::get_if<std::int32_t>(&a)) line += " n" + std::to_string(*n);
+    else if (auto* w = std::get_if<Address>(&a)) line += " n" + std::to_string(w->value);
     else line += " z";
   }
   return line;
@@ -217,15 +218,15 @@ void Host::SetClock(std::uint32_t ticks, int year, int month, int day, int weekd
 }
 
 namespace {
-std::uint32_t AddressAnswer(const std::string& answer) {
-  return answer.rfind("ok ", 0) == 0 ? static_cast<std::uint32_t>(std::stoul(answer.substr(3))) : 0;
+std::uintptr_t AddressAnswer(const std::string& answer) {
+  return answer.rfind("ok ", 0) == 0 ? static_cast<std::uintptr_t>(std::stoull(answer.substr(3))) : 0;
 }
 }  // namespace
 
-std::uint32_t Host::FunctionAddress(const std::string& dll, const std::string& function) {
+std::uintptr_t Host::FunctionAddress(const std::string& dll, const std::string& function) {
   return AddressAnswer(Command("address " + Hex(dll) + " " + Hex(function)));
 }
-std::uint32_t Host::Block(const std::string& bytes) { return AddressAnswer(Command("block " + Hex(bytes))); }
+std::uintptr_t Host::Block(const std::string& bytes) { return AddressAnswer(Command("block " + Hex(bytes))); }
 
 std::string Host::CurrentFolder() {
   const std::string a = Command("cwd");

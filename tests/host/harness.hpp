@@ -32,7 +32,11 @@ void WriteInPlaceKeepingTimes(const std::string& file, const std::string& bytes)
 inline std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
 struct Null {};
-using Arg = std::variant<std::string, std::int32_t, Null>;
+// An address in the host process, a whole word.
+struct Address {
+  std::uintptr_t value = 0;
+};
+using Arg = std::variant<std::string, std::int32_t, Null, Address>;
 
 struct CallResult {
   bool ok = false;
@@ -85,9 +89,9 @@ class Host {
   std::pair<int, int> PagesTouched();
   // The address of `function` of the loaded module `dll` in the host
   // process; 0 when there is none.
-  std::uint32_t FunctionAddress(const std::string& dll, const std::string& function);
+  std::uintptr_t FunctionAddress(const std::string& dll, const std::string& function);
   // The address of a copy of `bytes` in the host process's memory.
-  std::uint32_t Block(const std::string& bytes);
+  std::uintptr_t Block(const std::string& bytes);
   std::string Command(const std::string& line);
 
  private:

@@ -61,6 +61,7 @@
 #include <vector>
 
 #include "platform/stdcall.hpp"
+#include "tests/end_on_crash.hpp"
 #include "tests/host/hex.hpp"
 
 namespace {
@@ -170,7 +171,7 @@ long long Nanoseconds(long long ticks) {
 // Texts the host passes keep their place until the call returns.
 struct Arguments {
   std::vector<std::string> texts;
-  std::vector<std::uint32_t> words;
+  std::vector<zoq::platform::HostWord> words;
 };
 
 // `specs` as argument words; in a text, "{n}" and "{t}" stand for `round`
@@ -185,9 +186,9 @@ Arguments Parse(const std::vector<std::string>& specs, long round = 0, long thre
         for (std::size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, 3, std::to_string(value));
       }
       a.texts.push_back(std::move(text));
-      a.words.push_back(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(a.texts.back().c_str())));
+      a.words.push_back(zoq::platform::WordOf(a.texts.back().c_str()));
     } else if (s[0] == 'n') {
-      a.words.push_back(static_cast<std::uint32_t>(std::stoll(s.substr(1))));
+      a.words.push_back(static_cast<zoq::platform::HostWord>(std::stoll(s.substr(1))));
     } else {
       a.words.push_back(0);
     }
@@ -214,10 +215,10 @@ std::string Call(std::istringstream& in) {
   g_lastCallTicks = stop.QuadPart - start.QuadPart;
   std::string result;
   if (kind == "t") {
-    const char* p = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(out.eax));
+    const char* p = zoq::platform::AtWord<const char>(out.low);
     result = p ? Hex(p) : "null";
   } else if (kind == "n") {
-    result = std::to_string(static_cast<std::int32_t>(out.eax));
+    result = std::to_string(static_cast<std::int32_t>(out.low));
   }
   return "ok " + std::to_string(out.stackSkew) + " " + result;
 }
@@ -366,22 +367,10 @@ std::string Handle(const std::string& line) {
   return "error unknown-command";
 }
 
-// A crash ends the host at once with a line on stderr, not in the debugger;
-// nothing else runs on the way out that a crash on another thread could hang.
-LONG WINAPI Crashed(EXCEPTION_POINTERS* e) {
-  char line[64];
-  const int n = std::snprintf(line, sizeof line, "zoqhost: exception %08lX at %p\n", e->ExceptionRecord->ExceptionCode,
-                              e->ExceptionRecord->ExceptionAddress);
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
-  TerminateProcess(GetCurrentProcess(), e->ExceptionRecord->ExceptionCode);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
-
 }  // namespace
 
 int main() {
-  SetUnhandledExceptionFilter(&Crashed);
+  zoq::testing::EndProgramOnACrash("zoqhost");
   std::string line;
   while (std::getline(std::cin, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

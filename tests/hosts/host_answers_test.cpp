@@ -13,18 +13,19 @@
 namespace zoq::testing {
 namespace {
 
-std::uint32_t Word(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
+using hosts::Word;
+Word WordOf(const void* p) { return platform::WordOf(p); }
 
 // A block of `size` bytes holding the length word and then `bytes`: of the
 // process heap, or one of the host's own.
-std::uint32_t Block(std::size_t header, std::int32_t length, const std::string& bytes, bool onHeap) {
+Word Block(std::size_t header, std::int32_t length, const std::string& bytes, bool onHeap) {
   static char own[64];
   char* block = onHeap ? static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, header + bytes.size())) : own;
   std::memset(block, 0, header);
   if (header == 8) block[0] = 1;
   std::memcpy(block + header - 4, &length, 4);
   std::memcpy(block + header, bytes.data(), bytes.size());
-  return Word(block);
+  return WordOf(block);
 }
 
 // The host's QR-code function as a test sets it up: it stores this byte set.
@@ -33,7 +34,7 @@ struct Stored {
   std::string bytes;
   bool onHeap;
 } g_stored;
-const char* __stdcall StoreQrCode(const char*, std::uint32_t, std::uint32_t, std::uint32_t* variable) {
+const char* __stdcall StoreQrCode(const char*, std::int64_t, Word* variable) {
   *variable = Block(8, g_stored.length, g_stored.bytes, g_stored.onHeap);
   return "ok";
 }
@@ -53,13 +54,13 @@ char* Unterminated(const std::string& bytes) {
 }
 
 // Whether the process heap holds a live block of that address and size.
-bool Live(std::uint32_t address, std::size_t size) {
+bool Live(Word address, std::size_t size) {
   bool live = false;
   HANDLE heap = GetProcessHeap();
   HeapLock(heap);
   PROCESS_HEAP_ENTRY entry{};
   while (HeapWalk(heap, &entry))
-    live = live || ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && entry.cbData == size && Word(entry.lpData) == address);
+    live = live || ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && entry.cbData == size && WordOf(entry.lpData) == address);
   HeapUnlock(heap);
   return live;
 }
@@ -102,7 +103,7 @@ TEST_F(HostAnswersTest, ByteSetsAndTextBlocksAreReadWithinTheBlockTheHostAllocat
       {-4, "ab", true, ""},                      {100000, "ab", true, "ab"}, {2, "ab", false, ""},
   };
   for (const auto& b : blocks) {
-    const std::uint32_t block = Block(4, b.length, b.bytes, b.onHeap);
+    const Word block = Block(4, b.length, b.bytes, b.onHeap);
     EXPECT_EQ(hosts::ReadHostText(block), b.text);
     EXPECT_FALSE(Live(block, 4 + b.bytes.size()));  // freed, also when the text is dropped
   }
@@ -124,26 +125,36 @@ TEST_F(HostAnswersTest, ByteSetsAndTextBlocksAreReadWithinTheBlockTheHostAllocat
 // names (texts, and the blocks of an array inside a record), also when the
 // next call finds no host function.
 TEST_F(HostAnswersTest, AListGoesWithEveryBlockItsLayoutNames) {
-  std::vector<std::pair<std::uint32_t, std::size_t>> blocks;  // odd sizes: told from later blocks
-  const auto block = [&](std::size_t size, std::initializer_list<std::uint32_t> words = {}) {
-    auto* p = static_cast<std::uint32_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
-    std::copy(words.begin(), words.end(), p);
-    blocks.emplace_back(Word(p), size);
-    return Word(p);
+  std::vector<std::pair<Word, std::size_t>> blocks;  // odd sizes: told from later blocks
+  const auto block = [&](std::size_t size) {
+    void* p = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+    blocks.emplace_back(WordOf(p), size);
+    return WordOf(p);
   };
-  const auto put = [](std::uint32_t at, std::size_t offset, std::uint32_t value) {
-    std::memcpy(reinterpret_cast<char*>(static_cast<std::uintptr_t>(at)) + offset, &value, 4);
+  // An array block: 1, the count, the addresses of the items.
+  const auto array = [&](std::size_t size, Word first, Word second) {
+    const Word a = block(size);
+    const std::uint32_t header[2] = {1, 2};
+    std::memcpy(platform::AtWord(a), header, 8);
+    std::memcpy(platform::AtWord<char>(a) + 8, &first, sizeof first);
+    std::memcpy(platform::AtWord<char>(a) + 8 + sizeof first, &second, sizeof second);
+    return a;
   };
-  std::uint32_t records[2];
+  // A record's members lie at the layout's offsets of the 32-bit record,
+  // each 32 bits a word where words are wider.
+  const auto put = [](Word at, std::size_t offset, Word value) {
+    std::memcpy(platform::AtWord<char>(at) + offset * (sizeof(Word) / 4), &value, sizeof value);
+  };
+  Word records[2];
   for (std::uint32_t r = 0; r < 2; ++r) {
     records[r] = block(1003 + 2 * r);
     for (std::uint16_t offset : FriendInfo::kTexts) put(records[r], offset, block(1011 + offset + 100 * r));
-    put(records[r], FriendInfo::kBlockArray, block(1005 + 2 * r, {1, 2, block(1201 + 4 * r), block(1203 + 4 * r)}));
+    put(records[r], FriendInfo::kBlockArray, array(1005 + 2 * r, block(1201 + 4 * r), block(1203 + 4 * r)));
   }
   hosts::HostArray<FriendInfo> friends;
   hosts::FreeHostArray(friends.address(), nullptr, 0, -1);  // what a host does: it stores its own array
-  const std::uint32_t array = block(1001, {1, 2, records[0], records[1]});
-  std::memcpy(static_cast<void*>(&friends), &array, 4);
+  const Word list = array(1001, records[0], records[1]);
+  std::memcpy(static_cast<void*>(&friends), &list, sizeof list);
   ASSERT_EQ(friends.size(), 2u);
   api_.InitApiTable("KEY", "{}");
   EXPECT_EQ(api_.取好友列表(1, &friends), 0);
@@ -156,24 +167,22 @@ TEST_F(HostAnswersTest, AListGoesWithEveryBlockItsLayoutNames) {
 // address first (see text_code_parser.hpp).
 struct FakeHostParser {
   static inline int copies = 0, destroyed = 0;
-  static std::uint32_t __stdcall Destroy(std::uint32_t*) { return ++destroyed, 0; }
-  static std::uint32_t __stdcall Copy(std::uint32_t* variable) {
+  static Word __stdcall Destroy(Word*) { return ++destroyed, 0; }
+  static Word __stdcall Copy(Word* variable) {
     ++copies;
-    auto* block = static_cast<std::uint32_t*>(HeapAlloc(GetProcessHeap(), 0, 8));
-    block[0] = reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(*variable))[0];
+    auto* block = static_cast<Word*>(HeapAlloc(GetProcessHeap(), 0, 2 * sizeof(Word)));
+    block[0] = platform::AtWord<const Word>(*variable)[0];
     block[1] = 77;
-    return Word(block);
+    return WordOf(block);
   }
-  static std::uint32_t __stdcall Third(std::uint32_t* variable, std::uint32_t a, std::uint32_t b) {
-    return reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(*variable))[1] + a + b;
-  }
-  static std::uint32_t __stdcall Unused() { return 0; }
+  static Word __stdcall Third(Word* variable, Word a, Word b) { return platform::AtWord<const Word>(*variable)[1] + a + b; }
+  static Word __stdcall Unused() { return 0; }
   static inline const void* list[8] = {reinterpret_cast<const void*>(&Destroy), reinterpret_cast<const void*>(&Copy),
                                        reinterpret_cast<const void*>(&Third),   reinterpret_cast<const void*>(&Unused),
                                        reinterpret_cast<const void*>(&Unused),  reinterpret_cast<const void*>(&Unused),
                                        reinterpret_cast<const void*>(&Unused),  reinterpret_cast<const void*>(&Unused)};
-  std::uint32_t block[2] = {Word(list), 5};
-  std::uint32_t variable = Word(block);
+  Word block[2] = {WordOf(list), 5};
+  Word variable = WordOf(block);
   FakeHostParser() { copies = destroyed = 0; }  // counted per object: tests may run again in one process
 };
 
@@ -181,8 +190,8 @@ struct FakeHostParser {
 // without a host object it is the plug-in's own, never absent. Mended: a
 // host that answered a variable holding 0 gave an object without a block.
 TEST_F(HostAnswersTest, TheTextCodeParserIsTheHostsCopyOrThePluginsOwn) {
-  std::uint32_t none = 0;
-  for (const std::string& answer : {std::string("0"), std::string("-1"), std::to_string(Word(&none))}) {
+  Word none = 0;
+  for (const std::string& answer : {std::string("0"), std::string("-1"), std::to_string(WordOf(&none))}) {
     fake_.SetAnswer("创建小栗子文本代码解析类对象", answer);
     const NullTextCodeParser parser = api_.创建小栗子文本代码解析类对象();
     EXPECT_TRUE(parser.IsOwn()) << answer;
@@ -191,8 +200,8 @@ TEST_F(HostAnswersTest, TheTextCodeParserIsTheHostsCopyOrThePluginsOwn) {
   }
   EXPECT_EQ(none, 0u);
   FakeHostParser host;
-  const std::uint32_t hostObject = host.variable;
-  fake_.SetAnswer("创建小栗子文本代码解析类对象", std::to_string(Word(&host.variable)));
+  const Word hostObject = host.variable;
+  fake_.SetAnswer("创建小栗子文本代码解析类对象", std::to_string(WordOf(&host.variable)));
   {
     NullTextCodeParser first = api_.创建小栗子文本代码解析类对象();
     NullTextCodeParser second = api_.创建小栗子文本代码解析类对象();

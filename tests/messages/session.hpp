@@ -111,14 +111,19 @@ class Session {
 };
 
 // A packed event record of the function-table host in the host's memory:
-// 64-bit numbers, 32-bit words and addresses of texts at their offsets.
+// 64-bit numbers, 32-bit words and addresses of texts at their offsets (an
+// address a whole word: in the x86-64 build it takes the 4 unused bytes
+// after its place too).
 class Record {
  public:
   Record(Host& host, std::size_t size) : host_(host), bytes_(size, '\0') {}
   Record& Number(std::size_t at, std::int64_t v) { return Put(at, &v, 8); }
   Record& Word(std::size_t at, std::int32_t v) { return Put(at, &v, 4); }
-  Record& Text(std::size_t at, const std::string& s) { return Word(at, static_cast<std::int32_t>(host_.Block(s))); }
-  std::int32_t Address() const { return static_cast<std::int32_t>(host_.Block(bytes_)); }
+  Record& Text(std::size_t at, const std::string& s) {
+    const std::uintptr_t address = host_.Block(s);
+    return Put(at, &address, sizeof address);
+  }
+  testing::Address Address() const { return {host_.Block(bytes_)}; }
 
  private:
   Record& Put(std::size_t at, const void* v, std::size_t size) {

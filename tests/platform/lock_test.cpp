@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -77,25 +79,76 @@ TEST(Mutex, NoUpdateIsLostBetweenThreads) {
 
 // A thread waits for the one of this process whose turn it is, however
 // short its budget for other processes; one that ends in its turn (a host may
-// end a thread it calls on) passes it on.
+// end a thread it calls on) passes it on, and one that lets go, or gave up
+// on another process, and lives on keeps nothing of it, whatever its budget.
 TEST(FolderLock, ThreadsTakeTurnsAndOneThatEndedInItsTurnPassesIt) {
   const std::string folder = platform::CurrentFolder() + "\\folder-lock-test";
-  for (const bool ends : {false, true}) {
-    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread other([&] {
-      auto* lock = new platform::FolderLock(folder, 0, 10000);
+  platform::CreateFolder(folder);
+  const struct {
+    bool ends;             // the thread ends in its turn (else it lets go, and lives on)
+    std::uint32_t budget;  // the wait on other processes that both allow
+    bool othersHold = false;  // another process holds it until the thread gave up on it
+  } rows[] = {{false, 0}, {true, 0}, {false, 1000}, {false, 300, true}};
+  for (const auto& row : rows) {
+    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr), checked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread otherProcess([&] {  // to the lock, another process: it holds the named mutex
+      if (!row.othersHold) return;
+      const HANDLE mutex = platform::OpenNamedMutex(platform::FolderLock::NameFor(folder));
+      WaitForSingleObject(mutex, INFINITE);
+      SetEvent(holding);
+      WaitForSingleObject(taken, INFINITE);
+      ReleaseMutex(mutex), CloseHandle(mutex);
+    });
+    if (row.othersHold) WaitForSingleObject(holding, INFINITE);
+    std::thread otherThread([&] {
+      auto* lock = new platform::FolderLock(folder, row.budget, 10000);
+      EXPECT_NE(lock->held(), row.othersHold);
       SetEvent(taken);
-      if (ends) return;
-      Sleep(300);
+      if (row.ends) return;
+      if (!row.othersHold) Sleep(300);
       delete lock;
+      // Alive after its turn: it holds nothing of the lock now.
+      WaitForSingleObject(checked, INFINITE);
     });
     WaitForSingleObject(taken, INFINITE);
+    otherProcess.join();
     const ULONGLONG start = GetTickCount64();
-    EXPECT_TRUE(platform::FolderLock(folder, 0, 10000).held()) << ends;
-    EXPECT_LT(GetTickCount64() - start, 5000u) << ends;
-    other.join();
-    CloseHandle(taken);
+    EXPECT_TRUE(platform::FolderLock(folder, row.budget, 10000).held()) << row.ends << row.budget;
+    EXPECT_LT(GetTickCount64() - start, 5000u) << row.ends << row.budget;
+    SetEvent(checked);
+    otherThread.join();
+    CloseHandle(taken), CloseHandle(checked), CloseHandle(holding);
   }
+  // Behind a thread of this process that works with it, one that gives up
+  // on its own wait did not wait on others.
+  HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr), checked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread working([&] {
+    const platform::FolderLock lock(folder, 0, 10000);
+    SetEvent(taken);
+    WaitForSingleObject(checked, INFINITE);
+  });
+  WaitForSingleObject(taken, INFINITE);
+  {
+    const platform::OthersWaitsRanOut counted;
+    EXPECT_FALSE(platform::FolderLock(folder, 1000, 100).held());
+    EXPECT_TRUE(counted.allowed.empty());
+  }
+  SetEvent(checked);
+  working.join();
+  CloseHandle(taken), CloseHandle(checked);
+  // Taken a message at a time, it keeps what it opened of the system's lock:
+  // 64 handles opened at once after it end where they did before (handle
+  // values go by 4; GetProcessHandleCount gives 0 under Wine).
+  const auto highestOf64 = [] {
+    std::vector<HANDLE> opened;
+    for (int i = 0; i < 64; ++i) opened.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    for (const HANDLE h : opened) CloseHandle(h);
+    return reinterpret_cast<std::uintptr_t>(*std::max_element(opened.begin(), opened.end()));
+  };
+  const std::uintptr_t before = highestOf64();
+  for (int i = 0; i < 50; ++i) EXPECT_TRUE(platform::FolderLock(folder, 100, 10000).held());
+  EXPECT_LT(highestOf64(), before + 10 * 4);
 }
 
 // One folder has one lock, whatever spelling of its path leads there: past
@@ -116,6 +169,16 @@ TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
   EXPECT_EQ(lock.find("-path-"), std::string::npos) << "the folder was not opened";
   for (const std::string& spelling : {root + "\\S", "\\\\?\\" + folder, folder + "\\"}) {
     EXPECT_EQ(platform::FolderLock::NameFor(spelling), lock) << spelling;
+  }
+  {
+    // Held by one spelling, the thread has it by another at once: no wait
+    // on itself, none that counts as one on others.
+    const platform::OthersWaitsRanOut counted;
+    const platform::FolderLock held(folder, 1000, 10000);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(held.held() && platform::FolderLock(root + "\\S", 1000, 10000).held());
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    EXPECT_TRUE(counted.allowed.empty());
   }
   // A folder not made yet: one lock for its path, whatever its case or
   // ending.
@@ -180,35 +243,80 @@ TEST(FolderLock, EverySpellingOfAFolderNamesOneLock) {
 }
 
 // A folder renamed away and another made under its path: the path's lock is
-// the new folder's, not the name kept for the old one.
+// the new folder's, not the name kept for the old one, once the system has
+// told the watches (or, the folder above replaced, which they do not see,
+// once the names are worked out anew, or a second after the last look at
+// the folder, and not on every lock before); and before a wait on another
+// process that holds the lock by the old name (for a folder of its own that
+// has the old one's number now), also while the watch has not told yet or
+// cannot: then the new folder's lock is waited for, within the budget.
 TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
-  const std::string folder = platform::CurrentFolder() + "\\folder-lock-replaced";
-  platform::CreateFolder(folder);
-  ASSERT_TRUE(platform::FolderLock(folder, 0, 10000).held());
-  platform::FolderWatch watch(folder, /*files=*/false);
-  ASSERT_TRUE(MoveFileA(folder.c_str(), (folder + "-" + std::to_string(GetTickCount())).c_str()));
-  platform::CreateFolder(folder);
-  const std::string name = platform::FolderLock::NameFor(folder);
-  const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread holder([&] {
-    // Taken by a wait: a mutex of that name may be open already (a folder
-    // deleted earlier had the same index), and then one made "owned" is not.
-    const HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
-    WaitForSingleObject(mutex, INFINITE);
-    SetEvent(held);
-    WaitForSingleObject(done, INFINITE);
-    ReleaseMutex(mutex), CloseHandle(mutex);
-  });
-  WaitForSingleObject(held, INFINITE);
-  // Once the system has told the watches, the first lock after is the new
-  // folder's.
-  for (int waited = 0; !watch.Take().gone && waited < 5000; waited += 20) Sleep(20);
-  bool byOldName = true;
-  for (int waited = 0; (byOldName = platform::FolderLock(folder, 0, 10000).held()) && waited < 5000; waited += 20) Sleep(20);
-  EXPECT_FALSE(byOldName);
-  SetEvent(done);
-  holder.join();
-  CloseHandle(held), CloseHandle(done);
+  const struct {
+    bool above;       // the folder above is renamed away and made again, not the folder
+    bool oldHeld;     // another process holds the lock by the old folder's name (else by the new one's)
+    DWORD newHeldMs;  // and by the new one's for a while
+    bool nameAnew = true;  // the names are worked out anew (else: the folder is looked at again on its own)
+  } rows[] = {{false, false, INFINITE}, {true, false, INFINITE}, {true, false, INFINITE, false},
+              {false, true, 0},         {true, true, 0},          {true, true, 300}};
+  for (const auto& row : rows) {
+    // A path of its own where the folder is looked at: its first look is the first lock's.
+    const std::string above = platform::CurrentFolder() + "\\folder-lock-replaced" + (row.above ? "-above" : "") +
+                              (row.nameAnew ? "" : "-looked-" + std::to_string(GetTickCount()));
+    const std::string folder = row.above ? above + "\\data" : above, away = above + "-" + std::to_string(GetTickCount());
+    platform::CreateFolders(folder);
+    const ULONGLONG firstLook = GetTickCount64();
+    ASSERT_TRUE(platform::FolderLock(folder, 0, 10000).held());
+    const std::string old = platform::FolderLock::KeptNameFor(folder);
+    platform::FolderWatch watch(folder, /*files=*/false);
+    ASSERT_TRUE(MoveFileA(above.c_str(), away.c_str()));
+    platform::CreateFolders(folder);
+    // Not on every lock: a message does not open the folder.
+    if (!row.nameAnew && GetTickCount64() - firstLook < 900) {
+      EXPECT_EQ(platform::FolderLock::KeptNameFor(folder), old);
+    }
+    std::vector<std::pair<std::string, DWORD>> holds{{platform::FolderLock::NameFor(folder), row.newHeldMs}};
+    if (row.oldHeld) holds.emplace_back(old, INFINITE);
+    const HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<std::size_t> taken = 0;
+    std::vector<std::thread> holders;
+    for (const auto& [name, forMs] : holds) {
+      holders.emplace_back([&, name = name, forMs = forMs] {
+        // Taken by a wait: a mutex of that name may be open already (a
+        // folder deleted earlier had the same index), and then one made
+        // "owned" is not. Made as another plug-in makes it: this process
+        // keeps it open, and a folder made later with the same index (a
+        // test's after this one) finds it as it would be.
+        const HANDLE mutex = platform::OpenNamedMutex(name);
+        WaitForSingleObject(mutex, INFINITE);
+        ++taken;
+        WaitForSingleObject(done, forMs);
+        ReleaseMutex(mutex), CloseHandle(mutex);
+      });
+    }
+    while (taken < holds.size()) Sleep(1);
+    if (row.oldHeld) {
+      const platform::FolderLock lock(folder, 1000, 10000);
+      EXPECT_TRUE(lock.held()) << row.above << row.newHeldMs;
+      // It waited on the new folder's lock, not the old name's out.
+      EXPECT_LT(lock.othersWaitedMs(), 1000u) << row.above << row.newHeldMs;
+      EXPECT_EQ(platform::FolderLock::KeptNameFor(folder), platform::FolderLock::NameFor(folder)) << row.above;
+    } else {
+      // Once the system has told the watches (or the names were worked out
+      // anew, or the folder looked at again, when the folder above was
+      // replaced, which they do not see), the first lock after is the new
+      // folder's.
+      if (row.above && row.nameAnew) platform::FolderLock::NameAnew();
+      for (int waited = 0; !row.above && !watch.Take().gone && waited < 5000; waited += 20) Sleep(20);
+      bool byOldName = true;
+      for (int waited = 0; (byOldName = platform::FolderLock(folder, 0, 10000).held()) && waited < 5000; waited += 20) Sleep(20);
+      EXPECT_FALSE(byOldName) << row.above << row.nameAnew;
+    }
+    SetEvent(done);
+    for (std::thread& t : holders) t.join();
+    CloseHandle(done);
+    RemoveDirectoryA((away + "\\data").c_str()), RemoveDirectoryA(away.c_str());
+    if (!row.nameAnew) RemoveDirectoryA(folder.c_str()), RemoveDirectoryA(above.c_str());  // a path of this run's
+  }
 }
 
 // Behind another process that holds the lock and stops, the threads in line
@@ -242,7 +350,7 @@ TEST(FolderLock, BehindAStoppedProcessEachThreadWaitsItsBudgetInAll) {
     HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr), stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread other([&] {  // to the lock, another process: it holds the named mutex
       if (row.firstHeldUp) return (void)SetEvent(holding);
-      HANDLE mutex = CreateMutexA(nullptr, FALSE, platform::FolderLock::NameFor(folder).c_str());
+      HANDLE mutex = platform::OpenNamedMutex(platform::FolderLock::NameFor(folder));
       WaitForSingleObject(mutex, INFINITE);
       SetEvent(holding);
       WaitForSingleObject(stop, INFINITE);

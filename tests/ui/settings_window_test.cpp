@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <cstring>
 
 #include "core/info/info_records.hpp"
 #include "core/program.hpp"
@@ -583,9 +584,10 @@ TEST(UnloadWhileOpen, TheHostFreesTheDllFromATimerOrAThreadAndGoesOn) {
       if (open == "box")
         host.CallText("初始化", {"{\"发送频道消息\":" + send + "}", std::string("KEY")}), host.CallNumber("ZOQ_KyOn");
       std::string message(168, '\0');  // "我的号码" from sender 1 in channel 0
-      message[48] = 1, *reinterpret_cast<std::uint32_t*>(&message[152]) = host.Block("我的号码");
+      const std::uintptr_t text = host.Block("我的号码");
+      message[48] = 1, std::memcpy(&message[152], &text, sizeof text);
       ASSERT_TRUE(host.Preload(host.folder() + "\\" + helper));
-      const CallResult r = open == "box" ? host.CallNumber("ZOQ_QGPush", {std::int32_t(host.Block(message))})
+      const CallResult r = open == "box" ? host.CallNumber("ZOQ_QGPush", {Address{host.Block(message)}})
                                          : host.CallNumber("set");
       EXPECT_EQ(r.raw + (host.FunctionAddress(PluginFileName(), "set") ? " kept" : ""),
                 open == "box" ? "ok 0 1 kept" : "ok 0 0") << helper << " " << open;

@@ -5,6 +5,7 @@
 // function is called: the rows' robot leads say how (wx_rows.inc).
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -120,6 +121,10 @@ class WxHostApi {
     const char* F_Version;
     std::int32_t P_update;
   };
+  // Where the host reads it in the 32-bit DLL.
+  static_assert(sizeof(void*) != 4 || (sizeof(WxInitRecord) == 24 && offsetof(WxInitRecord, LogOutput) == 8 &&
+                                       offsetof(WxInitRecord, F_Version) == 16 &&
+                                       offsetof(WxInitRecord, P_update) == 20));
 
   struct Binding {
     Binding() = default;

@@ -9,12 +9,12 @@ namespace zoq {
 
 // The member is found as "name": directly followed by its number, which ends
 // at the next comma, or at the closing brace for the last member.
-std::uint32_t TableHostApi::Binding::Lookup(const std::string& name) const {
+hosts::Word TableHostApi::Binding::Lookup(const std::string& name) const {
   const std::string key = "\"" + name + "\":";
   const std::string& table = apiTable.get();
   std::string value = text::TextBetween(table, key, ",");
   if (value.empty()) value = text::TextBetween(table, key, "}");
-  return static_cast<std::uint32_t>(text::LeadingNumber32(value));
+  return text::LeadingNumberModulo<hosts::Word>(value);
 }
 
 ChannelUserProfile::~ChannelUserProfile() {

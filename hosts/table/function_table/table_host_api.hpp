@@ -63,7 +63,7 @@ class ChannelUserProfile {
   std::string AvatarAddress() const { return TextAt(3); }
 
  private:
-  std::array<std::uint32_t, 7> words_{};
+  std::array<hosts::Word, 7> words_{};
 };
 
 class TableHostApi {
@@ -74,7 +74,7 @@ class TableHostApi {
     binding_.apiTable.set(table);
   }
   // The address the table gives the host function `name`; 0 when none.
-  std::uint32_t LookupApiAddress(const std::string& name) const { return binding_.Lookup(name); }
+  hosts::Word LookupApiAddress(const std::string& name) const { return binding_.Lookup(name); }
 
   // The uploads answer the host's code with the picture's size or the
   // voice's length put before its closing "]"; the size and the length are
@@ -165,9 +165,9 @@ class TableHostApi {
   struct Binding {
     hosts::KeptValue<std::string> pluginKey;
     hosts::KeptValue<std::string> apiTable;
-    std::uint32_t Lookup(const std::string& name) const;
+    hosts::Word Lookup(const std::string& name) const;
     void* Address(std::size_t, const char* function) const {
-      return reinterpret_cast<void*>(static_cast<std::uintptr_t>(Lookup(function)));
+      return platform::AtWord(Lookup(function));
     }
     bool LeadReady() const { return true; }
     void PushLead(hosts::WordList& words) const { words.PushAddress(pluginKey.get().c_str()); }

@@ -115,9 +115,9 @@ bool TableHostApi::群聊签到(std::int64_t account, std::int64_t group, const 
 NullTextCodeParser TableHostApi::创建小栗子文本代码解析类对象() {
   NullTextCodeParser holder;
   NullTextCodeParser result;
-  const std::int32_t answer = 创建小栗子文本代码解析类对象Row();
-  if (answer > 0) {
-    auto* hostVariable = reinterpret_cast<std::uint32_t*>(static_cast<std::uintptr_t>(answer));
+  const hosts::Word answer = 创建小栗子文本代码解析类对象Row();
+  if (static_cast<std::intptr_t>(answer) > 0) {
+    auto* hostVariable = platform::AtWord<hosts::Word>(answer);
     std::swap(*hostVariable, holder.variable());
     result = NullTextCodeParser(holder);
     std::swap(*hostVariable, holder.variable());

@@ -9,15 +9,15 @@
 namespace zoq {
 namespace {
 
-using Word = std::uint32_t;
+using Word = hosts::Word;
 
 template <class T>
 T* At(Word address) {
-  return reinterpret_cast<T*>(static_cast<std::uintptr_t>(address));
+  return platform::AtWord<T>(address);
 }
 template <class T>
 Word WordOf(T* p) {
-  return static_cast<Word>(reinterpret_cast<std::uintptr_t>(p));
+  return platform::WordOf(p);
 }
 
 Word NewBlock(const void* list) {
@@ -77,8 +77,8 @@ Word NullTextCodeParser::Call(int operation, std::initializer_list<Word> argumen
   hosts::WordList words;
   words.PushAddress(&block_);
   for (Word w : arguments) words.Push(w);
-  Word eax = 0, edx = 0;
-  return function && hosts::CallHost(function, words, eax, edx) ? eax : 0;
+  platform::StdcallOutcome out;
+  return function && hosts::CallHost(function, words, out) ? out.low : 0;
 }
 
 std::string NullTextCodeParser::TextOf(Word answer) const {

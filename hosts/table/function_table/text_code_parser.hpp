@@ -11,12 +11,17 @@
 // process heap that the caller frees (0 for the empty text).
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+
+#include "platform/stdcall.hpp"
 
 namespace zoq {
 
 class NullTextCodeParser {
  public:
+  using Word = platform::HostWord;
+
   // A parser of the plug-in's own, whose operations answer 0 or the empty
   // text (the seventh a copy of its text).
   NullTextCodeParser();
@@ -28,21 +33,21 @@ class NullTextCodeParser {
   ~NullTextCodeParser();
 
   // The object variable (for exchanging an object with the host's).
-  std::uint32_t& variable() { return block_; }
+  Word& variable() { return block_; }
   // Whether the object runs the plug-in's own operations.
   bool IsOwn() const;
 
-  std::int32_t Third(std::uint32_t a, std::uint32_t b) const;
-  std::string Fourth(std::uint32_t a, std::uint32_t b) const;
-  std::int32_t Fifth(std::uint32_t a, std::uint32_t b) const;
-  std::int32_t Sixth(std::uint32_t a, std::uint32_t b) const;
+  std::int32_t Third(Word a, Word b) const;
+  std::string Fourth(Word a, Word b) const;
+  std::int32_t Fifth(Word a, Word b) const;
+  std::int32_t Sixth(Word a, Word b) const;
   std::string Seventh(const std::string& text) const;
-  std::string Eighth(std::uint32_t a) const;
+  std::string Eighth(Word a) const;
 
  private:
-  std::uint32_t Call(int operation, std::initializer_list<std::uint32_t> arguments) const;
-  std::string TextOf(std::uint32_t answer) const;
-  mutable std::uint32_t block_ = 0;
+  Word Call(int operation, std::initializer_list<Word> arguments) const;
+  std::string TextOf(Word answer) const;
+  mutable Word block_ = 0;
 };
 
 }  // namespace zoq

@@ -13,6 +13,10 @@
 namespace zoq {
 namespace {
 
+// The most bytes a converted voice may have: 256 MiB, some hours of sound
+// in any of the forms (far more than a chat voice message holds).
+constexpr std::uint64_t kMostVoiceBytes = std::uint64_t(256) << 20;
+
 struct Step {
   const char* program;  // below main\corn
   std::string commandLine;
@@ -116,8 +120,14 @@ std::string Convert(VoiceTarget target, const std::string& input, const VoiceWor
     const WorkFiles files(base, c.deleted);
     for (const Step& step : StepsOf(target, input, base))
       platform::RunProgram(corn + step.program, step.commandLine, work.runFolder);
-    // An output too large to hold counts as none.
-    result = hosts::NoThrow(std::string(), [&] { return platform::ReadWholeFile(base + c.output); });
+    // An output too large to hold counts as none: one past what a voice
+    // message can be is not read at all (a 32-bit host could not hold a
+    // few hundred MiB more beside its own, and a wider one would only take
+    // longer to fail).
+    const std::string output = base + c.output;
+    if (platform::StampOf(output).size <= kMostVoiceBytes) {
+      result = hosts::NoThrow(std::string(), [&] { return platform::ReadWholeFile(output); });
+    }
   }
   work.log(result.empty() ? c.failed : c.done);
   return result;

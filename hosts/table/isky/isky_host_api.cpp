@@ -145,7 +145,7 @@ void CivilFromDays(std::int64_t days, IskyDateTime& d) {
 void IskyHostApi::SetAuthCode(std::int32_t code) { g_authCode = code; }
 
 void IskyHostApi::Binding::PushLead(hosts::WordList& words) const {
-  words.Push(static_cast<std::uint32_t>(g_authCode));
+  words.Push32(g_authCode);
 }
 
 bool IskyHostApi::GetGocqInfo(IskyFrameInfo& info) {
