@@ -170,7 +170,7 @@ class ActivationContext {
 
  private:
   void* context_ = nullptr;  // none when creating it failed
-  unsigned long cookie_ = 0;
+  std::uintptr_t cookie_ = 0;  // a ULONG_PTR
   bool active_ = false;
 };
 

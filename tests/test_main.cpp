@@ -1,11 +1,13 @@
 // The main of every test program: GoogleTest's, but where ZOQ_NO_SKIPS is
 // set (scripts/test.sh on CI, as root, where everything a test needs can be
-// had) a test that skips fails, so that no fault hides behind a skip; and
-// under Windows a crash on any thread fails the program.
+// had) a test that skips fails, so that no fault hides behind a skip; under
+// Windows a crash on any thread fails the program, and in the x86-64 build
+// the tests run with nothing of theirs below 4 GB.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
 #include "tests/end_on_crash.hpp"
+#include "tests/high_addresses.hpp"
 #endif
 
 #include <cstdio>
@@ -44,5 +46,10 @@ int main(int argc, char** argv) {
   if (GTEST_FLAG_GET(brief) && GTEST_FLAG_GET(shuffle)) {
     ::testing::UnitTest::GetInstance()->listeners().Append(new SeedOfTheOrder);
   }
+#ifdef _WIN32
+  // In the x86-64 build, nothing made from here on lies below 4 GB.
+  return zoq::testing::RunAboveLowAddresses([] { return RUN_ALL_TESTS(); });
+#else
   return RUN_ALL_TESTS();
+#endif
 }

@@ -1,6 +1,8 @@
 // A host framework stand-in: loads the plug-in DLL by its file name, calls its
-// exports as a host would (stdcall, 32-bit argument words) and answers each
-// command of its standard input with one line on its standard output.
+// exports as a host would (stdcall, argument words of the build's size) and
+// answers each command of its standard input with one line on its standard
+// output. In the x86-64 build nothing it makes lies below 4 GB
+// (tests/high_addresses.hpp).
 //
 // Commands (texts travel as hex of their bytes, so GBK stays exact):
 //   load <hex file name>                 -> ok | error <GetLastError> : the
@@ -42,6 +44,10 @@
 //   hold <hex mutex name>                -> ok | error : takes the named mutex
 //        and keeps it until the host ends (another process, stopped or
 //        hung while it holds the data folder's lock; or one that dies so)
+//   where                                -> ok <stack> <heap> <new> <plug-in>
+//        : 1 for each of the calling thread's stack, a fresh block of the
+//        process heap, a fresh block of new and the plug-in's image that
+//        lies above 4 GB, else 0 (tests/high_addresses.hpp)
 //   unload                               -> ok
 //   quit
 #include <windows.h>
@@ -62,6 +68,7 @@
 
 #include "platform/stdcall.hpp"
 #include "tests/end_on_crash.hpp"
+#include "tests/high_addresses.hpp"
 #include "tests/host/hex.hpp"
 
 namespace {
@@ -357,6 +364,16 @@ std::string Handle(const std::string& line) {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, Unhex(hex).c_str());
     return mutex && WaitForSingleObject(mutex, 10000) == WAIT_OBJECT_0 ? "ok" : "error";
   }
+  if (cmd == "where") {
+    const int onStack = 0;
+    void* heap = HeapAlloc(GetProcessHeap(), 0, 24);
+    const auto fresh = std::make_unique<char[]>(24);
+    const auto above = [](const void* p) { return zoq::testing::AboveLowAddresses(p) ? " 1" : " 0"; };
+    const std::string answer =
+        std::string("ok") + above(&onStack) + above(heap) + above(fresh.get()) + (g_plugin ? above(g_plugin) : " -");
+    HeapFree(GetProcessHeap(), 0, heap);
+    return answer;
+  }
   if (cmd == "unload") {
     Wait();
     if (g_plugin) FreeLibrary(g_plugin);
@@ -371,13 +388,15 @@ std::string Handle(const std::string& line) {
 
 int main() {
   zoq::testing::EndProgramOnACrash("zoqhost");
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == "quit") break;
-    std::cout << Handle(line) << std::endl;
-  }
-  Wait();
-  if (g_plugin) FreeLibrary(g_plugin);
-  return 0;
+  return zoq::testing::RunAboveLowAddresses([] {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line == "quit") break;
+      std::cout << Handle(line) << std::endl;
+    }
+    Wait();
+    if (g_plugin) FreeLibrary(g_plugin);
+    return 0;
+  });
 }
