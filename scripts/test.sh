@@ -45,6 +45,7 @@ if wine --version >/dev/null 2>&1; then
   wine_pass "$build"
   ran+=("32-bit Wine")
 else
-  not_run="; not run: 32-bit Wine, which does not start here ($(wine --version 2>&1 | tail -n 1))"
+  reason=$(wine --version 2>&1 | tail -n 1 || true)
+  not_run="; not run: 32-bit Wine, which does not start here ($reason)"
 fi
 echo "test.sh: passes run: $(IFS=,; echo "${ran[*]}" | sed 's/,/, /g')$not_run"
