@@ -305,7 +305,13 @@ TEST(FolderLock, AFolderReplacedUnderItsPathHasItsOwnLock) {
       // anew, or the folder looked at again, when the folder above was
       // replaced, which they do not see), the first lock after is the new
       // folder's.
-      if (row.above && row.nameAnew) platform::FolderLock::NameAnew();
+      if (row.above && row.nameAnew) {
+        platform::FolderLock::NameAnew();
+        // At once, before the folder is looked at again on its own.
+        if (GetTickCount64() - firstLook < 900) {
+          EXPECT_EQ(platform::FolderLock::KeptNameFor(folder), platform::FolderLock::NameFor(folder));
+        }
+      }
       for (int waited = 0; !row.above && !watch.Take().gone && waited < 5000; waited += 20) Sleep(20);
       bool byOldName = true;
       for (int waited = 0; (byOldName = platform::FolderLock(folder, 0, 10000).held()) && waited < 5000; waited += 20) Sleep(20);
