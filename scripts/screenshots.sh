@@ -5,7 +5,8 @@
 # build/screenshots/wineprefix) and writes build/screenshots/<page>.png.
 # Needs xvfb, x11-apps, imagemagick and fonts-wqy-microhei
 # (WITH_GUI=1 scripts/setup.sh installs them).
-# Usage: scripts/screenshots.sh [build dir [page...]] (every page when none is named)
+# Usage: scripts/screenshots.sh [build dir [page...]] (every page when none is named;
+# build-x64 where 32-bit Wine does not start)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
@@ -16,7 +17,16 @@ cmake --build "$build" --target ui_screens >/dev/null
 mkdir -p "$out/run"
 cp "$exe" "$build/fakehosts/VLQapi.dll" "$out/run/"
 printf 'Api_GetOnLineList\t20001\\r\\n20002\\r\\n\n' > "$out/run/fakehost.answers"
-export WINEPREFIX=$out/wineprefix WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=
+# The build's own Wine: 64-bit for build-x64/ (its loader by name, as
+# scripts/wine-ctest.sh does), 32-bit for build/.
+wine=$(sed -n 's/^ZOQ_WINE:[A-Z]*=//p' "$build/CMakeCache.txt")
+wine=${wine:-wine}
+arch=win32
+if grep -q '^ZOQ_PROCESSOR:INTERNAL=x86_64' "$build/CMakeCache.txt"; then
+  arch=win64
+  export WINELOADER=$wine
+fi
+export WINEPREFIX=$out/wineprefix WINEARCH=$arch WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=
 export WINEDLLOVERRIDES="mscoree,mshtml="
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
@@ -26,14 +36,14 @@ export DISPLAY=$display
 sleep 1
 if [ ! -f "$WINEPREFIX/.zoq-ready" ]; then
   rm -rf "$WINEPREFIX"
-  wineboot -i </dev/null >/dev/null 2>&1 || true
+  "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
   wineserver -w
   touch "$WINEPREFIX/.zoq-ready"
 fi
 cd "$out/run"
 for page in $pages; do
   rm -rf ZOQData  # each page on a fresh data folder
-  wine explorer /desktop=zoq,1280x800 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
+  "$wine" explorer /desktop=zoq,1280x800 ui_screens.exe "$page" 6000 </dev/null >/dev/null 2>&1 &
   shown=$!
   sleep 4
   /usr/bin/import -window root "$out/$page.png"
