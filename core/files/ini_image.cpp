@@ -289,8 +289,18 @@ std::string_view LineEndOf(std::string_view text) {
   // A line end is a byte of its own in every text here: no trail byte is
   // below 0x40.
   const std::size_t at = text.find_first_of("\r\n");
-  if (at == std::string_view::npos || text[at] == '\n') return at == std::string_view::npos ? "\r\n" : "\n";
-  return at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
+  if (at == std::string_view::npos) return "\r\n";
+  const std::string_view first = text[at] == '\n' ? "\n" : at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
+  std::size_t pairs = 0;
+  for (std::size_t p = text.find("\r\n", at); p != std::string_view::npos; p = text.find("\r\n", p + 2)) ++pairs;
+  const auto count = [&](char c) {
+    return static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), c)) - pairs;
+  };
+  const std::size_t lf = count('\n'), cr = count('\r');
+  // The most used; of those used as often, the first line's.
+  const std::size_t most = std::max({pairs, lf, cr});
+  if ((first == "\r\n" ? pairs : first == "\n" ? lf : cr) == most) return first;
+  return pairs == most ? "\r\n" : lf == most ? "\n" : "\r";
 }
 
 std::string IniNameForm(std::string_view name) {

@@ -39,8 +39,9 @@ void KeepRoomOfBytes(std::string& bytes);
 // as the plug-in reads such a character everywhere else.
 enum class IniText { CodePage, Unicode };
 
-// The line end a text's new lines take: that of its first line (CR LF, LF
-// or CR alone), CR LF where no line ends.
+// The line end a text's new lines take: the one most of its lines end with
+// (CR LF, LF or CR alone), of those used as often the first line's; CR LF
+// where no line ends.
 std::string_view LineEndOf(std::string_view text);
 
 // One change as WritePrivateProfileStringA makes it.

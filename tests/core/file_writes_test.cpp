@@ -111,6 +111,10 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
       {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0", 12), {Set("a", "k", "\xC4\xE3")}},
       {"[a]\r\nk=1\r\n\r\n[b]\n k = 2 \rv=\"x\"", {Set("a", "j", "5"), Set("b", "k", "2")},
        "[a]\r\nk=1\r\nj=5\r\n\r\n[b]\n k = 2 \rv=\"x\""},
+      // New lines end as most lines of the file do, not as its first line.
+      {"[a]\nk=1\r\n[b]\r\nk=2\r\n", {Set("a", "j", "5"), Set("c", "k", "3")},
+       "[a]\nk=1\r\nj=5\r\n[b]\r\nk=2\r\n[c]\r\nk=3\r\n"},
+      {"[a]\r\nk=1\n[b]\rk=2\rj=3\r", {Set("b", "i", "4")}, "[a]\r\nk=1\n[b]\rk=2\rj=3\ri=4\r"},
       {"[emo" + emoji + "ji]\r\n[x\x81\x30y]\r\n[]\r\nk=1\r\n[b]\r\nk=a\0b\r\n"s,
        {Set("b", "j", "3"), DeleteKey("emo??ji", "z")},
        "[emo" + emoji + "ji]\r\n[x\x81\x30y]\r\n[]\r\nk=1\r\n[b]\r\nk=a\0b\r\nj=3\r\n"s},
