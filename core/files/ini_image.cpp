@@ -303,6 +303,11 @@ std::string_view LineEndOf(std::string_view text) {
   return pairs == most ? "\r\n" : lf == most ? "\n" : "\r";
 }
 
+std::size_t LineEndBefore(std::string_view text, std::size_t at) {
+  if (at == 0 || at > text.size() || (text[at - 1] != '\n' && text[at - 1] != '\r')) return 0;
+  return text[at - 1] == '\n' && at > 1 && text[at - 2] == '\r' ? 2 : 1;
+}
+
 std::string IniNameForm(std::string_view name) {
   std::string held;
   std::string form(Trimmed(AsAsked(name, held)));
@@ -511,6 +516,14 @@ bool HeaderLineAt(std::string_view s, std::size_t at) {
 
 }  // namespace
 
+std::size_t HeaderLineBefore(std::string_view text, std::size_t at) {
+  // A line end is a byte of its own: no trail byte is below 0x40.
+  for (std::size_t p = std::min(at, text.size()); p-- > 0;) {
+    if ((p == 0 || text[p - 1] == '\n' || text[p - 1] == '\r') && HeaderLineAt(text, p)) return p;
+  }
+  return 0;
+}
+
 ChangedRun ChangedSections(std::string_view before, std::string_view after) {
   // The bytes both begin and end with, compared a block at a time.
   constexpr std::size_t kBlock = 4096;
@@ -587,12 +600,18 @@ void MakeChange(std::string& text, const IniChange& change, IniText kind, std::s
       keyLine = line;
     }
   });
+  // Lines deleted at the end of a text that ends without a line end take
+  // the line end before them too: the text still ends without one.
+  const auto erase = [&](std::size_t from, std::size_t to) {
+    if (to == text.size() && !endsInBreak) from -= LineEndBefore(text, from);
+    text.erase(from, to - from);
+  };
   if (!change.key) {
-    if (found) text.erase(begin, end - begin);
+    if (found) erase(begin, end);
     return;
   }
   if (!setting) {
-    if (keyLine) text.erase(keyLine->begin, keyLine->next - keyLine->begin);
+    if (keyLine) erase(keyLine->begin, keyLine->next);
     return;
   }
   const std::string_view value = AsWritten(*change.value);

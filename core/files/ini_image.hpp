@@ -43,6 +43,16 @@ enum class IniText { CodePage, Unicode };
 // (CR LF, LF or CR alone), of those used as often the first line's; CR LF
 // where no line ends.
 std::string_view LineEndOf(std::string_view text);
+// The bytes of the line end that ends just before `at` (CR LF 2, LF or CR
+// alone 1), 0 where none does.
+std::size_t LineEndBefore(std::string_view text, std::size_t at);
+// Where the last header line that begins before `at` begins (the section
+// before the one at `at`), 0 where none does.
+std::size_t HeaderLineBefore(std::string_view text, std::size_t at);
+// Whether the text's last line ends in a line end (an empty text: yes).
+inline bool EndsInLineEnd(std::string_view text) {
+  return text.empty() || text.back() == '\n' || text.back() == '\r';
+}
 
 // One change as WritePrivateProfileStringA makes it.
 struct IniChange {

@@ -826,6 +826,9 @@ std::optional<UnicodeChange> ChangedUnicodeFile(const IniImage& image, const Uni
   // name, or the last where none has it (what the new one follows).
   if (changes.size() == 1 && (change.value || !change.key) && !BlankIniName(change.section)) {
     std::tie(c.from, c.to) = image.SpanFor(change.section);
+    // The last section deleted from a text without a final line end takes
+    // the line end before it: the run holds the section before it too.
+    if (!change.key && c.to == held.size() && !EndsInLineEnd(held)) c.from = HeaderLineBefore(held, c.from);
   }
   c.bytesFrom = BytesAt(file, held, c.from);
   c.bytesTo = BytesAt(file, held, c.to);

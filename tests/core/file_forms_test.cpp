@@ -229,7 +229,7 @@ IniChange SetIn(const std::string& section, const std::string& key, const std::s
 // character there: the add was refused, and A2 E3 came back as 0x80); UTF-16
 // without a mark was read as GBK, and written into as GBK; new lines ended
 // in CR LF whatever the file's own line end, and a last line without one
-// gained one. Each change, in every form, gives the file's own bytes with
+// gained one (also when the last section was deleted). Each change, in every form, gives the file's own bytes with
 // just that change, in the form, with the file's line ends, and reads back
 // as set.
 TEST(DataFileForms, EveryFormTakesEachChangeInItsOwnBytesAndLineEnds) {
@@ -257,6 +257,8 @@ TEST(DataFileForms, EveryFormTakesEachChangeInItsOwnBytesAndLineEnds) {
        Utf8(u8"[早安]\r\n回复=1\r\n[晚安]\r\n回复=3\r\n"), {{"晚安", "回复", "3"}, {"\x80", "回复", ""}}},
       {"a key deleted", Utf8(u8"[新增词库]\r\n待添词汇=€\r\nx=1\r\n"), {{"新增词库", "待添词汇", std::nullopt}},
        Utf8(u8"[新增词库]\r\nx=1\r\n"), {{"新增词库", "x", "1"}}},
+      {"the last section deleted, the file without a final line end", Utf8(u8"[早安]\r\n回复=1\r\n[晚安]\r\n回复=3"),
+       {{"晚安", std::nullopt, std::nullopt}}, Utf8(u8"[早安]\r\n回复=1"), {{"早安", "回复", "1"}, {"晚安", "回复", ""}}},
       // (Keywords of an emoji and another character before a letter and a digit: names of
       // their own.)
       {"the window's save of several keywords, an emoji", Utf8(u8"[早安]\r\n回复=早上好\r\n"),

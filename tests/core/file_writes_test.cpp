@@ -123,7 +123,10 @@ TEST(FileWrites, AChangeWritesWhereTheIniFunctionsDoAndKeepsEveryOtherByte) {
       {"[a]\r\nk=1", {Set("a", "k", "2")}, "[a]\r\nk=2"},
       {"[a]\r\nk=1\r\n", {DeleteSection(" a")}, "[a]\r\nk=1\r\n"},
       {two, {DeleteSection("b")}},
-      {"[a]\r\nk=1\r\n[b]\r\nk=2", {DeleteKey("b", "k")}},
+      // Deleted from the end of a file that ends without a line end: it still ends without.
+      {"[a]\r\nk=1\r\n[b]\r\nk=2", {DeleteKey("b", "k")}, "[a]\r\nk=1\r\n[b]"},
+      {"[a]\r\nk=1\r\n[b]\r\nk=2", {DeleteSection("b")}, "[a]\r\nk=1"},
+      {"[a]\nk=1\n[b]\rk=2\n[c]", {DeleteSection("c"), DeleteSection("a")}, "[b]\rk=2"},
       // A lone surrogate that GB18030 would turn into another character.
       {std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), {Set("a", "k", "1")},
        std::string("\xFF\xFE[\0a\0]\0\r\0\n\0\x00\xD8", 14), false},
